@@ -1,0 +1,56 @@
+// bleepforge-cli: the headless tool. Dispatches to the verb named by the first argument.
+
+#include <cstdio>
+#include <exception>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <stdexcept>
+
+#include "cli/Cli.h"
+
+namespace {
+
+std::map<std::string, CliVerb>& verbs() {
+    static std::map<std::string, CliVerb> table;
+    return table;
+}
+
+int usage(FILE* out) {
+    std::fprintf(out, "usage: bleepforge-cli VERB [ARGS...]\n\nverbs:\n");
+    for (const auto& [name, verb] : verbs()) std::fprintf(out, "  %s\n", verb.usage);
+    return out == stdout ? 0 : 1;
+}
+
+}  // namespace
+
+CliVerbRegistrar::CliVerbRegistrar(const CliVerb& verb) { verbs()[verb.name] = verb; }
+
+std::vector<unsigned char> cliReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot open " + path);
+    std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) throw std::runtime_error("cannot read " + path);
+    return bytes;
+}
+
+int main(int argc, char** argv) {
+    if (argc < 2) return usage(stderr);
+    std::string name = argv[1];
+    if (name == "help" || name == "--help" || name == "-h") return usage(stdout);
+    auto it = verbs().find(name);
+    if (it == verbs().end()) {
+        std::fprintf(stderr, "Error: unknown verb '%s'\n", name.c_str());
+        usage(stderr);
+        return 1;
+    }
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        return it->second.run(args);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "Error: %s\n", e.what());
+    } catch (...) {
+        std::fprintf(stderr, "Error: Unknown error occurred.\n");
+    }
+    return 1;
+}
