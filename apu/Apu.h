@@ -1,0 +1,104 @@
+#pragma once
+// The emulated sound hardware: the 2A03's two pulses, triangle, noise and DMC with its frame
+// sequencer, plus the VRC6 expansion sound, rendering into a Nonlinear_Buffer.
+//
+// Time is counted in CPU cycles. The caller advances it in scanline steps of 106 or 107 cycles
+// (the pattern 1,0,1,0,1,1,0,1,0,1,1,0,1,0,1,0 added to 106, so 16 steps are 1705 cycles and a
+// 312-step player frame is 33247.5 cycles). Register writes inside a step land 4 cycles apart
+// from its start. The 2A03 always follows PAL timing rules (frame sequencer, DMC rates); only the
+// clock rate given to the output buffer depends on the TV system.
+//
+// Not thread-safe: every call must come from the audio thread, or while the audio device is
+// locked or paused.
+
+#include <cstdint>
+#include <vector>
+
+#include "apu/ApuChannels.h"
+#include "apu/Nonlinear_Buffer.h"
+#include "apu/Vrc6Sound.h"
+
+class Apu {
+public:
+    static constexpr long kNtscClock = 1789773;  // Hz
+    static constexpr long kPalClock = 1662607;   // Hz
+    static constexpr int kStepBase = 106;        // cycles per scanline step before the pattern
+    static constexpr int kFramePeriodPal = 8314;
+    static constexpr int kFramePeriodNtsc = 7458;
+
+    // Builds the channels (none rendered yet), a sample reader that answers 0x55, and resets the
+    // 2A03 part (PAL) and the VRC6. `output` must outlive the Apu.
+    explicit Apu(Nonlinear_Buffer& output);
+    Apu(const Apu&) = delete;
+    Apu& operator=(const Apu&) = delete;
+
+    // (Re)starts the output for a TV system and an output rate in Hz: sets the buffer's clock
+    // (1789773 Hz NTSC, 1662607 Hz PAL) and sample rate (largest capacity), clears it, enables
+    // the non-linear mixer, sets the channel volumes and routes the channels. Samples not yet
+    // read are discarded; channel state is kept. Returns nullptr, or "Out of memory".
+    const char* configure(bool ntsc, long sampleRate);
+
+    // Writes `value` to the register at CPU address `address`, 4 cycles after the previous write
+    // of this step. $4000-$4017: 2A03; $9000-$9002, $A000-$A002, $B000-$B002: VRC6 (address bits
+    // 12-15 pick the oscillator, bits 0-1 the register). Anything else only advances the clock.
+    void writeRegister(std::uint16_t address, std::uint8_t value);
+
+    // Ends the current scanline step (106 or 107 cycles), renders it and hands it to the output
+    // buffer with endFrame. Writes that ran past the end carry into the next step.
+    void endScanline();
+
+    // Installs the DMC's byte source; `context` is passed back on every call. A null reader
+    // restores the default, which answers 0x55.
+    void setSampleReader(SampleReader reader, void* context);
+
+    // Cycles of the step that endScanline would close now.
+    int currentStepLength() const { return kStepBase + kStepPattern[stepIndex_]; }
+    // CPU cycles ended by endScanline since construction.
+    std::uint64_t cyclesElapsed() const { return cyclesElapsed_; }
+
+    Nonlinear_Buffer& output() { return output_; }
+
+    // Channel state, readable by tests and tools.
+    PulseChannel pulse1, pulse2;
+    TriangleChannel triangle;
+    NoiseChannel noise;
+    DmcChannel dmc;
+    Vrc6Sound vrc6;
+    BandLimitedSynth pulseSynth{12};  // shared by both 2A03 pulses
+
+    int channelEnables() const { return channelEnables_; }
+    // Clears channel-enable bit 4 when a sample without loop runs out.
+    void dmcFinished() { channelEnables_ &= ~0x10; }
+    // IRQ bookkeeping (nothing consumes it).
+    int earliestIrq() const { return earliestIrq_; }
+
+private:
+    static constexpr int kStepPattern[16] = {1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 0};
+
+    Nonlinear_Buffer& output_;
+    int stepIndex_ = 0;
+    int writeClock_ = 0;
+    int lastTime_ = 0;
+    int framePeriod_ = kFramePeriodPal;
+    int frameDelay_ = 1;
+    int frameStep_ = 0;
+    int frameMode_ = 0;
+    int channelEnables_ = 0;
+    bool frameIrqFlag_ = false;
+    int frameIrq_ = DmcChannel::kNoTime;
+    int earliestIrq_ = DmcChannel::kNoTime;
+    bool pal_ = true;
+    std::uint64_t cyclesElapsed_ = 0;
+
+    void reset2A03(bool pal);
+    void runUntil(int time);
+    void clockFrameSequencer(int time);
+    void write2A03(int time, int address, int value);
+    void recalcIrq();
+    friend struct DmcChannel;
+};
+
+// The program's DMC byte source: `context` points to the DPCM sample image (a
+// std::vector<std::uint8_t> whose byte 0 sits at $C000), or is null when there is none. Answers
+// image[address - $C000], or 0x55 below $C000, at or beyond the image end, or without an image.
+std::uint8_t readSampleMemory(void* context, std::uint16_t address);

@@ -1,0 +1,98 @@
+#pragma once
+// The five 2A03 sound channels. Each renders only amplitude changes, in whole timer periods,
+// over a span [start, end) of CPU cycles in the current scanline step; the frame sequencer
+// clocks lengths, envelopes, the sweep and the linear counter from the Apu.
+
+#include <cstdint>
+
+#include "apu/BandLimitedBuffer.h"
+#include "apu/BandLimitedSynth.h"
+
+// A byte source for the DMC: (context, CPU address $8000-$FFFF) -> byte.
+using SampleReader = std::uint8_t (*)(void* context, std::uint16_t address);
+
+struct ApuChannel {
+    std::uint8_t regs[4] = {};
+    bool regWritten[4] = {};
+    BandLimitedBuffer* output = nullptr;  // null: the channel is not rendered
+    int lengthCounter = 0;
+    int delay = 0;          // cycles from the end of the last run to the next timer event
+    int lastAmplitude = 0;  // level last handed to the synthesiser
+
+    int period() const { return regs[2] | ((regs[3] & 7) << 8); }
+    void reset();
+    // Length counter clock of the frame sequencer; `haltMask` is the halt bit of register 0.
+    void clockLength(std::uint8_t haltMask);
+};
+
+struct EnvelopeChannel : ApuChannel {
+    int envelope = 0;  // 0..15
+    int envelopeDelay = 0;
+
+    int volume() const;  // 0 while the length counter is 0
+    void clockEnvelope();
+    void reset();
+};
+
+struct PulseChannel : EnvelopeChannel {
+    int phase = 0;  // duty step 0..7
+    int sweepDelay = 0;
+    const BandLimitedSynth* synth = nullptr;  // shared by both pulses
+
+    // `negativeAdjust` is -1 for pulse 1 (ones' complement) and 0 for pulse 2.
+    void clockSweep(int negativeAdjust);
+    void run(int start, int end);
+    void reset();
+};
+
+struct TriangleChannel : ApuChannel {
+    static constexpr int kPhaseRange = 16;
+    int phase = kPhaseRange;  // 1..32
+    int linearCounter = 0;
+    BandLimitedSynth synth{12};
+
+    int amplitude() const;
+    void clockLinearCounter();
+    void run(int start, int end);
+    void reset();
+};
+
+struct NoiseChannel : EnvelopeChannel {
+    int shiftRegister = 0x4000;
+    BandLimitedSynth synth{8};
+
+    void run(int start, int end);
+    void reset();
+};
+
+class Apu;
+
+struct DmcChannel : ApuChannel {
+    static constexpr int kNoTime = 0x40000000;  // an IRQ time of "none"
+
+    int address = 0;  // 15-bit address counter
+    int buffer = 0;
+    bool bufferEmpty = true;
+    bool silence = true;
+    int shiftRegister = 0;
+    int bitsRemaining = 1;
+    int dac = 0;  // output level 0..127
+    int period = 398;
+    bool irqEnabled = false;
+    bool irqFlag = false;
+    int nextIrq = kNoTime;
+    bool pal = true;
+    SampleReader reader = nullptr;
+    void* readerContext = nullptr;
+    Apu* apu = nullptr;
+    BandLimitedSynth synth{8};
+
+    void writeRegister(int reg, int value);
+    // Starts the sample from register 2 and 3 (channel-enable bit 4 rising).
+    void start();
+    void fetch();
+    void recalcIrq();
+    void run(int start, int end);
+    void reset();
+    // Bytes remaining is the DMC's length counter.
+};

@@ -1,0 +1,57 @@
+#pragma once
+// Adds band-limited amplitude steps into a BandLimitedBuffer. One synthesiser per kernel; a
+// channel hands it amplitude changes in level steps, the synthesiser scales them by its volume
+// unit. Per step the work is width/2 32-bit additions of a precomputed table row.
+
+#include <cstdint>
+
+#include "apu/BandLimitedBuffer.h"
+
+class BandLimitedSynth {
+public:
+    static constexpr int kMaxWidth = 12;
+    static constexpr int kRawRows = 17;
+    static constexpr int kRows = 64;  // 32 sub-sample phases, times two for odd sample positions
+
+    // Kernel width in samples: 8 or 12.
+    explicit BandLimitedSynth(int width = 12);
+
+    int width() const { return width_; }
+
+    // Amplitude of one level step, as a fraction of full scale (1.0 = 65536 in the buffer).
+    // Designs the kernel on first use; ignored when equal to the current unit.
+    void setVolumeUnit(double unit);
+    double volumeUnit() const { return volumeUnit_; }
+
+    // The buffer steps go to when none is passed; may be null.
+    BandLimitedBuffer* output = nullptr;
+
+    // Adds a step of `delta` level steps at CPU time `cycles` in the buffer's current frame.
+    void addStep(int cycles, int delta, BandLimitedBuffer& buffer) const noexcept {
+        addStepResampled(buffer.resampledTime(cycles), delta, buffer);
+    }
+    // Adds a step at a 16.16 resampled time. Steps that fall beyond the buffer are dropped.
+    void addStepResampled(std::uint32_t time, int delta, BandLimitedBuffer& buffer) const noexcept;
+
+    // Design results, exposed for tests.
+    const std::uint16_t* rawKernel() const { return raw_; }         // 17 x width
+    const std::uint16_t* stepTable() const { return table_; }       // 64 x width
+    std::uint32_t biasWord() const { return bias_; }
+    bool kernelPending() const { return kernelPending_; }
+
+private:
+    int width_;
+    double trebleDb_ = 0.0;
+    long cutoffHz_ = 0;
+    long designRate_ = 44100;
+    double volumeUnit_ = -1.0;
+    bool kernelPending_ = true;
+    std::uint16_t raw_[kRawRows * kMaxWidth] = {};
+    std::uint16_t table_[kRows * kMaxWidth] = {};
+    // Per row, each pair (high << 16 | low) minus the bias word: what one unit of delta adds.
+    std::uint32_t pairs_[kRows][kMaxWidth / 2] = {};
+    std::uint32_t bias_ = 0;
+
+    void designKernel();
+    void scaleKernel();
+};
