@@ -41,8 +41,8 @@ TEST(InstrumentText, CopiesNormalInstrumentAsEditorShowsIt) {
     setEnvelope(inst.envelopes[ENV_FINETUNE], {0, 127, 254}, 2);
     std::string text;
     ASSERT_TRUE(instrumentToText(inst, text));
-    EXPECT_EQ(lines(text), (std::vector<std::string>{"Type: Normal", "15 |12 0", "|12! -4 0", "1 2 3 |4",
-                                                     "-127 0 |127"}));
+    EXPECT_EQ(lines(text),
+              (std::vector<std::string>{"Type: Normal", "15 |12 0", "|12! -4 0", "1 2 3 |4", "-127 0 |127"}));
 
     Instrument back;
     instrumentFromText(text, back);
