@@ -1,0 +1,233 @@
+#include "apu/Apu.h"
+
+#include <algorithm>
+
+namespace {
+// Length counter loads, indexed by bits 3-7 of a channel's fourth register.
+constexpr std::uint8_t kLengthTable[32] = {10, 254, 20, 2,  40, 4,  80, 6,  160, 8,  60, 10, 14, 12, 26, 14,
+                                           12, 16,  24, 18, 48, 20, 96, 22, 192, 24, 72, 26, 16, 28, 32, 30};
+
+std::uint8_t openBus(void*, std::uint16_t) { return 0x55; }
+
+constexpr int kNone = DmcChannel::kNoTime;
+
+// Level-step sizes of each synthesiser as a fraction of full scale. Triangle, noise and DMC are
+// 3, 2 and 1 times 0.36/202 so that their weighted sum (0..202) spans the mixer table.
+constexpr double kPulseUnit = 0.11272086207720806 / 15;
+constexpr double kTriangleUnit = 0.005346534653465346;
+constexpr double kNoiseUnit = 0.003564356435643564;
+constexpr double kDmcUnit = 0.001782178217821782;
+constexpr double kVrc6PulseUnit = 0.0064466666666666665;
+constexpr double kVrc6SawUnit = 0.006238709677419354;
+}  // namespace
+
+Apu::Apu(Nonlinear_Buffer& output) : output_(output) {
+    pulse1.synth = &pulseSynth;
+    pulse2.synth = &pulseSynth;
+    dmc.apu = this;
+    dmc.reader = openBus;
+    dmc.readerContext = nullptr;
+    reset2A03(true);
+    vrc6.reset();
+}
+
+void Apu::setSampleReader(SampleReader reader, void* context) {
+    dmc.reader = reader ? reader : openBus;
+    dmc.readerContext = reader ? context : nullptr;
+}
+
+void Apu::reset2A03(bool pal) {
+    pal_ = pal;
+    dmc.pal = pal;
+    framePeriod_ = pal ? kFramePeriodPal : kFramePeriodNtsc;
+    pulse1.reset();
+    pulse2.reset();
+    triangle.reset();
+    noise.reset();
+    dmc.reset();
+    lastTime_ = 0;
+    channelEnables_ = 0;
+    frameIrqFlag_ = false;
+    frameIrq_ = kNone;
+    earliestIrq_ = kNone;
+    frameDelay_ = 1;
+    frameStep_ = 0;
+    frameMode_ = 0;
+
+    write2A03(0, 0x4017, 0x00);
+    write2A03(0, 0x4015, 0x00);
+    for (int address = 0x4000; address <= 0x4013; ++address)
+        write2A03(0, address, (address & 3) == 0 ? 0x10 : 0x00);
+    dmc.dac = 0;
+    dmc.lastAmplitude = 0;
+}
+
+const char* Apu::configure(bool ntsc, long sampleRate) {
+    vrc6.setOutput(output_.buffersForChannel(5).centre);
+    output_.setClockRate(ntsc ? kNtscClock : kPalClock);
+    const char* error = output_.setSampleRate(sampleRate, 0);
+    output_.clear();
+    output_.enableNonlinear(true);
+
+    pulseSynth.setVolumeUnit(kPulseUnit);
+    triangle.synth.setVolumeUnit(kTriangleUnit);
+    noise.synth.setVolumeUnit(kNoiseUnit);
+    dmc.synth.setVolumeUnit(kDmcUnit);
+    vrc6.pulseSynth.setVolumeUnit(kVrc6PulseUnit);
+    vrc6.sawSynth.setVolumeUnit(kVrc6SawUnit);
+    pulse1.lastAmplitude = 0;
+    pulse2.lastAmplitude = 0;
+    triangle.lastAmplitude = 0;
+    noise.lastAmplitude = 0;
+    dmc.lastAmplitude = 0;
+
+    pulse1.output = output_.buffersForChannel(0).centre;
+    pulse2.output = output_.buffersForChannel(1).centre;
+    triangle.output = output_.buffersForChannel(2).centre;
+    noise.output = output_.buffersForChannel(3).centre;
+    dmc.output = output_.buffersForChannel(4).centre;
+    return error;
+}
+
+void Apu::writeRegister(std::uint16_t address, std::uint8_t value) {
+    writeClock_ += 4;
+    if (address >= 0x8000) {
+        vrc6.runUntil(writeClock_);
+        const int osc = (address >> 12) - 9;
+        const int reg = address & 3;
+        if (osc >= 0 && osc < Vrc6Sound::kOscCount && reg < 3) vrc6.writeOsc(writeClock_, osc, reg, value);
+    } else if (address >= 0x4000 && address <= 0x4017) {
+        write2A03(writeClock_, address, value);
+    }
+}
+
+void Apu::endScanline() {
+    const int length = currentStepLength();
+    stepIndex_ = (stepIndex_ + 1) & 15;
+    writeClock_ = 0;
+
+    runUntil(length);
+    vrc6.runUntil(length);
+
+    lastTime_ -= length;
+    vrc6.endFrame(length);
+    if (frameIrq_ != kNone) frameIrq_ -= length;
+    if (dmc.nextIrq != kNone) dmc.nextIrq -= length;
+    if (earliestIrq_ != kNone) earliestIrq_ = std::max(0, earliestIrq_ - length);
+
+    output_.endFrame(length);
+    cyclesElapsed_ += static_cast<std::uint64_t>(length);
+}
+
+void Apu::runUntil(int time) {
+    if (time <= lastTime_) return;  // writes already carried emulation past this point
+    for (;;) {
+        const int t = std::min(lastTime_ + frameDelay_, time);
+        frameDelay_ = lastTime_ + frameDelay_ - t;
+        pulse1.run(lastTime_, t);
+        pulse2.run(lastTime_, t);
+        triangle.run(lastTime_, t);
+        noise.run(lastTime_, t);
+        dmc.run(lastTime_, t);
+        lastTime_ = t;
+        if (t == time) break;
+        clockFrameSequencer(t);
+    }
+}
+
+void Apu::clockFrameSequencer(int time) {
+    frameDelay_ = framePeriod_;
+    switch (frameStep_++) {
+        case 0:
+            if (!(frameMode_ & 0xC0)) {
+                frameIrq_ = time + framePeriod_ * 4 + 1;
+                frameIrqFlag_ = true;
+            }
+            [[fallthrough]];
+        case 2:
+            pulse1.clockLength(0x20);
+            pulse2.clockLength(0x20);
+            noise.clockLength(0x20);
+            triangle.clockLength(0x80);
+            // Pulse 1 negates in ones' complement, pulse 2 in two's complement.
+            pulse1.clockSweep(-1);
+            pulse2.clockSweep(0);
+            break;
+        case 1:
+            frameDelay_ -= 2;
+            break;
+        case 3:
+            frameStep_ = 0;
+            if (frameMode_ & 0x80) frameDelay_ = framePeriod_ * 2 - 6;  // five-step mode
+            break;
+        default:
+            frameStep_ = 0;
+            break;
+    }
+    triangle.clockLinearCounter();
+    pulse1.clockEnvelope();
+    pulse2.clockEnvelope();
+    noise.clockEnvelope();
+}
+
+void Apu::recalcIrq() {
+    if (frameIrqFlag_ || dmc.irqFlag)
+        earliestIrq_ = 0;
+    else
+        earliestIrq_ = std::min(frameIrq_, dmc.nextIrq);
+}
+
+void Apu::write2A03(int time, int address, int value) {
+    time = std::max(time, lastTime_);
+    runUntil(time);
+
+    if (address < 0x4014) {
+        const int index = (address - 0x4000) >> 2;
+        const int reg = address & 3;
+        ApuChannel* channels[5] = {&pulse1, &pulse2, &triangle, &noise, &dmc};
+        ApuChannel& channel = *channels[index];
+        channel.regs[reg] = static_cast<std::uint8_t>(value);
+        channel.regWritten[reg] = true;
+        if (index == 4) {
+            dmc.writeRegister(reg, value);
+        } else if (reg == 3) {
+            // A disabled channel ignores length loads.
+            if (channelEnables_ & (1 << index)) channel.lengthCounter = kLengthTable[(value >> 3) & 31];
+            if (index < 2) static_cast<PulseChannel&>(channel).phase = 7;
+        }
+    } else if (address == 0x4015) {
+        ApuChannel* channels[5] = {&pulse1, &pulse2, &triangle, &noise, &dmc};
+        for (int i = 0; i < 5; ++i)
+            if (!(value & (1 << i))) channels[i]->lengthCounter = 0;
+        const bool dmcIrqWasSet = dmc.irqFlag;
+        dmc.irqFlag = false;
+        const int previous = channelEnables_;
+        channelEnables_ = value;
+        if (!(value & 0x10)) {
+            dmc.nextIrq = kNone;
+            recalcIrq();
+        } else if (!(previous & 0x10)) {
+            dmc.start();
+        }
+        if (dmcIrqWasSet) recalcIrq();
+    } else if (address == 0x4017) {
+        frameDelay_ &= 1;
+        if (value & 0x40) frameIrqFlag_ = false;
+        frameMode_ = value;
+        frameIrq_ = kNone;
+        frameStep_ = 0;
+        if (!(value & 0x80)) {
+            frameStep_ = 1;
+            frameDelay_ += framePeriod_;
+            if (!(value & 0x40)) frameIrq_ = time + frameDelay_ + framePeriod_ * 3;
+        }
+        recalcIrq();
+    }
+}
+
+std::uint8_t readSampleMemory(void* context, std::uint16_t address) {
+    const auto* image = static_cast<const std::vector<std::uint8_t>*>(context);
+    if (!image || address < 0xC000) return 0x55;
+    const std::size_t offset = address - 0xC000u;
+    return offset < image->size() ? (*image)[offset] : 0x55;
+}

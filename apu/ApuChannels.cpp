@@ -1,0 +1,346 @@
+#include "apu/ApuChannels.h"
+
+#include "apu/Apu.h"
+
+namespace {
+// Noise timer periods in CPU cycles, indexed by register 2 bits 0-3.
+constexpr int kNoisePeriods[16] = {4,   8,   16,  32,  64,  96,   128,  160,
+                                   202, 254, 380, 508, 762, 1016, 2034, 4068};
+// DMC cycles per output bit: row 0 NTSC, row 1 PAL.
+constexpr int kDmcPeriods[2][16] = {
+    {428, 380, 340, 320, 286, 254, 226, 214, 190, 160, 142, 128, 106, 84, 72, 54},
+    {398, 353, 316, 297, 266, 236, 210, 199, 177, 149, 132, 119, 98, 78, 67, 50}};
+
+// Number of whole timer periods needed to reach `end` from `time` (time < end).
+inline int periodsToReach(int time, int end, int period) { return (end - time + period - 1) / period; }
+}  // namespace
+
+void ApuChannel::reset() {
+    for (auto& r : regs) r = 0;
+    for (auto& w : regWritten) w = false;
+    lengthCounter = 0;
+    delay = 0;
+    lastAmplitude = 0;
+}
+
+void ApuChannel::clockLength(std::uint8_t haltMask) {
+    if (!(regs[0] & haltMask) && lengthCounter > 0) --lengthCounter;
+}
+
+void EnvelopeChannel::reset() {
+    ApuChannel::reset();
+    envelope = 0;
+    envelopeDelay = 0;
+}
+
+int EnvelopeChannel::volume() const {
+    if (lengthCounter == 0) return 0;
+    return (regs[0] & 0x10) ? (regs[0] & 0x0F) : envelope;
+}
+
+void EnvelopeChannel::clockEnvelope() {
+    const int period = regs[0] & 0x0F;
+    if (regWritten[3]) {
+        regWritten[3] = false;
+        envelopeDelay = period;
+        envelope = 15;
+    } else if (--envelopeDelay < 0) {
+        envelopeDelay = period;
+        // Bit 5 loops the decay; otherwise it stops at 0.
+        if ((regs[0] & 0x20) || envelope) envelope = (envelope - 1) & 15;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Pulse
+
+void PulseChannel::reset() {
+    EnvelopeChannel::reset();
+    phase = 0;
+    sweepDelay = 0;
+}
+
+void PulseChannel::clockSweep(int negativeAdjust) {
+    if (--sweepDelay < 0) {
+        regWritten[1] = true;
+        const int shift = regs[1] & 7;
+        const int p = period();
+        if (shift && (regs[1] & 0x80) && p >= 8) {
+            int offset = p >> shift;
+            if (regs[1] & 0x08) offset = negativeAdjust - offset;
+            if (p + offset < 0x800) {
+                const int next = p + offset;
+                regs[2] = static_cast<std::uint8_t>(next & 0xFF);
+                regs[3] = static_cast<std::uint8_t>((regs[3] & ~7) | ((next >> 8) & 7));
+            }
+        }
+    }
+    if (regWritten[1]) {
+        regWritten[1] = false;
+        sweepDelay = (regs[1] >> 4) & 7;
+    }
+}
+
+void PulseChannel::run(int start, int end) {
+    const int vol = volume();
+    const int p = period();
+    const int timerPeriod = (p + 1) * 2;
+    // The sweep unit mutes the channel whenever its target would overflow, enabled or not.
+    int offset = p >> (regs[1] & 7);
+    if (regs[1] & 0x08) offset = 0;
+
+    int time = start + delay;
+    if (!output || !synth || vol == 0 || p < 8 || p + offset >= 0x800) {
+        if (lastAmplitude) {
+            if (output && synth) synth->addStep(start, -lastAmplitude, *output);
+            lastAmplitude = 0;
+        }
+        // Keep the duty sequencer turning so the phase stays continuous.
+        if (time < end) {
+            const int count = periodsToReach(time, end, timerPeriod);
+            phase = (phase + count) & 7;
+            time += count * timerPeriod;
+        }
+    } else {
+        const int select = regs[0] >> 6;
+        const int duty = select == 3 ? 2 : 1 << select;  // 75 % is 25 % inverted
+        int amp = phase < duty ? vol : 0;
+        if (select == 3) amp = vol - amp;
+        if (amp != lastAmplitude) synth->addStep(start, amp - lastAmplitude, *output);
+        lastAmplitude = amp;
+        if (time < end) {
+            BandLimitedBuffer& out = *output;
+            int step = amp ? -vol : vol;  // the next edge
+            int ph = phase;
+            do {
+                ph = (ph + 1) & 7;
+                if (ph == 0 || ph == duty) {
+                    synth->addStep(time, step, out);
+                    step = -step;
+                }
+                time += timerPeriod;
+            } while (time < end);
+            phase = ph;
+            lastAmplitude = step < 0 ? vol : 0;
+        }
+    }
+    delay = time - end;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Triangle
+
+void TriangleChannel::reset() {
+    ApuChannel::reset();
+    phase = kPhaseRange;
+    linearCounter = 0;
+}
+
+int TriangleChannel::amplitude() const {
+    // Phases 16..1 rise from 0 to 15, phases 32..17 fall from 15 to 0.
+    int amp = kPhaseRange - phase;
+    if (amp < 0) amp = phase - (kPhaseRange + 1);
+    return amp;
+}
+
+void TriangleChannel::clockLinearCounter() {
+    if (regWritten[3])
+        linearCounter = regs[0] & 0x7F;
+    else if (linearCounter)
+        --linearCounter;
+    // The control bit keeps the reload pending for as long as it is set.
+    if (!(regs[0] & 0x80)) regWritten[3] = false;
+}
+
+void TriangleChannel::run(int start, int end) {
+    const int amp = amplitude();
+    if (output && amp != lastAmplitude) synth.addStep(start, amp - lastAmplitude, *output);
+    lastAmplitude = amp;
+
+    const int timerPeriod = period() + 1;
+    // Ultrasonic periods are stopped rather than played, holding the current level.
+    if (!lengthCounter || !linearCounter || timerPeriod < 3) {
+        delay = 0;
+        return;
+    }
+    int time = start + delay;
+    if (time < end) {
+        if (!output) {
+            const int count = periodsToReach(time, end, timerPeriod);
+            time += count * timerPeriod;
+            phase = ((phase - 1 - count) % 32 + 32) % 32 + 1;
+        } else {
+            BandLimitedBuffer& out = *output;
+            // Fold the falling half onto 1..16 with a negative slope; the slope turns without
+            // a step at both ends, where the level is held for one period.
+            int ph = phase;
+            int slope = 1;
+            if (ph > kPhaseRange) {
+                ph -= kPhaseRange;
+                slope = -1;
+            }
+            do {
+                if (--ph == 0) {
+                    ph = kPhaseRange;
+                    slope = -slope;
+                } else {
+                    synth.addStep(time, slope, out);
+                }
+                time += timerPeriod;
+            } while (time < end);
+            if (slope < 0) ph += kPhaseRange;
+            phase = ph;
+            lastAmplitude = amplitude();
+        }
+    }
+    delay = time - end;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Noise
+
+void NoiseChannel::reset() {
+    EnvelopeChannel::reset();
+    shiftRegister = 0x4000;
+}
+
+void NoiseChannel::run(int start, int end) {
+    const int timerPeriod = kNoisePeriods[regs[2] & 0x0F];
+    const int vol = volume();
+    const int amp = (shiftRegister & 1) ? vol : 0;
+    if (output && amp != lastAmplitude) synth.addStep(start, amp - lastAmplitude, *output);
+    lastAmplitude = amp;
+
+    int time = start + delay;
+    if (time < end) {
+        if (!output || vol == 0) {
+            // Muted: skip to the first period boundary past the end; the register turns once so
+            // the next note does not start on the same bit pattern.
+            time += periodsToReach(time, end, timerPeriod) * timerPeriod;
+            if (!(regs[2] & 0x80))
+                shiftRegister = (((shiftRegister << 14) ^ (shiftRegister << 13)) & 0x4000) |
+                                (shiftRegister >> 1);
+        } else {
+            BandLimitedBuffer& out = *output;
+            const int tap = (regs[2] & 0x80) ? 6 : 1;  // short mode feeds back from bit 6
+            int n = shiftRegister;
+            int step = amp ? -vol : vol;
+            do {
+                const int feedback = ((n ^ (n >> tap)) & 1) << 14;
+                // The output is bit 0; it changes when bit 1 shifts in different from it.
+                if ((n + 1) & 2) {
+                    synth.addStep(time, step, out);
+                    step = -step;
+                }
+                n = feedback | (n >> 1);
+                time += timerPeriod;
+            } while (time < end);
+            shiftRegister = n;
+            lastAmplitude = step < 0 ? vol : 0;
+        }
+    }
+    delay = time - end;
+}
+
+// ---------------------------------------------------------------------------------------------
+// DMC
+
+void DmcChannel::reset() {
+    ApuChannel::reset();
+    address = 0;
+    buffer = 0;
+    bufferEmpty = true;
+    silence = true;
+    shiftRegister = 0;
+    bitsRemaining = 1;
+    dac = 0;
+    irqEnabled = false;
+    irqFlag = false;
+    nextIrq = kNoTime;
+    period = kDmcPeriods[pal ? 1 : 0][0];
+}
+
+void DmcChannel::writeRegister(int reg, int value) {
+    if (reg == 0) {
+        period = kDmcPeriods[pal ? 1 : 0][value & 15];
+        irqEnabled = (value & 0xC0) == 0x80;
+        if (!irqEnabled) irqFlag = false;
+        recalcIrq();
+    } else if (reg == 1) {
+        dac = value & 0x7F;  // heard from the next run on
+    }
+}
+
+void DmcChannel::start() {
+    address = 0x4000 + regs[2] * 0x40;
+    lengthCounter = regs[3] * 0x10 + 1;
+    fetch();
+    recalcIrq();
+}
+
+void DmcChannel::fetch() {
+    if (!bufferEmpty || !lengthCounter) return;
+    buffer = reader(readerContext, static_cast<std::uint16_t>(0x8000 + (address & 0x7FFF)));
+    bufferEmpty = false;
+    address = (address + 1) & 0x7FFF;
+    if (--lengthCounter == 0) {
+        if (regs[0] & 0x40) {
+            // Loop: the next fetch continues at the start, with no gap in the bit stream.
+            address = 0x4000 + regs[2] * 0x40;
+            lengthCounter = regs[3] * 0x10 + 1;
+        } else {
+            if (apu) apu->dmcFinished();
+            irqFlag = irqEnabled;
+            nextIrq = kNoTime;
+        }
+    }
+}
+
+void DmcChannel::recalcIrq() {
+    int irq = kNoTime;
+    if (irqEnabled && lengthCounter && apu)
+        irq = apu->lastTime_ + delay + ((lengthCounter - 1) * 8 + bitsRemaining - 1) * period + 1;
+    nextIrq = irq;
+    if (apu) apu->recalcIrq();
+}
+
+void DmcChannel::run(int start, int end) {
+    if (output && dac != lastAmplitude) synth.addStep(start, dac - lastAmplitude, *output);
+    lastAmplitude = dac;
+
+    int time = start + delay;
+    if (time < end) {
+        if (silence && bufferEmpty) {
+            const int count = periodsToReach(time, end, period);
+            time += count * period;
+            bitsRemaining = ((bitsRemaining - 1 + 8 - (count % 8)) % 8) + 1;
+        } else {
+            do {
+                if (!silence) {
+                    // Each bit moves the level by 2, but never out of 0..127.
+                    const int step = (shiftRegister & 1) ? 2 : -2;
+                    const int next = dac + step;
+                    if (next >= 0 && next <= 127) {
+                        dac = next;
+                        if (output) synth.addStep(time, step, *output);
+                    }
+                    shiftRegister >>= 1;
+                }
+                if (--bitsRemaining == 0) {
+                    bitsRemaining = 8;
+                    if (bufferEmpty) {
+                        silence = true;
+                    } else {
+                        silence = false;
+                        shiftRegister = buffer;
+                        bufferEmpty = true;
+                        fetch();
+                    }
+                }
+                time += period;
+            } while (time < end);
+            lastAmplitude = dac;
+        }
+    }
+    delay = time - end;
+}

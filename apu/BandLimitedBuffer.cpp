@@ -1,0 +1,75 @@
+#include "apu/BandLimitedBuffer.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
+const char* BandLimitedBuffer::setSampleRate(long rate, int milliseconds) {
+    if (rate <= 0) rate = 44100;  // a zero rate would divide by zero below
+    long newSize = kMaxSize;
+    if (milliseconds > 0) {
+        long long wanted = ((static_cast<long long>(milliseconds) + 1) * rate + 999) / 1000;
+        newSize = static_cast<long>(std::min<long long>(kMaxSize, wanted));
+    }
+    if (newSize != size_ || !samples_) {
+        samples_.reset();
+        size_ = 0;
+        offset_ = 0;
+        samples_.reset(new (std::nothrow) std::uint16_t[newSize + kExtra]);
+        if (!samples_) return "Out of memory";
+        size_ = static_cast<int>(newSize);
+    }
+    sampleRate_ = rate;
+    length_ = static_cast<int>(size_ * 1000L / rate - 1);
+    if (clockRate_ != 0) setClockRate(clockRate_);
+    updateBassShift();
+    clear();
+    return nullptr;
+}
+
+void BandLimitedBuffer::setClockRate(long clockRate) {
+    if (clockRate <= 0) return;
+    clockRate_ = clockRate;
+    factor_ = static_cast<std::uint32_t>(
+        std::floor(static_cast<double>(sampleRate_) / clockRate * 65536.0 + 0.5));
+}
+
+void BandLimitedBuffer::setBassFrequency(int frequency) {
+    bassFrequency_ = frequency;
+    updateBassShift();
+}
+
+void BandLimitedBuffer::updateBassShift() {
+    if (bassFrequency_ <= 0) {
+        bassShift_ = 31;
+        return;
+    }
+    // log2 of how many samples the high-pass time constant spans.
+    int shift = 1 + static_cast<int>(std::floor(
+                        std::log(sampleRate_ * 0.124 / bassFrequency_) * 1.442695041));
+    bassShift_ = std::clamp(shift, 0, 24);
+}
+
+void BandLimitedBuffer::clear() {
+    offset_ = 0;
+    readerAccumulator = 0;
+    if (samples_) std::fill_n(samples_.get(), size_ + kExtra, kBias);
+}
+
+void BandLimitedBuffer::endFrame(int cycles) noexcept {
+    std::uint64_t next = offset_ + static_cast<std::uint64_t>(factor_) * static_cast<std::uint32_t>(cycles);
+    // Nobody read for a long time: keep the write position inside the array.
+    std::uint64_t limit = static_cast<std::uint64_t>(size_) << 16;
+    offset_ = static_cast<std::uint32_t>(std::min(next, limit));
+}
+
+void BandLimitedBuffer::removeSamples(long count) noexcept {
+    if (!samples_ || count <= 0) return;
+    count = std::min(count, samplesAvailable());
+    offset_ -= static_cast<std::uint32_t>(count) << 16;
+    // Everything still pending: the unread samples plus the tail a kernel may reach into.
+    long keep = std::min<long>((offset_ >> 16) + kExtra + 1, size_ + kExtra - count);
+    std::memmove(samples_.get(), samples_.get() + count, keep * sizeof(std::uint16_t));
+    std::fill_n(samples_.get() + keep, count, kBias);
+}

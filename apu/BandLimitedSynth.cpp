@@ -1,0 +1,149 @@
+#include "apu/BandLimitedSynth.h"
+
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+// Steps add to two 16-bit samples at once as one little-endian 32-bit word.
+static_assert(std::endian::native == std::endian::little);
+
+namespace {
+// The one equaliser every kernel is designed with: a gentle treble roll-off like the console's
+// own output filter. The same kernel serves every output rate.
+constexpr double kTrebleDb = -8.87;
+constexpr long kCutoffHz = 8800;
+constexpr long kDesignRate = 44100;
+constexpr int kHarmonics = 4096;
+constexpr int kPhases = 32;  // sub-sample resolution of the step table
+}  // namespace
+
+BandLimitedSynth::BandLimitedSynth(int width) : width_(width == 8 ? 8 : 12) {}
+
+void BandLimitedSynth::designKernel() {
+    trebleDb_ = kTrebleDb;
+    cutoffHz_ = kCutoffHz;
+    designRate_ = kDesignRate;
+
+    const int w = width_;
+    const int size = kPhases * (w - 2) / 2;
+    std::vector<float> impulse(size);
+
+    // Closed form of a band-limited step's derivative whose harmonics above the cutoff fall off
+    // geometrically to the treble level at the Nyquist rate.
+    double treble = std::pow(10.0, trebleDb_ * 0.05);
+    if (treble < 0.000005) treble = 0.000005;
+    const double pt = 44100.0 / designRate_;
+    double cutoff = 2.0 * cutoffHz_ / designRate_;
+    if (cutoff >= pt * 0.95 || cutoff >= 0.95) {
+        cutoff = 0.5;
+        treble = 1.0;
+    }
+    const double n = kHarmonics;
+    const double rolloff = std::pow(treble, 1.0 / (n * pt - n * cutoff));
+    const double rescale = 1.0 / std::pow(rolloff, n * cutoff);
+    const double an = rescale * std::pow(rolloff, n);
+    const double anc = rescale * std::pow(rolloff, n * cutoff);
+    const double nc = n * cutoff;
+
+    double total = 0.0;
+    for (int i = size - 1; i >= 0; --i) {
+        const double angle = (2 * i + 1) * 1.1984224905356572e-05;  // pi / (2 * N * 32) per half step
+        const double c1 = std::cos(angle);
+        const double cnc = std::cos(nc * angle);
+        const double cnc1 = std::cos((nc - 1.0) * angle);
+        const double b = 2.0 - 2.0 * c1;
+        const double a = 1.0 - c1 - cnc + cnc1;
+        const double d = 1.0 + rolloff * (rolloff - 2.0 * c1);
+        const double c = an * rolloff * std::cos((n - 1.0) * angle) - an * std::cos(n * angle) -
+                         anc * rolloff * cnc1 + anc * cnc;
+        const float y = static_cast<float>((a * d + c * b) / (b * d));
+        impulse[i] = y;
+        total += y;
+    }
+
+    // Integrate the impulse over each tap's span of 32 sub-steps: 17 rows of phase 0..16/32
+    // (the other 15 phases are the mirror image).
+    const double factor = 16384.0 / total;
+    auto at = [&](int index) -> double {
+        if (index < 0) index = -index - 1;  // the impulse is symmetric about zero
+        return index < size ? impulse[index] : 0.0;
+    };
+    for (int row = 0; row < kRawRows; ++row) {
+        const int start = kPhases - row;
+        for (int k = -w / 2; k < w / 2; ++k) {
+            double sum = 0.0;
+            for (int j = 0; j < kPhases; ++j) sum += at(k * kPhases + start + j);
+            raw_[row * w + (k + w / 2)] = static_cast<std::uint16_t>(
+                static_cast<int>(std::floor(sum * factor + 16384.5)));
+        }
+    }
+
+    kernelPending_ = false;
+    if (volumeUnit_ >= 0.0) {
+        double unit = volumeUnit_;
+        volumeUnit_ = -1.0;
+        setVolumeUnit(unit);
+    }
+}
+
+void BandLimitedSynth::setVolumeUnit(double unit) {
+    if (unit == volumeUnit_) return;
+    if (kernelPending_) designKernel();
+    volumeUnit_ = unit;
+    bias_ = 0x10001u * static_cast<std::uint32_t>(std::floor(unit * 65536.0 + 0.5));
+    scaleKernel();
+}
+
+void BandLimitedSynth::scaleKernel() {
+    const int w = width_;
+    const std::int32_t u = static_cast<std::int32_t>(bias_ & 0xFFFF);
+    std::uint16_t* out = table_;
+
+    // Scale each raw row to the unit; the rounding error goes to the row's middle tap so every
+    // row adds exactly one unit in total.
+    int pos = 0;
+    for (int row = 0; row < kRawRows; ++row) {
+        std::int32_t error = u;
+        for (int k = 0; k < w; ++k) {
+            std::int32_t a = (raw_[row * w + k] * u + (u + 1) * 16384) >> 15;
+            out[pos++] = static_cast<std::uint16_t>(a);
+            error -= a - u;
+        }
+        out[pos - (w / 2 + 1)] = static_cast<std::uint16_t>(out[pos - (w / 2 + 1)] + error);
+    }
+    // Phases 17..31 are the earlier rows reversed; the last entry completes the final step.
+    for (int k = 0; k < 15 * w - 1; ++k) out[17 * w + k] = out[16 * w - 2 - k];
+    out[32 * w - 1] = static_cast<std::uint16_t>(u);
+    // Odd sample positions: the same table one sample later.
+    out[32 * w] = static_cast<std::uint16_t>(u);
+    std::memcpy(out + 32 * w + 1, out, (32 * w - 1) * sizeof(std::uint16_t));
+
+    for (int row = 0; row < kRows; ++row) {
+        for (int p = 0; p < w / 2; ++p) {
+            std::uint32_t pair = static_cast<std::uint32_t>(out[row * w + 2 * p]) |
+                                 (static_cast<std::uint32_t>(out[row * w + 2 * p + 1]) << 16);
+            pairs_[row][p] = pair - bias_;
+        }
+    }
+}
+
+void BandLimitedSynth::addStepResampled(std::uint32_t time, int delta,
+                                        BandLimitedBuffer& buffer) const noexcept {
+    if (!buffer.samples()) return;
+    const int half = width_ / 2;
+    const std::uint32_t s = (time >> 16) & ~1u;
+    // Steps past the capacity (a reader that fell far behind) are dropped, never written out of
+    // bounds.
+    if (s + 12 - half + 2 * half > static_cast<std::uint32_t>(buffer.size() + BandLimitedBuffer::kExtra))
+        return;
+    std::uint16_t* p = buffer.samples() + (12 - half) + s;
+    const std::uint32_t* row = pairs_[(time >> 11) & 63];
+    const std::uint32_t d = static_cast<std::uint32_t>(delta);
+    for (int i = 0; i < half; ++i) {
+        std::uint32_t word;
+        std::memcpy(&word, p + 2 * i, sizeof word);
+        word += row[i] * d;
+        std::memcpy(p + 2 * i, &word, sizeof word);
+    }
+}

@@ -1,0 +1,76 @@
+#include "apu/Nonlinear_Buffer.h"
+
+#include <algorithm>
+
+Nonlinear_Buffer::~Nonlinear_Buffer() = default;
+
+ChannelBuffers Nonlinear_Buffer::buffersForChannel(int index) {
+    BandLimitedBuffer* b = (index >= 2 && index <= 4) ? &nonlinear : &linear;
+    return {b, b, b};
+}
+
+const char* Nonlinear_Buffer::setSampleRate(long rate, int milliseconds) {
+    const char* error = linear.setSampleRate(rate, milliseconds);
+    if (const char* e = nonlinear.setSampleRate(rate, milliseconds)) error = e;
+    sampleRate_ = linear.sampleRate();
+    length_ = linear.length();
+    return error;
+}
+
+void Nonlinear_Buffer::setClockRate(long clockRate) {
+    linear.setClockRate(clockRate);
+    nonlinear.setClockRate(clockRate);
+}
+
+void Nonlinear_Buffer::setBassFrequency(int frequency) {
+    linear.setBassFrequency(frequency);
+    nonlinear.setBassFrequency(frequency);
+}
+
+void Nonlinear_Buffer::clear() {
+    mixer.accumulator = 0x8000;
+    linear.clear();
+    nonlinear.clear();
+}
+
+void Nonlinear_Buffer::endFrame(int cycles, bool) {
+    linear.endFrame(cycles);
+    nonlinear.endFrame(cycles);
+}
+
+namespace {
+// One integrator step: the output is the state before this sample's difference, then the state
+// leaks by 2^-shift (the high-pass) and takes the difference in.
+inline std::int32_t integrate(std::int32_t acc, int shift, std::uint16_t entry) {
+    std::uint32_t next = static_cast<std::uint32_t>(acc) - static_cast<std::uint32_t>(acc >> shift) +
+                         (static_cast<std::uint32_t>(entry - 0x7F7F) << 15);
+    return static_cast<std::int32_t>(next);
+}
+}  // namespace
+
+long Nonlinear_Buffer::readSamples(std::int16_t* destination, long count) {
+    if (!linear.samples() || !nonlinear.samples() || count <= 0) return 0;
+    count = std::min({count, nonlinear.samplesAvailable(), linear.samplesAvailable()});
+    if (count <= 0) return 0;
+
+    if (mixer.enabled) mixer.apply(nonlinear.samples(), count);
+
+    const std::uint16_t* lin = linear.samples();
+    const std::uint16_t* non = nonlinear.samples();
+    std::int32_t linAcc = linear.readerAccumulator;
+    std::int32_t nonAcc = nonlinear.readerAccumulator;
+    const int linShift = linear.bassShift();
+    const int nonShift = nonlinear.bassShift();
+    for (long i = 0; i < count; ++i) {
+        std::int32_t s = (linAcc >> 15) + (nonAcc >> 15);
+        linAcc = integrate(linAcc, linShift, lin[i]);
+        nonAcc = integrate(nonAcc, nonShift, non[i]);
+        if (static_cast<std::int16_t>(s) != s) s = 0x7FFF - (s >> 24);
+        destination[i] = static_cast<std::int16_t>(s);
+    }
+    linear.readerAccumulator = linAcc;
+    nonlinear.readerAccumulator = nonAcc;
+    linear.removeSamples(count);
+    nonlinear.removeSamples(count);
+    return count;
+}

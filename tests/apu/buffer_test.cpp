@@ -1,0 +1,163 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "apu/BandLimitedBuffer.h"
+#include "apu/BandLimitedSynth.h"
+#include "apu/NonlinearMixer.h"
+#include "apu/Nonlinear_Buffer.h"
+
+namespace {
+std::vector<std::int16_t> readAll(Nonlinear_Buffer& out) {
+    std::vector<std::int16_t> s(static_cast<std::size_t>(out.samplesAvailable()));
+    s.resize(static_cast<std::size_t>(out.readSamples(s.data(), static_cast<long>(s.size()))));
+    return s;
+}
+}  // namespace
+
+TEST(BandLimitedBuffer, CapacityLengthBassShiftAndFactor) {
+    BandLimitedBuffer b;
+    ASSERT_EQ(b.setSampleRate(44100, 0), nullptr);
+    EXPECT_EQ(b.size(), 65448);
+    EXPECT_EQ(b.length(), 1483);
+    EXPECT_EQ(b.bassShift(), 9);
+
+    ASSERT_EQ(b.setSampleRate(48000, 100), nullptr);
+    EXPECT_EQ(b.size(), (101 * 48000 + 999) / 1000);
+    EXPECT_EQ(b.length(), b.size() * 1000 / 48000 - 1);
+    ASSERT_EQ(b.setSampleRate(44100, 5000), nullptr);  // capped at the largest
+    EXPECT_EQ(b.size(), 65448);
+
+    b.setBassFrequency(0);
+    EXPECT_EQ(b.bassShift(), 31);
+    b.setBassFrequency(100000);
+    EXPECT_EQ(b.bassShift(), 0);
+
+    b.setClockRate(1662607);
+    EXPECT_EQ(b.factor(), static_cast<std::uint32_t>(std::floor(44100.0 / 1662607 * 65536 + 0.5)));
+    b.endFrame(33247);
+    EXPECT_EQ(b.samplesAvailable(), static_cast<long>((std::uint64_t(b.factor()) * 33247) >> 16));
+}
+
+TEST(Nonlinear_Buffer, ClearedBufferReadsSilenceAndRoutesChannels) {
+    Nonlinear_Buffer out;
+    ASSERT_EQ(out.setSampleRate(44100, 0), nullptr);
+    out.setClockRate(1662607);
+    EXPECT_EQ(out.sampleRate(), 44100);
+    EXPECT_EQ(out.length(), 1483);
+    out.clear();
+    for (int i = 0; i < 40; ++i) out.endFrame(1705);
+    auto s = readAll(out);
+    ASSERT_GT(s.size(), 1000u);
+    for (auto v : s) ASSERT_EQ(v, 0);
+    EXPECT_EQ(out.linear.readerAccumulator, 0);
+    EXPECT_EQ(out.nonlinear.readerAccumulator, 0);
+    EXPECT_EQ(out.samplesAvailable(), 0);
+
+    for (int index : {0, 1, 5, 6, -1}) {
+        ChannelBuffers c = out.buffersForChannel(index);
+        EXPECT_EQ(c.centre, &out.linear) << index;
+        EXPECT_EQ(c.left, &out.linear);
+        EXPECT_EQ(c.right, &out.linear);
+    }
+    for (int index : {2, 3, 4}) {
+        ChannelBuffers c = out.buffersForChannel(index);
+        EXPECT_EQ(c.centre, &out.nonlinear) << index;
+        EXPECT_EQ(c.left, &out.nonlinear);
+        EXPECT_EQ(c.right, &out.nonlinear);
+    }
+}
+
+// Every row of the step table must add exactly one unit, at every sub-sample phase and for both
+// kernel widths: otherwise repeated steps leave a DC error that the high-pass turns into drift.
+TEST(BandLimitedSynth, StepsSettleExactlyAtEveryPhase) {
+    for (int width : {8, 12}) {
+        BandLimitedSynth synth(width);
+        synth.setVolumeUnit(0.1);
+        const std::int32_t unit = static_cast<std::int32_t>(std::floor(0.1 * 65536 + 0.5));
+        EXPECT_EQ(synth.biasWord(), 0x10001u * static_cast<std::uint32_t>(unit));
+        for (int phase = 0; phase < 64; ++phase) {
+            Nonlinear_Buffer out;
+            ASSERT_EQ(out.setSampleRate(44100, 0), nullptr);
+            out.setClockRate(44100);  // one sample per cycle: resampled times are exact
+            out.setBassFrequency(0);
+            out.clear();
+            // Place the step at sample 100 + phase/32 (odd sample positions use the upper half).
+            synth.addStepResampled((100u << 16) + static_cast<std::uint32_t>(phase) * 2048u, 3, out.linear);
+            synth.addStepResampled((200u << 16) + static_cast<std::uint32_t>(phase) * 2048u, -1, out.linear);
+            out.endFrame(400);
+            auto s = readAll(out);
+            ASSERT_EQ(s.size(), 400u);
+            EXPECT_EQ(s[90], 0) << width << " " << phase;
+            EXPECT_EQ(s[150], 3 * unit) << width << " " << phase;
+            EXPECT_EQ(s[399], 2 * unit) << width << " " << phase;
+        }
+    }
+}
+
+TEST(BandLimitedSynth, VolumeChangeRescalesWithoutRedesign) {
+    BandLimitedSynth synth(12);
+    EXPECT_TRUE(synth.kernelPending());
+    synth.setVolumeUnit(0.25);
+    EXPECT_FALSE(synth.kernelPending());
+    std::vector<std::uint16_t> raw(synth.rawKernel(), synth.rawKernel() + 17 * 12);
+    synth.setVolumeUnit(0.5);
+    EXPECT_EQ(std::vector<std::uint16_t>(synth.rawKernel(), synth.rawKernel() + 17 * 12), raw);
+    EXPECT_EQ(synth.biasWord(), 0x10001u * 32768u);
+    // The kernel is a low-pass step: the middle taps of the first row carry most of the weight.
+    int middle = synth.stepTable()[5] + synth.stepTable()[6] - 2 * 32768;
+    EXPECT_GT(middle, 32768 / 2);
+}
+
+TEST(Nonlinear_Buffer, OutOfRangeSumsClamp) {
+    for (int sign : {1, -1}) {
+        Nonlinear_Buffer out;
+        ASSERT_EQ(out.setSampleRate(44100, 0), nullptr);
+        out.setClockRate(44100);
+        out.setBassFrequency(0);
+        out.clear();
+        BandLimitedSynth synth(8);
+        synth.setVolumeUnit(0.4);
+        synth.addStepResampled(10u << 16, sign, out.linear);
+        synth.addStepResampled(10u << 16, sign, out.nonlinear);
+        out.endFrame(100);
+        auto s = readAll(out);
+        ASSERT_EQ(s.size(), 100u);
+        EXPECT_EQ(s[99], sign > 0 ? 32767 : -32768);
+    }
+}
+
+TEST(NonlinearMixer, TablePassThroughAndTop) {
+    NonlinearMixer mixer;
+    EXPECT_FALSE(mixer.enabled);
+    EXPECT_EQ(mixer.accumulator, 0x8000);
+    for (int i = 0; i <= 1024; ++i) ASSERT_EQ(mixer.table[i], i * 32) << i;
+    const int top = 32768 + static_cast<int>(163.67 / (24329.0 / 202.0 + 100.0) * 42597.1);
+    EXPECT_EQ(mixer.table[1024 + 767], top);
+    EXPECT_EQ(mixer.table[2047], top);
+    // Compressive: rising, but by less and less.
+    for (int i = 1026; i < 1791; ++i) {
+        ASSERT_GE(mixer.table[i], mixer.table[i - 1]);
+        ASSERT_LE(mixer.table[i] - mixer.table[i - 1], mixer.table[i - 1] - mixer.table[i - 2] + 1);
+    }
+}
+
+// A reader that fell behind must not let steps or frame ends write past the array.
+TEST(Nonlinear_Buffer, OverfullBufferStaysInBounds) {
+    Nonlinear_Buffer out;
+    ASSERT_EQ(out.setSampleRate(44100, 10), nullptr);
+    out.setClockRate(1662607);
+    out.clear();
+    BandLimitedSynth synth(12);
+    synth.setVolumeUnit(0.1);
+    for (int i = 0; i < 2000; ++i) {
+        synth.addStep(50, (i & 1) ? 1 : -1, out.linear);
+        out.endFrame(107);
+    }
+    EXPECT_EQ(out.samplesAvailable(), out.linear.size());
+    std::vector<std::int16_t> s(static_cast<std::size_t>(out.linear.size()));
+    EXPECT_EQ(out.readSamples(s.data(), 100000), out.linear.size());
+    EXPECT_EQ(out.samplesAvailable(), 0);
+}
