@@ -1,0 +1,192 @@
+#pragma once
+// The Player turns the Song into sound-register writes, once per video frame, the way a NES
+// sound driver would, and feeds the software PCM voice of the DPCM channel once per scanline.
+// It never produces samples; the Apu it drives does.
+//
+// Threads: frameTick and scanlineTick run on the audio thread (or on the thread of an offline
+// run while nothing else plays). The main thread only sets the request flags and calls start,
+// reset, startNote, previewSample and releasePreview under the audio lock. Register writes that
+// must come from the audio thread are made when it serves the requests, at its next scanline.
+
+#include <atomic>
+#include <cstdint>
+
+#include "player/ChannelState.h"
+#include "player/PitchTables.h"
+#include "song/Song.h"
+
+class Apu;
+
+// Receives the driver commands the player reports in captureMode (the export's recorder).
+class DriverCommandSink {
+public:
+    virtual ~DriverCommandSink() = default;
+    // channel 0-4; code as reported (0x40 note, 0x80 instrument, 0xC0 volume, 0xD0 duty, 0xD6 note
+    // cut, 0xD9-0xE7 effects, and on channel 4: 362 play sample, 365 rate/loop byte, 366 EEy);
+    // argument 0-255, or -1 when the command has none.
+    // 365 is reported at every DPCM sample start; dropping repeats of the same byte is the
+    // recorder's business, since it also forgets the last byte at each captured stretch.
+    virtual void recordDriverCommand(int channel, int code, int argument) = 0;
+};
+
+// Sees every register write of the player, in order (the per-frame register trace).
+class RegisterTraceSink {
+public:
+    virtual ~RegisterTraceSink() = default;
+    virtual void registerWritten(uint16_t address, uint8_t value) = 0;
+};
+
+// The software PCM voice of the DPCM channel: raw PCM samples and the pulse and saw waves.
+struct PcmVoice {
+    int pcmInstrument = 0;  // the "PCM" instrument playing, 0 = none
+    double position = 0.0;  // read position in its sample, bytes
+    bool holding = false;   // a looping sample reached its end and waits for the next frame
+    uint16_t phase = 0;
+    uint16_t step = 0;     // phase increment per wave update
+    int amplitude = 0;     // 0-125 DMC levels
+    int threshold = 0;     // pulse is high while phase >> 8 is below it
+    bool saw = false;
+    bool toggle = false;  // the wave is updated on every second scanline
+};
+
+constexpr int PAL_ROW_THRESHOLD = 32000;
+constexpr int NTSC_ROW_THRESHOLD = 34448;
+constexpr int SCANLINES_PER_FRAME = 312;
+
+class Player {
+public:
+    // Installs readSampleMemory as the Apu's sample reader. Both must outlive the Player.
+    Player(Song& song, Apu& apu);
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
+
+    // --- Control (main thread, under the audio lock) ---
+
+    // Rebuilds the period and vibrato tables for the song's TV system, raises resetRequest,
+    // clears the five channel states and the pending jump and break, and zeroes the row clock.
+    // Position, speed, tempo and the playing flag are left alone.
+    void reset();
+    // Starts playback from currentOrder/currentRow (set by the caller): keeps each channel's
+    // echo settings and glissando mode across the reset, then plays the order list, or loops
+    // the current pattern when patternMode is true.
+    void start(bool patternMode);
+    // Asks the audio thread to stop and silence the channels at its next scanline.
+    void requestStop() { stopRequest = true; }
+    // Asks the next idle frame to sound a "PCM" or "DPCM" instrument (note = DMC rate for DPCM).
+    void previewSample(int instrument, int note);
+    // Silences a previewed note (volume 0) on channel 0-4; other values are ignored.
+    void releasePreview(int channel);
+    // Starts the cell's note and instrument on the channel. Returns true when something started
+    // whose envelopes were restarted. Channels outside 0-4 start nothing.
+    bool startNote(int channel, const PatternCell& cell);
+
+    // --- Audio thread ---
+
+    // Once per frame: rows, effects, envelopes, channel writes and the metronome while playing;
+    // channel writes, envelopes and sample preview while stopped.
+    void frameTick();
+    // Once per scanline: serves the main thread's requests, then writes the software PCM voice.
+    // Does nothing in captureMode.
+    void scanlineTick();
+    // The request part of scanlineTick alone (used before an offline run's first frame).
+    void serveRequests();
+
+    // --- Parts of the frame, public for the exporters and tests ---
+
+    void processRow(int channel);
+    void stepEnvelopes(int channel);
+    void writeChannels();
+    // The effect step of the frames after a row's first, for all five channels.
+    void frameEffects();
+    // Starts the DPCM or PCM sample of the current row's DPCM-channel cell, or stops it.
+    void dpcmRowStep();
+    // Every register write goes through here: to the Apu (not in captureMode) and to the trace.
+    void writeApu(uint16_t address, uint8_t value);
+    // Reports a driver command to the sink, only in captureMode. argument -1 = none.
+    void recordDriverCommand(int channel, int code, int argument = -1);
+
+    // The Apu's sample reader (the constructor installs it): byte (address - $C000) of the DPCM
+    // sample being played, 0x55 outside it or when none plays. context is the Player.
+    static uint8_t readSampleMemory(void* context, uint16_t address);
+
+    // Pitch sum in 1/256 semitone (slides, vibrato, fine-tune, Note envelope, arpeggio).
+    int32_t pitchSum(const ChannelState& ch) const;
+    // Hardware timer period for a pitch sum, interpolated between table entries.
+    int32_t periodForPitch(int32_t pitch) const;
+    // Volume nibble 0-15 written for pulses, triangle and noise.
+    static int effectiveLevel(const ChannelState& ch);
+
+    // --- State ---
+
+    Song& song;
+    Apu& apu;
+    long sampleRate = 44100;  // output rate handed to Apu::configure on a TV-system change
+
+    bool playing = false;
+    bool patternMode = false;
+    bool captureMode = false;
+    int currentOrder = 0;
+    int currentRow = 0;
+    int frameInRow = 0;
+    int tempoAccumulator = 0;
+    int pendingOrderJump = -1;
+    int pendingRowBreak = -1;
+    bool endOfSongFlag = false;
+    bool loopRequested = false;  // set by effect EEy, read by the sound-effect capture
+    ChannelState channels[CHANNEL_COUNT] = {};
+    int channelMask = 31;  // bit c = channel c audible; bit 4 also gates all DMC output
+
+    // The pattern editor's repeat block: rows between the two marks repeat while it is on.
+    bool repeatBlockOn = false;
+    int repeatMarkA = 0;
+    int repeatMarkB = 63;
+    // Cursor follow: while playing, each row advance is copied into these editor cursors.
+    bool cursorFollow = false;
+    int* followOrderCursor = nullptr;
+    int* followRowCursor = nullptr;
+
+    bool metronomeOn = false;
+    bool clickActive = false;
+    int clickStep = 0;
+    int clickPeriod = 0;
+    int lastMetronomeRow = -1;
+
+    std::atomic<bool> stopRequest{false};
+    std::atomic<bool> resetRequest{false};
+    std::atomic<bool> reconfigureRequest{false};
+    std::atomic<bool> maskChanged{false};
+    std::atomic<int> samplePreviewRequest{0};
+    std::atomic<int> samplePreviewNote{0};
+
+    PcmVoice pcm;
+    FrameSnapshot snapshot = {};
+    // The DMC sample memory mapped at $C000: the DPCM sample slot of the instrument being
+    // played (read live, never copied), or none.
+    const DpcmSample* sampleMemory = nullptr;
+
+    int32_t periodTable[PERIOD_TABLE_SIZE] = {};
+    int32_t vibratoTable[16][16] = {};
+
+    DriverCommandSink* commandSink = nullptr;  // reports go nowhere when none
+    RegisterTraceSink* traceSink = nullptr;
+
+private:
+    void idleTick();
+    void advanceRow();
+    void runMetronome();
+    void servePcmVoice();
+    void updatePcmParameters();
+    void writePulsePeriod(int channel, int32_t period);
+    void startDpcmSample(int instrument, int rate);
+    void startPcmSample(int instrument);
+    void releaseSampleMemory() { sampleMemory = nullptr; }
+    void frameEffect(int channel);
+    void arpeggioStep(ChannelState& ch, int parameter);
+    void portamentoStep(int channel);
+    static void volumeSlideStep(ChannelState& ch);
+    void reportEffects(int channel, const PatternCell& cell);
+    void reportDuty(int channel);
+    const PatternCell& currentCell(int channel) const;
+    const Instrument& instrumentOf(const ChannelState& ch) const { return song.instruments[ch.instrument]; }
+    int rowThreshold() const { return song.ntsc ? NTSC_ROW_THRESHOLD : PAL_ROW_THRESHOLD; }
+};

@@ -1,0 +1,104 @@
+#pragma once
+// A song, an Apu and a Player wired as the program wires them, with per-frame register capture.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "apu/Apu.h"
+#include "player/AudioRenderer.h"
+#include "player/Player.h"
+
+struct RegisterWrite {
+    uint16_t address;
+    uint8_t value;
+    bool operator==(const RegisterWrite&) const = default;
+};
+
+struct WriteLog : RegisterTraceSink {
+    std::vector<RegisterWrite> writes;
+    void registerWritten(uint16_t address, uint8_t value) override { writes.push_back({address, value}); }
+};
+
+struct CommandLog : DriverCommandSink {
+    struct Entry {
+        int channel, code, argument;
+        bool operator==(const Entry&) const = default;
+    };
+    std::vector<Entry> entries;
+    void recordDriverCommand(int channel, int code, int argument) override {
+        entries.push_back({channel, code, argument});
+    }
+    bool has(int channel, int code, int argument = -1) const {
+        for (const Entry& e : entries)
+            if (e.channel == channel && e.code == code && e.argument == argument) return true;
+        return false;
+    }
+};
+
+struct PlayerRig {
+    std::unique_ptr<Song> songPtr = std::make_unique<Song>();
+    Song& song = *songPtr;
+    Nonlinear_Buffer buffer;
+    Apu apu{buffer};
+    Player player{song, apu};
+    AudioRenderer renderer{player, apu};
+    WriteLog log;
+
+    explicit PlayerRig(bool ntsc = false) {
+        song.ntsc = ntsc;
+        initPlayback(player, apu, 44100);
+        player.reset();
+        player.traceSink = &log;
+    }
+
+    // Starts the song from order 0, row 0 and serves the requests, as a play command does.
+    void play(bool patternMode = false) {
+        player.currentOrder = 0;
+        player.currentRow = 0;
+        player.frameInRow = 0;
+        player.start(patternMode);
+        player.serveRequests();
+        log.writes.clear();
+    }
+
+    // Runs one frame (frame tick and 312 scanline steps); returns its register writes.
+    std::vector<RegisterWrite> frame() {
+        log.writes.clear();
+        do renderer.runScanline();
+        while (renderer.scanline() != 0);
+        std::vector<int16_t> drop(size_t(buffer.samplesAvailable()));
+        buffer.readSamples(drop.data(), long(drop.size()));
+        return log.writes;
+    }
+    void frames(int n) {
+        for (int i = 0; i < n; ++i) frame();
+    }
+
+    PatternCell& cell(int pattern, int channel, int row) { return song.patterns[pattern].at(channel, row); }
+    void put(int pattern, int channel, int row, int note, int instrument = 0, int effect = 0, int param = 0) {
+        PatternCell& c = cell(pattern, channel, row);
+        c.note = uint8_t(note);
+        c.instrument = uint8_t(instrument);
+        c.setEffect(effect, param);
+    }
+    // An instrument with the given Volume envelope (and loop point), other envelopes default.
+    void volumeEnvelope(int slot, std::vector<int> values, int loopPoint) {
+        Envelope& env = song.instruments[slot].envelopes[ENV_VOLUME];
+        setEnvelope(env, values, loopPoint);
+    }
+    static void setEnvelope(Envelope& env, const std::vector<int>& values, int loopPoint) {
+        env.loopPoint = loopPoint;
+        for (size_t i = 0; i < values.size(); ++i) env.values[i] = values[i];
+        env.values[values.size()] = END_MARKER;
+    }
+};
+
+// Writes to one address within a frame's writes, in order.
+inline std::vector<int> valuesAt(const std::vector<RegisterWrite>& writes, uint16_t address) {
+    std::vector<int> out;
+    for (const RegisterWrite& w : writes)
+        if (w.address == address) out.push_back(w.value);
+    return out;
+}
