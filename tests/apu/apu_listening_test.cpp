@@ -1,0 +1,176 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "apu/ApuHarness.h"
+
+namespace {
+constexpr double kPal = 1662607.0;
+constexpr double kNtsc = 1789773.0;
+
+// Pulse `channel` (0 or 1) at constant volume with the given duty select, period and volume.
+void playPulse(ApuHarness& h, int channel, int duty, int period, int volume, std::uint8_t sweep = 0x08) {
+    const std::uint16_t base = static_cast<std::uint16_t>(0x4000 + 4 * channel);
+    h.write(0x4015, 0x0F);
+    h.write(base, static_cast<std::uint8_t>(duty << 6 | 0x30 | volume));
+    h.write(base + 1, sweep);  // by default off with negate: no overflow mute
+    h.write(base + 2, static_cast<std::uint8_t>(period & 0xFF));
+    h.write(base + 3, static_cast<std::uint8_t>(0xF8 | (period >> 8)));
+}
+
+void playTriangle(ApuHarness& h, int period) {
+    h.write(0x4015, 0x0F);
+    h.write(0x4008, 0xFF);  // counters halted
+    h.write(0x400A, static_cast<std::uint8_t>(period & 0xFF));
+    h.write(0x400B, static_cast<std::uint8_t>(0xF8 | (period >> 8)));
+}
+
+void playNoise(ApuHarness& h, int periodIndex, int volume) {
+    h.write(0x4015, 0x0F);
+    h.write(0x400C, static_cast<std::uint8_t>(0x30 | volume));
+    h.write(0x400E, static_cast<std::uint8_t>(periodIndex));
+    h.write(0x400F, 0xF8);
+}
+
+// Skips the start-up transient, then renders a steady stretch.
+std::vector<std::int16_t> listen(ApuHarness& h, double seconds = 0.5) {
+    h.renderSeconds(0.05);
+    return h.renderSeconds(seconds);
+}
+}  // namespace
+
+TEST(ApuListening, PulseAndTrianglePitchInBothTvSystems) {
+    for (bool ntsc : {false, true}) {
+        const double clock = ntsc ? kNtsc : kPal;
+        for (int period : {0x0FD, 0x1AB, 0x06A, 0x3F8}) {
+            ApuHarness h(ntsc);
+            playPulse(h, 0, 2, period, 15);
+            const double want = clock / (16.0 * (period + 1));
+            const double got = measureFrequency(listen(h), h.sampleRate());
+            EXPECT_NEAR(got / want, 1.0, 0.002) << "pulse ntsc=" << ntsc << " period=" << period;
+
+            ApuHarness t(ntsc);
+            playTriangle(t, period);
+            const double tri = measureFrequency(listen(t), t.sampleRate());
+            EXPECT_NEAR(tri / (want / 2), 1.0, 0.002) << "triangle ntsc=" << ntsc << " period=" << period;
+        }
+    }
+    // Pulse 2 is the same oscillator.
+    ApuHarness h;
+    playPulse(h, 1, 2, 0x0FD, 15);
+    EXPECT_NEAR(measureFrequency(listen(h), h.sampleRate()) / (kPal / (16.0 * 0x0FE)), 1.0, 0.002);
+}
+
+TEST(ApuListening, PulseDutyCycles) {
+    const double expected[4] = {0.125, 0.25, 0.5, 0.75};
+    for (int duty = 0; duty < 4; ++duty) {
+        ApuHarness h;
+        playPulse(h, 0, duty, 0x1FF, 15);  // ~203 Hz: long periods, sharp edges
+        EXPECT_NEAR(measureDutyCycle(listen(h)), expected[duty], 0.02) << duty;
+    }
+}
+
+TEST(ApuListening, PulseVolumeIsLinearInTheLevel) {
+    ApuHarness loud, soft;
+    playPulse(loud, 0, 2, 0x0FD, 15);
+    playPulse(soft, 0, 2, 0x0FD, 8);
+    EXPECT_NEAR(measureRms(listen(loud)) / measureRms(listen(soft)), 15.0 / 8.0, 0.01);
+}
+
+TEST(ApuListening, SilenceCases) {
+    struct Case {
+        const char* what;
+        int period;
+        std::uint8_t sweep;
+        bool sounds;
+    } cases[] = {
+        {"shift 0 overflow mute", 0x400, 0x00, false},
+        {"shift 0 below $400", 0x3FF, 0x00, true},
+        {"sweep enable plays no part", 0x400, 0x80, false},
+        {"negate avoids the mute", 0x400, 0x08, true},
+        {"period 7", 7, 0x08, false},
+        {"period 8", 8, 0x08, true},
+    };
+    for (const Case& c : cases) {
+        ApuHarness h;
+        playPulse(h, 0, 2, c.period, 15, c.sweep);
+        const int peak = measurePeakToPeak(listen(h, 0.2));
+        if (c.sounds)
+            EXPECT_GT(peak, 1000) << c.what;
+        else
+            EXPECT_EQ(peak, 0) << c.what;
+    }
+}
+
+TEST(ApuListening, TriangleBelowPeriodThreeHoldsItsLevel) {
+    ApuHarness h;
+    playTriangle(h, 0x100);
+    h.renderSeconds(0.0123);
+    h.write(0x400A, 0x01);  // timer period 2
+    h.write(0x400B, 0xF8);
+    h.endSteps(1);
+    const int phase = h.apu.triangle.phase;
+    const int level = h.apu.triangle.lastAmplitude;
+    h.endFrames(3);
+    EXPECT_EQ(h.apu.triangle.phase, phase);
+    EXPECT_EQ(h.apu.triangle.lastAmplitude, level);
+    // A held level is DC: the output settles rather than buzzing.
+    auto s = h.renderSeconds(0.5);
+    EXPECT_EQ(measurePeakToPeak(std::vector<std::int16_t>(s.end() - 1000, s.end())), 0);
+
+    h.write(0x400A, 0x02);  // timer period 3 runs again
+    h.write(0x400B, 0xF8);
+    h.endFrames(1);
+    EXPECT_NE(h.apu.triangle.phase, phase);
+}
+
+// The triangle, noise and DMC share a compressive curve: together they come out quieter than
+// the sum of each on its own.
+TEST(ApuListening, NonlinearMixCompresses) {
+    auto render = [](bool tri, bool noise) {
+        ApuHarness h;
+        if (tri) playTriangle(h, 0x080);
+        if (noise) playNoise(h, 6, 15);
+        return listen(h, 0.3);
+    };
+    const auto t = render(true, false), n = render(false, true), both = render(true, true);
+    ASSERT_EQ(t.size(), both.size());
+    std::vector<std::int16_t> sum(t.size());
+    for (std::size_t i = 0; i < t.size(); ++i) sum[i] = static_cast<std::int16_t>(t[i] + n[i]);
+    EXPECT_GT(measureRms(t), 500);
+    EXPECT_GT(measureRms(n), 500);
+    EXPECT_LT(measureRms(both), 0.97 * measureRms(sum));
+    EXPECT_GT(measureRms(both), 0.7 * measureRms(sum));
+}
+
+TEST(ApuListening, Vrc6PulseAndSawPitch) {
+    ApuHarness h;
+    h.write(0x9000, 0x7F);  // duty 8/16, volume 15
+    h.write(0x9001, 0xFD);
+    h.write(0x9002, 0x80);
+    EXPECT_NEAR(measureFrequency(listen(h), h.sampleRate()) / (kPal / (16.0 * 0xFE)), 1.0, 0.002);
+
+    ApuHarness s;
+    s.write(0xB000, 0x20);  // rate 32
+    s.write(0xB001, 0xFD);
+    s.write(0xB002, 0x80);
+    EXPECT_NEAR(measureFrequency(listen(s), s.sampleRate()) / (kPal / (14.0 * 0xFE)), 1.0, 0.002);
+}
+
+TEST(ApuListening, SilentApuSettlesToExactZero) {
+    ApuHarness h;
+    playPulse(h, 0, 1, 0x100, 15);
+    playTriangle(h, 0x100);
+    playNoise(h, 4, 12);
+    h.write(0x4011, 0x50);
+    h.write(0x9000, 0x7F);
+    h.write(0x9001, 0x80);
+    h.write(0x9002, 0x80);
+    EXPECT_GT(measurePeakToPeak(h.renderSeconds(0.2)), 2000);
+    h.write(0x4015, 0x00);
+    h.write(0x9002, 0x00);
+    h.renderSeconds(0.5);
+    for (auto v : h.renderSeconds(2.0)) ASSERT_EQ(v, 0);
+}
