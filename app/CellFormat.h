@@ -1,0 +1,26 @@
+#pragma once
+// The texts of one pattern cell as the pattern view shows them. Empty fields are the code page
+// 437 middle dot, byte 0xFA.
+
+#include <string>
+
+#include "song/Song.h"
+
+constexpr char EMPTY_FIELD = char(0xFA);
+constexpr char NOISE_MARK = char(0xC4);  // the horizontal bar around a noise period digit
+
+struct CellText {
+    std::string note;        // 3 characters: "C-4", "OFF", "ABS", "PCM", dots, bar-digit-bar
+    std::string instrument;  // 2 characters: "%02X" or dots
+    std::string effect;      // 1 character: "%X" or a dot
+    std::string parameter;   // 2 characters: "%X%X" or dots
+};
+
+// Formats the cell of the given channel (0-4). The song supplies the instrument the cell names:
+// its type on the DPCM channel, and its Note envelope on the other four channels (a cell whose
+// instrument has no relative note value shows "ABS").
+CellText formatCell(const PatternCell& cell, int channel, const Song& song);
+
+// True when the instrument's Note envelope holds no relative value (bit 7 clear); an empty
+// envelope counts as such.
+bool noteEnvelopeIsAbsolute(const Instrument& instrument);

@@ -1,0 +1,97 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "app/AudioLock.h"
+#include "app/Image.h"
+#include "app/StatusMessage.h"
+
+TEST(StatusMessage, OpacityFollowsAgeThroughFadeInHoldAndFadeOut) {
+    StatusMessage s;
+    s.text = "x";
+    s.time = 10000;
+    const struct {
+        uint32_t age;
+        int opacity;
+    } cases[] = {{0, 0}, {254, 254}, {255, 255}, {3499, 255}, {3500, 255}, {3754, 1}, {3755, -1}, {60000, -1}};
+    for (const auto& c : cases) EXPECT_EQ(statusOpacity(s, 10000 + c.age), c.opacity) << "age " << c.age;
+}
+
+TEST(StatusMessage, QuickSuccessorShowsAtFullStrengthAtOnce) {
+    ManualClock clock;
+    StatusMessage s;
+    clock.now = 5000;
+    setStatus(s, clock, "Ready.");
+    EXPECT_EQ(s.text, "Ready.");
+    EXPECT_EQ(statusOpacity(s, clock.now), 0);  // fades in
+
+    clock.now = 5100;  // within 255 ms of the first stamp
+    setStatus(s, clock, "Second");
+    EXPECT_EQ(statusOpacity(s, clock.now), 255);
+
+    clock.now = 20000;
+    setStatus(s, clock, "Later");
+    EXPECT_EQ(statusOpacity(s, clock.now), 0);
+}
+
+TEST(StatusMessage, EarlyMessageNearTickZeroDoesNotWrapIntoGone) {
+    // The first message of a run comes a few ms after start, with the stamp still 0.
+    ManualClock clock;
+    StatusMessage s;
+    clock.now = 40;
+    setStatus(s, clock, "Ready.");
+    EXPECT_EQ(statusOpacity(s, 40), 255);
+    EXPECT_EQ(statusOpacity(s, 40 + 3244), 255);
+    EXPECT_EQ(statusOpacity(s, 40 + 3500), -1);
+}
+
+TEST(Image, TextureLayoutPadsToPowerOfTwoSquare) {
+    const struct {
+        int w, h, side;
+    } cases[] = {{784, 592, 1024}, {160, 288, 512}, {1, 1, 1}, {2000, 10, 2048}, {32, 32, 32}};
+    for (const auto& c : cases) {
+        Image img;
+        img.width = c.w;
+        img.height = c.h;
+        img.pixels.assign(size_t(c.w) * c.h * 4, 0xAB);
+        textureLayout(img);
+        EXPECT_EQ(img.width, c.side);
+        EXPECT_EQ(img.height, c.side);
+        EXPECT_DOUBLE_EQ(img.scaleX, double(c.w) / c.side);
+        EXPECT_DOUBLE_EQ(img.scaleY, double(c.h) / c.side);
+        ASSERT_EQ(img.pixels.size(), size_t(c.side) * c.side * 4);
+        // Last pixel of the picture copied, first pixel beyond it zero.
+        const size_t last = ((size_t(c.h) - 1) * c.side + c.w - 1) * 4;
+        EXPECT_EQ(img.pixels[last + 3], 0xAB);
+        if (c.w < c.side) {
+            EXPECT_EQ(img.pixels[last + 4], 0);
+        }
+        if (c.h < c.side) {
+            EXPECT_EQ(img.pixels[size_t(c.h) * c.side * 4], 0);
+        }
+    }
+}
+
+TEST(Image, TextureLayoutRefusesInconsistentPictures) {
+    Image shortData;
+    shortData.width = 4;
+    shortData.height = 4;
+    shortData.pixels.resize(4 * 4 * 4 - 1);
+    EXPECT_THROW(textureLayout(shortData), std::runtime_error);
+    Image empty;
+    EXPECT_THROW(textureLayout(empty), std::runtime_error);
+}
+
+TEST(AudioLock, GuardLocksForItsScope) {
+    struct Counting : AudioLock {
+        int depth = 0, locks = 0;
+        void lock() override { ++depth, ++locks; }
+        void unlock() override { --depth; }
+    } lock;
+    {
+        AudioLockGuard guard(lock);
+        EXPECT_EQ(lock.depth, 1);
+    }
+    EXPECT_EQ(lock.depth, 0);
+    EXPECT_EQ(lock.locks, 1);
+}
