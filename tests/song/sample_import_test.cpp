@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "song/SampleImport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class SampleImport : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir = fs::temp_directory_path() / ("sample_import_" + std::to_string(::getpid()));
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        song = std::make_unique<Song>();
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // Writes interleaved items through libsndfile; the test fails when the format is not built in.
+    std::string writeSound(const std::string& name, int format, int rate, int channels,
+                           const std::vector<double>& items) {
+        std::string path = (dir / name).string();
+        SF_INFO info = {};
+        info.samplerate = rate;
+        info.channels = channels;
+        info.format = format;
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(file, nullptr) << name << ": " << sf_strerror(nullptr);
+        if (!file) return path;
+        sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+        EXPECT_EQ(sf_write_double(file, items.data(), sf_count_t(items.size())), sf_count_t(items.size()));
+        sf_close(file);
+        return path;
+    }
+
+    std::string writeBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
+        std::string path = (dir / name).string();
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+        return path;
+    }
+
+    std::vector<uint8_t> pcm(int slot) const {
+        const PcmSample& s = song->instruments[slot].pcm;
+        return s.empty() ? std::vector<uint8_t>{} : std::vector<uint8_t>(s.data.get(), s.data.get() + s.size);
+    }
+
+    fs::path dir;
+    std::unique_ptr<Song> song;
+};
+
+// A ramp that makes every frame's level tell its index.
+std::vector<double> ramp(int frames) {
+    std::vector<double> items(frames);
+    // Half-way between two levels, so that float storage cannot tip the truncation.
+    for (int i = 0; i < frames; ++i) items[i] = ((i % 126) - 62.5) / 63.0;
+    return items;
+}
+
+}  // namespace
+
+TEST_F(SampleImport, LengthFollowsRateInEveryFormat) {
+    const int wav16 = SF_FORMAT_WAV | SF_FORMAT_PCM_16;
+    struct Case {
+        const char* name;
+        int format, rate, frames;
+        uint32_t expected;
+    } cases[] = {
+        {"a.wav", wav16, 44100, 44100, 7801},
+        {"b.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 44100, 44100, 7801},
+        {"c.ogg", SF_FORMAT_OGG | SF_FORMAT_VORBIS, 44100, 44100, 7801},
+        {"d.wav", wav16, 22050, 22050, 7801},
+        {"e.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 7801, 1000, 1000},
+        {"f.wav", wav16, 4000, 100, 195},  // below 7801 Hz frames repeat
+        {"g.wav", wav16, 44100, 3, 0},
+        {"h.wav", wav16, 44100, 0, 0},
+    };
+    for (const Case& c : cases) {
+        song->resetInstrument(5);
+        std::string path = writeSound(c.name, c.format, c.rate, 1, std::vector<double>(c.frames, 0.5));
+        ASSERT_TRUE(loadPcmSample(*song, 5, path)) << c.name;
+        EXPECT_EQ(song->instruments[5].type, INST_PCM) << c.name;
+        EXPECT_EQ(song->instruments[5].pcm.size, c.expected) << c.name;
+        EXPECT_EQ(song->instrumentNames[5], c.name);
+        std::vector<uint8_t> levels = pcm(5);
+        for (uint8_t level : levels) EXPECT_NEAR(level, 95, 1) << c.name;  // trunc(0.5 * 63 + 64)
+    }
+}
+
+TEST_F(SampleImport, TakesNearestEarlierFrame) {
+    const int frames = 2000;
+    auto items = ramp(frames);
+    auto level = [&](int frame) { return uint8_t(int(items[frame] * 63.0 + 64.0)); };
+
+    ASSERT_TRUE(
+        loadPcmSample(*song, 1, writeSound("same.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 7801, 1, items)));
+    std::vector<uint8_t> same = pcm(1);
+    ASSERT_EQ(same.size(), size_t(frames));
+    for (int k = 0; k < frames; ++k) ASSERT_EQ(same[k], level(k)) << "copied frame for frame, k=" << k;
+
+    ASSERT_TRUE(
+        loadPcmSample(*song, 1, writeSound("fast.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 44100, 1, items)));
+    std::vector<uint8_t> fast = pcm(1);
+    ASSERT_EQ(fast.size(), size_t(frames / (44100 / 7801.0)));
+    double p = 0.0;
+    for (size_t k = 0; k < fast.size(); ++k, p += 44100 / 7801.0) ASSERT_EQ(fast[k], level(int(p))) << k;
+
+    ASSERT_TRUE(
+        loadPcmSample(*song, 1, writeSound("slow.wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, 3000, 1, items)));
+    std::vector<uint8_t> slow = pcm(1);
+    ASSERT_EQ(slow.size(), size_t(frames / (3000 / 7801.0)));
+    p = 0.0;
+    for (size_t k = 0; k < slow.size(); ++k, p += 3000 / 7801.0) ASSERT_EQ(slow[k], level(int(p))) << k;
+}
+
+TEST_F(SampleImport, ChannelsAreAveragedAndFullScaleGivesTheEnds) {
+    const int wavFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    std::vector<double> stereo = {1.0, 1.0, -1.0, -1.0, 1.0, -0.5, 0.0, 0.0, 2.0, 3.0, NAN, 0.5};
+    ASSERT_TRUE(loadPcmSample(*song, 2, writeSound("stereo.wav", wavFloat, 7801, 2, stereo)));
+    EXPECT_EQ(pcm(2), (std::vector<uint8_t>{127, 1, 79, 64, 127, 64}));
+
+    // 16-bit: the most negative value is exactly -1.0.
+    ASSERT_TRUE(loadPcmSample(
+        *song, 2, writeSound("s16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7801, 2, {-1.0, -1.0, 0.0, 0.0})));
+    EXPECT_EQ(pcm(2), (std::vector<uint8_t>{1, 64}));
+
+    // Many channels: the average of 64 channels of which one is full scale.
+    std::vector<double> wide(64 * 10, 0.0);
+    for (int f = 0; f < 10; ++f) wide[f * 64 + 63] = 1.0;
+    ASSERT_TRUE(loadPcmSample(*song, 2, writeSound("wide.wav", wavFloat, 7801, 64, wide)));
+    EXPECT_EQ(pcm(2), std::vector<uint8_t>(10, 64));  // trunc(63 / 64 + 64)
+}
+
+TEST_F(SampleImport, DpcmBytesAreTakenAsTheyAre) {
+    Instrument& inst = song->instruments[3];
+    uint8_t old[2] = {1, 2};
+    inst.pcm.assign(old, 2, true);
+    inst.dpcm.assign(old, 2, true);
+    inst.envelopes[ENV_VOLUME].values[0] = 240;
+
+    ASSERT_TRUE(loadDpcmSample(*song, 3, writeBytes("snare.dmc", {0x00, 0xFF, 0x55, 0xAA})));
+    EXPECT_EQ(inst.type, INST_DPCM);
+    EXPECT_EQ(inst.dpcm.size, 4u);
+    EXPECT_EQ(std::vector<uint8_t>(inst.dpcm.data.get(), inst.dpcm.data.get() + 4),
+              (std::vector<uint8_t>{0x00, 0xFF, 0x55, 0xAA}));
+    EXPECT_FALSE(inst.dpcm.loop);
+    EXPECT_EQ(song->instrumentNames[3], "snare.dmc");
+    EXPECT_EQ(pcm(3), (std::vector<uint8_t>{1, 2})) << "the PCM slot keeps its data";
+    EXPECT_EQ(inst.envelopes[ENV_VOLUME].values[0], 240);
+
+    ASSERT_TRUE(
+        loadPcmSample(*song, 3, writeSound("x.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7801, 1, {0.0})));
+    EXPECT_EQ(inst.type, INST_PCM);
+    EXPECT_EQ(inst.dpcm.size, 4u) << "the DPCM slot keeps its data";
+
+    ASSERT_TRUE(loadDpcmSample(*song, 3, writeBytes("empty.dmc", {})));
+    EXPECT_EQ(inst.type, INST_DPCM);
+    EXPECT_EQ(inst.dpcm.size, 0u);
+    EXPECT_TRUE(inst.dpcm.empty());
+    EXPECT_EQ(song->instrumentNames[3], "empty.dmc");
+}
+
+TEST_F(SampleImport, NamesComeFromTheLastPathComponent) {
+    EXPECT_EQ(sampleNameFromPath("C:\\music\\drums\\kick.wav"), "kick.wav");
+    EXPECT_EQ(sampleNameFromPath("/home/x/a\\b/snare.flac"), "snare.flac");
+    EXPECT_EQ(sampleNameFromPath("plain.dmc"), "plain.dmc");
+    EXPECT_EQ(sampleNameFromPath("dir/"), "");
+    EXPECT_EQ(sampleNameFromPath("/x/abcdefghijklmnopqrstuvwxyz0123456789.wav"),
+              "abcdefghijklmnopqrstuvwxyz0123");
+    // 29 ASCII characters then a two-byte character: the character is dropped, not split.
+    EXPECT_EQ(sampleNameFromPath(std::string(29, 'a') + "\xC3\xA9.wav"), std::string(29, 'a'));
+
+    // A file whose name holds backslashes, as a path from another system would look here.
+    std::string path = writeSound("a\\b\\kick-with-a-rather-long-name.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16,
+                                  7801, 1, {0.0});
+    ASSERT_TRUE(loadPcmSample(*song, 4, path));
+    EXPECT_EQ(song->instrumentNames[4], "kick-with-a-rather-long-name.w");
+}
+
+TEST_F(SampleImport, BadInputChangesNothing) {
+    Instrument& inst = song->instruments[6];
+    inst.type = INST_PCM_SAW;
+    uint8_t old[3] = {7, 8, 9};
+    inst.pcm.assign(old, 3, true);
+    inst.dpcm.assign(old, 3, true);
+    song->instrumentNames[6] = "keep";
+    Instrument before = inst;
+
+    std::string text = writeBytes("notes.txt", {'h', 'e', 'l', 'l', 'o'});
+    std::string fifo = (dir / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string huge = (dir / "huge.dmc").string();
+    {
+        int fd = ::open(huge.c_str(), O_WRONLY | O_CREAT, 0600);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(::ftruncate(fd, off_t(MAX_IMPORTED_SAMPLE_BYTES) + 1), 0);  // sparse
+        ::close(fd);
+    }
+    std::string good = writeBytes("good.dmc", {1});
+    for (const std::string& path : {(dir / "missing.wav").string(), dir.string(), fifo}) {
+        EXPECT_FALSE(loadPcmSample(*song, 6, path)) << path;
+        EXPECT_FALSE(loadDpcmSample(*song, 6, path)) << path;
+    }
+    EXPECT_FALSE(loadPcmSample(*song, 6, text));
+    EXPECT_FALSE(loadDpcmSample(*song, 6, huge));
+    EXPECT_FALSE(loadDpcmSample(*song, 0, good)) << "slot 0 is no instrument";
+    EXPECT_FALSE(loadDpcmSample(*song, 256, good));
+    EXPECT_TRUE(inst == before);
+    EXPECT_EQ(song->instrumentNames[6], "keep");
+
+    // The replaced buffer leaves the song with the import, to be released outside the lock.
+    ImportedSample imported;
+    ASSERT_TRUE(readDpcmSample(good, imported));
+    ASSERT_TRUE(applyImportedSample(*song, 6, imported));
+    EXPECT_EQ(imported.sample.size, 3u);
+    EXPECT_EQ(inst.dpcm.size, 1u);
+}
