@@ -1,0 +1,159 @@
+#include "export/Capture.h"
+
+#include <algorithm>
+
+void CapturedSong::takeInstruments(const Song& song, const std::array<uint8_t, INSTRUMENT_SLOTS>& usedFlags) {
+    instruments.assign(song.instruments, song.instruments + INSTRUMENT_SLOTS);
+    for (int i = 0; i < INSTRUMENT_SLOTS; ++i) usedInstruments[i] = usedFlags[i] != 0;
+}
+
+void DriverCommandRecorder::beginCapture() {
+    usedFlags_.fill(0);
+    lastDpcmRate_ = -1;
+    beginStretch();
+}
+
+void DriverCommandRecorder::beginStretch() {
+    for (auto& list : pending_) list.clear();
+    lastCommandFrame_.fill(0);
+    captureFrame_ = 0;
+}
+
+void DriverCommandRecorder::recordDriverCommand(int channel, int32_t code, const std::vector<int32_t>& args) {
+    if (!recording_ || channel < 0 || channel >= CHANNEL_COUNT) return;
+    if (code == DRV_INSTRUMENT && !args.empty() && args[0] >= 0 && args[0] < INSTRUMENT_SLOTS)
+        usedFlags_[args[0]] = 1;
+    if (channel == CH_DPCM) {
+        if (code == DRV_WAIT) code = DRV_DPCM_BASE;
+        if (code == DRV_END_PATTERN) code = DRV_DPCM_END_PATTERN;
+        if (code < DRV_DPCM_BASE || code >= DRV_DPCM_LIMIT) return;
+        if (code == DRV_DPCM_RATE) {
+            const int32_t rate = args.empty() ? 0 : args[0];
+            if (rate == lastDpcmRate_) return;
+            lastDpcmRate_ = rate;
+        }
+    }
+    // Waits measure the frames since this channel's previous command (or the stretch start).
+    int32_t d = captureFrame_ - lastCommandFrame_[channel];
+    lastCommandFrame_[channel] = captureFrame_;
+    while (d > 0) {
+        const int32_t n = std::min(d, 256);
+        append(channel, channel == CH_DPCM ? DRV_DPCM_BASE : DRV_WAIT, {n & 255});
+        d -= n;
+    }
+    append(channel, code, args);
+}
+
+void DriverCommandRecorder::append(int channel, int32_t code, std::vector<int32_t> args) {
+    const bool hasArg = !args.empty();
+    const int32_t a = hasArg ? args[0] : 0;
+    // Small arguments fold into the command byte; large ones take the long form.
+    if (hasArg) {
+        switch (code) {
+            case DRV_WAIT:
+                if (a < 64) code = a, args.clear();
+                else code = DRV_LONG_WAIT;
+                break;
+            case DRV_NOTE:
+                if (a < 64) code = DRV_NOTE + a, args.clear();
+                else code = DRV_LONG_NOTE;
+                break;
+            case DRV_VOLUME:
+                if (a < 16) code = DRV_VOLUME + a, args.clear();
+                break;
+            case DRV_DUTY:
+                if (a < 4) code = DRV_DUTY + a, args.clear();
+                break;
+            case DRV_DPCM_BASE:
+                if (a < 128) code = DRV_DPCM_BASE + a, args.clear();
+                else code = DRV_DPCM_LONG_WAIT;
+                break;
+            default:
+                break;
+        }
+    }
+    pending_[channel].push_back(DriverCommand{code, std::move(args)});
+}
+
+std::array<CommandList, CHANNEL_COUNT> DriverCommandRecorder::endStretch() {
+    lastDpcmRate_ = -1;
+    for (int c = 0; c < CHANNEL_COUNT; ++c) recordDriverCommand(c, DRV_END_PATTERN);
+    std::array<CommandList, CHANNEL_COUNT> lists;
+    for (int c = 0; c < CHANNEL_COUNT; ++c) lists[c] = std::move(pending_[c]), pending_[c].clear();
+    return lists;
+}
+
+namespace {
+
+// Effects still running when a stretch ends are switched off, so that the next stretch (which a
+// driver may also reach by looping) starts clean. Recorded in this order.
+constexpr struct {
+    DriverEffect effect;
+    int32_t offCode;
+} EFFECT_OFF_ORDER[DRIVER_EFFECT_COUNT] = {
+    {DRV_SLIDE, DRV_SLIDE_OFF},           {DRV_VIBRATO, DRV_VIBRATO_OFF},
+    {DRV_TREMOLO, DRV_TREMOLO_OFF},       {DRV_ARPEGGIO, DRV_ARPEGGIO_OFF},
+    {DRV_VOLUME_SLIDE, DRV_VOLSLIDE_OFF}, {DRV_DUTY_OVERRIDE, DRV_DUTY_RELEASE},
+};
+
+}  // namespace
+
+void prepareCapture(CapturePlayer& player) {
+    player.reset();
+    player.setTempo(125);
+    player.setSpeed(6);
+    player.setPosition(0, 0);
+    player.setFrameInRow(0);
+    player.setTempoAccumulator(0);
+    player.setPatternMode(false);
+    player.setBlockRepeat(false);
+    player.setPlaying(true);
+    player.setCaptureMode(true);
+}
+
+void captureSong(CapturePlayer& player, DriverCommandRecorder& recorder, CapturedSong& song) {
+    prepareCapture(player);
+
+    recorder.setRecording(true);
+    recorder.beginCapture();
+    for (int c = 0; c < CHANNEL_COUNT; ++c) {
+        for (int e = 0; e < DRIVER_EFFECT_COUNT; ++e) player.clearEffectActive(c, DriverEffect(e));
+        player.clearLastReportedDuty(c);
+    }
+    for (auto& lists : song.channels) lists.clear();
+    song.loopIndex = 0;
+
+    std::map<int32_t, int32_t> visited;
+    int32_t stretches = 0;
+    for (;;) {
+        const int32_t key = positionKey(player.currentOrder(), player.currentRow());
+        if (auto it = visited.find(key); it != visited.end()) {
+            song.loopIndex = it->second;
+            break;
+        }
+        visited[key] = stretches;
+        recorder.beginStretch();
+        // The first note of every stretch records instrument, volume and duty again, because a
+        // driver may enter the stretch from elsewhere.
+        for (int c = 0; c < CHANNEL_COUNT; ++c) {
+            player.setChannelVolume(c, 0);
+            player.setChannelInstrument(c, 0);
+            player.setDutyOverride(c, -1);
+        }
+        runStretch(player, [&] { recorder.advanceFrame(); });
+        for (int c = 0; c < CHANNEL_COUNT; ++c) {
+            for (const auto& off : EFFECT_OFF_ORDER) {
+                if (player.effectActive(c, off.effect)) {
+                    recorder.recordDriverCommand(c, off.offCode);
+                    player.clearEffectActive(c, off.effect);
+                }
+            }
+        }
+        auto lists = recorder.endStretch();
+        for (int c = 0; c < CHANNEL_COUNT; ++c) song.channels[c].push_back(std::move(lists[c]));
+        ++stretches;
+    }
+
+    player.setPlaying(false);
+    player.setCaptureMode(false);
+}

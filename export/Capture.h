@@ -1,0 +1,150 @@
+#pragma once
+// Running a song offline and cutting the Player's driver-command reports into per-channel
+// command lists, one list per channel for every stretch of playback that starts at an order
+// entry, with explicit waits between the commands.
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "export/CapturePlayer.h"
+#include "song/Song.h"
+
+// Codes as reported by the Player (channels 0-3) and as stored after folding.
+enum DriverCode : int32_t {
+    DRV_WAIT = 0,           // argument frames 1-256 (stored as n & 255)
+    DRV_NOTE = 64,          // argument note 1-96
+    DRV_INSTRUMENT = 128,   // argument slot 1-255, renumbered by the writer
+    DRV_VOLUME = 192,       // argument level 0-15
+    DRV_DUTY = 208,         // argument duty 0-3
+    DRV_LONG_WAIT = 212,    // folded wait of 64-255 frames
+    DRV_LONG_NOTE = 213,    // folded note of 64 and above
+    DRV_NOTE_CUT = 214,
+    DRV_END_PATTERN = 215,
+    DRV_ARPEGGIO_ON = 217,
+    DRV_ARPEGGIO_OFF = 218,
+    DRV_SLIDE_UP = 219,
+    DRV_SLIDE_DOWN = 220,
+    DRV_SLIDE_OFF = 221,
+    DRV_SLIDE_ARRIVED = 222,
+    DRV_VIBRATO_ON = 223,
+    DRV_VIBRATO_OFF = 224,
+    DRV_VOLSLIDE_UP = 225,
+    DRV_VOLSLIDE_DOWN = 226,
+    DRV_VOLSLIDE_OFF = 227,
+    DRV_TREMOLO_ON = 228,
+    DRV_TREMOLO_OFF = 229,
+    DRV_GLISSANDO = 230,
+    DRV_DUTY_RELEASE = 231,
+    // DPCM channel: its own vocabulary, offset by 232 so it cannot be confused with the above.
+    DRV_DPCM_BASE = 232,      // 232 + n: wait n frames, n < 128
+    DRV_DPCM_LONG_WAIT = 360, // wait of 128-256 frames (256 stored as 0)
+    DRV_DPCM_END_PATTERN = 361,
+    DRV_DPCM_PLAY = 362,      // argument instrument slot, replaced by the writer
+    DRV_DPCM_RATE = 365,      // argument rate index | 0x40 when the sample loops
+    DRV_DPCM_EFFECT = 366,    // argument y of effect EEy
+    DRV_DPCM_LIMIT = 367,
+};
+
+struct DriverCommand {
+    int32_t code = 0;
+    std::vector<int32_t> args;  // 0 or 1 argument, 0-255
+    bool operator==(const DriverCommand&) const = default;
+};
+
+// The commands of one channel during one stretch; ends with the end-of-pattern command and its
+// waits add up to the frames the stretch lasted.
+using CommandList = std::vector<DriverCommand>;
+
+struct CapturedSong {
+    // Per channel, one CommandList per stretch in playing order; all five equally long.
+    std::array<std::vector<CommandList>, CHANNEL_COUNT> channels;
+    int32_t loopIndex = 0;  // stretch where playback continues after the last one
+    // Deep copy of the song's instrument table (sample bytes included), taken right after the
+    // capture, since the next song load replaces the live table.
+    std::vector<Instrument> instruments;  // INSTRUMENT_SLOTS entries once filled
+    std::array<bool, INSTRUMENT_SLOTS> usedInstruments{};
+    std::string path;
+
+    // Copies the instruments and the recorder's used flags in.
+    void takeInstruments(const Song& song, const std::array<uint8_t, INSTRUMENT_SLOTS>& usedFlags);
+};
+
+// The receiving end of the Player's driver-command reports. Holds the state of the stretch being
+// captured: frame count, per-channel last-command frame, pending lists, the DPCM rate last
+// recorded and the instruments seen.
+class DriverCommandRecorder {
+public:
+    // Channel 0-4, code as reported, 0 or 1 argument. Ignored while recording is off or for a
+    // channel above 4. On the DPCM channel only its own codes pass (a report of wait or end of
+    // pattern is mapped to them); everything else is dropped without leaving a wait.
+    void recordDriverCommand(int channel, int32_t code, const std::vector<int32_t>& args = {});
+    void recordDriverCommand(int channel, int32_t code, int32_t arg) {
+        recordDriverCommand(channel, code, std::vector<int32_t>{arg});
+    }
+
+    // The sound-effect capture keeps the reports silent.
+    void setRecording(bool on) { recording_ = on; }
+    bool recording() const { return recording_; }
+
+    // A new capture: used flags cleared, no DPCM rate remembered.
+    void beginCapture();
+    // A new stretch: empty pending lists, frame counters at 0.
+    void beginStretch();
+    // Counts one finished frame tick of the stretch.
+    void advanceFrame() { ++captureFrame_; }
+    // Ends every channel's list with end of pattern (the DPCM rate is recorded afresh in the
+    // next stretch) and hands the five lists over.
+    std::array<CommandList, CHANNEL_COUNT> endStretch();
+
+    int32_t captureFrame() const { return captureFrame_; }
+    const std::array<uint8_t, INSTRUMENT_SLOTS>& usedFlags() const { return usedFlags_; }
+    const CommandList& pending(int channel) const { return pending_[channel]; }
+
+private:
+    void append(int channel, int32_t code, std::vector<int32_t> args);
+
+    bool recording_ = true;
+    int32_t captureFrame_ = 0;
+    std::array<int32_t, CHANNEL_COUNT> lastCommandFrame_{};
+    std::array<CommandList, CHANNEL_COUNT> pending_;
+    int32_t lastDpcmRate_ = -1;
+    std::array<uint8_t, INSTRUMENT_SLOTS> usedFlags_{};
+};
+
+// Key of a playback position in the visited maps: (order << 8) | row.
+inline int32_t positionKey(int order, int row) { return (order << 8) | row; }
+
+// A stretch runs until the order entry changes, the row goes back or the song ends. A song that
+// never does any of these (a fault in the player) is cut after this many frames, so a capture
+// always ends.
+constexpr int32_t MAX_STRETCH_FRAMES = 1 << 20;
+
+// Player::reset, then tempo 125, speed 6, order 0 row 0 at its first frame, pattern mode and
+// block repeat off, playing and in capture mode.
+void prepareCapture(CapturePlayer& player);
+
+// Resets the player for capture, runs the current song from order 0 row 0 until it reaches a
+// position it has played before and fills song.channels and song.loopIndex. The player must
+// route its driver-command reports to `recorder` while this runs. Leaves the player stopped and
+// out of capture mode.
+void captureSong(CapturePlayer& player, DriverCommandRecorder& recorder, CapturedSong& song);
+
+// Runs one stretch: a tick, then more while the order entry is unchanged, the row did not go
+// back and the song has not ended. `afterTick` is called after every tick. Shared with the
+// sound-effect capture.
+template <typename AfterTick>
+void runStretch(CapturePlayer& player, AfterTick&& afterTick) {
+    const int order = player.currentOrder();
+    int row = player.currentRow();
+    player.frameTick();
+    afterTick();
+    for (int32_t frames = 1; frames < MAX_STRETCH_FRAMES; ++frames) {
+        if (player.currentOrder() != order || player.endOfSong() || player.currentRow() < row) break;
+        row = player.currentRow();
+        player.frameTick();
+        afterTick();
+    }
+}
