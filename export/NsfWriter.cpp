@@ -1,0 +1,271 @@
+#include "export/NsfWriter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+constexpr int BANK_SIZE = 4096;
+constexpr int MAX_BANKS = 256;                     // NSF bank numbers are bytes
+constexpr int IMAGE_TABLE_BASE = NSF_DRIVER_SIZE;  // bank-image offset of the tag
+
+[[noreturn]] void tooLong() { throw std::runtime_error("The song is too long for NSF export"); }
+
+class BitWriter {
+  public:
+    void bit(int b) {
+        if (used_ == 0) bytes_.push_back(0);
+        if (b) bytes_.back() |= uint8_t(1u << used_);
+        used_ = (used_ + 1) & 7;
+    }
+    void value(int v, int bits) {
+        for (int i = bits - 1; i >= 0; --i) bit((v >> i) & 1);
+    }
+    std::vector<uint8_t> take() { return std::move(bytes_); }
+
+  private:
+    std::vector<uint8_t> bytes_;
+    int used_ = 0;
+};
+
+void put16(std::vector<uint8_t>& out, size_t at, int value) {
+    out[at] = uint8_t(value & 0xFF);
+    out[at + 1] = uint8_t((value >> 8) & 0xFF);
+}
+
+// The bank image: bank-image offsets are indexes into `bytes`.
+struct Image {
+    std::vector<uint8_t> bytes;
+
+    size_t size() const { return bytes.size(); }
+    int dataOffset() const { return int(bytes.size()) - IMAGE_TABLE_BASE; }
+    void zeros(size_t n) { bytes.insert(bytes.end(), n, 0); }
+    void alignData(int multiple) {
+        while (dataOffset() % multiple != 0) bytes.push_back(0);
+    }
+    void alignImage(size_t multiple) {
+        while (bytes.size() % multiple != 0) bytes.push_back(0);
+    }
+    // Moves to the next bank when `length` bytes do not fit in the rest of a non-empty bank.
+    void keepInBank(size_t length) {
+        size_t used = bytes.size() % BANK_SIZE;
+        if (used != 0 && length > BANK_SIZE - used) zeros(BANK_SIZE - used);
+    }
+    void append(const std::vector<uint8_t>& data) { bytes.insert(bytes.end(), data.begin(), data.end()); }
+};
+
+// A channel's distinct stretches: the value record that identifies one, and its stream.
+struct ChannelEntries {
+    std::vector<std::vector<int>> records;
+    std::vector<std::vector<uint8_t>> streams;
+    std::vector<int> frameCounts;
+    std::vector<uint8_t> orderList;  // entry per captured stretch
+};
+
+std::vector<int> valueRecord(const std::vector<NsfFrame>& frames, int channel) {
+    std::vector<int> record;
+    for (const NsfFrame& f : frames) {
+        for (int v = NSF_STREAM_FIRST[channel]; v < NSF_STREAM_FIRST[channel + 1]; ++v)
+            record.push_back(f.values[v]);
+        if (channel == NSF_CHANNELS - 1) record.push_back(f.sampleStart);
+    }
+    return record;
+}
+
+void writeName(std::vector<uint8_t>& file, size_t at, const std::string& name) {
+    std::string text = name.empty() ? "<?>" : name.substr(0, 31);
+    std::memset(&file[at], 0, 32);
+    std::memcpy(&file[at], text.data(), text.size());
+}
+
+}  // namespace
+
+std::vector<uint8_t> encodeNsfStream(const std::vector<NsfFrame>& frames, int channel) {
+    BitWriter out;
+    NsfValues previous;
+    previous.fill(-1);
+    for (const NsfFrame& frame : frames) {
+        NsfValues last = previous;
+        // A started sample sends its kind even when it is unchanged.
+        if (frame.sampleStart) last[NSF_DPCM_KIND] = -2;
+        for (int v = NSF_STREAM_FIRST[channel]; v < NSF_STREAM_FIRST[channel + 1]; ++v) {
+            int value = frame.values[v];
+            if (NSF_VALUE_BITS[v] == 0) {
+                out.bit(value > 0 ? value & 1 : 0);
+            } else if (value == -1 || value == last[v]) {
+                out.bit(0);
+            } else {
+                out.bit(1);
+                out.value(value, NSF_VALUE_BITS[v]);
+            }
+        }
+        previous = frame.values;
+    }
+    return out.take();
+}
+
+std::vector<uint8_t> nsfPcmUnits(const NsfSample& sample, bool ntsc) {
+    std::vector<uint8_t> out;
+    const std::vector<uint8_t>& src = sample.bytes;
+    if (ntsc) {
+        for (size_t k = 0;; ++k) {
+            size_t from = size_t(double(k) * NSF_NTSC_PCM_STEP);
+            if (from >= src.size()) break;
+            out.push_back(src[from]);
+        }
+    } else {
+        out = src;
+    }
+    if (out.empty()) return std::vector<uint8_t>(NSF_PCM_UNIT, 0x3F);
+    uint8_t last = out.back();
+    while (out.size() % NSF_PCM_UNIT != 0) out.push_back(last);
+    return out;
+}
+
+std::vector<uint8_t> buildNsf(const NsfCapture& capture, std::span<const uint8_t> driverImage) {
+    if (driverImage.size() != size_t(NSF_DRIVER_SIZE))
+        throw std::logic_error("NSF driver image has the wrong size");
+    if (capture.stretches.empty() || capture.loopTarget < 0 ||
+        capture.loopTarget >= int(capture.stretches.size()))
+        throw std::logic_error("NSF capture without stretches or with a bad loop target");
+    if (capture.stretches.size() > size_t(NSF_MAX_STRETCHES)) tooLong();
+
+    // Distinct stretches per channel; identical records share one stream.
+    ChannelEntries channels[NSF_CHANNELS];
+    for (const auto& stretch : capture.stretches) {
+        if (stretch.empty() || stretch.size() > size_t(NSF_MAX_STRETCH_FRAMES))
+            throw std::logic_error("NSF stretch with a bad frame count");
+        for (int c = 0; c < NSF_CHANNELS; ++c) {
+            ChannelEntries& ch = channels[c];
+            std::vector<int> record = valueRecord(stretch, c);
+            auto found = std::find(ch.records.begin(), ch.records.end(), record);
+            int entry = int(found - ch.records.begin());
+            if (found == ch.records.end()) {
+                ch.records.push_back(std::move(record));
+                ch.streams.push_back(encodeNsfStream(stretch, c));
+                ch.frameCounts.push_back(int(stretch.size()));
+            }
+            ch.orderList.push_back(uint8_t(entry));
+        }
+    }
+
+    Image image;
+    image.bytes.assign(driverImage.begin(), driverImage.end());
+    image.append({'Q', '.', 'Z', '.'});
+    image.zeros(NSF_DIRECTORY_SIZE);
+
+    // Tables. Their contents that depend on the banked data are filled in once it is placed.
+    int directory[12] = {};
+    size_t stretchTable[NSF_CHANNELS] = {};
+    for (int c = 0; c < NSF_CHANNELS; ++c) {
+        ChannelEntries& ch = channels[c];
+        ch.orderList.push_back(0xFF);
+        int first = image.dataOffset();
+        if ((first >> 8) != ((first + int(ch.orderList.size())) >> 8)) image.alignData(256);
+        directory[2 * c] = image.dataOffset();
+        image.append(ch.orderList);
+        image.alignData(8);
+        directory[2 * c + 1] = image.dataOffset();
+        stretchTable[c] = image.size();
+        image.zeros(8 * ch.streams.size());
+    }
+    image.alignData(8);
+    directory[10] = image.dataOffset();
+    size_t pcmTable = image.size();
+    image.zeros(8 * capture.pcmSamples.size());
+    image.alignData(4);
+    directory[11] = image.dataOffset();
+    size_t dpcmTable = image.size();
+    image.zeros(4 * capture.dpcmSamples.size());
+    if (image.dataOffset() > NSF_TABLES_LIMIT) tooLong();
+
+    // Stretch streams.
+    for (int c = 0; c < NSF_CHANNELS; ++c) {
+        const ChannelEntries& ch = channels[c];
+        for (size_t e = 0; e < ch.streams.size(); ++e) {
+            image.keepInBank(ch.streams[e].size());
+            size_t at = image.size();
+            size_t entry = stretchTable[c] + 8 * e;
+            put16(image.bytes, entry, 0xA000 + int(at & 0xFFF));
+            image.bytes[entry + 2] = uint8_t(at >> 12);
+            put16(image.bytes, entry + 3, ch.frameCounts[e] - 1);
+            image.append(ch.streams[e]);
+            if (image.size() > size_t(MAX_BANKS) * BANK_SIZE) tooLong();
+        }
+    }
+
+    // PCM samples: every 156-byte unit is split into a 128-byte first part, stored in a run of
+    // its own, and a 28-byte second part; nine second parts fill a 256-byte page.
+    if (!capture.pcmSamples.empty()) {
+        std::vector<std::vector<uint8_t>> units;
+        for (const NsfSample& s : capture.pcmSamples) units.push_back(nsfPcmUnits(s, capture.ntsc));
+        image.alignImage(NSF_PCM_FIRST_PART);
+        for (size_t s = 0; s < units.size(); ++s) {
+            size_t entry = pcmTable + 8 * s;
+            size_t at = image.size();
+            put16(image.bytes, entry, 0xC000 + int(at & 0xFFF));
+            image.bytes[entry + 2] = uint8_t(at >> 12);
+            size_t count = units[s].size() / NSF_PCM_UNIT;
+            if (count > 0x7FFF) tooLong();
+            put16(image.bytes, entry + 6, int(count) | (capture.pcmSamples[s].loop ? 0x8000 : 0));
+            for (size_t u = 0; u < count; ++u) {
+                auto from = units[s].begin() + ptrdiff_t(u * NSF_PCM_UNIT);
+                image.bytes.insert(image.bytes.end(), from, from + NSF_PCM_FIRST_PART);
+            }
+            if (image.size() > size_t(MAX_BANKS) * BANK_SIZE) tooLong();
+        }
+        if (image.size() % BANK_SIZE != 0)
+            while ((image.size() & 0xFF) % NSF_PCM_SECOND_PART != 0) image.bytes.push_back(0);
+        for (size_t s = 0; s < units.size(); ++s) {
+            size_t entry = pcmTable + 8 * s;
+            size_t at = image.size();
+            put16(image.bytes, entry + 3, 0xC000 + int(at & 0xFFF));
+            image.bytes[entry + 5] = uint8_t(at >> 12);
+            for (size_t u = 0; u < units[s].size() / NSF_PCM_UNIT; ++u) {
+                auto from = units[s].begin() + ptrdiff_t(u * NSF_PCM_UNIT + NSF_PCM_FIRST_PART);
+                image.bytes.insert(image.bytes.end(), from, from + NSF_PCM_SECOND_PART);
+                if ((image.size() & 0xFF) == 0xFC) image.zeros(4);
+            }
+            if (image.size() > size_t(MAX_BANKS) * BANK_SIZE) tooLong();
+        }
+    }
+
+    // DPCM samples: the DMC reads from a 64-byte aligned address in the $D000 window.
+    for (size_t s = 0; s < capture.dpcmSamples.size(); ++s) {
+        const NsfSample& sample = capture.dpcmSamples[s];
+        image.alignImage(64);
+        image.keepInBank(sample.bytes.size());
+        size_t at = image.size();
+        size_t entry = dpcmTable + 4 * s;
+        image.bytes[entry] = uint8_t((0xD000 + (at & 0xFFF)) >> 6);
+        image.bytes[entry + 1] = uint8_t(at >> 12);
+        image.bytes[entry + 2] = uint8_t(std::min<size_t>(sample.bytes.size() >> 4, 255));
+        image.bytes[entry + 3] = sample.loop ? 1 : 0;
+        image.append(sample.bytes);
+        if (image.size() > size_t(MAX_BANKS) * BANK_SIZE) tooLong();
+    }
+
+    size_t dir = NSF_DIRECTORY_OFFSET - NSF_HEADER_SIZE;
+    for (int k = 0; k < 12; ++k) put16(image.bytes, dir + 2 * size_t(k), directory[k]);
+    image.bytes[dir + 24] = uint8_t(capture.loopTarget);
+
+    std::vector<uint8_t> file(NSF_HEADER_SIZE, 0);
+    std::memcpy(file.data(), "NESM\x1A", 5);
+    file[5] = 1;  // version
+    file[6] = 1;  // songs
+    file[7] = 1;  // first song
+    put16(file, 8, NSF_LOAD_ADDRESS);
+    put16(file, 10, NSF_INIT_ADDRESS);
+    put16(file, 12, NSF_PLAY_ADDRESS);
+    for (int k = 0; k < 3; ++k) writeName(file, 14 + 32 * size_t(k), capture.names[k]);
+    put16(file, 110, 16667);  // NTSC play period, µs
+    std::memcpy(&file[112], "ZEPHY!", 6);
+    file[118] = 0;            // $E000: the driver
+    file[119] = 1;            // $F000: the driver's end and the tables
+    put16(file, 120, 20000);  // PAL play period, µs
+    file[122] = capture.ntsc ? 0 : 1;
+    file.insert(file.end(), image.bytes.begin(), image.bytes.end());
+    return file;
+}

@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include "export/NsfCapture.h"
+#include "song/Song.h"
+
+namespace {
+
+// Plays a scripted list of frames: each gives the position after it, and optionally a sample
+// started by an instrument (kind, instrument) and the end-of-song flag.
+struct ScriptedFrame {
+    int order, row;
+    int value = 0;  // put into pulse 1's duty/volume so stretches can be told apart
+    int sampleKind = -1, instrument = 0;
+    bool endOfSong = false;
+};
+
+class ScriptedSource : public NsfFrameSource {
+  public:
+    explicit ScriptedSource(std::vector<ScriptedFrame> script) : script_(std::move(script)) {}
+    NsfFrameReport runFrame() override {
+        // Past the script the song sits still with its flag set, as after a speed-0 row.
+        const ScriptedFrame& s = next_ < script_.size() ? script_[next_] : script_.back();
+        bool past = next_ >= script_.size();
+        ++next_;
+        NsfFrameReport r;
+        r.values.fill(-1);
+        r.values[NSF_PULSE1_DUTY_VOLUME] = s.value;
+        r.values[NSF_DPCM_KIND] = kind_;
+        r.values[NSF_DPCM_VALUE] = value_;
+        if (!past && s.sampleKind >= 0) {
+            r.values[NSF_DPCM_KIND] = kind_ = s.sampleKind;
+            r.values[NSF_DPCM_VALUE] = value_ = s.instrument;
+            r.sampleStarted = true;
+        }
+        r.order = s.order;
+        r.row = s.row;
+        r.endOfSong = s.endOfSong || past;
+        return r;
+    }
+    void setSampleIndex(int index) override { value_ = index; }
+    size_t framesRun() const { return next_; }
+
+  private:
+    std::vector<ScriptedFrame> script_;
+    size_t next_ = 0;
+    int kind_ = -1, value_ = -1;
+};
+
+}  // namespace
+
+TEST(NsfCapture, RepeatedPositionLoopsBackToItsFirstStretch) {
+    auto song = std::make_unique<Song>();
+    song->instrumentNames[1] = "Title";
+    song->ntsc = true;
+    // Orders 0, 1, 2, then back to order 1 (as a Bxx jump does).
+    ScriptedSource src({{0, 1, 1},
+                        {0, 2, 1},
+                        {1, 0, 1},  // stretch 0: order 0
+                        {1, 1, 2},
+                        {2, 0, 2},  // stretch 1: order 1
+                        {2, 1, 3},
+                        {1, 0, 3}});  // stretch 2: order 2, jumps to order 1
+    NsfCapture cap = captureNsf(*song, src);
+    ASSERT_EQ(cap.stretches.size(), 3u);
+    EXPECT_EQ(cap.loopTarget, 1);
+    EXPECT_EQ(cap.stretches[0].size(), 3u);
+    EXPECT_EQ(cap.stretches[1].size(), 2u);
+    EXPECT_EQ(cap.stretches[2].size(), 2u);
+    EXPECT_EQ(src.framesRun(), 7u);
+    EXPECT_EQ(cap.names[0], "Title");
+    EXPECT_TRUE(cap.ntsc);
+
+    // A row going backwards inside one order (E6x-style loop) also ends the stretch.
+    ScriptedSource back({{0, 1}, {0, 2}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {0, 0}});
+    cap = captureNsf(*song, back);
+    ASSERT_EQ(cap.stretches.size(), 3u);  // rows 0-2, rows 1-3 up to order 1, order 1
+    EXPECT_EQ(cap.stretches[0].size(), 3u);
+    EXPECT_EQ(cap.stretches[1].size(), 3u);
+    EXPECT_EQ(cap.loopTarget, 0);
+}
+
+TEST(NsfCapture, SongThatStopsLoopsItsLastStretch) {
+    auto song = std::make_unique<Song>();
+    // Speed 0 on row 2 of order 0: the flag ends the stretch there, the next stretch starts at
+    // row 2 and lasts one frame, and the one after would start there again.
+    ScriptedSource src({{0, 1}, {0, 2, 0, -1, 0, true}});
+    NsfCapture cap = captureNsf(*song, src);
+    ASSERT_EQ(cap.stretches.size(), 2u);
+    EXPECT_EQ(cap.stretches[1].size(), 1u);
+    EXPECT_EQ(cap.loopTarget, 1);
+
+    // Stopping on the row the stretch began at closes the loop at once.
+    ScriptedSource still({{0, 0, 0, -1, 0, true}});
+    cap = captureNsf(*song, still);
+    ASSERT_EQ(cap.stretches.size(), 1u);
+    EXPECT_EQ(cap.loopTarget, 0);
+}
+
+TEST(NsfCapture, SamplesAreNumberedByFirstUseAndResendTheirKind) {
+    auto song = std::make_unique<Song>();
+    const uint8_t bytes[] = {1, 2, 3};
+    song->instruments[9].dpcm.assign(bytes, 3, true);
+    song->instruments[4].pcm.assign(bytes, 2, false);
+    ScriptedSource src({{0, 1, 0, 1, 9},  // DPCM instrument 9 -> DPCM index 0
+                        {0, 2, 0, 0, 4},  // PCM instrument 4 -> PCM index 0
+                        {0, 3, 0, 1, 5},  // DPCM instrument 5 -> DPCM index 1
+                        {0, 4, 0, 1, 9},  // instrument 9 again: index 0, kind resent
+                        {0, 5},           // nothing started: the index stays
+                        {1, 0, 0, 1, 9},
+                        {1, 1},  // order 1 starts without a sample: its kind is left out
+                        {0, 0}});
+    NsfCapture cap = captureNsf(*song, src);
+    ASSERT_EQ(cap.stretches.size(), 2u);
+    auto& s = cap.stretches[0];
+    ASSERT_EQ(s.size(), 6u);  // the frame that moves to order 1 still belongs to order 0
+    ASSERT_EQ(cap.dpcmSamples.size(), 2u);
+    ASSERT_EQ(cap.pcmSamples.size(), 1u);
+    EXPECT_EQ(cap.dpcmSamples[0].bytes, (std::vector<uint8_t>{1, 2, 3}));
+    EXPECT_TRUE(cap.dpcmSamples[0].loop);
+    EXPECT_TRUE(cap.dpcmSamples[1].bytes.empty());
+    EXPECT_EQ(cap.pcmSamples[0].bytes, (std::vector<uint8_t>{1, 2}));
+    int wantValue[] = {0, 0, 1, 0, 0, 0};
+    bool wantStart[] = {true, true, true, true, false, true};
+    for (int f = 0; f < 6; ++f) {
+        EXPECT_EQ(s[size_t(f)].values[NSF_DPCM_VALUE], wantValue[f]) << f;
+        EXPECT_EQ(s[size_t(f)].sampleStart, wantStart[f]) << f;
+    }
+    EXPECT_EQ(s[5].values[NSF_DPCM_KIND], 1);
+    EXPECT_EQ(cap.stretches[1][0].values[NSF_DPCM_KIND], -1);
+    EXPECT_FALSE(cap.stretches[1][0].sampleStart);
+}
+
+TEST(NsfCapture, RefusesMoreStretchesThanTheDriverCanIndex) {
+    auto song = std::make_unique<Song>();
+    std::vector<ScriptedFrame> script;
+    for (int k = 1; k < 300; ++k) script.push_back({k % 2, k / 2});  // a new order every frame
+    ScriptedSource src(script);
+    EXPECT_THROW(captureNsf(*song, src), std::runtime_error);
+}
