@@ -1,0 +1,239 @@
+// Song data as assembler text: names, labels, shared tables, patterns and the DPCM layout.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "export/AsmNames.h"
+#include "export/AsmSongData.h"
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A captured song of one stretch whose channel 0 plays the given commands.
+CapturedSong songWith(const std::string& path, CommandList channel0) {
+    CapturedSong song;
+    song.path = path;
+    song.instruments.resize(INSTRUMENT_SLOTS);
+    channel0.push_back({DRV_END_PATTERN, {}});
+    song.channels[0].push_back(channel0);
+    for (int c = 1; c < 4; ++c) song.channels[c].push_back({{DRV_END_PATTERN, {}}});
+    song.channels[4].push_back({{DRV_DPCM_END_PATTERN, {}}});
+    return song;
+}
+
+void setEnvelope(Envelope& env, std::vector<int> values, int loop) {
+    for (size_t i = 0; i < values.size(); ++i) env.values[i] = values[i];
+    env.values[values.size()] = END_MARKER;
+    env.loopPoint = loop;
+}
+
+void setSample(Instrument& inst, int size, uint8_t fill) {
+    std::vector<uint8_t> bytes(size, fill);
+    inst.type = INST_DPCM;
+    inst.dpcm.assign(bytes.data(), uint32_t(size), false);
+}
+
+}  // namespace
+
+TEST(AsmNames, PathHelpersAndOutputNames) {
+    EXPECT_EQ(directoryOf("a/b\\c.zcm"), "a/b");
+    EXPECT_EQ(directoryOf("c.zcm"), "");
+    EXPECT_EQ(fileNameOf("a/b\\c.zcm"), "c.zcm");
+    EXPECT_EQ(fileNameOf("c"), "c");
+    EXPECT_EQ(extensionOf("x.tar.asm", "s"), "asm");
+    EXPECT_EQ(extensionOf("music", "s"), "s");
+    EXPECT_EQ(extensionOf(".hidden", "s"), "s");
+    EXPECT_EQ(extensionOf("dir.v2/music", "s"), "s");
+    EXPECT_EQ(replaceExtension("song.zcm", "s"), "song.s");
+    EXPECT_EQ(replaceExtension("song", ""), "song");
+    EXPECT_EQ(replaceExtension(".zcm", "s"), ".zcm.s");
+    EXPECT_EQ(replaceExtension("d.x/song", "asm"), "d.x/song.asm");
+    EXPECT_EQ(sanitizeLabel("a-b c\xc3\xa9.9"), "a_b_c___9");
+    EXPECT_EQ(entryKey("music", "dir/my song.zcm"), "music_my_song");
+
+    const OutputNames bare("music");
+    EXPECT_EQ(bare.base, "music");
+    EXPECT_EQ(bare.ext, "s");
+    EXPECT_EQ(bare.songFileName("songs/title.zcm"), "music-title.s");
+    EXPECT_EQ(bare.dpcmFileName(), "music-dpcm.s");
+    const OutputNames nested("out\\sub/snd-data.asm");
+    EXPECT_EQ(nested.base, "snd_data");
+    EXPECT_EQ(nested.prefix, "out\\sub/");
+    EXPECT_EQ(nested.effectFileName("fx/jump.zcm"), "out\\sub/snd-data-jump.asm");
+
+    LabelTable labels;
+    EXPECT_EQ(labels.labelFor("x"), "BLEEP_L0");
+    EXPECT_EQ(labels.labelFor("y"), "BLEEP_L1");
+    EXPECT_EQ(labels.labelFor("x"), "BLEEP_L0");
+}
+
+TEST(AsmSongData, InstrumentsAndEnvelopesAreSharedByContent) {
+    // Song a: slot 3 (Normal) used, slot 4 set but never played. Song b: the same instrument as
+    // a PCM Pulse in slot 9, and slot 10 whose Volume differs only below the volume nibble.
+    CapturedSong a = songWith("a.zcm", {{DRV_INSTRUMENT, {3}}, {0x41, {}}});
+    setEnvelope(a.instruments[3].envelopes[ENV_VOLUME], {0xF0, 0x80, 0x00}, 2);
+    a.instruments[3].envelopes[ENV_VOLUME].values[10] = 77;  // stale value behind the marker
+    setEnvelope(a.instruments[4].envelopes[ENV_NOTE], {70}, 0);
+    a.usedInstruments[3] = true;
+    CapturedSong b = songWith("b.zcm", {{DRV_INSTRUMENT, {10}}, {DRV_INSTRUMENT, {9}}});
+    b.instruments[9] = a.instruments[3];
+    b.instruments[9].type = INST_PCM_PULSE;
+    b.instruments[9].envelopes[ENV_VOLUME].values[10] = 0;
+    b.instruments[10] = b.instruments[9];
+    setEnvelope(b.instruments[10].envelopes[ENV_VOLUME], {0xF3, 0x8F, 0x01}, 1);
+    setEnvelope(b.instruments[10].envelopes[ENV_DUTY], {0x3F}, 0);
+    b.usedInstruments[9] = b.usedInstruments[10] = true;
+
+    LabelTable labels;
+    const SongDataText out = writeSongData(labels, "<", {a, b}, OutputNames("music.s"));
+    const auto main = lines(out.mainText);
+    // Two instruments (slot 4 of song a was never played) and five envelopes: Volume F0 80 00
+    // with loop points 2 and 1, and the defaults of Note, Duty/Mode and Fine-tune, which the
+    // Duty/Mode 0x3F of slot 10 shares once masked to its duty bits.
+    ASSERT_GE(main.size(), 2u);
+    EXPECT_EQ(main[1], "  .word " + labels.labelFor("music_instrument0") + ", " + labels.labelFor("music_instrument1"));
+    EXPECT_TRUE(contains(out.mainText, labels.labelFor("music_envelope0") + ":\n  .byte 240, 128, 0, $FF, 0\n"));
+    EXPECT_TRUE(contains(out.mainText, labels.labelFor("music_envelope1") + ":\n  .byte 64, $FF, 0\n"));
+    EXPECT_TRUE(contains(out.mainText, labels.labelFor("music_envelope4") + ":\n  .byte 240, 128, 0, $FF, 2\n"));
+    EXPECT_TRUE(contains(out.mainText, labels.labelFor("music_envelope2") + ":\n  .byte 0, $FF, 0\n"));
+    EXPECT_FALSE(contains(out.mainText, labels.labelFor("music_envelope5") + ":"));
+    EXPECT_TRUE(contains(out.mainText, labels.labelFor("music_instrument1") + ":\n  .word " +
+                                           labels.labelFor("music_envelope4") + " - 1\n"));
+    // Song b names slot 10 (index 1) first, then slot 9 (shared with song a's slot 3, index 0).
+    ASSERT_EQ(out.files.size(), 3u);
+    EXPECT_EQ(out.files[1].name, "music-b.s");
+    EXPECT_TRUE(contains(out.files[1].text, ":\n  .byte 129\n  .byte 128\n  .byte 215\n"));
+    EXPECT_TRUE(contains(out.files[0].text, ":\n  .byte 128\n  .byte 65\n  .byte 215\n"));
+}
+
+TEST(AsmSongData, SongFileLayoutAndPatternSharing) {
+    CapturedSong s = songWith("dir/Tune-1.zcm", {{DRV_NOTE + 12, {}}, {DRV_LONG_NOTE, {70}}, {DRV_LONG_WAIT, {65}}});
+    // Two more stretches: channel 0 repeats its first pattern, then plays the pattern that
+    // channels 1-3 play; the DPCM channel plays sample 7.
+    s.channels[0].push_back(s.channels[0][0]);
+    s.channels[0].push_back({{DRV_END_PATTERN, {}}});
+    for (int c = 1; c < 4; ++c) s.channels[c].resize(3, s.channels[c][0]);
+    setSample(s.instruments[7], 16, 0x55);
+    s.channels[4].push_back({{DRV_DPCM_RATE, {0x4F}}, {DRV_DPCM_PLAY, {7}}, {DRV_DPCM_LONG_WAIT, {200}},
+                             {DRV_DPCM_BASE + 5, {}}, {DRV_DPCM_END_PATTERN, {}}});
+    s.channels[4].push_back(s.channels[4][1]);
+    s.loopIndex = 1;
+
+    LabelTable labels;
+    const SongDataText out = writeSongData(labels, "<", {s}, OutputNames("out/music.s"));
+    ASSERT_EQ(out.files.size(), 2u);
+    EXPECT_EQ(out.files[0].name, "out/music-Tune-1.s");
+    EXPECT_EQ(out.files[1].name, "out/music-dpcm.s");
+    const auto L = [&](const std::string& key) { return labels.labelFor(key); };
+    const std::string k = "music_Tune_1";
+    const auto f = lines(out.files[0].text);
+    ASSERT_GE(f.size(), 16u);
+    EXPECT_EQ(f[0], "; Song data generated by Bleepforge");
+    EXPECT_EQ(f[1], "");
+    EXPECT_EQ(f[2], L(k) + ":");
+    EXPECT_EQ(f[3], "  .byte 1");
+    EXPECT_EQ(f[4], "  .word " + L("music_instrument_pointers"));
+    EXPECT_EQ(f[5], "  .word " + L("music_dpcm_pointers"));
+    EXPECT_EQ(f[6], "  .word " + L(k + "_chn0_orders"));
+    EXPECT_EQ(f[7], "  .word " + L(k + "_chn0_pattern_pointers"));
+    EXPECT_EQ(f[15], "  .word " + L(k + "_chn4_pattern_pointers"));
+    // Patterns: 0 = channel 0's first, 1 = the bare end shared by channels 0-3, 2 and 3 the DPCM
+    // channel's two.
+    const std::string& t = out.files[0].text;
+    EXPECT_TRUE(contains(t, L(k + "_chn0_orders") + ":\n  .byte 0, 0, 1, $FF\n\n"));
+    EXPECT_TRUE(contains(t, L(k + "_chn1_orders") + ":\n  .byte 0, 0, 0, $FF\n\n"));
+    EXPECT_TRUE(contains(t, L(k + "_chn4_orders") + ":\n  .byte 0, 1, 1, $FF\n\n"));
+    EXPECT_TRUE(contains(t, L(k + "_chn0_pattern_pointers") + ":\n  .word " + L(k + "_pattern0") + ", " +
+                                L(k + "_pattern1") + "\n\n"));
+    EXPECT_TRUE(contains(t, L(k + "_chn2_pattern_pointers") + ":\n  .word " + L(k + "_pattern1") + "\n\n"));
+    EXPECT_TRUE(contains(t, L(k + "_pattern0") + ":\n  .byte 76\n  .byte 213, 70\n  .byte 212, 65\n  .byte 215\n\n"));
+    EXPECT_TRUE(contains(t, L(k + "_pattern3") + ":\n  .byte 133, 79\n  .byte 130, 0\n  .byte 128, 200\n"
+                                                 "  .byte 5\n  .byte 129\n\n"));
+    EXPECT_FALSE(contains(t, L(k + "_pattern4") + ":"));
+
+    // The same song given twice: same labels, same file name, no second copy of its samples.
+    LabelTable again;
+    const SongDataText twice = writeSongData(again, "<", {s, s}, OutputNames("out/music.s"));
+    ASSERT_EQ(twice.files.size(), 3u);
+    EXPECT_EQ(twice.files[0].name, twice.files[1].name);
+    EXPECT_EQ(twice.files[0].text, twice.files[1].text);
+    EXPECT_EQ(twice.files[0].text, out.files[0].text);
+    const auto dpcmLines = lines(twice.files[2].text);
+    EXPECT_EQ(std::count_if(dpcmLines.begin(), dpcmLines.end(), [](const std::string& l) { return l.back() == ':'; }), 1);
+}
+
+TEST(AsmSongData, InstrumentIndexesBeyondSixtyThreeTakeTheLongForm) {
+    CapturedSong s = songWith("big.zcm", {{DRV_INSTRUMENT, {64}}, {DRV_INSTRUMENT, {65}}});
+    for (int slot = 1; slot <= 65; ++slot) {
+        setEnvelope(s.instruments[slot].envelopes[ENV_NOTE], {slot}, 0);
+        s.usedInstruments[slot] = true;
+    }
+    LabelTable labels;
+    const SongDataText out = writeSongData(labels, "<", {s}, OutputNames("m.s"));
+    EXPECT_TRUE(contains(out.files[0].text, ":\n  .byte 191\n  .byte 216, 64\n  .byte 215\n"));
+}
+
+TEST(AsmSongData, NoInstrumentsAndNoSamples) {
+    LabelTable labels;
+    const SongDataText out = writeSongData(labels, "<", {songWith("a.zcm", {})}, OutputNames("m.s"));
+    EXPECT_EQ(out.mainText, labels.labelFor("m_instrument_pointers") + ":\n\n\n" +
+                                labels.labelFor("m_dpcm_pointers") + ":\n\n");
+    EXPECT_EQ(out.files.back().text, "");
+}
+
+TEST(AsmSongData, DpcmSamplesAreAlignedAndLimited) {
+    CapturedSong s = songWith("d.zcm", {});
+    setSample(s.instruments[1], 1000, 7);
+    setSample(s.instruments[2], 500, 9);
+    setSample(s.instruments[3], 1000, 7);  // same bytes as slot 1: shared
+    setSample(s.instruments[4], 5000, 1);  // longer than $4013 can say
+    s.instruments[4].type = INST_DPCM;
+    LabelTable labels;
+    SongDataText out = writeSongData(labels, "low", {s}, OutputNames("m.s"));
+    const auto dpcm = lines(out.files.back().text);
+    ASSERT_EQ(dpcm.size(), 1u + 1000 + 24 + 1 + 500 + 12 + 1 + 5000);
+    EXPECT_EQ(dpcm[0], labels.labelFor("m_dpcm0") + ":");
+    EXPECT_EQ(dpcm[1001], "  .byte 0");
+    EXPECT_EQ(dpcm[1024], "  .byte 0");
+    EXPECT_EQ(dpcm[1025], labels.labelFor("m_dpcm1") + ":");  // at byte 1024
+    EXPECT_EQ(dpcm[1026], "  .byte 9");
+    EXPECT_TRUE(contains(out.mainText, labels.labelFor("m_dpcm_pointers") + ":\n  .byte low( " +
+                                           labels.labelFor("m_dpcm0") + " >> 6 ), $3E\n  .byte low( " +
+                                           labels.labelFor("m_dpcm1") + " >> 6 ), $1F\n  .byte low( " +
+                                           labels.labelFor("m_dpcm2") + " >> 6 ), $FF\n\n"));
+
+    // Samples that cannot all lie in $C000-$FFFF end the run instead of being left out.
+    setSample(s.instruments[5], 16384 - 6592 + 1, 3);
+    LabelTable more;
+    try {
+        writeSongData(more, "<", {s}, OutputNames("m.s"));
+        FAIL() << "no error";
+    } catch (const std::runtime_error& e) {
+        EXPECT_TRUE(contains(e.what(), "instrument 5 in d.zcm")) << e.what();
+        EXPECT_TRUE(contains(e.what(), "16384")) << e.what();
+    }
+    setSample(s.instruments[5], 16384 - 6592, 3);  // ends exactly at $FFFF: fits
+    EXPECT_NO_THROW(writeSongData(more, "<", {s}, OutputNames("m.s")));
+}
+
+TEST(AsmSongData, DataTheDriverCannotHoldIsRefused) {
+    CapturedSong unknown = songWith("u.zcm", {{DRV_INSTRUMENT, {3}}});  // never flagged as used
+    LabelTable labels;
+    EXPECT_THROW(writeSongData(labels, "<", {unknown}, OutputNames("m.s")), std::runtime_error);
+    CapturedSong notDpcm = songWith("n.zcm", {});
+    notDpcm.channels[4][0].insert(notDpcm.channels[4][0].begin(), {DRV_DPCM_PLAY, {2}});
+    EXPECT_THROW(writeSongData(labels, "<", {notDpcm}, OutputNames("m.s")), std::runtime_error);
+    CapturedSong longSong = songWith("l.zcm", {});
+    for (auto& channel : longSong.channels) channel.resize(256, channel[0]);
+    EXPECT_THROW(writeSongData(labels, "<", {longSong}, OutputNames("m.s")), std::runtime_error);
+}
