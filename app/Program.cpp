@@ -1,0 +1,243 @@
+#include "app/Program.h"
+
+#include <algorithm>
+
+#include "app/FramePacer.h"
+#include "app/MainScreen.h"
+#include "song/SongFile.h"
+
+namespace {
+
+// SDL 1.2 key symbols of the fixed note map, which seed the held-key table.
+const char NOTE_MAP_KEYS[] = "q2w3er5t6y7uio9p0zsxdcvgbhnjm,l.";
+
+KeyEvent withoutModifiers(const KeyEvent& event) {
+    KeyEvent e = event;
+    e.mod = 0;
+    return e;
+}
+
+}  // namespace
+
+std::optional<int> converterHook(int, char**) { return std::nullopt; }
+
+std::string userConfigPath(const std::string& executableDir, const char* xdgConfigHome, const char* home,
+                           const std::function<bool(const std::string&)>& exists) {
+    std::vector<std::string> candidates{executableDir + "bleepforge.ini"};
+    if (xdgConfigHome && xdgConfigHome[0] == '/')
+        candidates.push_back(std::string(xdgConfigHome) + "/bleepforge/bleepforge.ini");
+    else if (home && *home)
+        candidates.push_back(std::string(home) + "/.config/bleepforge/bleepforge.ini");
+    for (const std::string& path : candidates)
+        if (exists(path)) return path;
+    return candidates.back();
+}
+
+void initialiseSong(Song& song) {
+    for (int i = 0; i < INSTRUMENT_SLOTS; ++i) song.resetInstrument(i);
+    song.instruments[1].envelopes[ENV_VOLUME].values[0] = 240;
+    song.instruments[1].envelopes[ENV_DUTY].values[0] = 128;
+}
+
+Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bindings,
+                 const GeneralSettings& settings, AudioLock& audioLock, Canvas& canvas, Host& host)
+    : song_(song),
+      player_(player),
+      edit_(edit),
+      bindings_(bindings),
+      settings_(settings),
+      audioLock_(audioLock),
+      canvas_(canvas),
+      host_(host) {
+    for (const char* k = NOTE_MAP_KEYS; *k; ++k) noteKeyHeld_[uint32_t(uint8_t(*k))] = false;
+    editorKey[int(EditorMode::Pattern)] = [this](const KeyEvent& e) {
+        return defaultEditorKey(bindings_.patternEditor, e, false);
+    };
+    editorKey[int(EditorMode::Order)] = [this](const KeyEvent& e) {
+        return defaultEditorKey(bindings_.orderEditor, e, true);
+    };
+    editorKey[int(EditorMode::InstrumentEditor)] = [this](const KeyEvent& e) {
+        return defaultEditorKey(bindings_.instrumentEditor, e, true);
+    };
+    editorKey[int(EditorMode::InstrumentSelect)] = [this](const KeyEvent& e) {
+        if (edit_.nameEditing) {
+            if (const ActionHandler* h = lookupAction(bindings_.instrumentNameEditor, e)) {
+                (*h)();
+                return true;
+            }
+            return false;
+        }
+        return defaultEditorKey(bindings_.instrumentSelect, e, true);
+    };
+}
+
+bool Program::defaultEditorKey(ActionTable& table, const KeyEvent& event, bool takeNotes) {
+    if (const ActionHandler* h = lookupAction(table, event)) {
+        (*h)();
+        return true;
+    }
+    int32_t offset = 0;
+    if (noteOffsetForKey(bindings_.noteInput, event, offset)) {
+        previewNote(event, offset + edit_.octave * 12 + 1);
+        return takeNotes;
+    }
+    return false;
+}
+
+void Program::onKeyDown(const KeyEvent& raw) {
+    KeyEvent event = raw;
+    event.mod &= ~KMOD_NUM_BIT;
+    const int mode = int(edit_.mode);
+    bool taken = false;
+    if (mode >= 0 && mode < 4 && editorKey[mode]) taken = editorKey[mode](event);
+    if (taken) return;
+    if (const ActionHandler* h = lookupAction(bindings_.keyboardGlobal, event)) (*h)();
+}
+
+void Program::soundNote(int note) {
+    note = std::clamp(note, 1, 120);
+    const int channel = edit_.cursor.channel;
+    const int instrument = edit_.currentInstrument;
+    AudioLockGuard guard(audioLock_);
+    if (channel == CH_DPCM && instrument > 0 && instrument < INSTRUMENT_SLOTS &&
+        (song_.instruments[instrument].type == INST_PCM || song_.instruments[instrument].type == INST_DPCM)) {
+        player_.previewSample(instrument, note);
+        return;
+    }
+    PatternCell cell;
+    // The triangle sounds an octave below the pulses at the same period.
+    cell.note = uint8_t(channel == CH_TRIANGLE ? std::min(note + 12, 120) : note);
+    cell.instrument = uint8_t(std::clamp(instrument, 0, INSTRUMENT_SLOTS - 1));
+    player_.startNote(channel, cell);
+}
+
+void Program::previewNote(const KeyEvent& event, int note) {
+    bool& held = noteKeyHeld_[event.sym];
+    if (held) return;  // key repeat
+    held = true;
+    soundNote(note);
+    heldNoteKeys_.erase(std::remove(heldNoteKeys_.begin(), heldNoteKeys_.end(), event.sym), heldNoteKeys_.end());
+    heldNoteKeys_.push_back(event.sym);
+}
+
+void Program::onKeyUp(const KeyEvent& event) {
+    if (edit_.mode == EditorMode::InstrumentSelect && edit_.nameEditing) return;
+    int32_t offset = 0;
+    // A note key is recognised on release whatever modifiers are down.
+    if (!noteOffsetForKey(bindings_.noteInput, withoutModifiers(event), offset)) return;
+    noteKeyHeld_[event.sym] = false;
+    const int channel = edit_.cursor.channel;
+    if (heldNoteKeys_.empty()) {
+        AudioLockGuard guard(audioLock_);
+        player_.releasePreview(channel);
+        return;
+    }
+    auto it = std::find(heldNoteKeys_.begin(), heldNoteKeys_.end(), event.sym);
+    if (it == heldNoteKeys_.end()) return;
+    if (it + 1 != heldNoteKeys_.end()) {
+        heldNoteKeys_.erase(it);  // an older key: the newest note keeps sounding
+        return;
+    }
+    heldNoteKeys_.erase(it);
+    if (heldNoteKeys_.empty()) {
+        AudioLockGuard guard(audioLock_);
+        player_.releasePreview(channel);
+        return;
+    }
+    // Last-key priority: go back to the newest key still held.
+    KeyEvent previous;
+    previous.sym = heldNoteKeys_.back();
+    if (!noteOffsetForKey(bindings_.noteInput, previous, offset)) return;
+    int note = std::clamp(offset + edit_.octave * 12 + 1, 1, 120);
+    PatternCell cell;
+    cell.note = uint8_t(channel == CH_TRIANGLE ? std::min(note + 12, 120) : note);
+    cell.instrument = uint8_t(std::clamp(edit_.currentInstrument, 0, INSTRUMENT_SLOTS - 1));
+    AudioLockGuard guard(audioLock_);
+    player_.startNote(channel, cell);
+}
+
+void Program::setStatus(std::string text) { ::setStatus(edit_.status, host_, std::move(text)); }
+
+bool Program::openSong(const std::string& path) {
+    bool ok;
+    {
+        AudioLockGuard guard(audioLock_);
+        ok = loadSongFile(song_, path, *this);
+        if (ok) player_.reset();
+    }
+    setStatus(ok ? "File succesfully opened!" : "Couldn't open file!");
+    return ok;
+}
+
+void Program::backupIfDue(uint32_t now) {
+    if (now - lastBackup_ <= BACKUP_INTERVAL_MS) return;
+    // The song is only read here, and only the main thread changes it: no lock needed.
+    saveSong(song_, backupPath);
+    lastBackup_ = now;
+}
+
+void Program::drawScreen() {
+    PlaybackView playback;
+    {
+        AudioLockGuard guard(audioLock_);
+        playback.playing = player_.playing;
+        playback.order = player_.currentOrder;
+        playback.row = player_.currentRow;
+        playback.channelMask = uint32_t(player_.channelMask);
+    }
+    ScreenInputs in{song_, edit_, playback, settings_.rowNumbering, host_.ticks(), backdrop};
+    drawMainScreen(canvas_, in);
+}
+
+void Program::runPass() {
+    AppEvent event;
+    while (host_.pollEvent(event)) {
+        switch (event.kind) {
+            case AppEvent::Key:
+                if (event.key.pressed)
+                    onKeyDown(event.key);
+                else
+                    onKeyUp(event.key);
+                break;
+            case AppEvent::Quit:
+                running = false;
+                break;
+            case AppEvent::FileDrop:
+                openSong(event.path);
+                break;
+        }
+    }
+    backupIfDue(host_.ticks());
+    drawScreen();
+}
+
+void Program::runMainLoop() {
+    FramePacer pacer(settings_.targetFps);
+    while (running) {
+        runPass();
+        pacer.frameDrawn(host_.ticks());
+        host_.delay(pacer.delay());
+    }
+}
+
+void Program::stopPlayback() {
+    player_.requestStop();
+    player_.playing = false;
+    edit_.playPatternStartRow = -1;
+}
+
+void Program::requestReconfigure() { player_.reconfigureRequest = true; }
+
+void Program::resetPositions() {
+    edit_.cursor = PatternCursor{};
+    edit_.currentOrder = 0;
+    for (int32_t& c : edit_.envelopeCursor) c = 0;
+    edit_.nameCursor = 0;
+    player_.currentOrder = 0;
+    player_.currentRow = 0;
+}
+
+void Program::songLoaded() {
+    edit_.currentInstrument = 1;
+    edit_.firstShownInstrument = 0;
+}

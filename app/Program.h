@@ -1,0 +1,98 @@
+#pragma once
+// The running editor program without its window: the main loop, the routing of keys to the
+// active editor and the global bindings, the note preview of held note keys, song opening and
+// the periodic backup. Everything here runs on the main thread; every change of data the audio
+// callback reads is made under the audio lock.
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/AudioLock.h"
+#include "app/Canvas.h"
+#include "app/EditingState.h"
+#include "app/Host.h"
+#include "config/KeyBindings.h"
+#include "config/StartupConfig.h"
+#include "player/Player.h"
+#include "song/SongLoadHooks.h"
+
+// The modifier bit of Num Lock, which never takes part in matching a binding.
+constexpr uint32_t KMOD_NUM_BIT = 0x1000;
+
+// The command-line converter's turn: nothing when the command line is not the converter's, else
+// the process exit code. No converter is connected yet, so the editor always starts.
+std::optional<int> converterHook(int argc, char** argv);
+
+// Path of the user's configuration: bleepforge.ini in the executable's directory when that file
+// exists, else in $XDG_CONFIG_HOME/bleepforge/ (when set and absolute) or ~/.config/bleepforge/.
+// exists() is asked about each candidate in that order; the last candidate is returned when none
+// exists (opening it then fails and the defaults stand).
+std::string userConfigPath(const std::string& executableDir, const char* xdgConfigHome, const char* home,
+                           const std::function<bool(const std::string&)>& exists);
+
+class Program : public SongLoadHooks {
+public:
+    Program(Song& song, Player& player, EditingState& edit, KeyBindings& bindings, const GeneralSettings& settings,
+            AudioLock& audioLock, Canvas& canvas, Host& host);
+
+    bool running = true;
+    const Image* backdrop = nullptr;  // drawn under everything when set
+    std::string backupPath = "backup.zcm";
+
+    // The editors' key handlers by EditorMode (0-3): each returns whether it took the key. Until
+    // an editor installs its own, the mode's bindings table is served as every editor does it.
+    std::function<bool(const KeyEvent&)> editorKey[4];
+
+    // Runs until running becomes false: events, backup, redraw, pacing.
+    void runMainLoop();
+    // One pass of the loop without the pacing: events, backup, redraw.
+    void runPass();
+
+    void onKeyDown(const KeyEvent& event);
+    void onKeyUp(const KeyEvent& event);
+    // Sounds a note on the cursor's channel for as long as its key is held; repeats of a held
+    // key are ignored. note is 1-120 (values outside are brought into that range).
+    void previewNote(const KeyEvent& event, int note);
+
+    // Loads the song at path and reports "File succesfully opened!" or "Couldn't open file!".
+    bool openSong(const std::string& path);
+    // Writes the backup when it is due; failures are silent and retried at the next interval.
+    void backupIfDue(uint32_t now);
+    void setStatus(std::string text);
+    void drawScreen();
+
+    // The note keys being held, most recent last.
+    const std::vector<uint32_t>& heldNoteKeys() const { return heldNoteKeys_; }
+
+    // SongLoadHooks
+    void stopPlayback() override;
+    void requestReconfigure() override;
+    void resetPositions() override;
+    int currentInstrument() const override { return edit_.currentInstrument; }
+    void setNameCursor(int position) override { edit_.nameCursor = position; }
+    void songLoaded() override;
+
+private:
+    bool defaultEditorKey(ActionTable& table, const KeyEvent& event, bool takeNotes);
+    void soundNote(int note);
+
+    Song& song_;
+    Player& player_;
+    EditingState& edit_;
+    KeyBindings& bindings_;
+    GeneralSettings settings_;
+    AudioLock& audioLock_;
+    Canvas& canvas_;
+    Host& host_;
+    uint32_t lastBackup_ = 0;
+    std::map<uint32_t, bool> noteKeyHeld_;
+    std::vector<uint32_t> heldNoteKeys_;
+};
+
+// A new program's song: every instrument reset, instrument 1 with Volume 240 (level 15) and
+// Duty/Mode 128 as its first values.
+void initialiseSong(Song& song);

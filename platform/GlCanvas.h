@@ -1,0 +1,26 @@
+#pragma once
+// The Canvas of the program's window: immediate-mode OpenGL in a projection where one unit is one
+// pixel and y grows downward from the window's top left corner.
+
+#include "app/Canvas.h"
+
+// The GL state every frame relies on: orthographic pixel projection of width x height, model-view
+// matrix selected, no depth test, alpha blending. Call once after the window opens.
+void setupGl(int width, int height);
+
+class GlCanvas : public Canvas {
+public:
+    // The font must stay alive as long as the canvas draws text.
+    explicit GlCanvas(const Image& font) : font_(font) {}
+
+    void beginFrame(int originX, int originY) override;
+    void drawText(int y, const char* text, int x, uint32_t colour, int opacity) override;
+    void drawRect(const Rect& rect, uint32_t colour, int opacity) override;
+    void drawLine(int x1, int y1, int x2, int y2, uint32_t colour, int opacity) override;
+    void drawImage(const Image& image, int x, int y, int width, int height) override;
+    // Swaps the window's buffers.
+    void endFrame() override;
+
+private:
+    const Image& font_;
+};

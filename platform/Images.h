@@ -1,0 +1,20 @@
+#pragma once
+// Pictures decoded by stb_image and turned into OpenGL textures. Needs a current GL context.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "app/Image.h"
+
+// filter: the GL filter for magnification and minification (GL_NEAREST for the font, GL_LINEAR
+// for backdrops). The image comes back laid out in a square power-of-two texture (textureLayout)
+// with its texture created. Failures throw std::runtime_error:
+//   "couldn't load image from memory: <reason>"
+//   "couldn't load image '<path>': <reason>"   (a file that does not open: "can't fopen")
+Image loadImageFromMemory(const uint8_t* bytes, size_t length, int filter);
+Image loadImageFromFile(const std::string& path, int filter);
+
+// Decodes a PNG (or any format stb_image reads) into RGBA without creating a texture; false on
+// failure.
+bool decodeImage(const uint8_t* bytes, size_t length, Image& out);

@@ -1,0 +1,20 @@
+#pragma once
+// The program's window: SDL 1.2 with an OpenGL context, its events and its clock.
+
+#include <string>
+
+#include "app/Host.h"
+
+// Opens the 794 x 602 window with a double-buffered GL context (8 bits per colour and alpha, no
+// depth buffer, no wait for vertical retrace), the built-in icon and the given caption; key
+// repeat 500/30 ms and Unicode translation on; then sets up the GL state. SDL's video subsystem
+// must be initialised.
+void openWindow(const std::string& caption);
+
+// Events, ticks and sleeping through SDL.
+class SdlHost : public Host {
+public:
+    uint32_t ticks() const override;
+    bool pollEvent(AppEvent& event) override;
+    void delay(uint32_t ms) override;
+};

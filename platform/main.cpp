@@ -1,0 +1,103 @@
+// The program's entry: the converter's turn, then the configuration, the window, the sound device
+// and the main loop. Any exception that reaches this level ends the program with exit code 1 and
+// an error box.
+
+#include <GL/gl.h>
+#include <SDL.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <stdexcept>
+#include <sys/stat.h>
+
+#include "app/EditingState.h"
+#include "app/Program.h"
+#include "apu/Apu.h"
+#include "apu/Nonlinear_Buffer.h"
+#include "assets/BuiltinAssets.h"
+#include "config/ConfigFile.h"
+#include "config/StartupConfig.h"
+#include "platform/Audio.h"
+#include "platform/GlCanvas.h"
+#include "platform/Images.h"
+#include "platform/System.h"
+#include "platform/Window.h"
+#include "player/AudioRenderer.h"
+#include "player/Player.h"
+
+namespace {
+
+bool fileExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+void renderCallback(void* context, int16_t* output, long count) {
+    static_cast<AudioRenderer*>(context)->renderAudio(output, count);
+}
+
+int runEditor(int argc, char** argv) {
+    const std::string exeDir = executableDirectory();
+    ConfigFile config;
+    KeyBindings bindings;
+    const std::string userConfig = userConfigPath(exeDir, std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), fileExists);
+    std::ifstream userFile(userConfig, std::ios::binary);
+    const GeneralSettings settings = loadStartupConfiguration(config, userFile ? &userFile : nullptr, bindings);
+
+    SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
+    openWindow(settings.windowTitle);
+
+    auto song = std::make_unique<Song>();
+    auto output = std::make_unique<Nonlinear_Buffer>();
+    auto apu = std::make_unique<Apu>(*output);
+    auto player = std::make_unique<Player>(*song, *apu);
+    auto edit = std::make_unique<EditingState>();
+    initialiseSong(*song);
+    player->followOrderCursor = &edit->currentOrder;
+    player->followRowCursor = &edit->cursor.row;
+
+    const Image font = loadImageFromMemory(builtinFontPng, builtinFontPngSize, GL_NEAREST);
+    Image backdrop;
+    try {
+        backdrop = loadImageFromFile(exeDir + settings.backgroundImage, GL_LINEAR);
+    } catch (const std::exception&) {
+        backdrop = loadImageFromMemory(builtinBackdropPng, builtinBackdropPngSize, GL_LINEAR);
+    }
+
+    GlCanvas canvas(font);
+    SdlHost host;
+    SdlAudioLock audioLock;
+    Program program(*song, *player, *edit, bindings, settings, audioLock, canvas, host);
+    program.backdrop = &backdrop;
+    program.setStatus("Ready.");
+    if (argc > 1) program.openSong(argv[1]);
+
+    AudioRenderer renderer(*player, *apu);
+    if (const char* error = initPlayback(*player, *apu, settings.sampleRate)) throw std::runtime_error(error);
+    openAudio(settings.sampleRate, uint16_t(settings.audioBuffer), renderCallback, &renderer);
+    {
+        AudioLockGuard guard(audioLock);
+        player->reset();
+    }
+
+    program.runMainLoop();
+
+    SDL_CloseAudio();
+    SDL_Quit();
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        if (std::optional<int> verdict = converterHook(argc, argv)) return *verdict;
+        return runEditor(argc, argv);
+    } catch (const std::exception& e) {
+        reportFatalError(e.what());
+    } catch (...) {
+        reportUnknownError();
+    }
+    return 1;
+}
