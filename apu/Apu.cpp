@@ -110,6 +110,11 @@ void Apu::endScanline() {
     vrc6.runUntil(length);
 
     lastTime_ -= length;
+    pulse1.lastRun -= length;
+    pulse2.lastRun -= length;
+    triangle.lastRun -= length;
+    noise.lastRun -= length;
+    dmc.lastRun -= length;
     vrc6.endFrame(length);
     if (frameIrq_ != kNone) frameIrq_ -= length;
     if (dmc.nextIrq != kNone) dmc.nextIrq -= length;
@@ -124,14 +129,42 @@ void Apu::runUntil(int time) {
     for (;;) {
         const int t = std::min(lastTime_ + frameDelay_, time);
         frameDelay_ = lastTime_ + frameDelay_ - t;
-        pulse1.run(lastTime_, t);
-        pulse2.run(lastTime_, t);
-        triangle.run(lastTime_, t);
-        noise.run(lastTime_, t);
-        dmc.run(lastTime_, t);
+        runChannels(t);
         lastTime_ = t;
         if (t == time) break;
         clockFrameSequencer(t);
+    }
+}
+
+namespace {
+template <class Channel>
+inline void runTo(Channel& channel, int time) {
+    if (time > channel.lastRun) {
+        channel.run(channel.lastRun, time);
+        channel.lastRun = time;
+    }
+}
+}  // namespace
+
+void Apu::runChannels(int time) {
+    runTo(pulse1, time);
+    runTo(pulse2, time);
+    runTo(triangle, time);
+    runTo(noise, time);
+    runTo(dmc, time);
+}
+
+template <class Channel>
+void Apu::runChannelUntil(Channel& channel, int time) {
+    // Channels only depend on each other through the frame sequencer, so a write to one channel
+    // needs only that channel brought up to date, as long as no sequencer clock comes first.
+    // The noise goes along: while muted it turns its shift register once per run, so it must
+    // see every write to keep the same sequence.
+    if (lastTime_ + frameDelay_ < time) {
+        runUntil(time);
+    } else {
+        runTo(channel, time);
+        runTo(noise, time);
     }
 }
 
@@ -178,14 +211,20 @@ void Apu::recalcIrq() {
 }
 
 void Apu::write2A03(int time, int address, int value) {
-    time = std::max(time, lastTime_);
-    runUntil(time);
-
     if (address < 0x4014) {
         const int index = (address - 0x4000) >> 2;
         const int reg = address & 3;
         ApuChannel* channels[5] = {&pulse1, &pulse2, &triangle, &noise, &dmc};
         ApuChannel& channel = *channels[index];
+        // Writes carried past the step end by a long burst take effect where emulation is.
+        time = std::max(time, channel.lastRun);
+        switch (index) {
+            case 0: runChannelUntil(pulse1, time); break;
+            case 1: runChannelUntil(pulse2, time); break;
+            case 2: runChannelUntil(triangle, time); break;
+            case 3: runChannelUntil(noise, time); break;
+            default: runChannelUntil(dmc, time); break;
+        }
         channel.regs[reg] = static_cast<std::uint8_t>(value);
         channel.regWritten[reg] = true;
         if (index == 4) {
@@ -195,7 +234,13 @@ void Apu::write2A03(int time, int address, int value) {
             if (channelEnables_ & (1 << index)) channel.lengthCounter = kLengthTable[(value >> 3) & 31];
             if (index < 2) static_cast<PulseChannel&>(channel).phase = 7;
         }
-    } else if (address == 0x4015) {
+        return;
+    }
+
+    // Status and frame-counter writes touch every channel: bring them all up to date.
+    time = std::max({time, pulse1.lastRun, pulse2.lastRun, triangle.lastRun, noise.lastRun, dmc.lastRun});
+    runUntil(time);
+    if (address == 0x4015) {
         ApuChannel* channels[5] = {&pulse1, &pulse2, &triangle, &noise, &dmc};
         for (int i = 0; i < 5; ++i)
             if (!(value & (1 << i))) channels[i]->lengthCounter = 0;

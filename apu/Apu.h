@@ -78,7 +78,7 @@ private:
     Nonlinear_Buffer& output_;
     int stepIndex_ = 0;
     int writeClock_ = 0;
-    int lastTime_ = 0;
+    int lastTime_ = 0;  // frame-sequencer position; no channel has run less far
     int framePeriod_ = kFramePeriodPal;
     int frameDelay_ = 1;
     int frameStep_ = 0;
@@ -91,7 +91,13 @@ private:
     std::uint64_t cyclesElapsed_ = 0;
 
     void reset2A03(bool pal);
+    // Runs every 2A03 channel and the frame sequencer up to `time`.
     void runUntil(int time);
+    void runChannels(int time);
+    // Runs one channel up to `time` for a write to its own registers; the others follow at the
+    // next full run. Falls back to a full run when a frame-sequencer clock lies before `time`.
+    template <class Channel>
+    void runChannelUntil(Channel& channel, int time);
     void clockFrameSequencer(int time);
     void write2A03(int time, int address, int value);
     void recalcIrq();

@@ -11,14 +11,19 @@ constexpr int kDmcPeriods[2][16] = {
     {428, 380, 340, 320, 286, 254, 226, 214, 190, 160, 142, 128, 106, 84, 72, 54},
     {398, 353, 316, 297, 266, 236, 210, 199, 177, 149, 132, 119, 98, 78, 67, 50}};
 
-// Number of whole timer periods needed to reach `end` from `time` (time < end).
-inline int periodsToReach(int time, int end, int period) { return (end - time + period - 1) / period; }
+// Number of whole timer periods needed to reach `end` from `time` (time < end). Most spans are
+// one scanline step, shorter than the period: no division then.
+inline int periodsToReach(int time, int end, int period) {
+    const int span = end - time;
+    return span <= period ? 1 : (span + period - 1) / period;
+}
 }  // namespace
 
 void ApuChannel::reset() {
     for (auto& r : regs) r = 0;
     for (auto& w : regWritten) w = false;
     lengthCounter = 0;
+    lastRun = 0;
     delay = 0;
     lastAmplitude = 0;
 }
@@ -299,7 +304,7 @@ void DmcChannel::fetch() {
 void DmcChannel::recalcIrq() {
     int irq = kNoTime;
     if (irqEnabled && lengthCounter && apu)
-        irq = apu->lastTime_ + delay + ((lengthCounter - 1) * 8 + bitsRemaining - 1) * period + 1;
+        irq = lastRun + delay + ((lengthCounter - 1) * 8 + bitsRemaining - 1) * period + 1;
     nextIrq = irq;
     if (apu) apu->recalcIrq();
 }

@@ -16,6 +16,7 @@ struct ApuChannel {
     bool regWritten[4] = {};
     BandLimitedBuffer* output = nullptr;  // null: the channel is not rendered
     int lengthCounter = 0;
+    int lastRun = 0;        // time in the current step this channel has been rendered up to
     int delay = 0;          // cycles from the end of the last run to the next timer event
     int lastAmplitude = 0;  // level last handed to the synthesiser
 

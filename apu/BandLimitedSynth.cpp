@@ -1,12 +1,8 @@
 #include "apu/BandLimitedSynth.h"
 
-#include <bit>
 #include <cmath>
 #include <cstring>
 #include <vector>
-
-// Steps add to two 16-bit samples at once as one little-endian 32-bit word.
-static_assert(std::endian::native == std::endian::little);
 
 namespace {
 // The one equaliser every kernel is designed with: a gentle treble roll-off like the console's
@@ -125,25 +121,5 @@ void BandLimitedSynth::scaleKernel() {
                                  (static_cast<std::uint32_t>(out[row * w + 2 * p + 1]) << 16);
             pairs_[row][p] = pair - bias_;
         }
-    }
-}
-
-void BandLimitedSynth::addStepResampled(std::uint32_t time, int delta,
-                                        BandLimitedBuffer& buffer) const noexcept {
-    if (!buffer.samples()) return;
-    const int half = width_ / 2;
-    const std::uint32_t s = (time >> 16) & ~1u;
-    // Steps past the capacity (a reader that fell far behind) are dropped, never written out of
-    // bounds.
-    if (s + 12 - half + 2 * half > static_cast<std::uint32_t>(buffer.size() + BandLimitedBuffer::kExtra))
-        return;
-    std::uint16_t* p = buffer.samples() + (12 - half) + s;
-    const std::uint32_t* row = pairs_[(time >> 11) & 63];
-    const std::uint32_t d = static_cast<std::uint32_t>(delta);
-    for (int i = 0; i < half; ++i) {
-        std::uint32_t word;
-        std::memcpy(&word, p + 2 * i, sizeof word);
-        word += row[i] * d;
-        std::memcpy(p + 2 * i, &word, sizeof word);
     }
 }

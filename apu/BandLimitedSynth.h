@@ -3,7 +3,9 @@
 // channel hands it amplitude changes in level steps, the synthesiser scales them by its volume
 // unit. Per step the work is width/2 32-bit additions of a precomputed table row.
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 #include "apu/BandLimitedBuffer.h"
 
@@ -31,7 +33,12 @@ public:
         addStepResampled(buffer.resampledTime(cycles), delta, buffer);
     }
     // Adds a step at a 16.16 resampled time. Steps that fall beyond the buffer are dropped.
-    void addStepResampled(std::uint32_t time, int delta, BandLimitedBuffer& buffer) const noexcept;
+    void addStepResampled(std::uint32_t time, int delta, BandLimitedBuffer& buffer) const noexcept {
+        if (width_ == 12)
+            addPairs<6>(time, delta, buffer);
+        else
+            addPairs<4>(time, delta, buffer);
+    }
 
     // Design results, exposed for tests.
     const std::uint16_t* rawKernel() const { return raw_; }         // 17 x width
@@ -54,4 +61,25 @@ private:
 
     void designKernel();
     void scaleKernel();
+
+    // Steps add to two 16-bit samples at once as one little-endian 32-bit word.
+    static_assert(std::endian::native == std::endian::little);
+
+    template <int Half>
+    void addPairs(std::uint32_t time, int delta, BandLimitedBuffer& buffer) const noexcept {
+        std::uint16_t* samples = buffer.samples();
+        const std::uint32_t s = (time >> 16) & ~1u;
+        // A reader that fell far behind: drop the step rather than write past the array.
+        if (!samples || s + 12 + Half > static_cast<std::uint32_t>(buffer.size() + BandLimitedBuffer::kExtra))
+            return;
+        std::uint16_t* p = samples + (12 - Half) + s;
+        const std::uint32_t* row = pairs_[(time >> 11) & 63];
+        const std::uint32_t d = static_cast<std::uint32_t>(delta);
+        for (int i = 0; i < Half; ++i) {
+            std::uint32_t word;
+            std::memcpy(&word, p + 2 * i, sizeof word);
+            word += row[i] * d;
+            std::memcpy(p + 2 * i, &word, sizeof word);
+        }
+    }
 };

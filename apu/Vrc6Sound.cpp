@@ -1,5 +1,7 @@
 #include "apu/Vrc6Sound.h"
 
+#include <algorithm>
+
 Vrc6Sound::Vrc6Sound() { reset(); }
 
 void Vrc6Sound::reset() {
@@ -33,6 +35,10 @@ void Vrc6Sound::runUntil(int time) {
 
 void Vrc6Sound::runPulse(Oscillator& osc, int end) {
     const int start = lastTime;
+    if (!(osc.regs[2] & 0x80) && osc.lastAmplitude == 0) {  // disabled and already silent
+        osc.delay = std::max(0, start + osc.delay - end);
+        return;
+    }
     const int vol = (osc.regs[2] & 0x80) ? (osc.regs[0] & 0x0F) : 0;
     const int duty = ((osc.regs[0] >> 4) & 7) + 1;
     const bool constant = osc.regs[0] & 0x80;  // mode bit: the output is the volume, no duty
