@@ -1,0 +1,32 @@
+#pragma once
+// Everything the program loads from its configuration at start-up, in the program's own order,
+// so that the entry and `bleepforge-cli check-config` fail on the same first error.
+
+#include <cstdint>
+#include <istream>
+#include <string>
+
+#include "config/ConfigFile.h"
+#include "config/KeyBindings.h"
+
+// The "general" settings as read from the configuration (raw values; their users apply their own
+// rules, e.g. a target rate below 1 means 25).
+struct GeneralSettings {
+    std::string windowTitle;
+    std::string rowNumbering;     // "hex" numbers rows in hexadecimal; anything else in decimal
+    int32_t targetFps = 0;        // redraws per second the main loop paces itself to
+    int32_t sampleRate = 0;       // audio output rate in Hz
+    int32_t audioBuffer = 0;      // sound device buffer size in samples
+    std::string backgroundImage;  // relative to the program's directory
+};
+
+// The name used when the configuration has no "background image" setting.
+inline constexpr const char* kDefaultBackgroundImage = "user-background.bmp";
+
+// Parses the built-in text and then, when userFile is not null, the user's file into config;
+// reads "sample rate", loads all bindings (registerHandlers as for loadBindings), then reads
+// "window title", "background image" (a missing one falls back to kDefaultBackgroundImage),
+// "audio buffer", "target fps" and "row numbering". Throws the first failure as
+// std::runtime_error with the parser's message.
+GeneralSettings loadStartupConfiguration(ConfigFile& config, std::istream* userFile, KeyBindings& bindings,
+                                         const HandlerRegistration& registerHandlers = {});

@@ -1,0 +1,79 @@
+// The configuration verbs of bleepforge-cli, run as a user would run them.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "config/DefaultConfig.h"
+
+namespace {
+
+struct CliRun {
+    int exitCode;
+    std::string output;  // standard output and standard error together
+};
+
+CliRun runCli(const std::string& args) {
+    std::string cmd = "'" BF_BINARY_DIR "/cli/bleepforge-cli' " + args + " 2>&1";
+    FILE* pipe = popen(cmd.c_str(), "r");
+    if (!pipe) return {-1, ""};
+    std::string output;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
+    int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+// Writes text to a file of its own and returns the quoted path for the command line.
+std::string configFile(const std::string& text) {
+    static int counter = 0;
+    auto path = std::filesystem::temp_directory_path() /
+                ("bf_check_config_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + ".ini");
+    std::ofstream(path, std::ios::binary) << text;
+    return "'" + path.string() + "'";
+}
+
+}  // namespace
+
+TEST(CliConfig, DefaultConfigPrintsTheBuiltInTextByteForByte) {
+    CliRun r = runCli("default-config");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.output, defaultConfigurationText());
+    // What it prints is itself a valid configuration.
+    EXPECT_EQ(runCli("check-config " + configFile(r.output)).output, "ok\n");
+}
+
+TEST(CliConfig, CheckConfigReportsTheFirstStartUpError) {
+    CliRun ok =
+        runCli("check-config " +
+               configFile("[general]\r\ntarget fps = 50\r\n[pattern editor]\r\nmove up = SDLK_w\r\n"));
+    EXPECT_EQ(ok.exitCode, 0);
+    EXPECT_EQ(ok.output, "ok\n");
+
+    struct Case {
+        const char* text;
+        const char* output;
+    } cases[] = {
+        {"[keyboard global]\nplay song = SDLK_a, SDLK_b\n", "Error: Syntax error in parseKeyComboString\n"},
+        {"[general]\naudio buffer = big\n", "Error: Couldn't parse integer in ConfigFile::getInt()\n"},
+        {"[general\n", "Error: Deformed category string in ConfigFile::parseCategory()\n"},
+        {"[note input]\n0 = SDLK_Q\n", "Error: invalid map<K, T> key\n"},
+        {"[instrument editor]\nadd value = | SDLK_a\n", "Error: Unexpected '|' in parseKeyComboString\n"},
+        // The sample rate is read before the bindings, so its error comes first.
+        {"[order editor]\nmove up = SDLK_UP +| SDLK_a\n[general]\nsample rate = x\n",
+         "Error: Couldn't parse integer in ConfigFile::getInt()\n"},
+    };
+    for (const Case& c : cases) {
+        CliRun r = runCli("check-config " + configFile(c.text));
+        EXPECT_EQ(r.exitCode, 1) << c.text;
+        EXPECT_EQ(r.output, c.output) << c.text;
+    }
+    CliRun missing = runCli("check-config /nonexistent/bleepforge.ini");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.output.starts_with("Error: ")) << missing.output;
+}

@@ -1,0 +1,196 @@
+// The built-in configuration: its text layout, the bindings it puts in force, and how a user's
+// file parsed after it changes them.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "config/DefaultConfig.h"
+#include "config/KeyNames.h"
+#include "config/StartupConfig.h"
+
+namespace {
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        out.push_back(text.substr(start, end - start));
+    return out;
+}
+
+// Loads the defaults (and a user text) with every listed action given a handler that reports
+// "section/action".
+struct Loaded {
+    ConfigFile config;
+    KeyBindings bindings;
+    GeneralSettings settings;
+    std::string fired;
+    std::vector<std::string> registered;  // sections in the order their handlers were registered
+
+    explicit Loaded(const std::string& userText = "") {
+        std::istringstream user(userText);
+        settings = loadStartupConfiguration(
+            config, &user, bindings, [this](const std::string& section, ActionTable& table) {
+                registered.push_back(section);
+                for (const ActionSpec& a : findBindingSection(section)->actions)
+                    table.handlers[a.name] = [this, section, a] { fired = section + "/" + a.name; };
+            });
+    }
+
+    std::string press(const char* section, uint32_t sym, uint32_t mod = 0) {
+        fired.clear();
+        if (const ActionHandler* h = lookupAction(*bindings.table(section), KeyEvent{sym, mod, 0, true}))
+            (*h)();
+        return fired;
+    }
+};
+
+}  // namespace
+
+TEST(DefaultConfigText, Layout) {
+    const std::string& text = defaultConfigurationText();
+    // CR LF everywhere: every line feed is preceded by a carriage return, and the text ends with one.
+    EXPECT_EQ(lines(text).size(), size_t(std::count(text.begin(), text.end(), '\n')));
+    EXPECT_TRUE(text.ends_with("\r\n"));
+
+    std::vector<std::string> all = lines(text);
+    const std::vector<std::string> head = {
+        "; Bleepforge config file",
+        "; ------------------------",
+        "; The default configuration is based on Finnish keyboard layout.",
+        "; Comment character is \";\".",
+        "",
+        "[general]",
+        "window title                = Bleepforge",
+        "; Row number format, possible values: \"hex\" or \"dec\" ",
+        "row numbering               = dec",
+        "target fps                  = 25",
+        "sample rate                 = 44100",
+        "; Audio buffer size in samples. SDL manual says it should be power of two,",
+        "; but doesn't really seem to care.",
+        "audio buffer                = 4096",
+        "; Background image, size should be 784x592 pixels.",
+        "background image            = user-background.bmp",
+        "",
+        "[keyboard global]",
+        "quit program                = SDLK_ESCAPE + KMOD_LSHIFT",
+    };
+    ASSERT_GT(all.size(), head.size());
+    EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + head.size()), head);
+
+    std::vector<std::string> headers;
+    for (size_t i = 0; i < all.size(); ++i) {
+        const std::string& l = all[i];
+        if (l.empty() || l[0] == ';') continue;
+        if (l[0] == '[') {
+            headers.push_back(l);
+            EXPECT_EQ(all[i - 1], "") << l;
+            continue;
+        }
+        // Every key line: key padded to 28 columns, then "= " and a value.
+        EXPECT_TRUE(l[0] != ' ' && l.find('=') == 28 && l.substr(29, 1) == " ") << l;
+    }
+    EXPECT_EQ(headers,
+              (std::vector<std::string>{"[general]", "[keyboard global]", "[pattern editor]",
+                                        "[order editor]", "[instrument editor]", "[instrument select]",
+                                        "[instrument name editor]", "[note input]"}));
+    EXPECT_EQ(all.back(), "-1                          = SDLK_m");
+}
+
+TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
+    Loaded d;
+    EXPECT_EQ(std::tie(d.settings.sampleRate, d.settings.targetFps, d.settings.audioBuffer),
+              std::make_tuple(44100, 25, 4096));
+    EXPECT_EQ(d.settings.windowTitle + "|" + d.settings.rowNumbering + "|" + d.settings.backgroundImage,
+              "Bleepforge|dec|user-background.bmp");
+    EXPECT_EQ(d.registered,
+              (std::vector<std::string>{"keyboard global", "order editor", "instrument select",
+                                        "instrument name editor", "pattern editor", "instrument editor"}));
+
+    // Action counts per section, and combination counts: a default binding that collided with
+    // another one of its section would show up as a missing combination.
+    struct Count {
+        const char* section;
+        size_t actions, combos;
+    } counts[] = {{"keyboard global", 41, 46},   {"pattern editor", 32, 33},
+                  {"order editor", 11, 11},      {"instrument editor", 18, 18},
+                  {"instrument select", 11, 11}, {"instrument name editor", 8, 8}};
+    for (const Count& c : counts) {
+        EXPECT_EQ(findBindingSection(c.section)->actions.size(), c.actions) << c.section;
+        const ActionTable& table = *d.bindings.table(c.section);
+        EXPECT_EQ(table.combos.size(), c.combos) << c.section;
+        // Every default combination reaches the handler of the action it names.
+        for (const auto& [combo, action] : table.combos)
+            EXPECT_EQ(d.press(c.section, combo.key, combo.modifiers), std::string(c.section) + "/" + action);
+    }
+    EXPECT_EQ(findBindingSection("note input")->actions.size(), 29u);
+    EXPECT_EQ(d.bindings.noteInput.size(), 32u);
+
+    using namespace keysym;
+    struct Press {
+        const char* section;
+        uint32_t sym, mod;
+        const char* action;  // "" when nothing fires
+    } presses[] = {
+        {"keyboard global", ESCAPE, keymod::LSHIFT, "quit program"},
+        {"keyboard global", ESCAPE, 0, "record on/off"},
+        {"keyboard global", SPACE, 0, "record on/off, stop song"},
+        {"keyboard global", RCTRL, 0, "play song"},
+        {"keyboard global", RSHIFT, 0, "play pattern"},
+        {"keyboard global", RALT, keymod::LCTRL, "play pattern"},
+        {"keyboard global", 108, keymod::LALT | keymod::LCTRL, "load instr"},
+        {"keyboard global", KP_DIVIDE, keymod::NUM, "decr octave"},
+        {"keyboard global", F1 + 8, 0, ""},  // F9 is free by default
+        {"pattern editor", TAB, keymod::LSHIFT, "move to prev channel"},
+        {"pattern editor", TAB, keymod::RSHIFT, ""},
+        {"pattern editor", BACKSLASH, 0, "enter note off"},
+        {"pattern editor", 118, keymod::LCTRL | keymod::LALT, "paste effects"},
+        {"order editor", LEFT, 0, "decr pattern #"},
+        {"instrument editor", HOME, keymod::LSHIFT, "move loop point to beg"},
+        {"instrument name editor", TAB, 0, "tabulate"},
+    };
+    for (const Press& p : presses) {
+        std::string expected = *p.action ? std::string(p.section) + "/" + p.action : "";
+        EXPECT_EQ(d.press(p.section, p.sym, p.mod), expected) << p.section << " " << p.sym;
+    }
+
+    struct Note {
+        uint32_t sym;
+        int32_t offset;
+    } notes[] = {{113, 0}, {COMMA, 0}, {108, 1}, {PERIOD, 2}, {N0, 15}, {112, 16}, {Z, -12}, {109, -1}};
+    for (const Note& n : notes) {
+        int32_t offset = -99;
+        EXPECT_TRUE(noteOffsetForKey(d.bindings.noteInput, KeyEvent{n.sym, 0, 0, true}, offset)) << n.sym;
+        EXPECT_EQ(offset, n.offset) << n.sym;
+    }
+}
+
+TEST(DefaultConfigBindings, UserFileReplacesSingleValues) {
+    Loaded d(
+        "[general]\ntarget fps = 50\n"
+        "[pattern editor]\nmove up = SDLK_w\n"
+        "[keyboard global]\nsplit sample = SDLK_F9\nno such action = SDLK_F9 + KMOD_LCTRL\n"
+        "[note input]\n24 = SDLK_k\nabc = SDLK_j\n");
+    EXPECT_EQ(d.settings.targetFps, 50);
+    EXPECT_EQ(d.settings.sampleRate, 44100);
+    EXPECT_EQ(d.press("pattern editor", 119), "pattern editor/move up");
+    // The old Up binding is gone: the value was replaced before the bindings were read.
+    EXPECT_EQ(d.press("pattern editor", keysym::UP), "");
+    EXPECT_EQ(d.press("pattern editor", keysym::DOWN), "pattern editor/move down");
+    EXPECT_EQ(d.press("keyboard global", keysym::F1 + 8), "keyboard global/split sample");
+    EXPECT_EQ(d.bindings.keyboardGlobal.combos.at({keysym::F1 + 8, keymod::LCTRL}), "no such action");
+    EXPECT_EQ(d.press("keyboard global", keysym::F1 + 8, keymod::LCTRL), "");
+    int32_t offset = 0;
+    ASSERT_TRUE(noteOffsetForKey(d.bindings.noteInput, KeyEvent{107, 0, 0, true}, offset));
+    EXPECT_EQ(offset, 24);
+    ASSERT_TRUE(noteOffsetForKey(d.bindings.noteInput, KeyEvent{113, 0, 0, true}, offset));
+    EXPECT_EQ(offset, 0);
+    // Modifiers must match for notes too; a name that is not a number is no note.
+    EXPECT_FALSE(noteOffsetForKey(d.bindings.noteInput, KeyEvent{113, keymod::LSHIFT, 0, true}, offset));
+    EXPECT_FALSE(noteOffsetForKey(d.bindings.noteInput, KeyEvent{106, 0, 0, true}, offset));
+}
