@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <memory>
+
+#include "app/FramePacer.h"
+#include "app/Program.h"
+#include "app/RecordingCanvas.h"
+#include "apu/Apu.h"
+#include "apu/Nonlinear_Buffer.h"
+#include "song/SongFile.h"
+
+namespace {
+
+constexpr uint32_t KEY_Q = 'q', KEY_W = 'w', KEY_E = 'e', KEY_A = 'a';
+constexpr uint32_t MOD_CAPS = 0x2000;
+
+struct ScriptedHost : Host {
+    std::deque<AppEvent> events;
+    uint32_t now = 1000;
+    std::vector<uint32_t> delays;
+    uint32_t ticks() const override { return now; }
+    bool pollEvent(AppEvent& e) override {
+        if (events.empty()) return false;
+        e = events.front();
+        events.pop_front();
+        return true;
+    }
+    void delay(uint32_t ms) override {
+        delays.push_back(ms);
+        now += ms;
+    }
+};
+
+struct CountingLock : AudioLock {
+    int depth = 0, maxDepth = 0, locks = 0;
+    void lock() override { maxDepth = std::max(maxDepth, ++depth), ++locks; }
+    void unlock() override { --depth; }
+};
+
+KeyEvent key(uint32_t sym, uint32_t mod = 0, bool pressed = true) {
+    KeyEvent e;
+    e.sym = sym;
+    e.mod = mod;
+    e.pressed = pressed;
+    return e;
+}
+
+struct Rig {
+    std::unique_ptr<Song> song = std::make_unique<Song>();
+    Nonlinear_Buffer buffer;
+    Apu apu{buffer};
+    Player player{*song, apu};
+    EditingState edit;
+    KeyBindings bindings;
+    GeneralSettings settings;
+    CountingLock lock;
+    RecordingCanvas canvas;
+    ScriptedHost host;
+    std::unique_ptr<Program> program;
+    int editorRuns = 0, globalRuns = 0;
+
+    Rig() {
+        initialiseSong(*song);
+        parseKeyComboString(bindings.noteInput, "SDLK_q", "0");
+        parseKeyComboString(bindings.noteInput, "SDLK_w", "2");
+        parseKeyComboString(bindings.noteInput, "SDLK_e", "4");
+        parseKeyComboString(bindings.patternEditor.combos, "SDLK_a", "edit action");
+        bindings.patternEditor.handlers["edit action"] = [this] { ++editorRuns; };
+        parseKeyComboString(bindings.keyboardGlobal.combos, "SDLK_a", "global action");
+        bindings.keyboardGlobal.handlers["global action"] = [this] { ++globalRuns; };
+        settings.targetFps = 25;
+        program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
+    }
+    int sounding(int channel) const { return player.channels[channel].volume > 0 ? player.channels[channel].noteOn : 0; }
+};
+
+}  // namespace
+
+TEST(FramePacer, DelayStartsAtFrameTimeAndCreepsByOneMillisecondPerSecond) {
+    EXPECT_EQ(FramePacer(25).delay(), 40u);
+    EXPECT_EQ(FramePacer(0).delay(), 40u);
+    EXPECT_EQ(FramePacer(-3).target(), 25);
+    EXPECT_EQ(FramePacer(1000).delay(), 1u);
+    EXPECT_EQ(FramePacer(5000).delay(), 1u);
+
+    const struct {
+        int frames;
+        uint32_t delay;
+    } cases[] = {{25, 39}, {26, 41}, {10, 39}};
+    for (const auto& c : cases) {
+        FramePacer p(25);
+        for (int i = 0; i < c.frames - 1; ++i) p.frameDrawn(100 + i);
+        EXPECT_EQ(p.delay(), 40u);
+        p.frameDrawn(1001);  // first pass past one second
+        EXPECT_EQ(p.delay(), c.delay) << c.frames;
+    }
+
+    FramePacer fast(1000);
+    fast.frameDrawn(1001);
+    EXPECT_EQ(fast.delay(), 1u);  // never below 1 ms
+    fast.frameDrawn(1500);        // within the next second: no change
+    EXPECT_EQ(fast.delay(), 1u);
+}
+
+TEST(UserConfigPath, PrefersTheExecutablesDirectoryThenXdgThenHome) {
+    auto none = [](const std::string&) { return false; };
+    auto only = [](std::string want) { return [want](const std::string& p) { return p == want; }; };
+    EXPECT_EQ(userConfigPath("/opt/bf/", "/x", "/home/u", only("/opt/bf/bleepforge.ini")), "/opt/bf/bleepforge.ini");
+    EXPECT_EQ(userConfigPath("/opt/bf/", "/x", "/home/u", only("/x/bleepforge/bleepforge.ini")),
+              "/x/bleepforge/bleepforge.ini");
+    EXPECT_EQ(userConfigPath("/opt/bf/", nullptr, "/home/u", none), "/home/u/.config/bleepforge/bleepforge.ini");
+    // A relative XDG_CONFIG_HOME is ignored.
+    EXPECT_EQ(userConfigPath("/opt/bf/", "rel", "/home/u", none), "/home/u/.config/bleepforge/bleepforge.ini");
+    EXPECT_EQ(userConfigPath("/opt/bf/", nullptr, nullptr, none), "/opt/bf/bleepforge.ini");
+}
+
+TEST(Program, HeldNoteKeysGiveLastKeyPriority) {
+    Rig r;
+    r.edit.mode = EditorMode::Order;  // an editor that previews notes
+    r.program->onKeyDown(key(KEY_Q));
+    EXPECT_EQ(r.sounding(0), 37);  // offset 0, octave 3
+    r.program->onKeyDown(key(KEY_W));
+    EXPECT_EQ(r.sounding(0), 39);
+    r.program->onKeyDown(key(KEY_W));  // key repeat changes nothing
+    EXPECT_EQ(r.program->heldNoteKeys().size(), 2u);
+
+    r.program->onKeyUp(key(KEY_W, 0, false));
+    EXPECT_EQ(r.sounding(0), 37);  // back to the first key
+    r.program->onKeyUp(key(KEY_Q, 0, false));
+    EXPECT_EQ(r.sounding(0), 0);
+    EXPECT_TRUE(r.program->heldNoteKeys().empty());
+    EXPECT_EQ(r.lock.depth, 0);
+    EXPECT_EQ(r.lock.maxDepth, 1);
+
+    // Releasing the older key while a newer one is held leaves the newer note alone.
+    r.program->onKeyDown(key(KEY_Q));
+    r.program->onKeyDown(key(KEY_E));
+    r.program->onKeyUp(key(KEY_Q, 0, false));
+    EXPECT_EQ(r.sounding(0), 41);
+    // A release with modifiers down is still a note key's release.
+    r.program->onKeyUp(key(KEY_E, MOD_CAPS, false));
+    EXPECT_EQ(r.sounding(0), 0);
+}
+
+TEST(Program, PreviewFollowsTheCursorChannelAndInstrument) {
+    Rig r;
+    r.edit.mode = EditorMode::Order;
+    r.edit.cursor.channel = CH_TRIANGLE;
+    r.program->onKeyDown(key(KEY_Q));
+    EXPECT_EQ(r.sounding(CH_TRIANGLE), 49);  // an octave up on the triangle
+    r.program->onKeyUp(key(KEY_Q, 0, false));
+
+    r.edit.octave = 9;
+    r.program->previewNote(key(KEY_E), 9 * 12 + 16 + 1);
+    EXPECT_LE(r.player.channels[CH_TRIANGLE].noteOn, 120);  // never beyond the note range
+    r.program->onKeyUp(key(KEY_E, 0, false));
+
+    r.song->instruments[7].type = INST_DPCM;
+    r.edit.currentInstrument = 7;
+    r.edit.cursor.channel = CH_DPCM;
+    r.edit.octave = 3;
+    r.program->onKeyDown(key(KEY_W));
+    EXPECT_EQ(r.player.samplePreviewRequest.load(), 7);
+}
+
+TEST(Program, KeysGoToTheActiveEditorFirstThenTheGlobalBindings) {
+    Rig r;
+    r.edit.mode = EditorMode::Pattern;
+    r.program->onKeyDown(key(KEY_A));
+    EXPECT_EQ(r.editorRuns, 1);
+    EXPECT_EQ(r.globalRuns, 0);
+
+    r.program->onKeyDown(key(KEY_A, 0x1000));  // Num Lock on
+    EXPECT_EQ(r.editorRuns, 2);
+    r.program->onKeyDown(key(KEY_A, MOD_CAPS));  // Caps Lock must match exactly
+    EXPECT_EQ(r.editorRuns, 2);
+    EXPECT_EQ(r.globalRuns, 0);
+
+    r.edit.mode = EditorMode::Order;
+    r.program->onKeyDown(key(KEY_A));
+    EXPECT_EQ(r.globalRuns, 1);
+    r.edit.mode = static_cast<EditorMode>(9);
+    r.program->onKeyDown(key(KEY_A));
+    EXPECT_EQ(r.globalRuns, 2);
+    EXPECT_EQ(r.editorRuns, 2);
+
+    // The pattern editor previews a note but leaves the key to the global bindings too.
+    r.edit.mode = EditorMode::Pattern;
+    r.program->onKeyDown(key(KEY_Q));
+    EXPECT_EQ(r.sounding(0), 37);
+}
+
+TEST(Program, MainLoopHandlesQuitDropsStatusAndBackup) {
+    Rig r;
+    const auto dir = std::filesystem::temp_directory_path() / ("bf_program_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    r.program->backupPath = (dir / "backup.zcm").string();
+
+    // A song file to drop, and a file that is not a song.
+    r.song->patterns[0].at(0, 0).note = 50;
+    ASSERT_TRUE(saveSong(*r.song, (dir / "song.zcm").string()));
+    r.song->patterns[0].at(0, 0).note = 0;
+    {
+        std::FILE* f = std::fopen((dir / "junk.txt").c_str(), "wb");
+        std::fputs("not a song", f);
+        std::fclose(f);
+    }
+
+    AppEvent drop;
+    drop.kind = AppEvent::FileDrop;
+    drop.path = (dir / "junk.txt").string();
+    r.host.events.push_back(drop);
+    r.program->runPass();
+    EXPECT_EQ(r.edit.status.text, "Couldn't open file!");
+    EXPECT_FALSE(std::filesystem::exists(dir / "backup.zcm"));
+
+    drop.path = (dir / "song.zcm").string();
+    r.host.events.push_back(drop);
+    r.host.now = 300001;  // five minutes and a millisecond: the first backup is due
+    r.program->runPass();
+    EXPECT_EQ(r.edit.status.text, "File succesfully opened!");
+    EXPECT_EQ(r.song->patterns[0].at(0, 0).note, 50);
+    EXPECT_TRUE(std::filesystem::exists(dir / "backup.zcm"));
+    EXPECT_EQ(r.canvas.ops.back().kind, DrawOp::End);
+
+    AppEvent quit;
+    quit.kind = AppEvent::Quit;
+    r.host.events.push_back(quit);
+    r.program->runMainLoop();  // returns after the pass that saw the quit
+    EXPECT_FALSE(r.program->running);
+    // One pass, long after start: the first rate check already took 1 ms off the 40 ms delay.
+    EXPECT_EQ(r.host.delays, std::vector<uint32_t>{39});
+    std::filesystem::remove_all(dir);
+}
