@@ -1,0 +1,18 @@
+# Window checks under a virtual X server: the real program, a real GL context (Mesa's llvmpipe),
+# SDL's dummy sound driver. Labelled "gui" so the sanitizer run can leave them out.
+if(TARGET bleepforge)
+  find_program(BF_XVFB_RUN xvfb-run)
+  find_program(BF_IMPORT import)
+  find_program(BF_XDOTOOL xdotool)
+  if(BF_XVFB_RUN AND BF_IMPORT AND BF_XDOTOOL)
+    add_test(NAME gui_main_screen
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/main_screen.sh $<TARGET_FILE:bleepforge>
+              ${PROJECT_SOURCE_DIR}/examples/example.zcm)
+    set_tests_properties(gui_main_screen PROPERTIES LABELS gui TIMEOUT 180)
+    add_test(NAME gui_fatal_error
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fatal_error.sh $<TARGET_FILE:bleepforge>)
+    set_tests_properties(gui_fatal_error PROPERTIES LABELS gui TIMEOUT 60)
+  else()
+    message(STATUS "xvfb-run, import or xdotool missing: window checks skipped")
+  endif()
+endif()

@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Starts the program under Xvfb from a private copy of the executable (so that the copy's own
+# bleepforge.ini is the one read), takes screenshots of its window and checks what stands where.
+#   main_screen.sh BLEEPFORGE SONG.zcm
+set -euo pipefail
+
+if [ "$1" != "--inside" ]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  cp "$1" "$work/bleepforge"
+  cp "$2" "$work/song.zcm"
+  # A backdrop that does not exist must leave the built-in one on screen, without a message.
+  cat >"$work/bleepforge.ini" <<'INI'
+[general]
+window title = Bleepforge window check
+background image = no-such-picture.png
+INI
+  xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside "$work"
+  exit $?
+fi
+
+work=$2
+cd "$work"
+export SDL_AUDIODRIVER=dummy
+fail=0
+check() {  # check NAME CONDITION-RESULT(0/1)
+  if [ "$2" = 1 ]; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
+}
+
+# Colour of the window pixel (x, y) as "r g b" (0-255).
+pixel() {
+  convert "$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]\n" info:
+}
+# Largest red, green and blue value inside a rectangle W x H at (x, y), as "r g b".
+brightest() {
+  convert "$1" -crop "$4x$5+$2+$3" +repage -format "%[fx:int(255*maxima.r)] %[fx:int(255*maxima.g)] %[fx:int(255*maxima.b)]\n" info:
+}
+
+start() {  # start ARGS...: runs the program, waits for its window, sets $pid and $win
+  ./bleepforge "$@" >"$work/out.log" 2>&1 &
+  pid=$!
+  win=""
+  for _ in $(seq 1 100); do
+    win=$(xdotool search --name '^Bleepforge window check$' 2>/dev/null | head -n 1 || true)
+    [ -n "$win" ] && break
+    sleep 0.1
+  done
+  [ -n "$win" ] || { echo "FAILED: no window"; cat "$work/out.log"; exit 1; }
+  sleep 1.5  # a few frames
+}
+
+stop() {  # SDL turns SIGTERM into a quit event: the loop ends and the program exits normally
+  kill -TERM "$pid"
+  local rc=0
+  wait "$pid" || rc=$?
+  check "exits with 0 after a quit event (got $rc)" "$([ $rc = 0 ] && echo 1 || echo 0)"
+}
+
+# --- First run: no song named.
+start
+import -window "$win" shot1.png
+geometry=$(identify -format "%w x %h" shot1.png)
+check "window is 794 x 602 ($geometry)" "$([ "$geometry" = "794 x 602" ] && echo 1 || echo 0)"
+
+read -r r g b < <(pixel shot1.png 2 2)
+check "the 5-pixel border outside the drawing is black ($r $g $b)" "$([ $((r + g + b)) -eq 0 ] && echo 1 || echo 0)"
+
+read -r r g b < <(pixel shot1.png 600 560)
+check "built-in backdrop is dark and drawn ($r $g $b)" "$([ $((r + g + b)) -gt 0 ] && [ $r -lt 80 ] && [ $g -lt 80 ] && [ $b -lt 100 ] && echo 1 || echo 0)"
+
+# "Pulse 2" header (channel 1 at column 13, line 0): white text, not under the cursor.
+read -r r g b < <(brightest shot1.png $((5 + 13 * 8)) 5 56 16)
+check "Pulse 2 header is white ($r $g $b)" "$([ $r -gt 240 ] && [ $g -gt 240 ] && [ $b -gt 240 ] && echo 1 || echo 0)"
+
+# TV-system indicator " PAL" at column 59, line 3, label green (0xA9DAA3 = r A3, g DA, b A9).
+read -r r g b < <(brightest shot1.png $((5 + 59 * 8)) $((5 + 3 * 16)) 32 16)
+check "PAL indicator in label green ($r $g $b)" "$([ $g -gt 200 ] && [ $r -gt 140 ] && [ $r -lt 180 ] && echo 1 || echo 0)"
+
+# Status "Ready." at y = 36 lines + 1: six glyphs; nothing green beyond them.
+read -r r g b < <(brightest shot1.png 5 $((5 + 36 * 16 + 1)) 48 16)
+check "status line shows a text ($r $g $b)" "$([ $g -gt 150 ] && echo 1 || echo 0)"
+read -r r g b < <(brightest shot1.png $((5 + 10 * 8)) $((5 + 36 * 16 + 1)) 100 16)
+check "status \"Ready.\" is short ($r $g $b)" "$([ $g -lt 120 ] && echo 1 || echo 0)"
+
+# The cursor bar of the active pattern editor is blue (0xA0-ish pulsing) at row 0, Pulse 1.
+read -r r g b < <(pixel shot1.png $((5 + 3 * 8 + 12)) $((5 + 16 + 1)))
+check "pattern cursor bar is blue-dominated ($r $g $b)" "$([ $b -gt $g ] && [ $b -gt 60 ] && echo 1 || echo 0)"
+stop
+
+# --- Second run: a song named on the command line is opened.
+start song.zcm
+import -window "$win" shot2.png
+read -r r g b < <(brightest shot2.png $((5 + 10 * 8)) $((5 + 36 * 16 + 1)) 100 16)
+check "status \"File succesfully opened!\" is long ($r $g $b)" "$([ $g -gt 150 ] && echo 1 || echo 0)"
+stop
+
+exit $fail
