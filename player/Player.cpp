@@ -14,6 +14,12 @@ constexpr double NTSC_CLOCK_RATIO = 0.9289487044723371;
 
 constexpr int METRONOME_VOLUME[6] = {15, 15, 12, 9, 3, 0};
 
+// Clears a request flag and says whether it was set. The plain load first keeps the common case
+// (nothing asked) free of a locked read-modify-write on every scanline.
+bool takeRequest(std::atomic<bool>& flag) {
+    return flag.load(std::memory_order_relaxed) && flag.exchange(false, std::memory_order_acquire);
+}
+
 }  // namespace
 
 Player::Player(Song& s, Apu& a) : song(s), apu(a) {
@@ -207,16 +213,16 @@ void Player::idleTick() {
 
 void Player::serveRequests() {
     if (captureMode) return;
-    if (reconfigureRequest.exchange(false)) {
+    if (takeRequest(reconfigureRequest)) {
         apu.configure(song.ntsc, sampleRate);
         buildPeriodTable(song.ntsc, periodTable);
     }
-    if (maskChanged.exchange(false)) {
+    if (takeRequest(maskChanged)) {
         writeApu(0x4015, uint8_t(channelMask & 0x0F));
         for (int c = 0; c < CHANNEL_COUNT; ++c)
             if (channelMask & (1 << c)) channels[c].lastPeriod = -1;
     }
-    if (resetRequest.exchange(false)) {
+    if (takeRequest(resetRequest)) {
         writeApu(0x4000, 0x30);
         writeApu(0x4004, 0x30);
         writeApu(0x4008, 0x00);
@@ -227,7 +233,7 @@ void Player::serveRequests() {
         writeApu(0x4015, uint8_t(channelMask & 0x0F));
         writeApu(0x9000, 0x00);
     }
-    if (stopRequest.exchange(false)) {
+    if (takeRequest(stopRequest)) {
         for (ChannelState& ch : channels) {
             ch.effectByte = 0;
             ch.paramLow &= 0xF0;

@@ -1,0 +1,39 @@
+// Offline render speed of the demo song through the player, APU and output buffer, in multiples
+// of real time on one core. Prints the best of several runs.
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "apu/Apu.h"
+#include "player/OfflinePlayback.h"
+#include "song/SongFile.h"
+
+int main(int argc, char** argv) {
+    const std::string path = argc > 1 ? argv[1] : std::string(BF_SOURCE_DIR) + "/examples/demo.zcm";
+    std::vector<uint8_t> bytes;
+    auto song = std::make_unique<Song>();
+    SongLoadHooks hooks;
+    if (!readWholeFile(path, bytes) || !loadSong(*song, bytes.data(), bytes.size(), hooks)) {
+        std::fprintf(stderr, "Error: cannot load %s\n", path.c_str());
+        return 1;
+    }
+    double best = 0.0, audioSeconds = 0.0;
+    for (int run = 0; run < 5; ++run) {
+        song->speed = 6;
+        song->tempo = 125;
+        Nonlinear_Buffer buffer;
+        Apu apu(buffer);
+        Player player(*song, apu);
+        auto start = std::chrono::steady_clock::now();
+        std::vector<int16_t> samples = renderSong(player, apu, 44100, 0.0);
+        double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        audioSeconds = double(samples.size()) / 44100.0;
+        best = std::max(best, audioSeconds / elapsed);
+    }
+    std::printf("player_render: %.1f s of audio, %.0fx real time\n", audioSeconds, best);
+    return 0;
+}
