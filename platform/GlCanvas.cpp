@@ -24,7 +24,22 @@ void setupGl(int width, int height) {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
+void GlCanvas::enter(Batch batch) {
+    if (batch == batch_) return;
+    if (batch_ != Batch::None) {
+        glEnd();
+        glDisable(GL_TEXTURE_2D);
+    }
+    batch_ = batch;
+    if (batch == Batch::Glyphs) {
+        glBindTexture(GL_TEXTURE_2D, font_.texture);
+        glEnable(GL_TEXTURE_2D);
+    }
+    if (batch != Batch::None) glBegin(GL_QUADS);
+}
+
 void GlCanvas::beginFrame(int originX, int originY) {
+    enter(Batch::None);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     glLoadIdentity();
@@ -35,14 +50,12 @@ void GlCanvas::drawText(int y, const char* text, int x, uint32_t colour, int opa
     if (!text || !*text) return;
     // One cell is 1/16 of the sheet each way, scaled to the part of the texture the sheet fills.
     const double cellW = 0.0625 * font_.scaleX, cellH = 0.0625 * font_.scaleY;
+    enter(Batch::Glyphs);
     setColour(colour, opacity);
-    glBindTexture(GL_TEXTURE_2D, font_.texture);
-    glEnable(GL_TEXTURE_2D);
-    // All glyphs of the string in one batch: the same quads in the same order as one begin/end
-    // per glyph, so the pixels are the same.
-    glBegin(GL_QUADS);
     for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p, x += GLYPH_WIDTH) {
         const unsigned c = *p;
+        // A blank cell is fully transparent: blending it would leave every pixel as it was.
+        if (c == ' ') continue;
         const double left = (c & 15) * cellW, top = (c >> 4) * cellH;
         const double right = left + cellW, bottom = top + cellH;
         // The 10 x 18 quad covers the glyph's whole cell, including its one-pixel margin.
@@ -56,23 +69,19 @@ void GlCanvas::drawText(int y, const char* text, int x, uint32_t colour, int opa
         glTexCoord2d(left, bottom);
         glVertex2i(qx, qy + LINE_HEIGHT + 2);
     }
-    glEnd();
-    glDisable(GL_TEXTURE_2D);
 }
 
 void GlCanvas::drawRect(const Rect& rect, uint32_t colour, int opacity) {
-    glDisable(GL_TEXTURE_2D);
+    enter(Batch::Fills);
     setColour(colour, opacity);
-    glBegin(GL_QUADS);
     glVertex2i(rect.x, rect.y);
     glVertex2i(rect.x + rect.width, rect.y);
     glVertex2i(rect.x + rect.width, rect.y + rect.height);
     glVertex2i(rect.x, rect.y + rect.height);
-    glEnd();
 }
 
 void GlCanvas::drawLine(int x1, int y1, int x2, int y2, uint32_t colour, int opacity) {
-    glDisable(GL_TEXTURE_2D);
+    enter(Batch::None);
     setColour(colour, opacity);
     // Through pixel centres, so the line lands on exactly one row or column of pixels.
     glBegin(GL_LINES);
@@ -82,6 +91,7 @@ void GlCanvas::drawLine(int x1, int y1, int x2, int y2, uint32_t colour, int opa
 }
 
 void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height) {
+    enter(Batch::None);
     glColor4f(1, 1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, image.texture);
     glEnable(GL_TEXTURE_2D);
@@ -98,4 +108,7 @@ void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height
     glDisable(GL_TEXTURE_2D);
 }
 
-void GlCanvas::endFrame() { SDL_GL_SwapBuffers(); }
+void GlCanvas::endFrame() {
+    enter(Batch::None);
+    SDL_GL_SwapBuffers();
+}
