@@ -219,11 +219,21 @@ void Apu::write2A03(int time, int address, int value) {
         // Writes carried past the step end by a long burst take effect where emulation is.
         time = std::max(time, channel.lastRun);
         switch (index) {
-            case 0: runChannelUntil(pulse1, time); break;
-            case 1: runChannelUntil(pulse2, time); break;
-            case 2: runChannelUntil(triangle, time); break;
-            case 3: runChannelUntil(noise, time); break;
-            default: runChannelUntil(dmc, time); break;
+            case 0:
+                runChannelUntil(pulse1, time);
+                break;
+            case 1:
+                runChannelUntil(pulse2, time);
+                break;
+            case 2:
+                runChannelUntil(triangle, time);
+                break;
+            case 3:
+                runChannelUntil(noise, time);
+                break;
+            default:
+                runChannelUntil(dmc, time);
+                break;
         }
         channel.regs[reg] = static_cast<std::uint8_t>(value);
         channel.regWritten[reg] = true;

@@ -19,7 +19,7 @@
 #include "apu/Vrc6Sound.h"
 
 class Apu {
-public:
+  public:
     static constexpr long kNtscClock = 1789773;  // Hz
     static constexpr long kPalClock = 1662607;   // Hz
     static constexpr int kStepBase = 106;        // cycles per scanline step before the pattern
@@ -72,7 +72,7 @@ public:
     // IRQ bookkeeping (nothing consumes it).
     int earliestIrq() const { return earliestIrq_; }
 
-private:
+  private:
     static constexpr int kStepPattern[16] = {1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 0};
 
     Nonlinear_Buffer& output_;

@@ -4,8 +4,7 @@
 
 namespace {
 // Noise timer periods in CPU cycles, indexed by register 2 bits 0-3.
-constexpr int kNoisePeriods[16] = {4,   8,   16,  32,  64,  96,   128,  160,
-                                   202, 254, 380, 508, 762, 1016, 2034, 4068};
+constexpr int kNoisePeriods[16] = {4, 8, 16, 32, 64, 96, 128, 160, 202, 254, 380, 508, 762, 1016, 2034, 4068};
 // DMC cycles per output bit: row 0 NTSC, row 1 PAL.
 constexpr int kDmcPeriods[2][16] = {
     {428, 380, 340, 320, 286, 254, 226, 214, 190, 160, 142, 128, 106, 84, 72, 54},
@@ -223,8 +222,8 @@ void NoiseChannel::run(int start, int end) {
             // the next note does not start on the same bit pattern.
             time += periodsToReach(time, end, timerPeriod) * timerPeriod;
             if (!(regs[2] & 0x80))
-                shiftRegister = (((shiftRegister << 14) ^ (shiftRegister << 13)) & 0x4000) |
-                                (shiftRegister >> 1);
+                shiftRegister =
+                    (((shiftRegister << 14) ^ (shiftRegister << 13)) & 0x4000) | (shiftRegister >> 1);
         } else {
             BandLimitedBuffer& out = *output;
             const int tap = (regs[2] & 0x80) ? 6 : 1;  // short mode feeds back from bit 6

@@ -10,7 +10,7 @@
 #include "apu/Nonlinear_Buffer.h"
 
 class ApuHarness {
-public:
+  public:
     static constexpr int kStepsPerFrame = 312;
 
     // Configures for the TV system and output rate; throws std::runtime_error on failure.
@@ -31,7 +31,7 @@ public:
     Nonlinear_Buffer buffer;
     Apu apu{buffer};
 
-private:
+  private:
     long sampleRate_;
 };
 

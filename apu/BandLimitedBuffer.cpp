@@ -31,8 +31,8 @@ const char* BandLimitedBuffer::setSampleRate(long rate, int milliseconds) {
 void BandLimitedBuffer::setClockRate(long clockRate) {
     if (clockRate <= 0) return;
     clockRate_ = clockRate;
-    factor_ = static_cast<std::uint32_t>(
-        std::floor(static_cast<double>(sampleRate_) / clockRate * 65536.0 + 0.5));
+    factor_ =
+        static_cast<std::uint32_t>(std::floor(static_cast<double>(sampleRate_) / clockRate * 65536.0 + 0.5));
 }
 
 void BandLimitedBuffer::setBassFrequency(int frequency) {
@@ -46,8 +46,8 @@ void BandLimitedBuffer::updateBassShift() {
         return;
     }
     // log2 of how many samples the high-pass time constant spans.
-    int shift = 1 + static_cast<int>(std::floor(
-                        std::log(sampleRate_ * 0.124 / bassFrequency_) * 1.442695041));
+    int shift =
+        1 + static_cast<int>(std::floor(std::log(sampleRate_ * 0.124 / bassFrequency_) * 1.442695041));
     bassShift_ = std::clamp(shift, 0, 24);
 }
 

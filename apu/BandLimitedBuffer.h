@@ -10,7 +10,7 @@
 #include <memory>
 
 class BandLimitedBuffer {
-public:
+  public:
     // Largest capacity in samples; also the capacity chosen by a length of 0 ms.
     static constexpr int kMaxSize = 65448;
     // Extra entries past the capacity, so a step kernel starting at the last sample still fits.
@@ -61,7 +61,7 @@ public:
     // Integrator state between reads (16.15 fixed point of the output).
     std::int32_t readerAccumulator = 0;
 
-private:
+  private:
     std::uint32_t factor_ = 0xFFFFFFFFu;
     std::uint32_t offset_ = 0;
     std::unique_ptr<std::uint16_t[]> samples_;

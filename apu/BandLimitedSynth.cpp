@@ -70,8 +70,8 @@ void BandLimitedSynth::designKernel() {
         for (int k = -w / 2; k < w / 2; ++k) {
             double sum = 0.0;
             for (int j = 0; j < kPhases; ++j) sum += at(k * kPhases + start + j);
-            raw_[row * w + (k + w / 2)] = static_cast<std::uint16_t>(
-                static_cast<int>(std::floor(sum * factor + 16384.5)));
+            raw_[row * w + (k + w / 2)] =
+                static_cast<std::uint16_t>(static_cast<int>(std::floor(sum * factor + 16384.5)));
         }
     }
 

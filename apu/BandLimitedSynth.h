@@ -10,7 +10,7 @@
 #include "apu/BandLimitedBuffer.h"
 
 class BandLimitedSynth {
-public:
+  public:
     static constexpr int kMaxWidth = 12;
     static constexpr int kRawRows = 17;
     static constexpr int kRows = 64;  // 32 sub-sample phases, times two for odd sample positions
@@ -41,12 +41,12 @@ public:
     }
 
     // Design results, exposed for tests.
-    const std::uint16_t* rawKernel() const { return raw_; }         // 17 x width
-    const std::uint16_t* stepTable() const { return table_; }       // 64 x width
+    const std::uint16_t* rawKernel() const { return raw_; }    // 17 x width
+    const std::uint16_t* stepTable() const { return table_; }  // 64 x width
     std::uint32_t biasWord() const { return bias_; }
     bool kernelPending() const { return kernelPending_; }
 
-private:
+  private:
     int width_;
     double trebleDb_ = 0.0;
     long cutoffHz_ = 0;

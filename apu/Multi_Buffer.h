@@ -15,7 +15,7 @@ struct ChannelBuffers {
 };
 
 class Multi_Buffer {
-public:
+  public:
     Multi_Buffer() = default;
     Multi_Buffer(const Multi_Buffer&) = delete;
     Multi_Buffer& operator=(const Multi_Buffer&) = delete;
@@ -44,7 +44,7 @@ public:
     long sampleRate() const { return sampleRate_; }
     int length() const { return length_; }  // milliseconds
 
-protected:
+  protected:
     long sampleRate_ = 0;
     int length_ = 0;
 };

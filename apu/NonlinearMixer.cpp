@@ -12,8 +12,8 @@ NonlinearMixer::NonlinearMixer() {
         // units, scaled to 1.3 times full scale above the zero point.
         int j = std::min(i - kZeroIndex, 767);
         double n = j * 0.2633637548891786;
-        table[i] = static_cast<std::uint16_t>(
-            32768 + static_cast<int>(163.67 / (24329.0 / n + 100.0) * 42597.1));
+        table[i] =
+            static_cast<std::uint16_t>(32768 + static_cast<int>(163.67 / (24329.0 / n + 100.0) * 42597.1));
     }
 }
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 class NonlinearMixer {
-public:
+  public:
     static constexpr int kTableSize = 2048;
     // Table index of a zero sum; indices up to here pass through unchanged (entry = index * 32).
     static constexpr int kZeroIndex = 1024;
@@ -16,9 +16,7 @@ public:
     std::int32_t accumulator = 0x8000;
     bool enabled = false;
 
-    std::uint16_t entryFor(std::int32_t sum) const noexcept {
-        return table[(sum >> 5) & (kTableSize - 1)];
-    }
+    std::uint16_t entryFor(std::int32_t sum) const noexcept { return table[(sum >> 5) & (kTableSize - 1)]; }
     // Rewrites `count` running differences in place (biased by BandLimitedBuffer::kBias) as the
     // differences of the mixed curve, carrying the running sum in `accumulator`.
     void apply(std::uint16_t* entries, long count) noexcept;

@@ -53,21 +53,32 @@ long Nonlinear_Buffer::readSamples(std::int16_t* destination, long count) {
     count = std::min({count, nonlinear.samplesAvailable(), linear.samplesAvailable()});
     if (count <= 0) return 0;
 
-    if (mixer.enabled) mixer.apply(nonlinear.samples(), count);
-
     const std::uint16_t* lin = linear.samples();
     const std::uint16_t* non = nonlinear.samples();
     std::int32_t linAcc = linear.readerAccumulator;
     std::int32_t nonAcc = nonlinear.readerAccumulator;
     const int linShift = linear.bassShift();
     const int nonShift = nonlinear.bassShift();
+    // The mixer curve turns the non-linear path's running sum into its differences on the fly;
+    // this is the same as rewriting the entries first, in one pass.
+    std::uint32_t mixAcc = static_cast<std::uint32_t>(mixer.accumulator);
+    int previous = mixer.entryFor(static_cast<std::int32_t>(mixAcc));
+    const bool curve = mixer.enabled;
     for (long i = 0; i < count; ++i) {
         std::int32_t s = (linAcc >> 15) + (nonAcc >> 15);
         linAcc = integrate(linAcc, linShift, lin[i]);
-        nonAcc = integrate(nonAcc, nonShift, non[i]);
+        std::uint16_t entry = non[i];
+        if (curve) {
+            mixAcc += static_cast<std::uint32_t>(entry) - 0x7F7Fu;
+            const int e = mixer.entryFor(static_cast<std::int32_t>(mixAcc));
+            entry = static_cast<std::uint16_t>(e - previous + 0x7F7F);
+            previous = e;
+        }
+        nonAcc = integrate(nonAcc, nonShift, entry);
         if (static_cast<std::int16_t>(s) != s) s = 0x7FFF - (s >> 24);
         destination[i] = static_cast<std::int16_t>(s);
     }
+    if (curve) mixer.accumulator = static_cast<std::int32_t>(mixAcc);
     linear.readerAccumulator = linAcc;
     nonlinear.readerAccumulator = nonAcc;
     linear.removeSamples(count);

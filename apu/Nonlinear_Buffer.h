@@ -8,7 +8,7 @@
 #include "apu/NonlinearMixer.h"
 
 class Nonlinear_Buffer : public Multi_Buffer {
-public:
+  public:
     Nonlinear_Buffer() = default;
     ~Nonlinear_Buffer() override;
 

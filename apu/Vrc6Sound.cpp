@@ -43,7 +43,8 @@ void Vrc6Sound::runPulse(Oscillator& osc, int end) {
     const int duty = ((osc.regs[0] >> 4) & 7) + 1;
     const bool constant = osc.regs[0] & 0x80;  // mode bit: the output is the volume, no duty
     const int amp = (constant || osc.phase < duty) ? vol : 0;
-    if (osc.output && amp != osc.lastAmplitude) pulseSynth.addStep(start, amp - osc.lastAmplitude, *osc.output);
+    if (osc.output && amp != osc.lastAmplitude)
+        pulseSynth.addStep(start, amp - osc.lastAmplitude, *osc.output);
     osc.lastAmplitude = amp;
 
     const int timerPeriod = osc.period();

@@ -8,7 +8,7 @@
 #include "apu/BandLimitedSynth.h"
 
 class Vrc6Sound {
-public:
+  public:
     static constexpr int kOscCount = 3;  // 0, 1 pulses, 2 sawtooth
 
     struct Oscillator {
@@ -39,7 +39,7 @@ public:
     BandLimitedSynth sawSynth{8};
     BandLimitedSynth pulseSynth{12};
 
-private:
+  private:
     void runPulse(Oscillator& osc, int end);
     void runSaw(int end);
 };

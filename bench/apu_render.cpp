@@ -48,8 +48,9 @@ struct Stream {
             apu.writeRegister(0x4005, 0x08);
             apu.writeRegister(0x4007, static_cast<std::uint8_t>(0xF8 | (p2 >> 8)));
             apu.writeRegister(0x4008, 0xFF);
-            apu.writeRegister(0x400A, static_cast<std::uint8_t>(0x0FD + (f / 12) % 5 * 17));
-            apu.writeRegister(0x400B, 0xF8);
+            const int tri = 0x0FD + (f / 12) % 5 * 17;
+            apu.writeRegister(0x400A, static_cast<std::uint8_t>(tri & 0xFF));
+            apu.writeRegister(0x400B, static_cast<std::uint8_t>(0xF8 | (tri >> 8)));
             apu.writeRegister(0x400C, 0x3F);
             apu.writeRegister(0x400E, static_cast<std::uint8_t>(4 + (f / 12) % 4));
             apu.writeRegister(0x400F, 0xF8);
@@ -114,16 +115,16 @@ int main() {
             produced += got;
         }
         const double cpu = threadSeconds() - cpuStart;
-        const double wall =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         const double audio = static_cast<double>(produced) / kSampleRate;
         const double realtime = audio / cpu;
         best = std::max(best, realtime);
         totalSamples = produced;
-        std::printf("run %d: %.1f ms CPU (%.1f ms wall) for %.1f s of audio, %.0fx realtime (checksum %lld)\n",
-                    run, cpu * 1000.0, wall * 1000.0, audio, realtime, static_cast<long long>(checksum));
+        std::printf(
+            "run %d: %.1f ms CPU (%.1f ms wall) for %.1f s of audio, %.0fx realtime (checksum %lld)\n", run,
+            cpu * 1000.0, wall * 1000.0, audio, realtime, static_cast<long long>(checksum));
     }
-    std::printf("apu_render: %ld samples at %ld Hz, best %.0fx realtime (CPU time)\n", totalSamples, kSampleRate,
-                best);
+    std::printf("apu_render: %ld samples at %ld Hz, best %.0fx realtime (CPU time)\n", totalSamples,
+                kSampleRate, best);
     return 0;
 }

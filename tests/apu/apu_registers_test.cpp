@@ -33,9 +33,9 @@ TEST(Apu, LengthCounterLoadsOnlyWhenEnabled) {
     EXPECT_EQ(h.apu.noise.lengthCounter, 0);
 
     h.write(0x4015, 0x0F);
-    h.write(0x4003, 0x08);  // index 1: 254
+    h.write(0x4003, 0x08);             // index 1: 254
     EXPECT_EQ(h.apu.pulse1.phase, 7);  // the duty sequencer restarts
-    h.write(0x4007, 0xF8);  // index 31: 30
+    h.write(0x4007, 0xF8);             // index 31: 30
     EXPECT_EQ(h.apu.pulse1.lengthCounter, 254);
     EXPECT_EQ(h.apu.pulse2.lengthCounter, 30);
 
