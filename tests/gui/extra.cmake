@@ -12,6 +12,9 @@ if(TARGET bleepforge)
     add_test(NAME gui_fatal_error
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fatal_error.sh $<TARGET_FILE:bleepforge>)
     set_tests_properties(gui_fatal_error PROPERTIES LABELS gui TIMEOUT 60)
+    add_test(NAME gui_built_in_pictures
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/assets.sh ${PROJECT_BINARY_DIR}/generated/assets)
+    set_tests_properties(gui_built_in_pictures PROPERTIES LABELS gui TIMEOUT 60)
   else()
     message(STATUS "xvfb-run, import or xdotool missing: window checks skipped")
   endif()

@@ -46,7 +46,7 @@ start() {  # start ARGS...: runs the program, waits for its window, sets $pid an
     sleep 0.1
   done
   [ -n "$win" ] || { echo "FAILED: no window"; cat "$work/out.log"; exit 1; }
-  sleep 1.5  # a few frames
+  sleep 0.7  # a few frames; well within the status line's 3.5 s
 }
 
 stop() {  # SDL turns SIGTERM into a quit event: the loop ends and the program exits normally
@@ -85,6 +85,13 @@ check "status \"Ready.\" is short ($r $g $b)" "$([ $g -lt 120 ] && echo 1 || ech
 # The cursor bar of the active pattern editor is blue (0xA0-ish pulsing) at row 0, Pulse 1.
 read -r r g b < <(pixel shot1.png $((5 + 3 * 8 + 12)) $((5 + 16 + 1)))
 check "pattern cursor bar is blue-dominated ($r $g $b)" "$([ $b -gt $g ] && [ $b -gt 60 ] && echo 1 || echo 0)"
+
+icon=$(xprop -id "$win" _NET_WM_ICON | head -n 1)
+check "window carries the 32 x 32 icon" "$(echo "$icon" | grep -q 'Icon (32 x 32)' && echo 1 || echo 0)"
+# Note keys and others reach the program (a previewed note through the dummy sound driver).
+xdotool key --window "$win" q w z F1 Escape
+sleep 0.3
+check "still running after key presses" "$(kill -0 "$pid" 2>/dev/null && echo 1 || echo 0)"
 stop
 
 # --- Second run: a song named on the command line is opened.
