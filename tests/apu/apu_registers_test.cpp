@@ -189,3 +189,66 @@ TEST(Apu, WriteBurstsAndStrayAddresses) {
     EXPECT_EQ(s.size(), 4000u);
     EXPECT_EQ(h.apu.cyclesElapsed() % 1705 == 0 || h.apu.cyclesElapsed() > 0, true);
 }
+
+// A write brings only its own channel (and the noise) up to date; a write to $4014 runs every
+// channel. Both must render the same audio: apart from the muted noise, which turns once per run
+// and is run by both fillers alike, channels may not depend on how often they are run.
+TEST(Apu, OutputDoesNotDependOnHowOftenChannelsRun) {
+    auto render = [](std::uint16_t filler) {
+        ApuHarness h;
+        std::uint32_t rng = 7;
+        auto w = [&](std::uint16_t address, std::uint8_t value) {
+            h.write(address, value);
+            h.write(filler, 0);
+        };
+        w(0x4015, 0x1F);
+        w(0x4010, 0x4D);
+        w(0x4013, 0x03);
+        w(0x4015, 0x1F);
+        for (int frame = 0; frame < 40; ++frame) {
+            rng = rng * 1664525u + 1013904223u;
+            w(0x4000, static_cast<std::uint8_t>(0x80 | (rng >> 28)));  // envelope decay
+            w(0x4001, frame % 10 == 0 ? 0x93 : 0x08);
+            w(0x4002, static_cast<std::uint8_t>(rng >> 8));
+            if (frame % 5 == 0) w(0x4003, static_cast<std::uint8_t>(0x08 | ((rng >> 20) & 3)));
+            w(0x4004, 0x7F);
+            w(0x4006, static_cast<std::uint8_t>(rng >> 16));
+            w(0x4007, 0x01);
+            w(0x4008, static_cast<std::uint8_t>(frame & 1 ? 0x81 : 0xFF));
+            w(0x400A, static_cast<std::uint8_t>(rng >> 4));
+            w(0x400B, static_cast<std::uint8_t>(frame % 7 == 0 ? 0x00 : 0xF8));
+            w(0x400C, static_cast<std::uint8_t>(frame % 3 == 0 ? 0x30 : 0x3A));  // muted every third
+            w(0x400E, static_cast<std::uint8_t>(frame & 0x8F));
+            w(0x400F, 0xF8);
+            w(0x9000, 0x3A);
+            w(0x9002, static_cast<std::uint8_t>(frame % 4 == 0 ? 0x81 : 0x00));
+            if (frame % 8 == 0) w(0x4017, static_cast<std::uint8_t>(frame % 16 ? 0xC0 : 0x00));
+            for (int step = 0; step < 312; ++step) {
+                if (step % 2 == 0) w(0x4011, static_cast<std::uint8_t>((rng >> (step % 24)) & 0x7F));
+                h.endSteps(1);
+            }
+        }
+        return h.drain();
+    };
+    const auto lazy = render(0x400D), eager = render(0x4014);  // $400D is an unused noise register
+    ASSERT_GT(lazy.size(), 30000u);
+    EXPECT_GT(measurePeakToPeak(lazy), 1000);
+    ASSERT_EQ(lazy, eager);
+}
+
+// Writing $4017 with bit 7 set clocks lengths and sweeps at once: drivers use it to bend a
+// pulse by one sweep step outside the frame sequencer's schedule.
+TEST(Apu, FrameCounterWriteClocksTheSweepAtOnce) {
+    ApuHarness h;
+    h.write(0x4015, 0x01);
+    h.write(0x4000, 0xBF);
+    h.write(0x4002, 0x00);
+    h.write(0x4003, 0x02);  // period $200
+    h.write(0x4017, 0x40);
+    h.write(0x4001, 0x87);  // enabled, shift 7: +4
+    h.write(0x4017, 0xC0);
+    h.write(0x4001, 0x0F);  // sweep off again; the clock already happened
+    EXPECT_EQ(h.apu.pulse1.period(), 0x204);
+    h.endFrames(2);
+    EXPECT_EQ(h.apu.pulse1.period(), 0x204);
+}
