@@ -15,9 +15,12 @@ bool writeTextFileAtomically(const std::string& path, const std::string& text) {
     size_t done = 0;
     while (ok && done < text.size()) {
         const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n > 0) done += size_t(n);
-        else if (n < 0 && errno == EINTR) continue;
-        else ok = false;
+        if (n > 0)
+            done += size_t(n);
+        else if (n < 0 && errno == EINTR)
+            continue;
+        else
+            ok = false;
     }
     if (ok && ::fsync(fd) != 0) ok = false;
     if (::close(fd) != 0) ok = false;

@@ -9,12 +9,12 @@
 #include <string>
 
 class LabelTable {
-public:
+  public:
     // The label of `key`: the one given before, or "BLEEP_L" + the number of keys known so far.
     const std::string& labelFor(const std::string& key);
     size_t size() const { return labels_.size(); }
 
-private:
+  private:
     std::map<std::string, std::string> labels_;
 };
 

@@ -129,8 +129,10 @@ std::string patternLine(const DriverCommand& cmd, const std::array<int, INSTRUME
         if (index < 0)
             throw std::runtime_error("Instrument " + std::to_string(slot) + " of " + songPath +
                                      " is played but has no instrument table entry");
-        if (index < 64) code = DRV_INSTRUMENT + index, args.clear();
-        else code = 0xD8, args = {index};
+        if (index < 64)
+            code = DRV_INSTRUMENT + index, args.clear();
+        else
+            code = 0xD8, args = {index};
     } else if (code == DRV_DPCM_PLAY) {
         const int index = validSlot ? samples[slot] : -1;
         if (index < 0)
@@ -198,7 +200,8 @@ std::string songText(LabelTable& labels, const CapturedSong& song, const OutputN
     }
     for (size_t n = 0; n < patterns.size(); ++n) {
         text += labels.labelFor(patternKey(int(n))) + ":\n";
-        for (const DriverCommand& cmd : patterns[n]) text += patternLine(cmd, instruments, samples, song.path);
+        for (const DriverCommand& cmd : patterns[n])
+            text += patternLine(cmd, instruments, samples, song.path);
         text += "\n";
     }
     return text;
@@ -229,9 +232,11 @@ SongDataText writeSongData(LabelTable& labels, const std::string& lowOperator,
         count = (count + 63) & ~int64_t(63);
         const int64_t length = s.sample->empty() ? 0 : int64_t(s.sample->size);
         if (count + length > DPCM_DATA_LIMIT)
-            throw std::runtime_error("DPCM sample of instrument " + std::to_string(s.slot) + " in " + s.songPath +
-                                     " (" + std::to_string(length) + " bytes) does not fit: all DPCM samples "
-                                     "together are limited to " + std::to_string(DPCM_DATA_LIMIT) + " bytes");
+            throw std::runtime_error("DPCM sample of instrument " + std::to_string(s.slot) + " in " +
+                                     s.songPath + " (" + std::to_string(length) +
+                                     " bytes) does not fit: all DPCM samples "
+                                     "together are limited to " +
+                                     std::to_string(DPCM_DATA_LIMIT) + " bytes");
         sampleStart.push_back(int(count));
         count += length;
     }
@@ -253,7 +258,8 @@ SongDataText writeSongData(LabelTable& labels, const std::string& lowOperator,
         main += labels.labelFor(instrumentKeys[i]) + ":\n";
         // Each pointer sits one byte before the envelope's first value.
         for (int k = 0; k < ENVELOPE_COUNT; ++k)
-            main += "  .word " + labels.labelFor(output.base + "_envelope" + std::to_string(t.instrumentEnvelopes[i][k])) +
+            main += "  .word " +
+                    labels.labelFor(output.base + "_envelope" + std::to_string(t.instrumentEnvelopes[i][k])) +
                     " - 1\n";
     }
     main += "\n";

@@ -51,12 +51,16 @@ void DriverCommandRecorder::append(int channel, int32_t code, std::vector<int32_
     if (hasArg) {
         switch (code) {
             case DRV_WAIT:
-                if (a < 64) code = a, args.clear();
-                else code = DRV_LONG_WAIT;
+                if (a < 64)
+                    code = a, args.clear();
+                else
+                    code = DRV_LONG_WAIT;
                 break;
             case DRV_NOTE:
-                if (a < 64) code = DRV_NOTE + a, args.clear();
-                else code = DRV_LONG_NOTE;
+                if (a < 64)
+                    code = DRV_NOTE + a, args.clear();
+                else
+                    code = DRV_LONG_NOTE;
                 break;
             case DRV_VOLUME:
                 if (a < 16) code = DRV_VOLUME + a, args.clear();
@@ -65,8 +69,10 @@ void DriverCommandRecorder::append(int channel, int32_t code, std::vector<int32_
                 if (a < 4) code = DRV_DUTY + a, args.clear();
                 break;
             case DRV_DPCM_BASE:
-                if (a < 128) code = DRV_DPCM_BASE + a, args.clear();
-                else code = DRV_DPCM_LONG_WAIT;
+                if (a < 128)
+                    code = DRV_DPCM_BASE + a, args.clear();
+                else
+                    code = DRV_DPCM_LONG_WAIT;
                 break;
             default:
                 break;

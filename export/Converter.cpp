@@ -15,12 +15,18 @@ ConverterArguments parseConverterArguments(int argc, const char* const* argv) {
     enum { IGNORED, SONGS, EFFECTS, OUTPUT } mode = IGNORED;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i] ? argv[i] : "";
-        if (arg == "-s") mode = SONGS;
-        else if (arg == "-e") mode = EFFECTS;
-        else if (arg == "-o") mode = OUTPUT;
-        else if (arg == "-nesasm") args.nesasm = true;
-        else if (mode == SONGS) args.songs.push_back(arg);
-        else if (mode == EFFECTS) args.effects.push_back(arg);
+        if (arg == "-s")
+            mode = SONGS;
+        else if (arg == "-e")
+            mode = EFFECTS;
+        else if (arg == "-o")
+            mode = OUTPUT;
+        else if (arg == "-nesasm")
+            args.nesasm = true;
+        else if (mode == SONGS)
+            args.songs.push_back(arg);
+        else if (mode == EFFECTS)
+            args.effects.push_back(arg);
         else if (mode == OUTPUT) {
             // The mode stays on the output after its file, so a stray second name is caught.
             if (!args.output.empty()) throw std::runtime_error("More than one output file specified.");
@@ -39,13 +45,14 @@ void checkFileNamesDistinct(const ConverterArguments& args, const OutputNames& n
     const auto claim = [&](const std::string& file, const std::string& source) {
         auto [it, inserted] = sources.emplace(file, source);
         if (!inserted && it->second != source)
-            throw std::runtime_error("Output file " + file + " would be written for both " + it->second + " and " +
-                                     source + "; rename one of them.");
+            throw std::runtime_error("Output file " + file + " would be written for both " + it->second +
+                                     " and " + source + "; rename one of them.");
     };
     claim(names.path, "the output file");
     for (const std::string& song : args.songs) claim(names.songFileName(song), "song " + song);
     if (!args.songs.empty()) claim(names.dpcmFileName(), "the DPCM data");
-    for (const std::string& effect : args.effects) claim(names.effectFileName(effect), "sound effect " + effect);
+    for (const std::string& effect : args.effects)
+        claim(names.effectFileName(effect), "sound effect " + effect);
 }
 
 void writeOrThrow(const std::string& name, const std::string& text) {
@@ -74,7 +81,8 @@ std::string entryTables(LabelTable& labels, const ConverterArguments& args, cons
     text += "  .word " + labels.labelFor(base + "_songs") + "\n";
     text += "  .word " + labels.labelFor(base + "_effects") + "\n\n";
     text += labels.labelFor(base + "_songs") + ":\n";
-    for (const std::string& song : args.songs) text += "  .word " + labels.labelFor(entryKey(base, song)) + "\n";
+    for (const std::string& song : args.songs)
+        text += "  .word " + labels.labelFor(entryKey(base, song)) + "\n";
     text += "\n" + labels.labelFor(base + "_effects") + ":\n";
     for (const std::string& effect : args.effects)
         text += "  .word " + labels.labelFor(entryKey(base, effect)) + "\n";
@@ -83,7 +91,8 @@ std::string entryTables(LabelTable& labels, const ConverterArguments& args, cons
 
 }  // namespace
 
-bool convert(const ConverterArguments& args, ConverterContext& context, std::ostream& out, std::ostream& err) {
+bool convert(const ConverterArguments& args, ConverterContext& context, std::ostream& out,
+             std::ostream& err) {
     if (args.output.empty()) throw std::runtime_error("Output file must be specified.");
     const OutputNames names(args.output);
     checkFileNamesDistinct(args, names);
@@ -130,8 +139,8 @@ bool convert(const ConverterArguments& args, ConverterContext& context, std::ost
     return true;
 }
 
-std::optional<int> runConverter(int argc, const char* const* argv, ConverterContext& context, std::ostream& out,
-                                std::ostream& err) {
+std::optional<int> runConverter(int argc, const char* const* argv, ConverterContext& context,
+                                std::ostream& out, std::ostream& err) {
     const ConverterArguments args = parseConverterArguments(argc, argv);
     if (!args.taken()) return std::nullopt;
     return convert(args, context, out, err) ? 0 : 1;

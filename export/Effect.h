@@ -30,7 +30,7 @@ enum EffectEventId : uint8_t { EFX_WAIT = 11, EFX_END = 12, EFX_END_LOOP = 13 };
 
 // Builds the intermediate stream of (id, value) byte pairs from the frames of a capture.
 class EffectRecorder {
-public:
+  public:
     // Records what changed from `before` to `after` (fields in id order) for the frame just run,
     // then counts the frame. A channel that starts silent writes no silence.
     void recordFrame(const EffectRegisters& before, const EffectRegisters& after);
@@ -45,7 +45,7 @@ public:
 
     const std::vector<uint8_t>& events() const { return events_; }
 
-private:
+  private:
     void append(int id, int value);
 
     std::vector<uint8_t> events_;

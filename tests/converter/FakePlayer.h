@@ -1,6 +1,7 @@
 #pragma once
-// A scripted stand-in for the Player: a row clock that walks an order list at a fixed speed, and
-// a per-tick hook through which a test reports driver commands and sets register values.
+// A scripted stand-in for the Player: a row clock walking the order list (the position after a
+// tick is the one the next tick plays) and a per-tick hook that reports driver commands, sets
+// register values and asks for breaks, jumps or a stop.
 
 #include <functional>
 #include <vector>
@@ -10,32 +11,40 @@
 
 struct FakePlayer : CapturePlayer {
     DriverCommandRecorder* recorder = nullptr;
-    int orders = 1;       // order entries; the last one wraps to 0 unless jumps say otherwise
-    int rows = 64;        // rows per pattern
-    int framesPerRow = 6;
-    // Called on every tick before the clock advances, with the position being played and the
-    // frame within its row.
+    int orders = 1, rows = 64, framesPerRow = 6;
     std::function<void(FakePlayer&, int order, int row, int frame)> onTick;
-    // Row break / order jump requested by the hook for the end of the current row.
-    int jumpOrder = -1, breakRow = -1;
-    bool stopAfterRow = false;  // speed 0: the clock stops
+    int jumpOrder = -1, breakRow = -1;  // taken at the end of the current row
+    bool stopAfterRow = false;          // speed 0
 
     int order = 0, row = 0, frame = 0;
     bool ended = false, playing = false, capture = false, loopFlag = false;
     bool active[CHANNEL_COUNT][DRIVER_EFFECT_COUNT] = {};
     int volume[CHANNEL_COUNT] = {}, instrument[CHANNEL_COUNT] = {}, duty[CHANNEL_COUNT] = {};
     EffectRegisters regs{};
-    int ticks = 0, saves = 0, restores = 0;
+    int saves = 0, restores = 0;
 
     void report(int channel, int code, std::vector<int32_t> args = {}) {
         if (capture && recorder) recorder->recordDriverCommand(channel, code, args);
     }
 
-    void reset() override {
-        ended = false;
-        for (auto& a : active)
-            for (bool& f : a) f = false;
+    void frameTick() override {
+        if (ended) return;
+        if (onTick) onTick(*this, order, row, frame);
+        if (++frame < framesPerRow) return;
+        frame = 0;
+        if (stopAfterRow) {
+            ended = true;
+        } else if (jumpOrder >= 0 || breakRow >= 0) {
+            order = jumpOrder >= 0 ? jumpOrder : (order + 1) % orders;
+            row = breakRow >= 0 ? breakRow : 0;
+            jumpOrder = breakRow = -1;
+        } else if (++row >= rows) {
+            row = 0;
+            order = (order + 1) % orders;
+        }
     }
+
+    void reset() override { ended = false; }
     void setTempo(int) override {}
     void setSpeed(int) override {}
     void setPosition(int o, int r) override { order = o, row = r; }
@@ -48,34 +57,12 @@ struct FakePlayer : CapturePlayer {
     int currentOrder() const override { return order; }
     int currentRow() const override { return row; }
     bool endOfSong() const override { return ended; }
-
-    void frameTick() override {
-        ++ticks;
-        if (ended) return;
-        if (onTick) onTick(*this, order, row, frame);
-        if (++frame < framesPerRow) return;
-        frame = 0;
-        if (stopAfterRow) {
-            ended = true;
-            return;
-        }
-        if (jumpOrder >= 0 || breakRow >= 0) {
-            order = jumpOrder >= 0 ? jumpOrder : (order + 1) % orders;
-            row = breakRow >= 0 ? breakRow : 0;
-            jumpOrder = breakRow = -1;
-        } else if (++row >= rows) {
-            row = 0;
-            order = (order + 1) % orders;
-        }
-    }
-
     void setChannelVolume(int c, int v) override { volume[c] = v; }
     void setChannelInstrument(int c, int s) override { instrument[c] = s; }
     void setDutyOverride(int c, int d) override { duty[c] = d; }
     bool effectActive(int c, DriverEffect e) const override { return active[c][e]; }
     void clearEffectActive(int c, DriverEffect e) override { active[c][e] = false; }
     void clearLastReportedDuty(int) override {}
-
     EffectRegisters effectRegisters() const override { return regs; }
     void clearEffectRegisters() override {
         for (int32_t& f : regs.field) f = -1;

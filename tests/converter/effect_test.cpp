@@ -1,5 +1,5 @@
 // Sound effects: per-frame register changes, waits, trimming of the silent tail, looping and the
-// final bytes, driven by a scripted player.
+// final bytes.
 
 #include <gtest/gtest.h>
 
@@ -9,157 +9,110 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using Script = std::function<void(FakePlayer&, int order, int row, int frame)>;
 
-// A player whose pulse 1 plays a note for `noteFrames` frames from the first frame, then falls
-// silent; `extra` may change more registers per frame (counted from the capture's start).
-struct EffectScript {
-    FakePlayer player;
-    DriverCommandRecorder recorder;
-    int frame = 0;
-
-    EffectScript(int orders, int rows, std::function<void(EffectRegisters&, int frame)> perFrame) {
-        player.recorder = &recorder;
-        player.orders = orders, player.rows = rows, player.framesPerRow = 1;
-        player.onTick = [this, perFrame](FakePlayer& f, int, int, int) {
-            perFrame(f.regs, frame++);
-            f.report(0, DRV_NOTE, {1});  // recording is off during an effect capture
-        };
-    }
-    CapturedEffect run() { return captureEffect(player, recorder); }
-};
+CapturedEffect runEffect(int orders, int rows, int framesPerRow, Script script) {
+    FakePlayer p;
+    DriverCommandRecorder r;
+    p.recorder = &r;
+    p.orders = orders, p.rows = rows, p.framesPerRow = framesPerRow;
+    p.onTick = [script](FakePlayer& f, int o, int row, int frame) {
+        script(f, o, row, frame);
+        f.report(0, DRV_NOTE, {1});  // recording is off during an effect capture
+    };
+    CapturedEffect e = captureEffect(p, r);
+    EXPECT_TRUE(r.pending(0).empty());
+    EXPECT_TRUE(r.recording());
+    EXPECT_FALSE(p.capture || p.playing);
+    return e;
+}
 
 void note(EffectRegisters& r, int dutyVolume, int period) {
-    r.field[0] = dutyVolume;
-    r.field[1] = period & 0xFF;
-    r.field[2] = period >> 8;
+    r.field[0] = dutyVolume, r.field[1] = period & 0xFF, r.field[2] = period >> 8;
 }
 void silence(EffectRegisters& r) { r.field[0] = 0x30, r.field[1] = r.field[2] = -1; }
 
 }  // namespace
 
-TEST(EffectCapture, OneNoteThenSilenceKeepsTheNoteAndItsWait) {
-    EffectScript s(1, 24, [](EffectRegisters& r, int frame) {
-        if (frame == 0) note(r, 0xBF, 0x1FC);
-        if (frame == 10) silence(r);
-        r.field[3] = 0x40;  // pulse 2 starts silent: never written
+TEST(EffectCapture, ChangesWaitsAndTheTrimmedTail) {
+    // One note, then silence until the song wraps: the silencing change and all after it go.
+    CapturedEffect e = runEffect(1, 24, 1, [](FakePlayer& f, int, int row, int) {
+        if (row == 0) note(f.regs, 0xBF, 0x1FC);
+        if (row == 10) silence(f.regs);
+        f.regs.field[3] = 0x40;  // pulse 2 starts silent: never written
     });
-    const CapturedEffect e = s.run();
     EXPECT_EQ(e.bytes, (Bytes{0xBF, 0xCA, 0xFC, 0x81, 0xCE + 10, 0xCD}));
     EXPECT_EQ(e.loopOffset, -1);
-    EXPECT_TRUE(s.recorder.pending(0).empty());
-    EXPECT_TRUE(s.recorder.recording());
-    EXPECT_FALSE(s.player.capture);
-    EXPECT_FALSE(s.player.playing);
-}
 
-TEST(EffectCapture, WaitsAndPartialPeriodChanges) {
-    EffectScript s(1, 200, [](EffectRegisters& r, int frame) {
-        if (frame == 0) note(r, 0x0F, 0x1FC);
-        if (frame == 1) note(r, 0x0F, 0x1FD);  // only the low byte changes
-        if (frame == 121) r.field[0] = 0x0E;   // 120 frames later
-        if (frame == 122) {
-            r.field[6] = 0x81, r.field[7] = 0x20, r.field[8] = 3;
-            r.field[9] = 15, r.field[10] = 0x13;
-        }
-        if (frame == 123) r.field[6] = 0x80, r.field[7] = r.field[8] = -1;
-        if (frame == 124) r.field[0] = 0x00, r.field[9] = 0;
+    e = runEffect(1, 200, 1, [](FakePlayer& f, int, int row, int) {
+        EffectRegisters& r = f.regs;
+        if (row == 0) note(r, 0x0F, 0x1FC);
+        if (row == 1) note(r, 0x0F, 0x1FD);  // only the low byte changes
+        if (row == 121) r.field[0] = 0x0E;   // 120 frames later
+        if (row == 122)
+            r.field[6] = 0x81, r.field[7] = 0x20, r.field[8] = 3, r.field[9] = 15, r.field[10] = 0x13;
+        if (row == 123) r.field[6] = 0x80, r.field[7] = r.field[8] = -1;
+        if (row == 124) r.field[0] = 0x00, r.field[9] = 0;  // the noise is the last to stop
     });
-    const CapturedEffect e = s.run();
-    // The noise going silent last is trimmed; the pulse 1 change in the same frame stays.
-    EXPECT_EQ(e.bytes, (Bytes{0x0F, 0xCA, 0xFC, 0x81, 0xCF, 0xCA, 0xFD, 0xFF, 0xFF, 0xE4, 0x0E, 0xCF, 0x99, 0xCC,
-                              0x20, 0x93, 0x9A + 15, 0xAA + 0x13, 0xCF, 0x98, 0xCF, 0x00, 0xCD}));
+    EXPECT_EQ(e.bytes,
+              (Bytes{0x0F, 0xCA, 0xFC, 0x81, 0xCF,      0xCA,        0xFD, 0xFF, 0xFF, 0xE4, 0x0E, 0xCF,
+                     0x99, 0xCC, 0x20, 0x93, 0x9A + 15, 0xAA + 0x13, 0xCF, 0x98, 0xCF, 0x00, 0xCD}));
+
+    // Pulse 2 sounds on after pulse 1 and the noise fell silent; only its own silencing goes.
+    const Bytes events = {3, 0x4F, 9, 5, 0, 0x00, 11, 4, 9, 0, 11, 7, 3, 0x40, EFX_END, 0};
+    EXPECT_EQ(trimEffectEvents(events), (Bytes{3, 0x4F, 9, 5, 0, 0x00, 11, 4, 9, 0, 11, 7, EFX_END, 0}));
 }
 
-TEST(EffectCapture, LoopsOnlyWhenAskedTo) {
-    // Order 0 plays a note, order 1 silence; EEy in order 1 jumps back to order 0.
-    const auto script = [](bool askLoop, int loopTo) {
-        return [askLoop, loopTo](FakePlayer& f, int order, int row, int) {
+TEST(EffectCapture, LoopsOnlyWhenAskedToAndNeverWithoutTime) {
+    // Order 0 plays a note, order 1 silence, and at its end jumps to `loopTo` (EEy if asked).
+    const auto script = [](bool askLoop, int loopTo) -> Script {
+        return [=](FakePlayer& f, int order, int row, int) {
             if (order == 0 && row == 0) note(f.regs, 0x0F, 0x100);
             if (order == 0 && row == 2) f.regs.field[0] = 0x0C;
             if (order == 1 && row == 0) silence(f.regs);
-            if (order == 1 && row == 3) {
-                if (askLoop) f.loopFlag = true;
-                f.jumpOrder = loopTo;
-            }
+            if (order == 1 && row == 3) f.loopFlag = askLoop, f.jumpOrder = loopTo;
         };
     };
-    {
-        FakePlayer p;
-        DriverCommandRecorder r;
-        p.orders = 2, p.rows = 4, p.framesPerRow = 2;
-        p.onTick = script(true, 0);
-        const CapturedEffect e = captureEffect(p, r);
-        EXPECT_EQ(e.bytes, (Bytes{0x0F, 0xCA, 0x00, 0x81, 0xD2, 0x0C, 0xD2, 0xCE}));
-        EXPECT_EQ(e.loopOffset, 0);
-        LabelTable labels;
-        labels.labelFor("first");
-        EXPECT_EQ(effectText(e, labels, "fx"),
-                  "; Sound effect data generated by Bleepforge\n\nBLEEP_L1:\n  .byte 15\n  .byte 202\n"
-                  "  .byte 0\n  .byte 129\n  .byte 210\n  .byte 12\n  .byte 210\n  .byte 206\n"
-                  "  .word BLEEP_L1 + 0\n");
-    }
-    {
-        // The same without EEy ends plainly.
-        FakePlayer p;
-        DriverCommandRecorder r;
-        p.orders = 2, p.rows = 4, p.framesPerRow = 2;
-        p.onTick = script(false, 0);
-        const CapturedEffect e = captureEffect(p, r);
-        EXPECT_EQ(e.bytes, (Bytes{0x0F, 0xCA, 0x00, 0x81, 0xD2, 0x0C, 0xD2, 0xCD}));
-        EXPECT_EQ(e.loopOffset, -1);
-        LabelTable labels;
-        EXPECT_EQ(effectText(e, labels, "fx").find(".word"), std::string::npos);
-    }
-    {
-        // Looping back to order 1, which lies in the trimmed silent tail, restarts from 0.
-        FakePlayer p;
-        DriverCommandRecorder r;
-        p.orders = 3, p.rows = 4, p.framesPerRow = 2;
-        p.onTick = script(true, 1);
-        const CapturedEffect e = captureEffect(p, r);
-        EXPECT_EQ(e.bytes, (Bytes{0x0F, 0xCA, 0x00, 0x81, 0xD2, 0x0C, 0xD2, 0xCE}));
-        EXPECT_EQ(e.loopOffset, 0);
-    }
-    {
-        // A loop into a sounding part keeps its place: order 1 holds a second note.
-        FakePlayer p;
-        DriverCommandRecorder r;
-        p.orders = 2, p.rows = 2, p.framesPerRow = 1;
-        p.onTick = [](FakePlayer& f, int order, int row, int) {
-            if (order == 0 && row == 0) note(f.regs, 0x0F, 0x100);
-            if (order == 1 && row == 0) f.regs.field[1] = 0x80;
-            if (order == 1 && row == 1) f.loopFlag = true, f.jumpOrder = 1;
-        };
-        const CapturedEffect e = captureEffect(p, r);
-        EXPECT_EQ(e.bytes, (Bytes{0x0F, 0xCA, 0x00, 0x81, 0xD0, 0xCA, 0x80, 0xD0, 0xCE}));
-        EXPECT_EQ(e.loopOffset, 5);
-    }
-}
+    const Bytes played = {0x0F, 0xCA, 0x00, 0x81, 0xD2, 0x0C, 0xD2};
+    const auto withEnd = [&](uint8_t end) {
+        Bytes b = played;
+        b.push_back(end);
+        return b;
+    };
+    CapturedEffect e = runEffect(2, 4, 2, script(true, 0));
+    EXPECT_EQ(e.bytes, withEnd(0xCE));
+    EXPECT_EQ(e.loopOffset, 0);
+    LabelTable labels;
+    labels.labelFor("first");
+    EXPECT_EQ(effectText(e, labels, "fx"),
+              "; Sound effect data generated by Bleepforge\n\nBLEEP_L1:\n  .byte 15\n  .byte 202\n  .byte 0\n"
+              "  .byte 129\n  .byte 210\n  .byte 12\n  .byte 210\n  .byte 206\n  .word BLEEP_L1 + 0\n");
 
-TEST(EffectCapture, SilentOrWaitlessLoopsEndInsteadOfSpinning) {
-    // Nothing audible at all: only the end remains, even with EEy.
-    FakePlayer p;
-    DriverCommandRecorder r;
-    p.orders = 1, p.rows = 4;
-    p.onTick = [](FakePlayer& f, int, int, int) {
-        f.regs.field[0] = 0x30;
-        f.loopFlag = true;
-    };
-    CapturedEffect e = captureEffect(p, r);
-    EXPECT_EQ(e.bytes, (Bytes{0xCD}));
+    e = runEffect(2, 4, 2, script(false, 0));
+    EXPECT_EQ(e.bytes, withEnd(0xCD));
     EXPECT_EQ(e.loopOffset, -1);
+    EXPECT_EQ(effectText(e, labels, "fx").find(".word"), std::string::npos);
 
-    // A loop body made only of register writes gives the driver no frame to end on.
+    // The repeated position (order 1) lies in the trimmed tail: the loop restarts from the top.
+    e = runEffect(3, 4, 2, script(true, 1));
+    EXPECT_EQ(e.bytes, withEnd(0xCE));
+    EXPECT_EQ(e.loopOffset, 0);
+
+    // A loop into a sounding part keeps its place.
+    e = runEffect(2, 2, 1, [](FakePlayer& f, int order, int row, int) {
+        if (order == 0 && row == 0) note(f.regs, 0x0F, 0x100);
+        if (order == 1 && row == 0) f.regs.field[1] = 0x80;
+        if (order == 1 && row == 1) f.loopFlag = true, f.jumpOrder = 1;
+    });
+    EXPECT_EQ(e.bytes, (Bytes{0x0F, 0xCA, 0x00, 0x81, 0xD0, 0xCA, 0x80, 0xD0, 0xCE}));
+    EXPECT_EQ(e.loopOffset, 5);
+
+    // Nothing audible at all: only the end remains, even with EEy.
+    e = runEffect(1, 4, 6, [](FakePlayer& f, int, int, int) { f.regs.field[0] = 0x30, f.loopFlag = true; });
+    EXPECT_EQ(e.bytes, Bytes{0xCD});
+    EXPECT_EQ(e.loopOffset, -1);
+    // A loop body of register writes only would give the driver no frame to end on: it ends.
     e = encodeEffectEvents({0, 0x0F, 11, 3, 0, 0x0E, EFX_END_LOOP, 0}, 4);
     EXPECT_EQ(e.bytes, (Bytes{0x0F, 0xD1, 0x0E, 0xCD}));
     EXPECT_EQ(e.loopOffset, -1);
-}
-
-TEST(EffectCapture, TrimmingKeepsWhatCameBeforeTheLastAudibleMoment) {
-    // Pulse 2 sounds on after pulse 1 and the noise fell silent; only its own silencing goes.
-    const std::vector<uint8_t> events = {3, 0x4F, 9, 5, 0, 0x00, 11, 4, 9, 0, 11, 7, 3, 0x40, EFX_END, 0};
-    EXPECT_EQ(trimEffectEvents(events), (std::vector<uint8_t>{3, 0x4F, 9, 5, 0, 0x00, 11, 4, 9, 0, 11, 7, EFX_END, 0}));
-    // Still sounding at the end: nothing goes.
-    const std::vector<uint8_t> held = {6, 0x81, 11, 9, EFX_END, 0};
-    EXPECT_EQ(trimEffectEvents(held), held);
 }
