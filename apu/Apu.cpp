@@ -75,11 +75,10 @@ const char* Apu::configure(bool ntsc, long sampleRate) {
     dmc.synth.setVolumeUnit(kDmcUnit);
     vrc6.pulseSynth.setVolumeUnit(kVrc6PulseUnit);
     vrc6.sawSynth.setVolumeUnit(kVrc6SawUnit);
-    pulse1.lastAmplitude = 0;
-    pulse2.lastAmplitude = 0;
-    triangle.lastAmplitude = 0;
-    noise.lastAmplitude = 0;
-    dmc.lastAmplitude = 0;
+    for (ApuChannel* c : channels()) {
+        c->lastAmplitude = 0;
+        c->dirty = true;
+    }
 
     pulse1.output = output_.buffersForChannel(0).centre;
     pulse2.output = output_.buffersForChannel(1).centre;
@@ -201,6 +200,7 @@ void Apu::clockFrameSequencer(int time) {
     pulse1.clockEnvelope();
     pulse2.clockEnvelope();
     noise.clockEnvelope();
+    pulse1.dirty = pulse2.dirty = triangle.dirty = noise.dirty = true;
 }
 
 void Apu::recalcIrq() {
@@ -214,8 +214,7 @@ void Apu::write2A03(int time, int address, int value) {
     if (address < 0x4014) {
         const int index = (address - 0x4000) >> 2;
         const int reg = address & 3;
-        ApuChannel* channels[5] = {&pulse1, &pulse2, &triangle, &noise, &dmc};
-        ApuChannel& channel = *channels[index];
+        ApuChannel& channel = *channels()[index];
         // Writes carried past the step end by a long burst take effect where emulation is.
         time = std::max(time, channel.lastRun);
         switch (index) {
@@ -237,6 +236,7 @@ void Apu::write2A03(int time, int address, int value) {
         }
         channel.regs[reg] = static_cast<std::uint8_t>(value);
         channel.regWritten[reg] = true;
+        channel.dirty = true;
         if (index == 4) {
             dmc.writeRegister(reg, value);
         } else if (reg == 3) {
@@ -251,9 +251,11 @@ void Apu::write2A03(int time, int address, int value) {
     time = std::max({time, pulse1.lastRun, pulse2.lastRun, triangle.lastRun, noise.lastRun, dmc.lastRun});
     runUntil(time);
     if (address == 0x4015) {
-        ApuChannel* channels[5] = {&pulse1, &pulse2, &triangle, &noise, &dmc};
-        for (int i = 0; i < 5; ++i)
-            if (!(value & (1 << i))) channels[i]->lengthCounter = 0;
+        const auto all = channels();
+        for (int i = 0; i < 5; ++i) {
+            if (!(value & (1 << i))) all[i]->lengthCounter = 0;
+            all[i]->dirty = true;
+        }
         const bool dmcIrqWasSet = dmc.irqFlag;
         dmc.irqFlag = false;
         const int previous = channelEnables_;

@@ -11,6 +11,7 @@
 // Not thread-safe: every call must come from the audio thread, or while the audio device is
 // locked or paused.
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -90,6 +91,7 @@ class Apu {
     bool pal_ = true;
     std::uint64_t cyclesElapsed_ = 0;
 
+    std::array<ApuChannel*, 5> channels() { return {&pulse1, &pulse2, &triangle, &noise, &dmc}; }
     void reset2A03(bool pal);
     // Runs every 2A03 channel and the frame sequencer up to `time`.
     void runUntil(int time);

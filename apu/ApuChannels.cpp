@@ -22,6 +22,7 @@ void ApuChannel::reset() {
     for (auto& r : regs) r = 0;
     for (auto& w : regWritten) w = false;
     lengthCounter = 0;
+    dirty = true;
     lastRun = 0;
     delay = 0;
     lastAmplitude = 0;
@@ -86,6 +87,8 @@ void PulseChannel::clockSweep(int negativeAdjust) {
 }
 
 void PulseChannel::run(int start, int end) {
+    if (idleThrough(start, end)) return;
+    dirty = false;
     const int vol = volume();
     const int p = period();
     const int timerPeriod = (p + 1) * 2;
@@ -157,6 +160,8 @@ void TriangleChannel::clockLinearCounter() {
 }
 
 void TriangleChannel::run(int start, int end) {
+    if (idleThrough(start, end)) return;
+    dirty = false;
     const int amp = amplitude();
     if (output && amp != lastAmplitude) synth.addStep(start, amp - lastAmplitude, *output);
     lastAmplitude = amp;
@@ -209,6 +214,8 @@ void NoiseChannel::reset() {
 }
 
 void NoiseChannel::run(int start, int end) {
+    if (idleThrough(start, end)) return;
+    dirty = false;
     const int timerPeriod = kNoisePeriods[regs[2] & 0x0F];
     const int vol = volume();
     const int amp = (shiftRegister & 1) ? vol : 0;
@@ -309,6 +316,8 @@ void DmcChannel::recalcIrq() {
 }
 
 void DmcChannel::run(int start, int end) {
+    if (idleThrough(start, end)) return;
+    dirty = false;
     if (output && dac != lastAmplitude) synth.addStep(start, dac - lastAmplitude, *output);
     lastAmplitude = dac;
 

@@ -19,6 +19,17 @@ struct ApuChannel {
     int lastRun = 0;        // time in the current step this channel has been rendered up to
     int delay = 0;          // cycles from the end of the last run to the next timer event
     int lastAmplitude = 0;  // level last handed to the synthesiser
+    // Set by register writes, sequencer clocks and reconfiguration: anything but the channel's
+    // own timer that can change its level. A clean channel whose next timer event lies past a
+    // span has nothing to render in it.
+    bool dirty = true;
+
+    // True when run(start, end) would only count down the timer; does that itself.
+    bool idleThrough(int start, int end) {
+        if (dirty || start + delay < end) return false;
+        delay -= end - start;
+        return true;
+    }
 
     int period() const { return regs[2] | ((regs[3] & 7) << 8); }
     void reset();
