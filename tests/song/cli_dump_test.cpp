@@ -111,40 +111,16 @@ class JsonParser {
                 continue;
             }
             char e = s_.at(pos_++);
-            switch (e) {
-                case '"':
-                    out += '"';
-                    break;
-                case '\\':
-                    out += '\\';
-                    break;
-                case '/':
-                    out += '/';
-                    break;
-                case 'n':
-                    out += '\n';
-                    break;
-                case 'r':
-                    out += '\r';
-                    break;
-                case 't':
-                    out += '\t';
-                    break;
-                case 'b':
-                    out += '\b';
-                    break;
-                case 'f':
-                    out += '\f';
-                    break;
-                case 'u': {
-                    unsigned code = std::stoul(s_.substr(pos_, 4), nullptr, 16);
-                    if (code > 0xFF) fail("unexpected code point");
-                    out += char(code);
-                    pos_ += 4;
-                    break;
-                }
-                default:
-                    fail("bad escape");
+            static const std::string escapes = "\"\\/nrt", meanings = "\"\\/\n\r\t";
+            if (e == 'u') {
+                unsigned code = std::stoul(s_.substr(pos_, 4), nullptr, 16);
+                if (code > 0xFF) fail("unexpected code point");
+                out += char(code);
+                pos_ += 4;
+            } else if (escapes.find(e) != std::string::npos) {
+                out += meanings[escapes.find(e)];
+            } else {
+                fail("bad escape");
             }
         }
         expect('"');

@@ -62,27 +62,3 @@ TEST(SongModel, LastUsedInstrumentCountsWhatTheWriterMustKeep) {
     EXPECT_TRUE(song->instrumentNames[200].empty());
     EXPECT_EQ(song->instrumentColours[200], 4);
 }
-
-TEST(SongModel, EnvelopesAndSamples) {
-    Envelope env;
-    env.reset(ENV_DUTY);
-    EXPECT_EQ(env.length(), 1);
-    for (int i = 0; i < MAX_ENVELOPE_VALUES; ++i) env.values[i] = 255;
-    env.values[MAX_ENVELOPE_VALUES] = END_MARKER;  // 250 values fill every slot with the marker
-    EXPECT_EQ(env.length(), MAX_ENVELOPE_VALUES);
-    EXPECT_EQ(env.length() + 1, ENVELOPE_SLOTS);
-
-    // Copies of a sample own their bytes.
-    uint8_t bytes[3] = {7, 8, 9};
-    SampleSlot a;
-    a.assign(bytes, 3, true);
-    SampleSlot b = a;
-    b.data[0] = 1;
-    EXPECT_EQ(a.data[0], 7);
-    EXPECT_FALSE(a == b);
-    b = a;
-    EXPECT_TRUE(a == b);
-    a.assign(bytes, 0, true);
-    EXPECT_TRUE(a.empty());
-    EXPECT_FALSE(a.loop);
-}
