@@ -36,7 +36,9 @@ brightest() {
   convert "$1" -crop "$4x$5+$2+$3" +repage -format "%[fx:int(255*maxima.r)] %[fx:int(255*maxima.g)] %[fx:int(255*maxima.b)]\n" info:
 }
 
-start() {  # start ARGS...: runs the program, waits for its window, sets $pid and $win
+start() {  # start SHOT ARGS...: runs the program, waits for its first frame and keeps it in SHOT
+  local shot=$1
+  shift
   ./bleepforge "$@" >"$work/out.log" 2>&1 &
   pid=$!
   win=""
@@ -46,7 +48,14 @@ start() {  # start ARGS...: runs the program, waits for its window, sets $pid an
     sleep 0.1
   done
   [ -n "$win" ] || { echo "FAILED: no window"; cat "$work/out.log"; exit 1; }
-  sleep 0.7  # a few frames; well within the status line's 3.5 s
+  # The first frame (the backdrop lit at the bottom right) is the one checked: the status line,
+  # set just before it, is then still at full strength (it fades out after 3.5 s).
+  for _ in $(seq 1 100); do
+    import -window "$win" "$shot"
+    read -r r g b < <(pixel "$shot" 600 560)
+    [ $((r + g + b)) -gt 0 ] && break
+    sleep 0.1
+  done
 }
 
 stop() {  # SDL turns SIGTERM into a quit event: the loop ends and the program exits normally
@@ -57,8 +66,7 @@ stop() {  # SDL turns SIGTERM into a quit event: the loop ends and the program e
 }
 
 # --- First run: no song named.
-start
-import -window "$win" shot1.png
+start shot1.png
 geometry=$(identify -format "%w x %h" shot1.png)
 check "window is 794 x 602 ($geometry)" "$([ "$geometry" = "794 x 602" ] && echo 1 || echo 0)"
 
@@ -95,10 +103,12 @@ check "still running after key presses" "$(kill -0 "$pid" 2>/dev/null && echo 1 
 stop
 
 # --- Second run: a song named on the command line is opened.
-start song.zcm
-import -window "$win" shot2.png
-read -r r g b < <(brightest shot2.png $((5 + 10 * 8)) $((5 + 36 * 16 + 1)) 100 16)
-check "status \"File succesfully opened!\" is long ($r $g $b)" "$([ $g -gt 150 ] && echo 1 || echo 0)"
+start shot2.png song.zcm
+# The example song has four orders: entry "03: 02" stands on line 12 of the order list.
+read -r r g b < <(brightest shot2.png $((5 + 91 * 8)) $((5 + 12 * 16)) 48 16)
+check "the song's fourth order is listed ($r $g $b)" "$([ $r -gt 240 ] && [ $g -gt 240 ] && echo 1 || echo 0)"
+read -r r g b < <(brightest shot1.png $((5 + 91 * 8)) $((5 + 12 * 16)) 48 16)
+check "a new song has one order only ($r $g $b)" "$([ $r -lt 100 ] && echo 1 || echo 0)"
 stop
 
 exit $fail
