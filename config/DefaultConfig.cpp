@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr ActionSpec kKeyboardGlobal[] = {
+constexpr ActionEntry kKeyboardGlobal[] = {
     {"quit program", "SDLK_ESCAPE + KMOD_LSHIFT"},
     {"record on/off", "SDLK_ESCAPE"},
     {"record on/off, stop song", "SDLK_SPACE"},
@@ -51,7 +51,7 @@ constexpr ActionSpec kKeyboardGlobal[] = {
     {"split sample", nullptr},
 };
 
-constexpr ActionSpec kPatternEditor[] = {
+constexpr ActionEntry kPatternEditor[] = {
     {"move to next channel", "SDLK_TAB"},
     {"move to prev channel", "SDLK_TAB + KMOD_LSHIFT"},
     {"transpose up", "SDLK_UP + KMOD_LSHIFT"},
@@ -86,7 +86,7 @@ constexpr ActionSpec kPatternEditor[] = {
     {"enter note off", "SDLK_RETURN | SDLK_BACKSLASH"},
 };
 
-constexpr ActionSpec kOrderEditor[] = {
+constexpr ActionEntry kOrderEditor[] = {
     {"move up", "SDLK_UP"},
     {"move down", "SDLK_DOWN"},
     {"add order", "SDLK_INSERT"},
@@ -100,7 +100,7 @@ constexpr ActionSpec kOrderEditor[] = {
     {"delete preceding order", "SDLK_BACKSPACE"},
 };
 
-constexpr ActionSpec kInstrumentEditor[] = {
+constexpr ActionEntry kInstrumentEditor[] = {
     {"switch abs/rel", "SDLK_RETURN"},
     {"add value", "SDLK_INSERT"},
     {"incr value", "SDLK_UP"},
@@ -121,7 +121,7 @@ constexpr ActionSpec kInstrumentEditor[] = {
     {"paste from clipboard", "SDLK_v + KMOD_LCTRL"},
 };
 
-constexpr ActionSpec kInstrumentSelect[] = {
+constexpr ActionEntry kInstrumentSelect[] = {
     {"edit instr name", "SDLK_RETURN"},
     {"move up", "SDLK_UP"},
     {"move down", "SDLK_DOWN"},
@@ -135,7 +135,7 @@ constexpr ActionSpec kInstrumentSelect[] = {
     {"next color", "SDLK_RIGHT"},
 };
 
-constexpr ActionSpec kInstrumentNameEditor[] = {
+constexpr ActionEntry kInstrumentNameEditor[] = {
     {"end name editing", "SDLK_RETURN"},
     {"move right", "SDLK_RIGHT"},
     {"move left", "SDLK_LEFT"},
@@ -148,7 +148,7 @@ constexpr ActionSpec kInstrumentNameEditor[] = {
 
 // Two keyboard rows laid out like a piano: the upper rows from the current octave's first note,
 // the bottom row one octave lower (Finnish layout).
-constexpr ActionSpec kNoteInput[] = {
+constexpr ActionEntry kNoteInput[] = {
     {"0", "SDLK_q | SDLK_COMMA"},
     {"1", "SDLK_2 | SDLK_l"},
     {"2", "SDLK_w | SDLK_PERIOD"},
@@ -180,7 +180,7 @@ constexpr ActionSpec kNoteInput[] = {
     {"-1", "SDLK_m"},
 };
 
-constexpr BindingSectionSpec kSections[] = {
+constexpr BindingSection kSections[] = {
     {"keyboard global", kKeyboardGlobal, true},
     {"pattern editor", kPatternEditor, true},
     {"order editor", kOrderEditor, true},
@@ -223,10 +223,10 @@ std::string buildDefaultText() {
     addKey(text, "audio buffer", "4096");
     addLine(text, "; Background image, size should be 784x592 pixels.");
     addKey(text, "background image", "user-background.bmp");
-    for (const BindingSectionSpec& section : kSections) {
+    for (const BindingSection& section : kSections) {
         addLine(text, "");
         addLine(text, "[" + std::string(section.name) + "]");
-        for (const ActionSpec& action : section.actions)
+        for (const ActionEntry& action : section.actions)
             if (action.defaultBinding) addKey(text, action.name, action.defaultBinding);
     }
     return text;
@@ -234,10 +234,10 @@ std::string buildDefaultText() {
 
 }  // namespace
 
-std::span<const BindingSectionSpec> bindingSections() { return kSections; }
+std::span<const BindingSection> bindingSections() { return kSections; }
 
-const BindingSectionSpec* findBindingSection(std::string_view name) {
-    for (const BindingSectionSpec& section : kSections)
+const BindingSection* findBindingSection(std::string_view name) {
+    for (const BindingSection& section : kSections)
         if (name == section.name) return &section;
     return nullptr;
 }

@@ -10,25 +10,25 @@
 
 // One action of a bindings section with its default binding (nullptr: the built-in text does not
 // bind it).
-struct ActionSpec {
+struct ActionEntry {
     const char* name;
     const char* defaultBinding;
 };
 
-struct BindingSectionSpec {
-    const char* name;                     // section name in the configuration
-    std::span<const ActionSpec> actions;  // in the built-in text's order
-    bool hasHandlers;                     // false only for "note input", whose names are note offsets
+struct BindingSection {
+    const char* name;                      // section name in the configuration
+    std::span<const ActionEntry> actions;  // in the built-in text's order
+    bool hasHandlers;                      // false only for "note input", whose names are note offsets
 };
 
 // The seven bindings sections in the order the built-in text lists them: "keyboard global",
 // "pattern editor", "order editor", "instrument editor", "instrument select",
 // "instrument name editor", "note input". For the six action sections, the actions are exactly
 // the names the program gives handlers to; a name the user binds that is not listed never fires.
-std::span<const BindingSectionSpec> bindingSections();
+std::span<const BindingSection> bindingSections();
 
-// The section spec of that name, or nullptr.
-const BindingSectionSpec* findBindingSection(std::string_view name);
+// The bindings section of that name, or nullptr.
+const BindingSection* findBindingSection(std::string_view name);
 
 // The whole built-in configuration text, with CR LF line ends.
 const std::string& defaultConfigurationText();

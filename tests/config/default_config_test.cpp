@@ -37,7 +37,7 @@ struct Loaded {
         settings = loadStartupConfiguration(
             config, &user, bindings, [this](const std::string& section, ActionTable& table) {
                 registered.push_back(section);
-                for (const ActionSpec& a : findBindingSection(section)->actions)
+                for (const ActionEntry& a : findBindingSection(section)->actions)
                     table.handlers[a.name] = [this, section, a] { fired = section + "/" + a.name; };
             });
     }
