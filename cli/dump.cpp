@@ -1,6 +1,7 @@
 // bleepforge-cli dump FILE: a song (.zcm) or instrument (.zci) file as one JSON object, with the
 // values as they are held after loading. The kind of file is decided by its magic.
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>

@@ -68,8 +68,8 @@ void appendSample(std::vector<uint8_t>& out, const SampleSlot& sample) {
 
 uint8_t toByte(int32_t v) { return uint8_t(std::clamp<int32_t>(v, 0, 255)); }
 
-// Versions below 7 pack a cell into 3 bytes: note, instrument low nibble + parameter high
-// nibble, effect + parameter low nibble.
+// Versions below 7 pack a cell into 3 bytes: the note; the effect command (high nibble) with
+// instruments 0-15 (low nibble); the parameter's low nibble (high) and high nibble (low).
 PatternCell unpackCell(uint8_t a, uint8_t b, uint8_t c) {
     PatternCell cell;
     cell.note = a;
@@ -148,6 +148,7 @@ InstrumentRecordFlags songRecordFlags(int version) {
 
 void readInstrumentRecord(ByteReader& in, Song& song, int slot, const InstrumentRecordFlags& flags,
                           SongLoadHooks& hooks) {
+    if (slot < 0 || slot >= INSTRUMENT_SLOTS) return;
     Instrument& inst = song.instruments[slot];
     std::string& name = song.instrumentNames[slot];
     name.clear();
@@ -169,6 +170,7 @@ void readInstrumentRecord(ByteReader& in, Song& song, int slot, const Instrument
 }
 
 void writeInstrumentRecord(std::vector<uint8_t>& out, const Song& song, int slot) {
+    if (slot < 0 || slot >= INSTRUMENT_SLOTS) return;
     const Instrument& inst = song.instruments[slot];
     const std::string& name = song.instrumentNames[slot];
     size_t nameLength = std::min<size_t>(name.size(), 255);

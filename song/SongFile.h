@@ -44,6 +44,7 @@ void readInstrumentRecord(ByteReader& in, Song& song, int slot, const Instrument
                           SongLoadHooks& hooks);
 
 // Appends the complete record of slot `slot` (all four envelopes, type, both samples, colour).
+// A slot outside 0-255 reads or writes nothing.
 void writeInstrumentRecord(std::vector<uint8_t>& out, const Song& song, int slot);
 
 // Converts the values of an old file: Volume x16, Duty/Mode x64 with 0 stored as 32. Results that
