@@ -24,7 +24,8 @@ double parseNumber(const std::string& option, const std::string& text) {
     } catch (const std::exception&) {
         used = 0;
     }
-    if (used != text.size() || !std::isfinite(value)) throw std::runtime_error(option + ": not a number: " + text);
+    if (used != text.size() || !std::isfinite(value))
+        throw std::runtime_error(option + ": not a number: " + text);
     return value;
 }
 
@@ -38,7 +39,8 @@ int runRender(const std::vector<std::string>& args) {
         if ((a == "--seconds" || a == "--rate") && i + 1 < args.size()) {
             double v = parseNumber(a, args[++i]);
             if (a == "--seconds") {
-                if (v <= 0.0 || v > 3600.0) throw std::runtime_error("--seconds must be above 0 and at most 3600");
+                if (v <= 0.0 || v > 3600.0)
+                    throw std::runtime_error("--seconds must be above 0 and at most 3600");
                 seconds = v;
             } else {
                 if (v < 8000.0 || v > 192000.0 || v != std::floor(v))
@@ -57,7 +59,8 @@ int runRender(const std::vector<std::string>& args) {
             throw std::runtime_error("usage: render IN.zcm OUT.wav [--seconds S] [--rate HZ] [--ntsc|--pal]");
         }
     }
-    if (out.empty()) throw std::runtime_error("usage: render IN.zcm OUT.wav [--seconds S] [--rate HZ] [--ntsc|--pal]");
+    if (out.empty())
+        throw std::runtime_error("usage: render IN.zcm OUT.wav [--seconds S] [--rate HZ] [--ntsc|--pal]");
 
     std::vector<unsigned char> bytes = cliReadFile(in);
     auto song = std::make_unique<Song>();

@@ -127,9 +127,7 @@ struct Writer {
         c.instrument = uint8_t(instrument);
         c.setEffect(effect, param);
     }
-    void effect(int channel, int row, int effect, int param) {
-        p.at(channel, row).setEffect(effect, param);
-    }
+    void effect(int channel, int row, int effect, int param) { p.at(channel, row).setEffect(effect, param); }
 };
 
 // The four chords of every pattern, 16 rows each: Am, F, C, G.
@@ -224,12 +222,12 @@ void makePatterns(Song& song) {
         arpeggios(w, 1, 0);
         drums(w, true, true);
         melody(w, 0, LEAD,
-               {{0, note(A, 3), 0, 0},      {4, note(C, 4), 0, 0},  {6, note(E, 4), 0, 0},
-                {8, note(D, 4), 0x4, 0x46}, {12, note(C, 4), 0, 0}, {16, note(C, 4), 0, 0},
-                {20, note(A, 3), 0, 0},     {22, note(C, 4), 0, 0}, {24, note(F, 4), 0x4, 0x46},
-                {28, note(E, 4), 0, 0},     {32, note(E, 4), 0, 0}, {36, note(G, 4), 0, 0},
-                {38, note(E, 4), 0, 0},     {40, note(C, 4), 0x4, 0x56}, {44, note(D, 4), 0, 0},
-                {48, note(D, 4), 0, 0},     {52, note(B, 3), 0, 0}, {54, note(D, 4), 0, 0},
+               {{0, note(A, 3), 0, 0},       {4, note(C, 4), 0, 0},       {6, note(E, 4), 0, 0},
+                {8, note(D, 4), 0x4, 0x46},  {12, note(C, 4), 0, 0},      {16, note(C, 4), 0, 0},
+                {20, note(A, 3), 0, 0},      {22, note(C, 4), 0, 0},      {24, note(F, 4), 0x4, 0x46},
+                {28, note(E, 4), 0, 0},      {32, note(E, 4), 0, 0},      {36, note(G, 4), 0, 0},
+                {38, note(E, 4), 0, 0},      {40, note(C, 4), 0x4, 0x56}, {44, note(D, 4), 0, 0},
+                {48, note(D, 4), 0, 0},      {52, note(B, 3), 0, 0},      {54, note(D, 4), 0, 0},
                 {56, note(G, 4), 0x4, 0x48}, {60, note(G, 4), 0x2, 0x20}, {63, NOTE_OFF, 0, 0}});
         holdVibrato(w, 0, 8, 3);
         holdVibrato(w, 0, 24, 3);
@@ -244,9 +242,15 @@ void makePatterns(Song& song) {
         Writer w{song.patterns[2]};
         bassLine(w, false);
         melody(w, 0, LEAD,
-               {{0, note(E, 4), 0, 0},       {8, note(A, 4), 0x3, 0x20},  {16, note(F, 4), 0x3, 0x20},
-                {24, note(C, 4), 0x3, 0x18}, {32, note(G, 4), 0x3, 0x20}, {40, note(E, 4), 0x3, 0x20},
-                {48, note(D, 4), 0x3, 0x18}, {56, note(B, 3), 0x3, 0x18}, {62, NOTE_OFF, 0, 0}});
+               {{0, note(E, 4), 0, 0},
+                {8, note(A, 4), 0x3, 0x20},
+                {16, note(F, 4), 0x3, 0x20},
+                {24, note(C, 4), 0x3, 0x18},
+                {32, note(G, 4), 0x3, 0x20},
+                {40, note(E, 4), 0x3, 0x20},
+                {48, note(D, 4), 0x3, 0x18},
+                {56, note(B, 3), 0x3, 0x18},
+                {62, NOTE_OFF, 0, 0}});
         for (int r = 0; r < 62; ++r)
             if (r % 8 != 0 && r > 8) w.effect(0, r, 0x3, 0x00);
         // The pluck is cut after two frames; the echo replays it quieter.
@@ -276,13 +280,13 @@ void makePatterns(Song& song) {
         w.effect(1, 16, 0xC, 0x2A);  // duty 1 at level 10
         drums(w, true, true);
         melody(w, 0, LEAD,
-               {{0, note(A, 3), 0, 0},       {4, note(C, 4), 0, 0},      {6, note(E, 4), 0, 0},
-                {8, note(A, 4), 0x4, 0x46},  {12, note(G, 4), 0, 0},     {16, note(F, 4), 0, 0},
-                {20, note(E, 4), 0, 0},      {22, note(C, 4), 0, 0},     {24, note(A, 3), 0x4, 0x46},
-                {28, note(C, 4), 0, 0},      {32, note(E, 4), 0xC, 0x3F}, {36, note(G, 4), 0, 0},
-                {38, note(C, 5), 0, 0},      {40, note(B, 4), 0x4, 0x56}, {44, note(G, 4), 0, 0},
-                {48, note(D, 4), 0, 0},      {50, note(E, 4), 0xE, 0xD3}, {52, note(D, 4), 0, 0},
-                {54, note(B, 3), 0, 0},      {56, note(A, 3), 0x4, 0x48}, {60, note(A, 3), 0xA, 0x02}});
+               {{0, note(A, 3), 0, 0},      {4, note(C, 4), 0, 0},       {6, note(E, 4), 0, 0},
+                {8, note(A, 4), 0x4, 0x46}, {12, note(G, 4), 0, 0},      {16, note(F, 4), 0, 0},
+                {20, note(E, 4), 0, 0},     {22, note(C, 4), 0, 0},      {24, note(A, 3), 0x4, 0x46},
+                {28, note(C, 4), 0, 0},     {32, note(E, 4), 0xC, 0x3F}, {36, note(G, 4), 0, 0},
+                {38, note(C, 5), 0, 0},     {40, note(B, 4), 0x4, 0x56}, {44, note(G, 4), 0, 0},
+                {48, note(D, 4), 0, 0},     {50, note(E, 4), 0xE, 0xD3}, {52, note(D, 4), 0, 0},
+                {54, note(B, 3), 0, 0},     {56, note(A, 3), 0x4, 0x48}, {60, note(A, 3), 0xA, 0x02}});
         holdVibrato(w, 0, 8, 3);
         holdVibrato(w, 0, 24, 3);
         holdVibrato(w, 0, 40, 3);

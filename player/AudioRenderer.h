@@ -13,7 +13,7 @@ class Apu;
 const char* initPlayback(Player& player, Apu& apu, long sampleRate);
 
 class AudioRenderer {
-public:
+  public:
     AudioRenderer(Player& player, Apu& apu) : player_(player), apu_(apu) {}
 
     // One scanline step: frame tick when the scanline counter is 0, scanline tick, Apu step.
@@ -25,7 +25,7 @@ public:
     // Position within the current frame, 0-311.
     int scanline() const { return scanline_; }
 
-private:
+  private:
     Player& player_;
     Apu& apu_;
     int scanline_ = 0;

@@ -27,14 +27,14 @@ struct ChannelState {
     int32_t dutyValue;        // current Duty/Mode-envelope value 0-255
     int32_t fineTune;         // current Fine-tune value - 127 (1/256 semitone)
     int32_t volSlideUp, volSlideDown;
-    int32_t vibSpeed, vibDepth, vibPos;  // shared by vibrato and tremolo
-    int32_t tremoloOffset;               // volume units added by tremolo
-    int32_t arpeggioStep;                // 0-3
-    int32_t noteDelay;                   // frames until a delayed note starts
-    int32_t dutyOverride;                // duty 0-3 from effect Cxy, -1 none
-    int32_t echoDelay;                   // frames, 0 = echo off
-    int32_t echoDecay;                   // volume steps lost per echo pass
-    int32_t historyPos;                  // 0-49
+    int32_t vibSpeed, vibDepth, vibPos;       // shared by vibrato and tremolo
+    int32_t tremoloOffset;                    // volume units added by tremolo
+    int32_t arpeggioStep;                     // 0-3
+    int32_t noteDelay;                        // frames until a delayed note starts
+    int32_t dutyOverride;                     // duty 0-3 from effect Cxy, -1 none
+    int32_t echoDelay;                        // frames, 0 = echo off
+    int32_t echoDecay;                        // volume steps lost per echo pass
+    int32_t historyPos;                       // 0-49
     int32_t periodHistory[HISTORY_LENGTH];    // periods of the last 50 frames (channel 4: PCM steps)
     int32_t registerHistory[HISTORY_LENGTH];  // register-0 values (channel 4: PCM amplitudes)
     int32_t noteCut;                          // frames until a note cut, 0 = none
@@ -45,12 +45,12 @@ struct ChannelState {
     // once when it starts or changes and once when it ends. The export capture reads and clears
     // the six *Active flags and lastReportedDuty.
     bool slideActive, arpeggioActive, vibratoActive, tremoloActive, volumeSlideActive, dutyOverrideActive;
-    int32_t reportedSlide;      // signed slide speed last reported (negative = downward)
-    int32_t reportedArpeggio;   // xy of the last arpeggio report
-    int32_t reportedVibrato;    // (speed << 4) | depth of the last vibrato report
-    int32_t reportedTremolo;    // (speed << 4) | depth of the last tremolo report
-    int32_t reportedVolSlide;   // +up or -down speed of the last volume-slide report
-    int32_t lastReportedDuty;   // -1 none
+    int32_t reportedSlide;     // signed slide speed last reported (negative = downward)
+    int32_t reportedArpeggio;  // xy of the last arpeggio report
+    int32_t reportedVibrato;   // (speed << 4) | depth of the last vibrato report
+    int32_t reportedTremolo;   // (speed << 4) | depth of the last tremolo report
+    int32_t reportedVolSlide;  // +up or -down speed of the last volume-slide report
+    int32_t lastReportedDuty;  // -1 none
 };
 
 // The register image of the current frame, read by the NSF export and the sound-effect capture.

@@ -10,7 +10,7 @@
 #include "player/Player.h"
 
 class OfflinePlayback {
-public:
+  public:
     // Configures the Apu for the song's TV system and `sampleRate` (throws std::runtime_error when
     // it cannot) and resets the player, as the program does at start-up.
     OfflinePlayback(Player& player, Apu& apu, long sampleRate = 44100);
@@ -31,7 +31,7 @@ public:
     // Frames run since startSong.
     long frames() const { return frames_; }
 
-private:
+  private:
     Player& player_;
     Apu& apu_;
     AudioRenderer renderer_;

@@ -61,7 +61,8 @@ void Player::servePcmVoice() {
             if (index >= sample.size) index = sample.size - 1;
             if (audible) writeApu(0x4011, sample.data[index]);
             if (!pcm.holding) {
-                pcm.position += song.ntsc ? PCM_BYTES_PER_SCANLINE * NTSC_CLOCK_RATIO : PCM_BYTES_PER_SCANLINE;
+                pcm.position +=
+                    song.ntsc ? PCM_BYTES_PER_SCANLINE * NTSC_CLOCK_RATIO : PCM_BYTES_PER_SCANLINE;
                 if (uint32_t(pcm.position) >= sample.size) {
                     if (sample.loop) {
                         pcm.position = sample.size - 1;

@@ -29,6 +29,8 @@ Player::Player(Song& s, Apu& a) : song(s), apu(a) {
     apu.setSampleReader(&Player::readSampleMemory, this);
 }
 
+Player::~Player() { apu.setSampleReader(nullptr, nullptr); }
+
 void Player::reset() {
     buildPeriodTable(song.ntsc, periodTable);
     resetRequest = true;
@@ -120,7 +122,7 @@ void Player::frameTick() {
     writeChannels();
     runMetronome();
     ++frameInRow;
-    if (song.speed != 0) tempoAccumulator += int(std::ceil(song.tempo * 256.0 / song.speed));
+    if (song.speed > 0) tempoAccumulator += int(std::ceil(song.tempo * 256.0 / song.speed));
     advanceRow();
 }
 
@@ -153,7 +155,7 @@ void Player::advanceRow() {
     } else {
         if (!atBlockEnd) {
             ++currentRow;
-            restart = currentRow == ROWS_PER_PATTERN;
+            restart = currentRow >= ROWS_PER_PATTERN;
         }
         if (restart) {
             if (!hold && ++currentOrder >= orderCount) currentOrder = 0;

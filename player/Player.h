@@ -19,7 +19,7 @@ class Apu;
 
 // Receives the driver commands the player reports in captureMode (the export's recorder).
 class DriverCommandSink {
-public:
+  public:
     virtual ~DriverCommandSink() = default;
     // channel 0-4; code as reported (0x40 note, 0x80 instrument, 0xC0 volume, 0xD0 duty, 0xD6 note
     // cut, 0xD9-0xE7 effects, and on channel 4: 362 play sample, 365 rate/loop byte, 366 EEy);
@@ -31,7 +31,7 @@ public:
 
 // Sees every register write of the player, in order (the per-frame register trace).
 class RegisterTraceSink {
-public:
+  public:
     virtual ~RegisterTraceSink() = default;
     virtual void registerWritten(uint16_t address, uint8_t value) = 0;
 };
@@ -42,9 +42,9 @@ struct PcmVoice {
     double position = 0.0;  // read position in its sample, bytes
     bool holding = false;   // a looping sample reached its end and waits for the next frame
     uint16_t phase = 0;
-    uint16_t step = 0;     // phase increment per wave update
-    int amplitude = 0;     // 0-125 DMC levels
-    int threshold = 0;     // pulse is high while phase >> 8 is below it
+    uint16_t step = 0;  // phase increment per wave update
+    int amplitude = 0;  // 0-125 DMC levels
+    int threshold = 0;  // pulse is high while phase >> 8 is below it
     bool saw = false;
     bool toggle = false;  // the wave is updated on every second scanline
 };
@@ -54,9 +54,11 @@ constexpr int NTSC_ROW_THRESHOLD = 34448;
 constexpr int SCANLINES_PER_FRAME = 312;
 
 class Player {
-public:
+  public:
     // Installs readSampleMemory as the Apu's sample reader. Both must outlive the Player.
     Player(Song& song, Apu& apu);
+    // Gives the Apu back its default sample reader.
+    ~Player();
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
 
@@ -170,7 +172,7 @@ public:
     DriverCommandSink* commandSink = nullptr;  // reports go nowhere when none
     RegisterTraceSink* traceSink = nullptr;
 
-private:
+  private:
     void idleTick();
     void advanceRow();
     void runMetronome();

@@ -80,12 +80,11 @@ TEST(PlayerClock, JumpsAndBreaks) {
         int order, row;
     };
     const Case cases[] = {
-        {0xB, 0x10, 3, false, 2, 0},  // beyond the order count: the last order
-        {0xB, 0x01, 3, false, 1, 0},
-        {0xD, 0x12, 3, false, 1, 12},  // decimal 12
-        {0xD, 0x64, 3, false, 1, 0},   // row 64 does not exist
-        {0xD, 0x12, 1, false, 0, 12},  // wraps to order 0
-        {0xD, 0x12, 3, true, 0, 12},   // pattern mode keeps the order
+        {0xB, 0x10, 3, false, 2, 0},                                 // beyond the order count: the last order
+        {0xB, 0x01, 3, false, 1, 0},  {0xD, 0x12, 3, false, 1, 12},  // decimal 12
+        {0xD, 0x64, 3, false, 1, 0},                                 // row 64 does not exist
+        {0xD, 0x12, 1, false, 0, 12},                                // wraps to order 0
+        {0xD, 0x12, 3, true, 0, 12},                                 // pattern mode keeps the order
         {0xB, 0x02, 3, true, 0, 0},
     };
     for (const Case& c : cases) {

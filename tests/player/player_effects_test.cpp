@@ -242,22 +242,37 @@ TEST(PlayerEffects, DriverCommandsAreReportedOnlyInCaptureMode) {
     using E = CommandLog::Entry;
     const std::vector<E> expected = {
         // row 0
-        {0, 0xDB, 0x10}, {0, 0x80, 1}, {0, 0x40, 50}, {0, 0xC0, 15},
+        {0, 0xDB, 0x10},
+        {0, 0x80, 1},
+        {0, 0x40, 50},
+        {0, 0xC0, 15},
         {4, 0x16E, 3},
         {4, 0xD6, -1},  // the DPCM instrument's silent Volume envelope ends channel 4's note
-        {4, 365, 0x45}, {4, 362, 3},
+        {4, 365, 0x45},
+        {4, 362, 3},
         // row 1
-        {0, 0xDD, -1}, {0, 0xDF, 0x47},
+        {0, 0xDD, -1},
+        {0, 0xDF, 0x47},
         {1, 0xE6, 1},
         // row 2
-        {0, 0xE0, -1}, {0, 0xD0, 2},
-        {1, 0xD9, 0x47}, {1, 0x80, 1}, {1, 0x40, 30}, {1, 0xC0, 15},
+        {0, 0xE0, -1},
+        {0, 0xD0, 2},
+        {1, 0xD9, 0x47},
+        {1, 0x80, 1},
+        {1, 0x40, 30},
+        {1, 0xC0, 15},
         // row 3
-        {0, 0xE2, 3}, {0, 0x80, 2}, {0, 0x40, 52}, {0, 0xE7, -1},
-        {1, 0xDA, -1}, {1, 0xDB, 0x20},
+        {0, 0xE2, 3},
+        {0, 0x80, 2},
+        {0, 0x40, 52},
+        {0, 0xE7, -1},
+        {1, 0xDA, -1},
+        {1, 0xDB, 0x20},
         // row 4
-        {0, 0xE3, -1}, {0, 0xD6, -1},
-        {1, 0xDD, -1}, {1, 0xE4, 0x21},
+        {0, 0xE3, -1},
+        {0, 0xD6, -1},
+        {1, 0xDD, -1},
+        {1, 0xE4, 0x21},
         // row 5
         {1, 0xE5, -1},
     };

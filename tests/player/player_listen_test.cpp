@@ -100,7 +100,8 @@ TEST(PlayerListen, RowsAre120MillisecondsApartInBothTvSystems) {
         ASSERT_GE(starts.size(), 30u);
         const double mean = double(starts.back() - starts.front()) / double(starts.size() - 1) / 44.1;
         EXPECT_NEAR(mean, 120.0, 1.0) << (ntsc ? "NTSC" : "PAL");
-        for (size_t i = 1; i < starts.size(); ++i) EXPECT_NEAR((starts[i] - starts[i - 1]) / 44.1, 120.0, 12.0);
+        for (size_t i = 1; i < starts.size(); ++i)
+            EXPECT_NEAR((starts[i] - starts[i - 1]) / 44.1, 120.0, 12.0);
     }
 }
 
@@ -154,7 +155,8 @@ TEST(PlayerListen, DemoRendersAsMusic) {
 
 TEST(PlayerListen, RenderAndTraceOptions) {
     fs::path dir = scratchDir();
-    ToolRun r = runCli("render '" + demoPath + "' '" + (dir / "a.wav").string() + "' --seconds 2 --rate 22050 --ntsc");
+    ToolRun r = runCli("render '" + demoPath + "' '" + (dir / "a.wav").string() +
+                       "' --seconds 2 --rate 22050 --ntsc");
     ASSERT_EQ(r.status, 0) << r.err;
     int rate = 0;
     EXPECT_EQ(readWav(dir / "a.wav", rate).size(), 44100u);
@@ -173,18 +175,18 @@ TEST(PlayerListen, RenderAndTraceOptions) {
     }
     EXPECT_EQ(n, 5);
     // Frame 0 starts with the song's first row; the stop/reset writes before it are not listed.
-    EXPECT_EQ(r.out.rfind("0: 4010=0F 4011=3F 4012=00 4013=24 4015=0F 4015=1F 4008=81", 0), 0u) << r.out.substr(0, 80);
+    EXPECT_EQ(r.out.rfind("0: 4010=0F 4011=3F 4012=00 4013=24 4015=0F 4015=1F 4008=81", 0), 0u)
+        << r.out.substr(0, 80);
 
     // Without --frames the trace ends at the loop point: six patterns of 64 rows of 6 frames.
     r = runCli("trace '" + demoPath + "'");
     ASSERT_EQ(r.status, 0);
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 6 * 64 * 6);
 
-    for (const std::string& bad : {std::string("render '") + demoPath + "'",
-                                   "render '" + demoPath + "' x.wav --seconds -1",
-                                   "render '" + demoPath + "' x.wav --rate 12.5",
-                                   "trace '" + demoPath + "' --frames 0", "trace '" + demoPath + "' --bogus",
-                                   "trace '" + (dir / "missing.zcm").string() + "'"}) {
+    for (const std::string& bad :
+         {std::string("render '") + demoPath + "'", "render '" + demoPath + "' x.wav --seconds -1",
+          "render '" + demoPath + "' x.wav --rate 12.5", "trace '" + demoPath + "' --frames 0",
+          "trace '" + demoPath + "' --bogus", "trace '" + (dir / "missing.zcm").string() + "'"}) {
         r = runCli(bad);
         EXPECT_EQ(r.status, 1) << bad;
         EXPECT_EQ(r.err.rfind("Error: ", 0), 0u) << bad;

@@ -64,8 +64,12 @@ TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
         std::vector<RegisterWrite> writes;
     };
     const Case cases[] = {
-        {0x100, 0x0FF, {{0x4017, 0x40}, {0x4002, 0x00}, {0x4001, 0x8F}, {0x4017, 0xC0}, {0x4001, 0x0F}, {0x4002, 0xFF}}},
-        {0x0FF, 0x100, {{0x4017, 0x40}, {0x4002, 0xFF}, {0x4001, 0x87}, {0x4017, 0xC0}, {0x4001, 0x0F}, {0x4002, 0x00}}},
+        {0x100,
+         0x0FF,
+         {{0x4017, 0x40}, {0x4002, 0x00}, {0x4001, 0x8F}, {0x4017, 0xC0}, {0x4001, 0x0F}, {0x4002, 0xFF}}},
+        {0x0FF,
+         0x100,
+         {{0x4017, 0x40}, {0x4002, 0xFF}, {0x4001, 0x87}, {0x4017, 0xC0}, {0x4001, 0x0F}, {0x4002, 0x00}}},
         {0x1F0, 0x1A0, {{0x4002, 0xA0}}},
         {0x300, 0x0FF, {{0x4002, 0xFF}, {0x4003, 0x00}}},
         {-1, 0x1A0, {{0x4002, 0xA0}, {0x4003, 0x01}}},  // first write after a reset
@@ -97,11 +101,9 @@ TEST(PlayerOutput, VolumeEnvelopeRelease) {
         int heldLevel;
     };
     const Case cases[] = {
-        {{0xF0, 0x80, 0x00}, 2, 3, 0},
-        {{0xF0, 0x80, 0x40}, 2, 0, 4},
-        {{0xF0, 0x00, 0x40}, 2, 2, 0},
-        {{0xF0, 0x80, 0x00}, 0, 0, 15},  // looping from the start never ends
-        {{0xF0, 0x0F}, 1, 2, 0},         // value 15 is level 0
+        {{0xF0, 0x80, 0x00}, 2, 3, 0}, {{0xF0, 0x80, 0x40}, 2, 0, 4},
+        {{0xF0, 0x00, 0x40}, 2, 2, 0}, {{0xF0, 0x80, 0x00}, 0, 0, 15},  // looping from the start never ends
+        {{0xF0, 0x0F}, 1, 2, 0},                                        // value 15 is level 0
     };
     for (const Case& c : cases) {
         PlayerRig rig;
@@ -132,7 +134,7 @@ TEST(PlayerOutput, TriangleHeldValueAndControl) {
         int control;
     };
     const Case cases[] = {
-        {0x70, -1, true, 0x80}, {0x7F, -1, true, 0x80}, {0x80, -1, false, 0x81},
+        {0x70, -1, true, 0x80},  {0x7F, -1, true, 0x80},    {0x80, -1, false, 0x81},
         {0xF0, -1, false, 0x81}, {0xF0, 0x07, false, 0x80},  // level 7 from C07: quiet but held
     };
     for (const Case& c : cases) {
@@ -158,11 +160,9 @@ TEST(PlayerOutput, PitchFromNoteAndEnvelopes) {
         int expectedPitch;  // pitch sum in 1/256 semitone
     };
     const Case cases[] = {
-        {50, 0x8C, 127, 12 * 256},  // absolute note replaces the entered one
-        {70, 0x8C, 127, 12 * 256},
-        {50, 0x80, 127, 50 * 256},  // absolute 0 acts as relative 0
-        {50, 64 + 7, 127, 57 * 256},
-        {50, 64 - 12, 127, 38 * 256},
+        {50, 0x8C, 127, 12 * 256},                                 // absolute note replaces the entered one
+        {70, 0x8C, 127, 12 * 256},     {50, 0x80, 127, 50 * 256},  // absolute 0 acts as relative 0
+        {50, 64 + 7, 127, 57 * 256},   {50, 64 - 12, 127, 38 * 256},
         {50, 64, 255, 50 * 256 + 128},  // half a semitone up
         {50, 64, 0, 50 * 256 - 127},
     };
@@ -189,7 +189,8 @@ TEST(PlayerOutput, PitchFromNoteAndEnvelopes) {
 }
 
 TEST(PlayerOutput, NoisePeriodIndexAndMode) {
-    const int cases[][3] = {{1, 0x20, 14}, {16, 0x20, 15}, {17, 0x20, 14}, {32, 0x20, 15}, {10, 0x40, 0x80 | 5}};
+    const int cases[][3] = {
+        {1, 0x20, 14}, {16, 0x20, 15}, {17, 0x20, 14}, {32, 0x20, 15}, {10, 0x40, 0x80 | 5}};
     for (const auto& c : cases) {
         PlayerRig rig;
         rig.volumeEnvelope(1, {0xF0}, 0);
