@@ -1,7 +1,6 @@
 // Writes the example song (example.zcm) and its lead instrument (example.zci) into the folder
 // named by the first argument. The committed files in examples/ are this program's output.
 
-#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -63,8 +62,10 @@ void buildInstruments(Song& song) {
 
     setInstrument(song, 7, "Blip", INST_PCM, 16);
     std::vector<uint8_t> blip(256);
-    for (size_t i = 0; i < blip.size(); ++i)
-        blip[i] = uint8_t(64 + std::lround(40 * std::sin(double(i) * 2 * 3.14159265358979 / 32)));
+    for (size_t i = 0; i < blip.size(); ++i) {  // a triangle wave of 32 levels per cycle, in integers
+        int phase = int(i % 32);
+        blip[i] = uint8_t(24 + 5 * (phase < 16 ? phase : 32 - phase));
+    }
     song.instruments[7].pcm.assign(blip.data(), uint32_t(blip.size()), true);
 }
 
