@@ -117,10 +117,10 @@ class DriverCommandRecorder {
 // Key of a playback position in the visited maps: (order << 8) | row.
 inline int32_t positionKey(int order, int row) { return (order << 8) | row; }
 
-// A stretch runs until the order entry changes, the row goes back or the song ends. A song that
-// never does any of these (a fault in the player) is cut after this many frames, so a capture
-// always ends.
-constexpr int32_t MAX_STRETCH_FRAMES = 1 << 20;
+// A stretch runs until the order entry changes, the row goes back or the song ends. The slowest
+// song (tempo 32, speed 31) still moves on a row every 130 frames, so 64 rows take fewer than
+// 8400 frames; a player that never moves on is cut after this many, so a capture always ends.
+constexpr int32_t MAX_STRETCH_FRAMES = 1 << 16;
 
 // Player::reset, then tempo 125, speed 6, order 0 row 0 at its first frame, pattern mode and
 // block repeat off, playing and in capture mode.

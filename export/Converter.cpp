@@ -38,8 +38,8 @@ ConverterArguments parseConverterArguments(int argc, const char* const* argv) {
 
 namespace {
 
-// Every file of one run must come from one source; a name produced twice by different sources
-// would silently replace the first file with the second.
+// Every file of one run must come from one source, and no input may be overwritten: a name
+// produced twice would silently replace the first file with the second.
 void checkFileNamesDistinct(const ConverterArguments& args, const OutputNames& names) {
     std::map<std::string, std::string> sources;  // file name -> what writes it
     const auto claim = [&](const std::string& file, const std::string& source) {
@@ -53,6 +53,13 @@ void checkFileNamesDistinct(const ConverterArguments& args, const OutputNames& n
     if (!args.songs.empty()) claim(names.dpcmFileName(), "the DPCM data");
     for (const std::string& effect : args.effects)
         claim(names.effectFileName(effect), "sound effect " + effect);
+    // The main file is written before the songs are read: naming an input as output would
+    // destroy it.
+    for (const auto* inputs : {&args.songs, &args.effects})
+        for (const std::string& input : *inputs)
+            if (sources.count(input))
+                throw std::runtime_error("Output file " + input +
+                                         " would overwrite the input file of the same name.");
 }
 
 void writeOrThrow(const std::string& name, const std::string& text) {

@@ -255,7 +255,9 @@ TEST(Converter, FailuresEndTheRunLoudly) {
     EXPECT_NE(clash.find(w.path("n-a.s")), std::string::npos) << clash;
     EXPECT_NE(clash.find("sound effect " + w.path("fx/a.zcm")), std::string::npos) << clash;
     EXPECT_NE(message({"-s", w.path("a.zcm"), "-e", w.path("dpcm.zcm"), "-o", w.path("n.s")}), "no error");
+    EXPECT_NE(message({"-s", w.path("a.zcm"), "-o", w.path("a.zcm")}), "no error");
     EXPECT_FALSE(fs::exists(w.path("n.s")));
+    EXPECT_EQ(w.read("a.zcm").substr(0, 16), "ZephyrcantorTune");
     // The same song twice is no clash: the same data is written twice.
     EXPECT_EQ(w.run({"-s", w.path("a.zcm"), w.path("a.zcm"), "-o", w.path("n.s")}), 0);
 }
