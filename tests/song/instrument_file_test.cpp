@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <filesystem>
 
 #include "song/InstrumentFile.h"
@@ -78,7 +80,7 @@ TEST(InstrumentFile, RefusedFilesLeaveTheSlotAlone) {
     SongLoadHooks hooks;
     EXPECT_FALSE(loadInstrument(*song, 0, good.data(), good.size(), hooks));
     EXPECT_TRUE(song->instrumentNames[0].empty());
-    std::string path = testing::TempDir() + "/slot0.zci";
+    std::string path = testing::TempDir() + "/slot0-" + std::to_string(getpid()) + ".zci";
     std::filesystem::remove(path);
     EXPECT_FALSE(saveInstrument(*song, 0, path));
     EXPECT_FALSE(std::filesystem::exists(path));
@@ -100,7 +102,7 @@ TEST(InstrumentFile, SaveAndLoadRestoresAllButTheColour) {
     song->instrumentNames[7] = "Saved \"quoted\" name";
     song->instrumentColours[7] = 11;
 
-    std::string path = testing::TempDir() + "/saved.zci";
+    std::string path = testing::TempDir() + "/saved" + std::to_string(getpid()) + ".zci";
     ASSERT_TRUE(saveInstrument(*song, 7, path));
     std::vector<uint8_t> bytes = serializeInstrument(*song, 7);
     EXPECT_EQ(bytes[16], 4);

@@ -122,7 +122,7 @@ TEST(SongFile, RoundTripKeepsEveryField) {
     EXPECT_EQ(hooks.calls, (std::vector<std::string>{"stop", "reconfigure", "positions", "loaded"}));
     EXPECT_EQ(hooks.cursor, int(song->instrumentNames[1].size()));
 
-    std::string path = testing::TempDir() + "/roundtrip.zcm";
+    std::string path = testing::TempDir() + "/roundtrip" + std::to_string(getpid()) + ".zcm";
     ASSERT_TRUE(saveSong(*song, path));
     auto fromDisk = std::make_unique<Song>();
     ASSERT_TRUE(loadSongFile(*fromDisk, path, hooks));
