@@ -1,5 +1,6 @@
 #include "apu/BandLimitedSynth.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <vector>
@@ -87,7 +88,9 @@ void BandLimitedSynth::setVolumeUnit(double unit) {
     if (unit == volumeUnit_) return;
     if (kernelPending_) designKernel();
     volumeUnit_ = unit;
-    bias_ = 0x10001u * static_cast<std::uint32_t>(std::floor(unit * 65536.0 + 0.5));
+    // The unit is a 16-bit fraction of full scale.
+    const double scaled = std::clamp(std::floor(unit * 65536.0 + 0.5), 0.0, 65535.0);
+    bias_ = 0x10001u * static_cast<std::uint32_t>(scaled);
     scaleKernel();
 }
 
@@ -102,7 +105,11 @@ void BandLimitedSynth::scaleKernel() {
     for (int row = 0; row < kRawRows; ++row) {
         std::int32_t error = u;
         for (int k = 0; k < w; ++k) {
-            std::int32_t a = (raw_[row * w + k] * u + (u + 1) * 16384) >> 15;
+            // 64-bit: a unit near full scale times a raw entry does not fit in 32 bits.
+            const std::int32_t a =
+                static_cast<std::int32_t>((static_cast<std::int64_t>(raw_[row * w + k]) * u +
+                                           (static_cast<std::int64_t>(u) + 1) * 16384) >>
+                                          15);
             out[pos++] = static_cast<std::uint16_t>(a);
             error -= a - u;
         }
