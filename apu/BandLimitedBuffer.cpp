@@ -57,13 +57,6 @@ void BandLimitedBuffer::clear() {
     if (samples_) std::fill_n(samples_.get(), size_ + kExtra, kBias);
 }
 
-void BandLimitedBuffer::endFrame(int cycles) noexcept {
-    std::uint64_t next = offset_ + static_cast<std::uint64_t>(factor_) * static_cast<std::uint32_t>(cycles);
-    // Nobody read for a long time: keep the write position inside the array.
-    std::uint64_t limit = static_cast<std::uint64_t>(size_) << 16;
-    offset_ = static_cast<std::uint32_t>(std::min(next, limit));
-}
-
 void BandLimitedBuffer::removeSamples(long count) noexcept {
     if (!samples_ || count <= 0) return;
     count = std::min(count, samplesAvailable());

@@ -35,7 +35,12 @@ class BandLimitedBuffer {
 
     // Closes the current frame of `cycles` CPU cycles: its samples become readable. Samples that
     // would not fit the capacity are dropped rather than written past the end.
-    void endFrame(int cycles) noexcept;
+    void endFrame(int cycles) noexcept {
+        const std::uint64_t next = offset_ + std::uint64_t{factor_} * static_cast<std::uint32_t>(cycles);
+        // Nobody read for a long time: keep the write position inside the array.
+        const std::uint64_t limit = static_cast<std::uint64_t>(size_) << 16;
+        offset_ = static_cast<std::uint32_t>(next < limit ? next : limit);
+    }
     // Whole samples finished and not yet read.
     long samplesAvailable() const noexcept { return static_cast<long>(offset_ >> 16); }
     // Forgets the first `count` finished samples (count <= samplesAvailable()).

@@ -25,7 +25,8 @@ class BandLimitedSynth {
     void setVolumeUnit(double unit);
     double volumeUnit() const { return volumeUnit_; }
 
-    // The buffer steps go to when none is passed; may be null.
+    // The buffer the owning channel renders into (set by Apu::configure; may be null). The add
+    // operations take the buffer explicitly.
     BandLimitedBuffer* output = nullptr;
 
     // Adds a step of `delta` level steps at CPU time `cycles` in the buffer's current frame.

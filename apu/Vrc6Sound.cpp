@@ -27,6 +27,16 @@ void Vrc6Sound::writeOsc(int time, int osc, int reg, int value) {
 
 void Vrc6Sound::runUntil(int time) {
     if (time <= lastTime) return;
+    // Usually only the metronome uses this chip, a frame per beat: when all three are off and
+    // silent, only the pulse timers need counting down.
+    if (!((oscs[0].regs[2] | oscs[1].regs[2] | oscs[2].regs[2]) & 0x80) &&
+        !(oscs[0].lastAmplitude | oscs[1].lastAmplitude | oscs[2].lastAmplitude) &&
+        (sawAccumulator >> 3) == 0) {
+        for (int i = 0; i < 2; ++i) oscs[i].delay = std::max(0, lastTime + oscs[i].delay - time);
+        oscs[2].delay = 0;
+        lastTime = time;
+        return;
+    }
     runPulse(oscs[0], time);
     runPulse(oscs[1], time);
     runSaw(time);
