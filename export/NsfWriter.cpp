@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "driver/NsfDriverImage.h"
+
 namespace {
 
 constexpr int BANK_SIZE = 4096;
@@ -268,4 +270,9 @@ std::vector<uint8_t> buildNsf(const NsfCapture& capture, std::span<const uint8_t
     file[122] = capture.ntsc ? 0 : 1;
     file.insert(file.end(), image.bytes.begin(), image.bytes.end());
     return file;
+}
+
+std::vector<uint8_t> buildNsf(const NsfCapture& capture) {
+    static_assert(NSF_DRIVER_IMAGE_SIZE == NSF_DRIVER_SIZE);
+    return buildNsf(capture, std::span<const uint8_t>(nsfDriverImage, NSF_DRIVER_IMAGE_SIZE));
 }

@@ -51,3 +51,5 @@ std::vector<uint8_t> nsfPcmUnits(const NsfSample& sample, bool ntsc);
 // Throws std::runtime_error when the song does not fit the format: tables past the limit above,
 // more than 255 stretch entries on a channel, or data beyond the 256 addressable banks.
 std::vector<uint8_t> buildNsf(const NsfCapture& capture, std::span<const uint8_t> driverImage);
+// The same with the program's own driver (driver/nsf_driver.s).
+std::vector<uint8_t> buildNsf(const NsfCapture& capture);

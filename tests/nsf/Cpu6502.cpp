@@ -1,0 +1,545 @@
+#include "Cpu6502.h"
+
+#include <string>
+
+namespace {
+
+enum Mode { IMP, ACC, IMM, ZP, ZPX, ZPY, ABS, ABX, ABY, IND, IZX, IZY, REL };
+enum Op {
+    ADC,
+    AND,
+    ASL,
+    BCC,
+    BCS,
+    BEQ,
+    BIT,
+    BMI,
+    BNE,
+    BPL,
+    BRK,
+    BVC,
+    BVS,
+    CLC,
+    CLD,
+    CLI,
+    CLV,
+    CMP,
+    CPX,
+    CPY,
+    DEC,
+    DEX,
+    DEY,
+    EOR,
+    INC,
+    INX,
+    INY,
+    JMP,
+    JSR,
+    LDA,
+    LDX,
+    LDY,
+    LSR,
+    NOP,
+    ORA,
+    PHA,
+    PHP,
+    PLA,
+    PLP,
+    ROL,
+    ROR,
+    RTI,
+    RTS,
+    SBC,
+    SEC,
+    SED,
+    SEI,
+    STA,
+    STX,
+    STY,
+    TAX,
+    TAY,
+    TSX,
+    TXA,
+    TXS,
+    TYA,
+    BAD
+};
+struct Entry {
+    Op op;
+    Mode mode;
+    uint8_t cycles;
+    bool pagePenalty;
+};
+
+Entry table[256];
+
+struct TableInit {
+    void set(int code, Op op, Mode mode, int cycles, bool penalty = false) {
+        table[code] = {op, mode, uint8_t(cycles), penalty};
+    }
+    // The eight-mode ALU group (ORA, AND, EOR, ADC, STA, LDA, CMP, SBC).
+    void alu(int base, Op op, bool store = false) {
+        set(base + 0x01, op, IZX, 6);
+        set(base + 0x05, op, ZP, 3);
+        if (!store) set(base + 0x09, op, IMM, 2);
+        set(base + 0x0D, op, ABS, 4);
+        set(base + 0x11, op, IZY, store ? 6 : 5, !store);
+        set(base + 0x15, op, ZPX, 4);
+        set(base + 0x19, op, ABY, store ? 5 : 4, !store);
+        set(base + 0x1D, op, ABX, store ? 5 : 4, !store);
+    }
+    // Shifts and increments: zp, acc/none, abs, zp,x, abs,x.
+    void rmw(int base, Op op, bool acc) {
+        set(base + 0x06, op, ZP, 5);
+        if (acc) set(base + 0x0A, op, ACC, 2);
+        set(base + 0x0E, op, ABS, 6);
+        set(base + 0x16, op, ZPX, 6);
+        set(base + 0x1E, op, ABX, 7);
+    }
+    TableInit() {
+        for (auto& e : table) e = {BAD, IMP, 2, false};
+        alu(0x00, ORA);
+        alu(0x20, AND);
+        alu(0x40, EOR);
+        alu(0x60, ADC);
+        alu(0x80, STA, true);
+        alu(0xA0, LDA);
+        alu(0xC0, CMP);
+        alu(0xE0, SBC);
+        rmw(0x00, ASL, true);
+        rmw(0x20, ROL, true);
+        rmw(0x40, LSR, true);
+        rmw(0x60, ROR, true);
+        rmw(0xC0, DEC, false);
+        rmw(0xE0, INC, false);
+        const Op branches[8] = {BPL, BMI, BVC, BVS, BCC, BCS, BNE, BEQ};
+        for (int i = 0; i < 8; ++i) set(0x10 + 0x20 * i, branches[i], REL, 2);
+        set(0x00, BRK, IMP, 7);
+        set(0x20, JSR, ABS, 6);
+        set(0x40, RTI, IMP, 6);
+        set(0x60, RTS, IMP, 6);
+        set(0x4C, JMP, ABS, 3);
+        set(0x6C, JMP, IND, 5);
+        set(0x24, BIT, ZP, 3);
+        set(0x2C, BIT, ABS, 4);
+        set(0xA2, LDX, IMM, 2);
+        set(0xA6, LDX, ZP, 3);
+        set(0xAE, LDX, ABS, 4);
+        set(0xB6, LDX, ZPY, 4);
+        set(0xBE, LDX, ABY, 4, true);
+        set(0xA0, LDY, IMM, 2);
+        set(0xA4, LDY, ZP, 3);
+        set(0xAC, LDY, ABS, 4);
+        set(0xB4, LDY, ZPX, 4);
+        set(0xBC, LDY, ABX, 4, true);
+        set(0x86, STX, ZP, 3);
+        set(0x8E, STX, ABS, 4);
+        set(0x96, STX, ZPY, 4);
+        set(0x84, STY, ZP, 3);
+        set(0x8C, STY, ABS, 4);
+        set(0x94, STY, ZPX, 4);
+        set(0xE0, CPX, IMM, 2);
+        set(0xE4, CPX, ZP, 3);
+        set(0xEC, CPX, ABS, 4);
+        set(0xC0, CPY, IMM, 2);
+        set(0xC4, CPY, ZP, 3);
+        set(0xCC, CPY, ABS, 4);
+        const std::pair<int, Op> implied[] = {{0x18, CLC}, {0x38, SEC}, {0x58, CLI}, {0x78, SEI}, {0xB8, CLV},
+                                              {0xD8, CLD}, {0xF8, SED}, {0xAA, TAX}, {0x8A, TXA}, {0xA8, TAY},
+                                              {0x98, TYA}, {0xBA, TSX}, {0x9A, TXS}, {0xCA, DEX}, {0x88, DEY},
+                                              {0xE8, INX}, {0xC8, INY}, {0xEA, NOP}};
+        for (auto [code, op] : implied) set(code, op, IMP, 2);
+        set(0x48, PHA, IMP, 3);
+        set(0x08, PHP, IMP, 3);
+        set(0x68, PLA, IMP, 4);
+        set(0x28, PLP, IMP, 4);
+    }
+} tableInit;
+
+}  // namespace
+
+Cpu6502::Cpu6502(const std::vector<uint8_t>& nsf) {
+    if (nsf.size() < 128) throw std::runtime_error("NSF too short");
+    uint16_t load = uint16_t(nsf[8] | nsf[9] << 8);
+    data_.assign(load & 0xFFF, 0);
+    data_.insert(data_.end(), nsf.begin() + 128, nsf.end());
+    for (int w = 0; w < 8; ++w) banks[w] = nsf[size_t(112 + w)];
+}
+
+uint8_t Cpu6502::read(uint16_t address) const {
+    if (address < 0x2000) return ram_[address & 0x7FF];
+    if (address >= 0x6000 && address < 0x8000) return wram_[address - 0x6000];
+    if (address >= 0x8000) {
+        size_t at = size_t(banks[(address - 0x8000) >> 12]) * 4096 + (address & 0xFFF);
+        return at < data_.size() ? data_[at] : 0;
+    }
+    return 0;
+}
+
+void Cpu6502::write(uint16_t address, uint8_t value) {
+    if (address < 0x2000) {
+        ram_[address & 0x7FF] = value;
+    } else if (address >= 0x6000 && address < 0x8000) {
+        wram_[address - 0x6000] = value;
+    } else if (address >= 0x5FF8 && address <= 0x5FFF) {
+        banks[address - 0x5FF8] = value;
+        writes.push_back({cycles + writeCycleOffset_, address, value, instructionPc_});
+    } else if (address >= 0x4000 && address <= 0x4018) {
+        writes.push_back({cycles + writeCycleOffset_, address, value, instructionPc_});
+    }
+}
+
+void Cpu6502::step() {
+    const uint64_t start = cycles;
+    uint8_t opcode = read(pc);
+    const Entry& e = table[opcode];
+    if (e.op == BAD)
+        throw std::runtime_error("unofficial opcode $" + std::to_string(opcode) + " at " +
+                                 std::to_string(pc));
+    instructionPc_ = pc++;
+    int extra = 0;
+    uint16_t addr = 0;
+    auto fetch = [&]() { return read(pc++); };
+    auto fetch16 = [&]() {
+        uint16_t lo = fetch();
+        return uint16_t(lo | fetch() << 8);
+    };
+    auto penalty = [&](uint16_t base, uint16_t eff) {
+        if (e.pagePenalty && (base & 0xFF00) != (eff & 0xFF00)) extra = 1;
+    };
+    switch (e.mode) {
+        case IMP:
+        case ACC:
+            break;
+        case IMM:
+            addr = pc++;
+            break;
+        case ZP:
+            addr = fetch();
+            break;
+        case ZPX:
+            addr = uint8_t(fetch() + x);
+            break;
+        case ZPY:
+            addr = uint8_t(fetch() + y);
+            break;
+        case ABS:
+            addr = fetch16();
+            break;
+        case ABX: {
+            uint16_t base = fetch16();
+            addr = uint16_t(base + x);
+            penalty(base, addr);
+            break;
+        }
+        case ABY: {
+            uint16_t base = fetch16();
+            addr = uint16_t(base + y);
+            penalty(base, addr);
+            break;
+        }
+        case IND: {
+            uint16_t ptr = fetch16();
+            // The 6502 does not carry into the high byte of the pointer.
+            addr = uint16_t(read(ptr) | read(uint16_t((ptr & 0xFF00) | ((ptr + 1) & 0xFF))) << 8);
+            break;
+        }
+        case IZX: {
+            uint8_t zp = uint8_t(fetch() + x);
+            addr = uint16_t(read(zp) | read(uint8_t(zp + 1)) << 8);
+            break;
+        }
+        case IZY: {
+            uint8_t zp = fetch();
+            uint16_t base = uint16_t(read(zp) | read(uint8_t(zp + 1)) << 8);
+            addr = uint16_t(base + y);
+            penalty(base, addr);
+            break;
+        }
+        case REL:
+            addr = fetch();
+            break;
+    }
+    // Stores happen on the instruction's last cycle.
+    writeCycleOffset_ = uint64_t(e.cycles + extra - 1);
+    auto operand = [&]() { return e.mode == ACC ? a : read(addr); };
+    auto storeResult = [&](uint8_t v) {
+        if (e.mode == ACC)
+            a = v;
+        else
+            write(addr, v);
+    };
+    auto branch = [&](bool take) {
+        if (!take) return;
+        uint16_t target = uint16_t(pc + int8_t(uint8_t(addr)));
+        extra += (target & 0xFF00) != (pc & 0xFF00) ? 2 : 1;
+        pc = target;
+    };
+    auto compare = [&](uint8_t reg) {
+        uint8_t m = read(addr);
+        p = uint8_t((p & ~1) | (reg >= m ? 1 : 0));
+        setNZ(uint8_t(reg - m));
+    };
+    auto adc = [&](uint8_t m) {
+        int sum = a + m + (p & 1);
+        p = uint8_t((p & ~0x41) | (sum > 0xFF ? 1 : 0) | ((~(a ^ m) & (a ^ sum) & 0x80) ? 0x40 : 0));
+        a = uint8_t(sum);
+        setNZ(a);
+    };
+    switch (e.op) {
+        case ADC:
+            adc(read(addr));
+            break;
+        case SBC:
+            adc(uint8_t(~read(addr)));
+            break;
+        case AND:
+            a &= read(addr);
+            setNZ(a);
+            break;
+        case ORA:
+            a |= read(addr);
+            setNZ(a);
+            break;
+        case EOR:
+            a ^= read(addr);
+            setNZ(a);
+            break;
+        case LDA:
+            a = read(addr);
+            setNZ(a);
+            break;
+        case LDX:
+            x = read(addr);
+            setNZ(x);
+            break;
+        case LDY:
+            y = read(addr);
+            setNZ(y);
+            break;
+        case STA:
+            write(addr, a);
+            break;
+        case STX:
+            write(addr, x);
+            break;
+        case STY:
+            write(addr, y);
+            break;
+        case CMP:
+            compare(a);
+            break;
+        case CPX:
+            compare(x);
+            break;
+        case CPY:
+            compare(y);
+            break;
+        case BIT: {
+            uint8_t m = read(addr);
+            p = uint8_t((p & ~0xC2) | (m & 0xC0) | ((a & m) == 0 ? 2 : 0));
+            break;
+        }
+        case ASL: {
+            uint8_t v = operand();
+            p = uint8_t((p & ~1) | (v >> 7));
+            v = uint8_t(v << 1);
+            setNZ(v);
+            storeResult(v);
+            break;
+        }
+        case LSR: {
+            uint8_t v = operand();
+            p = uint8_t((p & ~1) | (v & 1));
+            v = uint8_t(v >> 1);
+            setNZ(v);
+            storeResult(v);
+            break;
+        }
+        case ROL: {
+            uint8_t v = operand();
+            uint8_t c = p & 1;
+            p = uint8_t((p & ~1) | (v >> 7));
+            v = uint8_t(v << 1 | c);
+            setNZ(v);
+            storeResult(v);
+            break;
+        }
+        case ROR: {
+            uint8_t v = operand();
+            uint8_t c = p & 1;
+            p = uint8_t((p & ~1) | (v & 1));
+            v = uint8_t(v >> 1 | c << 7);
+            setNZ(v);
+            storeResult(v);
+            break;
+        }
+        case INC: {
+            uint8_t v = uint8_t(read(addr) + 1);
+            setNZ(v);
+            write(addr, v);
+            break;
+        }
+        case DEC: {
+            uint8_t v = uint8_t(read(addr) - 1);
+            setNZ(v);
+            write(addr, v);
+            break;
+        }
+        case INX:
+            setNZ(++x);
+            break;
+        case INY:
+            setNZ(++y);
+            break;
+        case DEX:
+            setNZ(--x);
+            break;
+        case DEY:
+            setNZ(--y);
+            break;
+        case TAX:
+            x = a;
+            setNZ(x);
+            break;
+        case TAY:
+            y = a;
+            setNZ(y);
+            break;
+        case TXA:
+            a = x;
+            setNZ(a);
+            break;
+        case TYA:
+            a = y;
+            setNZ(a);
+            break;
+        case TSX:
+            x = sp;
+            setNZ(x);
+            break;
+        case TXS:
+            sp = x;
+            break;
+        case CLC:
+            p &= ~1;
+            break;
+        case SEC:
+            p |= 1;
+            break;
+        case CLI:
+            p &= ~4;
+            break;
+        case SEI:
+            p |= 4;
+            break;
+        case CLV:
+            p &= ~0x40;
+            break;
+        case CLD:
+            p &= ~8;
+            break;
+        case SED:
+            p |= 8;
+            break;
+        case NOP:
+            break;
+        case PHA:
+            push(a);
+            break;
+        case PHP:
+            push(p | 0x30);
+            break;
+        case PLA:
+            a = pull();
+            setNZ(a);
+            break;
+        case PLP:
+            p = uint8_t((pull() & ~0x10) | 0x20);
+            break;
+        case BPL:
+            branch(!(p & 0x80));
+            break;
+        case BMI:
+            branch(p & 0x80);
+            break;
+        case BVC:
+            branch(!(p & 0x40));
+            break;
+        case BVS:
+            branch(p & 0x40);
+            break;
+        case BCC:
+            branch(!(p & 1));
+            break;
+        case BCS:
+            branch(p & 1);
+            break;
+        case BNE:
+            branch(!(p & 2));
+            break;
+        case BEQ:
+            branch(p & 2);
+            break;
+        case JMP:
+            pc = addr;
+            break;
+        case JSR: {
+            uint16_t ret = uint16_t(pc - 1);
+            push(uint8_t(ret >> 8));
+            push(uint8_t(ret));
+            pc = addr;
+            break;
+        }
+        case RTS: {
+            uint16_t lo = pull();
+            pc = uint16_t((lo | pull() << 8) + 1);
+            break;
+        }
+        case RTI: {
+            p = uint8_t((pull() & ~0x10) | 0x20);
+            uint16_t lo = pull();
+            pc = uint16_t(lo | pull() << 8);
+            break;
+        }
+        case BRK: {
+            uint16_t ret = uint16_t(pc + 1);
+            push(uint8_t(ret >> 8));
+            push(uint8_t(ret));
+            push(p | 0x30);
+            p |= 4;
+            pc = uint16_t(read(0xFFFE) | read(0xFFFF) << 8);
+            break;
+        }
+        case BAD:
+            break;
+    }
+    cycles = start + e.cycles + uint64_t(extra);
+}
+
+bool Cpu6502::call(uint16_t address, uint8_t aIn, uint8_t xIn, uint64_t maxCycles) {
+    a = aIn;
+    x = xIn;
+    y = 0;
+    // The routine returns to $FFF0, which the loop below watches for.
+    sp = 0xFD;
+    push(0xFF);
+    push(0xEF);
+    const uint8_t spBefore = sp;
+    pc = address;
+    uint64_t end = cycles + maxCycles;
+    while (cycles < end) {
+        step();
+        if (sp == uint8_t(spBefore + 2) && pc == 0xFFF0) return true;
+    }
+    return false;
+}
+
+void Cpu6502::poke(uint16_t address, const std::vector<uint8_t>& bytes) {
+    for (uint8_t b : bytes) write(address++, b);
+}
+
+void Cpu6502::run(uint64_t n) {
+    uint64_t end = cycles + n;
+    while (cycles < end) step();
+}

@@ -1,0 +1,317 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+#include "Cpu6502.h"
+#include "export/NsfWriter.h"
+
+namespace {
+
+constexpr int SLOTS = 156;
+constexpr uint64_t TWO_FRAMES = 66495;  // 2 x 33247.5 cycles
+
+bool isSlotWrite(const ApuWrite& w) {
+    return (w.address == 0x4011 || w.address == 0x4018) && w.pc >= 0x6800 && w.pc < 0x68B0;
+}
+
+// Runs an exported file: init, then play for `frames` frames; the writes split by frame.
+struct DriverRun {
+    std::vector<ApuWrite> initWrites;
+    std::vector<std::vector<ApuWrite>> slotWrites;      // per frame, 156 each
+    std::vector<std::vector<ApuWrite>> registerWrites;  // per frame, everything else
+
+    DriverRun(const std::vector<uint8_t>& nsf, int frames) {
+        Cpu6502 cpu(nsf);
+        EXPECT_TRUE(cpu.call(NSF_INIT_ADDRESS, 0, 1, 2'000'000));
+        initWrites = cpu.writes;
+        cpu.writes.clear();
+        cpu.pc = NSF_PLAY_ADDRESS;
+        cpu.run(uint64_t(frames) * 33248 + 300);
+        std::vector<ApuWrite> slots;
+        for (const ApuWrite& w : cpu.writes)
+            if (isSlotWrite(w)) slots.push_back(w);
+        EXPECT_GE(slots.size(), size_t(frames) * SLOTS);
+        slotWrites.resize(size_t(frames));
+        registerWrites.resize(size_t(frames));
+        for (size_t i = 0; i < size_t(frames) * SLOTS && i < slots.size(); ++i)
+            slotWrites[i / SLOTS].push_back(slots[i]);
+        size_t frame = 0;
+        const uint64_t end = slotWrites.back().back().cycle + 214;
+        for (const ApuWrite& w : cpu.writes) {
+            if (isSlotWrite(w) || w.cycle > end) continue;
+            while (frame + 1 < size_t(frames) && w.cycle > slotWrites[frame + 1][0].cycle) ++frame;
+            if (w.cycle > slotWrites[0][0].cycle) registerWrites[frame].push_back(w);
+        }
+    }
+
+    std::vector<std::pair<int, int>> registers(size_t frame, int from = 0x4000, int to = 0x400F) const {
+        std::vector<std::pair<int, int>> out;
+        for (const ApuWrite& w : registerWrites[frame])
+            if (w.address >= from && w.address <= to) out.push_back({w.address, w.value});
+        return out;
+    }
+};
+
+std::vector<NsfFrame> toneStretch(std::mt19937& rng, int frames) {
+    std::vector<NsfFrame> out;
+    NsfFrame f;
+    f.values.fill(-1);
+    f.values[NSF_TRIANGLE_CONTROL] = 0x80;
+    for (int i = 0; i < frames; ++i) {
+        for (int v = 0; v < NSF_DPCM_KIND; ++v) {
+            if (NSF_VALUE_BITS[v] == 0 || rng() % 3 != 0) continue;
+            f.values[v] = rng() % 6 == 0 ? -1 : int(rng() % (1u << NSF_VALUE_BITS[v]));
+        }
+        if (rng() % 4 == 0) f.values[NSF_TRIANGLE_CONTROL] ^= 1;
+        out.push_back(f);
+    }
+    return out;
+}
+
+std::vector<const NsfFrame*> playOrder(const NsfCapture& cap, int frames) {
+    std::vector<const NsfFrame*> out;
+    for (size_t s = 0; int(out.size()) < frames;) {
+        for (const NsfFrame& f : cap.stretches[s]) out.push_back(&f);
+        s = s + 1 < cap.stretches.size() ? s + 1 : size_t(cap.loopTarget);
+    }
+    out.resize(size_t(frames));
+    return out;
+}
+
+// What the driver must write for the tone channels, frame by frame: every value holds until a
+// new one is sent.
+std::vector<std::vector<std::pair<int, int>>> expectedToneWrites(const NsfCapture& cap, int frames) {
+    std::vector<std::vector<std::pair<int, int>>> out;
+    int held[NSF_VALUE_COUNT] = {};
+    int lastHi[2] = {-1, -1};
+    for (const NsfFrame* f : playOrder(cap, frames)) {
+        for (int v = 0; v < NSF_VALUE_COUNT; ++v)
+            if (f->values[v] != -1) held[v] = NSF_VALUE_BITS[v] ? f->values[v] : f->values[v] & 1;
+        std::vector<std::pair<int, int>> w;
+        for (int c = 0; c < 2; ++c) {
+            int dv = held[3 * c + 2];
+            w.push_back({0x4000 + 4 * c, 0x30 | (dv & 0x30) << 2 | (dv & 0x0F)});
+            w.push_back({0x4002 + 4 * c, held[3 * c + 1]});
+            if (held[3 * c] != lastHi[c]) w.push_back({0x4003 + 4 * c, lastHi[c] = held[3 * c]});
+        }
+        w.push_back({0x4008, held[NSF_TRIANGLE_CONTROL] ? 0xFF : 0x00});
+        w.push_back({0x400A, held[NSF_TRIANGLE_PERIOD_LOW]});
+        w.push_back({0x400B, held[NSF_TRIANGLE_PERIOD_HIGH]});
+        w.push_back({0x400C, 0x30 | held[NSF_NOISE_VOLUME]});
+        int np = held[NSF_NOISE_PERIOD];
+        w.push_back({0x400E, (np & 0x0F) | (np & 0x10) << 3});
+        w.push_back({0x400F, 0});
+        out.push_back(w);
+    }
+    return out;
+}
+
+void expectEvenSlots(const DriverRun& run) {
+    std::vector<uint64_t> cycles;
+    for (auto& frame : run.slotWrites)
+        for (auto& w : frame) cycles.push_back(w.cycle);
+    for (size_t i = 1; i < cycles.size(); ++i) {
+        uint64_t gap = cycles[i] - cycles[i - 1];
+        ASSERT_TRUE(gap == 213 || gap == 214)
+            << "slot " << i % SLOTS << " of frame " << i / SLOTS << ": " << gap;
+    }
+    for (size_t i = 2 * SLOTS; i < cycles.size(); i += 2 * SLOTS)
+        EXPECT_EQ(cycles[i] - cycles[i - 2 * SLOTS], TWO_FRAMES);
+}
+
+}  // namespace
+
+TEST(Cpu6502, CycleCountsAndFlags) {
+    Cpu6502 cpu;
+    // ldx #$FF; lda $02F0,x (page crossed: 5); adc #1; bcs +0 (taken: 3); sta $4000; rts
+    cpu.poke(0x0400, {0xA2, 0xFF, 0xBD, 0xF0, 0x02, 0x69, 0x01, 0xB0, 0x00, 0x8D, 0x00, 0x40, 0x60});
+    cpu.poke(0x03EF, {0xFF});
+    ASSERT_TRUE(cpu.call(0x0400, 0, 0, 100));
+    ASSERT_EQ(cpu.writes.size(), 1u);
+    EXPECT_EQ(cpu.writes[0].value, 0x00);
+    EXPECT_EQ(cpu.writes[0].cycle, 2u + 5 + 2 + 3 + 3);  // the store's last cycle
+    EXPECT_EQ(cpu.p & 0x03, 0x03);                       // carry and zero
+    EXPECT_EQ(cpu.cycles, 2u + 5 + 2 + 3 + 4 + 6);
+    // sbc with borrow, ror through carry, indirect jmp quirk at a page end
+    Cpu6502 b;
+    b.poke(0x0400, {0x38, 0xA9, 0x10, 0xE9, 0x20, 0x6A, 0x8D, 0x01, 0x40, 0x6C, 0xFF, 0x02});
+    b.poke(0x02FF, {0x20});
+    b.poke(0x0200, {0x05});
+    b.poke(0x0520, {0x60});
+    ASSERT_TRUE(b.call(0x0400, 0, 0, 100));
+    ASSERT_EQ(b.writes.size(), 1u);
+    EXPECT_EQ(b.writes[0].value, 0x78);  // $10 - $20 = $F0, borrow -> C=0, ror -> $78
+}
+
+TEST(NsfDriver, InitWritesAndEvenSlotsAndToneRegistersFollowTheStreams) {
+    std::mt19937 rng(5);
+    NsfCapture cap;
+    cap.stretches = {toneStretch(rng, 7), toneStretch(rng, 1), toneStretch(rng, 12), toneStretch(rng, 5)};
+    cap.stretches.push_back(cap.stretches[1]);  // shared on every channel
+    cap.loopTarget = 2;
+    const int frames = 48;
+    DriverRun run(buildNsf(cap), frames);
+
+    std::vector<std::pair<int, int>> init;
+    for (auto& w : run.initWrites)
+        if (w.address >= 0x4000 && w.address <= 0x4017) init.push_back({w.address, w.value});
+    EXPECT_EQ(init, (std::vector<std::pair<int, int>>{{0x4010, 0},
+                                                      {0x4008, 0},
+                                                      {0x4000, 0x30},
+                                                      {0x4004, 0x30},
+                                                      {0x400C, 0x30},
+                                                      {0x4001, 0x0F},
+                                                      {0x4005, 0x0F},
+                                                      {0x4015, 0x0F}}));
+
+    expectEvenSlots(run);
+    auto want = expectedToneWrites(cap, frames);
+    for (int f = 0; f < frames; ++f) ASSERT_EQ(run.registers(size_t(f)), want[size_t(f)]) << "frame " << f;
+    // Nothing plays on the DPCM channel: every level goes to the register without function.
+    for (auto& frame : run.slotWrites)
+        for (auto& w : frame) EXPECT_EQ(w.address, 0x4018);
+}
+
+TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
+    // Every value changes every frame: the most bits and fetches a frame can need, and streams
+    // long enough to run past the end of their bank.
+    NsfCapture cap;
+    std::vector<NsfFrame> frames;
+    for (int i = 0; i < 1700; ++i) {
+        NsfFrame f;
+        for (int v = 0; v < NSF_VALUE_COUNT; ++v) {
+            int bits = NSF_VALUE_BITS[v] ? NSF_VALUE_BITS[v] : 1;
+            f.values[v] = (i + v) & ((1 << bits) - 1);
+        }
+        f.values[NSF_DPCM_KIND] = 2 + (i & 1);  // software wave, so no sample starts
+        f.values[NSF_TRIANGLE_CONTROL] = 0x80 | (i & 1);
+        frames.push_back(f);
+    }
+    cap.stretches = {frames};
+    auto nsf = buildNsf(cap);
+    const int run = 1700;
+    DriverRun r(nsf, run);
+    expectEvenSlots(r);
+    auto want = expectedToneWrites(cap, run);
+    for (int f = 0; f < run; f += 37) ASSERT_EQ(r.registers(size_t(f)), want[size_t(f)]) << "frame " << f;
+    ASSERT_EQ(r.registers(size_t(run - 1)), want[size_t(run - 1)]);
+}
+
+TEST(NsfDriver, DpcmStartWritesTheDmcAndMovesTheLevelAway) {
+    NsfCapture cap;
+    NsfSample s;
+    s.bytes.assign(300, 0xAA);
+    s.loop = true;
+    cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(40, 0x55), false}, s};
+    NsfFrame quiet;
+    quiet.values.fill(-1);
+    NsfFrame hit = quiet;
+    hit.values[NSF_DPCM_KIND] = 1;
+    hit.values[NSF_DPCM_RATE] = 0x0E;
+    hit.values[NSF_DPCM_VALUE] = 1;
+    hit.sampleStart = true;
+    cap.stretches = {{quiet, hit, quiet, quiet}};
+    auto nsf = buildNsf(cap);
+    DriverRun run(nsf, 4);
+    EXPECT_TRUE(run.registers(0, 0x4010, 0x4015).empty());
+    // The DPCM table entry says where the sample went.
+    int dir = nsf[4610 + 22] | nsf[4611 + 22] << 8;
+    int addr = nsf[size_t(4606 + dir + 4)], bank = nsf[size_t(4606 + dir + 5)];
+    std::vector<std::pair<int, int>> dmc;
+    for (auto& w : run.registerWrites[1])
+        if ((w.address >= 0x4010 && w.address <= 0x4015) || w.address == 0x5FFD)
+            dmc.push_back({w.address, w.value});
+    EXPECT_EQ(dmc, (std::vector<std::pair<int, int>>{{0x4011, 0x3F},
+                                                     {0x4012, addr},
+                                                     {0x5FFD, bank},
+                                                     {0x4013, 18},
+                                                     {0x4010, 0x4E},
+                                                     {0x4015, 0x0F},
+                                                     {0x4015, 0x1F}}));
+    EXPECT_EQ((bank * 4096 + (0xC000 + addr * 64) - 0xD000), 4096 * (bank) + (addr - 0x40) * 64);
+    EXPECT_EQ(nsf[size_t(128 + bank * 4096 + (addr - 0x40) * 64)], 0xAA);
+    EXPECT_TRUE(run.registers(2, 0x4010, 0x4015).empty());  // no restart on later frames
+    for (auto& w : run.slotWrites[3]) EXPECT_EQ(w.address, 0x4018);
+}
+
+TEST(NsfDriver, PcmSamplePlaysOneUnitPerFrameAndLoops) {
+    NsfCapture cap;
+    NsfSample pcm;
+    for (int i = 0; i < 400; ++i) pcm.bytes.push_back(uint8_t(i * 5 % 128));
+    NsfSample once = pcm;
+    pcm.loop = true;
+    cap.pcmSamples = {once, pcm};
+    NsfFrame quiet;
+    quiet.values.fill(-1);
+    auto start = [&](int index) {
+        NsfFrame f = quiet;
+        f.values[NSF_DPCM_KIND] = 0;
+        f.values[NSF_DPCM_VALUE] = index;
+        f.sampleStart = true;
+        return f;
+    };
+    std::vector<NsfFrame> frames = {quiet, start(0)};
+    for (int i = 0; i < 4; ++i) frames.push_back(quiet);
+    frames.push_back(start(1));
+    for (int i = 0; i < 8; ++i) frames.push_back(quiet);
+    cap.stretches = {frames};
+    DriverRun run(buildNsf(cap), 15);
+
+    auto levels = [&](int frame) {
+        std::vector<uint8_t> out;
+        for (auto& w : run.slotWrites[size_t(frame)]) {
+            EXPECT_EQ(w.address, 0x4011) << "frame " << frame;
+            out.push_back(w.value);
+        }
+        return out;
+    };
+    std::vector<uint8_t> padded = once.bytes;
+    padded.resize(468, padded.back());
+    // Started on frame 1, the sample plays from frame 2: three units, then silence.
+    for (int u = 0; u < 3; ++u)
+        EXPECT_EQ(levels(2 + u),
+                  std::vector<uint8_t>(padded.begin() + 156 * u, padded.begin() + 156 * (u + 1)));
+    for (auto& w : run.slotWrites[5]) EXPECT_EQ(w.address, 0x4018);
+    for (auto& w : run.slotWrites[6]) EXPECT_EQ(w.address, 0x4018);
+    // The looping one starts on frame 7 and comes round again after three units.
+    EXPECT_EQ(levels(7), std::vector<uint8_t>(padded.begin(), padded.begin() + 156));
+    EXPECT_EQ(levels(10), levels(7));
+    EXPECT_EQ(levels(12), levels(9));
+}
+
+TEST(NsfDriver, SoftwarePulseAndSawFollowTheWaveFormulas) {
+    for (int kind : {2, 3}) {
+        NsfCapture cap;
+        NsfFrame f;
+        f.values.fill(-1);
+        f.values[NSF_DPCM_KIND] = kind;
+        int step = 0x0345;
+        f.values[NSF_DPCM_RATE] = step >> 8;
+        f.values[NSF_DPCM_VALUE] = step & 0xFF;
+        f.values[NSF_PCM_AMPLITUDE] = 100;
+        f.values[NSF_PCM_THRESHOLD] = 0x60;
+        cap.stretches = {std::vector<NsfFrame>(6, f)};
+        DriverRun run(buildNsf(cap), 6);
+        std::vector<int> levels;
+        for (int frame = 3; frame < 5; ++frame)
+            for (auto& w : run.slotWrites[size_t(frame)]) {
+                ASSERT_EQ(w.address, 0x4011);
+                levels.push_back(w.value);
+            }
+        // Some phase makes the whole run follow the formula exactly.
+        bool matched = false;
+        for (int p0 = 0; p0 < 65536 && !matched; ++p0) {
+            uint16_t phase = uint16_t(p0);
+            size_t i = 0;
+            for (; i < levels.size(); ++i) {
+                int h = phase >> 8;
+                int want = kind == 3 ? (h * 100) >> 8 : (h < 0x60 ? 100 : 0);
+                if (levels[i] != want) break;
+                phase = uint16_t(phase + step);
+            }
+            matched = i == levels.size();
+        }
+        EXPECT_TRUE(matched) << "kind " << kind;
+    }
+}
