@@ -54,6 +54,7 @@ TEST(AsmNames, PathHelpersOutputNamesAndLabels) {
     EXPECT_EQ(replaceExtension(".zcm", "s") + "|" + replaceExtension("d.x/song", "asm"),
               ".zcm.s|d.x/song.asm");
     EXPECT_EQ(entryKey("music", "dir/my-song\xc3\xa9.zcm"), "music_my_song__");
+    EXPECT_EQ(entryKey("m", "a-b.zcm"), entryKey("m", "a_b.zcm"));  // one label for both
 
     const OutputNames bare("music");
     EXPECT_EQ(bare.songFileName("songs/title.zcm") + "|" + bare.dpcmFileName(), "music-title.s|music-dpcm.s");
