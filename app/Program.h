@@ -57,6 +57,11 @@ public:
     // Sounds a note on the cursor's channel for as long as its key is held; repeats of a held
     // key are ignored. note is 1-120 (values outside are brought into that range).
     void previewNote(const KeyEvent& event, int note);
+    // Sounds a note (1-120, brought into range) on the cursor's channel with the current
+    // instrument at once, without the held-key bookkeeping: a sample instrument on the DPCM
+    // channel goes to the sample preview, anything else starts as a cell (an octave up on the
+    // triangle, which sounds an octave below the pulses).
+    void soundNote(int note);
 
     // Loads the song at path and reports "File succesfully opened!" or "Couldn't open file!".
     bool openSong(const std::string& path);
@@ -78,7 +83,6 @@ public:
 
 private:
     bool defaultEditorKey(ActionTable& table, const KeyEvent& event, bool takeNotes);
-    void soundNote(int note);
 
     Song& song_;
     Player& player_;

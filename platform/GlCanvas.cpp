@@ -26,7 +26,7 @@ void setupGl(int width, int height) {
 
 void GlCanvas::enter(Batch batch) {
     if (batch == batch_) return;
-    if (batch_ != Batch::None) {
+    if (batch_ != Batch::Idle) {
         glEnd();
         glDisable(GL_TEXTURE_2D);
     }
@@ -35,11 +35,11 @@ void GlCanvas::enter(Batch batch) {
         glBindTexture(GL_TEXTURE_2D, font_.texture);
         glEnable(GL_TEXTURE_2D);
     }
-    if (batch != Batch::None) glBegin(GL_QUADS);
+    if (batch != Batch::Idle) glBegin(GL_QUADS);
 }
 
 void GlCanvas::beginFrame(int originX, int originY) {
-    enter(Batch::None);
+    enter(Batch::Idle);
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     glLoadIdentity();
@@ -81,7 +81,7 @@ void GlCanvas::drawRect(const Rect& rect, uint32_t colour, int opacity) {
 }
 
 void GlCanvas::drawLine(int x1, int y1, int x2, int y2, uint32_t colour, int opacity) {
-    enter(Batch::None);
+    enter(Batch::Idle);
     setColour(colour, opacity);
     // Through pixel centres, so the line lands on exactly one row or column of pixels.
     glBegin(GL_LINES);
@@ -91,7 +91,7 @@ void GlCanvas::drawLine(int x1, int y1, int x2, int y2, uint32_t colour, int opa
 }
 
 void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height) {
-    enter(Batch::None);
+    enter(Batch::Idle);
     glColor4f(1, 1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, image.texture);
     glEnable(GL_TEXTURE_2D);
@@ -109,6 +109,6 @@ void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height
 }
 
 void GlCanvas::endFrame() {
-    enter(Batch::None);
+    enter(Batch::Idle);
     SDL_GL_SwapBuffers();
 }

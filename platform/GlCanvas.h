@@ -25,9 +25,9 @@ private:
     // Consecutive glyphs, and consecutive rectangles, are sent as one run of quads: each quad
     // carries its own colour, and quads are drawn and blended in the order they were given, so
     // the pixels are those of one draw per quad at a fraction of the cost.
-    enum class Batch { None, Glyphs, Fills };
+    enum class Batch { Idle, Glyphs, Fills };
     void enter(Batch batch);
 
     const Image& font_;
-    Batch batch_ = Batch::None;
+    Batch batch_ = Batch::Idle;
 };

@@ -1,13 +1,65 @@
 #include "platform/Window.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+
+#include <deque>
 
 #include "app/Canvas.h"
+#include "app/UriList.h"
 #include "assets/BuiltinAssets.h"
 #include "platform/GlCanvas.h"
 #include "platform/Images.h"
 
 namespace {
+
+// Files dropped on the window. With the SDL 1.2 API on top of SDL 2, the library answers the
+// drag-and-drop protocol itself but does not pass the dropped names on; they arrive in the
+// text/uri-list selection that it requests on a drop. The event filter reads that selection when
+// it comes, while the X event is still at hand (a system-window message is only valid inside
+// the filter), and queues the first local file named.
+struct DropState {
+    Display* display = nullptr;
+    Atom xdndSelection = None;
+    Atom uriList = None;
+    std::deque<std::string> files;
+};
+DropState drops;
+
+int SDLCALL eventFilter(const SDL_Event* event) {
+    if (event->type != SDL_SYSWMEVENT || !event->syswm.msg || !drops.display) return 1;
+    if (event->syswm.msg->subsystem != SDL_SYSWM_X11) return 1;
+    const XEvent& x = event->syswm.msg->event.xevent;
+    if (x.type != SelectionNotify || x.xselection.selection != drops.xdndSelection ||
+        x.xselection.target != drops.uriList || x.xselection.property == None)
+        return 1;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, remaining = 0;
+    unsigned char* data = nullptr;
+    // Up to 64 KiB of names; the first one is all that is used.
+    if (XGetWindowProperty(drops.display, x.xselection.requestor, x.xselection.property, 0, 16384, False,
+                           AnyPropertyType, &type, &format, &count, &remaining, &data) == Success &&
+        data && format == 8) {
+        const std::string path = firstFileOfUriList(std::string(reinterpret_cast<char*>(data), count));
+        if (!path.empty()) drops.files.push_back(path);
+    }
+    if (data) XFree(data);
+    return 1;
+}
+
+void acceptDrops() {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWMInfo(&info) <= 0 || info.subsystem != SDL_SYSWM_X11) return;
+    drops.display = info.info.x11.display;
+    drops.xdndSelection = XInternAtom(drops.display, "XdndSelection", False);
+    drops.uriList = XInternAtom(drops.display, "text/uri-list", False);
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+    SDL_SetEventFilter(eventFilter);
+}
 
 // The window icon must be set before the video mode.
 void setIcon() {
@@ -39,6 +91,7 @@ void openWindow(const std::string& caption) {
     SDL_GL_SetAttribute(SDL_GL_SWAP_CONTROL, 0);
     SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, 32, SDL_OPENGL);
     setupGl(WINDOW_WIDTH, WINDOW_HEIGHT);
+    acceptDrops();
 }
 
 uint32_t SdlHost::ticks() const { return SDL_GetTicks(); }
@@ -47,7 +100,14 @@ void SdlHost::delay(uint32_t ms) { SDL_Delay(ms); }
 
 bool SdlHost::pollEvent(AppEvent& event) {
     SDL_Event e;
-    while (SDL_PollEvent(&e)) {
+    for (;;) {
+        if (!drops.files.empty()) {
+            event.kind = AppEvent::FileDrop;
+            event.path = drops.files.front();
+            drops.files.pop_front();
+            return true;
+        }
+        if (!SDL_PollEvent(&e)) break;
         switch (e.type) {
             case SDL_KEYDOWN:
             case SDL_KEYUP:

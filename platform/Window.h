@@ -11,7 +11,8 @@
 // must be initialised.
 void openWindow(const std::string& caption);
 
-// Events, ticks and sleeping through SDL.
+// Events, ticks and sleeping through SDL. A file dropped on the window comes as a FileDrop event
+// with the first file of the drop.
 class SdlHost : public Host {
 public:
     uint32_t ticks() const override;

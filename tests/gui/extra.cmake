@@ -5,9 +5,14 @@ if(TARGET bleepforge)
   find_program(BF_IMPORT import)
   find_program(BF_XDOTOOL xdotool)
   if(BF_XVFB_RUN AND BF_IMPORT AND BF_XDOTOOL)
+    # Drops files on a window as a file manager does.
+    find_package(X11 REQUIRED)
+    add_executable(bf_xdnd_drop ${CMAKE_CURRENT_LIST_DIR}/xdnd_drop.cc)
+    bf_target_defaults(bf_xdnd_drop)
+    target_link_libraries(bf_xdnd_drop PRIVATE X11::X11)
     add_test(NAME gui_main_screen
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/main_screen.sh $<TARGET_FILE:bleepforge>
-              ${PROJECT_SOURCE_DIR}/examples/example.zcm)
+              ${PROJECT_SOURCE_DIR}/examples/example.zcm $<TARGET_FILE:bf_xdnd_drop>)
     set_tests_properties(gui_main_screen PROPERTIES LABELS gui TIMEOUT 180)
     add_test(NAME gui_fatal_error
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fatal_error.sh $<TARGET_FILE:bleepforge>)

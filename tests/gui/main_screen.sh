@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Starts the program under Xvfb from a private copy of the executable (so that the copy's own
 # bleepforge.ini is the one read), takes screenshots of its window and checks what stands where.
-#   main_screen.sh BLEEPFORGE SONG.zcm
+#   main_screen.sh BLEEPFORGE SONG.zcm XDND_DROP
 set -euo pipefail
 
 if [ "$1" != "--inside" ]; then
@@ -9,6 +9,8 @@ if [ "$1" != "--inside" ]; then
   trap 'rm -rf "$work"' EXIT
   cp "$1" "$work/bleepforge"
   cp "$2" "$work/song.zcm"
+  cp "$3" "$work/xdnd_drop"
+  echo "not a song" >"$work/junk.txt"
   # A backdrop that does not exist must leave the built-in one on screen, without a message.
   cat >"$work/bleepforge.ini" <<'INI'
 [general]
@@ -109,6 +111,33 @@ read -r r g b < <(brightest shot2.png $((5 + 91 * 8)) $((5 + 12 * 16)) 48 16)
 check "the song's fourth order is listed ($r $g $b)" "$([ $r -gt 240 ] && [ $g -gt 240 ] && echo 1 || echo 0)"
 read -r r g b < <(brightest shot1.png $((5 + 91 * 8)) $((5 + 12 * 16)) 48 16)
 check "a new song has one order only ($r $g $b)" "$([ $r -lt 100 ] && echo 1 || echo 0)"
+stop
+
+# --- Third run: files dropped on the window. Of two files only the first is opened; a file that
+# is not a song leaves the song as it was and says so.
+start shot3.png
+rc=0
+./xdnd_drop "$win" "file://$work/song.zcm" "file://$work/junk.txt" || rc=$?
+check "drop of two files finished (got $rc)" "$([ $rc = 0 ] && echo 1 || echo 0)"
+sleep 0.5
+import -window "$win" shot4.png
+read -r r g b < <(brightest shot4.png $((5 + 91 * 8)) $((5 + 12 * 16)) 48 16)
+check "the dropped song's fourth order is listed ($r $g $b)" "$([ $r -gt 240 ] && echo 1 || echo 0)"
+# Only the first file was opened: the status is the success text, not the junk file's failure.
+read -r r g b < <(brightest shot4.png $((5 + 20 * 8)) $((5 + 36 * 16 + 1)) 30 16)
+check "status after the drop is \"File succesfully opened!\" ($r $g $b)" "$([ $g -gt 150 ] && echo 1 || echo 0)"
+rc=0
+./xdnd_drop "$win" "file://$work/junk.txt" || rc=$?
+check "drop of one file finished (got $rc)" "$([ $rc = 0 ] && echo 1 || echo 0)"
+sleep 0.5
+import -window "$win" shot5.png
+read -r r g b < <(brightest shot5.png $((5 + 91 * 8)) $((5 + 12 * 16)) 48 16)
+check "a dropped non-song leaves the song loaded ($r $g $b)" "$([ $r -gt 240 ] && echo 1 || echo 0)"
+# "Couldn't open file!" reaches past column 10; "File succesfully opened!" would reach column 23.
+read -r r g b < <(brightest shot5.png $((5 + 12 * 8)) $((5 + 36 * 16 + 1)) 40 16)
+check "status after the failed drop is long ($r $g $b)" "$([ $g -gt 150 ] && echo 1 || echo 0)"
+read -r r g b < <(brightest shot5.png $((5 + 20 * 8)) $((5 + 36 * 16 + 1)) 30 16)
+check "status after the failed drop is not the success text ($r $g $b)" "$([ $g -lt 120 ] && echo 1 || echo 0)"
 stop
 
 exit $fail
