@@ -64,12 +64,13 @@ NsfCapture captureNsf(const Song& song, NsfFrameSource& source) {
 
         std::vector<NsfFrame> frames;
         const int stretchOrder = order;
+        source.beginStretch();
         for (;;) {
             const int rowBefore = row;
             NsfFrameReport report = source.runFrame();
             NsfFrame frame;
             frame.values = report.values;
-            int& kind = frame.values[NSF_DPCM_KIND];
+            const int kind = frame.values[NSF_DPCM_KIND];
             if (report.sampleStarted && (kind == NSF_DPCM_KIND_PCM || kind == NSF_DPCM_KIND_DPCM)) {
                 int index = samples.indexFor(kind, frame.values[NSF_DPCM_VALUE]);
                 if (index >= 0) {
@@ -78,12 +79,6 @@ NsfCapture captureNsf(const Song& song, NsfFrameSource& source) {
                     source.setSampleIndex(index);
                 }
             }
-            // The first frame of a stretch sends every value. A sample kind that merely repeats
-            // the state of a sample started earlier would look like a new start to the driver
-            // and restart that sample at every order position, so it is left out.
-            if (frames.empty() && !frame.sampleStart &&
-                (kind == NSF_DPCM_KIND_PCM || kind == NSF_DPCM_KIND_DPCM))
-                kind = -1;
             frames.push_back(frame);
             order = report.order;
             row = report.row;

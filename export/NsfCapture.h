@@ -61,6 +61,10 @@ struct NsfFrameReport {
 class NsfFrameSource {
   public:
     virtual ~NsfFrameSource() = default;
+    // A stretch begins: the sixteen snapshot values become −1, so that its first frame sends
+    // only what the player writes afresh (a sample kind left over from an earlier stretch is
+    // not sent again, and the driver does not restart that sample).
+    virtual void beginStretch() = 0;
     // Runs one player frame and reports its snapshot. The sampleStarted flag is consumed: the
     // source clears it in the player once reported.
     virtual NsfFrameReport runFrame() = 0;

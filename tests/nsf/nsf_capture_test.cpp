@@ -38,6 +38,7 @@ class ScriptedSource : public NsfFrameSource {
         return r;
     }
     void setSampleIndex(int index) override { value_ = index; }
+    void beginStretch() override { kind_ = value_ = -1; }
     size_t framesRun() const { return next_; }
 
   private:

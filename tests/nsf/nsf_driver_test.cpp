@@ -3,8 +3,16 @@
 #include <map>
 #include <random>
 
+#include <fstream>
+#include <iterator>
+
 #include "Cpu6502.h"
+#include "NsfReader.h"
+#include "apu/Apu.h"
+#include "export/NsfExport.h"
 #include "export/NsfWriter.h"
+#include "player/Player.h"
+#include "song/SongFile.h"
 
 namespace {
 
@@ -314,4 +322,57 @@ TEST(NsfDriver, SoftwarePulseAndSawFollowTheWaveFormulas) {
         }
         EXPECT_TRUE(matched) << "kind " << kind;
     }
+}
+
+namespace {
+
+std::vector<unsigned char> cliReadFileForTest(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), {});
+}
+
+// The capture a file holds, read back from its streams: values not sent are −1.
+NsfCapture captureFromFile(const NsfReader& r) {
+    NsfCapture cap;
+    cap.loopTarget = r.loopTarget;
+    for (size_t k = 0; k < r.orderLists[0].size(); ++k) {
+        std::vector<NsfFrame> frames(size_t(r.entries[0][size_t(r.orderLists[0][k])].frames));
+        for (int c = 0; c < NSF_CHANNELS; ++c) {
+            auto decoded = r.decode(c, r.orderLists[c][k]);
+            EXPECT_EQ(decoded.size(), frames.size());
+            for (size_t f = 0; f < frames.size() && f < decoded.size(); ++f)
+                for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v)
+                    frames[f].values[size_t(v)] = decoded[f][size_t(v - NSF_STREAM_FIRST[c])].value_or(-1);
+        }
+        cap.stretches.push_back(frames);
+    }
+    return cap;
+}
+
+}  // namespace
+
+TEST(NsfDriver, ExampleSongExportedFromThePlayerPlaysItsStreams) {
+    std::vector<unsigned char> bytes = cliReadFileForTest(BF_SOURCE_DIR "/examples/demo.zcm");
+    auto song = std::make_unique<Song>();
+    SongLoadHooks hooks;
+    ASSERT_TRUE(loadSong(*song, bytes.data(), bytes.size(), hooks));
+    auto buffer = std::make_unique<Nonlinear_Buffer>();
+    auto apu = std::make_unique<Apu>(*buffer);
+    Player player(*song, *apu);
+    player.currentOrder = 0;
+    std::vector<uint8_t> nsf;
+    ASSERT_TRUE(exportNsf(player, nsf));
+    EXPECT_FALSE(player.captureMode);
+    EXPECT_TRUE(player.resetRequest);
+
+    NsfReader reader(nsf);
+    NsfCapture cap = captureFromFile(reader);
+    ASSERT_FALSE(cap.stretches.empty());
+    size_t total = 0;
+    for (auto& s : cap.stretches) total += s.size();
+    const int frames = int(std::min<size_t>(total + 40, 900));  // past the loop back
+    DriverRun run(nsf, frames);
+    expectEvenSlots(run);
+    auto want = expectedToneWrites(cap, frames);
+    for (int f = 0; f < frames; ++f) ASSERT_EQ(run.registers(size_t(f)), want[size_t(f)]) << "frame " << f;
 }
