@@ -773,7 +773,15 @@ stDpcmA:
     lda vals+V_RATE         ; 63
     and #$0F                ; 65
     sta dRate               ; 68
-    PAD STEP_CYCLES - 68
+    ; the level belongs to the DMC from here on: PCM stops, the wave writes nowhere
+    lda #0                  ; 70
+    sta pcmActive           ; 73
+    lda #$18                ; 75
+    sta nextTgt             ; 78
+    sta pcmStore+1          ; 82
+    sta pulseStore+1        ; 86
+    sta sawStore+1          ; 90
+    PAD STEP_CYCLES - 90
     jmp (modeVec)
 @no:
     PAD STEP_CYCLES - 16
@@ -804,15 +812,7 @@ stDpcmB:
     sta $4015               ; 70
     lda #$1F                ; 72
     sta $4015               ; 76   restarts the DMC
-    lda #0                  ; 78
-    sta pcmActive           ; 81
-    lda #$18                ; 83
-    sta nextTgt             ; 86   the level belongs to the DMC now
-    lda #<pcmMode           ; 88
-    sta nextVec             ; 91
-    lda #>pcmMode           ; 93
-    sta nextVec+1           ; 96
-    PAD STEP_CYCLES - 96
+    PAD STEP_CYCLES - 76
     jmp (modeVec)
 @no:
     PAD STEP_CYCLES - 6

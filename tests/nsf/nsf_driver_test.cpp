@@ -212,17 +212,25 @@ TEST(NsfDriver, DpcmStartWritesTheDmcAndMovesTheLevelAway) {
     s.bytes.assign(300, 0xAA);
     s.loop = true;
     cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(40, 0x55), false}, s};
+    // A software pulse sounds before the hit: from the DMC start on it must write nowhere.
     NsfFrame quiet;
     quiet.values.fill(-1);
+    quiet.values[NSF_DPCM_KIND] = 2;
+    quiet.values[NSF_DPCM_RATE] = 1;
+    quiet.values[NSF_PCM_AMPLITUDE] = 50;
+    quiet.values[NSF_PCM_THRESHOLD] = 128;
     NsfFrame hit = quiet;
     hit.values[NSF_DPCM_KIND] = 1;
     hit.values[NSF_DPCM_RATE] = 0x0E;
     hit.values[NSF_DPCM_VALUE] = 1;
     hit.sampleStart = true;
-    cap.stretches = {{quiet, hit, quiet, quiet}};
+    NsfFrame after = hit;  // the sample plays on, the wave stays silent
+    after.sampleStart = false;
+    after.values[NSF_PCM_AMPLITUDE] = 0;
+    cap.stretches = {{quiet, hit, after, after}};
     auto nsf = buildNsf(cap);
     DriverRun run(nsf, 4);
-    EXPECT_TRUE(run.registers(0, 0x4010, 0x4015).empty());
+    EXPECT_TRUE(run.registers(0, 0x4010, 0x4013).empty());
     // The DPCM table entry says where the sample went.
     int dir = nsf[4610 + 22] | nsf[4611 + 22] << 8;
     int addr = nsf[size_t(4606 + dir + 4)], bank = nsf[size_t(4606 + dir + 5)];
@@ -239,7 +247,21 @@ TEST(NsfDriver, DpcmStartWritesTheDmcAndMovesTheLevelAway) {
                                                      {0x4015, 0x1F}}));
     EXPECT_EQ((bank * 4096 + (0xC000 + addr * 64) - 0xD000), 4096 * (bank) + (addr - 0x40) * 64);
     EXPECT_EQ(nsf[size_t(128 + bank * 4096 + (addr - 0x40) * 64)], 0xAA);
-    EXPECT_TRUE(run.registers(2, 0x4010, 0x4015).empty());  // no restart on later frames
+    // The wave keeps writing the level up to the start, and none after it.
+    uint64_t start = 0;
+    for (auto& w : run.registerWrites[1])
+        if (w.address == 0x4011) start = w.cycle;
+    EXPECT_EQ(run.slotWrites[1][100].address, 0x4011);
+    for (auto& w : run.slotWrites[1]) {
+        if (w.cycle > start) {
+            EXPECT_EQ(w.address, 0x4018);
+        }
+    }
+    std::vector<std::pair<int, int>> later;
+    for (auto& w : run.registerWrites[2])
+        if ((w.address >= 0x4010 && w.address <= 0x4013) || w.address == 0x5FFD)
+            later.push_back({w.address, w.value});
+    EXPECT_TRUE(later.empty());  // no restart on later frames
     for (auto& w : run.slotWrites[3]) EXPECT_EQ(w.address, 0x4018);
 }
 
