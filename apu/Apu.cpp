@@ -144,7 +144,7 @@ namespace {
 template <class Channel>
 inline void runTo(Channel& channel, int time) {
     if (time > channel.lastRun) {
-        channel.run(channel.lastRun, time);
+        if (!channel.idleThrough(channel.lastRun, time)) channel.run(channel.lastRun, time);
         channel.lastRun = time;
     }
 }
