@@ -99,6 +99,7 @@ uint32_t SdlHost::ticks() const { return SDL_GetTicks(); }
 void SdlHost::delay(uint32_t ms) { SDL_Delay(ms); }
 
 bool SdlHost::pollEvent(AppEvent& event) {
+    clipboard_.serveRequests();
     SDL_Event e;
     for (;;) {
         if (!drops.files.empty()) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/Host.h"
+#include "platform/X11Clipboard.h"
 
 // Opens the 794 x 602 window with a double-buffered GL context (8 bits per colour and alpha, no
 // depth buffer, no wait for vertical retrace), the built-in icon and the given caption; key
@@ -16,6 +17,11 @@ void openWindow(const std::string& caption);
 class SdlHost : public Host {
 public:
     uint32_t ticks() const override;
+    // The system clipboard; its requests are served on every pollEvent.
+    Clipboard& clipboard() { return clipboard_; }
     bool pollEvent(AppEvent& event) override;
     void delay(uint32_t ms) override;
+
+private:
+    X11Clipboard clipboard_;
 };

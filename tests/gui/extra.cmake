@@ -17,6 +17,16 @@ if(TARGET bleepforge)
     add_test(NAME gui_fatal_error
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fatal_error.sh $<TARGET_FILE:bleepforge>)
     set_tests_properties(gui_fatal_error PROPERTIES LABELS gui TIMEOUT 60)
+    find_program(BF_XCLIP xclip)
+    if(BF_XCLIP)
+      add_executable(bf_clipboard_check ${CMAKE_CURRENT_LIST_DIR}/clipboard_check.cc
+                                        ${PROJECT_SOURCE_DIR}/platform/X11Clipboard.cpp)
+      bf_target_defaults(bf_clipboard_check)
+      target_link_libraries(bf_clipboard_check PRIVATE X11::X11)
+      add_test(NAME gui_clipboard
+        COMMAND ${BF_XVFB_RUN} -a -s "-screen 0 640x480x24" $<TARGET_FILE:bf_clipboard_check>)
+      set_tests_properties(gui_clipboard PROPERTIES LABELS gui TIMEOUT 90)
+    endif()
     add_test(NAME gui_built_in_pictures
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/assets.sh ${PROJECT_BINARY_DIR}/generated/assets)
     set_tests_properties(gui_built_in_pictures PROPERTIES LABELS gui TIMEOUT 60)
