@@ -30,11 +30,6 @@ struct CommandLog : DriverCommandSink {
     void recordDriverCommand(int channel, int code, int argument) override {
         entries.push_back({channel, code, argument});
     }
-    bool has(int channel, int code, int argument = -1) const {
-        for (const Entry& e : entries)
-            if (e.channel == channel && e.code == code && e.argument == argument) return true;
-        return false;
-    }
 };
 
 struct PlayerRig {
