@@ -295,3 +295,36 @@ TEST(PlayerOutput, CaptureModeWritesNothingButKeepsState) {
     rig.frames(6);
     EXPECT_EQ(rig.player.currentRow, 1);
 }
+
+TEST(PlayerOutput, DamagedSongDataPlaysWithoutFault) {
+    PlayerRig rig;
+    Instrument& inst = rig.song.instruments[1];
+    for (int32_t& v : inst.envelopes[ENV_VOLUME].values) v = 0x1F0;  // no marker, values too big
+    inst.envelopes[ENV_NOTE].values[0] = END_MARKER;                  // empty envelope
+    PlayerRig::setEnvelope(inst.envelopes[ENV_DUTY], {0x40, 0x80}, -7);
+    PlayerRig::setEnvelope(inst.envelopes[ENV_FINETUNE], {127, 130}, 400);
+    rig.song.instruments[2].type = INST_PCM;
+    const uint8_t pcm[3] = {1, 2, 3};
+    rig.song.instruments[2].pcm.assign(pcm, 3, true);
+    rig.song.orders.count = 70;
+    rig.song.orders.entries[0] = 99;
+    for (int row = 0; row < 64; row += 2) {
+        rig.put(0, row % 5, row, 1 + (row * 37) % 254, 1 + row % 2, row % 16, (row * 29) & 0xFF);
+        rig.put(0, 4, row + 1, 200, 2);
+    }
+    rig.play();
+    rig.player.currentRow = 70;
+    rig.frames(500);
+    // The empty Note envelope plays as its default (no offset); the rest stays within range.
+    EXPECT_EQ(rig.player.channels[0].noteEnvOffset, 0);
+    for (const ChannelState& ch : rig.player.channels) {
+        EXPECT_GE(ch.volume, 0);
+        EXPECT_LE(ch.volume, 63);
+        EXPECT_LE(ch.volumeValue, 255);
+    }
+    // A sample shrunk under a playing voice is read within its new bounds.
+    rig.song.instruments[2].pcm.assign(pcm, 1, true);
+    rig.player.pcm.pcmInstrument = 2;
+    rig.player.pcm.position = 2.5;
+    rig.frames(2);
+}
