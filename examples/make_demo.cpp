@@ -208,7 +208,7 @@ void makePatterns(Song& song) {
         bassLine(w, false);
         arpeggios(w, 1, 0);
         drums(w, false, true);
-        w.cell(0, 56, note(E, 3), LEAD, 0x3, 0x00);
+        w.cell(0, 56, note(E, 3), LEAD);
         w.cell(0, 60, note(A, 3), 0, 0x3, 0x18);  // portamento into the tune
         w.effect(0, 61, 0x3, 0x00);
         w.effect(0, 62, 0x3, 0x00);

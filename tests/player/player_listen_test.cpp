@@ -147,6 +147,21 @@ TEST(PlayerListen, DemoRendersAsMusic) {
         EXPECT_GT(measureRms(second), 1000.0) << "second " << at / rate;
     }
 
+    // The tune starts on order 1 with A-3 on pulse 1: its period is written at that frame.
+    {
+        PlayerRig rig;
+        std::vector<uint8_t> bytes;
+        ASSERT_TRUE(readWholeFile(demoPath, bytes));
+        SongLoadHooks hooks;
+        ASSERT_TRUE(loadSong(rig.song, bytes.data(), bytes.size(), hooks));
+        std::vector<std::string> lines = traceSong(rig.player, rig.apu, 64 * 6 + 1);
+        EXPECT_EQ(rig.player.channels[0].lastPeriod, rig.player.periodTable[45]);
+        EXPECT_EQ(rig.player.channels[0].noteOn, 46);
+        char a3[16];
+        std::snprintf(a3, sizeof a3, " 4002=%02X ", rig.player.periodTable[45] & 0xFF);
+        EXPECT_NE(lines.back().find(a3), std::string::npos) << lines.back();
+    }
+
     // The committed demo song is what make_demo writes.
     std::string cmd = std::string("'") + BF_BINARY_DIR + "/examples/make_demo' '" + dir.string() + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
