@@ -17,7 +17,9 @@
 ;
 ; Every path of every mode and step is padded to its exact length (PAD); the numbers in the
 ; comments are the cycle count at the end of the line, counted from the routine's entry.
-; Branches are assumed not to cross a page; the tests measure the slot spacing.
+; A taken branch into another page would cost a cycle more: the timed branches (BEQ_, BNE_,
+; BCS_) fail the link when they would, and "page spacer" bytes move routines out of the way.
+; The tests measure the slot spacing in an interpreter.
 ;
 ; Data (bank 1 at $9000 holds the tag, directory and tables; init copies them to $7000 so that
 ; table entries are aligned and never cross a page):
@@ -484,14 +486,14 @@ skip:
 stLoadA0: LOADA 0
 stLoadA1: LOADA 1
 stLoadA2: LOADA 2
-    .res 33                 ; page spacer
+    .res 33                  ; page spacer
 stLoadA3: LOADA 3
 stLoadA4: LOADA 4
 stLoadB0: LOADB 0
 stLoadB1: LOADB 1
 stLoadB2: LOADB 2
 stLoadB3: LOADB 3
-    .res 6                 ; page spacer
+    .res 6                  ; page spacer
 stLoadB4: LOADB 4
 
 ; Slots 11-128: one bit of the streams each, or a byte fetch. A frame holds at most 103 bits and
@@ -967,7 +969,7 @@ stCommitA:
     jmp (modeVec)
 
 ; Slot 141: the new step, width and mode.
-    .res 29                 ; page spacer
+    .res 29                  ; page spacer
 stCommitB:
     lda voiceOn             ; 3
     BEQ_ @no                 ; 5 / 6
@@ -1052,7 +1054,7 @@ stAdvanceA:
 
 ; Slot 154: what the PCM mode reads next frame: a new sample, the next unit, the loop, or
 ; silence.
-    .res 43                 ; page spacer
+    .res 43                  ; page spacer
 stAdvanceB:
     lda pStart              ; 3
     BEQ_ @noStart            ; 5 / 6
