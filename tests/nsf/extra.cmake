@@ -1,0 +1,4 @@
+# libgme plays the exported files as an independent NSF player.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(GME REQUIRED IMPORTED_TARGET libgme)
+target_link_libraries(test_nsf PRIVATE PkgConfig::GME)
