@@ -300,7 +300,7 @@ TEST(PlayerOutput, DamagedSongDataPlaysWithoutFault) {
     PlayerRig rig;
     Instrument& inst = rig.song.instruments[1];
     for (int32_t& v : inst.envelopes[ENV_VOLUME].values) v = 0x1F0;  // no marker, values too big
-    inst.envelopes[ENV_NOTE].values[0] = END_MARKER;                  // empty envelope
+    inst.envelopes[ENV_NOTE].values[0] = END_MARKER;                 // empty envelope
     PlayerRig::setEnvelope(inst.envelopes[ENV_DUTY], {0x40, 0x80}, -7);
     PlayerRig::setEnvelope(inst.envelopes[ENV_FINETUNE], {127, 130}, 400);
     rig.song.instruments[2].type = INST_PCM;
