@@ -844,7 +844,9 @@ stPcmA:
     lda pT+1                ; 61
     adc dirPtr+21           ; 64
     sta pT+1                ; 67
-    PAD STEP_CYCLES - 67
+    lda #$0F                ; 69
+    sta $4015               ; 73   a PCM sample stops the DMC
+    PAD STEP_CYCLES - 73
     jmp (modeVec)
 @no:
     PAD STEP_CYCLES - 16

@@ -298,6 +298,9 @@ TEST(NsfDriver, PcmSamplePlaysOneUnitPerFrameAndLoops) {
     };
     std::vector<uint8_t> padded = once.bytes;
     padded.resize(468, padded.back());
+    // The start stops the DMC in its frame.
+    EXPECT_EQ(run.registers(1, 0x4015, 0x4015), (std::vector<std::pair<int, int>>{{0x4015, 0x0F}}));
+    EXPECT_TRUE(run.registers(2, 0x4015, 0x4015).empty());
     // Started on frame 1, the sample plays from frame 2: three units, then silence.
     for (int u = 0; u < 3; ++u)
         EXPECT_EQ(levels(2 + u),
