@@ -61,7 +61,8 @@ std::vector<int16_t> renderSong(Player& player, Apu& apu, long sampleRate, doubl
     const bool fixed = seconds > 0.0;
     const size_t wanted = size_t((fixed ? seconds : maxSeconds) * double(sampleRate));
     std::vector<int16_t> samples;
-    if (fixed) samples.reserve(wanted + 4096);
+    // Most songs end within a minute; longer ones grow the buffer as they go.
+    samples.reserve(std::min(wanted, size_t(60 * sampleRate)) + 4096);
     while (samples.size() < wanted && (fixed || !playback.finished())) playback.runFrame(&samples);
     if (samples.size() > wanted) samples.resize(wanted);
     return samples;
