@@ -4,26 +4,26 @@
 // The program's lock is the sound device's own; tests use NullAudioLock or count calls.
 
 class AudioLock {
-public:
+  public:
     virtual ~AudioLock() = default;
     virtual void lock() = 0;
     virtual void unlock() = 0;
 };
 
 class NullAudioLock : public AudioLock {
-public:
+  public:
     void lock() override {}
     void unlock() override {}
 };
 
 // Holds the lock for the lifetime of the guard.
 class AudioLockGuard {
-public:
+  public:
     explicit AudioLockGuard(AudioLock& lock) : lock_(lock) { lock_.lock(); }
     ~AudioLockGuard() { lock_.unlock(); }
     AudioLockGuard(const AudioLockGuard&) = delete;
     AudioLockGuard& operator=(const AudioLockGuard&) = delete;
 
-private:
+  private:
     AudioLock& lock_;
 };

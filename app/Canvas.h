@@ -25,7 +25,7 @@ constexpr int WINDOW_WIDTH = 794;
 constexpr int WINDOW_HEIGHT = 602;
 
 class Canvas {
-public:
+  public:
     virtual ~Canvas() = default;
 
     // Clears the whole window to opaque black and places the origin at (originX, originY) pixels

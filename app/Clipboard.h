@@ -5,7 +5,7 @@
 #include <string>
 
 class Clipboard {
-public:
+  public:
     virtual ~Clipboard() = default;
     // Offers the text to other programs (and to getText). False when there is no clipboard.
     virtual bool putText(const std::string& text) = 0;
@@ -15,7 +15,7 @@ public:
 };
 
 class MemoryClipboard : public Clipboard {
-public:
+  public:
     bool putText(const std::string& t) override {
         text_ = t;
         full_ = true;
@@ -27,7 +27,7 @@ public:
         return true;
     }
 
-private:
+  private:
     std::string text_;
     bool full_ = false;
 };

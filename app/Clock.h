@@ -5,14 +5,14 @@
 #include <cstdint>
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual uint32_t ticks() const = 0;
 };
 
 // A clock that shows whatever time it is told: for tests and offline drawing.
 class ManualClock : public Clock {
-public:
+  public:
     uint32_t now = 0;
     uint32_t ticks() const override { return now; }
 };

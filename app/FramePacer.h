@@ -6,7 +6,7 @@
 #include <cstdint>
 
 class FramePacer {
-public:
+  public:
     // A target below 1 counts as 25 frames per second.
     explicit FramePacer(int32_t targetFps);
 
@@ -18,7 +18,7 @@ public:
     uint32_t delay() const { return delay_; }
     int32_t target() const { return target_; }
 
-private:
+  private:
     int32_t target_;
     uint32_t delay_;
     int32_t frames_ = 0;

@@ -16,7 +16,7 @@ struct AppEvent {
 };
 
 class Host : public Clock {
-public:
+  public:
     // Takes the next pending event; false when none is waiting.
     virtual bool pollEvent(AppEvent& event) = 0;
     // Sleeps for the given number of milliseconds.

@@ -93,7 +93,8 @@ void drawPatternView(Canvas& c, const ScreenInputs& in, int p) {
     for (int row = first; row < first + PATTERN_ROWS_SHOWN; ++row) {
         const int y = (row - first + 1) * L;
         if (row % 4 == 0) c.drawRect(rect(0, y, PATTERN_VIEW_COLUMNS * W, L), 0x555555, 75);
-        if (showPlayRow && row == in.playback.row) c.drawRect(rect(0, y, PATTERN_VIEW_COLUMNS * W, L), 0x161BD3, 200);
+        if (showPlayRow && row == in.playback.row)
+            c.drawRect(rect(0, y, PATTERN_VIEW_COLUMNS * W, L), 0x161BD3, 200);
         if (row == cursorRow) c.drawRect(rect(0, y, PATTERN_VIEW_COLUMNS * W, L), 0x111111, 150);
 
         text(c, 0, y, separator, COLOUR_SEPARATOR);
@@ -108,7 +109,8 @@ void drawPatternView(Canvas& c, const ScreenInputs& in, int p) {
             const uint32_t instColour = paletteColour(song.instrumentColours[cell.instrument]);
             const bool dots = t.note == std::string(3, EMPTY_FIELD);
             text(c, col * W, y, t.note, cell.instrument == 0 || dots ? COLOUR_WHITE : instColour);
-            text(c, col * W + W * 7 / 2, y, t.instrument, cell.instrument == 0 ? COLOUR_LABEL : dimmed(instColour));
+            text(c, col * W + W * 7 / 2, y, t.instrument,
+                 cell.instrument == 0 ? COLOUR_LABEL : dimmed(instColour));
             text(c, (col + 6) * W, y, t.effect, COLOUR_EFFECT);
             text(c, (col + 7) * W, y, t.parameter, COLOUR_DIM);
         }
@@ -132,10 +134,12 @@ void drawCursorBars(Canvas& c, const ScreenInputs& in, int p) {
     const int cursorRow = clampInt(e.cursor.row, 0, ROWS_PER_PATTERN - 1);
     const int rowLine = cursorRow - firstShownRow(cursorRow) + 1;
     const int x = (10 * e.cursor.channel + 3) * W + offsetHalves[column] * W / 2;
-    c.drawRect(rect(x, rowLine * L, column == COLUMN_NOTE ? 3 * W : W, L), colourFor(EditorMode::Pattern), 128);
+    c.drawRect(rect(x, rowLine * L, column == COLUMN_NOTE ? 3 * W : W, L), colourFor(EditorMode::Pattern),
+               128);
 
     const int firstOrder = firstShownOrder(e.currentOrder, in.song.orders.count);
-    c.drawRect(rect(ORDER_COLUMN * W, (9 + e.currentOrder - firstOrder) * L, 6 * W, L), colourFor(EditorMode::Order), 128);
+    c.drawRect(rect(ORDER_COLUMN * W, (9 + e.currentOrder - firstOrder) * L, 6 * W, L),
+               colourFor(EditorMode::Order), 128);
 
     if (e.currentInstrument > 0 && e.currentInstrument < INSTRUMENT_SLOTS) {
         const uint32_t colour = colourFor(EditorMode::InstrumentEditor);
@@ -264,7 +268,8 @@ void drawInstrumentList(Canvas& c, const ScreenInputs& in) {
         }
         char number[8];
         std::snprintf(number, sizeof number, "%2X: ", n);
-        text(c, PANEL_COLUMN * W, y, number + song.instrumentNames[n], paletteColour(song.instrumentColours[n]));
+        text(c, PANEL_COLUMN * W, y, number + song.instrumentNames[n],
+             paletteColour(song.instrumentColours[n]));
     }
     const bool editing = e.mode == EditorMode::InstrumentSelect && e.nameEditing && e.currentInstrument > 0;
     if (editing && in.ticks % 400 < 200) {

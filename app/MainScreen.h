@@ -15,8 +15,8 @@
 // What the screen shows of the player. Filled from the player by the main loop.
 struct PlaybackView {
     bool playing = false;
-    int32_t order = 0;  // order being played
-    int32_t row = 0;    // row being played
+    int32_t order = 0;            // order being played
+    int32_t row = 0;              // row being played
     uint32_t channelMask = 0x1F;  // bit k set when channel k sounds
 };
 
@@ -24,8 +24,8 @@ struct ScreenInputs {
     const Song& song;
     const EditingState& edit;
     PlaybackView playback;
-    std::string rowNumbering;        // the "row numbering" setting; exactly "hex" numbers rows in hex
-    uint32_t ticks = 0;              // clock ticks (ms) of this frame: pulsing, blinking, status fade
+    std::string rowNumbering;         // the "row numbering" setting; exactly "hex" numbers rows in hex
+    uint32_t ticks = 0;               // clock ticks (ms) of this frame: pulsing, blinking, status fade
     const Image* backdrop = nullptr;  // drawn first when given
 };
 

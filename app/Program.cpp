@@ -116,7 +116,8 @@ void Program::previewNote(const KeyEvent& event, int note) {
     if (held) return;  // key repeat
     held = true;
     soundNote(note);
-    heldNoteKeys_.erase(std::remove(heldNoteKeys_.begin(), heldNoteKeys_.end(), event.sym), heldNoteKeys_.end());
+    heldNoteKeys_.erase(std::remove(heldNoteKeys_.begin(), heldNoteKeys_.end(), event.sym),
+                        heldNoteKeys_.end());
     heldNoteKeys_.push_back(event.sym);
 }
 

@@ -35,9 +35,9 @@ std::string userConfigPath(const std::string& executableDir, const char* xdgConf
                            const std::function<bool(const std::string&)>& exists);
 
 class Program : public SongLoadHooks {
-public:
-    Program(Song& song, Player& player, EditingState& edit, KeyBindings& bindings, const GeneralSettings& settings,
-            AudioLock& audioLock, Canvas& canvas, Host& host);
+  public:
+    Program(Song& song, Player& player, EditingState& edit, KeyBindings& bindings,
+            const GeneralSettings& settings, AudioLock& audioLock, Canvas& canvas, Host& host);
 
     bool running = true;
     const Image* backdrop = nullptr;  // drawn under everything when set
@@ -81,7 +81,7 @@ public:
     void setNameCursor(int position) override { edit_.nameCursor = position; }
     void songLoaded() override;
 
-private:
+  private:
     bool defaultEditorKey(ActionTable& table, const KeyEvent& event, bool takeNotes);
 
     Song& song_;

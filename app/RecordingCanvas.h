@@ -10,9 +10,9 @@
 struct DrawOp {
     enum Kind { Begin, Text, Fill, Line, Picture, End };
     Kind kind = Begin;
-    int x = 0, y = 0;          // Text, Fill, Line start, Picture; Begin: the origin
+    int x = 0, y = 0;           // Text, Fill, Line start, Picture; Begin: the origin
     int width = 0, height = 0;  // Fill, Picture
-    int x2 = 0, y2 = 0;        // Line end
+    int x2 = 0, y2 = 0;         // Line end
     std::string text;           // Text
     uint32_t colour = 0;
     int opacity = 0;
@@ -20,7 +20,7 @@ struct DrawOp {
 };
 
 class RecordingCanvas : public Canvas {
-public:
+  public:
     std::vector<DrawOp> ops;
 
     void beginFrame(int originX, int originY) override;

@@ -27,7 +27,8 @@ std::string firstFileOfUriList(const std::string& list) {
         rest = rest.substr(slash);
         std::string path;
         for (size_t i = 0; i < rest.size(); ++i) {
-            if (rest[i] == '%' && i + 2 < rest.size() && hexValue(rest[i + 1]) >= 0 && hexValue(rest[i + 2]) >= 0) {
+            if (rest[i] == '%' && i + 2 < rest.size() && hexValue(rest[i + 1]) >= 0 &&
+                hexValue(rest[i + 2]) >= 0) {
                 path += char(hexValue(rest[i + 1]) * 16 + hexValue(rest[i + 2]));
                 i += 2;
             } else {
@@ -39,4 +40,3 @@ std::string firstFileOfUriList(const std::string& list) {
     }
     return "";
 }
-

@@ -15,7 +15,7 @@ void openAudio(int sampleRate, uint16_t samples, RenderFunction render, void* co
 
 // The device's lock: while it is held the callback does not run.
 class SdlAudioLock : public AudioLock {
-public:
+  public:
     void lock() override;
     void unlock() override;
 };

@@ -9,7 +9,7 @@
 void setupGl(int width, int height);
 
 class GlCanvas : public Canvas {
-public:
+  public:
     // The font must stay alive as long as the canvas draws text.
     explicit GlCanvas(const Image& font) : font_(font) {}
 
@@ -21,7 +21,7 @@ public:
     // Swaps the window's buffers.
     void endFrame() override;
 
-private:
+  private:
     // Consecutive glyphs, and consecutive rectangles, are sent as one run of quads: each quad
     // carries its own colour, and quads are drawn and blended in the order they were given, so
     // the pixels are those of one draw per quad at a fraction of the cost.

@@ -61,7 +61,8 @@ Image loadImageFromMemory(const uint8_t* bytes, size_t length, int filter) {
     if (length > size_t(INT_MAX)) throw std::runtime_error("couldn't load image from memory: too large");
     int w = 0, h = 0, n = 0;
     stbi_uc* data = stbi_load_from_memory(bytes, int(length), &w, &h, &n, 4);
-    if (!data) throw std::runtime_error(std::string("couldn't load image from memory: ") + stbi_failure_reason());
+    if (!data)
+        throw std::runtime_error(std::string("couldn't load image from memory: ") + stbi_failure_reason());
     takePixels(image, data, w, h, n);
     createTexture(image, filter);
     return image;

@@ -66,8 +66,8 @@ void setIcon() {
     Image icon;
     if (!decodeImage(builtinIconPng, builtinIconPngSize, icon)) return;
     SDL_Surface* surface =
-        SDL_CreateRGBSurfaceFrom(icon.pixels.data(), icon.width, icon.height, 32, icon.width * 4,
-                                 0x000000FF, 0x0000FF00, 0x00FF0000, 0xFF000000);  // RGBA bytes
+        SDL_CreateRGBSurfaceFrom(icon.pixels.data(), icon.width, icon.height, 32, icon.width * 4, 0x000000FF,
+                                 0x0000FF00, 0x00FF0000, 0xFF000000);  // RGBA bytes
     if (!surface) return;
     SDL_WM_SetIcon(surface, nullptr);
     SDL_FreeSurface(surface);

@@ -15,13 +15,13 @@ void openWindow(const std::string& caption);
 // Events, ticks and sleeping through SDL. A file dropped on the window comes as a FileDrop event
 // with the first file of the drop.
 class SdlHost : public Host {
-public:
+  public:
     uint32_t ticks() const override;
     // The system clipboard; its requests are served on every pollEvent.
     Clipboard& clipboard() { return clipboard_; }
     bool pollEvent(AppEvent& event) override;
     void delay(uint32_t ms) override;
 
-private:
+  private:
     X11Clipboard clipboard_;
 };

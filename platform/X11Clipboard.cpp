@@ -140,8 +140,8 @@ bool X11Clipboard::getText(std::string& text) {
         unsigned long count = 0, remaining = 0;
         unsigned char* data = nullptr;
         // Texts up to 1 MiB; a larger one would come piecewise (INCR), which is not asked for.
-        const bool ok = XGetWindowProperty(s.display, s.window, s.property, 0, 262144, True, AnyPropertyType, &type,
-                                           &format, &count, &remaining, &data) == Success &&
+        const bool ok = XGetWindowProperty(s.display, s.window, s.property, 0, 262144, True, AnyPropertyType,
+                                           &type, &format, &count, &remaining, &data) == Success &&
                         data && format == 8 && (type == s.utf8 || type == XA_STRING);
         if (ok) text.assign(reinterpret_cast<char*>(data), count);
         if (data) XFree(data);

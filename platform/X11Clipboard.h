@@ -8,7 +8,7 @@
 #include "app/Clipboard.h"
 
 class X11Clipboard : public Clipboard {
-public:
+  public:
     // Connects to the display named by $DISPLAY; without one every operation fails quietly.
     X11Clipboard();
     ~X11Clipboard() override;
@@ -25,6 +25,6 @@ public:
 
     struct State;
 
-private:
+  private:
     State* state_;
 };

@@ -5,11 +5,11 @@
 #include <GL/gl.h>
 #include <SDL.h>
 
+#include <sys/stat.h>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
-#include <sys/stat.h>
 
 #include "app/EditingState.h"
 #include "app/Program.h"
@@ -41,9 +41,11 @@ int runEditor(int argc, char** argv) {
     const std::string exeDir = executableDirectory();
     ConfigFile config;
     KeyBindings bindings;
-    const std::string userConfig = userConfigPath(exeDir, std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), fileExists);
+    const std::string userConfig =
+        userConfigPath(exeDir, std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"), fileExists);
     std::ifstream userFile(userConfig, std::ios::binary);
-    const GeneralSettings settings = loadStartupConfiguration(config, userFile ? &userFile : nullptr, bindings);
+    const GeneralSettings settings =
+        loadStartupConfiguration(config, userFile ? &userFile : nullptr, bindings);
 
     SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
     openWindow(settings.windowTitle);

@@ -31,7 +31,7 @@ TEST(FormatCell, NoteNamesOctavesAndTriangleShift) {
         int note, channel;
         const char* text;
     } cases[] = {
-        {1, CH_PULSE1, "C-0"},    {13, CH_PULSE1, "C-1"},  {2, CH_PULSE2, "C#0"},  {120, CH_PULSE1, "B-9"},
+        {1, CH_PULSE1, "C-0"},    {13, CH_PULSE1, "C-1"},   {2, CH_PULSE2, "C#0"},   {120, CH_PULSE1, "B-9"},
         {49, CH_DPCM, "C-4"},     {13, CH_TRIANGLE, "C-0"}, {5, CH_TRIANGLE, "C-0"}, {25, CH_TRIANGLE, "C-1"},
         {46, CH_TRIANGLE, "A-2"}, {200, CH_PULSE1, "G-16"},  // out-of-range bytes from a damaged file
     };

@@ -43,9 +43,7 @@ struct Screen {
 }  // namespace
 
 TEST(MainScreen, PatternViewScrollsAroundTheCursorRow) {
-    const struct {
-        int cursor, first;
-    } cases[] = {{0, 0}, {17, 0}, {18, 1}, {46, 29}, {47, 29}, {63, 29}};
+    const struct { int cursor, first; } cases[] = {{0, 0}, {17, 0}, {18, 1}, {46, 29}, {47, 29}, {63, 29}};
     for (const auto& c : cases) {
         Screen s;
         s.edit.cursor.row = c.cursor;

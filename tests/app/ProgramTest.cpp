@@ -74,7 +74,9 @@ struct Rig {
         settings.targetFps = 25;
         program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
     }
-    int sounding(int channel) const { return player.channels[channel].volume > 0 ? player.channels[channel].noteOn : 0; }
+    int sounding(int channel) const {
+        return player.channels[channel].volume > 0 ? player.channels[channel].noteOn : 0;
+    }
 };
 
 }  // namespace
@@ -108,12 +110,15 @@ TEST(FramePacer, DelayStartsAtFrameTimeAndCreepsByOneMillisecondPerSecond) {
 TEST(UserConfigPath, PrefersTheExecutablesDirectoryThenXdgThenHome) {
     auto none = [](const std::string&) { return false; };
     auto only = [](std::string want) { return [want](const std::string& p) { return p == want; }; };
-    EXPECT_EQ(userConfigPath("/opt/bf/", "/x", "/home/u", only("/opt/bf/bleepforge.ini")), "/opt/bf/bleepforge.ini");
+    EXPECT_EQ(userConfigPath("/opt/bf/", "/x", "/home/u", only("/opt/bf/bleepforge.ini")),
+              "/opt/bf/bleepforge.ini");
     EXPECT_EQ(userConfigPath("/opt/bf/", "/x", "/home/u", only("/x/bleepforge/bleepforge.ini")),
               "/x/bleepforge/bleepforge.ini");
-    EXPECT_EQ(userConfigPath("/opt/bf/", nullptr, "/home/u", none), "/home/u/.config/bleepforge/bleepforge.ini");
+    EXPECT_EQ(userConfigPath("/opt/bf/", nullptr, "/home/u", none),
+              "/home/u/.config/bleepforge/bleepforge.ini");
     // A relative XDG_CONFIG_HOME is ignored.
-    EXPECT_EQ(userConfigPath("/opt/bf/", "rel", "/home/u", none), "/home/u/.config/bleepforge/bleepforge.ini");
+    EXPECT_EQ(userConfigPath("/opt/bf/", "rel", "/home/u", none),
+              "/home/u/.config/bleepforge/bleepforge.ini");
     EXPECT_EQ(userConfigPath("/opt/bf/", nullptr, nullptr, none), "/opt/bf/bleepforge.ini");
 }
 

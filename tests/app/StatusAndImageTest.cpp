@@ -14,7 +14,8 @@ TEST(StatusMessage, OpacityFollowsAgeThroughFadeInHoldAndFadeOut) {
     const struct {
         uint32_t age;
         int opacity;
-    } cases[] = {{0, 0}, {254, 254}, {255, 255}, {3499, 255}, {3500, 255}, {3754, 1}, {3755, -1}, {60000, -1}};
+    } cases[] = {{0, 0},      {254, 254}, {255, 255}, {3499, 255},
+                 {3500, 255}, {3754, 1},  {3755, -1}, {60000, -1}};
     for (const auto& c : cases) EXPECT_EQ(statusOpacity(s, 10000 + c.age), c.opacity) << "age " << c.age;
 }
 
@@ -105,7 +106,7 @@ TEST(UriList, FirstLocalFileIsTakenAndDecoded) {
         {"file:///home/u/song.zcm\r\nfile:///home/u/other.zcm\r\n", "/home/u/song.zcm"},
         {"# comment\r\nfile://localhost/tmp/My%20Song.zcm", "/tmp/My Song.zcm"},
         {"http://example.org/x.zcm\nfile:///a%2", "/a%2"},  // a cut-off escape stays as it is
-        {"file:///a%00b\r\nfile:///ok", "/ok"},            // no zero byte reaches a file name
+        {"file:///a%00b\r\nfile:///ok", "/ok"},             // no zero byte reaches a file name
         {"file:///%E2%99%AA.zcm", "/\xE2\x99\xAA.zcm"},
         {"", ""},
         {"file://hostonly", ""},

@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -61,7 +61,8 @@ int main() {
     bool ok = false;
     for (int i = 0; i < 200 && !(ok && pasted == "from another program"); ++i) {
         ok = clipboard.getText(pasted);
-        if (!(ok && pasted == "from another program")) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!(ok && pasted == "from another program"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     check("getText reads another program's text", ok && pasted == "from another program", pasted);
 

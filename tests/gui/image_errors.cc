@@ -38,10 +38,11 @@ int main() {
     check("font decodes to 160 x 288 grey + alpha",
           decodeImage(builtinFontPng, builtinFontPngSize, font) && font.width == 160 && font.height == 288 &&
               font.components == 2 && font.pixels.size() == 160u * 288 * 4);
-    check("backdrop decodes to 784 x 592 RGB", decodeImage(builtinBackdropPng, builtinBackdropPngSize, backdrop) &&
-                                                   backdrop.width == 784 && backdrop.height == 592 &&
-                                                   backdrop.components == 3);
-    check("icon decodes to 32 x 32", decodeImage(builtinIconPng, builtinIconPngSize, icon) && icon.width == 32);
+    check("backdrop decodes to 784 x 592 RGB",
+          decodeImage(builtinBackdropPng, builtinBackdropPngSize, backdrop) && backdrop.width == 784 &&
+              backdrop.height == 592 && backdrop.components == 3);
+    check("icon decodes to 32 x 32",
+          decodeImage(builtinIconPng, builtinIconPngSize, icon) && icon.width == 32);
 
     std::string m = messageOf([] { loadImageFromFile("/nonexistent/user-background.bmp", GL_LINEAR); });
     check("missing file: " + m, m == "couldn't load image '/nonexistent/user-background.bmp': can't fopen");
@@ -62,8 +63,8 @@ int main() {
         loadImageFromMemory(junk, sizeof junk, GL_NEAREST);
     });
     const std::string memoryPrefix = "couldn't load image from memory: ";
-    check("bytes that are no image: " + m, m.compare(0, memoryPrefix.size(), memoryPrefix) == 0 &&
-                                               m.size() > memoryPrefix.size());
+    check("bytes that are no image: " + m,
+          m.compare(0, memoryPrefix.size(), memoryPrefix) == 0 && m.size() > memoryPrefix.size());
 
     // A PNG cut short must fail cleanly, never read past the bytes given.
     Image cut;
