@@ -8,6 +8,7 @@
 
 #include "apu/Apu.h"
 #include "export/NsfExport.h"
+#include "player/OfflinePlayback.h"
 #include "player/Player.h"
 #include "song/SongFile.h"
 
@@ -40,4 +41,68 @@ TEST(NsfGme, ExampleSongPlaysInAnotherPlayer) {
         loudest = std::max(loudest, std::sqrt(sum / double(stereo.size() / 2)));
     }
     EXPECT_GT(loudest, 500.0);
+}
+
+namespace {
+
+// Mono samples of the NSF as libgme plays it, with its own tone filters flattened.
+std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds) {
+    Music_Emu* emu = nullptr;
+    EXPECT_EQ(gme_open_data(nsf.data(), long(nsf.size()), &emu, 44100), nullptr);
+    std::unique_ptr<Music_Emu, void (*)(Music_Emu*)> owner(emu, gme_delete);
+    gme_ignore_silence(emu, 1);
+    gme_equalizer_t eq = {};
+    eq.treble = 0;
+    eq.bass = 1;
+    gme_set_equalizer(emu, &eq);
+    EXPECT_EQ(gme_start_track(emu, 0), nullptr);
+    std::vector<short> stereo(size_t(2 * 44100 * seconds));
+    EXPECT_EQ(gme_play(emu, int(stereo.size()), stereo.data()), nullptr);
+    std::vector<double> mono;
+    for (size_t i = 0; i < stereo.size(); i += 2) mono.push_back(stereo[i]);
+    return mono;
+}
+
+// Frequency from rising crossings of the middle level, with hysteresis, over [from, to) seconds.
+double frequency(const std::vector<double>& s, double from, double to) {
+    size_t a = size_t(from * 44100), b = std::min(s.size(), size_t(to * 44100));
+    double lo = 1e9, hi = -1e9;
+    for (size_t i = a; i < b; ++i) lo = std::min(lo, s[i]), hi = std::max(hi, s[i]);
+    const double mean = (lo + hi) / 2, band = (hi - lo) * 0.2;
+    bool high = s[a] > mean;
+    std::vector<size_t> rises;
+    for (size_t i = a; i < b; ++i) {
+        if (!high && s[i] > mean + band) high = true, rises.push_back(i);
+        if (high && s[i] < mean - band) high = false;
+    }
+    if (rises.size() < 3) return 0;
+    return 44100.0 * double(rises.size() - 1) / double(rises.back() - rises.front());
+}
+
+}  // namespace
+
+// Pitch comparison: held notes on a pulse, the triangle and the DPCM channel's software pulse
+// sound at the same frequency from the exported file in libgme as from our own render.
+TEST(NsfGme, HeldNotesKeepTheirPitch) {
+    for (int channel : {CH_PULSE1, CH_TRIANGLE, CH_DPCM}) {
+        auto song = std::make_unique<Song>();
+        Envelope& volume = song->instruments[1].envelopes[ENV_VOLUME];
+        volume.values[0] = 255;
+        if (channel == CH_DPCM) {
+            song->instruments[1].type = INST_PCM_PULSE;
+            song->instruments[1].envelopes[ENV_DUTY].values[0] = 128;
+        }
+        song->patterns[0].at(channel, 0) = PatternCell{40, 1, 0, 0};
+        auto buffer = std::make_unique<Nonlinear_Buffer>();
+        auto apu = std::make_unique<Apu>(*buffer);
+        Player player(*song, *apu);
+        std::vector<uint8_t> nsf;
+        ASSERT_TRUE(exportNsf(player, nsf));
+        std::vector<double> theirs = gmeRender(nsf, 2.0);
+        std::vector<int16_t> rendered = renderSong(player, *apu, 44100, 2.0);
+        std::vector<double> ours(rendered.begin(), rendered.end());
+        double want = frequency(ours, 0.5, 1.5), got = frequency(theirs, 0.5, 1.5);
+        ASSERT_GT(want, 50.0) << channel;
+        EXPECT_NEAR(got / want, 1.0, 0.01) << "channel " << channel << ": " << got << " vs " << want;
+    }
 }
