@@ -106,3 +106,37 @@ TEST(NsfGme, HeldNotesKeepTheirPitch) {
         EXPECT_NEAR(got / want, 1.0, 0.01) << "channel " << channel << ": " << got << " vs " << want;
     }
 }
+
+// Timing: a note that changes every 32 rows (3.84 s at speed 6 in PAL) changes at the same
+// moments in libgme as in our render, apart from a constant start-up delay (init, and the
+// driver writing the registers late in its frame): the driver's frame is the editor's frame.
+TEST(NsfGme, NoteChangesStayOnTime) {
+    auto song = std::make_unique<Song>();
+    song->instruments[1].envelopes[ENV_VOLUME].values[0] = 255;
+    song->patterns[0].at(CH_PULSE1, 0) = PatternCell{40, 1, 0, 0};   // 311 Hz
+    song->patterns[0].at(CH_PULSE1, 32) = PatternCell{47, 1, 0, 0};  // 466 Hz
+    auto buffer = std::make_unique<Nonlinear_Buffer>();
+    auto apu = std::make_unique<Apu>(*buffer);
+    Player player(*song, *apu);
+    std::vector<uint8_t> nsf;
+    ASSERT_TRUE(exportNsf(player, nsf));
+    const double seconds = 20.0;
+    std::vector<double> theirs = gmeRender(nsf, seconds);
+    std::vector<int16_t> rendered = renderSong(player, *apu, 44100, seconds);
+    std::vector<double> ours(rendered.begin(), rendered.end());
+    // When the higher note is first heard after t0.
+    auto change = [](const std::vector<double>& s, double t0) {
+        for (double x = t0 - 0.1; x < t0 + 0.3; x += 0.005)
+            if (frequency(s, x, x + 0.03) > 400) return x;
+        return -1.0;
+    };
+    double first = -1;
+    for (int k : {1, 3, 5}) {
+        const double t = 3.84 * k;
+        double delay = change(theirs, t) - change(ours, t);
+        if (first < 0) first = delay;
+        EXPECT_GE(delay, 0.0) << k;
+        EXPECT_LT(delay, 0.12) << k;
+        EXPECT_NEAR(delay, first, 0.015) << "change " << k;
+    }
+}
