@@ -81,19 +81,25 @@ double frequency(const std::vector<double>& s, double from, double to) {
 
 }  // namespace
 
-// Pitch comparison: held notes on a pulse, the triangle and the DPCM channel's software pulse
-// sound at the same frequency from the exported file in libgme as from our own render, in PAL
-// and in NTSC.
+// Pitch comparison: held notes on a pulse, the triangle, the DPCM channel's software pulse and
+// a looping PCM sample sound at the same frequency from the exported file in libgme as from our
+// own render, in PAL and in NTSC (where the PCM data is re-timed).
 TEST(NsfGme, HeldNotesKeepTheirPitch) {
-    for (int test = 0; test < 6; ++test) {
-        const int channel = test % 3 == 0 ? CH_PULSE1 : test % 3 == 1 ? CH_TRIANGLE : CH_DPCM;
+    for (int test = 0; test < 8; ++test) {
+        const int kind = test % 4;  // pulse, triangle, software pulse, PCM sample
+        const int channel = kind == 0 ? CH_PULSE1 : kind == 1 ? CH_TRIANGLE : CH_DPCM;
         auto song = std::make_unique<Song>();
-        song->ntsc = test >= 3;
+        song->ntsc = test >= 4;
         Envelope& volume = song->instruments[1].envelopes[ENV_VOLUME];
         volume.values[0] = 255;
-        if (channel == CH_DPCM) {
+        if (kind == 2) {
             song->instruments[1].type = INST_PCM_PULSE;
             song->instruments[1].envelopes[ENV_DUTY].values[0] = 128;
+        } else if (kind == 3) {
+            std::vector<uint8_t> square(1560);  // 20-byte periods: 390 Hz at 7801 bytes/s
+            for (size_t i = 0; i < square.size(); ++i) square[i] = i % 20 < 10 ? 0x20 : 0x60;
+            song->instruments[1].type = INST_PCM;
+            song->instruments[1].pcm.assign(square.data(), uint32_t(square.size()), true);
         }
         song->patterns[0].at(channel, 0) = PatternCell{40, 1, 0, 0};
         auto buffer = std::make_unique<Nonlinear_Buffer>();
@@ -107,7 +113,7 @@ TEST(NsfGme, HeldNotesKeepTheirPitch) {
         double want = frequency(ours, 0.5, 1.5), got = frequency(theirs, 0.5, 1.5);
         ASSERT_GT(want, 50.0) << channel;
         EXPECT_NEAR(got / want, 1.0, 0.01)
-            << "channel " << channel << (song->ntsc ? " NTSC: " : " PAL: ") << got << " vs " << want;
+            << "kind " << kind << (song->ntsc ? " NTSC: " : " PAL: ") << got << " vs " << want;
     }
 }
 
