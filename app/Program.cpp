@@ -48,40 +48,37 @@ Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bi
       settings_(settings),
       audioLock_(audioLock),
       canvas_(canvas),
-      host_(host) {
+      host_(host),
+      context_{song,
+               player,
+               edit,
+               bindings,
+               audioLock,
+               [this](std::string text) { setStatus(std::move(text)); },
+               [this](const KeyEvent& e, int note) { previewNote(e, note); },
+               [this](int note) { soundNote(note); }},
+      instrumentEditor_(context_),
+      instrumentList_(context_, instrumentEditor_),
+      patternEditor_(context_),
+      orderEditor_(context_),
+      globalCommands_(context_, instrumentList_, running) {
     for (const char* k = NOTE_MAP_KEYS; *k; ++k) noteKeyHeld_[uint32_t(uint8_t(*k))] = false;
+    globalCommands_.registerHandlers(bindings_.keyboardGlobal);
+    patternEditor_.registerHandlers(bindings_.patternEditor);
+    orderEditor_.registerHandlers(bindings_.orderEditor);
+    instrumentEditor_.registerHandlers(bindings_.instrumentEditor);
+    instrumentList_.registerHandlers(bindings_.instrumentSelect, bindings_.instrumentNameEditor);
+    globalCommands_.syncPlayer();
     editorKey[int(EditorMode::Pattern)] = [this](const KeyEvent& e) {
-        return defaultEditorKey(bindings_.patternEditor, e, false);
+        return patternEditor_.patternEditorKey(e);
     };
-    editorKey[int(EditorMode::Order)] = [this](const KeyEvent& e) {
-        return defaultEditorKey(bindings_.orderEditor, e, true);
-    };
+    editorKey[int(EditorMode::Order)] = [this](const KeyEvent& e) { return orderEditor_.orderEditorKey(e); };
     editorKey[int(EditorMode::InstrumentEditor)] = [this](const KeyEvent& e) {
-        return defaultEditorKey(bindings_.instrumentEditor, e, true);
+        return instrumentEditor_.instrumentEditorKey(e);
     };
     editorKey[int(EditorMode::InstrumentSelect)] = [this](const KeyEvent& e) {
-        if (edit_.nameEditing) {
-            if (const ActionHandler* h = lookupAction(bindings_.instrumentNameEditor, e)) {
-                (*h)();
-                return true;
-            }
-            return false;
-        }
-        return defaultEditorKey(bindings_.instrumentSelect, e, true);
+        return instrumentList_.instrumentListKey(e);
     };
-}
-
-bool Program::defaultEditorKey(ActionTable& table, const KeyEvent& event, bool takeNotes) {
-    if (const ActionHandler* h = lookupAction(table, event)) {
-        (*h)();
-        return true;
-    }
-    int32_t offset = 0;
-    if (noteOffsetForKey(bindings_.noteInput, event, offset)) {
-        previewNote(event, offset + edit_.octave * 12 + 1);
-        return takeNotes;
-    }
-    return false;
 }
 
 void Program::onKeyDown(const KeyEvent& raw) {

@@ -14,7 +14,13 @@
 #include "app/AudioLock.h"
 #include "app/Canvas.h"
 #include "app/EditingState.h"
+#include "app/EditorContext.h"
+#include "app/GlobalCommands.h"
 #include "app/Host.h"
+#include "app/InstrumentEditor.h"
+#include "app/InstrumentList.h"
+#include "app/OrderEditor.h"
+#include "app/PatternEditor.h"
 #include "config/KeyBindings.h"
 #include "config/StartupConfig.h"
 #include "player/Player.h"
@@ -43,9 +49,15 @@ class Program : public SongLoadHooks {
     const Image* backdrop = nullptr;  // drawn under everything when set
     std::string backupPath = "backup.zcm";
 
-    // The editors' key handlers by EditorMode (0-3): each returns whether it took the key. Until
-    // an editor installs its own, the mode's bindings table is served as every editor does it.
+    // The editors' key handlers by EditorMode (0-3): each returns whether it took the key. The
+    // constructor installs the four editors below and registers every section's handlers.
     std::function<bool(const KeyEvent&)> editorKey[4];
+
+    PatternEditor& patternEditor() { return patternEditor_; }
+    OrderEditor& orderEditor() { return orderEditor_; }
+    InstrumentList& instrumentList() { return instrumentList_; }
+    InstrumentEditor& instrumentEditor() { return instrumentEditor_; }
+    GlobalCommands& globalCommands() { return globalCommands_; }
 
     // Runs until running becomes false: events, backup, redraw, pacing.
     void runMainLoop();
@@ -82,8 +94,6 @@ class Program : public SongLoadHooks {
     void songLoaded() override;
 
   private:
-    bool defaultEditorKey(ActionTable& table, const KeyEvent& event, bool takeNotes);
-
     Song& song_;
     Player& player_;
     EditingState& edit_;
@@ -95,6 +105,13 @@ class Program : public SongLoadHooks {
     uint32_t lastBackup_ = 0;
     std::map<uint32_t, bool> noteKeyHeld_;
     std::vector<uint32_t> heldNoteKeys_;
+
+    EditorContext context_;
+    InstrumentEditor instrumentEditor_;
+    InstrumentList instrumentList_;
+    PatternEditor patternEditor_;
+    OrderEditor orderEditor_;
+    GlobalCommands globalCommands_;
 };
 
 // A new program's song: every instrument reset, instrument 1 with Volume 240 (level 15) and

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/Program.h"
+#include "app/RecordingCanvas.h"
+#include "apu/Apu.h"
+#include "apu/Nonlinear_Buffer.h"
+#include "config/ConfigFile.h"
+#include "config/DefaultConfig.h"
+#include "config/KeyNames.h"
+
+namespace {
+
+struct FixedHost : Host {
+    uint32_t now = 10000;
+    uint32_t ticks() const override { return now; }
+    bool pollEvent(AppEvent&) override { return false; }
+    void delay(uint32_t) override {}
+};
+
+struct CountingLock : AudioLock {
+    int depth = 0, maxDepth = 0;
+    void lock() override { maxDepth = std::max(maxDepth, ++depth); }
+    void unlock() override { --depth; }
+};
+
+// The whole program with the built-in bindings, driven by key names.
+struct GlobalRig {
+    std::unique_ptr<Song> song = std::make_unique<Song>();
+    Nonlinear_Buffer buffer;
+    Apu apu{buffer};
+    Player player{*song, apu};
+    EditingState edit;
+    KeyBindings bindings;
+    GeneralSettings settings;
+    CountingLock lock;
+    RecordingCanvas canvas;
+    FixedHost host;
+    std::unique_ptr<Program> program;
+
+    GlobalRig() {
+        initialiseSong(*song);
+        ConfigFile config;
+        config.parseText(defaultConfigurationText());
+        loadBindings(config, bindings);
+        program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
+    }
+    // Presses the key named like the configuration ("SDLK_F12") with the modifiers named.
+    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
+        KeyEvent e;
+        e.sym = keyNameTable().at(keyName);
+        for (const char* m : mods) e.mod |= modifierNameTable().at(m);
+        e.pressed = true;
+        program->onKeyDown(e);
+        host.now += 1000;
+    }
+    const std::string& status() const { return edit.status.text; }
+};
+
+}  // namespace
+
+TEST(GlobalCommands, TogglesAndCountersReportTheirNewState) {
+    GlobalRig r;
+    const struct {
+        const char* key;
+        std::initializer_list<const char*> mods;
+        const char* status;
+    } presses[] = {
+        {"SDLK_KP_MULTIPLY", {}, "Current octave: 4"},
+        {"SDLK_F1", {"KMOD_LALT"}, "Current octave: 3"},
+        {"SDLK_F6", {}, "Current step: 2"},
+        {"SDLK_F5", {}, "Current step: 1"},
+        {"SDLK_F5", {}, "Current step: 0"},
+        {"SDLK_F5", {}, "Current step: 0"},  // stays at 0 and says so
+        {"SDLK_KP_PERIOD", {}, "Mode: NTSC"},
+        {"SDLK_F7", {"KMOD_LALT"}, "Mode: PAL"},
+        {"SDLK_m", {"KMOD_LALT"}, "Metronome on"},
+        {"SDLK_m", {"KMOD_LALT"}, "Metronome off"},
+        {"SDLK_F11", {}, "Repeat block: on"},
+        {"SDLK_F11", {}, "Repeat block: off"},
+        {"SDLK_F12", {}, "Cursor follow: off"},
+        {"SDLK_F12", {}, "Cursor follow: on"},
+        {"SDLK_F7", {}, "TODO"},
+    };
+    for (const auto& p : presses) {
+        r.press(p.key, p.mods);
+        EXPECT_EQ(r.status(), p.status) << p.key;
+    }
+    EXPECT_EQ(r.edit.step, 0);
+
+    for (int i = 0; i < 8; ++i) r.press("SDLK_KP_MULTIPLY");
+    EXPECT_EQ(r.status(), "Current octave: 9");
+    for (int i = 0; i < 40; ++i) r.press("SDLK_F6");
+    EXPECT_EQ(r.status(), "Current step: 32");
+
+    // The TV system change reaches the audio thread through its request; the metronome and
+    // follow settings are copied into the player.
+    r.player.reconfigureRequest = false;
+    r.press("SDLK_KP_PERIOD");
+    EXPECT_TRUE(r.song->ntsc);
+    EXPECT_TRUE(r.player.reconfigureRequest);
+    r.press("SDLK_m", {"KMOD_LALT"});
+    EXPECT_TRUE(r.player.metronomeOn);
+    EXPECT_TRUE(r.player.cursorFollow);
+    EXPECT_EQ(r.player.followRowCursor, &r.edit.cursor.row);
+    EXPECT_EQ(r.lock.depth, 0);
+    EXPECT_EQ(r.lock.maxDepth, 1);
+}
+
+TEST(GlobalCommands, PlayAndStopKeepTheirRows) {
+    GlobalRig r;
+    r.song->orders.count = 3;
+    r.edit.currentOrder = 2;
+    r.edit.cursor.row = 12;
+    r.press("SDLK_RSHIFT");  // play pattern
+    EXPECT_TRUE(r.player.playing);
+    EXPECT_TRUE(r.player.patternMode);
+    EXPECT_EQ(r.player.currentOrder, 2);
+    EXPECT_EQ(r.player.currentRow, 12);
+    r.player.currentRow = 30;  // played on
+    r.press("SDLK_SPACE");
+    EXPECT_FALSE(r.player.playing);
+    EXPECT_TRUE(r.player.stopRequest);
+    EXPECT_EQ(r.player.currentRow, 12);  // back where the pattern started
+    EXPECT_EQ(r.edit.playPatternStartRow, -1);
+    EXPECT_FALSE(r.edit.record);
+    r.press("SDLK_SPACE");  // nothing plays: record toggles
+    EXPECT_TRUE(r.edit.record);
+
+    // Play song from the repeat block's upper row when block repeat is on.
+    r.edit.repeatBlock.row1 = 40;
+    r.edit.repeatBlock.row2 = 8;
+    r.press("SDLK_F11");
+    r.press("SDLK_RCTRL");
+    EXPECT_TRUE(r.player.playing);
+    EXPECT_FALSE(r.player.patternMode);
+    EXPECT_EQ(r.player.currentRow, 8);
+    EXPECT_TRUE(r.player.repeatBlockOn);
+    r.player.currentRow = 20;
+    r.press("SDLK_SPACE");  // a stopped song stays where it was
+    EXPECT_EQ(r.player.currentRow, 20);
+    EXPECT_TRUE(r.edit.record);
+
+    // Nothing starts while a name is being edited.
+    r.edit.nameEditing = true;
+    r.edit.mode = EditorMode::Order;
+    r.press("SDLK_RCTRL");
+    EXPECT_FALSE(r.player.playing);
+}
+
+TEST(GlobalCommands, EditorSwitchingAndInstrumentSelection) {
+    GlobalRig r;
+    r.press("SDLK_F3");
+    EXPECT_EQ(r.edit.mode, EditorMode::Order);
+    r.press("SDLK_KP0");
+    EXPECT_EQ(r.edit.currentInstrument, 0);
+    r.press("SDLK_F4");  // no instrument: stays
+    EXPECT_EQ(r.edit.mode, EditorMode::Order);
+    r.press("SDLK_KP_PLUS");
+    r.press("SDLK_KP_PLUS");
+    EXPECT_EQ(r.edit.currentInstrument, 2);
+    r.press("SDLK_F4");
+    EXPECT_EQ(r.edit.mode, EditorMode::InstrumentEditor);
+    r.press("SDLK_F2");
+    r.edit.nameEditing = true;
+    r.press("SDLK_F2");
+    EXPECT_EQ(r.edit.mode, EditorMode::InstrumentSelect);
+    EXPECT_TRUE(r.edit.nameEditing);  // kept
+    r.press("SDLK_F1");
+    EXPECT_EQ(r.edit.mode, EditorMode::Pattern);
+    EXPECT_FALSE(r.edit.nameEditing);
+    r.press("SDLK_KP9");
+    EXPECT_EQ(r.edit.currentInstrument, 9);
+    r.press("SDLK_KP_MINUS");
+    EXPECT_EQ(r.edit.currentInstrument, 8);
+
+    r.press("SDLK_ESCAPE", {"KMOD_LSHIFT"});
+    EXPECT_FALSE(r.program->running);
+}
+
+TEST(GlobalCommands, SampleLoopAndRemoval) {
+    GlobalRig r;
+    r.program->instrumentList().selectInstrument(0);
+    r.press("SDLK_F10");
+    EXPECT_EQ(r.status(), "No instrument selected");
+    r.program->instrumentList().selectInstrument(1);
+    r.press("SDLK_F10");
+    EXPECT_EQ(r.status(), "Instrument type is not PCM/DPCM");
+
+    const uint8_t bytes[] = {1, 2, 3};
+    Instrument& inst = r.song->instruments[1];
+    inst.type = INST_DPCM;
+    inst.dpcm.assign(bytes, 3, false);
+    inst.pcm.assign(bytes, 3, false);
+    r.song->instrumentNames[1] = "kick";
+    r.press("SDLK_F8");
+    EXPECT_TRUE(inst.dpcm.loop);
+    EXPECT_FALSE(inst.pcm.loop);  // only the sample of the instrument's type
+    r.press("SDLK_F10");
+    EXPECT_TRUE(inst.dpcm.empty());
+    EXPECT_FALSE(inst.dpcm.loop);
+    EXPECT_FALSE(inst.pcm.empty());
+    EXPECT_EQ(r.song->instrumentNames[1], "");
+}
