@@ -1,0 +1,125 @@
+#include "export/PlayerCapture.h"
+
+void RecorderSink::recordDriverCommand(int channel, int code, int argument) {
+    if (argument < 0)
+        recorder_.recordDriverCommand(channel, code);
+    else
+        recorder_.recordDriverCommand(channel, code, argument);
+}
+
+PlayerCapture::PlayerCapture(Player& player, DriverCommandRecorder& recorder)
+    : player_(player), sink_(recorder), previousSink_(player.commandSink) {
+    player_.commandSink = &sink_;
+}
+
+PlayerCapture::~PlayerCapture() { player_.commandSink = previousSink_; }
+
+void PlayerCapture::reset() {
+    player_.reset();
+    player_.endOfSongFlag = false;
+}
+
+void PlayerCapture::setPosition(int order, int row) {
+    player_.currentOrder = order;
+    player_.currentRow = row;
+}
+
+void PlayerCapture::setChannelVolume(int c, int volume) {
+    if (ChannelState* ch = channel(c)) ch->volume = volume;
+}
+
+void PlayerCapture::setChannelInstrument(int c, int slot) {
+    if (ChannelState* ch = channel(c)) ch->instrument = uint8_t(slot);
+}
+
+void PlayerCapture::setDutyOverride(int c, int duty) {
+    if (ChannelState* ch = channel(c)) ch->dutyOverride = duty;
+}
+
+namespace {
+
+// The Player's flag that says the "on" command of `effect` was reported and not yet switched off.
+template <class Channel>
+auto* flagOf(Channel& ch, DriverEffect effect) {
+    switch (effect) {
+        case DRV_SLIDE:
+            return &ch.slideActive;
+        case DRV_VIBRATO:
+            return &ch.vibratoActive;
+        case DRV_TREMOLO:
+            return &ch.tremoloActive;
+        case DRV_ARPEGGIO:
+            return &ch.arpeggioActive;
+        case DRV_VOLUME_SLIDE:
+            return &ch.volumeSlideActive;
+        case DRV_DUTY_OVERRIDE:
+            return &ch.dutyOverrideActive;
+    }
+    return static_cast<decltype(&ch.slideActive)>(nullptr);
+}
+
+}  // namespace
+
+bool PlayerCapture::effectActive(int c, DriverEffect effect) const {
+    const ChannelState* ch = channel(c);
+    if (!ch) return false;
+    const bool* flag = flagOf(*ch, effect);
+    return flag && *flag;
+}
+
+void PlayerCapture::clearEffectActive(int c, DriverEffect effect) {
+    ChannelState* ch = channel(c);
+    if (!ch) return;
+    if (bool* flag = flagOf(*ch, effect)) *flag = false;
+    if (effect == DRV_DUTY_OVERRIDE) ch->lastReportedDuty = -1;
+}
+
+void PlayerCapture::clearLastReportedDuty(int c) {
+    if (ChannelState* ch = channel(c)) ch->lastReportedDuty = -1;
+}
+
+EffectRegisters PlayerCapture::effectRegisters() const {
+    const FrameSnapshot& s = player_.snapshot;
+    return EffectRegisters{{
+        s.pulse1DutyVolume,
+        s.pulse1PeriodLow,
+        s.pulse1PeriodHigh,
+        s.pulse2DutyVolume,
+        s.pulse2PeriodLow,
+        s.pulse2PeriodHigh,
+        s.triangleControl,
+        s.trianglePeriodLow,
+        s.trianglePeriodHigh,
+        s.noiseVolume,
+        s.noisePeriod,
+    }};
+}
+
+void PlayerCapture::savePlaybackState() {
+    saved_.tempo = player_.song.tempo;
+    saved_.speed = player_.song.speed;
+    saved_.order = player_.currentOrder;
+    saved_.row = player_.currentRow;
+    saved_.frameInRow = player_.frameInRow;
+    saved_.tempoAccumulator = player_.tempoAccumulator;
+    saved_.patternMode = player_.patternMode;
+    saved_.repeatBlockOn = player_.repeatBlockOn;
+    saved_.playing = player_.playing;
+    saved_.captureMode = player_.captureMode;
+    saved_.pcm = player_.pcm;
+}
+
+void PlayerCapture::restorePlaybackState() {
+    player_.song.tempo = saved_.tempo;
+    player_.song.speed = saved_.speed;
+    player_.currentOrder = saved_.order;
+    player_.currentRow = saved_.row;
+    player_.frameInRow = saved_.frameInRow;
+    player_.tempoAccumulator = saved_.tempoAccumulator;
+    player_.patternMode = saved_.patternMode;
+    player_.repeatBlockOn = saved_.repeatBlockOn;
+    player_.playing = saved_.playing;
+    player_.captureMode = saved_.captureMode;
+    player_.pcm = saved_.pcm;
+    player_.resetRequest = true;
+}
