@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "app/Program.h"
+#include "app/RecordingCanvas.h"
+#include "apu/Apu.h"
+#include "apu/Nonlinear_Buffer.h"
+#include "config/ConfigFile.h"
+#include "config/DefaultConfig.h"
+#include "config/KeyNames.h"
+
+namespace {
+
+struct FixedHost : Host {
+    uint32_t ticks() const override { return 10000; }
+    bool pollEvent(AppEvent&) override { return false; }
+    void delay(uint32_t) override {}
+};
+
+struct ListRig {
+    std::unique_ptr<Song> song = std::make_unique<Song>();
+    Nonlinear_Buffer buffer;
+    Apu apu{buffer};
+    Player player{*song, apu};
+    EditingState edit;
+    KeyBindings bindings;
+    GeneralSettings settings;
+    NullAudioLock lock;
+    RecordingCanvas canvas;
+    FixedHost host;
+    std::unique_ptr<Program> program;
+
+    explicit ListRig(EditorMode mode) {
+        initialiseSong(*song);
+        ConfigFile config;
+        config.parseText(defaultConfigurationText());
+        loadBindings(config, bindings);
+        program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
+        edit.mode = mode;
+    }
+    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
+        KeyEvent e;
+        e.sym = keyNameTable().at(keyName);
+        for (const char* m : mods) e.mod |= modifierNameTable().at(m);
+        e.pressed = true;
+        program->onKeyDown(e);
+    }
+    void type(const std::string& text) {
+        for (char c : text) {
+            KeyEvent e;
+            e.sym = uint32_t(uint8_t(c));
+            e.unicode = uint16_t(uint8_t(c));
+            e.pressed = true;
+            program->onKeyDown(e);
+        }
+    }
+    void setOrders(std::initializer_list<int> patterns) {
+        song->orders.count = int32_t(patterns.size());
+        int i = 0;
+        for (int p : patterns) song->orders.entries[i++] = p;
+    }
+    std::vector<int> orders() const {
+        return std::vector<int>(song->orders.entries, song->orders.entries + song->orders.count);
+    }
+};
+
+}  // namespace
+
+TEST(OrderEditor, AddDeleteAndPatternNumbers) {
+    ListRig r(EditorMode::Order);
+    r.press("SDLK_INSERT");
+    EXPECT_EQ(r.orders(), (std::vector<int>{0, 0}));
+    EXPECT_EQ(r.edit.currentOrder, 0);
+
+    r.setOrders({1, 2, 3, 4, 5});
+    r.edit.currentOrder = 1;
+    r.press("SDLK_INSERT");
+    EXPECT_EQ(r.orders(), (std::vector<int>{1, 2, 2, 3, 4, 5}));
+    r.press("SDLK_END");
+    r.press("SDLK_DELETE");
+    EXPECT_EQ(r.orders(), (std::vector<int>{1, 2, 2, 3, 4}));
+    EXPECT_EQ(r.edit.currentOrder, 4);  // the new last order
+    r.press("SDLK_BACKSPACE");
+    EXPECT_EQ(r.orders(), (std::vector<int>{1, 2, 2, 4}));
+    EXPECT_EQ(r.edit.currentOrder, 3);  // still on pattern 4
+    r.press("SDLK_HOME");
+    r.press("SDLK_BACKSPACE");  // nothing before order 0
+    r.press("SDLK_DELETE");
+    EXPECT_EQ(r.orders(), (std::vector<int>{2, 2, 4}));
+    EXPECT_EQ(r.edit.currentOrder, 0);
+
+    r.setOrders({0});
+    r.press("SDLK_DELETE");
+    EXPECT_EQ(r.orders(), (std::vector<int>{0}));
+    r.press("SDLK_LEFT");
+    EXPECT_EQ(r.orders(), (std::vector<int>{0}));
+    for (int i = 0; i < 70; ++i) r.press("SDLK_RIGHT");
+    EXPECT_EQ(r.orders(), (std::vector<int>{63}));
+
+    for (int i = 0; i < 70; ++i) r.press("SDLK_INSERT");
+    EXPECT_EQ(r.song->orders.count, 64);
+    EXPECT_EQ(r.song->orders.entries[63], 63);
+
+    // Moves stay within the song; single steps wait while the cursor follows playback.
+    r.setOrders({1, 2, 3, 4, 5, 6});
+    r.edit.currentOrder = 0;
+    r.press("SDLK_PAGEDOWN");
+    r.press("SDLK_PAGEDOWN");
+    EXPECT_EQ(r.edit.currentOrder, 5);
+    r.press("SDLK_DOWN");
+    EXPECT_EQ(r.edit.currentOrder, 5);
+    r.player.playing = true;
+    r.press("SDLK_UP");
+    r.press("SDLK_HOME");
+    EXPECT_EQ(r.edit.currentOrder, 5);
+    r.press("SDLK_PAGEUP");
+    EXPECT_EQ(r.edit.currentOrder, 1);
+}
+
+TEST(InstrumentList, SelectionScrollsAndColoursWrap) {
+    ListRig r(EditorMode::InstrumentSelect);
+    r.press("SDLK_END");
+    EXPECT_EQ(r.edit.currentInstrument, 255);
+    EXPECT_EQ(r.edit.firstShownInstrument, 240);
+    r.press("SDLK_DOWN");
+    EXPECT_EQ(r.edit.currentInstrument, 255);
+    r.press("SDLK_HOME");
+    EXPECT_EQ(r.edit.currentInstrument, 0);
+    EXPECT_EQ(r.edit.firstShownInstrument, 0);
+    r.press("SDLK_RIGHT");  // instrument 0 has no colour
+    EXPECT_EQ(r.song->instrumentColours[0], 0);
+    for (int i = 0; i < 5; ++i) r.press("SDLK_PAGEDOWN");
+    EXPECT_EQ(r.edit.currentInstrument, 20);
+    EXPECT_EQ(r.edit.firstShownInstrument, 5);
+    r.press("SDLK_LEFT");
+    EXPECT_EQ(r.song->instrumentColours[20], 16);
+    r.press("SDLK_RIGHT");
+    EXPECT_EQ(r.song->instrumentColours[20], 0);
+
+    // Selecting fits the instrument editor's cursors and puts it on a sample instrument's type.
+    r.song->instruments[21].type = INST_PCM;
+    r.edit.envelopeCursor[ENV_VOLUME] = 7;
+    r.song->instrumentNames[21] = "snare";
+    r.press("SDLK_DOWN");
+    EXPECT_EQ(r.edit.envelopeCursor[ENV_VOLUME], 0);
+    EXPECT_TRUE(r.edit.typeFieldSelected);
+    EXPECT_EQ(r.edit.nameCursor, 5);
+
+    // Notes are previewed, not passed on.
+    r.press("SDLK_q");
+    EXPECT_EQ(r.program->heldNoteKeys().size(), 1u);
+}
+
+TEST(InstrumentList, NameEditing) {
+    ListRig r(EditorMode::InstrumentSelect);
+    std::string& name = r.song->instrumentNames[1];
+    r.press("SDLK_RETURN");
+    ASSERT_TRUE(r.edit.nameEditing);
+    r.type("Bass q");  // note keys type, they do not sound
+    EXPECT_EQ(name, "Bass q");
+    EXPECT_TRUE(r.program->heldNoteKeys().empty());
+    r.press("SDLK_HOME");
+    r.press("SDLK_RIGHT");
+    r.press("SDLK_DELETE");
+    EXPECT_EQ(name, "Bss q");
+    r.press("SDLK_BACKSPACE");
+    EXPECT_EQ(name, "ss q");
+    EXPECT_EQ(r.edit.nameCursor, 0);
+    r.press("SDLK_BACKSPACE");  // at the start: nothing
+    r.press("SDLK_END");
+    r.press("SDLK_DELETE");  // at the end: nothing
+    EXPECT_EQ(name, "ss q");
+
+    name = std::string(28, 'x');
+    r.press("SDLK_END");
+    r.press("SDLK_TAB");
+    EXPECT_EQ(name, std::string(28, 'x') + "  ");
+    r.type("y");
+    EXPECT_EQ(name.size(), 30u);
+    EXPECT_EQ(name.back(), ' ');
+
+    // Global bindings still reach keys the name editor leaves; "play song" waits.
+    r.press("SDLK_F6");
+    EXPECT_EQ(r.edit.step, 2);
+    r.press("SDLK_RCTRL");
+    EXPECT_FALSE(r.player.playing);
+
+    // No instrument: typing is swallowed and nothing is erased.
+    r.program->instrumentList().selectInstrument(0);
+    r.type("ab");
+    r.press("SDLK_TAB");
+    r.press("SDLK_BACKSPACE");
+    EXPECT_EQ(r.song->instrumentNames[0], "");
+    r.press("SDLK_RETURN");
+    EXPECT_FALSE(r.edit.nameEditing);
+}
