@@ -4,12 +4,35 @@
 
 #include "app/FramePacer.h"
 #include "app/MainScreen.h"
+#include "config/KeyNames.h"
 #include "song/SongFile.h"
 
 namespace {
 
 // SDL 1.2 key symbols of the fixed note map, which seed the held-key table.
 const char NOTE_MAP_KEYS[] = "q2w3er5t6y7uio9p0zsxdcvgbhnjm,l.";
+
+// The modifier bit a modifier key sets itself. Some SDL 1.2 builds already report it with the
+// key's own press, others only from the next event; dropping it makes bindings of bare modifier
+// keys ("SDLK_RCTRL", "SDLK_LALT") fire with either.
+uint32_t ownModifierBit(uint32_t sym) {
+    switch (sym) {
+        case keysym::LSHIFT:
+            return keymod::LSHIFT;
+        case keysym::RSHIFT:
+            return keymod::RSHIFT;
+        case keysym::LCTRL:
+            return keymod::LCTRL;
+        case keysym::RCTRL:
+            return keymod::RCTRL;
+        case keysym::LALT:
+            return keymod::LALT;
+        case keysym::RALT:
+            return keymod::RALT;
+        default:
+            return 0;
+    }
+}
 
 KeyEvent withoutModifiers(const KeyEvent& event) {
     KeyEvent e = event;
@@ -83,7 +106,7 @@ Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bi
 
 void Program::onKeyDown(const KeyEvent& raw) {
     KeyEvent event = raw;
-    event.mod &= ~KMOD_NUM_BIT;
+    event.mod &= ~(KMOD_NUM_BIT | ownModifierBit(event.sym));
     const int mode = int(edit_.mode);
     bool taken = false;
     if (mode >= 0 && mode < 4 && editorKey[mode]) taken = editorKey[mode](event);

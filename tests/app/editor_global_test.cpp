@@ -203,3 +203,22 @@ TEST(GlobalCommands, SampleLoopAndRemoval) {
     EXPECT_FALSE(inst.pcm.empty());
     EXPECT_EQ(r.song->instrumentNames[1], "");
 }
+
+TEST(GlobalCommands, BareModifierKeysFireWhateverBitTheirOwnPressCarries) {
+    GlobalRig r;
+    r.press("SDLK_RCTRL", {"KMOD_RCTRL"});  // play song
+    EXPECT_TRUE(r.player.playing);
+    r.press("SDLK_SPACE");
+    r.edit.selection.marking = true;
+    r.press("SDLK_LALT", {"KMOD_LALT"});  // end selection
+    EXPECT_FALSE(r.edit.selection.marking);
+    r.edit.cursor.row = 5;
+    r.press("SDLK_RALT", {"KMOD_LCTRL", "KMOD_RALT"});  // play pattern
+    EXPECT_TRUE(r.player.patternMode);
+    EXPECT_EQ(r.edit.playPatternStartRow, 5);
+    r.press("SDLK_SPACE");
+    r.press("SDLK_RSHIFT", {"KMOD_LCTRL", "KMOD_RSHIFT"});  // other modifiers still count
+    EXPECT_FALSE(r.player.playing);
+    r.press("SDLK_RSHIFT", {"KMOD_RSHIFT"});
+    EXPECT_TRUE(r.player.playing);
+}
