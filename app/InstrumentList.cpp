@@ -38,7 +38,7 @@ bool InstrumentList::instrumentListKey(const KeyEvent& event) {
     }
     if (EditorContext::runBinding(ctx_.bindings.instrumentNameEditor, event)) return true;
     const uint16_t c = event.unicode;
-    if (c != 0 && c < 128 && c - 32 < 95) {
+    if (c >= 32 && c < 127) {  // printable ASCII, space to "~"
         typeCharacter(char(c));
         return true;
     }

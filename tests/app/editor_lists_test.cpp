@@ -159,6 +159,13 @@ TEST(InstrumentList, NameEditing) {
     ASSERT_TRUE(r.edit.nameEditing);
     r.type("Bass q");  // note keys type, they do not sound
     EXPECT_EQ(name, "Bass q");
+    KeyEvent control;  // Ctrl+A types character 1, which is no part of a name
+    control.sym = 'a';
+    control.mod = modifierNameTable().at("KMOD_LCTRL");
+    control.unicode = 1;
+    control.pressed = true;
+    r.program->onKeyDown(control);
+    EXPECT_EQ(name, "Bass q");
     EXPECT_TRUE(r.program->heldNoteKeys().empty());
     r.press("SDLK_HOME");
     r.press("SDLK_RIGHT");
