@@ -5,6 +5,7 @@
 #include "app/FramePacer.h"
 #include "app/MainScreen.h"
 #include "config/KeyNames.h"
+#include "export/ConverterEntry.h"
 #include "song/SongFile.h"
 
 namespace {
@@ -42,7 +43,7 @@ KeyEvent withoutModifiers(const KeyEvent& event) {
 
 }  // namespace
 
-std::optional<int> converterHook(int, char**) { return std::nullopt; }
+std::optional<int> converterHook(int argc, char** argv) { return runConverterFromCommandLine(argc, argv); }
 
 std::string userConfigPath(const std::string& executableDir, const char* xdgConfigHome, const char* home,
                            const std::function<bool(const std::string&)>& exists) {

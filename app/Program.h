@@ -30,7 +30,7 @@
 constexpr uint32_t KMOD_NUM_BIT = 0x1000;
 
 // The command-line converter's turn: nothing when the command line is not the converter's, else
-// the process exit code. No converter is connected yet, so the editor always starts.
+// the process exit code (the converter has then run without configuration, window or sound).
 std::optional<int> converterHook(int argc, char** argv);
 
 // Path of the user's configuration: bleepforge.ini in the executable's directory when that file

@@ -225,7 +225,10 @@ std::string buildDefaultText() {
     addKey(text, "background image", "user-background.bmp");
     for (const BindingSection& section : kSections) {
         addLine(text, "");
-        addLine(text, "[" + std::string(section.name) + "]");
+        std::string heading = "[";  // built by appends: "[" + string trips a false -Wrestrict in GCC 12
+        heading += section.name;
+        heading += ']';
+        addLine(text, heading);
         for (const ActionEntry& action : section.actions)
             if (action.defaultBinding) addKey(text, action.name, action.defaultBinding);
     }
