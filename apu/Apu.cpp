@@ -29,6 +29,19 @@ Apu::Apu(Nonlinear_Buffer& output) : output_(output) {
     dmc.readerContext = nullptr;
     reset2A03(true);
     vrc6.reset();
+    output_.setRenderHook(&Apu::renderHook, this);
+}
+
+Apu::~Apu() { output_.setRenderHook(nullptr, nullptr); }
+
+void Apu::catchUp() {
+    render(pulse1);
+    render(pulse2);
+    render(triangle);
+    render(noise);
+    render(dmc);
+    vrc6.catchUp();
+    lazySteps_ = 0;
 }
 
 void Apu::setSampleReader(SampleReader reader, void* context) {
@@ -63,6 +76,7 @@ void Apu::reset2A03(bool pal) {
 }
 
 const char* Apu::configure(bool ntsc, long sampleRate) {
+    catchUp();  // into the old buffers, with the old clock
     vrc6.setOutput(output_.buffersForChannel(5).centre);
     output_.setClockRate(ntsc ? kNtscClock : kPalClock);
     const char* error = output_.setSampleRate(sampleRate, 0);
@@ -96,10 +110,12 @@ const char* Apu::configure(bool ntsc, long sampleRate) {
 void Apu::writeRegister(std::uint16_t address, std::uint8_t value) {
     writeClock_ += 4;
     if (address >= 0x8000) {
-        vrc6.runUntil(writeClock_);
         const int osc = (address >> 12) - 9;
         const int reg = address & 3;
-        if (osc >= 0 && osc < Vrc6Sound::kOscCount && reg < 3) vrc6.writeOsc(writeClock_, osc, reg, value);
+        if (osc >= 0 && osc < Vrc6Sound::kOscCount && reg < 3)
+            vrc6.writeOsc(writeClock_, osc, reg, value);
+        else
+            vrc6.advance(writeClock_);
     } else if (address >= 0x4000 && address <= 0x4017) {
         write2A03(writeClock_, address, value);
     }
@@ -111,14 +127,16 @@ void Apu::endScanline() {
     writeClock_ = 0;
 
     runUntil(length);
-    vrc6.runUntil(length);
+    vrc6.advance(length);
+    // Lagging channels place their steps relative to the buffer's write position, which stops
+    // moving when the buffer is full: render everything before that happens.
+    if (++lazySteps_ >= kMaxLazySteps || output_.endFrameWouldClamp(length)) catchUp();
 
     lastTime_ -= length;
-    pulse1.lastRun -= length;
-    pulse2.lastRun -= length;
-    triangle.lastRun -= length;
-    noise.lastRun -= length;
-    dmc.lastRun -= length;
+    for (ApuChannel* c : channels()) {
+        c->lastRun -= length;
+        c->due -= length;
+    }
     vrc6.endFrame(length);
     if (frameIrq_ != kNone) frameIrq_ -= length;
     if (dmc.nextIrq != kNone) dmc.nextIrq -= length;
@@ -133,46 +151,55 @@ void Apu::runUntil(int time) {
     for (;;) {
         const int t = std::min(lastTime_ + frameDelay_, time);
         frameDelay_ = lastTime_ + frameDelay_ - t;
-        runChannels(t);
+        advanceChannels(t);
         lastTime_ = t;
         if (t == time) break;
         clockFrameSequencer(t);
     }
 }
 
-namespace {
 template <class Channel>
-inline void runTo(Channel& channel, int time) {
-    if (time > channel.lastRun) {
-        if (!channel.idleThrough(channel.lastRun, time)) channel.run(channel.lastRun, time);
-        channel.lastRun = time;
+void Apu::render(Channel& channel) {
+    if (channel.due > channel.lastRun) {
+        if (!channel.idleThrough(channel.lastRun, channel.due)) channel.run(channel.lastRun, channel.due);
+        channel.lastRun = channel.due;
     }
+}
+
+namespace {
+inline void advance(ApuChannel& channel, int time) {
+    if (time > channel.due) channel.due = time;
 }
 }  // namespace
 
-void Apu::runChannels(int time) {
-    runTo(pulse1, time);
-    runTo(pulse2, time);
-    runTo(triangle, time);
-    runTo(noise, time);
-    runTo(dmc, time);
+void Apu::advanceChannels(int time) {
+    advance(pulse1, time);
+    advance(pulse2, time);
+    advance(triangle, time);
+    advance(noise, time);
+    advance(dmc, time);
+    renderEagerChannels();
 }
 
-template <class Channel>
-void Apu::runChannelUntil(Channel& channel, int time) {
+void Apu::runChannelUntil(ApuChannel& channel, int time) {
     // Channels only depend on each other through the frame sequencer, so a write to one channel
-    // needs only that channel brought up to date, as long as no sequencer clock comes first.
-    // The noise goes along: while muted it turns its shift register once per run, so it must
-    // see every write to keep the same sequence.
+    // moves only that channel on, as long as no sequencer clock comes first. The noise goes
+    // along: while muted it turns its shift register once per run, so it must see every write to
+    // keep the same sequence.
     if (lastTime_ + frameDelay_ < time) {
         runUntil(time);
     } else {
-        runTo(channel, time);
-        runTo(noise, time);
+        advance(channel, time);
+        advance(noise, time);
+        renderEagerChannels();
     }
 }
 
 void Apu::clockFrameSequencer(int time) {
+    render(pulse1);
+    render(pulse2);
+    render(triangle);
+    render(noise);
     frameDelay_ = framePeriod_;
     switch (frameStep_++) {
         case 0:
@@ -221,23 +248,23 @@ void Apu::write2A03(int time, int address, int value) {
         const int reg = address & 3;
         ApuChannel& channel = *channels()[index];
         // Writes carried past the step end by a long burst take effect where emulation is.
-        time = std::max(time, channel.lastRun);
+        time = std::max(time, channel.due);
+        runChannelUntil(channel, time);
         switch (index) {
             case 0:
-                runChannelUntil(pulse1, time);
+                render(pulse1);
                 break;
             case 1:
-                runChannelUntil(pulse2, time);
+                render(pulse2);
                 break;
             case 2:
-                runChannelUntil(triangle, time);
+                render(triangle);
                 break;
             case 3:
-                runChannelUntil(noise, time);
+                render(noise);
                 break;
             default:
-                runChannelUntil(dmc, time);
-                break;
+                break;  // always rendered
         }
         channel.regs[reg] = static_cast<std::uint8_t>(value);
         channel.regWritten[reg] = true;
@@ -253,9 +280,13 @@ void Apu::write2A03(int time, int address, int value) {
     }
 
     // Status and frame-counter writes touch every channel: bring them all up to date.
-    time = std::max({time, pulse1.lastRun, pulse2.lastRun, triangle.lastRun, noise.lastRun, dmc.lastRun});
+    time = std::max({time, pulse1.due, pulse2.due, triangle.due, noise.due, dmc.due});
     runUntil(time);
     if (address == 0x4015) {
+        render(pulse1);
+        render(pulse2);
+        render(triangle);
+        render(noise);
         const auto all = channels();
         for (int i = 0; i < 5; ++i) {
             if (!(value & (1 << i))) all[i]->lengthCounter = 0;

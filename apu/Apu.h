@@ -8,6 +8,13 @@
 // from its start. The 2A03 always follows PAL timing rules (frame sequencer, DMC rates); only the
 // clock rate given to the output buffer depends on the TV system.
 //
+// Channels whose output does not depend on how time is cut (pulses, triangle, sounding noise,
+// VRC6) render lazily: only when a write or a sequencer clock changes them, and when samples are
+// read (the Apu installs itself as the output's render hook). The DMC and a muted noise channel
+// render at every step end and write, as their results depend on it (the DMC reads sample
+// memory, which its owner may change between steps). The timer state of a lazy channel (phase,
+// shift register, delay) may therefore lag behind; catchUp() brings it up to date.
+//
 // Not thread-safe: every call must come from the audio thread, or while the audio device is
 // locked or paused.
 
@@ -30,6 +37,7 @@ class Apu {
     // Builds the channels (none rendered yet), a sample reader that answers 0x55, and resets the
     // 2A03 part (PAL) and the VRC6. `output` must outlive the Apu.
     explicit Apu(Nonlinear_Buffer& output);
+    ~Apu();
     Apu(const Apu&) = delete;
     Apu& operator=(const Apu&) = delete;
 
@@ -47,6 +55,10 @@ class Apu {
     // Ends the current scanline step (106 or 107 cycles), renders it and hands it to the output
     // buffer with endFrame. Writes that ran past the end carry into the next step.
     void endScanline();
+
+    // Renders every channel up to where it counts as run. Reading samples from the output does
+    // this first by itself; call it before inspecting the timer state of a channel.
+    void catchUp();
 
     // Installs the DMC's byte source; `context` is passed back on every call. A null reader
     // restores the default, which answers 0x55.
@@ -91,15 +103,28 @@ class Apu {
     bool pal_ = true;
     std::uint64_t cyclesElapsed_ = 0;
 
+    // Step ends after which everything is rendered even if nobody reads: keeps lagging times far
+    // from overflow whatever the output rate.
+    static constexpr int kMaxLazySteps = 4096;
+    int lazySteps_ = 0;
+
     std::array<ApuChannel*, 5> channels() { return {&pulse1, &pulse2, &triangle, &noise, &dmc}; }
     void reset2A03(bool pal);
-    // Runs every 2A03 channel and the frame sequencer up to `time`.
+    // Counts every 2A03 channel as run, and runs the frame sequencer, up to `time`.
     void runUntil(int time);
-    void runChannels(int time);
-    // Runs one channel up to `time` for a write to its own registers; the others follow at the
-    // next full run. Falls back to a full run when a frame-sequencer clock lies before `time`.
+    void advanceChannels(int time);
+    // Counts one channel (and the noise) as run up to `time` for a write to its own registers.
+    // Falls back to a full run when a frame-sequencer clock lies before `time`.
+    void runChannelUntil(ApuChannel& channel, int time);
+    // The noise and the DMC render at every point they count as run up to while their output
+    // depends on it.
+    void renderEagerChannels() {
+        if (noise.muted()) render(noise);
+        render(dmc);
+    }
     template <class Channel>
-    void runChannelUntil(Channel& channel, int time);
+    static void render(Channel& channel);
+    static void renderHook(void* apu) { static_cast<Apu*>(apu)->catchUp(); }
     void clockFrameSequencer(int time);
     void write2A03(int time, int address, int value);
     void recalcIrq();

@@ -24,6 +24,7 @@ void ApuChannel::reset() {
     lengthCounter = 0;
     dirty = true;
     lastRun = 0;
+    due = 0;
     delay = 0;
     lastAmplitude = 0;
 }
@@ -36,11 +37,6 @@ void EnvelopeChannel::reset() {
     ApuChannel::reset();
     envelope = 0;
     envelopeDelay = 0;
-}
-
-int EnvelopeChannel::volume() const {
-    if (lengthCounter == 0) return 0;
-    return (regs[0] & 0x10) ? (regs[0] & 0x0F) : envelope;
 }
 
 void EnvelopeChannel::clockEnvelope() {

@@ -1,7 +1,12 @@
 #pragma once
 // The five 2A03 sound channels. Each renders only amplitude changes, in whole timer periods,
-// over a span [start, end) of CPU cycles in the current scanline step; the frame sequencer
-// clocks lengths, envelopes, the sweep and the linear counter from the Apu.
+// over a span [start, end) of CPU cycles relative to the start of the current scanline step (a
+// span may begin in an earlier step: negative times); the frame sequencer clocks lengths,
+// envelopes, the sweep and the linear counter from the Apu.
+//
+// Rendering a span in one piece or in several gives the same output and state, with one
+// exception the Apu keeps track of: a muted noise channel turns its shift register once per
+// span.
 
 #include <cstdint>
 
@@ -16,7 +21,12 @@ struct ApuChannel {
     bool regWritten[4] = {};
     BandLimitedBuffer* output = nullptr;  // null: the channel is not rendered
     int lengthCounter = 0;
-    int lastRun = 0;        // time in the current step this channel has been rendered up to
+    // Time (from the start of the current step) the channel counts as run up to: writes and
+    // sequencer clocks take effect no earlier.
+    int due = 0;
+    // Time it has been rendered up to; may lag behind `due` (even into earlier steps) until the
+    // samples are read or the channel changes.
+    int lastRun = 0;
     int delay = 0;          // cycles from the end of the last run to the next timer event
     int lastAmplitude = 0;  // level last handed to the synthesiser
     // Set by register writes, sequencer clocks and reconfiguration: anything but the channel's
@@ -41,7 +51,11 @@ struct EnvelopeChannel : ApuChannel {
     int envelope = 0;  // 0..15
     int envelopeDelay = 0;
 
-    int volume() const;  // 0 while the length counter is 0
+    // 0 while the length counter is 0.
+    int volume() const {
+        if (lengthCounter == 0) return 0;
+        return (regs[0] & 0x10) ? (regs[0] & 0x0F) : envelope;
+    }
     void clockEnvelope();
     void reset();
 };
@@ -72,6 +86,9 @@ struct TriangleChannel : ApuChannel {
 struct NoiseChannel : EnvelopeChannel {
     int shiftRegister = 0x4000;
     BandLimitedSynth synth{8};
+
+    // Muted, a run only turns the shift register once: how the time is cut into runs matters.
+    bool muted() const { return !output || volume() == 0; }
 
     void run(int start, int end);
     void reset();

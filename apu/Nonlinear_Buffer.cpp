@@ -10,6 +10,7 @@ ChannelBuffers Nonlinear_Buffer::buffersForChannel(int index) {
 }
 
 const char* Nonlinear_Buffer::setSampleRate(long rate, int milliseconds) {
+    renderPending();
     const char* error = linear.setSampleRate(rate, milliseconds);
     if (const char* e = nonlinear.setSampleRate(rate, milliseconds)) error = e;
     sampleRate_ = linear.sampleRate();
@@ -18,6 +19,7 @@ const char* Nonlinear_Buffer::setSampleRate(long rate, int milliseconds) {
 }
 
 void Nonlinear_Buffer::setClockRate(long clockRate) {
+    renderPending();
     linear.setClockRate(clockRate);
     nonlinear.setClockRate(clockRate);
 }
@@ -28,6 +30,7 @@ void Nonlinear_Buffer::setBassFrequency(int frequency) {
 }
 
 void Nonlinear_Buffer::clear() {
+    renderPending();
     mixer.accumulator = 0x8000;
     linear.clear();
     nonlinear.clear();
@@ -49,6 +52,7 @@ inline std::int32_t integrate(std::int32_t acc, int shift, std::uint16_t entry) 
 }  // namespace
 
 long Nonlinear_Buffer::readSamples(std::int16_t* destination, long count) {
+    renderPending();
     if (!linear.samples() || !nonlinear.samples() || count <= 0) return 0;
     count = std::min({count, nonlinear.samplesAvailable(), linear.samplesAvailable()});
     if (count <= 0) return 0;

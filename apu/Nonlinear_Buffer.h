@@ -23,10 +23,33 @@ class Nonlinear_Buffer : public Multi_Buffer {
     long readSamples(std::int16_t* destination, long count) override;
     long samplesAvailable() const override { return linear.samplesAvailable(); }
 
+    // True when endFrame(cycles) would find either buffer full.
+    bool endFrameWouldClamp(int cycles) const noexcept {
+        return linear.endFrameWouldClamp(cycles) || nonlinear.endFrameWouldClamp(cycles);
+    }
+
+    // A renderer that puts off adding its steps installs a hook here (null: none). It is called
+    // before samples are read and before the buffers are cleared or retimed, so that everything
+    // added up to the last endFrame is in place. endFrame itself does not call it: steps added
+    // later at times before the frame end still land correctly, as long as the buffer did not
+    // run full (see endFrameWouldClamp).
+    using RenderHook = void (*)(void* context);
+    void setRenderHook(RenderHook hook, void* context) {
+        renderHook_ = hook;
+        renderContext_ = context;
+    }
+
     // Switches the non-linear curve on or off (off at construction; Apu::configure turns it on).
     void enableNonlinear(bool on) { mixer.enabled = on; }
 
     BandLimitedBuffer linear;
     BandLimitedBuffer nonlinear;
     NonlinearMixer mixer;
+
+  private:
+    RenderHook renderHook_ = nullptr;
+    void* renderContext_ = nullptr;
+    void renderPending() {
+        if (renderHook_) renderHook_(renderContext_);
+    }
 };

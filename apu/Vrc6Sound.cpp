@@ -13,6 +13,7 @@ void Vrc6Sound::reset() {
     }
     sawAccumulator = 0;
     lastTime = 0;
+    due = 0;
 }
 
 void Vrc6Sound::setOutput(BandLimitedBuffer* buffer) {
@@ -20,7 +21,8 @@ void Vrc6Sound::setOutput(BandLimitedBuffer* buffer) {
 }
 
 void Vrc6Sound::writeOsc(int time, int osc, int reg, int value) {
-    runUntil(time);
+    advance(time);
+    runUntil(due);
     if (osc >= 0 && osc < kOscCount && reg >= 0 && reg < 3)
         oscs[osc].regs[reg] = static_cast<std::uint8_t>(value);
 }

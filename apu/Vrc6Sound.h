@@ -26,16 +26,34 @@ class Vrc6Sound {
 
     // Routes every oscillator to `buffer` (null: not rendered).
     void setOutput(BandLimitedBuffer* buffer);
-    // Stores register `reg` (0-2) of oscillator `osc` (0-2), after running up to `time`.
+    // Stores register `reg` (0-2) of oscillator `osc` (0-2) at `time`, or at the time the chip
+    // already counts as run up to when that is later; renders up to there first.
     void writeOsc(int time, int osc, int reg, int value);
-    // Runs every oscillator up to `time` (no-op when already there).
+    // Counts the chip as run up to `time`, rendering at once only when the sawtooth needs it.
+    void advance(int time) {
+        if (time > due) due = time;
+        if (rendersEagerly()) runUntil(due);
+    }
+    // Renders everything counted as run so far.
+    void catchUp() { runUntil(due); }
+    // The sawtooth shows a new accumulator level only from the start of the next run, so while
+    // it runs or has a level pending, its output depends on where runs are cut: the chip must
+    // then render at every step end and write.
+    bool rendersEagerly() const {
+        return (oscs[2].regs[2] & 0x80) || (sawAccumulator >> 3) != oscs[2].lastAmplitude;
+    }
+    // Renders every oscillator up to `time` (no-op when already there).
     void runUntil(int time);
     // Shifts the time base at a step end of `cycles`.
-    void endFrame(int cycles) { lastTime -= cycles; }
+    void endFrame(int cycles) {
+        lastTime -= cycles;
+        due -= cycles;
+    }
 
     Oscillator oscs[kOscCount];
     int sawAccumulator = 0;
-    int lastTime = 0;
+    int lastTime = 0;  // rendered up to
+    int due = 0;       // counted as run up to (>= lastTime)
     BandLimitedSynth sawSynth{8};
     BandLimitedSynth pulseSynth{12};
 
