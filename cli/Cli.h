@@ -19,5 +19,14 @@ struct CliVerbRegistrar {
     explicit CliVerbRegistrar(const CliVerb& verb);
 };
 
+#include <memory>
+
+struct Song;
+
 // Reads a whole file into memory; throws std::runtime_error naming the path when it cannot.
 std::vector<unsigned char> cliReadFile(const std::string& path);
+
+// Loads a song file into a new Song; throws std::runtime_error naming the path when the file
+// cannot be read or is not a song this program can read. fileVersion, when given, receives the
+// file's version byte.
+std::unique_ptr<Song> cliLoadSong(const std::string& path, int* fileVersion = nullptr);

@@ -12,11 +12,7 @@ namespace {
 
 int runFamiTone(const std::vector<std::string>& args) {
     if (args.size() != 3) throw std::runtime_error("usage: famitone IN.zcm OUT.txt");
-    std::vector<unsigned char> bytes = cliReadFile(args[1]);
-    auto song = std::make_unique<Song>();
-    SongLoadHooks hooks;
-    if (!loadSong(*song, bytes.data(), bytes.size(), hooks))
-        throw std::runtime_error(args[1] + ": not a song file this program can read");
+    std::unique_ptr<Song> song = cliLoadSong(args[1]);
     if (!exportFamiTone(*song, args[2])) throw std::runtime_error("cannot write " + args[2]);
     return 0;
 }

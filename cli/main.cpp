@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "cli/Cli.h"
+#include "song/SongFile.h"
 
 namespace {
 
@@ -32,6 +33,15 @@ std::vector<unsigned char> cliReadFile(const std::string& path) {
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) throw std::runtime_error("cannot read " + path);
     return bytes;
+}
+
+std::unique_ptr<Song> cliLoadSong(const std::string& path, int* fileVersion) {
+    std::vector<unsigned char> bytes = cliReadFile(path);
+    auto song = std::make_unique<Song>();
+    SongLoadHooks hooks;
+    if (!loadSong(*song, bytes.data(), bytes.size(), hooks, fileVersion))
+        throw std::runtime_error(path + ": not a song file this program can read");
+    return song;
 }
 
 int main(int argc, char** argv) {

@@ -9,26 +9,20 @@
 #include "cli/Cli.h"
 #include "export/NsfExport.h"
 #include "player/Player.h"
-#include "song/SongFile.h"
+#include "song/AtomicFile.h"
 
 namespace {
 
 int runNsf(const std::vector<std::string>& args) {
     if (args.size() != 3) throw std::runtime_error("usage: nsf IN.zcm OUT.nsf");
-    std::vector<unsigned char> bytes = cliReadFile(args[1]);
-    auto song = std::make_unique<Song>();
-    SongLoadHooks hooks;
-    if (!loadSong(*song, bytes.data(), bytes.size(), hooks))
-        throw std::runtime_error(args[1] + ": not a song file this program can read");
+    std::unique_ptr<Song> song = cliLoadSong(args[1]);
     auto buffer = std::make_unique<Nonlinear_Buffer>();
     auto apu = std::make_unique<Apu>(*buffer);
     auto player = std::make_unique<Player>(*song, *apu);
     std::vector<uint8_t> file;
     std::string error;
     if (!exportNsf(*player, file, &error)) throw std::runtime_error(args[1] + ": " + error);
-    std::unique_ptr<FILE, int (*)(FILE*)> out(std::fopen(args[2].c_str(), "wb"), std::fclose);
-    if (!out || std::fwrite(file.data(), 1, file.size(), out.get()) != file.size())
-        throw std::runtime_error("cannot write " + args[2]);
+    if (!writeFileAtomically(args[2], file)) throw std::runtime_error("cannot write " + args[2]);
     return 0;
 }
 

@@ -62,11 +62,7 @@ int runRender(const std::vector<std::string>& args) {
     if (out.empty())
         throw std::runtime_error("usage: render IN.zcm OUT.wav [--seconds S] [--rate HZ] [--ntsc|--pal]");
 
-    std::vector<unsigned char> bytes = cliReadFile(in);
-    auto song = std::make_unique<Song>();
-    SongLoadHooks hooks;
-    if (!loadSong(*song, bytes.data(), bytes.size(), hooks))
-        throw std::runtime_error(in + ": not a song file this program can read");
+    std::unique_ptr<Song> song = cliLoadSong(in);
     if (tv >= 0) song->ntsc = tv == 1;
 
     auto buffer = std::make_unique<Nonlinear_Buffer>();

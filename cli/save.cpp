@@ -11,11 +11,7 @@ namespace {
 
 int runSave(const std::vector<std::string>& args) {
     if (args.size() != 3) throw std::runtime_error("usage: save IN.zcm OUT.zcm");
-    std::vector<unsigned char> bytes = cliReadFile(args[1]);
-    auto song = std::make_unique<Song>();
-    SongLoadHooks hooks;
-    if (!loadSong(*song, bytes.data(), bytes.size(), hooks))
-        throw std::runtime_error(args[1] + ": not a song file this program can read");
+    std::unique_ptr<Song> song = cliLoadSong(args[1]);
     if (!saveSong(*song, args[2])) throw std::runtime_error("cannot write " + args[2]);
     return 0;
 }

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <stdexcept>
 
-#include "export/AsmFile.h"
+#include "song/AtomicFile.h"
 #include "export/AsmNames.h"
 #include "export/AsmSongData.h"
 #include "export/Effect.h"
@@ -63,7 +63,7 @@ void checkFileNamesDistinct(const ConverterArguments& args, const OutputNames& n
 }
 
 void writeOrThrow(const std::string& name, const std::string& text) {
-    if (!writeTextFileAtomically(name, text)) throw std::runtime_error("Couldn't open " + name);
+    if (!writeFileAtomically(name, text)) throw std::runtime_error("Couldn't open " + name);
 }
 
 bool loadInto(Song& song, const std::string& path, std::ostream& err) {

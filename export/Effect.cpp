@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "export/AsmFile.h"
+#include "song/AtomicFile.h"
 
 namespace {
 
@@ -191,5 +191,5 @@ std::string effectText(const CapturedEffect& effect, LabelTable& labels, const s
 
 bool writeEffect(const CapturedEffect& effect, const std::string& fileName, LabelTable& labels,
                  const std::string& key) {
-    return writeTextFileAtomically(fileName, effectText(effect, labels, key));
+    return writeFileAtomically(fileName, effectText(effect, labels, key));
 }

@@ -1,13 +1,8 @@
 #include "export/FamiTone.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
+
+#include "song/AtomicFile.h"
 
 namespace {
 
@@ -110,35 +105,6 @@ std::string oneLine(std::string text) {
     for (char& c : text)
         if (c == '\n' || c == '\r') c = ' ';
     return text;
-}
-
-bool writeAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += size_t(n);
-    }
-    return true;
-}
-
-// Temporary file beside `path` (so the rename stays on one file system), flushed, renamed over it.
-bool replaceFile(const std::string& path, const std::string& text) {
-    static std::atomic<unsigned> counter{0};
-    std::string temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = path + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
-    }
-    if (fd < 0) return false;
-    bool ok = writeAll(fd, text) && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(temp.c_str());
-    return ok;
 }
 
 }  // namespace
@@ -255,5 +221,5 @@ std::string exportFamiTone(const Song& song) {
 }
 
 bool exportFamiTone(const Song& song, const std::string& path) {
-    return replaceFile(path, exportFamiTone(song));
+    return writeFileAtomically(path, exportFamiTone(song));
 }

@@ -8,6 +8,7 @@
 // song's capacities are clamped while their bytes are consumed: at most 64 orders and 64 patterns
 // are kept, order entries above 63 become 63, envelopes keep at most 250 values.
 
+#include "song/AtomicFile.h"
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -68,7 +69,5 @@ std::vector<uint8_t> serializeSong(const Song& song);
 // failed save leaves any previous file as it was.
 bool saveSong(const Song& song, const std::string& path);
 
-// Replaces the file at `path` with `bytes` as saveSong does (temporary file, fsync, rename).
-bool writeFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
 // Reads a whole file; false when it cannot be opened or read.
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);
