@@ -5,65 +5,13 @@
 namespace {
 
 enum Mode { IMP, ACC, IMM, ZP, ZPX, ZPY, ABS, ABX, ABY, IND, IZX, IZY, REL };
+// clang-format off
 enum Op {
-    ADC,
-    AND,
-    ASL,
-    BCC,
-    BCS,
-    BEQ,
-    BIT,
-    BMI,
-    BNE,
-    BPL,
-    BRK,
-    BVC,
-    BVS,
-    CLC,
-    CLD,
-    CLI,
-    CLV,
-    CMP,
-    CPX,
-    CPY,
-    DEC,
-    DEX,
-    DEY,
-    EOR,
-    INC,
-    INX,
-    INY,
-    JMP,
-    JSR,
-    LDA,
-    LDX,
-    LDY,
-    LSR,
-    NOP,
-    ORA,
-    PHA,
-    PHP,
-    PLA,
-    PLP,
-    ROL,
-    ROR,
-    RTI,
-    RTS,
-    SBC,
-    SEC,
-    SED,
-    SEI,
-    STA,
-    STX,
-    STY,
-    TAX,
-    TAY,
-    TSX,
-    TXA,
-    TXS,
-    TYA,
-    BAD
+    ADC, AND, ASL, BCC, BCS, BEQ, BIT, BMI, BNE, BPL, BRK, BVC, BVS, CLC, CLD, CLI, CLV, CMP, CPX,
+    CPY, DEC, DEX, DEY, EOR, INC, INX, INY, JMP, JSR, LDA, LDX, LDY, LSR, NOP, ORA, PHA, PHP, PLA,
+    PLP, ROL, ROR, RTI, RTS, SBC, SEC, SED, SEI, STA, STX, STY, TAX, TAY, TSX, TXA, TXS, TYA, BAD
 };
+// clang-format on
 struct Entry {
     Op op;
     Mode mode;
@@ -98,61 +46,30 @@ struct TableInit {
     }
     TableInit() {
         for (auto& e : table) e = {BAD, IMP, 2, false};
-        alu(0x00, ORA);
-        alu(0x20, AND);
-        alu(0x40, EOR);
-        alu(0x60, ADC);
-        alu(0x80, STA, true);
-        alu(0xA0, LDA);
-        alu(0xC0, CMP);
-        alu(0xE0, SBC);
-        rmw(0x00, ASL, true);
-        rmw(0x20, ROL, true);
-        rmw(0x40, LSR, true);
-        rmw(0x60, ROR, true);
-        rmw(0xC0, DEC, false);
-        rmw(0xE0, INC, false);
+        // clang-format off
+        alu(0x00, ORA); alu(0x20, AND); alu(0x40, EOR); alu(0x60, ADC);
+        alu(0x80, STA, true); alu(0xA0, LDA); alu(0xC0, CMP); alu(0xE0, SBC);
+        rmw(0x00, ASL, true); rmw(0x20, ROL, true); rmw(0x40, LSR, true); rmw(0x60, ROR, true);
+        rmw(0xC0, DEC, false); rmw(0xE0, INC, false);
         const Op branches[8] = {BPL, BMI, BVC, BVS, BCC, BCS, BNE, BEQ};
         for (int i = 0; i < 8; ++i) set(0x10 + 0x20 * i, branches[i], REL, 2);
-        set(0x00, BRK, IMP, 7);
-        set(0x20, JSR, ABS, 6);
-        set(0x40, RTI, IMP, 6);
-        set(0x60, RTS, IMP, 6);
-        set(0x4C, JMP, ABS, 3);
-        set(0x6C, JMP, IND, 5);
-        set(0x24, BIT, ZP, 3);
-        set(0x2C, BIT, ABS, 4);
-        set(0xA2, LDX, IMM, 2);
-        set(0xA6, LDX, ZP, 3);
-        set(0xAE, LDX, ABS, 4);
-        set(0xB6, LDX, ZPY, 4);
+        set(0x00, BRK, IMP, 7); set(0x20, JSR, ABS, 6); set(0x40, RTI, IMP, 6); set(0x60, RTS, IMP, 6);
+        set(0x4C, JMP, ABS, 3); set(0x6C, JMP, IND, 5); set(0x24, BIT, ZP, 3);  set(0x2C, BIT, ABS, 4);
+        set(0xA2, LDX, IMM, 2); set(0xA6, LDX, ZP, 3);  set(0xAE, LDX, ABS, 4); set(0xB6, LDX, ZPY, 4);
         set(0xBE, LDX, ABY, 4, true);
-        set(0xA0, LDY, IMM, 2);
-        set(0xA4, LDY, ZP, 3);
-        set(0xAC, LDY, ABS, 4);
-        set(0xB4, LDY, ZPX, 4);
+        set(0xA0, LDY, IMM, 2); set(0xA4, LDY, ZP, 3);  set(0xAC, LDY, ABS, 4); set(0xB4, LDY, ZPX, 4);
         set(0xBC, LDY, ABX, 4, true);
-        set(0x86, STX, ZP, 3);
-        set(0x8E, STX, ABS, 4);
-        set(0x96, STX, ZPY, 4);
-        set(0x84, STY, ZP, 3);
-        set(0x8C, STY, ABS, 4);
-        set(0x94, STY, ZPX, 4);
-        set(0xE0, CPX, IMM, 2);
-        set(0xE4, CPX, ZP, 3);
-        set(0xEC, CPX, ABS, 4);
-        set(0xC0, CPY, IMM, 2);
-        set(0xC4, CPY, ZP, 3);
-        set(0xCC, CPY, ABS, 4);
+        set(0x86, STX, ZP, 3);  set(0x8E, STX, ABS, 4); set(0x96, STX, ZPY, 4);
+        set(0x84, STY, ZP, 3);  set(0x8C, STY, ABS, 4); set(0x94, STY, ZPX, 4);
+        set(0xE0, CPX, IMM, 2); set(0xE4, CPX, ZP, 3);  set(0xEC, CPX, ABS, 4);
+        set(0xC0, CPY, IMM, 2); set(0xC4, CPY, ZP, 3);  set(0xCC, CPY, ABS, 4);
+        set(0x48, PHA, IMP, 3); set(0x08, PHP, IMP, 3); set(0x68, PLA, IMP, 4); set(0x28, PLP, IMP, 4);
+        // clang-format on
         const std::pair<int, Op> implied[] = {{0x18, CLC}, {0x38, SEC}, {0x58, CLI}, {0x78, SEI}, {0xB8, CLV},
                                               {0xD8, CLD}, {0xF8, SED}, {0xAA, TAX}, {0x8A, TXA}, {0xA8, TAY},
                                               {0x98, TYA}, {0xBA, TSX}, {0x9A, TXS}, {0xCA, DEX}, {0x88, DEY},
                                               {0xE8, INX}, {0xC8, INY}, {0xEA, NOP}};
         for (auto [code, op] : implied) set(code, op, IMP, 2);
-        set(0x48, PHA, IMP, 3);
-        set(0x08, PHP, IMP, 3);
-        set(0x68, PLA, IMP, 4);
-        set(0x28, PLP, IMP, 4);
     }
 } tableInit;
 
@@ -204,71 +121,36 @@ void Cpu6502::step() {
         uint16_t lo = fetch();
         return uint16_t(lo | fetch() << 8);
     };
-    auto penalty = [&](uint16_t base, uint16_t eff) {
+    const auto indexed = [&](uint16_t base, uint8_t index) {
+        const uint16_t eff = uint16_t(base + index);
         if (e.pagePenalty && (base & 0xFF00) != (eff & 0xFF00)) extra = 1;
+        return eff;
     };
+    const auto zpPointer = [&](uint8_t zp) { return uint16_t(read(zp) | read(uint8_t(zp + 1)) << 8); };
+    // clang-format off
     switch (e.mode) {
-        case IMP:
-        case ACC:
-            break;
-        case IMM:
-            addr = pc++;
-            break;
-        case ZP:
-            addr = fetch();
-            break;
-        case ZPX:
-            addr = uint8_t(fetch() + x);
-            break;
-        case ZPY:
-            addr = uint8_t(fetch() + y);
-            break;
-        case ABS:
-            addr = fetch16();
-            break;
-        case ABX: {
-            uint16_t base = fetch16();
-            addr = uint16_t(base + x);
-            penalty(base, addr);
-            break;
-        }
-        case ABY: {
-            uint16_t base = fetch16();
-            addr = uint16_t(base + y);
-            penalty(base, addr);
-            break;
-        }
+        case IMP: case ACC: break;
+        case IMM: addr = pc++; break;
+        case ZP: case REL: addr = fetch(); break;
+        case ZPX: addr = uint8_t(fetch() + x); break;
+        case ZPY: addr = uint8_t(fetch() + y); break;
+        case ABS: addr = fetch16(); break;
+        case ABX: addr = indexed(fetch16(), x); break;
+        case ABY: addr = indexed(fetch16(), y); break;
+        case IZX: addr = zpPointer(uint8_t(fetch() + x)); break;
+        case IZY: addr = indexed(zpPointer(fetch()), y); break;
         case IND: {
-            uint16_t ptr = fetch16();
             // The 6502 does not carry into the high byte of the pointer.
+            const uint16_t ptr = fetch16();
             addr = uint16_t(read(ptr) | read(uint16_t((ptr & 0xFF00) | ((ptr + 1) & 0xFF))) << 8);
             break;
         }
-        case IZX: {
-            uint8_t zp = uint8_t(fetch() + x);
-            addr = uint16_t(read(zp) | read(uint8_t(zp + 1)) << 8);
-            break;
-        }
-        case IZY: {
-            uint8_t zp = fetch();
-            uint16_t base = uint16_t(read(zp) | read(uint8_t(zp + 1)) << 8);
-            addr = uint16_t(base + y);
-            penalty(base, addr);
-            break;
-        }
-        case REL:
-            addr = fetch();
-            break;
     }
+    // clang-format on
     // Stores happen on the instruction's last cycle.
     writeCycleOffset_ = uint64_t(e.cycles + extra - 1);
     auto operand = [&]() { return e.mode == ACC ? a : read(addr); };
-    auto storeResult = [&](uint8_t v) {
-        if (e.mode == ACC)
-            a = v;
-        else
-            write(addr, v);
-    };
+    auto storeResult = [&](uint8_t v) { e.mode == ACC ? void(a = v) : write(addr, v); };
     auto branch = [&](bool take) {
         if (!take) return;
         uint16_t target = uint16_t(pc + int8_t(uint8_t(addr)));
@@ -286,234 +168,98 @@ void Cpu6502::step() {
         a = uint8_t(sum);
         setNZ(a);
     };
+    // ASL, LSR, ROL, ROR: the bit shifted out goes to carry; rotates shift the old carry in.
+    const auto shift = [&](bool left, bool rotate) {
+        uint8_t v = operand();
+        const uint8_t carryIn = rotate ? (p & 1) : 0;
+        p = uint8_t((p & ~1) | (left ? v >> 7 : v & 1));
+        v = left ? uint8_t(v << 1 | carryIn) : uint8_t(v >> 1 | carryIn << 7);
+        setNZ(v);
+        storeResult(v);
+    };
+    const auto modify = [&](int delta) {
+        const uint8_t v = uint8_t(read(addr) + delta);
+        setNZ(v);
+        write(addr, v);
+    };
+    const auto pullStatus = [&]() { p = uint8_t((pull() & ~0x10) | 0x20); };
+    const auto pull16 = [&]() {
+        const uint16_t lo = pull();
+        return uint16_t(lo | pull() << 8);
+    };
+    const auto push16 = [&](uint16_t v) {
+        push(uint8_t(v >> 8));
+        push(uint8_t(v));
+    };
+    // clang-format off
     switch (e.op) {
-        case ADC:
-            adc(read(addr));
-            break;
-        case SBC:
-            adc(uint8_t(~read(addr)));
-            break;
-        case AND:
-            a &= read(addr);
-            setNZ(a);
-            break;
-        case ORA:
-            a |= read(addr);
-            setNZ(a);
-            break;
-        case EOR:
-            a ^= read(addr);
-            setNZ(a);
-            break;
-        case LDA:
-            a = read(addr);
-            setNZ(a);
-            break;
-        case LDX:
-            x = read(addr);
-            setNZ(x);
-            break;
-        case LDY:
-            y = read(addr);
-            setNZ(y);
-            break;
-        case STA:
-            write(addr, a);
-            break;
-        case STX:
-            write(addr, x);
-            break;
-        case STY:
-            write(addr, y);
-            break;
-        case CMP:
-            compare(a);
-            break;
-        case CPX:
-            compare(x);
-            break;
-        case CPY:
-            compare(y);
-            break;
+        case ADC: adc(read(addr)); break;
+        case SBC: adc(uint8_t(~read(addr))); break;
+        case AND: setNZ(a &= read(addr)); break;
+        case ORA: setNZ(a |= read(addr)); break;
+        case EOR: setNZ(a ^= read(addr)); break;
+        case LDA: setNZ(a = read(addr)); break;
+        case LDX: setNZ(x = read(addr)); break;
+        case LDY: setNZ(y = read(addr)); break;
+        case STA: write(addr, a); break;
+        case STX: write(addr, x); break;
+        case STY: write(addr, y); break;
+        case CMP: compare(a); break;
+        case CPX: compare(x); break;
+        case CPY: compare(y); break;
         case BIT: {
-            uint8_t m = read(addr);
+            const uint8_t m = read(addr);
             p = uint8_t((p & ~0xC2) | (m & 0xC0) | ((a & m) == 0 ? 2 : 0));
             break;
         }
-        case ASL: {
-            uint8_t v = operand();
-            p = uint8_t((p & ~1) | (v >> 7));
-            v = uint8_t(v << 1);
-            setNZ(v);
-            storeResult(v);
-            break;
-        }
-        case LSR: {
-            uint8_t v = operand();
-            p = uint8_t((p & ~1) | (v & 1));
-            v = uint8_t(v >> 1);
-            setNZ(v);
-            storeResult(v);
-            break;
-        }
-        case ROL: {
-            uint8_t v = operand();
-            uint8_t c = p & 1;
-            p = uint8_t((p & ~1) | (v >> 7));
-            v = uint8_t(v << 1 | c);
-            setNZ(v);
-            storeResult(v);
-            break;
-        }
-        case ROR: {
-            uint8_t v = operand();
-            uint8_t c = p & 1;
-            p = uint8_t((p & ~1) | (v & 1));
-            v = uint8_t(v >> 1 | c << 7);
-            setNZ(v);
-            storeResult(v);
-            break;
-        }
-        case INC: {
-            uint8_t v = uint8_t(read(addr) + 1);
-            setNZ(v);
-            write(addr, v);
-            break;
-        }
-        case DEC: {
-            uint8_t v = uint8_t(read(addr) - 1);
-            setNZ(v);
-            write(addr, v);
-            break;
-        }
-        case INX:
-            setNZ(++x);
-            break;
-        case INY:
-            setNZ(++y);
-            break;
-        case DEX:
-            setNZ(--x);
-            break;
-        case DEY:
-            setNZ(--y);
-            break;
-        case TAX:
-            x = a;
-            setNZ(x);
-            break;
-        case TAY:
-            y = a;
-            setNZ(y);
-            break;
-        case TXA:
-            a = x;
-            setNZ(a);
-            break;
-        case TYA:
-            a = y;
-            setNZ(a);
-            break;
-        case TSX:
-            x = sp;
-            setNZ(x);
-            break;
-        case TXS:
-            sp = x;
-            break;
-        case CLC:
-            p &= ~1;
-            break;
-        case SEC:
-            p |= 1;
-            break;
-        case CLI:
-            p &= ~4;
-            break;
-        case SEI:
-            p |= 4;
-            break;
-        case CLV:
-            p &= ~0x40;
-            break;
-        case CLD:
-            p &= ~8;
-            break;
-        case SED:
-            p |= 8;
-            break;
-        case NOP:
-            break;
-        case PHA:
-            push(a);
-            break;
-        case PHP:
-            push(p | 0x30);
-            break;
-        case PLA:
-            a = pull();
-            setNZ(a);
-            break;
-        case PLP:
-            p = uint8_t((pull() & ~0x10) | 0x20);
-            break;
-        case BPL:
-            branch(!(p & 0x80));
-            break;
-        case BMI:
-            branch(p & 0x80);
-            break;
-        case BVC:
-            branch(!(p & 0x40));
-            break;
-        case BVS:
-            branch(p & 0x40);
-            break;
-        case BCC:
-            branch(!(p & 1));
-            break;
-        case BCS:
-            branch(p & 1);
-            break;
-        case BNE:
-            branch(!(p & 2));
-            break;
-        case BEQ:
-            branch(p & 2);
-            break;
-        case JMP:
-            pc = addr;
-            break;
-        case JSR: {
-            uint16_t ret = uint16_t(pc - 1);
-            push(uint8_t(ret >> 8));
-            push(uint8_t(ret));
-            pc = addr;
-            break;
-        }
-        case RTS: {
-            uint16_t lo = pull();
-            pc = uint16_t((lo | pull() << 8) + 1);
-            break;
-        }
-        case RTI: {
-            p = uint8_t((pull() & ~0x10) | 0x20);
-            uint16_t lo = pull();
-            pc = uint16_t(lo | pull() << 8);
-            break;
-        }
-        case BRK: {
-            uint16_t ret = uint16_t(pc + 1);
-            push(uint8_t(ret >> 8));
-            push(uint8_t(ret));
+        case ASL: shift(true, false); break;
+        case LSR: shift(false, false); break;
+        case ROL: shift(true, true); break;
+        case ROR: shift(false, true); break;
+        case INC: modify(1); break;
+        case DEC: modify(-1); break;
+        case INX: setNZ(++x); break;
+        case INY: setNZ(++y); break;
+        case DEX: setNZ(--x); break;
+        case DEY: setNZ(--y); break;
+        case TAX: setNZ(x = a); break;
+        case TAY: setNZ(y = a); break;
+        case TXA: setNZ(a = x); break;
+        case TYA: setNZ(a = y); break;
+        case TSX: setNZ(x = sp); break;
+        case TXS: sp = x; break;
+        case CLC: p &= ~1; break;
+        case SEC: p |= 1; break;
+        case CLI: p &= ~4; break;
+        case SEI: p |= 4; break;
+        case CLV: p &= ~0x40; break;
+        case CLD: p &= ~8; break;
+        case SED: p |= 8; break;
+        case NOP: case BAD: break;
+        case PHA: push(a); break;
+        case PHP: push(p | 0x30); break;
+        case PLA: setNZ(a = pull()); break;
+        case PLP: pullStatus(); break;
+        case BPL: branch(!(p & 0x80)); break;
+        case BMI: branch(p & 0x80); break;
+        case BVC: branch(!(p & 0x40)); break;
+        case BVS: branch(p & 0x40); break;
+        case BCC: branch(!(p & 1)); break;
+        case BCS: branch(p & 1); break;
+        case BNE: branch(!(p & 2)); break;
+        case BEQ: branch(p & 2); break;
+        case JMP: pc = addr; break;
+        case JSR: push16(uint16_t(pc - 1)); pc = addr; break;
+        case RTS: pc = uint16_t(pull16() + 1); break;
+        case RTI: pullStatus(); pc = pull16(); break;
+        case BRK:
+            push16(uint16_t(pc + 1));
             push(p | 0x30);
             p |= 4;
             pc = uint16_t(read(0xFFFE) | read(0xFFFF) << 8);
             break;
-        }
-        case BAD:
-            break;
     }
+    // clang-format on
     cycles = start + e.cycles + uint64_t(extra);
 }
 
