@@ -1,4 +1,5 @@
-// Song capture: the recorder's waits, folding and DPCM-channel filter, and the stretch loop.
+// Song capture: the recorder's waits, folding and DPCM-channel filter, and stretches closing their
+// effects. Breaks, jumps and stops are followed with the real Player in real_player_capture_test.
 
 #include <gtest/gtest.h>
 
@@ -96,41 +97,4 @@ TEST(CaptureSong, OneStretchPerOrderEntryWithEffectsClosedAtItsEnd) {
                                          C(DRV_VOLSLIDE_OFF), C(DRV_DUTY_RELEASE), C(DRV_END_PATTERN)}));
     EXPECT_EQ(song.channels[2][2], (Cmds{C(8), C(DRV_END_PATTERN)}));
     EXPECT_EQ(song.channels[4][1], (Cmds{C(DRV_DPCM_BASE + 8), C(DRV_DPCM_END_PATTERN)}));
-}
-
-TEST(CaptureSong, BreaksJumpsAndStops) {
-    {
-        // Order 0 breaks into row 16 of order 1; order 2 jumps back to order 1 row 0, a new
-        // position; order 1 then runs into order 2 row 0 again: the loop.
-        FakePlayer p;
-        p.orders = 3, p.rows = 32, p.framesPerRow = 1;
-        p.onTick = [](FakePlayer& f, int order, int row, int) {
-            if (order == 0 && row == 3) f.breakRow = 16;
-            if (order == 2 && row == 5) f.jumpOrder = 1, f.breakRow = 0;
-        };
-        const CapturedSong song = capture(p);
-        EXPECT_EQ(song.loopIndex, 2);
-        ASSERT_EQ(song.channels[1].size(), 4u);
-        const int frames[4] = {4, 16, 6, 32};
-        for (int i = 0; i < 4; ++i) EXPECT_EQ(song.channels[1][i], (Cmds{C(frames[i]), C(DRV_END_PATTERN)}));
-    }
-    {
-        // Speed 0 on the first row: the stop position is where the stretch began.
-        FakePlayer p;
-        p.framesPerRow = 3;
-        p.onTick = [](FakePlayer& f, int, int, int) { f.stopAfterRow = true; };
-        const CapturedSong song = capture(p);
-        EXPECT_EQ(song.loopIndex, 0);
-        EXPECT_EQ(song.channels[0], std::vector<Cmds>{(Cmds{C(3), C(DRV_END_PATTERN)})});
-    }
-    {
-        // Speed 0 on row 2: a one-frame stretch at the stop position follows and is the loop.
-        FakePlayer p;
-        p.framesPerRow = 2;
-        p.onTick = [](FakePlayer& f, int, int row, int) { f.stopAfterRow = row == 2; };
-        const CapturedSong song = capture(p);
-        EXPECT_EQ(song.loopIndex, 1);
-        EXPECT_EQ(song.channels[0],
-                  (std::vector<Cmds>{{C(6), C(DRV_END_PATTERN)}, {C(1), C(DRV_END_PATTERN)}}));
-    }
 }
