@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 NsfReader::NsfReader(std::vector<uint8_t> bytes, int pcmCount, int dpcmCount) : file(std::move(bytes)) {
+    const auto word = [&](int d) { return dataByte(d) | dataByte(d + 1) << 8; };
     for (int k = 0; k < 12; ++k) directory[k] = file.at(4610 + 2 * k) | file.at(4611 + 2 * k) << 8;
     loopTarget = file.at(4634);
     for (int c = 0; c < NSF_CHANNELS; ++c) {
@@ -15,24 +16,14 @@ NsfReader::NsfReader(std::vector<uint8_t> bytes, int pcmCount, int dpcmCount) : 
         }
         for (int e = 0; e <= maxEntry; ++e) {
             int t = directory[2 * c + 1] + 8 * e;
-            NsfStretchEntry entry;
-            entry.window = dataByte(t) | dataByte(t + 1) << 8;
-            entry.bank = dataByte(t + 2);
-            entry.frames = (dataByte(t + 3) | dataByte(t + 4) << 8) + 1;
-            entries[c].push_back(entry);
+            entries[c].push_back({word(t), dataByte(t + 2), word(t + 3) + 1});
         }
     }
     for (int s = 0; s < pcmCount; ++s) {
         int t = directory[10] + 8 * s;
-        NsfPcmEntry p;
-        p.firstAddress = dataByte(t) | dataByte(t + 1) << 8;
-        p.firstBank = dataByte(t + 2);
-        p.secondAddress = dataByte(t + 3) | dataByte(t + 4) << 8;
-        p.secondBank = dataByte(t + 5);
-        int units = dataByte(t + 6) | dataByte(t + 7) << 8;
-        p.units = units & 0x7FFF;
-        p.loop = units & 0x8000;
-        pcm.push_back(p);
+        const int units = word(t + 6);
+        pcm.push_back(
+            {word(t), dataByte(t + 2), word(t + 3), dataByte(t + 5), units & 0x7FFF, bool(units & 0x8000)});
     }
     for (int s = 0; s < dpcmCount; ++s) {
         int t = directory[11] + 4 * s;
