@@ -85,20 +85,20 @@ TEST(AsmSongData, InstrumentsAndEnvelopesAreSharedByContent) {
 
     LabelTable labels;
     const SongDataText out = writeSongData(labels, "<", {a, b}, OutputNames("music.s"));
+    const auto has = [&](const std::string& key, const std::string& body) {
+        return contains(out.mainText, labels.labelFor(key) + ":\n" + body);
+    };
     // Two instruments (slot 4 of song a was never played) and five envelopes: Volume F0 80 00
     // with loop points 2 and 1, and the defaults of Note, Duty/Mode and Fine-tune, which the
     // Duty/Mode 0x3F of slot 10 shares once masked to its duty bits.
     EXPECT_TRUE(contains(out.mainText, ":\n  .word " + labels.labelFor("music_instrument0") + ", " +
                                            labels.labelFor("music_instrument1") + "\n\n"));
-    EXPECT_TRUE(
-        contains(out.mainText, labels.labelFor("music_envelope0") + ":\n  .byte 240, 128, 0, $FF, 0\n"));
-    EXPECT_TRUE(contains(out.mainText, labels.labelFor("music_envelope1") + ":\n  .byte 64, $FF, 0\n"));
-    EXPECT_TRUE(
-        contains(out.mainText, labels.labelFor("music_envelope4") + ":\n  .byte 240, 128, 0, $FF, 2\n"));
-    EXPECT_TRUE(contains(out.mainText, labels.labelFor("music_envelope2") + ":\n  .byte 0, $FF, 0\n"));
-    EXPECT_FALSE(contains(out.mainText, labels.labelFor("music_envelope5") + ":"));
-    EXPECT_TRUE(contains(out.mainText, labels.labelFor("music_instrument1") + ":\n  .word " +
-                                           labels.labelFor("music_envelope4") + " - 1\n"));
+    EXPECT_TRUE(has("music_envelope0", "  .byte 240, 128, 0, $FF, 0\n"));
+    EXPECT_TRUE(has("music_envelope1", "  .byte 64, $FF, 0\n"));
+    EXPECT_TRUE(has("music_envelope4", "  .byte 240, 128, 0, $FF, 2\n"));
+    EXPECT_TRUE(has("music_envelope2", "  .byte 0, $FF, 0\n"));
+    EXPECT_FALSE(has("music_envelope5", ""));
+    EXPECT_TRUE(has("music_instrument1", "  .word " + labels.labelFor("music_envelope4") + " - 1\n"));
     // Song b names slot 10 (index 1) first, then slot 9 (shared with song a's slot 3, index 0).
     ASSERT_EQ(out.files.size(), 3u);
     EXPECT_EQ(out.files[1].name, "music-b.s");
@@ -138,18 +138,18 @@ TEST(AsmSongData, SongFileLayoutAndPatternSharing) {
     EXPECT_EQ(out.files[0].text.substr(0, header.size() + 1), header + "\n");
     // Patterns: 0 = channel 0's first, 1 = the bare end shared by channels 0-3, 2 and 3 the DPCM
     // channel's two.
-    const std::string& t = out.files[0].text;
-    EXPECT_TRUE(contains(t, L(k + "_chn0_orders") + ":\n  .byte 0, 0, 1, $FF\n\n"));
-    EXPECT_TRUE(contains(t, L(k + "_chn1_orders") + ":\n  .byte 0, 0, 0, $FF\n\n"));
-    EXPECT_TRUE(contains(t, L(k + "_chn4_orders") + ":\n  .byte 0, 1, 1, $FF\n\n"));
-    EXPECT_TRUE(contains(t, L(k + "_chn0_pattern_pointers") + ":\n  .word " + L(k + "_pattern0") + ", " +
-                                L(k + "_pattern1") + "\n\n"));
-    EXPECT_TRUE(contains(t, L(k + "_chn2_pattern_pointers") + ":\n  .word " + L(k + "_pattern1") + "\n\n"));
+    const auto has = [&](const std::string& key, const std::string& body) {
+        return contains(out.files[0].text, L(k + key) + ":\n" + body + "\n\n");
+    };
+    EXPECT_TRUE(has("_chn0_orders", "  .byte 0, 0, 1, $FF"));
+    EXPECT_TRUE(has("_chn1_orders", "  .byte 0, 0, 0, $FF"));
+    EXPECT_TRUE(has("_chn4_orders", "  .byte 0, 1, 1, $FF"));
+    EXPECT_TRUE(has("_chn0_pattern_pointers", "  .word " + L(k + "_pattern0") + ", " + L(k + "_pattern1")));
+    EXPECT_TRUE(has("_chn2_pattern_pointers", "  .word " + L(k + "_pattern1")));
+    EXPECT_TRUE(has("_pattern0", "  .byte 76\n  .byte 213, 70\n  .byte 212, 65\n  .byte 215"));
     EXPECT_TRUE(
-        contains(t, L(k + "_pattern0") + ":\n  .byte 76\n  .byte 213, 70\n  .byte 212, 65\n  .byte 215\n\n"));
-    EXPECT_TRUE(contains(t, L(k + "_pattern3") + ":\n  .byte 133, 79\n  .byte 130, 0\n  .byte 128, 200\n"
-                                                 "  .byte 5\n  .byte 129\n\n"));
-    EXPECT_FALSE(contains(t, L(k + "_pattern4") + ":"));
+        has("_pattern3", "  .byte 133, 79\n  .byte 130, 0\n  .byte 128, 200\n  .byte 5\n  .byte 129"));
+    EXPECT_FALSE(contains(out.files[0].text, L(k + "_pattern4") + ":"));
 }
 
 TEST(AsmSongData, InstrumentIndexesBeyondSixtyThreeTakeTheLongForm) {
