@@ -18,42 +18,30 @@ struct EffectRig : PlayerRig {
 }  // namespace
 
 TEST(PlayerEffects, TonePortamentoGlidesWithoutRestart) {
-    EffectRig rig;
-    rig.volumeEnvelope(1, {0xF0, 0xE0, 0xD0, 0xC0, 0xB0, 0xA0, 0x90, 0x80}, 7);
-    rig.put(0, 0, 0, 40, 1);
-    rig.put(0, 0, 1, 50, 0, 0x3, 0x40);
-    for (int row = 2; row < 10; ++row) rig.put(0, 0, row, 0, 0, 0x3, 0x00);  // keeps gliding
-    rig.play();
-    rig.frames(7);  // the portamento row's first frame
-    EXPECT_EQ(rig.ch().pitch, 40 * 256);
-    EXPECT_EQ(rig.ch().portaTarget, 50);
-    EXPECT_EQ(rig.ch().volumeValue, 0x90);  // envelope carried on
-    rig.frame();
-    EXPECT_EQ(rig.ch().pitch, 40 * 256 + 64);
-    rig.frames(39);
-    EXPECT_EQ(rig.ch().pitch, 50 * 256);
-    EXPECT_EQ(rig.ch().portaTarget, 0);
-    rig.frames(3);
-    EXPECT_EQ(rig.ch().pitch, 50 * 256);  // snapped, stays
-
-    // A portamento naming a different instrument restarts the envelopes.
-    EffectRig other;
-    other.volumeEnvelope(1, {0xF0, 0xE0, 0xD0, 0xC0, 0xB0, 0xA0, 0x90, 0x80}, 7);
-    other.put(0, 0, 0, 40, 1);
-    other.put(0, 0, 1, 50, 2, 0x3, 0x40);
-    other.play();
-    other.frames(7);
-    EXPECT_EQ(other.ch().pitch, 40 * 256);
-    EXPECT_EQ(other.ch().volumeValue, 0xF0);
-
-    // 300 without an earlier speed: the pitch stays put.
-    EffectRig still;
-    still.put(0, 0, 0, 40, 1);
-    still.put(0, 0, 1, 50, 0, 0x3, 0x00);
-    still.play();
-    still.frames(12);
-    EXPECT_EQ(still.ch().pitch, 40 * 256);
-    EXPECT_EQ(still.ch().portaTarget, 50);
+    struct Case {
+        int instrument, speed, volumeValue;
+    };
+    // Naming another instrument restarts the envelopes; 300 without an earlier speed stays put.
+    for (const Case& c : {Case{0, 0x40, 0x90}, Case{2, 0x40, 0xF0}, Case{0, 0x00, 0x90}}) {
+        SCOPED_TRACE(testing::Message() << c.instrument << " " << c.speed);
+        EffectRig rig;
+        rig.volumeEnvelope(1, {0xF0, 0xE0, 0xD0, 0xC0, 0xB0, 0xA0, 0x90, 0x80}, 7);
+        rig.put(0, 0, 0, 40, 1);
+        rig.put(0, 0, 1, 50, c.instrument, 0x3, c.speed);
+        for (int row = 2; row < 10; ++row) rig.put(0, 0, row, 0, 0, 0x3, 0x00);  // keeps gliding
+        rig.play();
+        rig.frames(7);  // the portamento row's first frame
+        EXPECT_EQ(rig.ch().pitch, 40 * 256);
+        EXPECT_EQ(rig.ch().portaTarget, 50);
+        EXPECT_EQ(rig.ch().volumeValue, c.volumeValue);
+        rig.frame();
+        EXPECT_EQ(rig.ch().pitch, 40 * 256 + c.speed);
+        rig.frames(39);
+        EXPECT_EQ(rig.ch().pitch, c.speed ? 50 * 256 : 40 * 256);
+        EXPECT_EQ(rig.ch().portaTarget, c.speed ? 0 : 50);
+        rig.frames(3);
+        EXPECT_EQ(rig.ch().pitch, c.speed ? 50 * 256 : 40 * 256);  // snapped, stays
+    }
 }
 
 TEST(PlayerEffects, InstrumentAloneRetriggersTheLastNote) {
@@ -101,39 +89,32 @@ TEST(PlayerEffects, VolumeAndDutyCommand) {
 }
 
 TEST(PlayerEffects, NoteCutAndDelay) {
-    {
+    for (int frames : {0, 3}) {
         EffectRig rig;
-        rig.put(0, 0, 0, 40, 1, 0xE, 0xC0);
+        rig.put(0, 0, 0, 40, 1, 0xE, 0xC0 | frames);
         rig.play();
+        rig.frames(frames);
+        EXPECT_EQ(rig.ch().noteOn, frames ? 40 : 0);
         rig.frame();
         EXPECT_EQ(rig.ch().noteOn, 0);
+        if (frames) {
+            EXPECT_EQ(rig.ch().volume, 0);
+        }
     }
-    {
-        EffectRig rig;
-        rig.put(0, 0, 0, 40, 1, 0xE, 0xC3);
-        rig.play();
-        rig.frames(3);
-        EXPECT_EQ(rig.ch().noteOn, 40);
-        rig.frame();
-        EXPECT_EQ(rig.ch().noteOn, 0);
-        EXPECT_EQ(rig.ch().volume, 0);
-    }
-    {
-        EffectRig rig;  // the previous row's slide goes on until the delayed note starts
-        rig.put(0, 0, 0, 40, 1, 0x1, 0x10);
-        rig.put(0, 0, 1, 50, 0, 0xE, 0xD2);
-        rig.play();
-        rig.frames(6);
-        const int before = rig.ch().pitch;
-        rig.frame();
-        EXPECT_EQ(rig.ch().pitch, before);
-        EXPECT_EQ(rig.ch().noteOn, 40);
-        rig.frame();
-        EXPECT_EQ(rig.ch().pitch, before + 0x10);
-        rig.frame();
-        EXPECT_EQ(rig.ch().noteOn, 50);
-        EXPECT_EQ(rig.ch().pitch, 50 * 256);
-    }
+    EffectRig rig;  // the previous row's slide goes on until the delayed note starts
+    rig.put(0, 0, 0, 40, 1, 0x1, 0x10);
+    rig.put(0, 0, 1, 50, 0, 0xE, 0xD2);
+    rig.play();
+    rig.frames(6);
+    const int before = rig.ch().pitch;
+    rig.frame();
+    EXPECT_EQ(rig.ch().pitch, before);
+    EXPECT_EQ(rig.ch().noteOn, 40);
+    rig.frame();
+    EXPECT_EQ(rig.ch().pitch, before + 0x10);
+    rig.frame();
+    EXPECT_EQ(rig.ch().noteOn, 50);
+    EXPECT_EQ(rig.ch().pitch, 50 * 256);
 }
 
 TEST(PlayerEffects, SpeedAndTempoCommand) {
@@ -206,7 +187,7 @@ TEST(PlayerEffects, SlidesAndVolumeSlides) {
     EXPECT_EQ(rig.ch(2).pitch, 40 * 256);
     rig.frames(5);
     EXPECT_EQ(rig.ch(0).pitch, 40 * 256 + 5 * 0x20);
-    EXPECT_EQ(rig.ch(1).volume, 63 - 5 * 15 < 0 ? 0 : 63 - 5 * 15);
+    EXPECT_EQ(rig.ch(1).volume, 0);
     rig.frame();
     EXPECT_EQ(rig.ch(0).pitch, 40 * 256 + 4 * 0x20);
     EXPECT_EQ(rig.ch(1).volume, 4);
@@ -219,17 +200,12 @@ TEST(PlayerEffects, DriverCommandsAreReportedOnlyInCaptureMode) {
     rig.song.instruments[3].type = INST_DPCM;
     const uint8_t bytes[32] = {};
     rig.song.instruments[3].dpcm.assign(bytes, 32, true);
-    rig.put(0, 0, 0, 50, 1, 0x1, 0x10);
-    rig.put(0, 0, 1, 0, 0, 0x4, 0x47);
-    rig.put(0, 0, 2, 0, 0, 0xC, 0x3F);
-    rig.put(0, 0, 3, 52, 2, 0xA, 0x03);
-    rig.put(0, 0, 4, NOTE_OFF);
-    rig.put(0, 1, 0, 0, 0, 0xE, 0xE3);
-    rig.put(0, 1, 1, 0, 0, 0xE, 0x31);
-    rig.put(0, 1, 2, 30, 1, 0x0, 0x47);
-    rig.put(0, 1, 3, 40, 0, 0x3, 0x20);
-    rig.put(0, 1, 4, 0, 0, 0x7, 0x21);
-    rig.put(0, 4, 0, 0x25, 3);
+    const int cells[][6] = {// channel, row, note, instrument, effect, parameter
+                            {0, 0, 50, 1, 0x1, 0x10}, {0, 1, 0, 0, 0x4, 0x47},   {0, 2, 0, 0, 0xC, 0x3F},
+                            {0, 3, 52, 2, 0xA, 0x03}, {0, 4, NOTE_OFF, 0, 0, 0}, {1, 0, 0, 0, 0xE, 0xE3},
+                            {1, 1, 0, 0, 0xE, 0x31},  {1, 2, 30, 1, 0x0, 0x47},  {1, 3, 40, 0, 0x3, 0x20},
+                            {1, 4, 0, 0, 0x7, 0x21},  {4, 0, 0x25, 3, 0, 0}};
+    for (const auto& c : cells) rig.put(0, c[0], c[1], c[2], c[3], c[4], c[5]);
 
     rig.play();
     rig.frames(6);
@@ -240,42 +216,14 @@ TEST(PlayerEffects, DriverCommandsAreReportedOnlyInCaptureMode) {
     rig.player.captureMode = true;
     rig.frames(6 * 5 + 1);
     using E = CommandLog::Entry;
+    // Rows 0 to 5 give 8, 3, 6, 6, 4 and 1 entries; the DPCM instrument's silent Volume envelope ends
+    // channel 4's note on row 0.
     const std::vector<E> expected = {
-        // row 0
-        {0, 0xDB, 0x10},
-        {0, 0x80, 1},
-        {0, 0x40, 50},
-        {0, 0xC0, 15},
-        {4, 0x16E, 3},
-        {4, 0xD6, -1},  // the DPCM instrument's silent Volume envelope ends channel 4's note
-        {4, 365, 0x45},
-        {4, 362, 3},
-        // row 1
-        {0, 0xDD, -1},
-        {0, 0xDF, 0x47},
-        {1, 0xE6, 1},
-        // row 2
-        {0, 0xE0, -1},
-        {0, 0xD0, 2},
-        {1, 0xD9, 0x47},
-        {1, 0x80, 1},
-        {1, 0x40, 30},
-        {1, 0xC0, 15},
-        // row 3
-        {0, 0xE2, 3},
-        {0, 0x80, 2},
-        {0, 0x40, 52},
-        {0, 0xE7, -1},
-        {1, 0xDA, -1},
-        {1, 0xDB, 0x20},
-        // row 4
-        {0, 0xE3, -1},
-        {0, 0xD6, -1},
-        {1, 0xDD, -1},
-        {1, 0xE4, 0x21},
-        // row 5
-        {1, 0xE5, -1},
-    };
+        {0, 0xDB, 0x10}, {0, 0x80, 1},    {0, 0x40, 50},   {0, 0xC0, 15},   {4, 0x16E, 3},   {4, 0xD6, -1},
+        {4, 365, 0x45},  {4, 362, 3},     {0, 0xDD, -1},   {0, 0xDF, 0x47}, {1, 0xE6, 1},    {0, 0xE0, -1},
+        {0, 0xD0, 2},    {1, 0xD9, 0x47}, {1, 0x80, 1},    {1, 0x40, 30},   {1, 0xC0, 15},   {0, 0xE2, 3},
+        {0, 0x80, 2},    {0, 0x40, 52},   {0, 0xE7, -1},   {1, 0xDA, -1},   {1, 0xDB, 0x20}, {0, 0xE3, -1},
+        {0, 0xD6, -1},   {1, 0xDD, -1},   {1, 0xE4, 0x21}, {1, 0xE5, -1}};
     EXPECT_EQ(commands.entries, expected);
     EXPECT_TRUE(rig.player.loopRequested);
 }

@@ -20,39 +20,26 @@ int pitchForPeriod(const Player& player, int period) {
     return -1;
 }
 
-int periodOf(const std::vector<RegisterWrite>& writes, uint16_t low, uint16_t high, int previous) {
-    auto lo = valuesAt(writes, low);
-    auto hi = valuesAt(writes, high);
-    int period = previous;
-    if (!hi.empty()) period = (period & 0xFF) | (hi.back() << 8);
-    if (!lo.empty()) period = (period & 0x700) | lo.back();
-    return period;
-}
-
 }  // namespace
 
 TEST(PlayerOutput, PeriodTables) {
     int32_t pal[PERIOD_TABLE_SIZE], ntsc[PERIOD_TABLE_SIZE];
     buildPeriodTable(false, pal);
     buildPeriodTable(true, ntsc);
-    for (int i = 0; i < 8; ++i) EXPECT_EQ(pal[i], 0x7FF);
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(ntsc[i], 0x7FF);
-    EXPECT_EQ(pal[8], 2001);
-    EXPECT_EQ(pal[95], 12);
-    EXPECT_EQ(ntsc[9], 2033);
-    EXPECT_EQ(ntsc[95], 13);
-    // A-440 is note 46 (entry 45): 1662607 / 16 / 441 - 1 in PAL.
-    EXPECT_EQ(pal[45], 235);
+    // Notes too low for the 11-bit period hold the longest one. A-440 is note 46 (entry 45).
+    EXPECT_EQ(std::vector<int32_t>(pal, pal + 9),
+              (std::vector<int32_t>{0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 2001}));
+    EXPECT_EQ(std::vector<int32_t>(ntsc, ntsc + 10),
+              (std::vector<int32_t>{0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 2033}));
+    EXPECT_EQ((std::vector<int32_t>{pal[45], pal[95], ntsc[95]}), (std::vector<int32_t>{235, 12, 13}));
 
     int32_t vib[16][16];
     buildVibratoTable(vib);
     EXPECT_EQ(vib[15][15], 63);
     EXPECT_EQ(vib[0][15], 0);
-    EXPECT_EQ(vibratoValue(vib, 15, 15), 63);
-    EXPECT_EQ(vibratoValue(vib, 16, 15), 63);
-    EXPECT_EQ(vibratoValue(vib, 31, 15), 0);
-    EXPECT_EQ(vibratoValue(vib, 47, 15), -63);
-    EXPECT_EQ(vibratoValue(vib, 63, 15), 0);
+    std::vector<int> wave;
+    for (int position : {15, 16, 31, 47, 63}) wave.push_back(vibratoValue(vib, position, 15));
+    EXPECT_EQ(wave, (std::vector<int>{63, 63, 0, -63, 0}));
 }
 
 TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
@@ -140,10 +127,7 @@ TEST(PlayerOutput, TriangleHeldValueAndControl) {
     for (const Case& c : cases) {
         PlayerRig rig;
         rig.volumeEnvelope(1, {c.value}, 0);
-        if (c.volumeParam >= 0)
-            rig.put(0, 2, 0, 40, 1, 0xC, c.volumeParam);
-        else
-            rig.put(0, 2, 0, 40, 1);
+        rig.put(0, 2, 0, 40, 1, c.volumeParam >= 0 ? 0xC : 0, std::max(c.volumeParam, 0));
         rig.play();
         rig.frame();
         auto writes = rig.frame();
@@ -176,7 +160,8 @@ TEST(PlayerOutput, PitchFromNoteAndEnvelopes) {
         auto writes = rig.frame();
         const ChannelState& ch = rig.player.channels[0];
         EXPECT_EQ(rig.player.pitchSum(ch), c.expectedPitch) << c.note << " " << c.noteEnv << " " << c.fineEnv;
-        EXPECT_EQ(periodOf(writes, 0x4002, 0x4003, 0), rig.player.periodForPitch(c.expectedPitch));
+        EXPECT_EQ(valuesAt(writes, 0x4002).at(0) | valuesAt(writes, 0x4003).at(0) << 8,
+                  rig.player.periodForPitch(c.expectedPitch));
     }
     PlayerRig rig;
     // Whole semitones read the table directly; clamped at both ends.
@@ -217,17 +202,11 @@ TEST(PlayerOutput, EchoReplaysEarlierFramesQuieter) {
         auto lo = valuesAt(writes, 0x4002);
         lows.push_back(lo.empty() ? -1 : lo.back());
     }
-    std::vector<int> expected(12, 15);
-    for (int level : {11, 7, 3})
-        for (int i = 0; i < 6; ++i) expected.push_back(level);
-    for (int i = 0; i < 4; ++i) expected.push_back(0);
-    EXPECT_EQ(levels, expected);
+    EXPECT_EQ(levels, (std::vector<int>{15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 11, 11, 11, 11, 11,
+                                        11, 7,  7,  7,  7,  7,  7,  3,  3,  3,  3,  3,  3,  0,  0,  0,  0}));
     // The echo replays the note's period too, not the cut channel's.
     const int notePeriod = rig.player.periodTable[49] & 0xFF;
-    for (int f = 12; f < 30; ++f)
-        if (lows[f] != -1) {
-            EXPECT_EQ(lows[f], notePeriod) << f;
-        }
+    for (int f = 12; f < 30; ++f) EXPECT_TRUE(lows[f] == -1 || lows[f] == notePeriod) << f;
 }
 
 TEST(PlayerOutput, DpcmSampleStarts) {

@@ -13,6 +13,12 @@ struct VoiceRig : PlayerRig {
         volumeEnvelope(1, {volumeValue}, 0);
         song.instruments[1].envelopes[ENV_DUTY].values[0] = duty;
     }
+    // Puts `note` with instrument 1 on row 0 of the DPCM channel and starts playing.
+    VoiceRig& start(int note = 30) {
+        put(0, 4, 0, note, 1);
+        play();
+        return *this;
+    }
     // $4011 values written over `frames` frames.
     std::vector<int> levels(int frames) {
         std::vector<int> out;
@@ -24,13 +30,6 @@ struct VoiceRig : PlayerRig {
     }
 };
 
-double highFraction(const std::vector<int>& values) {
-    if (values.empty()) return 0.0;
-    int high = 0;
-    for (int v : values) high += v != 0;
-    return double(high) / double(values.size());
-}
-
 }  // namespace
 
 TEST(PlayerPcm, PulseWidthFollowsTheDutyValue) {
@@ -40,11 +39,12 @@ TEST(PlayerPcm, PulseWidthFollowsTheDutyValue) {
     };
     for (const Case& c : {Case{128, 0.5}, Case{0, 0.0}, Case{255, 255.0 / 256}, Case{64, 0.25}}) {
         VoiceRig rig(INST_PCM_PULSE, c.duty);
-        rig.put(0, 4, 0, 30, 1);
-        rig.play();
-        auto values = rig.levels(20);
+        auto values = rig.start().levels(20);
         ASSERT_GT(values.size(), 3000u);  // every second scanline
-        EXPECT_NEAR(highFraction(values), c.fraction, 0.01) << c.duty;
+        EXPECT_NEAR(
+            double(std::count_if(values.begin(), values.end(), [](int v) { return v != 0; })) / values.size(),
+            c.fraction, 0.01)
+            << c.duty;
         for (int v : values) EXPECT_TRUE(v == 0 || v == 118) << v;
         EXPECT_EQ(rig.player.snapshot.dpcmKind, 2);
         EXPECT_EQ(rig.player.snapshot.pcmThreshold, c.duty);
@@ -53,27 +53,19 @@ TEST(PlayerPcm, PulseWidthFollowsTheDutyValue) {
 
 TEST(PlayerPcm, SawIgnoresDutyAndNormalPlaysAtAThird) {
     VoiceRig sawA(INST_PCM_SAW, 0), sawB(INST_PCM_SAW, 200);
-    sawA.put(0, 4, 0, 30, 1);
-    sawB.put(0, 4, 0, 30, 1);
-    sawA.play();
-    sawB.play();
-    auto a = sawA.levels(10), b = sawB.levels(10);
-    EXPECT_EQ(a, b);
+    auto a = sawA.start().levels(10);
+    EXPECT_EQ(sawB.start().levels(10), a);
     EXPECT_EQ(*std::max_element(a.begin(), a.end()), 118 * 255 / 256);
     EXPECT_EQ(sawA.player.snapshot.dpcmKind, 3);
 
     VoiceRig normal(INST_NORMAL, 128);
-    normal.put(0, 4, 0, 30, 1);
-    normal.play();
-    auto n = normal.levels(10);
+    auto n = normal.start().levels(10);
     EXPECT_EQ(*std::max_element(n.begin(), n.end()), 118 / 3);
 
     // Amplitude: volume x Volume-envelope value / 128.
     for (auto [value, amplitude] : {std::pair{255, 125}, std::pair{128, 63}, std::pair{0, 0}}) {
         VoiceRig rig(INST_PCM_PULSE, 128, value);
-        rig.put(0, 4, 0, 30, 1);
-        rig.play();
-        rig.frame();
+        rig.start().frame();
         EXPECT_EQ(rig.player.pcm.amplitude, amplitude) << value;
     }
 }
@@ -103,8 +95,7 @@ TEST(PlayerPcm, RawSampleLastsItsLengthAndStaysAtItsLastLevel) {
         std::vector<uint8_t> bytes(7802);
         for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i % 100);
         rig.song.instruments[1].pcm.assign(bytes.data(), uint32_t(bytes.size()), false);
-        rig.put(0, 4, 0, 40, 1);
-        rig.play();
+        rig.start(40);
         int frames = 0;
         std::vector<int> values;
         while (frames < 200) {
@@ -125,9 +116,7 @@ TEST(PlayerPcm, LoopingSampleRestartsOnTheNextFrame) {
     VoiceRig rig(INST_PCM);
     const uint8_t bytes[20] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19, 20};
     rig.song.instruments[1].pcm.assign(bytes, 20, true);
-    rig.put(0, 4, 0, 40, 1);
-    rig.play();
-    auto first = valuesAt(rig.frame(), 0x4011);
+    auto first = valuesAt(rig.start(40).frame(), 0x4011);
     ASSERT_EQ(first.size(), 312u);
     EXPECT_EQ(first[0], 1);
     EXPECT_EQ(first[40], 20);
@@ -138,19 +127,15 @@ TEST(PlayerPcm, LoopingSampleRestartsOnTheNextFrame) {
 
 TEST(PlayerPcm, MutingStopsWritesButNotTheVoice) {
     VoiceRig pulse(INST_PCM_PULSE);
-    pulse.put(0, 4, 0, 30, 1);
     pulse.player.channelMask = 0x0F;
-    pulse.play();
-    EXPECT_TRUE(pulse.levels(3).empty());
+    EXPECT_TRUE(pulse.start().levels(3).empty());
     EXPECT_NE(pulse.player.pcm.phase, 0);
 
     VoiceRig raw(INST_PCM);
     std::vector<uint8_t> bytes(2000, 9);
     raw.song.instruments[1].pcm.assign(bytes.data(), 2000, false);
-    raw.put(0, 4, 0, 40, 1);
     raw.player.channelMask = 0x0F;
-    raw.play();
-    EXPECT_TRUE(raw.levels(2).empty());
+    EXPECT_TRUE(raw.start(40).levels(2).empty());
     EXPECT_NEAR(raw.player.pcm.position, 2 * 312 * 0.5000641025641026, 1.0);
 }
 
@@ -159,10 +144,8 @@ TEST(PlayerPcm, HardwareDpcmSilencesTheWave) {
     rig.song.instruments[2].type = INST_DPCM;
     std::vector<uint8_t> bytes(64, 0x55);
     rig.song.instruments[2].dpcm.assign(bytes.data(), 64, false);
-    rig.put(0, 4, 0, 30, 1);
     rig.put(0, 4, 1, 30, 2);
-    rig.play();
-    EXPECT_FALSE(rig.levels(6).empty());
+    EXPECT_FALSE(rig.start().levels(6).empty());
     auto during = valuesAt(rig.frame(), 0x4011);
     EXPECT_EQ(during, std::vector<int>{0x3F});  // only the DMC start's own level write
 }
