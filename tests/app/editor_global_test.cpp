@@ -2,66 +2,10 @@
 
 #include <memory>
 
-#include "app/Program.h"
-#include "app/RecordingCanvas.h"
-#include "apu/Apu.h"
-#include "apu/Nonlinear_Buffer.h"
-#include "config/ConfigFile.h"
-#include "config/DefaultConfig.h"
-#include "config/KeyNames.h"
-
-namespace {
-
-struct FixedHost : Host {
-    uint32_t now = 10000;
-    uint32_t ticks() const override { return now; }
-    bool pollEvent(AppEvent&) override { return false; }
-    void delay(uint32_t) override {}
-};
-
-struct CountingLock : AudioLock {
-    int depth = 0, maxDepth = 0;
-    void lock() override { maxDepth = std::max(maxDepth, ++depth); }
-    void unlock() override { --depth; }
-};
-
-// The whole program with the built-in bindings, driven by key names.
-struct GlobalRig {
-    std::unique_ptr<Song> song = std::make_unique<Song>();
-    Nonlinear_Buffer buffer;
-    Apu apu{buffer};
-    Player player{*song, apu};
-    EditingState edit;
-    KeyBindings bindings;
-    GeneralSettings settings;
-    CountingLock lock;
-    RecordingCanvas canvas;
-    FixedHost host;
-    std::unique_ptr<Program> program;
-
-    GlobalRig() {
-        initialiseSong(*song);
-        ConfigFile config;
-        config.parseText(defaultConfigurationText());
-        loadBindings(config, bindings);
-        program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
-    }
-    // Presses the key named like the configuration ("SDLK_F12") with the modifiers named.
-    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
-        KeyEvent e;
-        e.sym = keyNameTable().at(keyName);
-        for (const char* m : mods) e.mod |= modifierNameTable().at(m);
-        e.pressed = true;
-        program->onKeyDown(e);
-        host.now += 1000;
-    }
-    const std::string& status() const { return edit.status.text; }
-};
-
-}  // namespace
+#include "tests/app/EditorRig.h"
 
 TEST(GlobalCommands, TogglesAndCountersReportTheirNewState) {
-    GlobalRig r;
+    EditorRig r;
     const struct {
         const char* key;
         std::initializer_list<const char*> mods;
@@ -109,7 +53,7 @@ TEST(GlobalCommands, TogglesAndCountersReportTheirNewState) {
 }
 
 TEST(GlobalCommands, PlayAndStopKeepTheirRows) {
-    GlobalRig r;
+    EditorRig r;
     r.song->orders.count = 3;
     r.edit.currentOrder = 2;
     r.edit.cursor.row = 12;
@@ -150,7 +94,7 @@ TEST(GlobalCommands, PlayAndStopKeepTheirRows) {
 }
 
 TEST(GlobalCommands, EditorSwitchingAndInstrumentSelection) {
-    GlobalRig r;
+    EditorRig r;
     r.press("SDLK_F3");
     EXPECT_EQ(r.edit.mode, EditorMode::Order);
     r.press("SDLK_KP0");
@@ -180,7 +124,7 @@ TEST(GlobalCommands, EditorSwitchingAndInstrumentSelection) {
 }
 
 TEST(GlobalCommands, SampleLoopAndRemoval) {
-    GlobalRig r;
+    EditorRig r;
     r.program->instrumentList().selectInstrument(0);
     r.press("SDLK_F10");
     EXPECT_EQ(r.status(), "No instrument selected");
@@ -205,7 +149,7 @@ TEST(GlobalCommands, SampleLoopAndRemoval) {
 }
 
 TEST(GlobalCommands, BareModifierKeysFireWhateverBitTheirOwnPressCarries) {
-    GlobalRig r;
+    EditorRig r;
     r.press("SDLK_RCTRL", {"KMOD_RCTRL"});  // play song
     EXPECT_TRUE(r.player.playing);
     r.press("SDLK_SPACE");

@@ -2,50 +2,12 @@
 
 #include <memory>
 
-#include "app/Program.h"
-#include "app/RecordingCanvas.h"
-#include "apu/Apu.h"
-#include "apu/Nonlinear_Buffer.h"
-#include "config/ConfigFile.h"
-#include "config/DefaultConfig.h"
-#include "config/KeyNames.h"
+#include "tests/app/EditorRig.h"
 
 namespace {
 
-struct FixedHost : Host {
-    uint32_t ticks() const override { return 10000; }
-    bool pollEvent(AppEvent&) override { return false; }
-    void delay(uint32_t) override {}
-};
-
-struct InstrumentRig {
-    std::unique_ptr<Song> song = std::make_unique<Song>();
-    Nonlinear_Buffer buffer;
-    Apu apu{buffer};
-    Player player{*song, apu};
-    EditingState edit;
-    KeyBindings bindings;
-    GeneralSettings settings;
-    NullAudioLock lock;
-    RecordingCanvas canvas;
-    FixedHost host;
-    std::unique_ptr<Program> program;
-
-    InstrumentRig() {
-        initialiseSong(*song);
-        ConfigFile config;
-        config.parseText(defaultConfigurationText());
-        loadBindings(config, bindings);
-        program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
-        edit.mode = EditorMode::InstrumentEditor;
-    }
-    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
-        KeyEvent e;
-        e.sym = keyNameTable().at(keyName);
-        for (const char* m : mods) e.mod |= modifierNameTable().at(m);
-        e.pressed = true;
-        program->onKeyDown(e);
-    }
+struct InstrumentRig : EditorRig {
+    InstrumentRig() : EditorRig(EditorMode::InstrumentEditor) {}
     Instrument& inst() { return song->instruments[1]; }
     Envelope& env(int e) { return inst().envelopes[e]; }
     std::vector<int> values(int e) {

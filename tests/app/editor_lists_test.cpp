@@ -2,59 +2,12 @@
 
 #include <memory>
 
-#include "app/Program.h"
-#include "app/RecordingCanvas.h"
-#include "apu/Apu.h"
-#include "apu/Nonlinear_Buffer.h"
-#include "config/ConfigFile.h"
-#include "config/DefaultConfig.h"
-#include "config/KeyNames.h"
+#include "tests/app/EditorRig.h"
 
 namespace {
 
-struct FixedHost : Host {
-    uint32_t ticks() const override { return 10000; }
-    bool pollEvent(AppEvent&) override { return false; }
-    void delay(uint32_t) override {}
-};
-
-struct ListRig {
-    std::unique_ptr<Song> song = std::make_unique<Song>();
-    Nonlinear_Buffer buffer;
-    Apu apu{buffer};
-    Player player{*song, apu};
-    EditingState edit;
-    KeyBindings bindings;
-    GeneralSettings settings;
-    NullAudioLock lock;
-    RecordingCanvas canvas;
-    FixedHost host;
-    std::unique_ptr<Program> program;
-
-    explicit ListRig(EditorMode mode) {
-        initialiseSong(*song);
-        ConfigFile config;
-        config.parseText(defaultConfigurationText());
-        loadBindings(config, bindings);
-        program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
-        edit.mode = mode;
-    }
-    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
-        KeyEvent e;
-        e.sym = keyNameTable().at(keyName);
-        for (const char* m : mods) e.mod |= modifierNameTable().at(m);
-        e.pressed = true;
-        program->onKeyDown(e);
-    }
-    void type(const std::string& text) {
-        for (char c : text) {
-            KeyEvent e;
-            e.sym = uint32_t(uint8_t(c));
-            e.unicode = uint16_t(uint8_t(c));
-            e.pressed = true;
-            program->onKeyDown(e);
-        }
-    }
+struct ListRig : EditorRig {
+    explicit ListRig(EditorMode mode) : EditorRig(mode) {}
     void setOrders(std::initializer_list<int> patterns) {
         song->orders.count = int32_t(patterns.size());
         int i = 0;
@@ -148,7 +101,7 @@ TEST(InstrumentList, SelectionScrollsAndColoursWrap) {
     EXPECT_EQ(r.edit.nameCursor, 5);
 
     // Notes are previewed, not passed on.
-    r.press("SDLK_q");
+    r.keyDown("SDLK_q");
     EXPECT_EQ(r.program->heldNoteKeys().size(), 1u);
 }
 

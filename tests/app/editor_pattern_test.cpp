@@ -2,51 +2,11 @@
 
 #include <memory>
 
-#include "app/Program.h"
-#include "app/RecordingCanvas.h"
-#include "apu/Apu.h"
-#include "apu/Nonlinear_Buffer.h"
-#include "config/ConfigFile.h"
-#include "config/DefaultConfig.h"
-#include "config/KeyNames.h"
+#include "tests/app/EditorRig.h"
 
 namespace {
 
-struct FixedHost : Host {
-    uint32_t ticks() const override { return 10000; }
-    bool pollEvent(AppEvent&) override { return false; }
-    void delay(uint32_t) override {}
-};
-
-struct PatternRig {
-    std::unique_ptr<Song> song = std::make_unique<Song>();
-    Nonlinear_Buffer buffer;
-    Apu apu{buffer};
-    Player player{*song, apu};
-    EditingState edit;
-    KeyBindings bindings;
-    GeneralSettings settings;
-    NullAudioLock lock;
-    RecordingCanvas canvas;
-    FixedHost host;
-    std::unique_ptr<Program> program;
-
-    PatternRig() {
-        initialiseSong(*song);
-        ConfigFile config;
-        config.parseText(defaultConfigurationText());
-        loadBindings(config, bindings);
-        program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
-    }
-    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
-        KeyEvent e;
-        e.sym = keyNameTable().at(keyName);
-        for (const char* m : mods) e.mod |= modifierNameTable().at(m);
-        e.pressed = true;
-        program->onKeyDown(e);
-        e.pressed = false;
-        program->onKeyUp(e);
-    }
+struct PatternRig : EditorRig {
     PatternCell& cell(int channel, int row) { return song->patterns[0].at(channel, row); }
     PatternEditor& editor() { return program->patternEditor(); }
 };

@@ -1,0 +1,83 @@
+#pragma once
+// The whole program with the built-in key bindings and fake platform pieces, driven by key names
+// as the configuration spells them ("SDLK_F12", "KMOD_LALT"). Shared by the editor tests.
+
+#include <algorithm>
+#include <initializer_list>
+#include <memory>
+#include <string>
+
+#include "app/Program.h"
+#include "app/RecordingCanvas.h"
+#include "apu/Apu.h"
+#include "apu/Nonlinear_Buffer.h"
+#include "config/ConfigFile.h"
+#include "config/DefaultConfig.h"
+#include "config/KeyNames.h"
+
+struct FixedHost : Host {
+    uint32_t now = 10000;
+    uint32_t ticks() const override { return now; }
+    bool pollEvent(AppEvent&) override { return false; }
+    void delay(uint32_t) override {}
+};
+
+// Records how deeply the audio lock is held, so tests can check every change is made under it.
+struct CountingLock : AudioLock {
+    int depth = 0, maxDepth = 0;
+    void lock() override { maxDepth = std::max(maxDepth, ++depth); }
+    void unlock() override { --depth; }
+};
+
+struct EditorRig {
+    std::unique_ptr<Song> song = std::make_unique<Song>();
+    Nonlinear_Buffer buffer;
+    Apu apu{buffer};
+    Player player{*song, apu};
+    EditingState edit;
+    KeyBindings bindings;
+    GeneralSettings settings;
+    CountingLock lock;
+    RecordingCanvas canvas;
+    FixedHost host;
+    std::unique_ptr<Program> program;
+
+    explicit EditorRig(EditorMode mode = EditorMode::Pattern) {
+        initialiseSong(*song);
+        ConfigFile config;
+        config.parseText(defaultConfigurationText());
+        loadBindings(config, bindings);
+        program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
+        edit.mode = mode;
+    }
+
+    // Presses the named key with the named modifiers and keeps it held.
+    KeyEvent keyDown(const char* keyName, std::initializer_list<const char*> mods = {}) {
+        KeyEvent e;
+        e.sym = keyNameTable().at(keyName);
+        for (const char* m : mods) e.mod |= modifierNameTable().at(m);
+        e.pressed = true;
+        program->onKeyDown(e);
+        return e;
+    }
+    // Presses and releases the key; a second passes between presses.
+    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
+        KeyEvent e = keyDown(keyName, mods);
+        e.pressed = false;
+        program->onKeyUp(e);
+        host.now += 1000;
+    }
+    // Types text as plain character keys (for the name editor).
+    void type(const std::string& text) {
+        for (char c : text) {
+            KeyEvent e;
+            e.sym = uint32_t(uint8_t(c));
+            e.unicode = uint16_t(uint8_t(c));
+            e.pressed = true;
+            program->onKeyDown(e);
+            e.pressed = false;
+            program->onKeyUp(e);
+        }
+    }
+    const std::string& status() const { return edit.status.text; }
+};
