@@ -2,7 +2,8 @@
 # Installs what is missing, builds everything and runs every test:
 #   1. the normal build (warnings are errors) and its full CTest suite,
 #   2. the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
-#   3. every fuzz target: its kept crash inputs replayed, then a short bounded run (clang libFuzzer).
+#   3. the play-while-editing stress test under ThreadSanitizer,
+#   4. every fuzz target: its kept crash inputs replayed, then a short bounded run (clang libFuzzer).
 # Ends with one line "tests: N passed, N failed". Exit code 0 only when everything passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -39,6 +40,18 @@ cmake --build build-asan -j "$jobs"
 (cd build-asan && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --output-on-failure -j "$jobs" --timeout 900 -LE gui) 2>&1 | tee build-asan/ctest.log || true
 count_ctest build-asan/ctest.log
+
+if [ -d tests/stress ]; then
+  echo "== play-while-editing stress test under ThreadSanitizer"
+  cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DBF_WERROR=ON -DBF_TSAN=ON \
+    -DBF_BENCH=OFF -DBF_PLATFORM=OFF >/dev/null
+  cmake --build build-tsan -j "$jobs" --target test_stress
+  if TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" build-tsan/tests/test_stress; then
+    passed=$((passed + 1))
+  else
+    echo "stress test under ThreadSanitizer: FAILED"; failed=$((failed + 1))
+  fi
+fi
 
 echo "== fuzz targets (${fuzz_seconds} s each)"
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
