@@ -80,8 +80,7 @@ struct PlayerRig {
     }
     // An instrument with the given Volume envelope (and loop point), other envelopes default.
     void volumeEnvelope(int slot, std::vector<int> values, int loopPoint) {
-        Envelope& env = song.instruments[slot].envelopes[ENV_VOLUME];
-        setEnvelope(env, values, loopPoint);
+        setEnvelope(song.instruments[slot].envelopes[ENV_VOLUME], values, loopPoint);
     }
     static void setEnvelope(Envelope& env, const std::vector<int>& values, int loopPoint) {
         env.loopPoint = loopPoint;
