@@ -32,7 +32,6 @@ TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
     std::ifstream in(dir / "out.txt", std::ios::binary);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, exportFamiTone(*song));
-    EXPECT_NE(text.find("SampleName=hat\nSampleSize=2\nSampleData=5aa5\n"), std::string::npos);
 
     std::ofstream(dir / "junk.zcm") << "not a song";
     command =
