@@ -21,6 +21,16 @@ constexpr double kVrc6PulseUnit = 0.0064466666666666665;
 constexpr double kVrc6SawUnit = 0.006238709677419354;
 }  // namespace
 
+template <class Channel>
+void Apu::render(Channel& channel) {
+    const int due = dueOf(channel);
+    if (due > channel.lastRun) {
+        const int start = channel.lastRun - stepStart_, end = due - stepStart_;
+        if (!channel.idleThrough(start, end)) channel.run(start, end);
+        channel.lastRun = due;
+    }
+}
+
 Apu::Apu(Nonlinear_Buffer& output) : output_(output) {
     pulse1.synth = &pulseSynth;
     pulse2.synth = &pulseSynth;
@@ -41,7 +51,30 @@ void Apu::catchUp() {
     render(noise);
     render(dmc);
     vrc6.catchUp();
-    lazySteps_ = 0;
+
+    // Everything is rendered: move the time base to the current step start.
+    const int shift = stepStart_;
+    stepStart_ = 0;
+    lastTime_ -= shift;
+    allDue_ -= shift;
+    for (ApuChannel* c : channels()) {
+        c->due -= shift;
+        c->lastRun -= shift;
+    }
+    if (frameIrq_ != kNone) frameIrq_ -= shift;
+    if (dmc.nextIrq != kNone) dmc.nextIrq -= shift;
+    if (earliestIrq_ != kNone) earliestIrq_ = std::max(0, earliestIrq_ - shift);
+    planCatchUp();
+}
+
+void Apu::planCatchUp() {
+    long long steps = kMaxLazySteps;
+    for (const BandLimitedBuffer* b : {&output_.linear, &output_.nonlinear}) {
+        const long long room = (static_cast<long long>(b->size()) << 16) - b->offset();
+        const long long perStep = static_cast<long long>(b->factor()) * (kStepBase + 1);
+        steps = std::min(steps, room > 0 && perStep > 0 ? room / perStep : 0);
+    }
+    stepsBeforeCatchUp_ = static_cast<int>(steps);
 }
 
 void Apu::setSampleReader(SampleReader reader, void* context) {
@@ -58,7 +91,9 @@ void Apu::reset2A03(bool pal) {
     triangle.reset();
     noise.reset();
     dmc.reset();
+    stepStart_ = 0;
     lastTime_ = 0;
+    allDue_ = 0;
     channelEnables_ = 0;
     frameIrqFlag_ = false;
     frameIrq_ = kNone;
@@ -104,6 +139,8 @@ const char* Apu::configure(bool ntsc, long sampleRate) {
     triangle.output = output_.buffersForChannel(2).centre;
     noise.output = output_.buffersForChannel(3).centre;
     dmc.output = output_.buffersForChannel(4).centre;
+    updateNoiseMuted();
+    planCatchUp();
     return error;
 }
 
@@ -117,7 +154,7 @@ void Apu::writeRegister(std::uint16_t address, std::uint8_t value) {
         else
             vrc6.advance(writeClock_);
     } else if (address >= 0x4000 && address <= 0x4017) {
-        write2A03(writeClock_, address, value);
+        write2A03(stepStart_ + writeClock_, address, value);
     }
 }
 
@@ -126,28 +163,18 @@ void Apu::endScanline() {
     stepIndex_ = (stepIndex_ + 1) & 15;
     writeClock_ = 0;
 
-    runUntil(length);
+    runUntil(stepStart_ + length);
     vrc6.advance(length);
-    // Lagging channels place their steps relative to the buffer's write position, which stops
-    // moving when the buffer is full: render everything before that happens.
-    if (++lazySteps_ >= kMaxLazySteps || output_.endFrameWouldClamp(length)) catchUp();
+    if (stepsBeforeCatchUp_ <= 0) catchUp();
+    --stepsBeforeCatchUp_;
 
-    lastTime_ -= length;
-    for (ApuChannel* c : channels()) {
-        c->lastRun -= length;
-        c->due -= length;
-    }
+    stepStart_ += length;
     vrc6.endFrame(length);
-    if (frameIrq_ != kNone) frameIrq_ -= length;
-    if (dmc.nextIrq != kNone) dmc.nextIrq -= length;
-    if (earliestIrq_ != kNone) earliestIrq_ = std::max(0, earliestIrq_ - length);
-
     output_.endFrame(length);
     cyclesElapsed_ += static_cast<std::uint64_t>(length);
 }
 
-void Apu::runUntil(int time) {
-    if (time <= lastTime_) return;  // writes already carried emulation past this point
+void Apu::runSequencerUntil(int time) {
     for (;;) {
         const int t = std::min(lastTime_ + frameDelay_, time);
         frameDelay_ = lastTime_ + frameDelay_ - t;
@@ -158,29 +185,6 @@ void Apu::runUntil(int time) {
     }
 }
 
-template <class Channel>
-void Apu::render(Channel& channel) {
-    if (channel.due > channel.lastRun) {
-        if (!channel.idleThrough(channel.lastRun, channel.due)) channel.run(channel.lastRun, channel.due);
-        channel.lastRun = channel.due;
-    }
-}
-
-namespace {
-inline void advance(ApuChannel& channel, int time) {
-    if (time > channel.due) channel.due = time;
-}
-}  // namespace
-
-void Apu::advanceChannels(int time) {
-    advance(pulse1, time);
-    advance(pulse2, time);
-    advance(triangle, time);
-    advance(noise, time);
-    advance(dmc, time);
-    renderEagerChannels();
-}
-
 void Apu::runChannelUntil(ApuChannel& channel, int time) {
     // Channels only depend on each other through the frame sequencer, so a write to one channel
     // moves only that channel on, as long as no sequencer clock comes first. The noise goes
@@ -189,8 +193,8 @@ void Apu::runChannelUntil(ApuChannel& channel, int time) {
     if (lastTime_ + frameDelay_ < time) {
         runUntil(time);
     } else {
-        advance(channel, time);
-        advance(noise, time);
+        if (time > channel.due) channel.due = time;
+        if (time > noise.due) noise.due = time;
         renderEagerChannels();
     }
 }
@@ -233,11 +237,12 @@ void Apu::clockFrameSequencer(int time) {
     pulse2.clockEnvelope();
     noise.clockEnvelope();
     pulse1.dirty = pulse2.dirty = triangle.dirty = noise.dirty = true;
+    updateNoiseMuted();
 }
 
 void Apu::recalcIrq() {
     if (frameIrqFlag_ || dmc.irqFlag)
-        earliestIrq_ = 0;
+        earliestIrq_ = stepStart_;  // now
     else
         earliestIrq_ = std::min(frameIrq_, dmc.nextIrq);
 }
@@ -248,7 +253,7 @@ void Apu::write2A03(int time, int address, int value) {
         const int reg = address & 3;
         ApuChannel& channel = *channels()[index];
         // Writes carried past the step end by a long burst take effect where emulation is.
-        time = std::max(time, channel.due);
+        time = std::max(time, dueOf(channel));
         runChannelUntil(channel, time);
         switch (index) {
             case 0:
@@ -276,11 +281,12 @@ void Apu::write2A03(int time, int address, int value) {
             if (channelEnables_ & (1 << index)) channel.lengthCounter = kLengthTable[(value >> 3) & 31];
             if (index < 2) static_cast<PulseChannel&>(channel).phase = 7;
         }
+        if (index == 3) updateNoiseMuted();
         return;
     }
 
     // Status and frame-counter writes touch every channel: bring them all up to date.
-    time = std::max({time, pulse1.due, pulse2.due, triangle.due, noise.due, dmc.due});
+    time = std::max({time, dueOf(pulse1), dueOf(pulse2), dueOf(triangle), dueOf(noise), dueOf(dmc)});
     runUntil(time);
     if (address == 0x4015) {
         render(pulse1);
@@ -292,6 +298,7 @@ void Apu::write2A03(int time, int address, int value) {
             if (!(value & (1 << i))) all[i]->lengthCounter = 0;
             all[i]->dirty = true;
         }
+        updateNoiseMuted();
         const bool dmcIrqWasSet = dmc.irqFlag;
         dmc.irqFlag = false;
         const int previous = channelEnables_;

@@ -18,6 +18,7 @@
 // Not thread-safe: every call must come from the audio thread, or while the audio device is
 // locked or paused.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -82,48 +83,79 @@ class Apu {
     int channelEnables() const { return channelEnables_; }
     // Clears channel-enable bit 4 when a sample without loop runs out.
     void dmcFinished() { channelEnables_ &= ~0x10; }
-    // IRQ bookkeeping (nothing consumes it).
-    int earliestIrq() const { return earliestIrq_; }
+    // IRQ bookkeeping (nothing consumes it): cycles from the start of the current step until the
+    // earliest pending IRQ (0 when one is flagged), or DmcChannel::kNoTime.
+    int earliestIrq() const { return earliestIrq_ == kNone ? kNone : std::max(0, earliestIrq_ - stepStart_); }
 
   private:
     static constexpr int kStepPattern[16] = {1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 1, 0, 1, 0, 1, 0};
+    static constexpr int kNone = DmcChannel::kNoTime;
 
+    // Times below (and the due/lastRun times and IRQ times of the channels) count CPU cycles
+    // from a base that only moves when everything has been rendered, so that ending a step need
+    // not touch every channel. stepStart_ is where the current step begins on that base; the
+    // channels render and the buffers take steps relative to it. The VRC6 keeps its own times
+    // relative to the current step.
     Nonlinear_Buffer& output_;
     int stepIndex_ = 0;
-    int writeClock_ = 0;
-    int lastTime_ = 0;  // frame-sequencer position; no channel has run less far
+    int stepStart_ = 0;
+    int writeClock_ = 0;  // relative to the current step
+    int lastTime_ = 0;    // frame-sequencer position; no channel counts as run less far
+    int allDue_ = 0;      // every 2A03 channel counts as run at least this far
     int framePeriod_ = kFramePeriodPal;
     int frameDelay_ = 1;
     int frameStep_ = 0;
     int frameMode_ = 0;
     int channelEnables_ = 0;
     bool frameIrqFlag_ = false;
-    int frameIrq_ = DmcChannel::kNoTime;
-    int earliestIrq_ = DmcChannel::kNoTime;
+    int frameIrq_ = kNone;
+    int earliestIrq_ = kNone;
     bool pal_ = true;
     std::uint64_t cyclesElapsed_ = 0;
 
-    // Step ends after which everything is rendered even if nobody reads: keeps lagging times far
-    // from overflow whatever the output rate.
+    // Step ends after which everything is rendered and the time base moved even if nobody
+    // reads: keeps times far from overflow whatever the output rate.
     static constexpr int kMaxLazySteps = 4096;
-    int lazySteps_ = 0;
+    // Step ends that may still pass before catching up: no more than kMaxLazySteps, and few
+    // enough that the buffers cannot run full meanwhile (lagging channels place their steps
+    // relative to the buffers' write position, which stops moving when they are full).
+    int stepsBeforeCatchUp_ = 0;
+    void planCatchUp();
 
     std::array<ApuChannel*, 5> channels() { return {&pulse1, &pulse2, &triangle, &noise, &dmc}; }
     void reset2A03(bool pal);
+    int dueOf(const ApuChannel& channel) const { return std::max(channel.due, allDue_); }
     // Counts every 2A03 channel as run, and runs the frame sequencer, up to `time`.
-    void runUntil(int time);
-    void advanceChannels(int time);
+    void runUntil(int time) {
+        if (time <= lastTime_) return;  // writes already carried emulation past this point
+        if (time - lastTime_ > frameDelay_) {
+            runSequencerUntil(time);
+            return;
+        }
+        frameDelay_ -= time - lastTime_;
+        lastTime_ = time;
+        advanceChannels(time);
+    }
+    void runSequencerUntil(int time);
+    void advanceChannels(int time) {
+        if (time > allDue_) allDue_ = time;
+        renderEagerChannels();
+    }
     // Counts one channel (and the noise) as run up to `time` for a write to its own registers.
     // Falls back to a full run when a frame-sequencer clock lies before `time`.
     void runChannelUntil(ApuChannel& channel, int time);
     // The noise and the DMC render at every point they count as run up to while their output
     // depends on it.
     void renderEagerChannels() {
-        if (noise.muted()) render(noise);
+        if (noiseMuted_) render(noise);
         render(dmc);
     }
+    // noise.muted(), kept up to date by everything that changes it: noise register writes,
+    // $4015, sequencer clocks and configure.
+    bool noiseMuted_ = true;
+    void updateNoiseMuted() { noiseMuted_ = noise.muted(); }
     template <class Channel>
-    static void render(Channel& channel);
+    void render(Channel& channel);
     static void renderHook(void* apu) { static_cast<Apu*>(apu)->catchUp(); }
     void clockFrameSequencer(int time);
     void write2A03(int time, int address, int value);

@@ -112,17 +112,19 @@ void PulseChannel::run(int start, int end) {
         if (amp != lastAmplitude) synth->addStep(start, amp - lastAmplitude, *output);
         lastAmplitude = amp;
         if (time < end) {
-            BandLimitedBuffer& out = *output;
             int step = amp ? -vol : vol;  // the next edge
             int ph = phase;
-            do {
-                ph = (ph + 1) & 7;
-                if (ph == 0 || ph == duty) {
-                    synth->addStep(time, step, out);
-                    step = -step;
-                }
-                time += timerPeriod;
-            } while (time < end);
+            synth->withCursor(*output, time, timerPeriod, [&](auto edges) {
+                do {
+                    ph = (ph + 1) & 7;
+                    if (ph == 0 || ph == duty) {
+                        edges.add(step);
+                        step = -step;
+                    }
+                    time += timerPeriod;
+                    edges.next();
+                } while (time < end);
+            });
             phase = ph;
             lastAmplitude = step < 0 ? vol : 0;
         }
@@ -175,7 +177,6 @@ void TriangleChannel::run(int start, int end) {
             time += count * timerPeriod;
             phase = ((phase - 1 - count) % 32 + 32) % 32 + 1;
         } else {
-            BandLimitedBuffer& out = *output;
             // Fold the falling half onto 1..16 with a negative slope; the slope turns without
             // a step at both ends, where the level is held for one period.
             int ph = phase;
@@ -184,15 +185,18 @@ void TriangleChannel::run(int start, int end) {
                 ph -= kPhaseRange;
                 slope = -1;
             }
-            do {
-                if (--ph == 0) {
-                    ph = kPhaseRange;
-                    slope = -slope;
-                } else {
-                    synth.addStep(time, slope, out);
-                }
-                time += timerPeriod;
-            } while (time < end);
+            synth.withCursor(*output, time, timerPeriod, [&](auto steps) {
+                do {
+                    if (--ph == 0) {
+                        ph = kPhaseRange;
+                        slope = -slope;
+                    } else {
+                        steps.add(slope);
+                    }
+                    time += timerPeriod;
+                    steps.next();
+                } while (time < end);
+            });
             if (slope < 0) ph += kPhaseRange;
             phase = ph;
             lastAmplitude = amplitude();
@@ -228,20 +232,22 @@ void NoiseChannel::run(int start, int end) {
                 shiftRegister =
                     (((shiftRegister << 14) ^ (shiftRegister << 13)) & 0x4000) | (shiftRegister >> 1);
         } else {
-            BandLimitedBuffer& out = *output;
             const int tap = (regs[2] & 0x80) ? 6 : 1;  // short mode feeds back from bit 6
             int n = shiftRegister;
             int step = amp ? -vol : vol;
-            do {
-                const int feedback = ((n ^ (n >> tap)) & 1) << 14;
-                // The output is bit 0; it changes when bit 1 shifts in different from it.
-                if ((n + 1) & 2) {
-                    synth.addStep(time, step, out);
-                    step = -step;
-                }
-                n = feedback | (n >> 1);
-                time += timerPeriod;
-            } while (time < end);
+            synth.withCursor(*output, time, timerPeriod, [&](auto edges) {
+                do {
+                    const int feedback = ((n ^ (n >> tap)) & 1) << 14;
+                    // The output is bit 0; it changes when bit 1 shifts in different from it.
+                    if ((n + 1) & 2) {
+                        edges.add(step);
+                        step = -step;
+                    }
+                    n = feedback | (n >> 1);
+                    time += timerPeriod;
+                    edges.next();
+                } while (time < end);
+            });
             shiftRegister = n;
             lastAmplitude = step < 0 ? vol : 0;
         }
@@ -311,6 +317,57 @@ void DmcChannel::recalcIrq() {
     if (apu) apu->recalcIrq();
 }
 
+namespace {
+// Stands in for a cursor when a channel is not rendered.
+struct NoSteps {
+    void add(int) {}
+    void next() {}
+};
+}  // namespace
+
+template <class Steps>
+int DmcChannel::playBits(Steps steps, int time, int end) {
+    // Locals: the sample reader and the buffer writes could otherwise alias every member.
+    int level = dac;
+    int bits = bitsRemaining;
+    int shifter = shiftRegister;
+    bool silent = silence;
+    const int p = period;
+    do {
+        if (!silent) {
+            // Each bit moves the level by 2, but never out of 0..127.
+            if (shifter & 1) {
+                if (level <= 125) {
+                    level += 2;
+                    steps.add(2);
+                }
+            } else if (level >= 2) {
+                level -= 2;
+                steps.add(-2);
+            }
+            shifter >>= 1;
+        }
+        if (--bits == 0) {
+            bits = 8;
+            if (bufferEmpty) {
+                silent = true;
+            } else {
+                silent = false;
+                shifter = buffer;
+                bufferEmpty = true;
+                fetch();
+            }
+        }
+        time += p;
+        steps.next();
+    } while (time < end);
+    dac = level;
+    bitsRemaining = bits;
+    shiftRegister = shifter;
+    silence = silent;
+    return time;
+}
+
 void DmcChannel::run(int start, int end) {
     if (idleThrough(start, end)) return;
     dirty = false;
@@ -324,30 +381,11 @@ void DmcChannel::run(int start, int end) {
             time += count * period;
             bitsRemaining = ((bitsRemaining - 1 + 8 - (count % 8)) % 8) + 1;
         } else {
-            do {
-                if (!silence) {
-                    // Each bit moves the level by 2, but never out of 0..127.
-                    const int step = (shiftRegister & 1) ? 2 : -2;
-                    const int next = dac + step;
-                    if (next >= 0 && next <= 127) {
-                        dac = next;
-                        if (output) synth.addStep(time, step, *output);
-                    }
-                    shiftRegister >>= 1;
-                }
-                if (--bitsRemaining == 0) {
-                    bitsRemaining = 8;
-                    if (bufferEmpty) {
-                        silence = true;
-                    } else {
-                        silence = false;
-                        shiftRegister = buffer;
-                        bufferEmpty = true;
-                        fetch();
-                    }
-                }
-                time += period;
-            } while (time < end);
+            if (output)
+                synth.withCursor(*output, time, period,
+                                 [&](auto steps) { time = playBits(steps, time, end); });
+            else
+                time = playBits(NoSteps{}, time, end);
             lastAmplitude = dac;
         }
     }

@@ -21,11 +21,11 @@ struct ApuChannel {
     bool regWritten[4] = {};
     BandLimitedBuffer* output = nullptr;  // null: the channel is not rendered
     int lengthCounter = 0;
-    // Time (from the start of the current step) the channel counts as run up to: writes and
-    // sequencer clocks take effect no earlier.
+    // Kept by the Apu on its own time base: the time the channel counts as run up to (writes and
+    // sequencer clocks take effect no earlier; the Apu may count all channels further at once),
+    // and the time it has been rendered up to, which may lag behind until the samples are read
+    // or the channel changes.
     int due = 0;
-    // Time it has been rendered up to; may lag behind `due` (even into earlier steps) until the
-    // samples are read or the channel changes.
     int lastRun = 0;
     int delay = 0;          // cycles from the end of the last run to the next timer event
     int lastAmplitude = 0;  // level last handed to the synthesiser
@@ -124,4 +124,9 @@ struct DmcChannel : ApuChannel {
     void run(int start, int end);
     void reset();
     // Bytes remaining is the DMC's length counter.
+
+  private:
+    // Plays output bits from `time` until `end`; returns the time of the next bit.
+    template <class Steps>
+    int playBits(Steps steps, int time, int end);
 };

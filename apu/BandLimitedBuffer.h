@@ -41,11 +41,6 @@ class BandLimitedBuffer {
         const std::uint64_t limit = static_cast<std::uint64_t>(size_) << 16;
         offset_ = static_cast<std::uint32_t>(next < limit ? next : limit);
     }
-    // True when endFrame(cycles) would have to hold the write position back at the capacity.
-    bool endFrameWouldClamp(int cycles) const noexcept {
-        const std::uint64_t next = offset_ + std::uint64_t{factor_} * static_cast<std::uint32_t>(cycles);
-        return next > static_cast<std::uint64_t>(size_) << 16;
-    }
     // Whole samples finished and not yet read.
     long samplesAvailable() const noexcept { return static_cast<long>(offset_ >> 16); }
     // Forgets the first `count` finished samples (count <= samplesAvailable()).

@@ -41,6 +41,51 @@ class BandLimitedSynth {
             addPairs<4>(time, delta, buffer);
     }
 
+    // Adds steps for a timer loop: the resampled time runs on by a fixed amount per timer period
+    // instead of being computed anew from the CPU time, and the buffer's bounds are taken once.
+    // `Half` is width() / 2.
+    template <int Half>
+    class Cursor {
+      public:
+        // Adds a step of `delta` level steps at the current time; dropped beyond the buffer.
+        void add(int delta) noexcept {
+            const std::uint32_t s = (time_ >> 16) & ~1u;
+            if (s >= bound_) return;
+            addPairs<Half>(samples_ + (12 - Half) + s, rows_[(time_ >> 11) & 63], delta);
+        }
+        // Moves on by one timer period.
+        void next() noexcept { time_ += step_; }
+
+      private:
+        friend class BandLimitedSynth;
+        const std::uint32_t (*rows_)[kMaxWidth / 2];
+        std::uint16_t* samples_;
+        std::uint32_t bound_;  // sample indices below this take a whole kernel
+        std::uint32_t time_;
+        std::uint32_t step_;
+    };
+
+    // A cursor at CPU time `cycles` in the buffer's current frame, moving on by `period` cycles.
+    template <int Half>
+    Cursor<Half> cursor(BandLimitedBuffer& buffer, int cycles, int period) const noexcept {
+        Cursor<Half> c;
+        c.rows_ = pairs_;
+        c.samples_ = buffer.samples();
+        const std::uint32_t room = static_cast<std::uint32_t>(buffer.size() + BandLimitedBuffer::kExtra);
+        c.bound_ = c.samples_ && room >= 12 + Half ? room - (12 + Half) + 1 : 0;
+        c.time_ = buffer.resampledTime(cycles);
+        c.step_ = static_cast<std::uint32_t>(period) * buffer.factor();
+        return c;
+    }
+    // Calls `loop` with the cursor for this synthesiser's width.
+    template <class Loop>
+    void withCursor(BandLimitedBuffer& buffer, int cycles, int period, Loop&& loop) const {
+        if (width_ == 12)
+            loop(cursor<6>(buffer, cycles, period));
+        else
+            loop(cursor<4>(buffer, cycles, period));
+    }
+
     // Design results, exposed for tests.
     const std::uint16_t* rawKernel() const { return raw_; }    // 17 x width
     const std::uint16_t* stepTable() const { return table_; }  // 64 x width
@@ -73,8 +118,11 @@ class BandLimitedSynth {
         // A reader that fell far behind: drop the step rather than write past the array.
         if (!samples || s + 12 + Half > static_cast<std::uint32_t>(buffer.size() + BandLimitedBuffer::kExtra))
             return;
-        std::uint16_t* p = samples + (12 - Half) + s;
-        const std::uint32_t* row = pairs_[(time >> 11) & 63];
+        addPairs<Half>(samples + (12 - Half) + s, pairs_[(time >> 11) & 63], delta);
+    }
+
+    template <int Half>
+    static void addPairs(std::uint16_t* p, const std::uint32_t* row, int delta) noexcept {
         const std::uint32_t d = static_cast<std::uint32_t>(delta);
         for (int i = 0; i < Half; ++i) {
             std::uint32_t word;

@@ -15,6 +15,7 @@ const char* Nonlinear_Buffer::setSampleRate(long rate, int milliseconds) {
     if (const char* e = nonlinear.setSampleRate(rate, milliseconds)) error = e;
     sampleRate_ = linear.sampleRate();
     length_ = linear.length();
+    renderPending();
     return error;
 }
 
@@ -22,6 +23,7 @@ void Nonlinear_Buffer::setClockRate(long clockRate) {
     renderPending();
     linear.setClockRate(clockRate);
     nonlinear.setClockRate(clockRate);
+    renderPending();
 }
 
 void Nonlinear_Buffer::setBassFrequency(int frequency) {
@@ -34,11 +36,7 @@ void Nonlinear_Buffer::clear() {
     mixer.accumulator = 0x8000;
     linear.clear();
     nonlinear.clear();
-}
-
-void Nonlinear_Buffer::endFrame(int cycles, bool) {
-    linear.endFrame(cycles);
-    nonlinear.endFrame(cycles);
+    renderPending();
 }
 
 namespace {

@@ -19,20 +19,18 @@ class Nonlinear_Buffer : public Multi_Buffer {
     void setBassFrequency(int frequency) override;
     // Mixer accumulator back to 0x8000, both buffers cleared.
     void clear() override;
-    void endFrame(int cycles, bool stereo = false) override;
+    void endFrame(int cycles, bool /*stereo*/ = false) final {
+        linear.endFrame(cycles);
+        nonlinear.endFrame(cycles);
+    }
     long readSamples(std::int16_t* destination, long count) override;
     long samplesAvailable() const override { return linear.samplesAvailable(); }
 
-    // True when endFrame(cycles) would find either buffer full.
-    bool endFrameWouldClamp(int cycles) const noexcept {
-        return linear.endFrameWouldClamp(cycles) || nonlinear.endFrameWouldClamp(cycles);
-    }
-
     // A renderer that puts off adding its steps installs a hook here (null: none). It is called
-    // before samples are read and before the buffers are cleared or retimed, so that everything
-    // added up to the last endFrame is in place. endFrame itself does not call it: steps added
-    // later at times before the frame end still land correctly, as long as the buffer did not
-    // run full (see endFrameWouldClamp).
+    // before samples are read, and before and after the buffers are cleared or retimed, so that
+    // everything added up to the last endFrame is in place and the renderer can plan anew.
+    // endFrame itself does not call it: steps added later at times before the frame end still
+    // land correctly, as long as the buffer did not run full meanwhile.
     using RenderHook = void (*)(void* context);
     void setRenderHook(RenderHook hook, void* context) {
         renderHook_ = hook;

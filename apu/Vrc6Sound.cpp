@@ -14,6 +14,7 @@ void Vrc6Sound::reset() {
     sawAccumulator = 0;
     lastTime = 0;
     due = 0;
+    updateEager();
 }
 
 void Vrc6Sound::setOutput(BandLimitedBuffer* buffer) {
@@ -25,6 +26,7 @@ void Vrc6Sound::writeOsc(int time, int osc, int reg, int value) {
     runUntil(due);
     if (osc >= 0 && osc < kOscCount && reg >= 0 && reg < 3)
         oscs[osc].regs[reg] = static_cast<std::uint8_t>(value);
+    updateEager();
 }
 
 void Vrc6Sound::runUntil(int time) {
@@ -43,6 +45,7 @@ void Vrc6Sound::runUntil(int time) {
     runPulse(oscs[1], time);
     runSaw(time);
     lastTime = time;
+    updateEager();
 }
 
 void Vrc6Sound::runPulse(Oscillator& osc, int end) {

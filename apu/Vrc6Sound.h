@@ -32,16 +32,14 @@ class Vrc6Sound {
     // Counts the chip as run up to `time`, rendering at once only when the sawtooth needs it.
     void advance(int time) {
         if (time > due) due = time;
-        if (rendersEagerly()) runUntil(due);
+        if (eager_) runUntil(due);
     }
     // Renders everything counted as run so far.
     void catchUp() { runUntil(due); }
     // The sawtooth shows a new accumulator level only from the start of the next run, so while
     // it runs or has a level pending, its output depends on where runs are cut: the chip must
     // then render at every step end and write.
-    bool rendersEagerly() const {
-        return (oscs[2].regs[2] & 0x80) || (sawAccumulator >> 3) != oscs[2].lastAmplitude;
-    }
+    bool rendersEagerly() const { return eager_; }
     // Renders every oscillator up to `time` (no-op when already there).
     void runUntil(int time);
     // Shifts the time base at a step end of `cycles`.
@@ -58,6 +56,11 @@ class Vrc6Sound {
     BandLimitedSynth pulseSynth{12};
 
   private:
+    bool eager_ = false;
+    // Recomputes eager_; after anything that changes the sawtooth's registers or levels.
+    void updateEager() {
+        eager_ = (oscs[2].regs[2] & 0x80) || (sawAccumulator >> 3) != oscs[2].lastAmplitude;
+    }
     void runPulse(Oscillator& osc, int end);
     void runSaw(int end);
 };
