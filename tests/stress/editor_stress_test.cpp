@@ -1,0 +1,272 @@
+// Playing while editing: one thread renders audio continuously, as the sound device's callback
+// does, while the main thread hammers the editors with random keys from the built-in bindings.
+// Built with ThreadSanitizer this finds any change the callback reads that is made outside the
+// audio lock; in every build it checks that nothing crashes and the song stays well formed.
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "app/Program.h"
+#include "app/RecordingCanvas.h"
+#include "apu/Apu.h"
+#include "apu/Nonlinear_Buffer.h"
+#include "config/ConfigFile.h"
+#include "config/DefaultConfig.h"
+#include "config/KeyNames.h"
+#include "player/AudioRenderer.h"
+
+namespace {
+
+// The sound device holds one mutex while it runs the callback, and the program's lock takes that
+// same mutex: this is that arrangement without a device.
+struct MutexAudioLock : AudioLock {
+    std::mutex mutex;
+    void lock() override { mutex.lock(); }
+    void unlock() override { mutex.unlock(); }
+};
+
+struct StillHost : Host {
+    uint32_t now = 10000;
+    uint32_t ticks() const override { return now; }
+    bool pollEvent(AppEvent&) override { return false; }
+    void delay(uint32_t) override {}
+};
+
+struct Key {
+    const char* name;
+    std::vector<const char*> mods;
+};
+
+// Keys whose bindings edit the song or steer playback, weighted by repetition. Quit and the file
+// commands are left out: they would end the run or reach for dialogs.
+const std::vector<Key>& keyPool() {
+    static const std::vector<Key> keys = {
+        // editor switches and record mode
+        {"SDLK_F1", {}},
+        {"SDLK_F2", {}},
+        {"SDLK_F3", {}},
+        {"SDLK_F4", {}},
+        {"SDLK_ESCAPE", {}},
+        // note input and hex digits in the instrument and effect columns
+        {"SDLK_q", {}},
+        {"SDLK_w", {}},
+        {"SDLK_e", {}},
+        {"SDLK_z", {}},
+        {"SDLK_2", {}},
+        {"SDLK_0", {}},
+        {"SDLK_1", {}},
+        {"SDLK_4", {}},
+        {"SDLK_8", {}},
+        {"SDLK_9", {}},
+        {"SDLK_a", {}},
+        {"SDLK_b", {}},
+        {"SDLK_c", {}},
+        {"SDLK_d", {}},
+        {"SDLK_f", {}},
+        {"SDLK_RETURN", {}},
+        {"SDLK_DELETE", {}},
+        {"SDLK_BACKSPACE", {}},
+        {"SDLK_INSERT", {}},
+        // cursor movement (shared by every editor's bindings)
+        {"SDLK_UP", {}},
+        {"SDLK_DOWN", {}},
+        {"SDLK_LEFT", {}},
+        {"SDLK_RIGHT", {}},
+        {"SDLK_RIGHT", {}},
+        {"SDLK_TAB", {}},
+        {"SDLK_TAB", {"KMOD_LSHIFT"}},
+        {"SDLK_PAGEUP", {}},
+        {"SDLK_PAGEDOWN", {}},
+        {"SDLK_HOME", {}},
+        {"SDLK_END", {}},
+        // selections, clipboard, transposition, repeat block
+        {"SDLK_UP", {"KMOD_LALT"}},
+        {"SDLK_DOWN", {"KMOD_LALT"}},
+        {"SDLK_LEFT", {"KMOD_LALT"}},
+        {"SDLK_RIGHT", {"KMOD_LALT"}},
+        {"SDLK_LALT", {}},
+        {"SDLK_UP", {"KMOD_LCTRL"}},
+        {"SDLK_DOWN", {"KMOD_LCTRL"}},
+        {"SDLK_LCTRL", {}},
+        {"SDLK_UP", {"KMOD_LSHIFT"}},
+        {"SDLK_DOWN", {"KMOD_LSHIFT"}},
+        {"SDLK_x", {"KMOD_LCTRL"}},
+        {"SDLK_c", {"KMOD_LCTRL"}},
+        {"SDLK_v", {"KMOD_LCTRL"}},
+        {"SDLK_v", {"KMOD_LCTRL", "KMOD_LSHIFT"}},
+        {"SDLK_v", {"KMOD_LCTRL", "KMOD_LALT"}},
+        {"SDLK_d", {"KMOD_LCTRL"}},
+        // loop points in the instrument editor
+        {"SDLK_RIGHT", {"KMOD_LSHIFT"}},
+        {"SDLK_LEFT", {"KMOD_LSHIFT"}},
+        {"SDLK_HOME", {"KMOD_LSHIFT"}},
+        {"SDLK_END", {"KMOD_LSHIFT"}},
+        // mute and solo
+        {"SDLK_m", {"KMOD_LCTRL"}},
+        {"SDLK_s", {"KMOD_LCTRL"}},
+        // playback and global settings
+        {"SDLK_RCTRL", {}},
+        {"SDLK_RSHIFT", {}},
+        {"SDLK_SPACE", {}},
+        {"SDLK_F10", {}},
+        {"SDLK_F11", {}},
+        {"SDLK_F12", {}},
+        {"SDLK_F5", {}},
+        {"SDLK_F6", {}},
+        {"SDLK_F8", {}},
+        {"SDLK_KP_PERIOD", {}},
+        {"SDLK_m", {"KMOD_LALT"}},
+        {"SDLK_KP_DIVIDE", {}},
+        {"SDLK_KP_MULTIPLY", {}},
+        {"SDLK_KP_MINUS", {}},
+        {"SDLK_KP_PLUS", {}},
+        {"SDLK_KP1", {}},
+        {"SDLK_KP2", {}},
+        {"SDLK_KP3", {}},
+        {"SDLK_KP0", {}},
+    };
+    return keys;
+}
+
+// Gives instruments 2 and 3 sample buffers (DPCM and raw PCM), as loading a sample would, so the
+// audio thread has sample memory to read while "remove sample" may release it.
+void giveSamples(Song& song, std::mt19937& rng) {
+    std::vector<uint8_t> bytes(1 + rng() % 600);
+    for (uint8_t& b : bytes) b = uint8_t(rng());
+    song.instruments[2].type = INST_DPCM;
+    song.instruments[2].dpcm.assign(bytes.data(), uint32_t(bytes.size()), true);
+    for (uint8_t& b : bytes) b &= 0x7f;
+    song.instruments[3].type = INST_PCM;
+    song.instruments[3].pcm.assign(bytes.data(), uint32_t(bytes.size()), rng() % 2 == 0);
+}
+
+}  // namespace
+
+TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
+    auto song = std::make_unique<Song>();
+    auto buffer = std::make_unique<Nonlinear_Buffer>();
+    auto apu = std::make_unique<Apu>(*buffer);
+    auto player = std::make_unique<Player>(*song, *apu);
+    EditingState edit;
+    KeyBindings bindings;
+    GeneralSettings settings;
+    MutexAudioLock lock;
+    RecordingCanvas canvas;
+    StillHost host;
+
+    initialiseSong(*song);
+    ConfigFile config;
+    config.parseText(defaultConfigurationText());
+    loadBindings(config, bindings);
+    player->followOrderCursor = &edit.currentOrder;
+    player->followRowCursor = &edit.cursor.row;
+    Program program(*song, *player, edit, bindings, settings, lock, canvas, host);
+    std::mt19937 rng(20261206);
+    giveSamples(*song, rng);
+
+    AudioRenderer renderer(*player, *apu);
+    ASSERT_EQ(initPlayback(*player, *apu, 44100), nullptr);
+    {
+        AudioLockGuard guard(lock);
+        player->reset();
+    }
+
+    std::atomic<bool> stop{false};
+    std::atomic<long> samplesRendered{0};
+    std::atomic<long> nonSilent{0};
+    std::thread audio([&] {
+        // Requests of varying size, some shorter than a frame, as devices ask for.
+        std::minstd_rand sizes(7);
+        std::vector<int16_t> out(4096);
+        while (!stop.load()) {
+            const long count = 64 + long(sizes() % 2048);
+            {
+                std::lock_guard<std::mutex> hold(lock.mutex);
+                renderer.renderAudio(out.data(), count);
+            }
+            samplesRendered += count;
+            for (long i = 0; i < count; ++i)
+                if (out[size_t(i)] != out[0]) {
+                    ++nonSilent;
+                    break;
+                }
+            std::this_thread::yield();
+        }
+    });
+
+    const auto& keys = keyPool();
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    long commands = 0;
+    while (commands < 3000 || std::chrono::steady_clock::now() < deadline) {
+        if (commands >= 2000000) break;
+        const Key& k = keys[rng() % keys.size()];
+        KeyEvent e;
+        e.sym = keyNameTable().at(k.name);
+        for (const char* m : k.mods) e.mod |= modifierNameTable().at(m);
+        e.pressed = true;
+        program.onKeyDown(e);
+        // Most keys are released at once; some stay held a while, so note previews overlap.
+        if (rng() % 4 != 0) {
+            e.pressed = false;
+            program.onKeyUp(e);
+        }
+        host.now += rng() % 50;
+        if (commands % 500 == 499) {
+            AudioLockGuard guard(lock);
+            giveSamples(*song, rng);
+        }
+        if (commands % 64 == 0) std::this_thread::yield();
+        // The main loop redraws between events; drawing reads the song and the cursors too.
+        if (commands % 200 == 0) program.drawScreen();
+        ++commands;
+    }
+    // Release whatever is still held.
+    for (const Key& k : keys) {
+        KeyEvent e;
+        e.sym = keyNameTable().at(k.name);
+        program.onKeyUp(e);
+    }
+    stop = true;
+    audio.join();
+
+    EXPECT_GE(commands, 3000);
+    EXPECT_GT(samplesRendered.load(), 44100 / 10) << "the audio thread hardly ran";
+    EXPECT_GT(nonSilent.load(), 0) << "nothing but silence came out";
+
+    ASSERT_GE(song->orders.count, 1);
+    ASSERT_LE(song->orders.count, MAX_ORDERS);
+    for (int i = 0; i < song->orders.count; ++i) {
+        EXPECT_GE(song->orders.entries[i], 0) << "order " << i;
+        EXPECT_LT(song->orders.entries[i], MAX_PATTERNS) << "order " << i;
+    }
+    for (int slot = 0; slot < INSTRUMENT_SLOTS; ++slot) {
+        const Instrument& inst = song->instruments[slot];
+        EXPECT_GE(int(inst.type), 0) << "instrument " << slot;
+        EXPECT_LT(int(inst.type), INSTRUMENT_TYPE_COUNT) << "instrument " << slot;
+        for (int env = 0; env < ENVELOPE_COUNT; ++env) {
+            const Envelope& e = inst.envelopes[env];
+            const int length = e.length();
+            EXPECT_LT(length, ENVELOPE_SLOTS)
+                << "instrument " << slot << " envelope " << env << " has no marker";
+            if (length >= ENVELOPE_SLOTS) continue;
+            EXPECT_GE(e.loopPoint, 0) << "instrument " << slot << " envelope " << env;
+            EXPECT_LE(e.loopPoint, length) << "instrument " << slot << " envelope " << env;
+            for (int v = 0; v < length; ++v) {
+                EXPECT_GE(e.values[v], 0);
+                EXPECT_LE(e.values[v], 255);
+            }
+        }
+    }
+    EXPECT_GE(edit.currentOrder, 0);
+    EXPECT_LT(edit.currentOrder, song->orders.count);
+    EXPECT_GE(edit.cursor.row, 0);
+    EXPECT_LT(edit.cursor.row, ROWS_PER_PATTERN);
+}
