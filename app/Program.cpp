@@ -1,6 +1,8 @@
 #include "app/Program.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 
 #include "app/FramePacer.h"
 #include "app/MainScreen.h"
@@ -192,7 +194,7 @@ bool Program::openSong(const std::string& path) {
 }
 
 void Program::backupIfDue(uint32_t now) {
-    if (now - lastBackup_ <= BACKUP_INTERVAL_MS) return;
+    if (now - lastBackup_ <= backupIntervalMs) return;
     // The song is only read here, and only the main thread changes it: no lock needed.
     saveSong(song_, backupPath);
     lastBackup_ = now;
@@ -230,7 +232,36 @@ void Program::runPass() {
         }
     }
     backupIfDue(host_.ticks());
+    if (redrawTimingFrames > 0)
+        timeRedraw();
+    else
+        drawScreen();
+}
+
+namespace {
+
+double clockNs(clockid_t clock) {
+    timespec t{};
+    clock_gettime(clock, &t);
+    return double(t.tv_sec) * 1e9 + double(t.tv_nsec);
+}
+
+}  // namespace
+
+void Program::timeRedraw() {
+    const double wall = clockNs(CLOCK_MONOTONIC);
+    const double thread = clockNs(CLOCK_THREAD_CPUTIME_ID);
+    const double process = clockNs(CLOCK_PROCESS_CPUTIME_ID);
     drawScreen();
+    redrawWallNs_ += clockNs(CLOCK_MONOTONIC) - wall;
+    redrawThreadNs_ += clockNs(CLOCK_THREAD_CPUTIME_ID) - thread;
+    redrawProcessNs_ += clockNs(CLOCK_PROCESS_CPUTIME_ID) - process;
+    if (++timedRedraws_ < redrawTimingFrames) return;
+    const double n = timedRedraws_ * 1e6;
+    std::fprintf(stderr, "redraw average over %d: wall %.3f ms, main thread CPU %.3f ms, process CPU %.3f ms\n",
+                 timedRedraws_, redrawWallNs_ / n, redrawThreadNs_ / n, redrawProcessNs_ / n);
+    timedRedraws_ = 0;
+    redrawWallNs_ = redrawThreadNs_ = redrawProcessNs_ = 0;
 }
 
 void Program::runMainLoop() {

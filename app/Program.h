@@ -15,6 +15,7 @@
 #include "app/Canvas.h"
 #include "app/EditingState.h"
 #include "app/EditorContext.h"
+#include "app/FramePacer.h"
 #include "app/GlobalCommands.h"
 #include "app/Host.h"
 #include "app/InstrumentEditor.h"
@@ -48,6 +49,12 @@ class Program : public SongLoadHooks {
     bool running = true;
     const Image* backdrop = nullptr;  // drawn under everything when set
     std::string backupPath = "backup.zcm";
+    // Milliseconds that must pass between two backups; only tests shorten it.
+    uint32_t backupIntervalMs = BACKUP_INTERVAL_MS;
+    // When above 0: every that many redraws, the average time of one redraw (wall clock, this
+    // thread's CPU time and the whole process's CPU time, which takes in the GL driver's threads)
+    // is written to stderr. A measuring aid, off by default.
+    int redrawTimingFrames = 0;
 
     // The editors' key handlers by EditorMode (0-3): each returns whether it took the key. The
     // constructor installs the four editors below and registers every section's handlers.
@@ -94,6 +101,8 @@ class Program : public SongLoadHooks {
     void songLoaded() override;
 
   private:
+    void timeRedraw();  // drawScreen() with the timing kept for redrawTimingFrames
+
     Song& song_;
     Player& player_;
     EditingState& edit_;
@@ -103,6 +112,8 @@ class Program : public SongLoadHooks {
     Canvas& canvas_;
     Host& host_;
     uint32_t lastBackup_ = 0;
+    int timedRedraws_ = 0;
+    double redrawWallNs_ = 0, redrawThreadNs_ = 0, redrawProcessNs_ = 0;
     std::map<uint32_t, bool> noteKeyHeld_;
     std::vector<uint32_t> heldNoteKeys_;
 

@@ -6,6 +6,7 @@
 #include <SDL.h>
 
 #include <sys/stat.h>
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
@@ -72,6 +73,15 @@ int runEditor(int argc, char** argv) {
     SdlAudioLock audioLock;
     Program program(*song, *player, *edit, bindings, settings, audioLock, canvas, host);
     program.backdrop = &backdrop;
+    // Test hooks, unset in normal use: BLEEPFORGE_TEST_BACKUP_MS replaces the five-minute backup
+    // interval (milliseconds, so a window check can see a backup written), and
+    // BLEEPFORGE_REDRAW_TIMING=N prints the average time of a redraw every N redraws to stderr.
+    if (const char* ms = std::getenv("BLEEPFORGE_TEST_BACKUP_MS")) {
+        const long value = std::strtol(ms, nullptr, 10);
+        if (value > 0) program.backupIntervalMs = uint32_t(std::min(value, long(BACKUP_INTERVAL_MS)));
+    }
+    if (const char* frames = std::getenv("BLEEPFORGE_REDRAW_TIMING"))
+        program.redrawTimingFrames = int(std::clamp(std::strtol(frames, nullptr, 10), 0L, 100000L));
     program.setStatus("Ready.");
     if (argc > 1) program.openSong(argv[1]);
 

@@ -18,6 +18,12 @@ if(TARGET bleepforge)
     add_test(NAME gui_fatal_error
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fatal_error.sh $<TARGET_FILE:bleepforge>)
     set_tests_properties(gui_fatal_error PROPERTIES LABELS gui TIMEOUT 60)
+    # Screenshots are kept in gui-artifacts/ of this build folder for a look after the run.
+    add_test(NAME gui_playback_and_editing
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/playback_and_editing.sh $<TARGET_FILE:bleepforge>
+              ${PROJECT_SOURCE_DIR}/examples/demo.zcm $<TARGET_FILE:bleepforge-cli>
+              ${CMAKE_CURRENT_BINARY_DIR}/gui-artifacts)
+    set_tests_properties(gui_playback_and_editing PROPERTIES LABELS gui TIMEOUT 120)
     find_program(BF_XCLIP xclip)
     if(BF_XCLIP)
       add_executable(bf_clipboard_check ${CMAKE_CURRENT_LIST_DIR}/clipboard_check.cc

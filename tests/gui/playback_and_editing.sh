@@ -1,0 +1,190 @@
+#!/usr/bin/env bash
+# Plays a song, stops it, waits for the periodic backup, types a short melody in record mode and
+# quits, all through key presses on the real window under Xvfb. The backup interval is shortened
+# with the program's test hook so that the backup shows up within seconds; the backup written
+# after the typing is read back with the CLI for the exact cell bytes.
+#   playback_and_editing.sh BLEEPFORGE SONG.zcm BLEEPFORGE-CLI ARTIFACT-DIR
+set -euo pipefail
+
+if [ "$1" != "--inside" ]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  cp "$1" "$work/bleepforge"
+  cp "$2" "$work/song.zcm"
+  mkdir -p "$4"
+  rm -f "$4"/*.png
+  cat >"$work/bleepforge.ini" <<'INI'
+[general]
+window title = Bleepforge window check
+INI
+  xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside "$work" "$3" "$4"
+  exit $?
+fi
+
+work=$2
+cli=$3
+shots=$4
+cd "$work"
+export SDL_AUDIODRIVER=dummy
+export BLEEPFORGE_TEST_BACKUP_MS=1500
+fail=0
+check() {  # check NAME CONDITION-RESULT(0/1)
+  if [ "$2" = 1 ]; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
+}
+yes_if() { if "$@"; then echo 1; else echo 0; fi; }
+
+shot() { import -window "$win" "$shots/$1"; }
+pixel() {
+  convert "$shots/$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]\n" info:
+}
+# The shown pattern lines (1-35) whose column-52 background is the red play-row bar, space separated.
+play_bar_lines() {
+  local n r g b out=""
+  for n in $(seq 1 35); do
+    read -r r g b < <(pixel "$1" $((5 + 52 * 8 + 4)) $((5 + n * 16 + 8)))
+    if [ "$r" -gt 60 ] && [ "$r" -gt $((g + 40)) ] && [ "$r" -gt $((b + 40)) ]; then out="$out $n"; fi
+  done
+  echo "${out# }"
+}
+# Pixels that differ between the same rectangle W x H at (x, y) of two screenshots.
+region_diff() {
+  convert "$shots/$1" -crop "$5x$6+$3+$4" +repage "$work/a.png"
+  convert "$shots/$2" -crop "$5x$6+$3+$4" +repage "$work/b.png"
+  compare -metric AE "$work/a.png" "$work/b.png" null: 2>&1 || true
+}
+# Pixels brighter than 30% grey in a rectangle: the lit pixels of the text drawn there (row
+# backgrounds stay below it, instrument colours are above it).
+lit_pixels() {
+  convert "$shots/$1" -crop "$4x$5+$2+$3" +repage -colorspace gray -threshold 30% \
+    -format "%[fx:int(mean*w*h+0.5)]" info:
+}
+# Keys go through the X server's test extension to the focused window, as typed ones do.
+key() { xdotool key --delay 60 "$@"; sleep 0.15; }
+
+# Pattern cell (channel, row) of the song's first order, from a backup dump: "note,inst,fx,param".
+cell_of() {
+  "$cli" dump "$1" | python3 -c '
+import json, sys
+song = json.load(sys.stdin)
+channel, row = int(sys.argv[1]), int(sys.argv[2])
+pattern = next((p for p in song["patterns"] if p["index"] == song["orders"][0]), None)
+cell = pattern["channels"][channel][row] if pattern else [0, 0, 0, 0]
+print(",".join(str(v) for v in cell))' "$2" "$3"
+}
+# Waits until the backup has been written anew (its modification time changes), up to 10 s.
+wait_for_backup() {
+  local before=$1
+  for _ in $(seq 1 100); do
+    if [ -f backup.zcm ] && [ "$(stat -c %Y.%s backup.zcm 2>/dev/null)" != "$before" ]; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+./bleepforge song.zcm >"$work/out.log" 2>&1 &
+pid=$!
+win=""
+for _ in $(seq 1 100); do
+  win=$(xdotool search --name '^Bleepforge window check$' 2>/dev/null | head -n 1 || true)
+  [ -n "$win" ] && break
+  sleep 0.1
+done
+[ -n "$win" ] || { echo "FAILED: no window"; cat "$work/out.log"; exit 1; }
+xdotool windowfocus "$win"
+sleep 1
+rm -f backup.zcm  # a backup may already have fallen due while starting; the checks want new ones
+
+# --- Playback: Right Ctrl plays the song, the play-row bar appears and moves on.
+shot 1-stopped.png
+sleep 0.3
+shot 1b-stopped.png
+check "no play-row bar while stopped ($(play_bar_lines 1-stopped.png))" "$(yes_if [ -z "$(play_bar_lines 1-stopped.png)" ])"
+# The row-number column (columns 0-1 of lines 1-35) only changes when rows scroll or the bar moves.
+still=$(region_diff 1-stopped.png 1b-stopped.png 5 21 16 560)
+check "row numbers stand still while stopped ($still pixels differ)" "$(yes_if [ "$still" = 0 ])"
+# Right Ctrl by its key code (105 in the server's default key map): xdotool's Control_R would
+# press Left Ctrl with it, and Ctrl+Right Ctrl is not the binding.
+key 105
+sleep 0.4
+shot 2-playing.png
+sleep 1.2
+shot 3-playing-later.png
+bars2=$(play_bar_lines 2-playing.png)
+bars3=$(play_bar_lines 3-playing-later.png)
+check "play-row bar on one line after Right Ctrl ($bars2)" "$(yes_if [ "$(wc -w <<<"$bars2")" = 1 ])"
+check "play-row bar still shown while playing ($bars3)" "$(yes_if [ "$(wc -w <<<"$bars3")" = 1 ])"
+moved=$(region_diff 2-playing.png 3-playing-later.png 5 21 16 560)
+check "playback advances: row column changed between two shots ($moved pixels)" "$(yes_if [ "$moved" -gt 0 ])"
+
+# --- Space stops the song (and, since it was playing, leaves record mode off).
+key space
+sleep 0.3
+shot 4-stopped-again.png
+check "play-row bar gone after Space ($(play_bar_lines 4-stopped-again.png))" \
+  "$(yes_if [ -z "$(play_bar_lines 4-stopped-again.png)" ])"
+read -r r g b < <(pixel 4-stopped-again.png 2 2)
+check "record frame not shown after stopping ($r $g $b)" "$(yes_if [ $((r + g + b)) = 0 ])"
+
+# --- The periodic backup: written within the shortened interval, and a song the CLI reads.
+check "backup.zcm written after the interval" "$(yes_if wait_for_backup none)"
+rc=0
+"$cli" dump backup.zcm >/dev/null 2>&1 || rc=$?
+check "backup.zcm loads (dump exit $rc)" "$(yes_if [ $rc = 0 ])"
+
+# --- Record mode and a short melody on Pulse 1 of the first order's pattern, rows 0-2.
+# Following playback moved the order and row cursors: back to the first order and row 0.
+key F3 Home        # order editor: first order
+key F1 Home        # pattern editor: row 0
+key Escape         # record on
+shot 5-record.png
+read -r r g b < <(pixel 5-record.png 2 2)
+check "record frame shown after Escape ($r $g $b)" "$(yes_if [ "$r" -gt 200 ] && [ "$g" -lt 60 ] && [ "$b" -lt 60 ])"
+key q w e          # C-3, D-3, E-3 with the current instrument (1), one row apart
+key F5             # step 0: the digits below all go into row 0
+key Up Up Up
+key Right 0 Right 2 # instrument 02
+key Right c Right 1 Right 8   # effect C, parameter 18
+sleep 0.3
+shot 6-melody.png
+key Escape         # record off
+stamp=$(stat -c %Y.%s backup.zcm)
+check "backup rewritten after the typing" "$(yes_if wait_for_backup "$stamp")"
+sleep 0.3          # let the writer finish the file it renames into place
+for row in 0 1 2; do
+  case $row in
+    0) want="37,2,28,8" ;;
+    1) want="39,1,0,0" ;;
+    2) want="41,1,0,0" ;;
+  esac
+  got=$(cell_of backup.zcm 0 $row)
+  check "Pulse 1 row $row holds $want in the backup (got $got)" "$(yes_if [ "$got" = "$want" ])"
+done
+got=$(cell_of backup.zcm 0 3)
+check "Pulse 1 row 3 left empty (got $got)" "$(yes_if [ "$got" = "0,0,0,0" ])"
+
+# On screen: the three note fields of Pulse 1 (column 3, lines 1-3) now carry note names where
+# the empty cells showed three small dots.
+for row in 0 1 2; do
+  y=$((5 + (row + 1) * 16))
+  before=$(lit_pixels 1-stopped.png $((5 + 3 * 8)) $y 24 16)
+  after=$(lit_pixels 6-melody.png $((5 + 3 * 8)) $y 24 16)
+  check "row $row note drawn ($before lit pixels before, $after after)" "$(yes_if [ "$after" -gt $((before + 20)) ])"
+done
+# Row 0 lies under the selection's dimming overlay in both shots: its effect command and first
+# parameter digit (columns 9-10, clear of the cursor bar on column 11) must differ from the dots.
+changed=$(region_diff 1-stopped.png 6-melody.png $((5 + 9 * 8)) 21 16 16)
+check "row 0 effect drawn ($changed pixels changed)" "$(yes_if [ "$changed" -gt 20 ])"
+
+# --- Shift+Escape quits: the loop ends and the program exits normally.
+xdotool key shift+Escape
+rc=0
+for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+if kill -0 "$pid" 2>/dev/null; then
+  echo "FAILED: still running after Shift+Escape"
+  kill -TERM "$pid"
+  fail=1
+fi
+wait "$pid" || rc=$?
+check "exits with 0 after quitting (got $rc)" "$(yes_if [ $rc = 0 ])"
+[ $fail = 0 ] || cat "$work/out.log"
+exit $fail
