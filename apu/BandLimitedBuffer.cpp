@@ -15,10 +15,12 @@ const char* BandLimitedBuffer::setSampleRate(long rate, int milliseconds) {
     if (newSize != size_ || !samples_) {
         samples_.reset();
         size_ = 0;
+        room_ = 0;
         offset_ = 0;
         samples_.reset(new (std::nothrow) std::uint16_t[newSize + kExtra]);
         if (!samples_) return "Out of memory";
         size_ = static_cast<int>(newSize);
+        room_ = static_cast<std::uint32_t>(newSize + kExtra);
     }
     sampleRate_ = rate;
     length_ = static_cast<int>(size_ * 1000L / rate - 1);

@@ -60,6 +60,8 @@ class BandLimitedBuffer {
     std::uint32_t factor() const { return factor_; }
     std::uint32_t offset() const { return offset_; }
 
+    // Entries a step may write to: size() + kExtra, or 0 without an array.
+    std::uint32_t room() const noexcept { return room_; }
     // Raw access for the synthesisers and the reader: size() + kExtra entries.
     std::uint16_t* samples() noexcept { return samples_.get(); }
     const std::uint16_t* samples() const noexcept { return samples_.get(); }
@@ -71,6 +73,7 @@ class BandLimitedBuffer {
     std::uint32_t offset_ = 0;
     std::unique_ptr<std::uint16_t[]> samples_;
     int size_ = 0;
+    std::uint32_t room_ = 0;
     int bassShift_ = 0;
     long sampleRate_ = 44100;
     long clockRate_ = 0;

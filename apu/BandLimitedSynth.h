@@ -71,8 +71,8 @@ class BandLimitedSynth {
         Cursor<Half> c;
         c.rows_ = pairs_;
         c.samples_ = buffer.samples();
-        const std::uint32_t room = static_cast<std::uint32_t>(buffer.size() + BandLimitedBuffer::kExtra);
-        c.bound_ = c.samples_ && room >= 12 + Half ? room - (12 + Half) + 1 : 0;
+        const std::uint32_t room = buffer.room();
+        c.bound_ = room >= 12 + Half ? room - (12 + Half) + 1 : 0;
         c.time_ = buffer.resampledTime(cycles);
         c.step_ = static_cast<std::uint32_t>(period) * buffer.factor();
         return c;
