@@ -75,7 +75,7 @@ print(",".join(str(v) for v in cell))' "$2" "$3"
 wait_for_backup() {
   local before=$1
   for _ in $(seq 1 100); do
-    if [ -f backup.zcm ] && [ "$(stat -c %Y.%s backup.zcm 2>/dev/null)" != "$before" ]; then return 0; fi
+    if [ -f backup.zcm ] && [ "$(stat -c "%y %s" backup.zcm 2>/dev/null)" != "$before" ]; then return 0; fi
     sleep 0.1
   done
   return 1
@@ -147,7 +147,7 @@ key Right c Right 1 Right 8   # effect C, parameter 18
 sleep 0.3
 shot 6-melody.png
 key Escape         # record off
-stamp=$(stat -c %Y.%s backup.zcm)
+stamp=$(stat -c "%y %s" backup.zcm)
 check "backup rewritten after the typing" "$(yes_if wait_for_backup "$stamp")"
 sleep 0.3          # let the writer finish the file it renames into place
 for row in 0 1 2; do
