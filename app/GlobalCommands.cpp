@@ -53,9 +53,6 @@ void GlobalCommands::syncPlayer() {
     p.repeatBlockOn = e.blockRepeat;
     p.repeatMarkA = std::clamp<int>(e.repeatBlock.row1, 0, ROWS_PER_PATTERN - 1);
     p.repeatMarkB = std::clamp<int>(e.repeatBlock.row2, 0, ROWS_PER_PATTERN - 1);
-    p.cursorFollow = e.cursorFollow;
-    p.followOrderCursor = &e.currentOrder;
-    p.followRowCursor = &e.cursor.row;
     p.metronomeOn = e.metronome;
 }
 
@@ -126,7 +123,6 @@ void GlobalCommands::blockRepeatOnOff() {
 
 void GlobalCommands::cursorFollowOnOff() {
     ctx_.edit.cursorFollow = !ctx_.edit.cursorFollow;
-    syncPlayer();
     ctx_.setStatus(std::string("Cursor follow: ") + onOff(ctx_.edit.cursorFollow));
 }
 

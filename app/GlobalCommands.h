@@ -16,7 +16,7 @@ class GlobalCommands {
     // names stay). The file and clipboard actions are present and do nothing yet.
     void registerHandlers(ActionTable& table);
 
-    // Copies the block-repeat, repeat-block rows, cursor-follow and metronome settings of the
+    // Copies the block-repeat, repeat-block rows and metronome settings of the
     // editing state into the player. Takes the audio lock.
     void syncPlayer();
 

@@ -107,7 +107,19 @@ Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bi
     };
 }
 
+void Program::followPlayback() {
+    if (edit_.cursorFollow && player_.playing && !player_.captureMode) {
+        edit_.currentOrder = player_.currentOrder;
+        edit_.cursor.row = player_.currentRow;
+    }
+}
+
 void Program::onKeyDown(const KeyEvent& raw) {
+    {
+        // A key acts at the position the user sees playing.
+        AudioLockGuard guard(audioLock_);
+        followPlayback();
+    }
     KeyEvent event = raw;
     event.mod &= ~(KMOD_NUM_BIT | ownModifierBit(event.sym));
     const int mode = int(edit_.mode);
@@ -204,6 +216,7 @@ void Program::drawScreen() {
     PlaybackView playback;
     {
         AudioLockGuard guard(audioLock_);
+        followPlayback();
         playback.playing = player_.playing;
         playback.order = player_.currentOrder;
         playback.row = player_.currentRow;

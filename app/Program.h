@@ -101,6 +101,12 @@ class Program : public SongLoadHooks {
     void songLoaded() override;
 
   private:
+    // While cursor follow is on and the song plays, the editor's order and row take the player's
+    // position. The main thread copies it, under the audio lock, at every key press and redraw:
+    // the audio thread never writes editor state, which the editors read without the lock.
+    // The caller holds the audio lock.
+    void followPlayback();
+
     void timeRedraw();  // drawScreen() with the timing kept for redrawTimingFrames
 
     Song& song_;

@@ -57,8 +57,6 @@ int runEditor(int argc, char** argv) {
     auto player = std::make_unique<Player>(*song, *apu);
     auto edit = std::make_unique<EditingState>();
     initialiseSong(*song);
-    player->followOrderCursor = &edit->currentOrder;
-    player->followRowCursor = &edit->cursor.row;
 
     const Image font = loadImageFromMemory(builtinFontPng, builtinFontPngSize, GL_NEAREST);
     Image backdrop;

@@ -171,10 +171,6 @@ void Player::advanceRow() {
             ch.arpeggioStep = 0;
         }
     }
-    if (!captureMode && cursorFollow) {
-        if (followOrderCursor) *followOrderCursor = currentOrder;
-        if (followRowCursor) *followRowCursor = currentRow;
-    }
 }
 
 void Player::runMetronome() {

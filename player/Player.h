@@ -142,10 +142,8 @@ class Player {
     bool repeatBlockOn = false;
     int repeatMarkA = 0;
     int repeatMarkB = 63;
-    // Cursor follow: while playing, each row advance is copied into these editor cursors.
-    bool cursorFollow = false;
-    int* followOrderCursor = nullptr;
-    int* followRowCursor = nullptr;
+    // The editor's cursor follows playback by reading currentOrder and currentRow on the main
+    // thread under the audio lock; the audio thread never writes editor state.
 
     bool metronomeOn = false;
     bool clickActive = false;

@@ -13,7 +13,7 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev libgme-dev
   # window checks under a virtual X server
-  xvfb xauth xdotool imagemagick xclip libgl1-mesa-dri
+  xvfb xauth xdotool imagemagick xclip libgl1-mesa-dri python3
   # the font the built-in font sheet is made from
   unifont
 )

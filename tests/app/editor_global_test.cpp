@@ -38,16 +38,14 @@ TEST(GlobalCommands, TogglesAndCountersReportTheirNewState) {
     for (int i = 0; i < 40; ++i) r.press("SDLK_F6");
     EXPECT_EQ(r.status(), "Current step: 32");
 
-    // The TV system change reaches the audio thread through its request; the metronome and
-    // follow settings are copied into the player.
+    // The TV system change reaches the audio thread through its request; the metronome setting
+    // is copied into the player.
     r.player.reconfigureRequest = false;
     r.press("SDLK_KP_PERIOD");
     EXPECT_TRUE(r.song->ntsc);
     EXPECT_TRUE(r.player.reconfigureRequest);
     r.press("SDLK_m", {"KMOD_LALT"});
     EXPECT_TRUE(r.player.metronomeOn);
-    EXPECT_TRUE(r.player.cursorFollow);
-    EXPECT_EQ(r.player.followRowCursor, &r.edit.cursor.row);
     EXPECT_EQ(r.lock.depth, 0);
     EXPECT_EQ(r.lock.maxDepth, 1);
 }
@@ -165,4 +163,18 @@ TEST(GlobalCommands, BareModifierKeysFireWhateverBitTheirOwnPressCarries) {
     EXPECT_FALSE(r.player.playing);
     r.press("SDLK_RSHIFT", {"KMOD_RSHIFT"});
     EXPECT_TRUE(r.player.playing);
+}
+
+TEST(GlobalCommands, CursorFollowsPlaybackOnTheMainThread) {
+    for (bool follow : {true, false}) {
+        EditorRig r;
+        r.edit.cursorFollow = follow;
+        r.press("SDLK_RCTRL");  // play song
+        ASSERT_TRUE(r.player.playing);
+        for (int i = 0; i < 40; ++i) r.player.frameTick();  // the audio thread's work
+        ASSERT_GT(r.player.currentRow, 0);
+        r.program->drawScreen();  // the main loop's redraw copies the position under the lock
+        EXPECT_EQ(r.edit.cursor.row, follow ? r.player.currentRow : 0) << follow;
+        EXPECT_EQ(r.lock.depth, 0);
+    }
 }

@@ -63,7 +63,8 @@ TEST(OrderEditor, AddDeleteAndPatternNumbers) {
     EXPECT_EQ(r.edit.currentOrder, 5);
     r.press("SDLK_DOWN");
     EXPECT_EQ(r.edit.currentOrder, 5);
-    r.player.playing = true;
+    r.player.playing = true;  // playing at the cursor, which follows it
+    r.player.currentOrder = 5;
     r.press("SDLK_UP");
     r.press("SDLK_HOME");
     EXPECT_EQ(r.edit.currentOrder, 5);

@@ -115,7 +115,8 @@ TEST(PatternEditor, CursorMovesAndFollowingPlayback) {
     r.press("SDLK_TAB", {"KMOD_LSHIFT"});
     EXPECT_EQ(r.edit.cursor.channel, 3);
 
-    r.player.playing = true;  // cursor follow is on from the start
+    r.player.playing = true;  // cursor follow is on from the start: playing at the cursor
+    r.player.currentRow = r.edit.cursor.row;
     r.press("SDLK_UP");
     r.press("SDLK_HOME");
     r.press("SDLK_UP", {"KMOD_LALT"});

@@ -14,16 +14,16 @@ if(TARGET bleepforge)
     add_test(NAME gui_main_screen
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/main_screen.sh $<TARGET_FILE:bleepforge>
               ${PROJECT_SOURCE_DIR}/examples/example.zcm $<TARGET_FILE:bf_xdnd_drop>)
-    set_tests_properties(gui_main_screen PROPERTIES LABELS gui TIMEOUT 180)
+    set_tests_properties(gui_main_screen PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 180)
     add_test(NAME gui_fatal_error
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fatal_error.sh $<TARGET_FILE:bleepforge>)
-    set_tests_properties(gui_fatal_error PROPERTIES LABELS gui TIMEOUT 60)
+    set_tests_properties(gui_fatal_error PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 60)
     # Screenshots are kept in gui-artifacts/ of this build folder for a look after the run.
     add_test(NAME gui_playback_and_editing
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/playback_and_editing.sh $<TARGET_FILE:bleepforge>
               ${PROJECT_SOURCE_DIR}/examples/demo.zcm $<TARGET_FILE:bleepforge-cli>
               ${CMAKE_CURRENT_BINARY_DIR}/gui-artifacts)
-    set_tests_properties(gui_playback_and_editing PROPERTIES LABELS gui TIMEOUT 120)
+    set_tests_properties(gui_playback_and_editing PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 120)
     find_program(BF_XCLIP xclip)
     if(BF_XCLIP)
       add_executable(bf_clipboard_check ${CMAKE_CURRENT_LIST_DIR}/clipboard_check.cc
@@ -32,17 +32,17 @@ if(TARGET bleepforge)
       target_link_libraries(bf_clipboard_check PRIVATE X11::X11)
       add_test(NAME gui_clipboard
         COMMAND ${BF_XVFB_RUN} -a -s "-screen 0 640x480x24" $<TARGET_FILE:bf_clipboard_check>)
-      set_tests_properties(gui_clipboard PROPERTIES LABELS gui TIMEOUT 90)
+      set_tests_properties(gui_clipboard PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 90)
     endif()
     add_executable(bf_image_errors ${CMAKE_CURRENT_LIST_DIR}/image_errors.cc
                                    ${PROJECT_SOURCE_DIR}/platform/Images.cpp)
     bf_target_defaults(bf_image_errors)
     target_link_libraries(bf_image_errors PRIVATE bf_app bf_assets OpenGL::GL)
     add_test(NAME gui_image_errors COMMAND bf_image_errors)
-    set_tests_properties(gui_image_errors PROPERTIES LABELS gui TIMEOUT 60)
+    set_tests_properties(gui_image_errors PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 60)
     add_test(NAME gui_built_in_pictures
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/assets.sh ${PROJECT_BINARY_DIR}/generated/assets)
-    set_tests_properties(gui_built_in_pictures PROPERTIES LABELS gui TIMEOUT 60)
+    set_tests_properties(gui_built_in_pictures PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 60)
   else()
     message(STATUS "xvfb-run, import or xdotool missing: window checks skipped")
   endif()

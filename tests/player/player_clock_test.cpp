@@ -39,16 +39,12 @@ TEST(PlayerClock, FramesPerRowFollowTempoSpeedAndTvSystem) {
     // F05 on the first row takes effect from that row's end on.
     for (const Case& c : {Case{125, -1, 6}, Case{150, -1, 5}, Case{125, 0x05, 5}}) {
         PlayerRig rig;
-        int order = -1, row = -1;
-        rig.player.cursorFollow = true;  // the cursor follows the position
-        rig.player.followOrderCursor = &order;
-        rig.player.followRowCursor = &row;
         rig.song.tempo = c.tempo;
         if (c.speedEffect >= 0) rig.put(0, 0, 0, 0, 0, 0xF, c.speedEffect);
         rig.play();
         EXPECT_EQ(rowLengths(rig, 8), std::vector<int>(8, c.frames)) << c.tempo;
-        EXPECT_EQ(order, 0);
-        EXPECT_EQ(row, 8);
+        EXPECT_EQ(rig.player.currentOrder, 0);
+        EXPECT_EQ(rig.player.currentRow, 8);
     }
     PlayerRig rig(true);
     rig.play();

@@ -166,8 +166,6 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
     ConfigFile config;
     config.parseText(defaultConfigurationText());
     loadBindings(config, bindings);
-    player->followOrderCursor = &edit.currentOrder;
-    player->followRowCursor = &edit.cursor.row;
     Program program(*song, *player, edit, bindings, settings, lock, canvas, host);
     std::mt19937 rng(20261206);
     giveSamples(*song, rng);
