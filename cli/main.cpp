@@ -19,7 +19,14 @@ std::map<std::string, CliVerb>& verbs() {
 
 int usage(FILE* out) {
     std::fprintf(out, "usage: bleepforge-cli VERB [ARGS...]\n\nverbs:\n");
-    for (const auto& [name, verb] : verbs()) std::fprintf(out, "  %s\n", verb.usage);
+    // A verb's usage is its synopsis, two or more spaces, then what it does.
+    for (const auto& [name, verb] : verbs()) {
+        std::string usage = verb.usage;
+        size_t gap = usage.find("  ");
+        std::string synopsis = usage.substr(0, gap);
+        std::string what = gap == std::string::npos ? "" : usage.substr(usage.find_first_not_of(' ', gap));
+        std::fprintf(out, "  %-62s %s\n", synopsis.c_str(), what.c_str());
+    }
     return out == stdout ? 0 : 1;
 }
 

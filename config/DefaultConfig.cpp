@@ -225,10 +225,7 @@ std::string buildDefaultText() {
     addKey(text, "background image", "user-background.bmp");
     for (const BindingSection& section : kSections) {
         addLine(text, "");
-        std::string heading = "[";  // built by appends: "[" + string trips a false -Wrestrict in GCC 12
-        heading += section.name;
-        heading += ']';
-        addLine(text, heading);
+        addLine(text, "[" + std::string(section.name) + "]");
         for (const ActionEntry& action : section.actions)
             if (action.defaultBinding) addKey(text, action.name, action.defaultBinding);
     }
