@@ -185,15 +185,22 @@ void PatternEditor::prevChannel() {
     c.column = COLUMN_NOTE;
 }
 
-void PatternEditor::markSelectionVertical(int delta) {
-    if (ctx_.followingPlayback()) return;
+PatternSelection& PatternEditor::beginMarking() {
     EditingState& e = ctx_.edit;
     PatternSelection& s = e.selection;
     if (!s.marking) {
+        // A new selection starts as the cursor's cell.
         s.channel1 = s.channel2 = e.cursor.channel;
-        s.row1 = e.cursor.row;
+        s.row1 = s.row2 = e.cursor.row;
         s.marking = true;
     }
+    return s;
+}
+
+void PatternEditor::markSelectionVertical(int delta) {
+    if (ctx_.followingPlayback()) return;
+    EditingState& e = ctx_.edit;
+    PatternSelection& s = beginMarking();
     e.cursor.row = wrapRow(e.cursor.row + delta);
     s.row2 = e.cursor.row;
 }
@@ -201,12 +208,7 @@ void PatternEditor::markSelectionVertical(int delta) {
 void PatternEditor::markSelectionRight() {
     if (ctx_.followingPlayback()) return;
     EditingState& e = ctx_.edit;
-    PatternSelection& s = e.selection;
-    if (!s.marking) {
-        s.channel1 = s.channel2 = e.cursor.channel;
-        s.row1 = s.row2 = e.cursor.row;
-        s.marking = true;
-    }
+    PatternSelection& s = beginMarking();
     e.cursor.column = COLUMN_NOTE;
     e.cursor.channel = wrapChannel(e.cursor.channel + 1);
     s.channel2 = e.cursor.channel;
@@ -215,12 +217,7 @@ void PatternEditor::markSelectionRight() {
 void PatternEditor::markSelectionLeft() {
     if (ctx_.followingPlayback()) return;
     EditingState& e = ctx_.edit;
-    PatternSelection& s = e.selection;
-    if (!s.marking) {
-        s.channel1 = s.channel2 = e.cursor.channel;
-        s.row1 = s.row2 = e.cursor.row;
-        s.marking = true;
-    }
+    PatternSelection& s = beginMarking();
     if (e.cursor.column != COLUMN_NOTE)
         e.cursor.column = COLUMN_NOTE;
     else

@@ -26,6 +26,8 @@ class PatternEditor {
     void nextChannel();
     void prevChannel();
 
+    // Starts a selection at the cursor unless one is being marked; returns it.
+    PatternSelection& beginMarking();
     void markSelectionVertical(int delta);
     void markSelectionRight();
     void markSelectionLeft();
