@@ -24,8 +24,8 @@ struct FixedHost : Host {
 
 // Records how deeply the audio lock is held, so tests can check every change is made under it.
 struct CountingLock : AudioLock {
-    int depth = 0, maxDepth = 0;
-    void lock() override { maxDepth = std::max(maxDepth, ++depth); }
+    int depth = 0, maxDepth = 0, locks = 0;
+    void lock() override { maxDepth = std::max(maxDepth, ++depth), ++locks; }
     void unlock() override { --depth; }
 };
 

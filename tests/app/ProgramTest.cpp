@@ -11,6 +11,7 @@
 #include "apu/Apu.h"
 #include "apu/Nonlinear_Buffer.h"
 #include "song/SongFile.h"
+#include "tests/app/EditorRig.h"
 
 namespace {
 
@@ -32,12 +33,6 @@ struct ScriptedHost : Host {
         delays.push_back(ms);
         now += ms;
     }
-};
-
-struct CountingLock : AudioLock {
-    int depth = 0, maxDepth = 0, locks = 0;
-    void lock() override { maxDepth = std::max(maxDepth, ++depth), ++locks; }
-    void unlock() override { --depth; }
 };
 
 KeyEvent key(uint32_t sym, uint32_t mod = 0, bool pressed = true) {
