@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "export/FamiTone.h"
@@ -13,6 +14,8 @@
 
 namespace fs = std::filesystem;
 
+// The CLI writes exactly the library's text, replaces an older file whole, and fails without
+// leaving anything behind when the song or the destination is bad.
 TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
     fs::path dir = fs::temp_directory_path() / ("famitone_cli_" + std::to_string(::getpid()));
     fs::remove_all(dir);
@@ -25,21 +28,26 @@ TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
     song->patterns[0].at(CH_DPCM, 4).note = 0x2C;
     song->patterns[0].at(CH_DPCM, 4).instrument = 1;
     ASSERT_TRUE(saveSong(*song, (dir / "in.zcm").string()));
-
-    const std::string cli = BF_BINARY_DIR "/cli/bleepforge-cli";
-    std::string command = cli + " famitone " + (dir / "in.zcm").string() + " " + (dir / "out.txt").string();
-    ASSERT_EQ(std::system(command.c_str()), 0);
-    std::ifstream in(dir / "out.txt", std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, exportFamiTone(*song));
-
+    std::ofstream(dir / "out.txt") << std::string(20000, 'x');
     std::ofstream(dir / "junk.zcm") << "not a song";
-    command =
-        cli + " famitone " + (dir / "junk.zcm").string() + " " + (dir / "junk.txt").string() + " 2>/dev/null";
-    EXPECT_NE(std::system(command.c_str()), 0);
-    EXPECT_FALSE(fs::exists(dir / "junk.txt"));
-    command = cli + " famitone " + (dir / "in.zcm").string() + " " + (dir / "no" / "out.txt").string() +
-              " 2>/dev/null";
-    EXPECT_NE(std::system(command.c_str()), 0);
+    fs::create_directory(dir / "folder");
+
+    auto run = [&](const std::string& in, const fs::path& out) {
+        std::string command = BF_BINARY_DIR "/cli/bleepforge-cli famitone " + (dir / in).string() + " " +
+                              out.string() + " 2>/dev/null";
+        return std::system(command.c_str());
+    };
+    ASSERT_EQ(run("in.zcm", dir / "out.txt"), 0);
+    std::stringstream text;
+    text << std::ifstream(dir / "out.txt", std::ios::binary).rdbuf();
+    EXPECT_EQ(text.str(), exportFamiTone(*song));
+
+    EXPECT_NE(run("junk.zcm", dir / "junk.txt"), 0);
+    EXPECT_NE(run("in.zcm", dir / "no" / "out.txt"), 0);
+    EXPECT_NE(run("in.zcm", dir / "folder"), 0) << "a directory is no file to replace";
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+    int entries = 0;
+    for (auto& e : fs::directory_iterator(dir)) entries += e.is_regular_file();
+    EXPECT_EQ(entries, 3) << "in.zcm, junk.zcm, out.txt; no temporary file left behind";
     fs::remove_all(dir);
 }
