@@ -59,11 +59,8 @@ TEST(CliConfig, CheckConfigReportsTheFirstStartUpError) {
         const char* text;
         const char* output;
     } cases[] = {
-        {"[keyboard global]\nplay song = SDLK_a, SDLK_b\n", "Error: Syntax error in parseKeyComboString\n"},
-        {"[general]\naudio buffer = big\n", "Error: Couldn't parse integer in ConfigFile::getInt()\n"},
         {"[general\n", "Error: Deformed category string in ConfigFile::parseCategory()\n"},
         {"[note input]\n0 = SDLK_Q\n", "Error: invalid map<K, T> key\n"},
-        {"[instrument editor]\nadd value = | SDLK_a\n", "Error: Unexpected '|' in parseKeyComboString\n"},
         // The sample rate is read before the bindings, so its error comes first.
         {"[order editor]\nmove up = SDLK_UP +| SDLK_a\n[general]\nsample rate = x\n",
          "Error: Couldn't parse integer in ConfigFile::getInt()\n"},
