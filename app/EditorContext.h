@@ -1,14 +1,16 @@
 #pragma once
-// What every editor works on: the song, the player, the editing state, the key bindings and the
-// audio lock, plus the program's status line and note preview. The editors own their edits and
-// know nothing of drawing or of the window.
+// What every editor works on: the song, the player, the editing state, the key bindings, the
+// audio lock, the clipboard and the file dialogs, plus the program's status line and note
+// preview. The editors own their edits and know nothing of drawing or of the window.
 
 #include <algorithm>
 #include <functional>
 #include <string>
 
 #include "app/AudioLock.h"
+#include "app/Clipboard.h"
 #include "app/EditingState.h"
+#include "app/FileDialogs.h"
 #include "config/KeyBindings.h"
 #include "player/Player.h"
 #include "song/Song.h"
@@ -25,6 +27,10 @@ struct EditorContext {
     std::function<void(const KeyEvent&, int)> previewNote;
     // Sounds a note (1-120) at once on the cursor's channel, without the held-key bookkeeping.
     std::function<void(int)> soundNote;
+    // The system clipboard and the file dialogs; either may be missing (nullptr), and then the
+    // clipboard commands do nothing and every dialog answers as if cancelled.
+    Clipboard* clipboard = nullptr;
+    FileDialogs* fileDialogs = nullptr;
 
     // Whether the player is running a song or a pattern (read under the audio lock, since the
     // audio thread clears it when it serves a stop).

@@ -26,9 +26,7 @@ void GlobalCommands::registerHandlers(ActionTable& table) {
     h["go to instr select"] = [this] { goToInstrumentSelect(); };
     h["go to order editor"] = [this] { goToOrderEditor(); };
     h["go to instr editor"] = [this] { goToInstrumentEditor(); };
-    for (const char* name : {"load song", "load instr", "load sample", "load dpcm sample", "save song",
-                             "save instr", "save nsf", "save famitone", "split sample"})
-        h[name] = [] {};
+    h["split sample"] = [] {};
     h["remove sample"] = [this] { removeSample(); };
     h["block repeat on/off"] = [this] { blockRepeatOnOff(); };
     h["cursor follow on/off"] = [this] { cursorFollowOnOff(); };

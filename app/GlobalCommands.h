@@ -12,8 +12,8 @@ class GlobalCommands {
     // running is the main loop's flag, cleared by "quit program".
     GlobalCommands(EditorContext& context, InstrumentList& instrumentList, bool& running);
 
-    // Puts a handler for every action of the section into table (existing handlers of other
-    // names stay). The file and clipboard actions are present and do nothing yet.
+    // Puts a handler for every action of the section but the file commands (FileCommands) into
+    // table; existing handlers of other names stay. "split sample" is accepted and does nothing.
     void registerHandlers(ActionTable& table);
 
     // Copies the block-repeat, repeat-block rows and metronome settings of the

@@ -1,5 +1,7 @@
 #include "app/InstrumentEditor.h"
 
+#include "song/InstrumentText.h"
+
 namespace {
 
 bool isSampleType(InstrumentType type) { return type == INST_PCM || type == INST_DPCM; }
@@ -29,8 +31,8 @@ void InstrumentEditor::registerHandlers(ActionTable& table) {
     h["move loop point to end"] = [this] { moveLoopPointTo(true); };
     h["delete value"] = [this] { deleteValue(); };
     h["delete preceding value"] = [this] { deletePrecedingValue(); };
-    h["copy to clipboard"] = [] {};
-    h["paste from clipboard"] = [] {};
+    h["copy to clipboard"] = [this] { copyInstrumentToClipboard(); };
+    h["paste from clipboard"] = [this] { pasteInstrumentFromClipboard(); };
 }
 
 bool InstrumentEditor::instrumentEditorKey(const KeyEvent& event) {
@@ -214,4 +216,31 @@ void InstrumentEditor::prevEnvelope() {
         e.currentEnvelope = 0;
         e.typeFieldSelected = true;
     }
+}
+
+void InstrumentEditor::copyInstrumentToClipboard() {
+    const Instrument* inst = instrument();
+    if (!inst || !ctx_.clipboard) return;
+    std::string text;
+    if (!instrumentToText(*inst, text)) return;  // sample instruments have no text
+    ctx_.clipboard->putText(text);
+}
+
+void InstrumentEditor::pasteInstrumentFromClipboard() {
+    Instrument* inst = instrument();
+    if (!inst || !ctx_.clipboard) return;
+    // Another program may hold the clipboard and take its time to answer: fetch and parse the
+    // text before the audio lock is taken, then swap in the result in one short step.
+    std::string text;
+    if (!ctx_.clipboard->getText(text) || text.empty()) return;
+    Instrument pasted;
+    pasted.type = inst->type;
+    for (int e = 0; e < ENVELOPE_COUNT; ++e) pasted.envelopes[e] = inst->envelopes[e];
+    instrumentFromText(text, pasted);
+    {
+        AudioLockGuard guard(ctx_.audioLock);
+        inst->type = pasted.type;
+        for (int e = 0; e < ENVELOPE_COUNT; ++e) inst->envelopes[e] = pasted.envelopes[e];
+    }
+    fitEnvelopeCursors();
 }

@@ -38,6 +38,15 @@ class InstrumentEditor {
     void nextEnvelope();
     void prevEnvelope();
 
+    // The current instrument's type and envelopes as clipboard text. Nothing happens without an
+    // instrument, for a sample instrument (PCM, DPCM: the clipboard keeps what it had) or
+    // without a clipboard; nothing is reported.
+    void copyInstrumentToClipboard();
+    // Reads the clipboard's text into the current instrument's type and envelopes (samples,
+    // name and colour stay) and fits the envelope cursors. Nothing happens without an
+    // instrument, a clipboard or clipboard text; nothing is reported.
+    void pasteInstrumentFromClipboard();
+
   private:
     Instrument* instrument();                  // the current instrument, or nullptr for none
     Envelope* editableEnvelope();              // the envelope under the cursor when envelopes are editable

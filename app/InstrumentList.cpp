@@ -15,8 +15,8 @@ void InstrumentList::registerHandlers(ActionTable& selectTable, ActionTable& nam
     s["move down 4 instruments"] = [this] { moveBy(4); };
     s["move to beginning"] = [this] { moveToBeginning(); };
     s["move to end"] = [this] { moveToEnd(); };
-    s["copy to clipboard"] = [] {};
-    s["paste from clipboard"] = [] {};
+    s["copy to clipboard"] = [this] { instrumentEditor_.copyInstrumentToClipboard(); };
+    s["paste from clipboard"] = [this] { instrumentEditor_.pasteInstrumentFromClipboard(); };
     s["previous color"] = [this] { changeColour(-1); };
     s["next color"] = [this] { changeColour(1); };
 

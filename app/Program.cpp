@@ -87,9 +87,12 @@ Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bi
       instrumentList_(context_, instrumentEditor_),
       patternEditor_(context_),
       orderEditor_(context_),
-      globalCommands_(context_, instrumentList_, running) {
+      globalCommands_(context_, instrumentList_, running),
+      fileCommands_(
+          context_, [this](const std::string& path) { return loadSongAt(path); }, *this) {
     for (const char* k = NOTE_MAP_KEYS; *k; ++k) noteKeyHeld_[uint32_t(uint8_t(*k))] = false;
     globalCommands_.registerHandlers(bindings_.keyboardGlobal);
+    fileCommands_.registerHandlers(bindings_.keyboardGlobal);
     patternEditor_.registerHandlers(bindings_.patternEditor);
     orderEditor_.registerHandlers(bindings_.orderEditor);
     instrumentEditor_.registerHandlers(bindings_.instrumentEditor);
@@ -192,15 +195,24 @@ void Program::onKeyUp(const KeyEvent& event) {
     player_.startNote(channel, cell);
 }
 
-void Program::setStatus(std::string text) { ::setStatus(edit_.status, host_, std::move(text)); }
+void Program::setStatus(std::string text) {
+    if (statusObserver) statusObserver(text);
+    ::setStatus(edit_.status, host_, std::move(text));
+}
+
+bool Program::loadSongAt(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    // Read before the lock is taken: a slow disk must not hold up the sound.
+    if (!readUserFile(path, bytes)) return false;
+    AudioLockGuard guard(audioLock_);
+    const bool ok = loadSong(song_, bytes.data(), bytes.size(), *this);
+    if (ok) player_.reset();
+    return ok;
+}
 
 bool Program::openSong(const std::string& path) {
-    bool ok;
-    {
-        AudioLockGuard guard(audioLock_);
-        ok = loadSongFile(song_, path, *this);
-        if (ok) player_.reset();
-    }
+    if (context_.fileDialogs) context_.fileDialogs->noteFileUsed(path);
+    const bool ok = loadSongAt(path);
     setStatus(ok ? "File succesfully opened!" : "Couldn't open file!");
     return ok;
 }
@@ -271,7 +283,8 @@ void Program::timeRedraw() {
     redrawProcessNs_ += clockNs(CLOCK_PROCESS_CPUTIME_ID) - process;
     if (++timedRedraws_ < redrawTimingFrames) return;
     const double n = timedRedraws_ * 1e6;
-    std::fprintf(stderr, "redraw average over %d: wall %.3f ms, main thread CPU %.3f ms, process CPU %.3f ms\n",
+    std::fprintf(stderr,
+                 "redraw average over %d: wall %.3f ms, main thread CPU %.3f ms, process CPU %.3f ms\n",
                  timedRedraws_, redrawWallNs_ / n, redrawThreadNs_ / n, redrawProcessNs_ / n);
     timedRedraws_ = 0;
     redrawWallNs_ = redrawThreadNs_ = redrawProcessNs_ = 0;

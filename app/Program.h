@@ -15,6 +15,7 @@
 #include "app/Canvas.h"
 #include "app/EditingState.h"
 #include "app/EditorContext.h"
+#include "app/FileCommands.h"
 #include "app/FramePacer.h"
 #include "app/GlobalCommands.h"
 #include "app/Host.h"
@@ -55,6 +56,9 @@ class Program : public SongLoadHooks {
     // thread's CPU time and the whole process's CPU time, which takes in the GL driver's threads)
     // is written to stderr. A measuring aid, off by default.
     int redrawTimingFrames = 0;
+    // When set, sees every status text as it is shown (a window check logs them, tests count
+    // them). Unset by default.
+    std::function<void(const std::string&)> statusObserver;
 
     // The editors' key handlers by EditorMode (0-3): each returns whether it took the key. The
     // constructor installs the four editors below and registers every section's handlers.
@@ -65,6 +69,13 @@ class Program : public SongLoadHooks {
     InstrumentList& instrumentList() { return instrumentList_; }
     InstrumentEditor& instrumentEditor() { return instrumentEditor_; }
     GlobalCommands& globalCommands() { return globalCommands_; }
+    FileCommands& fileCommands() { return fileCommands_; }
+
+    // The file dialogs the file commands ask through and the system clipboard of the instrument
+    // commands. Neither is owned; both must outlive the program. Without dialogs every file
+    // command reports a cancel; without a clipboard the clipboard commands do nothing.
+    void setFileDialogs(FileDialogs* dialogs) { context_.fileDialogs = dialogs; }
+    void setClipboard(Clipboard* clipboard) { context_.clipboard = clipboard; }
 
     // Runs until running becomes false: events, backup, redraw, pacing.
     void runMainLoop();
@@ -82,7 +93,12 @@ class Program : public SongLoadHooks {
     // triangle, which sounds an octave below the pulses).
     void soundNote(int note);
 
-    // Loads the song at path and reports "File succesfully opened!" or "Couldn't open file!".
+    // Loads the song at path under the audio lock and resets the player after a successful load;
+    // reports nothing. The file is read before the lock is taken.
+    bool loadSongAt(const std::string& path);
+    // A song dropped on the window or named on the command line: remembered for the next file
+    // dialog, loaded as loadSongAt, and reported as "File succesfully opened!" or "Couldn't open
+    // file!".
     bool openSong(const std::string& path);
     // Writes the backup when it is due; failures are silent and retried at the next interval.
     void backupIfDue(uint32_t now);
@@ -129,6 +145,7 @@ class Program : public SongLoadHooks {
     PatternEditor patternEditor_;
     OrderEditor orderEditor_;
     GlobalCommands globalCommands_;
+    FileCommands fileCommands_;
 };
 
 // A new program's song: every instrument reset, instrument 1 with Volume 240 (level 15) and

@@ -33,3 +33,4 @@ void openAudio(int sampleRate, uint16_t samples, RenderFunction render, void* co
 
 void SdlAudioLock::lock() { SDL_LockAudio(); }
 void SdlAudioLock::unlock() { SDL_UnlockAudio(); }
+void SdlAudioLock::pauseDevice(bool paused) { SDL_PauseAudio(paused ? 1 : 0); }

@@ -18,4 +18,6 @@ class SdlAudioLock : public AudioLock {
   public:
     void lock() override;
     void unlock() override;
+    // SDL_PauseAudio: while paused the callback is not called at all.
+    void pauseDevice(bool paused) override;
 };

@@ -3,6 +3,7 @@
 // as the configuration spells them ("SDLK_F12", "KMOD_LALT"). Shared by the editor tests.
 
 #include <algorithm>
+#include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -22,11 +23,26 @@ struct FixedHost : Host {
     void delay(uint32_t) override {}
 };
 
-// Records how deeply the audio lock is held, so tests can check every change is made under it.
+// Records how deeply the audio lock is held, so tests can check every change is made under it,
+// and the order of locks, unlocks and device pauses ("L", "U", "P", "R"); `observe`, when set,
+// is called at each of them with that letter, before a lock is taken and after it is released.
 struct CountingLock : AudioLock {
     int depth = 0, maxDepth = 0, locks = 0;
-    void lock() override { maxDepth = std::max(maxDepth, ++depth), ++locks; }
-    void unlock() override { --depth; }
+    std::string events;
+    std::function<void(char)> observe;
+    void lock() override {
+        note('L');
+        maxDepth = std::max(maxDepth, ++depth), ++locks;
+    }
+    void unlock() override {
+        --depth;
+        note('U');
+    }
+    void pauseDevice(bool paused) override { note(paused ? 'P' : 'R'); }
+    void note(char c) {
+        events += c;
+        if (observe) observe(c);
+    }
 };
 
 struct EditorRig {

@@ -1,0 +1,193 @@
+#include "app/FileCommands.h"
+
+#include <cstdint>
+#include <exception>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+#include "export/FamiTone.h"
+#include "export/NsfExport.h"
+#include "song/AtomicFile.h"
+#include "song/InstrumentFile.h"
+#include "song/SampleImport.h"
+#include "song/SongFile.h"
+
+const std::vector<FileFilter> SONG_FILE_FILTERS{{"Bleepforge Modules (*.zcm)", "*.zcm"},
+                                                {"All files (*.*)", "*.*"}};
+const std::vector<FileFilter> INSTRUMENT_FILE_FILTERS{{"Bleepforge instruments (*.zci)", "*.zci"},
+                                                      {"All files (*.*)", "*.*"}};
+const std::vector<FileFilter> SOUND_FILE_FILTERS{{"Microsoft WAV (*.wav)", "*.wav"},
+                                                 {"Ogg Vorbis (*.ogg)", "*.ogg"},
+                                                 {"FLAC (*.flac)", "*.flac"},
+                                                 {"All files (*.*)", "*.*"}};
+const std::vector<FileFilter> DPCM_FILE_FILTERS{{"DPCM Samples (*.dmc)", "*.dmc"},
+                                                {"All files (*.*)", "*.*"}};
+const std::vector<FileFilter> NSF_FILE_FILTERS{{"NES Sound Format (*.nsf)", "*.nsf"},
+                                               {"All files (*.*)", "*.*"}};
+const std::vector<FileFilter> FAMITONE_FILE_FILTERS{{"Text Documents (*.txt)", "*.txt"},
+                                                    {"All files (*.*)", "*.*"}};
+
+namespace {
+
+const char* const OPENED = "File succesfully opened!";
+const char* const SAVED = "File succesfully saved!";
+const char* const OPEN_FAILED = "Couldn't open file!";
+const char* const SAVE_FAILED = "Couldn't save file!";
+const char* const CANCELED = "File selection canceled.";
+
+}  // namespace
+
+bool readUserFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(path, error)) return false;
+    try {
+        return readWholeFile(path, bytes);
+    } catch (const std::exception&) {
+        return false;  // the stream library reports some read errors by throwing
+    }
+}
+
+FileCommands::FileCommands(EditorContext& context, std::function<bool(const std::string&)> loadSong,
+                           SongLoadHooks& hooks)
+    : ctx_(context), loadSong_(std::move(loadSong)), hooks_(hooks) {}
+
+void FileCommands::registerHandlers(ActionTable& table) {
+    auto& h = table.handlers;
+    h["load song"] = [this] { loadSong(); };
+    h["load instr"] = [this] { loadInstrument(); };
+    h["load sample"] = [this] { loadSample(); };
+    h["load dpcm sample"] = [this] { loadDpcmSample(); };
+    h["save song"] = [this] { saveSong(); };
+    h["save instr"] = [this] { saveInstrument(); };
+    h["save nsf"] = [this] { saveNsf(); };
+    h["save famitone"] = [this] { saveFamiTone(); };
+}
+
+std::optional<std::string> FileCommands::askOpen(const std::vector<FileFilter>& filters,
+                                                 const char* extension) {
+    std::optional<std::string> path;
+    if (ctx_.fileDialogs) path = ctx_.fileDialogs->askOpenPath(filters, extension);
+    // An empty answer names no file: treated as a cancel rather than a failed open.
+    if (path && path->empty()) path.reset();
+    if (!path) ctx_.setStatus(CANCELED);
+    return path;
+}
+
+std::optional<std::string> FileCommands::askSave(const std::vector<FileFilter>& filters,
+                                                 const char* extension) {
+    std::optional<std::string> path;
+    if (ctx_.fileDialogs) path = ctx_.fileDialogs->askSavePath(filters, extension);
+    if (path && path->empty()) path.reset();
+    if (!path) ctx_.setStatus(CANCELED);
+    return path;
+}
+
+int FileCommands::requireInstrument() {
+    const int n = ctx_.edit.currentInstrument;
+    if (n > 0 && n < INSTRUMENT_SLOTS) return n;
+    ctx_.setStatus("No instrument selected");
+    return 0;
+}
+
+void FileCommands::report(bool ok, const char* success, const char* failure) {
+    ctx_.setStatus(ok ? success : failure);
+}
+
+void FileCommands::loadSong() {
+    const auto path = askOpen(SONG_FILE_FILTERS, "zcm");
+    if (!path) return;
+    report(loadSong_ && loadSong_(*path), OPENED, OPEN_FAILED);
+}
+
+void FileCommands::loadInstrument() {
+    const int slot = requireInstrument();
+    if (!slot) return;
+    const auto path = askOpen(INSTRUMENT_FILE_FILTERS, "zci");
+    if (!path) return;
+    std::vector<uint8_t> bytes;
+    bool ok = readUserFile(*path, bytes);
+    if (ok) {
+        // The player reads the instrument's envelopes and samples on every frame.
+        AudioLockGuard guard(ctx_.audioLock);
+        ok = ::loadInstrument(ctx_.song, slot, bytes.data(), bytes.size(), hooks_);
+    }
+    report(ok, "Instrument succesfully loaded!", OPEN_FAILED);
+}
+
+namespace {
+
+// Swaps a read sample into the instrument under the audio lock; the buffer it replaces is
+// released after the lock is given back (when `imported` goes out of the caller's scope).
+void applySample(EditorContext& ctx, int slot, ImportedSample& imported) {
+    {
+        AudioLockGuard guard(ctx.audioLock);
+        applyImportedSample(ctx.song, slot, imported);
+    }
+    // The name was replaced: keep the name editor's cursor inside it.
+    const int length = int(ctx.song.instrumentNames[slot].size());
+    if (ctx.edit.nameCursor > length) ctx.edit.nameCursor = length;
+}
+
+}  // namespace
+
+void FileCommands::loadSample() {
+    const int slot = requireInstrument();
+    if (!slot) return;
+    const auto path = askOpen(SOUND_FILE_FILTERS, "wav");
+    if (!path) return;
+    ImportedSample imported;
+    const bool ok = readPcmSample(*path, imported);
+    if (ok) applySample(ctx_, slot, imported);
+    report(ok, "Raw sample succesfully opened!", OPEN_FAILED);
+}
+
+void FileCommands::loadDpcmSample() {
+    const int slot = requireInstrument();
+    if (!slot) return;
+    const auto path = askOpen(DPCM_FILE_FILTERS, "dmc");
+    if (!path) return;
+    ImportedSample imported;
+    const bool ok = readDpcmSample(*path, imported);
+    if (ok) applySample(ctx_, slot, imported);
+    report(ok, "DPCM sample succesfully opened!", OPEN_FAILED);
+}
+
+void FileCommands::saveSong() {
+    const auto path = askSave(SONG_FILE_FILTERS, "zcm");
+    if (!path) return;
+    // Only the main thread changes the song, so reading it needs no lock.
+    report(::saveSong(ctx_.song, *path), SAVED, SAVE_FAILED);
+}
+
+void FileCommands::saveInstrument() {
+    const int slot = requireInstrument();
+    if (!slot) return;
+    const auto path = askSave(INSTRUMENT_FILE_FILTERS, "zci");
+    if (!path) return;
+    report(::saveInstrument(ctx_.song, slot, *path), SAVED, SAVE_FAILED);
+}
+
+void FileCommands::saveNsf() {
+    const auto path = askSave(NSF_FILE_FILTERS, "nsf");
+    if (!path) return;
+    std::vector<uint8_t> image;
+    bool ok = false;
+    try {
+        // The export borrows the live player: the callback must neither run nor be due while it
+        // does, so the device is paused first and resumed only after the lock is given back.
+        AudioPauseGuard pause(ctx_.audioLock);
+        AudioLockGuard guard(ctx_.audioLock);
+        ok = exportNsf(ctx_.player, image);
+    } catch (const std::exception&) {
+        ok = false;  // an export that cannot finish is a failed save, not the end of the program
+    }
+    if (ok) ok = writeFileAtomically(*path, image);
+    report(ok, SAVED, SAVE_FAILED);
+}
+
+void FileCommands::saveFamiTone() {
+    const auto path = askSave(FAMITONE_FILE_FILTERS, "txt");
+    if (!path) return;
+    report(exportFamiTone(ctx_.song, *path), SAVED, SAVE_FAILED);
+}

@@ -1,0 +1,63 @@
+#pragma once
+// The file commands of the "keyboard global" section: loading songs, instruments and samples, and
+// saving songs, instruments, NSF files and FamiTone text, each through a file dialog. Every
+// command ends with exactly one status message; a cancelled dialog reports "File selection
+// canceled." and changes nothing. Loads change data the audio thread reads and swap it in under
+// the audio lock; every file is read before the lock is taken. Saves are atomic: a failed save
+// leaves the previous file as it was.
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/EditorContext.h"
+#include "app/FileDialogs.h"
+#include "song/SongLoadHooks.h"
+
+// The filter lists and default extensions the commands' dialogs are opened with.
+extern const std::vector<FileFilter> SONG_FILE_FILTERS;        // "zcm"
+extern const std::vector<FileFilter> INSTRUMENT_FILE_FILTERS;  // "zci"
+extern const std::vector<FileFilter> SOUND_FILE_FILTERS;       // "wav"
+extern const std::vector<FileFilter> DPCM_FILE_FILTERS;        // "dmc"
+extern const std::vector<FileFilter> NSF_FILE_FILTERS;         // "nsf"
+extern const std::vector<FileFilter> FAMITONE_FILE_FILTERS;    // "txt"
+
+// Reads a whole file the user named. False, without throwing, for anything but a readable
+// regular file (a folder, a missing file, a device).
+bool readUserFile(const std::string& path, std::vector<uint8_t>& bytes);
+
+class FileCommands {
+  public:
+    // loadSong loads the song at a path as the program does for drops and the command line
+    // (under the audio lock, the player reset after a successful load) and answers whether it
+    // loaded, without reporting. hooks receive the instrument loader's name-cursor call.
+    FileCommands(EditorContext& context, std::function<bool(const std::string&)> loadSong,
+                 SongLoadHooks& hooks);
+
+    // Puts the eight file actions into table ("split sample" is not one of them).
+    void registerHandlers(ActionTable& table);
+
+    void loadSong();
+    void loadInstrument();
+    void loadSample();      // sampled sound through libsndfile, the instrument becomes PCM
+    void loadDpcmSample();  // raw DMC bytes, the instrument becomes DPCM
+    void saveSong();
+    void saveInstrument();
+    // Runs the song offline into an NSF image with the sound device paused and the audio lock
+    // held for the whole run, then writes the image.
+    void saveNsf();
+    void saveFamiTone();
+
+  private:
+    // The dialog's answer; nothing when the user cancelled (or there is no dialog to ask).
+    std::optional<std::string> askOpen(const std::vector<FileFilter>& filters, const char* extension);
+    std::optional<std::string> askSave(const std::vector<FileFilter>& filters, const char* extension);
+    // The current instrument slot (1-255), or 0 after reporting "No instrument selected".
+    int requireInstrument();
+    void report(bool ok, const char* success, const char* failure);
+
+    EditorContext& ctx_;
+    std::function<bool(const std::string&)> loadSong_;
+    SongLoadHooks& hooks_;
+};
