@@ -211,22 +211,10 @@ TEST(RealPlayerCapture, SpeedZeroEndsTheCapture) {
     }
 }
 
+// The trimmed silent tail is checked on scripted registers in effect_test.
 TEST(RealPlayerEffect, RegisterStream) {
     const auto lo = [](int32_t period) { return uint8_t(period & 0xFF); };
     const auto hi = [](int32_t period) { return uint8_t(0x80 + (period >> 8)); };
-    {
-        // One note, then silence until the song loops: the note and its wait stay, the silencing
-        // and all after it go; no loop.
-        Rig r;
-        r.note(0, 0, 0, 40);
-        r.cell(0, 0, 2).note = NOTE_OFF;
-        const CapturedEffect e = r.captureEffect();
-        const int32_t p = r.period(40);
-        EXPECT_EQ(e.bytes, (std::vector<uint8_t>{0x0F, 0xCA, lo(p), hi(p), 0xCE + 12, 0xCD}));
-        EXPECT_EQ(e.loopOffset, -1);
-        EXPECT_FALSE(r.player->captureMode || r.player->playing);
-        EXPECT_TRUE(r.recorder.recording());
-    }
     {
         // 120 frames without change between two notes, whose periods differ in the low byte
         // only; the second is held to the end of the song.
@@ -238,6 +226,8 @@ TEST(RealPlayerEffect, RegisterStream) {
         const std::vector<uint8_t> plain{0x0F,  0xCA, lo(p), hi(p), 0xFF, 0xFF, 0xE4,      0xCA,
                                          lo(q), 0xFF, 0xFF,  0xFF,  0xFF, 0xFF, 0xCE + 19, 0xCD};
         EXPECT_EQ(r.captureEffect().bytes, plain);
+        EXPECT_FALSE(r.player->captureMode || r.player->playing);
+        EXPECT_TRUE(r.recorder.recording());
         // Samples, a PCM sample and the software waves on the DPCM channel leave no trace.
         const uint8_t bytes[256] = {};
         r.song->instruments[3].type = INST_DPCM;
@@ -251,7 +241,7 @@ TEST(RealPlayerEffect, RegisterStream) {
         r.note(0, CH_DPCM, 30, 40, 5);
         EXPECT_EQ(r.captureEffect().bytes, plain);
     }
-    // EEy looping back to the start is checked end to end in real_player_entry_test.
+    // EEy looping back to the start is checked end to end in converter_test.
 }
 
 TEST(RealPlayerCapture, PhasesLeaveThePlayerAsFound) {
