@@ -122,11 +122,6 @@ void BandLimitedSynth::scaleKernel() {
     out[32 * w] = static_cast<std::uint16_t>(u);
     std::memcpy(out + 32 * w + 1, out, (32 * w - 1) * sizeof(std::uint16_t));
 
-    for (int row = 0; row < kRows; ++row) {
-        for (int p = 0; p < w / 2; ++p) {
-            std::uint32_t pair = static_cast<std::uint32_t>(out[row * w + 2 * p]) |
-                                 (static_cast<std::uint32_t>(out[row * w + 2 * p + 1]) << 16);
-            pairs_[row][p] = pair - bias_;
-        }
-    }
+    for (int row = 0; row < kRows; ++row)
+        for (int k = 0; k < w; ++k) rows_[row][k] = static_cast<std::uint16_t>(out[row * w + k] - u);
 }

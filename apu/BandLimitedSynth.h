@@ -3,7 +3,6 @@
 // channel hands it amplitude changes in level steps, the synthesiser scales them by its volume
 // unit. Per step the work is width/2 32-bit additions of a precomputed table row.
 
-#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -51,14 +50,14 @@ class BandLimitedSynth {
         void add(int delta) noexcept {
             const std::uint32_t s = (time_ >> 16) & ~1u;
             if (s >= bound_) return;
-            addPairs<Half>(samples_ + (12 - Half) + s, rows_[(time_ >> 11) & 63], delta);
+            addRow<Half>(samples_ + (12 - Half) + s, rows_[(time_ >> 11) & 63], delta);
         }
         // Moves on by one timer period.
         void next() noexcept { time_ += step_; }
 
       private:
         friend class BandLimitedSynth;
-        const std::uint32_t (*rows_)[kMaxWidth / 2];
+        const std::uint16_t (*rows_)[kMaxWidth];
         std::uint16_t* samples_;
         std::uint32_t bound_;  // sample indices below this take a whole kernel
         std::uint32_t time_;
@@ -69,7 +68,7 @@ class BandLimitedSynth {
     template <int Half>
     Cursor<Half> cursor(BandLimitedBuffer& buffer, int cycles, int period) const noexcept {
         Cursor<Half> c;
-        c.rows_ = pairs_;
+        c.rows_ = rows_;
         c.samples_ = buffer.samples();
         const std::uint32_t room = buffer.room();
         c.bound_ = room >= 12 + Half ? room - (12 + Half) + 1 : 0;
@@ -101,34 +100,45 @@ class BandLimitedSynth {
     bool kernelPending_ = true;
     std::uint16_t raw_[kRawRows * kMaxWidth] = {};
     std::uint16_t table_[kRows * kMaxWidth] = {};
-    // Per row, each pair (high << 16 | low) minus the bias word: what one unit of delta adds.
-    std::uint32_t pairs_[kRows][kMaxWidth / 2] = {};
+    // Per row, each entry minus the unit (modulo 2^16): what one level step adds to each sample.
+    std::uint16_t rows_[kRows][kMaxWidth] = {};
     std::uint32_t bias_ = 0;
 
     void designKernel();
     void scaleKernel();
 
-    // Steps add to two 16-bit samples at once as one little-endian 32-bit word.
-    static_assert(std::endian::native == std::endian::little);
-
+    // Each sample of a kernel row takes its own 16-bit addition (modulo 2^16). Samples are
+    // running differences biased to mid-range, so they stay inside 16 bits and no carry from one
+    // sample into its neighbour ever matters; the fixed-width loop compiles to a few vector
+    // multiply-adds.
     template <int Half>
     void addPairs(std::uint32_t time, int delta, BandLimitedBuffer& buffer) const noexcept {
         std::uint16_t* samples = buffer.samples();
         const std::uint32_t s = (time >> 16) & ~1u;
         // A reader that fell far behind: drop the step rather than write past the array.
-        if (!samples || s + 12 + Half > static_cast<std::uint32_t>(buffer.size() + BandLimitedBuffer::kExtra))
-            return;
-        addPairs<Half>(samples + (12 - Half) + s, pairs_[(time >> 11) & 63], delta);
+        if (!samples || s + 12 + Half > buffer.room()) return;
+        addRow<Half>(samples + (12 - Half) + s, rows_[(time >> 11) & 63], delta);
     }
 
+    // Eight and four 16-bit lanes: a kernel row of width 8 is one vector, of width 12 one and a half.
+    using Lanes8 = std::uint16_t __attribute__((vector_size(16)));
+    using Lanes4 = std::uint16_t __attribute__((vector_size(8)));
+
     template <int Half>
-    static void addPairs(std::uint16_t* p, const std::uint32_t* row, int delta) noexcept {
-        const std::uint32_t d = static_cast<std::uint32_t>(delta);
-        for (int i = 0; i < Half; ++i) {
-            std::uint32_t word;
-            std::memcpy(&word, p + 2 * i, sizeof word);
-            word += row[i] * d;
-            std::memcpy(p + 2 * i, &word, sizeof word);
+    static void addRow(std::uint16_t* p, const std::uint16_t* row, int delta) noexcept {
+        static_assert(Half == 4 || Half == 6);
+        const auto d = static_cast<std::uint16_t>(delta);  // lanes wrap modulo 2^16
+        Lanes8 acc, add;
+        std::memcpy(&acc, p, sizeof acc);
+        std::memcpy(&add, row, sizeof add);
+        acc += add * d;
+        std::memcpy(p, &acc, sizeof acc);
+        if constexpr (Half == 6) {
+            Lanes4 acc4, add4;
+            std::memcpy(&acc4, p + 8, sizeof acc4);
+            std::memcpy(&add4, row + 8, sizeof add4);
+            acc4 += add4 * d;
+            std::memcpy(p + 8, &acc4, sizeof acc4);
         }
     }
 };
