@@ -7,12 +7,14 @@
 
 #include <sys/stat.h>
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <stdexcept>
 
 #include "app/EditingState.h"
+#include "app/KeyboardFileDialogs.h"
 #include "app/Program.h"
 #include "apu/Apu.h"
 #include "apu/Nonlinear_Buffer.h"
@@ -71,15 +73,25 @@ int runEditor(int argc, char** argv) {
     SdlAudioLock audioLock;
     Program program(*song, *player, *edit, bindings, settings, audioLock, canvas, host);
     program.backdrop = &backdrop;
+    // Closing the window while a dialog is open cancels the dialog and ends the program.
+    KeyboardFileDialogs dialogs(canvas, host, [&program] { program.running = false; });
+    dialogs.backdrop = &backdrop;
+    program.setFileDialogs(&dialogs);
+    program.setClipboard(&host.clipboard());
     // Test hooks, unset in normal use: BLEEPFORGE_TEST_BACKUP_MS replaces the five-minute backup
     // interval (milliseconds, so a window check can see a backup written), and
-    // BLEEPFORGE_REDRAW_TIMING=N prints the average time of a redraw every N redraws to stderr.
+    // BLEEPFORGE_REDRAW_TIMING=N prints the average time of a redraw every N redraws to stderr, and
+    // BLEEPFORGE_TEST_STATUS_LOG=1 writes every status text to stderr as "status: TEXT".
     if (const char* ms = std::getenv("BLEEPFORGE_TEST_BACKUP_MS")) {
         const long value = std::strtol(ms, nullptr, 10);
         if (value > 0) program.backupIntervalMs = uint32_t(std::min(value, long(BACKUP_INTERVAL_MS)));
     }
     if (const char* frames = std::getenv("BLEEPFORGE_REDRAW_TIMING"))
         program.redrawTimingFrames = int(std::clamp(std::strtol(frames, nullptr, 10), 0L, 100000L));
+    if (const char* log = std::getenv("BLEEPFORGE_TEST_STATUS_LOG"); log && std::string(log) == "1")
+        program.statusObserver = [](const std::string& text) {
+            std::fprintf(stderr, "status: %s\n", text.c_str());
+        };
     program.setStatus("Ready.");
     if (argc > 1) program.openSong(argv[1]);
 

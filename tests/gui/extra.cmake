@@ -24,6 +24,12 @@ if(TARGET bleepforge)
               ${PROJECT_SOURCE_DIR}/examples/demo.zcm $<TARGET_FILE:bleepforge-cli>
               ${CMAKE_CURRENT_BINARY_DIR}/gui-artifacts)
     set_tests_properties(gui_playback_and_editing PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 120)
+    # The file commands through the program's own dialog, and a dropped song.
+    add_test(NAME gui_file_dialogs
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/file_dialogs.sh $<TARGET_FILE:bleepforge>
+              ${PROJECT_SOURCE_DIR}/examples/demo.zcm ${PROJECT_SOURCE_DIR}/examples/example.zcm
+              $<TARGET_FILE:bleepforge-cli> $<TARGET_FILE:bf_xdnd_drop>)
+    set_tests_properties(gui_file_dialogs PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 90)
     find_program(BF_XCLIP xclip)
     if(BF_XCLIP)
       add_executable(bf_clipboard_check ${CMAKE_CURRENT_LIST_DIR}/clipboard_check.cc
