@@ -84,6 +84,8 @@ wTmp:       .res 1
 ; DMC and PCM starts
 dStart:     .res 1
 dT:         .res 2
+dT2:        .res 2
+dFlag:      .res 1
 dRate:      .res 1
 pStart:     .res 1
 pT:         .res 2
@@ -162,6 +164,10 @@ dst:        .res 2
 .endmacro
 .macro BNE_ target
     bne target
+    SAMEPAGE target
+.endmacro
+.macro BMI_ target
+    bmi target
     SAMEPAGE target
 .endmacro
 .macro BCS_ target
@@ -617,17 +623,7 @@ init:
     sta dst
     lda #>TABLE_COPY
     sta dst+1
-    ldx #15                 ; the tables end within 3714 bytes of the tag
-    ldy #0
-@copy:
-    lda (src),y
-    sta (dst),y
-    iny
-    bne @copy
-    inc src+1
-    inc dst+1
-    dex
-    bne @copy
+    jsr copyTables
     ldx #0
 @dir:
     lda TABLE_COPY+4,x
@@ -683,7 +679,7 @@ init:
     sta decPhase
     lda #>phFlag
     sta decPhase+1
-    rts
+    jmp initTail
 
 .import __RAMCODE_LOAD__, __RAMCODE_RUN__
 
@@ -775,15 +771,20 @@ stDpcmA:
     lda vals+V_RATE         ; 63
     and #$0F                ; 65
     sta dRate               ; 68
-    ; the level belongs to the DMC from here on: PCM stops, the wave writes nowhere
-    lda #0                  ; 70
-    sta pcmActive           ; 73
-    lda #$18                ; 75
-    sta nextTgt             ; 78
-    sta pcmStore+1          ; 82
-    sta pulseStore+1        ; 86
-    sta sawStore+1          ; 90
-    PAD STEP_CYCLES - 90
+    ; the table lies in bank 1 off its 4-byte grid: the entry's second half through a second
+    ; pointer, so that no read crosses a page
+    clc                     ; 70
+    lda dT                  ; 73
+    adc #2                  ; 75
+    sta dT2                 ; 78
+    lda dT+1                ; 81
+    adc #0                  ; 83
+    sta dT2+1               ; 86
+    lda #0                  ; 88
+    sta pcmActive           ; 91
+    ldy #1                  ; 93
+    lda (dT2),y             ; 98   loop flag; bit 7 marks a sample without data
+    sta dFlag               ; 101
     jmp (modeVec)
 @no:
     PAD STEP_CYCLES - 16
@@ -792,34 +793,46 @@ stDpcmA:
 stDpcmB:
     lda dStart              ; 3
     BEQ_ @no                 ; 5 / 6
-    lda #$3F                ; 7
-    sta $4011               ; 11
-    ldy #0                  ; 13
-    lda (dT),y              ; 18
-    sta $4012               ; 22
-    iny                     ; 24
-    lda (dT),y              ; 29
-    sta $5FFD               ; 33
-    iny                     ; 35
-    lda (dT),y              ; 40
-    sta $4013               ; 44
-    iny                     ; 46
-    lda (dT),y              ; 51
-    lsr a                   ; 53
-    ror a                   ; 55
-    ror a                   ; 57   $40 when looping
-    ora dRate               ; 60
-    sta $4010               ; 64
-    lda #$0F                ; 66
-    sta $4015               ; 70
-    lda #$1F                ; 72
-    sta $4015               ; 76   restarts the DMC
-    PAD STEP_CYCLES - 76
+    ; the level belongs to the DMC from here on: PCM stops (stDpcmA), the wave writes nowhere
+    lda #$18                ; 7
+    sta nextTgt             ; 10
+    sta pcmStore+1          ; 14
+    sta pulseStore+1        ; 18
+    sta sawStore+1          ; 22
+    lda dFlag               ; 25
+    BMI_ @empty              ; 27 / 28
+    tax                     ; 29
+    lda #$3F                ; 31
+    sta $4011               ; 35
+    ldy #0                  ; 37
+    lda (dT),y              ; 42
+    sta $4012               ; 46
+    iny                     ; 48
+    lda (dT),y              ; 53
+    sta $5FFD               ; 57
+    dey                     ; 59
+    lda (dT2),y             ; 64
+    sta $4013               ; 68
+    txa                     ; 70
+    lsr a                   ; 72
+    ror a                   ; 74
+    ror a                   ; 76   $40 when looping
+    ora dRate               ; 79
+    sta $4010               ; 83
+    lda #$0F                ; 85
+    sta $4015               ; 89
+    lda #$1F                ; 91
+    sta $4015               ; 95   restarts the DMC
+    PAD STEP_CYCLES - 95
+    jmp (modeVec)
+@empty:
+    PAD STEP_CYCLES - 28    ; nothing to play: a DMC sample already playing goes on
     jmp (modeVec)
 @no:
     PAD STEP_CYCLES - 6
     jmp (modeVec)
 
+    .res 39                  ; page spacer
 ; Slots 135-136: a PCM sample starts when its kind was sent as 0; it plays from the next frame.
 stPcmA:
     ldx vals+V_KIND         ; 3
@@ -941,7 +954,7 @@ stMul1:
 .segment "PLAY"
 play:
     .assert play = $EE3D, error, "play must be at $EE3D"
-    jmp (modeVec)           ; slot 0 of the first frame; never returns
+    jmp (modeVec)           ; slot 129 of the frame init decoded; never returns
 
 .segment "CODE3"
 
@@ -1056,30 +1069,35 @@ stAdvanceA:
 
 ; Slot 154: what the PCM mode reads next frame: a new sample, the next unit, the loop, or
 ; silence.
-    .res 43                  ; page spacer
+    .res 32                  ; page spacer
 stAdvanceB:
     lda pStart              ; 3
     BEQ_ @noStart            ; 5 / 6
-    lda cnt                 ; 8
-    sta units               ; 11
-    lda cnt+1               ; 14
-    sta units+1             ; 17
-    lda cntLoop             ; 20
-    sta pLoop               ; 23
-    lda #1                  ; 25
-    sta pcmActive           ; 28
-    lda #$11                ; 30
-    sta nextTgt             ; 33
-    lda #<pcmMode           ; 35
-    sta nextVec             ; 38
-    lda #>pcmMode           ; 40
-    sta nextVec+1           ; 43
-    lda #0                  ; 45
-    sta pStart              ; 48
-    ldx #rStart             ; 50
-    stx srcRec              ; 53
-    PAD STEP_CYCLES - 53
+    lda #<pcmMode           ; 7
+    sta nextVec             ; 10
+    lda #>pcmMode           ; 12
+    sta nextVec+1           ; 15
+    lda #0                  ; 17
+    sta pStart              ; 20
+    lda cnt                 ; 23
+    sta units               ; 26
+    ora cnt+1               ; 29
+    BEQ_ @empty              ; 31 / 32
+    lda cnt+1               ; 34
+    sta units+1             ; 37
+    lda cntLoop             ; 40
+    sta pLoop               ; 43
+    lda #1                  ; 45
+    sta pcmActive           ; 48
+    lda #$11                ; 50
+    sta nextTgt             ; 53
+    ldx #rStart             ; 55
+    stx srcRec              ; 58
+    PAD STEP_CYCLES - 58
     jmp (modeVec)
+@empty:                     ; a sample without data: the wave stops, the level stays
+    PAD 5                   ; 37
+    jmp @stop               ; 40, as the stop below is entered
 @noStart:
     lda pcmActive           ; 9
     BEQ_ @silence            ; 11 / 12
@@ -1154,3 +1172,68 @@ stFrameEnd:
 @even:
     PAD STEP_CYCLES - 87
     jmp (modeVec)
+
+; The first frame is decoded before play is first called (slots 0-128 run untimed, without the
+; level writes), so that play starts at slot 129 and writes the first frame's registers at once:
+; every frame's registers then go out at its start, as the editor writes them on scanline 0.
+; Slots that only idle once the frame is decoded are skipped.
+prime:
+    lda #<primeMode
+    sta modeVec
+    lda #>primeMode
+    sta modeVec+1
+    jmp dispatch
+primeMode:
+    lda slot
+    cmp #11
+    bcc @next               ; the stretch loads
+    cmp #129
+    bcs @done
+    lda decField
+    cmp #FIELDS
+    bcs @decoded
+@next:
+    jmp dispatch
+@decoded:
+    lda #129
+    sta slot
+@done:
+    lda #<pcmMode
+    sta modeVec
+    lda #>pcmMode
+    sta modeVec+1
+    rts                     ; from init
+
+; Init's helpers, kept out of its segment so that the timed code after it stays in place.
+copyTables:
+    ; Everything up to the DPCM table, whole pages: the copy is most of init's time, and init
+    ; must end well inside the first frame for play to be called on time. The DPCM table is
+    ; read in place (stDpcmA).
+    ldx $9182+23            ; high byte of the DPCM table's offset
+    inx
+    cpx #15                 ; the tables end within 3714 bytes of the tag
+    bcc @p
+    ldx #15
+@p:
+    ldy #0
+@c:
+    lda (src),y
+    sta (dst),y
+    iny
+    bne @c
+    inc src+1
+    inc dst+1
+    dex
+    bne @c
+    rts
+
+initTail:
+    ; the DPCM table where it lies in bank 1
+    clc
+    lda TABLE_COPY+26
+    adc #<$917E
+    sta dirPtr+22
+    lda TABLE_COPY+27
+    adc #>$917E
+    sta dirPtr+23
+    jmp prime

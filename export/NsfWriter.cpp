@@ -211,7 +211,10 @@ std::vector<uint8_t> buildNsf(const NsfCapture& capture, std::span<const uint8_t
             image.bytes[entry + 2] = uint8_t(at >> 12);
             size_t count = units[s].size() / NSF_PCM_UNIT;
             if (count > 0x7FFF) tooLong();
-            put16(image.bytes, entry + 6, int(count) | (capture.pcmSamples[s].loop ? 0x8000 : 0));
+            // A sample without data keeps its unit of filler in the file but counts no units:
+            // the driver then leaves the level alone, as the editor does.
+            const int counted = capture.pcmSamples[s].bytes.empty() ? 0 : int(count);
+            put16(image.bytes, entry + 6, counted | (capture.pcmSamples[s].loop ? 0x8000 : 0));
             for (size_t u = 0; u < count; ++u) {
                 auto from = units[s].begin() + ptrdiff_t(u * NSF_PCM_UNIT);
                 image.bytes.insert(image.bytes.end(), from, from + NSF_PCM_FIRST_PART);
@@ -244,7 +247,9 @@ std::vector<uint8_t> buildNsf(const NsfCapture& capture, std::span<const uint8_t
         image.bytes[entry] = uint8_t((0xD000 + (at & 0xFFF)) >> 6);
         image.bytes[entry + 1] = uint8_t(at >> 12);
         image.bytes[entry + 2] = uint8_t(std::min<size_t>(sample.bytes.size() >> 4, 255));
-        image.bytes[entry + 3] = sample.loop ? 1 : 0;
+        // Bit 7 marks a sample without data: the driver starts nothing, as the editor does
+        // (the DMC would otherwise play one byte of whatever follows).
+        image.bytes[entry + 3] = uint8_t((sample.loop ? 1 : 0) | (sample.bytes.empty() ? 0x80 : 0));
         image.append(sample.bytes);
         if (image.size() > size_t(MAX_BANKS) * BANK_SIZE) tooLong();
     }

@@ -17,10 +17,16 @@ bool isSlotWrite(const ApuWrite& w) {
 }
 
 // Runs an exported file: init, then play for `frames` frames; the writes split by frame.
+// Play starts at slot 129 of the frame init decoded, so a frame's register writes come first in
+// it; the level slots are grouped by the driver's own slot count (slot 0 to 155), which runs 27
+// slots behind: a PCM unit fills one such group.
 struct DriverRun {
+    static constexpr size_t LEAD = SLOTS - 129;  // level writes before the first slot 0
+
     std::vector<ApuWrite> initWrites;
-    std::vector<std::vector<ApuWrite>> slotWrites;      // per frame, 156 each
+    std::vector<std::vector<ApuWrite>> slotWrites;      // per slot-0 frame, 156 each
     std::vector<std::vector<ApuWrite>> registerWrites;  // per frame, everything else
+    uint64_t playStart = 0;
 
     DriverRun(const std::vector<uint8_t>& nsf, int frames) {
         Cpu6502 cpu(nsf);
@@ -28,21 +34,24 @@ struct DriverRun {
         initWrites = cpu.writes;
         cpu.writes.clear();
         cpu.pc = NSF_PLAY_ADDRESS;
-        cpu.run(uint64_t(frames) * 33248 + 300);
+        playStart = cpu.cycles;
+        cpu.run(uint64_t(frames + 1) * 33248 + 300);
         std::vector<ApuWrite> slots;
         for (const ApuWrite& w : cpu.writes)
             if (isSlotWrite(w)) slots.push_back(w);
-        EXPECT_GE(slots.size(), size_t(frames) * SLOTS);
+        EXPECT_GE(slots.size(), LEAD + size_t(frames) * SLOTS);
         slotWrites.resize(size_t(frames));
         registerWrites.resize(size_t(frames));
-        for (size_t i = 0; i < size_t(frames) * SLOTS && i < slots.size(); ++i)
-            slotWrites[i / SLOTS].push_back(slots[i]);
+        for (size_t i = 0; i < size_t(frames) * SLOTS && LEAD + i < slots.size(); ++i)
+            slotWrites[i / SLOTS].push_back(slots[LEAD + i]);
+        // Frame f runs from slot write 156 f (slot 129) to the next.
+        auto frameStart = [&](size_t f) { return slots[std::min(slots.size() - 1, f * SLOTS)].cycle; };
         size_t frame = 0;
-        const uint64_t end = slotWrites.back().back().cycle + 214;
+        const uint64_t end = frameStart(size_t(frames));
         for (const ApuWrite& w : cpu.writes) {
-            if (isSlotWrite(w) || w.cycle > end) continue;
-            while (frame + 1 < size_t(frames) && w.cycle > slotWrites[frame + 1][0].cycle) ++frame;
-            if (w.cycle > slotWrites[0][0].cycle) registerWrites[frame].push_back(w);
+            if (isSlotWrite(w) || w.cycle >= end) continue;
+            while (frame + 1 < size_t(frames) && w.cycle >= frameStart(frame + 1)) ++frame;
+            registerWrites[frame].push_back(w);
         }
     }
 
@@ -247,14 +256,16 @@ TEST(NsfDriver, DpcmStartWritesTheDmcAndMovesTheLevelAway) {
     uint64_t start = 0;
     for (auto& w : run.registerWrites[1])
         if (w.address == 0x4011) start = w.cycle;
-    EXPECT_EQ(run.slotWrites[1][100].address, 0x4011);
-    for (auto& w : run.slotWrites[1]) {
-        if (w.cycle > start) {
-            EXPECT_EQ(w.address, 0x4018);
+    EXPECT_EQ(run.slotWrites[0][100].address, 0x4011);
+    // (slot-0 frame 3 reaches into frame 4, where the stretch loops back to the wave)
+    for (size_t f = 0; f < 3; ++f)
+        for (auto& w : run.slotWrites[f]) {
+            if (w.cycle > start) {
+                EXPECT_EQ(w.address, 0x4018);
+            }
         }
-    }
     EXPECT_TRUE(run.registers(2, 0x4010, 0x4013, true).empty());  // no restart on later frames
-    EXPECT_TRUE(run.silent(3));
+    EXPECT_TRUE(run.silent(2));
 }
 
 TEST(NsfDriver, PcmSamplePlaysOneUnitPerFrameAndLoops) {
@@ -293,15 +304,16 @@ TEST(NsfDriver, PcmSamplePlaysOneUnitPerFrameAndLoops) {
     // The start stops the DMC in its frame.
     EXPECT_EQ(run.registers(1, 0x4015, 0x4015), (std::vector<std::pair<int, int>>{{0x4015, 0x0F}}));
     EXPECT_TRUE(run.registers(2, 0x4015, 0x4015).empty());
-    // Started on frame 1, the sample plays from frame 2: three units, then silence.
+    // Started on frame 1, the sample plays from the slot 0 that follows in the same frame:
+    // three units, then silence.
     for (int u = 0; u < 3; ++u)
-        EXPECT_EQ(levels(2 + u),
+        EXPECT_EQ(levels(1 + u),
                   std::vector<uint8_t>(padded.begin() + 156 * u, padded.begin() + 156 * (u + 1)));
-    EXPECT_TRUE(run.silent(5) && run.silent(6));
-    // The looping one starts on frame 7 and comes round again after three units.
-    EXPECT_EQ(levels(7), std::vector<uint8_t>(padded.begin(), padded.begin() + 156));
-    EXPECT_EQ(levels(10), levels(7));
-    EXPECT_EQ(levels(12), levels(9));
+    EXPECT_TRUE(run.silent(4) && run.silent(5));
+    // The looping one starts on frame 6 and comes round again after three units.
+    EXPECT_EQ(levels(6), std::vector<uint8_t>(padded.begin(), padded.begin() + 156));
+    EXPECT_EQ(levels(9), levels(6));
+    EXPECT_EQ(levels(11), levels(8));
 }
 
 TEST(NsfDriver, SoftwarePulseAndSawFollowTheWaveFormulas) {
@@ -379,4 +391,30 @@ TEST(NsfDriver, ExampleSongExportedFromThePlayerPlaysItsStreams) {
     expectEvenSlots(run);
     auto want = expectedToneWrites(cap, frames);
     for (int f = 0; f < frames; ++f) ASSERT_EQ(run.registers(size_t(f)), want[size_t(f)]) << "frame " << f;
+}
+
+// Samples without data play nothing: no filler level, no DMC start, and a DMC sample already
+// playing goes on (the editor writes nothing for them either).
+TEST(NsfDriver, SamplesWithoutDataStaySilent) {
+    NsfCapture cap;
+    cap.pcmSamples = {NsfSample{}};
+    cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(64, 0x55), true}, NsfSample{{}, true}};
+    NsfFrame quiet;
+    quiet.values.fill(-1);
+    auto start = [&](int kind, int index) {
+        NsfFrame f = quiet;
+        f.values[NSF_DPCM_KIND] = kind;
+        f.values[NSF_DPCM_RATE] = 0x0F;
+        f.values[NSF_DPCM_VALUE] = index;
+        f.sampleStart = true;
+        return f;
+    };
+    // An empty PCM sample, then a DMC sample, then an empty DMC sample over it.
+    cap.stretches = {{start(NSF_DPCM_KIND_PCM, 0), quiet, start(NSF_DPCM_KIND_DPCM, 0), quiet,
+                      start(NSF_DPCM_KIND_DPCM, 1), quiet, quiet, quiet}};
+    DriverRun run(buildNsf(cap), 7);
+    for (size_t f = 0; f < 7; ++f) EXPECT_TRUE(run.silent(f)) << f;
+    EXPECT_EQ(run.registers(0, 0x4010, 0x4015, true), (std::vector<std::pair<int, int>>{{0x4015, 0x0F}}));
+    EXPECT_EQ(run.registers(2, 0x4015, 0x4015).size(), 2u);  // the real one starts
+    for (size_t f : {3, 4, 5}) EXPECT_TRUE(run.registers(f, 0x4010, 0x4015, true).empty()) << f;
 }

@@ -155,7 +155,10 @@ TEST(NsfWriter, PcmUnitsSplitIntoTwoPartsWithPageRule) {
     EXPECT_EQ(r.pcm[1].units, 40);
     EXPECT_TRUE(r.pcm[1].loop);
     EXPECT_EQ(r.pcmBytes(1), b.bytes);
-    EXPECT_EQ(r.pcmBytes(2), std::vector<uint8_t>(156, 0x3F));
+    // A sample without data keeps a unit of filler in the file but counts none, so the driver
+    // never plays it.
+    EXPECT_EQ(r.pcm[2].units, 0);
+    EXPECT_EQ(r.imageByte(size_t(r.pcm[2].firstBank * 4096 + (r.pcm[2].firstAddress - 0xC000))), 0x3F);
     EXPECT_EQ(r.pcm[0].firstAddress % 128, 0);
     // No 28-byte group crosses a page: every second part starts at a multiple of 28 in its page.
     for (auto& p : r.pcm) EXPECT_EQ((p.secondAddress & 0xFF) % 28, 0);
@@ -180,8 +183,12 @@ TEST(NsfWriter, DpcmSamplesAlignAndStayInOneBank) {
     big.loop = true;
     NsfSample huge;
     huge.bytes.assign(5000, 0x11);
-    cap.dpcmSamples = {small, big, small, huge};
-    NsfReader r(buildNsf(cap, kDummyDriver), 0, 4);
+    NsfSample empty;
+    empty.loop = true;
+    cap.dpcmSamples = {small, big, small, huge, empty};
+    NsfReader r(buildNsf(cap, kDummyDriver), 0, 5);
+    EXPECT_EQ(r.dpcm[4].loop, 0x81);  // bit 7: nothing to play
+    EXPECT_EQ(r.dpcm[1].loop | r.dpcm[2].loop, 1);
     for (int s = 0; s < 4; ++s) {
         const NsfDpcmEntry& e = r.dpcm[size_t(s)];
         int at = e.imageOffset();
