@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The file commands through the program's own dialog on the real window under Xvfb: a cancelled
 # dialog, a song loaded by typing its path, a cell changed and the song saved under a new name
-# (read back with the CLI), and a song dropped on the window, saved again by a bare name into the
-# dropped file's folder. Status texts are read from the program's status log test hook.
+# (read back with the CLI), a song dropped on the window, saved again by a bare name into the
+# dropped file's folder, and an instrument copied to and pasted from another X11 program. Status texts are read from the program's status log test hook.
 #   file_dialogs.sh BLEEPFORGE DEMO.zcm OTHER.zcm BLEEPFORGE-CLI XDND_DROP
 set -euo pipefail
 
@@ -129,6 +129,42 @@ check "bare name saved as drops/resaved.zcm" "$(yes_if [ -f drops/resaved.zcm ])
 if [ -f drops/resaved.zcm ]; then
   check "the saved song is the dropped one" \
     "$(yes_if [ "$("$cli" dump drops/resaved.zcm)" = "$("$cli" dump drops/other.zcm)" ])"
+fi
+
+# --- The instrument clipboard against another X11 program (xclip): Ctrl+C in the instrument
+# list offers instrument 1 as text; text written by xclip is pasted with Ctrl+V, saved with
+# Ctrl+Alt+S through the dialog and read back with the CLI; copying it again gives the same values.
+if command -v xclip >/dev/null; then
+  clip_out() { timeout 5 xclip -o -selection clipboard 2>/dev/null || true; }
+  key F2 ctrl+c
+  sleep 0.3
+  copied=$(clip_out | od -An -c | tr -s ' \n' ' ')
+  check "Ctrl+C offers the instrument as text ($copied)" \
+    "$(yes_if [ "$(clip_out | head -c 6)" = "Type: " ] && [ "$(clip_out | grep -c $'\r$')" = 5 ])"
+  pasted=$'Type: PCM Pulse\r\n10 |20 30\r\n5! -3\r\n-2\r\n7\r\n'
+  printf '%s' "$pasted" | xclip -i -selection clipboard >/dev/null 2>&1
+  sleep 0.3
+  key ctrl+v
+  n=$(statuses)
+  key ctrl+alt+s
+  sleep 0.3
+  type_text "pasted"
+  key Return
+  got=$(next_status "$n")
+  check "pasted instrument saved (got \"$got\")" "$(yes_if [ "$got" = "File succesfully saved!" ])"
+  got=$("$cli" dump drops/pasted.zci 2>/dev/null | python3 -c '
+import json, sys
+i = json.load(sys.stdin)
+print(i["type"], ";".join("%d:%s" % (e["loop"], ",".join(map(str, e["values"]))) for e in i["envelopes"]))' || true)
+  want="3 1:10,20,30;0:133,61;0:125;0:134"
+  check "pasted text became the instrument ($got)" "$(yes_if [ "$got" = "$want" ])"
+  key ctrl+c
+  sleep 0.3
+  # The loop point of the envelopes without "|" was set to 0, and the copy marks it.
+  again=$'Type: PCM Pulse\r\n10 |20 30\r\n|5! -3\r\n|-2\r\n|7\r'
+  check "copied again, the same instrument text" "$(yes_if [ "$(clip_out)" = "$again" ])"
+else
+  echo "xclip missing: clipboard round trip skipped"
 fi
 
 # --- Shift+Escape quits.
