@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,8 +54,12 @@ const std::vector<FileFilter> SONG_FILTER = {{"Songs (*.zcm)", "*.zcm"}, {"All f
 struct Tree {
     fs::path root;
     Tree() {
-        char name[] = "/tmp/bf_dialog_XXXXXX";
-        root = mkdtemp(name);
+        // Memory-backed when available: one test makes ten thousand files.
+        std::error_code ec;
+        std::string name =
+            (fs::is_directory("/dev/shm", ec) ? fs::path("/dev/shm") : fs::temp_directory_path()) /
+            "bf_dialog_XXXXXX";
+        root = mkdtemp(name.data());
         fs::permissions(root, fs::perms(0755));
         for (const char* d : {"Alpha", "beta", "music", ".hidden"}) fs::create_directory(root / d);
         for (const char* f : {"song.zcm", "songbook.zcm", "Zebra.ZCM", "apple.zcm", "notes.txt",
@@ -324,4 +329,15 @@ TEST(FileDialog, DrawsThePathLineAndAScrolledListingInsideTheWindow) {
     EXPECT_NE(c.findText("Songs (*.zcm)"), nullptr);
     for (const DrawOp* op : c.ofKind(DrawOp::Text))
         EXPECT_LE(op->x + int(op->text.size()) * W, WINDOW_WIDTH - 10) << op->text;
+}
+
+TEST(FileDialog, HugeFolderIsCutAndSaysSo) {
+    Tree t;
+    for (size_t i = 0; i < FileBrowser::MAX_ENTRIES + 5; ++i)
+        close(open((t.root / "music" / std::to_string(i)).c_str(), O_CREAT | O_WRONLY, 0644));
+    FileBrowser b(FileBrowser::Mode::Save, {}, "", t.root / "music");
+    EXPECT_EQ(b.entries().size(), FileBrowser::MAX_ENTRIES + 1);  // and ".."
+    EXPECT_EQ(b.listingNote(), "Only the first 10000 entries are listed");
+    b.highlightLast();
+    EXPECT_EQ(b.highlight(), FileBrowser::MAX_ENTRIES);
 }
