@@ -57,7 +57,8 @@ fs::path normalFolder(const fs::path& path) {
     return p;
 }
 
-bool hasExtension(const fs::path& path) { return path.filename().extension().string().size() > 1; }
+// "name." counts as having one: the trailing dot says no extension is wanted.
+bool hasExtension(const fs::path& path) { return !path.filename().extension().empty(); }
 
 }  // namespace
 
@@ -109,6 +110,7 @@ fs::path nearestExistingFolder(const fs::path& path) {
 FileBrowser::FileBrowser(Mode mode, std::vector<FileFilter> filters, std::string defaultExtension,
                          const fs::path& startFolder)
     : mode_(mode), filters_(std::move(filters)), defaultExtension_(std::move(defaultExtension)) {
+    if (!defaultExtension_.empty() && defaultExtension_[0] == '.') defaultExtension_.erase(0, 1);
     folder_ = nearestExistingFolder(startFolder);
     refresh();
     if (entries_.size() > 1 && entries_[0].name == "..") highlight_ = 1;

@@ -30,7 +30,8 @@ class FileBrowser {
     static constexpr size_t MAX_LINE = 4096;
 
     // startFolder is made absolute; when it no longer exists, its nearest existing parent is
-    // used. filters may be empty (every file is listed then).
+    // used. filters may be empty (every file is listed then). defaultExtension ("zcm", a leading
+    // dot is dropped) completes typed names that have none; empty adds nothing.
     FileBrowser(Mode mode, std::vector<FileFilter> filters, std::string defaultExtension,
                 const std::filesystem::path& startFolder);
 
@@ -81,6 +82,12 @@ class FileBrowser {
 
     // Enter. Returns the chosen absolute path, or nothing when the dialog stays open (a folder
     // was opened, or the message tells why nothing was chosen).
+    // Empty line: the highlighted folder opens ("..": the parent), the highlighted file is chosen
+    // as listed. Typed text: a folder opens and the line clears; otherwise it names a file. Open
+    // takes only an existing regular file, trying the name as typed first and then with the
+    // default extension added when it has none. Save adds the default extension to a name
+    // without one and takes any name in an existing folder that is not a folder or a special
+    // file (an existing file is taken without a question).
     std::optional<std::string> enter();
 
     // The typed text as an absolute, lexically normal path: "~" and "~/..." start at $HOME,

@@ -215,6 +215,7 @@ TEST(FileDialog, SaveAcceptsNewNamesInExistingFolders) {
              {"tune", "tune.zcm"},      // no extension: added even though "tune" exists
              {"song.zcm", "song.zcm"},  // existing file, no question asked
              {"beta/fresh", "beta/fresh.zcm"},
+             {"plain.", "plain."},  // a trailing dot asks for no extension
              {"nofolder/x", std::nullopt},
          }) {
         rig.startIn("");
