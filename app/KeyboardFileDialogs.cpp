@@ -20,9 +20,9 @@ const char* const LABEL_FOLDER = "Folder: ";
 const char* const LABEL_NAME = "Name:   ";
 constexpr size_t LABEL_COLUMNS = 8;
 
-const char* const HINT_1 = "Enter: open folder / choose file   Esc: cancel   Tab: complete   F2: next filter";
-const char* const HINT_2 =
-    "Up/Dn/PgUp/PgDn: select  Bksp on empty line: parent  Home/End: in line, or in list when empty";
+// Arrows and PageUp/PageDown move the highlight, as everywhere; the hint names the rest.
+const char* const HINT =
+    "Enter open/choose  Esc cancel  Tab complete  F2 filter  Bksp up  Home/End: text, or list if none";
 
 void text(Canvas& c, int x, int y, const std::string& s, uint32_t colour, int opacity = 255) {
     c.drawText(y, s.c_str(), x, colour, opacity);
@@ -200,8 +200,7 @@ void KeyboardFileDialogs::draw(const FileBrowser& b) {
              cutFromLeft(printableName(b.filters()[b.filterIndex()].description), COLUMNS - LABEL_COLUMNS),
              COLOUR_WHITE);
     }
-    text(c, 0, filterLine + L, HINT_1, COLOUR_DIM);
-    text(c, 0, filterLine + 2 * L, HINT_2, COLOUR_DIM);
+    text(c, 0, filterLine + 2 * L, HINT, COLOUR_DIM);
 
     const std::string& problem = b.message().empty() ? b.listingNote() : b.message();
     if (!problem.empty()) text(c, 0, 36 * L + 1, cutFromLeft(problem, COLUMNS), COLOUR_PROBLEM);
