@@ -4,6 +4,9 @@
 #include <GL/glu.h>
 #include <SDL.h>
 
+#include <algorithm>
+#include <cmath>
+
 namespace {
 
 // Colour components and opacity are divided by 256: 255 gives 255/256.
@@ -12,7 +15,44 @@ void setColour(uint32_t colour, int opacity) {
               float((colour >> 16) & 0xFF) / 256.0f, float(opacity) / 256.0f);
 }
 
+constexpr int CELL_WIDTH = GLYPH_WIDTH + 2;
+constexpr int CELL_HEIGHT = LINE_HEIGHT + 2;
+
+// The picture's own size in texels, from the texture side and the scales; false when the image
+// has no usable layout (no texture side, or fewer pixels than the square needs).
+bool pictureSize(const Image& image, int& width, int& height) {
+    if (image.width <= 0 || image.width != image.height) return false;
+    if (image.pixels.size() < size_t(image.width) * size_t(image.width) * 4) return false;
+    width = int(std::lround(image.scaleX * image.width));
+    height = int(std::lround(image.scaleY * image.height));
+    return width > 0 && height > 0 && width <= image.width && height <= image.height;
+}
+
 }  // namespace
+
+bool findGlyphBoxes(const Image& font, std::array<GlyphBox, 256>& boxes) {
+    int width = 0, height = 0;
+    if (!pictureSize(font, width, height) || width != 16 * CELL_WIDTH || height != 16 * CELL_HEIGHT)
+        return false;
+    const size_t side = size_t(font.width);
+    for (int c = 0; c < 256; ++c) {
+        const int cellX = (c & 15) * CELL_WIDTH, cellY = (c >> 4) * CELL_HEIGHT;
+        int left = CELL_WIDTH, top = CELL_HEIGHT, right = 0, bottom = 0;
+        for (int y = 0; y < CELL_HEIGHT; ++y)
+            for (int x = 0; x < CELL_WIDTH; ++x) {
+                if (font.pixels[((size_t(cellY + y) * side) + size_t(cellX + x)) * 4 + 3] == 0) continue;
+                left = std::min(left, x);
+                right = std::max(right, x + 1);
+                top = std::min(top, y);
+                bottom = std::max(bottom, y + 1);
+            }
+        boxes[size_t(c)] =
+            right == 0 ? GlyphBox{} : GlyphBox{uint8_t(left), uint8_t(top), uint8_t(right), uint8_t(bottom)};
+    }
+    return true;
+}
+
+GlCanvas::GlCanvas(const Image& font) : font_(font) { tightGlyphs_ = findGlyphBoxes(font_, glyphBoxes_); }
 
 void setupGl(int width, int height) {
     glMatrixMode(GL_PROJECTION);
@@ -48,11 +88,34 @@ void GlCanvas::beginFrame(int originX, int originY) {
 
 void GlCanvas::drawText(int y, const char* text, int x, uint32_t colour, int opacity) {
     if (!text || !*text) return;
-    // One cell is 1/16 of the sheet each way, scaled to the part of the texture the sheet fills.
-    const double cellW = 0.0625 * font_.scaleX, cellH = 0.0625 * font_.scaleY;
     enter(Batch::Glyphs);
     setColour(colour, opacity);
-    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p, x += GLYPH_WIDTH) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    if (tightGlyphs_) {
+        // Texel t of the square texture starts at t / side, exactly representable as a float.
+        const float texel = 1.0f / float(font_.width);
+        for (; *p; ++p, x += GLYPH_WIDTH) {
+            const GlyphBox& box = glyphBoxes_[*p];
+            if (box.right == 0) continue;
+            const int cellX = (*p & 15) * CELL_WIDTH, cellY = (*p >> 4) * CELL_HEIGHT;
+            const float left = float(cellX + box.left) * texel, right = float(cellX + box.right) * texel;
+            const float top = float(cellY + box.top) * texel, bottom = float(cellY + box.bottom) * texel;
+            // The cell's top left texel lands on pixel (x - 1, y - 1).
+            const int qx = x - 1, qy = y - 1;
+            glTexCoord2f(left, top);
+            glVertex2i(qx + box.left, qy + box.top);
+            glTexCoord2f(right, top);
+            glVertex2i(qx + box.right, qy + box.top);
+            glTexCoord2f(right, bottom);
+            glVertex2i(qx + box.right, qy + box.bottom);
+            glTexCoord2f(left, bottom);
+            glVertex2i(qx + box.left, qy + box.bottom);
+        }
+        return;
+    }
+    // One cell is 1/16 of the sheet each way, scaled to the part of the texture the sheet fills.
+    const double cellW = 0.0625 * font_.scaleX, cellH = 0.0625 * font_.scaleY;
+    for (; *p; ++p, x += GLYPH_WIDTH) {
         const unsigned c = *p;
         // A blank cell is fully transparent: blending it would leave every pixel as it was.
         if (c == ' ') continue;
@@ -63,11 +126,11 @@ void GlCanvas::drawText(int y, const char* text, int x, uint32_t colour, int opa
         glTexCoord2d(left, top);
         glVertex2i(qx, qy);
         glTexCoord2d(right, top);
-        glVertex2i(qx + GLYPH_WIDTH + 2, qy);
+        glVertex2i(qx + CELL_WIDTH, qy);
         glTexCoord2d(right, bottom);
-        glVertex2i(qx + GLYPH_WIDTH + 2, qy + LINE_HEIGHT + 2);
+        glVertex2i(qx + CELL_WIDTH, qy + CELL_HEIGHT);
         glTexCoord2d(left, bottom);
-        glVertex2i(qx, qy + LINE_HEIGHT + 2);
+        glVertex2i(qx, qy + CELL_HEIGHT);
     }
 }
 
@@ -90,11 +153,40 @@ void GlCanvas::drawLine(int x1, int y1, int x2, int y2, uint32_t colour, int opa
     glEnd();
 }
 
+bool GlCanvas::isOpaque(const Image& image) {
+    if (image.texture == opaqueTexture_ && image.pixels.data() == opaquePixels_) return opaque_;
+    opaqueTexture_ = image.texture;
+    opaquePixels_ = image.pixels.data();
+    opaque_ = false;
+    int width = 0, height = 0;
+    if (!pictureSize(image, width, height)) return false;
+    const size_t side = size_t(image.width);
+    for (size_t y = 0; y < size_t(height); ++y)
+        for (size_t x = 0; x < size_t(width); ++x)
+            if (image.pixels[(y * side + x) * 4 + 3] != 255) return false;
+    return opaque_ = true;
+}
+
 void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height) {
     enter(Batch::Idle);
     glColor4f(1, 1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, image.texture);
     glEnable(GL_TEXTURE_2D);
+    // Drawn at its own size, every pixel centre falls on a texel centre: linear filtering then
+    // takes that one texel alone, exactly what nearest filtering takes at less cost. An opaque
+    // picture sampled that way covers what is under it, so blending would change nothing either.
+    int pictureWidth = 0, pictureHeight = 0;
+    const bool ownSize =
+        pictureSize(image, pictureWidth, pictureHeight) && width == pictureWidth && height == pictureHeight;
+    GLint magFilter = GL_NEAREST, minFilter = GL_NEAREST;
+    const bool opaque = ownSize && isOpaque(image);
+    if (ownSize) {
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &magFilter);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+        if (opaque) glDisable(GL_BLEND);
+    }
     glBegin(GL_QUADS);
     glTexCoord2d(0, 0);
     glVertex2i(x, y);
@@ -105,6 +197,11 @@ void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height
     glTexCoord2d(0, image.scaleY);
     glVertex2i(x, y + height);
     glEnd();
+    if (ownSize) {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, magFilter);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter);
+        if (opaque) glEnable(GL_BLEND);
+    }
     glDisable(GL_TEXTURE_2D);
 }
 

@@ -2,16 +2,29 @@
 // The Canvas of the program's window: immediate-mode OpenGL in a projection where one unit is one
 // pixel and y grows downward from the window's top left corner.
 
+#include <array>
+
 #include "app/Canvas.h"
 
 // The GL state every frame relies on: orthographic pixel projection of width x height, model-view
 // matrix selected, no depth test, alpha blending. Call once after the window opens.
 void setupGl(int width, int height);
 
+// The part of one font cell that holds visible texels, in texels from the cell's top left
+// corner: [left, right) x [top, bottom). A cell with nothing visible has right == 0.
+struct GlyphBox {
+    uint8_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// The boxes of the 256 cells of a font sheet laid out by textureLayout, when its cells are exactly
+// (GLYPH_WIDTH + 2) x (LINE_HEIGHT + 2) texels, so that a glyph is drawn texel for pixel. Any
+// other sheet gives nothing (false): its glyphs are then drawn as whole cells.
+bool findGlyphBoxes(const Image& font, std::array<GlyphBox, 256>& boxes);
+
 class GlCanvas : public Canvas {
   public:
-    // The font must stay alive as long as the canvas draws text.
-    explicit GlCanvas(const Image& font) : font_(font) {}
+    // The font must stay alive, and its pixels unchanged, as long as the canvas draws text.
+    explicit GlCanvas(const Image& font);
 
     void beginFrame(int originX, int originY) override;
     void drawText(int y, const char* text, int x, uint32_t colour, int opacity) override;
@@ -27,7 +40,16 @@ class GlCanvas : public Canvas {
     // the pixels are those of one draw per quad at a fraction of the cost.
     enum class Batch { Idle, Glyphs, Fills };
     void enter(Batch batch);
+    bool isOpaque(const Image& image);
 
     const Image& font_;
     Batch batch_ = Batch::Idle;
+    // Drawn at one texel per pixel with nearest sampling, a glyph's transparent texels leave the
+    // pixels under them as they were: only each glyph's visible box is drawn.
+    std::array<GlyphBox, 256> glyphBoxes_{};
+    bool tightGlyphs_ = false;
+    // Whether the last picture looked at has no translucent texel (found once per texture).
+    uint32_t opaqueTexture_ = 0;
+    const uint8_t* opaquePixels_ = nullptr;
+    bool opaque_ = false;
 };

@@ -1,0 +1,80 @@
+#!/usr/bin/env bash
+# CPU cost of one full redraw of the main screen under a virtual X server (Mesa's software
+# rasteriser). Runs the program with its redraw timing hook for a few seconds and prints the
+# averages it reports: wall time, main-thread CPU and whole-process CPU per redraw (the process
+# figure includes the rasteriser's worker threads, which do most of the pixel work).
+#   redraw_cpu.sh [BLEEPFORGE [SONG.zcm [SECONDS]]]
+# Defaults: build/bleepforge, examples/demo.zcm, 8 seconds. LP_NUM_THREADS and other Mesa
+# variables pass through to the program, so their effect can be looked at too.
+# With --shot PNG as the first two arguments, nothing is timed: the program's clock is frozen
+# (so the pulsing colours and the status line stand still) and a screenshot of the whole
+# screen is written to PNG after a few frames; two builds can then be compared pixel for pixel
+# with `compare -metric AE a.png b.png null:`. For other screens: BF_REDRAW_KEYS holds xdotool
+# key names pressed before the screenshot, and BF_REDRAW_BACKDROP names a picture to use as the
+# backdrop instead of the built-in one.
+set -euo pipefail
+
+shot=""
+if [ "${1:-}" = "--shot" ]; then
+  shot=$(realpath -m "$2")
+  shift 2
+fi
+root=$(cd "$(dirname "$0")/.." && pwd)
+program=$(realpath "${1:-$root/build/bleepforge}")
+song=$(realpath "${2:-$root/examples/demo.zcm}")
+seconds=${3:-8}
+
+if [ "${BF_REDRAW_INSIDE:-}" != 1 ]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+  # A private copy, so that no user configuration next to the build is read.
+  cp "$program" "$work/bleepforge"
+  if [ -n "${BF_REDRAW_BACKDROP:-}" ]; then
+    cp "$BF_REDRAW_BACKDROP" "$work/backdrop-picture"
+    printf '[general]\nbackground image = backdrop-picture\n' >"$work/bleepforge.ini"
+  fi
+  if [ -n "$shot" ]; then
+    # SDL_GetTicks answers a constant: every frame is then drawn alike.
+    printf '#include <stdint.h>\nuint32_t SDL_GetTicks(void) { return 100000; }\n' >"$work/ticks.c"
+    cc -shared -fPIC -o "$work/frozen_ticks.so" "$work/ticks.c"
+  fi
+  BF_REDRAW_INSIDE=1 BF_REDRAW_WORK=$work xvfb-run -a -s "-screen 0 1024x768x24" \
+    bash "$0" ${shot:+--shot "$shot"} "$work/bleepforge" "$song" "$seconds"
+  exit $?
+fi
+
+work=$BF_REDRAW_WORK
+cd "$work"
+export SDL_AUDIODRIVER=dummy
+if [ -n "$shot" ]; then
+  LD_PRELOAD="$work/frozen_ticks.so" ./bleepforge "$song" >"$work/out.log" 2>&1 &
+  pid=$!
+  sleep 2
+  if [ -n "${BF_REDRAW_KEYS:-}" ]; then
+    win=$(xdotool search --pid "$pid" 2>/dev/null | head -n 1 || true)
+    for key in $BF_REDRAW_KEYS; do
+      xdotool key --window "$win" "$key"
+      sleep 0.2
+    done
+  fi
+  sleep 1
+  import -window root "$shot"
+  kill -TERM "$pid"
+  wait "$pid" || true
+  echo "screenshot: $shot"
+  exit 0
+fi
+
+# One report per 10 redraws; the first, which includes start-up, is left out.
+BLEEPFORGE_REDRAW_TIMING=10 ./bleepforge "$song" >"$work/out.log" 2>&1 &
+pid=$!
+sleep "$seconds"
+kill -TERM "$pid"
+wait "$pid" || true
+grep '^redraw average' "$work/out.log" | tail -n +2 | awk '
+  { wall += $6; thread += $11; process += $15; n++; print }
+  END {
+    if (n == 0) { print "no timing reports"; exit 1 }
+    printf "mean of %d reports: wall %.3f ms, main thread CPU %.3f ms, process CPU %.3f ms\n",
+           n, wall / n, thread / n, process / n
+  }'
