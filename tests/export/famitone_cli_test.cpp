@@ -14,8 +14,8 @@
 
 namespace fs = std::filesystem;
 
-// The CLI writes exactly the library's text, replaces an older file whole, and fails without
-// leaving anything behind when the song or the destination is bad.
+// The CLI writes exactly the library's text, replaces an older longer file whole, and fails on a
+// bad song or destination. The atomic writer's own failure cases are tested with the song saver.
 TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
     fs::path dir = fs::temp_directory_path() / ("famitone_cli_" + std::to_string(::getpid()));
     fs::remove_all(dir);
@@ -30,7 +30,6 @@ TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
     ASSERT_TRUE(saveSong(*song, (dir / "in.zcm").string()));
     std::ofstream(dir / "out.txt") << std::string(20000, 'x');
     std::ofstream(dir / "junk.zcm") << "not a song";
-    fs::create_directory(dir / "folder");
 
     auto run = [&](const std::string& in, const fs::path& out) {
         std::string command = BF_BINARY_DIR "/cli/bleepforge-cli famitone " + (dir / in).string() + " " +
@@ -44,10 +43,5 @@ TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
 
     EXPECT_NE(run("junk.zcm", dir / "junk.txt"), 0);
     EXPECT_NE(run("in.zcm", dir / "no" / "out.txt"), 0);
-    EXPECT_NE(run("in.zcm", dir / "folder"), 0) << "a directory is no file to replace";
-    EXPECT_TRUE(fs::is_directory(dir / "folder"));
-    int entries = 0;
-    for (auto& e : fs::directory_iterator(dir)) entries += e.is_regular_file();
-    EXPECT_EQ(entries, 3) << "in.zcm, junk.zcm, out.txt; no temporary file left behind";
     fs::remove_all(dir);
 }
