@@ -48,10 +48,12 @@ class Vrc6Sound {
         due -= cycles;
     }
 
+    // Not next to lastTime: a step end stores `due` and then shifts both, and a compiler that
+    // pairs the two shifts into one wide load would wait for that store on every step.
+    int due = 0;  // counted as run up to (>= lastTime)
     Oscillator oscs[kOscCount];
     int sawAccumulator = 0;
     int lastTime = 0;  // rendered up to
-    int due = 0;       // counted as run up to (>= lastTime)
     BandLimitedSynth sawSynth{8};
     BandLimitedSynth pulseSynth{12};
 
