@@ -1,5 +1,8 @@
 #include "apu/ApuChannels.h"
 
+#include <algorithm>
+#include <bit>
+
 #include "apu/Apu.h"
 
 namespace {
@@ -232,23 +235,39 @@ void NoiseChannel::run(int start, int end) {
                 shiftRegister =
                     (((shiftRegister << 14) ^ (shiftRegister << 13)) & 0x4000) | (shiftRegister >> 1);
         } else {
-            const int tap = (regs[2] & 0x80) ? 6 : 1;  // short mode feeds back from bit 6
-            int n = shiftRegister;
+            // The register holds the coming output bits: bit k is the output k clocks from now,
+            // as long as k does not reach the bits fed back since. So the next change of output
+            // is where bit k first differs from bit k + 1, and the register can move on by that
+            // many clocks at once, its new top bits being the feedback of the bits it shifts
+            // out: bit 0 XOR bit 1 (long mode, valid for up to 14 clocks at once) or bit 0 XOR
+            // bit 6 (short mode, 9 clocks).
+            const int tap = (regs[2] & 0x80) ? 6 : 1;
+            const int maxJump = 15 - tap;
+            const unsigned cap = 1u << (maxJump - 1);
+            unsigned n = static_cast<unsigned>(shiftRegister);
             int step = amp ? -vol : vol;
-            synth.withCursor(*output, time, timerPeriod, [&](auto edges) {
-                do {
-                    const int feedback = ((n ^ (n >> tap)) & 1) << 14;
-                    // The output is bit 0; it changes when bit 1 shifts in different from it.
-                    if ((n + 1) & 2) {
+            int clocks = periodsToReach(time, end, timerPeriod);
+            time += clocks * timerPeriod;
+            synth.withCursor(*output, start + delay, timerPeriod, [&](auto edges) {
+                for (;;) {
+                    const unsigned differs = n ^ (n >> 1);
+                    const int j = std::countr_zero(differs | cap);
+                    const int jump = std::min(j + 1, clocks);
+                    if (j < clocks && (differs >> j & 1)) {
+                        edges.skip(j);
                         edges.add(step);
                         step = -step;
+                        edges.skip(jump - j);
+                    } else {
+                        edges.skip(jump);
                     }
-                    n = feedback | (n >> 1);
-                    time += timerPeriod;
-                    edges.next();
-                } while (time < end);
+                    const unsigned feedback = (n ^ (n >> tap)) & ((1u << jump) - 1);
+                    n = (n >> jump) | (feedback << (15 - jump));
+                    clocks -= jump;
+                    if (clocks == 0) break;
+                }
             });
-            shiftRegister = n;
+            shiftRegister = static_cast<int>(n);
             lastAmplitude = step < 0 ? vol : 0;
         }
     }

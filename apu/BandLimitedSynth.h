@@ -54,6 +54,8 @@ class BandLimitedSynth {
         }
         // Moves on by one timer period.
         void next() noexcept { time_ += step_; }
+        // Moves on by `periods` timer periods.
+        void skip(int periods) noexcept { time_ += static_cast<std::uint32_t>(periods) * step_; }
 
       private:
         friend class BandLimitedSynth;
