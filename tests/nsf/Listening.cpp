@@ -1,0 +1,118 @@
+#include "Listening.h"
+
+#include <gme/gme.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds) {
+    Music_Emu* emu = nullptr;
+    EXPECT_EQ(gme_open_data(nsf.data(), long(nsf.size()), &emu, LISTEN_RATE), nullptr);
+    if (!emu) return {};
+    std::unique_ptr<Music_Emu, void (*)(Music_Emu*)> owner(emu, gme_delete);
+    EXPECT_EQ(gme_track_count(emu), 1);
+    gme_ignore_silence(emu, 1);
+    gme_equalizer_t eq = {};
+    eq.treble = 0;
+    eq.bass = 1;
+    gme_set_equalizer(emu, &eq);
+    EXPECT_EQ(gme_start_track(emu, 0), nullptr);
+    std::vector<short> stereo(2 * size_t(LISTEN_RATE * seconds));
+    EXPECT_EQ(gme_play(emu, int(stereo.size()), stereo.data()), nullptr);
+    std::vector<double> mono;
+    mono.reserve(stereo.size() / 2);
+    for (size_t i = 0; i < stereo.size(); i += 2) mono.push_back(stereo[i]);
+    return mono;
+}
+
+double firstPlayDelaySeconds(bool ntsc) { return ntsc ? 0.016667 : 0.020000; }
+
+double crossingFrequency(const std::vector<double>& s, double from, double to) {
+    size_t a = size_t(from * LISTEN_RATE), b = std::min(s.size(), size_t(to * LISTEN_RATE));
+    if (a >= b) return 0;
+    double lo = 1e9, hi = -1e9;
+    for (size_t i = a; i < b; ++i) lo = std::min(lo, s[i]), hi = std::max(hi, s[i]);
+    const double mean = (lo + hi) / 2, band = (hi - lo) * 0.2;
+    bool high = s[a] > mean;
+    std::vector<size_t> rises;
+    for (size_t i = a; i < b; ++i) {
+        if (!high && s[i] > mean + band) high = true, rises.push_back(i);
+        if (high && s[i] < mean - band) high = false;
+    }
+    if (rises.size() < 3) return 0;
+    return LISTEN_RATE * double(rises.size() - 1) / double(rises.back() - rises.front());
+}
+
+double clearPitch(const std::vector<double>& s, size_t start, size_t length) {
+    const size_t minLag = LISTEN_RATE / 2000, maxLag = LISTEN_RATE / 40;
+    if (start + length > s.size() || length <= maxLag + 64) return 0;
+    const size_t span = length - maxLag;  // samples compared at every lag
+    double mean = 0;
+    for (size_t i = start; i < start + length; ++i) mean += s[i];
+    mean /= double(length);
+    double energy = 0;
+    for (size_t i = start; i < start + length; ++i) energy += (s[i] - mean) * (s[i] - mean);
+    if (energy / double(length) < 100.0) return 0;  // silence
+    // d(t) = sum (x[i] - x[i+t])^2, normalised by its running mean; the first dip below 0.1
+    // (to its bottom) is the period.
+    std::vector<double> d(maxLag + 2, 0.0);
+    double running = 0;
+    for (size_t lag = 1; lag <= maxLag + 1; ++lag) {
+        double sum = 0;
+        const double* x = s.data() + start;
+        for (size_t i = 0; i < span; ++i) {
+            double diff = x[i] - x[i + lag];
+            sum += diff * diff;
+        }
+        running += sum;
+        d[lag] = running > 0 ? sum * double(lag) / running : 1.0;
+    }
+    for (size_t lag = minLag; lag <= maxLag; ++lag) {
+        if (d[lag] >= 0.1) continue;
+        while (lag + 1 <= maxLag && d[lag + 1] < d[lag]) ++lag;
+        // Parabola through the dip's neighbours for a fraction of a sample.
+        double a = d[lag - 1], b = d[lag], c = d[lag + 1];
+        double den = a - 2 * b + c;
+        double shift = den > 0 ? 0.5 * (a - c) / den : 0.0;
+        return LISTEN_RATE / (double(lag) + shift);
+    }
+    return 0;
+}
+
+std::vector<double> rmsEnvelope(const std::vector<double>& s, size_t window, size_t skip) {
+    std::vector<double> out;
+    for (size_t at = skip; at + window <= s.size(); at += window) {
+        double mean = 0;
+        for (size_t i = at; i < at + window; ++i) mean += s[i];
+        mean /= double(window);
+        double sum = 0;
+        for (size_t i = at; i < at + window; ++i) sum += (s[i] - mean) * (s[i] - mean);
+        out.push_back(std::sqrt(sum / double(window)));
+    }
+    return out;
+}
+
+double correlation(const std::vector<double>& a, const std::vector<double>& b) {
+    const size_t n = std::min(a.size(), b.size());
+    if (n < 2) return 0;
+    double ma = 0, mb = 0;
+    for (size_t i = 0; i < n; ++i) ma += a[i], mb += b[i];
+    ma /= double(n), mb /= double(n);
+    double sab = 0, saa = 0, sbb = 0;
+    for (size_t i = 0; i < n; ++i) {
+        sab += (a[i] - ma) * (b[i] - mb);
+        saa += (a[i] - ma) * (a[i] - ma);
+        sbb += (b[i] - mb) * (b[i] - mb);
+    }
+    return saa > 0 && sbb > 0 ? sab / std::sqrt(saa * sbb) : 0;
+}
+
+long onsetAfter(const std::vector<double>& s, size_t from, double threshold) {
+    if (from >= s.size()) return -1;
+    const double quiet = s[from];
+    for (size_t i = from; i < s.size(); ++i)
+        if (std::fabs(s[i] - quiet) > threshold) return long(i);
+    return -1;
+}

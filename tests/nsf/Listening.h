@@ -1,0 +1,37 @@
+#pragma once
+// Listening to exported files: libgme renders an NSF as an independent player would, and the
+// helpers here measure what a listener hears in both renders (pitch, loudness, onsets), so the
+// exported file can be compared with our own render of the song.
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+constexpr int LISTEN_RATE = 44100;
+
+// Mono samples of the NSF as libgme plays it (treble 0, bass 1 Hz, silence not skipped).
+std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds);
+
+// libgme calls play first at the first play period after init returns; our init ends within
+// the first period, so the file's frame 0 begins one period after our render's: 20000 µs in
+// PAL, 16667 µs in NTSC (the header's play speeds).
+double firstPlayDelaySeconds(bool ntsc);
+
+// Frequency from rising crossings of the middle level, with hysteresis, over [from, to) seconds;
+// 0 when fewer than three crossings.
+double crossingFrequency(const std::vector<double>& s, double from, double to);
+
+// Pitch of `length` samples from `start` by the normalised difference function; 0 when the
+// window has no clear pitch between 40 Hz and 2 kHz (or is silent).
+double clearPitch(const std::vector<double>& s, size_t start, size_t length);
+
+// Root mean square of each `window`-sample window about the window's mean (the DC level that an
+// output's high-pass filter is still removing is not heard), after skipping `skip` samples.
+std::vector<double> rmsEnvelope(const std::vector<double>& s, size_t window, size_t skip = 0);
+
+// Pearson correlation of two sequences over their common length.
+double correlation(const std::vector<double>& a, const std::vector<double>& b);
+
+// First sample at or after `from` whose level differs from the quiet level before it by more
+// than `threshold`; -1 when none.
+long onsetAfter(const std::vector<double>& s, size_t from, double threshold);
