@@ -1,11 +1,15 @@
 #include "platform/GlCanvas.h"
 
+// The framebuffer-object entry points are exported by libGL itself.
+#define GL_GLEXT_PROTOTYPES 1
 #include <GL/gl.h>
 #include <GL/glu.h>
 #include <SDL.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <vector>
 
 namespace {
 
@@ -14,6 +18,9 @@ void setColour(uint32_t colour, int opacity) {
     glColor4f(float(colour & 0xFF) / 256.0f, float((colour >> 8) & 0xFF) / 256.0f,
               float((colour >> 16) & 0xFF) / 256.0f, float(opacity) / 256.0f);
 }
+
+// The size given to setupGl: the projection maps it onto the viewport one unit per pixel.
+int projectionWidth = 0, projectionHeight = 0;
 
 constexpr int CELL_WIDTH = GLYPH_WIDTH + 2;
 constexpr int CELL_HEIGHT = LINE_HEIGHT + 2;
@@ -55,6 +62,8 @@ bool findGlyphBoxes(const Image& font, std::array<GlyphBox, 256>& boxes) {
 GlCanvas::GlCanvas(const Image& font) : font_(font) { tightGlyphs_ = findGlyphBoxes(font_, glyphBoxes_); }
 
 void setupGl(int width, int height) {
+    projectionWidth = width;
+    projectionHeight = height;
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     gluOrtho2D(0, width, height, 0);
@@ -80,6 +89,8 @@ void GlCanvas::enter(Batch batch) {
 
 void GlCanvas::beginFrame(int originX, int originY) {
     enter(Batch::Idle);
+    originX_ = originX;
+    originY_ = originY;
     glClearColor(0, 0, 0, 1);
     glClear(GL_COLOR_BUFFER_BIT);
     glLoadIdentity();
@@ -153,33 +164,86 @@ void GlCanvas::drawLine(int x1, int y1, int x2, int y2, uint32_t colour, int opa
     glEnd();
 }
 
-bool GlCanvas::isOpaque(const Image& image) {
-    if (image.texture == opaqueTexture_ && image.pixels.data() == opaquePixels_) return opaque_;
-    opaqueTexture_ = image.texture;
-    opaquePixels_ = image.pixels.data();
-    opaque_ = false;
-    int width = 0, height = 0;
-    if (!pictureSize(image, width, height)) return false;
+void GlCanvas::notePicture(const Image& image, int width, int height) {
+    if (image.texture == picture_.texture && image.pixels.data() == picture_.pixels) return;
+    dropPictureCopy();
+    picture_.texture = image.texture;
+    picture_.pixels = image.pixels.data();
+    picture_.opaque = false;
     const size_t side = size_t(image.width);
     for (size_t y = 0; y < size_t(height); ++y)
         for (size_t x = 0; x < size_t(width); ++x)
-            if (image.pixels[(y * side + x) * 4 + 3] != 255) return false;
-    return opaque_ = true;
+            if (image.pixels[(y * side + x) * 4 + 3] != 255) return;
+    picture_.opaque = true;
+    makePictureCopy(image, width, height);
+}
+
+void GlCanvas::dropPictureCopy() {
+    if (picture_.copyFramebuffer) glDeleteFramebuffers(1, &picture_.copyFramebuffer);
+    if (picture_.copyTexture) glDeleteTextures(1, &picture_.copyTexture);
+    picture_.copyFramebuffer = picture_.copyTexture = 0;
+}
+
+void GlCanvas::makePictureCopy(const Image& image, int width, int height) {
+    // Framebuffer objects and blits came with OpenGL 3.0.
+    const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+    if (!version || std::atoi(version) < 3) return;
+    // Framebuffer rows run bottom to top: the copy holds the picture upside down, so that a blit
+    // puts it on screen the right way up without flipping, which is a plain copy of rows.
+    const size_t side = size_t(image.width), rowBytes = size_t(width) * 4;
+    std::vector<uint8_t> rows(rowBytes * size_t(height));
+    for (size_t y = 0; y < size_t(height); ++y)
+        std::copy_n(&image.pixels[y * side * 4], rowBytes, &rows[(size_t(height) - 1 - y) * rowBytes]);
+    GLint boundTexture = 0, readFramebuffer = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+    glGenTextures(1, &picture_.copyTexture);
+    glBindTexture(GL_TEXTURE_2D, picture_.copyTexture);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    glGenFramebuffers(1, &picture_.copyFramebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, picture_.copyFramebuffer);
+    glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, picture_.copyTexture, 0);
+    const bool complete = glCheckFramebufferStatus(GL_READ_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+    glBindTexture(GL_TEXTURE_2D, GLuint(boundTexture));
+    if (!complete || glGetError() != GL_NO_ERROR) dropPictureCopy();
+}
+
+bool GlCanvas::blitPicture(int x, int y, int width, int height) {
+    if (!picture_.copyFramebuffer) return false;
+    GLint viewport[4] = {};
+    glGetIntegerv(GL_VIEWPORT, viewport);
+    if (viewport[2] != projectionWidth || viewport[3] != projectionHeight) return false;
+    // The picture's top left corner in framebuffer rows, which count from the bottom.
+    const int left = viewport[0] + originX_ + x;
+    const int bottom = viewport[1] + viewport[3] - (originY_ + y + height);
+    GLint readFramebuffer = 0;
+    glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, picture_.copyFramebuffer);
+    glBlitFramebuffer(0, 0, width, height, left, bottom, left + width, bottom + height, GL_COLOR_BUFFER_BIT,
+                      GL_NEAREST);
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+    return true;
 }
 
 void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height) {
     enter(Batch::Idle);
-    glColor4f(1, 1, 1, 1);
-    glBindTexture(GL_TEXTURE_2D, image.texture);
-    glEnable(GL_TEXTURE_2D);
     // Drawn at its own size, every pixel centre falls on a texel centre: linear filtering then
     // takes that one texel alone, exactly what nearest filtering takes at less cost. An opaque
-    // picture sampled that way covers what is under it, so blending would change nothing either.
+    // picture sampled that way covers what is under it, so blending would change nothing either,
+    // and the pixels are those of a copy of the picture's texels, which a blit makes fastest.
     int pictureWidth = 0, pictureHeight = 0;
     const bool ownSize =
         pictureSize(image, pictureWidth, pictureHeight) && width == pictureWidth && height == pictureHeight;
+    if (ownSize) notePicture(image, width, height);
+    const bool opaque = ownSize && picture_.opaque;
+    if (opaque && blitPicture(x, y, width, height)) return;
+    glColor4f(1, 1, 1, 1);
+    glBindTexture(GL_TEXTURE_2D, image.texture);
+    glEnable(GL_TEXTURE_2D);
     GLint magFilter = GL_NEAREST, minFilter = GL_NEAREST;
-    const bool opaque = ownSize && isOpaque(image);
     if (ownSize) {
         glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &magFilter);
         glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);

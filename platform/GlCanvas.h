@@ -40,7 +40,13 @@ class GlCanvas : public Canvas {
     // the pixels are those of one draw per quad at a fraction of the cost.
     enum class Batch { Idle, Glyphs, Fills };
     void enter(Batch batch);
-    bool isOpaque(const Image& image);
+    // Looks at a picture drawn at its own size (width x height texels) when it is not the one
+    // looked at last: whether it is opaque, and if so a copy of it for blitting.
+    void notePicture(const Image& image, int width, int height);
+    void makePictureCopy(const Image& image, int width, int height);
+    void dropPictureCopy();
+    // Copies the noted picture to (x, y) of the frame; false when it has no copy.
+    bool blitPicture(int x, int y, int width, int height);
 
     const Image& font_;
     Batch batch_ = Batch::Idle;
@@ -48,8 +54,13 @@ class GlCanvas : public Canvas {
     // pixels under them as they were: only each glyph's visible box is drawn.
     std::array<GlyphBox, 256> glyphBoxes_{};
     bool tightGlyphs_ = false;
-    // Whether the last picture looked at has no translucent texel (found once per texture).
-    uint32_t opaqueTexture_ = 0;
-    const uint8_t* opaquePixels_ = nullptr;
-    bool opaque_ = false;
+    int originX_ = 0, originY_ = 0;
+    // The last picture drawn at its own size, told apart by texture name and pixel buffer.
+    struct Picture {
+        uint32_t texture = 0;
+        const uint8_t* pixels = nullptr;
+        bool opaque = false;           // no translucent texel
+        uint32_t copyFramebuffer = 0;  // a framebuffer holding the picture upside down, or 0
+        uint32_t copyTexture = 0;
+    } picture_;
 };
