@@ -1173,10 +1173,11 @@ stFrameEnd:
     PAD STEP_CYCLES - 87
     jmp (modeVec)
 
-; The first frame is decoded before play is first called (slots 0-128 run untimed, without the
-; level writes), so that play starts at slot 129 and writes the first frame's registers at once:
-; every frame's registers then go out at its start, as the editor writes them on scanline 0.
-; Slots that only idle once the frame is decoded are skipped.
+; The first frame is decoded before play is first called, so that play starts at slot 129 and
+; writes the first frame's registers at once: every frame's registers then go out at its start,
+; as the editor writes them on scanline 0. Slots 0-10 (the stretch loads) run untimed through
+; the dispatcher without the level writes; the streams are then read by primeDecode, which
+; leaves the decoder where slots 11-128 would have left it, in a fraction of their time.
 prime:
     lda #<primeMode
     sta modeVec
@@ -1186,23 +1187,78 @@ prime:
 primeMode:
     lda slot
     cmp #11
-    bcc @next               ; the stretch loads
-    cmp #129
-    bcs @done
-    lda decField
-    cmp #FIELDS
-    bcs @decoded
-@next:
+    bcs @decode
     jmp dispatch
-@decoded:
+@decode:
+    jsr primeDecode
     lda #129
     sta slot
-@done:
+    lda #FIELDS
+    sta decField
     lda #<pcmMode
     sta modeVec
     lda #>pcmMode
     sta modeVec+1
     rts                     ; from init
+
+; The sixteen fields of a frame into vals/sent, as stBit and the decoder phases read them.
+primeDecode:
+    ldy #0
+@field:
+    ldx fieldCh,y
+    lda #0
+    sta decAcc
+    lda fieldW,y
+    beq @raw
+    sta decRemain
+    jsr primeBit
+    bcc @notSent
+@value:
+    jsr primeBit
+    rol decAcc
+    dec decRemain
+    bne @value
+    beq @store
+@raw:
+    jsr primeBit
+    rol decAcc
+@store:
+    lda decAcc
+    sta vals,y
+    lda #1
+    bne @sent
+@notSent:
+    lda #0
+@sent:
+    sta sent,y
+    iny
+    cpy #FIELDS
+    bne @field
+    rts
+
+; The next bit of stream X (channel * 2) in C; a byte is fetched when none is left.
+primeBit:
+    lda scnt,x
+    bne @have
+    lda sbank,x
+    sta $5FFA
+    lda (sptr,x)
+    sta sbuf,x
+    lda #8
+    sta scnt,x
+    inc sptr,x
+    bne @have
+    inc sptr+1,x
+    lda sptr+1,x
+    cmp #$B0                ; past the window: next bank, back to $A000
+    bne @have
+    lda #$A0
+    sta sptr+1,x
+    inc sbank,x
+@have:
+    dec scnt,x
+    lsr sbuf,x
+    rts
 
 ; Init's helpers, kept out of its segment so that the timed code after it stays in place.
 copyTables:

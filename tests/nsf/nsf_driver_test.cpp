@@ -26,11 +26,13 @@ struct DriverRun {
     std::vector<ApuWrite> initWrites;
     std::vector<std::vector<ApuWrite>> slotWrites;      // per slot-0 frame, 156 each
     std::vector<std::vector<ApuWrite>> registerWrites;  // per frame, everything else
+    uint64_t initCycles = 0;
     uint64_t playStart = 0;
 
     DriverRun(const std::vector<uint8_t>& nsf, int frames) {
         Cpu6502 cpu(nsf);
         EXPECT_TRUE(cpu.call(NSF_INIT_ADDRESS, 0, 1, 2'000'000));
+        initCycles = cpu.cycles;
         initWrites = cpu.writes;
         cpu.writes.clear();
         cpu.pc = NSF_PLAY_ADDRESS;
@@ -417,4 +419,28 @@ TEST(NsfDriver, SamplesWithoutDataStaySilent) {
     EXPECT_EQ(run.registers(0, 0x4010, 0x4015, true), (std::vector<std::pair<int, int>>{{0x4015, 0x0F}}));
     EXPECT_EQ(run.registers(2, 0x4015, 0x4015).size(), 2u);  // the real one starts
     for (size_t f : {3, 4, 5}) EXPECT_TRUE(run.registers(f, 0x4010, 0x4015, true).empty()) << f;
+}
+
+// Init ends well inside an NSF player's first play period (29830 cycles at the NTSC rate of
+// 16667 µs), so play is called at that period; play then writes every frame's registers at the
+// frame's start, 33247.5 cycles apart, the first within 150 cycles.
+TEST(NsfDriver, InitIsShortAndFramesBeginWithTheirRegisters) {
+    SongRig rig;
+    ASSERT_TRUE(rig.loadDemo());
+    DriverRun run(rig.nsf(), 200);
+    EXPECT_LT(run.initCycles, 20000u);
+    std::printf("[ driver   ] init of the example song: %llu cycles\n", (unsigned long long)run.initCycles);
+    auto firstApuWrite = [&](size_t f) {
+        for (const ApuWrite& w : run.registerWrites[f])
+            if (w.address >= 0x4000 && w.address <= 0x4017) return w;
+        ADD_FAILURE() << "frame " << f << " writes no register";
+        return ApuWrite{};
+    };
+    const uint64_t first = firstApuWrite(0).cycle - run.playStart;
+    EXPECT_LT(first, 150u);
+    for (size_t f = 0; f < run.registerWrites.size(); ++f) {
+        const ApuWrite w = firstApuWrite(f);
+        EXPECT_NEAR(double(w.cycle - run.playStart), double(first) + 33247.5 * double(f), 1.0) << f;
+        EXPECT_EQ(w.address, 0x4000) << f;
+    }
 }
