@@ -9,8 +9,6 @@ constexpr std::uint8_t kLengthTable[32] = {10, 254, 20, 2,  40, 4,  80, 6,  160,
 
 std::uint8_t openBus(void*, std::uint16_t) { return 0x55; }
 
-constexpr int kNone = DmcChannel::kNoTime;
-
 // Level-step sizes of each synthesiser as a fraction of full scale. Triangle, noise and DMC are
 // 3, 2 and 1 times 0.36/202 so that their weighted sum (0..202) spans the mixer table.
 constexpr double kPulseUnit = 0.11272086207720806 / 15;
