@@ -21,8 +21,9 @@
 ; BCS_) fail the link when they would, and "page spacer" bytes move routines out of the way.
 ; The tests measure the slot spacing in an interpreter.
 ;
-; Data (bank 1 at $9000 holds the tag, directory and tables; init copies them to $7000 so that
-; table entries are aligned and never cross a page):
+; Data (bank 1 at $9000 holds the tag, directory and tables, read in place: the tag lies at
+; $917E, so an 8-byte entry may straddle a page, and each table is read through a pointer to the
+; entry's start and one to two bytes on, neither of which crosses a page with the indexes used):
 ;   directory: order list and stretch table offsets of channels 0-4, PCM table, DPCM table,
 ;              then the loop target. Offsets count from the tag.
 ;   order list: one entry index per stretch, $FF at the end.
@@ -33,7 +34,7 @@
 ; plays samples from the $D000 window ($5FFD).
 
 STEP_CYCLES = 101
-TABLE_COPY  = $7000          ; RAM copy of the tables, data offset 0 (the tag) at $7000
+TAG         = $917E          ; data offset 0 in the bank 1 window
 SILENCE     = $0300          ; 128 bytes of $3F: what the PCM mode reads when nothing plays
 
 ; Captured values, in stream order.
@@ -69,6 +70,8 @@ orderPos:   .res 1
 remain:     .res 2      ; frames of the stretch still to come after this one
 needLoad:   .res 1
 tPtr:       .res 10     ; stretch entry address per channel (stride 2)
+uPtr:       .res 10     ; the same plus 2
+oPtr:       .res 2      ; order list entry being read
 sptr:       .res 10     ; stream: address of the next byte to fetch (stride 2)
 sbank:      .res 10     ; stream: its bank
 sbuf:       .res 10     ; stream: bits not yet used, lowest first
@@ -89,6 +92,7 @@ dFlag:      .res 1
 dRate:      .res 1
 pStart:     .res 1
 pT:         .res 2
+pT2:        .res 2
 cnt:        .res 2      ; unit count of the sample being started
 cntLoop:    .res 1
 units:      .res 2      ; units left of the sample playing
@@ -125,9 +129,6 @@ sawWrap:    .res 1
 mulL:       .res 2
 mulH:       .res 2
 mulS:       .res 2
-; init
-src:        .res 2
-dst:        .res 2
 
 ; ---------------------------------------------------------------------------------------------
 ; PAD n: exactly n cycles (n = 0 or n >= 2), touching no register and no flag.
@@ -383,27 +384,34 @@ ramEnd:
     .assert ramEnd - ramStart <= 176, error, "the RAM routine must fit in 176 bytes"
 
 ; ---------------------------------------------------------------------------------------------
-.segment "CODE"
-
+.segment "CODE4"                 ; after the small tables
 ; Slot 0: start a new stretch when the current one is over; reset the decoder.
 stFrameStart:
     lda remain              ; 3
     ora remain+1            ; 6
     BNE_ @keep               ; 8 / 9
-    ldy orderPos            ; 11
-    iny                     ; 13
-    lda (dirPtr),y          ; 18   channel 0's order list
-    cmp #$FF                ; 20
-    BNE_ @notEnd             ; 22 / 23
-    ldy loopTarget          ; 25
-    jmp @pos                ; 28
+    ldx orderPos            ; 11
+    inx                     ; 13
+    txa                     ; 15
+    clc                     ; 17
+    adc dirPtr              ; 20
+    sta oPtr                ; 23
+    lda dirPtr+1            ; 26
+    adc #0                  ; 28
+    sta oPtr+1              ; 31
+    ldy #0                  ; 33
+    lda (oPtr),y            ; 38   channel 0's order list
+    cmp #$FF                ; 40
+    BNE_ @notEnd             ; 42 / 43
+    ldx loopTarget          ; 45
+    jmp @pos                ; 48
 @notEnd:
-    PAD 5                   ; 28
+    PAD 5                   ; 48
 @pos:
-    sty orderPos            ; 31
-    lda #1                  ; 33
-    sta needLoad            ; 36
-    jmp @decoder            ; 39
+    stx orderPos            ; 51
+    lda #1                  ; 53
+    sta needLoad            ; 56
+    jmp @decoder            ; 59
 @keep:
     lda remain              ; 12
     sec                     ; 14
@@ -414,42 +422,58 @@ stFrameStart:
     sta remain+1            ; 27
     lda #0                  ; 29
     sta needLoad            ; 32
-    PAD 7                   ; 39
+    PAD 27                  ; 59
 @decoder:
-    lda #0                  ; 41
-    sta decField            ; 44
-    sta decAcc              ; 47
-    lda #<phFlag            ; 49
-    sta decPhase            ; 52
-    lda #>phFlag            ; 54
-    sta decPhase+1          ; 57
-    PAD STEP_CYCLES - 57
+    lda #0                  ; 61
+    sta decField            ; 64
+    sta decAcc              ; 67
+    lda #<phFlag            ; 69
+    sta decPhase            ; 72
+    lda #>phFlag            ; 74
+    sta decPhase+1          ; 77
+    PAD STEP_CYCLES - 77
     jmp (modeVec)
+
+.segment "CODE"
 
 ; Slots 1-5: address of channel c's stretch entry.
 .macro LOADA c
     .local skip
     lda needLoad            ; 3
     BEQ_ skip                ; 5 / 6
-    ldy orderPos            ; 8
-    lda (dirPtr+4*c),y      ; 13   order lists never cross a page
-    sta tPtr+2*c            ; 16
-    lda #0                  ; 18
-    asl tPtr+2*c            ; 23
-    rol a                   ; 25
-    asl tPtr+2*c            ; 30
-    rol a                   ; 32
-    asl tPtr+2*c            ; 37
-    rol a                   ; 39
-    sta tPtr+2*c+1          ; 42
-    clc                     ; 44
-    lda tPtr+2*c            ; 47
-    adc dirPtr+4*c+2        ; 50
-    sta tPtr+2*c            ; 53
-    lda tPtr+2*c+1          ; 56
-    adc dirPtr+4*c+3        ; 59
-    sta tPtr+2*c+1          ; 62
-    PAD STEP_CYCLES + 1 - 62
+    clc                     ; 7
+    lda orderPos            ; 10
+    adc dirPtr+4*c          ; 13
+    sta oPtr                ; 16
+    lda dirPtr+4*c+1        ; 19
+    adc #0                  ; 21
+    sta oPtr+1              ; 24
+    ldy #0                  ; 26
+    lda (oPtr),y            ; 31
+    sta tPtr+2*c            ; 34
+    lda #0                  ; 36
+    asl tPtr+2*c            ; 41
+    rol a                   ; 43
+    asl tPtr+2*c            ; 48
+    rol a                   ; 50
+    asl tPtr+2*c            ; 55
+    rol a                   ; 57
+    sta tPtr+2*c+1          ; 60
+    clc                     ; 62
+    lda tPtr+2*c            ; 65
+    adc dirPtr+4*c+2        ; 68
+    sta tPtr+2*c            ; 71
+    lda tPtr+2*c+1          ; 74
+    adc dirPtr+4*c+3        ; 77
+    sta tPtr+2*c+1          ; 80
+    clc                     ; 82
+    lda tPtr+2*c            ; 85
+    adc #2                  ; 87
+    sta uPtr+2*c            ; 90
+    lda tPtr+2*c+1          ; 93
+    adc #0                  ; 95
+    sta uPtr+2*c+1          ; 98
+    PAD STEP_CYCLES + 1 - 98
     jmp (modeVec)
 skip:
     PAD STEP_CYCLES + 1 - 6
@@ -462,22 +486,22 @@ skip:
     lda needLoad            ; 3
     BEQ_ skip                ; 5 / 6
     ldy #0                  ; 7
-    lda (tPtr+2*c),y        ; 12   entries are 8-aligned
+    lda (tPtr+2*c),y        ; 12   bytes 0-1 through the entry's address
     sta sptr+2*c            ; 15
     iny                     ; 17
     lda (tPtr+2*c),y        ; 22
     sta sptr+2*c+1          ; 25
-    iny                     ; 27
-    lda (tPtr+2*c),y        ; 32
+    dey                     ; 27
+    lda (uPtr+2*c),y        ; 32   bytes 2-4 through the one 2 bytes on
     sta sbank+2*c           ; 35
     lda #0                  ; 37
     sta scnt+2*c            ; 40   the first bit fetches the first byte
     .if c = 0
         iny                 ; 42
-        lda (tPtr),y        ; 47
+        lda (uPtr),y        ; 47
         sta remain          ; 50
         iny                 ; 52
-        lda (tPtr),y        ; 57
+        lda (uPtr),y        ; 57
         sta remain+1        ; 60
         PAD STEP_CYCLES + 1 - 60
     .else
@@ -498,9 +522,11 @@ stLoadA4: LOADA 4
 stLoadB0: LOADB 0
 stLoadB1: LOADB 1
 stLoadB2: LOADB 2
+
+.segment "CODE5"                 ; after the step table
 stLoadB3: LOADB 3
-    .res 6                  ; page spacer
 stLoadB4: LOADB 4
+.segment "CODE"
 
 ; Slots 11-128: one bit of the streams each, or a byte fetch. A frame holds at most 103 bits and
 ; needs at most 15 fetches, so 118 slots always finish it.
@@ -615,28 +641,20 @@ init:
     ; bank 1 at $9000: the tag at $917E, the directory at $9182
     lda #1
     sta $5FF9
-    lda #<$917E
-    sta src
-    lda #>$917E
-    sta src+1
-    lda #<TABLE_COPY
-    sta dst
-    lda #>TABLE_COPY
-    sta dst+1
-    jsr copyTables
     ldx #0
 @dir:
-    lda TABLE_COPY+4,x
-    sta dirPtr,x
-    lda TABLE_COPY+5,x
     clc
-    adc #>TABLE_COPY
+    lda TAG+4,x
+    adc #<TAG
+    sta dirPtr,x
+    lda TAG+5,x
+    adc #>TAG
     sta dirPtr+1,x
     inx
     inx
     cpx #24
     bne @dir
-    lda TABLE_COPY+28
+    lda TAG+28
     sta loopTarget
     ; the PCM buffer: silence at the middle level
     ldx #127
@@ -679,7 +697,7 @@ init:
     sta decPhase
     lda #>phFlag
     sta decPhase+1
-    jmp initTail
+    jmp prime
 
 .import __RAMCODE_LOAD__, __RAMCODE_RUN__
 
@@ -832,7 +850,7 @@ stDpcmB:
     PAD STEP_CYCLES - 6
     jmp (modeVec)
 
-    .res 39                  ; page spacer
+    .res 54                  ; page spacer
 ; Slots 135-136: a PCM sample starts when its kind was sent as 0; it plays from the next frame.
 stPcmA:
     ldx vals+V_KIND         ; 3
@@ -859,7 +877,14 @@ stPcmA:
     sta pT+1                ; 67
     lda #$0F                ; 69
     sta $4015               ; 73   a PCM sample stops the DMC
-    PAD STEP_CYCLES - 73
+    clc                     ; 75
+    lda pT                  ; 78
+    adc #2                  ; 80
+    sta pT2                 ; 83
+    lda pT+1                ; 86
+    adc #0                  ; 88
+    sta pT2+1               ; 91
+    PAD STEP_CYCLES - 91
     jmp (modeVec)
 @no:
     PAD STEP_CYCLES - 16
@@ -869,28 +894,28 @@ stPcmB:
     lda pStart              ; 3
     BEQ_ @no                 ; 5 / 6
     ldy #0                  ; 7
-    lda (pT),y              ; 12
+    lda (pT),y              ; 12   bytes 0-1 through the entry's address
     sta rStart+0            ; 15
     iny                     ; 17
     lda (pT),y              ; 22
     sta rStart+1            ; 25
-    iny                     ; 27
-    lda (pT),y              ; 32
+    dey                     ; 27
+    lda (pT2),y             ; 32   bytes 2-7 through the one 2 bytes on
     sta rStart+4            ; 35
     iny                     ; 37
-    lda (pT),y              ; 42
+    lda (pT2),y             ; 42
     sta rStart+2            ; 45
     iny                     ; 47
-    lda (pT),y              ; 52
+    lda (pT2),y             ; 52
     sta rStart+3            ; 55
     iny                     ; 57
-    lda (pT),y              ; 62
+    lda (pT2),y             ; 62
     sta rStart+5            ; 65
     iny                     ; 67
-    lda (pT),y              ; 72
+    lda (pT2),y             ; 72
     sta cnt                 ; 75
     iny                     ; 77
-    lda (pT),y              ; 82
+    lda (pT2),y             ; 82
     tax                     ; 84
     and #$7F                ; 86
     sta cnt+1               ; 89
@@ -1259,37 +1284,3 @@ primeBit:
     dec scnt,x
     lsr sbuf,x
     rts
-
-; Init's helpers, kept out of its segment so that the timed code after it stays in place.
-copyTables:
-    ; Everything up to the DPCM table, whole pages: the copy is most of init's time, and init
-    ; must end well inside the first frame for play to be called on time. The DPCM table is
-    ; read in place (stDpcmA).
-    ldx $9182+23            ; high byte of the DPCM table's offset
-    inx
-    cpx #15                 ; the tables end within 3714 bytes of the tag
-    bcc @p
-    ldx #15
-@p:
-    ldy #0
-@c:
-    lda (src),y
-    sta (dst),y
-    iny
-    bne @c
-    inc src+1
-    inc dst+1
-    dex
-    bne @c
-    rts
-
-initTail:
-    ; the DPCM table where it lies in bank 1
-    clc
-    lda TABLE_COPY+26
-    adc #<$917E
-    sta dirPtr+22
-    lda TABLE_COPY+27
-    adc #>$917E
-    sta dirPtr+23
-    jmp prime

@@ -193,6 +193,23 @@ TEST(NsfDriver, InitWritesAndEvenSlotsAndToneRegistersFollowTheStreams) {
     for (int f = 0; f < frames; ++f) EXPECT_TRUE(run.silent(size_t(f))) << f;
 }
 
+// The tables are read in place behind the tag at $917E, where an 8-byte entry may straddle a
+// page: with 45 stretches every channel has entries at each offset in a page, and the order lists
+// cross pages; every value still arrives and every slot keeps its length.
+TEST(NsfDriver, ManyStretchesReadAcrossTablePages) {
+    std::mt19937 rng(11);
+    NsfCapture cap;
+    for (int i = 0; i < 45; ++i) cap.stretches.push_back(toneStretch(rng, 1 + int(rng() % 3)));
+    cap.loopTarget = 40;
+    int frames = 0;
+    for (auto& st : cap.stretches) frames += int(st.size());
+    frames += 12;  // round the loop
+    DriverRun run(buildNsf(cap), frames);
+    expectEvenSlots(run);
+    auto want = expectedToneWrites(cap, frames);
+    for (int f = 0; f < frames; ++f) ASSERT_EQ(run.registers(size_t(f)), want[size_t(f)]) << "frame " << f;
+}
+
 TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
     // Every value changes every frame: the most bits and fetches a frame can need, and streams
     // long enough to run past the end of their bank.
