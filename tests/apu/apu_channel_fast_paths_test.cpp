@@ -6,6 +6,8 @@
 #include "apu/ApuChannels.h"
 #include "apu/BandLimitedBuffer.h"
 #include "apu/BandLimitedSynth.h"
+#include "apu/NonlinearMixer.h"
+#include "apu/Nonlinear_Buffer.h"
 
 namespace {
 struct Rig {
@@ -74,6 +76,68 @@ TEST(NoiseChannel, SkippingToEachChangeMatchesClockingEveryPeriod) {
                 ++spanIndex;
             }
             ASSERT_EQ(fast.raw(), slow.raw()) << "mode " << mode << " rate " << rate;
+        }
+    }
+}
+
+// The reader integrates both buffers in one pass, the mixer curve applied on the fly and the loop
+// specialised for equal high-pass strengths. Against the plain two-step form (rewrite the
+// non-linear entries through the curve, then integrate each buffer) it must give the same
+// samples and the same integrator and mixer state, with the curve on or off and with equal or
+// different high-pass corners, across reads of odd sizes.
+TEST(Nonlinear_Buffer, FusedReadMatchesCurveThenIntegrate) {
+    for (bool curve : {true, false}) {
+        for (int nonlinearBass : {16, 90}) {
+            Nonlinear_Buffer out;
+            ASSERT_EQ(out.setSampleRate(44100, 0), nullptr);
+            out.setClockRate(1662607);
+            out.clear();
+            out.enableNonlinear(curve);
+            out.nonlinear.setBassFrequency(nonlinearBass);
+            BandLimitedSynth a(12), b(8);
+            a.setVolumeUnit(0.09);
+            b.setVolumeUnit(0.03);
+            std::uint32_t rng = 7;
+            for (int step = 0; step < 400; ++step) {
+                for (int k = 0; k < 6; ++k) {
+                    rng = rng * 1664525u + 1013904223u;
+                    const int t = static_cast<int>(rng >> 25);  // 0..127 cycles
+                    const int level = static_cast<int>((rng >> 8) & 15) - 7;
+                    a.addStep(t, level, out.linear);
+                    b.addStep(t, level * 3, out.nonlinear);
+                }
+                out.endFrame(107);
+            }
+
+            // The plain form, on copies of the state.
+            const long n = out.samplesAvailable();
+            std::vector<std::uint16_t> lin(out.linear.samples(), out.linear.samples() + n);
+            std::vector<std::uint16_t> non(out.nonlinear.samples(), out.nonlinear.samples() + n);
+            NonlinearMixer mixer = out.mixer;
+            if (curve) mixer.apply(non.data(), n);
+            std::int32_t linAcc = out.linear.readerAccumulator, nonAcc = out.nonlinear.readerAccumulator;
+            std::vector<std::int16_t> expected;
+            for (long i = 0; i < n; ++i) {
+                std::int32_t s = (linAcc >> 15) + (nonAcc >> 15);
+                linAcc = static_cast<std::int32_t>(static_cast<std::uint32_t>(linAcc - (linAcc >> out.linear.bassShift())) +
+                                                   (static_cast<std::uint32_t>(lin[i] - 0x7F7F) << 15));
+                nonAcc = static_cast<std::int32_t>(static_cast<std::uint32_t>(nonAcc - (nonAcc >> out.nonlinear.bassShift())) +
+                                                   (static_cast<std::uint32_t>(non[i] - 0x7F7F) << 15));
+                if (s != static_cast<std::int16_t>(s)) s = 0x7FFF - (s >> 24);
+                expected.push_back(static_cast<std::int16_t>(s));
+            }
+
+            std::vector<std::int16_t> got;
+            for (long chunk : {1L, 333L, 4096L, 100000L}) {
+                std::vector<std::int16_t> part(static_cast<std::size_t>(chunk));
+                part.resize(static_cast<std::size_t>(out.readSamples(part.data(), chunk)));
+                got.insert(got.end(), part.begin(), part.end());
+            }
+            ASSERT_EQ(got.size(), expected.size());
+            EXPECT_EQ(got, expected) << "curve " << curve << " bass " << nonlinearBass;
+            EXPECT_EQ(out.linear.readerAccumulator, linAcc);
+            EXPECT_EQ(out.nonlinear.readerAccumulator, nonAcc);
+            EXPECT_EQ(out.mixer.accumulator, curve ? mixer.accumulator : 0x8000);
         }
     }
 }
