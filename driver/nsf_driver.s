@@ -21,6 +21,11 @@
 ; BCS_) fail the link when they would, and "page spacer" bytes move routines out of the way.
 ; The tests measure the slot spacing in an interpreter.
 ;
+; Frames. Slots 0-128 read the next frame's values from the streams; slots 129 and on write its
+; registers and start its samples. Init reads the first frame (primeDecode) and play enters the
+; loop at slot 129, so each frame's registers go out at its start, 33247.5 cycles apart from the
+; first call of play on; a PCM unit runs from slot 0, 27 slots into the frame.
+;
 ; Data (bank 1 at $9000 holds the tag, directory and tables, read in place: the tag lies at
 ; $917E, so an 8-byte entry may straddle a page, and each table is read through a pointer to the
 ; entry's start and one to two bytes on, neither of which crosses a page with the indexes used):
@@ -851,7 +856,8 @@ stDpcmB:
     jmp (modeVec)
 
     .res 54                  ; page spacer
-; Slots 135-136: a PCM sample starts when its kind was sent as 0; it plays from the next frame.
+; Slots 135-136: a PCM sample starts when its kind was sent as 0; its first unit plays from the
+; next slot 0, 27 slots into the frame that started it.
 stPcmA:
     ldx vals+V_KIND         ; 3
     lda sent+V_KIND         ; 6
