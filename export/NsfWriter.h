@@ -48,6 +48,8 @@ std::vector<uint8_t> encodeNsfStream(const std::vector<NsfFrame>& frames, int ch
 std::vector<uint8_t> nsfPcmUnits(const NsfSample& sample, bool ntsc);
 
 // Builds the whole file in memory from a capture and the driver image (NSF_DRIVER_SIZE bytes).
+// A sample without data is stored as nothing to play: a PCM entry with a unit count of 0 (its
+// unit of $3F filler stays in the data), a DPCM entry with bit 7 of its loop byte set.
 // Throws std::runtime_error when the song does not fit the format: tables past the limit above,
 // more than 255 stretch entries on a channel, or data beyond the 256 addressable banks.
 std::vector<uint8_t> buildNsf(const NsfCapture& capture, std::span<const uint8_t> driverImage);
