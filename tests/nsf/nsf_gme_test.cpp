@@ -1,11 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "Listening.h"
 #include "SongRig.h"
 #include "player/OfflinePlayback.h"
-
 
 // An independent NSF player accepts the file, runs init and the never-returning play routine,
 // and the example song comes out as sound, not silence.
