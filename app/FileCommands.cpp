@@ -2,8 +2,6 @@
 
 #include <cstdint>
 #include <exception>
-#include <filesystem>
-#include <system_error>
 #include <utility>
 
 #include "export/FamiTone.h"
@@ -37,16 +35,6 @@ const char* const SAVE_FAILED = "Couldn't save file!";
 const char* const CANCELED = "File selection canceled.";
 
 }  // namespace
-
-bool readUserFile(const std::string& path, std::vector<uint8_t>& bytes) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) return false;
-    try {
-        return readWholeFile(path, bytes);
-    } catch (const std::exception&) {
-        return false;  // the stream library reports some read errors by throwing
-    }
-}
 
 FileCommands::FileCommands(EditorContext& context, std::function<bool(const std::string&)> loadSong,
                            SongLoadHooks& hooks)
@@ -106,7 +94,7 @@ void FileCommands::loadInstrument() {
     const auto path = askOpen(INSTRUMENT_FILE_FILTERS, "zci");
     if (!path) return;
     std::vector<uint8_t> bytes;
-    bool ok = readUserFile(*path, bytes);
+    bool ok = readWholeFile(*path, bytes);
     if (ok) {
         // The player reads the instrument's envelopes and samples on every frame.
         AudioLockGuard guard(ctx_.audioLock);

@@ -23,10 +23,6 @@ extern const std::vector<FileFilter> DPCM_FILE_FILTERS;        // "dmc"
 extern const std::vector<FileFilter> NSF_FILE_FILTERS;         // "nsf"
 extern const std::vector<FileFilter> FAMITONE_FILE_FILTERS;    // "txt"
 
-// Reads a whole file the user named. False, without throwing, for anything but a readable
-// regular file (a folder, a missing file, a device).
-bool readUserFile(const std::string& path, std::vector<uint8_t>& bytes);
-
 class FileCommands {
   public:
     // loadSong loads the song at a path as the program does for drops and the command line

@@ -203,7 +203,7 @@ void Program::setStatus(std::string text) {
 bool Program::loadSongAt(const std::string& path) {
     std::vector<uint8_t> bytes;
     // Read before the lock is taken: a slow disk must not hold up the sound.
-    if (!readUserFile(path, bytes)) return false;
+    if (!readWholeFile(path, bytes)) return false;
     AudioLockGuard guard(audioLock_);
     const bool ok = loadSong(song_, bytes.data(), bytes.size(), *this);
     if (ok) player_.reset();

@@ -258,9 +258,16 @@ bool loadSong(Song& song, const uint8_t* data, size_t size, SongLoadHooks& hooks
 }
 
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes) {
+    // Only regular files: a folder cannot be read, and a pipe or a device could block forever.
+    struct stat info {};
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
     std::ifstream file(path, std::ios::binary);
     if (!file) return false;
-    bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    try {
+        bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    } catch (const std::exception&) {
+        return false;  // the stream library throws on some read errors
+    }
     return !file.bad();
 }
 

@@ -69,5 +69,6 @@ std::vector<uint8_t> serializeSong(const Song& song);
 // failed save leaves any previous file as it was.
 bool saveSong(const Song& song, const std::string& path);
 
-// Reads a whole file; false when it cannot be opened or read.
+// Reads a whole regular file; false, without throwing, when it cannot be opened or read, or is
+// not a regular file (a folder, a pipe, a device).
 bool readWholeFile(const std::string& path, std::vector<uint8_t>& bytes);

@@ -2,6 +2,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -334,6 +335,15 @@ TEST(SongFile, FailedSaveKeepsThePreviousFile) {
     EXPECT_EQ(fs::file_size(path), small);
 
     EXPECT_FALSE(saveSong(*song, (dir / "occupied").string()));  // cannot be replaced
+    // Reading a folder, a pipe or a missing file answers false instead of throwing or blocking.
+    mkfifo((dir / "pipe").c_str(), 0600);
+    RecordingHooks hooks;
+    std::vector<uint8_t> bytes;
+    for (const char* name : {"occupied", "pipe", "absent.zcm"}) {
+        EXPECT_FALSE(readWholeFile((dir / name).string(), bytes)) << name;
+        EXPECT_FALSE(loadSongFile(*song, (dir / name).string(), hooks)) << name;
+    }
+    fs::remove(dir / "pipe");
     EXPECT_FALSE(saveSong(*song, (dir / "missing" / "song.zcm").string()));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()),
               2);  // no temporaries left
