@@ -44,8 +44,8 @@ namespace {
 // leaks by 2^-shift (the high-pass) and takes the difference in (a stored entry less the bias,
 // times 2^15, here already in that form).
 inline std::int32_t integrate(std::int32_t acc, int shift, std::uint32_t difference) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(acc) - static_cast<std::uint32_t>(acc >> shift) +
-                                     difference);
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(acc) -
+                                     static_cast<std::uint32_t>(acc >> shift) + difference);
 }
 
 inline std::uint32_t scaledDifference(std::uint16_t entry) {

@@ -119,10 +119,12 @@ TEST(Nonlinear_Buffer, FusedReadMatchesCurveThenIntegrate) {
             std::vector<std::int16_t> expected;
             for (long i = 0; i < n; ++i) {
                 std::int32_t s = (linAcc >> 15) + (nonAcc >> 15);
-                linAcc = static_cast<std::int32_t>(static_cast<std::uint32_t>(linAcc - (linAcc >> out.linear.bassShift())) +
-                                                   (static_cast<std::uint32_t>(lin[i] - 0x7F7F) << 15));
-                nonAcc = static_cast<std::int32_t>(static_cast<std::uint32_t>(nonAcc - (nonAcc >> out.nonlinear.bassShift())) +
-                                                   (static_cast<std::uint32_t>(non[i] - 0x7F7F) << 15));
+                linAcc = static_cast<std::int32_t>(
+                    static_cast<std::uint32_t>(linAcc - (linAcc >> out.linear.bassShift())) +
+                    (static_cast<std::uint32_t>(lin[i] - 0x7F7F) << 15));
+                nonAcc = static_cast<std::int32_t>(
+                    static_cast<std::uint32_t>(nonAcc - (nonAcc >> out.nonlinear.bassShift())) +
+                    (static_cast<std::uint32_t>(non[i] - 0x7F7F) << 15));
                 if (s != static_cast<std::int16_t>(s)) s = 0x7FFF - (s >> 24);
                 expected.push_back(static_cast<std::int16_t>(s));
             }
