@@ -48,7 +48,7 @@ double crossingFrequency(const std::vector<double>& s, double from, double to) {
 double clearPitch(const std::vector<double>& s, size_t start, size_t length) {
     const size_t minLag = LISTEN_RATE / 2000, maxLag = LISTEN_RATE / 40;
     if (start + length > s.size() || length <= maxLag + 64) return 0;
-    const size_t span = length - maxLag;  // samples compared at every lag
+    const size_t span = length - maxLag - 1;  // samples compared at every lag (up to maxLag + 1)
     double mean = 0;
     for (size_t i = start; i < start + length; ++i) mean += s[i];
     mean /= double(length);
