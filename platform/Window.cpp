@@ -5,6 +5,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <cstdlib>
 #include <deque>
 
 #include "app/Canvas.h"
@@ -74,6 +75,14 @@ void setIcon() {
 }
 
 }  // namespace
+
+void preferDirectWindowDrawing() {
+    // The maintained SDL 1.2 library draws GL programs into a framebuffer of its own and copies it
+    // to the window at every swap, in case the window is scaled. Ours never is: draw straight into
+    // the window, as the classic library does, and save a full-window copy per frame. The library
+    // reads the setting when it starts; a value the user set stands.
+    setenv("SDL12COMPAT_OPENGL_SCALING", "0", 0);
+}
 
 void openWindow(const std::string& caption) {
     SDL_WM_SetCaption(caption.c_str(), nullptr);

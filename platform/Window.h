@@ -6,6 +6,10 @@
 #include "app/Host.h"
 #include "platform/X11Clipboard.h"
 
+// Asks the SDL 1.2 library to draw straight into the window rather than through a scaling
+// framebuffer of its own (which costs a full-window copy per frame). Call before SDL_Init.
+void preferDirectWindowDrawing();
+
 // Opens the 794 x 602 window with a double-buffered GL context (8 bits per colour and alpha, no
 // depth buffer, no wait for vertical retrace), the built-in icon and the given caption; key
 // repeat 500/30 ms and Unicode translation on; then sets up the GL state. SDL's video subsystem

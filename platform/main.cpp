@@ -50,6 +50,7 @@ int runEditor(int argc, char** argv) {
     const GeneralSettings settings =
         loadStartupConfiguration(config, userFile ? &userFile : nullptr, bindings);
 
+    preferDirectWindowDrawing();
     SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
     openWindow(settings.windowTitle);
 
