@@ -27,12 +27,7 @@ cli=$3
 cd "$work"
 export SDL_AUDIODRIVER=dummy
 export BLEEPFORGE_TEST_STATUS_LOG=1
-fail=0
-check() {  # check NAME CONDITION-RESULT(0/1)
-  if [ "$2" = 1 ]; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
-yes_if() { if "$@"; then echo 1; else echo 0; fi; }
-key() { xdotool key --delay 60 "$@"; sleep 0.15; }
+source "$(dirname "$0")/common.sh"
 # Types text into the focused window (the dialog's path line).
 type_text() { xdotool type --delay 40 "$1"; sleep 0.15; }
 statuses() { grep -c '^status: ' out.log || true; }
@@ -61,13 +56,7 @@ print(",".join(str(v) for v in cell))'
 
 ./bleepforge >out.log 2>&1 &
 pid=$!
-win=""
-for _ in $(seq 1 100); do
-  win=$(xdotool search --name '^Bleepforge window check$' 2>/dev/null | head -n 1 || true)
-  [ -n "$win" ] && break
-  sleep 0.1
-done
-[ -n "$win" ] || { echo "FAILED: no window"; cat out.log; exit 1; }
+wait_for_window out.log
 xdotool windowfocus "$win"
 sleep 1
 n=$(statuses)

@@ -24,10 +24,7 @@ fi
 work=$2
 cd "$work"
 export SDL_AUDIODRIVER=dummy
-fail=0
-check() {  # check NAME CONDITION-RESULT(0/1)
-  if [ "$2" = 1 ]; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
+source "$(dirname "$0")/common.sh"
 
 # Colour of the window pixel (x, y) as "r g b" (0-255).
 pixel() {
@@ -43,13 +40,7 @@ start() {  # start SHOT ARGS...: runs the program, waits for its first frame and
   shift
   ./bleepforge "$@" >"$work/out.log" 2>&1 &
   pid=$!
-  win=""
-  for _ in $(seq 1 100); do
-    win=$(xdotool search --name '^Bleepforge window check$' 2>/dev/null | head -n 1 || true)
-    [ -n "$win" ] && break
-    sleep 0.1
-  done
-  [ -n "$win" ] || { echo "FAILED: no window"; cat "$work/out.log"; exit 1; }
+  wait_for_window "$work/out.log"
   # The first frame (the backdrop lit at the bottom right) is the one checked: the status line,
   # set just before it, is then still at full strength (it fades out after 3.5 s).
   for _ in $(seq 1 100); do

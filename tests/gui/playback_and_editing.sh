@@ -27,11 +27,7 @@ shots=$4
 cd "$work"
 export SDL_AUDIODRIVER=dummy
 export BLEEPFORGE_TEST_BACKUP_MS=1500
-fail=0
-check() {  # check NAME CONDITION-RESULT(0/1)
-  if [ "$2" = 1 ]; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
-}
-yes_if() { if "$@"; then echo 1; else echo 0; fi; }
+source "$(dirname "$0")/common.sh"
 
 shot() { import -window "$win" "$shots/$1"; }
 pixel() {
@@ -58,8 +54,6 @@ lit_pixels() {
   convert "$shots/$1" -crop "$4x$5+$2+$3" +repage -colorspace gray -threshold 30% \
     -format "%[fx:int(mean*w*h+0.5)]" info:
 }
-# Keys go through the X server's test extension to the focused window, as typed ones do.
-key() { xdotool key --delay 60 "$@"; sleep 0.15; }
 
 # Pattern cell (channel, row) of the song's first order, from a backup dump: "note,inst,fx,param".
 cell_of() {
@@ -83,13 +77,7 @@ wait_for_backup() {
 
 ./bleepforge song.zcm >"$work/out.log" 2>&1 &
 pid=$!
-win=""
-for _ in $(seq 1 100); do
-  win=$(xdotool search --name '^Bleepforge window check$' 2>/dev/null | head -n 1 || true)
-  [ -n "$win" ] && break
-  sleep 0.1
-done
-[ -n "$win" ] || { echo "FAILED: no window"; cat "$work/out.log"; exit 1; }
+wait_for_window "$work/out.log"
 xdotool windowfocus "$win"
 sleep 1
 rm -f backup.zcm  # a backup may already have fallen due while starting; the checks want new ones

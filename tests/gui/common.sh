@@ -1,0 +1,24 @@
+# Shared by the window checks (sourced inside the virtual X server): results, key presses and
+# finding the program's window.
+
+fail=0
+check() {  # check NAME CONDITION-RESULT(0/1)
+  if [ "$2" = 1 ]; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
+}
+yes_if() { if "$@"; then echo 1; else echo 0; fi; }
+# Keys go through the X server's test extension to the focused window, as typed ones do.
+key() { xdotool key --delay 60 "$@"; sleep 0.15; }
+
+# Sets win to the program's window once it has appeared (up to 30 s: a loaded machine starts the
+# software GL driver slowly); otherwise prints the program's log and ends the check as failed.
+wait_for_window() {  # wait_for_window LOG
+  win=""
+  for _ in $(seq 1 300); do
+    win=$(xdotool search --name '^Bleepforge window check$' 2>/dev/null | head -n 1 || true)
+    [ -n "$win" ] && return 0
+    sleep 0.1
+  done
+  echo "FAILED: no window"
+  cat "$1"
+  exit 1
+}
