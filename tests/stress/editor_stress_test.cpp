@@ -11,17 +11,13 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <sstream>
+#include <string>
 #include <thread>
 #include <vector>
 
-#include "app/Program.h"
-#include "app/RecordingCanvas.h"
-#include "apu/Apu.h"
-#include "apu/Nonlinear_Buffer.h"
-#include "config/ConfigFile.h"
-#include "config/DefaultConfig.h"
-#include "config/KeyNames.h"
 #include "player/AudioRenderer.h"
+#include "tests/app/EditorRig.h"
 
 namespace {
 
@@ -33,106 +29,36 @@ struct MutexAudioLock : AudioLock {
     void unlock() override { mutex.unlock(); }
 };
 
-struct StillHost : Host {
-    uint32_t now = 10000;
-    uint32_t ticks() const override { return now; }
-    bool pollEvent(AppEvent&) override { return false; }
-    void delay(uint32_t) override {}
-};
+// Keys whose bindings edit the song or steer playback, as "KMOD_..+SDLK_.." combos; repeats weigh a
+// key more. Quit and the file commands are left out: they would end the run or reach for dialogs.
+const char* const KEY_POOL =
+    // editor switches, note input, hex digits and cell commands
+    "SDLK_F1 SDLK_F2 SDLK_F3 SDLK_F4 SDLK_ESCAPE SDLK_q SDLK_w SDLK_e SDLK_z SDLK_2 SDLK_0 SDLK_1 SDLK_4 "
+    "SDLK_8 SDLK_9 SDLK_a SDLK_b SDLK_c SDLK_d SDLK_f SDLK_RETURN SDLK_DELETE SDLK_BACKSPACE SDLK_INSERT "
+    // cursor movement (shared by every editor's bindings)
+    "SDLK_UP SDLK_DOWN SDLK_LEFT SDLK_RIGHT SDLK_RIGHT SDLK_TAB KMOD_LSHIFT+SDLK_TAB SDLK_PAGEUP "
+    "SDLK_PAGEDOWN SDLK_HOME SDLK_END "
+    // selections, clipboard, transposition, repeat block
+    "KMOD_LALT+SDLK_UP KMOD_LALT+SDLK_DOWN KMOD_LALT+SDLK_LEFT KMOD_LALT+SDLK_RIGHT SDLK_LALT "
+    "KMOD_LCTRL+SDLK_UP KMOD_LCTRL+SDLK_DOWN SDLK_LCTRL KMOD_LSHIFT+SDLK_UP KMOD_LSHIFT+SDLK_DOWN "
+    "KMOD_LCTRL+SDLK_x KMOD_LCTRL+SDLK_c KMOD_LCTRL+SDLK_v KMOD_LCTRL+KMOD_LSHIFT+SDLK_v "
+    "KMOD_LCTRL+KMOD_LALT+SDLK_v KMOD_LCTRL+SDLK_d "
+    // loop points, mute and solo, playback and global settings
+    "KMOD_LSHIFT+SDLK_RIGHT KMOD_LSHIFT+SDLK_LEFT KMOD_LSHIFT+SDLK_HOME KMOD_LSHIFT+SDLK_END "
+    "KMOD_LCTRL+SDLK_m KMOD_LCTRL+SDLK_s SDLK_RCTRL SDLK_RSHIFT SDLK_SPACE SDLK_F10 SDLK_F11 SDLK_F12 "
+    "SDLK_F5 SDLK_F6 SDLK_F8 SDLK_KP_PERIOD KMOD_LALT+SDLK_m SDLK_KP_DIVIDE SDLK_KP_MULTIPLY "
+    "SDLK_KP_MINUS SDLK_KP_PLUS SDLK_KP1 SDLK_KP2 SDLK_KP3 SDLK_KP0";
 
-struct Key {
-    const char* name;
-    std::vector<const char*> mods;
-};
-
-// Keys whose bindings edit the song or steer playback, weighted by repetition. Quit and the file
-// commands are left out: they would end the run or reach for dialogs.
-const std::vector<Key>& keyPool() {
-    static const std::vector<Key> keys = {
-        // editor switches and record mode
-        {"SDLK_F1", {}},
-        {"SDLK_F2", {}},
-        {"SDLK_F3", {}},
-        {"SDLK_F4", {}},
-        {"SDLK_ESCAPE", {}},
-        // note input and hex digits in the instrument and effect columns
-        {"SDLK_q", {}},
-        {"SDLK_w", {}},
-        {"SDLK_e", {}},
-        {"SDLK_z", {}},
-        {"SDLK_2", {}},
-        {"SDLK_0", {}},
-        {"SDLK_1", {}},
-        {"SDLK_4", {}},
-        {"SDLK_8", {}},
-        {"SDLK_9", {}},
-        {"SDLK_a", {}},
-        {"SDLK_b", {}},
-        {"SDLK_c", {}},
-        {"SDLK_d", {}},
-        {"SDLK_f", {}},
-        {"SDLK_RETURN", {}},
-        {"SDLK_DELETE", {}},
-        {"SDLK_BACKSPACE", {}},
-        {"SDLK_INSERT", {}},
-        // cursor movement (shared by every editor's bindings)
-        {"SDLK_UP", {}},
-        {"SDLK_DOWN", {}},
-        {"SDLK_LEFT", {}},
-        {"SDLK_RIGHT", {}},
-        {"SDLK_RIGHT", {}},
-        {"SDLK_TAB", {}},
-        {"SDLK_TAB", {"KMOD_LSHIFT"}},
-        {"SDLK_PAGEUP", {}},
-        {"SDLK_PAGEDOWN", {}},
-        {"SDLK_HOME", {}},
-        {"SDLK_END", {}},
-        // selections, clipboard, transposition, repeat block
-        {"SDLK_UP", {"KMOD_LALT"}},
-        {"SDLK_DOWN", {"KMOD_LALT"}},
-        {"SDLK_LEFT", {"KMOD_LALT"}},
-        {"SDLK_RIGHT", {"KMOD_LALT"}},
-        {"SDLK_LALT", {}},
-        {"SDLK_UP", {"KMOD_LCTRL"}},
-        {"SDLK_DOWN", {"KMOD_LCTRL"}},
-        {"SDLK_LCTRL", {}},
-        {"SDLK_UP", {"KMOD_LSHIFT"}},
-        {"SDLK_DOWN", {"KMOD_LSHIFT"}},
-        {"SDLK_x", {"KMOD_LCTRL"}},
-        {"SDLK_c", {"KMOD_LCTRL"}},
-        {"SDLK_v", {"KMOD_LCTRL"}},
-        {"SDLK_v", {"KMOD_LCTRL", "KMOD_LSHIFT"}},
-        {"SDLK_v", {"KMOD_LCTRL", "KMOD_LALT"}},
-        {"SDLK_d", {"KMOD_LCTRL"}},
-        // loop points in the instrument editor
-        {"SDLK_RIGHT", {"KMOD_LSHIFT"}},
-        {"SDLK_LEFT", {"KMOD_LSHIFT"}},
-        {"SDLK_HOME", {"KMOD_LSHIFT"}},
-        {"SDLK_END", {"KMOD_LSHIFT"}},
-        // mute and solo
-        {"SDLK_m", {"KMOD_LCTRL"}},
-        {"SDLK_s", {"KMOD_LCTRL"}},
-        // playback and global settings
-        {"SDLK_RCTRL", {}},
-        {"SDLK_RSHIFT", {}},
-        {"SDLK_SPACE", {}},
-        {"SDLK_F10", {}},
-        {"SDLK_F11", {}},
-        {"SDLK_F12", {}},
-        {"SDLK_F5", {}},
-        {"SDLK_F6", {}},
-        {"SDLK_F8", {}},
-        {"SDLK_KP_PERIOD", {}},
-        {"SDLK_m", {"KMOD_LALT"}},
-        {"SDLK_KP_DIVIDE", {}},
-        {"SDLK_KP_MULTIPLY", {}},
-        {"SDLK_KP_MINUS", {}},
-        {"SDLK_KP_PLUS", {}},
-        {"SDLK_KP1", {}},
-        {"SDLK_KP2", {}},
-        {"SDLK_KP3", {}},
-        {"SDLK_KP0", {}},
-    };
+std::vector<KeyEvent> keyPool() {
+    std::vector<KeyEvent> keys;
+    std::istringstream words(KEY_POOL);
+    for (std::string combo; words >> combo;) {
+        KeyEvent e;
+        for (size_t plus; (plus = combo.find('+')) != std::string::npos; combo.erase(0, plus + 1))
+            e.mod |= modifierNameTable().at(combo.substr(0, plus));
+        e.sym = keyNameTable().at(combo);
+        keys.push_back(e);
+    }
     return keys;
 }
 
@@ -160,7 +86,7 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
     GeneralSettings settings;
     MutexAudioLock lock;
     RecordingCanvas canvas;
-    StillHost host;
+    FixedHost host;
 
     initialiseSong(*song);
     ConfigFile config;
@@ -200,15 +126,12 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
         }
     });
 
-    const auto& keys = keyPool();
+    const std::vector<KeyEvent> keys = keyPool();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     long commands = 0;
     while (commands < 3000 || std::chrono::steady_clock::now() < deadline) {
         if (commands >= 2000000) break;
-        const Key& k = keys[rng() % keys.size()];
-        KeyEvent e;
-        e.sym = keyNameTable().at(k.name);
-        for (const char* m : k.mods) e.mod |= modifierNameTable().at(m);
+        KeyEvent e = keys[rng() % keys.size()];
         e.pressed = true;
         program.onKeyDown(e);
         // Most keys are released at once; some stay held a while, so note previews overlap.
@@ -226,12 +149,7 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
         if (commands % 200 == 0) program.drawScreen();
         ++commands;
     }
-    // Release whatever is still held.
-    for (const Key& k : keys) {
-        KeyEvent e;
-        e.sym = keyNameTable().at(k.name);
-        program.onKeyUp(e);
-    }
+    for (KeyEvent e : keys) program.onKeyUp(e);  // release whatever is still held
     stop = true;
     audio.join();
 
@@ -247,20 +165,16 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
     }
     for (int slot = 0; slot < INSTRUMENT_SLOTS; ++slot) {
         const Instrument& inst = song->instruments[slot];
-        EXPECT_GE(int(inst.type), 0) << "instrument " << slot;
-        EXPECT_LT(int(inst.type), INSTRUMENT_TYPE_COUNT) << "instrument " << slot;
+        SCOPED_TRACE("instrument " + std::to_string(slot));
+        EXPECT_GE(int(inst.type), 0);
+        EXPECT_LT(int(inst.type), INSTRUMENT_TYPE_COUNT);
         for (int env = 0; env < ENVELOPE_COUNT; ++env) {
             const Envelope& e = inst.envelopes[env];
             const int length = e.length();
-            EXPECT_LT(length, ENVELOPE_SLOTS)
-                << "instrument " << slot << " envelope " << env << " has no marker";
-            if (length >= ENVELOPE_SLOTS) continue;
-            EXPECT_GE(e.loopPoint, 0) << "instrument " << slot << " envelope " << env;
-            EXPECT_LE(e.loopPoint, length) << "instrument " << slot << " envelope " << env;
-            for (int v = 0; v < length; ++v) {
-                EXPECT_GE(e.values[v], 0);
-                EXPECT_LE(e.values[v], 255);
-            }
+            ASSERT_LT(length, ENVELOPE_SLOTS) << "envelope " << env << " has no marker";
+            EXPECT_GE(e.loopPoint, 0) << "envelope " << env;
+            EXPECT_LE(e.loopPoint, length) << "envelope " << env;
+            for (int v = 0; v < length; ++v) EXPECT_TRUE(e.values[v] >= 0 && e.values[v] <= 255) << v;
         }
     }
     EXPECT_GE(edit.currentOrder, 0);
