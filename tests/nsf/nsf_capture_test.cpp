@@ -49,52 +49,45 @@ class ScriptedSource : public NsfFrameSource {
 
 }  // namespace
 
-TEST(NsfCapture, RepeatedPositionLoopsBackToItsFirstStretch) {
+// A stretch ends when the position repeats one a stretch began at (the loop target), when the
+// row goes backwards, or when the song stops.
+TEST(NsfCapture, StretchesEndAndLoopWhereThePositionRepeats) {
+    struct Case {
+        const char* what;
+        std::vector<ScriptedFrame> script;
+        std::vector<size_t> sizes;
+        int loopTarget;
+    } cases[] = {
+        // Orders 0, 1, 2; the last frame of order 2 jumps back to order 1 (as Bxx does).
+        {"jump back",
+         {{0, 1, 1}, {0, 2, 1}, {1, 0, 1}, {1, 1, 2}, {2, 0, 2}, {2, 1, 3}, {1, 0, 3}},
+         {3, 2, 2},
+         1},
+        // A row going backwards inside one order (E6x-style loop) also ends the stretch.
+        {"row back", {{0, 1}, {0, 2}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {0, 0}}, {3, 3, 1}, 0},
+        // Speed 0 on row 2: the flag ends the stretch there, the next starts at row 2 and lasts
+        // one frame, and the one after would start there again.
+        {"stops", {{0, 1}, {0, 2, 0, -1, 0, true}}, {2, 1}, 1},
+        // Stopping on the row the stretch began at closes the loop at once.
+        {"stops at once", {{0, 0, 0, -1, 0, true}}, {1}, 0},
+    };
     auto song = std::make_unique<Song>();
     song->instrumentNames[1] = "Title";
     song->ntsc = true;
-    // Orders 0, 1, 2, then back to order 1 (as a Bxx jump does).
-    ScriptedSource src({{0, 1, 1},
-                        {0, 2, 1},
-                        {1, 0, 1},  // stretch 0: order 0
-                        {1, 1, 2},
-                        {2, 0, 2},  // stretch 1: order 1
-                        {2, 1, 3},
-                        {1, 0, 3}});  // stretch 2: order 2, jumps to order 1
-    NsfCapture cap = captureNsf(*song, src);
-    ASSERT_EQ(cap.stretches.size(), 3u);
-    EXPECT_EQ(cap.loopTarget, 1);
-    EXPECT_EQ(cap.stretches[0].size(), 3u);
-    EXPECT_EQ(cap.stretches[1].size(), 2u);
-    EXPECT_EQ(cap.stretches[2].size(), 2u);
-    EXPECT_EQ(src.framesRun(), 7u);
-    EXPECT_EQ(cap.names[0], "Title");
-    EXPECT_TRUE(cap.ntsc);
-
-    // A row going backwards inside one order (E6x-style loop) also ends the stretch.
-    ScriptedSource back({{0, 1}, {0, 2}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {0, 0}});
-    cap = captureNsf(*song, back);
-    ASSERT_EQ(cap.stretches.size(), 3u);  // rows 0-2, rows 1-3 up to order 1, order 1
-    EXPECT_EQ(cap.stretches[0].size(), 3u);
-    EXPECT_EQ(cap.stretches[1].size(), 3u);
-    EXPECT_EQ(cap.loopTarget, 0);
-}
-
-TEST(NsfCapture, SongThatStopsLoopsItsLastStretch) {
-    auto song = std::make_unique<Song>();
-    // Speed 0 on row 2 of order 0: the flag ends the stretch there, the next stretch starts at
-    // row 2 and lasts one frame, and the one after would start there again.
-    ScriptedSource src({{0, 1}, {0, 2, 0, -1, 0, true}});
-    NsfCapture cap = captureNsf(*song, src);
-    ASSERT_EQ(cap.stretches.size(), 2u);
-    EXPECT_EQ(cap.stretches[1].size(), 1u);
-    EXPECT_EQ(cap.loopTarget, 1);
-
-    // Stopping on the row the stretch began at closes the loop at once.
-    ScriptedSource still({{0, 0, 0, -1, 0, true}});
-    cap = captureNsf(*song, still);
-    ASSERT_EQ(cap.stretches.size(), 1u);
-    EXPECT_EQ(cap.loopTarget, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedSource src(c.script);
+        NsfCapture cap = captureNsf(*song, src);
+        std::vector<size_t> sizes;
+        for (auto& st : cap.stretches) sizes.push_back(st.size());
+        EXPECT_EQ(sizes, c.sizes);
+        EXPECT_EQ(cap.loopTarget, c.loopTarget);
+        if (!c.script.back().endOfSong) {
+            EXPECT_EQ(src.framesRun(), c.script.size());
+        }
+        EXPECT_EQ(cap.names[0], "Title");
+        EXPECT_TRUE(cap.ntsc);
+    }
 }
 
 TEST(NsfCapture, SamplesAreNumberedByFirstUseAndResendTheirKind) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <random>
 
 #include "Cpu6502.h"
@@ -141,6 +143,27 @@ void expectEvenSlots(const DriverRun& run) {
         EXPECT_EQ(cycles[i] - cycles[i - 2 * SLOTS], TWO_FRAMES);
 }
 
+// Checks the slot timing and, every `stride` frames and at the last, the tone registers against
+// what the capture's streams ask for.
+void expectToneWritesFollow(const DriverRun& run, const NsfCapture& cap, int stride = 1) {
+    expectEvenSlots(run);
+    const size_t frames = run.registerWrites.size();
+    auto want = expectedToneWrites(cap, int(frames));
+    for (size_t f = 0; f < frames; f += size_t(stride)) ASSERT_EQ(run.registers(f), want[f]) << "frame " << f;
+    ASSERT_EQ(run.registers(frames - 1), want[frames - 1]);
+}
+
+// A frame sending nothing but the given DPCM-channel values (−1 = not sent).
+NsfFrame dpcmFrame(int kind, int rate = -1, int value = -1, bool start = false) {
+    NsfFrame f;
+    f.values.fill(-1);
+    f.values[NSF_DPCM_KIND] = kind;
+    f.values[NSF_DPCM_RATE] = rate;
+    f.values[NSF_DPCM_VALUE] = value;
+    f.sampleStart = start;
+    return f;
+}
+
 }  // namespace
 
 TEST(Cpu6502, CycleCountsAndFlags) {
@@ -186,9 +209,7 @@ TEST(NsfDriver, InitWritesAndEvenSlotsAndToneRegistersFollowTheStreams) {
                                                       {0x4005, 0x0F},
                                                       {0x4015, 0x0F}}));
 
-    expectEvenSlots(run);
-    auto want = expectedToneWrites(cap, frames);
-    for (int f = 0; f < frames; ++f) ASSERT_EQ(run.registers(size_t(f)), want[size_t(f)]) << "frame " << f;
+    expectToneWritesFollow(run, cap);
     // Nothing plays on the DPCM channel.
     for (int f = 0; f < frames; ++f) EXPECT_TRUE(run.silent(size_t(f))) << f;
 }
@@ -203,11 +224,7 @@ TEST(NsfDriver, ManyStretchesReadAcrossTablePages) {
     cap.loopTarget = 40;
     int frames = 0;
     for (auto& st : cap.stretches) frames += int(st.size());
-    frames += 12;  // round the loop
-    DriverRun run(buildNsf(cap), frames);
-    expectEvenSlots(run);
-    auto want = expectedToneWrites(cap, frames);
-    for (int f = 0; f < frames; ++f) ASSERT_EQ(run.registers(size_t(f)), want[size_t(f)]) << "frame " << f;
+    expectToneWritesFollow(DriverRun(buildNsf(cap), frames + 12), cap);  // round the loop
 }
 
 TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
@@ -226,13 +243,7 @@ TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
         frames.push_back(f);
     }
     cap.stretches = {frames};
-    auto nsf = buildNsf(cap);
-    const int run = 1700;
-    DriverRun r(nsf, run);
-    expectEvenSlots(r);
-    auto want = expectedToneWrites(cap, run);
-    for (int f = 0; f < run; f += 37) ASSERT_EQ(r.registers(size_t(f)), want[size_t(f)]) << "frame " << f;
-    ASSERT_EQ(r.registers(size_t(run - 1)), want[size_t(run - 1)]);
+    expectToneWritesFollow(DriverRun(buildNsf(cap), 1700), cap, 37);
 }
 
 TEST(NsfDriver, DpcmStartWritesTheDmcAndMovesTheLevelAway) {
@@ -242,10 +253,7 @@ TEST(NsfDriver, DpcmStartWritesTheDmcAndMovesTheLevelAway) {
     s.loop = true;
     cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(40, 0x55), false}, s};
     // A software pulse sounds before the hit: from the DMC start on it must write nowhere.
-    NsfFrame quiet;
-    quiet.values.fill(-1);
-    quiet.values[NSF_DPCM_KIND] = 2;
-    quiet.values[NSF_DPCM_RATE] = 1;
+    NsfFrame quiet = dpcmFrame(2, 1);
     quiet.values[NSF_PCM_AMPLITUDE] = 50;
     quiet.values[NSF_PCM_THRESHOLD] = 128;
     NsfFrame hit = quiet;
@@ -294,19 +302,10 @@ TEST(NsfDriver, PcmSamplePlaysOneUnitPerFrameAndLoops) {
     NsfSample once = pcm;
     pcm.loop = true;
     cap.pcmSamples = {once, pcm};
-    NsfFrame quiet;
-    quiet.values.fill(-1);
-    auto start = [&](int index) {
-        NsfFrame f = quiet;
-        f.values[NSF_DPCM_KIND] = 0;
-        f.values[NSF_DPCM_VALUE] = index;
-        f.sampleStart = true;
-        return f;
-    };
-    std::vector<NsfFrame> frames = {quiet, start(0)};
-    for (int i = 0; i < 4; ++i) frames.push_back(quiet);
-    frames.push_back(start(1));
-    for (int i = 0; i < 8; ++i) frames.push_back(quiet);
+    const NsfFrame quiet = dpcmFrame(-1);
+    std::vector<NsfFrame> frames(15, quiet);
+    frames[1] = dpcmFrame(0, -1, 0, true);
+    frames[6] = dpcmFrame(0, -1, 1, true);
     cap.stretches = {frames};
     DriverRun run(buildNsf(cap), 15);
 
@@ -338,12 +337,8 @@ TEST(NsfDriver, PcmSamplePlaysOneUnitPerFrameAndLoops) {
 TEST(NsfDriver, SoftwarePulseAndSawFollowTheWaveFormulas) {
     for (int kind : {2, 3}) {
         NsfCapture cap;
-        NsfFrame f;
-        f.values.fill(-1);
-        f.values[NSF_DPCM_KIND] = kind;
-        int step = 0x0345;
-        f.values[NSF_DPCM_RATE] = step >> 8;
-        f.values[NSF_DPCM_VALUE] = step & 0xFF;
+        const int step = 0x0345;
+        NsfFrame f = dpcmFrame(kind, step >> 8, step & 0xFF);
         f.values[NSF_PCM_AMPLITUDE] = 100;
         f.values[NSF_PCM_THRESHOLD] = 0x60;
         cap.stretches = {std::vector<NsfFrame>(6, f)};
@@ -393,41 +388,14 @@ NsfCapture captureFromFile(const NsfReader& r) {
 
 }  // namespace
 
-TEST(NsfDriver, ExampleSongExportedFromThePlayerPlaysItsStreams) {
-    SongRig rig;
-    ASSERT_TRUE(rig.loadDemo());
-    const std::vector<uint8_t> nsf = rig.nsf();
-    EXPECT_FALSE(rig.player->captureMode);
-    EXPECT_TRUE(rig.player->resetRequest);
-
-    NsfReader reader(nsf);
-    NsfCapture cap = captureFromFile(reader);
-    ASSERT_FALSE(cap.stretches.empty());
-    size_t total = 0;
-    for (auto& s : cap.stretches) total += s.size();
-    const int frames = int(std::min<size_t>(total + 40, 900));  // past the loop back
-    DriverRun run(nsf, frames);
-    expectEvenSlots(run);
-    auto want = expectedToneWrites(cap, frames);
-    for (int f = 0; f < frames; ++f) ASSERT_EQ(run.registers(size_t(f)), want[size_t(f)]) << "frame " << f;
-}
-
 // Samples without data play nothing: no filler level, no DMC start, and a DMC sample already
 // playing goes on (the editor writes nothing for them either).
 TEST(NsfDriver, SamplesWithoutDataStaySilent) {
     NsfCapture cap;
     cap.pcmSamples = {NsfSample{}};
     cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(64, 0x55), true}, NsfSample{{}, true}};
-    NsfFrame quiet;
-    quiet.values.fill(-1);
-    auto start = [&](int kind, int index) {
-        NsfFrame f = quiet;
-        f.values[NSF_DPCM_KIND] = kind;
-        f.values[NSF_DPCM_RATE] = 0x0F;
-        f.values[NSF_DPCM_VALUE] = index;
-        f.sampleStart = true;
-        return f;
-    };
+    const NsfFrame quiet = dpcmFrame(-1);
+    auto start = [](int kind, int index) { return dpcmFrame(kind, 0x0F, index, true); };
     // An empty PCM sample, then a DMC sample, then an empty DMC sample over it.
     cap.stretches = {{start(NSF_DPCM_KIND_PCM, 0), quiet, start(NSF_DPCM_KIND_DPCM, 0), quiet,
                       start(NSF_DPCM_KIND_DPCM, 1), quiet, quiet, quiet}};
@@ -438,13 +406,24 @@ TEST(NsfDriver, SamplesWithoutDataStaySilent) {
     for (size_t f : {3, 4, 5}) EXPECT_TRUE(run.registers(f, 0x4010, 0x4015, true).empty()) << f;
 }
 
-// Init ends well inside an NSF player's first play period (29830 cycles at the NTSC rate of
-// 16667 µs), so play is called at that period; play then writes every frame's registers at the
-// frame's start, 33247.5 cycles apart, the first within 150 cycles.
-TEST(NsfDriver, InitIsShortAndFramesBeginWithTheirRegisters) {
+// The example song, exported from the player, plays its streams past the loop back. Init ends
+// well inside an NSF player's first play period (29830 cycles at the NTSC rate of 16667 µs), so
+// play is called at that period; play then writes every frame's registers at the frame's start,
+// 33247.5 cycles apart, the first within 150 cycles.
+TEST(NsfDriver, ExampleSongPlaysItsStreamsOnTime) {
     SongRig rig;
     ASSERT_TRUE(rig.loadDemo());
-    DriverRun run(rig.nsf(), 200);
+    const std::vector<uint8_t> nsf = rig.nsf();
+    EXPECT_FALSE(rig.player->captureMode);
+    EXPECT_TRUE(rig.player->resetRequest);
+
+    NsfCapture cap = captureFromFile(NsfReader(nsf));
+    ASSERT_FALSE(cap.stretches.empty());
+    size_t total = 0;
+    for (auto& s : cap.stretches) total += s.size();
+    DriverRun run(nsf, int(std::clamp<size_t>(total + 40, 200, 900)));
+    expectToneWritesFollow(run, cap);
+
     EXPECT_LT(run.initCycles, 20000u);
     std::printf("[ driver   ] init of the example song: %llu cycles\n", (unsigned long long)run.initCycles);
     auto firstApuWrite = [&](size_t f) {

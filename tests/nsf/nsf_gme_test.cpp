@@ -13,14 +13,9 @@
 TEST(NsfGme, ExampleSongPlaysInAnotherPlayer) {
     SongRig rig;
     ASSERT_TRUE(rig.loadDemo());
-    const std::vector<double> s = gmeRender(rig.nsf(), 3.0);
-    double loudest = 0;
-    for (size_t second = 0; second + 44100 <= s.size(); second += 44100) {
-        double sum = 0;
-        for (size_t i = second; i < second + 44100; ++i) sum += s[i] * s[i];
-        loudest = std::max(loudest, std::sqrt(sum / 44100));
-    }
-    EXPECT_GT(loudest, 500.0);
+    const std::vector<double> perSecond = rmsEnvelope(gmeRender(rig.nsf(), 3.0), LISTEN_RATE);
+    ASSERT_EQ(perSecond.size(), 3u);
+    EXPECT_GT(*std::max_element(perSecond.begin(), perSecond.end()), 500.0);
 }
 
 // Pitch comparison: held notes on a pulse, the triangle, the DPCM channel's software pulse and
@@ -92,9 +87,10 @@ TEST(NsfGme, NoteOnsetsStayOnTimeForAMinute) {
             at = mine + LISTEN_RATE * 5 / 2;  // into the silence after the note's 16 rows
         }
         ASSERT_GE(late.size(), 15u);
-        std::printf("[ timing   ] %s: libgme onsets minus ours, less the first-call delay of %.3f ms: "
-                    "%.3f ms at the start, %.3f ms after %.0f s\n",
-                    ntsc ? "NTSC" : "PAL", 1000 * lead, late.front(), late.back(), when.back());
+        std::printf(
+            "[ timing   ] %s: libgme onsets minus ours, less the first-call delay of %.3f ms: "
+            "%.3f ms at the start, %.3f ms after %.0f s\n",
+            ntsc ? "NTSC" : "PAL", 1000 * lead, late.front(), late.back(), when.back());
         for (size_t k = 0; k < late.size(); ++k) {
             EXPECT_NEAR(late[k], 0.0, 0.5) << "note " << k << (ntsc ? " NTSC" : " PAL");
             EXPECT_NEAR(late[k], late.front(), 0.3) << "drift at note " << k;

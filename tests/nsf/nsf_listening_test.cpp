@@ -32,10 +32,6 @@ void note(Song& song, int pattern, int channel, int row, int note, int instrumen
     if (effect || parameter) c.setEffect(effect, parameter);
 }
 
-void noteOff(Song& song, int pattern, int channel, int row) {
-    song.patterns[pattern].at(channel, row) = PatternCell{NOTE_OFF, 0, 0, 0};
-}
-
 // Pulses with duty and volume envelopes, slides, portamento and vibrato, the triangle, noise in
 // both modes; orders 0, 1, 0, 2 where pattern 2 jumps back to order 1 (Bxx).
 void tonesSong(Song& s) {
@@ -56,25 +52,25 @@ void tonesSong(Song& s) {
     note(s, 0, CH_PULSE1, 0, 49, 1);
     note(s, 0, CH_PULSE1, 8, 53, 1);
     note(s, 0, CH_PULSE1, 16, 56, 1);
-    noteOff(s, 0, CH_PULSE1, 28);
+    note(s, 0, CH_PULSE1, 28, NOTE_OFF, 0);
     note(s, 0, CH_PULSE2, 32, 49, 2, 0x1, 0x20);  // slide up
     note(s, 0, CH_PULSE2, 40, 56, 2, 0x4, 0x48);  // vibrato
     note(s, 0, CH_PULSE2, 48, 44, 2);
     note(s, 0, CH_PULSE2, 52, 51, 0, 0x3, 0x30);  // portamento to the next note
-    noteOff(s, 0, CH_PULSE2, 62);
+    note(s, 0, CH_PULSE2, 62, NOTE_OFF, 0);
 
     note(s, 1, CH_TRIANGLE, 0, 37, 3);
     note(s, 1, CH_TRIANGLE, 8, 44, 3);
     note(s, 1, CH_TRIANGLE, 16, 41, 3);
-    noteOff(s, 1, CH_TRIANGLE, 28);
+    note(s, 1, CH_TRIANGLE, 28, NOTE_OFF, 0);
     for (int r = 32; r < 48; r += 4) note(s, 1, CH_NOISE, r, 40 + r / 4, 4);  // long noise
     for (int r = 48; r < 60; r += 4) note(s, 1, CH_NOISE, r, 30 + r / 4, 5);  // short noise
-    noteOff(s, 1, CH_NOISE, 60);
+    note(s, 1, CH_NOISE, 60, NOTE_OFF, 0);
 
     note(s, 2, CH_PULSE1, 0, 61, 1);
     note(s, 2, CH_PULSE1, 4, 60, 1);
     note(s, 2, CH_PULSE1, 8, 58, 1);
-    noteOff(s, 2, CH_PULSE1, 12);
+    note(s, 2, CH_PULSE1, 12, NOTE_OFF, 0);
     s.patterns[2].at(CH_PULSE1, 15).setEffect(0xB, 1);  // back to order 1
     s.orders.count = 4;
     const int orders[] = {0, 1, 0, 2};
@@ -98,7 +94,7 @@ void dmcSong(Song& s) {
     note(s, 0, CH_DPCM, 12, 15, 7);
     note(s, 0, CH_DPCM, 20, 15, 7);
     note(s, 0, CH_DPCM, 28, 14, 6);
-    noteOff(s, 0, CH_DPCM, 40);
+    note(s, 0, CH_DPCM, 40, NOTE_OFF, 0);
 }
 
 // The DMC level written by the driver: a PCM sample, then the software pulse and saw.
@@ -124,7 +120,7 @@ void pcmSong(Song& s) {
     note(s, 0, CH_DPCM, 18, 52, 9);
     note(s, 0, CH_DPCM, 24, 45, 10);
     note(s, 0, CH_DPCM, 30, 40, 10);
-    noteOff(s, 0, CH_DPCM, 36);
+    note(s, 0, CH_DPCM, 36, NOTE_OFF, 0);
 }
 
 struct Heard {
@@ -160,9 +156,10 @@ void expectHeardAlike(const char* name, void (*build)(Song&), double seconds, in
                       double ntscPitchRatio = 1.0) {
     for (bool ntsc : {false, true}) {
         Heard h = compare(build, ntsc, seconds, ntsc ? ntscPitchRatio : 1.0);
-        std::printf("[ listen   ] %s %s: loudness envelope correlation %.4f, pitch agrees in %d of %d "
-                    "windows\n",
-                    name, ntsc ? "NTSC" : "PAL", h.envelopeCorrelation, h.agreed, h.clear);
+        std::printf(
+            "[ listen   ] %s %s: loudness envelope correlation %.4f, pitch agrees in %d of %d "
+            "windows\n",
+            name, ntsc ? "NTSC" : "PAL", h.envelopeCorrelation, h.agreed, h.clear);
         EXPECT_GT(h.envelopeCorrelation, 0.9) << name << (ntsc ? " NTSC" : " PAL");
         EXPECT_GE(h.clear, minClear) << name;
         EXPECT_GE(h.agreed, h.clear * 9 / 10) << name << (ntsc ? " NTSC" : " PAL");
