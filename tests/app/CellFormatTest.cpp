@@ -40,28 +40,23 @@ TEST(FormatCell, NoteNamesOctavesAndTriangleShift) {
 
 TEST(FormatCell, EmptyNoteOffAndEffectFields) {
     auto song = std::make_unique<Song>();
-    CellText t = formatCell(cell(NOTE_OFF), CH_PULSE1, *song);
-    EXPECT_EQ(t.note, "OFF");
-    EXPECT_EQ(t.instrument, DOT2);
-    EXPECT_EQ(t.effect, DOT1);
-    EXPECT_EQ(t.parameter, DOT2);
-
-    t = formatCell(PatternCell{}, CH_NOISE, *song);
-    EXPECT_EQ(t.note, DOT3);
-
-    t = formatCell(cell(0, 0, 0, 0x05), CH_PULSE1, *song);
-    EXPECT_EQ(t.effect, "0");
-    EXPECT_EQ(t.parameter, "05");
-
-    // A zero command whose parameter has only its high digit set is still shown.
-    t = formatCell(cell(0, 0, 0, 0x50), CH_PULSE1, *song);
-    EXPECT_EQ(t.effect, "0");
-    EXPECT_EQ(t.parameter, "50");
-
-    t = formatCell(cell(37, 0x1F, 0xA, 0xC3), CH_PULSE1, *song);
-    EXPECT_EQ(t.instrument, "1F");
-    EXPECT_EQ(t.effect, "A");
-    EXPECT_EQ(t.parameter, "C3");
+    const struct {
+        PatternCell cell;
+        int channel;
+        std::string note, instrument, effect, parameter;
+    } cases[] = {
+        {cell(NOTE_OFF), CH_PULSE1, "OFF", DOT2, DOT1, DOT2},
+        {PatternCell{}, CH_NOISE, DOT3, DOT2, DOT1, DOT2},
+        {cell(0, 0, 0, 0x05), CH_PULSE1, DOT3, DOT2, "0", "05"},
+        // A zero command whose parameter has only its high digit set is still shown.
+        {cell(0, 0, 0, 0x50), CH_PULSE1, DOT3, DOT2, "0", "50"},
+        {cell(37, 0x1F, 0xA, 0xC3), CH_PULSE1, "C-3", "1F", "A", "C3"},
+    };
+    for (const auto& c : cases) {
+        const CellText t = formatCell(c.cell, c.channel, *song);
+        EXPECT_EQ(std::vector<std::string>({t.note, t.instrument, t.effect, t.parameter}),
+                  std::vector<std::string>({c.note, c.instrument, c.effect, c.parameter}));
+    }
 }
 
 TEST(FormatCell, NoiseAbsoluteAndSampleReplacements) {

@@ -3,10 +3,14 @@
 // as the configuration spells them ("SDLK_F12", "KMOD_LALT"). Shared by the editor tests.
 
 #include <algorithm>
+#include <deque>
 #include <functional>
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
 
 #include "app/Program.h"
 #include "app/RecordingCanvas.h"
@@ -16,11 +20,22 @@
 #include "config/DefaultConfig.h"
 #include "config/KeyNames.h"
 
+// A clock that moves only when told to or when the program waits, and events handed out in order.
 struct FixedHost : Host {
     uint32_t now = 10000;
+    std::deque<AppEvent> events;
+    std::vector<uint32_t> delays;
     uint32_t ticks() const override { return now; }
-    bool pollEvent(AppEvent&) override { return false; }
-    void delay(uint32_t) override {}
+    bool pollEvent(AppEvent& e) override {
+        if (events.empty()) return false;
+        e = events.front();
+        events.pop_front();
+        return true;
+    }
+    void delay(uint32_t ms) override {
+        delays.push_back(ms);
+        now += ms;
+    }
 };
 
 // Records how deeply the audio lock is held, so tests can check every change is made under it,
@@ -96,4 +111,17 @@ struct EditorRig {
         }
     }
     const std::string& status() const { return edit.status.text; }
+
+    // One key of a script and what `probe` must answer after it.
+    struct Step {
+        const char* key;
+        std::initializer_list<const char*> mods;
+        int want;
+    };
+    void steps(const std::function<int()>& probe, std::initializer_list<Step> script) {
+        for (const Step& s : script) {
+            press(s.key, s.mods);
+            EXPECT_EQ(probe(), s.want) << s.key;
+        }
+    }
 };

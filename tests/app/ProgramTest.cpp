@@ -1,15 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <deque>
 #include <filesystem>
-#include <memory>
 
 #include "app/FramePacer.h"
-#include "app/Program.h"
-#include "app/RecordingCanvas.h"
-#include "apu/Apu.h"
-#include "apu/Nonlinear_Buffer.h"
 #include "song/SongFile.h"
 #include "tests/app/EditorRig.h"
 
@@ -17,23 +11,6 @@ namespace {
 
 constexpr uint32_t KEY_Q = 'q', KEY_W = 'w', KEY_E = 'e', KEY_A = 'a';
 constexpr uint32_t MOD_CAPS = 0x2000;
-
-struct ScriptedHost : Host {
-    std::deque<AppEvent> events;
-    uint32_t now = 1000;
-    std::vector<uint32_t> delays;
-    uint32_t ticks() const override { return now; }
-    bool pollEvent(AppEvent& e) override {
-        if (events.empty()) return false;
-        e = events.front();
-        events.pop_front();
-        return true;
-    }
-    void delay(uint32_t ms) override {
-        delays.push_back(ms);
-        now += ms;
-    }
-};
 
 KeyEvent key(uint32_t sym, uint32_t mod = 0, bool pressed = true) {
     KeyEvent e;
@@ -43,31 +20,17 @@ KeyEvent key(uint32_t sym, uint32_t mod = 0, bool pressed = true) {
     return e;
 }
 
-struct Rig {
-    std::unique_ptr<Song> song = std::make_unique<Song>();
-    Nonlinear_Buffer buffer;
-    Apu apu{buffer};
-    Player player{*song, apu};
-    EditingState edit;
-    KeyBindings bindings;
-    GeneralSettings settings;
-    CountingLock lock;
-    RecordingCanvas canvas;
-    ScriptedHost host;
-    std::unique_ptr<Program> program;
+// The built-in bindings plus one unbound key ("a") bound in the pattern editor and globally.
+struct Rig : EditorRig {
     int editorRuns = 0, globalRuns = 0;
 
     Rig() {
-        initialiseSong(*song);
-        parseKeyComboString(bindings.noteInput, "SDLK_q", "0");
-        parseKeyComboString(bindings.noteInput, "SDLK_w", "2");
-        parseKeyComboString(bindings.noteInput, "SDLK_e", "4");
         parseKeyComboString(bindings.patternEditor.combos, "SDLK_a", "edit action");
         bindings.patternEditor.handlers["edit action"] = [this] { ++editorRuns; };
         parseKeyComboString(bindings.keyboardGlobal.combos, "SDLK_a", "global action");
         bindings.keyboardGlobal.handlers["global action"] = [this] { ++globalRuns; };
         settings.targetFps = 25;
-        program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
+        host.now = 1000;
     }
     int sounding(int channel) const {
         return player.channels[channel].volume > 0 ? player.channels[channel].noteOn : 0;

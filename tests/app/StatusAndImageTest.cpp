@@ -2,7 +2,6 @@
 
 #include <stdexcept>
 
-#include "app/AudioLock.h"
 #include "app/Image.h"
 #include "app/StatusMessage.h"
 #include "app/UriList.h"
@@ -19,32 +18,32 @@ TEST(StatusMessage, OpacityFollowsAgeThroughFadeInHoldAndFadeOut) {
     for (const auto& c : cases) EXPECT_EQ(statusOpacity(s, 10000 + c.age), c.opacity) << "age " << c.age;
 }
 
-TEST(StatusMessage, QuickSuccessorShowsAtFullStrengthAtOnce) {
+TEST(StatusMessage, QuickSuccessorAndEarlyMessages) {
     ManualClock clock;
     StatusMessage s;
-    clock.now = 5000;
-    setStatus(s, clock, "Ready.");
-    EXPECT_EQ(s.text, "Ready.");
-    EXPECT_EQ(statusOpacity(s, clock.now), 0);  // fades in
-
-    clock.now = 5100;  // within 255 ms of the first stamp
-    setStatus(s, clock, "Second");
-    EXPECT_EQ(statusOpacity(s, clock.now), 255);
-
-    clock.now = 20000;
-    setStatus(s, clock, "Later");
-    EXPECT_EQ(statusOpacity(s, clock.now), 0);
-}
-
-TEST(StatusMessage, EarlyMessageNearTickZeroDoesNotWrapIntoGone) {
-    // The first message of a run comes a few ms after start, with the stamp still 0.
-    ManualClock clock;
-    StatusMessage s;
+    const struct {
+        uint32_t now;
+        const char* text;
+        int opacity;
+    } cases[] = {
+        {5000, "Ready.", 0},    // fades in
+        {5100, "Second", 255},  // within 255 ms of the first stamp: full strength at once
+        {20000, "Later", 0},    // later: fades in again
+    };
+    for (const auto& c : cases) {
+        clock.now = c.now;
+        setStatus(s, clock, c.text);
+        EXPECT_EQ(s.text, c.text);
+        EXPECT_EQ(statusOpacity(s, clock.now), c.opacity) << c.now;
+    }
+    // The first message of a run comes a few ms after start, with the stamp still 0: it must not
+    // wrap into "gone".
+    StatusMessage early;
     clock.now = 40;
-    setStatus(s, clock, "Ready.");
-    EXPECT_EQ(statusOpacity(s, 40), 255);
-    EXPECT_EQ(statusOpacity(s, 40 + 3244), 255);
-    EXPECT_EQ(statusOpacity(s, 40 + 3500), -1);
+    setStatus(early, clock, "Ready.");
+    EXPECT_EQ(statusOpacity(early, 40), 255);
+    EXPECT_EQ(statusOpacity(early, 40 + 3244), 255);
+    EXPECT_EQ(statusOpacity(early, 40 + 3500), -1);
 }
 
 TEST(Image, TextureLayoutPadsToPowerOfTwoSquare) {
@@ -76,26 +75,11 @@ TEST(Image, TextureLayoutPadsToPowerOfTwoSquare) {
 
 TEST(Image, TextureLayoutRefusesInconsistentPictures) {
     Image shortData;
-    shortData.width = 4;
-    shortData.height = 4;
+    shortData.width = shortData.height = 4;
     shortData.pixels.resize(4 * 4 * 4 - 1);
     EXPECT_THROW(textureLayout(shortData), std::runtime_error);
     Image empty;
     EXPECT_THROW(textureLayout(empty), std::runtime_error);
-}
-
-TEST(AudioLock, GuardLocksForItsScope) {
-    struct Counting : AudioLock {
-        int depth = 0, locks = 0;
-        void lock() override { ++depth, ++locks; }
-        void unlock() override { --depth; }
-    } lock;
-    {
-        AudioLockGuard guard(lock);
-        EXPECT_EQ(lock.depth, 1);
-    }
-    EXPECT_EQ(lock.depth, 0);
-    EXPECT_EQ(lock.locks, 1);
 }
 
 TEST(UriList, FirstLocalFileIsTakenAndDecoded) {

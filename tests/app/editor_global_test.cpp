@@ -93,29 +93,25 @@ TEST(GlobalCommands, PlayAndStopKeepTheirRows) {
 
 TEST(GlobalCommands, EditorSwitchingAndInstrumentSelection) {
     EditorRig r;
-    r.press("SDLK_F3");
-    EXPECT_EQ(r.edit.mode, EditorMode::Order);
-    r.press("SDLK_KP0");
-    EXPECT_EQ(r.edit.currentInstrument, 0);
-    r.press("SDLK_F4");  // no instrument: stays
-    EXPECT_EQ(r.edit.mode, EditorMode::Order);
-    r.press("SDLK_KP_PLUS");
-    r.press("SDLK_KP_PLUS");
-    EXPECT_EQ(r.edit.currentInstrument, 2);
-    r.press("SDLK_F4");
-    EXPECT_EQ(r.edit.mode, EditorMode::InstrumentEditor);
-    r.press("SDLK_F2");
+    // The editor and the selected instrument, as one number.
+    auto state = [&] { return int(r.edit.mode) * 1000 + r.edit.currentInstrument; };
+    const int pattern = int(EditorMode::Pattern) * 1000, order = int(EditorMode::Order) * 1000,
+              editor = int(EditorMode::InstrumentEditor) * 1000;
+    r.steps(state, {{"SDLK_F3", {}, order + 1},
+                    {"SDLK_KP0", {}, order},
+                    {"SDLK_F4", {}, order},  // no instrument: stays
+                    {"SDLK_KP_PLUS", {}, order + 1},
+                    {"SDLK_KP_PLUS", {}, order + 2},
+                    {"SDLK_F4", {}, editor + 2},
+                    {"SDLK_F2", {}, int(EditorMode::InstrumentSelect) * 1000 + 2}});
     r.edit.nameEditing = true;
     r.press("SDLK_F2");
     EXPECT_EQ(r.edit.mode, EditorMode::InstrumentSelect);
     EXPECT_TRUE(r.edit.nameEditing);  // kept
-    r.press("SDLK_F1");
-    EXPECT_EQ(r.edit.mode, EditorMode::Pattern);
+    r.steps(
+        state,
+        {{"SDLK_F1", {}, pattern + 2}, {"SDLK_KP9", {}, pattern + 9}, {"SDLK_KP_MINUS", {}, pattern + 8}});
     EXPECT_FALSE(r.edit.nameEditing);
-    r.press("SDLK_KP9");
-    EXPECT_EQ(r.edit.currentInstrument, 9);
-    r.press("SDLK_KP_MINUS");
-    EXPECT_EQ(r.edit.currentInstrument, 8);
 
     r.press("SDLK_ESCAPE", {"KMOD_LSHIFT"});
     EXPECT_FALSE(r.program->running);

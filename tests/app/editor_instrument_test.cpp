@@ -27,44 +27,39 @@ struct InstrumentRig : EditorRig {
 }  // namespace
 
 TEST(InstrumentEditor, ValueRulesPerEnvelopeAndType) {
+    // Each walk starts from `start` (or, when -1, from where the previous walk ended).
+    const struct {
+        InstrumentType type;
+        int envelope, start;
+        const char* key;
+        std::vector<int> seen;
+    } walks[] = {
+        {INST_NORMAL,
+         ENV_VOLUME,
+         0,
+         "SDLK_UP",
+         {16, 32, 48, 64, 80, 96, 112, 128, 144, 160, 176, 192, 208, 224, 240, 240}},
+        {INST_NORMAL, ENV_VOLUME, -1, "SDLK_DOWN", {224, 208}},
+        {INST_NORMAL, ENV_VOLUME, 16, "SDLK_DOWN", {0, 0}},
+        {INST_NORMAL, ENV_DUTY, 32, "SDLK_UP", {64, 128, 192, 192}},
+        {INST_NORMAL, ENV_DUTY, -1, "SDLK_DOWN", {128, 64, 32, 32}},
+        {INST_NORMAL, ENV_NOTE, 126, "SDLK_UP", {127, 127}},
+        {INST_NORMAL, ENV_NOTE, 1, "SDLK_DOWN", {0, 0}},
+        {INST_NORMAL, ENV_NOTE, 253, "SDLK_UP", {254, 254}},
+        {INST_NORMAL, ENV_NOTE, 129, "SDLK_DOWN", {128, 128}},
+        {INST_NORMAL, ENV_NOTE, 64, "SDLK_RETURN", {192, 64}},
+        {INST_NORMAL, ENV_NOTE, 127, "SDLK_RETURN", {254}},      // 255 is beyond the range
+        {INST_NORMAL, ENV_FINETUNE, 127, "SDLK_RETURN", {127}},  // only the Note envelope
+        {INST_PCM_PULSE, ENV_DUTY, 253, "SDLK_UP", {254, 254}},  // the wave instruments take
+        {INST_PCM_PULSE, ENV_VOLUME, 1, "SDLK_DOWN", {0, 0}},    // raw volumes and modes
+    };
     InstrumentRig r;
-    r.env(ENV_VOLUME).values[0] = 0;
-    EXPECT_EQ(r.walk("SDLK_UP", 16),
-              (std::vector<int>{16, 32, 48, 64, 80, 96, 112, 128, 144, 160, 176, 192, 208, 224, 240, 240}));
-    EXPECT_EQ(r.walk("SDLK_DOWN", 2), (std::vector<int>{224, 208}));
-    r.env(ENV_VOLUME).values[0] = 16;
-    EXPECT_EQ(r.walk("SDLK_DOWN", 2), (std::vector<int>{0, 0}));
-
-    r.edit.currentEnvelope = ENV_DUTY;
-    r.env(ENV_DUTY).values[0] = 32;
-    EXPECT_EQ(r.walk("SDLK_UP", 4), (std::vector<int>{64, 128, 192, 192}));
-    EXPECT_EQ(r.walk("SDLK_DOWN", 4), (std::vector<int>{128, 64, 32, 32}));
-
-    r.edit.currentEnvelope = ENV_NOTE;
-    r.env(ENV_NOTE).values[0] = 126;
-    EXPECT_EQ(r.walk("SDLK_UP", 2), (std::vector<int>{127, 127}));
-    r.env(ENV_NOTE).values[0] = 1;
-    EXPECT_EQ(r.walk("SDLK_DOWN", 2), (std::vector<int>{0, 0}));
-    r.env(ENV_NOTE).values[0] = 253;
-    EXPECT_EQ(r.walk("SDLK_UP", 2), (std::vector<int>{254, 254}));
-    r.env(ENV_NOTE).values[0] = 129;
-    EXPECT_EQ(r.walk("SDLK_DOWN", 2), (std::vector<int>{128, 128}));
-    r.env(ENV_NOTE).values[0] = 64;
-    EXPECT_EQ(r.walk("SDLK_RETURN", 2), (std::vector<int>{192, 64}));
-    r.env(ENV_NOTE).values[0] = 127;
-    EXPECT_EQ(r.walk("SDLK_RETURN", 1), (std::vector<int>{254}));  // 255 is beyond the range
-    r.edit.currentEnvelope = ENV_FINETUNE;
-    r.env(ENV_FINETUNE).values[0] = 127;
-    EXPECT_EQ(r.walk("SDLK_RETURN", 1), (std::vector<int>{127}));  // only the Note envelope
-
-    // The wave instruments take raw volumes and modes.
-    r.inst().type = INST_PCM_PULSE;
-    r.edit.currentEnvelope = ENV_DUTY;
-    r.env(ENV_DUTY).values[0] = 253;
-    EXPECT_EQ(r.walk("SDLK_UP", 2), (std::vector<int>{254, 254}));
-    r.edit.currentEnvelope = ENV_VOLUME;
-    r.env(ENV_VOLUME).values[0] = 1;
-    EXPECT_EQ(r.walk("SDLK_DOWN", 2), (std::vector<int>{0, 0}));
+    for (const auto& w : walks) {
+        r.inst().type = w.type;
+        r.edit.currentEnvelope = w.envelope;
+        if (w.start >= 0) r.env(w.envelope).values[0] = w.start;
+        EXPECT_EQ(r.walk(w.key, int(w.seen.size())), w.seen) << w.envelope << " " << w.start << " " << w.key;
+    }
 }
 
 TEST(InstrumentEditor, TypeFieldAndEnvelopeWalk) {

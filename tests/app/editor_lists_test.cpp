@@ -58,39 +58,23 @@ TEST(OrderEditor, AddDeleteAndPatternNumbers) {
     // Moves stay within the song; single steps wait while the cursor follows playback.
     r.setOrders({1, 2, 3, 4, 5, 6});
     r.edit.currentOrder = 0;
-    r.press("SDLK_PAGEDOWN");
-    r.press("SDLK_PAGEDOWN");
-    EXPECT_EQ(r.edit.currentOrder, 5);
-    r.press("SDLK_DOWN");
-    EXPECT_EQ(r.edit.currentOrder, 5);
+    auto order = [&] { return r.edit.currentOrder; };
+    r.steps(order, {{"SDLK_PAGEDOWN", {}, 4}, {"SDLK_PAGEDOWN", {}, 5}, {"SDLK_DOWN", {}, 5}});
     r.player.playing = true;  // playing at the cursor, which follows it
     r.player.currentOrder = 5;
-    r.press("SDLK_UP");
-    r.press("SDLK_HOME");
-    EXPECT_EQ(r.edit.currentOrder, 5);
-    r.press("SDLK_PAGEUP");
-    EXPECT_EQ(r.edit.currentOrder, 1);
+    r.steps(order, {{"SDLK_UP", {}, 5}, {"SDLK_HOME", {}, 5}, {"SDLK_PAGEUP", {}, 1}});
 }
 
 TEST(InstrumentList, SelectionScrollsAndColoursWrap) {
     ListRig r(EditorMode::InstrumentSelect);
-    r.press("SDLK_END");
-    EXPECT_EQ(r.edit.currentInstrument, 255);
-    EXPECT_EQ(r.edit.firstShownInstrument, 240);
-    r.press("SDLK_DOWN");
-    EXPECT_EQ(r.edit.currentInstrument, 255);
-    r.press("SDLK_HOME");
-    EXPECT_EQ(r.edit.currentInstrument, 0);
-    EXPECT_EQ(r.edit.firstShownInstrument, 0);
+    // The selected instrument and the first one shown, as one number.
+    auto shown = [&] { return r.edit.currentInstrument * 1000 + r.edit.firstShownInstrument; };
+    r.steps(shown, {{"SDLK_END", {}, 255240}, {"SDLK_DOWN", {}, 255240}, {"SDLK_HOME", {}, 0}});
     r.press("SDLK_RIGHT");  // instrument 0 has no colour
     EXPECT_EQ(r.song->instrumentColours[0], 0);
     for (int i = 0; i < 5; ++i) r.press("SDLK_PAGEDOWN");
-    EXPECT_EQ(r.edit.currentInstrument, 20);
-    EXPECT_EQ(r.edit.firstShownInstrument, 5);
-    r.press("SDLK_LEFT");
-    EXPECT_EQ(r.song->instrumentColours[20], 16);
-    r.press("SDLK_RIGHT");
-    EXPECT_EQ(r.song->instrumentColours[20], 0);
+    EXPECT_EQ(shown(), 20005);
+    r.steps([&] { return r.song->instrumentColours[20]; }, {{"SDLK_LEFT", {}, 16}, {"SDLK_RIGHT", {}, 0}});
 
     // Selecting fits the instrument editor's cursors and puts it on a sample instrument's type.
     r.song->instruments[21].type = INST_PCM;

@@ -96,34 +96,23 @@ TEST(PatternEditor, HexDigitsFillTheDataColumns) {
 
 TEST(PatternEditor, CursorMovesAndFollowingPlayback) {
     PatternRig r;
-    r.press("SDLK_UP");
-    EXPECT_EQ(r.edit.cursor.row, 63);
-    r.press("SDLK_PAGEDOWN");
-    EXPECT_EQ(r.edit.cursor.row, 63);
-    r.press("SDLK_PAGEUP");
-    EXPECT_EQ(r.edit.cursor.row, 47);
+    auto row = [&] { return r.edit.cursor.row; };
+    auto field = [&] { return r.edit.cursor.channel * 10 + r.edit.cursor.column; };
+    r.steps(row, {{"SDLK_UP", {}, 63}, {"SDLK_PAGEDOWN", {}, 63}, {"SDLK_PAGEUP", {}, 47}});
     r.edit.cursor.channel = 4;
     r.edit.cursor.column = 5;
-    r.press("SDLK_RIGHT");
-    EXPECT_EQ(r.edit.cursor.channel, 0);
-    EXPECT_EQ(r.edit.cursor.column, 0);
-    r.press("SDLK_LEFT");
-    EXPECT_EQ(r.edit.cursor.channel, 4);
-    EXPECT_EQ(r.edit.cursor.column, 5);
-    r.press("SDLK_TAB", {"KMOD_LSHIFT"});  // first to the note column of the same channel
-    EXPECT_EQ(r.edit.cursor.channel, 4);
-    r.press("SDLK_TAB", {"KMOD_LSHIFT"});
-    EXPECT_EQ(r.edit.cursor.channel, 3);
+    // Shift+Tab goes first to the note column of the same channel.
+    r.steps(field, {{"SDLK_RIGHT", {}, 0},
+                    {"SDLK_LEFT", {}, 45},
+                    {"SDLK_TAB", {"KMOD_LSHIFT"}, 40},
+                    {"SDLK_TAB", {"KMOD_LSHIFT"}, 30}});
 
-    r.player.playing = true;  // cursor follow is on from the start: playing at the cursor
+    // Cursor follow is on from the start: playing at the cursor, rows stay, columns move.
+    r.player.playing = true;
     r.player.currentRow = r.edit.cursor.row;
-    r.press("SDLK_UP");
-    r.press("SDLK_HOME");
-    r.press("SDLK_UP", {"KMOD_LALT"});
-    EXPECT_EQ(r.edit.cursor.row, 47);
+    r.steps(row, {{"SDLK_UP", {}, 47}, {"SDLK_HOME", {}, 47}, {"SDLK_UP", {"KMOD_LALT"}, 47}});
     EXPECT_FALSE(r.edit.selection.marking);
-    r.press("SDLK_RIGHT");
-    EXPECT_EQ(r.edit.cursor.column, 1);
+    r.steps(field, {{"SDLK_RIGHT", {}, 31}});
     // Entries do not move the cursor either, while it follows the song.
     r.edit.record = true;
     r.edit.cursor.column = 0;
@@ -233,15 +222,9 @@ TEST(PatternEditor, SelectionClipboardAndTriangleOctave) {
 TEST(PatternEditor, MuteSoloAndRepeatBlock) {
     PatternRig r;
     r.edit.cursor.channel = 2;
-    r.press("SDLK_m", {"KMOD_LCTRL"});
-    EXPECT_EQ(r.player.channelMask, 31 & ~4);
-    EXPECT_TRUE(r.player.maskChanged);
-    r.player.maskChanged = false;
-    r.press("SDLK_s", {"KMOD_LCTRL"});
-    EXPECT_EQ(r.player.channelMask, 4);
-    EXPECT_TRUE(r.player.maskChanged);
-    r.press("SDLK_s", {"KMOD_LCTRL"});
-    EXPECT_EQ(r.player.channelMask, 31);
+    r.steps(
+        [&] { return r.player.channelMask * int(r.player.maskChanged.exchange(false)); },
+        {{"SDLK_m", {"KMOD_LCTRL"}, 31 & ~4}, {"SDLK_s", {"KMOD_LCTRL"}, 4}, {"SDLK_s", {"KMOD_LCTRL"}, 31}});
 
     r.song->orders.count = 2;
     r.song->orders.entries[1] = 7;
@@ -249,11 +232,9 @@ TEST(PatternEditor, MuteSoloAndRepeatBlock) {
     r.edit.cursor.row = 10;
     r.press("SDLK_DOWN", {"KMOD_LCTRL"});
     r.press("SDLK_DOWN", {"KMOD_LCTRL"});
-    EXPECT_EQ(r.edit.repeatBlock.pattern, 7);
-    EXPECT_EQ(r.edit.repeatBlock.row1, 10);
-    EXPECT_EQ(r.edit.repeatBlock.row2, 12);
-    EXPECT_EQ(r.player.repeatMarkA, 10);
-    EXPECT_EQ(r.player.repeatMarkB, 12);
+    const RepeatBlock& b = r.edit.repeatBlock;
+    EXPECT_EQ(std::vector<int>({b.pattern, b.row1, b.row2, r.player.repeatMarkA, r.player.repeatMarkB}),
+              std::vector<int>({7, 10, 12, 10, 12}));
     r.program->patternEditor().markRepeatBlock(1);
     EXPECT_EQ(r.player.repeatMarkB, 13);
 }
