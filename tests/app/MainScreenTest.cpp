@@ -172,7 +172,7 @@ TEST(MainScreen, PulseStaysWithinItsRange) {
     EXPECT_EQ(pulseValue(500), 191);
 }
 
-TEST(MainScreen, SelectionAndRepeatBlockAreClampedToTheShownRows) {
+TEST(MainScreen, SelectionRepeatBlockAndPlayedRowStayInTheShownRows) {
     Screen s;
     s.edit.cursor.row = 63;  // rows 29-63 shown
     s.edit.selection = {3, 1, 70, 10, false};
@@ -180,21 +180,19 @@ TEST(MainScreen, SelectionAndRepeatBlockAreClampedToTheShownRows) {
     s.draw();
     const DrawOp* sel = s.fillAt((10 * 1 + 2) * W, 1 * L, 0x600060);
     ASSERT_NE(sel, nullptr);
-    EXPECT_EQ(sel->width, (10 * 3 + 13 - 12) * W);
-    EXPECT_EQ(sel->height, 35 * L);
-    EXPECT_EQ(sel->opacity, 110);
+    EXPECT_EQ(std::vector<int>({sel->width, sel->height, sel->opacity}),
+              std::vector<int>({(10 * 3 + 13 - 12) * W, 35 * L, 110}));
     const DrawOp* block = s.fillAt(0, 1 * L, 0x00C6EA);
     ASSERT_NE(block, nullptr);
-    EXPECT_EQ(block->width, 2 * W);
-    EXPECT_EQ(block->height, 12 * L);  // rows 29-40
+    EXPECT_EQ(std::vector<int>({block->width, block->height}),
+              std::vector<int>({2 * W, 12 * L}));  // rows 29-40
 
     s.edit.selection = {0, 0, 0, 5, false};  // all above the view
     s.draw();
     for (const DrawOp* op : s.canvas.ofKind(DrawOp::Fill)) EXPECT_NE(op->colour, 0x600060u);
-}
 
-TEST(MainScreen, PlayedRowShowsOnlyForTheCursorsOrder) {
-    Screen s;
+    // The played row shows only for the cursor's order.
+    s.edit.cursor.row = 0;
     s.playback = {true, 0, 5, 0x1F};
     s.draw();
     EXPECT_NE(s.fillAt(0, 6 * L, 0x161BD3), nullptr);

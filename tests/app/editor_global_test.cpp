@@ -52,19 +52,20 @@ TEST(GlobalCommands, TogglesAndCountersReportTheirNewState) {
 
 TEST(GlobalCommands, PlayAndStopKeepTheirRows) {
     EditorRig r;
+    // Playing, pattern mode, order and row of the player.
+    auto play = [&] {
+        return std::vector<int>{r.player.playing, r.player.patternMode, r.player.currentOrder,
+                                r.player.currentRow};
+    };
     r.song->orders.count = 3;
     r.edit.currentOrder = 2;
     r.edit.cursor.row = 12;
     r.press("SDLK_RSHIFT");  // play pattern
-    EXPECT_TRUE(r.player.playing);
-    EXPECT_TRUE(r.player.patternMode);
-    EXPECT_EQ(r.player.currentOrder, 2);
-    EXPECT_EQ(r.player.currentRow, 12);
+    EXPECT_EQ(play(), (std::vector<int>{1, 1, 2, 12}));
     r.player.currentRow = 30;  // played on
     r.press("SDLK_SPACE");
-    EXPECT_FALSE(r.player.playing);
+    EXPECT_EQ(play(), (std::vector<int>{0, 1, 2, 12}));  // back where the pattern started
     EXPECT_TRUE(r.player.stopRequest);
-    EXPECT_EQ(r.player.currentRow, 12);  // back where the pattern started
     EXPECT_EQ(r.edit.playPatternStartRow, -1);
     EXPECT_FALSE(r.edit.record);
     r.press("SDLK_SPACE");  // nothing plays: record toggles
@@ -75,9 +76,7 @@ TEST(GlobalCommands, PlayAndStopKeepTheirRows) {
     r.edit.repeatBlock.row2 = 8;
     r.press("SDLK_F11");
     r.press("SDLK_RCTRL");
-    EXPECT_TRUE(r.player.playing);
-    EXPECT_FALSE(r.player.patternMode);
-    EXPECT_EQ(r.player.currentRow, 8);
+    EXPECT_EQ(play(), (std::vector<int>{1, 0, 2, 8}));
     EXPECT_TRUE(r.player.repeatBlockOn);
     r.player.currentRow = 20;
     r.press("SDLK_SPACE");  // a stopped song stays where it was

@@ -153,9 +153,8 @@ TEST(PatternEditor, SelectionClipboardAndTriangleOctave) {
     r.press("SDLK_DOWN", {"KMOD_LALT"});
     r.press("SDLK_RIGHT", {"KMOD_LALT"});
     r.press("SDLK_RIGHT", {"KMOD_LALT"});
-    EXPECT_EQ(r.edit.selection.row1, 4);
-    EXPECT_EQ(r.edit.selection.row2, 5);
-    EXPECT_EQ(r.edit.selection.channel2, 2);
+    EXPECT_EQ(std::vector<int>({r.edit.selection.row1, r.edit.selection.row2, r.edit.selection.channel2}),
+              std::vector<int>({4, 5, 2}));
     r.cell(0, 4).note = 90;
     r.cell(2, 4).note = 50;
     r.cell(1, 5) = PatternCell{NOTE_OFF, 0, 0x2A, 0x03};
