@@ -13,12 +13,6 @@
 
 namespace {
 
-// Colour components and opacity are divided by 256: 255 gives 255/256.
-void setColour(uint32_t colour, int opacity) {
-    glColor4f(float(colour & 0xFF) / 256.0f, float((colour >> 8) & 0xFF) / 256.0f,
-              float((colour >> 16) & 0xFF) / 256.0f, float(opacity) / 256.0f);
-}
-
 // The size given to setupGl: the projection maps it onto the viewport one unit per pixel.
 int projectionWidth = 0, projectionHeight = 0;
 
@@ -73,10 +67,47 @@ void setupGl(int width, int height) {
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
+// Colour components and opacity are divided by 256: 255 gives 255/256.
+void GlCanvas::setColour(uint32_t colour, int opacity) {
+    colour_[0] = float(colour & 0xFF) / 256.0f;
+    colour_[1] = float((colour >> 8) & 0xFF) / 256.0f;
+    colour_[2] = float((colour >> 16) & 0xFF) / 256.0f;
+    colour_[3] = float(opacity) / 256.0f;
+}
+
+void GlCanvas::addQuad(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1) {
+    const float r = colour_[0], g = colour_[1], b = colour_[2], a = colour_[3];
+    vertices_.push_back({x0, y0, u0, v0, r, g, b, a});
+    vertices_.push_back({x1, y0, u1, v0, r, g, b, a});
+    vertices_.push_back({x1, y1, u1, v1, r, g, b, a});
+    vertices_.push_back({x0, y1, u0, v1, r, g, b, a});
+}
+
+void GlCanvas::flush() {
+    if (vertices_.empty()) return;
+    // The arrays are switched on only around the draw: the immediate-mode drawing elsewhere
+    // never sees them.
+    const GLsizei stride = sizeof(Vertex);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glEnableClientState(GL_COLOR_ARRAY);
+    glVertexPointer(2, GL_FLOAT, stride, &vertices_[0].x);
+    glColorPointer(4, GL_FLOAT, stride, &vertices_[0].r);
+    const bool textured = batch_ == Batch::Glyphs;
+    if (textured) {
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+        glTexCoordPointer(2, GL_FLOAT, stride, &vertices_[0].u);
+    }
+    glDrawArrays(GL_QUADS, 0, GLsizei(vertices_.size()));
+    if (textured) glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+    glDisableClientState(GL_COLOR_ARRAY);
+    glDisableClientState(GL_VERTEX_ARRAY);
+    vertices_.clear();
+}
+
 void GlCanvas::enter(Batch batch) {
     if (batch == batch_) return;
     if (batch_ != Batch::Idle) {
-        glEnd();
+        flush();
         glDisable(GL_TEXTURE_2D);
     }
     batch_ = batch;
@@ -84,7 +115,6 @@ void GlCanvas::enter(Batch batch) {
         glBindTexture(GL_TEXTURE_2D, font_.texture);
         glEnable(GL_TEXTURE_2D);
     }
-    if (batch != Batch::Idle) glBegin(GL_QUADS);
 }
 
 void GlCanvas::beginFrame(int originX, int originY) {
@@ -113,14 +143,8 @@ void GlCanvas::drawText(int y, const char* text, int x, uint32_t colour, int opa
             const float top = float(cellY + box.top) * texel, bottom = float(cellY + box.bottom) * texel;
             // The cell's top left texel lands on pixel (x - 1, y - 1).
             const int qx = x - 1, qy = y - 1;
-            glTexCoord2f(left, top);
-            glVertex2i(qx + box.left, qy + box.top);
-            glTexCoord2f(right, top);
-            glVertex2i(qx + box.right, qy + box.top);
-            glTexCoord2f(right, bottom);
-            glVertex2i(qx + box.right, qy + box.bottom);
-            glTexCoord2f(left, bottom);
-            glVertex2i(qx + box.left, qy + box.bottom);
+            addQuad(float(qx + box.left), float(qy + box.top), float(qx + box.right), float(qy + box.bottom),
+                    left, top, right, bottom);
         }
         return;
     }
@@ -134,29 +158,22 @@ void GlCanvas::drawText(int y, const char* text, int x, uint32_t colour, int opa
         const double right = left + cellW, bottom = top + cellH;
         // The 10 x 18 quad covers the glyph's whole cell, including its one-pixel margin.
         const int qx = x - 1, qy = y - 1;
-        glTexCoord2d(left, top);
-        glVertex2i(qx, qy);
-        glTexCoord2d(right, top);
-        glVertex2i(qx + CELL_WIDTH, qy);
-        glTexCoord2d(right, bottom);
-        glVertex2i(qx + CELL_WIDTH, qy + CELL_HEIGHT);
-        glTexCoord2d(left, bottom);
-        glVertex2i(qx, qy + CELL_HEIGHT);
+        addQuad(float(qx), float(qy), float(qx + CELL_WIDTH), float(qy + CELL_HEIGHT), float(left),
+                float(top), float(right), float(bottom));
     }
 }
 
 void GlCanvas::drawRect(const Rect& rect, uint32_t colour, int opacity) {
     enter(Batch::Fills);
     setColour(colour, opacity);
-    glVertex2i(rect.x, rect.y);
-    glVertex2i(rect.x + rect.width, rect.y);
-    glVertex2i(rect.x + rect.width, rect.y + rect.height);
-    glVertex2i(rect.x, rect.y + rect.height);
+    addQuad(float(rect.x), float(rect.y), float(rect.x + rect.width), float(rect.y + rect.height), 0, 0, 0,
+            0);
 }
 
 void GlCanvas::drawLine(int x1, int y1, int x2, int y2, uint32_t colour, int opacity) {
     enter(Batch::Idle);
     setColour(colour, opacity);
+    glColor4fv(colour_);
     // Through pixel centres, so the line lands on exactly one row or column of pixels.
     glBegin(GL_LINES);
     glVertex2f(float(x1) + 0.5f, float(y1) + 0.5f);

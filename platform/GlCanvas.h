@@ -3,6 +3,7 @@
 // pixel and y grows downward from the window's top left corner.
 
 #include <array>
+#include <vector>
 
 #include "app/Canvas.h"
 
@@ -37,9 +38,14 @@ class GlCanvas : public Canvas {
   private:
     // Consecutive glyphs, and consecutive rectangles, are sent as one run of quads: each quad
     // carries its own colour, and quads are drawn and blended in the order they were given, so
-    // the pixels are those of one draw per quad at a fraction of the cost.
+    // the pixels are those of one draw per quad at a fraction of the cost. A run is gathered in
+    // vertices_ and handed to GL as one vertex array when the kind of drawing changes.
     enum class Batch { Idle, Glyphs, Fills };
     void enter(Batch batch);
+    void flush();
+    // Appends one quad with corners (x0, y0) and (x1, y1), texture corners (u0, v0) and (u1, v1).
+    void addQuad(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1);
+    void setColour(uint32_t colour, int opacity);
     // Looks at a picture drawn at its own size (width x height texels) when it is not the one
     // looked at last: whether it is opaque, and if so a copy of it for blitting.
     void notePicture(const Image& image, int width, int height);
@@ -50,6 +56,12 @@ class GlCanvas : public Canvas {
 
     const Image& font_;
     Batch batch_ = Batch::Idle;
+    struct Vertex {
+        float x, y, u, v, r, g, b, a;
+    };
+    // Kept between frames, so that a frame allocates nothing once the largest run has been seen.
+    std::vector<Vertex> vertices_;
+    float colour_[4] = {0, 0, 0, 0};
     // Drawn at one texel per pixel with nearest sampling, a glyph's transparent texels leave the
     // pixels under them as they were: only each glyph's visible box is drawn.
     std::array<GlyphBox, 256> glyphBoxes_{};
