@@ -205,12 +205,24 @@ void GlCanvas::makePictureCopy(const Image& image, int width, int height) {
     // Framebuffer objects and blits came with OpenGL 3.0.
     const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     if (!version || std::atoi(version) < 3) return;
-    // Framebuffer rows run bottom to top: the copy holds the picture upside down, so that a blit
-    // puts it on screen the right way up without flipping, which is a plain copy of rows.
+    // The copy is laid out as window framebuffers usually are: bytes blue, green, red, alpha and
+    // the top row first in memory. The blit is then a plain copy of rows that needs no shader
+    // over every pixel (under a software rasteriser, half the cost of a redraw). The unsized
+    // internal format lets the GL keep the texels in the order they are given rather than
+    // reorder them into its own preferred 8-bit layout. In GL's coordinates, where rows count
+    // from the bottom, the copy holds the picture upside down; blitPicture turns it back.
     const size_t side = size_t(image.width), rowBytes = size_t(width) * 4;
     std::vector<uint8_t> rows(rowBytes * size_t(height));
-    for (size_t y = 0; y < size_t(height); ++y)
-        std::copy_n(&image.pixels[y * side * 4], rowBytes, &rows[(size_t(height) - 1 - y) * rowBytes]);
+    for (size_t y = 0; y < size_t(height); ++y) {
+        const uint8_t* from = &image.pixels[y * side * 4];
+        uint8_t* to = &rows[y * rowBytes];
+        for (size_t x = 0; x < rowBytes; x += 4) {
+            to[x] = from[x + 2];
+            to[x + 1] = from[x + 1];
+            to[x + 2] = from[x];
+            to[x + 3] = from[x + 3];
+        }
+    }
     GLint boundTexture = 0, readFramebuffer = 0;
     glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
@@ -218,7 +230,7 @@ void GlCanvas::makePictureCopy(const Image& image, int width, int height) {
     glBindTexture(GL_TEXTURE_2D, picture_.copyTexture);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_RGBA, GL_UNSIGNED_BYTE, rows.data());
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, rows.data());
     glGenFramebuffers(1, &picture_.copyFramebuffer);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, picture_.copyFramebuffer);
     glFramebufferTexture2D(GL_READ_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, picture_.copyTexture, 0);
@@ -239,7 +251,9 @@ bool GlCanvas::blitPicture(int x, int y, int width, int height) {
     GLint readFramebuffer = 0;
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &readFramebuffer);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, picture_.copyFramebuffer);
-    glBlitFramebuffer(0, 0, width, height, left, bottom, left + width, bottom + height, GL_COLOR_BUFFER_BIT,
+    // Source rows are read top to bottom and written bottom to top: the flip puts the copy back
+    // the right way up.
+    glBlitFramebuffer(0, 0, width, height, left, bottom + height, left + width, bottom, GL_COLOR_BUFFER_BIT,
                       GL_NEAREST);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
     return true;
