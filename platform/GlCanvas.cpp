@@ -122,12 +122,36 @@ void GlCanvas::beginFrame(int originX, int originY) {
     originX_ = originX;
     originY_ = originY;
     glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
+    clearPending_ = true;
     glLoadIdentity();
     glTranslatef(float(originX), float(originY), 0);
 }
 
+void GlCanvas::clearIfPending() {
+    if (!clearPending_) return;
+    clearPending_ = false;
+    glClear(GL_COLOR_BUFFER_BIT);
+}
+
+void GlCanvas::clearAround(int left, int bottom, int width, int height) {
+    clearPending_ = false;
+    // Scissor boxes may reach past the drawable; FAR covers any window.
+    constexpr int FAR = 1 << 14;
+    const int right = left + width, top = bottom + height;
+    glEnable(GL_SCISSOR_TEST);
+    glScissor(-FAR, -FAR, left + FAR, 2 * FAR);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glScissor(right, -FAR, FAR, 2 * FAR);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glScissor(left, -FAR, width, bottom + FAR);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glScissor(left, top, width, FAR);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glDisable(GL_SCISSOR_TEST);
+}
+
 void GlCanvas::drawText(int y, const char* text, int x, uint32_t colour, int opacity) {
+    clearIfPending();
     if (!text || !*text) return;
     enter(Batch::Glyphs);
     setColour(colour, opacity);
@@ -164,6 +188,7 @@ void GlCanvas::drawText(int y, const char* text, int x, uint32_t colour, int opa
 }
 
 void GlCanvas::drawRect(const Rect& rect, uint32_t colour, int opacity) {
+    clearIfPending();
     enter(Batch::Fills);
     setColour(colour, opacity);
     addQuad(float(rect.x), float(rect.y), float(rect.x + rect.width), float(rect.y + rect.height), 0, 0, 0,
@@ -171,6 +196,7 @@ void GlCanvas::drawRect(const Rect& rect, uint32_t colour, int opacity) {
 }
 
 void GlCanvas::drawLine(int x1, int y1, int x2, int y2, uint32_t colour, int opacity) {
+    clearIfPending();
     enter(Batch::Idle);
     setColour(colour, opacity);
     glColor4fv(colour_);
@@ -256,6 +282,7 @@ bool GlCanvas::blitPicture(int x, int y, int width, int height) {
     glBlitFramebuffer(0, 0, width, height, left, bottom + height, left + width, bottom, GL_COLOR_BUFFER_BIT,
                       GL_NEAREST);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, GLuint(readFramebuffer));
+    if (clearPending_) clearAround(left, bottom, width, height);
     return true;
 }
 
@@ -271,6 +298,7 @@ void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height
     if (ownSize) notePicture(image, width, height);
     const bool opaque = ownSize && picture_.opaque;
     if (opaque && blitPicture(x, y, width, height)) return;
+    clearIfPending();
     glColor4f(1, 1, 1, 1);
     glBindTexture(GL_TEXTURE_2D, image.texture);
     glEnable(GL_TEXTURE_2D);
@@ -301,6 +329,7 @@ void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height
 }
 
 void GlCanvas::endFrame() {
+    clearIfPending();
     enter(Batch::Idle);
     SDL_GL_SwapBuffers();
 }

@@ -43,6 +43,10 @@ class GlCanvas : public Canvas {
     enum class Batch { Idle, Glyphs, Fills };
     void enter(Batch batch);
     void flush();
+    // The frame's clear waits until the first drawing: a picture blitted first only needs the
+    // rest of the window cleared, and the blit need not wait for a clear under it.
+    void clearIfPending();
+    void clearAround(int left, int bottom, int width, int height);
     // Appends one quad with corners (x0, y0) and (x1, y1), texture corners (u0, v0) and (u1, v1).
     void addQuad(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1);
     void setColour(uint32_t colour, int opacity);
@@ -67,6 +71,7 @@ class GlCanvas : public Canvas {
     std::array<GlyphBox, 256> glyphBoxes_{};
     bool tightGlyphs_ = false;
     int originX_ = 0, originY_ = 0;
+    bool clearPending_ = false;
     // The last picture drawn at its own size, told apart by texture name and pixel buffer.
     struct Picture {
         uint32_t texture = 0;
