@@ -1,5 +1,5 @@
 #pragma once
-// The Canvas of the program's window: immediate-mode OpenGL in a projection where one unit is one
+// The Canvas of the program's window: fixed-function OpenGL in a projection where one unit is one
 // pixel and y grows downward from the window's top left corner.
 
 #include <array>
