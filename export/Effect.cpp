@@ -11,6 +11,17 @@ bool isVolumeField(int f) { return f == 0 || f == 3 || f == 6 || f == 9; }
 
 constexpr int32_t MAX_WAIT = 49;  // 0xCF-0xFF
 
+// How each register field is written: an optional prefix byte (0 for none), then base + value.
+struct FieldEncoding {
+    uint8_t prefix, base, mask;
+};
+constexpr FieldEncoding FIELD_ENCODING[EFFECT_FIELD_COUNT] = {
+    {0, 0x00, 0xFF}, {0xCA, 0, 0xFF}, {0, 0x80, 0xFF},  // pulse 1: duty/volume, period low, high
+    {0, 0x40, 0xFF}, {0xCB, 0, 0xFF}, {0, 0x88, 0xFF},  // pulse 2
+    {0, 0x98, 0x01}, {0xCC, 0, 0xFF}, {0, 0x90, 0xFF},  // triangle: sounding, period low, high
+    {0, 0x9A, 0xFF}, {0, 0xAA, 0xFF},                   // noise: volume, mode and period
+};
+
 }  // namespace
 
 void EffectRecorder::append(int id, int value) {
@@ -99,40 +110,13 @@ CapturedEffect encodeEffectEvents(const std::vector<uint8_t>& events, int32_t lo
             out.loopOffset = int32_t(b.size());
             waitSinceLoop = false;
         }
+        if (id < EFFECT_FIELD_COUNT) {
+            const FieldEncoding& e = FIELD_ENCODING[id];
+            if (e.prefix) b.push_back(e.prefix);
+            b.push_back(uint8_t(e.base + (v & e.mask)));
+            continue;
+        }
         switch (id) {
-            case 0:
-                b.push_back(uint8_t(v));
-                break;
-            case 1:
-                b.push_back(0xCA), b.push_back(uint8_t(v));
-                break;
-            case 2:
-                b.push_back(uint8_t(0x80 + v));
-                break;
-            case 3:
-                b.push_back(uint8_t(0x40 + v));
-                break;
-            case 4:
-                b.push_back(0xCB), b.push_back(uint8_t(v));
-                break;
-            case 5:
-                b.push_back(uint8_t(0x88 + v));
-                break;
-            case 6:
-                b.push_back(uint8_t(0x98 + (v & 1)));
-                break;
-            case 7:
-                b.push_back(0xCC), b.push_back(uint8_t(v));
-                break;
-            case 8:
-                b.push_back(uint8_t(0x90 + v));
-                break;
-            case 9:
-                b.push_back(uint8_t(0x9A + v));
-                break;
-            case 10:
-                b.push_back(uint8_t(0xAA + v));
-                break;
             case EFX_WAIT:
                 b.push_back(uint8_t(0xCE + v));
                 waitSinceLoop = true;
