@@ -40,6 +40,17 @@ next_status() {
   done
   grep '^status: ' out.log | tail -n 1 | sed 's/^status: //'
 }
+# Opens a file dialog with KEYS, types TEXT into its path line and confirms it with Enter; prints
+# the status the program answers with.
+through_dialog() {  # through_dialog KEYS TEXT
+  local n
+  n=$(statuses)
+  key "$1"
+  sleep 0.3
+  type_text "$2"
+  key Return
+  next_status "$n"
+}
 # The dump of a song with the cell (channel 0, row 0) of the first order's pattern left out, and
 # that cell on its own, as two lines.
 dump_parts() {
@@ -70,24 +81,14 @@ got=$(next_status "$n")
 check "cancel reports \"File selection canceled.\" (got \"$got\")" "$(yes_if [ "$got" = "File selection canceled." ])"
 
 # --- Alt+L, the demo's full path typed, Enter: the song is opened.
-n=$(statuses)
-key alt+l
-sleep 0.3
-type_text "$work/demo.zcm"
-key Return
-got=$(next_status "$n")
+got=$(through_dialog alt+l "$work/demo.zcm")
 check "typed path opens the song (got \"$got\")" "$(yes_if [ "$got" = "File succesfully opened!" ])"
 
 # --- Record on, C-3 into Pulse 1 row 0 of the first order, record off.
 key F1 Escape q Escape
 
 # --- Alt+S, a new name, Enter: saved, and the CLI reads back the demo with the one cell changed.
-n=$(statuses)
-key alt+s
-sleep 0.3
-type_text "$work/changed.zcm"
-key Return
-got=$(next_status "$n")
+got=$(through_dialog alt+s "$work/changed.zcm")
 check "song saved under a new name (got \"$got\")" "$(yes_if [ "$got" = "File succesfully saved!" ])"
 if [ -f changed.zcm ]; then
   mapfile -t saved < <(dump_parts changed.zcm)
@@ -107,12 +108,7 @@ rc=0
 check "drop finished (got $rc)" "$(yes_if [ $rc = 0 ])"
 got=$(next_status "$n")
 check "dropped song opened (got \"$got\")" "$(yes_if [ "$got" = "File succesfully opened!" ])"
-n=$(statuses)
-key alt+s
-sleep 0.3
-type_text "resaved"
-key Return
-got=$(next_status "$n")
+got=$(through_dialog alt+s resaved)
 check "saved by a bare name (got \"$got\")" "$(yes_if [ "$got" = "File succesfully saved!" ])"
 check "bare name saved as drops/resaved.zcm" "$(yes_if [ -f drops/resaved.zcm ])"
 if [ -f drops/resaved.zcm ]; then
@@ -134,12 +130,7 @@ if command -v xclip >/dev/null; then
   printf '%s' "$pasted" | xclip -i -selection clipboard >/dev/null 2>&1
   sleep 0.3
   key ctrl+v
-  n=$(statuses)
-  key ctrl+alt+s
-  sleep 0.3
-  type_text "pasted"
-  key Return
-  got=$(next_status "$n")
+  got=$(through_dialog ctrl+alt+s pasted)
   check "pasted instrument saved (got \"$got\")" "$(yes_if [ "$got" = "File succesfully saved!" ])"
   got=$("$cli" dump drops/pasted.zci 2>/dev/null | python3 -c '
 import json, sys
