@@ -1,5 +1,5 @@
-# Shared by the window checks (sourced inside the virtual X server): results, key presses and
-# finding the program's window.
+# Shared by the window checks (sourced inside the virtual X server): results, key presses,
+# finding the program's window and quitting it.
 
 fail=0
 check() {  # check NAME CONDITION-RESULT(0/1)
@@ -21,4 +21,20 @@ wait_for_window() {  # wait_for_window LOG
   echo "FAILED: no window"
   cat "$1"
   exit 1
+}
+
+# Quits the program ($pid) with Shift+Escape and checks that it ends within 5 s with exit code 0;
+# prints the program's log when any check has failed.
+quit_and_check() {  # quit_and_check LOG
+  xdotool key shift+Escape
+  for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
+  if kill -0 "$pid" 2>/dev/null; then
+    echo "FAILED: still running after Shift+Escape"
+    kill -TERM "$pid"
+    fail=1
+  fi
+  local rc=0
+  wait "$pid" || rc=$?
+  check "exits with 0 after quitting (got $rc)" "$(yes_if [ $rc = 0 ])"
+  [ $fail = 0 ] || cat "$1"
 }

@@ -148,15 +148,5 @@ else
 fi
 
 # --- Shift+Escape quits.
-xdotool key shift+Escape
-for _ in $(seq 1 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$pid" 2>/dev/null; then
-  echo "FAILED: still running after Shift+Escape"
-  kill -TERM "$pid"
-  fail=1
-fi
-rc=0
-wait "$pid" || rc=$?
-check "exits with 0 (got $rc)" "$(yes_if [ $rc = 0 ])"
-[ $fail = 0 ] || cat out.log
+quit_and_check out.log
 exit $fail
