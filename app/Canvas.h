@@ -6,7 +6,9 @@
 // Colours are 24-bit 0xBBGGRR values (red in the low byte), opacity 0-255. A drawing surface turns
 // each component into a strength by dividing by 256, so 255 is 255/256, never quite full.
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 
 #include "app/Image.h"
 
@@ -50,3 +52,12 @@ class Canvas {
     // Shows what was drawn since beginFrame.
     virtual void endFrame() = 0;
 };
+
+// The drawing shorthands of the screens: a rectangle whose negative sizes become empty, and text
+// placed at (x, y) in reading order.
+inline Rect rect(int x, int y, int width, int height) {
+    return Rect{int16_t(x), int16_t(y), uint16_t(std::max(width, 0)), uint16_t(std::max(height, 0))};
+}
+inline void text(Canvas& c, int x, int y, const std::string& s, uint32_t colour, int opacity = 255) {
+    c.drawText(y, s.c_str(), x, colour, opacity);
+}

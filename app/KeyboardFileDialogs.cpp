@@ -24,14 +24,6 @@ constexpr size_t LABEL_COLUMNS = 8;
 const char* const HINT =
     "Enter open/choose  Esc cancel  Tab complete  F2 filter  Bksp up  Home/End: text, or list if none";
 
-void text(Canvas& c, int x, int y, const std::string& s, uint32_t colour, int opacity = 255) {
-    c.drawText(y, s.c_str(), x, colour, opacity);
-}
-
-Rect rect(int x, int y, int width, int height) {
-    return Rect{int16_t(x), int16_t(y), uint16_t(std::max(width, 0)), uint16_t(std::max(height, 0))};
-}
-
 }  // namespace
 
 KeyboardFileDialogs::KeyboardFileDialogs(Canvas& canvas, Host& host, std::function<void()> onQuit)

@@ -21,14 +21,6 @@ constexpr int PANEL_COLUMN = 54;
 
 const char* const HEADER_NAMES[CHANNEL_COUNT] = {"Pulse 1", "Pulse 2", "Triangle", "Noise", "PCM"};
 
-Rect rect(int x, int y, int width, int height) {
-    return Rect{int16_t(x), int16_t(y), uint16_t(std::max(width, 0)), uint16_t(std::max(height, 0))};
-}
-
-void text(Canvas& c, int x, int y, const std::string& s, uint32_t colour, int opacity = 255) {
-    c.drawText(y, s.c_str(), x, colour, opacity);
-}
-
 uint32_t grey(int p) { return uint32_t(p) * 0x010101u; }
 
 // Instrument number colours are dimmed by taking 85 % of red and blue.
