@@ -54,18 +54,18 @@ void FileCommands::registerHandlers(ActionTable& table) {
 
 std::optional<std::string> FileCommands::askOpen(const std::vector<FileFilter>& filters,
                                                  const char* extension) {
-    std::optional<std::string> path;
-    if (ctx_.fileDialogs) path = ctx_.fileDialogs->askOpenPath(filters, extension);
-    // An empty answer names no file: treated as a cancel rather than a failed open.
-    if (path && path->empty()) path.reset();
-    if (!path) ctx_.setStatus(CANCELED);
-    return path;
+    if (!ctx_.fileDialogs) return cancelledUnlessNamed(std::nullopt);
+    return cancelledUnlessNamed(ctx_.fileDialogs->askOpenPath(filters, extension));
 }
 
 std::optional<std::string> FileCommands::askSave(const std::vector<FileFilter>& filters,
                                                  const char* extension) {
-    std::optional<std::string> path;
-    if (ctx_.fileDialogs) path = ctx_.fileDialogs->askSavePath(filters, extension);
+    if (!ctx_.fileDialogs) return cancelledUnlessNamed(std::nullopt);
+    return cancelledUnlessNamed(ctx_.fileDialogs->askSavePath(filters, extension));
+}
+
+std::optional<std::string> FileCommands::cancelledUnlessNamed(std::optional<std::string> path) {
+    // An empty answer names no file: treated as a cancel rather than a failed open or save.
     if (path && path->empty()) path.reset();
     if (!path) ctx_.setStatus(CANCELED);
     return path;
@@ -120,25 +120,23 @@ void applySample(EditorContext& ctx, int slot, ImportedSample& imported) {
 }  // namespace
 
 void FileCommands::loadSample() {
-    const int slot = requireInstrument();
-    if (!slot) return;
-    const auto path = askOpen(SOUND_FILE_FILTERS, "wav");
-    if (!path) return;
-    ImportedSample imported;
-    const bool ok = readPcmSample(*path, imported);
-    if (ok) applySample(ctx_, slot, imported);
-    report(ok, "Raw sample succesfully opened!", OPEN_FAILED);
+    importSample(readPcmSample, SOUND_FILE_FILTERS, "wav", "Raw sample succesfully opened!");
 }
 
 void FileCommands::loadDpcmSample() {
+    importSample(readDpcmSample, DPCM_FILE_FILTERS, "dmc", "DPCM sample succesfully opened!");
+}
+
+void FileCommands::importSample(SampleReader read, const std::vector<FileFilter>& filters,
+                                const char* extension, const char* success) {
     const int slot = requireInstrument();
     if (!slot) return;
-    const auto path = askOpen(DPCM_FILE_FILTERS, "dmc");
+    const auto path = askOpen(filters, extension);
     if (!path) return;
     ImportedSample imported;
-    const bool ok = readDpcmSample(*path, imported);
+    const bool ok = read(*path, imported);
     if (ok) applySample(ctx_, slot, imported);
-    report(ok, "DPCM sample succesfully opened!", OPEN_FAILED);
+    report(ok, success, OPEN_FAILED);
 }
 
 void FileCommands::saveSong() {

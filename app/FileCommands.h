@@ -15,6 +15,8 @@
 #include "app/FileDialogs.h"
 #include "song/SongLoadHooks.h"
 
+struct ImportedSample;
+
 // The filter lists and default extensions the commands' dialogs are opened with.
 extern const std::vector<FileFilter> SONG_FILE_FILTERS;        // "zcm"
 extern const std::vector<FileFilter> INSTRUMENT_FILE_FILTERS;  // "zci"
@@ -49,6 +51,12 @@ class FileCommands {
     // The dialog's answer; nothing when the user cancelled (or there is no dialog to ask).
     std::optional<std::string> askOpen(const std::vector<FileFilter>& filters, const char* extension);
     std::optional<std::string> askSave(const std::vector<FileFilter>& filters, const char* extension);
+    // The answer itself, or nothing after reporting the cancel when there is none or it is empty.
+    std::optional<std::string> cancelledUnlessNamed(std::optional<std::string> path);
+    // Reads a sample file chosen in the open dialog into the current instrument and reports it.
+    using SampleReader = bool (*)(const std::string& path, ImportedSample& out);
+    void importSample(SampleReader read, const std::vector<FileFilter>& filters, const char* extension,
+                      const char* success);
     // The current instrument slot (1-255), or 0 after reporting "No instrument selected".
     int requireInstrument();
     void report(bool ok, const char* success, const char* failure);
