@@ -15,6 +15,9 @@
 #include "player/Player.h"
 #include "song/Song.h"
 
+// Whether the instrument type plays a sample (its sound comes from a SampleSlot, not envelopes).
+inline bool isSampleType(InstrumentType type) { return type == INST_PCM || type == INST_DPCM; }
+
 struct EditorContext {
     Song& song;
     Player& player;

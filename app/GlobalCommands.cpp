@@ -8,8 +8,6 @@ namespace {
 
 const char* onOff(bool on) { return on ? "on" : "off"; }
 
-bool isSampleType(InstrumentType type) { return type == INST_PCM || type == INST_DPCM; }
-
 }  // namespace
 
 GlobalCommands::GlobalCommands(EditorContext& context, InstrumentList& instrumentList, bool& running)

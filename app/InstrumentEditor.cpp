@@ -4,8 +4,6 @@
 
 namespace {
 
-bool isSampleType(InstrumentType type) { return type == INST_PCM || type == INST_DPCM; }
-
 constexpr int32_t ABSOLUTE_NOTE_BIT = 128;
 constexpr int32_t MAX_RAW_VALUE = 254;
 

@@ -138,7 +138,7 @@ void Program::soundNote(int note) {
     const int instrument = edit_.currentInstrument;
     AudioLockGuard guard(audioLock_);
     if (channel == CH_DPCM && instrument > 0 && instrument < INSTRUMENT_SLOTS &&
-        (song_.instruments[instrument].type == INST_PCM || song_.instruments[instrument].type == INST_DPCM)) {
+        isSampleType(song_.instruments[instrument].type)) {
         player_.previewSample(instrument, note);
         return;
     }
