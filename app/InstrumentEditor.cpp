@@ -7,6 +7,13 @@ namespace {
 constexpr int32_t ABSOLUTE_NOTE_BIT = 128;
 constexpr int32_t MAX_RAW_VALUE = 254;
 
+// Takes out value index of an envelope holding n values: the later values move up one place and
+// the last of the n slots becomes the end marker.
+void removeValue(Envelope& env, int n, int index) {
+    for (int i = index; i < n; ++i) env.values[i] = env.values[i + 1];
+    env.values[n - 1] = END_MARKER;
+}
+
 }  // namespace
 
 InstrumentEditor::InstrumentEditor(EditorContext& context) : ctx_(context) {}
@@ -143,8 +150,7 @@ void InstrumentEditor::deleteValue() {
     const int n = lengthOf(*env);
     int32_t& c = cursor();
     if (n < 2 || c < 0 || c >= n) return;
-    for (int i = c; i < n; ++i) env->values[i] = env->values[i + 1];
-    env->values[n - 1] = END_MARKER;
+    removeValue(*env, n, c);
     if (c >= n - 1) c = n - 2;
     if (env->loopPoint >= n - 1) env->loopPoint = n - 2;
 }
@@ -156,8 +162,7 @@ void InstrumentEditor::deletePrecedingValue() {
     const int n = lengthOf(*env);
     int32_t& c = cursor();
     if (c <= 0 || c > n || n < 2) return;
-    for (int i = c - 1; i < n; ++i) env->values[i] = env->values[i + 1];
-    env->values[n - 1] = END_MARKER;
+    removeValue(*env, n, c - 1);
     if (env->loopPoint == c) --env->loopPoint;
     --c;
     if (env->loopPoint >= n - 1) env->loopPoint = n - 2;
