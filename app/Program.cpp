@@ -37,6 +37,15 @@ uint32_t ownModifierBit(uint32_t sym) {
     }
 }
 
+// The cell a previewed note (1-120) plays on a channel. The triangle sounds an octave below the
+// pulses at the same period, so its note is raised to match.
+PatternCell previewCell(int channel, int note, int instrument) {
+    PatternCell cell;
+    cell.note = uint8_t(channel == CH_TRIANGLE ? std::min(note + 12, 120) : note);
+    cell.instrument = uint8_t(std::clamp(instrument, 0, INSTRUMENT_SLOTS - 1));
+    return cell;
+}
+
 KeyEvent withoutModifiers(const KeyEvent& event) {
     KeyEvent e = event;
     e.mod = 0;
@@ -142,11 +151,7 @@ void Program::soundNote(int note) {
         player_.previewSample(instrument, note);
         return;
     }
-    PatternCell cell;
-    // The triangle sounds an octave below the pulses at the same period.
-    cell.note = uint8_t(channel == CH_TRIANGLE ? std::min(note + 12, 120) : note);
-    cell.instrument = uint8_t(std::clamp(instrument, 0, INSTRUMENT_SLOTS - 1));
-    player_.startNote(channel, cell);
+    player_.startNote(channel, previewCell(channel, note, instrument));
 }
 
 void Program::previewNote(const KeyEvent& event, int note) {
@@ -187,12 +192,9 @@ void Program::onKeyUp(const KeyEvent& event) {
     KeyEvent previous;
     previous.sym = heldNoteKeys_.back();
     if (!noteOffsetForKey(bindings_.noteInput, previous, offset)) return;
-    int note = std::clamp(offset + edit_.octave * 12 + 1, 1, 120);
-    PatternCell cell;
-    cell.note = uint8_t(channel == CH_TRIANGLE ? std::min(note + 12, 120) : note);
-    cell.instrument = uint8_t(std::clamp(edit_.currentInstrument, 0, INSTRUMENT_SLOTS - 1));
+    const int note = std::clamp(offset + edit_.octave * 12 + 1, 1, 120);
     AudioLockGuard guard(audioLock_);
-    player_.startNote(channel, cell);
+    player_.startNote(channel, previewCell(channel, note, edit_.currentInstrument));
 }
 
 void Program::setStatus(std::string text) {
