@@ -232,33 +232,32 @@ sqHi:
 ; ---------------------------------------------------------------------------------------------
 ; The work of the frame's 156 slots (addresses - 1, for the rts dispatch).
 .segment "STEPS"
+; The slots before and after the 118 that decode one bit each, listed once for both halves.
+.linecont +
+.define STEPS_BEFORE stFrameStart - 1, stLoadA0 - 1, stLoadA1 - 1, stLoadA2 - 1, stLoadA3 - 1, \
+    stLoadA4 - 1, stLoadB0 - 1, stLoadB1 - 1, stLoadB2 - 1, stLoadB3 - 1, stLoadB4 - 1
+.define STEPS_AFTER stPulse1 - 1, stPulse2 - 1, stTriangle - 1, stNoise - 1, \
+    stDpcmA - 1, stDpcmB - 1, stPcmA - 1, stPcmB - 1, stVoice - 1, stMul1 - 1, stMul2 - 1, \
+    stCommitA - 1, stCommitB - 1, \
+    stIdle102 - 1, stIdle - 1, stIdle - 1, stIdle102 - 1, stIdle - 1, stIdle - 1, \
+    stIdle102 - 1, stIdle - 1, stIdle - 1, stIdle - 1, stIdle - 1, \
+    stAdvanceA - 1, stAdvanceB - 1, stFrameEnd - 1
+.linecont -
 stepTabLo:
-    .lobytes stFrameStart - 1, stLoadA0 - 1, stLoadA1 - 1, stLoadA2 - 1, stLoadA3 - 1, stLoadA4 - 1
-    .lobytes stLoadB0 - 1, stLoadB1 - 1, stLoadB2 - 1, stLoadB3 - 1, stLoadB4 - 1
+    .lobytes STEPS_BEFORE
     .repeat 118
         .byte <(stBit - 1)
     .endrep
-    .lobytes stPulse1 - 1, stPulse2 - 1, stTriangle - 1, stNoise - 1
-    .lobytes stDpcmA - 1, stDpcmB - 1, stPcmA - 1, stPcmB - 1, stVoice - 1, stMul1 - 1, stMul2 - 1
-    .lobytes stCommitA - 1, stCommitB - 1
-    .lobytes stIdle102 - 1, stIdle - 1, stIdle - 1, stIdle102 - 1, stIdle - 1, stIdle - 1
-    .lobytes stIdle102 - 1, stIdle - 1, stIdle - 1, stIdle - 1, stIdle - 1
-    .lobytes stAdvanceA - 1, stAdvanceB - 1, stFrameEnd - 1
+    .lobytes STEPS_AFTER
 stepTabLoEnd:
     .assert stepTabLoEnd - stepTabLo = 156, error, "the frame must have 156 slots"
 .segment "STEPSHI"
 stepTabHi:
-    .hibytes stFrameStart - 1, stLoadA0 - 1, stLoadA1 - 1, stLoadA2 - 1, stLoadA3 - 1, stLoadA4 - 1
-    .hibytes stLoadB0 - 1, stLoadB1 - 1, stLoadB2 - 1, stLoadB3 - 1, stLoadB4 - 1
+    .hibytes STEPS_BEFORE
     .repeat 118
         .byte >(stBit - 1)
     .endrep
-    .hibytes stPulse1 - 1, stPulse2 - 1, stTriangle - 1, stNoise - 1
-    .hibytes stDpcmA - 1, stDpcmB - 1, stPcmA - 1, stPcmB - 1, stVoice - 1, stMul1 - 1, stMul2 - 1
-    .hibytes stCommitA - 1, stCommitB - 1
-    .hibytes stIdle102 - 1, stIdle - 1, stIdle - 1, stIdle102 - 1, stIdle - 1, stIdle - 1
-    .hibytes stIdle102 - 1, stIdle - 1, stIdle - 1, stIdle - 1, stIdle - 1
-    .hibytes stAdvanceA - 1, stAdvanceB - 1, stFrameEnd - 1
+    .hibytes STEPS_AFTER
 
 .segment "SMALLTAB"
 ; Per field: channel * 2, bit width, and the decoder phase that reads it.
