@@ -38,39 +38,26 @@ void PlayerCapture::setDutyOverride(int c, int duty) {
 
 namespace {
 
-// The Player's flag that says the "on" command of `effect` was reported and not yet switched off.
-template <class Channel>
-auto* flagOf(Channel& ch, DriverEffect effect) {
-    switch (effect) {
-        case DRV_SLIDE:
-            return &ch.slideActive;
-        case DRV_VIBRATO:
-            return &ch.vibratoActive;
-        case DRV_TREMOLO:
-            return &ch.tremoloActive;
-        case DRV_ARPEGGIO:
-            return &ch.arpeggioActive;
-        case DRV_VOLUME_SLIDE:
-            return &ch.volumeSlideActive;
-        case DRV_DUTY_OVERRIDE:
-            return &ch.dutyOverrideActive;
-    }
-    return static_cast<decltype(&ch.slideActive)>(nullptr);
-}
+// The Player's flag that says the "on" command of each effect was reported and not yet switched
+// off, in DriverEffect order.
+constexpr bool ChannelState::*EFFECT_FLAG[DRIVER_EFFECT_COUNT] = {
+    &ChannelState::slideActive,    &ChannelState::vibratoActive,     &ChannelState::tremoloActive,
+    &ChannelState::arpeggioActive, &ChannelState::volumeSlideActive, &ChannelState::dutyOverrideActive,
+};
+
+bool knownEffect(DriverEffect effect) { return effect >= 0 && effect < DRIVER_EFFECT_COUNT; }
 
 }  // namespace
 
 bool PlayerCapture::effectActive(int c, DriverEffect effect) const {
     const ChannelState* ch = channel(c);
-    if (!ch) return false;
-    const bool* flag = flagOf(*ch, effect);
-    return flag && *flag;
+    return ch && knownEffect(effect) && ch->*EFFECT_FLAG[effect];
 }
 
 void PlayerCapture::clearEffectActive(int c, DriverEffect effect) {
     ChannelState* ch = channel(c);
     if (!ch) return;
-    if (bool* flag = flagOf(*ch, effect)) *flag = false;
+    if (knownEffect(effect)) ch->*EFFECT_FLAG[effect] = false;
     if (effect == DRV_DUTY_OVERRIDE) ch->lastReportedDuty = -1;
 }
 
