@@ -51,6 +51,15 @@ start() {  # start SHOT ARGS...: runs the program, waits for its first frame and
   done
 }
 
+drop() {  # drop WHAT SHOT URI...: drops the files on the window, then keeps the window in SHOT
+  local what=$1 shot=$2 rc=0
+  shift 2
+  ./xdnd_drop "$win" "$@" || rc=$?
+  check "drop of $what finished (got $rc)" "$([ $rc = 0 ] && echo 1 || echo 0)"
+  sleep 0.5
+  import -window "$win" "$shot"
+}
+
 stop() {  # SDL turns SIGTERM into a quit event: the loop ends and the program exits normally
   kill -TERM "$pid"
   local rc=0
@@ -107,21 +116,13 @@ stop
 # --- Third run: files dropped on the window. Of two files only the first is opened; a file that
 # is not a song leaves the song as it was and says so.
 start shot3.png
-rc=0
-./xdnd_drop "$win" "file://$work/song.zcm" "file://$work/junk.txt" || rc=$?
-check "drop of two files finished (got $rc)" "$([ $rc = 0 ] && echo 1 || echo 0)"
-sleep 0.5
-import -window "$win" shot4.png
+drop "two files" shot4.png "file://$work/song.zcm" "file://$work/junk.txt"
 read -r r g b < <(brightest shot4.png $((5 + 91 * 8)) $((5 + 12 * 16)) 48 16)
 check "the dropped song's fourth order is listed ($r $g $b)" "$([ $r -gt 240 ] && echo 1 || echo 0)"
 # Only the first file was opened: the status is the success text, not the junk file's failure.
 read -r r g b < <(brightest shot4.png $((5 + 20 * 8)) $((5 + 36 * 16 + 1)) 30 16)
 check "status after the drop is \"File succesfully opened!\" ($r $g $b)" "$([ $g -gt 150 ] && echo 1 || echo 0)"
-rc=0
-./xdnd_drop "$win" "file://$work/junk.txt" || rc=$?
-check "drop of one file finished (got $rc)" "$([ $rc = 0 ] && echo 1 || echo 0)"
-sleep 0.5
-import -window "$win" shot5.png
+drop "one file" shot5.png "file://$work/junk.txt"
 read -r r g b < <(brightest shot5.png $((5 + 91 * 8)) $((5 + 12 * 16)) 48 16)
 check "a dropped non-song leaves the song loaded ($r $g $b)" "$([ $r -gt 240 ] && echo 1 || echo 0)"
 # "Couldn't open file!" reaches past column 10; "File succesfully opened!" would reach column 23.
