@@ -127,11 +127,6 @@ const char* Apu::configure(bool ntsc, long sampleRate) {
         c->dirty = true;
     }
 
-    pulseSynth.output = output_.buffersForChannel(0).centre;
-    triangle.synth.output = output_.buffersForChannel(2).centre;
-    noise.synth.output = output_.buffersForChannel(3).centre;
-    dmc.synth.output = output_.buffersForChannel(4).centre;
-    vrc6.pulseSynth.output = vrc6.sawSynth.output = output_.buffersForChannel(5).centre;
     pulse1.output = output_.buffersForChannel(0).centre;
     pulse2.output = output_.buffersForChannel(1).centre;
     triangle.output = output_.buffersForChannel(2).centre;

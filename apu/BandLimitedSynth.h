@@ -24,10 +24,6 @@ class BandLimitedSynth {
     void setVolumeUnit(double unit);
     double volumeUnit() const { return volumeUnit_; }
 
-    // The buffer the owning channel renders into (set by Apu::configure; may be null). The add
-    // operations take the buffer explicitly.
-    BandLimitedBuffer* output = nullptr;
-
     // Adds a step of `delta` level steps at CPU time `cycles` in the buffer's current frame.
     void addStep(int cycles, int delta, BandLimitedBuffer& buffer) const noexcept {
         addStepResampled(buffer.resampledTime(cycles), delta, buffer);
