@@ -42,11 +42,15 @@ Apu::Apu(Nonlinear_Buffer& output) : output_(output) {
 
 Apu::~Apu() { output_.setRenderHook(nullptr, nullptr); }
 
-void Apu::catchUp() {
+void Apu::renderLazyChannels() {
     render(pulse1);
     render(pulse2);
     render(triangle);
     render(noise);
+}
+
+void Apu::catchUp() {
+    renderLazyChannels();
     render(dmc);
     vrc6.catchUp();
 
@@ -193,10 +197,7 @@ void Apu::runChannelUntil(ApuChannel& channel, int time) {
 }
 
 void Apu::clockFrameSequencer(int time) {
-    render(pulse1);
-    render(pulse2);
-    render(triangle);
-    render(noise);
+    renderLazyChannels();
     frameDelay_ = framePeriod_;
     switch (frameStep_++) {
         case 0:
@@ -282,10 +283,7 @@ void Apu::write2A03(int time, int address, int value) {
     time = std::max({time, dueOf(pulse1), dueOf(pulse2), dueOf(triangle), dueOf(noise), dueOf(dmc)});
     runUntil(time);
     if (address == 0x4015) {
-        render(pulse1);
-        render(pulse2);
-        render(triangle);
-        render(noise);
+        renderLazyChannels();
         const auto all = channels();
         for (int i = 0; i < 5; ++i) {
             if (!(value & (1 << i))) all[i]->lengthCounter = 0;

@@ -170,6 +170,9 @@ class Apu {
     void updateNoiseMuted() { noiseMuted_ = noise.muted(); }
     template <class Channel>
     void render(Channel& channel);
+    // Renders the pulses, the triangle and the noise up to where they count as run (before
+    // anything changes all of them at once).
+    void renderLazyChannels();
     static void renderHook(void* apu) { static_cast<Apu*>(apu)->catchUp(); }
     void clockFrameSequencer(int time);
     void write2A03(int time, int address, int value);
