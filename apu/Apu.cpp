@@ -245,7 +245,7 @@ void Apu::write2A03(int time, int address, int value) {
     if (address < 0x4014) {
         const int index = (address - 0x4000) >> 2;
         const int reg = address & 3;
-        ApuChannel& channel = channelAt(index);
+        ApuChannel& channel = *channels()[index];
         // Writes carried past the step end by a long burst take effect where emulation is.
         time = std::max(time, dueOf(channel));
         runChannelUntil(channel, time);

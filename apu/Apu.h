@@ -123,20 +123,6 @@ class Apu {
     void planCatchUp();
 
     std::array<ApuChannel*, 5> channels() { return {&pulse1, &pulse2, &triangle, &noise, &dmc}; }
-    ApuChannel& channelAt(int index) {
-        switch (index) {
-            case 0:
-                return pulse1;
-            case 1:
-                return pulse2;
-            case 2:
-                return triangle;
-            case 3:
-                return noise;
-            default:
-                return dmc;
-        }
-    }
     void reset2A03(bool pal);
     int dueOf(const ApuChannel& channel) const { return std::max(channel.due, allDue_); }
     // Counts every 2A03 channel as run, and runs the frame sequencer, up to `time`.
