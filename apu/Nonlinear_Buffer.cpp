@@ -94,14 +94,13 @@ long Nonlinear_Buffer::readSamples(std::int16_t* destination, long count) {
 
     const std::uint16_t* lin = linear.samples();
     const std::uint16_t* non = nonlinear.samples();
-    std::int32_t linAcc = linear.readerAccumulator;
-    std::int32_t nonAcc = nonlinear.readerAccumulator;
     const int linShift = linear.bassShift();
     const int nonShift = nonlinear.bassShift();
     // The mixer curve turns the non-linear path's running sum into its differences on the fly;
     // this is the same as rewriting the entries first, in one pass.
     const std::uint32_t mixAcc = static_cast<std::uint32_t>(mixer.accumulator);
-    MixState m{linAcc, nonAcc, mixAcc, mixer.entryFor(static_cast<std::int32_t>(mixAcc))};
+    MixState m{linear.readerAccumulator, nonlinear.readerAccumulator, mixAcc,
+               mixer.entryFor(static_cast<std::int32_t>(mixAcc))};
     const bool same = linShift == nonShift;
     if (mixer.enabled) {
         if (same)
@@ -114,10 +113,8 @@ long Nonlinear_Buffer::readSamples(std::int16_t* destination, long count) {
     } else {
         mixSamples<false, false>(lin, non, mixer, linShift, nonShift, m, destination, count);
     }
-    linAcc = m.linAcc;
-    nonAcc = m.nonAcc;
-    linear.readerAccumulator = linAcc;
-    nonlinear.readerAccumulator = nonAcc;
+    linear.readerAccumulator = m.linAcc;
+    nonlinear.readerAccumulator = m.nonAcc;
     linear.removeSamples(count);
     nonlinear.removeSamples(count);
     return count;
