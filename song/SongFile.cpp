@@ -1,13 +1,9 @@
 #include "song/SongFile.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cerrno>
-#include <cstdio>
+#include <exception>
 #include <fstream>
 #include <iterator>
 
