@@ -1,7 +1,7 @@
 #pragma once
 // Adds band-limited amplitude steps into a BandLimitedBuffer. One synthesiser per kernel; a
 // channel hands it amplitude changes in level steps, the synthesiser scales them by its volume
-// unit. Per step the work is width/2 32-bit additions of a precomputed table row.
+// unit. Per step the work is one 16-bit multiply-add per kernel entry of a precomputed table row.
 
 #include <cstdint>
 #include <cstring>
