@@ -38,6 +38,8 @@ brightest() {
 start() {  # start SHOT ARGS...: runs the program, waits for its first frame and keeps it in SHOT
   local shot=$1
   shift
+  local launched
+  launched=$(date +%s%N)
   ./bleepforge "$@" >"$work/out.log" 2>&1 &
   pid=$!
   wait_for_window "$work/out.log"
@@ -49,6 +51,8 @@ start() {  # start SHOT ARGS...: runs the program, waits for its first frame and
     [ $((r + g + b)) -gt 0 ] && break
     sleep 0.1
   done
+  # Milliseconds from the launch to this shot: the status set at start-up is younger than that.
+  first_shot_ms=$((($(date +%s%N) - launched) / 1000000))
 }
 
 drop() {  # drop WHAT SHOT URI...: drops the files on the window, then keeps the window in SHOT
@@ -87,10 +91,16 @@ read -r r g b < <(brightest shot1.png $((5 + 59 * 8)) $((5 + 3 * 16)) 32 16)
 check "PAL indicator in label green ($r $g $b)" "$([ $g -gt 200 ] && [ $r -gt 140 ] && [ $r -lt 180 ] && echo 1 || echo 0)"
 
 # Status "Ready." at y = 36 lines + 1: six glyphs; nothing green beyond them.
-read -r r g b < <(brightest shot1.png 5 $((5 + 36 * 16 + 1)) 48 16)
-check "status line shows a text ($r $g $b)" "$([ $g -gt 150 ] && echo 1 || echo 0)"
-read -r r g b < <(brightest shot1.png $((5 + 10 * 8)) $((5 + 36 * 16 + 1)) 100 16)
-check "status \"Ready.\" is short ($r $g $b)" "$([ $g -lt 120 ] && echo 1 || echo 0)"
+# A machine too busy to show the first frame within 3.4 s shows it with the status already fading:
+# the status checks are then skipped, not failed.
+if [ "$first_shot_ms" -lt 3400 ]; then
+  read -r r g b < <(brightest shot1.png 5 $((5 + 36 * 16 + 1)) 48 16)
+  check "status line shows a text ($r $g $b)" "$([ $g -gt 150 ] && echo 1 || echo 0)"
+  read -r r g b < <(brightest shot1.png $((5 + 10 * 8)) $((5 + 36 * 16 + 1)) 100 16)
+  check "status \"Ready.\" is short ($r $g $b)" "$([ $g -lt 120 ] && echo 1 || echo 0)"
+else
+  echo "skipped: status checks (first frame came $first_shot_ms ms after the launch)"
+fi
 
 # The cursor bar of the active pattern editor is blue (0xA0-ish pulsing) at row 0, Pulse 1.
 read -r r g b < <(pixel shot1.png $((5 + 3 * 8 + 12)) $((5 + 16 + 1)))
