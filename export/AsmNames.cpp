@@ -54,9 +54,32 @@ std::string entryKey(const std::string& prefix, const std::string& path) {
     return prefix + "_" + sanitizeLabel(replaceExtension(fileNameOf(path), ""));
 }
 
+std::string entryLabel(const std::string& base) {
+    static const char* const reserved[] = {
+        "a",   "f",   "x",   "y",   "z",   "adc", "and", "asl", "bcc", "bcs", "beq", "bit", "bmi",
+        "bne", "bpl", "brk", "bvc", "bvs", "clc", "cld", "cli", "clv", "cmp", "cpx", "cpy", "dec",
+        "dex", "dey", "eor", "inc", "inx", "iny", "jmp", "jsr", "lda", "ldx", "ldy", "lsr", "nop",
+        "ora", "pha", "php", "pla", "plp", "rol", "ror", "rti", "rts", "sbc", "sec", "sed", "sei",
+        "sta", "stx", "sty", "tax", "tay", "tsx", "txa", "txs", "tya"};
+    bool symbol = !base.empty() && !std::isdigit(static_cast<unsigned char>(base[0]));
+    if (symbol && base.size() <= 3) {
+        std::string lower = base;
+        for (char& c : lower) c = char(std::tolower(static_cast<unsigned char>(c)));
+        for (const char* word : reserved)
+            if (lower == word) symbol = false;
+    }
+    // The generated labels are case-sensitive symbols: only the exact form clashes.
+    const std::string generated = "BLEEP_L";
+    if (symbol && base.size() > generated.size() && base.compare(0, generated.size(), generated) == 0 &&
+        base.find_first_not_of("0123456789", generated.size()) == std::string::npos)
+        symbol = false;
+    return symbol ? base : "BLEEP_" + base;
+}
+
 OutputNames::OutputNames(const std::string& outputPath)
     : path(outputPath),
       base(sanitizeLabel(replaceExtension(fileNameOf(outputPath), ""))),
+      label(entryLabel(base)),
       stem(replaceExtension(fileNameOf(outputPath), "")),
       ext(extensionOf(fileNameOf(outputPath), "s")) {
     const std::string dir = directoryOf(outputPath);

@@ -32,11 +32,18 @@ std::string replaceExtension(const std::string& name, const std::string& ext);
 std::string sanitizeLabel(const std::string& text);
 // prefix + "_" + sanitized file name without extension.
 std::string entryKey(const std::string& prefix, const std::string& path);
+// The label a game refers to the converter's output by: the sanitized output stem as it stands
+// when the assembler takes it as a symbol, else "BLEEP_" + stem. A stem is not a symbol when it
+// is empty, starts with a digit, is a 6502 mnemonic or one of the names ca65 reserves for
+// registers and address sizes (a, f, x, y, z; any case), or has the form of the generated labels
+// ("BLEEP_L" + digits). The prefixed form can never be a generated label.
+std::string entryLabel(const std::string& base);
 
 // The names derived from the output path given with "-o".
 struct OutputNames {
     std::string path;    // as given
     std::string base;    // sanitized stem: the prefix of every label key
+    std::string label;   // the entry label, entryLabel(base)
     std::string stem;    // file name without extension
     std::string ext;     // its extension, "s" when it has none
     std::string prefix;  // its directory + "/", or empty

@@ -84,7 +84,7 @@ struct PlaybackStateGuard {
 
 std::string entryTables(LabelTable& labels, const ConverterArguments& args, const OutputNames& names) {
     const std::string& base = names.base;
-    std::string text = base + ":\n";
+    std::string text = names.label + ":\n";
     text += "  .word " + labels.labelFor(base + "_songs") + "\n";
     text += "  .word " + labels.labelFor(base + "_effects") + "\n\n";
     text += labels.labelFor(base + "_songs") + ":\n";

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "TestFiles.h"
+#include "export/AsmNames.h"
 #include "export/Converter.h"
 #include "export/ConverterEntry.h"
 #include "song/SongFile.h"
@@ -206,4 +207,27 @@ TEST(Converter, FailuresEndTheRunLoudly) {
     EXPECT_EQ(w.read("a.zcm").substr(0, 16), "ZephyrcantorTune");
     // The same song twice is no clash: the same data is written twice.
     EXPECT_EQ(convert({"-s", w.path("a.zcm"), w.path("a.zcm"), "-o", w.path("n.s")}).code, 0);
+}
+
+TEST(Converter, EntryLabelAssemblesWhateverTheOutputIsCalled) {
+    // Names that are symbols already keep their label; the others get the prefix. Each run is
+    // assembled and linked, and the label must be defined exactly once.
+    const std::pair<const char*, const char*> cases[] = {
+        {"music.s", "music"},         {"s.s", "s"},
+        {"bleep_l0.s", "bleep_l0"},   {"BLEEP_L.s", "BLEEP_L"},
+        {"8bit-music.s", "BLEEP_8bit_music"},
+        {"a.s", "BLEEP_a"},           {"X.s", "BLEEP_X"},
+        {"z.s", "BLEEP_z"},           {"LdA.s", "BLEEP_LdA"},
+        {"BLEEP_L0.s", "BLEEP_BLEEP_L0"}, {"BLEEP_L12.s", "BLEEP_BLEEP_L12"},
+    };
+    Workspace w("labels");
+    for (const auto& [file, label] : cases) {
+        const std::string stem = replaceExtension(file, "");
+        EntryRun r = convert({"-s", w.path("a.zcm"), "-e", w.path("zap.zcm"), "-o", w.path(file)});
+        ASSERT_EQ(r.code, 0) << file << r.err;
+        EXPECT_EQ(w.read(file).find(std::string(label) + ":\n  .word BLEEP_L0\n"), 0u) << file;
+        std::ofstream(w.path("use.s")) << ".export " << label << "\n";
+        EXPECT_TRUE(w.assembleAndLink({file, stem + "-a.s", stem + "-zap.s", "use.s"}, stem + "-dpcm.s"))
+            << file;
+    }
 }
