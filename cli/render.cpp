@@ -1,6 +1,7 @@
 // bleepforge-cli render IN.zcm OUT.wav [--seconds S] [--rate HZ] [--ntsc|--pal]: plays the song
 // from its start through the same player, APU and output buffer as live playback and writes the
 // sound as 16-bit mono WAV. Without --seconds it stops at the song's loop point or end.
+// An .nsf or .nes file plays on the 6502 core instead (60 seconds without --seconds).
 
 #include <sndfile.h>
 
@@ -11,6 +12,7 @@
 
 #include "apu/Apu.h"
 #include "cli/Cli.h"
+#include "nes/ConsolePlayer.h"
 #include "player/OfflinePlayback.h"
 #include "song/SongFile.h"
 
@@ -62,13 +64,19 @@ int runRender(const std::vector<std::string>& args) {
     if (out.empty())
         throw std::runtime_error("usage: render IN.zcm OUT.wav [--seconds S] [--rate HZ] [--ntsc|--pal]");
 
+    std::vector<int16_t> samples;
+    if (const auto kind = consoleFileKind(in)) {
+        // NSF files and cartridges never end by themselves: a minute unless told otherwise.
+        samples = renderConsoleFile(cliReadFile(in), *kind, seconds > 0.0 ? seconds : 60.0, {rate, tv, 0});
+    } else {
     std::unique_ptr<Song> song = cliLoadSong(in);
     if (tv >= 0) song->ntsc = tv == 1;
 
     auto buffer = std::make_unique<Nonlinear_Buffer>();
     auto apu = std::make_unique<Apu>(*buffer);
     auto player = std::make_unique<Player>(*song, *apu);
-    std::vector<int16_t> samples = renderSong(*player, *apu, rate, seconds);
+    samples = renderSong(*player, *apu, rate, seconds);
+    }
 
     SF_INFO info = {};
     info.samplerate = int(rate);

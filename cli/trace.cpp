@@ -1,6 +1,8 @@
 // bleepforge-cli trace IN.zcm [--frames N] [--ntsc|--pal]: plays the song as render does and
 // prints every register write, one line per frame: "N: AAAA=VV AAAA=VV ...". Without --frames it
-// stops at the song's loop point or end.
+// stops at the song's loop point or end. An .nsf or .nes file plays on the 6502 core instead
+// (600 frames without --frames); its lines hold the $4000-$4017 writes of each play period or
+// video frame.
 
 #include <cstdio>
 #include <memory>
@@ -9,6 +11,7 @@
 
 #include "apu/Apu.h"
 #include "cli/Cli.h"
+#include "nes/ConsolePlayer.h"
 #include "player/OfflinePlayback.h"
 #include "song/SongFile.h"
 
@@ -43,6 +46,13 @@ int runTrace(const std::vector<std::string>& args) {
     }
     if (in.empty()) throw std::runtime_error(usage);
 
+    if (const auto kind = consoleFileKind(in)) {
+        // NSF files and cartridges never end by themselves: 600 frames unless told otherwise.
+        for (const std::string& line : traceConsoleFile(cliReadFile(in), *kind, frames > 0 ? frames : 600, {44100, tv, 0}))
+            std::printf("%s\n", line.c_str());
+        if (std::fflush(stdout) != 0) throw std::runtime_error("cannot write the trace");
+        return 0;
+    }
     std::unique_ptr<Song> song = cliLoadSong(in);
     if (tv >= 0) song->ntsc = tv == 1;
 

@@ -54,4 +54,4 @@ function(bf_add_subsystem name)
 endfunction()
 
 # The whole core, for tools and tests that use several subsystems.
-set(BF_CORE_LIBS bf_app bf_export bf_player bf_config bf_apu bf_song)
+set(BF_CORE_LIBS bf_app bf_export bf_nes bf_player bf_config bf_apu bf_song)

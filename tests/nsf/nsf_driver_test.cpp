@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <random>
 
-#include "Cpu6502.h"
+#include "nes/Cpu6502.h"
 #include "NsfReader.h"
 #include "SongRig.h"
 #include "export/NsfWriter.h"
@@ -32,7 +32,10 @@ struct DriverRun {
     uint64_t playStart = 0;
 
     DriverRun(const std::vector<uint8_t>& nsf, int frames) {
+        // The driver's own cycle counting, as a player that does not halt the CPU for DMC
+        // fetches runs it.
         Cpu6502 cpu(nsf);
+        cpu.modelDmcDma = false;
         EXPECT_TRUE(cpu.call(NSF_INIT_ADDRESS, 0, 1, 2'000'000));
         initCycles = cpu.cycles;
         initWrites = cpu.writes;

@@ -1,4 +1,4 @@
-#include "Cpu6502.h"
+#include "nes/Cpu6502.h"
 
 #include <string>
 
@@ -73,7 +73,73 @@ struct TableInit {
     }
 } tableInit;
 
+std::string hex(unsigned value, int digits) {
+    static const char* const figures = "0123456789ABCDEF";
+    std::string text = "$";
+    for (int d = digits - 1; d >= 0; --d) text += figures[(value >> (4 * d)) & 15];
+    return text;
+}
+
 }  // namespace
+
+int DmcDma::period() const {
+    // The DMC's rate table, in CPU cycles per output bit (NTSC and PAL consoles).
+    static constexpr int periods[2][16] = {
+        {428, 380, 340, 320, 286, 254, 226, 214, 190, 160, 142, 128, 106, 84, 72, 54},
+        {398, 353, 316, 297, 266, 236, 210, 199, 177, 149, 132, 119, 98, 78, 67, 50}};
+    return periods[pal_ ? 1 : 0][control_ & 15];
+}
+
+int DmcDma::fetch() {
+    bufferFull_ = true;
+    ++fetches_;
+    if (--bytesRemaining_ == 0 && (control_ & 0x40)) bytesRemaining_ = length_ * 16 + 1;
+    return kStallCycles;
+}
+
+int DmcDma::write(uint16_t address, uint8_t value) {
+    switch (address) {
+        case 0x4010:
+            control_ = value;
+            break;
+        case 0x4012:
+            address_ = value;
+            break;
+        case 0x4013:
+            length_ = value;
+            break;
+        case 0x4015:
+            if (!(value & 0x10)) {
+                bytesRemaining_ = 0;
+            } else if (bytesRemaining_ == 0) {
+                bytesRemaining_ = length_ * 16 + 1;
+                // An empty buffer is filled at once: the first fetch follows the enabling write.
+                if (!bufferFull_) return fetch();
+            }
+            break;
+        default:
+            break;
+    }
+    return 0;
+}
+
+int DmcDma::advance(uint64_t cycles) {
+    int stall = 0;
+    timer_ -= int64_t(cycles);
+    while (timer_ <= 0) {
+        timer_ += period();
+        if (--bitsRemaining_ == 0) {
+            // The output unit starts a new byte: the buffer moves into its shift register, and the
+            // reader refills it while bytes remain.
+            bitsRemaining_ = 8;
+            if (bufferFull_) {
+                bufferFull_ = false;
+                if (bytesRemaining_ > 0) stall += fetch();
+            }
+        }
+    }
+    return stall;
+}
 
 Cpu6502::Cpu6502(const std::vector<uint8_t>& nsf) {
     if (nsf.size() < 128) throw std::runtime_error("NSF too short");
@@ -83,14 +149,39 @@ Cpu6502::Cpu6502(const std::vector<uint8_t>& nsf) {
     for (int w = 0; w < 8; ++w) banks[w] = nsf[size_t(112 + w)];
 }
 
-uint8_t Cpu6502::read(uint16_t address) const {
+Cpu6502 Cpu6502::nrom(const std::vector<uint8_t>& prg) {
+    if (prg.size() != 0x4000 && prg.size() != 0x8000)
+        throw std::runtime_error("NROM program ROM must be 16 or 32 KB");
+    Cpu6502 cpu;
+    cpu.nrom_ = true;
+    cpu.data_ = prg;
+    return cpu;
+}
+
+uint8_t Cpu6502::read(uint16_t address) {
     if (address < 0x2000) return ram_[address & 0x7FF];
     if (address >= 0x6000 && address < 0x8000) return wram_[address - 0x6000];
     if (address >= 0x8000) {
+        if (nrom_) return data_[(address - 0x8000) % data_.size()];
         size_t at = size_t(banks[(address - 0x8000) >> 12]) * 4096 + (address & 0xFFF);
         return at < data_.size() ? data_[at] : 0;
     }
+    if (nrom_ && address < 0x4000 && (address & 7) == 2) {
+        // Reading the status ends the vertical-blank flag.
+        const uint8_t status = ppuStatus_;
+        ppuStatus_ &= 0x7F;
+        return status;
+    }
+    if (address == 0x4015) return dmc.active() ? 0x10 : 0x00;
     return 0;
+}
+
+void Cpu6502::report(uint16_t address, uint8_t value) {
+    const ApuWrite w{cycles + writeCycleOffset_, address, value, instructionPc_};
+    if (onWrite)
+        onWrite(w);
+    else
+        writes.push_back(w);
 }
 
 void Cpu6502::write(uint16_t address, uint8_t value) {
@@ -98,21 +189,65 @@ void Cpu6502::write(uint16_t address, uint8_t value) {
         ram_[address & 0x7FF] = value;
     } else if (address >= 0x6000 && address < 0x8000) {
         wram_[address - 0x6000] = value;
-    } else if (address >= 0x5FF8 && address <= 0x5FFF) {
+    } else if (nrom_ && address < 0x4000) {
+        if ((address & 7) == 0) ppuCtrl_ = value;
+    } else if (address >= 0x5FF8 && address <= 0x5FFF && !nrom_) {
+        // Reported first, so that whoever reads sample memory through us catches up on the old bank.
+        report(address, value);
         banks[address - 0x5FF8] = value;
-        writes.push_back({cycles + writeCycleOffset_, address, value, instructionPc_});
     } else if (address >= 0x4000 && address <= 0x4018) {
-        writes.push_back({cycles + writeCycleOffset_, address, value, instructionPc_});
+        report(address, value);
+        if (modelDmcDma) pendingStall_ += dmc.write(address, value);
     }
 }
 
+void Cpu6502::addCycles(uint64_t n) {
+    cycles += n;
+    if (!modelDmcDma) return;
+    // The DMC runs on while the CPU is halted, so a halt can run into the next fetch.
+    uint64_t run = n;
+    while (run > 0 || pendingStall_ > 0) {
+        const int stall = dmc.advance(run) + pendingStall_;
+        pendingStall_ = 0;
+        cycles += uint64_t(stall);
+        stallCycles += uint64_t(stall);
+        run = uint64_t(stall);
+    }
+}
+
+void Cpu6502::idle(uint64_t n) { addCycles(n); }
+
+void Cpu6502::endVblank() { ppuStatus_ &= 0x7F; }
+
+bool Cpu6502::startVblank() {
+    ppuStatus_ |= 0x80;
+    return (ppuCtrl_ & 0x80) != 0;
+}
+
+void Cpu6502::interrupt(uint16_t vector, uint16_t returnAddress, bool brk) {
+    push(uint8_t(returnAddress >> 8));
+    push(uint8_t(returnAddress));
+    push(brk ? (p | 0x30) : uint8_t((p | 0x20) & ~0x10));
+    p |= 4;
+    pc = uint16_t(read(vector) | read(uint16_t(vector + 1)) << 8);
+}
+
+void Cpu6502::reset() {
+    sp = 0xFD;
+    p = 0x24;
+    pc = uint16_t(read(0xFFFC) | read(0xFFFD) << 8);
+    addCycles(7);
+}
+
+void Cpu6502::nmi() {
+    interrupt(0xFFFA, pc, false);
+    addCycles(7);
+}
+
 void Cpu6502::step() {
-    const uint64_t start = cycles;
     uint8_t opcode = read(pc);
     const Entry& e = table[opcode];
-    if (e.op == BAD)
-        throw std::runtime_error("unofficial opcode $" + std::to_string(opcode) + " at " +
-                                 std::to_string(pc));
+    if (e.op == BAD) throw std::runtime_error("unofficial opcode " + hex(opcode, 2) + " at " + hex(pc, 4));
     instructionPc_ = pc++;
     int extra = 0;
     uint16_t addr = 0;
@@ -252,33 +387,31 @@ void Cpu6502::step() {
         case JSR: push16(uint16_t(pc - 1)); pc = addr; break;
         case RTS: pc = uint16_t(pull16() + 1); break;
         case RTI: pullStatus(); pc = pull16(); break;
-        case BRK:
-            push16(uint16_t(pc + 1));
-            push(p | 0x30);
-            p |= 4;
-            pc = uint16_t(read(0xFFFE) | read(0xFFFF) << 8);
-            break;
+        case BRK: interrupt(0xFFFE, uint16_t(pc + 1), true); break;
     }
     // clang-format on
-    cycles = start + e.cycles + uint64_t(extra);
+    addCycles(e.cycles + uint64_t(extra));
 }
 
 bool Cpu6502::call(uint16_t address, uint8_t aIn, uint8_t xIn, uint64_t maxCycles) {
     a = aIn;
     x = xIn;
     y = 0;
-    // The routine returns to $FFF0, which the loop below watches for.
-    sp = 0xFD;
-    push(0xFF);
-    push(0xEF);
-    const uint8_t spBefore = sp;
-    pc = address;
+    startCall(address);
     uint64_t end = cycles + maxCycles;
     while (cycles < end) {
         step();
-        if (sp == uint8_t(spBefore + 2) && pc == 0xFFF0) return true;
+        if (returned()) return true;
     }
     return false;
+}
+
+void Cpu6502::startCall(uint16_t address) {
+    // The routine returns to $FFF0 with the stack where it was before the call.
+    sp = 0xFD;
+    push(uint8_t((kReturnAddress - 1) >> 8));
+    push(uint8_t(kReturnAddress - 1));
+    pc = address;
 }
 
 void Cpu6502::poke(uint16_t address, const std::vector<uint8_t>& bytes) {

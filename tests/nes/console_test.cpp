@@ -1,0 +1,125 @@
+// The 6502 core and the console runner: DMC DMA halts, NSF files that misbehave, and an NROM
+// cartridge driven by its NMI.
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "apu/Apu.h"
+#include "nes/ConsolePlayer.h"
+
+namespace {
+
+// An NSF whose code (at $8000) holds init at $8000 and play at `play`.
+std::vector<uint8_t> nsfFile(const std::vector<uint8_t>& code, uint16_t play = 0x8000, bool pal = false) {
+    std::vector<uint8_t> f(128 + code.size(), 0);
+    const char tag[] = "NESM\x1A";
+    std::copy(tag, tag + 5, f.begin());
+    f[5] = 1, f[6] = 1, f[7] = 1;
+    f[9] = 0x80, f[11] = 0x80;
+    f[12] = uint8_t(play), f[13] = uint8_t(play >> 8);
+    f[110] = 0x1B, f[111] = 0x41, f[120] = 0x20, f[121] = 0x4E;
+    f[122] = pal;
+    std::copy(code.begin(), code.end(), f.begin() + 128);
+    return f;
+}
+
+// A 16 KB NROM cartridge from code at $C000 with the NMI and reset vectors given.
+std::vector<uint8_t> nesFile(const std::vector<uint8_t>& code, uint16_t nmi, uint16_t reset, int mapper = 0) {
+    std::vector<uint8_t> f = {'N', 'E', 'S', 0x1A, 1, 0, uint8_t(mapper << 4), 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> prg(0x4000, 0);
+    std::copy(code.begin(), code.end(), prg.begin());
+    prg[0x3FFA] = uint8_t(nmi), prg[0x3FFB] = uint8_t(nmi >> 8);
+    prg[0x3FFC] = uint8_t(reset), prg[0x3FFD] = uint8_t(reset >> 8);
+    f.insert(f.end(), prg.begin(), prg.end());
+    return f;
+}
+
+std::string errorOf(const std::vector<uint8_t>& file, ConsoleFileKind kind) {
+    try {
+        renderConsoleFile(file, kind, 0.5);
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "";
+}
+
+}  // namespace
+
+// A sample of 17 bytes costs 17 fetches of 4 cycles each; a looping one refetches once per 8
+// output bits, at the rate row of the console's TV system.
+TEST(Cpu6502, DmcFetchesHaltTheCpu) {
+    // lda #$4F/$0F, sta $4010; lda #1, sta $4013; lda #$10, sta $4015; then a loop that counts.
+    for (const auto& [pal, loop] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
+        Cpu6502 cpu;
+        cpu.dmc.setPal(pal);
+        cpu.poke(0x0400, {0xA9, uint8_t(loop ? 0x4F : 0x0F), 0x8D, 0x10, 0x40, 0xA9, 0x01, 0x8D, 0x13, 0x40,
+                          0xA9, 0x10, 0x8D, 0x15, 0x40, 0x4C, 0x0F, 0x04});
+        cpu.pc = 0x0400;
+        const uint64_t span = 200'000;
+        cpu.run(span);
+        const double perFetch = 8.0 * (pal ? 50 : 54);
+        if (loop) {
+            EXPECT_NEAR(double(cpu.dmc.fetches()), double(cpu.cycles) / perFetch, 2.0) << pal;
+            EXPECT_TRUE(cpu.dmc.active());
+        } else {
+            EXPECT_EQ(cpu.dmc.fetches(), 17u) << pal;
+            EXPECT_FALSE(cpu.dmc.active());
+        }
+        EXPECT_EQ(cpu.stallCycles, cpu.dmc.fetches() * DmcDma::kStallCycles);
+    }
+    // Without the model nothing is stolen.
+    Cpu6502 plain;
+    plain.modelDmcDma = false;
+    plain.poke(0x0400, {0xA9, 0x4F, 0x8D, 0x10, 0x40, 0xA9, 0x10, 0x8D, 0x15, 0x40, 0x4C, 0x0A, 0x04});
+    plain.pc = 0x0400;
+    plain.run(10'000);
+    EXPECT_EQ(plain.stallCycles, 0u);
+}
+
+// Whatever the code does, a render ends with the length asked for, or with an error naming the
+// fault; nothing hangs.
+TEST(ConsolePlayer, MisbehavingFilesEndWithinTheirBudget) {
+    const std::vector<std::vector<uint8_t>> playing = {
+        {0x60, 0x4C, 0x01, 0x80},  // play loops forever
+        {0x60, 0x4C, 0x20, 0x40},  // play jumps into I/O (reads as BRK, then RAM)
+        {0x60, 0xA9, 0xAB, 0x91, 0x00, 0xC8, 0xD0, 0xFB, 0xE6, 0x01, 0x4C, 0x03, 0x80},  // writes everywhere
+        {0x60, 0x8D, 0x15, 0x40, 0x60},                                                  // returns at once
+    };
+    for (size_t i = 0; i < playing.size(); ++i) {
+        for (bool pal : {false, true}) {
+            const std::vector<int16_t> s =
+                renderConsoleFile(nsfFile(playing[i], 0x8001, pal), ConsoleFileKind::Nsf, 0.5);
+            EXPECT_EQ(s.size(), 22050u) << i;
+        }
+    }
+    EXPECT_NE(errorOf(nsfFile({0x4C, 0x00, 0x80}), ConsoleFileKind::Nsf).find("init routine did not return"),
+              std::string::npos);
+    EXPECT_EQ(errorOf(nsfFile({0x60, 0xEA, 0x02}, 0x8001), ConsoleFileKind::Nsf),
+              "unofficial opcode $02 at $8002");
+    EXPECT_EQ(errorOf({'N', 'E', 'S', 'M', 0x1A}, ConsoleFileKind::Nsf), "not an NSF file");
+    std::vector<uint8_t> low = nsfFile({0x60});
+    low[9] = 0x60;
+    EXPECT_NE(errorOf(low, ConsoleFileKind::Nsf).find("$8000 or above"), std::string::npos);
+    EXPECT_EQ(errorOf(nesFile({}, 0xC000, 0xC000, 1), ConsoleFileKind::Nes),
+              "mapper 1 is not supported (NROM only)");
+    std::vector<uint8_t> cut = nesFile({}, 0xC000, 0xC000);
+    cut.resize(5000);
+    EXPECT_EQ(errorOf(cut, ConsoleFileKind::Nes), "iNES file shorter than its program ROM");
+    EXPECT_EQ(errorOf({1, 2, 3}, ConsoleFileKind::Nes), "not an iNES file");
+}
+
+// Reset enables the NMI and waits; the NMI handler writes a counter to $4000 once per frame, from
+// the first vertical blank after the NMI was enabled.
+TEST(ConsolePlayer, CartridgeMusicRunsFromItsNmi) {
+    const std::vector<uint8_t> code = {
+        0xA9, 0x80, 0x8D, 0x00, 0x20, 0x4C, 0x05, 0xC0,  // $C000 reset: lda #$80, sta $2000, jmp *
+        0xE6, 0x10, 0xA5, 0x10, 0x8D, 0x00, 0x40, 0x40,  // $C008 nmi: inc $10, lda $10, sta $4000, rti
+    };
+    const std::vector<std::string> lines =
+        traceConsoleFile(nesFile(code, 0xC008, 0xC000), ConsoleFileKind::Nes, 4);
+    EXPECT_EQ(lines, (std::vector<std::string>{"0:", "1: 4000=01", "2: 4000=02", "3: 4000=03"}));
+    EXPECT_EQ(consoleFileKind("dir/Song.NSF"), ConsoleFileKind::Nsf);
+    EXPECT_EQ(consoleFileKind("game.nes"), ConsoleFileKind::Nes);
+    EXPECT_EQ(consoleFileKind("song.zcm"), std::nullopt);
+}

@@ -1,0 +1,124 @@
+// Exported files on the product's 6502 core: played through bleepforge-cli they sound like our
+// own render, and with DMC fetches halting the CPU the driver keeps the render's time.
+
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "Listening.h"
+#include "SongRig.h"
+#include "export/NsfWriter.h"
+#include "nes/ConsolePlayer.h"
+#include "player/OfflinePlayback.h"
+
+namespace {
+
+// Frame starts of the driver: the cycle of each frame's first $4000 write (the first register it
+// writes every frame), from the first play call.
+std::vector<uint64_t> frameStarts(const std::vector<uint8_t>& nsf, int frames, bool dma, uint64_t* stalls) {
+    Cpu6502 cpu(nsf);
+    cpu.modelDmcDma = dma;
+    cpu.dmc.setPal(nsf[122] & 1);
+    EXPECT_TRUE(cpu.call(NSF_INIT_ADDRESS, 0, nsf[122] & 1, 2'000'000));
+    cpu.writes.clear();
+    cpu.pc = NSF_PLAY_ADDRESS;
+    const uint64_t start = cpu.cycles;
+    std::vector<uint64_t> starts;
+    while (starts.size() < size_t(frames)) {
+        cpu.step();
+        if (!cpu.writes.empty()) {
+            for (const ApuWrite& w : cpu.writes)
+                if (w.address == 0x4000) starts.push_back(w.cycle - start);
+            cpu.writes.clear();
+        }
+    }
+    *stalls = cpu.stallCycles;
+    return starts;
+}
+
+}  // namespace
+
+// Parts per million by which the demo song's frames run late against the render's 33247.5-cycle
+// frames, on a core that halts the CPU for every DMC fetch.
+TEST(NsfCore, DemoSongKeepsTimeWhileTheDmcStealsCycles) {
+    SongRig rig;
+    ASSERT_TRUE(rig.loadDemo());
+    const std::vector<uint8_t> nsf = rig.nsf();
+    const int frames = 1500;
+    uint64_t stalls = 0;
+    const std::vector<uint64_t> starts = frameStarts(nsf, frames, true, &stalls);
+    const double expected = 33247.5 * (frames - 1);
+    const double drift = (double(starts.back() - starts.front()) - expected) / expected * 1e6;
+    std::printf("[ core     ] demo song over %d frames: %llu cycles of DMC DMA, drift %.0f ppm\n", frames,
+                (unsigned long long)stalls, drift);
+    EXPECT_GT(stalls, 0u);
+    EXPECT_LT(std::fabs(drift), 3000.0);
+}
+
+// One voice of the example song (the notes of the other channels removed, their effects kept),
+// exported and rendered by bleepforge-cli on the 6502 core, sounds like our own render of it: the
+// same pitch in the windows with a clear one, the same loudness envelope. Its trace starts with
+// the driver's first frame.
+TEST(NsfCore, ExampleSongThroughTheCliSoundsLikeOurRender) {
+    const std::filesystem::path dir = std::filesystem::path(BF_BINARY_DIR) / "nsf-core-work";
+    std::filesystem::create_directories(dir);
+    const std::string cli = BF_BINARY_DIR "/cli/bleepforge-cli";
+    const double seconds = 12.0;
+    for (int voice : {CH_PULSE1, CH_TRIANGLE}) {
+        SongRig rig;
+        SongLoadHooks hooks;
+        ASSERT_TRUE(loadSongFile(*rig.song, BF_SOURCE_DIR "/examples/example.zcm", hooks));
+        for (Pattern& pattern : rig.song->patterns)
+            for (int c = 0; c < CHANNEL_COUNT; ++c)
+                for (int r = 0; r < ROWS_PER_PATTERN; ++r)
+                    if (c != voice) pattern.at(c, r).note = pattern.at(c, r).instrument = 0;
+        const std::string base = (dir / ("voice" + std::to_string(voice))).string();
+        ASSERT_TRUE(saveSong(*rig.song, base + ".zcm"));
+        ASSERT_EQ(std::system((cli + " nsf " + base + ".zcm " + base + ".nsf").c_str()), 0);
+        ASSERT_EQ(std::system((cli + " render " + base + ".nsf " + base + ".wav --seconds 12.1").c_str()), 0);
+
+        SF_INFO info = {};
+        SNDFILE* file = sf_open((base + ".wav").c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr);
+        EXPECT_EQ(info.samplerate, LISTEN_RATE);
+        std::vector<double> theirs(size_t(info.frames));
+        EXPECT_EQ(sf_read_double(file, theirs.data(), info.frames), info.frames);
+        sf_close(file);
+        for (double& v : theirs) v *= 32768.0;  // libsndfile reads 16-bit samples as ±1
+
+        const std::vector<int16_t> rendered = renderSong(rig.play(), *rig.apu, LISTEN_RATE, seconds);
+        const std::vector<double> ours(rendered.begin(), rendered.end());
+
+        const size_t window = LISTEN_RATE / 20;
+        const size_t lead = size_t(std::lround(firstPlayDelaySeconds(rig.song->ntsc) * LISTEN_RATE));
+        const double envelope = correlation(rmsEnvelope(ours, window), rmsEnvelope(theirs, window, lead));
+        int clear = 0, agreed = 0;
+        for (size_t at = 0; at + window <= ours.size() && lead + at + window <= theirs.size(); at += window) {
+            const double mine = clearPitch(ours, at, window);
+            if (mine <= 0) continue;
+            ++clear;
+            const double other = clearPitch(theirs, lead + at, window);
+            if (other > 0 && std::fabs(other / mine - 1.0) < 0.03) ++agreed;
+        }
+        std::printf(
+            "[ core     ] example song, channel %d through the cli: loudness correlation %.4f, "
+            "pitch agrees in %d of %d windows\n",
+            voice, envelope, agreed, clear);
+        EXPECT_GT(envelope, 0.9) << voice;
+        EXPECT_GE(clear, 20) << voice;
+        EXPECT_GE(agreed, clear * 9 / 10) << voice;
+
+        if (voice != CH_PULSE1) continue;
+        ASSERT_EQ(std::system((cli + " trace " + base + ".nsf --frames 5 > " + base + ".txt").c_str()), 0);
+        std::ifstream lines(base + ".txt");
+        std::string first;
+        std::getline(lines, first);
+        EXPECT_EQ(first.rfind("0: 4000=", 0), 0u) << first;
+    }
+}
