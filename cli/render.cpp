@@ -69,13 +69,13 @@ int runRender(const std::vector<std::string>& args) {
         // NSF files and cartridges never end by themselves: a minute unless told otherwise.
         samples = renderConsoleFile(cliReadFile(in), *kind, seconds > 0.0 ? seconds : 60.0, {rate, tv, 0});
     } else {
-    std::unique_ptr<Song> song = cliLoadSong(in);
-    if (tv >= 0) song->ntsc = tv == 1;
+        std::unique_ptr<Song> song = cliLoadSong(in);
+        if (tv >= 0) song->ntsc = tv == 1;
 
-    auto buffer = std::make_unique<Nonlinear_Buffer>();
-    auto apu = std::make_unique<Apu>(*buffer);
-    auto player = std::make_unique<Player>(*song, *apu);
-    samples = renderSong(*player, *apu, rate, seconds);
+        auto buffer = std::make_unique<Nonlinear_Buffer>();
+        auto apu = std::make_unique<Apu>(*buffer);
+        auto player = std::make_unique<Player>(*song, *apu);
+        samples = renderSong(*player, *apu, rate, seconds);
     }
 
     SF_INFO info = {};

@@ -48,7 +48,8 @@ int runTrace(const std::vector<std::string>& args) {
 
     if (const auto kind = consoleFileKind(in)) {
         // NSF files and cartridges never end by themselves: 600 frames unless told otherwise.
-        for (const std::string& line : traceConsoleFile(cliReadFile(in), *kind, frames > 0 ? frames : 600, {44100, tv, 0}))
+        for (const std::string& line :
+             traceConsoleFile(cliReadFile(in), *kind, frames > 0 ? frames : 600, {44100, tv, 0}))
             std::printf("%s\n", line.c_str());
         if (std::fflush(stdout) != 0) throw std::runtime_error("cannot write the trace");
         return 0;
