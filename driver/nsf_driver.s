@@ -21,6 +21,12 @@
 ; BCS_) fail the link when they would, and "page spacer" bytes move routines out of the way.
 ; The tests measure the slot spacing in an interpreter.
 ;
+; DMC fetches. Each byte the DMC reads halts the CPU for 4 cycles, so while a DMC sample plays
+; the slots run late. The driver counts the fetches a sample makes (its length is known, its
+; rate gives how many fall in a frame) and gives the time back in idle slots, 64 cycles at a time,
+; while the DMC still plays and the level stores go nowhere. It reads $4015 to know that the DMC
+; plays; on a player that does not halt the CPU but reports the DMC, it runs fast by as much.
+;
 ; Frames. Slots 0-128 read the next frame's values from the streams; slots 129 and on write its
 ; registers and start its samples. Init reads the first frame (primeDecode) and play enters the
 ; loop at slot 129, so each frame's registers go out at its start, 33247.5 cycles apart from the
@@ -134,6 +140,14 @@ sawWrap:    .res 1
 mulL:       .res 2
 mulH:       .res 2
 mulS:       .res 2
+; DMC fetches owed to the frame length
+dmTv:       .res 1      ; 0 NTSC, 16 PAL: the rate row of the console
+dmRate:     .res 1      ; rate row + index of the sample playing
+dmLoop:     .res 1      ; it loops: it never runs out of fetches
+dmLeft:     .res 2      ; fetches it has still to make
+dmFrac:     .res 1      ; fraction of a fetch carried to the next frame
+dmN:        .res 1
+dmDebt:     .res 2      ; fetches made whose cycles are not given back yet
 
 ; ---------------------------------------------------------------------------------------------
 ; PAD n: exactly n cycles (n = 0 or n >= 2), touching no register and no flag.
@@ -178,6 +192,10 @@ mulS:       .res 2
 .endmacro
 .macro BCS_ target
     bcs target
+    SAMEPAGE target
+.endmacro
+.macro BCC_ target
+    bcc target
     SAMEPAGE target
 .endmacro
 
@@ -239,8 +257,8 @@ sqHi:
 .define STEPS_AFTER stPulse1 - 1, stPulse2 - 1, stTriangle - 1, stNoise - 1, \
     stDpcmA - 1, stDpcmB - 1, stPcmA - 1, stPcmB - 1, stVoice - 1, stMul1 - 1, stMul2 - 1, \
     stCommitA - 1, stCommitB - 1, \
-    stIdle102 - 1, stIdle - 1, stIdle - 1, stIdle102 - 1, stIdle - 1, stIdle - 1, \
-    stIdle102 - 1, stIdle - 1, stIdle - 1, stIdle - 1, stIdle - 1, \
+    stIdle102 - 1, stDmcStart - 1, stDmcCount - 1, stIdle102 - 1, stDmcRepay - 1, stDmcRepay - 1, \
+    stIdle102 - 1, stDmcRepay - 1, stDmcRepay - 1, stDmcRepay - 1, stDmcRepay - 1, \
     stAdvanceA - 1, stAdvanceB - 1, stFrameEnd - 1
 .linecont -
 stepTabLo:
@@ -258,6 +276,19 @@ stepTabHi:
         .byte >(stBit - 1)
     .endrep
     .hibytes STEPS_AFTER
+
+.segment "DMCTAB"
+; DMC fetches per frame of 33247.5 cycles, 8.8 fixed point: 33247.5 / (8 * period), for the
+; NTSC rate row (entries 0-15) and the PAL one (16-31), with the DMC's periods in cycles per bit:
+; periods NTSC 428, 380, 340, 320, 286, 254, 226, 214, 190, 160, 142, 128, 106, 84, 72, 54;
+; PAL 398, 353, 316, 297, 266, 236, 210, 199, 177, 149, 132, 119, 98, 78, 67, 50.
+fpfLo:
+    .byte $B6, $F0, $39, $FD, $88, $5D, $64, $6C, $E0, $FA, $44, $78, $35, $7A, $B9, $F6
+    .byte $71, $C6, $27, $FE, $A0, $9C, $CA, $E2, $7B, $E4, $7C, $ED, $68, $48, $07, $1E
+fpfHi:
+    .byte 9, 10, 12, 12, 14, 16, 18, 19, 21, 25, 29, 32, 39, 49, 57, 76
+    .byte 10, 11, 13, 13, 15, 17, 19, 20, 23, 27, 31, 34, 42, 53, 62, 83
+    .assert >fpfLo = >(fpfHi + 31), error, "the fetch tables must not cross a page"
 
 .segment "SMALLTAB"
 ; Per field: channel * 2, bit width, and the decoder phase that reads it.
@@ -527,6 +558,82 @@ stLoadB0: LOADB 0
 stLoadB1: LOADB 1
 stLoadB2: LOADB 2
 
+; Slot 144: while the DMC plays, the whole fetches that fall in this frame at its rate (no more
+; than the sample has left) are owed to the frame length.
+stDmcCount:
+    lda $4015               ; 4
+    and #$10                ; 6
+    BEQ_ @idle               ; 8 / 9
+    ldx dmRate              ; 11
+    clc                     ; 13
+    lda dmFrac              ; 16
+    adc fpfLo,x             ; 20
+    sta dmFrac              ; 23
+    lda fpfHi,x             ; 27
+    adc #0                  ; 29
+    sta dmN                 ; 32
+    lda dmLoop              ; 35
+    ora dmLeft+1            ; 38
+    BNE_ @owe                ; 40 / 41  looping, or more than 255 left
+    lda dmLeft              ; 43
+    cmp dmN                 ; 46
+    BCS_ @enough             ; 48 / 49
+    sta dmN                 ; 51   the sample's last fetches
+    jmp @counted            ; 54
+@enough:
+    PAD 5                   ; 54
+@counted:
+    jmp @sub                ; 57
+@owe:
+    PAD 16                  ; 57
+@sub:
+    sec                     ; 59
+    lda dmLeft              ; 62
+    sbc dmN                 ; 65
+    sta dmLeft              ; 68
+    lda dmLeft+1            ; 71
+    sbc #0                  ; 73
+    sta dmLeft+1            ; 76
+    clc                     ; 78
+    lda dmN                 ; 81
+    adc dmDebt              ; 84
+    sta dmDebt              ; 87
+    lda dmDebt+1            ; 90
+    adc #0                  ; 92
+    sta dmDebt+1            ; 95
+    PAD STEP_CYCLES - 95
+    jmp (modeVec)
+@idle:
+    lda #0                  ; 11   stopped or done: nothing more to come
+    sta dmLeft              ; 14
+    sta dmLeft+1            ; 17
+    PAD STEP_CYCLES - 17
+    jmp (modeVec)
+
+; Slots 146-147 and 149-152: while the DMC plays, 16 owed fetches (64 cycles) are given back by
+; ending the slot early; the level stores go nowhere then, so no level comes out of time.
+stDmcRepay:
+    lda $4015               ; 4
+    and #$10                ; 6
+    BEQ_ @keep               ; 8 / 9
+    sec                     ; 10
+    lda dmDebt              ; 13
+    sbc #16                 ; 15
+    tax                     ; 17
+    lda dmDebt+1            ; 20
+    sbc #0                  ; 22
+    BCC_ @short              ; 24 / 25  fewer than 16 owed
+    stx dmDebt              ; 27
+    sta dmDebt+1            ; 30
+    PAD STEP_CYCLES - 64 - 30
+    jmp (modeVec)
+@short:
+    PAD STEP_CYCLES - 25
+    jmp (modeVec)
+@keep:
+    PAD STEP_CYCLES - 9
+    jmp (modeVec)
+
 .segment "CODE5"                 ; after the step table
 stLoadB3: LOADB 3
 stLoadB4: LOADB 4
@@ -625,6 +732,8 @@ phStore:
 .segment "INIT"
 init:
     .assert init = $EAE0, error, "init must be at $EAE0"
+    txa                     ; X: 0 NTSC, 1 PAL, which picks the DMC's rate row
+    pha
     ldx #0
     txa
 @clear:
@@ -632,6 +741,14 @@ init:
     sta $0200,x
     inx
     bne @clear
+    pla
+    and #1
+    asl a
+    asl a
+    asl a
+    asl a
+    sta dmTv
+    lda #0
     sta $4010
     sta $4008
     lda #$30
@@ -1054,6 +1171,40 @@ stCommitB:
 
 stIdle:
     PAD STEP_CYCLES
+    jmp (modeVec)
+
+; Slot 143: a DMC sample started in slot 134 makes 16 * its length byte + 1 fetches.
+stDmcStart:
+    lda dStart              ; 3
+    BEQ_ @no                 ; 5 / 6
+    lda dFlag               ; 8
+    BMI_ @none               ; 10 / 11  no data: the sample already playing goes on
+    and #1                  ; 12
+    sta dmLoop              ; 15
+    lda dRate               ; 18
+    ora dmTv                ; 21
+    sta dmRate              ; 24
+    ldy #0                  ; 26
+    lda (dT2),y             ; 31   the DMC length byte
+    sta dmLeft              ; 34
+    lda #0                  ; 36
+    asl dmLeft              ; 41
+    rol a                   ; 43
+    asl dmLeft              ; 48
+    rol a                   ; 50
+    asl dmLeft              ; 55
+    rol a                   ; 57
+    asl dmLeft              ; 62
+    rol a                   ; 64
+    sta dmLeft+1            ; 67
+    inc dmLeft              ; 72   a multiple of 16: no carry
+    PAD STEP_CYCLES - 72
+    jmp (modeVec)
+@none:
+    PAD STEP_CYCLES - 11
+    jmp (modeVec)
+@no:
+    PAD STEP_CYCLES - 6
     jmp (modeVec)
 
 stIdle102:
