@@ -59,6 +59,8 @@ NsfHeader::NsfHeader(const std::vector<uint8_t>& file) {
     // A speed of 0 is not playable; such files mean the usual rates.
     if (word(file, 110) != 0) ntscSpeed = word(file, 110);
     if (word(file, 120) != 0) palSpeed = word(file, 120);
+    // Faster play rates than 10 kHz are no music driver's, and would only cost time.
+    if (ntscSpeed < 100 || palSpeed < 100) throw std::runtime_error("NSF play speed below 100 µs");
     // Bit 1 marks a tune for both systems, which plays as NTSC.
     pal = (file[122] & 3) == 1;
 }

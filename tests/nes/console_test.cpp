@@ -98,6 +98,9 @@ TEST(ConsolePlayer, MisbehavingFilesEndWithinTheirBudget) {
     EXPECT_EQ(errorOf(nsfFile({0x60, 0xEA, 0x02}, 0x8001), ConsoleFileKind::Nsf),
               "unofficial opcode $02 at $8002");
     EXPECT_EQ(errorOf({'N', 'E', 'S', 'M', 0x1A}, ConsoleFileKind::Nsf), "not an NSF file");
+    std::vector<uint8_t> fast = nsfFile({0x60});
+    fast[110] = 50, fast[111] = 0;
+    EXPECT_EQ(errorOf(fast, ConsoleFileKind::Nsf), "NSF play speed below 100 µs");
     std::vector<uint8_t> low = nsfFile({0x60});
     low[9] = 0x60;
     EXPECT_NE(errorOf(low, ConsoleFileKind::Nsf).find("$8000 or above"), std::string::npos);
