@@ -3,6 +3,9 @@
 // them: the program's register writes reach the Apu at the cycle they happen on, the DMC reads
 // sample bytes through the CPU's memory map, and DMC fetches halt the CPU.
 //
+// The Apu clocks the DMC from its PAL rate row in both TV systems, as the editor does, so an NTSC
+// file's samples sound at those rates; the CPU halts follow the console's own row.
+//
 // Every run is bounded: init must return within kInitFrames frames, and playback runs exactly the
 // frames asked for, whatever the program does (loops forever, jumps into I/O, writes anywhere).
 // Malformed files and unofficial opcodes end the run with std::runtime_error.
