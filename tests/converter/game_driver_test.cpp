@@ -1,0 +1,158 @@
+// The game driver (driver/game_driver.s) assembled with the converter's output into an NROM
+// cartridge and run on the 6502 core: frame by frame, the sounding state it writes equals the
+// Player's snapshot of the same song.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <memory>
+
+#include "TestFiles.h"
+#include "apu/Apu.h"
+#include "export/ConverterEntry.h"
+#include "nes/ConsolePlayer.h"
+#include "player/OfflinePlayback.h"
+#include "song/SongFile.h"
+
+namespace {
+
+void setEnvelope(Instrument& inst, EnvelopeKind kind, std::vector<int> values, int loop) {
+    Envelope& e = inst.envelopes[kind];
+    for (size_t i = 0; i < values.size(); ++i) e.values[i] = values[i];
+    e.values[values.size()] = END_MARKER;
+    e.loopPoint = loop;
+}
+
+void note(Song& s, int pattern, int channel, int row, int n, int instrument) {
+    s.patterns[pattern].at(channel, row).note = uint8_t(n);
+    s.patterns[pattern].at(channel, row).instrument = uint8_t(instrument);
+}
+
+// Plain notes on the pulses, the triangle and the noise with looping and held envelopes, duty
+// envelopes, instrument changes and note offs, over two orders that loop.
+void plainSong(Song& s) {
+    setEnvelope(s.instruments[1], ENV_VOLUME, {240, 208, 176, 144, 112}, 4);
+    setEnvelope(s.instruments[1], ENV_DUTY, {0, 64, 128, 192}, 1);
+    setEnvelope(s.instruments[2], ENV_VOLUME, {160, 240, 96}, 0);
+    setEnvelope(s.instruments[2], ENV_NOTE, {64, 76, 71}, 0);
+    setEnvelope(s.instruments[3], ENV_VOLUME, {240, 128, 0}, 2);
+    setEnvelope(s.instruments[3], ENV_DUTY, {64}, 0);
+    for (int r = 0; r < 64; r += 4) {
+        note(s, 0, CH_PULSE1, r, 30 + r / 2, r % 8 ? 1 : 2);
+        note(s, 1, CH_PULSE2, r, 60 - r / 4, 1);
+        note(s, r % 16 ? 1 : 0, CH_TRIANGLE, r, 20 + r / 4, 1);
+        note(s, 0, CH_NOISE, r + 2, 1 + r / 4, 3);
+    }
+    note(s, 0, CH_PULSE1, 62, NOTE_OFF, 0);
+    note(s, 1, CH_PULSE2, 30, NOTE_OFF, 0);
+    s.orders.count = 2;
+    s.orders.entries[1] = 1;
+}
+
+// The sounding state of one frame: per channel the volume nibble with the duty (pulses; the duty
+// only while the volume is not 0), the period (-1 while silent), the triangle control, the noise
+// period and mode.
+using State = std::array<int, 10>;
+
+State fromSnapshot(const FrameSnapshot& f) {
+    const auto period = [](int hi, int lo) { return hi < 0 ? -1 : hi << 8 | lo; };
+    const bool triangleOn = f.triangleControl == 0x81;
+    const auto dutyVolume = [](int v) { return v & 15 ? v : 0; };
+    return {dutyVolume(f.pulse1DutyVolume),
+            period(f.pulse1PeriodHigh, f.pulse1PeriodLow),
+            dutyVolume(f.pulse2DutyVolume),
+            period(f.pulse2PeriodHigh, f.pulse2PeriodLow),
+            f.triangleControl,
+            triangleOn ? period(f.trianglePeriodHigh, f.trianglePeriodLow) : -1,
+            f.noiseVolume,
+            f.noiseVolume ? f.noisePeriod : -1,
+            0,
+            0};
+}
+
+State fromRegisters(const std::array<int, 16>& r) {
+    const int v1 = r[0] & 15, v2 = r[4] & 15, n = r[12] & 15;
+    return {v1 ? (r[0] >> 2 & 0x30) | v1 : 0,
+            v1 ? (r[3] & 7) << 8 | r[2] : -1,
+            v2 ? (r[4] >> 2 & 0x30) | v2 : 0,
+            v2 ? (r[7] & 7) << 8 | r[6] : -1,
+            r[8],
+            r[8] == 0x81 ? (r[11] & 7) << 8 | r[10] : -1,
+            n,
+            n ? (r[14] >> 3 & 0x10) | (r[14] & 15) : -1,
+            0,
+            0};
+}
+
+}  // namespace
+
+TEST(GameDriver, PlainSongPlaysAsThePlayerDoes) {
+    for (bool ntsc : {false, true}) {
+        ScratchDir w(ntsc ? "game-driver-ntsc" : "game-driver-pal");
+        auto song = std::make_unique<Song>();
+        plainSong(*song);
+        song->ntsc = ntsc;
+        ASSERT_TRUE(saveSong(*song, w.path("plain.zcm")));
+        std::vector<std::string> args = {"bleepforge", "-s", w.path("plain.zcm"), "-o", w.path("music.s")};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        testing::internal::CaptureStdout();
+        ASSERT_EQ(runConverterFromCommandLine(int(argv.size()), argv.data()), 0);
+        testing::internal::GetCapturedStdout();
+
+        // Reset starts song 0 and enables the NMI, which calls the driver's update.
+        std::ofstream(w.path("rom.s"))
+            << "TV = " << (song->ntsc ? 0 : 1)
+            << "\nBLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n"
+               ".include \"music.s\"\n.include \"music-plain.s\"\n"
+               ".include \"game_driver.s\"\n"
+               "reset: sei\n ldx #$FF\n txs\n lda #TV\n ldx #<music\n ldy #>music\n"
+               " jsr bleep_init\n lda #0\n jsr bleep_play\n lda #$80\n sta $2000\n"
+               "idle: jmp idle\nnmi: jsr bleep_update\n rti\n"
+               ".segment \"DPCM\"\n.include \"music-dpcm.s\"\n"
+               ".segment \"VECTORS\"\n.word nmi, reset, reset\n";
+        std::ofstream(w.path("rom.cfg"))
+            << "MEMORY { PRG: start = $8000, size = $8000, fill = yes; }\n"
+               "SEGMENTS { CODE: load = PRG, start = $8000; DPCM: load = PRG, start = $C000;\n"
+               "  VECTORS: load = PRG, start = $FFFA; }\n";
+        const std::string cd = "cd '" + w.dir.string() + "' && ";
+        ASSERT_EQ(std::system((cd + "ca65 -I " BF_SOURCE_DIR
+                                    "/driver -o rom.o rom.s && ld65 -C rom.cfg -o rom.bin rom.o")
+                                  .c_str()),
+                  0);
+        const std::string prg = w.read("rom.bin");
+        ASSERT_EQ(prg.size(), 0x8000u);
+        std::vector<uint8_t> rom = {'N', 'E', 'S', 0x1A, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+        rom.insert(rom.end(), prg.begin(), prg.end());
+
+        auto buffer = std::make_unique<Nonlinear_Buffer>();
+        auto apu = std::make_unique<Apu>(*buffer);
+        ConsolePlayer cart(rom, ConsoleFileKind::Nes, *apu);
+        auto refBuffer = std::make_unique<Nonlinear_Buffer>();
+        auto refApu = std::make_unique<Apu>(*refBuffer);
+        auto player = std::make_unique<Player>(*song, *refApu);
+        OfflinePlayback playback(*player, *refApu);
+        playback.startSong();
+
+        // Two passes through the song's loop; the first NMI comes with frame 1.
+        std::array<int, 16> registers = {};
+        std::vector<ApuWrite> writes;
+        cart.runFrame(nullptr, &writes);
+        int differing = 0;
+        for (int f = 0; f < 2 * 2 * 64 * 6; ++f) {
+            writes.clear();
+            cart.runFrame(nullptr, &writes);
+            for (const ApuWrite& wr : writes)
+                if (wr.address < 0x4010) registers[wr.address - 0x4000] = wr.value;
+            playback.runFrame();
+            const State ours = fromRegisters(registers), theirs = fromSnapshot(player->snapshot);
+            if (ours != theirs && differing++ < 5) {
+                ADD_FAILURE() << (ntsc ? "NTSC" : "PAL") << " frame " << f << ":";
+                for (size_t i = 0; i < ours.size(); ++i)
+                    if (ours[i] != theirs[i])
+                        ADD_FAILURE() << "  value " << i << ": " << ours[i] << " vs " << theirs[i];
+            }
+        }
+        EXPECT_EQ(differing, 0);
+    }
+}
