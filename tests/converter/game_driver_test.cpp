@@ -6,6 +6,7 @@
 
 #include <array>
 #include <memory>
+#include <optional>
 
 #include "TestFiles.h"
 #include "apu/Apu.h"
@@ -84,75 +85,125 @@ State fromRegisters(const std::array<int, 16>& r) {
             0};
 }
 
+// The song converted, the driver and a shell assembled into an NROM cartridge: reset starts song
+// 0 and enables the NMI, whose handler is `nmi` (ending in rti). Empty when a step failed.
+std::vector<uint8_t> buildCartridge(const ScratchDir& w, const Song& song, const std::string& nmi) {
+    EXPECT_TRUE(saveSong(song, w.path("plain.zcm")));
+    std::vector<std::string> args = {"bleepforge", "-s", w.path("plain.zcm"), "-o", w.path("music.s")};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    testing::internal::CaptureStdout();
+    const std::optional<int> converted = runConverterFromCommandLine(int(argv.size()), argv.data());
+    testing::internal::GetCapturedStdout();
+    if (converted != 0) return {};
+    std::ofstream(w.path("rom.s")) << "TV = " << (song.ntsc ? 0 : 1)
+                                   << "\nBLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n"
+                                      ".include \"music.s\"\n.include \"music-plain.s\"\n"
+                                      ".include \"game_driver.s\"\n"
+                                      "reset: sei\n ldx #$FF\n txs\n lda #TV\n ldx #<music\n ldy #>music\n"
+                                      " jsr bleep_init\n lda #0\n jsr bleep_play\n lda #$80\n sta $2000\n"
+                                      "idle: jmp idle\nnmi:\n"
+                                   << nmi
+                                   << "\n.segment \"DPCM\"\n.include \"music-dpcm.s\"\n"
+                                      ".segment \"VECTORS\"\n.word nmi, reset, reset\n";
+    std::ofstream(w.path("rom.cfg"))
+        << "MEMORY { PRG: start = $8000, size = $8000, fill = yes; }\n"
+           "SEGMENTS { CODE: load = PRG, start = $8000; DPCM: load = PRG, start = $C000;\n"
+           "  VECTORS: load = PRG, start = $FFFA; }\n";
+    const std::string cd = "cd '" + w.dir.string() + "' && ";
+    if (std::system(
+            (cd + "ca65 -I " BF_SOURCE_DIR "/driver -o rom.o rom.s && ld65 -C rom.cfg -o rom.bin rom.o")
+                .c_str()) != 0)
+        return {};
+    const std::string prg = w.read("rom.bin");
+    EXPECT_EQ(prg.size(), 0x8000u);
+    std::vector<uint8_t> rom = {'N', 'E', 'S', 0x1A, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    rom.insert(rom.end(), prg.begin(), prg.end());
+    return rom;
+}
+
+// Per frame of the cartridge from its first NMI on, the sounding state its writes leave.
+std::vector<State> cartridgeStates(const std::vector<uint8_t>& rom, int frames) {
+    auto buffer = std::make_unique<Nonlinear_Buffer>();
+    auto apu = std::make_unique<Apu>(*buffer);
+    ConsolePlayer cart(rom, ConsoleFileKind::Nes, *apu);
+    std::array<int, 16> registers = {};
+    std::vector<ApuWrite> writes;
+    cart.runFrame(nullptr, &writes);  // the NMI is enabled during this frame
+    std::vector<State> states;
+    for (int f = 0; f < frames; ++f) {
+        writes.clear();
+        cart.runFrame(nullptr, &writes);
+        for (const ApuWrite& wr : writes)
+            if (wr.address < 0x4010) registers[wr.address - 0x4000] = wr.value;
+        states.push_back(fromRegisters(registers));
+    }
+    return states;
+}
+
+std::vector<State> playerStates(Song& song, int frames) {
+    auto buffer = std::make_unique<Nonlinear_Buffer>();
+    auto apu = std::make_unique<Apu>(*buffer);
+    auto player = std::make_unique<Player>(song, *apu);
+    OfflinePlayback playback(*player, *apu);
+    playback.startSong();
+    std::vector<State> states;
+    for (int f = 0; f < frames; ++f) {
+        playback.runFrame();
+        states.push_back(fromSnapshot(player->snapshot));
+    }
+    return states;
+}
+
+// Counts the frames whose states differ, reporting the first few.
+int differences(const std::vector<State>& ours, const std::vector<State>& theirs, size_t offset,
+                const char* what) {
+    int differing = 0;
+    for (size_t f = 0; f < ours.size() && f + offset < theirs.size(); ++f) {
+        if (ours[f] == theirs[f + offset] || differing++ >= 5) continue;
+        for (size_t i = 0; i < ours[f].size(); ++i)
+            if (ours[f][i] != theirs[f + offset][i])
+                ADD_FAILURE() << what << " frame " << f << " value " << i << ": " << ours[f][i] << " vs "
+                              << theirs[f + offset][i];
+    }
+    return differing;
+}
+
 }  // namespace
 
+// Two passes through the song's loop.
 TEST(GameDriver, PlainSongPlaysAsThePlayerDoes) {
     for (bool ntsc : {false, true}) {
         ScratchDir w(ntsc ? "game-driver-ntsc" : "game-driver-pal");
         auto song = std::make_unique<Song>();
         plainSong(*song);
         song->ntsc = ntsc;
-        ASSERT_TRUE(saveSong(*song, w.path("plain.zcm")));
-        std::vector<std::string> args = {"bleepforge", "-s", w.path("plain.zcm"), "-o", w.path("music.s")};
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        testing::internal::CaptureStdout();
-        ASSERT_EQ(runConverterFromCommandLine(int(argv.size()), argv.data()), 0);
-        testing::internal::GetCapturedStdout();
-
-        // Reset starts song 0 and enables the NMI, which calls the driver's update.
-        std::ofstream(w.path("rom.s"))
-            << "TV = " << (song->ntsc ? 0 : 1)
-            << "\nBLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n"
-               ".include \"music.s\"\n.include \"music-plain.s\"\n"
-               ".include \"game_driver.s\"\n"
-               "reset: sei\n ldx #$FF\n txs\n lda #TV\n ldx #<music\n ldy #>music\n"
-               " jsr bleep_init\n lda #0\n jsr bleep_play\n lda #$80\n sta $2000\n"
-               "idle: jmp idle\nnmi: jsr bleep_update\n rti\n"
-               ".segment \"DPCM\"\n.include \"music-dpcm.s\"\n"
-               ".segment \"VECTORS\"\n.word nmi, reset, reset\n";
-        std::ofstream(w.path("rom.cfg"))
-            << "MEMORY { PRG: start = $8000, size = $8000, fill = yes; }\n"
-               "SEGMENTS { CODE: load = PRG, start = $8000; DPCM: load = PRG, start = $C000;\n"
-               "  VECTORS: load = PRG, start = $FFFA; }\n";
-        const std::string cd = "cd '" + w.dir.string() + "' && ";
-        ASSERT_EQ(std::system((cd + "ca65 -I " BF_SOURCE_DIR
-                                    "/driver -o rom.o rom.s && ld65 -C rom.cfg -o rom.bin rom.o")
-                                  .c_str()),
-                  0);
-        const std::string prg = w.read("rom.bin");
-        ASSERT_EQ(prg.size(), 0x8000u);
-        std::vector<uint8_t> rom = {'N', 'E', 'S', 0x1A, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-        rom.insert(rom.end(), prg.begin(), prg.end());
-
-        auto buffer = std::make_unique<Nonlinear_Buffer>();
-        auto apu = std::make_unique<Apu>(*buffer);
-        ConsolePlayer cart(rom, ConsoleFileKind::Nes, *apu);
-        auto refBuffer = std::make_unique<Nonlinear_Buffer>();
-        auto refApu = std::make_unique<Apu>(*refBuffer);
-        auto player = std::make_unique<Player>(*song, *refApu);
-        OfflinePlayback playback(*player, *refApu);
-        playback.startSong();
-
-        // Two passes through the song's loop; the first NMI comes with frame 1.
-        std::array<int, 16> registers = {};
-        std::vector<ApuWrite> writes;
-        cart.runFrame(nullptr, &writes);
-        int differing = 0;
-        for (int f = 0; f < 2 * 2 * 64 * 6; ++f) {
-            writes.clear();
-            cart.runFrame(nullptr, &writes);
-            for (const ApuWrite& wr : writes)
-                if (wr.address < 0x4010) registers[wr.address - 0x4000] = wr.value;
-            playback.runFrame();
-            const State ours = fromRegisters(registers), theirs = fromSnapshot(player->snapshot);
-            if (ours != theirs && differing++ < 5) {
-                ADD_FAILURE() << (ntsc ? "NTSC" : "PAL") << " frame " << f << ":";
-                for (size_t i = 0; i < ours.size(); ++i)
-                    if (ours[i] != theirs[i])
-                        ADD_FAILURE() << "  value " << i << ": " << ours[i] << " vs " << theirs[i];
-            }
-        }
-        EXPECT_EQ(differing, 0);
+        const std::vector<uint8_t> rom = buildCartridge(w, *song, " jsr bleep_update\n rti");
+        ASSERT_FALSE(rom.empty());
+        const int frames = 2 * 2 * 64 * 6;
+        EXPECT_EQ(
+            differences(cartridgeStates(rom, frames), playerStates(*song, frames), 0, ntsc ? "NTSC" : "PAL"),
+            0);
     }
+}
+
+// Paused for frames 40-69 the channels are silent and the song holds; after it, it goes on where
+// it was. Stopped at frame 150, it stays silent.
+TEST(GameDriver, PauseHoldsTheSongAndStopSilencesIt) {
+    ScratchDir w("game-driver-pause");
+    auto song = std::make_unique<Song>();
+    plainSong(*song);
+    const std::vector<uint8_t> rom = buildCartridge(w, *song,
+                                                    " inc $20\n bne :+\n inc $21\n"
+                                                    ":lda $20\n cmp #41\n bne :+\n lda #1\n jsr bleep_pause\n"
+                                                    ":lda $20\n cmp #71\n bne :+\n lda #0\n jsr bleep_pause\n"
+                                                    ":lda $20\n cmp #151\n bne :+\n jsr bleep_stop\n"
+                                                    ": jsr bleep_update\n rti");
+    ASSERT_FALSE(rom.empty());
+    const std::vector<State> ours = cartridgeStates(rom, 200), theirs = playerStates(*song, 200);
+    const State silent = {0, -1, 0, -1, 0x80, -1, 0, -1, 0, 0};
+    EXPECT_EQ(differences({ours.begin(), ours.begin() + 39}, theirs, 0, "before the pause"), 0);
+    for (int f = 40; f < 70; ++f) EXPECT_EQ(ours[size_t(f)], silent) << f;
+    EXPECT_EQ(differences({ours.begin() + 70, ours.begin() + 149}, theirs, 40, "after the pause"), 0);
+    for (int f = 150; f < 200; ++f) EXPECT_EQ(ours[size_t(f)], silent) << f;
 }
