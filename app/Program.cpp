@@ -84,11 +84,13 @@ Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bi
       audioLock_(audioLock),
       canvas_(canvas),
       host_(host),
+      history_(song, edit, audioLock, &player),
       context_{song,
                player,
                edit,
                bindings,
                audioLock,
+               history_,
                [this](std::string text) { setStatus(std::move(text)); },
                [this](const KeyEvent& e, int note) { previewNote(e, note); },
                [this](int note) { soundNote(note); }},
@@ -208,7 +210,11 @@ bool Program::loadSongAt(const std::string& path) {
     if (!readWholeFile(path, bytes)) return false;
     AudioLockGuard guard(audioLock_);
     const bool ok = loadSong(song_, bytes.data(), bytes.size(), *this);
-    if (ok) player_.reset();
+    if (ok) {
+        player_.reset();
+        // A loaded song starts a history of its own.
+        history_.clear();
+    }
     return ok;
 }
 

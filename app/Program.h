@@ -14,6 +14,7 @@
 #include "app/AudioLock.h"
 #include "app/Canvas.h"
 #include "app/EditingState.h"
+#include "app/EditHistory.h"
 #include "app/EditorContext.h"
 #include "app/FileCommands.h"
 #include "app/FramePacer.h"
@@ -70,6 +71,7 @@ class Program : public SongLoadHooks {
     InstrumentEditor& instrumentEditor() { return instrumentEditor_; }
     GlobalCommands& globalCommands() { return globalCommands_; }
     FileCommands& fileCommands() { return fileCommands_; }
+    EditHistory& history() { return history_; }
 
     // The file dialogs the file commands ask through and the system clipboard of the instrument
     // commands. Neither is owned; both must outlive the program. Without dialogs every file
@@ -139,6 +141,7 @@ class Program : public SongLoadHooks {
     std::map<uint32_t, bool> noteKeyHeld_;
     std::vector<uint32_t> heldNoteKeys_;
 
+    EditHistory history_;
     EditorContext context_;
     InstrumentEditor instrumentEditor_;
     InstrumentList instrumentList_;
