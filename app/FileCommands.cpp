@@ -143,7 +143,10 @@ void FileCommands::saveSong() {
     if (!path) return;
     // Only the main thread changes the song, so reading it needs no lock.
     const bool ok = ::saveSong(ctx_.song, *path);
-    if (ok) ctx_.history.markSaved();
+    if (ok) {
+        ctx_.history.markSaved();
+        ctx_.edit.songPath = *path;
+    }
     report(ok, SAVED, SAVE_FAILED);
 }
 
