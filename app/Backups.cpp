@@ -75,7 +75,8 @@ std::string writeRollingBackup(const std::string& dir, const std::string& songNa
     std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
     const std::string base = dir + "/" + songName + "-" + stamp;
     std::string path = base + ".zcm";
-    for (int copy = 2; fs::exists(path, ec) && copy < 1000; ++copy) path = base + "-" + std::to_string(copy) + ".zcm";
+    for (int copy = 2; fs::exists(path, ec) && copy < 1000; ++copy)
+        path = base + "-" + std::to_string(copy) + ".zcm";
     if (!writeFileAtomically(path, bytes)) return "";
     const std::vector<Parsed> all = scan(dir);
     for (size_t i = ROLLING_BACKUP_COUNT; i < all.size(); ++i) fs::remove(all[i].path, ec);

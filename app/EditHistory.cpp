@@ -46,7 +46,8 @@ void getSample(Reader& in, SampleSlot& s) {
     const bool loop = in.get<uint8_t>() != 0;
     const uint8_t* bytes = in.bytes(size);
     // An unchanged sample keeps its buffer: the player may hold on to it between callbacks.
-    if (size == (s.empty() ? 0 : s.size) && (size == 0 || (bytes && std::memcmp(bytes, s.data.get(), size) == 0))) {
+    if (size == (s.empty() ? 0 : s.size) &&
+        (size == 0 || (bytes && std::memcmp(bytes, s.data.get(), size) == 0))) {
         s.loop = loop;
         return;
     }
@@ -112,7 +113,8 @@ void EditPlace::restore(EditingState& e) const {
     // The instrument list shows the current instrument.
     const int n = std::clamp<int>(currentInstrument, 0, INSTRUMENT_SLOTS - 1);
     if (n < e.firstShownInstrument || n >= e.firstShownInstrument + INSTRUMENT_LIST_LINES)
-        e.firstShownInstrument = std::clamp(n - INSTRUMENT_LIST_LINES / 2, 0, INSTRUMENT_SLOTS - INSTRUMENT_LIST_LINES);
+        e.firstShownInstrument =
+            std::clamp(n - INSTRUMENT_LIST_LINES / 2, 0, INSTRUMENT_SLOTS - INSTRUMENT_LIST_LINES);
 }
 
 EditHistory::EditHistory(Song& song, EditingState& edit, AudioLock& audioLock, Player* player,
@@ -171,7 +173,8 @@ void EditHistory::deserialize(const EditTarget& t, const std::vector<uint8_t>& i
             song_.instrumentColours[t.slot] = r.get<int32_t>();
             const auto length = r.get<uint32_t>();
             const uint8_t* name = r.bytes(length);
-            song_.instrumentNames[t.slot] = name ? std::string(reinterpret_cast<const char*>(name), length) : "";
+            song_.instrumentNames[t.slot] =
+                name ? std::string(reinterpret_cast<const char*>(name), length) : "";
             getSample(r, inst.pcm);
             getSample(r, inst.dpcm);
             break;

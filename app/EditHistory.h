@@ -27,9 +27,9 @@ class Player;
 struct EditTarget {
     enum Kind : uint8_t { Cells, Orders, InstrumentSlot, Settings };
     Kind kind = Cells;
-    uint8_t pattern = 0;                                   // Cells: 0-63
+    uint8_t pattern = 0;                                     // Cells: 0-63
     uint8_t channel1 = 0, channel2 = 0, row1 = 0, row2 = 0;  // Cells: inclusive, in order
-    uint8_t slot = 0;                                      // InstrumentSlot: 0-255
+    uint8_t slot = 0;                                        // InstrumentSlot: 0-255
 
     // Corners are brought into range and order.
     static EditTarget cells(int pattern, int channel1, int channel2, int row1, int row2);
@@ -69,7 +69,8 @@ class EditHistory {
     // named what (a static text such as "note") when the targets differ afterwards. Answers
     // whether a step was recorded. The change may touch only the named targets and editing
     // state; anything else it changes in the song is not undone.
-    bool apply(const char* what, std::initializer_list<EditTarget> targets, const std::function<void()>& change);
+    bool apply(const char* what, std::initializer_list<EditTarget> targets,
+               const std::function<void()>& change);
     bool apply(const char* what, const EditTarget& target, const std::function<void()>& change) {
         return apply(what, {target}, change);
     }

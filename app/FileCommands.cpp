@@ -98,8 +98,9 @@ void FileCommands::loadInstrument() {
     if (ok) {
         // The player reads the instrument's envelopes and samples on every frame: the history
         // swaps the instrument in under the audio lock.
-        ctx_.history.apply("instrument load", EditTarget::instrument(slot),
-                           [&] { ok = ::loadInstrument(ctx_.song, slot, bytes.data(), bytes.size(), hooks_); });
+        ctx_.history.apply("instrument load", EditTarget::instrument(slot), [&] {
+            ok = ::loadInstrument(ctx_.song, slot, bytes.data(), bytes.size(), hooks_);
+        });
     }
     report(ok, "Instrument succesfully loaded!", OPEN_FAILED);
 }

@@ -40,7 +40,8 @@ template <typename Change>
 void PatternEditor::changeCursorCell(const char* what, Change change) {
     PatternCell& cell = cellAtCursor();
     const PatternCursor& c = ctx_.edit.cursor;
-    ctx_.history.apply(what, EditTarget::cells(ctx_.currentPatternIndex(), c.channel, c.channel, c.row, c.row),
+    ctx_.history.apply(what,
+                       EditTarget::cells(ctx_.currentPatternIndex(), c.channel, c.channel, c.row, c.row),
                        [&] { change(cell); });
 }
 
@@ -259,11 +260,13 @@ void PatternEditor::deletePrecedingNote() {
     cellAtCursor();  // brings the cursor into range
     if (c.row == 0) return;
     const int pattern = ctx_.currentPatternIndex();
-    ctx_.history.apply("row delete", EditTarget::cells(pattern, c.channel, c.channel, c.row - 1, LAST_ROW), [&] {
-        Pattern& p = ctx_.song.patterns[pattern];
-        for (int r = c.row; r <= LAST_ROW; ++r) p.at(c.channel, r - 1) = p.at(c.channel, r);
-        p.at(c.channel, LAST_ROW) = PatternCell{};
-    });
+    ctx_.history.apply("row delete", EditTarget::cells(pattern, c.channel, c.channel, c.row - 1, LAST_ROW),
+                       [&] {
+                           Pattern& p = ctx_.song.patterns[pattern];
+                           for (int r = c.row; r <= LAST_ROW; ++r)
+                               p.at(c.channel, r - 1) = p.at(c.channel, r);
+                           p.at(c.channel, LAST_ROW) = PatternCell{};
+                       });
     --c.row;
 }
 

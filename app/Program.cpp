@@ -241,8 +241,8 @@ void Program::backupIfDue(uint32_t now) {
     saveSong(song_, backupPath);
     lastBackup_ = now;
     if (history_.changeCount() == lastRollingChange_ || backupDirectory.empty()) return;
-    const std::string written =
-        writeRollingBackup(backupDirectory, backupSongName(edit_.songPath), serializeSong(song_), std::time(nullptr));
+    const std::string written = writeRollingBackup(backupDirectory, backupSongName(edit_.songPath),
+                                                   serializeSong(song_), std::time(nullptr));
     if (!written.empty()) {
         lastRollingChange_ = history_.changeCount();
         rollingBackupFailed_ = false;
@@ -256,7 +256,8 @@ void Program::backupIfDue(uint32_t now) {
 std::string Program::writeRecoveryCopy() {
     if (!history_.modified()) return "";
     const std::vector<uint8_t> bytes = serializeSong(song_);
-    std::string path = writeRollingBackup(backupDirectory, backupSongName(edit_.songPath), bytes, std::time(nullptr));
+    std::string path =
+        writeRollingBackup(backupDirectory, backupSongName(edit_.songPath), bytes, std::time(nullptr));
     if (path.empty() && !recoveryFallbackPath.empty() && writeFileAtomically(recoveryFallbackPath, bytes))
         path = recoveryFallbackPath;
     if (path.empty()) {

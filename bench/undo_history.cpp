@@ -97,8 +97,10 @@ int main() {
     const double envelope = bytesPerStep(
         10000, [](int) -> const EditTarget& { return t = EditTarget::instrument(1); },
         [](Song& s, int i) { s.instruments[1].envelopes[0].values[0] = i % 2 ? 240 : 16; });
-    std::printf("bytes per step: cell edit %.0f, 16 x 5 block cut %.0f, 64 x 5 block paste %.0f, envelope value %.0f\n",
-                cell, cut, paste, envelope);
+    std::printf(
+        "bytes per step: cell edit %.0f, 16 x 5 block cut %.0f, 64 x 5 block paste %.0f, envelope value "
+        "%.0f\n",
+        cell, cut, paste, envelope);
     std::printf("cell edits within the 64 MiB limit: %.0f\n", double(EditHistory::DEFAULT_BYTE_LIMIT) / cell);
     return 0;
 }

@@ -20,7 +20,8 @@ int runBackups(const std::vector<std::string>& args) {
     return 0;
 }
 
-CliVerbRegistrar registerBackups({"backups", "backups                 list the editor's backups, newest first",
+CliVerbRegistrar registerBackups({"backups",
+                                  "backups                 list the editor's backups, newest first",
                                   runBackups});
 
 }  // namespace

@@ -45,7 +45,8 @@ TEST(Backups, NewestFiftyKeptListedNewestFirstOtherFilesUntouched) {
     std::string first;
     for (int i = 0; i < ROLLING_BACKUP_COUNT + 5; ++i) {
         // Two copies in each second: the second one must not replace the first.
-        const std::string p = writeRollingBackup(dir.str(), "tune", std::vector<uint8_t>(size_t(i + 1), 7), t + i / 2);
+        const std::string p =
+            writeRollingBackup(dir.str(), "tune", std::vector<uint8_t>(size_t(i + 1), 7), t + i / 2);
         ASSERT_FALSE(p.empty());
         if (i == 0) first = p;
     }
@@ -83,7 +84,9 @@ TEST(Backups, TitleMarksUnsavedChangesRollingCopyOnlyWhenChanged) {
     // An unwritable folder: one status, the program carries on, and the next change retries.
     r.program->backupDirectory = dir.str("backup.zcm") + "/no";
     int shown = 0;
-    r.program->statusObserver = [&](const std::string& s) { shown += s.rfind("Couldn't write backup", 0) == 0; };
+    r.program->statusObserver = [&](const std::string& s) {
+        shown += s.rfind("Couldn't write backup", 0) == 0;
+    };
     for (int i = 0; i < 3; ++i) {
         r.press("SDLK_w");
         r.program->backupIfDue(r.host.now);

@@ -63,8 +63,8 @@ struct UndoRig : EditorRig {
     std::vector<uint8_t> bytes() const { return serializeSong(*song); }
     std::string file(const char* name, const std::vector<uint8_t>& content) const {
         const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(content.data()),
-                                                    std::streamsize(content.size()));
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
         return path;
     }
     void undo() { press("SDLK_z", {"KMOD_LCTRL"}); }
@@ -110,7 +110,8 @@ TEST(Undo, EveryKindOfChangeIsUndoneAndRedoneByteForByte) {
          keys({"SDLK_b"})},
         {"note off", EditorMode::Pattern, [](UndoRig& r) { r.edit.record = true; }, keys({"SDLK_RETURN"})},
         {"note delete", EditorMode::Pattern, {}, keys({"SDLK_DELETE"})},
-        {"row delete", EditorMode::Pattern, [](UndoRig& r) { r.edit.cursor.row = 4; }, keys({"SDLK_BACKSPACE"})},
+        {"row delete", EditorMode::Pattern, [](UndoRig& r) { r.edit.cursor.row = 4; },
+         keys({"SDLK_BACKSPACE"})},
         {"row insert", EditorMode::Pattern, [](UndoRig& r) { r.edit.cursor.row = 2; }, keys({"SDLK_INSERT"})},
         {"transpose", EditorMode::Pattern, [](UndoRig& r) { select(r, 0, 4, 0, 63); },
          keys({"SDLK_UP"}, {"KMOD_LSHIFT"})},
@@ -134,15 +135,16 @@ TEST(Undo, EveryKindOfChangeIsUndoneAndRedoneByteForByte) {
          keys({"SDLK_v"}, {"KMOD_LCTRL", "KMOD_LALT"})},
         {"order insert", EditorMode::Order, {}, keys({"SDLK_INSERT"})},
         {"order pattern", EditorMode::Order, {}, keys({"SDLK_RIGHT"})},
-        {"order delete", EditorMode::Order, [](UndoRig& r) { r.edit.currentOrder = 2; }, keys({"SDLK_DELETE"})},
+        {"order delete", EditorMode::Order, [](UndoRig& r) { r.edit.currentOrder = 2; },
+         keys({"SDLK_DELETE"})},
         {"order delete", EditorMode::Order, [](UndoRig& r) { r.edit.currentOrder = 1; },
          keys({"SDLK_BACKSPACE"})},
         {"envelope", EditorMode::InstrumentEditor, {}, keys({"SDLK_UP"})},
         {"envelope", EditorMode::InstrumentEditor, [](UndoRig& r) { r.edit.currentEnvelope = ENV_NOTE; },
          keys({"SDLK_RETURN"})},
         {"envelope value add", EditorMode::InstrumentEditor, {}, keys({"SDLK_INSERT"})},
-        {"envelope value delete", EditorMode::InstrumentEditor, [](UndoRig& r) { r.edit.envelopeCursor[0] = 2; },
-         keys({"SDLK_BACKSPACE"})},
+        {"envelope value delete", EditorMode::InstrumentEditor,
+         [](UndoRig& r) { r.edit.envelopeCursor[0] = 2; }, keys({"SDLK_BACKSPACE"})},
         {"loop point", EditorMode::InstrumentEditor, {}, keys({"SDLK_END"}, {"KMOD_LSHIFT"})},
         {"instrument type", EditorMode::InstrumentEditor, [](UndoRig& r) { r.edit.typeFieldSelected = true; },
          keys({"SDLK_UP"})},
@@ -152,15 +154,19 @@ TEST(Undo, EveryKindOfChangeIsUndoneAndRedoneByteForByte) {
         {"colour", EditorMode::InstrumentSelect, {}, keys({"SDLK_RIGHT"})},
         {"name", EditorMode::InstrumentSelect, [](UndoRig& r) { r.edit.nameEditing = true; },
          [](UndoRig& r) { r.type("x"); }},
-        {"name", EditorMode::InstrumentSelect, [](UndoRig& r) { r.edit.nameEditing = true; }, keys({"SDLK_TAB"})},
-        {"name", EditorMode::InstrumentSelect, [](UndoRig& r) { r.edit.nameEditing = true, r.edit.nameCursor = 2; },
-         keys({"SDLK_BACKSPACE"})},
+        {"name", EditorMode::InstrumentSelect, [](UndoRig& r) { r.edit.nameEditing = true; },
+         keys({"SDLK_TAB"})},
+        {"name", EditorMode::InstrumentSelect,
+         [](UndoRig& r) { r.edit.nameEditing = true, r.edit.nameCursor = 2; }, keys({"SDLK_BACKSPACE"})},
         {"TV system", EditorMode::Pattern, {}, keys({"SDLK_KP_PERIOD"})},
-        {"sample loop", EditorMode::Pattern, [](UndoRig& r) { r.edit.currentInstrument = 2; }, keys({"SDLK_F8"})},
+        {"sample loop", EditorMode::Pattern, [](UndoRig& r) { r.edit.currentInstrument = 2; },
+         keys({"SDLK_F8"})},
         {"remove sample", EditorMode::Pattern, [](UndoRig& r) { r.edit.currentInstrument = 2; },
          keys({"SDLK_F10"})},
         {"sample load", EditorMode::Pattern,
-         [](UndoRig& r) { r.dialogs.path = r.file("hit.dmc", {0x55, 0xAA, 0x0F}); },
+         [](UndoRig& r) {
+             r.dialogs.path = r.file("hit.dmc", {0x55, 0xAA, 0x0F});
+         },
          keys({"SDLK_l"}, {"KMOD_LSHIFT"})},
         {"instrument load", EditorMode::Pattern,
          [](UndoRig& r) {
@@ -220,17 +226,38 @@ TEST(Undo, LongRandomSessionUndoesToTheStartAndRedoesToTheEnd) {
         std::initializer_list<const char*> mods;
     };
     const Key pool[] = {
-        {"SDLK_F1", {}},          {"SDLK_F2", {}},          {"SDLK_F3", {}},
-        {"SDLK_F4", {}},          {"SDLK_q", {}},           {"SDLK_w", {}},
-        {"SDLK_7", {}},           {"SDLK_UP", {}},          {"SDLK_DOWN", {}},
-        {"SDLK_LEFT", {}},        {"SDLK_RIGHT", {}},       {"SDLK_TAB", {}},
-        {"SDLK_INSERT", {}},      {"SDLK_DELETE", {}},      {"SDLK_BACKSPACE", {}},
-        {"SDLK_RETURN", {}},      {"SDLK_UP", {"KMOD_LSHIFT"}},  {"SDLK_DOWN", {"KMOD_LALT"}},
-        {"SDLK_RIGHT", {"KMOD_LALT"}}, {"SDLK_x", {"KMOD_LCTRL"}}, {"SDLK_c", {"KMOD_LCTRL"}},
-        {"SDLK_v", {"KMOD_LCTRL"}}, {"SDLK_v", {"KMOD_LCTRL", "KMOD_LSHIFT"}}, {"SDLK_d", {"KMOD_LCTRL"}},
-        {"SDLK_RIGHT", {"KMOD_LSHIFT"}}, {"SDLK_PAGEDOWN", {}}, {"SDLK_KP_PERIOD", {}},
-        {"SDLK_F8", {}},          {"SDLK_KP2", {}},         {"SDLK_KP1", {}},
-        {"SDLK_z", {"KMOD_LCTRL"}}, {"SDLK_y", {"KMOD_LCTRL"}},
+        {"SDLK_F1", {}},
+        {"SDLK_F2", {}},
+        {"SDLK_F3", {}},
+        {"SDLK_F4", {}},
+        {"SDLK_q", {}},
+        {"SDLK_w", {}},
+        {"SDLK_7", {}},
+        {"SDLK_UP", {}},
+        {"SDLK_DOWN", {}},
+        {"SDLK_LEFT", {}},
+        {"SDLK_RIGHT", {}},
+        {"SDLK_TAB", {}},
+        {"SDLK_INSERT", {}},
+        {"SDLK_DELETE", {}},
+        {"SDLK_BACKSPACE", {}},
+        {"SDLK_RETURN", {}},
+        {"SDLK_UP", {"KMOD_LSHIFT"}},
+        {"SDLK_DOWN", {"KMOD_LALT"}},
+        {"SDLK_RIGHT", {"KMOD_LALT"}},
+        {"SDLK_x", {"KMOD_LCTRL"}},
+        {"SDLK_c", {"KMOD_LCTRL"}},
+        {"SDLK_v", {"KMOD_LCTRL"}},
+        {"SDLK_v", {"KMOD_LCTRL", "KMOD_LSHIFT"}},
+        {"SDLK_d", {"KMOD_LCTRL"}},
+        {"SDLK_RIGHT", {"KMOD_LSHIFT"}},
+        {"SDLK_PAGEDOWN", {}},
+        {"SDLK_KP_PERIOD", {}},
+        {"SDLK_F8", {}},
+        {"SDLK_KP2", {}},
+        {"SDLK_KP1", {}},
+        {"SDLK_z", {"KMOD_LCTRL"}},
+        {"SDLK_y", {"KMOD_LCTRL"}},
     };
     std::mt19937 random(1234);
     const auto start = r.bytes();
@@ -278,7 +305,9 @@ TEST(Undo, ByteLimitDropsTheOldestStepsAndTenThousandCellEditsFit) {
     while (h.undo()) {
     }
     // The oldest steps are gone: their notes stay, the newest ones are taken back.
-    auto note = [&](int i) { return int(song->patterns[i / ROWS_PER_PATTERN].at(0, i % ROWS_PER_PATTERN).note); };
+    auto note = [&](int i) {
+        return int(song->patterns[i / ROWS_PER_PATTERN].at(0, i % ROWS_PER_PATTERN).note);
+    };
     const int firstKept = int(4000 - kept);
     EXPECT_EQ(note(firstKept - 1), 1 + (firstKept - 1) % 120);
     EXPECT_EQ(note(firstKept), 0);
