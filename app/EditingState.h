@@ -4,6 +4,7 @@
 // reads it. Start values are those of a freshly started program.
 
 #include <cstdint>
+#include <string>
 
 #include "app/StatusMessage.h"
 #include "song/Song.h"
@@ -91,4 +92,7 @@ struct EditingState {
     int32_t envelopeCursor[ENVELOPE_COUNT] = {};
 
     StatusMessage status;
+
+    // The file the song was last loaded from or saved to; empty for a song never saved.
+    std::string songPath;
 };

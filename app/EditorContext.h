@@ -1,6 +1,6 @@
 #pragma once
 // What every editor works on: the song, the player, the editing state, the key bindings, the
-// audio lock, the clipboard and the file dialogs, plus the program's status line and note
+// audio lock, the edit history, the clipboard and the file dialogs, plus the program's status line and note
 // preview. The editors own their edits and know nothing of drawing or of the window.
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 
 #include "app/AudioLock.h"
 #include "app/Clipboard.h"
+#include "app/EditHistory.h"
 #include "app/EditingState.h"
 #include "app/FileDialogs.h"
 #include "config/KeyBindings.h"
@@ -24,6 +25,8 @@ struct EditorContext {
     EditingState& edit;
     KeyBindings& bindings;
     AudioLock& audioLock;
+    // Every change of the song goes through it (see EditHistory::apply).
+    EditHistory& history;
     // The status line (every command's way to report).
     std::function<void(std::string)> setStatus;
     // Sounds a note (1-120) for as long as its key is held; repeats are ignored.

@@ -96,9 +96,11 @@ void FileCommands::loadInstrument() {
     std::vector<uint8_t> bytes;
     bool ok = readWholeFile(*path, bytes);
     if (ok) {
-        // The player reads the instrument's envelopes and samples on every frame.
-        AudioLockGuard guard(ctx_.audioLock);
-        ok = ::loadInstrument(ctx_.song, slot, bytes.data(), bytes.size(), hooks_);
+        // The player reads the instrument's envelopes and samples on every frame: the history
+        // swaps the instrument in under the audio lock.
+        ctx_.history.apply("instrument load", EditTarget::instrument(slot), [&] {
+            ok = ::loadInstrument(ctx_.song, slot, bytes.data(), bytes.size(), hooks_);
+        });
     }
     report(ok, "Instrument succesfully loaded!", OPEN_FAILED);
 }
@@ -108,10 +110,8 @@ namespace {
 // Swaps a read sample into the instrument under the audio lock; the buffer it replaces is
 // released after the lock is given back (when `imported` goes out of the caller's scope).
 void applySample(EditorContext& ctx, int slot, ImportedSample& imported) {
-    {
-        AudioLockGuard guard(ctx.audioLock);
-        applyImportedSample(ctx.song, slot, imported);
-    }
+    ctx.history.apply("sample load", EditTarget::instrument(slot),
+                      [&] { applyImportedSample(ctx.song, slot, imported); });
     // The name was replaced: keep the name editor's cursor inside it.
     const int length = int(ctx.song.instrumentNames[slot].size());
     if (ctx.edit.nameCursor > length) ctx.edit.nameCursor = length;
@@ -143,7 +143,12 @@ void FileCommands::saveSong() {
     const auto path = askSave(SONG_FILE_FILTERS, "zcm");
     if (!path) return;
     // Only the main thread changes the song, so reading it needs no lock.
-    report(::saveSong(ctx_.song, *path), SAVED, SAVE_FAILED);
+    const bool ok = ::saveSong(ctx_.song, *path);
+    if (ok) {
+        ctx_.history.markSaved();
+        ctx_.edit.songPath = *path;
+    }
+    report(ok, SAVED, SAVE_FAILED);
 }
 
 void FileCommands::saveInstrument() {

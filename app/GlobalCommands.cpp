@@ -16,6 +16,8 @@ GlobalCommands::GlobalCommands(EditorContext& context, InstrumentList& instrumen
 void GlobalCommands::registerHandlers(ActionTable& table) {
     auto& h = table.handlers;
     h["quit program"] = [this] { running_ = false; };
+    h["undo"] = [this] { undo(); };
+    h["redo"] = [this] { redo(); };
     h["record on/off"] = [this] { recordOnOff(); };
     h["record on/off, stop song"] = [this] { recordOnOffStopSong(); };
     h["play song"] = [this] { playSong(); };
@@ -133,14 +135,12 @@ void GlobalCommands::changeStep(int delta) {
 }
 
 void GlobalCommands::switchNtscPal() {
-    bool ntsc;
-    {
-        AudioLockGuard guard(ctx_.audioLock);
-        ntsc = ctx_.song.ntsc = !ctx_.song.ntsc;
+    ctx_.history.apply("TV system", EditTarget::settings(), [this] {
+        ctx_.song.ntsc = !ctx_.song.ntsc;
         // The audio thread rebuilds its clocks and tables at its next scanline.
         ctx_.player.reconfigureRequest = true;
-    }
-    ctx_.setStatus(ntsc ? "Mode: NTSC" : "Mode: PAL");
+    });
+    ctx_.setStatus(ctx_.song.ntsc ? "Mode: NTSC" : "Mode: PAL");
 }
 
 void GlobalCommands::metronomeOnOff() {
@@ -152,12 +152,13 @@ void GlobalCommands::metronomeOnOff() {
 void GlobalCommands::sampleLoopOnOff() {
     const int n = ctx_.edit.currentInstrument;
     if (n <= 0 || n >= INSTRUMENT_SLOTS) return;
-    AudioLockGuard guard(ctx_.audioLock);
-    Instrument& inst = ctx_.song.instruments[n];
-    if (inst.type == INST_PCM)
-        inst.pcm.loop = !inst.pcm.loop;
-    else if (inst.type == INST_DPCM)
-        inst.dpcm.loop = !inst.dpcm.loop;
+    ctx_.history.apply("sample loop", EditTarget::instrument(n), [&] {
+        Instrument& inst = ctx_.song.instruments[n];
+        if (inst.type == INST_PCM)
+            inst.pcm.loop = !inst.pcm.loop;
+        else if (inst.type == INST_DPCM)
+            inst.dpcm.loop = !inst.dpcm.loop;
+    });
 }
 
 void GlobalCommands::removeSample() {
@@ -171,11 +172,20 @@ void GlobalCommands::removeSample() {
         ctx_.setStatus("Instrument type is not PCM/DPCM");
         return;
     }
-    {
-        // The player reads the sample slot live while it plays.
-        AudioLockGuard guard(ctx_.audioLock);
+    // The player reads the sample slot live while it plays; the history changes it under the lock.
+    ctx_.history.apply("remove sample", EditTarget::instrument(n), [&] {
         (inst.type == INST_PCM ? inst.pcm : inst.dpcm).release();
-    }
-    ctx_.song.instrumentNames[n].clear();
+        ctx_.song.instrumentNames[n].clear();
+    });
     ctx_.edit.nameCursor = 0;
+}
+
+void GlobalCommands::undo() {
+    const char* what = ctx_.history.undo();
+    ctx_.setStatus(what ? std::string("Undo: ") + what : std::string("Nothing to undo."));
+}
+
+void GlobalCommands::redo() {
+    const char* what = ctx_.history.redo();
+    ctx_.setStatus(what ? std::string("Redo: ") + what : std::string("Nothing to redo."));
 }

@@ -40,6 +40,10 @@ class GlobalCommands {
     void sampleLoopOnOff();
     // Releases the sample of a PCM or DPCM instrument and clears its name.
     void removeSample();
+    // Takes back (puts back) the newest (the last undone) change of the song and reports it as
+    // "Undo: <what>" ("Redo: <what>"), or "Nothing to undo." ("Nothing to redo.").
+    void undo();
+    void redo();
 
   private:
     void start(bool patternMode, int row);

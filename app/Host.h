@@ -21,4 +21,6 @@ class Host : public Clock {
     virtual bool pollEvent(AppEvent& event) = 0;
     // Sleeps for the given number of milliseconds.
     virtual void delay(uint32_t ms) = 0;
+    // Shows the text as the window's caption; without a window nothing happens.
+    virtual void setTitle(const std::string& /*title*/) {}
 };

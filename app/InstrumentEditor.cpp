@@ -80,10 +80,18 @@ void InstrumentEditor::fitEnvelopeCursors() {
     if (isSampleType(inst->type)) ctx_.edit.typeFieldSelected = true;
 }
 
+void InstrumentEditor::changeInstrument(const char* what, const std::function<void()>& change) {
+    if (!instrument()) return;
+    ctx_.history.apply(what, EditTarget::instrument(ctx_.edit.currentInstrument), change);
+}
+
 void InstrumentEditor::changeValue(int delta) {
+    changeInstrument(editableEnvelope() ? "envelope" : "instrument type", [&] { stepValue(delta); });
+}
+
+void InstrumentEditor::stepValue(int delta) {
     Instrument* inst = instrument();
     if (!inst) return;
-    AudioLockGuard guard(ctx_.audioLock);
     Envelope* env = editableEnvelope();
     if (!env) {
         inst->type =
@@ -124,48 +132,52 @@ void InstrumentEditor::changeValue(int delta) {
 
 void InstrumentEditor::switchAbsRel() {
     if (ctx_.edit.currentEnvelope != ENV_NOTE) return;
-    AudioLockGuard guard(ctx_.audioLock);
-    Envelope* env = editableEnvelope();
-    if (!env) return;
-    const int c = cursor();
-    if (c < 0 || c >= lengthOf(*env)) return;
-    env->values[c] = std::min(env->values[c] ^ ABSOLUTE_NOTE_BIT, MAX_RAW_VALUE);
+    changeInstrument("envelope", [&] {
+        Envelope* env = editableEnvelope();
+        if (!env) return;
+        const int c = cursor();
+        if (c < 0 || c >= lengthOf(*env)) return;
+        env->values[c] = std::min(env->values[c] ^ ABSOLUTE_NOTE_BIT, MAX_RAW_VALUE);
+    });
 }
 
 void InstrumentEditor::addValue() {
-    AudioLockGuard guard(ctx_.audioLock);
-    Envelope* env = editableEnvelope();
-    if (!env) return;
-    const int n = lengthOf(*env);
-    const int c = cursor();
-    if (n >= MAX_ENVELOPE_VALUES || c < 0 || c >= n) return;
-    // Values c..n-1 and the end marker move one place down.
-    for (int i = n + 1; i > c; --i) env->values[i] = env->values[i - 1];
+    changeInstrument("envelope value add", [&] {
+        Envelope* env = editableEnvelope();
+        if (!env) return;
+        const int n = lengthOf(*env);
+        const int c = cursor();
+        if (n >= MAX_ENVELOPE_VALUES || c < 0 || c >= n) return;
+        // Values c..n-1 and the end marker move one place down.
+        for (int i = n + 1; i > c; --i) env->values[i] = env->values[i - 1];
+    });
 }
 
 void InstrumentEditor::deleteValue() {
-    AudioLockGuard guard(ctx_.audioLock);
-    Envelope* env = editableEnvelope();
-    if (!env) return;
-    const int n = lengthOf(*env);
-    int32_t& c = cursor();
-    if (n < 2 || c < 0 || c >= n) return;
-    removeValue(*env, n, c);
-    if (c >= n - 1) c = n - 2;
-    if (env->loopPoint >= n - 1) env->loopPoint = n - 2;
+    changeInstrument("envelope value delete", [&] {
+        Envelope* env = editableEnvelope();
+        if (!env) return;
+        const int n = lengthOf(*env);
+        int32_t& c = cursor();
+        if (n < 2 || c < 0 || c >= n) return;
+        removeValue(*env, n, c);
+        if (c >= n - 1) c = n - 2;
+        if (env->loopPoint >= n - 1) env->loopPoint = n - 2;
+    });
 }
 
 void InstrumentEditor::deletePrecedingValue() {
-    AudioLockGuard guard(ctx_.audioLock);
-    Envelope* env = editableEnvelope();
-    if (!env) return;
-    const int n = lengthOf(*env);
-    int32_t& c = cursor();
-    if (c <= 0 || c > n || n < 2) return;
-    removeValue(*env, n, c - 1);
-    if (env->loopPoint == c) --env->loopPoint;
-    --c;
-    if (env->loopPoint >= n - 1) env->loopPoint = n - 2;
+    changeInstrument("envelope value delete", [&] {
+        Envelope* env = editableEnvelope();
+        if (!env) return;
+        const int n = lengthOf(*env);
+        int32_t& c = cursor();
+        if (c <= 0 || c > n || n < 2) return;
+        removeValue(*env, n, c - 1);
+        if (env->loopPoint == c) --env->loopPoint;
+        --c;
+        if (env->loopPoint >= n - 1) env->loopPoint = n - 2;
+    });
 }
 
 void InstrumentEditor::moveCursor(int delta) {
@@ -182,17 +194,19 @@ void InstrumentEditor::moveCursorTo(bool end) {
 }
 
 void InstrumentEditor::moveLoopPoint(int delta) {
-    AudioLockGuard guard(ctx_.audioLock);
-    Envelope* env = editableEnvelope();
-    if (!env) return;
-    env->loopPoint = std::max(0, std::min(env->loopPoint + delta, lengthOf(*env) - 1));
+    changeInstrument("loop point", [&] {
+        Envelope* env = editableEnvelope();
+        if (!env) return;
+        env->loopPoint = std::max(0, std::min(env->loopPoint + delta, lengthOf(*env) - 1));
+    });
 }
 
 void InstrumentEditor::moveLoopPointTo(bool end) {
-    AudioLockGuard guard(ctx_.audioLock);
-    Envelope* env = editableEnvelope();
-    if (!env) return;
-    env->loopPoint = end ? std::max(0, lengthOf(*env) - 1) : 0;
+    changeInstrument("loop point", [&] {
+        Envelope* env = editableEnvelope();
+        if (!env) return;
+        env->loopPoint = end ? std::max(0, lengthOf(*env) - 1) : 0;
+    });
 }
 
 void InstrumentEditor::nextEnvelope() {
@@ -240,10 +254,9 @@ void InstrumentEditor::pasteInstrumentFromClipboard() {
     pasted.type = inst->type;
     for (int e = 0; e < ENVELOPE_COUNT; ++e) pasted.envelopes[e] = inst->envelopes[e];
     instrumentFromText(text, pasted);
-    {
-        AudioLockGuard guard(ctx_.audioLock);
+    changeInstrument("instrument paste", [&] {
         inst->type = pasted.type;
         for (int e = 0; e < ENVELOPE_COUNT; ++e) inst->envelopes[e] = pasted.envelopes[e];
-    }
+    });
     fitEnvelopeCursors();
 }

@@ -49,6 +49,9 @@ class InstrumentEditor {
 
   private:
     Instrument* instrument();                  // the current instrument, or nullptr for none
+    // One step of the history on the current instrument; nothing without one.
+    void changeInstrument(const char* what, const std::function<void()>& change);
+    void stepValue(int delta);
     Envelope* editableEnvelope();              // the envelope under the cursor when envelopes are editable
     int32_t& cursor();                         // the current envelope's value cursor
     static int lengthOf(const Envelope& env);  // 0-250

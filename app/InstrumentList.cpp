@@ -71,8 +71,10 @@ void InstrumentList::moveToEnd() {
 void InstrumentList::changeColour(int delta) {
     const int n = ctx_.edit.currentInstrument;
     if (n <= 0 || n >= INSTRUMENT_SLOTS) return;
-    int32_t& colour = ctx_.song.instrumentColours[n];
-    colour = ((colour + delta) % COLOUR_COUNT + COLOUR_COUNT) % COLOUR_COUNT;
+    ctx_.history.apply("colour", EditTarget::instrument(n), [&] {
+        int32_t& colour = ctx_.song.instrumentColours[n];
+        colour = ((colour + delta) % COLOUR_COUNT + COLOUR_COUNT) % COLOUR_COUNT;
+    });
 }
 
 std::string& InstrumentList::currentName() {
@@ -85,11 +87,19 @@ int InstrumentList::nameCursor() {
     return cursor;
 }
 
-void InstrumentList::typeCharacter(char c) {
-    std::string& name = currentName();
+void InstrumentList::changeName(const std::function<void(std::string&)>& change) {
+    const int n = std::clamp<int>(ctx_.edit.currentInstrument, 0, INSTRUMENT_SLOTS - 1);
+    ctx_.history.apply("name", EditTarget::instrument(n), [&] { change(ctx_.song.instrumentNames[n]); });
+}
+
+void InstrumentList::insertCharacter(std::string& name, char c) {
     if (ctx_.edit.currentInstrument == 0 || name.size() >= size_t(MAX_NAME_LENGTH)) return;
     name.insert(size_t(nameCursor()), 1, c);
     ++ctx_.edit.nameCursor;
+}
+
+void InstrumentList::typeCharacter(char c) {
+    changeName([&](std::string& name) { insertCharacter(name, c); });
 }
 
 void InstrumentList::moveNameCursor(int delta) {
@@ -100,19 +110,21 @@ void InstrumentList::moveNameCursor(int delta) {
 void InstrumentList::erasePrecedingChar() {
     const int cursor = nameCursor();
     if (cursor == 0 || ctx_.edit.currentInstrument == 0) return;
-    currentName().erase(size_t(cursor - 1), 1);
+    changeName([&](std::string& name) { name.erase(size_t(cursor - 1), 1); });
     --ctx_.edit.nameCursor;
 }
 
 void InstrumentList::eraseFollowingChar() {
-    std::string& name = currentName();
     const int cursor = nameCursor();
-    if (size_t(cursor) >= name.size()) return;
-    name.erase(size_t(cursor), 1);
+    if (size_t(cursor) >= currentName().size()) return;
+    changeName([&](std::string& name) { name.erase(size_t(cursor), 1); });
 }
 
 void InstrumentList::tabulate() {
     // Instrument 0 is no instrument; its name is never edited.
     if (ctx_.edit.currentInstrument == 0) return;
-    for (int i = 0; i < 4; ++i) typeCharacter(' ');
+    // One step of the history for the four spaces.
+    changeName([&](std::string& name) {
+        for (int i = 0; i < 4; ++i) insertCharacter(name, ' ');
+    });
 }

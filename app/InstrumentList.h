@@ -39,6 +39,9 @@ class InstrumentList {
   private:
     std::string& currentName();
     int nameCursor();  // the cursor brought within the current name
+    // One step of the history that edits the current instrument's name.
+    void changeName(const std::function<void(std::string&)>& change);
+    void insertCharacter(std::string& name, char c);
 
     EditorContext& ctx_;
     InstrumentEditor& instrumentEditor_;

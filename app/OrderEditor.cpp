@@ -44,17 +44,19 @@ void OrderEditor::addOrder() {
     const int order = current();
     const int count = std::clamp<int>(list.count, 1, MAX_ORDERS);
     if (count >= MAX_ORDERS) return;
-    AudioLockGuard guard(ctx_.audioLock);
-    for (int i = count; i > order + 1; --i) list.entries[i] = list.entries[i - 1];
-    list.entries[order + 1] = list.entries[order];
-    list.count = count + 1;
+    ctx_.history.apply("order insert", EditTarget::orders(), [&] {
+        for (int i = count; i > order + 1; --i) list.entries[i] = list.entries[i - 1];
+        list.entries[order + 1] = list.entries[order];
+        list.count = count + 1;
+    });
 }
 
 void OrderEditor::changePattern(int delta) {
     const int order = current();
-    AudioLockGuard guard(ctx_.audioLock);
-    int32_t& pattern = ctx_.song.orders.entries[order];
-    pattern = std::clamp(pattern + delta, 0, MAX_PATTERNS - 1);
+    ctx_.history.apply("order pattern", EditTarget::orders(), [&] {
+        int32_t& pattern = ctx_.song.orders.entries[order];
+        pattern = std::clamp(pattern + delta, 0, MAX_PATTERNS - 1);
+    });
 }
 
 void OrderEditor::deleteOrder() {
@@ -62,9 +64,10 @@ void OrderEditor::deleteOrder() {
     int& order = current();
     const int count = std::clamp<int>(list.count, 1, MAX_ORDERS);
     if (count < 2) return;
-    AudioLockGuard guard(ctx_.audioLock);
-    for (int i = order; i < count - 1; ++i) list.entries[i] = list.entries[i + 1];
-    list.count = count - 1;
+    ctx_.history.apply("order delete", EditTarget::orders(), [&] {
+        for (int i = order; i < count - 1; ++i) list.entries[i] = list.entries[i + 1];
+        list.count = count - 1;
+    });
     if (order >= list.count) order = list.count - 1;
 }
 
@@ -73,8 +76,9 @@ void OrderEditor::deletePrecedingOrder() {
     int& order = current();
     if (order == 0) return;
     const int count = std::clamp<int>(list.count, 1, MAX_ORDERS);
-    AudioLockGuard guard(ctx_.audioLock);
-    for (int i = order - 1; i < count - 1; ++i) list.entries[i] = list.entries[i + 1];
-    list.count = count - 1;
+    ctx_.history.apply("order delete", EditTarget::orders(), [&] {
+        for (int i = order - 1; i < count - 1; ++i) list.entries[i] = list.entries[i + 1];
+        list.count = count - 1;
+    });
     --order;
 }

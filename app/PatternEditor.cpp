@@ -36,6 +36,15 @@ int hexDigitForKey(uint32_t sym) {
 
 PatternEditor::PatternEditor(EditorContext& context) : ctx_(context) {}
 
+template <typename Change>
+void PatternEditor::changeCursorCell(const char* what, Change change) {
+    PatternCell& cell = cellAtCursor();
+    const PatternCursor& c = ctx_.edit.cursor;
+    ctx_.history.apply(what,
+                       EditTarget::cells(ctx_.currentPatternIndex(), c.channel, c.channel, c.row, c.row),
+                       [&] { change(cell); });
+}
+
 void PatternEditor::registerHandlers(ActionTable& table) {
     EditingState& e = ctx_.edit;
     auto& h = table.handlers;
@@ -105,14 +114,12 @@ void PatternEditor::enterNote(const KeyEvent& event, int offset) {
         ctx_.previewNote(event, note);
         return;
     }
-    {
-        AudioLockGuard guard(ctx_.audioLock);
-        PatternCell& cell = cellAtCursor();
+    changeCursorCell("note", [&](PatternCell& cell) {
         // The triangle sounds an octave below the pulses at the same note.
         cell.note = uint8_t(e.cursor.channel == CH_TRIANGLE ? std::min(note + 12, MAX_NOTE) : note);
         if (e.currentInstrument > 0 && e.currentInstrument < INSTRUMENT_SLOTS)
             cell.instrument = uint8_t(e.currentInstrument);
-    }
+    });
     advanceCursor();
     // Sounds at once; the key's release silences it as it does a preview.
     ctx_.soundNote(note);
@@ -120,10 +127,11 @@ void PatternEditor::enterNote(const KeyEvent& event, int offset) {
 
 void PatternEditor::enterDigit(int digit) {
     EditingState& e = ctx_.edit;
-    {
-        AudioLockGuard guard(ctx_.audioLock);
-        PatternCell& cell = cellAtCursor();
-        switch (e.cursor.column) {
+    const int column = e.cursor.column;
+    if (column < COLUMN_INSTRUMENT_HIGH || column > COLUMN_PARAMETER_LOW) return;
+    const char* what = column <= COLUMN_INSTRUMENT_LOW ? "instrument number" : "effect";
+    changeCursorCell(what, [&](PatternCell& cell) {
+        switch (column) {
             case COLUMN_INSTRUMENT_HIGH:
                 if (cell.note != NOTE_OFF) cell.instrument = uint8_t((cell.instrument & 0x0F) | (digit << 4));
                 break;
@@ -136,13 +144,11 @@ void PatternEditor::enterDigit(int digit) {
             case COLUMN_PARAMETER_HIGH:
                 cell.fx = uint8_t((cell.fx & 0x0F) | (digit << 4));
                 break;
-            case COLUMN_PARAMETER_LOW:
+            default:
                 cell.param = uint8_t((cell.param & 0xF0) | digit);
                 break;
-            default:
-                return;
         }
-    }
+    });
     advanceCursor();
 }
 
@@ -242,12 +248,10 @@ void PatternEditor::markRepeatBlock(int delta) {
 }
 
 void PatternEditor::deleteNote() {
-    {
-        AudioLockGuard guard(ctx_.audioLock);
-        PatternCell& cell = cellAtCursor();
+    changeCursorCell("note delete", [](PatternCell& cell) {
         cell.note = 0;
         cell.instrument = 0;
-    }
+    });
     advanceCursor();
 }
 
@@ -255,32 +259,34 @@ void PatternEditor::deletePrecedingNote() {
     PatternCursor& c = ctx_.edit.cursor;
     cellAtCursor();  // brings the cursor into range
     if (c.row == 0) return;
-    {
-        AudioLockGuard guard(ctx_.audioLock);
-        Pattern& p = ctx_.currentPattern();
-        for (int r = c.row; r <= LAST_ROW; ++r) p.at(c.channel, r - 1) = p.at(c.channel, r);
-        p.at(c.channel, LAST_ROW) = PatternCell{};
-    }
+    const int pattern = ctx_.currentPatternIndex();
+    ctx_.history.apply("row delete", EditTarget::cells(pattern, c.channel, c.channel, c.row - 1, LAST_ROW),
+                       [&] {
+                           Pattern& p = ctx_.song.patterns[pattern];
+                           for (int r = c.row; r <= LAST_ROW; ++r)
+                               p.at(c.channel, r - 1) = p.at(c.channel, r);
+                           p.at(c.channel, LAST_ROW) = PatternCell{};
+                       });
     --c.row;
 }
 
 void PatternEditor::moveColumnDown() {
     PatternCursor& c = ctx_.edit.cursor;
-    AudioLockGuard guard(ctx_.audioLock);
     cellAtCursor();
-    Pattern& p = ctx_.currentPattern();
-    for (int r = LAST_ROW; r > c.row; --r) p.at(c.channel, r) = p.at(c.channel, r - 1);
-    p.at(c.channel, c.row) = PatternCell{};
+    const int pattern = ctx_.currentPatternIndex();
+    ctx_.history.apply("row insert", EditTarget::cells(pattern, c.channel, c.channel, c.row, LAST_ROW), [&] {
+        Pattern& p = ctx_.song.patterns[pattern];
+        for (int r = LAST_ROW; r > c.row; --r) p.at(c.channel, r) = p.at(c.channel, r - 1);
+        p.at(c.channel, c.row) = PatternCell{};
+    });
 }
 
 void PatternEditor::enterNoteOff() {
     if (!ctx_.edit.record) return;
-    {
-        AudioLockGuard guard(ctx_.audioLock);
-        PatternCell& cell = cellAtCursor();
+    changeCursorCell("note off", [](PatternCell& cell) {
         cell.note = NOTE_OFF;
         cell.instrument = 0;
-    }
+    });
     advanceCursor();
 }
 
@@ -289,6 +295,10 @@ namespace {
 struct Rect {
     int channel1, channel2, row1, row2;
 };
+
+EditTarget targetOf(int pattern, const Rect& r) {
+    return EditTarget::cells(pattern, r.channel1, r.channel2, r.row1, r.row2);
+}
 
 Rect selectionRect(const PatternSelection& s) {
     auto fit = [](int v, int hi) { return std::clamp(v, 0, hi); };
@@ -301,14 +311,16 @@ Rect selectionRect(const PatternSelection& s) {
 
 void PatternEditor::transpose(int delta) {
     const Rect r = selectionRect(ctx_.edit.selection);
-    AudioLockGuard guard(ctx_.audioLock);
-    Pattern& p = ctx_.currentPattern();
-    for (int ch = r.channel1; ch <= r.channel2; ++ch)
-        for (int row = r.row1; row <= r.row2; ++row) {
-            uint8_t& note = p.at(ch, row).note;
-            // Notes stop at 120, the highest the player knows.
-            if (isNote(note)) note = uint8_t(std::clamp(note + delta, 1, MAX_NOTE));
-        }
+    const int pattern = ctx_.currentPatternIndex();
+    ctx_.history.apply("transpose", targetOf(pattern, r), [&] {
+        Pattern& p = ctx_.song.patterns[pattern];
+        for (int ch = r.channel1; ch <= r.channel2; ++ch)
+            for (int row = r.row1; row <= r.row2; ++row) {
+                uint8_t& note = p.at(ch, row).note;
+                // Notes stop at 120, the highest the player knows.
+                if (isNote(note)) note = uint8_t(std::clamp(note + delta, 1, MAX_NOTE));
+            }
+    });
 }
 
 void PatternEditor::setMask(int mask) {
@@ -340,8 +352,8 @@ void PatternEditor::soloChannel() {
 void PatternEditor::copySelection(bool cut) {
     const Rect r = selectionRect(ctx_.edit.selection);
     PatternClipboard& clip = ctx_.edit.clipboard;
-    AudioLockGuard guard(ctx_.audioLock);
-    Pattern& p = ctx_.currentPattern();
+    const int pattern = ctx_.currentPatternIndex();
+    const Pattern& p = ctx_.song.patterns[pattern];
     clip.height = r.row2 - r.row1 + 1;
     clip.width = r.channel2 - r.channel1 + 1;
     int i = 0;
@@ -349,16 +361,21 @@ void PatternEditor::copySelection(bool cut) {
         for (int ch = r.channel1; ch <= r.channel2; ++ch, ++i) {
             clip.cells[i] = p.at(ch, row);
             clip.sourceChannel[i] = ch;
-            if (cut) p.at(ch, row) = PatternCell{};
         }
+    if (cut) clearRect("block cut", pattern, r.channel1, r.channel2, r.row1, r.row2);
+}
+
+void PatternEditor::clearRect(const char* what, int pattern, int channel1, int channel2, int row1, int row2) {
+    ctx_.history.apply(what, EditTarget::cells(pattern, channel1, channel2, row1, row2), [&] {
+        Pattern& p = ctx_.song.patterns[pattern];
+        for (int row = row1; row <= row2; ++row)
+            for (int ch = channel1; ch <= channel2; ++ch) p.at(ch, row) = PatternCell{};
+    });
 }
 
 void PatternEditor::deleteSelection() {
     const Rect r = selectionRect(ctx_.edit.selection);
-    AudioLockGuard guard(ctx_.audioLock);
-    Pattern& p = ctx_.currentPattern();
-    for (int row = r.row1; row <= r.row2; ++row)
-        for (int ch = r.channel1; ch <= r.channel2; ++ch) p.at(ch, row) = PatternCell{};
+    clearRect("block delete", ctx_.currentPatternIndex(), r.channel1, r.channel2, r.row1, r.row2);
 }
 
 void PatternEditor::paste(PasteKind kind) {
@@ -366,10 +383,23 @@ void PatternEditor::paste(PasteKind kind) {
     // The clipboard holds at most 64 rows of 5 channels.
     const int height = std::clamp<int>(clip.height, 0, ROWS_PER_PATTERN);
     const int width = std::clamp<int>(clip.width, 0, CHANNEL_COUNT);
-    AudioLockGuard guard(ctx_.audioLock);
+    if (height == 0 || width == 0) return;
     cellAtCursor();
     const PatternCursor& c = ctx_.edit.cursor;
-    Pattern& p = ctx_.currentPattern();
+    const int pattern = ctx_.currentPatternIndex();
+    const char* what = kind == PasteKind::Normal        ? "block paste"
+                       : kind == PasteKind::Transparent ? "transparent paste"
+                                                        : "effects paste";
+    const EditTarget target =
+        EditTarget::cells(pattern, c.channel, c.channel + width - 1, c.row, c.row + height - 1);
+    ctx_.history.apply(what, target, [&] { pasteInto(ctx_.song.patterns[pattern], kind); });
+}
+
+void PatternEditor::pasteInto(Pattern& p, PasteKind kind) {
+    const PatternClipboard& clip = ctx_.edit.clipboard;
+    const int height = std::clamp<int>(clip.height, 0, ROWS_PER_PATTERN);
+    const int width = std::clamp<int>(clip.width, 0, CHANNEL_COUNT);
+    const PatternCursor& c = ctx_.edit.cursor;
     for (int i = 0; i < height && c.row + i < ROWS_PER_PATTERN; ++i)
         for (int j = 0; j < width; ++j) {
             const int target = c.channel + j;

@@ -48,6 +48,11 @@ class PatternEditor {
 
   private:
     PatternCell& cellAtCursor();
+    // One step of the history that changes the cell under the cursor.
+    template <typename Change>
+    void changeCursorCell(const char* what, Change change);
+    void clearRect(const char* what, int pattern, int channel1, int channel2, int row1, int row2);
+    void pasteInto(Pattern& pattern, PasteKind kind);
     void enterNote(const KeyEvent& event, int offset);
     void enterDigit(int digit);
     void setMask(int mask);

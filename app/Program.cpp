@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/Backups.h"
 #include "app/FramePacer.h"
 #include "app/MainScreen.h"
 #include "config/KeyNames.h"
 #include "export/ConverterEntry.h"
+#include "song/AtomicFile.h"
 #include "song/SongFile.h"
 
 namespace {
@@ -84,11 +86,13 @@ Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bi
       audioLock_(audioLock),
       canvas_(canvas),
       host_(host),
+      history_(song, edit, audioLock, &player),
       context_{song,
                player,
                edit,
                bindings,
                audioLock,
+               history_,
                [this](std::string text) { setStatus(std::move(text)); },
                [this](const KeyEvent& e, int note) { previewNote(e, note); },
                [this](int note) { soundNote(note); }},
@@ -99,6 +103,7 @@ Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bi
       globalCommands_(context_, instrumentList_, running),
       fileCommands_(
           context_, [this](const std::string& path) { return loadSongAt(path); }, *this) {
+    shownTitle_ = settings_.windowTitle;  // the caption the window opens with
     for (const char* k = NOTE_MAP_KEYS; *k; ++k) noteKeyHeld_[uint32_t(uint8_t(*k))] = false;
     globalCommands_.registerHandlers(bindings_.keyboardGlobal);
     fileCommands_.registerHandlers(bindings_.keyboardGlobal);
@@ -206,9 +211,20 @@ bool Program::loadSongAt(const std::string& path) {
     std::vector<uint8_t> bytes;
     // Read before the lock is taken: a slow disk must not hold up the sound.
     if (!readWholeFile(path, bytes)) return false;
-    AudioLockGuard guard(audioLock_);
-    const bool ok = loadSong(song_, bytes.data(), bytes.size(), *this);
-    if (ok) player_.reset();
+    // The song about to be replaced keeps its unsaved changes in a copy.
+    writeRecoveryCopy();
+    bool ok;
+    {
+        AudioLockGuard guard(audioLock_);
+        ok = loadSong(song_, bytes.data(), bytes.size(), *this);
+        if (ok) player_.reset();
+    }
+    if (ok) {
+        // A loaded song starts a history of its own.
+        history_.clear();
+        lastRollingChange_ = history_.changeCount();
+        edit_.songPath = path;
+    }
     return ok;
 }
 
@@ -224,6 +240,44 @@ void Program::backupIfDue(uint32_t now) {
     // The song is only read here, and only the main thread changes it: no lock needed.
     saveSong(song_, backupPath);
     lastBackup_ = now;
+    if (history_.changeCount() == lastRollingChange_ || backupDirectory.empty()) return;
+    const std::string written = writeRollingBackup(backupDirectory, backupSongName(edit_.songPath),
+                                                   serializeSong(song_), std::time(nullptr));
+    if (!written.empty()) {
+        lastRollingChange_ = history_.changeCount();
+        rollingBackupFailed_ = false;
+    } else if (!rollingBackupFailed_) {
+        // Said once; the next interval tries again.
+        rollingBackupFailed_ = true;
+        setStatus("Couldn't write backup to " + backupDirectory);
+    }
+}
+
+std::string Program::writeRecoveryCopy() {
+    if (!history_.modified()) return "";
+    const std::vector<uint8_t> bytes = serializeSong(song_);
+    std::string path =
+        writeRollingBackup(backupDirectory, backupSongName(edit_.songPath), bytes, std::time(nullptr));
+    if (path.empty() && !recoveryFallbackPath.empty() && writeFileAtomically(recoveryFallbackPath, bytes))
+        path = recoveryFallbackPath;
+    if (path.empty()) {
+        std::fprintf(stderr, "Couldn't write a recovery copy of the unsaved changes!\n");
+        return "";
+    }
+    lastRollingChange_ = history_.changeCount();
+    std::printf("Unsaved changes written to %s\n", path.c_str());
+    std::fflush(stdout);
+    return path;
+}
+
+std::string Program::windowTitle() const {
+    std::string title = settings_.windowTitle;
+    if (!edit_.songPath.empty()) {
+        const size_t slash = edit_.songPath.find_last_of('/');
+        title += " - " + (slash == std::string::npos ? edit_.songPath : edit_.songPath.substr(slash + 1));
+    }
+    if (history_.modified()) title += " *";
+    return title;
 }
 
 void Program::drawScreen() {
@@ -259,6 +313,10 @@ void Program::runPass() {
         }
     }
     backupIfDue(host_.ticks());
+    if (const std::string title = windowTitle(); title != shownTitle_) {
+        host_.setTitle(title);
+        shownTitle_ = title;
+    }
     if (redrawTimingFrames > 0)
         timeRedraw();
     else
@@ -299,6 +357,9 @@ void Program::runMainLoop() {
         pacer.frameDrawn(host_.ticks());
         host_.delay(pacer.delay());
     }
+    // However the loop ended (the quit command, the window closed, closed during a dialog),
+    // unsaved changes are not lost.
+    writeRecoveryCopy();
 }
 
 void Program::stopPlayback() {

@@ -14,6 +14,7 @@
 #include "app/AudioLock.h"
 #include "app/Canvas.h"
 #include "app/EditingState.h"
+#include "app/EditHistory.h"
 #include "app/EditorContext.h"
 #include "app/FileCommands.h"
 #include "app/FramePacer.h"
@@ -70,6 +71,7 @@ class Program : public SongLoadHooks {
     InstrumentEditor& instrumentEditor() { return instrumentEditor_; }
     GlobalCommands& globalCommands() { return globalCommands_; }
     FileCommands& fileCommands() { return fileCommands_; }
+    EditHistory& history() { return history_; }
 
     // The file dialogs the file commands ask through and the system clipboard of the instrument
     // commands. Neither is owned; both must outlive the program. Without dialogs every file
@@ -101,7 +103,20 @@ class Program : public SongLoadHooks {
     // file!".
     bool openSong(const std::string& path);
     // Writes the backup when it is due; failures are silent and retried at the next interval.
+    // When the song changed since the last rolling backup, a copy also goes to backupDirectory;
+    // a failure there shows a status message once (until a copy is written again).
     void backupIfDue(uint32_t now);
+    // Where rolling backups and recovery copies go (see app/Backups.h); empty: nowhere but the
+    // fallback below. Set by main from the environment; tests choose their own.
+    std::string backupDirectory;
+    // When the song has unsaved changes: writes a copy of it (atomically) among the rolling
+    // backups, or as recoveryFallbackPath when that fails, and prints where on standard output.
+    // Answers the path written, empty when there was nothing to keep or no copy could be written.
+    std::string writeRecoveryCopy();
+    std::string recoveryFallbackPath = "recovery.zcm";
+    // The caption: the "window title" setting, then " - " and the song's file name once it has
+    // one, then " *" while the song differs from the last save or load.
+    std::string windowTitle() const;
     void setStatus(std::string text);
     void drawScreen();
 
@@ -134,11 +149,15 @@ class Program : public SongLoadHooks {
     Canvas& canvas_;
     Host& host_;
     uint32_t lastBackup_ = 0;
+    uint64_t lastRollingChange_ = 0;  // history's change count at the last rolling copy
+    bool rollingBackupFailed_ = false;
+    std::string shownTitle_;
     int timedRedraws_ = 0;
     double redrawWallNs_ = 0, redrawThreadNs_ = 0, redrawProcessNs_ = 0;
     std::map<uint32_t, bool> noteKeyHeld_;
     std::vector<uint32_t> heldNoteKeys_;
 
+    EditHistory history_;
     EditorContext context_;
     InstrumentEditor instrumentEditor_;
     InstrumentList instrumentList_;

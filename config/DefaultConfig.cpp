@@ -49,6 +49,10 @@ constexpr ActionEntry kKeyboardGlobal[] = {
     {"select instr 9", "SDLK_KP9"},
     // Has a handler that does nothing; unbound unless the user binds it.
     {"split sample", nullptr},
+    {"undo", "SDLK_z + KMOD_LCTRL | SDLK_z + KMOD_RCTRL"},
+    {"redo",
+     "SDLK_y + KMOD_LCTRL | SDLK_y + KMOD_RCTRL | SDLK_z + KMOD_LCTRL + KMOD_LSHIFT | SDLK_z + KMOD_RCTRL + "
+     "KMOD_RSHIFT"},
 };
 
 constexpr ActionEntry kPatternEditor[] = {

@@ -107,6 +107,8 @@ uint32_t SdlHost::ticks() const { return SDL_GetTicks(); }
 
 void SdlHost::delay(uint32_t ms) { SDL_Delay(ms); }
 
+void SdlHost::setTitle(const std::string& title) { SDL_WM_SetCaption(title.c_str(), nullptr); }
+
 bool SdlHost::pollEvent(AppEvent& event) {
     clipboard_.serveRequests();
     SDL_Event e;

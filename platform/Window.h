@@ -25,6 +25,7 @@ class SdlHost : public Host {
     Clipboard& clipboard() { return clipboard_; }
     bool pollEvent(AppEvent& event) override;
     void delay(uint32_t ms) override;
+    void setTitle(const std::string& title) override;
 
   private:
     X11Clipboard clipboard_;

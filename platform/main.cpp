@@ -13,6 +13,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "app/Backups.h"
 #include "app/EditingState.h"
 #include "app/KeyboardFileDialogs.h"
 #include "app/Program.h"
@@ -74,6 +75,7 @@ int runEditor(int argc, char** argv) {
     SdlAudioLock audioLock;
     Program program(*song, *player, *edit, bindings, settings, audioLock, canvas, host);
     program.backdrop = &backdrop;
+    program.backupDirectory = backupDirectory(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
     // Closing the window while a dialog is open cancels the dialog and ends the program.
     KeyboardFileDialogs dialogs(canvas, host, [&program] { program.running = false; });
     dialogs.backdrop = &backdrop;

@@ -79,6 +79,8 @@ struct EditorRig {
         config.parseText(defaultConfigurationText());
         loadBindings(config, bindings);
         program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
+        // Tests that quit with changes choose where copies go; none land in the working folder.
+        program->recoveryFallbackPath.clear();
         edit.mode = mode;
     }
 

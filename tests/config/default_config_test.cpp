@@ -112,7 +112,7 @@ TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
     struct Count {
         const char* section;
         size_t actions, combos;
-    } counts[] = {{"keyboard global", 41, 46},   {"pattern editor", 32, 33},
+    } counts[] = {{"keyboard global", 43, 52},   {"pattern editor", 32, 33},
                   {"order editor", 11, 11},      {"instrument editor", 18, 18},
                   {"instrument select", 11, 11}, {"instrument name editor", 8, 8}};
     for (const Count& c : counts) {

@@ -2,6 +2,8 @@
 # finding the program's window and quitting it.
 
 fail=0
+# Copies the program files on its own (rolling backups, recovery copies) stay in the check's folder.
+export XDG_STATE_HOME="$PWD/state"
 check() {  # check NAME CONDITION-RESULT(0/1)
   if [ "$2" = 1 ]; then echo "ok: $1"; else echo "FAILED: $1"; fail=1; fi
 }
@@ -14,7 +16,8 @@ key() { xdotool key --delay 60 "$@"; sleep 0.15; }
 wait_for_window() {  # wait_for_window LOG
   win=""
   for _ in $(seq 1 300); do
-    win=$(xdotool search --name '^Bleepforge window check$' 2>/dev/null | head -n 1 || true)
+    # The caption goes on with the song's file name and the unsaved-changes mark.
+    win=$(xdotool search --name '^Bleepforge window check( - .*)?$' 2>/dev/null | head -n 1 || true)
     [ -n "$win" ] && return 0
     sleep 0.1
   done

@@ -30,6 +30,10 @@ if(TARGET bleepforge)
               ${PROJECT_SOURCE_DIR}/examples/demo.zcm ${PROJECT_SOURCE_DIR}/examples/example.zcm
               $<TARGET_FILE:bleepforge-cli> $<TARGET_FILE:bf_xdnd_drop>)
     set_tests_properties(gui_file_dialogs PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 90)
+    add_test(NAME gui_undo_and_recovery
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/undo_and_recovery.sh $<TARGET_FILE:bleepforge>
+              ${PROJECT_SOURCE_DIR}/examples/demo.zcm $<TARGET_FILE:bleepforge-cli>)
+    set_tests_properties(gui_undo_and_recovery PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 120)
     find_program(BF_XCLIP xclip)
     if(BF_XCLIP)
       add_executable(bf_clipboard_check ${CMAKE_CURRENT_LIST_DIR}/clipboard_check.cc

@@ -1,0 +1,149 @@
+// Rolling backups, recovery copies and the unsaved-changes mark of the window title.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "EditorRig.h"
+#include "app/Backups.h"
+#include "song/SongFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+    fs::path path = fs::temp_directory_path() / ("bf_backups_" + std::to_string(::getpid()));
+    TempDir() { fs::create_directories(path); }
+    ~TempDir() { fs::remove_all(path); }
+    std::string str(const char* name = "") const { return (path / name).string(); }
+};
+
+struct TitleHost : FixedHost {
+    std::vector<std::string> titles;
+    void setTitle(const std::string& t) override { titles.push_back(t); }
+};
+
+}  // namespace
+
+TEST(Backups, FolderNameAndSongName) {
+    EXPECT_EQ(backupDirectory("/state", "/home/u"), "/state/bleepforge/backups");
+    EXPECT_EQ(backupDirectory("relative", "/home/u"), "/home/u/.local/state/bleepforge/backups");
+    EXPECT_EQ(backupDirectory(nullptr, "/home/u"), "/home/u/.local/state/bleepforge/backups");
+    EXPECT_EQ(backupDirectory(nullptr, nullptr), "");
+    EXPECT_EQ(backupSongName("/music/tune.zcm"), "tune");
+    EXPECT_EQ(backupSongName(""), "untitled");
+    EXPECT_EQ(backupSongName("/m/a\tb.zcm"), "a_b");
+}
+
+TEST(Backups, NewestFiftyKeptListedNewestFirstOtherFilesUntouched) {
+    TempDir dir;
+    std::ofstream(dir.path / "notes.txt") << "mine";
+    std::time_t t = 1700000000;
+    std::string first;
+    for (int i = 0; i < ROLLING_BACKUP_COUNT + 5; ++i) {
+        // Two copies in each second: the second one must not replace the first.
+        const std::string p =
+            writeRollingBackup(dir.str(), "tune", std::vector<uint8_t>(size_t(i + 1), 7), t + i / 2);
+        ASSERT_FALSE(p.empty());
+        if (i == 0) first = p;
+    }
+    const std::vector<BackupEntry> list = listBackups(dir.str());
+    ASSERT_EQ(list.size(), size_t(ROLLING_BACKUP_COUNT));
+    EXPECT_EQ(list.front().size, uint64_t(ROLLING_BACKUP_COUNT + 5));  // the newest
+    EXPECT_EQ(list.back().size, 6u);
+    EXPECT_EQ(list.front().songName, "tune");
+    EXPECT_EQ(list[1].path.substr(list[1].path.size() - 6), "-2.zcm");  // the second in its second
+    EXPECT_FALSE(fs::exists(first));
+    EXPECT_TRUE(fs::exists(dir.path / "notes.txt"));
+    // A folder that cannot be made is a failed write, not a crash.
+    EXPECT_EQ(writeRollingBackup(dir.str("notes.txt") + "/sub", "tune", {1}, t), "");
+}
+
+TEST(Backups, TitleMarksUnsavedChangesRollingCopyOnlyWhenChanged) {
+    TempDir dir;
+    EditorRig r;
+    r.program->backupDirectory = dir.str("backups");
+    r.program->backupPath = dir.str("backup.zcm");
+    r.program->backupIntervalMs = 100;
+    const std::string setting = r.settings.windowTitle;
+    EXPECT_EQ(r.program->windowTitle(), setting);
+    r.edit.record = true;
+    r.press("SDLK_q");
+    EXPECT_EQ(r.program->windowTitle(), setting + " *");
+    auto copies = [&] { return listBackups(dir.str("backups")).size(); };
+    r.program->backupIfDue(r.host.now);
+    EXPECT_EQ(copies(), 1u);
+    r.host.now += 1000;
+    r.program->backupIfDue(r.host.now);  // nothing changed since
+    EXPECT_EQ(copies(), 1u);
+    EXPECT_TRUE(fs::exists(dir.path / "backup.zcm"));  // the interval backup as always
+
+    // An unwritable folder: one status, the program carries on, and the next change retries.
+    r.program->backupDirectory = dir.str("backup.zcm") + "/no";
+    int shown = 0;
+    r.program->statusObserver = [&](const std::string& s) {
+        shown += s.rfind("Couldn't write backup", 0) == 0;
+    };
+    for (int i = 0; i < 3; ++i) {
+        r.press("SDLK_w");
+        r.program->backupIfDue(r.host.now);
+    }
+    EXPECT_EQ(shown, 1);
+}
+
+TEST(Backups, QuitAndLoadOverUnsavedChangesLeaveARecoveryCopy) {
+    TempDir dir;
+    EditorRig r;
+    r.program->backupDirectory = dir.str("backups");
+    r.program->recoveryFallbackPath = dir.str("recovery.zcm");
+    // Nothing changed: nothing written.
+    r.host.events.push_back(AppEvent{AppEvent::Quit, {}, {}});
+    r.program->runMainLoop();
+    EXPECT_TRUE(listBackups(dir.str("backups")).empty());
+
+    r.edit.record = true;
+    r.press("SDLK_q");
+    const std::vector<uint8_t> edited = serializeSong(*r.song);
+    r.program->running = true;
+    r.host.events.push_back(AppEvent{AppEvent::Quit, {}, {}});
+    r.program->runMainLoop();
+    auto list = listBackups(dir.str("backups"));
+    ASSERT_EQ(list.size(), 1u);
+    std::vector<uint8_t> kept;
+    ASSERT_TRUE(readWholeFile(list[0].path, kept));
+    EXPECT_EQ(kept, edited);
+
+    // Loading another song over the changes keeps them too; with the folder unwritable the
+    // copy goes to the fallback.
+    const std::string other = dir.str("other.zcm");
+    ASSERT_TRUE(saveSong(*std::make_unique<Song>(), other));
+    r.program->backupDirectory = dir.str("other.zcm") + "/no";
+    ASSERT_TRUE(r.program->openSong(other));
+    ASSERT_TRUE(readWholeFile(dir.str("recovery.zcm"), kept));
+    EXPECT_EQ(kept, edited);
+    EXPECT_EQ(r.program->windowTitle(), r.settings.windowTitle + " - other.zcm");
+}
+
+TEST(Backups, TitleReachesTheHost) {
+    auto song = std::make_unique<Song>();
+    Nonlinear_Buffer buffer;
+    Apu apu{buffer};
+    Player player{*song, apu};
+    EditingState edit;
+    KeyBindings bindings;
+    GeneralSettings settings;
+    settings.windowTitle = "Bleepforge";
+    NullAudioLock lock;
+    RecordingCanvas canvas;
+    TitleHost host;
+    Program program(*song, player, edit, bindings, settings, lock, canvas, host);
+    program.runPass();
+    EXPECT_TRUE(host.titles.empty());  // the window opened with the setting already
+    edit.songPath = "/x/tune.zcm";
+    program.runPass();
+    program.runPass();
+    EXPECT_EQ(host.titles, std::vector<std::string>{"Bleepforge - tune.zcm"});
+}
