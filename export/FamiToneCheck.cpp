@@ -100,9 +100,12 @@ class Checker {
     void checkCell(int order, int row, int ch, const PatternCell& cell, const FamiToneCell& out) {
         const PatternCell& written = out.written;
         if (out.drop == FamiToneDrop::NotASample) {
+            const int type = song_.instruments[cell.instrument].type;
             char buf[96];
-            std::snprintf(buf, sizeof buf, "instrument %02X (%s) is left out: only DPCM samples play here",
-                          cell.instrument, INSTRUMENT_TYPE_NAMES[song_.instruments[cell.instrument].type]);
+            std::snprintf(
+                buf, sizeof buf, "instrument %02X (%s) is left out: only DPCM samples play here",
+                cell.instrument,
+                type >= 0 && type < INSTRUMENT_TYPE_COUNT ? INSTRUMENT_TYPE_NAMES[type] : "unknown type");
             add(FamiToneProblem::NotASample, order, row, ch, buf);
         } else if (out.drop == FamiToneDrop::TableFull) {
             add(FamiToneProblem::TableFull, order, row, ch,
