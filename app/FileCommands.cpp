@@ -1,10 +1,12 @@
 #include "app/FileCommands.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <exception>
 #include <utility>
 
 #include "export/FamiTone.h"
+#include "export/FamiToneCheck.h"
 #include "export/NsfExport.h"
 #include "song/AtomicFile.h"
 #include "song/InstrumentFile.h"
@@ -180,5 +182,12 @@ void FileCommands::saveNsf() {
 void FileCommands::saveFamiTone() {
     const auto path = askSave(FAMITONE_FILE_FILTERS, "txt");
     if (!path) return;
-    report(exportFamiTone(ctx_.song, *path), SAVED, SAVE_FAILED);
+    if (!exportFamiTone(ctx_.song, *path)) return report(false, SAVED, SAVE_FAILED);
+    // Saved either way; what the FamiTone library will not play is told here, in detail on
+    // standard output, since the status line holds one short text.
+    const std::vector<FamiToneFinding> findings = checkFamiTone(ctx_.song);
+    if (findings.empty()) return report(true, SAVED, SAVE_FAILED);
+    for (const FamiToneFinding& finding : findings) std::printf("%s\n", finding.text().c_str());
+    std::fflush(stdout);
+    ctx_.setStatus("Saved, but " + famiToneSummary(findings) + " (see standard output)");
 }

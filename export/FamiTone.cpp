@@ -6,10 +6,8 @@
 
 namespace {
 
-// The converter's DPCM table has 96 entries, one per note; sample s sits at note 37 + s (entry
-// 36 + s), so that the twelve samples are the notes C-3 to B-3.
+// The converter's DPCM table has 96 entries, one per note; sample s sits at entry 36 + s.
 constexpr int DMC_TABLE_ENTRIES = 96;
-constexpr int FIRST_SAMPLE_NOTE = 37;
 
 const char* const NOTE_NAMES[12] = {"C-", "C#", "D-", "D#", "E-", "F-", "F#", "G-", "G#", "A-", "A#", "B-"};
 
@@ -19,56 +17,18 @@ void appendHex2(std::string& out, unsigned value) {
     out += digits[value & 0x0F];
 }
 
-struct SampleAssignment {
-    int slot = 0;
-    int rate = 0;
-};
-
-// Pairs (instrument slot, rate) in order of first appearance; the index is the sample number.
-struct SampleTable {
-    SampleAssignment pairs[FAMITONE_MAX_SAMPLES];
-    int count = 0;
-
-    // Sample number of the pair: the one it already has, a new one while the table has room, or
-    // -1 when the table is full.
-    int numberFor(int slot, int rate) {
-        for (int s = 0; s < count; ++s)
-            if (pairs[s].slot == slot && pairs[s].rate == rate) return s;
-        if (count == FAMITONE_MAX_SAMPLES) return -1;
-        pairs[count] = {slot, rate};
-        return count++;
-    }
-};
-
 void appendSequenceLine(std::string& out, const char* key, int number, const Envelope& envelope,
                         EnvelopeKind kind) {
     out += key;
     out += std::to_string(number);
     out += '=';
-    int length = std::min(envelope.length(), MAX_ENVELOPE_VALUES);
-    int previous = 127;  // the fine-tune's change is counted from the neutral value
+    const std::vector<int> values = famiToneSequence(envelope, kind);
+    const int length = int(values.size());
     for (int i = 0; i < length; ++i) {
-        int v = envelope.values[i];
         if (i > 0) out += ',';
         // A loop on the last value just holds it, which is what the converter does anyway.
         if (i == envelope.loopPoint && i != length - 1) out += '|';
-        int written = 0;
-        switch (kind) {
-            case ENV_VOLUME:
-                written = v >> 4;
-                break;
-            case ENV_NOTE:
-                written = v < 128 ? v - 64 : 0;
-                break;  // absolute notes have no equivalent
-            case ENV_DUTY:
-                written = v >> 6;
-                break;
-            case ENV_FINETUNE:
-                written = v - previous;
-                previous = v;
-                break;
-        }
-        out += std::to_string(written);
+        out += std::to_string(values[i]);
     }
     out += '\n';
 }
@@ -82,18 +42,18 @@ void appendSequenceSection(std::string& out, const Song& song, int count, const 
     out += '\n';
 }
 
-void appendDmcLine(std::string& out, const char* key, const SampleTable& table, const Song& song, int field) {
+void appendDmcLine(std::string& out, const char* key, const FamiToneFrames& table, const Song& song,
+                   int field) {
     out += key;
     out += '=';
     for (int entry = 0; entry < DMC_TABLE_ENTRIES; ++entry) {
         if (entry > 0) out += ',';
-        int s = entry - (FIRST_SAMPLE_NOTE - 1);
+        int s = entry - (FAMITONE_FIRST_SAMPLE_NOTE - 1);
         int value = 0;
-        if (s >= 0 && s < table.count) {
-            const SampleAssignment& pair = table.pairs[s];
+        if (s >= 0 && s < table.sampleCount()) {
             if (field == 0) value = s + 1;
-            if (field == 1) value = pair.rate;
-            if (field == 2) value = song.instruments[pair.slot].dpcm.loop ? 1 : 0;
+            if (field == 1) value = table.sampleRate(s);
+            if (field == 2) value = song.instruments[table.sampleSlot(s)].dpcm.loop ? 1 : 0;
         }
         out += std::to_string(value);
     }
@@ -141,7 +101,7 @@ std::string famiToneCellText(const PatternCell& cell) {
 
 std::string exportFamiTone(const Song& song) {
     const int n = lastUsedInstrument(song);
-    const int frames = std::clamp<int>(song.orders.count, 0, MAX_ORDERS);
+    const int frames = FamiToneFrames(song).count();
     const std::string count = std::to_string(n);
     std::string out;
     out.reserve(size_t(frames) * ROWS_PER_PATTERN * 64 + 4096);
@@ -163,39 +123,14 @@ std::string exportFamiTone(const Song& song) {
     appendSequenceSection(out, song, n, "[SequencesPitch]", "SequencePitch", ENV_FINETUNE);
     appendSequenceSection(out, song, n, "[SequencesDuty]", "SequenceDuty", ENV_DUTY);
 
-    SampleTable samples;
-    static const Pattern emptyPattern = [] {
-        Pattern p;
-        p.clear();
-        return p;
-    }();
-    for (int f = 0; f < frames; ++f) {
-        int p = song.orders.entries[f];
-        const Pattern& pattern = (p >= 0 && p < MAX_PATTERNS) ? song.patterns[p] : emptyPattern;
+    FamiToneFrames table(song);
+    for (int f = 0; f < table.count(); ++f) {
         out += "[Frame" + std::to_string(f) + "]\n";
         for (int row = 0; row < ROWS_PER_PATTERN; ++row) {
             appendHex2(out, unsigned(row));
             for (int ch = 0; ch < CHANNEL_COUNT; ++ch) {
-                PatternCell cell = pattern.at(ch, row);
-                if (ch == CH_NOISE && cell.note != 0 && cell.note != NOTE_OFF) {
-                    // The converter counts noise notes one semitone higher than our period index.
-                    cell.note = uint8_t(cell.note + 1);
-                } else if (ch == CH_DPCM && cell.instrument != 0) {
-                    int s = -1;
-                    if (song.instruments[cell.instrument].type == INST_DPCM)
-                        s = samples.numberFor(cell.instrument, cell.note & 0x0F);
-                    if (s >= 0) {
-                        cell.note = uint8_t(FIRST_SAMPLE_NOTE + s);
-                        cell.instrument = 1;
-                    } else {
-                        // Software-played instruments and samples beyond the table have no
-                        // equivalent in the converter's DPCM channel.
-                        cell.note = 0;
-                        cell.instrument = 0;
-                    }
-                }
                 out += '|';
-                out += famiToneCellText(cell);
+                out += famiToneCellText(table.cell(f, row, ch).written);
             }
             out += '\n';
         }
@@ -203,17 +138,18 @@ std::string exportFamiTone(const Song& song) {
     }
 
     out += "[DMC0]\n";
-    appendDmcLine(out, "SamplesAssigned", samples, song, 0);
-    appendDmcLine(out, "SamplesPitch", samples, song, 1);
-    appendDmcLine(out, "SamplesLoop", samples, song, 2);
+    appendDmcLine(out, "SamplesAssigned", table, song, 0);
+    appendDmcLine(out, "SamplesPitch", table, song, 1);
+    appendDmcLine(out, "SamplesLoop", table, song, 2);
     out += '\n';
 
-    for (int s = 0; s < samples.count; ++s) {
-        const int slot = samples.pairs[s].slot;
+    for (int s = 0; s < table.sampleCount(); ++s) {
+        const int slot = table.sampleSlot(s);
         const DpcmSample& sample = song.instruments[slot].dpcm;
         const uint32_t size = sample.data ? sample.size : 0;
+        // The converter reads the bytes as one hexadecimal number and wants its "$" in front.
         out += "[Sample" + std::to_string(s + 1) + "]\nSampleName=" + oneLine(song.instrumentNames[slot]) +
-               "\nSampleSize=" + std::to_string(size) + "\nSampleData=";
+               "\nSampleSize=" + std::to_string(size) + "\nSampleData=$";
         for (uint32_t i = 0; i < size; ++i) appendHex2(out, sample.data[i]);
         out += "\n\n";
     }
@@ -222,4 +158,75 @@ std::string exportFamiTone(const Song& song) {
 
 bool exportFamiTone(const Song& song, const std::string& path) {
     return writeFileAtomically(path, exportFamiTone(song));
+}
+
+std::vector<int> famiToneSequence(const Envelope& envelope, EnvelopeKind kind) {
+    const int length = std::clamp(envelope.length(), 0, MAX_ENVELOPE_VALUES);
+    std::vector<int> out;
+    out.reserve(size_t(length));
+    int previous = 127;  // the fine-tune's change is counted from the neutral value
+    for (int i = 0; i < length; ++i) {
+        const int v = envelope.values[i];
+        switch (kind) {
+            case ENV_VOLUME:
+                out.push_back(v >> 4);
+                break;
+            case ENV_NOTE:
+                out.push_back(v < 128 ? v - 64 : 0);  // absolute notes have no equivalent
+                break;
+            case ENV_DUTY:
+                out.push_back(v >> 6);
+                break;
+            case ENV_FINETUNE:
+                out.push_back(v - previous);
+                previous = v;
+                break;
+        }
+    }
+    return out;
+}
+
+FamiToneFrames::FamiToneFrames(const Song& song)
+    : song_(song), frames_(std::clamp<int>(song.orders.count, 0, MAX_ORDERS)) {}
+
+const Pattern& FamiToneFrames::pattern(int frame) const {
+    static const Pattern emptyPattern = [] {
+        Pattern p;
+        p.clear();
+        return p;
+    }();
+    const int p = song_.orders.entries[frame];
+    return (p >= 0 && p < MAX_PATTERNS) ? song_.patterns[p] : emptyPattern;
+}
+
+FamiToneCell FamiToneFrames::cell(int frame, int row, int channel) {
+    FamiToneCell out;
+    PatternCell& cell = out.written;
+    cell = pattern(frame).at(channel, row);
+    if (channel == CH_NOISE && cell.note != 0 && cell.note != NOTE_OFF) {
+        // The converter counts noise notes one semitone higher than our period index.
+        cell.note = uint8_t(cell.note + 1);
+    } else if (channel == CH_DPCM && cell.instrument != 0) {
+        if (song_.instruments[cell.instrument].type != INST_DPCM) {
+            // Software-played instruments have no equivalent on the converter's DPCM channel.
+            out.drop = FamiToneDrop::NotASample;
+        } else {
+            const int slot = cell.instrument, rate = cell.note & 0x0F;
+            int s = 0;
+            while (s < samples_ && !(pairs_[s].slot == slot && pairs_[s].rate == rate)) ++s;
+            // A pair keeps the sample it was given; a new pair once the table is full has none.
+            if (s == FAMITONE_MAX_SAMPLES) {
+                out.drop = FamiToneDrop::TableFull;
+            } else {
+                if (s == samples_) pairs_[samples_++] = {slot, rate};
+                cell.note = uint8_t(FAMITONE_FIRST_SAMPLE_NOTE + s);
+                cell.instrument = 1;
+            }
+        }
+        if (out.drop != FamiToneDrop::None) {
+            cell.note = 0;
+            cell.instrument = 0;
+        }
+    }
+    return out;
 }

@@ -14,8 +14,9 @@
 
 namespace fs = std::filesystem;
 
-// The CLI writes exactly the library's text, replaces an older longer file whole, and fails on a
-// bad song or destination. The atomic writer's own failure cases are tested with the song saver.
+// The CLI writes exactly the library's text, replaces an older longer file whole, reports what
+// will not play, and fails on a bad song or destination. The atomic writer's own failure cases are tested
+// with the song saver.
 TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
     fs::path dir = fs::temp_directory_path() / ("famitone_cli_" + std::to_string(::getpid()));
     fs::remove_all(dir);
@@ -31,15 +32,35 @@ TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
     std::ofstream(dir / "out.txt") << std::string(20000, 'x');
     std::ofstream(dir / "junk.zcm") << "not a song";
 
-    auto run = [&](const std::string& in, const fs::path& out) {
-        std::string command = BF_BINARY_DIR "/cli/bleepforge-cli famitone " + (dir / in).string() + " " +
-                              out.string() + " 2>/dev/null";
+    auto run = [&](const std::string& in, const fs::path& out, const std::string& option = "") {
+        std::string command = BF_BINARY_DIR "/cli/bleepforge-cli famitone " + option + (dir / in).string() +
+                              " " + out.string() + " 2>" + (dir / "stderr").string();
         return std::system(command.c_str());
     };
-    ASSERT_EQ(run("in.zcm", dir / "out.txt"), 0);
-    std::stringstream text;
-    text << std::ifstream(dir / "out.txt", std::ios::binary).rdbuf();
-    EXPECT_EQ(text.str(), exportFamiTone(*song));
+    auto read = [&](const char* name) {
+        std::stringstream text;
+        text << std::ifstream(dir / name, std::ios::binary).rdbuf();
+        return text.str();
+    };
+    ASSERT_EQ(run("in.zcm", dir / "out.txt", "--strict "), 0);
+    EXPECT_EQ(read("out.txt"), exportFamiTone(*song));
+    EXPECT_EQ(read("stderr"), "");
+
+    // What the library will not play is reported; the file is written all the same, and only
+    // --strict turns the report into a failure.
+    song->patterns[0].at(CH_PULSE2, 0x1F).setEffect(0x4, 0xA3);
+    ASSERT_TRUE(saveSong(*song, (dir / "vibrato.zcm").string()));
+    const std::string report =
+        "order 00 row 1F Pulse 2: effect 4 (vibrato) is not played\n1 cell will not play as written\n";
+    EXPECT_EQ(run("vibrato.zcm", dir / "vibrato.txt"), 0);
+    EXPECT_EQ(read("stderr"), report);
+    EXPECT_EQ(read("vibrato.txt"), exportFamiTone(*song));
+    fs::remove(dir / "vibrato.txt");
+    EXPECT_NE(run("vibrato.zcm", dir / "vibrato.txt", "--strict "), 0);
+    EXPECT_EQ(read("stderr"),
+              "order 00 row 1F Pulse 2: effect 4 (vibrato) is not played\n"
+              "Error: 1 cell will not play as written\n");
+    EXPECT_EQ(read("vibrato.txt"), exportFamiTone(*song));
 
     EXPECT_NE(run("junk.zcm", dir / "junk.txt"), 0);
     EXPECT_NE(run("in.zcm", dir / "no" / "out.txt"), 0);

@@ -169,11 +169,11 @@ TEST(FamiTone, DpcmSampleTableAndChannelConversions) {
 
     // Twelve [Sample] sections; the first two both come from instrument 1.
     EXPECT_EQ(text.find("[Sample13]"), std::string::npos);
-    EXPECT_NE(text.find("[Sample1]\nSampleName=s1\nSampleSize=2\nSampleData=01a0\n\n[Sample2]\n"
-                        "SampleName=s1\nSampleSize=2\nSampleData=01a0\n\n[Sample3]\nSampleName=s1\n"),
+    EXPECT_NE(text.find("[Sample1]\nSampleName=s1\nSampleSize=2\nSampleData=$01a0\n\n[Sample2]\n"
+                        "SampleName=s1\nSampleSize=2\nSampleData=$01a0\n\n[Sample3]\nSampleName=s1\n"),
               std::string::npos);
     EXPECT_NE(text.find("[Sample5]\nSampleName=s3 SampleSize=9\nSampleSize=2\n"), std::string::npos);
-    EXPECT_NE(text.find("[Sample12]\nSampleName=s10\nSampleSize=2\nSampleData=0aa0\n\n"), std::string::npos);
+    EXPECT_NE(text.find("[Sample12]\nSampleName=s10\nSampleSize=2\nSampleData=$0aa0\n\n"), std::string::npos);
     EXPECT_EQ(text.substr(text.size() - 2), "\n\n");
 }
 
@@ -227,7 +227,7 @@ TEST(FamiTone, WholeFile) {
     }
     want += "[DMC0]\n" + dmcLine("SamplesAssigned", {1}) + "\n" + dmcLine("SamplesPitch", {15}) + "\n" +
             dmcLine("SamplesLoop", {1}) +
-            "\n\n[Sample1]\nSampleName=kick.dmc\nSampleSize=3\nSampleData=12ab00\n\n";
+            "\n\n[Sample1]\nSampleName=kick.dmc\nSampleSize=3\nSampleData=$12ab00\n\n";
 
     auto expected = splitLines(want), lines = splitLines(exportFamiTone(*song));
     ASSERT_EQ(lines.size(), expected.size());
