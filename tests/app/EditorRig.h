@@ -7,11 +7,13 @@
 #include <functional>
 #include <initializer_list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "app/FileDialogs.h"
 #include "app/Program.h"
 #include "app/RecordingCanvas.h"
 #include "apu/Apu.h"
@@ -58,6 +60,18 @@ struct CountingLock : AudioLock {
         events += c;
         if (observe) observe(c);
     }
+};
+
+// A file dialog that answers every question with one path.
+struct FixedPathDialogs : FileDialogs {
+    std::string path;
+    std::optional<std::string> askOpenPath(const std::vector<FileFilter>&, const std::string&) override {
+        return path;
+    }
+    std::optional<std::string> askSavePath(const std::vector<FileFilter>&, const std::string&) override {
+        return path;
+    }
+    void noteFileUsed(const std::string&) override {}
 };
 
 struct EditorRig {

@@ -16,19 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct PathDialogs : FileDialogs {
-    std::string path;
-    std::optional<std::string> askOpenPath(const std::vector<FileFilter>&, const std::string&) override {
-        return path;
-    }
-    std::optional<std::string> askSavePath(const std::vector<FileFilter>&, const std::string&) override {
-        return path;
-    }
-    void noteFileUsed(const std::string&) override {}
-};
-
 struct UndoRig : EditorRig {
-    PathDialogs dialogs;
+    FixedPathDialogs dialogs;
     MemoryClipboard clipboard;
     fs::path dir = fs::temp_directory_path() / ("bf_undo_" + std::to_string(::getpid()));
 

@@ -10,23 +10,12 @@
 
 namespace {
 
-struct OnePath : FileDialogs {
-    std::string path;
-    std::optional<std::string> askOpenPath(const std::vector<FileFilter>&, const std::string&) override {
-        return path;
-    }
-    std::optional<std::string> askSavePath(const std::vector<FileFilter>&, const std::string&) override {
-        return path;
-    }
-    void noteFileUsed(const std::string&) override {}
-};
-
 }  // namespace
 
 TEST(FileCommands, SaveFamiToneReportsWhatWillNotPlay) {
     namespace fs = std::filesystem;
     EditorRig r;
-    OnePath dialogs;
+    FixedPathDialogs dialogs;
     const fs::path out =
         fs::temp_directory_path() / ("bf_famitone_save_" + std::to_string(::getpid()) + ".txt");
     dialogs.path = out.string();
