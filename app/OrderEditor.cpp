@@ -66,6 +66,7 @@ void OrderEditor::deleteOrder() {
     for (int i = order; i < count - 1; ++i) list.entries[i] = list.entries[i + 1];
     list.count = count - 1;
     if (order >= list.count) order = list.count - 1;
+    keepPlayerInSong();
 }
 
 void OrderEditor::deletePrecedingOrder() {
@@ -77,4 +78,13 @@ void OrderEditor::deletePrecedingOrder() {
     for (int i = order - 1; i < count - 1; ++i) list.entries[i] = list.entries[i + 1];
     list.count = count - 1;
     --order;
+    keepPlayerInSong();
+}
+
+// Called under the audio lock after the song shrank: a player on the removed last order (a
+// pattern that loops without advancing never wraps) would otherwise stay past the end, and the
+// cursors that follow it with it.
+void OrderEditor::keepPlayerInSong() {
+    int& playing = ctx_.player.currentOrder;
+    if (playing >= ctx_.song.orders.count) playing = ctx_.song.orders.count - 1;
 }
