@@ -16,6 +16,8 @@ packages=(
   xvfb xauth xdotool imagemagick xclip libgl1-mesa-dri python3
   # xprop reads the window's icon; pkill ends a hung program's children
   x11-utils procps
+  # checks of the installed desktop files, manual pages and the Debian package
+  desktop-file-utils libxml2-utils man-db groff-base shared-mime-info dpkg-dev file
   # the font the built-in font sheet is made from
   unifont
 )

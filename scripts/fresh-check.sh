@@ -149,7 +149,7 @@ step "apt installs the package" "apt-get update -qq && apt-get install -y -qq ./
 step "bleepforge-cli renders an installed example from PATH" \
   "cd /tmp && bleepforge-cli render /usr/share/bleepforge/examples/demo.zcm out.wav && test -s out.wav"
 step "xdg-mime names the song type" \
-  "apt-get install -y -qq --no-install-recommends xdg-utils >/dev/null &&
+  "apt-get install -y -qq --no-install-recommends xdg-utils libfile-mimeinfo-perl >/dev/null &&
    cp /usr/share/bleepforge/examples/demo.zcm /tmp/a.zcm &&
    test \"\$(xdg-mime query filetype /tmp/a.zcm)\" = application/x-bleepforge-song"
 step "apt removes the package" "apt-get remove -y -qq --purge bleepforge && apt-get autoremove -y -qq --purge"
