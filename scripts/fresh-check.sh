@@ -3,12 +3,13 @@
 # nothing installed but git, on a clone of the committed checkout (HEAD; uncommitted changes are
 # not seen), with a clean environment. Prints the suite's result line and how long it took.
 #
-#   sudo scripts/fresh-check.sh [--deb | --root-only]
+#   sudo scripts/fresh-check.sh [--deb [PACKAGE.deb] | --root-only]
 #
 # --root-only: only make the cached pristine root (see below) and stop.
 # --deb: instead of the test command, build the Debian package there, install it with apt in a
 # second pristine root, render an installed example from PATH, ask xdg-mime for the song type and
-# check that removing the package leaves none of its files behind.
+# check that removing the package leaves none of its files behind. With a PACKAGE.deb that one is
+# checked instead, without building.
 #
 # The pristine root is made once with debootstrap (installed when missing) from the machine's own
 # Debian mirror and kept as a tarball in $BF_FRESH_CACHE (default /var/cache/bleepforge-fresh);
@@ -18,11 +19,12 @@
 set -euo pipefail
 
 mode=suite
+given=""
 case "${1:-}" in
   "") ;;
-  --deb) mode=deb ;;
+  --deb) mode=deb; given=${2:+$(realpath "$2")} ;;
   --root-only) mode=root ;;
-  *) echo "usage: $0 [--deb | --root-only]" >&2; exit 2 ;;
+  *) echo "usage: $0 [--deb [PACKAGE.deb] | --root-only]" >&2; exit 2 ;;
 esac
 
 if [ "$(id -u)" -ne 0 ]; then
@@ -112,11 +114,13 @@ inside() {
 }
 
 root=$work/root
-new_root "$root"
-echo "Installing git in the fresh root"
-inside "$root" "apt-get update -qq && apt-get install -y -qq --no-install-recommends git >/dev/null"
-git clone -q --no-checkout "$checkout" "$root/root/bleepforge"
-git -C "$root/root/bleepforge" checkout -q --detach "$commit"
+if [ -z "$given" ]; then
+  new_root "$root"
+  echo "Installing git in the fresh root"
+  inside "$root" "apt-get update -qq && apt-get install -y -qq --no-install-recommends git >/dev/null"
+  git clone -q --no-checkout "$checkout" "$root/root/bleepforge"
+  git -C "$root/root/bleepforge" checkout -q --detach "$commit"
+fi
 log=$cache/fresh-check-$(date -u +%Y%m%d-%H%M%S).log
 start=$SECONDS
 
@@ -132,11 +136,16 @@ if [ $mode = suite ]; then
 fi
 
 # --deb: the package is built in one fresh root and installed in another.
-echo "Building the package on $commit (log: $log)"
-inside "$root" "cd /root/bleepforge && bash scripts/deps.sh && apt-get install -y -qq dpkg-dev file >/dev/null &&
-  cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
-  cmake --build build && (cd build && cpack -G DEB)" >"$log" 2>&1 || { tail -n 40 "$log"; exit 1; }
-deb=$(ls "$root"/root/bleepforge/build/bleepforge_*.deb | head -n 1)
+if [ -n "$given" ]; then
+  deb=$given
+  echo "Checking $deb (log: $log)"
+else
+  echo "Building the package on $commit (log: $log)"
+  inside "$root" "cd /root/bleepforge && bash scripts/deps.sh &&
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null &&
+    cmake --build build && (cd build && cpack -G DEB)" >"$log" 2>&1 || { tail -n 40 "$log"; exit 1; }
+  deb=$(ls "$root"/root/bleepforge/build/bleepforge_*.deb | head -n 1)
+fi
 clean=$work/clean
 new_root "$clean"
 cp "$deb" "$clean/tmp/"
@@ -153,9 +162,9 @@ step "xdg-mime names the song type" \
    cp /usr/share/bleepforge/examples/demo.zcm /tmp/a.zcm &&
    test \"\$(xdg-mime query filetype /tmp/a.zcm)\" = application/x-bleepforge-song"
 step "apt removes the package" "apt-get remove -y -qq --purge bleepforge && apt-get autoremove -y -qq --purge"
-left=$(find "$clean/usr" "$clean/etc" -xdev -path '*bleepforge*' 2>/dev/null | head -n 20)
+left=$(find "$clean/usr" "$clean/etc" "$clean/var/lib/dpkg/info" -xdev -name '*bleepforge*' 2>/dev/null || true)
 if [ -z "$left" ]; then echo "ok: nothing of the package is left"; else
-  echo "FAILED: left behind after removal:"; echo "$left"; fail=1; fi
+  echo "FAILED: left behind after removal:"; sed -n 1,20p <<<"$left"; fail=1; fi
 elapsed=$((SECONDS - start))
 printf 'fresh-check --deb: %s after %dm%02ds\n' "$([ $fail = 0 ] && echo passed || echo FAILED)" \
   $((elapsed / 60)) $((elapsed % 60))
