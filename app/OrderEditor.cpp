@@ -69,6 +69,7 @@ void OrderEditor::deleteOrder() {
         list.count = count - 1;
     });
     if (order >= list.count) order = list.count - 1;
+    keepPlayerInSong();
 }
 
 void OrderEditor::deletePrecedingOrder() {
@@ -81,4 +82,13 @@ void OrderEditor::deletePrecedingOrder() {
         list.count = count - 1;
     });
     --order;
+    keepPlayerInSong();
+}
+
+// Called under the audio lock after the song shrank: a player on the removed last order (a
+// pattern that loops without advancing never wraps) would otherwise stay past the end, and the
+// cursors that follow it with it.
+void OrderEditor::keepPlayerInSong() {
+    int& playing = ctx_.player.currentOrder;
+    if (playing >= ctx_.song.orders.count) playing = ctx_.song.orders.count - 1;
 }

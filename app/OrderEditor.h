@@ -27,6 +27,7 @@ class OrderEditor {
 
   private:
     int& current();  // the current order, brought within the song
+    void keepPlayerInSong();  // the playing order, brought within the song (under the audio lock)
 
     EditorContext& ctx_;
 };

@@ -70,6 +70,17 @@ std::string userConfigPath(const std::string& executableDir, const char* xdgConf
     return candidates.back();
 }
 
+std::string backdropPath(const std::string& name, const std::string& configPath, const std::string& executableDir,
+                         const std::function<bool(const std::string&)>& exists) {
+    if (!name.empty() && name[0] == '/') return name;
+    const size_t slash = configPath.rfind('/');
+    if (slash != std::string::npos) {
+        const std::string besideConfig = configPath.substr(0, slash + 1) + name;
+        if (exists(besideConfig)) return besideConfig;
+    }
+    return executableDir + name;
+}
+
 void initialiseSong(Song& song) {
     for (int i = 0; i < INSTRUMENT_SLOTS; ++i) song.resetInstrument(i);
     song.instruments[1].envelopes[ENV_VOLUME].values[0] = 240;

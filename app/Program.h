@@ -43,6 +43,12 @@ std::optional<int> converterHook(int argc, char** argv);
 std::string userConfigPath(const std::string& executableDir, const char* xdgConfigHome, const char* home,
                            const std::function<bool(const std::string&)>& exists);
 
+// Path of the backdrop image the configuration names: an absolute name as it is; a relative one
+// beside the user's configuration (configPath, empty when none was read) when it exists there,
+// else beside the executable, where the built-in configuration's name has always been looked up.
+std::string backdropPath(const std::string& name, const std::string& configPath, const std::string& executableDir,
+                         const std::function<bool(const std::string&)>& exists);
+
 class Program : public SongLoadHooks {
   public:
     Program(Song& song, Player& player, EditingState& edit, KeyBindings& bindings,

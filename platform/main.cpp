@@ -65,7 +65,8 @@ int runEditor(int argc, char** argv) {
     const Image font = loadImageFromMemory(builtinFontPng, builtinFontPngSize, GL_NEAREST);
     Image backdrop;
     try {
-        backdrop = loadImageFromFile(exeDir + settings.backgroundImage, GL_LINEAR);
+        backdrop = loadImageFromFile(
+            backdropPath(settings.backgroundImage, userFile ? userConfig : "", exeDir, fileExists), GL_LINEAR);
     } catch (const std::exception&) {
         backdrop = loadImageFromMemory(builtinBackdropPng, builtinBackdropPngSize, GL_LINEAR);
     }

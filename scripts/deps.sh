@@ -4,8 +4,8 @@
 set -euo pipefail
 
 packages=(
-  # toolchain
-  g++ clang libclang-rt-14-dev cmake ninja-build pkg-config
+  # toolchain (gcc gives the plain `cc` the redraw benchmark builds its clock stub with)
+  g++ gcc clang libclang-rt-14-dev cmake ninja-build pkg-config
   # libraries the program links
   libsdl1.2-compat-dev libgl-dev libglu1-mesa-dev libsndfile1-dev libstb-dev
   # the NSF driver is assembled at build time
@@ -14,6 +14,10 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libgme-dev
   # window checks under a virtual X server
   xvfb xauth xdotool imagemagick xclip libgl1-mesa-dri python3
+  # xprop reads the window's icon; pkill ends a hung program's children
+  x11-utils procps
+  # checks of the installed desktop files, manual pages and the Debian package
+  desktop-file-utils libxml2-utils man-db groff-base shared-mime-info dpkg-dev file
   # the font the built-in font sheet is made from
   unifont
 )

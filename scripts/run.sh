@@ -24,8 +24,9 @@ if has_display; then
   exec build/bleepforge "$song"
 fi
 
+# Under build/, so that the checkout stays clean.
 wav=${song%.*}.wav
-wav=${wav##*/}
+wav=build/${wav##*/}
 echo "No display found (DISPLAY is not set or not reachable): rendering $song to $wav instead."
 build/cli/bleepforge-cli render "$song" "$wav"
 echo "Wrote $wav"

@@ -80,6 +80,16 @@ TEST(UserConfigPath, PrefersTheExecutablesDirectoryThenXdgThenHome) {
     EXPECT_EQ(userConfigPath("/opt/bf/", nullptr, nullptr, none), "/opt/bf/bleepforge.ini");
 }
 
+TEST(BackdropPath, BesideTheConfigurationNamingItElseBesideTheExecutable) {
+    auto only = [](std::string want) { return [want](const std::string& p) { return p == want; }; };
+    const std::string xdg = "/home/u/.config/bleepforge/bleepforge.ini";
+    EXPECT_EQ(backdropPath("b.png", xdg, "/usr/bin/", only("/home/u/.config/bleepforge/b.png")),
+              "/home/u/.config/bleepforge/b.png");
+    EXPECT_EQ(backdropPath("pics/b.png", xdg, "/usr/bin/", only("/usr/bin/pics/b.png")), "/usr/bin/pics/b.png");
+    EXPECT_EQ(backdropPath("b.png", "", "/opt/bf/", only("")), "/opt/bf/b.png");
+    EXPECT_EQ(backdropPath("/srv/b.png", xdg, "/usr/bin/", only("")), "/srv/b.png");
+}
+
 TEST(Program, HeldNoteKeysGiveLastKeyPriority) {
     Rig r;
     r.edit.mode = EditorMode::Order;  // an editor that previews notes

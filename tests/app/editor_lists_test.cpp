@@ -65,6 +65,23 @@ TEST(OrderEditor, AddDeleteAndPatternNumbers) {
     r.steps(order, {{"SDLK_UP", {}, 5}, {"SDLK_HOME", {}, 5}, {"SDLK_PAGEUP", {}, 1}});
 }
 
+TEST(OrderEditor, DeletingThePlayedLastOrderKeepsPlaybackAndCursorInTheSong) {
+    // A pattern played on its own never advances the order, so nothing else brings it back.
+    for (const char* key : {"SDLK_DELETE", "SDLK_BACKSPACE"}) {
+        SCOPED_TRACE(key);
+        ListRig r(EditorMode::Order);
+        r.setOrders({1, 2, 3});
+        r.player.playing = true;
+        r.player.patternMode = true;
+        r.player.currentOrder = 2;
+        r.press(key);
+        EXPECT_EQ(r.song->orders.count, 2);
+        EXPECT_EQ(r.player.currentOrder, 1);
+        r.press("SDLK_F5");  // any later key takes the followed position
+        EXPECT_EQ(r.edit.currentOrder, 1);
+    }
+}
+
 TEST(InstrumentList, SelectionScrollsAndColoursWrap) {
     ListRig r(EditorMode::InstrumentSelect);
     // The selected instrument and the first one shown, as one number.

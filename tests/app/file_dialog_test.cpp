@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -289,12 +291,25 @@ TEST(FileDialog, UnreadableFolderKeepsTheCurrentOne) {
     if (geteuid() != 0) {
         EXPECT_TRUE(check());
     } else {
-        // Root reads every folder, so the check runs as an unprivileged user in a child process.
+        // Root reads every folder, so the check runs in a child process that gives up the
+        // capabilities that bypass permission bits. It stays root otherwise: switching to another
+        // user would also need every folder on the way to the test tree to let that user through,
+        // which a root-only home, TMPDIR or chroot does not (and a user namespace may not even map
+        // the user).
         const pid_t pid = fork();
-        if (pid == 0) _exit(setgid(65534) == 0 && setuid(65534) == 0 && check() ? 0 : 1);
+        if (pid == 0) {
+            __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+            __user_cap_data_struct caps[2]{};
+            if (syscall(SYS_capget, &header, caps) != 0) _exit(2);
+            for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH}) caps[cap / 32].effective &= ~(1u << (cap % 32));
+            if (syscall(SYS_capset, &header, caps) != 0) _exit(2);
+            _exit(check() ? 0 : 1);
+        }
         int status = 0;
         waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+        ASSERT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_NE(WEXITSTATUS(status), 2) << "could not drop the permission-bypassing capabilities";
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "the locked folder was read or not reported";
     }
     fs::permissions(t.root / "locked", fs::perms(0755));
 }

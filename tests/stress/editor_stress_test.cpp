@@ -2,12 +2,16 @@
 // does, while the main thread hammers the editors with random keys from the built-in bindings.
 // Built with ThreadSanitizer this finds any change the callback reads that is made outside the
 // audio lock; in every build it checks that nothing crashes and the song stays well formed.
+// A failing run prints its seed and command count: BF_STRESS_SEED=S BF_STRESS_COMMANDS=N replay the
+// same keys (the audio thread's timing, and so the followed play position, still varies).
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -95,7 +99,11 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
     config.parseText(defaultConfigurationText());
     loadBindings(config, bindings);
     Program program(*song, *player, edit, bindings, settings, lock, canvas, host);
-    std::mt19937 rng(20261206);
+    const char* seedText = std::getenv("BF_STRESS_SEED");
+    const char* countText = std::getenv("BF_STRESS_COMMANDS");
+    const uint32_t seed = seedText ? uint32_t(std::strtoul(seedText, nullptr, 0)) : 20261206u;
+    const long fixedCount = countText ? std::strtol(countText, nullptr, 0) : 0;
+    std::mt19937 rng(seed);
     giveSamples(*song, rng);
 
     AudioRenderer renderer(*player, *apu);
@@ -131,7 +139,8 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
     const std::vector<KeyEvent> keys = keyPool();
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     long commands = 0;
-    while (commands < 3000 || std::chrono::steady_clock::now() < deadline) {
+    while (fixedCount > 0 ? commands < fixedCount
+                          : commands < 3000 || std::chrono::steady_clock::now() < deadline) {
         if (commands >= 2000000) break;
         KeyEvent e = keys[rng() % keys.size()];
         e.pressed = true;
@@ -155,7 +164,9 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
     stop = true;
     audio.join();
 
-    EXPECT_GE(commands, 3000);
+    SCOPED_TRACE("replay with BF_STRESS_SEED=" + std::to_string(seed) +
+                 " BF_STRESS_COMMANDS=" + std::to_string(commands));
+    EXPECT_GE(commands, std::min(fixedCount > 0 ? fixedCount : 3000, 3000L));
     EXPECT_GT(samplesRendered.load(), 44100 / 10) << "the audio thread hardly ran";
     EXPECT_GT(nonSilent.load(), 0) << "nothing but silence came out";
 
