@@ -67,9 +67,9 @@ void OrderEditor::deleteOrder() {
     ctx_.history.apply("order delete", EditTarget::orders(), [&] {
         for (int i = order; i < count - 1; ++i) list.entries[i] = list.entries[i + 1];
         list.count = count - 1;
+        keepPlayerInSong();
     });
     if (order >= list.count) order = list.count - 1;
-    keepPlayerInSong();
 }
 
 void OrderEditor::deletePrecedingOrder() {
@@ -80,12 +80,12 @@ void OrderEditor::deletePrecedingOrder() {
     ctx_.history.apply("order delete", EditTarget::orders(), [&] {
         for (int i = order - 1; i < count - 1; ++i) list.entries[i] = list.entries[i + 1];
         list.count = count - 1;
+        keepPlayerInSong();
     });
     --order;
-    keepPlayerInSong();
 }
 
-// Called under the audio lock after the song shrank: a player on the removed last order (a
+// Called inside the history's change, so under the audio lock, after the song shrank: a player on the removed last order (a
 // pattern that loops without advancing never wraps) would otherwise stay past the end, and the
 // cursors that follow it with it.
 void OrderEditor::keepPlayerInSong() {

@@ -137,7 +137,10 @@ Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bi
 
 void Program::followPlayback() {
     if (edit_.cursorFollow && player_.playing && !player_.captureMode) {
-        edit_.currentOrder = player_.currentOrder;
+        // A redo of an order delete can still leave the player past the shorter list until it
+        // moves on; it plays the last order meanwhile, and the cursor shows that one.
+        const int orderCount = std::clamp<int>(song_.orders.count, 1, MAX_ORDERS);
+        edit_.currentOrder = std::clamp(player_.currentOrder, 0, orderCount - 1);
         edit_.cursor.row = player_.currentRow;
     }
 }

@@ -79,6 +79,13 @@ TEST(OrderEditor, DeletingThePlayedLastOrderKeepsPlaybackAndCursorInTheSong) {
         EXPECT_EQ(r.player.currentOrder, 1);
         r.press("SDLK_F5");  // any later key takes the followed position
         EXPECT_EQ(r.edit.currentOrder, 1);
+        // Undone and redone with the player back on the restored last order.
+        r.press("SDLK_z", {"KMOD_LCTRL"});
+        r.player.currentOrder = 2;
+        r.press("SDLK_y", {"KMOD_LCTRL"});
+        r.press("SDLK_F5");
+        EXPECT_EQ(r.song->orders.count, 2);
+        EXPECT_LT(r.edit.currentOrder, 2);
     }
 }
 
