@@ -4,7 +4,7 @@ _bleepforge_cli() {
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
     if [ "$COMP_CWORD" -eq 1 ]; then
-        COMPREPLY=($(compgen -W "check-config default-config dump famitone help nsf render save trace" -- "$cur"))
+        COMPREPLY=($(compgen -W "backups check-config default-config dump famitone help nsf render save trace" -- "$cur"))
         return
     fi
     verb=${COMP_WORDS[1]}
@@ -14,18 +14,20 @@ _bleepforge_cli() {
     if [[ "$cur" == -* ]]; then
         case "$verb" in
             render) COMPREPLY=($(compgen -W "--seconds --rate --ntsc --pal" -- "$cur")) ;;
+            famitone) COMPREPLY=($(compgen -W "--strict" -- "$cur")) ;;
             trace) COMPREPLY=($(compgen -W "--frames --ntsc --pal" -- "$cur")) ;;
         esac
         return
     fi
     local pattern='*.zcm'
     case "$verb:$COMP_CWORD" in
+        render:2|trace:2) pattern='*.@(zcm|nsf|nes)' ;;
         dump:2) pattern='*.@(zcm|zci)' ;;
         check-config:2) pattern='*.ini' ;;
         render:3) pattern='*.wav' ;;
         nsf:3) pattern='*.nsf' ;;
         famitone:3) pattern='*.txt' ;;
-        default-config:*|help:*) COMPREPLY=(); return ;;
+        backups:*|default-config:*|help:*) COMPREPLY=(); return ;;
     esac
     compopt -o filenames 2>/dev/null
     COMPREPLY=($(compgen -f -X "!$pattern" -- "$cur") $(compgen -d -- "$cur"))
