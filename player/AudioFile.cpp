@@ -53,7 +53,12 @@ bool audioFileTypeFor(const std::string& path, AudioFileType& type) {
     if (ext == ".wav") type = AudioFileType::Wav;
     else if (ext == ".flac") type = AudioFileType::Flac;
     else if (ext == ".ogg") type = AudioFileType::Ogg;
-    else return false;
+    else {
+        // A device or a pipe needs no extension: it gets WAV.
+        struct stat st;
+        if (!ext.empty() || stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return false;
+        type = AudioFileType::Wav;
+    }
     return true;
 }
 

@@ -10,7 +10,8 @@ struct Song;
 
 enum class AudioFileType { Wav, Flac, Ogg };
 
-// The type for the path's extension (".wav", ".flac", ".ogg", any case); false for others.
+// The type for the path's extension (".wav", ".flac", ".ogg", any case), WAV for a device or a
+// pipe without one; false for others.
 bool audioFileTypeFor(const std::string& path, AudioFileType& type);
 
 // Writes into a temporary file beside the path and renames it over the path on commit(). A path
