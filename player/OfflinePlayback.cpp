@@ -25,6 +25,12 @@ void OfflinePlayback::startSong() {
     frames_ = 0;
 }
 
+void OfflinePlayback::nextPass() {
+    player_.endOfSongFlag = false;
+    for (auto& order : visited_) std::fill(std::begin(order), std::end(order), false);
+    loopReached_ = false;
+}
+
 bool OfflinePlayback::finished() const {
     if (!player_.playing || player_.endOfSongFlag || loopReached_) return true;
     if (player_.frameInRow != 0) return false;

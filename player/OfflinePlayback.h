@@ -24,6 +24,10 @@ class OfflinePlayback {
     // played (the song's loop point), a frame set endOfSongFlag, or the player stopped.
     bool finished() const;
 
+    // Lets a song that reached its loop point play on for another pass: forgets the rows played
+    // and the end-of-song flag, so that finished() waits for the loop point again.
+    void nextPass();
+
     // Runs one whole frame (the frame tick and its 312 scanline steps). The samples it completed
     // are appended to `samples` when given, and dropped otherwise.
     void runFrame(std::vector<int16_t>* samples = nullptr);

@@ -1,0 +1,101 @@
+// The whole-song render of a song (the demo song by default) against libgme playing our NSF of
+// the same song for the same length, CPU time of this process, best of several runs each. Prints
+// both, their ratio, and a checksum of our samples so that optimisations can show the output
+// stayed the same.
+
+#include <gme/gme.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "apu/Apu.h"
+#include "export/NsfExport.h"
+#include "player/Player.h"
+#include "player/StreamRender.h"
+#include "song/SongFile.h"
+
+namespace {
+
+double cpuSeconds() {
+    timespec t;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
+}
+
+// FNV-1a over the samples, and their count.
+struct Checksum : SampleSink {
+    uint64_t hash = 1469598103934665603ull;
+    long count = 0;
+    bool write(const int16_t* s, size_t n) override {
+        for (size_t i = 0; i < n; ++i) {
+            hash = (hash ^ uint16_t(s[i])) * 1099511628211ull;
+        }
+        count += long(n);
+        return true;
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string path = argc > 1 ? argv[1] : std::string(BF_SOURCE_DIR) + "/examples/demo.zcm";
+    const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    std::vector<uint8_t> bytes;
+    auto song = std::make_unique<Song>();
+    SongLoadHooks hooks;
+    if (!readWholeFile(path, bytes) || !loadSong(*song, bytes.data(), bytes.size(), hooks)) {
+        std::fprintf(stderr, "Error: cannot load %s\n", path.c_str());
+        return 1;
+    }
+    std::vector<uint8_t> nsf;
+    {
+        Nonlinear_Buffer buffer;
+        Apu apu(buffer);
+        Player player(*song, apu);
+        std::string error;
+        if (!exportNsf(player, nsf, &error)) {
+            std::fprintf(stderr, "Error: NSF export failed: %s\n", error.c_str());
+            return 1;
+        }
+    }
+
+    double ours = 1e9, theirs = 1e9;
+    Checksum sum;
+    for (int run = 0; run < runs; ++run) {
+        Nonlinear_Buffer buffer;
+        Apu apu(buffer);
+        Player player(*song, apu);
+        Checksum check;
+        const double start = cpuSeconds();
+        renderStream(player, apu, RenderOptions{}, check);
+        ours = std::min(ours, cpuSeconds() - start);
+        sum = check;
+    }
+    const long rate = 44100;
+    for (int run = 0; run < runs; ++run) {
+        Music_Emu* emu = nullptr;
+        if (gme_open_data(nsf.data(), long(nsf.size()), &emu, int(rate)) || !emu) {
+            std::fprintf(stderr, "Error: libgme cannot open the NSF\n");
+            return 1;
+        }
+        gme_ignore_silence(emu, 1);
+        std::vector<short> block(2 * 4096);
+        const double start = cpuSeconds();
+        gme_start_track(emu, 0);
+        for (long done = 0; done < sum.count; done += 4096) gme_play(emu, int(block.size()), block.data());
+        theirs = std::min(theirs, cpuSeconds() - start);
+        gme_delete(emu);
+    }
+    const double seconds = double(sum.count) / double(rate);
+    std::printf("song: %.1f s of audio, %ld samples, checksum %016llx\n", seconds, sum.count,
+                static_cast<unsigned long long>(sum.hash));
+    std::printf("bleepforge render: %.3f s CPU (%.0fx real time)\n", ours, seconds / ours);
+    std::printf("libgme NSF play:   %.3f s CPU (%.0fx real time)\n", theirs, seconds / theirs);
+    std::printf("ratio: %.2fx\n", theirs / ours);
+    return 0;
+}
