@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "fuzz/FileMutator.h"
 #include "song/InstrumentFile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -17,4 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!(song->instruments[1] == song->instruments[2])) std::abort();
     if (song->instrumentNames[1] != song->instrumentNames[2]) std::abort();
     return 0;
+}
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t maxSize, unsigned seed) {
+    return filemutator::mutateInstrument(data, size, maxSize, seed);
 }

@@ -2,34 +2,11 @@
 
 #include <GL/gl.h>
 
-#include <climits>
-#include <cstdio>
-#include <cstring>
 #include <stdexcept>
 
-#define STB_IMAGE_IMPLEMENTATION
-#define STBI_FAILURE_USERMSG
-#if defined(__GNUC__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
-#pragma GCC diagnostic ignored "-Wunused-function"
-#pragma GCC diagnostic ignored "-Wsign-compare"
-#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
-#endif
-#include <stb/stb_image.h>
-#if defined(__GNUC__)
-#pragma GCC diagnostic pop
-#endif
+#include "platform/ImageDecoder.h"
 
 namespace {
-
-void takePixels(Image& image, stbi_uc* data, int width, int height, int components) {
-    image.width = width;
-    image.height = height;
-    image.components = components;
-    image.pixels.assign(data, data + size_t(width) * size_t(height) * 4);
-    stbi_image_free(data);
-}
 
 void createTexture(Image& image, int filter) {
     textureLayout(image);
@@ -47,36 +24,20 @@ void createTexture(Image& image, int filter) {
 
 }  // namespace
 
-bool decodeImage(const uint8_t* bytes, size_t length, Image& out) {
-    if (length > size_t(INT_MAX)) return false;
-    int w = 0, h = 0, n = 0;
-    stbi_uc* data = stbi_load_from_memory(bytes, int(length), &w, &h, &n, 4);
-    if (!data) return false;
-    takePixels(out, data, w, h, n);
-    return true;
-}
+bool decodeImage(const uint8_t* bytes, size_t length, Image& out) { return decodePicture(bytes, length, out) == nullptr; }
 
 Image loadImageFromMemory(const uint8_t* bytes, size_t length, int filter) {
     Image image;
-    if (length > size_t(INT_MAX)) throw std::runtime_error("couldn't load image from memory: too large");
-    int w = 0, h = 0, n = 0;
-    stbi_uc* data = stbi_load_from_memory(bytes, int(length), &w, &h, &n, 4);
-    if (!data)
-        throw std::runtime_error(std::string("couldn't load image from memory: ") + stbi_failure_reason());
-    takePixels(image, data, w, h, n);
+    if (const char* reason = decodePicture(bytes, length, image))
+        throw std::runtime_error(std::string("couldn't load image from memory: ") + reason);
     createTexture(image, filter);
     return image;
 }
 
 Image loadImageFromFile(const std::string& path, int filter) {
     Image image;
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) throw std::runtime_error("couldn't load image '" + path + "': can't fopen");
-    int w = 0, h = 0, n = 0;
-    stbi_uc* data = stbi_load_from_file(file, &w, &h, &n, 4);
-    std::fclose(file);
-    if (!data) throw std::runtime_error("couldn't load image '" + path + "': " + stbi_failure_reason());
-    takePixels(image, data, w, h, n);
+    if (const char* reason = decodePictureFile(path, image))
+        throw std::runtime_error("couldn't load image '" + path + "': " + reason);
     createTexture(image, filter);
     return image;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Pictures decoded by stb_image and turned into OpenGL textures. Needs a current GL context.
+// Pictures decoded (platform/ImageDecoder: PNG, BMP, JPEG, TGA up to 4096 x 4096) and turned
+// into OpenGL textures. Needs a current GL context.
 
 #include <cstddef>
 #include <cstdint>
@@ -15,6 +16,5 @@
 Image loadImageFromMemory(const uint8_t* bytes, size_t length, int filter);
 Image loadImageFromFile(const std::string& path, int filter);
 
-// Decodes a PNG (or any format stb_image reads) into RGBA without creating a texture; false on
-// failure.
+// Decodes a picture into RGBA without creating a texture; false on failure.
 bool decodeImage(const uint8_t* bytes, size_t length, Image& out);

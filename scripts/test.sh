@@ -3,7 +3,8 @@
 #   1. the normal build (warnings are errors) and its full CTest suite,
 #   2. the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
 #   3. the play-while-editing stress test under ThreadSanitizer,
-#   4. every fuzz target: its kept crash inputs replayed, then a short bounded run (clang libFuzzer).
+#   4. every fuzz target: its kept crash inputs replayed, then a short bounded run (clang libFuzzer)
+#      with its dictionary (fuzz/<target>.dict) when it has one. scripts/fuzz.sh runs long ones.
 # Ends with one line "tests: N passed, N failed". Exit code 0 only when everything passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -66,9 +67,11 @@ for exe in build-fuzz/fuzz/fuzz_*; do
   if [ -d "fuzz/regressions/$name" ] && [ -n "$(ls -A "fuzz/regressions/$name")" ]; then
     "$exe" -runs=1 fuzz/regressions/"$name"/* >"$work.log" 2>&1 || ok=0
   fi
+  dict=()
+  [ -f "fuzz/$name.dict" ] && dict=(-dict="fuzz/$name.dict")
   if [ $ok = 1 ]; then
     "$exe" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
-      -artifact_prefix="$work/" "$work" >"$work.log" 2>&1 || ok=0
+      "${dict[@]}" -artifact_prefix="$work/" "$work" >"$work.log" 2>&1 || ok=0
   fi
   if [ $ok = 1 ]; then
     echo "fuzz $name: ok"; passed=$((passed + 1))

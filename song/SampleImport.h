@@ -9,6 +9,8 @@
 // runs under the audio lock. loadDpcmSample and loadPcmSample do both for callers that need no
 // lock (tests, tools).
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 #include "song/Song.h"
@@ -40,6 +42,11 @@ bool readDpcmSample(const std::string& path, ImportedSample& out);
 // is no regular file, or the result would exceed MAX_IMPORTED_SAMPLE_BYTES. A file with no
 // frames gives an empty sample. Frames that cannot be decoded after opening read as silence.
 bool readPcmSample(const std::string& path, ImportedSample& out);
+
+// The same two readers on bytes held in memory (a dropped or downloaded file, a test); `path`
+// only gives the name. libsndfile reads the sound file's bytes in place.
+bool readDpcmBytes(const uint8_t* bytes, size_t size, const std::string& path, ImportedSample& out);
+bool readPcmBytes(const uint8_t* bytes, size_t size, const std::string& path, ImportedSample& out);
 
 // Puts an imported sample into instrument `slot` (1-255): the type becomes out.type, the
 // matching sample slot takes the new bytes with loop off, the name is replaced. The other

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 const char* const CHANNEL_NAMES[CHANNEL_COUNT] = {"Pulse 1", "Pulse 2", "Triangle", "Noise", "DPCM"};
 const char* const ENVELOPE_NAMES[ENVELOPE_COUNT] = {"Volume", "Note", "Duty/Mode", "Fine-tune"};
@@ -15,10 +16,16 @@ bool isEmptyCell(const PatternCell& cell) {
 void Pattern::clear() { std::memset(cells, 0, sizeof cells); }
 
 bool Pattern::isEmpty() const {
-    for (const auto& channel : cells)
-        for (const auto& cell : channel)
-            if (!isEmptyCell(cell)) return false;
-    return true;
+    // Saving asks this of every pattern, and most are all zeros: one block compare settles those.
+    // Otherwise fold the musical bits of all cells together (bytes 0-2 and the low nibble of
+    // byte 3, as isEmptyCell).
+    static const Pattern blank{};
+    if (std::memcmp(cells, blank.cells, sizeof cells) == 0) return true;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(cells);
+    unsigned bits = 0;
+    for (size_t i = 0; i < sizeof cells; i += sizeof(PatternCell))
+        bits |= unsigned(bytes[i] | bytes[i + 1] | bytes[i + 2] | (bytes[i + 3] & 0x0F));
+    return bits == 0;
 }
 
 int Envelope::length() const {
@@ -29,7 +36,7 @@ int Envelope::length() const {
 
 void Envelope::reset(EnvelopeKind kind) {
     loopPoint = 0;
-    std::fill(std::begin(values), std::end(values), 0);
+    std::memset(values, 0, sizeof values);
     values[0] = DEFAULT_ENVELOPE_VALUE[kind];
     values[1] = END_MARKER;
 }
@@ -39,6 +46,11 @@ SampleSlot::SampleSlot(const SampleSlot& other) { assign(other.data.get(), other
 SampleSlot& SampleSlot::operator=(const SampleSlot& other) {
     if (this != &other) assign(other.data.get(), other.size, other.loop);
     return *this;
+}
+
+bool Envelope::operator==(const Envelope& other) const {
+    static_assert(sizeof(Envelope) == sizeof(int32_t) * (1 + ENVELOPE_SLOTS), "no padding to compare");
+    return std::memcmp(this, &other, sizeof(Envelope)) == 0;
 }
 
 void SampleSlot::release() {
@@ -66,16 +78,21 @@ bool SampleSlot::operator==(const SampleSlot& other) const {
 
 void Instrument::reset() {
     type = INST_NORMAL;
-    for (int k = 0; k < ENVELOPE_COUNT; ++k) envelopes[k].reset(EnvelopeKind(k));
+    // The loader resets all 256 slots on every load: clear the four envelopes in one go, then
+    // put in each one's default value and marker (the same as Envelope::reset of each kind).
+    static_assert(std::is_trivially_copyable_v<Envelope>);
+    std::memset(static_cast<void*>(envelopes), 0, sizeof envelopes);
+    for (int k = 0; k < ENVELOPE_COUNT; ++k) {
+        envelopes[k].values[0] = DEFAULT_ENVELOPE_VALUE[k];
+        envelopes[k].values[1] = END_MARKER;
+    }
     pcm.release();
     dpcm.release();
 }
 
 bool isDefaultInstrument(const Instrument& instrument) {
     static const Instrument fresh;
-    for (int k = 0; k < ENVELOPE_COUNT; ++k)
-        if (!(instrument.envelopes[k] == fresh.envelopes[k])) return false;
-    return true;
+    return std::memcmp(instrument.envelopes, fresh.envelopes, sizeof fresh.envelopes) == 0;
 }
 
 void Song::clear() {

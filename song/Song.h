@@ -83,7 +83,8 @@ struct Envelope {
     int length() const;
     // Default envelope of the given kind: loop point 0, one value, marker, all further slots 0.
     void reset(EnvelopeKind kind);
-    bool operator==(const Envelope&) const = default;
+    // Loop point and all 251 slots equal (one block compare: this runs for every slot on save).
+    bool operator==(const Envelope& other) const;
 };
 
 // Default single values of the four envelopes: Volume 0, Note 64, Duty/Mode 32, Fine-tune 127.

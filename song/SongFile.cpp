@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iterator>
@@ -49,7 +50,9 @@ void readEnvelope(ByteReader& in, Envelope& envelope) {
     envelope.loopPoint = std::min<int32_t>(in.u8(), MAX_ENVELOPE_VALUES);
     int count = in.u8();
     int kept = std::min(count, MAX_ENVELOPE_VALUES);
-    for (int i = 0; i < kept; ++i) envelope.values[i] = in.u8();
+    uint8_t bytes[MAX_ENVELOPE_VALUES] = {};  // missing bytes of a short file read as 0
+    in.read(bytes, size_t(kept));
+    for (int i = 0; i < kept; ++i) envelope.values[i] = bytes[i];
     in.skip(size_t(count - kept));
     envelope.values[kept] = END_MARKER;
 }
@@ -76,25 +79,29 @@ PatternCell unpackCell(uint8_t a, uint8_t b, uint8_t c) {
 }
 
 void readPattern(ByteReader& in, Pattern* pattern, int version) {
+    if (version >= 7) {
+        // Four bytes a cell, channel-major: the file holds the pattern as it lies in memory.
+        // Bytes past the end of a short file read as 0, as they would one by one.
+        if (!pattern) {
+            in.skip(PATTERN_BYTES);
+            return;
+        }
+        auto* bytes = reinterpret_cast<uint8_t*>(pattern->cells);
+        const size_t got = in.read(bytes, PATTERN_BYTES);
+        std::memset(bytes + got, 0, PATTERN_BYTES - got);
+        return;
+    }
     const int channels = version == 0 ? 4 : CHANNEL_COUNT;  // version 0 had no DPCM column
     for (int ch = 0; ch < channels; ++ch) {
         for (int row = 0; row < ROWS_PER_PATTERN; ++row) {
-            PatternCell cell;
-            if (version >= 7) {
-                cell.note = in.u8();
-                cell.instrument = in.u8();
-                cell.fx = in.u8();
-                cell.param = in.u8();
-            } else {
-                uint8_t a = in.u8(), b = in.u8(), c = in.u8();
-                cell = unpackCell(a, b, c);
-            }
-            if (pattern) pattern->at(ch, row) = cell;
+            uint8_t a = in.u8(), b = in.u8(), c = in.u8();
+            if (pattern) pattern->at(ch, row) = unpackCell(a, b, c);
         }
     }
 }
 
 struct LegacySample {
+    int number = 0;  // 1-255: the note that played it
     std::string name;
     SampleSlot sample;
 };
@@ -102,23 +109,28 @@ struct LegacySample {
 // The sample table of versions 1-7. Sample j that was played as note j with no instrument on the
 // DPCM column becomes a "PCM" instrument in the next free slots, and those cells are rewritten.
 void readLegacySamples(ByteReader& in, Song& song, int version) {
-    std::vector<LegacySample> legacy(LEGACY_SAMPLE_COUNT + 1);
+    // Only the entries that hold bytes matter, in table order; most tables are nearly empty.
+    std::vector<LegacySample> legacy;
     for (int j = 1; j <= LEGACY_SAMPLE_COUNT; ++j) {
         int nameLength = in.u8();
         if (nameLength == 0) continue;
-        for (int i = 0; i < nameLength; ++i) legacy[j].name.push_back(char(in.u8()));
+        LegacySample entry;
+        entry.number = j;
+        for (int i = 0; i < nameLength; ++i) entry.name.push_back(char(in.u8()));
         uint32_t size = version < 3 ? in.u16() : in.u32();
         bool loop = in.u8() != 0;
-        takeSampleBytes(in, size, loop, legacy[j].sample);
+        takeSampleBytes(in, size, loop, entry.sample);
+        if (!entry.sample.empty()) legacy.push_back(std::move(entry));
     }
+    if (legacy.empty()) return;
 
     int k = lastUsedInstrument(song) + 1;
-    for (int j = 1; j <= LEGACY_SAMPLE_COUNT && k < INSTRUMENT_SLOTS; ++j) {
-        if (legacy[j].sample.empty()) continue;
+    for (size_t e = 0; e < legacy.size() && k < INSTRUMENT_SLOTS; ++e) {
+        const int j = legacy[e].number;
         Instrument& inst = song.instruments[k];
         inst.type = INST_PCM;
-        inst.pcm = std::move(legacy[j].sample);
-        song.instrumentNames[k] = ("PCM: " + legacy[j].name).substr(0, MAX_NAME_LENGTH);
+        inst.pcm = std::move(legacy[e].sample);
+        song.instrumentNames[k] = ("PCM: " + legacy[e].name).substr(0, MAX_NAME_LENGTH);
         for (auto& pattern : song.patterns) {
             for (auto& cell : pattern.cells[CH_DPCM]) {
                 if (cell.note == j && cell.instrument == 0 && cell.fx == 0 && (cell.param & 0x0F) == 0) {
@@ -174,9 +186,12 @@ void writeInstrumentRecord(std::vector<uint8_t>& out, const Song& song, int slot
     out.insert(out.end(), name.begin(), name.begin() + nameLength);
     for (const Envelope& env : inst.envelopes) {
         int length = std::min(env.length(), MAX_ENVELOPE_VALUES);
-        out.push_back(toByte(env.loopPoint));
-        out.push_back(uint8_t(length));
-        for (int i = 0; i < length; ++i) out.push_back(toByte(env.values[i]));
+        const size_t at = out.size();
+        out.resize(at + 2 + size_t(length));
+        uint8_t* bytes = out.data() + at;
+        bytes[0] = toByte(env.loopPoint);
+        bytes[1] = uint8_t(length);
+        for (int i = 0; i < length; ++i) bytes[2 + i] = toByte(env.values[i]);
     }
     out.push_back(toByte(inst.type));
     appendSample(out, inst.pcm);

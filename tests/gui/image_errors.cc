@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "assets/BuiltinAssets.h"
 #include "platform/Images.h"
@@ -29,6 +31,27 @@ std::string messageOf(void (*f)()) {
         return e.what();
     }
     return "(nothing thrown)";
+}
+
+// An uncompressed 24-bit BMP of w x h black pixels; only the header when the pixels would not fit
+// in memory (the decoder must refuse it before reading them).
+std::vector<uint8_t> bmpOf(int w, int h) {
+    const uint32_t row = (uint32_t(w) * 3 + 3) & ~3u;
+    const uint64_t pixels = uint64_t(row) * uint32_t(h);
+    std::vector<uint8_t> out(54 + (pixels < (1u << 24) ? pixels : 0), 0);
+    auto put = [&out](size_t at, uint32_t v, int n) {
+        for (int i = 0; i < n; ++i) out[at + i] = uint8_t(v >> (8 * i));
+    };
+    out[0] = 'B';
+    out[1] = 'M';
+    put(2, uint32_t(out.size()), 4);
+    put(10, 54, 4);
+    put(14, 40, 4);
+    put(18, uint32_t(w), 4);
+    put(22, uint32_t(h), 4);
+    put(26, 1, 2);
+    put(28, 24, 2);
+    return out;
 }
 
 }  // namespace
@@ -69,5 +92,32 @@ int main() {
     // A PNG cut short must fail cleanly, never read past the bytes given.
     Image cut;
     check("a truncated PNG is refused", !decodeImage(builtinFontPng, builtinFontPngSize / 2, cut));
+
+    // Only PNG, BMP, JPEG and TGA are decoded, and a picture's size is checked before its pixels.
+    static const uint8_t gif[] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 0xFF, 0xFF,
+                                  0xFF, ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 'D', 1, 0, ';'};
+    Image refused;
+    check("a GIF is refused", !decodeImage(gif, sizeof gif, refused));
+    for (auto [w, h, ok] : {std::tuple{4096, 2, true}, {2, 4096, true}, {4097, 1, false}, {1, 4097, false},
+                            {1 << 20, 1 << 20, false}}) {
+        const std::vector<uint8_t> bmp = bmpOf(w, h);
+        Image picture;
+        const bool decoded = decodeImage(bmp.data(), bmp.size(), picture);
+        check("BMP " + std::to_string(w) + " x " + std::to_string(h) + (ok ? " decodes" : " is refused"),
+              decoded == ok && (!ok || (picture.width == w && picture.height == h)));
+    }
+    // A PNG header asking for 5000 x 10 is refused from its header alone (no pixel data follows).
+    static const uint8_t bigPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                     0, 0, 0x13, 0x88, 0, 0, 0, 10, 8, 2, 0, 0, 0, 0, 0, 0, 0};
+    m = messageOf([] { loadImageFromMemory(bigPng, sizeof bigPng, GL_LINEAR); });
+    check("a 5000 x 10 PNG: " + m, m.compare(0, memoryPrefix.size(), memoryPrefix) == 0 && m.size() > memoryPrefix.size());
+
+    // A JPEG Huffman table of more than 256 codes is refused before the decoder builds it.
+    std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xC4, 0x10, 0x03, 0x00};
+    jpeg.insert(jpeg.end(), 16, 0xFF);
+    jpeg.insert(jpeg.end(), 16 * 255, 0);
+    jpeg.insert(jpeg.end(), {0xFF, 0xD9});
+    Image overlong;
+    check("a JPEG with an overlong Huffman table is refused", !decodeImage(jpeg.data(), jpeg.size(), overlong));
     return failures ? 1 : 0;
 }

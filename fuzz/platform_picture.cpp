@@ -1,0 +1,18 @@
+// Feeds arbitrary bytes to the picture decoder the backdrop goes through, then lays what decoded
+// into its texture square. Refusals are expected; reads outside the bytes, huge allocations and
+// pixels that do not match the reported size are bugs.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "platform/ImageDecoder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    Image image;
+    if (decodePicture(data, size, image) != nullptr) return 0;
+    if (image.width < 1 || image.height < 1 || image.width > MAX_PICTURE_SIDE || image.height > MAX_PICTURE_SIDE ||
+        image.pixels.size() != size_t(image.width) * size_t(image.height) * 4)
+        std::abort();
+    textureLayout(image);
+    return 0;
+}

@@ -1,0 +1,116 @@
+#include "platform/ImageDecoder.h"
+
+#include <climits>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+// The decoder reads only the formats a backdrop needs; the others are not compiled in at all.
+#define STB_IMAGE_IMPLEMENTATION
+#define STBI_FAILURE_USERMSG
+#define STBI_ONLY_PNG
+#define STBI_ONLY_BMP
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_TGA
+#define STBI_MAX_DIMENSIONS MAX_PICTURE_SIDE
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-but-set-variable"
+#endif
+#include <stb/stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace {
+
+constexpr const char* TOO_LARGE = "picture larger than 4096 x 4096";
+
+struct PixelsFree {
+    void operator()(stbi_uc* data) const { stbi_image_free(data); }
+};
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+
+bool sizeAllowed(int width, int height) {
+    return width > 0 && height > 0 && width <= MAX_PICTURE_SIDE && height <= MAX_PICTURE_SIDE;
+}
+
+const char* takePixels(stbi_uc* decoded, int width, int height, int components, Image& out) {
+    std::unique_ptr<stbi_uc, PixelsFree> data(decoded);
+    if (!data) return stbi_failure_reason();
+    // The header was checked first; this only guards against a decoder that disagrees with it.
+    if (!sizeAllowed(width, height)) return TOO_LARGE;
+    out.width = width;
+    out.height = height;
+    out.components = components;
+    out.pixels.assign(data.get(), data.get() + size_t(width) * size_t(height) * 4);
+    return nullptr;
+}
+
+// The JPEG decoder builds each Huffman table from a segment's 16 code counts without checking
+// that they add up to at most 256 codes, and writes past its arrays when they do not. Such a
+// table is no valid JPEG: refuse the picture before the decoder sees it. Every marker the decoder
+// could act on is looked at: segments are stepped over by their length, scan data byte by byte.
+bool huffmanTablesFit(const uint8_t* b, size_t n) {
+    if (n < 2 || b[0] != 0xFF || b[1] != 0xD8) return true;  // not a JPEG
+    size_t p = 2;
+    while (p + 4 <= n) {
+        if (b[p] != 0xFF || b[p + 1] == 0xFF) {  // scan data or a fill byte
+            ++p;
+            continue;
+        }
+        const uint8_t marker = b[p + 1];
+        if (marker == 0x00 || marker == 0x01 || marker == 0xD8 || (marker >= 0xD0 && marker <= 0xD7)) {
+            p += 2;  // a stuffed zero, or a marker without a length
+            continue;
+        }
+        if (marker == 0xD9) return true;  // end of image
+        const size_t length = size_t(b[p + 2]) << 8 | b[p + 3];
+        if (length < 2) return true;  // the decoder refuses this itself
+        if (marker == 0xC4) {
+            // Tables follow one another while the segment lasts; the last may run past its end.
+            for (size_t q = p + 4; q < p + 2 + length && q + 17 <= n;) {
+                unsigned codes = 0;
+                for (size_t i = 1; i <= 16; ++i) codes += b[q + i];
+                if (codes > 256) return false;
+                q += 17 + codes;
+            }
+        }
+        p += 2 + length;
+    }
+    return true;
+}
+
+// Larger files are no backdrop: the largest picture taken is 64 MiB of pixels uncompressed.
+constexpr long MAX_PICTURE_FILE_BYTES = 256L << 20;
+
+}  // namespace
+
+const char* decodePicture(const uint8_t* bytes, size_t length, Image& out) {
+    if (length > size_t(INT_MAX)) return "too large";
+    if (!huffmanTablesFit(bytes, length)) return "bad Huffman table";
+    int w = 0, h = 0, n = 0;
+    if (!stbi_info_from_memory(bytes, int(length), &w, &h, &n)) return stbi_failure_reason();
+    if (!sizeAllowed(w, h)) return TOO_LARGE;
+    stbi_uc* data = stbi_load_from_memory(bytes, int(length), &w, &h, &n, 4);
+    return takePixels(data, w, h, n, out);
+}
+
+const char* decodePictureFile(const std::string& path, Image& out) {
+    // Read whole, so that the file gets the same checks as bytes in memory.
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return "can't fopen";
+    std::vector<uint8_t> bytes;
+    uint8_t chunk[65536];
+    for (size_t n; (n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0;) {
+        if (bytes.size() + n > size_t(MAX_PICTURE_FILE_BYTES)) return "too large";
+        bytes.insert(bytes.end(), chunk, chunk + n);
+    }
+    if (std::ferror(file.get())) return "can't fread";
+    return decodePicture(bytes.data(), bytes.size(), out);
+}
