@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "app/CellFormat.h"
+#include "app/HelpOverlay.h"
 
 const uint32_t INSTRUMENT_PALETTE[COLOUR_COUNT] = {
     0xFFFFFF, 0x736BE7, 0x9978DA, 0x9163A5, 0x875987, 0x865165, 0x9F6A6A, 0xB48665, 0xD7AF5A,
@@ -271,7 +272,51 @@ void drawInstrumentList(Canvas& c, const ScreenInputs& in) {
     }
 }
 
+std::string onOff(bool on) { return on ? "on" : "off"; }
+
 }  // namespace
+
+void drawInfoPanel(Canvas& c, const ScreenInputs& in) {
+    // Columns 65-97 of lines 0-5 are free; the indicator stands on line 3 at column 59.
+    constexpr int COLUMN = 65, WIDTH = 33;
+    const EditingState& e = in.edit;
+    auto fitted = [](std::string s, size_t width) {
+        if (s.size() > width) s.resize(width);
+        return s;
+    };
+    char buf[96];
+
+    // The unsaved mark leads the name, so that a long name cut short never hides it.
+    const std::string name = in.info.songName.empty() ? "(new song)" : in.info.songName;
+    text(c, COLUMN * W, 0, fitted(std::string(in.info.unsaved ? "*" : " ") + name, WIDTH), COLOUR_WHITE);
+
+    std::snprintf(buf, sizeof buf, "Octave %d  Step %d", int(e.octave), int(e.step));
+    text(c, COLUMN * W, L, buf, COLOUR_LABEL);
+
+    const int inst = e.currentInstrument;
+    if (inst > 0 && inst < INSTRUMENT_SLOTS) {
+        std::snprintf(buf, sizeof buf, "Instr %02X: ", inst);
+        text(c, COLUMN * W, 2 * L, fitted(buf + in.song.instrumentNames[inst], WIDTH),
+             paletteColour(in.song.instrumentColours[inst]));
+    } else {
+        text(c, COLUMN * W, 2 * L, "Instr --", COLOUR_DIM);
+    }
+
+    text(c, COLUMN * W, 3 * L, e.record ? "Record ON" : "Record off", e.record ? COLOUR_RED : COLOUR_LABEL);
+
+    if (in.playback.playing) {
+        std::snprintf(buf, sizeof buf, "Playing %s  order %02d row %02d",
+                      e.playPatternStartRow >= 0 ? "pattern" : "song", int(in.playback.order),
+                      int(in.playback.row));
+        text(c, COLUMN * W, 4 * L, fitted(buf, WIDTH), COLOUR_WHITE);
+    } else {
+        text(c, COLUMN * W, 4 * L, "Stopped", COLOUR_LABEL);
+    }
+
+    const std::string flags = "Repeat " + onOff(e.blockRepeat) + "  Follow " + onOff(e.cursorFollow) +
+                              "  Metro " + onOff(e.metronome);
+    text(c, COLUMN * W, 5 * L, fitted(flags, WIDTH), COLOUR_LABEL);
+}
 
 uint32_t paletteColour(int32_t colourNumber) {
     if (colourNumber < 0 || colourNumber >= COLOUR_COUNT) return COLOUR_WHITE;
@@ -312,6 +357,8 @@ void drawMainScreen(Canvas& c, const ScreenInputs& in) {
     const int opacity = statusOpacity(in.edit.status, in.ticks);
     if (opacity >= 0) text(c, 0, 36 * L + 1, in.edit.status.text, COLOUR_LABEL, opacity);
     text(c, 59 * W, 3 * L, in.song.ntsc ? "NTSC" : " PAL", COLOUR_LABEL);
+    drawInfoPanel(c, in);
+    if (in.help) in.help->draw(c);
 
     if (in.edit.record) {
         c.drawRect(rect(-5, -5, WINDOW_WIDTH, 5), COLOUR_RED, 255);

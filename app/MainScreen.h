@@ -20,6 +20,14 @@ struct PlaybackView {
     uint32_t channelMask = 0x1F;  // bit k set when channel k sounds
 };
 
+class HelpOverlay;
+
+// What the info panel shows beside the state it reads from the editing state and the player.
+struct InfoPanelView {
+    std::string songName;  // file name of the song, without its folder; empty for a new song
+    bool unsaved = false;  // the song differs from the file it was loaded from or saved to
+};
+
 struct ScreenInputs {
     const Song& song;
     const EditingState& edit;
@@ -27,6 +35,8 @@ struct ScreenInputs {
     std::string rowNumbering;         // the "row numbering" setting; exactly "hex" numbers rows in hex
     uint32_t ticks = 0;               // clock ticks (ms) of this frame: pulsing, blinking, status fade
     const Image* backdrop = nullptr;  // drawn first when given
+    InfoPanelView info;
+    const HelpOverlay* help = nullptr;  // drawn over everything when given and open
 };
 
 // Named colours (0xBBGGRR).
@@ -45,6 +55,10 @@ constexpr int PATTERN_ROWS_SHOWN = 35;
 constexpr int ORDERS_SHOWN = 15;
 constexpr int INSTRUMENTS_SHOWN = 16;
 constexpr int ENVELOPE_VALUES_SHOWN = 6;
+
+// The info panel at the top right, beside the NTSC/PAL indicator: song, octave, step,
+// instrument, record mode, play state, block repeat, cursor follow and metronome.
+void drawInfoPanel(Canvas& canvas, const ScreenInputs& in);
 
 // Draws the whole screen and ends the frame.
 void drawMainScreen(Canvas& canvas, const ScreenInputs& in);

@@ -113,11 +113,13 @@ Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bi
       orderEditor_(context_),
       globalCommands_(context_, instrumentList_, running),
       fileCommands_(
-          context_, [this](const std::string& path) { return loadSongAt(path); }, *this) {
+          context_, [this](const std::string& path) { return loadSongAt(path); }, *this),
+      help_(bindings) {
     shownTitle_ = settings_.windowTitle;  // the caption the window opens with
     for (const char* k = NOTE_MAP_KEYS; *k; ++k) noteKeyHeld_[uint32_t(uint8_t(*k))] = false;
     globalCommands_.registerHandlers(bindings_.keyboardGlobal);
     fileCommands_.registerHandlers(bindings_.keyboardGlobal);
+    bindings_.keyboardGlobal.handlers["show help"] = [this] { help_.open(edit_); };
     patternEditor_.registerHandlers(bindings_.patternEditor);
     orderEditor_.registerHandlers(bindings_.orderEditor);
     instrumentEditor_.registerHandlers(bindings_.instrumentEditor);
@@ -153,11 +155,46 @@ void Program::onKeyDown(const KeyEvent& raw) {
     }
     KeyEvent event = raw;
     event.mod &= ~(KMOD_NUM_BIT | ownModifierBit(event.sym));
+    if (event.sym == keysym::CAPSLOCK) capsLockWarned_ = false;
+    // A key held down repeats: the one that opened or closed the key list acts again only after
+    // it is let go, so holding it (or a stalled frame) does not flicker the list on and off.
+    if (helpKeyHeld_ != keysym::UNKNOWN && event.sym == helpKeyHeld_) return;
+    // The key list takes every key while it is shown.
+    if (help_.isOpen()) {
+        help_.key(event);
+        if (!help_.isOpen()) helpKeyHeld_ = event.sym;
+        return;
+    }
     const int mode = int(edit_.mode);
     bool taken = false;
     if (mode >= 0 && mode < 4 && editorKey[mode]) taken = editorKey[mode](event);
     if (taken) return;
-    if (const ActionHandler* h = lookupAction(bindings_.keyboardGlobal, event)) (*h)();
+    if (const ActionHandler* h = lookupAction(bindings_.keyboardGlobal, event)) {
+        (*h)();
+        if (help_.isOpen()) helpKeyHeld_ = event.sym;
+        return;
+    }
+    if ((event.mod & keymod::CAPS) && !capsLockWarned_ && matchesWithoutCapsLock(event)) {
+        capsLockWarned_ = true;
+        setStatus(CAPS_LOCK_MESSAGE);
+    }
+}
+
+bool Program::matchesWithoutCapsLock(const KeyEvent& event) const {
+    KeyEvent e = event;
+    e.mod &= ~keymod::CAPS;
+    const ActionTable* editor = nullptr;
+    switch (edit_.mode) {
+        case EditorMode::Pattern: editor = &bindings_.patternEditor; break;
+        case EditorMode::Order: editor = &bindings_.orderEditor; break;
+        case EditorMode::InstrumentEditor: editor = &bindings_.instrumentEditor; break;
+        case EditorMode::InstrumentSelect:
+            editor = edit_.nameEditing ? &bindings_.instrumentNameEditor : &bindings_.instrumentSelect;
+            break;
+    }
+    int32_t offset = 0;
+    return (editor && lookupAction(*editor, e)) || lookupAction(bindings_.keyboardGlobal, e) ||
+           noteOffsetForKey(bindings_.noteInput, e, offset);
 }
 
 void Program::soundNote(int note) {
@@ -184,6 +221,9 @@ void Program::previewNote(const KeyEvent& event, int note) {
 }
 
 void Program::onKeyUp(const KeyEvent& event) {
+    // Some SDL 1.2 builds report Caps Lock going off as a release only.
+    if (event.sym == keysym::CAPSLOCK) capsLockWarned_ = false;
+    if (event.sym == helpKeyHeld_) helpKeyHeld_ = keysym::UNKNOWN;
     if (edit_.mode == EditorMode::InstrumentSelect && edit_.nameEditing) return;
     int32_t offset = 0;
     // A note key is recognised on release whatever modifiers are down.
@@ -238,6 +278,7 @@ bool Program::loadSongAt(const std::string& path) {
         history_.clear();
         lastRollingChange_ = history_.changeCount();
         edit_.songPath = path;
+        songName_ = path.substr(path.find_last_of('/') + 1);
     }
     return ok;
 }
@@ -304,7 +345,9 @@ void Program::drawScreen() {
         playback.row = player_.currentRow;
         playback.channelMask = uint32_t(player_.channelMask);
     }
-    ScreenInputs in{song_, edit_, playback, settings_.rowNumbering, host_.ticks(), backdrop};
+    ScreenInputs in{song_, edit_, playback, settings_.rowNumbering, host_.ticks(), backdrop, {}, &help_};
+    in.info.songName = songName_;
+    // The unsaved mark (in.info.unsaved) is to be taken from the edit history once it keeps one.
     drawMainScreen(canvas_, in);
 }
 

@@ -19,12 +19,14 @@
 #include "app/FileCommands.h"
 #include "app/FramePacer.h"
 #include "app/GlobalCommands.h"
+#include "app/HelpOverlay.h"
 #include "app/Host.h"
 #include "app/InstrumentEditor.h"
 #include "app/InstrumentList.h"
 #include "app/OrderEditor.h"
 #include "app/PatternEditor.h"
 #include "config/KeyBindings.h"
+#include "config/KeyNames.h"
 #include "config/StartupConfig.h"
 #include "player/Player.h"
 #include "song/SongLoadHooks.h"
@@ -77,6 +79,9 @@ class Program : public SongLoadHooks {
     InstrumentEditor& instrumentEditor() { return instrumentEditor_; }
     GlobalCommands& globalCommands() { return globalCommands_; }
     FileCommands& fileCommands() { return fileCommands_; }
+    const HelpOverlay& helpOverlay() const { return help_; }
+    // The file name of the song last opened, without its folder; empty for a new song.
+    const std::string& songName() const { return songName_; }
     EditHistory& history() { return history_; }
 
     // The file dialogs the file commands ask through and the system clipboard of the instrument
@@ -145,6 +150,9 @@ class Program : public SongLoadHooks {
     void followPlayback();
 
     void timeRedraw();  // drawScreen() with the timing kept for redrawTimingFrames
+    // Whether a key press that nothing took would have matched a binding of the active editor,
+    // a note key or a global binding without the Caps Lock bit.
+    bool matchesWithoutCapsLock(const KeyEvent& event) const;
 
     Song& song_;
     Player& player_;
@@ -162,6 +170,10 @@ class Program : public SongLoadHooks {
     double redrawWallNs_ = 0, redrawThreadNs_ = 0, redrawProcessNs_ = 0;
     std::map<uint32_t, bool> noteKeyHeld_;
     std::vector<uint32_t> heldNoteKeys_;
+    std::string songName_;
+    // Set once the Caps Lock warning has been shown; cleared by the next Caps Lock key event.
+    bool capsLockWarned_ = false;
+    uint32_t helpKeyHeld_ = keysym::UNKNOWN;  // the key that last opened or closed the key list, while down
 
     EditHistory history_;
     EditorContext context_;
@@ -171,7 +183,11 @@ class Program : public SongLoadHooks {
     OrderEditor orderEditor_;
     GlobalCommands globalCommands_;
     FileCommands fileCommands_;
+    HelpOverlay help_;
 };
+
+// The status text shown when a key press matched nothing only because Caps Lock is on.
+inline constexpr const char* CAPS_LOCK_MESSAGE = "Caps Lock is on: keys are not recognised.";
 
 // A new program's song: every instrument reset, instrument 1 with Volume 240 (level 15) and
 // Duty/Mode 128 as its first values.

@@ -53,6 +53,8 @@ constexpr ActionEntry kKeyboardGlobal[] = {
     {"redo",
      "SDLK_y + KMOD_LCTRL | SDLK_y + KMOD_RCTRL | SDLK_z + KMOD_LCTRL + KMOD_LSHIFT | SDLK_z + KMOD_RCTRL + "
      "KMOD_RSHIFT"},
+    // Shows the keys of the active editor and the global ones over the screen.
+    {"show help", "SDLK_F9"},
 };
 
 constexpr ActionEntry kPatternEditor[] = {
@@ -227,6 +229,8 @@ std::string buildDefaultText() {
     addKey(text, "audio buffer", "4096");
     addLine(text, "; Background image, size should be 784x592 pixels.");
     addKey(text, "background image", "user-background.bmp");
+    addLine(text, "; Window size as a multiple of 794x602: 1 to 8, or \"auto\" for the largest that fits.");
+    addKey(text, "window scale", "auto");
     for (const BindingSection& section : kSections) {
         addLine(text, "");
         addLine(text, "[" + std::string(section.name) + "]");

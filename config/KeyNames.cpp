@@ -70,3 +70,92 @@ const std::map<std::string, uint32_t>& modifierNameTable() {
     }();
     return table;
 }
+
+namespace {
+
+const char* commonKeyName(uint32_t key) {
+    switch (key) {
+        case 8: return "Backspace";
+        case 9: return "Tab";
+        case 12: return "Clear";
+        case 13: return "Enter";
+        case 19: return "Pause";
+        case 27: return "Esc";
+        case 32: return "Space";
+        case 127: return "Delete";
+        case 266: return "Keypad .";
+        case 267: return "Keypad /";
+        case 268: return "Keypad *";
+        case 269: return "Keypad -";
+        case 270: return "Keypad +";
+        case 271: return "Keypad Enter";
+        case 272: return "Keypad =";
+        case 273: return "Up";
+        case 274: return "Down";
+        case 275: return "Right";
+        case 276: return "Left";
+        case 277: return "Insert";
+        case 278: return "Home";
+        case 279: return "End";
+        case 280: return "Page Up";
+        case 281: return "Page Down";
+        case 300: return "Num Lock";
+        case 301: return "Caps Lock";
+        case 302: return "Scroll Lock";
+        case 303: return "Right Shift";
+        case 304: return "Left Shift";
+        case 305: return "Right Ctrl";
+        case 306: return "Left Ctrl";
+        case 307: return "Right Alt";
+        case 308: return "Left Alt";
+        case 309: return "Right Meta";
+        case 310: return "Left Meta";
+        case 311: return "Left Super";
+        case 312: return "Right Super";
+        case 313: return "Alt Gr";
+        case 316: return "Print Screen";
+        case 317: return "SysRq";
+        case 319: return "Menu";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
+std::string readableKeyName(uint32_t key) {
+    if (const char* name = commonKeyName(key)) return name;
+    if (key > 32 && key < 127) {
+        // Printable keys show their character; letters the way they are printed on the key.
+        const char c = char(key);
+        return std::string(1, c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c);
+    }
+    if (key >= 256 && key <= 265) return "Keypad " + std::to_string(key - 256);
+    if (key >= 282 && key <= 296) return "F" + std::to_string(key - 281);
+    if (key >= 160 && key <= 255) return "World " + std::to_string(key - 160);
+    for (const auto& [name, value] : keyNameTable())
+        if (value == key && value != 0) return name.substr(5);
+    return "Key " + std::to_string(key);
+}
+
+std::string readableCombo(uint32_t key, uint32_t modifiers) {
+    static const struct {
+        uint32_t bit;
+        const char* name;
+    } kOrder[] = {
+        {keymod::LCTRL, "Left Ctrl"},   {keymod::RCTRL, "Right Ctrl"},  {keymod::LALT, "Left Alt"},
+        {keymod::RALT, "Right Alt"},    {keymod::LSHIFT, "Left Shift"}, {keymod::RSHIFT, "Right Shift"},
+        {keymod::LMETA, "Left Meta"},   {keymod::RMETA, "Right Meta"},  {keymod::CAPS, "Caps Lock"},
+        {keymod::MODE, "Alt Gr"},       {keymod::RESERVED, "Reserved"},
+    };
+    std::string out;
+    for (const auto& m : kOrder)
+        if (modifiers & m.bit) {
+            if (!out.empty()) out += '+';
+            out += m.name;
+        }
+    if (key != 0) {
+        if (!out.empty()) out += '+';
+        out += readableKeyName(key);
+    }
+    return out;
+}

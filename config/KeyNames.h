@@ -60,6 +60,7 @@ constexpr uint32_t END = 279;
 constexpr uint32_t PAGEUP = 280;
 constexpr uint32_t PAGEDOWN = 281;
 constexpr uint32_t F1 = 282;  // F1 .. F15 are 282 .. 296
+constexpr uint32_t CAPSLOCK = 301;
 constexpr uint32_t RSHIFT = 303;
 constexpr uint32_t LSHIFT = 304;
 constexpr uint32_t RCTRL = 305;
@@ -75,3 +76,13 @@ const std::map<std::string, uint32_t>& keyNameTable();
 // Name -> bit for exactly the 13 single-bit modifier names "KMOD_NONE" .. "KMOD_RESERVED".
 // SDL's combined names (either Ctrl, either Shift, ...) are deliberately absent.
 const std::map<std::string, uint32_t>& modifierNameTable();
+
+// A key as a person writes it: "S", "2", ",", "Keypad /", "Page Up", "Left Alt", "F9". Keys
+// without a common name fall back to their configuration name without the "SDLK_" prefix; an
+// unknown value gives "Key N".
+std::string readableKeyName(uint32_t key);
+
+// A key with modifiers as a person writes it: "Left Alt+S", "Left Ctrl+Left Shift+S". Modifiers
+// come first, in the order Ctrl, Alt, Shift, Meta, Caps Lock, Mode; Num Lock is left out (it
+// never takes part in matching). Key 0 gives the modifiers alone.
+std::string readableCombo(uint32_t key, uint32_t modifiers);

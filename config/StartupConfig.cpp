@@ -6,6 +6,14 @@
 
 #include "config/DefaultConfig.h"
 
+int32_t parseWindowScale(const std::string& value) {
+    std::string v;
+    for (char c : value)
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') v += c;
+    if (v.size() == 1 && v[0] >= '1' && v[0] <= '8') return v[0] - '0';
+    return 0;
+}
+
 GeneralSettings loadStartupConfiguration(ConfigFile& config, std::istream* userFile, KeyBindings& bindings,
                                          const HandlerRegistration& registerHandlers) {
     config.parseText(defaultConfigurationText());
@@ -24,5 +32,10 @@ GeneralSettings loadStartupConfiguration(ConfigFile& config, std::istream* userF
     settings.audioBuffer = config.getInt("general", "audio buffer");
     settings.targetFps = config.getInt("general", "target fps");
     settings.rowNumbering = config.get("general", "row numbering");
+    try {
+        settings.windowScale = parseWindowScale(config.get("general", "window scale"));
+    } catch (const std::runtime_error&) {
+        settings.windowScale = 0;
+    }
     return settings;
 }

@@ -18,6 +18,7 @@ struct GeneralSettings {
     int32_t sampleRate = 0;       // audio output rate in Hz
     int32_t audioBuffer = 0;      // sound device buffer size in samples
     std::string backgroundImage;  // relative to the program's directory
+    int32_t windowScale = 0;      // 1-8, or 0 for "auto" (the largest that fits the screen)
 };
 
 // The name used when the configuration has no "background image" setting.
@@ -26,7 +27,11 @@ inline constexpr const char* kDefaultBackgroundImage = "user-background.bmp";
 // Parses the built-in text and then, when userFile is not null, the user's file into config;
 // reads "sample rate", loads all bindings (registerHandlers as for loadBindings), then reads
 // "window title", "background image" (a missing one falls back to kDefaultBackgroundImage),
-// "audio buffer", "target fps" and "row numbering". Throws the first failure as
+// "audio buffer", "target fps", "row numbering" and "window scale" (see parseWindowScale). Throws the first failure as
 // std::runtime_error with the parser's message.
+// "window scale": a whole number 1-8 is that scale; "auto", and anything else (including numbers
+// outside 1-8, and a missing setting), is 0, the automatic choice.
+int32_t parseWindowScale(const std::string& value);
+
 GeneralSettings loadStartupConfiguration(ConfigFile& config, std::istream* userFile, KeyBindings& bindings,
                                          const HandlerRegistration& registerHandlers = {});

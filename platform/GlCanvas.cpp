@@ -11,6 +11,8 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/ScreenScale.h"
+
 namespace {
 
 // The size given to setupGl: the projection maps it onto the viewport one unit per pixel.
@@ -117,8 +119,66 @@ void GlCanvas::enter(Batch batch) {
     }
 }
 
+void GlCanvas::setWindowSize(int width, int height) {
+    windowWidth_ = width;
+    windowHeight_ = height;
+    // Frames are always drawn off screen when the GL can: the window then shows exactly the same
+    // pixels at every scale (blending into the window's own buffer can round differently).
+    scaled_ = true;
+}
+
+bool GlCanvas::bindScreenFramebuffer() {
+    if (!screenFramebuffer_ && !screenFramebufferFailed_) {
+        // Framebuffer objects came with OpenGL 3.0.
+        const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
+        screenFramebufferFailed_ = !version || std::atoi(version) < 3;
+        if (!screenFramebufferFailed_) {
+            glGenRenderbuffers(1, &screenRenderbuffer_);
+            glBindRenderbuffer(GL_RENDERBUFFER, screenRenderbuffer_);
+            glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, projectionWidth, projectionHeight);
+            glGenFramebuffers(1, &screenFramebuffer_);
+            glBindFramebuffer(GL_FRAMEBUFFER, screenFramebuffer_);
+            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, screenRenderbuffer_);
+            if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE ||
+                glGetError() != GL_NO_ERROR) {
+                glBindFramebuffer(GL_FRAMEBUFFER, 0);
+                glDeleteFramebuffers(1, &screenFramebuffer_);
+                glDeleteRenderbuffers(1, &screenRenderbuffer_);
+                screenFramebuffer_ = screenRenderbuffer_ = 0;
+                screenFramebufferFailed_ = true;
+            }
+        }
+    }
+    if (!screenFramebuffer_) return false;
+    glBindFramebuffer(GL_FRAMEBUFFER, screenFramebuffer_);
+    glViewport(0, 0, projectionWidth, projectionHeight);
+    return true;
+}
+
+void GlCanvas::presentScaled() {
+    const ScreenPlacement p = placeScreen(windowWidth_, windowHeight_);
+    const int width = projectionWidth * p.scale, height = projectionHeight * p.scale;
+    // Window rows count from the bottom.
+    const int bottom = windowHeight_ - p.y - height;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, screenFramebuffer_);
+    glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+    glViewport(0, 0, windowWidth_, windowHeight_);
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glBlitFramebuffer(0, 0, projectionWidth, projectionHeight, p.x, bottom, p.x + width, bottom + height,
+                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
+}
+
 void GlCanvas::beginFrame(int originX, int originY) {
     enter(Batch::Idle);
+    if (scaled_ && !bindScreenFramebuffer()) {
+        // Without off-screen frames the projection itself is magnified; the picture is then
+        // as crisp as the rasteriser makes it.
+        const ScreenPlacement p = placeScreen(windowWidth_, windowHeight_);
+        glViewport(p.x, windowHeight_ - p.y - projectionHeight * p.scale, projectionWidth * p.scale,
+                   projectionHeight * p.scale);
+    }
     originX_ = originX;
     originY_ = originY;
     glClearColor(0, 0, 0, 1);
@@ -331,5 +391,6 @@ void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height
 void GlCanvas::endFrame() {
     clearIfPending();
     enter(Batch::Idle);
+    if (scaled_ && screenFramebuffer_) presentScaled();
     SDL_GL_SwapBuffers();
 }

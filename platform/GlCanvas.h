@@ -35,6 +35,12 @@ class GlCanvas : public Canvas {
     // Swaps the window's buffers.
     void endFrame() override;
 
+    // The window's drawable size. Frames are drawn at the logical 794 x 602 size off screen and
+    // shown magnified by the largest whole scale that fits, with unfiltered pixels, centred on
+    // black (without off-screen frames, the projection is magnified instead). Call after the
+    // window opens and whenever its size changes.
+    void setWindowSize(int width, int height);
+
   private:
     // Consecutive glyphs, and consecutive rectangles, are sent as one run of quads: each quad
     // carries its own colour, and quads are drawn and blended in the order they were given, so
@@ -58,8 +64,17 @@ class GlCanvas : public Canvas {
     // Copies the noted picture to (x, y) of the frame; false when it has no copy.
     bool blitPicture(int x, int y, int width, int height);
 
+    // Binds the off-screen frame when the window is magnified (creating it on first use); false
+    // when there is none to bind, the frame then being drawn into the window.
+    bool bindScreenFramebuffer();
+    void presentScaled();
+
     const Image& font_;
     Batch batch_ = Batch::Idle;
+    int windowWidth_ = WINDOW_WIDTH, windowHeight_ = WINDOW_HEIGHT;
+    bool scaled_ = false;
+    uint32_t screenFramebuffer_ = 0, screenRenderbuffer_ = 0;
+    bool screenFramebufferFailed_ = false;
     struct Vertex {
         float x, y, u, v, r, g, b, a;
     };

@@ -9,6 +9,7 @@
 #include <deque>
 
 #include "app/Canvas.h"
+#include "app/ScreenScale.h"
 #include "app/UriList.h"
 #include "assets/BuiltinAssets.h"
 #include "platform/GlCanvas.h"
@@ -74,6 +75,41 @@ void setIcon() {
     SDL_FreeSurface(surface);
 }
 
+// The screen's work area (without panels) as the window manager announces it, else the whole
+// screen; zero when neither is known.
+void workArea(int& width, int& height) {
+    width = height = 0;
+    if (Display* display = XOpenDisplay(nullptr)) {
+        const Atom workarea = XInternAtom(display, "_NET_WORKAREA", True);
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0, remaining = 0;
+        unsigned char* data = nullptr;
+        if (workarea != None &&
+            XGetWindowProperty(display, DefaultRootWindow(display), workarea, 0, 4, False, XA_CARDINAL, &type,
+                               &format, &count, &remaining, &data) == Success &&
+            data && format == 32 && count >= 4) {
+            const long* area = reinterpret_cast<const long*>(data);
+            width = int(area[2]);
+            height = int(area[3]);
+        }
+        if (data) XFree(data);
+        if (width <= 0 || height <= 0) {
+            width = DisplayWidth(display, DefaultScreen(display));
+            height = DisplayHeight(display, DefaultScreen(display));
+        }
+        XCloseDisplay(display);
+    }
+    if (width <= 0 || height <= 0) {
+        if (const SDL_VideoInfo* info = SDL_GetVideoInfo()) {
+            width = info->current_w;
+            height = info->current_h;
+        }
+    }
+}
+
+constexpr Uint32 VIDEO_FLAGS = SDL_OPENGL | SDL_RESIZABLE;
+
 }  // namespace
 
 void preferDirectWindowDrawing() {
@@ -84,7 +120,7 @@ void preferDirectWindowDrawing() {
     setenv("SDL12COMPAT_OPENGL_SCALING", "0", 0);
 }
 
-void openWindow(const std::string& caption) {
+void openWindow(const std::string& caption, int scaleSetting, int& width, int& height) {
     SDL_WM_SetCaption(caption.c_str(), nullptr);
     SDL_EnableKeyRepeat(500, 30);
     SDL_EnableUNICODE(1);
@@ -98,7 +134,15 @@ void openWindow(const std::string& caption) {
     SDL_GL_SetAttribute(SDL_GL_ALPHA_SIZE, 8);
     // The main loop paces the frames itself; buffer swaps must not wait for the retrace.
     SDL_GL_SetAttribute(SDL_GL_SWAP_CONTROL, 0);
-    SDL_SetVideoMode(WINDOW_WIDTH, WINDOW_HEIGHT, 32, SDL_OPENGL);
+    int areaWidth = 0, areaHeight = 0;
+    if (scaleSetting < 1 || scaleSetting > MAX_WINDOW_SCALE) workArea(areaWidth, areaHeight);
+    const int scale = chooseWindowScale(scaleSetting, areaWidth, areaHeight);
+    width = WINDOW_WIDTH * scale;
+    height = WINDOW_HEIGHT * scale;
+    if (const SDL_Surface* screen = SDL_SetVideoMode(width, height, 32, VIDEO_FLAGS)) {
+        width = screen->w;
+        height = screen->h;
+    }
     setupGl(WINDOW_WIDTH, WINDOW_HEIGHT);
     acceptDrops();
 }
@@ -130,6 +174,13 @@ bool SdlHost::pollEvent(AppEvent& event) {
                 event.key.pressed = e.key.state == SDL_PRESSED;
                 event.path.clear();
                 return true;
+            case SDL_VIDEORESIZE:
+                if (e.resize.w > 0 && e.resize.h > 0) {
+                    // The size the window really got, which the window manager may have adjusted.
+                    const SDL_Surface* screen = SDL_SetVideoMode(e.resize.w, e.resize.h, 32, VIDEO_FLAGS);
+                    if (onResize && screen) onResize(screen->w, screen->h);
+                }
+                break;
             case SDL_QUIT:
                 event.kind = AppEvent::Quit;
                 event.path.clear();

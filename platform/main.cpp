@@ -53,7 +53,8 @@ int runEditor(int argc, char** argv) {
 
     preferDirectWindowDrawing();
     SDL_Init(SDL_INIT_AUDIO | SDL_INIT_VIDEO);
-    openWindow(settings.windowTitle);
+    int windowWidth = WINDOW_WIDTH, windowHeight = WINDOW_HEIGHT;
+    openWindow(settings.windowTitle, settings.windowScale, windowWidth, windowHeight);
 
     auto song = std::make_unique<Song>();
     auto output = std::make_unique<Nonlinear_Buffer>();
@@ -72,7 +73,9 @@ int runEditor(int argc, char** argv) {
     }
 
     GlCanvas canvas(font);
+    canvas.setWindowSize(windowWidth, windowHeight);
     SdlHost host;
+    host.onResize = [&canvas](int width, int height) { canvas.setWindowSize(width, height); };
     SdlAudioLock audioLock;
     Program program(*song, *player, *edit, bindings, settings, audioLock, canvas, host);
     program.backdrop = &backdrop;

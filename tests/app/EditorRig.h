@@ -87,10 +87,12 @@ struct EditorRig {
     FixedHost host;
     std::unique_ptr<Program> program;
 
-    explicit EditorRig(EditorMode mode = EditorMode::Pattern) {
+    // userConfig, when given, is read after the built-in text as a user's file would be.
+    explicit EditorRig(EditorMode mode = EditorMode::Pattern, const std::string& userConfig = "") {
         initialiseSong(*song);
         ConfigFile config;
         config.parseText(defaultConfigurationText());
+        if (!userConfig.empty()) config.parseText(userConfig);
         loadBindings(config, bindings);
         program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
         // Tests that quit with changes choose where copies go; none land in the working folder.

@@ -15,10 +15,12 @@ struct Screen {
     PlaybackView playback;
     std::string rowNumbering = "dec";
     uint32_t ticks = 100000;
+    InfoPanelView info;
+    const HelpOverlay* help = nullptr;
     RecordingCanvas canvas;
 
     void draw() {
-        ScreenInputs in{*song, edit, playback, rowNumbering, ticks, nullptr};
+        ScreenInputs in{*song, edit, playback, rowNumbering, ticks, nullptr, info, help};
         drawMainScreen(canvas, in);
     }
     // Row-number texts of the pattern view, top to bottom.

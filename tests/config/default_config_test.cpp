@@ -74,8 +74,14 @@ TEST(DefaultConfigText, Layout) {
         "; Audio buffer size in samples. SDL manual says it should be power of two,\r\n"
         "; but doesn't really seem to care.\r\naudio buffer                = 4096\r\n"
         "; Background image, size should be 784x592 pixels.\r\n"
-        "background image            = user-background.bmp\r\n\r\n[keyboard global]\r\n"
+        "background image            = user-background.bmp\r\n"
+        // Settings added later follow the original ones of their section.
+        "; Window size as a multiple of 794x602: 1 to 8, or \"auto\" for the largest that fits.\r\n"
+        "window scale                = auto\r\n\r\n[keyboard global]\r\n"
         "quit program                = SDLK_ESCAPE + KMOD_LSHIFT\r\n"));
+    EXPECT_NE(text.find("KMOD_RSHIFT\r\n"
+                        "show help                   = SDLK_F9\r\n\r\n[pattern editor]\r\n"),
+              std::string::npos);
 
     std::vector<std::string> all = lines(text);
     std::vector<std::string> headers;
@@ -103,6 +109,7 @@ TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
               std::make_tuple(44100, 25, 4096));
     EXPECT_EQ(d.settings.windowTitle + "|" + d.settings.rowNumbering + "|" + d.settings.backgroundImage,
               "Bleepforge|dec|user-background.bmp");
+    EXPECT_EQ(d.settings.windowScale, 0);  // "auto"
     EXPECT_EQ(d.registered,
               (std::vector<std::string>{"keyboard global", "order editor", "instrument select",
                                         "instrument name editor", "pattern editor", "instrument editor"}));
@@ -112,7 +119,7 @@ TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
     struct Count {
         const char* section;
         size_t actions, combos;
-    } counts[] = {{"keyboard global", 43, 52},   {"pattern editor", 32, 33},
+    } counts[] = {{"keyboard global", 44, 53},   {"pattern editor", 32, 33},
                   {"order editor", 11, 11},      {"instrument editor", 18, 18},
                   {"instrument select", 11, 11}, {"instrument name editor", 8, 8}};
     for (const Count& c : counts) {
@@ -140,7 +147,7 @@ TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
         {"keyboard global", RALT, keymod::LCTRL, "play pattern"},
         {"keyboard global", 108, keymod::LALT | keymod::LCTRL, "load instr"},
         {"keyboard global", KP_DIVIDE, keymod::NUM, "decr octave"},
-        {"keyboard global", F1 + 8, 0, ""},  // F9 is free by default
+        {"keyboard global", F1 + 8, 0, "show help"},
         {"pattern editor", TAB, keymod::LSHIFT, "move to prev channel"},
         {"pattern editor", TAB, keymod::RSHIFT, ""},
         {"pattern editor", BACKSLASH, 0, "enter note off"},
@@ -177,4 +184,12 @@ TEST(DefaultConfigBindings, UserFileReplacesSingleValues) {
     // Modifiers must match for notes too; a name that is not a number is no note.
     EXPECT_EQ((std::vector<int32_t>{d.note('k'), d.note('q'), d.note('q', keymod::LSHIFT), d.note('j')}),
               (std::vector<int32_t>{24, 0, INT32_MIN, INT32_MIN}));
+}
+
+TEST(DefaultConfigSettings, WindowScale) {
+    const std::pair<const char*, int32_t> cases[] = {
+        {"auto", 0}, {"1", 1}, {" 2 ", 2}, {"8", 8}, {"0", 0}, {"9", 0}, {"12", 0}, {"-2", 0}, {"two", 0}, {"", 0},
+    };
+    for (const auto& [value, scale] : cases) EXPECT_EQ(parseWindowScale(value), scale) << value;
+    EXPECT_EQ(Loaded("[general]\nwindow scale = 3\n").settings.windowScale, 3);
 }

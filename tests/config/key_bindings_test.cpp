@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "config/KeyBindings.h"
@@ -113,4 +114,25 @@ TEST(KeyMatching, ModifiersMustMatchExactlyExceptNumLock) {
         if (h) (*h)();
         EXPECT_EQ(fired, k.expected) << k.sym << " mod " << k.mod;
     }
+}
+
+TEST(KeyNames, ReadableCombinations) {
+    using namespace keysym;
+    const std::tuple<uint32_t, uint32_t, const char*> cases[] = {
+        {'s', keymod::LALT, "Left Alt+S"},
+        {'s', keymod::LSHIFT | keymod::LCTRL, "Left Ctrl+Left Shift+S"},
+        {KP_DIVIDE, 0, "Keypad /"},
+        {KP0 + 7, 0, "Keypad 7"},
+        {F1 + 8, 0, "F9"},
+        {PAGEDOWN, 0, "Page Down"},
+        {RCTRL, 0, "Right Ctrl"},
+        {COMMA, 0, ","},
+        {'2', 0, "2"},
+        {ESCAPE, keymod::LSHIFT | keymod::NUM, "Left Shift+Esc"},
+        {0, keymod::LALT, "Left Alt"},
+        {160, 0, "World 0"},
+        {322, 0, "UNDO"},
+        {9999, 0, "Key 9999"},
+    };
+    for (const auto& [key, mods, name] : cases) EXPECT_EQ(readableCombo(key, mods), name) << key;
 }

@@ -15,6 +15,9 @@ if(TARGET bleepforge)
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/main_screen.sh $<TARGET_FILE:bleepforge>
               ${PROJECT_SOURCE_DIR}/examples/example.zcm $<TARGET_FILE:bf_xdnd_drop>)
     set_tests_properties(gui_main_screen PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 180)
+    add_test(NAME gui_window_scale
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/window_scale.sh $<TARGET_FILE:bleepforge>)
+    set_tests_properties(gui_window_scale PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 120)
     add_test(NAME gui_fatal_error
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fatal_error.sh $<TARGET_FILE:bleepforge>)
     set_tests_properties(gui_fatal_error PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 60)
@@ -45,7 +48,8 @@ if(TARGET bleepforge)
       set_tests_properties(gui_clipboard PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 90)
     endif()
     add_executable(bf_image_errors ${CMAKE_CURRENT_LIST_DIR}/image_errors.cc
-                                   ${PROJECT_SOURCE_DIR}/platform/Images.cpp)
+                                   ${PROJECT_SOURCE_DIR}/platform/Images.cpp
+                                   ${PROJECT_SOURCE_DIR}/platform/ImageDecoder.cpp)
     bf_target_defaults(bf_image_errors)
     target_link_libraries(bf_image_errors PRIVATE bf_app bf_assets OpenGL::GL)
     add_test(NAME gui_image_errors COMMAND bf_image_errors)
