@@ -278,7 +278,6 @@ bool Program::loadSongAt(const std::string& path) {
         history_.clear();
         lastRollingChange_ = history_.changeCount();
         edit_.songPath = path;
-        songName_ = path.substr(path.find_last_of('/') + 1);
     }
     return ok;
 }
@@ -325,12 +324,14 @@ std::string Program::writeRecoveryCopy() {
     return path;
 }
 
+std::string Program::songName() const {
+    const size_t slash = edit_.songPath.find_last_of('/');
+    return slash == std::string::npos ? edit_.songPath : edit_.songPath.substr(slash + 1);
+}
+
 std::string Program::windowTitle() const {
     std::string title = settings_.windowTitle;
-    if (!edit_.songPath.empty()) {
-        const size_t slash = edit_.songPath.find_last_of('/');
-        title += " - " + (slash == std::string::npos ? edit_.songPath : edit_.songPath.substr(slash + 1));
-    }
+    if (!edit_.songPath.empty()) title += " - " + songName();
     if (history_.modified()) title += " *";
     return title;
 }
@@ -346,8 +347,8 @@ void Program::drawScreen() {
         playback.channelMask = uint32_t(player_.channelMask);
     }
     ScreenInputs in{song_, edit_, playback, settings_.rowNumbering, host_.ticks(), backdrop, {}, &help_};
-    in.info.songName = songName_;
-    // The unsaved mark (in.info.unsaved) is to be taken from the edit history once it keeps one.
+    in.info.songName = songName();
+    in.info.unsaved = history_.modified();
     drawMainScreen(canvas_, in);
 }
 

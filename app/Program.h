@@ -80,8 +80,8 @@ class Program : public SongLoadHooks {
     GlobalCommands& globalCommands() { return globalCommands_; }
     FileCommands& fileCommands() { return fileCommands_; }
     const HelpOverlay& helpOverlay() const { return help_; }
-    // The file name of the song last opened, without its folder; empty for a new song.
-    const std::string& songName() const { return songName_; }
+    // The file name of the song last opened or saved, without its folder; empty for a new song.
+    std::string songName() const;
     EditHistory& history() { return history_; }
 
     // The file dialogs the file commands ask through and the system clipboard of the instrument
@@ -170,7 +170,6 @@ class Program : public SongLoadHooks {
     double redrawWallNs_ = 0, redrawThreadNs_ = 0, redrawProcessNs_ = 0;
     std::map<uint32_t, bool> noteKeyHeld_;
     std::vector<uint32_t> heldNoteKeys_;
-    std::string songName_;
     // Set once the Caps Lock warning has been shown; cleared by the next Caps Lock key event.
     bool capsLockWarned_ = false;
     uint32_t helpKeyHeld_ = keysym::UNKNOWN;  // the key that last opened or closed the key list, while down

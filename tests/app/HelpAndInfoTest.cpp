@@ -165,6 +165,18 @@ TEST(InfoPanel, FollowsCommandsAndTheOpenedSong) {
     // A failed open keeps the name of the song that stays loaded.
     EXPECT_FALSE(r.program->openSong(std::string(dir) + "/missing.zcm"));
     EXPECT_EQ(r.program->songName(), "my song.zcm");
+    // An edit marks it unsaved; saving under another name shows that name, unmarked.
+    r.press("SDLK_ESCAPE");  // record on
+    r.press("SDLK_q");
+    r.program->drawScreen();
+    EXPECT_EQ(panelLine(r.canvas, 0), "*my song.zcm");
+    FixedPathDialogs dialogs;
+    dialogs.path = std::string(dir) + "/renamed.zcm";
+    r.program->setFileDialogs(&dialogs);
+    r.press("SDLK_s", {"KMOD_LALT"});  // save song
+    r.program->drawScreen();
+    EXPECT_EQ(panelLine(r.canvas, 0), " renamed.zcm");
+    std::remove(dialogs.path.c_str());
     std::remove(path.c_str());
     rmdir(dir);
 }
