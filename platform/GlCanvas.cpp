@@ -122,9 +122,9 @@ void GlCanvas::enter(Batch batch) {
 void GlCanvas::setWindowSize(int width, int height) {
     windowWidth_ = width;
     windowHeight_ = height;
-    // Frames are always drawn off screen when the GL can: the window then shows exactly the same
-    // pixels at every scale (blending into the window's own buffer can round differently).
-    scaled_ = true;
+    // A window of the logical size is drawn into directly (off-screen frames cost a software
+    // rasteriser three times as much); a magnified one off screen, then blown up pixel for pixel.
+    scaled_ = width != WINDOW_WIDTH || height != WINDOW_HEIGHT;
 }
 
 bool GlCanvas::bindScreenFramebuffer() {
@@ -133,17 +133,26 @@ bool GlCanvas::bindScreenFramebuffer() {
         const char* version = reinterpret_cast<const char*>(glGetString(GL_VERSION));
         screenFramebufferFailed_ = !version || std::atoi(version) < 3;
         if (!screenFramebufferFailed_) {
-            glGenRenderbuffers(1, &screenRenderbuffer_);
-            glBindRenderbuffer(GL_RENDERBUFFER, screenRenderbuffer_);
-            glRenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, projectionWidth, projectionHeight);
+            // Laid out as the window's own buffer is (bytes blue, green, red, alpha; see the
+            // picture copy): the backdrop's blit into it and its blit to the window are then
+            // plain copies of rows, with no conversion of every pixel.
+            GLint boundTexture = 0;
+            glGetIntegerv(GL_TEXTURE_BINDING_2D, &boundTexture);
+            glGenTextures(1, &screenRenderbuffer_);
+            glBindTexture(GL_TEXTURE_2D, screenRenderbuffer_);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, projectionWidth, projectionHeight, 0, GL_BGRA,
+                         GL_UNSIGNED_BYTE, nullptr);
+            glBindTexture(GL_TEXTURE_2D, GLuint(boundTexture));
             glGenFramebuffers(1, &screenFramebuffer_);
             glBindFramebuffer(GL_FRAMEBUFFER, screenFramebuffer_);
-            glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, screenRenderbuffer_);
+            glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, screenRenderbuffer_, 0);
             if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE ||
                 glGetError() != GL_NO_ERROR) {
                 glBindFramebuffer(GL_FRAMEBUFFER, 0);
                 glDeleteFramebuffers(1, &screenFramebuffer_);
-                glDeleteRenderbuffers(1, &screenRenderbuffer_);
+                glDeleteTextures(1, &screenRenderbuffer_);
                 screenFramebuffer_ = screenRenderbuffer_ = 0;
                 screenFramebufferFailed_ = true;
             }
@@ -163,8 +172,10 @@ void GlCanvas::presentScaled() {
     glBindFramebuffer(GL_READ_FRAMEBUFFER, screenFramebuffer_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
     glViewport(0, 0, windowWidth_, windowHeight_);
-    glClearColor(0, 0, 0, 1);
-    glClear(GL_COLOR_BUFFER_BIT);
+    if (width != windowWidth_ || height != windowHeight_) {  // a black border around the picture
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
     glBlitFramebuffer(0, 0, projectionWidth, projectionHeight, p.x, bottom, p.x + width, bottom + height,
                       GL_COLOR_BUFFER_BIT, GL_NEAREST);
     glBindFramebuffer(GL_FRAMEBUFFER, 0);
@@ -257,6 +268,20 @@ void GlCanvas::drawRect(const Rect& rect, uint32_t colour, int opacity) {
 
 void GlCanvas::drawLine(int x1, int y1, int x2, int y2, uint32_t colour, int opacity) {
     clearIfPending();
+    if (x1 == x2 || y1 == y2) {
+        // A row or column of pixels from the first point up to, not including, the last, as a
+        // line through pixel centres covers them; as a quad it covers the same pixels in the
+        // window and off screen (a software rasteriser can break the tie at the ends either way
+        // depending on which way up the buffer is).
+        enter(Batch::Fills);
+        setColour(colour, opacity);
+        const float left = float(std::min(x1, x2) + (x2 < x1 ? 1 : 0));
+        const float top = float(std::min(y1, y2) + (y2 < y1 ? 1 : 0));
+        const float width = x1 == x2 ? 1.0f : float(std::abs(x2 - x1));
+        const float height = y1 == y2 ? 1.0f : float(std::abs(y2 - y1));
+        if (x1 != x2 || y1 != y2) addQuad(left, top, left + width, top + height, 0, 0, 0, 0);
+        return;
+    }
     enter(Batch::Idle);
     setColour(colour, opacity);
     glColor4fv(colour_);
