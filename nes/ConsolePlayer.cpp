@@ -103,10 +103,11 @@ ConsolePlayer::ConsolePlayer(const std::vector<uint8_t>& file, ConsoleFileKind k
         for (uint16_t r = 0x4000; r <= 0x4013; ++r) cpu_->write(r, 0);
         cpu_->write(0x4015, 0x0F);
         cpu_->write(0x4017, 0x40);
-        const uint64_t budget = uint64_t(frameCycles_ * kInitFrames);
+        const int initFrames = std::max(options.initFrames, 1);
+        const uint64_t budget = uint64_t(frameCycles_ * initFrames);
         if (!cpu_->call(nsf->init, uint8_t(song - 1), ntsc_ ? 0 : 1, budget))
             throw std::runtime_error("the NSF's init routine did not return within " +
-                                     std::to_string(kInitFrames) + " frames");
+                                     std::to_string(initFrames) + " frames");
         // Play is first called at the first play period after init returned.
         firstFrame_ = uint64_t(std::ceil(double(cpu_->cycles) / frameCycles_) * frameCycles_);
     } else {

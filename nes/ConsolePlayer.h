@@ -6,7 +6,7 @@
 // The Apu clocks the DMC from its PAL rate row in both TV systems, as the editor does, so an NTSC
 // file's samples sound at those rates; the CPU halts follow the console's own row.
 //
-// Every run is bounded: init must return within kInitFrames frames, and playback runs exactly the
+// Every run is bounded: init must return within options.initFrames frames, and playback runs exactly the
 // frames asked for, whatever the program does (loops forever, jumps into I/O, writes anywhere).
 // Malformed files and unofficial opcodes end the run with std::runtime_error.
 
@@ -39,12 +39,11 @@ struct ConsoleOptions {
     long sampleRate = 44100;
     int tv = -1;   // -1 as the file says, 0 PAL, 1 NTSC
     int song = 0;  // NSF song number from 1; 0 = the file's starting song
+    int initFrames = 100;  // frames an NSF's init may run before the file is refused
 };
 
 class ConsolePlayer {
   public:
-    static constexpr int kInitFrames = 100;
-
     // Parses the file, configures `apu` for its TV system and runs the NSF init routine or the
     // cartridge's reset. `apu` must be fresh (no time run yet) and outlive the player.
     ConsolePlayer(const std::vector<uint8_t>& file, ConsoleFileKind kind, Apu& apu,
