@@ -1,5 +1,7 @@
 #include "app/FileCommands.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -197,6 +199,15 @@ void FileCommands::saveFamiTone() {
     ctx_.setStatus("Saved, but " + famiToneSummary(findings) + " (see standard output)");
 }
 
+namespace {
+
+bool plainFileOrNone(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
 void FileCommands::saveWav() {
     if (audioJob_) {
         ctx_.setStatus("Audio export already running.");
@@ -205,8 +216,14 @@ void FileCommands::saveWav() {
     const auto path = askSave(SOUND_FILE_FILTERS, "wav");
     if (!path) return;
     AudioFileType type;
-    // A name the writer has no format for fails here rather than on the worker.
-    if (!audioFileTypeFor(*path, type)) return report(false, AUDIO_SAVED, SAVE_FAILED);
+    // A name the writer has no format for fails here rather than on the worker, and so does
+    // anything but a plain file: a pipe without a reader would hold the worker, and quitting
+    // with it, for ever.
+    if (!audioFileTypeFor(*path, type) || !plainFileOrNone(*path))
+        return report(false, AUDIO_SAVED, SAVE_FAILED);
+    if (audioExportOptions.stems)
+        for (int c = 0; c < CHANNEL_COUNT; ++c)
+            if (!plainFileOrNone(stemPath(*path, c))) return report(false, AUDIO_SAVED, SAVE_FAILED);
     // Only the main thread changes the song, so copying it needs no lock.
     audioJob_ = std::make_unique<AudioExportJob>(ctx_.song, *path, audioExportOptions);
     shownPercent_ = 0;

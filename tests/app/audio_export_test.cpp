@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sndfile.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -192,9 +193,11 @@ TEST(SaveWav, FailuresSayCouldNotSaveAndKeepTheFileThere) {
 
     std::ofstream(r.path("plain")) << "x";
     std::ofstream(r.path("keep.wav")) << "old";
-    // No format for the name, a folder that is a file, a folder in the way of the file.
+    // No format for the name, a folder that is a file, a folder in the way of the file, a pipe
+    // that nobody reads (which would block the writer).
     fs::create_directories(r.path("folder.wav"));
-    for (const char* name : {"keep.mp3", "plain/inside.wav", "folder.wav"}) {
+    ASSERT_EQ(::mkfifo(r.path("pipe.wav").c_str(), 0600), 0);
+    for (const char* name : {"keep.mp3", "plain/inside.wav", "folder.wav", "pipe.wav"}) {
         r.saveWav(r.path(name));
         EXPECT_EQ(r.finish(), "Couldn't save file!") << name;
         EXPECT_FALSE(r.program->fileCommands().audioExportRunning());
@@ -211,7 +214,7 @@ TEST(SaveWav, FailuresSayCouldNotSaveAndKeepTheFileThere) {
     }
     EXPECT_EQ(readFile(r.path("plain")), "x");
     EXPECT_EQ(readFile(r.path("keep.wav")), "old");
-    EXPECT_EQ(r.files(), 3u);  // no temporary file left behind
+    EXPECT_EQ(r.files(), 4u);  // no temporary file left behind
     EXPECT_EQ(serializeSong(*r.song), before);
 
     // "-" is a name without a format here, never standard output.
