@@ -58,7 +58,8 @@ class FileCommands {
     // rendered, whatever is muted for listening).
     AudioExportOptions audioExportOptions;
     // Asks for a WAV, FLAC or Ogg file and starts rendering a copy of the song into it in the
-    // background; the status says "Saving audio... 0%". Refused while an export is running.
+    // background; the status says "Saving audio... 0%". Only plain files are written (a device
+    // or a pipe at the path is refused). Refused while an export is running.
     void saveWav();
     // Called by the main loop on every pass: shows the running export's progress ("Saving
     // audio... 42%") and, once it has ended, "Audio file saved." or "Couldn't save file!".
