@@ -1,10 +1,13 @@
 #include "app/FileCommands.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <utility>
 
+#include "app/AudioExport.h"
 #include "export/FamiTone.h"
 #include "export/FamiToneCheck.h"
 #include "export/NsfExport.h"
@@ -35,12 +38,15 @@ const char* const SAVED = "File succesfully saved!";
 const char* const OPEN_FAILED = "Couldn't open file!";
 const char* const SAVE_FAILED = "Couldn't save file!";
 const char* const CANCELED = "File selection canceled.";
+const char* const AUDIO_SAVED = "Audio file saved.";
 
 }  // namespace
 
 FileCommands::FileCommands(EditorContext& context, std::function<bool(const std::string&)> loadSong,
                            SongLoadHooks& hooks)
     : ctx_(context), loadSong_(std::move(loadSong)), hooks_(hooks) {}
+
+FileCommands::~FileCommands() = default;
 
 void FileCommands::registerHandlers(ActionTable& table) {
     auto& h = table.handlers;
@@ -52,6 +58,7 @@ void FileCommands::registerHandlers(ActionTable& table) {
     h["save instr"] = [this] { saveInstrument(); };
     h["save nsf"] = [this] { saveNsf(); };
     h["save famitone"] = [this] { saveFamiTone(); };
+    h["save wav"] = [this] { saveWav(); };
 }
 
 std::optional<std::string> FileCommands::askOpen(const std::vector<FileFilter>& filters,
@@ -190,4 +197,55 @@ void FileCommands::saveFamiTone() {
     for (const FamiToneFinding& finding : findings) std::printf("%s\n", finding.text().c_str());
     std::fflush(stdout);
     ctx_.setStatus("Saved, but " + famiToneSummary(findings) + " (see standard output)");
+}
+
+namespace {
+
+bool plainFileOrNone(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode);
+}
+
+}  // namespace
+
+void FileCommands::saveWav() {
+    if (audioJob_) {
+        ctx_.setStatus("Audio export already running.");
+        return;
+    }
+    const auto path = askSave(SOUND_FILE_FILTERS, "wav");
+    if (!path) return;
+    AudioFileType type;
+    // A name the writer has no format for fails here rather than on the worker, and so does
+    // anything but a plain file: a pipe without a reader would hold the worker, and quitting
+    // with it, for ever.
+    if (!audioFileTypeFor(*path, type) || !plainFileOrNone(*path))
+        return report(false, AUDIO_SAVED, SAVE_FAILED);
+    if (audioExportOptions.stems)
+        for (int c = 0; c < CHANNEL_COUNT; ++c)
+            if (!plainFileOrNone(stemPath(*path, c))) return report(false, AUDIO_SAVED, SAVE_FAILED);
+    // Only the main thread changes the song, so copying it needs no lock.
+    audioJob_ = std::make_unique<AudioExportJob>(ctx_.song, *path, audioExportOptions);
+    shownPercent_ = 0;
+    shownAt_ = std::chrono::steady_clock::now();
+    ctx_.setStatus("Saving audio... 0%");
+}
+
+void FileCommands::pollAudioExport() {
+    if (!audioJob_) return;
+    if (audioJob_->finished()) {
+        const bool ok = audioJob_->wait();
+        if (!ok) std::fprintf(stderr, "Couldn't save the audio file: %s\n", audioJob_->error().c_str());
+        audioJob_.reset();
+        report(ok, AUDIO_SAVED, SAVE_FAILED);
+        return;
+    }
+    // Shown anew when the share moves, and at least every second so that the status line does
+    // not fade out under a long render.
+    const int percent = audioJob_->percent();
+    const auto now = std::chrono::steady_clock::now();
+    if (percent == shownPercent_ && now - shownAt_ < std::chrono::seconds(1)) return;
+    shownPercent_ = percent;
+    shownAt_ = now;
+    ctx_.setStatus("Saving audio... " + std::to_string(percent) + "%");
 }

@@ -4,23 +4,28 @@
 // command ends with exactly one status message; a cancelled dialog reports "File selection
 // canceled." and changes nothing. Loads change data the audio thread reads and swap it in under
 // the audio lock; every file is read before the lock is taken. Saves are atomic: a failed save
-// leaves the previous file as it was.
+// leaves the previous file as it was. "save wav" is the one command that goes on after its
+// handler returns: it renders in the background and reports from pollAudioExport().
 
+#include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "app/EditorContext.h"
 #include "app/FileDialogs.h"
+#include "player/AudioFile.h"
 #include "song/SongLoadHooks.h"
 
 struct ImportedSample;
+class AudioExportJob;
 
 // The filter lists and default extensions the commands' dialogs are opened with.
 extern const std::vector<FileFilter> SONG_FILE_FILTERS;        // "zcm"
 extern const std::vector<FileFilter> INSTRUMENT_FILE_FILTERS;  // "zci"
-extern const std::vector<FileFilter> SOUND_FILE_FILTERS;       // "wav"
+extern const std::vector<FileFilter> SOUND_FILE_FILTERS;       // "wav", also for "save wav"
 extern const std::vector<FileFilter> DPCM_FILE_FILTERS;        // "dmc"
 extern const std::vector<FileFilter> NSF_FILE_FILTERS;         // "nsf"
 extern const std::vector<FileFilter> FAMITONE_FILE_FILTERS;    // "txt"
@@ -32,8 +37,10 @@ class FileCommands {
     // loaded, without reporting. hooks receive the instrument loader's name-cursor call.
     FileCommands(EditorContext& context, std::function<bool(const std::string&)> loadSong,
                  SongLoadHooks& hooks);
+    // Stops an audio export still running (its file is not written).
+    ~FileCommands();
 
-    // Puts the eight file actions into table ("split sample" is not one of them).
+    // Puts the nine file actions into table ("split sample" is not one of them).
     void registerHandlers(ActionTable& table);
 
     void loadSong();
@@ -46,6 +53,18 @@ class FileCommands {
     // held for the whole run, then writes the image.
     void saveNsf();
     void saveFamiTone();
+
+    // What "save wav" renders: passes, fade, stems and sample rate (all channels are always
+    // rendered, whatever is muted for listening).
+    AudioExportOptions audioExportOptions;
+    // Asks for a WAV, FLAC or Ogg file and starts rendering a copy of the song into it in the
+    // background; the status says "Saving audio... 0%". Only plain files are written (a device
+    // or a pipe at the path is refused). Refused while an export is running.
+    void saveWav();
+    // Called by the main loop on every pass: shows the running export's progress ("Saving
+    // audio... 42%") and, once it has ended, "Audio file saved." or "Couldn't save file!".
+    void pollAudioExport();
+    bool audioExportRunning() const { return audioJob_ != nullptr; }
 
   private:
     // The dialog's answer; nothing when the user cancelled (or there is no dialog to ask).
@@ -64,4 +83,7 @@ class FileCommands {
     EditorContext& ctx_;
     std::function<bool(const std::string&)> loadSong_;
     SongLoadHooks& hooks_;
+    std::unique_ptr<AudioExportJob> audioJob_;
+    int shownPercent_ = -1;
+    std::chrono::steady_clock::time_point shownAt_;
 };

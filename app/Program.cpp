@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "app/AudioExport.h"
 #include "app/Backups.h"
 #include "app/FramePacer.h"
 #include "app/MainScreen.h"
@@ -119,6 +120,7 @@ Program::Program(Song& song, Player& player, EditingState& edit, KeyBindings& bi
     for (const char* k = NOTE_MAP_KEYS; *k; ++k) noteKeyHeld_[uint32_t(uint8_t(*k))] = false;
     globalCommands_.registerHandlers(bindings_.keyboardGlobal);
     fileCommands_.registerHandlers(bindings_.keyboardGlobal);
+    fileCommands_.audioExportOptions = audioExportOptionsFor(settings_);
     bindings_.keyboardGlobal.handlers["show help"] = [this] { help_.open(edit_); };
     patternEditor_.registerHandlers(bindings_.patternEditor);
     orderEditor_.registerHandlers(bindings_.orderEditor);
@@ -371,6 +373,7 @@ void Program::runPass() {
         }
     }
     backupIfDue(host_.ticks());
+    fileCommands_.pollAudioExport();
     if (const std::string title = windowTitle(); title != shownTitle_) {
         host_.setTitle(title);
         shownTitle_ = title;

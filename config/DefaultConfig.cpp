@@ -55,6 +55,8 @@ constexpr ActionEntry kKeyboardGlobal[] = {
      "KMOD_RSHIFT"},
     // Shows the keys of the active editor and the global ones over the screen.
     {"show help", "SDLK_F9"},
+    // Renders the song into a WAV, FLAC or Ogg file in the background while playback goes on.
+    {"save wav", "SDLK_w + KMOD_LCTRL + KMOD_LSHIFT"},
 };
 
 constexpr ActionEntry kPatternEditor[] = {
@@ -231,6 +233,11 @@ std::string buildDefaultText() {
     addKey(text, "background image", "user-background.bmp");
     addLine(text, "; Window size as a multiple of 794x602: 1 to 8, or \"auto\" for the largest that fits.");
     addKey(text, "window scale", "auto");
+    addLine(text, "; \"save wav\": times through the song to its loop point (1 to 16), seconds of");
+    addLine(text, "; fade-out after it, and \"on\" for one file per channel.");
+    addKey(text, "audio export passes", "1");
+    addKey(text, "audio export fade", "0");
+    addKey(text, "audio export stems", "off");
     for (const BindingSection& section : kSections) {
         addLine(text, "");
         addLine(text, "[" + std::string(section.name) + "]");

@@ -77,10 +77,16 @@ TEST(DefaultConfigText, Layout) {
         "background image            = user-background.bmp\r\n"
         // Settings added later follow the original ones of their section.
         "; Window size as a multiple of 794x602: 1 to 8, or \"auto\" for the largest that fits.\r\n"
-        "window scale                = auto\r\n\r\n[keyboard global]\r\n"
+        "window scale                = auto\r\n"
+        "; \"save wav\": times through the song to its loop point (1 to 16), seconds of\r\n"
+        "; fade-out after it, and \"on\" for one file per channel.\r\n"
+        "audio export passes         = 1\r\naudio export fade           = 0\r\n"
+        "audio export stems          = off\r\n\r\n[keyboard global]\r\n"
         "quit program                = SDLK_ESCAPE + KMOD_LSHIFT\r\n"));
     EXPECT_NE(text.find("KMOD_RSHIFT\r\n"
-                        "show help                   = SDLK_F9\r\n\r\n[pattern editor]\r\n"),
+                        "show help                   = SDLK_F9\r\n"
+                        "save wav                    = SDLK_w + KMOD_LCTRL + KMOD_LSHIFT\r\n\r\n"
+                        "[pattern editor]\r\n"),
               std::string::npos);
 
     std::vector<std::string> all = lines(text);
@@ -110,6 +116,9 @@ TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
     EXPECT_EQ(d.settings.windowTitle + "|" + d.settings.rowNumbering + "|" + d.settings.backgroundImage,
               "Bleepforge|dec|user-background.bmp");
     EXPECT_EQ(d.settings.windowScale, 0);  // "auto"
+    EXPECT_EQ(std::make_tuple(d.settings.audioExportPasses, d.settings.audioExportFade,
+                              d.settings.audioExportStems),
+              std::make_tuple(1, 0.0, false));
     EXPECT_EQ(d.registered,
               (std::vector<std::string>{"keyboard global", "order editor", "instrument select",
                                         "instrument name editor", "pattern editor", "instrument editor"}));
@@ -119,7 +128,7 @@ TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
     struct Count {
         const char* section;
         size_t actions, combos;
-    } counts[] = {{"keyboard global", 44, 53},   {"pattern editor", 32, 33},
+    } counts[] = {{"keyboard global", 45, 54},   {"pattern editor", 32, 33},
                   {"order editor", 11, 11},      {"instrument editor", 18, 18},
                   {"instrument select", 11, 11}, {"instrument name editor", 8, 8}};
     for (const Count& c : counts) {
@@ -148,6 +157,8 @@ TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
         {"keyboard global", 108, keymod::LALT | keymod::LCTRL, "load instr"},
         {"keyboard global", KP_DIVIDE, keymod::NUM, "decr octave"},
         {"keyboard global", F1 + 8, 0, "show help"},
+        {"keyboard global", 119, keymod::LCTRL | keymod::LSHIFT, "save wav"},
+        {"keyboard global", 119, keymod::LCTRL, ""},
         {"pattern editor", TAB, keymod::LSHIFT, "move to prev channel"},
         {"pattern editor", TAB, keymod::RSHIFT, ""},
         {"pattern editor", BACKSLASH, 0, "enter note off"},
@@ -188,8 +199,29 @@ TEST(DefaultConfigBindings, UserFileReplacesSingleValues) {
 
 TEST(DefaultConfigSettings, WindowScale) {
     const std::pair<const char*, int32_t> cases[] = {
-        {"auto", 0}, {"1", 1}, {" 2 ", 2}, {"8", 8}, {"0", 0}, {"9", 0}, {"12", 0}, {"-2", 0}, {"two", 0}, {"", 0},
+        {"auto", 0}, {"1", 1},  {" 2 ", 2}, {"8", 8},   {"0", 0},
+        {"9", 0},    {"12", 0}, {"-2", 0},  {"two", 0}, {"", 0},
     };
     for (const auto& [value, scale] : cases) EXPECT_EQ(parseWindowScale(value), scale) << value;
     EXPECT_EQ(Loaded("[general]\nwindow scale = 3\n").settings.windowScale, 3);
+}
+
+TEST(DefaultConfigSettings, AudioExportValuesFallBackToTheirDefaults) {
+    const std::pair<const char*, int32_t> passes[] = {
+        {"1", 1},   {" 16 ", 16}, {"4", 4}, {"0", 1}, {"17", 1},
+        {"2.5", 1}, {"-3", 1},    {"x", 1}, {"", 1},  {"3x", 1},
+    };
+    for (const auto& [value, n] : passes) EXPECT_EQ(parseAudioExportPasses(value), n) << value;
+    const std::pair<const char*, double> fades[] = {
+        {"0", 0.0},  {"2.5", 2.5}, {"600", 600.0}, {"601", 0.0},
+        {"-1", 0.0}, {"nan", 0.0}, {"inf", 0.0},   {"5s", 0.0},
+    };
+    for (const auto& [value, seconds] : fades) EXPECT_EQ(parseAudioExportFade(value), seconds) << value;
+    for (const char* on : {"on", "ON", " yes", "true", "1"}) EXPECT_TRUE(parseAudioExportStems(on)) << on;
+    for (const char* off : {"off", "0", "no", "", "onn"}) EXPECT_FALSE(parseAudioExportStems(off)) << off;
+
+    Loaded d("[general]\naudio export passes = 3\naudio export fade = 1.5\naudio export stems = on\n");
+    EXPECT_EQ(std::make_tuple(d.settings.audioExportPasses, d.settings.audioExportFade,
+                              d.settings.audioExportStems),
+              std::make_tuple(3, 1.5, true));
 }

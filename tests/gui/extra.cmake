@@ -37,6 +37,11 @@ if(TARGET bleepforge)
       COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/undo_and_recovery.sh $<TARGET_FILE:bleepforge>
               ${PROJECT_SOURCE_DIR}/examples/demo.zcm $<TARGET_FILE:bleepforge-cli>)
     set_tests_properties(gui_undo_and_recovery PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 120)
+    # "save wav" renders in the background while the song plays on.
+    add_test(NAME gui_save_wav
+      COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/save_wav.sh $<TARGET_FILE:bleepforge>
+              ${PROJECT_SOURCE_DIR}/examples/demo.zcm $<TARGET_FILE:bleepforge-cli>)
+    set_tests_properties(gui_save_wav PROPERTIES LABELS gui RESOURCE_LOCK gui_display TIMEOUT 120)
     find_program(BF_XCLIP xclip)
     if(BF_XCLIP)
       add_executable(bf_clipboard_check ${CMAKE_CURRENT_LIST_DIR}/clipboard_check.cc

@@ -1,0 +1,243 @@
+// "save wav" through a scripted dialog: what it asks, the file it renders in the background
+// (compared with an offline render of the same song), the progress and final status texts,
+// failures that keep what was on disk, and an export cut short by quitting.
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "EditorRig.h"
+#include "app/AudioExport.h"
+#include "player/OfflinePlayback.h"
+#include "song/SongFile.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct AskingDialogs : FileDialogs {
+    std::optional<std::string> answer;
+    std::vector<std::string> asked;  // "save wav *.wav,*.ogg,*.flac,*.*"
+    std::optional<std::string> askOpenPath(const std::vector<FileFilter>&, const std::string&) override {
+        asked.push_back("open");
+        return std::nullopt;
+    }
+    std::optional<std::string> askSavePath(const std::vector<FileFilter>& f,
+                                           const std::string& ext) override {
+        std::string a = "save " + ext + " ";
+        for (const FileFilter& filter : f) a += filter.pattern + (&filter == &f.back() ? "" : ",");
+        asked.push_back(a);
+        return answer;
+    }
+    void noteFileUsed(const std::string&) override {}
+};
+
+struct WavRig : EditorRig {
+    AskingDialogs dialogs;
+    std::vector<std::string> statuses;
+    fs::path dir = fs::temp_directory_path() / ("bf_audio_export_" + std::to_string(::getpid()));
+
+    WavRig() {
+        program->setFileDialogs(&dialogs);
+        program->statusObserver = [this](const std::string& s) { statuses.push_back(s); };
+        fs::create_directories(dir);
+        // Sixteen rows of a short tune at speed 3: the song loops after 48 frames.
+        song->orders.count = 1;
+        song->speed = 3;
+        for (int row = 0; row < 16; row += 4) {
+            song->patterns[0].at(0, row).note = uint8_t(40 + row);
+            song->patterns[0].at(0, row).instrument = 1;
+        }
+        song->patterns[0].at(2, 0).note = 30;
+        song->patterns[0].at(2, 0).instrument = 1;
+        song->patterns[0].at(0, 15).setEffect(0xB, 0);  // back to order 0
+        lock.events.clear();
+    }
+    ~WavRig() {
+        program.reset();  // stops an export still running before its folder goes
+        fs::remove_all(dir);
+    }
+
+    std::string path(const char* name) const { return (dir / name).string(); }
+    size_t files() const {
+        return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+    }
+
+    // Presses Left Ctrl+Left Shift+W with the dialog answering `answer`.
+    void saveWav(std::optional<std::string> answer) {
+        dialogs.answer = std::move(answer);
+        statuses.clear();
+        press("SDLK_w", {"KMOD_LCTRL", "KMOD_LSHIFT"});
+    }
+    // Runs the main loop until the export has reported its end (at most 20 s); the last status.
+    std::string finish() {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (program->fileCommands().audioExportRunning() && std::chrono::steady_clock::now() < until) {
+            program->runPass();
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        return statuses.empty() ? "" : statuses.back();
+    }
+};
+
+std::vector<int16_t> readAudio(const std::string& path, SF_INFO& info) {
+    info = {};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f) return {};
+    std::vector<int16_t> s(size_t(info.frames));
+    s.resize(size_t(std::max<sf_count_t>(0, sf_read_short(f, s.data(), sf_count_t(s.size())))));
+    sf_close(f);
+    return s;
+}
+
+// The song rendered offline on a player of its own, as the command-line renderer does.
+std::vector<int16_t> offlineRender(Song& song) {
+    Nonlinear_Buffer buffer;
+    Apu apu(buffer);
+    Player player(song, apu);
+    return renderSong(player, apu, 44100, 0.0);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+TEST(SaveWav, RendersACopyInTheBackgroundWhileTheEditorGoesOn) {
+    WavRig r;
+    const std::vector<int16_t> expected = offlineRender(*r.song);
+    ASSERT_GT(expected.size(), 44100u / 2);
+    const std::vector<uint8_t> before = serializeSong(*r.song);
+    r.player.currentRow = 9;
+
+    r.saveWav(r.path("tune.wav"));
+    EXPECT_EQ(r.dialogs.asked, std::vector<std::string>{"save wav *.wav,*.ogg,*.flac,*.*"});
+    ASSERT_EQ(r.statuses, std::vector<std::string>{"Saving audio... 0%"});
+    // The editor takes keys while the render runs: a note typed in record mode changes the song
+    // but not the copy being rendered.
+    r.press("SDLK_ESCAPE");
+    r.press("SDLK_q");
+    EXPECT_NE(serializeSong(*r.song), before);
+
+    EXPECT_EQ(r.finish(), "Audio file saved.");
+    for (size_t i = 1; i + 1 < r.statuses.size(); ++i) {
+        EXPECT_EQ(r.statuses[i].rfind("Saving audio... ", 0), 0u) << r.statuses[i];
+        EXPECT_LE(std::stoi(r.statuses[i - 1].substr(16)), std::stoi(r.statuses[i].substr(16)));
+    }
+    SF_INFO info;
+    EXPECT_EQ(readAudio(r.path("tune.wav"), info), expected);
+    EXPECT_EQ(std::make_tuple(info.samplerate, info.channels, info.format & SF_FORMAT_TYPEMASK),
+              std::make_tuple(44100, 1, int(SF_FORMAT_WAV)));
+    // The live player was neither borrowed nor paused.
+    EXPECT_EQ(r.player.currentRow, 9);
+    EXPECT_EQ(r.lock.events.find('P'), std::string::npos);
+    EXPECT_EQ(r.files(), 1u);
+
+    // The copy carries every part of the song, sample bytes included.
+    r.song->instruments[4].pcm.assign(reinterpret_cast<const uint8_t*>("\x10\x20\x30"), 3, true);
+    r.song->instrumentNames[4] = "hat";
+    r.song->instrumentColours[4] = 5;
+    r.song->ntsc = true;
+    r.song->tempo = 150;
+    auto copy = std::make_unique<Song>();
+    copySong(*r.song, *copy);
+    EXPECT_EQ(serializeSong(*copy), serializeSong(*r.song));
+}
+
+TEST(SaveWav, OptionsFormatsAndStems) {
+    WavRig r;
+    const std::vector<int16_t> once = offlineRender(*r.song);
+    FileCommands& commands = r.program->fileCommands();
+    commands.audioExportOptions.render.passes = 2;
+    commands.audioExportOptions.render.fadeSeconds = 0.5;
+    r.saveWav(r.path("twice.flac"));
+    EXPECT_EQ(r.finish(), "Audio file saved.");
+    SF_INFO info;
+    const std::vector<int16_t> twice = readAudio(r.path("twice.flac"), info);
+    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
+    // Frames hold 881 or 882 samples, so the second pass may differ from the first by one.
+    EXPECT_NEAR(double(twice.size()), double(2 * once.size() + 22050), 1.0);
+    EXPECT_TRUE(std::equal(once.begin(), once.end(), twice.begin()));
+
+    commands.audioExportOptions = AudioExportOptions{};
+    commands.audioExportOptions.stems = true;
+    r.saveWav(r.path("parts.wav"));
+    EXPECT_EQ(r.finish(), "Audio file saved.");
+    for (const char* stem : {"Pulse1", "Pulse2", "Triangle", "Noise", "DPCM"})
+        EXPECT_EQ(readAudio(r.path(("parts-" + std::string(stem) + ".wav").c_str()), info).size(),
+                  once.size())
+            << stem;
+    EXPECT_FALSE(fs::exists(r.path("parts.wav")));
+
+    // The export runs at the sound device's rate when the renderer can.
+    GeneralSettings settings;
+    settings.sampleRate = 48000;
+    EXPECT_EQ(audioExportOptionsFor(settings).render.sampleRate, 48000);
+    settings.sampleRate = 1000000;
+    EXPECT_EQ(audioExportOptionsFor(settings).render.sampleRate, 44100);
+}
+
+TEST(SaveWav, FailuresSayCouldNotSaveAndKeepTheFileThere) {
+    WavRig r;
+    const std::vector<uint8_t> before = serializeSong(*r.song);
+    r.saveWav(std::nullopt);
+    EXPECT_EQ(r.statuses, std::vector<std::string>{"File selection canceled."});
+
+    std::ofstream(r.path("plain")) << "x";
+    std::ofstream(r.path("keep.wav")) << "old";
+    // No format for the name, a folder that is a file, a folder in the way of the file, a pipe
+    // that nobody reads (which would block the writer).
+    fs::create_directories(r.path("folder.wav"));
+    ASSERT_EQ(::mkfifo(r.path("pipe.wav").c_str(), 0600), 0);
+    for (const char* name : {"keep.mp3", "plain/inside.wav", "folder.wav", "pipe.wav"}) {
+        r.saveWav(r.path(name));
+        EXPECT_EQ(r.finish(), "Couldn't save file!") << name;
+        EXPECT_FALSE(r.program->fileCommands().audioExportRunning());
+    }
+    if (::geteuid() != 0) {  // permissions do not hold back the superuser
+        fs::create_directories(r.path("locked"));
+        std::ofstream(r.path("locked/keep.wav")) << "old";
+        fs::permissions(r.path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+        r.saveWav(r.path("locked/keep.wav"));
+        EXPECT_EQ(r.finish(), "Couldn't save file!");
+        fs::permissions(r.path("locked"), fs::perms::owner_all);
+        EXPECT_EQ(readFile(r.path("locked/keep.wav")), "old");
+        fs::remove_all(r.path("locked"));
+    }
+    EXPECT_EQ(readFile(r.path("plain")), "x");
+    EXPECT_EQ(readFile(r.path("keep.wav")), "old");
+    EXPECT_EQ(r.files(), 4u);  // no temporary file left behind
+    EXPECT_EQ(serializeSong(*r.song), before);
+
+    // "-" is a name without a format here, never standard output.
+    r.saveWav(std::string("-"));
+    EXPECT_EQ(r.finish(), "Couldn't save file!");
+}
+
+TEST(SaveWav, OneAtATimeAndQuittingStopsItWithoutTouchingTheFile) {
+    WavRig r;
+    std::ofstream(r.path("long.wav")) << "old";
+    // Sixteen passes and ten minutes of fade: far longer than the test waits.
+    r.program->fileCommands().audioExportOptions.render.passes = 16;
+    r.program->fileCommands().audioExportOptions.render.fadeSeconds = 600;
+    r.saveWav(r.path("long.wav"));
+    ASSERT_TRUE(r.program->fileCommands().audioExportRunning());
+    r.dialogs.asked.clear();
+    r.saveWav(r.path("other.wav"));
+    EXPECT_EQ(r.statuses, std::vector<std::string>{"Audio export already running."});
+    EXPECT_TRUE(r.dialogs.asked.empty());
+
+    const auto start = std::chrono::steady_clock::now();
+    r.program.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(readFile(r.path("long.wav")), "old");
+    EXPECT_EQ(r.files(), 1u);
+}
