@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <optional>
@@ -48,6 +49,10 @@ void plainSong(Song& s) {
     note(s, 1, CH_PULSE2, 30, NOTE_OFF, 0);
     s.orders.count = 2;
     s.orders.entries[1] = 1;
+}
+
+void effect(Song& s, int pattern, int channel, int row, int command, int parameter) {
+    s.patterns[pattern].at(channel, row).setEffect(command, parameter);
 }
 
 // The sounding state of one frame: per channel the volume nibble with the duty (pulses; the duty
@@ -206,4 +211,150 @@ TEST(GameDriver, PauseHoldsTheSongAndStopSilencesIt) {
     for (int f = 40; f < 70; ++f) EXPECT_EQ(ours[size_t(f)], silent) << f;
     EXPECT_EQ(differences({ours.begin() + 70, ours.begin() + 149}, theirs, 40, "after the pause"), 0);
     for (int f = 150; f < 200; ++f) EXPECT_EQ(ours[size_t(f)], silent) << f;
+}
+
+// The song plays as the Player plays it, PAL and NTSC, for `frames` frames.
+void expectSamePlay(void (*build)(Song&), const char* name, int frames) {
+    for (bool ntsc : {false, true}) {
+        ScratchDir w(std::string("game-driver-") + name + (ntsc ? "-ntsc" : "-pal"));
+        auto song = std::make_unique<Song>();
+        build(*song);
+        song->ntsc = ntsc;
+        const std::vector<uint8_t> rom = buildCartridge(w, *song, " jsr bleep_update\n rti");
+        ASSERT_FALSE(rom.empty()) << name;
+        EXPECT_EQ(differences(cartridgeStates(rom, frames), playerStates(*song, frames), 0,
+                              (std::string(name) + (ntsc ? " NTSC" : " PAL")).c_str()),
+                  0);
+    }
+}
+
+// A Fine-tune envelope sweeping a fraction of a semitone each way, Note envelopes with absolute
+// notes ($80 plays the entered note) and offsets, on the pulses, the triangle and the noise.
+void fineTuneSong(Song& s) {
+    setEnvelope(s.instruments[1], ENV_VOLUME, {240, 176}, 1);
+    setEnvelope(s.instruments[1], ENV_FINETUNE, {127, 160, 200, 254, 90, 0, 30}, 1);
+    setEnvelope(s.instruments[2], ENV_VOLUME, {240}, 0);
+    setEnvelope(s.instruments[2], ENV_NOTE, {0x80, 0x8C, 67, 61, 0x80}, 0);
+    setEnvelope(s.instruments[2], ENV_FINETUNE, {254, 0}, 0);
+    for (int r = 0; r < 64; r += 4) {
+        note(s, 0, CH_PULSE1, r, 1 + r * 3 / 2, 1);
+        note(s, 0, CH_PULSE2, r + 2, 96 - r, 2);
+        note(s, 0, CH_TRIANGLE, r, 12 + r, r % 8 ? 1 : 2);
+        note(s, 0, CH_NOISE, r, 1 + r / 2, 1);
+    }
+}
+
+// Arpeggios with and without notes, changed and switched off, across a pattern end.
+void arpeggioSong(Song& s) {
+    setEnvelope(s.instruments[1], ENV_VOLUME, {240}, 0);
+    for (int r = 0; r < 64; r += 8) {
+        note(s, 0, CH_PULSE1, r, 30 + r / 4, 1);
+        note(s, 0, CH_TRIANGLE, r, 40, 1);
+        note(s, 0, CH_NOISE, r, 5, 1);
+    }
+    for (int r = 0; r < 64; ++r) {
+        if (r % 16 < 12) effect(s, 0, CH_PULSE1, r, 0x0, r < 32 ? 0x47 : 0x3C);
+        if (r % 8 != 7) effect(s, 0, CH_TRIANGLE, r, 0x0, 0x0C);
+        if (r >= 40) effect(s, 0, CH_NOISE, r, 0x0, 0x37);
+    }
+    note(s, 1, CH_PULSE1, 0, 50, 1);
+    note(s, 1, CH_TRIANGLE, 0, 45, 1);
+    note(s, 1, CH_NOISE, 0, 9, 1);
+    effect(s, 1, CH_PULSE1, 0, 0x0, 0x47);
+    effect(s, 1, CH_PULSE1, 1, 0x0, 0x47);
+    s.orders.count = 2;
+    s.orders.entries[1] = 1;
+}
+
+// Slides up and down, slow and fast, across the period table's high bytes and past its ends,
+// interrupted by notes and switched off; glissando rounding a slide to semitones.
+void slideSong(Song& s) {
+    setEnvelope(s.instruments[1], ENV_VOLUME, {240}, 0);
+    note(s, 0, CH_PULSE1, 0, 20, 1);
+    for (int r = 0; r < 24; ++r) effect(s, 0, CH_PULSE1, r, 0x1, r == 0 ? 0x30 : r == 12 ? 0x05 : 0);
+    note(s, 0, CH_PULSE1, 8, 33, 0);
+    for (int r = 28; r < 50; ++r) effect(s, 0, CH_PULSE1, r, 0x2, r == 28 ? 0x50 : 0);
+    note(s, 0, CH_PULSE1, 56, 2, 1);
+    for (int r = 56; r < 64; ++r) effect(s, 0, CH_PULSE1, r, 0x2, 0xFF);
+    note(s, 0, CH_PULSE2, 0, 90, 1);
+    for (int r = 0; r < 40; ++r) effect(s, 0, CH_PULSE2, r, 0x1, 0x40);
+    note(s, 0, CH_TRIANGLE, 0, 30, 1);
+    effect(s, 0, CH_TRIANGLE, 0, 0xE, 0x31);
+    for (int r = 1; r < 30; ++r) effect(s, 0, CH_TRIANGLE, r, 0x2, 0x11);
+    effect(s, 0, CH_TRIANGLE, 30, 0xE, 0x30);
+    for (int r = 31; r < 60; ++r) effect(s, 0, CH_TRIANGLE, r, 0x1, 0x11);
+    note(s, 0, CH_NOISE, 0, 10, 1);
+    for (int r = 0; r < 32; ++r) effect(s, 0, CH_NOISE, r, 0x1, 0x20);
+}
+
+// Vibrato and tremolo of several speeds and depths (remembered by a 400), volume slides up and
+// down, with notes starting under them.
+void vibratoSong(Song& s) {
+    setEnvelope(s.instruments[1], ENV_VOLUME, {240}, 0);
+    note(s, 0, CH_PULSE1, 0, 40, 1);
+    for (int r = 0; r < 40; ++r) effect(s, 0, CH_PULSE1, r, 0x4, r == 0 ? 0x4F : r == 20 ? 0xA3 : 0);
+    note(s, 0, CH_PULSE1, 10, 45, 0);
+    for (int r = 44; r < 60; ++r) effect(s, 0, CH_PULSE1, r, 0xA, r == 44 ? 0x02 : 0);
+    note(s, 0, CH_PULSE1, 60, 47, 1);
+    effect(s, 0, CH_PULSE1, 60, 0x4, 0x00);
+    note(s, 0, CH_PULSE2, 0, 50, 1);
+    for (int r = 0; r < 30; ++r) effect(s, 0, CH_PULSE2, r, 0x7, r == 0 ? 0x6F : 0);
+    for (int r = 34; r < 48; ++r) effect(s, 0, CH_PULSE2, r, 0xA, r == 34 ? 0x03 : 0);
+    for (int r = 48; r < 64; ++r) effect(s, 0, CH_PULSE2, r, 0xA, r == 48 ? 0x20 : 0);
+    note(s, 0, CH_PULSE2, 52, 55, 0);
+    effect(s, 0, CH_PULSE2, 52, 0xA, 0x10);
+    note(s, 0, CH_TRIANGLE, 0, 36, 1);
+    for (int r = 0; r < 64; ++r) effect(s, 0, CH_TRIANGLE, r, 0x4, r == 0 ? 0x28 : 0);
+    note(s, 0, CH_NOISE, 0, 20, 1);
+    for (int r = 0; r < 64; ++r) effect(s, 0, CH_NOISE, r, 0x7, r == 0 ? 0x3C : 0);
+}
+
+// Tone portamento up and down, each arriving (at 50 frames a second) within the last row of its
+// effect.
+void portamentoSong(Song& s) {
+    setEnvelope(s.instruments[1], ENV_VOLUME, {240}, 0);
+    note(s, 0, CH_PULSE1, 0, 30, 1);
+    note(s, 0, CH_PULSE1, 8, 34, 0);
+    for (int r = 8; r < 14; ++r) effect(s, 0, CH_PULSE1, r, 0x3, r == 8 ? 0x20 : 0);
+    note(s, 0, CH_PULSE1, 24, 22, 0);
+    for (int r = 24; r < 30; ++r) effect(s, 0, CH_PULSE1, r, 0x3, r == 24 ? 0x58 : 0);
+    note(s, 0, CH_PULSE1, 30, 60, 1);
+    note(s, 0, CH_TRIANGLE, 0, 40, 1);
+    note(s, 0, CH_TRIANGLE, 16, 28, 0);
+    for (int r = 16; r < 36; ++r) effect(s, 0, CH_TRIANGLE, r, 0x3, r == 16 ? 0x18 : 0);
+}
+
+TEST(GameDriver, PitchEffectsPlayAsThePlayerDoes) {
+    expectSamePlay(fineTuneSong, "fine-tune", 2 * 64 * 6);
+    expectSamePlay(arpeggioSong, "arpeggio", 2 * 2 * 64 * 6);
+    expectSamePlay(slideSong, "slide", 2 * 64 * 6);
+    expectSamePlay(vibratoSong, "vibrato", 2 * 64 * 6);
+}
+
+// The data names a tone portamento's slide as it does a plain slide, which moves on the row
+// itself, so the driver's pitch runs up to one frame ahead of the Player's until the arrival,
+// where both snap to the target. Every other value is the Player's.
+TEST(GameDriver, PortamentoLeadsByOneFrameAndArrivesWithThePlayer) {
+    ScratchDir w("game-driver-porta");
+    auto song = std::make_unique<Song>();
+    portamentoSong(*song);
+    const std::vector<uint8_t> rom = buildCartridge(w, *song, " jsr bleep_update\n rti");
+    ASSERT_FALSE(rom.empty());
+    const int frames = 2 * 64 * 6;
+    const std::vector<State> ours = cartridgeStates(rom, frames), theirs = playerStates(*song, frames + 1);
+    int leading = 0;
+    for (size_t f = 0; f < ours.size(); ++f) {
+        if (ours[f] == theirs[f]) continue;
+        ++leading;
+        for (size_t i = 0; i < ours[f].size(); ++i) {
+            const int now = theirs[f][i], next = theirs[f + 1][i];
+            if (i == 1 || i == 5)
+                EXPECT_TRUE(std::min(now, next) <= ours[f][i] && ours[f][i] <= std::max(now, next))
+                    << "frame " << f << " value " << i << ": " << ours[f][i] << " vs " << now << ", " << next;
+            else
+                EXPECT_EQ(ours[f][i], now) << "frame " << f << " value " << i;
+        }
+    }
+    EXPECT_GT(leading, 100);  // the lead shows during all three slides
+    EXPECT_EQ(ours.back(), theirs[ours.size() - 1]);
 }
