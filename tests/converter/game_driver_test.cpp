@@ -57,7 +57,8 @@ void effect(Song& s, int pattern, int channel, int row, int command, int paramet
 
 // The sounding state of one frame: per channel the volume nibble with the duty (pulses; the duty
 // only while the volume is not 0), the period (-1 while silent), the triangle control, the noise
-// period and mode.
+// period and mode; a DPCM sample started in the frame: its rate and loop byte, its length byte
+// with a checksum of the bytes it plays (-1 when none started).
 using State = std::array<int, 10>;
 
 State fromSnapshot(const FrameSnapshot& f) {
@@ -72,11 +73,18 @@ State fromSnapshot(const FrameSnapshot& f) {
             triangleOn ? period(f.trianglePeriodHigh, f.trianglePeriodLow) : -1,
             f.noiseVolume,
             f.noiseVolume ? f.noisePeriod : -1,
-            0,
-            0};
+            -1,
+            -1};
 }
 
-State fromRegisters(const std::array<int, 16>& r) {
+// Sum of the bytes a DMC length byte plays: 16 per unit and one more.
+int checksum(const uint8_t* bytes, int length) {
+    int sum = 0;
+    for (int i = 0; i < length * 16 + 1; ++i) sum += bytes[i];
+    return length << 20 | sum;
+}
+
+State fromRegisters(const std::array<int, 20>& r) {
     const int v1 = r[0] & 15, v2 = r[4] & 15, n = r[12] & 15;
     return {v1 ? (r[0] >> 2 & 0x30) | v1 : 0,
             v1 ? (r[3] & 7) << 8 | r[2] : -1,
@@ -86,8 +94,8 @@ State fromRegisters(const std::array<int, 16>& r) {
             r[8] == 0x81 ? (r[11] & 7) << 8 | r[10] : -1,
             n,
             n ? (r[14] >> 3 & 0x10) | (r[14] & 15) : -1,
-            0,
-            0};
+            -1,
+            -1};
 }
 
 // The song converted, the driver and a shell assembled into an NROM cartridge: reset starts song
@@ -132,16 +140,26 @@ std::vector<State> cartridgeStates(const std::vector<uint8_t>& rom, int frames) 
     auto buffer = std::make_unique<Nonlinear_Buffer>();
     auto apu = std::make_unique<Apu>(*buffer);
     ConsolePlayer cart(rom, ConsoleFileKind::Nes, *apu);
-    std::array<int, 16> registers = {};
+    std::array<int, 20> registers = {};
     std::vector<ApuWrite> writes;
     cart.runFrame(nullptr, &writes);  // the NMI is enabled during this frame
     std::vector<State> states;
     for (int f = 0; f < frames; ++f) {
         writes.clear();
         cart.runFrame(nullptr, &writes);
-        for (const ApuWrite& wr : writes)
-            if (wr.address < 0x4010) registers[wr.address - 0x4000] = wr.value;
+        bool started = false;
+        for (const ApuWrite& wr : writes) {
+            if (wr.address < 0x4014) registers[wr.address - 0x4000] = wr.value;
+            if (wr.address == 0x4015 && (wr.value & 0x10)) started = true;
+        }
         states.push_back(fromRegisters(registers));
+        if (started) {
+            states.back()[8] = registers[0x10];
+            const size_t at = 16 + 0xC000 - 0x8000 + size_t(registers[0x12]) * 64;
+            states.back()[9] = at + size_t(registers[0x13]) * 16 + 1 <= rom.size()
+                                   ? checksum(rom.data() + at, registers[0x13])
+                                   : -2;
+        }
     }
     return states;
 }
@@ -156,6 +174,13 @@ std::vector<State> playerStates(Song& song, int frames) {
     for (int f = 0; f < frames; ++f) {
         playback.runFrame();
         states.push_back(fromSnapshot(player->snapshot));
+        if (player->snapshot.sampleStarted && player->snapshot.dpcmKind == 1) {
+            const DpcmSample& sample = song.instruments[player->snapshot.dpcmValue].dpcm;
+            const int length = std::min(int(sample.size >> 4), 255);
+            states.back()[8] = (sample.loop ? 0x40 : 0) | player->snapshot.dpcmRate;
+            states.back()[9] = checksum(sample.data.get(), length);
+        }
+        player->snapshot.sampleStarted = 0;
     }
     return states;
 }
@@ -206,7 +231,7 @@ TEST(GameDriver, PauseHoldsTheSongAndStopSilencesIt) {
                                                     ": jsr bleep_update\n rti");
     ASSERT_FALSE(rom.empty());
     const std::vector<State> ours = cartridgeStates(rom, 200), theirs = playerStates(*song, 200);
-    const State silent = {0, -1, 0, -1, 0x80, -1, 0, -1, 0, 0};
+    const State silent = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
     EXPECT_EQ(differences({ours.begin(), ours.begin() + 39}, theirs, 0, "before the pause"), 0);
     for (int f = 40; f < 70; ++f) EXPECT_EQ(ours[size_t(f)], silent) << f;
     EXPECT_EQ(differences({ours.begin() + 70, ours.begin() + 149}, theirs, 40, "after the pause"), 0);
@@ -324,11 +349,42 @@ void portamentoSong(Song& s) {
     for (int r = 16; r < 36; ++r) effect(s, 0, CH_TRIANGLE, r, 0x3, r == 16 ? 0x18 : 0);
 }
 
+void dpcm(Song& s, int slot, int size, bool loop) {
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    for (int i = 0; i < size; ++i) bytes[size_t(i)] = uint8_t(i * 37 + slot);
+    s.instruments[slot].type = INST_DPCM;
+    s.instruments[slot].dpcm.assign(bytes.data(), uint32_t(size), loop);
+}
+
+// Samples started at rates from the notes' low nibbles, looping and not, repeated with the same
+// rate, under a note without instrument (which starts nothing), over two orders that loop.
+void samplesSong(Song& s) {
+    plainSong(s);
+    dpcm(s, 4, 33, false);
+    dpcm(s, 5, 1000 * 16 + 1, true);
+    dpcm(s, 6, 17, false);
+    const int notes[] = {37, 53, 15, 16, 1, 47, 47, 96};
+    for (int r = 0; r < 64; r += 8) note(s, 0, CH_DPCM, r + 1, notes[r / 8], 4 + r / 8 % 3);
+    note(s, 0, CH_DPCM, 30, 40, 0);
+    note(s, 1, CH_DPCM, 0, 44, 5);
+    note(s, 1, CH_DPCM, 5, 44, 5);
+    note(s, 1, CH_DPCM, 63, 20, 4);
+}
+
 TEST(GameDriver, PitchEffectsPlayAsThePlayerDoes) {
     expectSamePlay(fineTuneSong, "fine-tune", 2 * 64 * 6);
     expectSamePlay(arpeggioSong, "arpeggio", 2 * 2 * 64 * 6);
     expectSamePlay(slideSong, "slide", 2 * 64 * 6);
     expectSamePlay(vibratoSong, "vibrato", 2 * 64 * 6);
+}
+
+TEST(GameDriver, SamplesStartAsThePlayerStartsThem) {
+    const int frames = 2 * 2 * 64 * 6;
+    expectSamePlay(samplesSong, "samples", frames);
+    auto song = std::make_unique<Song>();
+    samplesSong(*song);
+    const std::vector<State> theirs = playerStates(*song, frames);
+    EXPECT_EQ(std::count_if(theirs.begin(), theirs.end(), [](const State& s) { return s[8] >= 0; }), 2 * 11);
 }
 
 // The data names a tone portamento's slide as it does a plain slide, which moves on the row
