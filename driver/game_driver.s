@@ -12,7 +12,8 @@
 ;                 label (the name of its main output file); silences the sound channels
 ;   bleep_play    A = song number, 0 for the first song named on the converter's command line
 ;   bleep_stop    silences the channels; bleep_update then plays no song (effects go on)
-;   bleep_pause   A <> 0: silences and holds the song where it is; A = 0: goes on playing
+;   bleep_pause   A <> 0: silences, ends a sound effect and holds the song where it is;
+;                 A = 0: goes on playing
 ;   bleep_sfx     A = effect number (0 for the first named after -e), X = the pulse (0 or 1)
 ;                 that plays the effect's first pulse part, the other pulse taking its second.
 ;                 An effect replaces the one playing; while it plays, every channel it has
@@ -112,19 +113,31 @@ bleep_init:
 bleep_stop:
     lda #0
     sta bleepState
+    lda bleepSfxOwn         ; the sound effect's channels play on
+    jmp bleepQuiet
 bleepSilence:
-    lda #$30
-    sta $4000
-    sta $4004
-    sta $400C
-    lda #$80
-    sta $4008
+    lda #0
+; Silences the channels whose bits are clear in A, and the DPCM channel.
+bleepQuiet:
+    sta bleepTmp
+    ldx #BLEEP_CHANNELS - 1
+@channel:
+    lda bleepBits,x
+    and bleepTmp
+    bne @next
+    ldy bleepOffsets,x
+    lda bleepQuietValues,x
+    sta $4000,y
     lda #$08                ; sweep off
-    sta $4001
-    sta $4005
+    sta $4001,y
+@next:
+    dex
+    bpl @channel
     lda #$0F
     sta $4015
     rts
+bleepQuietValues:
+    .byte $30, $30, $80, $30
 
 bleep_pause:
     cmp #0
@@ -133,7 +146,7 @@ bleep_pause:
     beq @done
     lda #3
     sta bleepState
-    jmp bleepSilence
+    jmp bleepSfxEnd         ; which silences everything
 @resume:
     lda bleepState
     beq @done

@@ -100,9 +100,15 @@ State fromRegisters(const std::array<int, 20>& r) {
 
 // The song converted, the driver and a shell assembled into an NROM cartridge: reset starts song
 // 0 and enables the NMI, whose handler is `nmi` (ending in rti). Empty when a step failed.
-std::vector<uint8_t> buildCartridge(const ScratchDir& w, const Song& song, const std::string& nmi) {
+// With an effect song, it is converted as the first sound effect.
+std::vector<uint8_t> buildCartridge(const ScratchDir& w, const Song& song, const std::string& nmi,
+                                    const Song* effectSong = nullptr) {
     EXPECT_TRUE(saveSong(song, w.path("plain.zcm")));
     std::vector<std::string> args = {"bleepforge", "-s", w.path("plain.zcm"), "-o", w.path("music.s")};
+    if (effectSong) {
+        EXPECT_TRUE(saveSong(*effectSong, w.path("fx.zcm")));
+        args.insert(args.end(), {"-e", w.path("fx.zcm")});
+    }
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     testing::internal::CaptureStdout();
@@ -112,7 +118,8 @@ std::vector<uint8_t> buildCartridge(const ScratchDir& w, const Song& song, const
     std::ofstream(w.path("rom.s")) << "TV = " << (song.ntsc ? 0 : 1)
                                    << "\nBLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n"
                                       ".include \"music.s\"\n.include \"music-plain.s\"\n"
-                                      ".include \"game_driver.s\"\n"
+                                   << (effectSong ? ".include \"music-fx.s\"\n" : "")
+                                   << ".include \"game_driver.s\"\n"
                                       "reset: sei\n ldx #$FF\n txs\n lda #TV\n ldx #<music\n ldy #>music\n"
                                       " jsr bleep_init\n lda #0\n jsr bleep_play\n lda #$80\n sta $2000\n"
                                       "idle: jmp idle\nnmi:\n"
@@ -413,4 +420,90 @@ TEST(GameDriver, PortamentoLeadsByOneFrameAndArrivesWithThePlayer) {
     }
     EXPECT_GT(leading, 100);  // the lead shows during all three slides
     EXPECT_EQ(ours.back(), theirs[ours.size() - 1]);
+}
+
+// A short effect: a pulse note sliding down across a period high byte while its volume fades out,
+// a second note, and a noise hit.
+void effectSong(Song& s) {
+    setEnvelope(s.instruments[1], ENV_VOLUME, {240, 240, 224, 208, 192, 176, 160, 144, 128, 112, 96, 80, 64, 48, 32, 16, 0},
+                16);
+    setEnvelope(s.instruments[1], ENV_DUTY, {128, 64}, 0);
+    setEnvelope(s.instruments[2], ENV_VOLUME, {240, 160, 80, 0}, 3);
+    note(s, 0, CH_PULSE1, 0, 33, 1);
+    effect(s, 0, CH_PULSE1, 0, 0x2, 0x60);
+    effect(s, 0, CH_PULSE1, 1, 0x2, 0x00);
+    note(s, 0, CH_PULSE1, 2, 45, 1);
+    note(s, 0, CH_NOISE, 1, 12, 2);
+}
+
+// Effect 0 started at frame `start` on the pulse `pulse`: while it plays, the effect's pulse and
+// noise are heard there and the song everywhere else; when it ends the song takes them back, in
+// time, the frame after.
+void expectEffectOverSong(int pulse, int start) {
+    ScratchDir w(pulse ? "game-driver-sfx-2" : "game-driver-sfx-1");
+    auto song = std::make_unique<Song>(), fx = std::make_unique<Song>();
+    plainSong(*song);
+    effectSong(*fx);
+    const std::string trigger = std::to_string(start + 1);
+    const std::vector<uint8_t> rom = buildCartridge(w, *song,
+                                                    " inc $20\n lda $20\n cmp #" + trigger +
+                                                        "\n bne :+\n lda #0\n ldx #" + std::to_string(pulse) +
+                                                        "\n jsr bleep_sfx\n: jsr bleep_update\n rti",
+                                                    fx.get());
+    ASSERT_FALSE(rom.empty());
+    const int frames = 200;
+    const std::vector<State> ours = cartridgeStates(rom, frames), music = playerStates(*song, frames),
+                             theirs = playerStates(*fx, frames);
+    // the effect's last frame: the one before both its channels are silent
+    int last = 1;
+    while (theirs[size_t(last + 1)][0] % 16 != 0 || theirs[size_t(last + 1)][6] != 0) ++last;
+    ASSERT_GT(last, 10);
+    for (int f = 0; f < frames; ++f) {
+        State expected = music[size_t(f)];
+        if (f >= start && f <= start + last + 1) {
+            const State& e = theirs[size_t(std::min(f - start, last))];
+            expected[size_t(2 * pulse)] = e[0];
+            expected[size_t(2 * pulse + 1)] = e[1];
+            expected[6] = e[6];
+            expected[7] = e[7];
+        }
+        EXPECT_EQ(ours[size_t(f)], expected) << "frame " << f;
+        if (ours[size_t(f)] != expected) break;
+    }
+}
+
+TEST(GameDriver, EffectTakesItsChannelsFromTheSongWhileItPlays) {
+    expectEffectOverSong(0, 30);
+    expectEffectOverSong(1, 91);
+}
+
+// An effect that asks to loop (EE0) and jumps back to its start: it plays on and on, over a
+// song that stops under it.
+TEST(GameDriver, LoopingEffectPlaysOn) {
+    ScratchDir w("game-driver-sfx-loop");
+    auto song = std::make_unique<Song>(), fx = std::make_unique<Song>();
+    plainSong(*song);
+    setEnvelope(fx->instruments[1], ENV_VOLUME, {240, 192, 144, 128}, 3);
+    setEnvelope(fx->instruments[1], ENV_NOTE, {64, 67, 71}, 0);
+    note(*fx, 0, CH_PULSE1, 0, 40, 1);
+    note(*fx, 0, CH_TRIANGLE, 2, 30, 1);
+    note(*fx, 0, CH_TRIANGLE, 4, NOTE_OFF, 0);  // the loop restates only what its start wrote
+    effect(*fx, 0, CH_PULSE1, 2, 0xE, 0xE0);
+    effect(*fx, 0, CH_PULSE1, 4, 0xB, 0x00);
+    const std::vector<uint8_t> rom = buildCartridge(
+        w, *song, " inc $20\n lda $20\n cmp #11\n bne :+\n lda #0\n ldx #0\n jsr bleep_sfx\n"
+                  ":lda $20\n cmp #61\n bne :+\n jsr bleep_stop\n: jsr bleep_update\n rti",
+        fx.get());
+    ASSERT_FALSE(rom.empty());
+    EXPECT_NE(w.read("music-fx.s").find(".word"), std::string::npos);
+    const int frames = 250;  // before the frame counter comes round
+    const std::vector<State> ours = cartridgeStates(rom, frames), music = playerStates(*song, frames),
+                             theirs = playerStates(*fx, frames);
+    const State silent = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
+    for (int f = 10; f < frames; ++f) {
+        State expected = f < 60 ? music[size_t(f)] : silent;
+        for (size_t i : {0u, 1u, 4u, 5u}) expected[i] = theirs[size_t(f - 10)][i];
+        EXPECT_EQ(ours[size_t(f)], expected) << "frame " << f;
+        if (ours[size_t(f)] != expected) break;
+    }
 }
