@@ -348,8 +348,12 @@ bleepRead:
     lda bleepPatHi,x
     sta bleepPtr+1
 bleepReadNext:
-    jsr bleepFetch
-    cmp #$40
+    ldy #0
+    lda (bleepPtr),y
+    inc bleepPtr
+    bne :+
+    inc bleepPtr+1
+:   cmp #$40
     bcs @notWait
     sta bleepWait,x         ; 0 waits 256 frames
     jmp bleepReadDone
@@ -523,7 +527,10 @@ bleepRestartEnvelopes:
 
 ; Channel X takes instrument A: its four envelopes from the instrument pointer table.
 bleepInstrument:
-    sta bleepInst,x
+    cmp bleepInst,x
+    bne :+
+    jmp bleepRestartEnvelopes
+:   sta bleepInst,x
     asl a
     sta bleepTmp
     lda bleepSong
@@ -573,43 +580,37 @@ bleepInstrument:
 ; (on the triangle: below 8) ends the note.
 bleepEnvelopes:
     lda bleepOn,x
-    beq bleepEnvDone
+    bne bleepStepEnvelopes
+    rts
 bleepStepEnvelopes:
     lda bleepInst,x
     cmp #$FF
-    beq bleepEnvDone
-    stx bleepCh
-@kind:
-    lda bleepEnvLo,x
+    bne :+
+    rts
+:
+    .repeat 4, K
+    ldy bleepEnvPos+K*4,x
+    iny
+    beq :++                 ; held on its last value, which stays
+    lda bleepEnvLo+K*4,x
     sta bleepEnv
-    lda bleepEnvHi,x
+    lda bleepEnvHi+K*4,x
     sta bleepEnv+1
-    ldy bleepEnvPos,x
+    dey
     lda (bleepEnv),y
-    sta bleepVal,x
+    sta bleepVal+K*4,x
     iny
     lda (bleepEnv),y
     cmp #$FF
-    bne @store
+    bne :+
     iny
     lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
-    bne @loop
-    dey
-    dey
-    jmp @store
-@loop:
     tay
-    dey
-@store:
-    tya
-    sta bleepEnvPos,x
-    txa
-    clc
-    adc #4
-    tax
-    cpx #16
-    bcc @kind
-    ldx bleepCh
+    dey                     ; the loop point, or $FF: held from now on
+:   tya
+    sta bleepEnvPos+K*4,x
+:
+    .endrep
     lda bleepOn,x
     beq bleepEnvDone
     lda bleepVal,x
@@ -618,18 +619,21 @@ bleepStepEnvelopes:
     and #$80                ; the triangle is silent below 8
 :   cmp #$10
     bcs bleepEnvDone
+    ; a silent value: the note ends when the envelope stands on its last value for good
+    ldy bleepEnvPos,x
+    iny
+    beq @release
     lda bleepEnvLo,x
     sta bleepEnv
     lda bleepEnvHi,x
     sta bleepEnv+1
-    ldy bleepEnvPos,x
-    iny
     lda (bleepEnv),y
     cmp #$FF
     bne bleepEnvDone
     iny
     lda (bleepEnv),y
     bne bleepEnvDone
+@release:
     lda #0
     sta bleepOn,x
 bleepEnvDone:
@@ -839,9 +843,11 @@ bleepOutput:
 :   lda bleepFrac,x
 :   sta bleepPLo
 @add:
-    ldy #0
     lda bleepVibOff
-    bpl :+
+    beq @fine
+    ldy #0
+    cmp #$80
+    bcc :+
     dey
 :   clc
     adc bleepPLo
@@ -849,7 +855,10 @@ bleepOutput:
     tya
     adc bleepPHi
     sta bleepPHi
+@fine:
     lda bleepVal+12,x       ; fine-tune: value - 127
+    cmp #127
+    beq @semitones
     clc
     adc bleepPLo
     sta bleepPLo
@@ -859,8 +868,10 @@ bleepOutput:
     sec
     sbc #127
     sta bleepPLo
+    bcs @semitones
+    dec bleepPHi
+@semitones:
     lda bleepPHi
-    sbc #0
     clc
     adc bleepArpOff
     sta bleepPHi
