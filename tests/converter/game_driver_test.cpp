@@ -378,11 +378,53 @@ void samplesSong(Song& s) {
     note(s, 1, CH_DPCM, 63, 20, 4);
 }
 
+// Notes above 63, volume and duty commands, note cuts at once and after frames, an instrument
+// alone retriggering its note, a row break, an order jump back to the second order (the loop
+// index), a speed change and channels left without commands for whole patterns (waits of 256
+// frames and more).
+void structureSong(Song& s) {
+    setEnvelope(s.instruments[1], ENV_VOLUME, {240, 208, 176}, 2);
+    setEnvelope(s.instruments[1], ENV_DUTY, {0, 128}, 0);
+    setEnvelope(s.instruments[2], ENV_VOLUME, {240, 160}, 0);
+    note(s, 0, CH_PULSE1, 0, 70, 1);
+    note(s, 0, CH_PULSE1, 4, 96, 2);
+    effect(s, 0, CH_PULSE1, 6, 0xC, 0x3A);
+    effect(s, 0, CH_PULSE1, 8, 0xC, 0x05);
+    effect(s, 0, CH_PULSE1, 10, 0xC, 0x0F);
+    note(s, 0, CH_PULSE1, 12, 64, 1);
+    effect(s, 0, CH_PULSE1, 12, 0xE, 0xC3);
+    note(s, 0, CH_PULSE1, 14, 0, 1);
+    note(s, 0, CH_PULSE1, 16, 63, 2);
+    effect(s, 0, CH_PULSE1, 18, 0xE, 0xC0);
+    note(s, 0, CH_TRIANGLE, 0, 80, 2);
+    note(s, 0, CH_NOISE, 2, 40, 2);
+    effect(s, 0, CH_NOISE, 20, 0xD, 0x10);
+    effect(s, 0, CH_NOISE, 3, 0xC, 0x00);
+    effect(s, 0, CH_NOISE, 5, 0xC, 0x0A);
+    note(s, 1, CH_PULSE2, 12, 30, 1);
+    note(s, 1, CH_PULSE2, 20, 75, 1);
+    effect(s, 1, CH_PULSE2, 20, 0xF, 0x03);
+    note(s, 2, CH_TRIANGLE, 60, 50, 1);
+    effect(s, 2, CH_TRIANGLE, 63, 0xB, 0x01);
+    // notes end before each pattern does: the data cuts a note held into the next pattern
+    note(s, 0, CH_TRIANGLE, 19, NOTE_OFF, 0);
+    note(s, 0, CH_NOISE, 19, NOTE_OFF, 0);
+    note(s, 1, CH_PULSE2, 60, NOTE_OFF, 0);
+    note(s, 2, CH_TRIANGLE, 63, NOTE_OFF, 0);
+    s.orders.count = 3;
+    s.orders.entries[1] = 1;
+    s.orders.entries[2] = 2;
+}
+
 TEST(GameDriver, PitchEffectsPlayAsThePlayerDoes) {
     expectSamePlay(fineTuneSong, "fine-tune", 2 * 64 * 6);
     expectSamePlay(arpeggioSong, "arpeggio", 2 * 2 * 64 * 6);
     expectSamePlay(slideSong, "slide", 2 * 64 * 6);
     expectSamePlay(vibratoSong, "vibrato", 2 * 64 * 6);
+}
+
+TEST(GameDriver, SongStructurePlaysAsThePlayerDoes) {
+    expectSamePlay(structureSong, "structure", 4000);
 }
 
 TEST(GameDriver, SamplesStartAsThePlayerStartsThem) {
