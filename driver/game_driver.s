@@ -757,17 +757,38 @@ bleepWobble:
     lda #$0F                ; 16-31 and 48-63 fall back
     eor bleepTmp
     sta bleepTmp
-:   lda bleepTmp
-    asl a
-    asl a
-    asl a
-    asl a
-    sta bleepTmp
-    lda bleepVib,x
+:   lda bleepVib,x          ; times the depth
     and #$0F
-    ora bleepTmp
-    tay
-    lda bleepVibrato,y
+    sta bleepALo
+    lda #0
+    ldy #4
+:   lsr bleepTmp
+    bcc :+
+    clc
+    adc bleepALo
+:   asl bleepALo
+    dey
+    bne :--
+    ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
+    ; (p + (31p + 489) / 256) / 4
+    sta bleepPLo
+    sty bleepPHi            ; Y is 0
+    .repeat 5
+    asl a
+    rol bleepPHi
+    .endrep
+    sec
+    sbc bleepPLo
+    bcs :+
+    dec bleepPHi
+:   clc
+    adc #<489
+    lda bleepPHi
+    adc #>489
+    clc
+    adc bleepPLo
+    lsr a
+    lsr a
     sta bleepTmp
     lda bleepVibPos,x
     and #$20
@@ -1235,11 +1256,6 @@ bleepArpNext:               ; the arpeggio's step after each step
 bleepVolumes:
     .repeat 17, i
         .byte (i * 63 + 14) / 15
-    .endrep
-; The vibrato's offsets in 1/256 semitones: row the position within its quarter, column the depth.
-bleepVibrato:
-    .repeat 256, i
-        .byte ((i >> 4) * (i & 15) * 63 + 112) / 225
     .endrep
 bleepOffsets:
     .byte 0, 4, 8, 12
