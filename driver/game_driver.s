@@ -1,32 +1,45 @@
 ; Bleepforge game driver: plays the converter's songs and sound effects inside a NES program (ca65).
 ;
 ; Include it in a code segment after the converter's files, having defined:
-;   BLEEP_ZP    a zero-page address: the driver uses BLEEP_ZP_SIZE bytes there
-;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE bytes there
+;   BLEEP_ZP    a zero-page address: the driver uses BLEEP_ZP_SIZE (8) bytes there
+;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE (158) bytes there
 ; It writes the sound registers only ($4000-$4013, $4015), never the PPU or the controllers.
 ; The DPCM samples must lie where the converter's DPCM file is placed: at a 64-byte boundary in
 ; $C000-$FFFF.
 ;
 ; Calls (jsr; A, X and Y are not kept):
 ;   bleep_init    A = TV system (0 NTSC, 1 PAL), X/Y = low/high byte of the converter's entry
-;                 label (the name of its main output file); silences the sound channels
+;                 label (the name of its main output file); silences the sound channels and
+;                 ends any sound effect. Call it first.
 ;   bleep_play    A = song number, 0 for the first song named on the converter's command line
-;   bleep_stop    silences the channels; bleep_update then plays no song (effects go on)
+;   bleep_stop    silences the song's channels; bleep_update then plays no song, and a sound
+;                 effect that plays goes on to its end
 ;   bleep_pause   A <> 0: silences, ends a sound effect and holds the song where it is;
 ;                 A = 0: goes on playing
-;   bleep_sfx     A = effect number (0 for the first named after -e), X = the pulse (0 or 1)
-;                 that plays the effect's first pulse part, the other pulse taking its second.
-;                 An effect replaces the one playing; while it plays, every channel it has
-;                 written to is its own and the song goes on silently there.
-;   bleep_update  once per frame, from the NMI handler
+;   bleep_sfx     A = effect number (0 for the first named after -e; it must exist), X = the
+;                 pulse (0 or 1) that plays the effect's first pulse part, the other pulse taking
+;                 its second. An effect replaces the one playing; while it plays, every channel
+;                 it has written to is its own and the song goes on silently there; when it ends
+;                 the song is heard there again from the next frame.
+;   bleep_update  once per frame, from the NMI handler (the song first, then the effect)
 ;
-; What it plays, on the pulses, the triangle and the noise: notes, instruments with their Volume,
-; Note, Duty/Mode and Fine-tune envelopes (looping or held), the channel volume, duty changes,
-; note cuts, waits, pattern ends and the loop of the order lists, arpeggio, slides up and down,
-; tone portamento, vibrato, tremolo, volume slides and glissando. On the DPCM channel: samples
-; with their rate and loop flag. Sound effects on the pulses, the triangle and the noise.
-; Not carried by the data and so not played: echo, the software voices of the DPCM channel, and
-; the effects' state on rows where a channel is silent.
+; What it plays, on the pulses, the triangle and the noise: notes 1-96, instruments with their
+; Volume, Note, Duty/Mode and Fine-tune envelopes (looping or held), the channel volume, duty
+; changes and releases, note cuts, waits of 1-256 frames, pattern ends and the loop of the order
+; lists, arpeggio, slides up and down, tone portamento, vibrato, tremolo, volume slides and
+; glissando, with pitches in 1/256 semitone between the notes of the period table. On the DPCM
+; channel: samples with their rate and loop flag. Sound effects on the pulses, the triangle and
+; the noise, looping ones included.
+;
+; What the song data does not carry, and so this driver does not play as the editor does:
+; - echo (8xy), fine slides (E1y, E2y), the software voices of the DPCM channel;
+; - the row itself: a tone portamento moves one frame early (it is written as a slide, which
+;   moves on its row), the vibrato of 6xy and the portamento of 5xy move on their rows too, and
+;   an arpeggio that starts without a note after rows of other effects may start on another step;
+; - effects on rows where the channel is silent (their positions do not move on there);
+; - a pitch slid beyond the notes that the driver holds (-128 to 127) stays at that end.
+; A period's high byte is written to $4003/$4007 when it changes, which restarts the pulse's
+; duty cycle; the editor carries it with the sweep unit instead.
 
 .ifndef BLEEP_ZP
     .error "define BLEEP_ZP, the zero-page address of the driver's pointers"
