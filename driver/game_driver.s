@@ -1,21 +1,45 @@
-; Bleepforge game driver: plays the converter's songs inside a NES program (ca65).
+; Bleepforge game driver: plays the converter's songs and sound effects inside a NES program (ca65).
 ;
 ; Include it in a code segment after the converter's files, having defined:
-;   BLEEP_ZP    a zero-page address: the driver uses BLEEP_ZP_SIZE bytes there
-;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE bytes there
-; It writes the sound registers only ($4000-$400F, $4015), never the PPU or the controllers.
+;   BLEEP_ZP    a zero-page address: the driver uses BLEEP_ZP_SIZE (8) bytes there
+;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE (158) bytes there
+; It writes the sound registers only ($4000-$4013, $4015), never the PPU or the controllers.
+; The DPCM samples must lie where the converter's DPCM file is placed: at a 64-byte boundary in
+; $C000-$FFFF.
 ;
 ; Calls (jsr; A, X and Y are not kept):
 ;   bleep_init    A = TV system (0 NTSC, 1 PAL), X/Y = low/high byte of the converter's entry
-;                 label (the name of its main output file); silences the sound channels
+;                 label (the name of its main output file); silences the sound channels and
+;                 ends any sound effect. Call it first.
 ;   bleep_play    A = song number, 0 for the first song named on the converter's command line
-;   bleep_stop    silences the channels; bleep_update then plays nothing
-;   bleep_pause   A <> 0: silences and holds the song where it is; A = 0: goes on playing
-;   bleep_update  once per frame, from the NMI handler
+;   bleep_stop    silences the song's channels; bleep_update then plays no song, and a sound
+;                 effect that plays goes on to its end
+;   bleep_pause   A <> 0: silences, ends a sound effect and holds the song where it is;
+;                 A = 0: goes on playing
+;   bleep_sfx     A = effect number (0 for the first named after -e; it must exist), X = the
+;                 pulse (0 or 1) that plays the effect's first pulse part, the other pulse taking
+;                 its second. An effect replaces the one playing; while it plays, every channel
+;                 it has written to is its own and the song goes on silently there; when it ends
+;                 the song is heard there again from the next frame.
+;   bleep_update  once per frame, from the NMI handler (the song first, then the effect)
 ;
-; What it plays so far, on the pulses, the triangle and the noise: notes, instruments with their
-; Volume, Note and Duty/Mode envelopes (looping or held), the channel volume, duty changes, note
-; cuts, waits, pattern ends and the loop of the order lists. The effect commands are read over.
+; What it plays, on the pulses, the triangle and the noise: notes 1-96, instruments with their
+; Volume, Note, Duty/Mode and Fine-tune envelopes (looping or held), the channel volume, duty
+; changes and releases, note cuts, waits of 1-256 frames, pattern ends and the loop of the order
+; lists, arpeggio, slides up and down, tone portamento, vibrato, tremolo, volume slides and
+; glissando, with pitches in 1/256 semitone between the notes of the period table. On the DPCM
+; channel: samples with their rate and loop flag. Sound effects on the pulses, the triangle and
+; the noise, looping ones included.
+;
+; What the song data does not carry, and so this driver does not play as the editor does:
+; - echo (8xy), fine slides (E1y, E2y), the software voices of the DPCM channel;
+; - the row itself: a tone portamento moves one frame early (it is written as a slide, which
+;   moves on its row), the vibrato of 6xy and the portamento of 5xy move on their rows too, and
+;   an arpeggio that starts without a note after rows of other effects may start on another step;
+; - effects on rows where the channel is silent (their positions do not move on there);
+; - a pitch slid beyond the notes that the driver holds (-128 to 127) stays at that end.
+; A period's high byte is written to $4003/$4007 when it changes, which restarts the pulse's
+; duty cycle; the editor carries it with the sweep unit instead.
 
 .ifndef BLEEP_ZP
     .error "define BLEEP_ZP, the zero-page address of the driver's pointers"
@@ -24,38 +48,71 @@
     .error "define BLEEP_RAM, the address of the driver's RAM block"
 .endif
 
-BLEEP_CHANNELS = 4
+BLEEP_CHANNELS = 4                      ; pulses, triangle, noise; the DPCM stream comes after
 
-bleepPtr      = BLEEP_ZP              ; pattern data being read
-bleepEnv      = BLEEP_ZP + 2          ; song header, tables and envelopes
-BLEEP_ZP_SIZE = 4
+bleepPtr      = BLEEP_ZP                ; pattern data being read
+bleepEnv      = BLEEP_ZP + 2            ; song header, tables, envelopes, effect data
+bleepPLo      = BLEEP_ZP + 4            ; pitch of the channel being written, 1/256 semitone
+bleepPHi      = BLEEP_ZP + 5
+bleepALo      = BLEEP_ZP + 6            ; period, and a factor of the interpolation
+bleepAHi      = BLEEP_ZP + 7
+BLEEP_ZP_SIZE = 8
 
-bleepEntry    = BLEEP_RAM             ; 2: the converter's entry tables
-bleepSong     = BLEEP_RAM + 2         ; 2: header of the song playing
-bleepState    = BLEEP_RAM + 4         ; 0 stopped, 1 playing, 3 paused
-bleepTv       = BLEEP_RAM + 5         ; 0 NTSC, 1 PAL
-bleepCh       = BLEEP_RAM + 6         ; channel being worked on
+bleepEntry    = BLEEP_RAM               ; 2: the converter's entry tables
+bleepSong     = BLEEP_RAM + 2           ; 2: header of the song playing
+bleepState    = BLEEP_RAM + 4           ; 0 stopped, 1 playing, 3 paused
+bleepTv       = BLEEP_RAM + 5           ; 0 NTSC, 1 PAL
+bleepCh       = BLEEP_RAM + 6           ; channel being worked on
 bleepTmp      = BLEEP_RAM + 7
-bleepWait     = BLEEP_RAM + 8         ; per channel: frames until the next command
-bleepOrder    = bleepWait + BLEEP_CHANNELS      ; order list position
-bleepPatLo    = bleepOrder + BLEEP_CHANNELS     ; next command byte
-bleepPatHi    = bleepPatLo + BLEEP_CHANNELS
-bleepNote     = bleepPatHi + BLEEP_CHANNELS     ; note 1-96
-bleepQ        = bleepNote + BLEEP_CHANNELS      ; channel volume 0-15
-bleepOn       = bleepQ + BLEEP_CHANNELS         ; a note sounds
+bleepLevel    = BLEEP_RAM + 8           ; volume level read this frame, $FF none
+bleepGate     = BLEEP_RAM + 9           ; the note sounded when the frame began
+bleepArpOff   = BLEEP_RAM + 10          ; semitones of the arpeggio this frame
+bleepVibOff   = BLEEP_RAM + 11          ; 1/256 semitones of the vibrato this frame
+bleepRate     = BLEEP_RAM + 12          ; DMC rate and loop byte
+bleepSfxLo    = BLEEP_RAM + 13          ; effect data, high byte 0 when none plays
+bleepSfxHi    = BLEEP_RAM + 14
+bleepSfxWait  = BLEEP_RAM + 15
+bleepSfxOwn   = BLEEP_RAM + 16          ; bit per channel the effect has taken
+bleepSfxPulse = BLEEP_RAM + 17          ; register offset of the effect's first pulse part
+; per stream (the four channels, then DPCM)
+bleepWait     = BLEEP_RAM + 18          ; frames until the next command
+bleepOrder    = bleepWait + 5           ; order list position
+bleepPatLo    = bleepOrder + 5          ; next command byte
+bleepPatHi    = bleepPatLo + 5
+; per channel
+bleepNote     = bleepPatHi + 5          ; pitch, whole semitones (note 1-96 at a note start)
+bleepFrac     = bleepNote + BLEEP_CHANNELS      ; pitch, 1/256 semitones
+bleepVol      = bleepFrac + BLEEP_CHANNELS      ; channel volume 0-63
+bleepOn       = bleepVol + BLEEP_CHANNELS       ; a note sounds
 bleepDutyOv   = bleepOn + BLEEP_CHANNELS        ; duty set by the song, $FF none
 bleepInst     = bleepDutyOv + BLEEP_CHANNELS    ; instrument index, $FF none
 bleepLastHi   = bleepInst + BLEEP_CHANNELS      ; period high byte last written
+bleepSlide    = bleepLastHi + BLEEP_CHANNELS    ; slide speed, 0 none
+bleepFx       = bleepSlide + BLEEP_CHANNELS     ; FX_ bits, arpeggio step in bits 0-1
+bleepArp      = bleepFx + BLEEP_CHANNELS        ; arpeggio xy
+bleepVib      = bleepArp + BLEEP_CHANNELS       ; vibrato or tremolo speed x, depth y
+bleepVibPos   = bleepVib + BLEEP_CHANNELS       ; vibrato or tremolo position 0-63
+bleepTrem     = bleepVibPos + BLEEP_CHANNELS    ; volume units of the tremolo (signed)
+bleepVolSlide = bleepTrem + BLEEP_CHANNELS      ; volume units per frame (signed), 0 none
 ; per envelope kind (Volume, Note, Duty/Mode, Fine-tune) and channel: index kind * 4 + channel
-bleepEnvLo    = bleepLastHi + BLEEP_CHANNELS    ; first value
+bleepEnvLo    = bleepVolSlide + BLEEP_CHANNELS  ; first value
 bleepEnvHi    = bleepEnvLo + 16
 bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value
 bleepVal      = bleepEnvPos + 16                ; value last read
 BLEEP_RAM_SIZE = bleepVal + 16 - BLEEP_RAM
 
+FX_DOWN    = $80                        ; the slide goes down
+FX_GLISS   = $40                        ; whole semitones only
+FX_ARP     = $20
+FX_VIB     = $10
+FX_TREM    = $08
+FX_STARTED = $04                        ; a note started this frame
+FX_STEP    = $03
+
 ; Header of a song: loop index, instrument pointers, DPCM pointers, then per channel its order
 ; list and its pattern pointer list.
 SONG_INSTRUMENTS = 1
+SONG_DPCM        = 3
 SONG_CHANNELS    = 5
 
 bleep_init:
@@ -63,22 +120,37 @@ bleep_init:
     sta bleepTv
     stx bleepEntry
     sty bleepEntry+1
+    lda #0
+    sta bleepSfxHi
+    sta bleepSfxOwn
 bleep_stop:
     lda #0
     sta bleepState
+    lda bleepSfxOwn         ; the sound effect's channels play on
+    jmp bleepQuiet
 bleepSilence:
-    lda #$30
-    sta $4000
-    sta $4004
-    sta $400C
-    lda #$80
-    sta $4008
+    lda #0
+; Silences the channels whose bits are clear in A, and the DPCM channel.
+bleepQuiet:
+    sta bleepTmp
+    ldx #BLEEP_CHANNELS - 1
+@channel:
+    lda bleepBits,x
+    and bleepTmp
+    bne @next
+    ldy bleepOffsets,x
+    lda bleepQuietValues,x
+    sta $4000,y
     lda #$08                ; sweep off
-    sta $4001
-    sta $4005
+    sta $4001,y
+@next:
+    dex
+    bpl @channel
     lda #$0F
     sta $4015
     rts
+bleepQuietValues:
+    .byte $30, $30, $80, $30
 
 bleep_pause:
     cmp #0
@@ -87,29 +159,33 @@ bleep_pause:
     beq @done
     lda #3
     sta bleepState
-    jmp bleepSilence
+    jmp bleepSfxEnd         ; which silences everything
 @resume:
     lda bleepState
     beq @done
     lda #1
     sta bleepState
-    ; the period high bytes are written again, as after a silence
+    jmp bleepRewrite
+@done:
+    rts
+
+; The period high bytes are written again, as after a silence.
+bleepRewrite:
     lda #$FF
     ldx #BLEEP_CHANNELS - 1
 :   sta bleepLastHi,x
     dex
     bpl :-
-@done:
     rts
 
-bleep_play:
+; bleepEnv = the word at offset A of the entry tables' table Y (0 songs, 2 effects).
+bleepEntryWord:
     asl a
     pha
     lda bleepEntry
     sta bleepEnv
     lda bleepEntry+1
     sta bleepEnv+1
-    ldy #0                  ; the entry label holds the song table's address
     lda (bleepEnv),y
     tax
     iny
@@ -119,32 +195,60 @@ bleep_play:
     pla
     tay
     lda (bleepEnv),y
-    sta bleepSong
+    tax
     iny
     lda (bleepEnv),y
+    sta bleepEnv+1
+    stx bleepEnv
+    rts
+
+bleep_play:
+    ldy #0
+    jsr bleepEntryWord
+    lda bleepEnv
+    sta bleepSong
+    lda bleepEnv+1
     sta bleepSong+1
-    ldx #BLEEP_CHANNELS - 1
-@channel:
+    lda #$FF
+    sta bleepRate
+    ldx #BLEEP_CHANNELS
+@stream:
     lda #1
     sta bleepWait,x
     lda #$FF
     sta bleepOrder,x
+    jsr bleepNextOrder
+    dex
+    bpl @stream
+    ldx #BLEEP_CHANNELS - 1
+@channel:
+    lda #$FF
     sta bleepInst,x
     sta bleepDutyOv,x
     sta bleepLastHi,x
     lda #0
     sta bleepOn,x
     sta bleepNote,x
-    lda #15
-    sta bleepQ,x
-    jsr bleepNextOrder
+    sta bleepFrac,x
+    sta bleepSlide,x
+    sta bleepFx,x
+    sta bleepVibPos,x
+    sta bleepTrem,x
+    sta bleepVolSlide,x
+    sta bleepVal,x
+    lda #64
+    sta bleepVal+4,x
+    lda #127
+    sta bleepVal+12,x
+    lda #63
+    sta bleepVol,x
     dex
     bpl @channel
     lda #1
     sta bleepState
     rts
 
-; Channel X moves to its next order entry (the loop index after the last) and its pattern.
+; Stream X moves to its next order entry (the loop index after the last) and its pattern.
 bleepNextOrder:
     inc bleepOrder,x
     lda bleepSong
@@ -188,30 +292,60 @@ bleepNextOrder:
     iny
     lda (bleepPtr),y
     sta bleepPatHi,x
+    ; a new pattern restarts the arpeggio and the vibrato
+    cpx #BLEEP_CHANNELS
+    bcs :+
+    lda #0
+    sta bleepVibPos,x
+    lda bleepFx,x
+    and #<~FX_STEP
+    sta bleepFx,x
+:   lda bleepPatLo,x
+    sta bleepPtr
+    lda bleepPatHi,x
+    sta bleepPtr+1
     rts
 
 bleep_update:
     lda bleepState
     cmp #1
-    bne @done
+    bne @effect
     ldx #0
 @channel:
+    lda #$FF
+    sta bleepLevel
+    lda bleepOn,x
+    sta bleepGate
+    lda bleepFx,x
+    and #<~FX_STARTED
+    sta bleepFx,x
     dec bleepWait,x
     bne @waiting
     jsr bleepRead
     jsr bleepStepEnvelopes  ; a row with commands steps them even after a note off
-    jmp @output
+    jmp @effects
 @waiting:
     jsr bleepEnvelopes
-@output:
+@effects:
+    jsr bleepEffects
+    lda bleepSfxOwn
+    and bleepBits,x
+    bne :+                  ; the sound effect has the channel
     jsr bleepOutput
-    inx
+:   inx
     cpx #BLEEP_CHANNELS
     bne @channel
-@done:
-    rts
+    dec bleepWait,x
+    bne @effect
+    jsr bleepReadDpcm
+@effect:
+    lda bleepState
+    cmp #3
+    beq :+
+    jmp bleepSfxUpdate
+:   rts
 
-; The next byte of channel X's pattern.
+; The next byte of the pattern.
 bleepFetch:
     ldy #0
     lda (bleepPtr),y
@@ -220,109 +354,182 @@ bleepFetch:
     inc bleepPtr+1
 :   rts
 
-; Arguments of the effect commands $D9-$E6, which this driver reads over.
-bleepEffectArgs:
-    .byte 1, 0, 1, 1, 0, 1, 1, 0, 1, 1, 0, 1, 0, 1
-
 ; Runs channel X's commands up to the next wait.
 bleepRead:
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
     sta bleepPtr+1
-@next:
-    jsr bleepFetch
-    cmp #$40
+bleepReadNext:
+    ldy #0
+    lda (bleepPtr),y
+    inc bleepPtr
+    bne :+
+    inc bleepPtr+1
+:   cmp #$40
     bcs @notWait
     sta bleepWait,x         ; 0 waits 256 frames
-    jmp @done
+    jmp bleepReadDone
 @notWait:
     cmp #$80
     bcs @notNote
     and #$3F
     jsr bleepNoteOn
-    jmp @next
+    jmp bleepReadNext
 @notNote:
     cmp #$C0
     bcs @notInstrument
     and #$3F
     jsr bleepInstrument
-    jmp @next
+    jmp bleepReadNext
 @notInstrument:
     cmp #$D0
     bcs @notVolume
     and #$0F
-    sta bleepQ,x
-    jmp @next
+    sta bleepLevel
+    jmp bleepReadNext
 @notVolume:
     cmp #$D4
     bcs @notDuty
     and #$03
     sta bleepDutyOv,x
-    jmp @next
+    jmp bleepReadNext
 @notDuty:
-    bne @notLongWait
+    cmp #$E8
+    bcs bleepReadNext       ; not a command of these channels
+    sbc #$D4 - 1            ; C is clear
+    asl a
+    tay
+    lda bleepCommands+1,y
+    pha
+    lda bleepCommands,y
+    pha
+    rts                     ; to the command, which goes on at bleepReadNext
+
+bleepCommands:
+    .word bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
+    .word bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
+    .word bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
+    .word bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
+
+bleepDoLongWait:
     jsr bleepFetch
     sta bleepWait,x
-    jmp @done
-@notLongWait:
-    cmp #$D5
-    bne @notLongNote
-    jsr bleepFetch
-    jsr bleepNoteOn
-    jmp @next
-@notLongNote:
-    cmp #$D6
-    bne @notCut
-    lda #0
-    sta bleepOn,x
-    jmp @next
-@notCut:
-    cmp #$D7
-    bne @notEnd
-    jsr bleepNextOrder
-    lda bleepPatLo,x
-    sta bleepPtr
-    lda bleepPatHi,x
-    sta bleepPtr+1
-    jmp @next
-@notEnd:
-    cmp #$D8
-    bne @notLongInstrument
-    jsr bleepFetch
-    jsr bleepInstrument
-    jmp @next
-@notLongInstrument:
-    cmp #$E7
-    bne @effect
-    lda #$FF                ; duty release
-    sta bleepDutyOv,x
-    jmp @next
-@effect:
-    cmp #$E7
-    bcs @again              ; not a command of these channels
-    sbc #$D9 - 1            ; C is clear: A - $D9
-    bcc @again
-    tay
-    lda bleepEffectArgs,y
-    beq @again
-    jsr bleepFetch
-@again:
-    jmp @next
-@done:
+bleepReadDone:
     lda bleepPtr
     sta bleepPatLo,x
     lda bleepPtr+1
     sta bleepPatHi,x
     rts
+bleepDoLongNote:
+    jsr bleepFetch
+    jsr bleepNoteOn
+    jmp bleepReadNext
+bleepDoCut:
+    lda #0
+    sta bleepOn,x
+    jmp bleepReadNext
+bleepDoEnd:
+    jsr bleepNextOrder
+    jmp bleepReadNext
+bleepDoLongInstrument:
+    jsr bleepFetch
+    jsr bleepInstrument
+    jmp bleepReadNext
+bleepFxOn:
+    ora bleepFx,x
+    sta bleepFx,x
+    jmp bleepReadNext
+bleepFxOff:
+    and bleepFx,x
+    sta bleepFx,x
+    jmp bleepReadNext
+bleepDoArpOn:
+    jsr bleepFetch
+    sta bleepArp,x
+    lda #FX_ARP
+    bne bleepFxOn
+bleepDoArpOff:
+    lda #<~FX_ARP
+    bne bleepFxOff
+bleepDoSlideUp:
+    lda #<~FX_DOWN
+    and bleepFx,x
+    jmp :+
+bleepDoSlideDown:
+    lda #FX_DOWN
+    ora bleepFx,x
+:   sta bleepFx,x
+    jsr bleepFetch
+    sta bleepSlide,x
+    jmp bleepReadNext
+bleepDoArrived:
+    jsr bleepFetch
+    sta bleepNote,x
+    lda #0
+    sta bleepFrac,x
+bleepDoSlideOff:
+    lda #0
+    sta bleepSlide,x
+    jmp bleepReadNext
+bleepDoVibOn:
+    jsr bleepFetch
+    sta bleepVib,x
+    lda #FX_VIB
+    bne bleepFxOn
+bleepDoVibOff:
+    lda #<~FX_VIB
+    bne bleepFxOff
+bleepDoVolUp:
+    jsr bleepFetch
+    jmp :+
+bleepDoVolDown:
+    jsr bleepFetch
+    eor #$FF
+    clc
+    adc #1
+    jmp :+
+bleepDoVolOff:
+    lda #0
+:   sta bleepVolSlide,x
+    jmp bleepReadNext
+bleepDoTremOn:
+    jsr bleepFetch
+    sta bleepVib,x
+    lda #FX_TREM
+    bne bleepFxOn
+bleepDoTremOff:
+    lda #<~FX_TREM
+    bne bleepFxOff
+bleepDoGliss:
+    jsr bleepFetch
+    cmp #1
+    lda #<~FX_GLISS
+    and bleepFx,x
+    bcc :+
+    ora #FX_GLISS
+:   sta bleepFx,x
+    jmp bleepReadNext
+bleepDoDutyRelease:
+    lda #$FF
+    sta bleepDutyOv,x
+    jmp bleepReadNext
 
-; A note starts on channel X: full channel volume, envelopes from their first values.
+; A note starts on channel X: full channel volume, envelopes from their first values, the
+; arpeggio from its first step, no tremolo.
 bleepNoteOn:
     sta bleepNote,x
     lda #1
     sta bleepOn,x
-    lda #15
-    sta bleepQ,x
+    lda #63
+    sta bleepVol,x
+    lda #0
+    sta bleepFrac,x
+    sta bleepTrem,x
+    lda bleepFx,x
+    and #<~FX_STEP
+    ora #FX_STARTED
+    sta bleepFx,x
 bleepRestartEnvelopes:
     lda #0
     sta bleepEnvPos,x
@@ -333,7 +540,10 @@ bleepRestartEnvelopes:
 
 ; Channel X takes instrument A: its four envelopes from the instrument pointer table.
 bleepInstrument:
-    sta bleepInst,x
+    cmp bleepInst,x
+    bne :+
+    jmp bleepRestartEnvelopes
+:   sta bleepInst,x
     asl a
     sta bleepTmp
     lda bleepSong
@@ -379,122 +589,400 @@ bleepInstrument:
 
 ; One step of channel X's envelopes (bleepEnvelopes: only while its note sounds): the value at
 ; the position, then the next position, back to the loop point past the last value (or on the
-; last one when the loop point is the last value). A Volume envelope held on a value of 0 ends
-; the note.
+; last one when the loop point is the last value). A Volume envelope held on a silent value
+; (on the triangle: below 8) ends the note.
 bleepEnvelopes:
     lda bleepOn,x
-    beq bleepEnvDone
+    bne bleepStepEnvelopes
+    rts
 bleepStepEnvelopes:
     lda bleepInst,x
     cmp #$FF
-    beq bleepEnvDone
-    stx bleepCh
-@kind:
-    lda bleepEnvLo,x
+    bne :+
+    rts
+:
+    .repeat 4, K
+    ldy bleepEnvPos+K*4,x
+    iny
+    beq :++                 ; held on its last value, which stays
+    lda bleepEnvLo+K*4,x
     sta bleepEnv
-    lda bleepEnvHi,x
+    lda bleepEnvHi+K*4,x
     sta bleepEnv+1
-    ldy bleepEnvPos,x
+    dey
     lda (bleepEnv),y
-    sta bleepVal,x
+    sta bleepVal+K*4,x
     iny
     lda (bleepEnv),y
     cmp #$FF
-    bne @store
+    bne :+
     iny
     lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
-    bne @loop
-    dey
-    dey
-    jmp @store
-@loop:
     tay
-    dey
-@store:
-    tya
-    sta bleepEnvPos,x
-    txa
-    clc
-    adc #4
-    tax
-    cpx #16
-    bcc @kind
-    ldx bleepCh
+    dey                     ; the loop point, or $FF: held from now on
+:   tya
+    sta bleepEnvPos+K*4,x
+:
+    .endrep
+    lda bleepOn,x
+    beq bleepEnvDone
     lda bleepVal,x
-    bne bleepEnvDone
+    cpx #2
+    bne :+
+    and #$80                ; the triangle is silent below 8
+:   cmp #$10
+    bcs bleepEnvDone
+    ; a silent value: the note ends when the envelope stands on its last value for good
+    ldy bleepEnvPos,x
+    iny
+    beq @release
     lda bleepEnvLo,x
     sta bleepEnv
     lda bleepEnvHi,x
     sta bleepEnv+1
-    ldy bleepEnvPos,x
-    iny
     lda (bleepEnv),y
     cmp #$FF
     bne bleepEnvDone
     iny
     lda (bleepEnv),y
     bne bleepEnvDone
+@release:
     lda #0
     sta bleepOn,x
 bleepEnvDone:
+    rts
+
+; The continuous effects of channel X for this frame, while its note sounds (or starts): slides
+; of pitch and volume (not on the frame a note starts), the volume level read, the arpeggio,
+; the vibrato and the tremolo.
+bleepEffects:
+    lda #0
+    sta bleepArpOff
+    sta bleepVibOff
+    lda bleepGate
+    ora bleepOn,x
+    bne :+
+    rts
+:   lda bleepFx,x
+    and #FX_STARTED
+    bne @level
+    lda bleepSlide,x
+    beq @volume
+    ldy bleepFx,x
+    bmi @down
+    clc
+    adc bleepFrac,x
+    sta bleepFrac,x
+    bcc @volume
+    inc bleepNote,x
+    lda bleepNote,x
+    cmp #$80
+    bne @volume
+    dec bleepNote,x         ; the pitch stays at the highest it can hold
+    lda #$FF
+    bne @held
+@down:
+    sta bleepTmp
+    lda bleepFrac,x
+    sec
+    sbc bleepTmp
+    sta bleepFrac,x
+    bcs @volume
+    dec bleepNote,x
+    lda bleepNote,x
+    cmp #$7F
+    bne @volume
+    inc bleepNote,x         ; and at the lowest
+    lda #0
+@held:
+    sta bleepFrac,x
+@volume:
+    lda bleepVolSlide,x
+    beq @level
+    clc
+    adc bleepVol,x
+    bpl :+
+    lda #0
+:   cmp #64
+    bcc :+
+    lda #63
+:   sta bleepVol,x
+@level:
+    ; a level read: the volume stays unless its level differs
+    ldy bleepLevel
+    bmi @arpeggio
+    lda bleepVol,x
+    cmp bleepVolumes,y
+    bcc :+
+    cmp bleepVolumes+1,y
+    bcc @arpeggio
+:   lda bleepVolumes,y
+    sta bleepVol,x
+@arpeggio:
+    lda bleepFx,x
+    and #FX_ARP
+    beq @vibrato
+    lda bleepFx,x
+    and #FX_STEP
+    tay
+    lda bleepFx,x
+    and #<~FX_STEP
+    ora bleepArpNext,y
+    sta bleepFx,x
+    lda bleepArp,x
+    cpy #1
+    bne :+
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    jmp :++
+:   and #$0F
+    cpy #2
+    beq :+
+    lda #0
+:   sta bleepArpOff
+@vibrato:
+    lda bleepFx,x
+    and #FX_VIB | FX_TREM
+    beq @done
+    jsr bleepWobble
+    lda bleepFx,x
+    and #FX_VIB
+    beq @tremolo
+    lda bleepTmp
+    sta bleepVibOff
+    rts
+@tremolo:
+    lda bleepTmp
+    sta bleepTrem,x
+@done:
+    rts
+
+; bleepTmp = the vibrato value at channel X's position and depth; the position moves on.
+bleepWobble:
+    lda bleepVibPos,x
+    and #$0F
+    sta bleepTmp
+    lda bleepVibPos,x
+    and #$10
+    beq :+
+    lda #$0F                ; 16-31 and 48-63 fall back
+    eor bleepTmp
+    sta bleepTmp
+:   lda bleepVib,x          ; times the depth
+    and #$0F
+    sta bleepALo
+    lda #0
+    ldy #4
+:   lsr bleepTmp
+    bcc :+
+    clc
+    adc bleepALo
+:   asl bleepALo
+    dey
+    bne :--
+    ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
+    ; (p + (31p + 489) / 256) / 4
+    sta bleepPLo
+    sty bleepPHi            ; Y is 0
+    .repeat 5
+    asl a
+    rol bleepPHi
+    .endrep
+    sec
+    sbc bleepPLo
+    bcs :+
+    dec bleepPHi
+:   clc
+    adc #<489
+    lda bleepPHi
+    adc #>489
+    clc
+    adc bleepPLo
+    lsr a
+    lsr a
+    sta bleepTmp
+    lda bleepVibPos,x
+    and #$20
+    beq :+
+    lda #0                  ; the second half is negative
+    sec
+    sbc bleepTmp
+    sta bleepTmp
+:   lda bleepVib,x
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    clc
+    adc bleepVibPos,x
+    and #63
+    sta bleepVibPos,x
     rts
 
 ; Writes channel X's registers for this frame.
 bleepOutput:
     lda bleepOn,x
     beq @level
+    lda bleepVol,x
+    clc
+    adc bleepTrem,x
+    ldy bleepTrem,x
+    bmi :+
+    bcs @loud               ; past 255: beyond 63 anyway
+    cmp #64
+    bcc @nibble
+@loud:
+    lda #63
+    bne @nibble
+:   bcs @nibble             ; a negative tremolo that left the sum at 0 or more
+    lda #0
+@nibble:
+    lsr a
+    lsr a
+    sta bleepTmp
     lda bleepVal,x          ; Volume value in the high nibble
     and #$F0
-    ora bleepQ,x
+    ora bleepTmp
     tay
     lda bleepLevels,y
 @level:
-    sta bleepTmp            ; the volume nibble, 0-15
-    ; the note: the Note envelope's absolute note (bit 7) or offset from 64
+    pha                     ; the volume nibble, 0-15
+    ; the pitch: the note with its fraction (none with glissando), or the Note envelope's
+    ; absolute note, with the vibrato and the fine-tune, then whole semitones of the relative
+    ; Note envelope and of the arpeggio
     lda bleepVal+4,x
     bpl @relative
     and #$7F
-    jmp @note
+    beq @pitch
+    sta bleepPHi
+    lda #0
+    sta bleepPLo
+    beq @add
 @relative:
     sec
     sbc #64
     clc
-    adc bleepNote,x
-@note:
-    cpx #3
-    beq @noise
-    ; period table index note - 1, kept within 0-95
-    sec
-    sbc #1
-    bpl :+
+    adc bleepArpOff
+    sta bleepArpOff
+@pitch:
+    lda bleepNote,x
+    sta bleepPHi
+    lda bleepFx,x
+    and #FX_GLISS
+    beq :+
     lda #0
-:   cmp #96
+    beq :++
+:   lda bleepFrac,x
+:   sta bleepPLo
+@add:
+    lda bleepVibOff
+    beq @fine
+    ldy #0
+    cmp #$80
     bcc :+
-    lda #95
-:   tay
-    txa
-    asl a
-    asl a
-    stx bleepCh
-    tax                     ; X = register offset of the channel
+    dey
+:   clc
+    adc bleepPLo
+    sta bleepPLo
+    tya
+    adc bleepPHi
+    sta bleepPHi
+@fine:
+    lda bleepVal+12,x       ; fine-tune: value - 127
+    cmp #127
+    beq @semitones
+    clc
+    adc bleepPLo
+    sta bleepPLo
+    bcc :+
+    inc bleepPHi
+:   lda bleepPLo
+    sec
+    sbc #127
+    sta bleepPLo
+    bcs @semitones
+    dec bleepPHi
+@semitones:
+    lda bleepPHi
+    clc
+    adc bleepArpOff
+    sta bleepPHi
+    cpx #3
+    bne :+
+    jmp @noise
+    ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n - 1 and n
+:   lda bleepPHi
+    bmi @lowest
+    beq @lowest
+    cmp #96
+    bcc @between
+    ldy #95
+    bne @fixed
+@lowest:
+    ldy #0
+@fixed:
+    lda #0
+    sta bleepPLo
+    beq @table
+@between:
+    tay
+    dey
+@table:
     lda bleepTv
     bne @pal
     lda bleepPeriodLoNtsc,y
-    sta $4002,x
+    sta bleepALo
     lda bleepPeriodHiNtsc,y
-    jmp @high
+    sta bleepAHi
+    lda bleepALo
+    sec
+    sbc bleepPeriodLoNtsc+1,y
+    jmp @interpolate
 @pal:
     lda bleepPeriodLoPal,y
-    sta $4002,x
+    sta bleepALo
     lda bleepPeriodHiPal,y
-@high:
-    ldy bleepCh
-    cmp bleepLastHi,y
+    sta bleepAHi
+    lda bleepALo
+    sec
+    sbc bleepPeriodLoPal+1,y
+@interpolate:
+    ldy bleepPLo
+    beq @period
+    ; (a - b) * fraction / 256: a - b is below 256
+    sta bleepTmp
+    lda #0
+    ldy #8
+    lsr bleepPLo
+:   bcc :+
+    clc
+    adc bleepTmp
+:   ror a
+    ror bleepPLo
+    dey
+    bne :--
+    sta bleepTmp
+    lda bleepALo
+    sec
+    sbc bleepTmp
+    sta bleepALo
+    bcs @period
+    dec bleepAHi
+@period:
+    txa
+    asl a
+    asl a
+    tay                     ; Y = register offset of the channel
+    lda bleepALo
+    sta $4002,y
+    lda bleepAHi
+    cmp bleepLastHi,x
     beq :+
-    sta bleepLastHi,y
-    sta $4003,x
-:   ldx bleepCh
-    cpx #2
+    sta bleepLastHi,x
+    sta $4003,y
+:   cpx #2
     beq @triangle
     ; pulse: duty from the song, else from the Duty/Mode envelope
     ldy bleepDutyOv,x
@@ -504,12 +992,14 @@ bleepOutput:
 :   lda bleepVal+8,x
     and #$C0                ; duty in bits 6-7
 :   ora #$30
+    sta bleepTmp
+    pla
     ora bleepTmp
     ldy bleepOffsets,x
     sta $4000,y
     rts
 @triangle:
-    lda bleepTmp
+    pla
     cmp #8
     lda #$80
     adc #0                  ; $81 from level 8 on
@@ -517,22 +1007,269 @@ bleepOutput:
     rts
 @noise:
     ; 16 periods repeat every 16 notes, the highest note on the shortest period
+    lda bleepPHi
     and #$0F
     eor #$0F
-    sta bleepCh
+    sta bleepTmp
     lda bleepVal+8+3
     and #$40
     asl a                   ; mode bit 7
-    ora bleepCh
+    ora bleepTmp
     sta $400E
-    lda bleepTmp
+    pla
     ora #$30
     sta $400C
     lda #0
     sta $400F
-    ldx #3
     rts
 
+; Runs the DPCM stream's commands up to the next wait.
+bleepReadDpcm:
+    ldx #BLEEP_CHANNELS
+    lda bleepPatLo,x
+    sta bleepPtr
+    lda bleepPatHi,x
+    sta bleepPtr+1
+@next:
+    jsr bleepFetch
+    cmp #$80
+    bcs @command
+    sta bleepWait,x         ; 0 waits 256 frames
+    jmp bleepReadDone
+@command:
+    cmp #$80
+    bne @notWait
+    jsr bleepFetch
+    sta bleepWait,x
+@done:
+    jmp bleepReadDone
+@notWait:
+    cmp #$81
+    bne @notEnd
+    jsr bleepNextOrder
+    jmp @next
+@notEnd:
+    cmp #$85
+    bne @notRate
+    jsr bleepFetch
+    sta bleepRate
+    jmp @next
+@notRate:
+    cmp #$82
+    beq @play
+    cmp #$86
+    bne @next
+    jsr bleepFetch          ; a loop mark: nothing to play
+    jmp @next
+@play:
+    ; the sample's address and length bytes from the DPCM pointer table
+    lda bleepSong
+    sta bleepEnv
+    lda bleepSong+1
+    sta bleepEnv+1
+    ldy #SONG_DPCM
+    lda (bleepEnv),y
+    sta bleepALo
+    iny
+    lda (bleepEnv),y
+    sta bleepAHi
+    jsr bleepFetch
+    tay
+    lda bleepRate
+    and #$4F
+    sta $4010
+    lda #$3F
+    sta $4011
+    lda (bleepALo),y
+    sta $4012
+    iny
+    lda (bleepALo),y
+    sta $4013
+    lda #$0F
+    sta $4015
+    lda #$1F                ; enabling again starts the sample
+    sta $4015
+    jmp @next
+
+; Sound effect A on the pulse X (0 or 1) for its first pulse part.
+bleep_sfx:
+    pha
+    txa
+    and #1
+    asl a
+    asl a
+    sta bleepSfxPulse
+    jsr bleepSfxEnd
+    pla
+    ldy #2
+    jsr bleepEntryWord
+    lda bleepEnv
+    sta bleepSfxLo
+    lda bleepEnv+1
+    sta bleepSfxHi
+    lda #1
+    sta bleepSfxWait
+    rts
+
+; The effect gives its channels back to the song.
+bleepSfxEnd:
+    lda #0
+    sta bleepSfxHi
+    sta bleepSfxOwn
+    lda bleepState
+    cmp #1
+    beq :+
+    jmp bleepSilence
+:   jmp bleepRewrite
+
+; One frame of the sound effect: its register values up to the next wait.
+bleepSfxUpdate:
+    lda bleepSfxHi
+    beq @done
+    dec bleepSfxWait
+    bne @done
+    sta bleepEnv+1
+    lda bleepSfxLo
+    sta bleepEnv
+@next:
+    ldy #0
+    lda (bleepEnv),y
+    inc bleepEnv
+    bne :+
+    inc bleepEnv+1
+:   cmp #$CF
+    bcc @notWait
+    sbc #$CE
+    sta bleepSfxWait
+    lda bleepEnv
+    sta bleepSfxLo
+    lda bleepEnv+1
+    sta bleepSfxHi
+@done:
+    rts
+@notWait:
+    cmp #$CD
+    bne @notEnd
+    jmp bleepSfxEnd
+@notEnd:
+    bcc @notLoop
+    lda (bleepEnv),y        ; the address to go on at
+    tax
+    iny
+    lda (bleepEnv),y
+    sta bleepEnv+1
+    stx bleepEnv
+    jmp @next
+@notLoop:
+    cmp #$CA
+    bcc @single
+    ; a period low byte: $CA first pulse part, $CB second, $CC triangle
+    sbc #$CA
+    tax
+    lda (bleepEnv),y
+    inc bleepEnv
+    bne :+
+    inc bleepEnv+1
+:   pha
+    jsr bleepSfxChannel
+    pla
+    sta $4002,y
+    jmp @next
+@single:
+    cmp #$80
+    bcs @notVolume
+    ; duty and volume of a pulse part: bit 6 the second part
+    tay
+    and #$30
+    asl a
+    asl a                   ; duty in bits 6-7
+    sta bleepTmp
+    tya
+    and #$0F
+    ora bleepTmp
+    ora #$30
+    sta bleepTmp
+    ldx #0
+    tya
+    and #$40
+    beq :+
+    inx
+:   jsr bleepSfxChannel
+    lda bleepTmp
+    sta $4000,y
+    jmp @next
+@notVolume:
+    cmp #$98
+    bcs @notHigh
+    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
+    pha
+    lsr a
+    lsr a
+    lsr a
+    and #$03
+    tax
+    jsr bleepSfxChannel
+    pla
+    and #$07
+    sta $4003,y
+    jmp @next
+@notHigh:
+    cmp #$9A
+    bcs @noise
+    and #1
+    ora #$80
+    sta $4008
+    ldx #2
+    jsr bleepSfxChannel
+    jmp @next
+@noise:
+    ldx #3
+    jsr bleepSfxChannel
+    cmp #$AA
+    bcs @noisePeriod
+    sbc #$9A - 1            ; C is clear
+    ora #$30
+    sta $400C
+    jmp @next
+@noisePeriod:
+    sbc #$AA
+    cmp #$10
+    bcc :+
+    eor #$90                ; mode from bit 4 to bit 7
+:   sta $400E
+    lda #0
+    sta $400F
+    jmp @next
+
+; Part X of the effect (0 first pulse part, 1 second, 2 triangle, 3 noise) to its channel,
+; taken from the song: Y = the channel's register offset. A is kept.
+bleepSfxChannel:
+    pha
+    cpx #2
+    bcs :+
+    txa
+    asl a
+    asl a
+    eor bleepSfxPulse
+    lsr a
+    lsr a
+    tax
+:   lda bleepSfxOwn
+    ora bleepBits,x
+    sta bleepSfxOwn
+    ldy bleepOffsets,x
+    pla
+    rts
+
+bleepBits:
+    .byte 1, 2, 4, 8
+bleepArpNext:               ; the arpeggio's step after each step
+    .byte 1, 2, 3, 1
+; The lowest channel volume of each level 0-15, and 64.
+bleepVolumes:
+    .repeat 17, i
+        .byte (i * 63 + 14) / 15
+    .endrep
 bleepOffsets:
     .byte 0, 4, 8, 12
 bleepDutyBits:

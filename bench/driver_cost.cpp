@@ -1,0 +1,194 @@
+// Cost of the game driver (driver/game_driver.s): its code size and RAM, and the CPU cycles its
+// bleep_update takes per frame on the 6502 core, with a song and a sound effect playing.
+//
+//   bench_driver_cost [SONG.zcm...]     (default: the example songs)
+//
+// Each song is converted with a short effect, assembled with the driver into an NROM cartridge
+// (ca65 and ld65 on PATH) and run for 3,000 frames in PAL and in NTSC; the effect starts again
+// every 24 frames, so one always plays. The NMI handler marks the start and the end of the
+// update with a write to the unused register $4009; the cycles between them, less the marks'
+// own, are the update's cost. Exit code 1 when a limit is passed: code 2,048 bytes, RAM 160
+// bytes, zero page 8 bytes, 2,500 cycles in a frame.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "apu/Apu.h"
+#include "export/ConverterEntry.h"
+#include "nes/ConsolePlayer.h"
+#include "song/SongFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kFrames = 3000;
+constexpr int kMarkCycles = 4;  // the second mark's sta counts into the measure
+
+std::string readText(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
+
+// A pulse note with a fading volume and a slide, and a noise hit, about 30 frames long.
+void effectSong(Song& s) {
+    auto envelope = [](Envelope& e, std::vector<int> values, int loop) {
+        for (size_t i = 0; i < values.size(); ++i) e.values[i] = values[i];
+        e.values[values.size()] = END_MARKER;
+        e.loopPoint = loop;
+    };
+    envelope(s.instruments[1].envelopes[ENV_VOLUME],
+             {240, 224, 208, 192, 176, 160, 144, 128, 112, 96, 80, 64, 48, 32, 16, 0}, 15);
+    envelope(s.instruments[2].envelopes[ENV_VOLUME], {240, 160, 80, 0}, 3);
+    s.patterns[0].at(CH_PULSE1, 0).note = 40;
+    s.patterns[0].at(CH_PULSE1, 0).instrument = 1;
+    s.patterns[0].at(CH_PULSE1, 0).setEffect(0x1, 0x40);
+    s.patterns[0].at(CH_NOISE, 0).note = 20;
+    s.patterns[0].at(CH_NOISE, 0).instrument = 2;
+}
+
+// Code size and RAM block of the driver alone.
+bool driverSize(const fs::path& dir, long& code, int& ram, int& zeroPage) {
+    std::ofstream(dir / "size.s") << "BLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n"
+                                     ".include \"game_driver.s\"\n.segment \"INFO\"\n"
+                                     ".word BLEEP_RAM_SIZE, BLEEP_ZP_SIZE\n";
+    std::ofstream(dir / "size.cfg") << "MEMORY { I: start = $0, size = 4; P: start = $8000, size = $8000; }\n"
+                                       "SEGMENTS { INFO: load = I; CODE: load = P; }\n";
+    const std::string cd = "cd '" + dir.string() + "' && ";
+    if (!run(cd + "ca65 -I " BF_SOURCE_DIR "/driver -o size.o size.s && ld65 -C size.cfg -o size.bin size.o"))
+        return false;
+    const std::string bin = readText(dir / "size.bin");
+    if (bin.size() < 4) return false;
+    const auto byte = [&](size_t i) { return int(uint8_t(bin[i])); };
+    ram = byte(0) | byte(1) << 8;
+    zeroPage = byte(2) | byte(3) << 8;
+    code = long(bin.size()) - 4;
+    return true;
+}
+
+struct Cost {
+    long peak = 0, peakFrame = 0;
+    double mean = 0;
+};
+
+// The song and the effect converted and assembled into a cartridge; empty when a step failed.
+std::vector<uint8_t> cartridge(const fs::path& dir, const std::string& songPath, bool pal) {
+    std::vector<std::string> args = {"bleepforge", "-s", songPath, "-o", (dir / "music.s").string(),
+                                     "-e", (dir / "fx.zcm").string()};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    if (runConverterFromCommandLine(int(argv.size()), argv.data()) != 0) return {};
+    const std::string stem = fs::path(songPath).stem().string();
+    std::ofstream(dir / "rom.s")
+        << "BLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n.include \"music.s\"\n"
+        << ".include \"music-" << stem << ".s\"\n.include \"music-fx.s\"\n.include \"game_driver.s\"\n"
+        << "reset: sei\n ldx #$FF\n txs\n lda #" << (pal ? 1 : 0)
+        << "\n ldx #<music\n ldy #>music\n jsr bleep_init\n lda #0\n jsr bleep_play\n"
+           " lda #$80\n sta $2000\nidle: jmp idle\n"
+           "nmi: dec $20\n bpl :+\n lda #23\n sta $20\n lda #0\n ldx #0\n jsr bleep_sfx\n"
+           ": sta $4009\n jsr bleep_update\n sta $4009\n rti\n"
+           ".segment \"DPCM\"\n.include \"music-dpcm.s\"\n.segment \"VECTORS\"\n.word nmi, reset, reset\n";
+    std::ofstream(dir / "rom.cfg") << "MEMORY { PRG: start = $8000, size = $8000, fill = yes; }\n"
+                                      "SEGMENTS { CODE: load = PRG, start = $8000; DPCM: load = PRG, start = $C000;\n"
+                                      "  VECTORS: load = PRG, start = $FFFA; }\n";
+    const std::string cd = "cd '" + dir.string() + "' && ";
+    if (!run(cd + "ca65 -I " BF_SOURCE_DIR "/driver -o rom.o rom.s && ld65 -C rom.cfg -o rom.bin rom.o"))
+        return {};
+    const std::string prg = readText(dir / "rom.bin");
+    std::vector<uint8_t> rom = {'N', 'E', 'S', 0x1A, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    rom.insert(rom.end(), prg.begin(), prg.end());
+    return rom;
+}
+
+Cost measure(const std::vector<uint8_t>& rom, bool pal) {
+    auto buffer = std::make_unique<Nonlinear_Buffer>();
+    auto apu = std::make_unique<Apu>(*buffer);
+    ConsoleOptions options;
+    options.tv = pal ? 0 : 1;
+    ConsolePlayer console(rom, ConsoleFileKind::Nes, *apu, options);
+    std::vector<ApuWrite> writes;
+    Cost cost;
+    double total = 0;
+    for (int f = 0; f < kFrames; ++f) {
+        writes.clear();
+        console.runFrame(nullptr, &writes);
+        uint64_t start = 0;
+        for (const ApuWrite& w : writes) {
+            if (w.address != 0x4009) continue;
+            if (start == 0) {
+                start = w.cycle;
+                continue;
+            }
+            const long cycles = long(w.cycle - start) - kMarkCycles;
+            total += double(cycles);
+            if (cycles > cost.peak) {
+                cost.peak = cycles;
+                cost.peakFrame = f;
+            }
+            start = 0;
+        }
+    }
+    cost.mean = total / kFrames;
+    return cost;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> songs;
+    for (int i = 1; i < argc; ++i) songs.push_back(argv[i]);
+    if (songs.empty()) songs = {BF_SOURCE_DIR "/examples/demo.zcm", BF_SOURCE_DIR "/examples/example.zcm"};
+
+    char name[] = "/tmp/bench-driver-XXXXXX";
+    if (!mkdtemp(name)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path dir = name;
+    auto fx = std::make_unique<Song>();
+    effectSong(*fx);
+    bool ok = saveSong(*fx, (dir / "fx.zcm").string());
+
+    long code = 0;
+    int ram = 0, zeroPage = 0;
+    ok = ok && driverSize(dir, code, ram, zeroPage);
+    if (!ok) {
+        std::fprintf(stderr, "Error: cannot assemble the driver (ca65 and ld65 on PATH?)\n");
+        fs::remove_all(dir);
+        return 1;
+    }
+    std::printf("code %ld bytes (limit 2048), RAM %d bytes (limit 160), zero page %d bytes (limit 8)\n", code,
+                ram, zeroPage);
+    long worst = 0;
+    for (const std::string& song : songs) {
+        for (bool pal : {true, false}) {
+            const std::vector<uint8_t> rom = cartridge(dir, song, pal);
+            if (rom.size() != 16 + 0x8000) {
+                std::fprintf(stderr, "Error: cannot build a cartridge of %s\n", song.c_str());
+                fs::remove_all(dir);
+                return 1;
+            }
+            const Cost c = measure(rom, pal);
+            worst = std::max(worst, c.peak);
+            std::printf("%-12s %s: peak %ld cycles at frame %ld, mean %.0f cycles per frame\n",
+                        fs::path(song).filename().c_str(), pal ? "PAL " : "NTSC", c.peak, c.peakFrame, c.mean);
+        }
+    }
+    fs::remove_all(dir);
+    const bool within = code <= 2048 && ram <= 160 && zeroPage <= 8 && worst <= 2500;
+    std::printf("%s\n", within ? "within the limits" : "over a limit");
+    return within ? 0 : 1;
+}
