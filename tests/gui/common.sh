@@ -41,3 +41,17 @@ quit_and_check() {  # quit_and_check LOG
   check "exits with 0 after quitting (got $rc)" "$(yes_if [ $rc = 0 ])"
   [ $fail = 0 ] || cat "$1"
 }
+
+# Screenshots a check reads with pixel and play_bar_lines are in $shot_dir.
+pixel() {  # pixel FILE X Y: "r g b" of that pixel
+  convert "$shot_dir/$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]\n" info:
+}
+# The shown pattern lines (1-35) whose column-52 background is the red play-row bar, space separated.
+play_bar_lines() {  # play_bar_lines FILE
+  local n r g b out=""
+  for n in $(seq 1 35); do
+    read -r r g b < <(pixel "$1" $((5 + 52 * 8 + 4)) $((5 + n * 16 + 8)))
+    if [ "$r" -gt 60 ] && [ "$r" -gt $((g + 40)) ] && [ "$r" -gt $((b + 40)) ]; then out="$out $n"; fi
+  done
+  echo "${out# }"
+}

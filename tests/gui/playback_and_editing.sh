@@ -30,18 +30,7 @@ export BLEEPFORGE_TEST_BACKUP_MS=1500
 source "$(dirname "$0")/common.sh"
 
 shot() { import -window "$win" "$shots/$1"; }
-pixel() {
-  convert "$shots/$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]\n" info:
-}
-# The shown pattern lines (1-35) whose column-52 background is the red play-row bar, space separated.
-play_bar_lines() {
-  local n r g b out=""
-  for n in $(seq 1 35); do
-    read -r r g b < <(pixel "$1" $((5 + 52 * 8 + 4)) $((5 + n * 16 + 8)))
-    if [ "$r" -gt 60 ] && [ "$r" -gt $((g + 40)) ] && [ "$r" -gt $((b + 40)) ]; then out="$out $n"; fi
-  done
-  echo "${out# }"
-}
+shot_dir=$shots
 # Pixels that differ between the same rectangle W x H at (x, y) of two screenshots.
 region_diff() {
   convert "$shots/$1" -crop "$5x$6+$3+$4" +repage "$work/a.png"

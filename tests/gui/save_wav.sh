@@ -28,18 +28,7 @@ export BLEEPFORGE_TEST_STATUS_LOG=1
 source "$(dirname "$0")/common.sh"
 
 shot() { import -window "$win" "$work/$1"; }
-pixel() {
-  convert "$work/$1" -format "%[fx:int(255*p{$2,$3}.r)] %[fx:int(255*p{$2,$3}.g)] %[fx:int(255*p{$2,$3}.b)]\n" info:
-}
-# The shown pattern lines (1-35) whose column-52 background is the red play-row bar.
-play_bar_lines() {
-  local n r g b out=""
-  for n in $(seq 1 35); do
-    read -r r g b < <(pixel "$1" $((5 + 52 * 8 + 4)) $((5 + n * 16 + 8)))
-    if [ "$r" -gt 60 ] && [ "$r" -gt $((g + 40)) ] && [ "$r" -gt $((b + 40)) ]; then out="$out $n"; fi
-  done
-  echo "${out# }"
-}
+shot_dir=$work
 # Pixels that differ in the row-number column (columns 0-1 of lines 1-35) of two screenshots.
 rows_diff() {
   convert "$work/$1" -crop "16x560+5+21" +repage "$work/a.png"
