@@ -11,7 +11,7 @@
 # screen is written to PNG after a few frames; two builds can then be compared pixel for pixel
 # with `compare -metric AE a.png b.png null:`. For other screens: BF_REDRAW_KEYS holds xdotool
 # key names pressed before the screenshot, and BF_REDRAW_BACKDROP names a picture to use as the
-# backdrop instead of the built-in one.
+# backdrop instead of the built-in one. BF_REDRAW_SCALE=N times the window at "window scale" N.
 set -euo pipefail
 
 shot=""
@@ -29,16 +29,18 @@ if [ "${BF_REDRAW_INSIDE:-}" != 1 ]; then
   trap 'rm -rf "$work"' EXIT
   # A private copy, so that no user configuration next to the build is read.
   cp "$program" "$work/bleepforge"
+  printf '[general]\nwindow scale = %s\n' "${BF_REDRAW_SCALE:-1}" >"$work/bleepforge.ini"
   if [ -n "${BF_REDRAW_BACKDROP:-}" ]; then
     cp "$BF_REDRAW_BACKDROP" "$work/backdrop-picture"
-    printf '[general]\nbackground image = backdrop-picture\n' >"$work/bleepforge.ini"
+    printf 'background image = backdrop-picture\n' >>"$work/bleepforge.ini"
   fi
+  scale=${BF_REDRAW_SCALE:-1}
   if [ -n "$shot" ]; then
     # SDL_GetTicks answers a constant: every frame is then drawn alike.
     printf '#include <stdint.h>\nuint32_t SDL_GetTicks(void) { return 100000; }\n' >"$work/ticks.c"
     cc -shared -fPIC -o "$work/frozen_ticks.so" "$work/ticks.c"
   fi
-  BF_REDRAW_INSIDE=1 BF_REDRAW_WORK=$work xvfb-run -a -s "-screen 0 1024x768x24" \
+  BF_REDRAW_INSIDE=1 BF_REDRAW_WORK=$work xvfb-run -a -s "-screen 0 $((794 * scale + 100))x$((602 * scale + 100))x24" \
     bash "$0" ${shot:+--shot "$shot"} "$work/bleepforge" "$song" "$seconds"
   exit $?
 fi
