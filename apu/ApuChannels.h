@@ -43,6 +43,12 @@ struct ApuChannel {
 
     int period() const { return regs[2] | ((regs[3] & 7) << 8); }
     void reset();
+    // Number of whole timer periods needed to reach `end` from `time` (time < end). Most spans
+    // are one scanline step, shorter than the period: no division then.
+    static int periodsToReach(int time, int end, int period) {
+        const int span = end - time;
+        return span <= period ? 1 : (span + period - 1) / period;
+    }
     // Length counter clock of the frame sequencer; `haltMask` is the halt bit of register 0.
     void clockLength(std::uint8_t haltMask);
 };
@@ -91,7 +97,26 @@ struct NoiseChannel : EnvelopeChannel {
     bool muted() const { return !output || volume() == 0; }
 
     void run(int start, int end);
+    // run(start, end) for a channel that is clean (not dirty) with volume 0: no step, only the
+    // timer and the once-per-run turn of the register.
+    void runQuiet(int start, int end) {
+        int time = start + delay;
+        if (time < end) {
+            const int timerPeriod = timerPeriodOf(regs[2]);
+            time += periodsToReach(time, end, timerPeriod) * timerPeriod;
+            if (!(regs[2] & 0x80)) shiftRegister = turned(shiftRegister);
+        }
+        delay = time - end;
+    }
     void reset();
+
+    static int timerPeriodOf(std::uint8_t reg2) { return kPeriods[reg2 & 0x0F]; }
+    // The register one clock on in long mode.
+    static int turned(int r) { return (((r << 14) ^ (r << 13)) & 0x4000) | (r >> 1); }
+
+  private:
+    // Timer periods in CPU cycles, indexed by register 2 bits 0-3.
+    static constexpr int kPeriods[16] = {4, 8, 16, 32, 64, 96, 128, 160, 202, 254, 380, 508, 762, 1016, 2034, 4068};
 };
 
 class Apu;
