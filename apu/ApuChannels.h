@@ -8,6 +8,7 @@
 // exception the Apu keeps track of: a muted noise channel turns its shift register once per
 // span.
 
+#include <array>
 #include <cstdint>
 
 #include "apu/BandLimitedBuffer.h"
@@ -102,8 +103,7 @@ struct NoiseChannel : EnvelopeChannel {
     void runQuiet(int start, int end) {
         int time = start + delay;
         if (time < end) {
-            const int timerPeriod = timerPeriodOf(regs[2]);
-            time += periodsToReach(time, end, timerPeriod) * timerPeriod;
+            time += clocksToReach(time, end, regs[2]) * timerPeriodOf(regs[2]);
             if (!(regs[2] & 0x80)) shiftRegister = turned(shiftRegister);
         }
         delay = time - end;
@@ -111,12 +111,30 @@ struct NoiseChannel : EnvelopeChannel {
     void reset();
 
     static int timerPeriodOf(std::uint8_t reg2) { return kPeriods[reg2 & 0x0F]; }
+    // periodsToReach for the timer period of register 2 `reg2`, by a multiply with the period's
+    // reciprocal rather than a division: exact for spans below 2^20 cycles, which covers every
+    // span a step or a write burst makes (longer ones divide).
+    static int clocksToReach(int time, int end, std::uint8_t reg2) {
+        const auto span = static_cast<std::uint32_t>(end - time);
+        const auto period = static_cast<std::uint32_t>(kPeriods[reg2 & 0x0F]);
+        if (span <= period) return 1;
+        const std::uint32_t x = span + period - 1;
+        if (x < (1u << 20)) return static_cast<int>((std::uint64_t{x} * kReciprocals[reg2 & 0x0F]) >> 32);
+        return static_cast<int>(x / period);
+    }
     // The register one clock on in long mode.
     static int turned(int r) { return (((r << 14) ^ (r << 13)) & 0x4000) | (r >> 1); }
 
   private:
     // Timer periods in CPU cycles, indexed by register 2 bits 0-3.
     static constexpr int kPeriods[16] = {4, 8, 16, 32, 64, 96, 128, 160, 202, 254, 380, 508, 762, 1016, 2034, 4068};
+    // floor(2^32 / period) + 1: x times it over 2^32 exceeds x / period by less than x / 2^32,
+    // too little to reach the next whole number while x < 2^32 / 4068.
+    static constexpr auto kReciprocals = [] {
+        std::array<std::uint64_t, 16> r{};
+        for (int i = 0; i < 16; ++i) r[i] = (std::uint64_t{1} << 32) / static_cast<std::uint64_t>(kPeriods[i]) + 1;
+        return r;
+    }();
 };
 
 class Apu;
