@@ -69,14 +69,13 @@ void mixSamples(const std::uint16_t* lin, const std::uint16_t* non, const Nonlin
     std::int32_t linAcc = m.linAcc, nonAcc = m.nonAcc;
     std::uint32_t mixAcc = m.mixAcc;
     int previous = m.previous;
-    const std::uint16_t* table = mixer.table;
     for (long i = 0; i < count; ++i) {
         std::int32_t s = (linAcc >> 15) + (nonAcc >> 15);
         linAcc = integrate(linAcc, linShift, scaledDifference(lin[i]));
         std::uint16_t entry = non[i];
         if constexpr (Curve) {
             mixAcc += static_cast<std::uint32_t>(entry) - 0x7F7Fu;
-            const int e = table[(mixAcc >> 5) & (NonlinearMixer::kTableSize - 1)];
+            const int e = mixer.entryFor(static_cast<std::int32_t>(mixAcc));
             // The curve's difference is stored biased in 16 bits like any entry.
             entry = static_cast<std::uint16_t>(e - previous + 0x7F7F);
             previous = e;

@@ -16,6 +16,11 @@ void AudioRenderer::runScanline() {
     if (++scanline_ == SCANLINES_PER_FRAME) scanline_ = 0;
 }
 
+void AudioRenderer::finishFrame() {
+    do runScanline();
+    while (scanline_ != 0);
+}
+
 void AudioRenderer::renderAudio(int16_t* output, long count) {
     Nonlinear_Buffer& buffer = apu_.output();
     while (buffer.samplesAvailable() < count) runScanline();

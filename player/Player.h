@@ -89,7 +89,12 @@ class Player {
     void frameTick();
     // Once per scanline: serves the main thread's requests, then writes the software PCM voice.
     // Does nothing in captureMode.
-    void scanlineTick();
+    void scanlineTick() {
+        if (captureMode) return;
+        // Most scanlines find nothing asked: a plain look at the flags, no call.
+        if (requestPending()) serveRequests();
+        servePcmVoice();
+    }
     // The request part of scanlineTick alone (used before an offline run's first frame).
     void serveRequests();
 
@@ -171,6 +176,10 @@ class Player {
     RegisterTraceSink* traceSink = nullptr;
 
   private:
+    bool requestPending() const {
+        return reconfigureRequest.load(std::memory_order_relaxed) | maskChanged.load(std::memory_order_relaxed) |
+               resetRequest.load(std::memory_order_relaxed) | stopRequest.load(std::memory_order_relaxed);
+    }
     void idleTick();
     void advanceRow();
     void runMetronome();
