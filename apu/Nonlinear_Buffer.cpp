@@ -81,7 +81,8 @@ void mixSamples(const std::uint16_t* lin, const std::uint16_t* non, const Nonlin
             previous = e;
         }
         nonAcc = integrate(nonAcc, SameShift ? linShift : nonShift, scaledDifference(entry));
-        if (static_cast<std::int16_t>(s) != s) s = 0x7FFF - (s >> 24);
+        if (static_cast<std::int16_t>(s) != s) [[unlikely]]
+            s = 0x7FFF - (s >> 24);
         destination[i] = static_cast<std::int16_t>(s);
     }
     m = {linAcc, nonAcc, mixAcc, previous};

@@ -93,7 +93,8 @@ class Player {
         if (captureMode) return;
         // Most scanlines find nothing asked: a plain look at the flags, no call.
         if (requestPending()) serveRequests();
-        servePcmVoice();
+        // While a DPCM sample plays and no PCM one, the voice has nothing to do.
+        if (pcm.pcmInstrument != 0 || !sampleMemory) servePcmVoice();
     }
     // The request part of scanlineTick alone (used before an offline run's first frame).
     void serveRequests();
