@@ -263,7 +263,8 @@ void Apu::write2A03(int time, int address, int value) {
                 render(noise);
                 break;
             default:
-                break;  // always rendered
+                render(dmc);  // already there unless idle
+                break;
         }
         channel.regs[reg] = static_cast<std::uint8_t>(value);
         channel.regWritten[reg] = true;
@@ -284,6 +285,7 @@ void Apu::write2A03(int time, int address, int value) {
     runUntil(time);
     if (address == 0x4015) {
         renderLazyChannels();
+        render(dmc);
         const auto all = channels();
         for (int i = 0; i < 5; ++i) {
             if (!(value & (1 << i))) all[i]->lengthCounter = 0;

@@ -9,10 +9,10 @@
 // clock rate given to the output buffer depends on the TV system.
 //
 // Channels whose output does not depend on how time is cut (pulses, triangle, sounding noise,
-// VRC6) render lazily: only when a write or a sequencer clock changes them, and when samples are
-// read (the Apu installs itself as the output's render hook). The DMC and a muted noise channel
-// render at every step end and write, as their results depend on it (the DMC reads sample
-// memory, which its owner may change between steps). The timer state of a lazy channel (phase,
+// an idle DMC, VRC6) render lazily: only when a write or a sequencer clock changes them, and when
+// samples are read (the Apu installs itself as the output's render hook). A playing DMC and a
+// muted noise channel render at every step end and write, as their results depend on it (the
+// DMC reads sample memory, which its owner may change between steps). The timer state of a lazy channel (phase,
 // shift register, delay) may therefore lag behind; catchUp() brings it up to date.
 //
 // Not thread-safe: every call must come from the audio thread, or while the audio device is
@@ -145,15 +145,35 @@ class Apu {
     // Falls back to a full run when a frame-sequencer clock lies before `time`.
     void runChannelUntil(ApuChannel& channel, int time);
     // The noise and the DMC render at every point they count as run up to while their output
-    // depends on it.
+    // depends on it: the muted noise always, the DMC while it plays a sample. An idle DMC (no
+    // bits left, nothing fetched) only counts its timer down and holds its level, which only a
+    // register write changes, and those render it first.
     void renderEagerChannels() {
-        if (noiseMuted_) render(noise);
-        render(dmc);
+        if (noiseMuted_) renderMutedNoise();
+        if (!dmcIdle()) render(dmc);
     }
+    bool dmcIdle() const { return dmc.silence && dmc.bufferEmpty; }
     // noise.muted(), kept up to date by everything that changes it: noise register writes,
-    // $4015, sequencer clocks and configure.
+    // $4015, sequencer clocks and configure. noiseQuiet_: its volume is 0 as well.
     bool noiseMuted_ = true;
-    void updateNoiseMuted() { noiseMuted_ = noise.muted(); }
+    bool noiseQuiet_ = true;
+    void updateNoiseMuted() {
+        noiseMuted_ = noise.muted();
+        noiseQuiet_ = noise.volume() == 0;
+    }
+    // render(noise) for the muted noise, which renders at every step end and write: while
+    // nothing changed it since its last run and its volume is 0, a run only moves the timer on
+    // and turns the register once when a period ends inside it, done here in line.
+    void renderMutedNoise() {
+        const int due = dueOf(noise);
+        if (due <= noise.lastRun) return;
+        if (noise.dirty || !noiseQuiet_) {
+            render(noise);
+            return;
+        }
+        noise.runQuiet(noise.lastRun, due);
+        noise.lastRun = due;
+    }
     template <class Channel>
     void render(Channel& channel);
     // Renders the pulses, the triangle and the noise up to where they count as run (before

@@ -6,19 +6,10 @@
 #include "apu/Apu.h"
 
 namespace {
-// Noise timer periods in CPU cycles, indexed by register 2 bits 0-3.
-constexpr int kNoisePeriods[16] = {4, 8, 16, 32, 64, 96, 128, 160, 202, 254, 380, 508, 762, 1016, 2034, 4068};
 // DMC cycles per output bit: row 0 NTSC, row 1 PAL.
 constexpr int kDmcPeriods[2][16] = {
     {428, 380, 340, 320, 286, 254, 226, 214, 190, 160, 142, 128, 106, 84, 72, 54},
     {398, 353, 316, 297, 266, 236, 210, 199, 177, 149, 132, 119, 98, 78, 67, 50}};
-
-// Number of whole timer periods needed to reach `end` from `time` (time < end). Most spans are
-// one scanline step, shorter than the period: no division then.
-inline int periodsToReach(int time, int end, int period) {
-    const int span = end - time;
-    return span <= period ? 1 : (span + period - 1) / period;
-}
 }  // namespace
 
 void ApuChannel::reset() {
@@ -219,7 +210,7 @@ void NoiseChannel::reset() {
 void NoiseChannel::run(int start, int end) {
     if (idleThrough(start, end)) return;
     dirty = false;
-    const int timerPeriod = kNoisePeriods[regs[2] & 0x0F];
+    const int timerPeriod = timerPeriodOf(regs[2]);
     const int vol = volume();
     const int amp = (shiftRegister & 1) ? vol : 0;
     if (output && amp != lastAmplitude) synth.addStep(start, amp - lastAmplitude, *output);
@@ -231,9 +222,7 @@ void NoiseChannel::run(int start, int end) {
             // Muted: skip to the first period boundary past the end; the register turns once so
             // the next note does not start on the same bit pattern.
             time += periodsToReach(time, end, timerPeriod) * timerPeriod;
-            if (!(regs[2] & 0x80))
-                shiftRegister =
-                    (((shiftRegister << 14) ^ (shiftRegister << 13)) & 0x4000) | (shiftRegister >> 1);
+            if (!(regs[2] & 0x80)) shiftRegister = turned(shiftRegister);
         } else {
             // The register holds the coming output bits: bit k is the output k clocks from now,
             // as long as k does not reach the bits fed back since. So the next change of output

@@ -8,6 +8,7 @@
 // exception the Apu keeps track of: a muted noise channel turns its shift register once per
 // span.
 
+#include <array>
 #include <cstdint>
 
 #include "apu/BandLimitedBuffer.h"
@@ -43,6 +44,12 @@ struct ApuChannel {
 
     int period() const { return regs[2] | ((regs[3] & 7) << 8); }
     void reset();
+    // Number of whole timer periods needed to reach `end` from `time` (time < end). Most spans
+    // are one scanline step, shorter than the period: no division then.
+    static int periodsToReach(int time, int end, int period) {
+        const int span = end - time;
+        return span <= period ? 1 : (span + period - 1) / period;
+    }
     // Length counter clock of the frame sequencer; `haltMask` is the halt bit of register 0.
     void clockLength(std::uint8_t haltMask);
 };
@@ -91,7 +98,43 @@ struct NoiseChannel : EnvelopeChannel {
     bool muted() const { return !output || volume() == 0; }
 
     void run(int start, int end);
+    // run(start, end) for a channel that is clean (not dirty) with volume 0: no step, only the
+    // timer and the once-per-run turn of the register.
+    void runQuiet(int start, int end) {
+        int time = start + delay;
+        if (time < end) {
+            time += clocksToReach(time, end, regs[2]) * timerPeriodOf(regs[2]);
+            if (!(regs[2] & 0x80)) shiftRegister = turned(shiftRegister);
+        }
+        delay = time - end;
+    }
     void reset();
+
+    static int timerPeriodOf(std::uint8_t reg2) { return kPeriods[reg2 & 0x0F]; }
+    // periodsToReach for the timer period of register 2 `reg2`, by a multiply with the period's
+    // reciprocal rather than a division: exact for spans below 2^20 cycles, which covers every
+    // span a step or a write burst makes (longer ones divide).
+    static int clocksToReach(int time, int end, std::uint8_t reg2) {
+        const auto span = static_cast<std::uint32_t>(end - time);
+        const auto period = static_cast<std::uint32_t>(kPeriods[reg2 & 0x0F]);
+        if (span <= period) return 1;
+        const std::uint32_t x = span + period - 1;
+        if (x < (1u << 20)) return static_cast<int>((std::uint64_t{x} * kReciprocals[reg2 & 0x0F]) >> 32);
+        return static_cast<int>(x / period);
+    }
+    // The register one clock on in long mode.
+    static int turned(int r) { return (((r << 14) ^ (r << 13)) & 0x4000) | (r >> 1); }
+
+  private:
+    // Timer periods in CPU cycles, indexed by register 2 bits 0-3.
+    static constexpr int kPeriods[16] = {4, 8, 16, 32, 64, 96, 128, 160, 202, 254, 380, 508, 762, 1016, 2034, 4068};
+    // floor(2^32 / period) + 1: x times it over 2^32 exceeds x / period by less than x / 2^32,
+    // too little to reach the next whole number while x < 2^32 / 4068.
+    static constexpr auto kReciprocals = [] {
+        std::array<std::uint64_t, 16> r{};
+        for (int i = 0; i < 16; ++i) r[i] = (std::uint64_t{1} << 32) / static_cast<std::uint64_t>(kPeriods[i]) + 1;
+        return r;
+    }();
 };
 
 class Apu;

@@ -61,9 +61,11 @@ struct MixState {
 // Both buffers integrated and added into `count` samples. `Curve`: the non-linear path's
 // running sum goes through the mixer table, whose differences are integrated instead of the
 // entries. `SameShift`: both integrators leak alike (the usual case), which frees a register.
-template <bool Curve, bool SameShift>
+// `Shift` above 0: that is the shift of both, known at compile time (the common output rates).
+template <bool Curve, bool SameShift, int Shift = 0>
 void mixSamples(const std::uint16_t* lin, const std::uint16_t* non, const NonlinearMixer& mixer, int linShift,
                 int nonShift, MixState& m, std::int16_t* destination, long count) {
+    if constexpr (Shift > 0) linShift = nonShift = Shift;
     std::int32_t linAcc = m.linAcc, nonAcc = m.nonAcc;
     std::uint32_t mixAcc = m.mixAcc;
     int previous = m.previous;
@@ -79,7 +81,8 @@ void mixSamples(const std::uint16_t* lin, const std::uint16_t* non, const Nonlin
             previous = e;
         }
         nonAcc = integrate(nonAcc, SameShift ? linShift : nonShift, scaledDifference(entry));
-        if (static_cast<std::int16_t>(s) != s) s = 0x7FFF - (s >> 24);
+        if (static_cast<std::int16_t>(s) != s) [[unlikely]]
+            s = 0x7FFF - (s >> 24);
         destination[i] = static_cast<std::int16_t>(s);
     }
     m = {linAcc, nonAcc, mixAcc, previous};
@@ -103,7 +106,9 @@ long Nonlinear_Buffer::readSamples(std::int16_t* destination, long count) {
                mixer.entryFor(static_cast<std::int32_t>(mixAcc))};
     const bool same = linShift == nonShift;
     if (mixer.enabled) {
-        if (same)
+        if (same && linShift == 9)  // 32-63 kHz
+            mixSamples<true, true, 9>(lin, non, mixer, linShift, nonShift, m, destination, count);
+        else if (same)
             mixSamples<true, true>(lin, non, mixer, linShift, nonShift, m, destination, count);
         else
             mixSamples<true, false>(lin, non, mixer, linShift, nonShift, m, destination, count);

@@ -9,11 +9,24 @@ const char* initPlayback(Player& player, Apu& apu, long sampleRate) {
     return apu.configure(player.song.ntsc, sampleRate);
 }
 
-void AudioRenderer::runScanline() {
-    if (scanline_ == 0) player_.frameTick();
-    player_.scanlineTick();
-    apu_.endScanline();
-    if (++scanline_ == SCANLINES_PER_FRAME) scanline_ = 0;
+namespace {
+// The scanline step itself, in line in both loops below.
+[[gnu::always_inline]] inline void scanlineStep(Player& player, Apu& apu, int& scanline) {
+    if (scanline == 0) player.frameTick();
+    player.scanlineTick();
+    apu.endScanline();
+    if (++scanline == SCANLINES_PER_FRAME) scanline = 0;
+}
+}  // namespace
+
+void AudioRenderer::runScanline() { scanlineStep(player_, apu_, scanline_); }
+
+void AudioRenderer::finishFrame() {
+    // A local counter: the player and the Apu cannot see it, so it stays in a register.
+    int scanline = scanline_;
+    do scanlineStep(player_, apu_, scanline);
+    while (scanline != 0);
+    scanline_ = scanline;
 }
 
 void AudioRenderer::renderAudio(int16_t* output, long count) {

@@ -18,6 +18,8 @@ class AudioRenderer {
 
     // One scanline step: frame tick when the scanline counter is 0, scanline tick, Apu step.
     void runScanline();
+    // Runs scanline steps up to the end of the current frame (a whole frame from scanline 0).
+    void finishFrame();
     // Runs scanline steps until the output buffer holds `count` samples, then reads them into
     // `output`. A frame may span several calls; the counter carries over.
     void renderAudio(int16_t* output, long count);

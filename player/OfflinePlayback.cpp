@@ -46,8 +46,7 @@ void OfflinePlayback::runFrame(std::vector<int16_t>* samples) {
         if (visited_[order][row]) loopReached_ = true;
         visited_[order][row] = true;
     }
-    do renderer_.runScanline();
-    while (renderer_.scanline() != 0);
+    renderer_.finishFrame();
     ++frames_;
     // Read out every frame so that the output buffer never runs full.
     std::vector<int16_t>& into = samples ? *samples : scratch_;

@@ -250,9 +250,3 @@ void Player::serveRequests() {
         playing = false;
     }
 }
-
-void Player::scanlineTick() {
-    if (captureMode) return;
-    serveRequests();
-    servePcmVoice();
-}

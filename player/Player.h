@@ -89,7 +89,13 @@ class Player {
     void frameTick();
     // Once per scanline: serves the main thread's requests, then writes the software PCM voice.
     // Does nothing in captureMode.
-    void scanlineTick();
+    void scanlineTick() {
+        if (captureMode) return;
+        // Most scanlines find nothing asked: a plain look at the flags, no call.
+        if (requestPending()) serveRequests();
+        // While a DPCM sample plays and no PCM one, the voice has nothing to do.
+        if (pcm.pcmInstrument != 0 || !sampleMemory) servePcmVoice();
+    }
     // The request part of scanlineTick alone (used before an offline run's first frame).
     void serveRequests();
 
@@ -171,6 +177,10 @@ class Player {
     RegisterTraceSink* traceSink = nullptr;
 
   private:
+    bool requestPending() const {
+        return reconfigureRequest.load(std::memory_order_relaxed) | maskChanged.load(std::memory_order_relaxed) |
+               resetRequest.load(std::memory_order_relaxed) | stopRequest.load(std::memory_order_relaxed);
+    }
     void idleTick();
     void advanceRow();
     void runMetronome();

@@ -143,3 +143,16 @@ TEST(Nonlinear_Buffer, FusedReadMatchesCurveThenIntegrate) {
         }
     }
 }
+
+// The muted noise counts its timer clocks over a span by a multiply with the period's
+// reciprocal. For every period, over every span up to and past the range that takes the
+// multiply, it must give the division's count.
+TEST(NoiseChannel, ReciprocalClockCountMatchesDivision) {
+    for (int rate = 0; rate < 16; ++rate) {
+        const auto reg2 = static_cast<std::uint8_t>(0x80 | rate);
+        for (int span = 1; span < (1 << 20) + 5000; span += span < 70000 ? 1 : 37) {
+            ASSERT_EQ(NoiseChannel::clocksToReach(-span, 0, reg2), ApuChannel::periodsToReach(-span, 0, kPeriods[rate]))
+                << "rate " << rate << " span " << span;
+        }
+    }
+}

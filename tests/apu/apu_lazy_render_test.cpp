@@ -59,6 +59,11 @@ Capture play(bool eager) {
         w(0xB000, static_cast<std::uint8_t>(frame % 10 < 5 ? 0x0B : 0x00));
         w(0xB001, r(12));
         w(0xB002, static_cast<std::uint8_t>(frame % 10 < 7 ? 0x80 : 0x00));  // stops mid-ramp
+        if (frame % 10 == 3) {
+            // The sample stops, or plays once and runs out, leaving the DMC idle for a while.
+            w(0x4010, static_cast<std::uint8_t>(frame % 20 < 10 ? 0x0C : 0x4C));
+            w(0x4015, static_cast<std::uint8_t>(frame % 30 < 10 ? 0x0F : 0x1F));
+        }
         if (frame % 8 == 4) w(0x4017, static_cast<std::uint8_t>(frame % 16 < 8 ? 0x80 : 0x40));
         if (frame % 11 == 0) {
             for (int i = 0; i < 40; ++i)
@@ -74,7 +79,7 @@ Capture play(bool eager) {
             EXPECT_EQ(h.apu.configure(true, 48000), nullptr);  // TV system switch
         }
         for (int step = 0; step < 312; step += 2) {
-            if (frame % 4 == 1) w(0x4011, r(step % 24) & 0x7F);
+            if (frame % 4 == 1 || frame % 10 == 4) w(0x4011, r(step % 24) & 0x7F);
             steps(2, true);
         }
     }
@@ -91,7 +96,8 @@ Capture play(bool eager) {
 
 // Channels put off rendering until they change or samples are read. Rendering everything at
 // every write and step instead must give the same samples and leave the same state, across
-// sequencer clocks, write bursts, a full buffer and a change of TV system.
+// sequencer clocks, write bursts, a full buffer, a change of TV system, and level writes to a
+// DMC that plays, has run out or was stopped.
 TEST(ApuLazyRendering, MatchesRenderingEverythingAtEveryStep) {
     const Capture lazy = play(false), eager = play(true);
     ASSERT_GT(lazy.samples.size(), 60000u);
