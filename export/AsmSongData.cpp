@@ -85,7 +85,9 @@ SharedTables buildTables(const std::vector<CapturedSong>& songs) {
         }
     }
     // The driver keeps only the bits it plays: the volume nibble of Volume values and the duty
-    // bits of Duty/Mode values, so envelopes differing below those bits share one entry.
+    // bits of Duty/Mode values, so envelopes differing below those bits share one entry. $FF
+    // ends an envelope in the data, so a Note or Fine-tune value of 255 is written as 254 (a
+    // 1/256 semitone lower, or an absolute note past the highest one either way).
     for (const EnvelopeSet& set : t.instruments) {
         auto& ids = t.instrumentEnvelopes.emplace_back();
         for (int k = 0; k < ENVELOPE_COUNT; ++k) {
@@ -94,6 +96,7 @@ SharedTables buildTables(const std::vector<CapturedSong>& songs) {
             for (int i = 0; i < length; ++i) {
                 if (k == ENV_VOLUME) env.values[i] &= 0xF0;
                 if (k == ENV_DUTY) env.values[i] &= 0xC0;
+                if ((env.values[i] & 0xFF) == 0xFF) env.values[i] = 0xFE;
             }
             ids[k] = findOrAdd(t.envelopes, env);
         }

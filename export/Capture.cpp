@@ -16,11 +16,23 @@ void DriverCommandRecorder::beginCapture() {
 void DriverCommandRecorder::beginStretch() {
     for (auto& list : pending_) list.clear();
     lastCommandFrame_.fill(0);
+    restatedInstrument_.fill(0);
     captureFrame_ = 0;
+}
+
+void DriverCommandRecorder::restateInstrument(int channel, int slot) {
+    if (channel >= 0 && channel < CH_DPCM && slot > 0 && slot < INSTRUMENT_SLOTS)
+        restatedInstrument_[channel] = slot;
 }
 
 void DriverCommandRecorder::recordDriverCommand(int channel, int32_t code, const std::vector<int32_t>& args) {
     if (!recording_ || channel < 0 || channel >= CHANNEL_COUNT) return;
+    if (code == DRV_INSTRUMENT) restatedInstrument_[channel] = 0;
+    if (code == DRV_NOTE && restatedInstrument_[channel] != 0) {
+        const int32_t slot = restatedInstrument_[channel];
+        restatedInstrument_[channel] = 0;
+        recordDriverCommand(channel, DRV_INSTRUMENT, slot);
+    }
     if (code == DRV_INSTRUMENT && !args.empty() && args[0] >= 0 && args[0] < INSTRUMENT_SLOTS)
         usedFlags_[args[0]] = 1;
     if (channel == CH_DPCM) {
@@ -140,10 +152,12 @@ void captureSong(CapturePlayer& player, DriverCommandRecorder& recorder, Capture
         visited[key] = stretches;
         recorder.beginStretch();
         // The first note of every stretch records instrument, volume and duty again, because a
-        // driver may enter the stretch from elsewhere.
+        // driver may enter the stretch from elsewhere. The channel keeps the instrument it plays
+        // with: a note held into the stretch must sound on with its envelopes, so the instrument
+        // is restated by the recorder instead of forgotten by the Player.
         for (int c = 0; c < CHANNEL_COUNT; ++c) {
             player.setChannelVolume(c, 0);
-            player.setChannelInstrument(c, 0);
+            recorder.restateInstrument(c, player.channelInstrument(c));
             player.setDutyOverride(c, -1);
         }
         runStretch(player, [&] { recorder.advanceFrame(); });

@@ -91,8 +91,13 @@ class DriverCommandRecorder {
 
     // A new capture: used flags cleared, no DPCM rate remembered.
     void beginCapture();
-    // A new stretch: empty pending lists, frame counters at 0.
+    // A new stretch: empty pending lists, frame counters at 0, no instrument to restate.
     void beginStretch();
+    // The channel (0-3) enters the stretch playing instrument `slot` (0 none): its first note
+    // there records that instrument before it, unless an instrument command came first. A
+    // driver may enter the stretch from elsewhere, and the Player reports an instrument only
+    // when a cell changes it.
+    void restateInstrument(int channel, int slot);
     // Counts one finished frame tick of the stretch.
     void advanceFrame() { ++captureFrame_; }
     // Ends every channel's list with end of pattern (the DPCM rate is recorded afresh in the
@@ -110,6 +115,7 @@ class DriverCommandRecorder {
     int32_t captureFrame_ = 0;
     std::array<int32_t, CHANNEL_COUNT> lastCommandFrame_{};
     std::array<CommandList, CHANNEL_COUNT> pending_;
+    std::array<int32_t, CHANNEL_COUNT> restatedInstrument_{};
     int32_t lastDpcmRate_ = -1;
     std::array<uint8_t, INSTRUMENT_SLOTS> usedFlags_{};
 };

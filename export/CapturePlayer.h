@@ -56,6 +56,9 @@ struct CapturePlayer {
     // or -1 for none.
     virtual void setChannelVolume(int channel, int volume) = 0;
     virtual void setChannelInstrument(int channel, int slot) = 0;
+    // The instrument the channel's next note plays with unless its cell names another; 0 when
+    // none, or when it is a sample instrument, which plays no note on that channel.
+    virtual int channelInstrument(int channel) const = 0;
     virtual void setDutyOverride(int channel, int duty) = 0;
     virtual bool effectActive(int channel, DriverEffect effect) const = 0;
     virtual void clearEffectActive(int channel, DriverEffect effect) = 0;

@@ -32,6 +32,13 @@ void PlayerCapture::setChannelInstrument(int c, int slot) {
     if (ChannelState* ch = channel(c)) ch->instrument = uint8_t(slot);
 }
 
+int PlayerCapture::channelInstrument(int c) const {
+    const ChannelState* ch = channel(c);
+    if (!ch || ch->instrument == 0) return 0;
+    const InstrumentType type = player_.song.instruments[ch->instrument].type;
+    return type == INST_PCM || type == INST_DPCM ? 0 : ch->instrument;
+}
+
 void PlayerCapture::setDutyOverride(int c, int duty) {
     if (ChannelState* ch = channel(c)) ch->dutyOverride = duty;
 }

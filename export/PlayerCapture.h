@@ -48,6 +48,7 @@ class PlayerCapture : public CapturePlayer {
     // Channels outside 0-4 are ignored (effectActive answers false).
     void setChannelVolume(int channel, int volume) override;
     void setChannelInstrument(int channel, int slot) override;
+    int channelInstrument(int channel) const override;
     void setDutyOverride(int channel, int duty) override;
     bool effectActive(int channel, DriverEffect effect) const override;
     // Clearing the duty override also forgets the duty last reported, as the Player does when it

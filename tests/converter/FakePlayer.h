@@ -59,6 +59,7 @@ struct FakePlayer : CapturePlayer {
     bool endOfSong() const override { return ended; }
     void setChannelVolume(int c, int v) override { volume[c] = v; }
     void setChannelInstrument(int c, int s) override { instrument[c] = s; }
+    int channelInstrument(int c) const override { return instrument[c]; }
     void setDutyOverride(int c, int d) override { duty[c] = d; }
     bool effectActive(int c, DriverEffect e) const override { return active[c][e]; }
     void clearEffectActive(int c, DriverEffect e) override { active[c][e] = false; }

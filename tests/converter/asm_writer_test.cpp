@@ -106,6 +106,31 @@ TEST(AsmSongData, InstrumentsAndEnvelopesAreSharedByContent) {
     EXPECT_TRUE(contains(out.files[0].text, ":\n  .byte 128\n  .byte 65\n  .byte 215\n"));
 }
 
+// $FF ends an envelope in the data: a Note or Fine-tune value of 255 must not end it early.
+// Written as 254, it shares the envelope entry of an instrument that has 254 there.
+TEST(AsmSongData, NoEnvelopeValueReadsAsItsEnd) {
+    CapturedSong song = songWith("a.zcm", {{DRV_INSTRUMENT, {1}}, {DRV_INSTRUMENT, {2}}});
+    setEnvelope(song.instruments[1].envelopes[ENV_FINETUNE], {127, 255, 200}, 0);
+    setEnvelope(song.instruments[1].envelopes[ENV_NOTE], {255}, 0);
+    song.instruments[2] = song.instruments[1];
+    setEnvelope(song.instruments[2].envelopes[ENV_FINETUNE], {127, 254, 200}, 0);
+    setEnvelope(song.instruments[2].envelopes[ENV_NOTE], {254}, 0);
+    song.usedInstruments[1] = song.usedInstruments[2] = true;
+
+    LabelTable labels;
+    const SongDataText out = writeSongData(labels, "<", {song}, OutputNames("music.s"));
+    const auto occurrences = [&](const std::string& part) {
+        int n = 0;
+        for (size_t at = out.mainText.find(part); at != std::string::npos;
+             at = out.mainText.find(part, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_EQ(occurrences(":\n  .byte 127, 254, 200, $FF, 1\n"), 1);
+    EXPECT_EQ(occurrences(":\n  .byte 254, $FF, 0\n"), 1);
+    EXPECT_EQ(occurrences(" 255, "), 0);
+}
+
 TEST(AsmSongData, SongFileLayoutAndPatternSharing) {
     CapturedSong s =
         songWith("dir/Tune-1.zcm", {{DRV_NOTE + 12, {}}, {DRV_LONG_NOTE, {70}}, {DRV_LONG_WAIT, {65}}});

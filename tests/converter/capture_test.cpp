@@ -70,15 +70,42 @@ TEST(DriverCommandRecorder, WaitsFoldingAndTheDpcmChannel) {
     EXPECT_EQ(r.pending(4), (Cmds{C(DRV_DPCM_RATE, 0x4F)}));
 }
 
+// The instrument a channel enters a stretch with is stated once, before its first note there.
+TEST(DriverCommandRecorder, RestatedInstrumentPrecedesTheFirstNoteOnly) {
+    DriverCommandRecorder r;
+    r.beginCapture();
+    for (int c = 0; c < CHANNEL_COUNT; ++c) r.restateInstrument(c, 5);
+    r.advanceFrame();
+    r.recordDriverCommand(0, DRV_VOLUME, 3);  // not a note: nothing stated yet
+    r.advanceFrame();
+    r.recordDriverCommand(0, DRV_NOTE, 12);
+    r.recordDriverCommand(0, DRV_NOTE, 13);
+    r.recordDriverCommand(1, DRV_INSTRUMENT, 6);  // the stretch names its own
+    r.recordDriverCommand(1, DRV_NOTE, 12);
+    r.recordDriverCommand(4, DRV_NOTE, 12);  // the DPCM channel plays no such instrument
+    EXPECT_EQ(r.pending(0), (Cmds{C(1), C(0xC3), C(1), C(DRV_INSTRUMENT, 5), C(0x4C), C(0x4D)}));
+    EXPECT_EQ(r.pending(1), (Cmds{C(2), C(DRV_INSTRUMENT, 6), C(0x4C)}));
+    EXPECT_TRUE(r.pending(4).empty());
+    EXPECT_EQ(r.usedFlags()[5], 1);
+    // A new stretch forgets what was to be restated.
+    r.endStretch();
+    r.beginStretch();
+    r.recordDriverCommand(2, DRV_NOTE, 12);
+    EXPECT_EQ(r.pending(2), (Cmds{C(0x4C)}));
+}
+
 TEST(CaptureSong, OneStretchPerOrderEntryWithEffectsClosedAtItsEnd) {
     FakePlayer p;
     p.orders = 3, p.rows = 4, p.framesPerRow = 2;
     p.onTick = [](FakePlayer& f, int order, int row, int frame) {
         if (row == 0 && frame == 0) {
-            // Every stretch starts with the remembered instrument, volume and duty forgotten.
-            EXPECT_EQ(f.volume[0] + f.instrument[0] + f.duty[0], -1);
-            f.volume[0] = 63, f.instrument[0] = 1, f.duty[0] = 2;
-            f.report(0, DRV_INSTRUMENT, {1});
+            // Every stretch starts with the remembered volume and duty forgotten; the channel
+            // keeps the instrument it plays with.
+            EXPECT_EQ(f.volume[0] + f.duty[0], -1);
+            EXPECT_EQ(f.instrument[0], order == 0 ? 0 : 1);
+            f.volume[0] = 63, f.duty[0] = 2;
+            // The last stretch names no instrument: the one still playing is stated for it.
+            if (order < 2) f.instrument[0] = 1, f.report(0, DRV_INSTRUMENT, {1});
             f.report(0, DRV_NOTE, {order + 1});
         }
         if (order == 1 && row == 2 && frame == 1) {
@@ -95,6 +122,7 @@ TEST(CaptureSong, OneStretchPerOrderEntryWithEffectsClosedAtItsEnd) {
     EXPECT_EQ(song.channels[2][1], (Cmds{C(5), C(DRV_VOLSLIDE_UP, 3), C(3), C(DRV_SLIDE_OFF),
                                          C(DRV_VIBRATO_OFF), C(DRV_TREMOLO_OFF), C(DRV_ARPEGGIO_OFF),
                                          C(DRV_VOLSLIDE_OFF), C(DRV_DUTY_RELEASE), C(DRV_END_PATTERN)}));
+    EXPECT_EQ(song.channels[0][2], (Cmds{C(DRV_INSTRUMENT, 1), C(0x43), C(8), C(DRV_END_PATTERN)}));
     EXPECT_EQ(song.channels[2][2], (Cmds{C(8), C(DRV_END_PATTERN)}));
     EXPECT_EQ(song.channels[4][1], (Cmds{C(DRV_DPCM_BASE + 8), C(DRV_DPCM_END_PATTERN)}));
 }

@@ -245,16 +245,18 @@ TEST(GameDriver, PauseHoldsTheSongAndStopSilencesIt) {
     for (int f = 150; f < 200; ++f) EXPECT_EQ(ours[size_t(f)], silent) << f;
 }
 
-// The song plays as the Player plays it, PAL and NTSC, for `frames` frames.
-void expectSamePlay(void (*build)(Song&), const char* name, int frames) {
+// The song plays as the Player plays it (or as it plays the song `heard` builds, where the data
+// cannot hold the song exactly), PAL and NTSC, for `frames` frames.
+void expectSamePlay(void (*build)(Song&), const char* name, int frames, void (*heard)(Song&) = nullptr) {
     for (bool ntsc : {false, true}) {
         ScratchDir w(std::string("game-driver-") + name + (ntsc ? "-ntsc" : "-pal"));
-        auto song = std::make_unique<Song>();
+        auto song = std::make_unique<Song>(), played = std::make_unique<Song>();
         build(*song);
-        song->ntsc = ntsc;
+        (heard ? heard : build)(*played);
+        song->ntsc = played->ntsc = ntsc;
         const std::vector<uint8_t> rom = buildCartridge(w, *song, " jsr bleep_update\n rti");
         ASSERT_FALSE(rom.empty()) << name;
-        EXPECT_EQ(differences(cartridgeStates(rom, frames), playerStates(*song, frames), 0,
+        EXPECT_EQ(differences(cartridgeStates(rom, frames), playerStates(*played, frames), 0,
                               (std::string(name) + (ntsc ? " NTSC" : " PAL")).c_str()),
                   0);
     }
@@ -550,11 +552,8 @@ TEST(GameDriver, LoopingEffectPlaysOn) {
     }
 }
 
-// Faults of the song data that no driver can make up for, shown by the comparison: enable each
-// when the converter writes what the Player plays.
-
-// A note held into the next pattern: the capture clears the channel's instrument where each
-// pattern begins, its empty Volume envelope ends the note there, and the data cuts it.
+// A note held into the next pattern: the Player keeps playing it with its instrument, and so
+// must the data.
 void heldNoteSong(Song& s) {
     setEnvelope(s.instruments[1], ENV_VOLUME, {240}, 0);
     note(s, 0, CH_TRIANGLE, 60, 40, 1);
@@ -562,12 +561,25 @@ void heldNoteSong(Song& s) {
     s.orders.entries[1] = 1;
 }
 
-// A Fine-tune value of 255 is written as the byte that ends an envelope.
-void fineTune255Song(Song& s) {
+// A Fine-tune value of 255 must not read as the byte that ends an envelope: the data holds 254
+// in its place, a 1/256 semitone lower, and the envelope goes on after it.
+void fineTuneSong(Song& s, int high) {
     setEnvelope(s.instruments[1], ENV_VOLUME, {240}, 0);
-    setEnvelope(s.instruments[1], ENV_FINETUNE, {127, 255, 200}, 0);
+    setEnvelope(s.instruments[1], ENV_FINETUNE, {127, high, 200}, 0);
     note(s, 0, CH_PULSE1, 0, 30, 1);
 }
+void fineTune255Song(Song& s) { fineTuneSong(s, 255); }
+void fineTune254Song(Song& s) { fineTuneSong(s, 254); }
+
+TEST(GameDriver, SongDataCarriesWhatThePlayerPlays) {
+    expectSamePlay(heldNoteSong, "held-note", 2 * 64 * 6);
+    expectSamePlay(fineTune255Song, "fine-tune-255", 64 * 6, fineTune254Song);
+}
+
+// Faults of the song data that no driver can make up for, shown by the comparison: enable each
+// when the song data carries what the Player plays. Both come from what the Player reports in
+// capture mode: the volume level as volume x 15 / 63, and a slide for a portamento row that has
+// no target left.
 
 // C08 sounds at level 8 (volume 33 / 4), but the data's level is 33 x 15 / 63 = 7.
 void volume8Song(Song& s) {
@@ -584,9 +596,7 @@ void portamentoAfterArrivalSong(Song& s) {
     for (int r = 1; r < 8; ++r) effect(s, 0, CH_PULSE1, r, 0x3, r == 1 ? 0x80 : 0);
 }
 
-TEST(GameDriver, DISABLED_SongDataCarriesWhatThePlayerPlays) {
-    expectSamePlay(heldNoteSong, "held-note", 2 * 64 * 6);
-    expectSamePlay(fineTune255Song, "fine-tune-255", 64 * 6);
+TEST(GameDriver, DISABLED_SongDataCarriesWhatThePlayerPlaysInVolumeAndPortamento) {
     expectSamePlay(volume8Song, "volume-8", 64 * 6);
     expectSamePlay(portamentoAfterArrivalSong, "portamento-after-arrival", 64 * 6);
 }

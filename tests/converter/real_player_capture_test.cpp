@@ -161,6 +161,28 @@ TEST(RealPlayerCapture, RunningEffectsCloseAtStretchEnd) {
     EXPECT_EQ(count(second, DRV_DUTY_RELEASE), 1);
 }
 
+// A channel enters the next order entry with its instrument: a note held over sounds on, and
+// the first note there states the instrument although its cell names none. A sample instrument
+// named on a tone channel is never stated there (it has no envelopes in the song data).
+TEST(RealPlayerCapture, InstrumentCarriesIntoTheNextStretch) {
+    Rig r;
+    r.orders({0, 1});
+    r.note(0, 0, 0, 40);
+    r.note(0, 2, 60, 40);  // held into entry 1
+    r.note(1, 0, 4, 41, 0);
+    r.song->instruments[2].type = INST_PCM;
+    r.note(0, 1, 0, 40, 2);
+    r.note(1, 1, 0, 45, 0);
+    const CapturedSong s = r.captureSong();
+    ASSERT_EQ(s.channels[0].size(), 2u);
+    EXPECT_EQ(s.channels[0][1],
+              (CommandList{cmd(24), cmd(DRV_INSTRUMENT, 1), cmd(DRV_NOTE + 41), cmd(DRV_VOLUME + 15), cmd(0),
+                           cmd(DRV_LONG_WAIT, 104), cmd(DRV_END_PATTERN)}));
+    EXPECT_EQ(count(s.channels[2][0], DRV_NOTE_CUT) + count(s.channels[2][1], DRV_NOTE_CUT), 0);
+    EXPECT_EQ(count(s.channels[1][1], DRV_INSTRUMENT), 0);
+    EXPECT_EQ(count(s.channels[1][1], DRV_NOTE + 45), 1);
+}
+
 TEST(RealPlayerCapture, DpcmChannelKeepsItsOwnCommands) {
     Rig r;
     r.orders({0, 0});
