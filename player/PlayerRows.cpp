@@ -163,12 +163,16 @@ void Player::reportEffects(int c, const PatternCell& cell) {
         ch.arpeggioActive = false;
     }
 
-    if (isSlide(effect)) {
-        bool up = effect == 0x1;
-        if (effect == 0x3 || effect == 0x5) {
-            int target = (cell.note != 0 && cell.note != NOTE_OFF) ? cell.note : ch.portaTarget;
-            up = target * 256 > ch.pitch;
-        }
+    bool slides = isSlide(effect);
+    bool up = effect == 0x1;
+    if (effect == 0x3 || effect == 0x5) {
+        const int target = (cell.note != 0 && cell.note != NOTE_OFF) ? cell.note : ch.portaTarget;
+        up = target * 256 > ch.pitch;
+        // A portamento that has arrived (no target left) does not move the pitch: reporting a
+        // slide for it would have the song data slide where the channel stays.
+        slides = target != 0;
+    }
+    if (slides) {
         int signedSpeed = up ? ch.slideSpeed : -ch.slideSpeed;
         if (!ch.slideActive || ch.reportedSlide != signedSpeed) {
             recordDriverCommand(c, up ? CMD_SLIDE_UP : CMD_SLIDE_DOWN, ch.slideSpeed & 0xFF);
