@@ -5,6 +5,17 @@
 #include <cstring>
 #include <new>
 
+namespace {
+
+// The bias repeats one byte, so a run of it is a memset: a loop over the 16-bit entries is not
+// always made one, and buffers are cleared whole on every configure and reset.
+static_assert((BandLimitedBuffer::kBias >> 8) == (BandLimitedBuffer::kBias & 0xFF));
+void fillBias(std::uint16_t* to, long count) {
+    std::memset(to, BandLimitedBuffer::kBias & 0xFF, size_t(count) * sizeof(std::uint16_t));
+}
+
+}  // namespace
+
 const char* BandLimitedBuffer::setSampleRate(long rate, int milliseconds) {
     if (rate <= 0) rate = 44100;  // a zero rate would divide by zero below
     long newSize = kMaxSize;
@@ -56,7 +67,7 @@ void BandLimitedBuffer::updateBassShift() {
 void BandLimitedBuffer::clear() {
     offset_ = 0;
     readerAccumulator = 0;
-    if (samples_) std::fill_n(samples_.get(), size_ + kExtra, kBias);
+    if (samples_) fillBias(samples_.get(), size_ + kExtra);
 }
 
 void BandLimitedBuffer::removeSamples(long count) noexcept {
@@ -66,5 +77,5 @@ void BandLimitedBuffer::removeSamples(long count) noexcept {
     // Everything still pending: the unread samples plus the tail a kernel may reach into.
     long keep = std::min<long>((offset_ >> 16) + kExtra + 1, size_ + kExtra - count);
     std::memmove(samples_.get(), samples_.get() + count, keep * sizeof(std::uint16_t));
-    std::fill_n(samples_.get() + keep, count, kBias);
+    fillBias(samples_.get() + keep, count);
 }
