@@ -22,6 +22,9 @@ wait_for_window() {  # wait_for_window LOG
     sleep 0.1
   done
   echo "FAILED: no window"
+  # What there is to see: whether the program still runs, and the windows the server has.
+  if [ -n "${pid:-}" ] && kill -0 "$pid" 2>/dev/null; then echo "the program is still running"; fi
+  xdotool search --name . getwindowname %@ 2>/dev/null | head -n 5 || true
   cat "$1"
   exit 1
 }
