@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -86,6 +87,24 @@ bool huffmanTablesFit(const uint8_t* b, size_t n) {
     return true;
 }
 
+// The PNG decoder grows its buffer for the compressed data by each chunk's stated length before it
+// reads the chunk, so a few bytes that claim a chunk of a gigabyte make it ask for two. A chunk
+// longer than what is left of the file is no valid PNG: refuse the picture before the decoder
+// sees it.
+bool pngChunksFit(const uint8_t* b, size_t n) {
+    static const uint8_t SIGNATURE[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    if (n < 8 || std::memcmp(b, SIGNATURE, 8) != 0) return true;  // not a PNG
+    size_t p = 8;
+    while (p + 8 <= n) {
+        const size_t length = size_t(b[p]) << 24 | size_t(b[p + 1]) << 16 | size_t(b[p + 2]) << 8 | b[p + 3];
+        // The chunk: length and type, its data, its CRC.
+        if (length > n - p - 8) return false;
+        if (std::memcmp(b + p + 4, "IEND", 4) == 0) return true;
+        p += 8 + length + 4;
+    }
+    return true;  // cut short: the decoder reports that itself
+}
+
 // Larger files are no backdrop: the largest picture taken is 64 MiB of pixels uncompressed.
 constexpr long MAX_PICTURE_FILE_BYTES = 256L << 20;
 
@@ -94,6 +113,7 @@ constexpr long MAX_PICTURE_FILE_BYTES = 256L << 20;
 const char* decodePicture(const uint8_t* bytes, size_t length, Image& out) {
     if (length > size_t(INT_MAX)) return "too large";
     if (!huffmanTablesFit(bytes, length)) return "bad Huffman table";
+    if (!pngChunksFit(bytes, length)) return "bad PNG chunk length";
     int w = 0, h = 0, n = 0;
     if (!stbi_info_from_memory(bytes, int(length), &w, &h, &n)) return stbi_failure_reason();
     if (!sizeAllowed(w, h)) return TOO_LARGE;
