@@ -1,8 +1,10 @@
 #include "apu/BandLimitedSynth.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 namespace {
@@ -17,21 +19,22 @@ constexpr int kPhases = 32;  // sub-sample resolution of the step table
 
 BandLimitedSynth::BandLimitedSynth(int width) : width_(width == 8 ? 8 : 12) {}
 
-void BandLimitedSynth::designKernel() {
-    trebleDb_ = kTrebleDb;
-    cutoffHz_ = kCutoffHz;
-    designRate_ = kDesignRate;
+// The raw kernel depends only on the width, so it is designed once per width and process: every
+// Apu (and every fuzz input, which makes a new one) copies it instead of taking ~1,500 cosines.
+namespace {
+using RawKernel = std::array<std::uint16_t, BandLimitedSynth::kRawRows * BandLimitedSynth::kMaxWidth>;
 
-    const int w = width_;
+RawKernel designRawKernel(int w) {
+    RawKernel raw{};
     const int size = kPhases * (w - 2) / 2;
     std::vector<float> impulse(size);
 
     // Closed form of a band-limited step's derivative whose harmonics above the cutoff fall off
     // geometrically to the treble level at the Nyquist rate.
-    double treble = std::pow(10.0, trebleDb_ * 0.05);
+    double treble = std::pow(10.0, kTrebleDb * 0.05);
     if (treble < 0.000005) treble = 0.000005;
-    const double pt = 44100.0 / designRate_;
-    double cutoff = 2.0 * cutoffHz_ / designRate_;
+    const double pt = 44100.0 / kDesignRate;
+    double cutoff = 2.0 * kCutoffHz / kDesignRate;
     if (cutoff >= pt * 0.95 || cutoff >= 0.95) {
         cutoff = 0.5;
         treble = 1.0;
@@ -66,15 +69,27 @@ void BandLimitedSynth::designKernel() {
         if (index < 0) index = -index - 1;  // the impulse is symmetric about zero
         return index < size ? impulse[index] : 0.0;
     };
-    for (int row = 0; row < kRawRows; ++row) {
+    for (int row = 0; row < BandLimitedSynth::kRawRows; ++row) {
         const int start = kPhases - row;
         for (int k = -w / 2; k < w / 2; ++k) {
             double sum = 0.0;
             for (int j = 0; j < kPhases; ++j) sum += at(k * kPhases + start + j);
-            raw_[row * w + (k + w / 2)] =
+            raw[row * w + (k + w / 2)] =
                 static_cast<std::uint16_t>(static_cast<int>(std::floor(sum * factor + 16384.5)));
         }
     }
+
+    return raw;
+}
+}  // namespace
+
+void BandLimitedSynth::designKernel() {
+    trebleDb_ = kTrebleDb;
+    cutoffHz_ = kCutoffHz;
+    designRate_ = kDesignRate;
+    static const RawKernel narrow = designRawKernel(8), wide = designRawKernel(12);
+    const RawKernel& raw = width_ == 8 ? narrow : wide;
+    std::memcpy(raw_, raw.data(), sizeof raw_);
 
     kernelPending_ = false;
     if (volumeUnit_ >= 0.0) {
@@ -94,7 +109,39 @@ void BandLimitedSynth::setVolumeUnit(double unit) {
     scaleKernel();
 }
 
+// Scaled tables depend only on the width and the unit, and an Apu sets the same few units every
+// time it is configured: the last ones made are kept for every synthesiser of the process.
+namespace {
+struct ScaledKernel {
+    int width;
+    std::uint32_t bias;
+    std::uint16_t table[BandLimitedSynth::kRows * BandLimitedSynth::kMaxWidth];
+    std::uint16_t rows[BandLimitedSynth::kRows][BandLimitedSynth::kMaxWidth];
+};
+std::mutex scaledMutex;
+std::array<ScaledKernel, 16> scaled;
+std::size_t scaledCount = 0, scaledNext = 0;
+}  // namespace
+
 void BandLimitedSynth::scaleKernel() {
+    std::lock_guard<std::mutex> lock(scaledMutex);
+    for (std::size_t i = 0; i < scaledCount; ++i) {
+        if (scaled[i].width != width_ || scaled[i].bias != bias_) continue;
+        std::memcpy(table_, scaled[i].table, sizeof table_);
+        std::memcpy(rows_, scaled[i].rows, sizeof rows_);
+        return;
+    }
+    scaleRawKernel();
+    ScaledKernel& slot = scaled[scaledNext];
+    scaledCount = std::max(scaledCount, scaledNext + 1);
+    scaledNext = (scaledNext + 1) % scaled.size();
+    slot.width = width_;
+    slot.bias = bias_;
+    std::memcpy(slot.table, table_, sizeof table_);
+    std::memcpy(slot.rows, rows_, sizeof rows_);
+}
+
+void BandLimitedSynth::scaleRawKernel() {
     const int w = width_;
     const std::int32_t u = static_cast<std::int32_t>(bias_ & 0xFFFF);
     std::uint16_t* out = table_;

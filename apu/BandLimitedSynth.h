@@ -103,7 +103,8 @@ class BandLimitedSynth {
     std::uint32_t bias_ = 0;
 
     void designKernel();
-    void scaleKernel();
+    void scaleKernel();     // from the cache of scaled tables, or scaleRawKernel
+    void scaleRawKernel();  // table_ and rows_ from raw_ and the unit in bias_
 
     // Each sample of a kernel row takes its own 16-bit addition (modulo 2^16). Samples are
     // running differences biased to mid-range, so they stay inside 16 bits and no carry from one

@@ -21,7 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ConsoleOptions options;
     options.sampleRate = 8000;
     options.song = (data[0] >> 1) & 3;
-    options.initFrames = 2;  // a runaway init is refused just the same, sooner
+    options.initFrames = 1;  // a runaway init is refused just the same, sooner
     try {
         ConsolePlayer player(file, kind, apu, options);
         std::vector<std::int16_t> samples;
