@@ -24,30 +24,23 @@ program=$(realpath "${1:-$root/build/bleepforge}")
 song=$(realpath "${2:-$root/examples/demo.zcm}")
 seconds=${3:-8}
 
-if [ "${BF_REDRAW_INSIDE:-}" != 1 ]; then
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-  # A private copy, so that no user configuration next to the build is read.
-  cp "$program" "$work/bleepforge"
-  printf '[general]\nwindow scale = %s\n' "${BF_REDRAW_SCALE:-1}" >"$work/bleepforge.ini"
+scale=${BF_REDRAW_SCALE:-1}
+
+prepare() {
   if [ -n "${BF_REDRAW_BACKDROP:-}" ]; then
     cp "$BF_REDRAW_BACKDROP" "$work/backdrop-picture"
     printf 'background image = backdrop-picture\n' >>"$work/bleepforge.ini"
   fi
-  scale=${BF_REDRAW_SCALE:-1}
   if [ -n "$shot" ]; then
     # SDL_GetTicks answers a constant: every frame is then drawn alike.
     printf '#include <stdint.h>\nuint32_t SDL_GetTicks(void) { return 100000; }\n' >"$work/ticks.c"
     cc -shared -fPIC -o "$work/frozen_ticks.so" "$work/ticks.c"
   fi
-  BF_REDRAW_INSIDE=1 BF_REDRAW_WORK=$work xvfb-run -a -s "-screen 0 $((794 * scale + 100))x$((602 * scale + 100))x24" \
-    bash "$0" ${shot:+--shot "$shot"} "$work/bleepforge" "$song" "$seconds"
-  exit $?
-fi
+}
+source "$root/bench/gui_bench_common.sh"
+bench_start "$0" "$program" "$scale" $((794 * scale + 100)) $((602 * scale + 100)) prepare -- \
+  ${shot:+--shot "$shot"} "$program" "$song" "$seconds"
 
-work=$BF_REDRAW_WORK
-cd "$work"
-export SDL_AUDIODRIVER=dummy
 if [ -n "$shot" ]; then
   LD_PRELOAD="$work/frozen_ticks.so" ./bleepforge "$song" >"$work/out.log" 2>&1 &
   pid=$!
