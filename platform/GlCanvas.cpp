@@ -127,7 +127,10 @@ void GlCanvas::setWindowSize(int width, int height) {
     scaled_ = width != WINDOW_WIDTH || height != WINDOW_HEIGHT;
     // Blowing the frame up on the CPU writes each window pixel once; GL would run a shader for
     // each, which under a software rasteriser costs several times a whole redraw at scale 1.
-    windowImageReady_ = scaled_ && windowImage_.resize(width, height);
+    if (scaled_)
+        windowImageReady_ = windowImage_.resize(width, height);
+    else
+        windowImageReady_ = windowImage_.resize(0, 0);  // let go of the image
     if (windowImageReady_) frame_.resize(size_t(WINDOW_WIDTH) * WINDOW_HEIGHT * 4);
 }
 
@@ -197,6 +200,9 @@ void GlCanvas::beginFrame(int originX, int originY) {
         const ScreenPlacement p = placeScreen(windowWidth_, windowHeight_);
         glViewport(p.x, windowHeight_ - p.y - projectionHeight * p.scale, projectionWidth * p.scale,
                    projectionHeight * p.scale);
+    } else if (!scaled_) {
+        // A window resized back to the logical size keeps the viewport of its magnified frames.
+        glViewport(0, 0, projectionWidth, projectionHeight);
     }
     originX_ = originX;
     originY_ = originY;

@@ -18,7 +18,7 @@ class WindowImage {
     // Gets ready for the program's window at width x height pixels (found again through SDL,
     // which may have replaced it on a resize), its border black. False when the X server can
     // share no image with the program for it (a remote display, another pixel layout): the frame
-    // must then reach the window some other way.
+    // must then reach the window some other way. A size of zero lets go of the image (false).
     bool resize(int width, int height);
     // frame holds 794 x 602 pixels, each four bytes blue, green, red, alpha, rows bottom up as
     // glReadPixels gives them; it is shown magnified scale times with its top left corner at
