@@ -123,10 +123,11 @@ void GlCanvas::setWindowSize(int width, int height) {
     windowWidth_ = width;
     windowHeight_ = height;
     // A window of the logical size is drawn into directly (off-screen frames cost a software
-    // rasteriser three times as much); a magnified one off screen, then blown up pixel for pixel.
+    // rasteriser three times as much). A magnified one is drawn at the logical size in its top
+    // left corner and blown up pixel for pixel on the CPU, which writes each window pixel once
+    // where GL runs a texture-sampling shader for each (under a software rasteriser, several
+    // times a whole redraw at scale 1); without a shared image, off screen and blown up by GL.
     scaled_ = width != WINDOW_WIDTH || height != WINDOW_HEIGHT;
-    // Blowing the frame up on the CPU writes each window pixel once; GL would run a shader for
-    // each, which under a software rasteriser costs several times a whole redraw at scale 1.
     if (scaled_)
         windowImageReady_ = windowImage_.resize(width, height);
     else
