@@ -9,18 +9,9 @@ program=$(realpath "${1:-$root/build/bleepforge}")
 seconds=${2:-20}
 scale=${3:-1}
 
-if [ "${BF_IDLE_INSIDE:-}" != 1 ]; then
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-  cp "$program" "$work/bleepforge"
-  printf '[general]\nwindow scale = %s\n' "$scale" >"$work/bleepforge.ini"
-  BF_IDLE_INSIDE=1 BF_IDLE_WORK=$work xvfb-run -a -s "-screen 0 1800x1400x24" \
-    bash "$0" "$work/bleepforge" "$seconds" "$scale"
-  exit $?
-fi
+source "$root/bench/gui_bench_common.sh"
+bench_start "$0" "$program" "$scale" 1800 1400 "" -- "$program" "$seconds" "$scale"
 
-cd "$BF_IDLE_WORK"
-export SDL_AUDIODRIVER=dummy
 ./bleepforge >out.log 2>&1 &
 pid=$!
 sleep 3  # start-up is not idling

@@ -123,8 +123,16 @@ void GlCanvas::setWindowSize(int width, int height) {
     windowWidth_ = width;
     windowHeight_ = height;
     // A window of the logical size is drawn into directly (off-screen frames cost a software
-    // rasteriser three times as much); a magnified one off screen, then blown up pixel for pixel.
+    // rasteriser three times as much). A magnified one is drawn at the logical size in its top
+    // left corner and blown up pixel for pixel on the CPU, which writes each window pixel once
+    // where GL runs a texture-sampling shader for each (under a software rasteriser, several
+    // times a whole redraw at scale 1); without a shared image, off screen and blown up by GL.
     scaled_ = width != WINDOW_WIDTH || height != WINDOW_HEIGHT;
+    if (scaled_)
+        windowImageReady_ = windowImage_.resize(width, height);
+    else
+        windowImageReady_ = windowImage_.resize(0, 0);  // let go of the image
+    if (windowImageReady_) frame_.resize(size_t(WINDOW_WIDTH) * WINDOW_HEIGHT * 4);
 }
 
 bool GlCanvas::bindScreenFramebuffer() {
@@ -183,12 +191,19 @@ void GlCanvas::presentScaled() {
 
 void GlCanvas::beginFrame(int originX, int originY) {
     enter(Batch::Idle);
-    if (scaled_ && !bindScreenFramebuffer()) {
+    if (magnifiedByCpu()) {
+        // The top left corner, where a window of the logical size has its frame: the pixels are
+        // those drawn at scale 1.
+        glViewport(0, windowHeight_ - projectionHeight, projectionWidth, projectionHeight);
+    } else if (scaled_ && !bindScreenFramebuffer()) {
         // Without off-screen frames the projection itself is magnified; the picture is then
         // as crisp as the rasteriser makes it.
         const ScreenPlacement p = placeScreen(windowWidth_, windowHeight_);
         glViewport(p.x, windowHeight_ - p.y - projectionHeight * p.scale, projectionWidth * p.scale,
                    projectionHeight * p.scale);
+    } else if (!scaled_) {
+        // A window resized back to the logical size keeps the viewport of its magnified frames.
+        glViewport(0, 0, projectionWidth, projectionHeight);
     }
     originX_ = originX;
     originY_ = originY;
@@ -201,6 +216,28 @@ void GlCanvas::beginFrame(int originX, int originY) {
 void GlCanvas::clearIfPending() {
     if (!clearPending_) return;
     clearPending_ = false;
+    if (magnifiedByCpu()) {
+        glEnable(GL_SCISSOR_TEST);
+        clearBox(0, windowHeight_ - projectionHeight, projectionWidth, projectionHeight);
+        glDisable(GL_SCISSOR_TEST);
+    } else {
+        glClear(GL_COLOR_BUFFER_BIT);
+    }
+}
+
+void GlCanvas::clearBox(int left, int bottom, int width, int height) {
+    if (magnifiedByCpu()) {
+        // Only the frame's corner of the window is read back; clearing the rest would be wasted.
+        const int frameBottom = windowHeight_ - projectionHeight;
+        const int right = std::min(left + width, projectionWidth);
+        const int top = std::min(bottom + height, frameBottom + projectionHeight);
+        left = std::max(left, 0);
+        bottom = std::max(bottom, frameBottom);
+        width = right - left;
+        height = top - bottom;
+        if (width <= 0 || height <= 0) return;
+    }
+    glScissor(left, bottom, width, height);
     glClear(GL_COLOR_BUFFER_BIT);
 }
 
@@ -210,14 +247,10 @@ void GlCanvas::clearAround(int left, int bottom, int width, int height) {
     constexpr int FAR = 1 << 14;
     const int right = left + width, top = bottom + height;
     glEnable(GL_SCISSOR_TEST);
-    glScissor(-FAR, -FAR, left + FAR, 2 * FAR);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glScissor(right, -FAR, FAR, 2 * FAR);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glScissor(left, -FAR, width, bottom + FAR);
-    glClear(GL_COLOR_BUFFER_BIT);
-    glScissor(left, top, width, FAR);
-    glClear(GL_COLOR_BUFFER_BIT);
+    clearBox(-FAR, -FAR, left + FAR, 2 * FAR);
+    clearBox(right, -FAR, FAR, 2 * FAR);
+    clearBox(left, -FAR, width, bottom + FAR);
+    clearBox(left, top, width, FAR);
     glDisable(GL_SCISSOR_TEST);
 }
 
@@ -416,6 +449,15 @@ void GlCanvas::drawImage(const Image& image, int x, int y, int width, int height
 void GlCanvas::endFrame() {
     clearIfPending();
     enter(Batch::Idle);
+    if (magnifiedByCpu()) {
+        // The window's own buffers are never swapped: what the window shows comes from the
+        // image alone.
+        const ScreenPlacement p = placeScreen(windowWidth_, windowHeight_);
+        glReadPixels(0, windowHeight_ - projectionHeight, projectionWidth, projectionHeight, GL_BGRA,
+                     GL_UNSIGNED_BYTE, frame_.data());
+        windowImage_.show(frame_.data(), p.scale, p.x, p.y);
+        return;
+    }
     if (scaled_ && screenFramebuffer_) presentScaled();
     SDL_GL_SwapBuffers();
 }

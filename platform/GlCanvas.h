@@ -3,9 +3,11 @@
 // pixel and y grows downward from the window's top left corner.
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "app/Canvas.h"
+#include "platform/WindowImage.h"
 
 // The GL state every frame relies on: orthographic pixel projection of width x height, model-view
 // matrix selected, no depth test, alpha blending. Call once after the window opens.
@@ -35,10 +37,12 @@ class GlCanvas : public Canvas {
     // Swaps the window's buffers.
     void endFrame() override;
 
-    // The window's drawable size. Frames are drawn at the logical 794 x 602 size off screen and
-    // shown magnified by the largest whole scale that fits, with unfiltered pixels, centred on
-    // black (without off-screen frames, the projection is magnified instead). Call after the
-    // window opens and whenever its size changes.
+    // The window's drawable size. Frames are drawn at the logical 794 x 602 size and shown
+    // magnified by the largest whole scale that fits, with unfiltered pixels, centred on black:
+    // drawn in the window's top left corner, read back and put into the window through a
+    // WindowImage; without one, drawn off screen and magnified by GL; without off-screen frames,
+    // the projection is magnified instead. Call after the window opens and whenever its size
+    // changes.
     void setWindowSize(int width, int height);
 
   private:
@@ -53,6 +57,8 @@ class GlCanvas : public Canvas {
     // rest of the window cleared, and the blit need not wait for a clear under it.
     void clearIfPending();
     void clearAround(int left, int bottom, int width, int height);
+    // Clears the box of window pixels (rows from the bottom), less any part outside the frame.
+    void clearBox(int left, int bottom, int width, int height);
     // Appends one quad with corners (x0, y0) and (x1, y1), texture corners (u0, v0) and (u1, v1).
     void addQuad(float x0, float y0, float x1, float y1, float u0, float v0, float u1, float v1);
     void setColour(uint32_t colour, int opacity);
@@ -68,6 +74,8 @@ class GlCanvas : public Canvas {
     // when there is none to bind, the frame then being drawn into the window.
     bool bindScreenFramebuffer();
     void presentScaled();
+    // True while frames are magnified through windowImage_.
+    bool magnifiedByCpu() const { return scaled_ && windowImageReady_; }
 
     const Image& font_;
     Batch batch_ = Batch::Idle;
@@ -75,6 +83,9 @@ class GlCanvas : public Canvas {
     bool scaled_ = false;
     uint32_t screenFramebuffer_ = 0, screenRenderbuffer_ = 0;
     bool screenFramebufferFailed_ = false;
+    WindowImage windowImage_;
+    bool windowImageReady_ = false;
+    std::vector<uint8_t> frame_;  // the frame read back, when magnified by the CPU
     struct Vertex {
         float x, y, u, v, r, g, b, a;
     };
