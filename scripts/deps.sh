@@ -8,6 +8,8 @@ packages=(
   g++ gcc clang libclang-rt-14-dev cmake ninja-build pkg-config
   # libraries the program links
   libsdl1.2-compat-dev libgl-dev libglu1-mesa-dev libsndfile1-dev libstb-dev
+  # X11 and its shared-memory images (a magnified window is put through them)
+  libx11-dev libxext-dev
   # the NSF driver is assembled at build time
   cc65
   # tests and benchmarks
