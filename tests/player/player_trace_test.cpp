@@ -117,8 +117,10 @@ std::string run(std::istream& script) {
                                                                         {"pulse", INST_PCM_PULSE},
                                                                         {"saw", INST_PCM_SAW}};
             song.instruments[arg(0)].type = types.at(a[1]);
-        } else if (op == "dpcm" || op == "pcm") {  // SLOT COUNT BYTE [loop]
-            std::vector<uint8_t> bytes(size_t(arg(1)), uint8_t(arg(2)));
+        } else if (op == "dpcm" || op == "pcm") {  // SLOT COUNT BYTE|ramp [loop]
+            std::vector<uint8_t> bytes(size_t(arg(1)), uint8_t(a[2] == "ramp" ? 0 : arg(2)));
+            if (a[2] == "ramp")  // 1, 2, ... 100, 1, 2, ...
+                for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i % 100 + 1);
             Instrument& inst = song.instruments[arg(0)];
             (op == "dpcm" ? inst.dpcm : inst.pcm).assign(bytes.data(), uint32_t(bytes.size()), a.size() > 3);
         } else if (op == "put") {  // PATTERN CHANNEL ROW NOTE [INSTRUMENT [EFFECT PARAMETER]]
