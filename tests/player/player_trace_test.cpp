@@ -5,11 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <sstream>
 
+#include "tests/TraceScripts.h"
 #include "tests/player/PlayerRig.h"
 
 namespace fs = std::filesystem;
@@ -181,37 +180,11 @@ std::string run(std::istream& script) {
     return out.str();
 }
 
-std::vector<std::string> scripts() {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(kDir))
-        if (entry.path().extension() == ".txt") names.push_back(entry.path().stem().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class PlayerTrace : public testing::TestWithParam<std::string> {};
 
-TEST_P(PlayerTrace, MatchesTheKeptTrace) {
-    const fs::path path = kDir / (GetParam() + ".txt");
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::string all = text.str();
-    const size_t mark = all.find("--- trace\n");
-    ASSERT_NE(mark, std::string::npos) << path;
-    std::istringstream script(all);
-    const std::string got = run(script), want = all.substr(mark + 10);
-    if (std::getenv("BF_UPDATE_TRACES")) std::ofstream(path) << all.substr(0, mark + 10) << got;
-    std::istringstream g(got), w(want);
-    std::string gl, wl;
-    for (int n = 1; std::getline(w, wl); ++n) {
-        ASSERT_TRUE(std::getline(g, gl)) << path << ": trace ends before line " << n << ": " << wl;
-        ASSERT_EQ(gl, wl) << path << ": trace line " << n;
-    }
-    EXPECT_FALSE(std::getline(g, gl)) << path << ": trace goes on: " << gl;
-}
+TEST_P(PlayerTrace, MatchesTheKeptTrace) { expectKeptTrace(kDir / (GetParam() + ".txt"), run); }
 
-INSTANTIATE_TEST_SUITE_P(Scripts, PlayerTrace, testing::ValuesIn(scripts()),
+INSTANTIATE_TEST_SUITE_P(Scripts, PlayerTrace, testing::ValuesIn(traceScripts(kDir)),
                          [](const testing::TestParamInfo<std::string>& info) { return info.param; });
 
 }  // namespace
