@@ -19,60 +19,30 @@ const fs::path kDir = fs::path(BF_SOURCE_DIR) / "tests/data/player";
 
 int num(const std::string& s) { return s == "off" ? NOTE_OFF : std::stoi(s, nullptr, 0); }
 
-struct Field {
-    std::string name;
-    std::function<int(const Player&)> get;
-};
-
-std::vector<Field> fields() {
-    std::vector<Field> out = {
-        {"order", [](const Player& p) { return p.currentOrder; }},
-        {"row", [](const Player& p) { return p.currentRow; }},
-        {"speed", [](const Player& p) { return p.song.speed; }},
-        {"tempo", [](const Player& p) { return p.song.tempo; }},
-        {"acc", [](const Player& p) { return p.tempoAccumulator; }},
-        {"end", [](const Player& p) { return int(p.endOfSongFlag); }},
-        {"loop", [](const Player& p) { return int(p.loopRequested); }},
-        {"playing", [](const Player& p) { return int(p.playing); }},
-    };
-    using C = ChannelState;
-    const std::pair<const char*, int (*)(const Player&, const C&)> perChannel[] = {
-        {"note", [](const Player&, const C& c) { return int(c.noteOn); }},
-        {"pitch", [](const Player&, const C& c) { return c.pitch; }},
-        {"sum", [](const Player& p, const C& c) { return p.pitchSum(c); }},
-        {"vol", [](const Player&, const C& c) { return c.volume; }},
-        {"volv", [](const Player&, const C& c) { return c.volumeValue; }},
-        {"porta", [](const Player&, const C& c) { return c.portaTarget; }},
-        {"vib", [](const Player&, const C& c) { return c.vibratoOffset; }},
-        {"vibpos", [](const Player&, const C& c) { return c.vibPos; }},
-        {"trem", [](const Player&, const C& c) { return c.tremoloOffset; }},
-        {"arp", [](const Player&, const C& c) { return c.arpeggioOffset; }},
-        {"noteenv", [](const Player&, const C& c) { return c.noteEnvOffset; }},
-        {"period", [](const Player&, const C& c) { return c.lastPeriod; }},
-    };
-    for (int ch = 0; ch < CHANNEL_COUNT; ++ch)
-        for (const auto& [name, get] : perChannel)
-            out.push_back({"c" + std::to_string(ch) + "." + name,
-                           [ch, get](const Player& p) { return get(p, p.channels[ch]); }});
-    // The register image the exporters read.
-    const int32_t FrameSnapshot::*snap[] = {
-        &FrameSnapshot::pulse1PeriodHigh,   &FrameSnapshot::pulse1PeriodLow,
-        &FrameSnapshot::pulse1DutyVolume,   &FrameSnapshot::pulse2PeriodHigh,
-        &FrameSnapshot::pulse2PeriodLow,    &FrameSnapshot::pulse2DutyVolume,
-        &FrameSnapshot::trianglePeriodHigh, &FrameSnapshot::trianglePeriodLow,
-        &FrameSnapshot::triangleControl,    &FrameSnapshot::noisePeriod,
-        &FrameSnapshot::noiseVolume,        &FrameSnapshot::dpcmKind,
-        &FrameSnapshot::dpcmRate,           &FrameSnapshot::dpcmValue,
-        &FrameSnapshot::pcmAmplitude,       &FrameSnapshot::pcmThreshold,
-        &FrameSnapshot::dpcmTriggered,      &FrameSnapshot::sampleStarted};
-    for (size_t i = 0; i < std::size(snap); ++i)
-        out.push_back({"s" + std::to_string(i), [m = snap[i]](const Player& p) { return p.snapshot.*m; }});
+// What the trace watches, by name.
+std::vector<std::pair<std::string, int>> observe(const Player& p) {
+    std::vector<std::pair<std::string, int>> out = {{"order", p.currentOrder},   {"row", p.currentRow},
+                                                    {"speed", p.song.speed},     {"tempo", p.song.tempo},
+                                                    {"acc", p.tempoAccumulator}, {"end", p.endOfSongFlag},
+                                                    {"loop", p.loopRequested},   {"playing", p.playing}};
+    for (int ch = 0; ch < CHANNEL_COUNT; ++ch) {
+        const ChannelState& c = p.channels[ch];
+        const std::pair<const char*, int> values[] = {
+            {"note", c.noteOn},        {"pitch", c.pitch},           {"sum", p.pitchSum(c)},
+            {"vol", c.volume},         {"volv", c.volumeValue},      {"porta", c.portaTarget},
+            {"vib", c.vibratoOffset},  {"vibpos", c.vibPos},         {"trem", c.tremoloOffset},
+            {"arp", c.arpeggioOffset}, {"noteenv", c.noteEnvOffset}, {"period", c.lastPeriod}};
+        for (const auto& [name, v] : values) out.push_back({"c" + std::to_string(ch) + "." + name, v});
+    }
+    // The register image the exporters read: all of it int32_t fields, s0 to s17 in their order.
+    static_assert(sizeof(FrameSnapshot) == 18 * sizeof(int32_t));
+    const auto* words = reinterpret_cast<const int32_t*>(&p.snapshot);
+    for (int i = 0; i < 18; ++i) out.push_back({"s" + std::to_string(i), words[i]});
     return out;
 }
 
 // Runs a script; returns its trace.
 std::string run(std::istream& script) {
-    static const std::vector<Field> all = fields();
     std::unique_ptr<PlayerRig> rig;
     CommandLog commands;
     std::vector<int> last;
@@ -165,12 +135,12 @@ std::string run(std::istream& script) {
                     f << " cmd" << e.channel << ":" << std::hex << e.code << std::dec << ":" << e.argument;
                 commands.entries.clear();
                 f << " |";
-                for (size_t k = 0; k < all.size(); ++k) {
-                    const int v = all[k].get(p);
-                    if (last.size() <= k || last[k] != v) f << " " << all[k].name << "=" << v;
-                    if (last.size() <= k) last.push_back(v);
-                    last[k] = v;
-                }
+                const auto now = observe(p);
+                for (size_t k = 0; k < now.size(); ++k)
+                    if (last.size() != now.size() || last[k] != now[k].second)
+                        f << " " << now[k].first << "=" << now[k].second;
+                last.clear();
+                for (const auto& [name, v] : now) last.push_back(v);
                 out << frame++ << ":" << f.str() << "\n";
             }
         } else {
