@@ -52,20 +52,6 @@ TEST(BandLimitedBuffer, CapacityLengthBassShiftAndRouting) {
     }
 }
 
-TEST(Nonlinear_Buffer, ClearedBufferReadsSilence) {
-    Nonlinear_Buffer out;
-    ASSERT_EQ(out.setSampleRate(44100, 0), nullptr);
-    out.setClockRate(1662607);
-    out.clear();
-    for (int i = 0; i < 40; ++i) out.endFrame(1705);
-    auto s = readAll(out);
-    ASSERT_GT(s.size(), 1000u);
-    for (auto v : s) ASSERT_EQ(v, 0);
-    EXPECT_EQ(out.linear.readerAccumulator, 0);
-    EXPECT_EQ(out.nonlinear.readerAccumulator, 0);
-    EXPECT_EQ(out.samplesAvailable(), 0);
-}
-
 // Every row of the step table must add exactly one unit, at every sub-sample phase and for both
 // kernel widths: otherwise repeated steps leave a DC error that the high-pass turns into drift.
 TEST(BandLimitedSynth, StepsSettleExactlyAtEveryPhase) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <tuple>
 
 #include "apu/Apu.h"
 #include "nes/ConsolePlayer.h"
@@ -93,23 +94,22 @@ TEST(ConsolePlayer, MisbehavingFilesEndWithinTheirBudget) {
             EXPECT_EQ(s.size(), 22050u) << i;
         }
     }
-    EXPECT_NE(errorOf(nsfFile({0x4C, 0x00, 0x80}), ConsoleFileKind::Nsf).find("init routine did not return"),
-              std::string::npos);
-    EXPECT_EQ(errorOf(nsfFile({0x60, 0xEA, 0x02}, 0x8001), ConsoleFileKind::Nsf),
-              "unofficial opcode $02 at $8002");
-    EXPECT_EQ(errorOf({'N', 'E', 'S', 'M', 0x1A}, ConsoleFileKind::Nsf), "not an NSF file");
-    std::vector<uint8_t> fast = nsfFile({0x60});
+    std::vector<uint8_t> fast = nsfFile({0x60}), low = nsfFile({0x60}), cut = nesFile({}, 0xC000, 0xC000);
     fast[110] = 50, fast[111] = 0;
-    EXPECT_EQ(errorOf(fast, ConsoleFileKind::Nsf), "NSF play speed below 100 µs");
-    std::vector<uint8_t> low = nsfFile({0x60});
     low[9] = 0x60;
-    EXPECT_NE(errorOf(low, ConsoleFileKind::Nsf).find("$8000 or above"), std::string::npos);
-    EXPECT_EQ(errorOf(nesFile({}, 0xC000, 0xC000, 1), ConsoleFileKind::Nes),
-              "mapper 1 is not supported (NROM only)");
-    std::vector<uint8_t> cut = nesFile({}, 0xC000, 0xC000);
     cut.resize(5000);
-    EXPECT_EQ(errorOf(cut, ConsoleFileKind::Nes), "iNES file shorter than its program ROM");
-    EXPECT_EQ(errorOf({1, 2, 3}, ConsoleFileKind::Nes), "not an iNES file");
+    const std::tuple<std::vector<uint8_t>, ConsoleFileKind, std::string> bad[] = {
+        {nsfFile({0x4C, 0x00, 0x80}), ConsoleFileKind::Nsf, "init routine did not return"},
+        {nsfFile({0x60, 0xEA, 0x02}, 0x8001), ConsoleFileKind::Nsf, "unofficial opcode $02 at $8002"},
+        {{'N', 'E', 'S', 'M', 0x1A}, ConsoleFileKind::Nsf, "not an NSF file"},
+        {fast, ConsoleFileKind::Nsf, "NSF play speed below 100 µs"},
+        {low, ConsoleFileKind::Nsf, "$8000 or above"},
+        {nesFile({}, 0xC000, 0xC000, 1), ConsoleFileKind::Nes, "mapper 1 is not supported (NROM only)"},
+        {cut, ConsoleFileKind::Nes, "iNES file shorter than its program ROM"},
+        {{1, 2, 3}, ConsoleFileKind::Nes, "not an iNES file"},
+    };
+    for (const auto& [file, kind, message] : bad)
+        EXPECT_NE(errorOf(file, kind).find(message), std::string::npos) << message;
 }
 
 // Reset enables the NMI and waits; the NMI handler writes a counter to $4000 once per frame, from

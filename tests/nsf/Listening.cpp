@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 
 std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds) {
@@ -115,4 +116,27 @@ long onsetAfter(const std::vector<double>& s, size_t from, double threshold) {
     for (size_t i = from; i < s.size(); ++i)
         if (std::fabs(s[i] - quiet) > threshold) return long(i);
     return -1;
+}
+
+Heard compareHeard(const std::vector<double>& ours, const std::vector<double>& theirs, size_t lead,
+                   double pitchRatio) {
+    const size_t window = LISTEN_RATE / 20;
+    Heard h;
+    h.envelopeCorrelation = correlation(rmsEnvelope(ours, window), rmsEnvelope(theirs, window, lead));
+    for (size_t at = 0; at + window <= ours.size() && lead + at + window <= theirs.size(); at += window) {
+        const double mine = clearPitch(ours, at, window);
+        if (mine <= 0) continue;
+        ++h.clear;
+        const double other = clearPitch(theirs, lead + at, window);
+        if (other > 0 && std::fabs(other / (mine * pitchRatio) - 1.0) < 0.03) ++h.agreed;
+    }
+    return h;
+}
+
+void expectHeardAlike(const Heard& h, int minClear, const std::string& what) {
+    std::printf("[ listen   ] %s: loudness envelope correlation %.4f, pitch agrees in %d of %d windows\n",
+                what.c_str(), h.envelopeCorrelation, h.agreed, h.clear);
+    EXPECT_GT(h.envelopeCorrelation, 0.9) << what;
+    EXPECT_GE(h.clear, minClear) << what;
+    EXPECT_GE(h.agreed, h.clear * 9 / 10) << what;
 }

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 constexpr int LISTEN_RATE = 44100;
@@ -35,3 +36,15 @@ double correlation(const std::vector<double>& a, const std::vector<double>& b);
 // First sample at or after `from` whose level differs from the quiet level before it by more
 // than `threshold`; -1 when none.
 long onsetAfter(const std::vector<double>& s, size_t from, double threshold);
+
+// Our render against theirs, window by window (50 ms), theirs read `lead` samples later.
+struct Heard {
+    double envelopeCorrelation = 0;  // of the loudness envelopes
+    int clear = 0;                   // windows of ours with a clear pitch
+    int agreed = 0;                  // of them, the windows theirs plays at `pitchRatio` times it (3 %)
+};
+Heard compareHeard(const std::vector<double>& ours, const std::vector<double>& theirs, size_t lead,
+                   double pitchRatio = 1.0);
+// Prints the comparison and expects it alike: envelopes correlated above 0.9, at least
+// `minClear` clear windows, and the pitch agreeing in nine of ten.
+void expectHeardAlike(const Heard& h, int minClear, const std::string& what);

@@ -1,8 +1,9 @@
 #pragma once
 // Reads an exported NSF back the way the driver does: directory, order lists, stretch tables,
 // the bit-packed streams through their banks, and the sample tables. Used to check the writer
-// and to predict what the driver must write.
+// and to predict what the driver must write. Every offset into the file is read here.
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -43,6 +44,8 @@ struct NsfReader {
     // Parses the tables; pcmCount/dpcmCount say how many sample entries to read.
     explicit NsfReader(std::vector<uint8_t> bytes, int pcmCount = 0, int dpcmCount = 0);
 
+    // The TV system bit of the header: true for PAL.
+    bool pal() const { return file.at(122) & 1; }
     uint8_t imageByte(size_t imageOffset) const { return file.at(imageOffset + 128); }
     int dataByte(int dataOffset) const { return file.at(size_t(4606 + dataOffset)); }
     // Decodes entry `e` of channel `c`: per frame, the values of that stream.
@@ -53,3 +56,102 @@ struct NsfReader {
 
 // The values the writer must send for a sequence of frames of one stretch (previous values −1).
 std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& frames, int channel);
+
+inline NsfReader::NsfReader(std::vector<uint8_t> bytes, int pcmCount, int dpcmCount)
+    : file(std::move(bytes)) {
+    const auto word = [&](int d) { return dataByte(d) | dataByte(d + 1) << 8; };
+    for (int k = 0; k < 12; ++k) directory[k] = file.at(4610 + 2 * k) | file.at(4611 + 2 * k) << 8;
+    loopTarget = file.at(4634);
+    for (int c = 0; c < NSF_CHANNELS; ++c) {
+        int maxEntry = -1;
+        for (int d = directory[2 * c];; ++d) {
+            int b = dataByte(d);
+            if (b == 0xFF) break;
+            orderLists[c].push_back(b);
+            maxEntry = std::max(maxEntry, b);
+        }
+        for (int e = 0; e <= maxEntry; ++e) {
+            int t = directory[2 * c + 1] + 8 * e;
+            entries[c].push_back({word(t), dataByte(t + 2), word(t + 3) + 1});
+        }
+    }
+    for (int s = 0; s < pcmCount; ++s) {
+        int t = directory[10] + 8 * s;
+        const int units = word(t + 6);
+        pcm.push_back(
+            {word(t), dataByte(t + 2), word(t + 3), dataByte(t + 5), units & 0x7FFF, bool(units & 0x8000)});
+    }
+    for (int s = 0; s < dpcmCount; ++s) {
+        int t = directory[11] + 4 * s;
+        dpcm.push_back({dataByte(t), dataByte(t + 1), dataByte(t + 2), dataByte(t + 3)});
+    }
+}
+
+inline std::vector<NsfSentValues> NsfReader::decode(int c, int e) const {
+    const NsfStretchEntry& entry = entries[c].at(size_t(e));
+    // Follows the stream across a bank end the way the driver's pointer does.
+    int bank = entry.bank, window = entry.window, bit = 0;
+    auto nextBit = [&]() {
+        int b = (imageByte(size_t(bank * 4096 + window - 0xA000)) >> bit) & 1;
+        if (++bit == 8) {
+            bit = 0;
+            if (++window == 0xB000) window = 0xA000, ++bank;
+        }
+        return b;
+    };
+    std::vector<NsfSentValues> frames;
+    for (int f = 0; f < entry.frames; ++f) {
+        NsfSentValues sent;
+        for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v) {
+            if (NSF_VALUE_BITS[v] == 0) {
+                sent.push_back(nextBit());
+            } else if (nextBit()) {
+                int value = 0;
+                for (int i = 0; i < NSF_VALUE_BITS[v]; ++i) value = value << 1 | nextBit();
+                sent.push_back(value);
+            } else {
+                sent.push_back(std::nullopt);
+            }
+        }
+        frames.push_back(sent);
+    }
+    return frames;
+}
+
+inline std::vector<uint8_t> NsfReader::pcmBytes(int s) const {
+    const NsfPcmEntry& p = pcm.at(size_t(s));
+    std::vector<uint8_t> out;
+    int a1 = p.firstAddress, b1 = p.firstBank, a2 = p.secondAddress, b2 = p.secondBank;
+    for (int u = 0; u < p.units; ++u) {
+        for (int i = 0; i < 128; ++i) out.push_back(imageByte(size_t(b1 * 4096 + a1 - 0xC000 + i)));
+        for (int i = 0; i < 28; ++i) out.push_back(imageByte(size_t(b2 * 4096 + a2 - 0xC000 + i)));
+        a1 += 128;
+        if (a1 == 0xD000) a1 = 0xC000, ++b1;
+        a2 += 28;
+        if ((a2 & 0xFF) == 0xFC) a2 += 4;
+        if (a2 == 0xD000) a2 = 0xC000, ++b2;
+    }
+    return out;
+}
+
+inline std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& frames, int c) {
+    std::vector<NsfSentValues> out;
+    NsfValues previous;
+    previous.fill(-1);
+    for (const NsfFrame& f : frames) {
+        NsfSentValues sent;
+        for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v) {
+            int value = f.values[v];
+            bool forced = v == NSF_DPCM_KIND && f.sampleStart;
+            if (NSF_VALUE_BITS[v] == 0)
+                sent.push_back(value > 0 ? value & 1 : 0);
+            else if (value != -1 && (value != previous[v] || forced))
+                sent.push_back(value & ((1 << NSF_VALUE_BITS[v]) - 1));
+            else
+                sent.push_back(std::nullopt);
+        }
+        previous = f.values;
+        out.push_back(sent);
+    }
+    return out;
+}

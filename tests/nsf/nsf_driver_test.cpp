@@ -4,10 +4,10 @@
 #include <cstdio>
 #include <random>
 
-#include "nes/Cpu6502.h"
 #include "NsfReader.h"
 #include "SongRig.h"
 #include "export/NsfWriter.h"
+#include "nes/Cpu6502.h"
 
 namespace {
 
@@ -78,6 +78,16 @@ struct DriverRun {
         return true;
     }
 };
+
+std::string text(const std::vector<std::pair<int, int>>& writes) {
+    std::string out;
+    char w[16];
+    for (auto [address, value] : writes) {
+        std::snprintf(w, sizeof w, "%s%04X=%02X", out.empty() ? "" : " ", address, value);
+        out += w;
+    }
+    return out;
+}
 
 std::vector<NsfFrame> toneStretch(std::mt19937& rng, int frames) {
     std::vector<NsfFrame> out;
@@ -203,15 +213,7 @@ TEST(NsfDriver, InitWritesAndEvenSlotsAndToneRegistersFollowTheStreams) {
     std::vector<std::pair<int, int>> init;
     for (auto& w : run.initWrites)
         if (w.address >= 0x4000 && w.address <= 0x4017) init.push_back({w.address, w.value});
-    EXPECT_EQ(init, (std::vector<std::pair<int, int>>{{0x4010, 0},
-                                                      {0x4008, 0},
-                                                      {0x4000, 0x30},
-                                                      {0x4004, 0x30},
-                                                      {0x400C, 0x30},
-                                                      {0x4001, 0x0F},
-                                                      {0x4005, 0x0F},
-                                                      {0x4015, 0x0F}}));
-
+    EXPECT_EQ(text(init), "4010=00 4008=00 4000=30 4004=30 400C=30 4001=0F 4005=0F 4015=0F");
     expectToneWritesFollow(run, cap);
     // Nothing plays on the DPCM channel.
     for (int f = 0; f < frames; ++f) EXPECT_TRUE(run.silent(size_t(f))) << f;
@@ -272,16 +274,12 @@ TEST(NsfDriver, DpcmStartWritesTheDmcAndMovesTheLevelAway) {
     DriverRun run(nsf, 4);
     EXPECT_TRUE(run.registers(0, 0x4010, 0x4013).empty());
     // The DPCM table entry says where the sample went.
-    int dir = nsf[4610 + 22] | nsf[4611 + 22] << 8;
-    int addr = nsf[size_t(4606 + dir + 4)], bank = nsf[size_t(4606 + dir + 5)];
-    EXPECT_EQ(run.registers(1, 0x4010, 0x4015, true), (std::vector<std::pair<int, int>>{{0x4011, 0x3F},
-                                                                                        {0x4012, addr},
-                                                                                        {0x5FFD, bank},
-                                                                                        {0x4013, 18},
-                                                                                        {0x4010, 0x4E},
-                                                                                        {0x4015, 0x0F},
-                                                                                        {0x4015, 0x1F}}));
-    EXPECT_EQ(nsf[size_t(128 + bank * 4096 + (addr - 0x40) * 64)], 0xAA);
+    const NsfDpcmEntry e = NsfReader(nsf, 0, 2).dpcm[1];
+    char want[80];
+    std::snprintf(want, sizeof want, "4011=3F 4012=%02X 5FFD=%02X 4013=12 4010=4E 4015=0F 4015=1F", e.address,
+                  e.bank);
+    EXPECT_EQ(text(run.registers(1, 0x4010, 0x4015, true)), want);
+    EXPECT_EQ(NsfReader(nsf).imageByte(size_t(e.imageOffset())), 0xAA);
     // The wave keeps writing the level up to the start, and none after it.
     uint64_t start = 0;
     for (auto& w : run.registerWrites[1])
@@ -323,7 +321,7 @@ TEST(NsfDriver, PcmSamplePlaysOneUnitPerFrameAndLoops) {
     std::vector<uint8_t> padded = once.bytes;
     padded.resize(468, padded.back());
     // The start stops the DMC in its frame.
-    EXPECT_EQ(run.registers(1, 0x4015, 0x4015), (std::vector<std::pair<int, int>>{{0x4015, 0x0F}}));
+    EXPECT_EQ(text(run.registers(1, 0x4015, 0x4015)), "4015=0F");
     EXPECT_TRUE(run.registers(2, 0x4015, 0x4015).empty());
     // Started on frame 1, the sample plays from the slot 0 that follows in the same frame:
     // three units, then silence.
@@ -404,7 +402,7 @@ TEST(NsfDriver, SamplesWithoutDataStaySilent) {
                       start(NSF_DPCM_KIND_DPCM, 1), quiet, quiet, quiet}};
     DriverRun run(buildNsf(cap), 7);
     for (size_t f = 0; f < 7; ++f) EXPECT_TRUE(run.silent(f)) << f;
-    EXPECT_EQ(run.registers(0, 0x4010, 0x4015, true), (std::vector<std::pair<int, int>>{{0x4015, 0x0F}}));
+    EXPECT_EQ(text(run.registers(0, 0x4010, 0x4015, true)), "4015=0F");
     EXPECT_EQ(run.registers(2, 0x4015, 0x4015).size(), 2u);  // the real one starts
     for (size_t f : {3, 4, 5}) EXPECT_TRUE(run.registers(f, 0x4010, 0x4015, true).empty()) << f;
 }

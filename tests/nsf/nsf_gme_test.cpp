@@ -8,16 +8,6 @@
 #include "SongRig.h"
 #include "player/OfflinePlayback.h"
 
-// An independent NSF player accepts the file, runs init and the never-returning play routine,
-// and the example song comes out as sound, not silence.
-TEST(NsfGme, ExampleSongPlaysInAnotherPlayer) {
-    SongRig rig;
-    ASSERT_TRUE(rig.loadDemo());
-    const std::vector<double> perSecond = rmsEnvelope(gmeRender(rig.nsf(), 3.0), LISTEN_RATE);
-    ASSERT_EQ(perSecond.size(), 3u);
-    EXPECT_GT(*std::max_element(perSecond.begin(), perSecond.end()), 500.0);
-}
-
 // Pitch comparison: held notes on a pulse, the triangle, the DPCM channel's software pulse and
 // a looping PCM sample sound at the same frequency from the exported file in libgme as from our
 // own render, in PAL and in NTSC (where the PCM data is re-timed).

@@ -2,6 +2,7 @@
 // A song, an Apu and a Player wired as the program wires them, with per-frame register capture.
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -88,6 +89,17 @@ struct PlayerRig {
         env.values[values.size()] = END_MARKER;
     }
 };
+
+// Writes as text: "4002=A0 4003=01".
+inline std::string text(const std::vector<RegisterWrite>& writes) {
+    std::string out;
+    char w[16];
+    for (const RegisterWrite& r : writes) {
+        std::snprintf(w, sizeof w, "%s%04X=%02X", out.empty() ? "" : " ", r.address, r.value);
+        out += w;
+    }
+    return out;
+}
 
 // Writes to one address within a frame's writes, in order.
 inline std::vector<int> valuesAt(const std::vector<RegisterWrite>& writes, uint16_t address) {

@@ -1,0 +1,113 @@
+// Register behaviour of the 2A03 channels (length counters, sweeps, the frame counter, the DMC's
+// fetches, silencing cases), pinned as traces. Each file under tests/data/apu/ is a script of
+// register writes, steps and renders followed by "--- trace": after each line, the channel state
+// that changed, the DMC's sample reads and a summary of rendered audio. Set BF_UPDATE_TRACES=1 to
+// rewrite the traces after a deliberate change of behaviour.
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <sstream>
+
+#include "apu/ApuHarness.h"
+#include "tests/TraceScripts.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const fs::path kDir = fs::path(BF_SOURCE_DIR) / "tests/data/apu";
+
+std::vector<int> state(const Apu& a) {
+    return {a.pulse1.lengthCounter,
+            a.pulse1.phase,
+            a.pulse1.period(),
+            a.pulse2.lengthCounter,
+            a.pulse2.phase,
+            a.pulse2.period(),
+            a.triangle.lengthCounter,
+            a.triangle.phase,
+            a.triangle.lastAmplitude,
+            a.noise.lengthCounter,
+            a.noise.shiftRegister,
+            a.dmc.dac,
+            a.dmc.address,
+            a.dmc.lengthCounter,
+            a.channelEnables()};
+}
+const char* const kNames[] = {"p1.len",      "p1.phase",  "p1.period",   "p2.len",    "p2.phase",
+                              "p2.period",   "tri.len",   "tri.phase",   "tri.level", "noise.len",
+                              "noise.shift", "dmc.level", "dmc.address", "dmc.len",   "enables"};
+
+struct Reads {
+    std::vector<int> addresses;
+    static std::uint8_t read(void* context, std::uint16_t address) {
+        static_cast<Reads*>(context)->addresses.push_back(address);
+        return 0xFF;  // every bit raises the level
+    }
+};
+
+std::string run(std::istream& script) {
+    std::unique_ptr<ApuHarness> h;
+    Reads reads;
+    std::vector<int> last;
+    std::ostringstream out;
+    for (std::string line; std::getline(script, line) && line != "--- trace";) {
+        std::istringstream in(line);
+        std::string op, a, b;
+        if (!(in >> op) || op[0] == '#') continue;
+        in >> a >> b;
+        if (op == "apu") {
+            h = std::make_unique<ApuHarness>(a == "ntsc");
+            last = state(h->apu);
+            reads.addresses.clear();
+            out << line << "\n";
+            continue;
+        }
+        if (!h) throw std::runtime_error("no apu before: " + line);
+        std::ostringstream changes;
+        if (op == "w") {  // w ADDRESS VALUE, both hex
+            h->write(std::uint16_t(std::stoi(a, nullptr, 16)), std::uint8_t(std::stoi(b, nullptr, 16)));
+        } else if (op == "reader") {  // the DMC reads through a log that answers $FF
+            h->apu.setSampleReader(Reads::read, &reads);
+        } else if (op == "steps" || op == "frames") {
+            h->endSteps(std::stoi(a) * (op == "frames" ? ApuHarness::kStepsPerFrame : 1));
+        } else if (op == "step") {  // N single steps, each traced
+            for (int n = std::stoi(a); n > 1; --n) {
+                h->endSteps(1);
+                const std::vector<int> now = state(h->apu);
+                for (size_t k = 0; k < now.size(); ++k)
+                    if (now[k] != last[k]) changes << " " << kNames[k] << "=" << now[k];
+                last = now;
+            }
+            h->endSteps(1);
+        } else if (op == "render") {  // SECONDS: sample count, peak to peak, RMS and FNV-1a hash
+            const std::vector<std::int16_t> s = h->renderSeconds(std::stod(a));
+            std::uint64_t hash = 1469598103934665603ull;
+            for (std::int16_t v : s) hash = (hash ^ std::uint16_t(v)) * 1099511628211ull;
+            changes << " samples=" << s.size() << " p2p=" << measurePeakToPeak(s)
+                    << " rms=" << long(measureRms(s)) << " hash=" << std::hex << hash << std::dec;
+        } else if (op == "cycles") {
+            changes << " cycles=" << h->apu.cyclesElapsed();
+        } else {
+            throw std::runtime_error("unknown line: " + line);
+        }
+        const std::vector<int> now = state(h->apu);
+        for (size_t k = 0; k < now.size(); ++k)
+            if (now[k] != last[k]) changes << " " << kNames[k] << "=" << now[k];
+        last = now;
+        for (int r : reads.addresses) changes << " read=" << std::hex << r << std::dec;
+        reads.addresses.clear();
+        out << line << " |" << changes.str() << "\n";
+    }
+    return out.str();
+}
+
+class ApuTrace : public testing::TestWithParam<std::string> {};
+
+TEST_P(ApuTrace, MatchesTheKeptTrace) { expectKeptTrace(kDir / (GetParam() + ".txt"), run); }
+
+INSTANTIATE_TEST_SUITE_P(Scripts, ApuTrace, testing::ValuesIn(traceScripts(kDir)),
+                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+
+}  // namespace

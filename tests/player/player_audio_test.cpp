@@ -1,0 +1,406 @@
+// What a listener gets: rendered audio (pitch, row timing, pinned renders of the example songs),
+// streaming renders to files (passes, fades, stems, formats, failed writes) and the render and
+// trace commands.
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <tuple>
+
+#include "apu/ApuHarness.h"
+#include "player/AudioFile.h"
+#include "player/OfflinePlayback.h"
+#include "song/SongFile.h"
+#include "tests/AudioRead.h"
+#include "tests/player/PlayerRig.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string demoPath = std::string(BF_SOURCE_DIR) + "/examples/demo.zcm";
+const fs::path dir = [] {
+    fs::path d = fs::path(testing::TempDir()) / ("playeraudio" + std::to_string(getpid()));
+    fs::create_directories(d);
+    return d;
+}();
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs the CLI; returns its exit status, with its standard output (unless `args` redirects it)
+// and then its standard error in `out`.
+int runCli(const std::string& args, std::string& out) {
+    const bool redirected = args.find('>') != std::string::npos;
+    const std::string cmd = "'" BF_BINARY_DIR "/cli/bleepforge-cli' " + args +
+                            (redirected ? "" : " >'" + (dir / "out").string() + "'") + " 2>'" +
+                            (dir / "err").string() + "'";
+    fs::remove(dir / "out");
+    const int raw = std::system(cmd.c_str());
+    out = slurp(dir / "out") + slurp(dir / "err");
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+}
+
+void loadExample(Song& song, const std::string& name) {
+    std::vector<uint8_t> bytes;
+    SongLoadHooks hooks;
+    const std::string path = std::string(BF_SOURCE_DIR) + "/examples/" + name + ".zcm";
+    ASSERT_TRUE(readWholeFile(path, bytes) && loadSong(song, bytes.data(), bytes.size(), hooks)) << path;
+}
+
+struct Collect : SampleSink {
+    std::vector<int16_t> samples;
+    bool write(const int16_t* s, size_t n) override {
+        samples.insert(samples.end(), s, s + n);
+        return true;
+    }
+};
+
+std::vector<int16_t> render(Song& song, const RenderOptions& options) {
+    Nonlinear_Buffer buffer;
+    Apu apu(buffer);
+    Player player(song, apu);
+    Collect sink;
+    EXPECT_TRUE(renderStream(player, apu, options, sink).ok);
+    return sink.samples;
+}
+
+// One pattern of 64 rows at speed 6, looping to its start: a pulse, a triangle and a noise note,
+// each with an instrument of its own; pulse 2 and the DPCM channel stay empty.
+void threeVoiceSong(PlayerRig& rig) {
+    for (int slot = 1; slot <= 3; ++slot) rig.volumeEnvelope(slot, {60, 50, 40}, 2);
+    rig.put(0, 0, 0, 40, 1);
+    rig.put(0, 2, 0, 30, 2);
+    rig.put(0, 3, 16, 50, 3);
+    rig.put(0, 0, 32, NOTE_OFF);
+}
+
+bool silent(const std::vector<int16_t>& s) {
+    return std::all_of(s.begin(), s.end(), [](int16_t v) { return v == 0; });
+}
+
+// Sample index where each sound starts after at least `gap` silent samples.
+std::vector<long> onsets(const std::vector<int16_t>& s, long gap) {
+    std::vector<long> out;
+    long quiet = gap;
+    for (size_t i = 1; i < s.size(); ++i) {
+        bool moving = std::abs(s[i] - s[i - 1]) > 200;
+        if (moving && quiet >= gap) out.push_back(long(i));
+        quiet = moving ? 0 : quiet + 1;
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(PlayerListen, PitchAndRowTimingInBothTvSystems) {
+    for (bool ntsc : {false, true}) {
+        SCOPED_TRACE(ntsc ? "NTSC" : "PAL");
+        PlayerRig rig(ntsc);
+        rig.volumeEnvelope(1, {0xF0}, 0);
+        rig.song.instruments[1].envelopes[ENV_DUTY].values[0] = 0x80;
+        rig.put(0, 0, 0, 46, 1);
+        rig.put(0, 2, 0, 46, 1);  // the triangle sounds an octave lower
+        rig.song.speed = 0;
+        std::vector<int16_t> s = renderSong(rig.player, rig.apu, 44100, 1.0);
+        // The pulse dominates the zero crossings; A-3 is 440 Hz.
+        const double expected = (ntsc ? 1789773.0 : 1662607.0) / (16.0 * (rig.player.periodTable[45] + 1));
+        EXPECT_NEAR(expected, 440.0, 2.0);
+        EXPECT_NEAR(measureFrequency(std::vector<int16_t>(s.begin() + 4410, s.end()), 44100), expected, 2.0);
+
+        PlayerRig rows(ntsc);  // rows are 120 ms apart in both systems
+        rows.volumeEnvelope(1, {0xF0, 0xF0, 0x00}, 2);
+        for (int row = 0; row < 64; ++row) rows.put(0, 0, row, 46, 1);
+        std::vector<long> starts = onsets(renderSong(rows.player, rows.apu, 44100, 5.0), 441);
+        ASSERT_GE(starts.size(), 30u);
+        EXPECT_NEAR(double(starts.back() - starts.front()) / double(starts.size() - 1) / 44.1, 120.0, 1.0);
+        for (size_t i = 1; i < starts.size(); ++i)
+            EXPECT_NEAR((starts[i] - starts[i - 1]) / 44.1, 120.0, 12.0);
+    }
+}
+
+TEST(PlayerListen, CallbackSizesDoNotChangeTheAudio) {
+    auto render = [](long chunk) {
+        PlayerRig rig;
+        loadExample(rig.song, "demo");
+        rig.player.traceSink = nullptr;
+        rig.play();
+        std::vector<int16_t> out(44100);
+        for (long at = 0; at < long(out.size()); at += chunk)
+            rig.renderer.renderAudio(out.data() + at, std::min(chunk, long(out.size()) - at));
+        return out;
+    };
+    std::vector<int16_t> whole = render(44100);
+    EXPECT_EQ(render(100), whole);  // smaller than a frame: frames span callbacks
+    EXPECT_EQ(render(4096), whole);
+    EXPECT_GT(measureRms(whole), 500.0);
+}
+
+TEST(PlayerListen, OfflineRunStopsAtTheLoopPointOrTheEnd) {
+    struct Case {
+        int orders, row, effect, param;
+        size_t frames;
+    };
+    const Case cases[] = {
+        {1, 31, 0xD, 0x16, 32 * 6},           // breaking back to row 16, already played
+        {2, 31, 0xD, 0x16, 32 * 6 + 16 * 6},  // order 1 row 16 is new ground, order 0 row 16 not
+        {1, 2, 0xF, 0x00, 2 * 6 + 1},         // F00 stops the song on row 2
+    };
+    for (const Case& c : cases) {
+        PlayerRig rig;
+        rig.song.orders.count = c.orders;
+        rig.put(0, 0, c.row, 0, 0, c.effect, c.param);
+        EXPECT_EQ(traceSong(rig.player, rig.apu, 0).size(), c.frames) << c.row;
+    }
+}
+
+// The example songs rendered whole, mixed and as single channels, at several rates and both TV
+// systems, pinned to the fingerprints (FNV-1a) of a render checked by ear: any change to the
+// engine that moves a single sample shows here; a deliberate change of the sound needs new ones.
+TEST(AudioExport, ExampleSongsRenderToPinnedSamples) {
+    struct Fingerprint : SampleSink {
+        uint64_t hash = 1469598103934665603ull;
+        long count = 0;
+        bool write(const int16_t* s, size_t n) override {
+            for (size_t i = 0; i < n; ++i) hash = (hash ^ uint16_t(s[i])) * 1099511628211ull;
+            count += long(n);
+            return true;
+        }
+    };
+    std::ifstream table(BF_SOURCE_DIR "/tests/data/player/renders.tsv");
+    int cases = 0;
+    for (std::string line; std::getline(table, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::istringstream in(line);
+        std::string name, hash;
+        long rate = 0, count = 0;
+        int mask = 0, ntsc = 0;
+        ASSERT_TRUE(in >> name >> rate >> mask >> ntsc >> count >> hash) << line;
+        auto song = std::make_unique<Song>();
+        loadExample(*song, name);
+        if (ntsc >= 0) song->ntsc = ntsc == 1;
+        Nonlinear_Buffer buffer;
+        Apu apu(buffer);
+        Player player(*song, apu);
+        RenderOptions options;
+        options.sampleRate = rate;
+        options.channelMask = mask;
+        Fingerprint print;
+        ASSERT_TRUE(renderStream(player, apu, options, print).ok);
+        EXPECT_EQ(print.count, count) << line;
+        EXPECT_EQ(print.hash, std::stoull(hash, nullptr, 16)) << line;
+        ++cases;
+    }
+    EXPECT_EQ(cases, 9);
+}
+
+TEST(AudioExport, DefaultStreamIsTheWholeSongRender) {
+    auto song = std::make_unique<Song>();
+    loadExample(*song, "demo");
+    std::vector<int16_t> whole;
+    {
+        Nonlinear_Buffer buffer;
+        Apu apu(buffer);
+        Player player(*song, apu);
+        whole = renderSong(player, apu, 44100, 0.0);
+    }
+    EXPECT_EQ(render(*song, RenderOptions{}), whole);
+}
+
+TEST(AudioExport, PassesAndFadeLengths) {
+    PlayerRig rig;
+    threeVoiceSong(rig);
+    struct Case {
+        int passes;
+        double fade;
+        long rate;
+    } cases[] = {{1, 0.0, 44100}, {2, 0.0, 44100}, {3, 0.5, 22050}, {1, 1.25, 48000}};
+    for (const Case& c : cases) {
+        RenderOptions options;
+        options.passes = c.passes;
+        options.fadeSeconds = c.fade;
+        options.sampleRate = c.rate;
+        const std::vector<int16_t> s = render(rig.song, options);
+        // Samples of exactly the passes' frames (64 rows of 6), then the fade.
+        Nonlinear_Buffer buffer;
+        Apu apu(buffer);
+        Player player(rig.song, apu);
+        OfflinePlayback playback(player, apu, c.rate);
+        playback.startSong();
+        std::vector<int16_t> body;
+        while (playback.frames() < 64 * 6 * c.passes) playback.runFrame(&body);
+        const size_t fade = size_t(std::llround(c.fade * double(c.rate)));
+        ASSERT_EQ(s.size(), body.size() + fade) << c.passes << " passes, fade " << c.fade;
+        EXPECT_TRUE(!fade || s.back() == 0) << "the fade ends in silence";
+    }
+    // A fixed length wins over the passes; the fade comes after it.
+    RenderOptions fixed;
+    fixed.seconds = 2.0;
+    fixed.passes = 4;
+    fixed.fadeSeconds = 1.0;
+    EXPECT_EQ(render(rig.song, fixed).size(), 3u * 44100);
+}
+
+TEST(AudioExport, StemsAreEachChannelAlone) {
+    PlayerRig rig;
+    threeVoiceSong(rig);
+    rig.put(0, 1, 4, 47, 1);
+    RenderOptions options;
+    std::vector<int16_t> stems[CHANNEL_COUNT];
+    for (int c = 0; c < CHANNEL_COUNT; ++c) {
+        options.channelMask = 1 << c;
+        stems[c] = render(rig.song, options);
+        EXPECT_EQ(silent(stems[c]), c == 2 || c == 4) << c;  // triangle: Volume values below 0x80 end it
+    }
+    // The pulses mix linearly: their stems add up to the pulses together, to within rounding.
+    options.channelMask = 3;
+    const std::vector<int16_t> both = render(rig.song, options);
+    ASSERT_EQ(stems[0].size(), both.size());
+    ASSERT_EQ(stems[1].size(), both.size());
+    int worst = 0;
+    for (size_t i = 0; i < both.size(); ++i)
+        worst = std::max(worst, std::abs(stems[0][i] + stems[1][i] - both[i]));
+    EXPECT_LE(worst, 2);
+}
+
+TEST(AudioExport, FilesReadBackInEveryFormat) {
+    PlayerRig rig;
+    threeVoiceSong(rig);
+    AudioExportOptions options;
+    options.render.seconds = 1.5;
+    options.render.sampleRate = 32000;
+    std::string error;
+    SF_INFO info;
+    for (const char* name : {"a.wav", "b.FLAC", "c.ogg"}) {
+        ASSERT_TRUE(exportAudio(rig.song, (dir / name).string(), options, {}, error)) << name << error;
+        const std::vector<int16_t> s = readAudio(dir / name, info);
+        EXPECT_EQ(std::make_tuple(info.samplerate, info.channels, s.size()),
+                  std::make_tuple(32000, 1, 48000u))
+            << name;
+        EXPECT_FALSE(silent(s)) << name;
+    }
+    options.stems = true;
+    options.render.channelMask = 0b00011;
+    ASSERT_TRUE(exportAudio(rig.song, (dir / "s.flac").string(), options, {}, error)) << error;
+    EXPECT_FALSE(silent(readAudio(dir / "s-Pulse1.flac", info)));
+    EXPECT_EQ(readAudio(dir / "s-Pulse2.flac", info).size(), 48000u);
+    EXPECT_FALSE(fs::exists(dir / "s-Triangle.flac"));
+    EXPECT_FALSE(exportAudio(rig.song, (dir / "x.mp3").string(), options, {}, error));
+
+    // A write cut short keeps the old file and leaves no temporary behind.
+    const fs::path keep = dir / "keep.wav";
+    std::ofstream(keep) << "old contents";
+    int calls = 0;
+    EXPECT_FALSE(exportAudio(
+        rig.song, keep.string(), {}, [&](double) { return ++calls < 3; }, error));
+    EXPECT_EQ(slurp(keep), "old contents");
+    for (const auto& entry : fs::directory_iterator(dir))
+        EXPECT_EQ(entry.path().filename().string().find("keep.wav.tmp"), std::string::npos) << entry.path();
+}
+
+TEST(PlayerListen, DemoRendersAsMusic) {
+    std::string out;
+    ASSERT_EQ(runCli("render '" + demoPath + "' '" + (dir / "demo.wav").string() + "'", out), 0) << out;
+    SF_INFO info;
+    std::vector<int16_t> s = readAudio(dir / "demo.wav", info);
+    EXPECT_EQ(std::make_tuple(info.samplerate, info.channels, info.format),
+              std::make_tuple(44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
+    EXPECT_GE(s.size(), 30u * 44100);
+    EXPECT_LE(s.size(), 60u * 44100);
+    // Every second has sound, and nothing clips for more than a sample or two.
+    int clipRun = 0, longestClip = 0;
+    for (int16_t v : s) {
+        clipRun = (v >= 32767 || v <= -32768) ? clipRun + 1 : 0;
+        longestClip = std::max(longestClip, clipRun);
+    }
+    EXPECT_LE(longestClip, 2);
+    for (size_t at = 0; at + 44100 <= s.size(); at += 44100)
+        EXPECT_GT(measureRms(std::vector<int16_t>(s.begin() + long(at), s.begin() + long(at) + 44100)),
+                  1000.0)
+            << "second " << at / 44100;
+
+    // The committed demo song is what make_demo writes.
+    ASSERT_EQ(std::system(("'" BF_BINARY_DIR "/examples/make_demo' '" + dir.string() + "'").c_str()), 0);
+    EXPECT_EQ(slurp(dir / "demo.zcm"), slurp(demoPath)) << "examples/demo.zcm differs from make_demo's";
+}
+
+TEST(PlayerListen, RenderCommand) {
+    std::string err;
+    SF_INFO info;
+    // Standard output carries a WAV stream; redirected to a file it is a complete WAV file.
+    ASSERT_EQ(runCli("render '" + demoPath + "' - --seconds 1 >'" + (dir / "out.wav").string() + "'", err), 0)
+        << err;
+    EXPECT_EQ(readAudio(dir / "out.wav", info).size(), 44100u);
+    ASSERT_EQ(
+        runCli("render '" + demoPath + "' '" + (dir / "a.wav").string() + "' --seconds 2 --rate 22050 --ntsc",
+               err),
+        0)
+        << err;
+    EXPECT_EQ(readAudio(dir / "a.wav", info).size(), 44100u);
+    EXPECT_EQ(info.samplerate, 22050);
+    ASSERT_EQ(runCli("render '" + demoPath + "' '" + (dir / "st.wav").string() +
+                         "' --seconds 1 --fade 0.5 --channels 1,triangle --stems --rate 22050",
+                     err),
+              0)
+        << err;
+    EXPECT_EQ(readAudio(dir / "st-Pulse1.wav", info).size(), 33075u);
+    EXPECT_EQ(readAudio(dir / "st-Triangle.wav", info).size(), 33075u);
+    EXPECT_FALSE(fs::exists(dir / "st-Noise.wav"));
+
+    fs::create_directories(dir / "ro");
+    fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+    std::vector<std::string> bad = {"/dev/full", (dir / "missing" / "a.wav").string(),
+                                    (dir / "a.mp3").string()};
+    if (geteuid() != 0) bad.push_back((dir / "ro" / "a.wav").string());  // root writes anywhere
+    for (std::string& out : bad) out = "'" + out + "' --seconds 1";
+    for (const char* option : {"--passes 0", "--passes 17", "--fade -1", "--channels 6", "--channels pulse3",
+                               "--seconds -1", "--rate 12.5"})
+        bad.push_back(std::string("x.wav ") + option);
+    bad.push_back("");  // no output named
+    for (const std::string& args : bad) {
+        EXPECT_EQ(runCli("render '" + demoPath + "' " + args, err), 1) << args;
+        EXPECT_EQ(err.rfind("Error: ", 0), 0u) << args << ": " << err;
+    }
+}
+
+TEST(PlayerListen, TraceCommand) {
+    std::string out;
+    ASSERT_EQ(runCli("trace '" + demoPath + "' --frames 5", out), 0) << out;
+    std::istringstream lines(out);
+    std::string line;
+    int n = 0;
+    const std::regex format("([0-9]+):( [0-9A-F]{4}=[0-9A-F]{2})*");
+    for (; std::getline(lines, line); ++n) {
+        EXPECT_TRUE(std::regex_match(line, format)) << line;
+        EXPECT_EQ(line.substr(0, line.find(':')), std::to_string(n));
+    }
+    EXPECT_EQ(n, 5);
+    // The tune starts on order 1 with A-3 on pulse 1: its period is written at that frame.
+    ASSERT_EQ(runCli("trace '" + demoPath + "' --frames " + std::to_string(64 * 6 + 1), out), 0);
+    int32_t pal[PERIOD_TABLE_SIZE];
+    buildPeriodTable(false, pal);
+    char a3[16];
+    std::snprintf(a3, sizeof a3, " 4002=%02X ", pal[45] & 0xFF);
+    EXPECT_NE(out.substr(out.rfind('\n', out.size() - 2)).find(a3), std::string::npos);
+    // Frame 0 starts with the song's first row; the stop/reset writes before it are not listed.
+    EXPECT_EQ(out.rfind("0: 4010=0F 4011=3F 4012=00 4013=24 4015=0F 4015=1F 4008=81", 0), 0u)
+        << out.substr(0, 80);
+
+    // Without --frames the trace ends at the loop point: six patterns of 64 rows of 6 frames.
+    ASSERT_EQ(runCli("trace '" + demoPath + "'", out), 0);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 6 * 64 * 6);
+
+    for (const std::string& bad : {"'" + demoPath + "' --frames 0", "'" + demoPath + "' --bogus",
+                                   "'" + (dir / "missing.zcm").string() + "'"}) {
+        EXPECT_EQ(runCli("trace " + bad, out), 1) << bad;
+        EXPECT_EQ(out.rfind("Error: ", 0), 0u) << bad;
+    }
+}

@@ -1,0 +1,199 @@
+// Player parts that a frame trace does not reach: tables, period writes set up by hand, sample
+// memory, the repeat block, request serving and damaged song data.
+
+#include <gtest/gtest.h>
+
+#include "tests/player/PlayerRig.h"
+
+namespace {
+
+// Writes of pulse 1's registers and the frame counter, in order.
+std::vector<RegisterWrite> pulse1Writes(const std::vector<RegisterWrite>& writes) {
+    std::vector<RegisterWrite> out;
+    for (const RegisterWrite& w : writes)
+        if ((w.address >= 0x4001 && w.address <= 0x4003) || w.address == 0x4017) out.push_back(w);
+    return out;
+}
+
+int pitchForPeriod(const Player& player, int period) {
+    for (int p = 256; p < 96 * 256; ++p)
+        if (player.periodForPitch(p) == period) return p;
+    return -1;
+}
+
+}  // namespace
+
+TEST(PlayerOutput, PeriodTables) {
+    int32_t pal[PERIOD_TABLE_SIZE], ntsc[PERIOD_TABLE_SIZE];
+    buildPeriodTable(false, pal);
+    buildPeriodTable(true, ntsc);
+    // Notes too low for the 11-bit period hold the longest one. A-440 is note 46 (entry 45).
+    EXPECT_EQ(std::vector<int32_t>(pal, pal + 9),
+              (std::vector<int32_t>{0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 2001}));
+    EXPECT_EQ(std::vector<int32_t>(ntsc, ntsc + 10),
+              (std::vector<int32_t>{0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 2033}));
+    EXPECT_EQ((std::vector<int32_t>{pal[45], pal[95], ntsc[95]}), (std::vector<int32_t>{235, 12, 13}));
+
+    int32_t vib[16][16];
+    buildVibratoTable(vib);
+    EXPECT_EQ(vib[15][15], 63);
+    EXPECT_EQ(vib[0][15], 0);
+    std::vector<int> wave;
+    for (int position : {15, 16, 31, 47, 63}) wave.push_back(vibratoValue(vib, position, 15));
+    EXPECT_EQ(wave, (std::vector<int>{63, 63, 0, -63, 0}));
+}
+
+TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
+    PlayerRig rig;
+    Player& p = rig.player;
+    ChannelState& ch = p.channels[0];
+    struct Case {
+        int from, to;
+        const char* writes;
+    };
+    const Case cases[] = {
+        {0x100, 0x0FF, "4017=40 4002=00 4001=8F 4017=C0 4001=0F 4002=FF"},
+        {0x0FF, 0x100, "4017=40 4002=FF 4001=87 4017=C0 4001=0F 4002=00"},
+        {0x1F0, 0x1A0, "4002=A0"},
+        {0x300, 0x0FF, "4002=FF 4003=00"},
+        {-1, 0x1A0, "4002=A0 4003=01"},  // first write after a reset
+    };
+    for (const Case& c : cases) {
+        // Put the hardware on the old period first, so the glide can be checked on the Apu too.
+        if (c.from >= 0) {
+            rig.apu.writeRegister(0x4002, uint8_t(c.from & 0xFF));
+            rig.apu.writeRegister(0x4003, uint8_t(c.from >> 8));
+            rig.apu.endScanline();
+        }
+        ch.lastPeriod = c.from;
+        ch.pitch = pitchForPeriod(p, c.to);
+        ASSERT_GT(ch.pitch, 0);
+        rig.log.writes.clear();
+        p.writeChannels();
+        EXPECT_EQ(text(pulse1Writes(rig.log.writes)), c.writes) << c.from << " -> " << c.to;
+        EXPECT_EQ(ch.lastPeriod, c.to);
+        for (int i = 0; i < 8; ++i) rig.apu.endScanline();
+        EXPECT_EQ(rig.apu.pulse1.period(), c.to) << c.from << " -> " << c.to;
+    }
+}
+
+// Whole semitones read the period table directly, clamped at both ends; between them it interpolates.
+TEST(PlayerOutput, PeriodForPitchClampsAndInterpolates) {
+    PlayerRig rig;
+    const Player& p = rig.player;
+    EXPECT_EQ(p.periodForPitch(1 * 256), p.periodTable[0]);
+    EXPECT_EQ(p.periodForPitch(46 * 256), p.periodTable[45]);
+    EXPECT_EQ(p.periodForPitch(-5 * 256), p.periodTable[0]);
+    EXPECT_EQ(p.periodForPitch(120 * 256), p.periodTable[95]);
+    const int a = p.periodTable[45], b = p.periodTable[46];
+    EXPECT_EQ(p.periodForPitch(47 * 256 - 128), a - (a - b) * 128 / 256);
+}
+
+// A DPCM sample is mapped at $C000 while it plays; memory around it, or when muted, reads as filler.
+TEST(PlayerOutput, DpcmSampleMemory) {
+    for (int mask : {31, 0x0F}) {
+        PlayerRig rig;
+        std::vector<uint8_t> bytes(4096, 0xAA);
+        rig.song.instruments[1].type = INST_DPCM;
+        rig.song.instruments[1].dpcm.assign(bytes.data(), 4096, false);
+        rig.put(0, 4, 0, 37, 1);
+        rig.player.channelMask = mask;
+        rig.play();
+        rig.frame();
+        std::vector<int> memory;
+        for (int at : {0xC000, 0xC000 + 4095, 0xC000 + 4096, 0xBFFF})
+            memory.push_back(Player::readSampleMemory(&rig.player, uint16_t(at)));
+        const std::vector<int> want =
+            mask == 31 ? std::vector<int>{0xAA, 0xAA, 0x55, 0x55} : std::vector<int>(4, 0x55);
+        EXPECT_EQ(memory, want);
+        EXPECT_EQ(rig.apu.dmc.dac, mask == 31 ? 0x3F : 0);
+    }
+}
+
+TEST(PlayerClock, RepeatBlockLoopsItsRowsWithinTheOrder) {
+    PlayerRig rig;
+    rig.song.orders.count = 2;
+    rig.player.repeatBlockOn = true;
+    rig.player.repeatMarkA = 8;
+    rig.player.repeatMarkB = 3;
+    rig.put(0, 0, 5, 0, 0, 0xB, 0x01);  // a jump inside the block changes the row only
+    const auto rowStarts = [&](int rows) {
+        rig.player.currentRow = 3;
+        rig.player.frameInRow = 0;
+        std::vector<int> out;
+        for (int i = 0; i < rows * 6; ++i) {
+            if (rig.player.frameInRow == 0) out.push_back(rig.player.currentRow);
+            rig.frame();
+        }
+        EXPECT_EQ(rig.player.currentOrder, 0);
+        return out;
+    };
+    rig.player.start(false);
+    EXPECT_EQ(rowStarts(12), (std::vector<int>{3, 4, 5, 0, 1, 2, 3, 4, 5, 0, 1, 2}));
+    rig.cell(0, 0, 5) = PatternCell{};
+    EXPECT_EQ(rowStarts(8), (std::vector<int>{3, 4, 5, 6, 7, 8, 3, 4}));
+}
+
+TEST(PlayerOutput, DamagedSongDataPlaysWithoutFault) {
+    PlayerRig rig;
+    Instrument& inst = rig.song.instruments[1];
+    for (int32_t& v : inst.envelopes[ENV_VOLUME].values) v = 0x1F0;  // no marker, values too big
+    inst.envelopes[ENV_NOTE].values[0] = END_MARKER;                 // empty envelope
+    PlayerRig::setEnvelope(inst.envelopes[ENV_DUTY], {0x40, 0x80}, -7);
+    PlayerRig::setEnvelope(inst.envelopes[ENV_FINETUNE], {127, 130}, 400);
+    rig.song.instruments[2].type = INST_PCM;
+    const uint8_t pcm[3] = {1, 2, 3};
+    rig.song.instruments[2].pcm.assign(pcm, 3, true);
+    rig.song.orders.count = 70;
+    rig.song.orders.entries[0] = 99;
+    for (int row = 0; row < 64; row += 2) {
+        rig.put(0, row % 5, row, 1 + (row * 37) % 254, 1 + row % 2, row % 16, (row * 29) & 0xFF);
+        rig.put(0, 4, row + 1, 200, 2);
+    }
+    rig.play();
+    rig.player.currentRow = 70;
+    rig.frames(500);
+    // The empty Note envelope plays as its default (no offset); the rest stays within range.
+    EXPECT_EQ(rig.player.channels[0].noteEnvOffset, 0);
+    for (const ChannelState& ch : rig.player.channels) {
+        EXPECT_GE(ch.volume, 0);
+        EXPECT_LE(ch.volume, 63);
+        EXPECT_LE(ch.volumeValue, 255);
+    }
+    // A sample shrunk under a playing voice is read within its new bounds.
+    rig.song.instruments[2].pcm.assign(pcm, 1, true);
+    rig.player.pcm.pcmInstrument = 2;
+    rig.player.pcm.position = 2.5;
+    rig.frames(2);
+}
+TEST(PlayerClock, RequestsAreServedInOrderAtTheNextScanline) {
+    PlayerRig rig;
+    rig.play();
+    rig.frames(3);
+    rig.player.channelMask = 0x1B;
+    rig.player.maskChanged = rig.player.resetRequest = rig.player.stopRequest = true;
+    rig.log.writes.clear();
+    rig.player.scanlineTick();
+    // The mask, then the reset, then the stop.
+    EXPECT_EQ(text(rig.log.writes).substr(0, 15 * 8 - 1),
+              "4015=0B 4000=30 4004=30 4008=00 400C=30 4001=0F 4005=0F 4015=0B 9000=00 "
+              "4000=30 4004=30 4008=00 400C=30 4015=0F 9000=00");
+    EXPECT_FALSE(rig.player.playing);
+    EXPECT_FALSE(rig.player.stopRequest || rig.player.resetRequest || rig.player.maskChanged);
+    // Unmuted channels get a full period write next time; the muted one (bit 2) does not.
+    EXPECT_EQ(rig.player.channels[0].lastPeriod, -1);
+    EXPECT_NE(rig.player.channels[2].lastPeriod, -1);
+
+    // Switching the TV system takes effect at the next scanline.
+    rig.song.ntsc = true;
+    rig.player.reconfigureRequest = true;
+    rig.player.scanlineTick();
+    int32_t ntscTable[PERIOD_TABLE_SIZE];
+    buildPeriodTable(true, ntscTable);
+    EXPECT_EQ(rig.player.periodTable[9], ntscTable[9]);
+
+    // In capture mode nothing is served.
+    rig.player.captureMode = rig.player.resetRequest = true;
+    rig.player.scanlineTick();
+    EXPECT_TRUE(rig.player.resetRequest);
+}
