@@ -22,8 +22,8 @@ TEST(KeyComboGrammar, BindingsTheirNamesAndErrors) {
         }
         std::string out;
         for (const auto& [c, action] : map)
-            out += (out.empty() ? "" : " | ") + std::to_string(c.key) + ":" + std::to_string(c.modifiers) + " " +
-                   readableCombo(c.key, c.modifiers);
+            out += (out.empty() ? "" : " | ") + std::to_string(c.key) + ":" + std::to_string(c.modifiers) +
+                   " " + readableCombo(c.key, c.modifiers);
         return out.empty() ? "(none)" : out;
     });
     // The name tables' other run boundaries are pinned through the combinations above.
