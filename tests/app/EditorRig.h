@@ -6,13 +6,16 @@
 #include <deque>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "app/AudioExport.h"
 #include "app/FileDialogs.h"
 #include "app/Program.h"
 #include "app/RecordingCanvas.h"
@@ -21,6 +24,7 @@
 #include "config/ConfigFile.h"
 #include "config/DefaultConfig.h"
 #include "config/KeyNames.h"
+#include "tests/app/Golden.h"
 
 // A clock that moves only when told to or when the program waits, and events handed out in order.
 struct FixedHost : Host {
@@ -43,16 +47,20 @@ struct FixedHost : Host {
 // Records how deeply the audio lock is held, so tests can check every change is made under it,
 // and the order of locks, unlocks and device pauses ("L", "U", "P", "R"); `observe`, when set,
 // is called at each of them with that letter, before a lock is taken and after it is released.
+// When `mutex` is set it is taken too, as the sound device takes its callback's mutex.
 struct CountingLock : AudioLock {
     int depth = 0, maxDepth = 0, locks = 0;
     std::string events;
     std::function<void(char)> observe;
+    std::mutex* mutex = nullptr;
     void lock() override {
         note('L');
+        if (mutex) mutex->lock();
         maxDepth = std::max(maxDepth, ++depth), ++locks;
     }
     void unlock() override {
         --depth;
+        if (mutex) mutex->unlock();
         note('U');
     }
     void pauseDevice(bool paused) override { note(paused ? 'P' : 'R'); }
@@ -73,6 +81,22 @@ struct FixedPathDialogs : FileDialogs {
     }
     void noteFileUsed(const std::string&) override {}
 };
+
+// Keys as the stress and undo sessions list them: "KMOD_LCTRL+SDLK_z", space separated.
+inline std::vector<KeyEvent> comboKeys(const std::string& text) {
+    std::vector<KeyEvent> keys;
+    size_t start = 0;
+    for (size_t end = 0; end != std::string::npos; start = end + 1) {
+        std::string combo = text.substr(start, (end = text.find(' ', start)) - start);
+        if (combo.empty()) continue;
+        KeyEvent e;
+        for (size_t plus; (plus = combo.find('+')) != std::string::npos; combo.erase(0, plus + 1))
+            e.mod |= modifierNameTable().at(combo.substr(0, plus));
+        e.sym = keyNameTable().at(combo);
+        keys.push_back(e);
+    }
+    return keys;
+}
 
 struct EditorRig {
     std::unique_ptr<Song> song = std::make_unique<Song>();
@@ -115,6 +139,17 @@ struct EditorRig {
         e.pressed = false;
         program->onKeyUp(e);
         host.now += 1000;
+        if (!tracing) return;
+        std::string label;
+        for (const char* m : mods) label += std::string(m + 5) + "+";
+        snap(label + (keyName + 5));
+    }
+    void press(KeyEvent e) {
+        e.pressed = true;
+        program->onKeyDown(e);
+        e.pressed = false;
+        program->onKeyUp(e);
+        host.now += 1000;
     }
     // Types text as plain character keys (for the name editor).
     void type(const std::string& text) {
@@ -130,6 +165,32 @@ struct EditorRig {
     }
     const std::string& status() const { return edit.status.text; }
 
+    // With tracing on, every press adds a line to `trace`: the key and each value of the editing
+    // state, the player and the song that differs from the line before (requests to the audio
+    // thread are reported once and taken, as the audio thread would). Tests compare the whole
+    // trace with a kept file.
+    bool tracing = false;
+    std::string trace;
+    void startTrace() {
+        tracing = true;
+        last.clear();
+        lastSong = std::make_unique<Song>();
+        copySong(*song, *lastSong);
+        snap("start");
+    }
+    void snap(const std::string& label) {  // also while presses are not traced
+        if (!lastSong) return;
+        std::map<std::string, std::string> now = state();
+        std::string line = label + ":";
+        for (const auto& [k, v] : now)
+            if (k == "requests" ? v != "-" : last[k] != v) line += " " + k + "=" + v;
+        songChanges(line);
+        trace += line + "\n";
+        last = std::move(now);
+        copySong(*song, *lastSong);
+    }
+    void note(const std::string& text) { trace += text + "\n"; }
+
     // One key of a script and what `probe` must answer after it.
     struct Step {
         const char* key;
@@ -140,6 +201,100 @@ struct EditorRig {
         for (const Step& s : script) {
             press(s.key, s.mods);
             EXPECT_EQ(probe(), s.want) << s.key;
+        }
+    }
+
+  private:
+    std::map<std::string, std::string> last;
+    std::unique_ptr<Song> lastSong;
+
+    static std::string n(long v) { return std::to_string(v); }
+    template <typename... T>
+    static std::string list(T... v) {
+        std::string out;
+        ((out += (out.empty() ? "" : ",") + std::to_string(v)), ...);
+        return out;
+    }
+    std::map<std::string, std::string> state() {
+        const EditingState& e = edit;
+        const auto& sel = e.selection;
+        std::map<std::string, std::string> m = {
+            {"mode", n(int(e.mode))},
+            {"cursor", list(e.cursor.row, e.cursor.channel, e.cursor.column)},
+            {"octave", n(e.octave)},
+            {"step", n(e.step)},
+            {"record", n(e.record)},
+            {"follow", n(e.cursorFollow)},
+            {"blockRepeat", n(e.blockRepeat)},
+            {"metronome", n(e.metronome)},
+            {"playStart", n(e.playPatternStartRow)},
+            {"selection", list(sel.channel1, sel.channel2, sel.row1, sel.row2, sel.marking)},
+            {"repeatBlock",
+             list(e.repeatBlock.pattern, e.repeatBlock.row1, e.repeatBlock.row2, e.repeatBlock.marking)},
+            {"clipboard", list(e.clipboard.width, e.clipboard.height, e.clipboard.cells[0].note)},
+            {"order", n(e.currentOrder)},
+            {"instrument", n(e.currentInstrument)},
+            {"firstShown", n(e.firstShownInstrument)},
+            {"name", list(e.nameEditing, e.nameCursor)},
+            {"envelope", list(e.currentEnvelope, e.typeFieldSelected)},
+            {"envCursors",
+             list(e.envelopeCursor[0], e.envelopeCursor[1], e.envelopeCursor[2], e.envelopeCursor[3])},
+            {"status", "\"" + e.status.text + "\""},
+            {"running", n(program->running)},
+            {"help", list(program->helpOverlay().isOpen(), program->helpOverlay().scroll())},
+            {"held", n(long(program->heldNoteKeys().size()))},
+            {"undo", list(long(program->history().undoSteps()), program->history().modified())},
+            {"play", list(player.playing, player.patternMode, player.currentOrder, player.currentRow)},
+            {"mask", n(player.channelMask)},
+            {"metronomeOn", n(player.metronomeOn)},
+            {"repeat", list(player.repeatBlockOn, player.repeatMarkA, player.repeatMarkB)},
+            {"lock", list(lock.depth, lock.maxDepth)}};
+        std::string sounding;
+        for (int c = 0; c < CHANNEL_COUNT; ++c)
+            sounding += (c ? "," : "") + n(player.channels[c].volume > 0 ? player.channels[c].noteOn : 0);
+        m["sounding"] = sounding;
+        std::string requests;
+        if (player.stopRequest.exchange(false)) requests += "stop ";
+        if (player.resetRequest.exchange(false)) requests += "reset ";
+        if (player.reconfigureRequest.exchange(false)) requests += "reconfigure ";
+        if (player.maskChanged.exchange(false)) requests += "mask ";
+        if (int i = player.samplePreviewRequest.exchange(0)) requests += "preview" + n(i) + " ";
+        m["requests"] = requests.empty() ? "-" : requests.substr(0, requests.size() - 1);
+        return m;
+    }
+    void songChanges(std::string& line) const {
+        const Song &s = *song, &o = *lastSong;
+        auto add = [&](const std::string& k, const std::string& v) { line += " " + k + "=" + v; };
+        if (s.orders.count != o.orders.count ||
+            !std::equal(s.orders.entries, s.orders.entries + s.orders.count, o.orders.entries)) {
+            std::string v;
+            for (int i = 0; i < s.orders.count; ++i) v += (i ? "," : "") + n(s.orders.entries[i]);
+            add("orders", v);
+        }
+        if (s.ntsc != o.ntsc) add("ntsc", n(s.ntsc));
+        for (int p = 0; p < MAX_PATTERNS; ++p)
+            for (int c = 0; c < CHANNEL_COUNT; ++c)
+                for (int r = 0; r < ROWS_PER_PATTERN; ++r) {
+                    const PatternCell &a = s.patterns[p].at(c, r), &b = o.patterns[p].at(c, r);
+                    if (!(a == b)) add("cell" + list(p, c, r), list(a.note, a.instrument, a.fx, a.param));
+                }
+        for (int i = 0; i < INSTRUMENT_SLOTS; ++i) {
+            const Instrument &a = s.instruments[i], &b = o.instruments[i];
+            const std::string at = "inst" + n(i);
+            if (a.type != b.type) add(at + ".type", n(a.type));
+            for (int e = 0; e < ENVELOPE_COUNT; ++e) {
+                if (a.envelopes[e] == b.envelopes[e]) continue;
+                std::string v = n(a.envelopes[e].loopPoint) + ":";
+                for (int k = 0; k < a.envelopes[e].length(); ++k)
+                    v += (k ? "," : "") + n(a.envelopes[e].values[k]);
+                add(at + ".env" + n(e), v);
+            }
+            if (!(a.pcm == b.pcm)) add(at + ".pcm", list(a.pcm.size, a.pcm.loop));
+            if (!(a.dpcm == b.dpcm)) add(at + ".dpcm", list(a.dpcm.size, a.dpcm.loop));
+            if (s.instrumentNames[i] != o.instrumentNames[i])
+                add(at + ".name", "\"" + s.instrumentNames[i] + "\"");
+            if (s.instrumentColours[i] != o.instrumentColours[i])
+                add(at + ".colour", n(s.instrumentColours[i]));
         }
     }
 };

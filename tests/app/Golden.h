@@ -31,7 +31,8 @@ inline std::vector<std::string> drawnLines(const RecordingCanvas& c) {
     for (const DrawOp& op : c.ops) {
         char head[96];
         std::snprintf(head, sizeof head, "%c %d,%d %dx%d %d,%d #%06X/%d t%u", "BTFLPE"[op.kind], op.x, op.y,
-                      op.width, op.height, op.x2, op.y2, unsigned(op.colour), op.opacity, unsigned(op.texture));
+                      op.width, op.height, op.x2, op.y2, unsigned(op.colour), op.opacity,
+                      unsigned(op.texture));
         out.push_back(head + (op.kind == DrawOp::Text ? " \"" + op.text + "\"" : std::string()));
     }
     return out;
@@ -56,8 +57,12 @@ inline std::string escapeBytes(const std::string& s) {
     for (unsigned char c : s) {
         char hex[5];
         std::snprintf(hex, sizeof hex, "\\x%02X", c);
-        out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : c == '\\' ? "\\\\"
-             : (c < 0x20 || c >= 0x7F) ? std::string(hex) : std::string(1, char(c));
+        out += c == '\n'                 ? "\\n"
+               : c == '\r'               ? "\\r"
+               : c == '\t'               ? "\\t"
+               : c == '\\'               ? "\\\\"
+               : (c < 0x20 || c >= 0x7F) ? std::string(hex)
+                                         : std::string(1, char(c));
     }
     return out;
 }
@@ -69,21 +74,26 @@ inline std::string unescapeBytes(const std::string& s) {
             continue;
         }
         const char c = s[++i];
-        if (c == 'x' && i + 2 < s.size()) out += char(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
-        else out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+        if (c == 'x' && i + 2 < s.size())
+            out += char(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else
+            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
     }
     return out;
 }
 
 // Cases kept in tests/data/NAME.txt, one "INPUT<TAB>ANSWER" a line (escaped as above; lines
 // starting with '#' are comments): every ANSWER must be what `answer` gives for its INPUT.
-inline void expectTable(const std::string& name, const std::function<std::string(const std::string&)>& answer) {
+inline void expectTable(const std::string& name,
+                        const std::function<std::string(const std::string&)>& answer) {
     std::ifstream in(BF_SOURCE_DIR "/tests/data/" + name + ".txt", std::ios::binary);
     std::string out;
     for (std::string line; std::getline(in, line);) {
         const size_t tab = line.find('\t');
-        if (line.empty() || line[0] == '#' || tab == std::string::npos) out += line + "\n";
-        else out += line.substr(0, tab + 1) + escapeBytes(answer(unescapeBytes(line.substr(0, tab)))) + "\n";
+        if (line.empty() || line[0] == '#' || tab == std::string::npos)
+            out += line + "\n";
+        else
+            out += line.substr(0, tab + 1) + escapeBytes(answer(unescapeBytes(line.substr(0, tab)))) + "\n";
     }
     ASSERT_FALSE(out.empty()) << name;
     expectGolden(name, out);

@@ -90,34 +90,6 @@ TEST(BackdropPath, BesideTheConfigurationNamingItElseBesideTheExecutable) {
     EXPECT_EQ(backdropPath("/srv/b.png", xdg, "/usr/bin/", only("")), "/srv/b.png");
 }
 
-TEST(Program, HeldNoteKeysGiveLastKeyPriority) {
-    Rig r;
-    r.edit.mode = EditorMode::Order;  // an editor that previews notes
-    r.program->onKeyDown(key(KEY_Q));
-    EXPECT_EQ(r.sounding(0), 37);  // offset 0, octave 3
-    r.program->onKeyDown(key(KEY_W));
-    EXPECT_EQ(r.sounding(0), 39);
-    r.program->onKeyDown(key(KEY_W));  // key repeat changes nothing
-    EXPECT_EQ(r.program->heldNoteKeys().size(), 2u);
-
-    r.program->onKeyUp(key(KEY_W, 0, false));
-    EXPECT_EQ(r.sounding(0), 37);  // back to the first key
-    r.program->onKeyUp(key(KEY_Q, 0, false));
-    EXPECT_EQ(r.sounding(0), 0);
-    EXPECT_TRUE(r.program->heldNoteKeys().empty());
-    EXPECT_EQ(r.lock.depth, 0);
-    EXPECT_EQ(r.lock.maxDepth, 1);
-
-    // Releasing the older key while a newer one is held leaves the newer note alone.
-    r.program->onKeyDown(key(KEY_Q));
-    r.program->onKeyDown(key(KEY_E));
-    r.program->onKeyUp(key(KEY_Q, 0, false));
-    EXPECT_EQ(r.sounding(0), 41);
-    // A release with modifiers down is still a note key's release.
-    r.program->onKeyUp(key(KEY_E, MOD_CAPS, false));
-    EXPECT_EQ(r.sounding(0), 0);
-}
-
 TEST(Program, PreviewFollowsTheCursorChannelAndInstrument) {
     Rig r;
     r.edit.mode = EditorMode::Order;
@@ -207,4 +179,18 @@ TEST(Program, MainLoopHandlesQuitDropsStatusAndBackup) {
     // One pass, long after start: the first rate check already took 1 ms off the 40 ms delay.
     EXPECT_EQ(r.host.delays, std::vector<uint32_t>{39});
     std::filesystem::remove_all(dir);
+}
+
+TEST(GlobalCommands, CursorFollowsPlaybackOnTheMainThread) {
+    for (bool follow : {true, false}) {
+        EditorRig r;
+        r.edit.cursorFollow = follow;
+        r.press("SDLK_RCTRL");  // play song
+        ASSERT_TRUE(r.player.playing);
+        for (int i = 0; i < 40; ++i) r.player.frameTick();  // the audio thread's work
+        ASSERT_GT(r.player.currentRow, 0);
+        r.program->drawScreen();  // the main loop's redraw copies the position under the lock
+        EXPECT_EQ(r.edit.cursor.row, follow ? r.player.currentRow : 0) << follow;
+        EXPECT_EQ(r.lock.depth, 0);
+    }
 }

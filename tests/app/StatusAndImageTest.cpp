@@ -5,6 +5,7 @@
 #include "app/Image.h"
 #include "app/StatusMessage.h"
 #include "app/UriList.h"
+#include "tests/app/Golden.h"
 
 TEST(StatusMessage, OpacityFollowsAgeThroughFadeInHoldAndFadeOut) {
     StatusMessage s;
@@ -83,18 +84,5 @@ TEST(Image, TextureLayoutRefusesInconsistentPictures) {
 }
 
 TEST(UriList, FirstLocalFileIsTakenAndDecoded) {
-    const struct {
-        const char* list;
-        const char* path;
-    } cases[] = {
-        {"file:///home/u/song.zcm\r\nfile:///home/u/other.zcm\r\n", "/home/u/song.zcm"},
-        {"# comment\r\nfile://localhost/tmp/My%20Song.zcm", "/tmp/My Song.zcm"},
-        {"http://example.org/x.zcm\nfile:///a%2", "/a%2"},  // a cut-off escape stays as it is
-        {"file:///a%00b\r\nfile:///ok", "/ok"},             // no zero byte reaches a file name
-        {"file:///%E2%99%AA.zcm", "/\xE2\x99\xAA.zcm"},
-        {"", ""},
-        {"file://hostonly", ""},
-        {"\r\n\r\n", ""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(firstFileOfUriList(c.list), c.path) << c.list;
+    expectTable("app/uri_list", [](const std::string& list) { return firstFileOfUriList(list); });
 }

@@ -278,3 +278,23 @@ TEST(InstrumentClipboard, CopyAndPasteThroughTheListAndTheEditor) {
     ASSERT_TRUE(r.clipboard.getText(text));
     EXPECT_EQ(text, "Type: Normal\r\n15\r\n");
 }
+
+// "save famitone" tells how many cells the FamiTone library will not play, with the details on
+// standard output; a song within its limits keeps the plain saved text.
+TEST(FileCommands, SaveFamiToneReportsWhatWillNotPlay) {
+    FileRig r;
+    auto save = [&] {
+        testing::internal::CaptureStdout();
+        const std::string status = r.run("save famitone", r.path("song.txt"));
+        return testing::internal::GetCapturedStdout() + status;
+    };
+    r.song->patterns[0].at(CH_PULSE1, 0) = {40, 0, 0x0F, 0x06};  // speed: played
+    EXPECT_EQ(save(), "File succesfully saved!");
+    r.song->patterns[0].at(CH_PULSE2, 0x1F) = {40, 0, 0xA4, 0x03};  // vibrato
+    r.song->patterns[0].at(CH_NOISE, 2) = {1, 0, 0, 0};             // too low
+    EXPECT_EQ(save(),
+              "order 00 row 02 Noise: note is too low for the library\n"
+              "order 00 row 1F Pulse 2: effect 4 (vibrato) is not played\n"
+              "Saved, but 2 cells will not play as written (see standard output)");
+    EXPECT_FALSE(r.read("song.txt").empty());
+}
