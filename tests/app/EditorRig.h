@@ -70,17 +70,33 @@ struct CountingLock : AudioLock {
     }
 };
 
-// A file dialog that answers every question with one path.
-struct FixedPathDialogs : FileDialogs {
-    std::string path;
-    std::optional<std::string> askOpenPath(const std::vector<FileFilter>&, const std::string&) override {
-        return path;
+// Answers every dialog with `answer` (nothing = cancel) and records what was asked.
+struct ScriptedDialogs : FileDialogs {
+    std::optional<std::string> answer;
+    std::vector<std::string> asked;  // "open zcm *.zcm,*.*"
+    std::vector<std::string> noted;
+    std::optional<std::string> ask(const char* kind, const std::vector<FileFilter>& f,
+                                   const std::string& ext) {
+        std::string a = kind + (" " + ext + " ");
+        for (const FileFilter& filter : f) a += filter.pattern + (&filter == &f.back() ? "" : ",");
+        asked.push_back(a);
+        return answer;
     }
-    std::optional<std::string> askSavePath(const std::vector<FileFilter>&, const std::string&) override {
-        return path;
+    std::optional<std::string> askOpenPath(const std::vector<FileFilter>& f,
+                                           const std::string& ext) override {
+        return ask("open", f, ext);
     }
-    void noteFileUsed(const std::string&) override {}
+    std::optional<std::string> askSavePath(const std::vector<FileFilter>& f,
+                                           const std::string& ext) override {
+        return ask("save", f, ext);
+    }
+    void noteFileUsed(const std::string& path) override { noted.push_back(path); }
 };
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
 
 // Keys as the stress and undo sessions list them: "KMOD_LCTRL+SDLK_z", space separated.
 inline std::vector<KeyEvent> comboKeys(const std::string& text) {

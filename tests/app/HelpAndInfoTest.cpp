@@ -102,13 +102,13 @@ TEST(InfoPanel, FollowsCommandsAndTheOpenedSong) {
     r.press("SDLK_q");
     r.program->drawScreen();
     EXPECT_EQ(panelLine(r.canvas, 0), "*my song.zcm");
-    FixedPathDialogs dialogs;
-    dialogs.path = std::string(dir) + "/renamed.zcm";
+    ScriptedDialogs dialogs;
+    dialogs.answer = std::string(dir) + "/renamed.zcm";
     r.program->setFileDialogs(&dialogs);
     r.press("SDLK_s", {"KMOD_LALT"});  // save song
     r.program->drawScreen();
     EXPECT_EQ(panelLine(r.canvas, 0), " renamed.zcm");
-    std::remove(dialogs.path.c_str());
+    std::remove(dialogs.answer->c_str());
     std::remove(path.c_str());
     rmdir(dir);
 }

@@ -21,25 +21,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct AskingDialogs : FileDialogs {
-    std::optional<std::string> answer;
-    std::vector<std::string> asked;  // "save wav *.wav,*.ogg,*.flac,*.*"
-    std::optional<std::string> askOpenPath(const std::vector<FileFilter>&, const std::string&) override {
-        asked.push_back("open");
-        return std::nullopt;
-    }
-    std::optional<std::string> askSavePath(const std::vector<FileFilter>& f,
-                                           const std::string& ext) override {
-        std::string a = "save " + ext + " ";
-        for (const FileFilter& filter : f) a += filter.pattern + (&filter == &f.back() ? "" : ",");
-        asked.push_back(a);
-        return answer;
-    }
-    void noteFileUsed(const std::string&) override {}
-};
-
 struct WavRig : EditorRig {
-    AskingDialogs dialogs;
+    ScriptedDialogs dialogs;
     std::vector<std::string> statuses;
     fs::path dir = fs::temp_directory_path() / ("bf_audio_export_" + std::to_string(::getpid()));
 
@@ -102,11 +85,6 @@ std::vector<int16_t> offlineRender(Song& song) {
     Apu apu(buffer);
     Player player(song, apu);
     return renderSong(player, apu, 44100, 0.0);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace

@@ -17,7 +17,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct UndoRig : EditorRig {
-    FixedPathDialogs dialogs;
+    ScriptedDialogs dialogs;
     MemoryClipboard clipboard;
     fs::path dir = fs::temp_directory_path() / ("bf_undo_" + std::to_string(::getpid()));
 
@@ -144,12 +144,12 @@ TEST(Undo, EveryKindOfChangeIsUndoneAndRedoneByteForByte) {
          keys("SDLK_F10")},
         {"sample load", EditorMode::Pattern,
          [](UndoRig& r) {
-             r.dialogs.path = r.file("hit.dmc", {0x55, 0xAA, 0x0F});
+             r.dialogs.answer = r.file("hit.dmc", {0x55, 0xAA, 0x0F});
          },
          keys("KMOD_LSHIFT+SDLK_l")},
         {"instrument load", EditorMode::Pattern,
          [](UndoRig& r) {
-             r.dialogs.path = r.file("two.zci", serializeInstrument(*r.song, 2));
+             r.dialogs.answer = r.file("two.zci", serializeInstrument(*r.song, 2));
              r.edit.currentInstrument = 3;
          },
          keys("KMOD_LALT+KMOD_LCTRL+SDLK_l")},
@@ -266,7 +266,7 @@ TEST(Undo, SavingMarksTheStateAndLoadingEndsTheHistory) {
     EditHistory& h = r.program->history();
     r.edit.record = true;
     r.press("SDLK_q");
-    r.dialogs.path = (r.dir / "song.zcm").string();
+    r.dialogs.answer = (r.dir / "song.zcm").string();
     r.press("SDLK_s", {"KMOD_LALT"});
     ASSERT_EQ(r.status(), "File succesfully saved!");
     EXPECT_FALSE(h.modified());

@@ -15,29 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Answers every dialog with `answer` (nothing = cancel) and records what was asked.
-struct ScriptedDialogs : FileDialogs {
-    std::optional<std::string> answer;
-    std::vector<std::string> asked;  // "open zcm *.zcm,*.*"
-    std::vector<std::string> noted;
-    std::optional<std::string> ask(const char* kind, const std::vector<FileFilter>& f,
-                                   const std::string& ext) {
-        std::string a = kind + (" " + ext + " ");
-        for (const FileFilter& filter : f) a += filter.pattern + (&filter == &f.back() ? "" : ",");
-        asked.push_back(a);
-        return answer;
-    }
-    std::optional<std::string> askOpenPath(const std::vector<FileFilter>& f,
-                                           const std::string& ext) override {
-        return ask("open", f, ext);
-    }
-    std::optional<std::string> askSavePath(const std::vector<FileFilter>& f,
-                                           const std::string& ext) override {
-        return ask("save", f, ext);
-    }
-    void noteFileUsed(const std::string& path) override { noted.push_back(path); }
-};
-
 struct FileRig : EditorRig {
     ScriptedDialogs dialogs;
     MemoryClipboard clipboard;
@@ -57,10 +34,7 @@ struct FileRig : EditorRig {
     void write(const char* name, const std::string& bytes) const {
         std::ofstream(dir / name, std::ios::binary) << bytes;
     }
-    std::string read(const char* name) const {
-        std::ifstream in(dir / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string read(const char* name) const { return readFile((dir / name).string()); }
     // Runs the global action with the dialog answering `answer`; returns its one status.
     std::string run(const char* action, std::optional<std::string> answer) {
         dialogs.answer = std::move(answer);
