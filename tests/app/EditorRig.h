@@ -98,6 +98,29 @@ inline std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+// Something in every part of the song for the commands to change (the undo checks).
+inline void fillEverySongPart(Song& s) {
+    s.orders.count = 3;
+    s.orders.entries[1] = 1;
+    for (int ch = 0; ch < CHANNEL_COUNT; ++ch)
+        for (int row = 0; row < ROWS_PER_PATTERN; row += 3) {
+            PatternCell& c = s.patterns[0].at(ch, row);
+            c.note = uint8_t(30 + row % 40 + ch);
+            c.instrument = 1;
+            c.setEffect(row % 16, row * 3);
+        }
+    const uint8_t pcm[] = {1, 2, 3, 4, 5, 6};
+    s.instruments[2].type = INST_PCM;
+    s.instruments[2].pcm.assign(pcm, sizeof pcm, false);
+    s.instrumentNames[1] = "lead";
+    s.instrumentNames[2] = "drum";
+    for (int e = 0; e < ENVELOPE_COUNT; ++e) {
+        Envelope& env = s.instruments[1].envelopes[e];
+        for (int i = 0; i < 4; ++i) env.values[i] = 32 + i * 16;
+        env.values[4] = END_MARKER;
+    }
+}
+
 // Keys as the stress and undo sessions list them: "KMOD_LCTRL+SDLK_z", space separated.
 inline std::vector<KeyEvent> comboKeys(const std::string& text) {
     std::vector<KeyEvent> keys;

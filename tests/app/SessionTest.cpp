@@ -5,7 +5,8 @@
 //
 // Commands: press COMBO... (each traced), repeat N COMBO (traced once), down COMBO (pressed and
 // held), up COMBO, char CODE COMBO (a key typing CODE), type TEXT, set FIELD VALUE..., the song
-// changes cell, note, orders, env and inst, and new MODE: a fresh rig (first in every file).
+// changes cell, note, orders, env, inst and fill, clip TEXT (on the clipboard), keep NAME and
+// same NAME (the song's bytes against those kept), and new MODE: a fresh rig (first in a file).
 
 #include <gtest/gtest.h>
 
@@ -13,16 +14,20 @@
 #include <map>
 #include <sstream>
 
+#include "song/SongFile.h"
 #include "tests/app/EditorRig.h"
 
 namespace {
 
 struct Session {
+    MemoryClipboard clipboard;
     std::unique_ptr<EditorRig> r;
     PatternClipboard kept;
+    std::map<std::string, std::vector<uint8_t>> songs;
 
     void fresh(int mode) {  // the trace starts with the whole state
         r = std::make_unique<EditorRig>(EditorMode(mode));
+        r->program->setClipboard(&clipboard);
         r->startTrace();
     }
     KeyEvent key(const std::string& combo, bool pressed) {
@@ -73,6 +78,18 @@ struct Session {
         } else if (verb == "type") {
             x.type(rest());
             x.snap("type");
+        } else if (verb == "fill") {  // something in every part of the song, no undo step
+            fillEverySongPart(s);
+            x.program->history().clear();
+            x.snap(verb);
+        } else if (verb == "clip") {
+            clipboard.putText(unescapeBytes(rest()));
+        } else if (verb == "keep") {  // keep NAME: the song's bytes, for "same NAME"
+            songs[rest()] = serializeSong(s);
+        } else if (verb == "same") {
+            a = rest();
+            x.note(std::string(serializeSong(s) == songs.at(a) ? "same: song as " : "same: song unlike ") +
+                   a);
         } else if (verb == "set" && (in >> a, a == "status")) {
             x.program->setStatus(rest());
             x.snap(a);
@@ -94,6 +111,7 @@ struct Session {
                 {"envCursor", [&] { e.envelopeCursor[n[0]] = n[1]; }},
                 {"typeField", [&] { e.typeFieldSelected = n[0]; }},
                 {"nameEditing", [&] { e.nameEditing = n[0]; }},
+                {"nameCursor", [&] { e.nameCursor = n[0]; }},
                 {"selection", [&] { e.selection = PatternSelection(n[0], n[1], n[2], n[3], n[4]); }},
                 {"repeatBlock", [&] { e.repeatBlock.row1 = n[0], e.repeatBlock.row2 = n[1]; }},
                 {"playing", [&] { x.player.playing = n[0]; }},
