@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "app/FramePacer.h"
 #include "song/SongFile.h"
@@ -65,29 +66,19 @@ TEST(FramePacer, DelayStartsAtFrameTimeAndCreepsByOneMillisecondPerSecond) {
     EXPECT_EQ(fast.delay(), 1u);
 }
 
-TEST(UserConfigPath, PrefersTheExecutablesDirectoryThenXdgThenHome) {
-    auto none = [](const std::string&) { return false; };
-    auto only = [](std::string want) { return [want](const std::string& p) { return p == want; }; };
-    EXPECT_EQ(userConfigPath("/opt/bf/", "/x", "/home/u", only("/opt/bf/bleepforge.ini")),
-              "/opt/bf/bleepforge.ini");
-    EXPECT_EQ(userConfigPath("/opt/bf/", "/x", "/home/u", only("/x/bleepforge/bleepforge.ini")),
-              "/x/bleepforge/bleepforge.ini");
-    EXPECT_EQ(userConfigPath("/opt/bf/", nullptr, "/home/u", none),
-              "/home/u/.config/bleepforge/bleepforge.ini");
-    // A relative XDG_CONFIG_HOME is ignored.
-    EXPECT_EQ(userConfigPath("/opt/bf/", "rel", "/home/u", none),
-              "/home/u/.config/bleepforge/bleepforge.ini");
-    EXPECT_EQ(userConfigPath("/opt/bf/", nullptr, nullptr, none), "/opt/bf/bleepforge.ini");
-}
-
-TEST(BackdropPath, BesideTheConfigurationNamingItElseBesideTheExecutable) {
-    auto only = [](std::string want) { return [want](const std::string& p) { return p == want; }; };
-    const std::string xdg = "/home/u/.config/bleepforge/bleepforge.ini";
-    EXPECT_EQ(backdropPath("b.png", xdg, "/usr/bin/", only("/home/u/.config/bleepforge/b.png")),
-              "/home/u/.config/bleepforge/b.png");
-    EXPECT_EQ(backdropPath("pics/b.png", xdg, "/usr/bin/", only("/usr/bin/pics/b.png")), "/usr/bin/pics/b.png");
-    EXPECT_EQ(backdropPath("b.png", "", "/opt/bf/", only("")), "/opt/bf/b.png");
-    EXPECT_EQ(backdropPath("/srv/b.png", xdg, "/usr/bin/", only("")), "/srv/b.png");
+// Where the user's configuration and the backdrop are looked for, as "user EXE-DIR XDG HOME
+// EXISTING" and "backdrop SETTING CONFIG EXE-DIR EXISTING" ("-" for unset or empty).
+TEST(ConfigPaths, AsLookedFor) {
+    expectTable("app/config_paths", [](const std::string& in) {
+        std::istringstream f(in);
+        std::string kind, w[4];
+        f >> kind >> w[0] >> w[1] >> w[2] >> w[3];
+        for (std::string& x : w) x = x == "-" ? "" : x;
+        auto exists = [&](const std::string& p) { return p == w[3]; };
+        if (kind == "backdrop") return backdropPath(w[0], w[1], w[2], exists);
+        return userConfigPath(w[0], w[1].empty() ? nullptr : w[1].c_str(),
+                              w[2].empty() ? nullptr : w[2].c_str(), exists);
+    });
 }
 
 TEST(Program, PreviewFollowsTheCursorChannelAndInstrument) {

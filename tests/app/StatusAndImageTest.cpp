@@ -7,16 +7,14 @@
 #include "app/UriList.h"
 #include "tests/app/Golden.h"
 
+// A message's opacity by its age in ms: fading in, held, fading out, then gone (-1).
 TEST(StatusMessage, OpacityFollowsAgeThroughFadeInHoldAndFadeOut) {
     StatusMessage s;
     s.text = "x";
     s.time = 10000;
-    const struct {
-        uint32_t age;
-        int opacity;
-    } cases[] = {{0, 0},      {254, 254}, {255, 255}, {3499, 255},
-                 {3500, 255}, {3754, 1},  {3755, -1}, {60000, -1}};
-    for (const auto& c : cases) EXPECT_EQ(statusOpacity(s, 10000 + c.age), c.opacity) << "age " << c.age;
+    expectTable("app/status_opacity", [&](const std::string& age) {
+        return std::to_string(statusOpacity(s, 10000 + std::stoul(age)));
+    });
 }
 
 TEST(StatusMessage, QuickSuccessorAndEarlyMessages) {
