@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
 #include <map>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "app/AudioExport.h"
 #include "app/FileDialogs.h"
@@ -91,6 +93,19 @@ struct ScriptedDialogs : FileDialogs {
         return ask("save", f, ext);
     }
     void noteFileUsed(const std::string& path) override { noted.push_back(path); }
+};
+
+// A folder of the test's own in the temporary folder, removed with what is in it at the end.
+struct TempDir {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("bf_test_" + std::to_string(::getpid()) + "_" + std::to_string(serial()));
+    TempDir() { std::filesystem::create_directories(dir); }
+    ~TempDir() { std::filesystem::remove_all(dir); }
+    std::string path(const std::string& name = "") const { return (dir / name).string(); }
+    static int serial() {
+        static int n = 0;
+        return n++;
+    }
 };
 
 inline std::string readFile(const std::string& path) {

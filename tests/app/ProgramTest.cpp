@@ -131,8 +131,8 @@ TEST(Program, KeysGoToTheActiveEditorFirstThenTheGlobalBindings) {
 
 TEST(Program, MainLoopHandlesQuitDropsStatusAndBackup) {
     Rig r;
-    const auto dir = std::filesystem::temp_directory_path() / ("bf_program_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    TempDir folder;
+    const std::filesystem::path& dir = folder.dir;
     r.program->backupPath = (dir / "backup.zcm").string();
 
     // A song file to drop, and a file that is not a song.
@@ -169,7 +169,6 @@ TEST(Program, MainLoopHandlesQuitDropsStatusAndBackup) {
     EXPECT_FALSE(r.program->running);
     // One pass, long after start: the first rate check already took 1 ms off the 40 ms delay.
     EXPECT_EQ(r.host.delays, std::vector<uint32_t>{39});
-    std::filesystem::remove_all(dir);
 }
 
 TEST(GlobalCommands, CursorFollowsPlaybackOnTheMainThread) {

@@ -21,15 +21,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct WavRig : EditorRig {
+struct WavRig : EditorRig, TempDir {
     ScriptedDialogs dialogs;
     std::vector<std::string> statuses;
-    fs::path dir = fs::temp_directory_path() / ("bf_audio_export_" + std::to_string(::getpid()));
 
     WavRig() {
         program->setFileDialogs(&dialogs);
         program->statusObserver = [this](const std::string& s) { statuses.push_back(s); };
-        fs::create_directories(dir);
         // Sixteen rows of a short tune at speed 3: the song loops after 48 frames.
         song->orders.count = 1;
         song->speed = 3;
@@ -44,10 +42,8 @@ struct WavRig : EditorRig {
     }
     ~WavRig() {
         program.reset();  // stops an export still running before its folder goes
-        fs::remove_all(dir);
     }
 
-    std::string path(const char* name) const { return (dir / name).string(); }
     size_t files() const {
         return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
     }

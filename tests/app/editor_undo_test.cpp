@@ -17,19 +17,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct UndoRig : EditorRig {
+struct UndoRig : EditorRig, TempDir {
     ScriptedDialogs dialogs;
     MemoryClipboard clipboard;
-    fs::path dir = fs::temp_directory_path() / ("bf_undo_" + std::to_string(::getpid()));
 
     UndoRig() {
         program->setFileDialogs(&dialogs);
         program->setClipboard(&clipboard);
-        fs::create_directories(dir);
         fillEverySongPart(*song);
         program->history().clear();
     }
-    ~UndoRig() { fs::remove_all(dir); }
     std::vector<uint8_t> bytes() const { return serializeSong(*song); }
     std::string file(const char* name, const std::vector<uint8_t>& content) const {
         const std::string path = (dir / name).string();

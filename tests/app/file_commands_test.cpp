@@ -15,22 +15,17 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct FileRig : EditorRig {
+struct FileRig : EditorRig, TempDir {
     ScriptedDialogs dialogs;
     MemoryClipboard clipboard;
     std::vector<std::string> statuses;
-    fs::path dir = fs::temp_directory_path() / ("bf_file_commands_" + std::to_string(::getpid()));
 
     explicit FileRig(EditorMode mode = EditorMode::Pattern) : EditorRig(mode) {
         program->setFileDialogs(&dialogs);
         program->setClipboard(&clipboard);
         program->statusObserver = [this](const std::string& s) { statuses.push_back(s); };
-        fs::create_directories(dir);
         lock.events.clear();
     }
-    ~FileRig() { fs::remove_all(dir); }
-
-    std::string path(const char* name) const { return (dir / name).string(); }
     void write(const char* name, const std::string& bytes) const {
         std::ofstream(dir / name, std::ios::binary) << bytes;
     }
