@@ -10,31 +10,11 @@
 
 namespace {
 
-constexpr uint32_t KEY_Q = 'q', KEY_W = 'w', KEY_E = 'e', KEY_A = 'a';
-constexpr uint32_t MOD_CAPS = 0x2000;
-
-KeyEvent key(uint32_t sym, uint32_t mod = 0, bool pressed = true) {
-    KeyEvent e;
-    e.sym = sym;
-    e.mod = mod;
-    e.pressed = pressed;
-    return e;
-}
-
-// The built-in bindings plus one unbound key ("a") bound in the pattern editor and globally.
+// The main loop at 25 frames a second, started a second after the clock's zero.
 struct Rig : EditorRig {
-    int editorRuns = 0, globalRuns = 0;
-
     Rig() {
-        parseKeyComboString(bindings.patternEditor.combos, "SDLK_a", "edit action");
-        bindings.patternEditor.handlers["edit action"] = [this] { ++editorRuns; };
-        parseKeyComboString(bindings.keyboardGlobal.combos, "SDLK_a", "global action");
-        bindings.keyboardGlobal.handlers["global action"] = [this] { ++globalRuns; };
         settings.targetFps = 25;
         host.now = 1000;
-    }
-    int sounding(int channel) const {
-        return player.channels[channel].volume > 0 ? player.channels[channel].noteOn : 0;
     }
 };
 
@@ -79,54 +59,6 @@ TEST(ConfigPaths, AsLookedFor) {
         return userConfigPath(w[0], w[1].empty() ? nullptr : w[1].c_str(),
                               w[2].empty() ? nullptr : w[2].c_str(), exists);
     });
-}
-
-TEST(Program, PreviewFollowsTheCursorChannelAndInstrument) {
-    Rig r;
-    r.edit.mode = EditorMode::Order;
-    r.edit.cursor.channel = CH_TRIANGLE;
-    r.program->onKeyDown(key(KEY_Q));
-    EXPECT_EQ(r.sounding(CH_TRIANGLE), 49);  // an octave up on the triangle
-    r.program->onKeyUp(key(KEY_Q, 0, false));
-
-    r.edit.octave = 9;
-    r.program->previewNote(key(KEY_E), 9 * 12 + 16 + 1);
-    EXPECT_LE(r.player.channels[CH_TRIANGLE].noteOn, 120);  // never beyond the note range
-    r.program->onKeyUp(key(KEY_E, 0, false));
-
-    r.song->instruments[7].type = INST_DPCM;
-    r.edit.currentInstrument = 7;
-    r.edit.cursor.channel = CH_DPCM;
-    r.edit.octave = 3;
-    r.program->onKeyDown(key(KEY_W));
-    EXPECT_EQ(r.player.samplePreviewRequest.load(), 7);
-}
-
-TEST(Program, KeysGoToTheActiveEditorFirstThenTheGlobalBindings) {
-    Rig r;
-    r.edit.mode = EditorMode::Pattern;
-    r.program->onKeyDown(key(KEY_A));
-    EXPECT_EQ(r.editorRuns, 1);
-    EXPECT_EQ(r.globalRuns, 0);
-
-    r.program->onKeyDown(key(KEY_A, 0x1000));  // Num Lock on
-    EXPECT_EQ(r.editorRuns, 2);
-    r.program->onKeyDown(key(KEY_A, MOD_CAPS));  // Caps Lock must match exactly
-    EXPECT_EQ(r.editorRuns, 2);
-    EXPECT_EQ(r.globalRuns, 0);
-
-    r.edit.mode = EditorMode::Order;
-    r.program->onKeyDown(key(KEY_A));
-    EXPECT_EQ(r.globalRuns, 1);
-    r.edit.mode = static_cast<EditorMode>(9);
-    r.program->onKeyDown(key(KEY_A));
-    EXPECT_EQ(r.globalRuns, 2);
-    EXPECT_EQ(r.editorRuns, 2);
-
-    // The pattern editor previews a note but leaves the key to the global bindings too.
-    r.edit.mode = EditorMode::Pattern;
-    r.program->onKeyDown(key(KEY_Q));
-    EXPECT_EQ(r.sounding(0), 37);
 }
 
 TEST(Program, MainLoopHandlesQuitDropsStatusAndBackup) {

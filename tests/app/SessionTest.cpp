@@ -6,7 +6,8 @@
 // Commands: press COMBO... (each traced), repeat N COMBO (traced once), down COMBO (pressed and
 // held), up COMBO, char CODE COMBO (a key typing CODE), type TEXT, set FIELD VALUE..., the song
 // changes cell, note, orders, env, inst and fill, clip TEXT (on the clipboard), keep NAME and
-// same NAME (the song's bytes against those kept), and new MODE: a fresh rig (first in a file).
+// same NAME (the song's bytes against those kept), bind COMBO SECTION, preview COMBO NOTE, and
+// new MODE: a fresh rig (first in a file).
 
 #include <gtest/gtest.h>
 
@@ -78,6 +79,16 @@ struct Session {
         } else if (verb == "type") {
             x.type(rest());
             x.snap("type");
+        } else if (verb == "bind") {  // bind COMBO SECTION: a test action that says when it runs
+            in >> a;
+            const std::string section = rest();
+            ActionTable& table = *x.bindings.table(section);
+            parseKeyComboString(table.combos, a, "test action");
+            table.handlers["test action"] = [&x, section] { x.note("ran: the " + section + " binding ran"); };
+        } else if (verb == "preview") {  // preview COMBO NOTE: the note previewed for that key
+            in >> a;
+            x.program->previewNote(key(a, true), *ints());
+            x.snap(verb);
         } else if (verb == "fill") {  // something in every part of the song, no undo step
             fillEverySongPart(s);
             x.program->history().clear();
