@@ -178,25 +178,12 @@ struct EditorRig {
         edit.mode = mode;
     }
 
-    // Presses the named key with the named modifiers and keeps it held.
-    KeyEvent keyDown(const char* keyName, std::initializer_list<const char*> mods = {}) {
+    // Presses and releases the named key with the named modifiers; a second passes between presses.
+    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
         KeyEvent e;
         e.sym = keyNameTable().at(keyName);
         for (const char* m : mods) e.mod |= modifierNameTable().at(m);
-        e.pressed = true;
-        program->onKeyDown(e);
-        return e;
-    }
-    // Presses and releases the key; a second passes between presses.
-    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
-        KeyEvent e = keyDown(keyName, mods);
-        e.pressed = false;
-        program->onKeyUp(e);
-        host.now += 1000;
-        if (!tracing) return;
-        std::string label;
-        for (const char* m : mods) label += std::string(m + 5) + "+";
-        snap(label + (keyName + 5));
+        press(e);
     }
     void press(KeyEvent e) {
         e.pressed = true;
@@ -219,20 +206,18 @@ struct EditorRig {
     }
     const std::string& status() const { return edit.status.text; }
 
-    // With tracing on, every press adds a line to `trace`: the key and each value of the editing
+    // Once started, each snap adds a line to `trace`: the label and each value of the editing
     // state, the player and the song that differs from the line before (requests to the audio
-    // thread are reported once and taken, as the audio thread would). Tests compare the whole
-    // trace with a kept file.
-    bool tracing = false;
+    // thread are reported once and taken, as the audio thread would). The editing sessions
+    // compare the whole trace with a kept file.
     std::string trace;
     void startTrace() {
-        tracing = true;
         last.clear();
         lastSong = std::make_unique<Song>();
         copySong(*song, *lastSong);
         snap("start");
     }
-    void snap(const std::string& label) {  // also while presses are not traced
+    void snap(const std::string& label) {
         if (!lastSong) return;
         std::map<std::string, std::string> now = state();
         std::string line = label + ":";
@@ -244,19 +229,6 @@ struct EditorRig {
         copySong(*song, *lastSong);
     }
     void note(const std::string& text) { trace += text + "\n"; }
-
-    // One key of a script and what `probe` must answer after it.
-    struct Step {
-        const char* key;
-        std::initializer_list<const char*> mods;
-        int want;
-    };
-    void steps(const std::function<int()>& probe, std::initializer_list<Step> script) {
-        for (const Step& s : script) {
-            press(s.key, s.mods);
-            EXPECT_EQ(probe(), s.want) << s.key;
-        }
-    }
 
   private:
     std::map<std::string, std::string> last;
