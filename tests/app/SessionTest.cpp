@@ -6,8 +6,9 @@
 // Commands: press COMBO... (each traced), repeat N COMBO (traced once), down COMBO (pressed and
 // held), up COMBO, char CODE COMBO (a key typing CODE), type TEXT, set FIELD VALUE..., the song
 // changes cell, note, orders, env, inst and fill, clip TEXT (on the clipboard), keep NAME and
-// same NAME (the song's bytes against those kept), bind COMBO SECTION, preview COMBO NOTE, and
-// new MODE: a fresh rig (first in a file).
+// same NAME (the song's bytes against those kept), bind COMBO SECTION, preview COMBO NOTE, drawn
+// TEXT (whether a redraw shows it), help (the key list's lines), and new MODE [USER-CONFIG]: a
+// fresh rig (first in a file).
 
 #include <gtest/gtest.h>
 
@@ -15,6 +16,7 @@
 #include <map>
 #include <sstream>
 
+#include "app/HelpOverlay.h"
 #include "song/SongFile.h"
 #include "tests/app/EditorRig.h"
 
@@ -26,8 +28,8 @@ struct Session {
     PatternClipboard kept;
     std::map<std::string, std::vector<uint8_t>> songs;
 
-    void fresh(int mode) {  // the trace starts with the whole state
-        r = std::make_unique<EditorRig>(EditorMode(mode));
+    void fresh(int mode, const std::string& userConfig) {  // the trace starts with the whole state
+        r = std::make_unique<EditorRig>(EditorMode(mode), userConfig);
         r->program->setClipboard(&clipboard);
         r->startTrace();
     }
@@ -40,7 +42,12 @@ struct Session {
         std::string verb, a;
         int mode = 0;
         in >> verb;
-        if (verb == "new") return fresh((in >> mode, mode));
+        if (verb == "new") {
+            std::string config;
+            in >> mode >> std::ws;
+            std::getline(in, config);
+            return fresh(mode, unescapeBytes(config));
+        }
         ASSERT_TRUE(r) << "a session starts with \"new MODE\"";
         std::vector<int> v;
         EditorRig& x = *r;
@@ -89,6 +96,15 @@ struct Session {
             in >> a;
             x.program->previewNote(key(a, true), *ints());
             x.snap(verb);
+        } else if (verb == "drawn") {  // drawn TEXT: whether a redraw shows a text holding TEXT
+            a = rest();
+            x.program->drawScreen();
+            bool found = false;
+            for (const DrawOp& op : x.canvas.ops)
+                found |= op.kind == DrawOp::Text && op.text.find(a) != std::string::npos;
+            x.note(std::string("drawn: ") + (found ? "drawn: " : "not drawn: ") + a);
+        } else if (verb == "help") {  // every line of the key list
+            for (const HelpLine& line : x.program->helpOverlay().lines()) x.note("help: " + line.text);
         } else if (verb == "fill") {  // something in every part of the song, no undo step
             fillEverySongPart(s);
             x.program->history().clear();
