@@ -30,12 +30,16 @@ start() {  # start SHOT ARGS...: runs the program, waits for its first frame and
   ./bleepforge "$@" >"$work/out.log" 2>&1 &
   pid=$!
   wait_for_window "$work/out.log"
-  # The first frame (the backdrop lit at the bottom right) is the one checked: the status line,
-  # set just before it, is then still at full strength (it fades out after 3.5 s).
+  # A drawn frame (the backdrop lit at the bottom right) with the status line at full strength is
+  # the one checked. On a loaded machine the first frames can come before the start-up status or
+  # while it fades in (a quarter second); it fades out after 3.5 s, so the wait ends at 3 s.
   for _ in $(seq 1 100); do
     import -window "$win" "$shot"
     read -r r g b < <(pixel "$shot" 600 560)
-    [ $((r + g + b)) -gt 0 ] && break
+    if [ $((r + g + b)) -gt 0 ]; then
+      read -r r g b < <(brightest "$shot" 5 $((5 + 36 * 16 + 1)) 48 16)
+      [ "$g" -gt 150 ] || [ $((($(date +%s%N) - launched) / 1000000)) -gt 3000 ] && break
+    fi
     sleep 0.1
   done
   # Milliseconds from the launch to this shot: the status set at start-up is younger than that.
