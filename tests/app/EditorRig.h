@@ -4,15 +4,20 @@
 
 #include <algorithm>
 #include <deque>
+#include <filesystem>
 #include <functional>
 #include <initializer_list>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include "app/AudioExport.h"
 #include "app/FileDialogs.h"
 #include "app/Program.h"
 #include "app/RecordingCanvas.h"
@@ -21,6 +26,7 @@
 #include "config/ConfigFile.h"
 #include "config/DefaultConfig.h"
 #include "config/KeyNames.h"
+#include "tests/app/Golden.h"
 
 // A clock that moves only when told to or when the program waits, and events handed out in order.
 struct FixedHost : Host {
@@ -43,16 +49,20 @@ struct FixedHost : Host {
 // Records how deeply the audio lock is held, so tests can check every change is made under it,
 // and the order of locks, unlocks and device pauses ("L", "U", "P", "R"); `observe`, when set,
 // is called at each of them with that letter, before a lock is taken and after it is released.
+// When `mutex` is set it is taken too, as the sound device takes its callback's mutex.
 struct CountingLock : AudioLock {
     int depth = 0, maxDepth = 0, locks = 0;
     std::string events;
     std::function<void(char)> observe;
+    std::mutex* mutex = nullptr;
     void lock() override {
         note('L');
+        if (mutex) mutex->lock();
         maxDepth = std::max(maxDepth, ++depth), ++locks;
     }
     void unlock() override {
         --depth;
+        if (mutex) mutex->unlock();
         note('U');
     }
     void pauseDevice(bool paused) override { note(paused ? 'P' : 'R'); }
@@ -62,17 +72,85 @@ struct CountingLock : AudioLock {
     }
 };
 
-// A file dialog that answers every question with one path.
-struct FixedPathDialogs : FileDialogs {
-    std::string path;
-    std::optional<std::string> askOpenPath(const std::vector<FileFilter>&, const std::string&) override {
-        return path;
+// Answers every dialog with `answer` (nothing = cancel) and records what was asked.
+struct ScriptedDialogs : FileDialogs {
+    std::optional<std::string> answer;
+    std::vector<std::string> asked;  // "open zcm *.zcm,*.*"
+    std::vector<std::string> noted;
+    std::optional<std::string> ask(const char* kind, const std::vector<FileFilter>& f,
+                                   const std::string& ext) {
+        std::string a = kind + (" " + ext + " ");
+        for (const FileFilter& filter : f) a += filter.pattern + (&filter == &f.back() ? "" : ",");
+        asked.push_back(a);
+        return answer;
     }
-    std::optional<std::string> askSavePath(const std::vector<FileFilter>&, const std::string&) override {
-        return path;
+    std::optional<std::string> askOpenPath(const std::vector<FileFilter>& f,
+                                           const std::string& ext) override {
+        return ask("open", f, ext);
     }
-    void noteFileUsed(const std::string&) override {}
+    std::optional<std::string> askSavePath(const std::vector<FileFilter>& f,
+                                           const std::string& ext) override {
+        return ask("save", f, ext);
+    }
+    void noteFileUsed(const std::string& path) override { noted.push_back(path); }
 };
+
+// A folder of the test's own in the temporary folder, removed with what is in it at the end.
+struct TempDir {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("bf_test_" + std::to_string(::getpid()) + "_" + std::to_string(serial()));
+    TempDir() { std::filesystem::create_directories(dir); }
+    ~TempDir() { std::filesystem::remove_all(dir); }
+    std::string path(const std::string& name = "") const { return (dir / name).string(); }
+    static int serial() {
+        static int n = 0;
+        return n++;
+    }
+};
+
+inline std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Something in every part of the song for the commands to change (the undo checks).
+inline void fillEverySongPart(Song& s) {
+    s.orders.count = 3;
+    s.orders.entries[1] = 1;
+    for (int ch = 0; ch < CHANNEL_COUNT; ++ch)
+        for (int row = 0; row < ROWS_PER_PATTERN; row += 3) {
+            PatternCell& c = s.patterns[0].at(ch, row);
+            c.note = uint8_t(30 + row % 40 + ch);
+            c.instrument = 1;
+            c.setEffect(row % 16, row * 3);
+        }
+    const uint8_t pcm[] = {1, 2, 3, 4, 5, 6};
+    s.instruments[2].type = INST_PCM;
+    s.instruments[2].pcm.assign(pcm, sizeof pcm, false);
+    s.instrumentNames[1] = "lead";
+    s.instrumentNames[2] = "drum";
+    for (int e = 0; e < ENVELOPE_COUNT; ++e) {
+        Envelope& env = s.instruments[1].envelopes[e];
+        for (int i = 0; i < 4; ++i) env.values[i] = 32 + i * 16;
+        env.values[4] = END_MARKER;
+    }
+}
+
+// Keys as the stress and undo sessions list them: "KMOD_LCTRL+SDLK_z", space separated.
+inline std::vector<KeyEvent> comboKeys(const std::string& text) {
+    std::vector<KeyEvent> keys;
+    size_t start = 0;
+    for (size_t end = 0; end != std::string::npos; start = end + 1) {
+        std::string combo = text.substr(start, (end = text.find(' ', start)) - start);
+        if (combo.empty()) continue;
+        KeyEvent e;
+        for (size_t plus; (plus = combo.find('+')) != std::string::npos; combo.erase(0, plus + 1))
+            e.mod |= modifierNameTable().at(combo.substr(0, plus));
+        e.sym = keyNameTable().at(combo);
+        keys.push_back(e);
+    }
+    return keys;
+}
 
 struct EditorRig {
     std::unique_ptr<Song> song = std::make_unique<Song>();
@@ -100,18 +178,16 @@ struct EditorRig {
         edit.mode = mode;
     }
 
-    // Presses the named key with the named modifiers and keeps it held.
-    KeyEvent keyDown(const char* keyName, std::initializer_list<const char*> mods = {}) {
+    // Presses and releases the named key with the named modifiers; a second passes between presses.
+    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
         KeyEvent e;
         e.sym = keyNameTable().at(keyName);
         for (const char* m : mods) e.mod |= modifierNameTable().at(m);
+        press(e);
+    }
+    void press(KeyEvent e) {
         e.pressed = true;
         program->onKeyDown(e);
-        return e;
-    }
-    // Presses and releases the key; a second passes between presses.
-    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
-        KeyEvent e = keyDown(keyName, mods);
         e.pressed = false;
         program->onKeyUp(e);
         host.now += 1000;
@@ -130,16 +206,121 @@ struct EditorRig {
     }
     const std::string& status() const { return edit.status.text; }
 
-    // One key of a script and what `probe` must answer after it.
-    struct Step {
-        const char* key;
-        std::initializer_list<const char*> mods;
-        int want;
-    };
-    void steps(const std::function<int()>& probe, std::initializer_list<Step> script) {
-        for (const Step& s : script) {
-            press(s.key, s.mods);
-            EXPECT_EQ(probe(), s.want) << s.key;
+    // Once started, each snap adds a line to `trace`: the label and each value of the editing
+    // state, the player and the song that differs from the line before (requests to the audio
+    // thread are reported once and taken, as the audio thread would). The editing sessions
+    // compare the whole trace with a kept file.
+    std::string trace;
+    void startTrace() {
+        last.clear();
+        lastSong = std::make_unique<Song>();
+        copySong(*song, *lastSong);
+        snap("start");
+    }
+    void snap(const std::string& label) {
+        if (!lastSong) return;
+        std::map<std::string, std::string> now = state();
+        std::string line = label + ":";
+        for (const auto& [k, v] : now)
+            if (k == "requests" ? v != "-" : last[k] != v) line += " " + k + "=" + v;
+        songChanges(line);
+        trace += line + "\n";
+        last = std::move(now);
+        copySong(*song, *lastSong);
+    }
+    void note(const std::string& text) { trace += text + "\n"; }
+
+  private:
+    std::map<std::string, std::string> last;
+    std::unique_ptr<Song> lastSong;
+
+    static std::string n(long v) { return std::to_string(v); }
+    template <typename... T>
+    static std::string list(T... v) {
+        std::string out;
+        ((out += (out.empty() ? "" : ",") + std::to_string(v)), ...);
+        return out;
+    }
+    std::map<std::string, std::string> state() {
+        const EditingState& e = edit;
+        const auto& sel = e.selection;
+        std::map<std::string, std::string> m = {
+            {"mode", n(int(e.mode))},
+            {"cursor", list(e.cursor.row, e.cursor.channel, e.cursor.column)},
+            {"octave", n(e.octave)},
+            {"step", n(e.step)},
+            {"record", n(e.record)},
+            {"follow", n(e.cursorFollow)},
+            {"blockRepeat", n(e.blockRepeat)},
+            {"metronome", n(e.metronome)},
+            {"playStart", n(e.playPatternStartRow)},
+            {"selection", list(sel.channel1, sel.channel2, sel.row1, sel.row2, sel.marking)},
+            {"repeatBlock",
+             list(e.repeatBlock.pattern, e.repeatBlock.row1, e.repeatBlock.row2, e.repeatBlock.marking)},
+            {"clipboard", list(e.clipboard.width, e.clipboard.height, e.clipboard.cells[0].note)},
+            {"order", n(e.currentOrder)},
+            {"instrument", n(e.currentInstrument)},
+            {"firstShown", n(e.firstShownInstrument)},
+            {"name", list(e.nameEditing, e.nameCursor)},
+            {"envelope", list(e.currentEnvelope, e.typeFieldSelected)},
+            {"envCursors",
+             list(e.envelopeCursor[0], e.envelopeCursor[1], e.envelopeCursor[2], e.envelopeCursor[3])},
+            {"status", "\"" + e.status.text + "\""},
+            {"running", n(program->running)},
+            {"help", list(program->helpOverlay().isOpen(), program->helpOverlay().scroll())},
+            {"held", n(long(program->heldNoteKeys().size()))},
+            {"undo", list(long(program->history().undoSteps()), program->history().modified())},
+            {"play", list(player.playing, player.patternMode, player.currentOrder, player.currentRow)},
+            {"mask", n(player.channelMask)},
+            {"metronomeOn", n(player.metronomeOn)},
+            {"repeat", list(player.repeatBlockOn, player.repeatMarkA, player.repeatMarkB)},
+            {"lock", list(lock.depth, lock.maxDepth)}};
+        std::string sounding;
+        for (int c = 0; c < CHANNEL_COUNT; ++c)
+            sounding += (c ? "," : "") + n(player.channels[c].volume > 0 ? player.channels[c].noteOn : 0);
+        m["sounding"] = sounding;
+        std::string requests;
+        if (player.stopRequest.exchange(false)) requests += "stop ";
+        if (player.resetRequest.exchange(false)) requests += "reset ";
+        if (player.reconfigureRequest.exchange(false)) requests += "reconfigure ";
+        if (player.maskChanged.exchange(false)) requests += "mask ";
+        if (int i = player.samplePreviewRequest.exchange(0)) requests += "preview" + n(i) + " ";
+        m["requests"] = requests.empty() ? "-" : requests.substr(0, requests.size() - 1);
+        return m;
+    }
+    void songChanges(std::string& line) const {
+        const Song &s = *song, &o = *lastSong;
+        auto add = [&](const std::string& k, const std::string& v) { line += " " + k + "=" + v; };
+        if (s.orders.count != o.orders.count ||
+            !std::equal(s.orders.entries, s.orders.entries + s.orders.count, o.orders.entries)) {
+            std::string v;
+            for (int i = 0; i < s.orders.count; ++i) v += (i ? "," : "") + n(s.orders.entries[i]);
+            add("orders", v);
+        }
+        if (s.ntsc != o.ntsc) add("ntsc", n(s.ntsc));
+        for (int p = 0; p < MAX_PATTERNS; ++p)
+            for (int c = 0; c < CHANNEL_COUNT; ++c)
+                for (int r = 0; r < ROWS_PER_PATTERN; ++r) {
+                    const PatternCell &a = s.patterns[p].at(c, r), &b = o.patterns[p].at(c, r);
+                    if (!(a == b)) add("cell" + list(p, c, r), list(a.note, a.instrument, a.fx, a.param));
+                }
+        for (int i = 0; i < INSTRUMENT_SLOTS; ++i) {
+            const Instrument &a = s.instruments[i], &b = o.instruments[i];
+            const std::string at = "inst" + n(i);
+            if (a.type != b.type) add(at + ".type", n(a.type));
+            for (int e = 0; e < ENVELOPE_COUNT; ++e) {
+                if (a.envelopes[e] == b.envelopes[e]) continue;
+                std::string v = n(a.envelopes[e].loopPoint) + ":";
+                for (int k = 0; k < a.envelopes[e].length(); ++k)
+                    v += (k ? "," : "") + n(a.envelopes[e].values[k]);
+                add(at + ".env" + n(e), v);
+            }
+            if (!(a.pcm == b.pcm)) add(at + ".pcm", list(a.pcm.size, a.pcm.loop));
+            if (!(a.dpcm == b.dpcm)) add(at + ".dpcm", list(a.dpcm.size, a.dpcm.loop));
+            if (s.instrumentNames[i] != o.instrumentNames[i])
+                add(at + ".name", "\"" + s.instrumentNames[i] + "\"");
+            if (s.instrumentColours[i] != o.instrumentColours[i])
+                add(at + ".colour", n(s.instrumentColours[i]));
         }
     }
 };

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sstream>
 
 #include "app/FramePacer.h"
 #include "song/SongFile.h"
@@ -9,31 +10,11 @@
 
 namespace {
 
-constexpr uint32_t KEY_Q = 'q', KEY_W = 'w', KEY_E = 'e', KEY_A = 'a';
-constexpr uint32_t MOD_CAPS = 0x2000;
-
-KeyEvent key(uint32_t sym, uint32_t mod = 0, bool pressed = true) {
-    KeyEvent e;
-    e.sym = sym;
-    e.mod = mod;
-    e.pressed = pressed;
-    return e;
-}
-
-// The built-in bindings plus one unbound key ("a") bound in the pattern editor and globally.
+// The main loop at 25 frames a second, started a second after the clock's zero.
 struct Rig : EditorRig {
-    int editorRuns = 0, globalRuns = 0;
-
     Rig() {
-        parseKeyComboString(bindings.patternEditor.combos, "SDLK_a", "edit action");
-        bindings.patternEditor.handlers["edit action"] = [this] { ++editorRuns; };
-        parseKeyComboString(bindings.keyboardGlobal.combos, "SDLK_a", "global action");
-        bindings.keyboardGlobal.handlers["global action"] = [this] { ++globalRuns; };
         settings.targetFps = 25;
         host.now = 1000;
-    }
-    int sounding(int channel) const {
-        return player.channels[channel].volume > 0 ? player.channels[channel].noteOn : 0;
     }
 };
 
@@ -65,111 +46,25 @@ TEST(FramePacer, DelayStartsAtFrameTimeAndCreepsByOneMillisecondPerSecond) {
     EXPECT_EQ(fast.delay(), 1u);
 }
 
-TEST(UserConfigPath, PrefersTheExecutablesDirectoryThenXdgThenHome) {
-    auto none = [](const std::string&) { return false; };
-    auto only = [](std::string want) { return [want](const std::string& p) { return p == want; }; };
-    EXPECT_EQ(userConfigPath("/opt/bf/", "/x", "/home/u", only("/opt/bf/bleepforge.ini")),
-              "/opt/bf/bleepforge.ini");
-    EXPECT_EQ(userConfigPath("/opt/bf/", "/x", "/home/u", only("/x/bleepforge/bleepforge.ini")),
-              "/x/bleepforge/bleepforge.ini");
-    EXPECT_EQ(userConfigPath("/opt/bf/", nullptr, "/home/u", none),
-              "/home/u/.config/bleepforge/bleepforge.ini");
-    // A relative XDG_CONFIG_HOME is ignored.
-    EXPECT_EQ(userConfigPath("/opt/bf/", "rel", "/home/u", none),
-              "/home/u/.config/bleepforge/bleepforge.ini");
-    EXPECT_EQ(userConfigPath("/opt/bf/", nullptr, nullptr, none), "/opt/bf/bleepforge.ini");
-}
-
-TEST(BackdropPath, BesideTheConfigurationNamingItElseBesideTheExecutable) {
-    auto only = [](std::string want) { return [want](const std::string& p) { return p == want; }; };
-    const std::string xdg = "/home/u/.config/bleepforge/bleepforge.ini";
-    EXPECT_EQ(backdropPath("b.png", xdg, "/usr/bin/", only("/home/u/.config/bleepforge/b.png")),
-              "/home/u/.config/bleepforge/b.png");
-    EXPECT_EQ(backdropPath("pics/b.png", xdg, "/usr/bin/", only("/usr/bin/pics/b.png")), "/usr/bin/pics/b.png");
-    EXPECT_EQ(backdropPath("b.png", "", "/opt/bf/", only("")), "/opt/bf/b.png");
-    EXPECT_EQ(backdropPath("/srv/b.png", xdg, "/usr/bin/", only("")), "/srv/b.png");
-}
-
-TEST(Program, HeldNoteKeysGiveLastKeyPriority) {
-    Rig r;
-    r.edit.mode = EditorMode::Order;  // an editor that previews notes
-    r.program->onKeyDown(key(KEY_Q));
-    EXPECT_EQ(r.sounding(0), 37);  // offset 0, octave 3
-    r.program->onKeyDown(key(KEY_W));
-    EXPECT_EQ(r.sounding(0), 39);
-    r.program->onKeyDown(key(KEY_W));  // key repeat changes nothing
-    EXPECT_EQ(r.program->heldNoteKeys().size(), 2u);
-
-    r.program->onKeyUp(key(KEY_W, 0, false));
-    EXPECT_EQ(r.sounding(0), 37);  // back to the first key
-    r.program->onKeyUp(key(KEY_Q, 0, false));
-    EXPECT_EQ(r.sounding(0), 0);
-    EXPECT_TRUE(r.program->heldNoteKeys().empty());
-    EXPECT_EQ(r.lock.depth, 0);
-    EXPECT_EQ(r.lock.maxDepth, 1);
-
-    // Releasing the older key while a newer one is held leaves the newer note alone.
-    r.program->onKeyDown(key(KEY_Q));
-    r.program->onKeyDown(key(KEY_E));
-    r.program->onKeyUp(key(KEY_Q, 0, false));
-    EXPECT_EQ(r.sounding(0), 41);
-    // A release with modifiers down is still a note key's release.
-    r.program->onKeyUp(key(KEY_E, MOD_CAPS, false));
-    EXPECT_EQ(r.sounding(0), 0);
-}
-
-TEST(Program, PreviewFollowsTheCursorChannelAndInstrument) {
-    Rig r;
-    r.edit.mode = EditorMode::Order;
-    r.edit.cursor.channel = CH_TRIANGLE;
-    r.program->onKeyDown(key(KEY_Q));
-    EXPECT_EQ(r.sounding(CH_TRIANGLE), 49);  // an octave up on the triangle
-    r.program->onKeyUp(key(KEY_Q, 0, false));
-
-    r.edit.octave = 9;
-    r.program->previewNote(key(KEY_E), 9 * 12 + 16 + 1);
-    EXPECT_LE(r.player.channels[CH_TRIANGLE].noteOn, 120);  // never beyond the note range
-    r.program->onKeyUp(key(KEY_E, 0, false));
-
-    r.song->instruments[7].type = INST_DPCM;
-    r.edit.currentInstrument = 7;
-    r.edit.cursor.channel = CH_DPCM;
-    r.edit.octave = 3;
-    r.program->onKeyDown(key(KEY_W));
-    EXPECT_EQ(r.player.samplePreviewRequest.load(), 7);
-}
-
-TEST(Program, KeysGoToTheActiveEditorFirstThenTheGlobalBindings) {
-    Rig r;
-    r.edit.mode = EditorMode::Pattern;
-    r.program->onKeyDown(key(KEY_A));
-    EXPECT_EQ(r.editorRuns, 1);
-    EXPECT_EQ(r.globalRuns, 0);
-
-    r.program->onKeyDown(key(KEY_A, 0x1000));  // Num Lock on
-    EXPECT_EQ(r.editorRuns, 2);
-    r.program->onKeyDown(key(KEY_A, MOD_CAPS));  // Caps Lock must match exactly
-    EXPECT_EQ(r.editorRuns, 2);
-    EXPECT_EQ(r.globalRuns, 0);
-
-    r.edit.mode = EditorMode::Order;
-    r.program->onKeyDown(key(KEY_A));
-    EXPECT_EQ(r.globalRuns, 1);
-    r.edit.mode = static_cast<EditorMode>(9);
-    r.program->onKeyDown(key(KEY_A));
-    EXPECT_EQ(r.globalRuns, 2);
-    EXPECT_EQ(r.editorRuns, 2);
-
-    // The pattern editor previews a note but leaves the key to the global bindings too.
-    r.edit.mode = EditorMode::Pattern;
-    r.program->onKeyDown(key(KEY_Q));
-    EXPECT_EQ(r.sounding(0), 37);
+// Where the user's configuration and the backdrop are looked for, as "user EXE-DIR XDG HOME
+// EXISTING" and "backdrop SETTING CONFIG EXE-DIR EXISTING" ("-" for unset or empty).
+TEST(ConfigPaths, AsLookedFor) {
+    expectTable("app/config_paths", [](const std::string& in) {
+        std::istringstream f(in);
+        std::string kind, w[4];
+        f >> kind >> w[0] >> w[1] >> w[2] >> w[3];
+        for (std::string& x : w) x = x == "-" ? "" : x;
+        auto exists = [&](const std::string& p) { return p == w[3]; };
+        if (kind == "backdrop") return backdropPath(w[0], w[1], w[2], exists);
+        return userConfigPath(w[0], w[1].empty() ? nullptr : w[1].c_str(),
+                              w[2].empty() ? nullptr : w[2].c_str(), exists);
+    });
 }
 
 TEST(Program, MainLoopHandlesQuitDropsStatusAndBackup) {
     Rig r;
-    const auto dir = std::filesystem::temp_directory_path() / ("bf_program_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(dir);
+    TempDir folder;
+    const std::filesystem::path& dir = folder.dir;
     r.program->backupPath = (dir / "backup.zcm").string();
 
     // A song file to drop, and a file that is not a song.
@@ -206,5 +101,18 @@ TEST(Program, MainLoopHandlesQuitDropsStatusAndBackup) {
     EXPECT_FALSE(r.program->running);
     // One pass, long after start: the first rate check already took 1 ms off the 40 ms delay.
     EXPECT_EQ(r.host.delays, std::vector<uint32_t>{39});
-    std::filesystem::remove_all(dir);
+}
+
+TEST(GlobalCommands, CursorFollowsPlaybackOnTheMainThread) {
+    for (bool follow : {true, false}) {
+        EditorRig r;
+        r.edit.cursorFollow = follow;
+        r.press("SDLK_RCTRL");  // play song
+        ASSERT_TRUE(r.player.playing);
+        for (int i = 0; i < 40; ++i) r.player.frameTick();  // the audio thread's work
+        ASSERT_GT(r.player.currentRow, 0);
+        r.program->drawScreen();  // the main loop's redraw copies the position under the lock
+        EXPECT_EQ(r.edit.cursor.row, follow ? r.player.currentRow : 0) << follow;
+        EXPECT_EQ(r.lock.depth, 0);
+    }
 }

@@ -5,17 +5,16 @@
 #include "app/Image.h"
 #include "app/StatusMessage.h"
 #include "app/UriList.h"
+#include "tests/app/Golden.h"
 
+// A message's opacity by its age in ms: fading in, held, fading out, then gone (-1).
 TEST(StatusMessage, OpacityFollowsAgeThroughFadeInHoldAndFadeOut) {
     StatusMessage s;
     s.text = "x";
     s.time = 10000;
-    const struct {
-        uint32_t age;
-        int opacity;
-    } cases[] = {{0, 0},      {254, 254}, {255, 255}, {3499, 255},
-                 {3500, 255}, {3754, 1},  {3755, -1}, {60000, -1}};
-    for (const auto& c : cases) EXPECT_EQ(statusOpacity(s, 10000 + c.age), c.opacity) << "age " << c.age;
+    expectTable("app/status_opacity", [&](const std::string& age) {
+        return std::to_string(statusOpacity(s, 10000 + std::stoul(age)));
+    });
 }
 
 TEST(StatusMessage, QuickSuccessorAndEarlyMessages) {
@@ -83,18 +82,5 @@ TEST(Image, TextureLayoutRefusesInconsistentPictures) {
 }
 
 TEST(UriList, FirstLocalFileIsTakenAndDecoded) {
-    const struct {
-        const char* list;
-        const char* path;
-    } cases[] = {
-        {"file:///home/u/song.zcm\r\nfile:///home/u/other.zcm\r\n", "/home/u/song.zcm"},
-        {"# comment\r\nfile://localhost/tmp/My%20Song.zcm", "/tmp/My Song.zcm"},
-        {"http://example.org/x.zcm\nfile:///a%2", "/a%2"},  // a cut-off escape stays as it is
-        {"file:///a%00b\r\nfile:///ok", "/ok"},             // no zero byte reaches a file name
-        {"file:///%E2%99%AA.zcm", "/\xE2\x99\xAA.zcm"},
-        {"", ""},
-        {"file://hostonly", ""},
-        {"\r\n\r\n", ""},
-    };
-    for (const auto& c : cases) EXPECT_EQ(firstFileOfUriList(c.list), c.path) << c.list;
+    expectTable("app/uri_list", [](const std::string& list) { return firstFileOfUriList(list); });
 }

@@ -21,32 +21,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct AskingDialogs : FileDialogs {
-    std::optional<std::string> answer;
-    std::vector<std::string> asked;  // "save wav *.wav,*.ogg,*.flac,*.*"
-    std::optional<std::string> askOpenPath(const std::vector<FileFilter>&, const std::string&) override {
-        asked.push_back("open");
-        return std::nullopt;
-    }
-    std::optional<std::string> askSavePath(const std::vector<FileFilter>& f,
-                                           const std::string& ext) override {
-        std::string a = "save " + ext + " ";
-        for (const FileFilter& filter : f) a += filter.pattern + (&filter == &f.back() ? "" : ",");
-        asked.push_back(a);
-        return answer;
-    }
-    void noteFileUsed(const std::string&) override {}
-};
-
-struct WavRig : EditorRig {
-    AskingDialogs dialogs;
+struct WavRig : EditorRig, TempDir {
+    ScriptedDialogs dialogs;
     std::vector<std::string> statuses;
-    fs::path dir = fs::temp_directory_path() / ("bf_audio_export_" + std::to_string(::getpid()));
 
     WavRig() {
         program->setFileDialogs(&dialogs);
         program->statusObserver = [this](const std::string& s) { statuses.push_back(s); };
-        fs::create_directories(dir);
         // Sixteen rows of a short tune at speed 3: the song loops after 48 frames.
         song->orders.count = 1;
         song->speed = 3;
@@ -61,10 +42,8 @@ struct WavRig : EditorRig {
     }
     ~WavRig() {
         program.reset();  // stops an export still running before its folder goes
-        fs::remove_all(dir);
     }
 
-    std::string path(const char* name) const { return (dir / name).string(); }
     size_t files() const {
         return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
     }
@@ -102,11 +81,6 @@ std::vector<int16_t> offlineRender(Song& song) {
     Apu apu(buffer);
     Player player(song, apu);
     return renderSong(player, apu, 44100, 0.0);
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 }  // namespace

@@ -14,13 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path = fs::temp_directory_path() / ("bf_backups_" + std::to_string(::getpid()));
-    TempDir() { fs::create_directories(path); }
-    ~TempDir() { fs::remove_all(path); }
-    std::string str(const char* name = "") const { return (path / name).string(); }
-};
-
 struct TitleHost : FixedHost {
     std::vector<std::string> titles;
     void setTitle(const std::string& t) override { titles.push_back(t); }
@@ -40,49 +33,49 @@ TEST(Backups, FolderNameAndSongName) {
 
 TEST(Backups, NewestFiftyKeptListedNewestFirstOtherFilesUntouched) {
     TempDir dir;
-    std::ofstream(dir.path / "notes.txt") << "mine";
+    std::ofstream(dir.dir / "notes.txt") << "mine";
     std::time_t t = 1700000000;
     std::string first;
     for (int i = 0; i < ROLLING_BACKUP_COUNT + 5; ++i) {
         // Two copies in each second: the second one must not replace the first.
         const std::string p =
-            writeRollingBackup(dir.str(), "tune", std::vector<uint8_t>(size_t(i + 1), 7), t + i / 2);
+            writeRollingBackup(dir.path(), "tune", std::vector<uint8_t>(size_t(i + 1), 7), t + i / 2);
         ASSERT_FALSE(p.empty());
         if (i == 0) first = p;
     }
-    const std::vector<BackupEntry> list = listBackups(dir.str());
+    const std::vector<BackupEntry> list = listBackups(dir.path());
     ASSERT_EQ(list.size(), size_t(ROLLING_BACKUP_COUNT));
     EXPECT_EQ(list.front().size, uint64_t(ROLLING_BACKUP_COUNT + 5));  // the newest
     EXPECT_EQ(list.back().size, 6u);
     EXPECT_EQ(list.front().songName, "tune");
     EXPECT_EQ(list[1].path.substr(list[1].path.size() - 6), "-2.zcm");  // the second in its second
     EXPECT_FALSE(fs::exists(first));
-    EXPECT_TRUE(fs::exists(dir.path / "notes.txt"));
+    EXPECT_TRUE(fs::exists(dir.dir / "notes.txt"));
     // A folder that cannot be made is a failed write, not a crash.
-    EXPECT_EQ(writeRollingBackup(dir.str("notes.txt") + "/sub", "tune", {1}, t), "");
+    EXPECT_EQ(writeRollingBackup(dir.path("notes.txt") + "/sub", "tune", {1}, t), "");
 }
 
 TEST(Backups, TitleMarksUnsavedChangesRollingCopyOnlyWhenChanged) {
     TempDir dir;
     EditorRig r;
-    r.program->backupDirectory = dir.str("backups");
-    r.program->backupPath = dir.str("backup.zcm");
+    r.program->backupDirectory = dir.path("backups");
+    r.program->backupPath = dir.path("backup.zcm");
     r.program->backupIntervalMs = 100;
     const std::string setting = r.settings.windowTitle;
     EXPECT_EQ(r.program->windowTitle(), setting);
     r.edit.record = true;
     r.press("SDLK_q");
     EXPECT_EQ(r.program->windowTitle(), setting + " *");
-    auto copies = [&] { return listBackups(dir.str("backups")).size(); };
+    auto copies = [&] { return listBackups(dir.path("backups")).size(); };
     r.program->backupIfDue(r.host.now);
     EXPECT_EQ(copies(), 1u);
     r.host.now += 1000;
     r.program->backupIfDue(r.host.now);  // nothing changed since
     EXPECT_EQ(copies(), 1u);
-    EXPECT_TRUE(fs::exists(dir.path / "backup.zcm"));  // the interval backup as always
+    EXPECT_TRUE(fs::exists(dir.dir / "backup.zcm"));  // the interval backup as always
 
     // An unwritable folder: one status, the program carries on, and the next change retries.
-    r.program->backupDirectory = dir.str("backup.zcm") + "/no";
+    r.program->backupDirectory = dir.path("backup.zcm") + "/no";
     int shown = 0;
     r.program->statusObserver = [&](const std::string& s) {
         shown += s.rfind("Couldn't write backup", 0) == 0;
@@ -97,12 +90,12 @@ TEST(Backups, TitleMarksUnsavedChangesRollingCopyOnlyWhenChanged) {
 TEST(Backups, QuitAndLoadOverUnsavedChangesLeaveARecoveryCopy) {
     TempDir dir;
     EditorRig r;
-    r.program->backupDirectory = dir.str("backups");
-    r.program->recoveryFallbackPath = dir.str("recovery.zcm");
+    r.program->backupDirectory = dir.path("backups");
+    r.program->recoveryFallbackPath = dir.path("recovery.zcm");
     // Nothing changed: nothing written.
     r.host.events.push_back(AppEvent{AppEvent::Quit, {}, {}});
     r.program->runMainLoop();
-    EXPECT_TRUE(listBackups(dir.str("backups")).empty());
+    EXPECT_TRUE(listBackups(dir.path("backups")).empty());
 
     r.edit.record = true;
     r.press("SDLK_q");
@@ -110,7 +103,7 @@ TEST(Backups, QuitAndLoadOverUnsavedChangesLeaveARecoveryCopy) {
     r.program->running = true;
     r.host.events.push_back(AppEvent{AppEvent::Quit, {}, {}});
     r.program->runMainLoop();
-    auto list = listBackups(dir.str("backups"));
+    auto list = listBackups(dir.path("backups"));
     ASSERT_EQ(list.size(), 1u);
     std::vector<uint8_t> kept;
     ASSERT_TRUE(readWholeFile(list[0].path, kept));
@@ -118,11 +111,11 @@ TEST(Backups, QuitAndLoadOverUnsavedChangesLeaveARecoveryCopy) {
 
     // Loading another song over the changes keeps them too; with the folder unwritable the
     // copy goes to the fallback.
-    const std::string other = dir.str("other.zcm");
+    const std::string other = dir.path("other.zcm");
     ASSERT_TRUE(saveSong(*std::make_unique<Song>(), other));
-    r.program->backupDirectory = dir.str("other.zcm") + "/no";
+    r.program->backupDirectory = dir.path("other.zcm") + "/no";
     ASSERT_TRUE(r.program->openSong(other));
-    ASSERT_TRUE(readWholeFile(dir.str("recovery.zcm"), kept));
+    ASSERT_TRUE(readWholeFile(dir.path("recovery.zcm"), kept));
     EXPECT_EQ(kept, edited);
     EXPECT_EQ(r.program->windowTitle(), r.settings.windowTitle + " - other.zcm");
 }

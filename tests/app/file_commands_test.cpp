@@ -15,52 +15,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Answers every dialog with `answer` (nothing = cancel) and records what was asked.
-struct ScriptedDialogs : FileDialogs {
-    std::optional<std::string> answer;
-    std::vector<std::string> asked;  // "open zcm *.zcm,*.*"
-    std::vector<std::string> noted;
-    std::optional<std::string> ask(const char* kind, const std::vector<FileFilter>& f,
-                                   const std::string& ext) {
-        std::string a = kind + (" " + ext + " ");
-        for (const FileFilter& filter : f) a += filter.pattern + (&filter == &f.back() ? "" : ",");
-        asked.push_back(a);
-        return answer;
-    }
-    std::optional<std::string> askOpenPath(const std::vector<FileFilter>& f,
-                                           const std::string& ext) override {
-        return ask("open", f, ext);
-    }
-    std::optional<std::string> askSavePath(const std::vector<FileFilter>& f,
-                                           const std::string& ext) override {
-        return ask("save", f, ext);
-    }
-    void noteFileUsed(const std::string& path) override { noted.push_back(path); }
-};
-
-struct FileRig : EditorRig {
+struct FileRig : EditorRig, TempDir {
     ScriptedDialogs dialogs;
     MemoryClipboard clipboard;
     std::vector<std::string> statuses;
-    fs::path dir = fs::temp_directory_path() / ("bf_file_commands_" + std::to_string(::getpid()));
 
     explicit FileRig(EditorMode mode = EditorMode::Pattern) : EditorRig(mode) {
         program->setFileDialogs(&dialogs);
         program->setClipboard(&clipboard);
         program->statusObserver = [this](const std::string& s) { statuses.push_back(s); };
-        fs::create_directories(dir);
         lock.events.clear();
     }
-    ~FileRig() { fs::remove_all(dir); }
-
-    std::string path(const char* name) const { return (dir / name).string(); }
     void write(const char* name, const std::string& bytes) const {
         std::ofstream(dir / name, std::ios::binary) << bytes;
     }
-    std::string read(const char* name) const {
-        std::ifstream in(dir / name, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    std::string read(const char* name) const { return readFile((dir / name).string()); }
     // Runs the global action with the dialog answering `answer`; returns its one status.
     std::string run(const char* action, std::optional<std::string> answer) {
         dialogs.answer = std::move(answer);
@@ -277,4 +246,24 @@ TEST(InstrumentClipboard, CopyAndPasteThroughTheListAndTheEditor) {
     EXPECT_EQ(serializeSong(*r.song), before);
     ASSERT_TRUE(r.clipboard.getText(text));
     EXPECT_EQ(text, "Type: Normal\r\n15\r\n");
+}
+
+// "save famitone" tells how many cells the FamiTone library will not play, with the details on
+// standard output; a song within its limits keeps the plain saved text.
+TEST(FileCommands, SaveFamiToneReportsWhatWillNotPlay) {
+    FileRig r;
+    auto save = [&] {
+        testing::internal::CaptureStdout();
+        const std::string status = r.run("save famitone", r.path("song.txt"));
+        return testing::internal::GetCapturedStdout() + status;
+    };
+    r.song->patterns[0].at(CH_PULSE1, 0) = {40, 0, 0x0F, 0x06};  // speed: played
+    EXPECT_EQ(save(), "File succesfully saved!");
+    r.song->patterns[0].at(CH_PULSE2, 0x1F) = {40, 0, 0xA4, 0x03};  // vibrato
+    r.song->patterns[0].at(CH_NOISE, 2) = {1, 0, 0, 0};             // too low
+    EXPECT_EQ(save(),
+              "order 00 row 02 Noise: note is too low for the library\n"
+              "order 00 row 1F Pulse 2: effect 4 (vibrato) is not played\n"
+              "Saved, but 2 cells will not play as written (see standard output)");
+    EXPECT_FALSE(r.read("song.txt").empty());
 }

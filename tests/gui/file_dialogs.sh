@@ -2,44 +2,15 @@
 # The file commands through the program's own dialog on the real window under Xvfb: a cancelled
 # dialog, a song loaded by typing its path, a cell changed and the song saved under a new name
 # (read back with the CLI), a song dropped on the window, saved again by a bare name into the
-# dropped file's folder, and an instrument copied to and pasted from another X11 program. Status texts are read from the program's status log test hook.
+# dropped file's folder, and an instrument copied to and pasted from another X11 program.
+# Status texts are read from the program's status log test hook.
 #   file_dialogs.sh BLEEPFORGE DEMO.zcm OTHER.zcm BLEEPFORGE-CLI XDND_DROP
 set -euo pipefail
-
-if [ "$1" != "--inside" ]; then
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-  cp "$1" "$work/bleepforge"
-  cp "$2" "$work/demo.zcm"
-  mkdir "$work/drops"
-  cp "$3" "$work/drops/other.zcm"
-  cp "$5" "$work/xdnd_drop"
-  cat >"$work/bleepforge.ini" <<'INI'
-[general]
-window title = Bleepforge window check
-INI
-  xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside "$work" "$4"
-  exit $?
-fi
-
-work=$2
-cli=$3
-cd "$work"
-export SDL_AUDIODRIVER=dummy
-export BLEEPFORGE_TEST_STATUS_LOG=1
 source "$(dirname "$0")/common.sh"
-# Types text into the focused window (the dialog's path line).
-type_text() { xdotool type --delay 40 "$1"; sleep 0.15; }
-statuses() { grep -c '^status: ' out.log || true; }
-# Waits up to 10 s for the status log to grow past COUNT lines, then prints the newest status.
-next_status() {
-  local count=$1
-  for _ in $(seq 1 100); do
-    [ "$(statuses)" -gt "$count" ] && break
-    sleep 0.1
-  done
-  grep '^status: ' out.log | tail -n 1 | sed 's/^status: //'
-}
+prepare() { cp "$2" "$work/demo.zcm"; mkdir "$work/drops"; cp "$3" "$work/drops/other.zcm"; cp "$5" "$work/xdnd_drop"; }
+run_inside "$@" && shift 2
+cli=$4
+export BLEEPFORGE_TEST_STATUS_LOG=1
 # Opens a file dialog with KEYS, types TEXT into its path line and confirms it with Enter; prints
 # the status the program answers with.
 through_dialog() {  # through_dialog KEYS TEXT
@@ -65,11 +36,7 @@ print(json.dumps(song, sort_keys=True))
 print(",".join(str(v) for v in cell))'
 }
 
-./bleepforge >out.log 2>&1 &
-pid=$!
-wait_for_window out.log
-xdotool windowfocus "$win"
-sleep 1
+launch
 n=$(statuses)
 check "starts with \"Ready.\"" "$(yes_if grep -qx 'status: Ready.' out.log)"
 
@@ -77,19 +44,16 @@ check "starts with \"Ready.\"" "$(yes_if grep -qx 'status: Ready.' out.log)"
 key alt+l
 sleep 0.3
 key Escape
-got=$(next_status "$n")
-check "cancel reports \"File selection canceled.\" (got \"$got\")" "$(yes_if [ "$got" = "File selection canceled." ])"
+check_is "cancel reports \"File selection canceled.\"" "$(next_status "$n")" "File selection canceled."
 
 # --- Alt+L, the demo's full path typed, Enter: the song is opened.
-got=$(through_dialog alt+l "$work/demo.zcm")
-check "typed path opens the song (got \"$got\")" "$(yes_if [ "$got" = "File succesfully opened!" ])"
+check_is "typed path opens the song" "$(through_dialog alt+l "$work/demo.zcm")" "File succesfully opened!"
 
 # --- Record on, C-3 into Pulse 1 row 0 of the first order, record off.
 key F1 Escape q Escape
 
 # --- Alt+S, a new name, Enter: saved, and the CLI reads back the demo with the one cell changed.
-got=$(through_dialog alt+s "$work/changed.zcm")
-check "song saved under a new name (got \"$got\")" "$(yes_if [ "$got" = "File succesfully saved!" ])"
+check_is "song saved under a new name" "$(through_dialog alt+s "$work/changed.zcm")" "File succesfully saved!"
 if [ -f changed.zcm ]; then
   mapfile -t saved < <(dump_parts changed.zcm)
   mapfile -t demo < <(dump_parts demo.zcm)
@@ -106,10 +70,8 @@ n=$(statuses)
 rc=0
 ./xdnd_drop "$win" "file://$work/drops/other.zcm" || rc=$?
 check "drop finished (got $rc)" "$(yes_if [ $rc = 0 ])"
-got=$(next_status "$n")
-check "dropped song opened (got \"$got\")" "$(yes_if [ "$got" = "File succesfully opened!" ])"
-got=$(through_dialog alt+s resaved)
-check "saved by a bare name (got \"$got\")" "$(yes_if [ "$got" = "File succesfully saved!" ])"
+check_is "dropped song opened" "$(next_status "$n")" "File succesfully opened!"
+check_is "saved by a bare name" "$(through_dialog alt+s resaved)" "File succesfully saved!"
 check "bare name saved as drops/resaved.zcm" "$(yes_if [ -f drops/resaved.zcm ])"
 if [ -f drops/resaved.zcm ]; then
   check "the saved song is the dropped one" \
@@ -130,8 +92,7 @@ if command -v xclip >/dev/null; then
   printf '%s' "$pasted" | xclip -i -selection clipboard >/dev/null 2>&1
   sleep 0.3
   key ctrl+v
-  got=$(through_dialog ctrl+alt+s pasted)
-  check "pasted instrument saved (got \"$got\")" "$(yes_if [ "$got" = "File succesfully saved!" ])"
+  check_is "pasted instrument saved" "$(through_dialog ctrl+alt+s pasted)" "File succesfully saved!"
   got=$("$cli" dump drops/pasted.zci 2>/dev/null | python3 -c '
 import json, sys
 i = json.load(sys.stdin)

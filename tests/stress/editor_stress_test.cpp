@@ -15,7 +15,6 @@
 #include <memory>
 #include <mutex>
 #include <random>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -24,14 +23,6 @@
 #include "tests/app/EditorRig.h"
 
 namespace {
-
-// The sound device holds one mutex while it runs the callback, and the program's lock takes that
-// same mutex: this is that arrangement without a device.
-struct MutexAudioLock : AudioLock {
-    std::mutex mutex;
-    void lock() override { mutex.lock(); }
-    void unlock() override { mutex.unlock(); }
-};
 
 // Keys whose bindings edit the song or steer playback, as "KMOD_..+SDLK_.." combos; repeats weigh a
 // key more. Quit and the file commands are left out: they would end the run or reach for dialogs.
@@ -55,19 +46,6 @@ const char* const KEY_POOL =
     // undo and redo, which change the song under the lock like any edit
     "KMOD_LCTRL+SDLK_z KMOD_LCTRL+SDLK_z KMOD_LCTRL+SDLK_y KMOD_LCTRL+KMOD_LSHIFT+SDLK_z";
 
-std::vector<KeyEvent> keyPool() {
-    std::vector<KeyEvent> keys;
-    std::istringstream words(KEY_POOL);
-    for (std::string combo; words >> combo;) {
-        KeyEvent e;
-        for (size_t plus; (plus = combo.find('+')) != std::string::npos; combo.erase(0, plus + 1))
-            e.mod |= modifierNameTable().at(combo.substr(0, plus));
-        e.sym = keyNameTable().at(combo);
-        keys.push_back(e);
-    }
-    return keys;
-}
-
 // Gives instruments 2 and 3 sample buffers (DPCM and raw PCM), as loading a sample would, so the
 // audio thread has sample memory to read while "remove sample" may release it.
 void giveSamples(Song& song, std::mt19937& rng) {
@@ -83,22 +61,16 @@ void giveSamples(Song& song, std::mt19937& rng) {
 }  // namespace
 
 TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
-    auto song = std::make_unique<Song>();
-    auto buffer = std::make_unique<Nonlinear_Buffer>();
-    auto apu = std::make_unique<Apu>(*buffer);
-    auto player = std::make_unique<Player>(*song, *apu);
-    EditingState edit;
-    KeyBindings bindings;
-    GeneralSettings settings;
-    MutexAudioLock lock;
-    RecordingCanvas canvas;
-    FixedHost host;
-
-    initialiseSong(*song);
-    ConfigFile config;
-    config.parseText(defaultConfigurationText());
-    loadBindings(config, bindings);
-    Program program(*song, *player, edit, bindings, settings, lock, canvas, host);
+    // The program's lock also takes the mutex the audio thread renders under, as the sound
+    // device does around its callback.
+    EditorRig r;
+    std::mutex mutex;
+    r.lock.mutex = &mutex;
+    Song* song = r.song.get();
+    Player* player = &r.player;
+    Apu* apu = &r.apu;
+    Program& program = *r.program;
+    EditingState& edit = r.edit;
     const char* seedText = std::getenv("BF_STRESS_SEED");
     const char* countText = std::getenv("BF_STRESS_COMMANDS");
     const uint32_t seed = seedText ? uint32_t(std::strtoul(seedText, nullptr, 0)) : 20261206u;
@@ -109,7 +81,7 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
     AudioRenderer renderer(*player, *apu);
     ASSERT_EQ(initPlayback(*player, *apu, 44100), nullptr);
     {
-        AudioLockGuard guard(lock);
+        AudioLockGuard guard(r.lock);
         player->reset();
     }
 
@@ -123,7 +95,7 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
         while (!stop.load()) {
             const long count = 64 + long(sizes() % 2048);
             {
-                std::lock_guard<std::mutex> hold(lock.mutex);
+                std::lock_guard<std::mutex> hold(mutex);
                 renderer.renderAudio(out.data(), count);
             }
             samplesRendered += count;
@@ -136,7 +108,7 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
         }
     });
 
-    const std::vector<KeyEvent> keys = keyPool();
+    const std::vector<KeyEvent> keys = comboKeys(KEY_POOL);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     long commands = 0;
     while (fixedCount > 0 ? commands < fixedCount
@@ -150,9 +122,9 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
             e.pressed = false;
             program.onKeyUp(e);
         }
-        host.now += rng() % 50;
+        r.host.now += rng() % 50;
         if (commands % 500 == 499) {
-            AudioLockGuard guard(lock);
+            AudioLockGuard guard(r.lock);
             giveSamples(*song, rng);
         }
         if (commands % 64 == 0) std::this_thread::yield();

@@ -1,0 +1,100 @@
+#pragma once
+// Exact outputs kept as files in tests/data/: traces of editing sessions, drawn frames, tables of
+// cases and their answers.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/RecordingCanvas.h"
+
+// Compares text with tests/data/NAME.txt; BF_UPDATE_GOLDEN=1 writes the file instead (then
+// read the difference before committing it).
+inline void expectGolden(const std::string& name, const std::string& text) {
+    const std::string path = BF_SOURCE_DIR "/tests/data/" + name + ".txt";
+    if (std::getenv("BF_UPDATE_GOLDEN")) {
+        std::ofstream(path, std::ios::binary) << text;
+        return;
+    }
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_EQ(text, std::string(std::istreambuf_iterator<char>(in), {})) << path;
+}
+
+// One line per drawing operation, in drawing order.
+inline std::vector<std::string> drawnLines(const RecordingCanvas& c) {
+    std::vector<std::string> out;
+    for (const DrawOp& op : c.ops) {
+        char head[96];
+        std::snprintf(head, sizeof head, "%c %d,%d %dx%d %d,%d #%06X/%d t%u", "BTFLPE"[op.kind], op.x, op.y,
+                      op.width, op.height, op.x2, op.y2, unsigned(op.colour), op.opacity,
+                      unsigned(op.texture));
+        out.push_back(head + (op.kind == DrawOp::Text ? " \"" + op.text + "\"" : std::string()));
+    }
+    return out;
+}
+
+// The lines of `base` missing from `frame` ("- ") and the lines `frame` adds ("+ "), each sorted.
+inline std::string drawnDifference(std::vector<std::string> base, std::vector<std::string> frame) {
+    std::sort(base.begin(), base.end());
+    std::sort(frame.begin(), frame.end());
+    std::vector<std::string> gone, added;
+    std::set_difference(base.begin(), base.end(), frame.begin(), frame.end(), std::back_inserter(gone));
+    std::set_difference(frame.begin(), frame.end(), base.begin(), base.end(), std::back_inserter(added));
+    std::string out;
+    for (const std::string& l : gone) out += "- " + l + "\n";
+    for (const std::string& l : added) out += "+ " + l + "\n";
+    return out;
+}
+
+// C escapes for bytes a table line cannot hold as they are: \n \r \t \\ and \xHH.
+inline std::string escapeBytes(const std::string& s) {
+    std::string out;
+    for (unsigned char c : s) {
+        char hex[5];
+        std::snprintf(hex, sizeof hex, "\\x%02X", c);
+        out += c == '\n'                 ? "\\n"
+               : c == '\r'               ? "\\r"
+               : c == '\t'               ? "\\t"
+               : c == '\\'               ? "\\\\"
+               : (c < 0x20 || c >= 0x7F) ? std::string(hex)
+                                         : std::string(1, char(c));
+    }
+    return out;
+}
+inline std::string unescapeBytes(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] != '\\' || i + 1 == s.size()) {
+            out += s[i];
+            continue;
+        }
+        const char c = s[++i];
+        if (c == 'x' && i + 2 < s.size())
+            out += char(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
+        else
+            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+    }
+    return out;
+}
+
+// Cases kept in tests/data/NAME.txt, one "INPUT<TAB>ANSWER" a line (escaped as above; lines
+// starting with '#' are comments): every ANSWER must be what `answer` gives for its INPUT.
+inline void expectTable(const std::string& name,
+                        const std::function<std::string(const std::string&)>& answer) {
+    std::ifstream in(BF_SOURCE_DIR "/tests/data/" + name + ".txt", std::ios::binary);
+    std::string out;
+    for (std::string line; std::getline(in, line);) {
+        const size_t tab = line.find('\t');
+        if (line.empty() || line[0] == '#' || tab == std::string::npos)
+            out += line + "\n";
+        else
+            out += line.substr(0, tab + 1) + escapeBytes(answer(unescapeBytes(line.substr(0, tab)))) + "\n";
+    }
+    ASSERT_FALSE(out.empty()) << name;
+    expectGolden(name, out);
+}

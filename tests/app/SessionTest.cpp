@@ -1,0 +1,220 @@
+// Editing sessions kept in tests/data/app/sessions/: the editors driven through the built-in
+// bindings. Each line is a command for the rig; after each key comes a line "  = ..." with every
+// value of the editing state, the player and the song that it changed, which a run must
+// reproduce exactly (BF_UPDATE_GOLDEN=1 rewrites those lines).
+//
+// Commands: press COMBO... (each traced), repeat N COMBO (traced once), down COMBO (pressed and
+// held), up COMBO, char CODE COMBO (a key typing CODE), type TEXT, set FIELD VALUE..., the song
+// changes cell, note, orders, env, inst and fill, clip TEXT (on the clipboard), keep NAME and
+// same NAME (the song's bytes against those kept), bind COMBO SECTION, preview COMBO NOTE, drawn
+// TEXT (whether a redraw shows it), help (the key list's lines), and new MODE [USER-CONFIG]: a
+// fresh rig (first in a file).
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "app/HelpOverlay.h"
+#include "song/SongFile.h"
+#include "tests/app/EditorRig.h"
+
+namespace {
+
+struct Session {
+    MemoryClipboard clipboard;
+    std::unique_ptr<EditorRig> r;
+    PatternClipboard kept;
+    std::map<std::string, std::vector<uint8_t>> songs;
+
+    void fresh(int mode, const std::string& userConfig) {  // the trace starts with the whole state
+        r = std::make_unique<EditorRig>(EditorMode(mode), userConfig);
+        r->program->setClipboard(&clipboard);
+        r->startTrace();
+    }
+    KeyEvent key(const std::string& combo, bool pressed) {
+        KeyEvent e = comboKeys(combo).at(0);
+        e.pressed = pressed;
+        return e;
+    }
+    void run(std::istringstream& in) {
+        std::string verb, a;
+        int mode = 0;
+        in >> verb;
+        if (verb == "new") {
+            std::string config;
+            in >> mode >> std::ws;
+            std::getline(in, config);
+            return fresh(mode, unescapeBytes(config));
+        }
+        ASSERT_TRUE(r) << "a session starts with \"new MODE\"";
+        std::vector<int> v;
+        EditorRig& x = *r;
+        EditingState& e = x.edit;
+        Song& s = *x.song;
+        auto ints = [&] {
+            for (int i; in >> i;) v.push_back(i);
+            return v.data();
+        };
+        auto rest = [&] {
+            std::string text;
+            std::getline(in >> std::ws, text);
+            return text;
+        };
+        if (verb == "press") {
+            while (in >> a) {
+                x.press(key(a, true));
+                x.snap(a);
+            }
+        } else if (verb == "repeat") {
+            int n;
+            in >> n >> a;
+            for (int i = 0; i < n; ++i) x.press(key(a, true));
+            x.snap(a);
+        } else if (verb == "down" || verb == "up") {
+            in >> a;
+            verb == "down" ? x.program->onKeyDown(key(a, true)) : x.program->onKeyUp(key(a, false));
+            x.snap(a);
+        } else if (verb == "char") {
+            int code;
+            in >> code >> a;
+            KeyEvent k = key(a, true);
+            k.unicode = uint16_t(code);
+            x.program->onKeyDown(k);
+            x.snap(a);
+        } else if (verb == "type") {
+            x.type(rest());
+            x.snap("type");
+        } else if (verb == "bind") {  // bind COMBO SECTION: a test action that says when it runs
+            in >> a;
+            const std::string section = rest();
+            ActionTable& table = *x.bindings.table(section);
+            parseKeyComboString(table.combos, a, "test action");
+            table.handlers["test action"] = [&x, section] { x.note("ran: the " + section + " binding ran"); };
+        } else if (verb == "preview") {  // preview COMBO NOTE: the note previewed for that key
+            in >> a;
+            x.program->previewNote(key(a, true), *ints());
+            x.snap(verb);
+        } else if (verb == "drawn") {  // drawn TEXT: whether a redraw shows a text holding TEXT
+            a = rest();
+            x.program->drawScreen();
+            bool found = false;
+            for (const DrawOp& op : x.canvas.ops)
+                found |= op.kind == DrawOp::Text && op.text.find(a) != std::string::npos;
+            x.note(std::string("drawn: ") + (found ? "drawn: " : "not drawn: ") + a);
+        } else if (verb == "help") {  // every line of the key list
+            for (const HelpLine& line : x.program->helpOverlay().lines()) x.note("help: " + line.text);
+        } else if (verb == "fill") {  // something in every part of the song, no undo step
+            fillEverySongPart(s);
+            x.program->history().clear();
+            x.snap(verb);
+        } else if (verb == "clip") {
+            clipboard.putText(unescapeBytes(rest()));
+        } else if (verb == "keep") {  // keep NAME: the song's bytes, for "same NAME"
+            songs[rest()] = serializeSong(s);
+        } else if (verb == "same") {
+            a = rest();
+            x.note(std::string(serializeSong(s) == songs.at(a) ? "same: song as " : "same: song unlike ") +
+                   a);
+        } else if (verb == "set" && (in >> a, a == "status")) {
+            x.program->setStatus(rest());
+            x.snap(a);
+        } else if (verb == "set") {
+            const int* n = ints();
+            const std::map<std::string, std::function<void()>> fields = {
+                {"record", [&] { e.record = n[0]; }},
+                {"octave", [&] { e.octave = n[0]; }},
+                {"step", [&] { e.step = n[0]; }},
+                {"follow", [&] { e.cursorFollow = n[0]; }},
+                {"mode", [&] { e.mode = EditorMode(n[0]); }},
+                {"cursor", [&] { e.cursor = PatternCursor(n[0], n[1], n[2]); }},
+                {"row", [&] { e.cursor.row = n[0]; }},
+                {"channel", [&] { e.cursor.channel = n[0]; }},
+                {"column", [&] { e.cursor.column = n[0]; }},
+                {"instrument", [&] { e.currentInstrument = n[0]; }},
+                {"order", [&] { e.currentOrder = n[0]; }},
+                {"envelope", [&] { e.currentEnvelope = n[0]; }},
+                {"envCursor", [&] { e.envelopeCursor[n[0]] = n[1]; }},
+                {"typeField", [&] { e.typeFieldSelected = n[0]; }},
+                {"nameEditing", [&] { e.nameEditing = n[0]; }},
+                {"nameCursor", [&] { e.nameCursor = n[0]; }},
+                {"selection", [&] { e.selection = PatternSelection(n[0], n[1], n[2], n[3], n[4]); }},
+                {"repeatBlock", [&] { e.repeatBlock.row1 = n[0], e.repeatBlock.row2 = n[1]; }},
+                {"playing", [&] { x.player.playing = n[0]; }},
+                {"patternMode", [&] { x.player.patternMode = n[0]; }},
+                {"playerOrder", [&] { x.player.currentOrder = n[0]; }},
+                {"playerRow", [&] { x.player.currentRow = n[0]; }},
+                {"keepClipboard", [&] { kept = e.clipboard; }},
+                {"keptClipboard", [&] { e.clipboard = kept; }},
+                {"select", [&] { x.program->instrumentList().selectInstrument(n[0]); }},
+                {"markRepeatBlock", [&] { x.program->patternEditor().markRepeatBlock(n[0]); }},
+            };
+            if (!fields.count(a)) FAIL() << "no field " << a;
+            fields.at(a)();
+            x.snap(a);
+        } else if (verb == "cell") {  // cell PATTERN CHANNEL ROW NOTE INSTRUMENT FX PARAM
+            const int* n = ints();
+            s.patterns[n[0]].at(n[1], n[2]) =
+                PatternCell{uint8_t(n[3]), uint8_t(n[4]), uint8_t(n[5]), uint8_t(n[6])};
+        } else if (verb == "note") {  // note PATTERN CHANNEL ROW NOTE: the cell's note alone
+            const int* n = ints();
+            s.patterns[n[0]].at(n[1], n[2]).note = uint8_t(n[3]);
+        } else if (verb == "orders") {
+            ints();
+            s.orders.count = int32_t(v.size());
+            std::copy(v.begin(), v.end(), s.orders.entries);
+        } else if (verb == "env") {  // env INSTRUMENT ENVELOPE VALUE...: the values, the loop point kept
+            ints();
+            Envelope& env = s.instruments[v[0]].envelopes[v[1]];
+            std::copy(v.begin() + 2, v.end(), env.values);
+            env.values[v.size() - 2] = END_MARKER;
+        } else if (verb == "inst") {  // inst N type T | name TEXT | colour C | dpcm SIZE LOOP | pcm SIZE LOOP
+            int i;
+            in >> i >> a;
+            static const uint8_t bytes[4096] = {1, 2, 3};
+            if (a == "name")
+                s.instrumentNames[i] = rest();
+            else if (a == "type")
+                s.instruments[i].type = InstrumentType(*ints());
+            else if (a == "colour")
+                s.instrumentColours[i] = *ints();
+            else if (a == "dpcm")
+                ints(), s.instruments[i].dpcm.assign(bytes, uint32_t(v[0]), v[1]);
+            else if (a == "pcm")
+                ints(), s.instruments[i].pcm.assign(bytes, uint32_t(v[0]), v[1]);
+            else
+                FAIL() << "no instrument field " << a;
+        } else {
+            FAIL() << "no command " << verb;
+        }
+        if (verb == "cell" || verb == "note" || verb == "orders" || verb == "env" || verb == "inst")
+            x.snap(verb);
+    }
+};
+
+}  // namespace
+
+TEST(EditingSessions, RunAsKept) {
+    namespace fs = std::filesystem;
+    int sessions = 0;
+    for (const auto& file : fs::directory_iterator(BF_SOURCE_DIR "/tests/data/app/sessions")) {
+        SCOPED_TRACE(file.path().filename().string());
+        std::ifstream in(file.path());
+        Session session;
+        std::string out;
+        for (std::string line; std::getline(in, line);) {
+            if (line.starts_with("  =")) continue;
+            out += line + "\n";
+            if (line.empty() || line[0] == '#') continue;
+            std::istringstream command(line);
+            session.run(command);
+            std::istringstream trace(session.r->trace);
+            for (std::string t; std::getline(trace, t);) out += "  =" + t.substr(t.find(':') + 1) + "\n";
+            session.r->trace.clear();
+        }
+        expectGolden("app/sessions/" + file.path().stem().string(), out);
+        ++sessions;
+    }
+    EXPECT_GT(sessions, 0);
+}
