@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "TestData.h"
 #include "TestFiles.h"
 #include "export/AsmNames.h"
 #include "export/Converter.h"
@@ -32,54 +33,16 @@ EntryRun convert(std::vector<std::string> args) {
     return run;
 }
 
-// Song a: two orders, a lead with two instruments, DPCM drums; song b shares the lead and the
-// kick from other slots. The zap (pulse glide over a noise hit) loops with EEy; the coin ends.
+// Songs a and b share the lead and the kick from other slots; the zap loops with EEy, the coin ends.
 struct Workspace : ScratchDir {
     explicit Workspace(const std::string& name) : ScratchDir(name) {
-        auto s = std::make_unique<Song>();
-        const auto put = [&](int pattern, int channel, int row, int note, int instrument) {
-            s->patterns[pattern].at(channel, row).note = uint8_t(note);
-            s->patterns[pattern].at(channel, row).instrument = uint8_t(instrument);
-        };
-        const auto sample = [&](int slot, int size, bool loop) {
-            std::vector<uint8_t> bytes(size, uint8_t(size));
-            s->instruments[slot].type = INST_DPCM;
-            s->instruments[slot].dpcm.assign(bytes.data(), uint32_t(size), loop);
-        };
-        s->orders.count = 2, s->orders.entries[1] = 1;
-        s->instruments[1].envelopes[ENV_VOLUME].values[0] = 0xF0;
-        s->instruments[2].envelopes[ENV_DUTY].values[0] = 0x80;
-        sample(3, 700, false);
-        sample(4, 300, true);
-        for (int row = 0; row < 64; row += 8) {
-            put(0, 0, row, 37 + row / 8, 1);
-            put(1, 0, row, 80 - row / 8, row < 32 ? 1 : 2);
-            put(0, 2, row, 25, 2);
-            put(0, 4, row, 0x0F, row % 16 ? 4 : 3);
+        const std::pair<const char*, const char*> songs[] = {
+            {"song-a", "a.zcm"}, {"song-b", "song b.zcm"}, {"coin", "coin.zcm"}, {"zap", "zap.zcm"}};
+        for (const auto& [script, file] : songs) {
+            auto s = std::make_unique<Song>();
+            loadSongScript(*s, script);
+            EXPECT_TRUE(saveSong(*s, path(file)));
         }
-        put(1, 0, 60, NOTE_OFF, 0);
-        EXPECT_TRUE(saveSong(*s, path("a.zcm")));
-        s->clear();
-        s->instruments[7].envelopes[ENV_VOLUME].values[0] = 0xF0;
-        sample(8, 700, false);
-        put(0, 0, 0, 12, 7);
-        put(0, 4, 0, 0x0E, 8);
-        EXPECT_TRUE(saveSong(*s, path("song b.zcm")));
-        s->clear();
-        s->instruments[1].envelopes[ENV_VOLUME].values[0] = 0xF0;
-        put(0, 0, 0, 40, 1);
-        put(0, 0, 1, 52, 0);
-        put(0, 0, 2, NOTE_OFF, 0);
-        EXPECT_TRUE(saveSong(*s, path("coin.zcm")));
-        s->clear();
-        s->instruments[1].envelopes[ENV_VOLUME].values[0] = 0xF0;
-        put(0, CH_PULSE1, 0, 50, 1);
-        s->patterns[0].at(CH_PULSE1, 0).setEffect(0x2, 0x40);
-        put(0, CH_NOISE, 0, 30, 1);
-        put(0, CH_NOISE, 2, NOTE_OFF, 0);
-        s->patterns[0].at(CH_PULSE2, 0).setEffect(0xE, 0xE1);
-        s->patterns[0].at(CH_PULSE2, 3).setEffect(0xB, 0x00);
-        EXPECT_TRUE(saveSong(*s, path("zap.zcm")));
     }
 };
 

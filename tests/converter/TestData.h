@@ -1,0 +1,83 @@
+#pragma once
+// Test songs written as text in tests/data/converter/<name>.song, one statement a line:
+//   include <name>                           another song's statements first
+//   orders <pattern>...
+//   env <slot> volume|note|duty|finetune <loop point> <value>...
+//   type <slot> <instrument type number>
+//   dpcm|pcm <slot> <size> <loop 0|1> [<fill>]   a sample of bytes i * 37 + slot, or all <fill>
+//   cell <pattern> P1|P2|TR|NO|DM <row>[-<last row>] <note>|off|- <instrument>|- <effect>|-
+// where an effect is three hexadecimal digits, command then parameter ("130" slides up by $30).
+// '#' starts a comment. Exact expected outputs sit beside them, compared by expectTestData.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "song/Song.h"
+
+inline void loadSongScript(Song& s, const std::string& name) {
+    std::ifstream file(BF_SOURCE_DIR "/tests/data/converter/" + name + ".song");
+    ASSERT_TRUE(file) << name;
+    const auto number = [](const std::string& t, int none) { return t == "-" ? none : std::stoi(t); };
+    for (std::string line; std::getline(file, line);) {
+        std::istringstream in(line.substr(0, line.find('#')));
+        std::string op, a, b, c;
+        in >> op;
+        if (op == "include") {
+            in >> a;
+            loadSongScript(s, a);
+        } else if (op == "orders") {
+            s.orders.count = 0;
+            for (int p; in >> p;) s.orders.entries[s.orders.count++] = p;
+        } else if (op == "env") {
+            static const std::vector<std::string> kinds = {"volume", "note", "duty", "finetune"};
+            int slot = 0, loop = 0, i = 0;
+            in >> slot >> a >> loop;
+            Envelope& e = s.instruments[slot].envelopes[std::find(kinds.begin(), kinds.end(), a) - kinds.begin()];
+            for (int v; in >> v;) e.values[i++] = v;
+            e.values[i] = END_MARKER;
+            e.loopPoint = loop;
+        } else if (op == "type") {
+            int slot = 0, type = 0;
+            in >> slot >> type;
+            s.instruments[slot].type = InstrumentType(type);
+        } else if (op == "dpcm" || op == "pcm") {
+            int slot = 0, size = 0, loop = 0, fill = -1;
+            in >> slot >> size >> loop >> fill;
+            std::vector<uint8_t> bytes(static_cast<size_t>(size), static_cast<uint8_t>(fill));
+            for (int i = 0; fill < 0 && i < size; ++i) bytes[size_t(i)] = uint8_t(i * 37 + slot);
+            s.instruments[slot].type = op == "pcm" ? INST_PCM : INST_DPCM;
+            (op == "pcm" ? s.instruments[slot].pcm : s.instruments[slot].dpcm).assign(bytes.data(), uint32_t(size), loop != 0);
+        } else if (op == "cell") {
+            static const std::string channels = "P1P2TRNODM";
+            std::string rows, fx;
+            int pattern = 0;
+            in >> pattern >> a >> rows >> b >> c >> fx;
+            const size_t dash = rows.find('-');
+            const int first = std::stoi(rows), last = dash == std::string::npos ? first : std::stoi(rows.substr(dash + 1));
+            for (int r = first; r <= last; ++r) {
+                PatternCell& cell = s.patterns[pattern].at(int(channels.find(a) / 2), r);
+                cell.note = uint8_t(b == "off" ? NOTE_OFF : number(b, 0));
+                cell.instrument = uint8_t(number(c, 0));
+                if (fx != "-") cell.setEffect(std::stoi(fx.substr(0, 1), nullptr, 16), std::stoi(fx.substr(1), nullptr, 16));
+            }
+        } else {
+            ASSERT_TRUE(op.empty()) << name << ": " << line;
+        }
+    }
+}
+
+// `text` equals tests/data/<file>; with BF_UPDATE_TEST_DATA set it is written there instead
+// (review the change before committing it).
+inline void expectTestData(const std::string& file, const std::string& text) {
+    const std::string path = BF_SOURCE_DIR "/tests/data/" + file;
+    if (std::getenv("BF_UPDATE_TEST_DATA")) std::ofstream(path, std::ios::binary) << text;
+    std::stringstream expected;
+    expected << std::ifstream(path, std::ios::binary).rdbuf();
+    EXPECT_EQ(text, expected.str()) << file;
+}
