@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "export/FamiTone.h"
+#include "tests/converter/TestData.h"
 
 namespace {
 
@@ -177,7 +178,7 @@ TEST(FamiTone, DpcmSampleTableAndChannelConversions) {
     EXPECT_EQ(text.substr(text.size() - 2), "\n\n");
 }
 
-// The whole text of a small song, line by line: what a converter would read.
+// The whole text of a small song: what a converter would read.
 TEST(FamiTone, WholeFile) {
     auto song = std::make_unique<Song>();
     setEnvelope(song->instruments[1].envelopes[ENV_VOLUME], {255, 128, 16}, 1);
@@ -196,40 +197,5 @@ TEST(FamiTone, WholeFile) {
     p.at(CH_NOISE, 5) = cell(3, 1);
     p.at(CH_DPCM, 0) = cell(0x1F, 2);
 
-    std::string want =
-        "[Module]\nSpeed=6\nFramesCount=2\nPatternLength=64\nInstrumentsCount=2\nSamplesCount=0\n"
-        "SequencesVolumeCount=2\nSequencesArpeggioCount=2\nSequencesPitchCount=2\nSequencesHiPitchCount=0\n"
-        "SequencesDutyCount=2\n\n";
-    for (std::string id : {"0", "1"})
-        want += "[Instrument" + id + "]\nSequenceVolume=" + id + "\nSequenceArpeggio=" + id +
-                "\nSequencePitch=" + id + "\nSequenceDuty=" + id + "\n\n";
-    want +=
-        "[SequencesVolume]\nSequenceVolume0=15,|8,1\nSequenceVolume1=0\n\n[SequencesArpeggio]\n"
-        "SequenceArpeggio0=0\nSequenceArpeggio1=0\n\n[SequencesPitch]\nSequencePitch0=0\n"
-        "SequencePitch1=0\n\n[SequencesDuty]\nSequenceDuty0=2\nSequenceDuty1=0\n\n";
-    std::map<std::pair<int, int>, std::string> filled = {{{0, 0}, "C-2 00 . F06"},
-                                                         {{10, 1}, "--- .. . ..."},
-                                                         {{63, 2}, "C-1 00 . 4A3"},
-                                                         {{5, 3}, "D#0 00 . ..."},
-                                                         {{0, 4}, "C-3 00 . ..."}};
-    const char* hex = "0123456789abcdef";
-    for (int f = 0; f < 2; ++f) {
-        want += "[Frame" + std::to_string(f) + "]\n";
-        for (int r = 0; r < 64; ++r) {
-            want += {hex[r >> 4], hex[r & 15]};
-            for (int ch = 0; ch < 5; ++ch) {
-                auto it = filled.find({r, ch});
-                want += "|" + (it == filled.end() ? kEmptyCell : it->second);
-            }
-            want += "\n";
-        }
-        want += "\n";
-    }
-    want += "[DMC0]\n" + dmcLine("SamplesAssigned", {1}) + "\n" + dmcLine("SamplesPitch", {15}) + "\n" +
-            dmcLine("SamplesLoop", {1}) +
-            "\n\n[Sample1]\nSampleName=kick.dmc\nSampleSize=3\nSampleData=$12ab00\n\n";
-
-    auto expected = splitLines(want), lines = splitLines(exportFamiTone(*song));
-    ASSERT_EQ(lines.size(), expected.size());
-    for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i], expected[i]) << "line " << i + 1;
+    expectTestData("export/whole-file.txt", exportFamiTone(*song));
 }
