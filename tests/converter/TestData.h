@@ -1,6 +1,6 @@
 #pragma once
-// Test songs written as text in tests/data/converter/<name>.song, one statement a line:
-//   include <name>                           another song's statements first
+// Test songs written as text in tests/data/<folder>/<name>.song, one statement a line:
+//   include <name>                           another song's (of the same folder) statements first
 //   orders <pattern>...
 //   env <slot> volume|note|duty|finetune <loop point> <value>...
 //   type <slot> <instrument type number>
@@ -20,8 +20,9 @@
 
 #include "song/Song.h"
 
+// `name` is "<folder>/<song>".
 inline void loadSongScript(Song& s, const std::string& name) {
-    std::ifstream file(BF_SOURCE_DIR "/tests/data/converter/" + name + ".song");
+    std::ifstream file(BF_SOURCE_DIR "/tests/data/" + name + ".song");
     ASSERT_TRUE(file) << name;
     const auto number = [](const std::string& t, int none) { return t == "-" ? none : std::stoi(t); };
     for (std::string line; std::getline(file, line);) {
@@ -30,7 +31,7 @@ inline void loadSongScript(Song& s, const std::string& name) {
         in >> op;
         if (op == "include") {
             in >> a;
-            loadSongScript(s, a);
+            loadSongScript(s, name.substr(0, name.rfind('/') + 1) + a);
         } else if (op == "orders") {
             s.orders.count = 0;
             for (int p; in >> p;) s.orders.entries[s.orders.count++] = p;

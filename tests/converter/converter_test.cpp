@@ -40,7 +40,7 @@ struct Workspace : ScratchDir {
             {"song-a", "a.zcm"}, {"song-b", "song b.zcm"}, {"coin", "coin.zcm"}, {"zap", "zap.zcm"}};
         for (const auto& [script, file] : songs) {
             auto s = std::make_unique<Song>();
-            loadSongScript(*s, script);
+            loadSongScript(*s, std::string("converter/") + script);
             EXPECT_TRUE(saveSong(*s, path(file)));
         }
     }

@@ -21,7 +21,7 @@ namespace {
 
 std::unique_ptr<Song> script(const std::string& name) {
     auto song = std::make_unique<Song>();
-    loadSongScript(*song, name);
+    loadSongScript(*song, "converter/" + name);
     return song;
 }
 

@@ -66,8 +66,8 @@ TEST(RealPlayerCapture, SongsCaptureAsRecorded) {
                              "dpcm-channel", "speed-zero", "speed-zero-at-start", "two-notes",
                              "two-notes-and-samples"}) {
         Rig r, fx;
-        loadSongScript(*r.song, name);
-        loadSongScript(*fx.song, name);
+        loadSongScript(*r.song, std::string("converter/") + name);
+        loadSongScript(*fx.song, std::string("converter/") + name);
         const CapturedSong first = r.captureSong(), second = r.captureSong();
         EXPECT_EQ(first.channels, second.channels) << name;
         expectTestData("converter/" + std::string(name) + ".capture", captureText(first, fx.captureEffect()));
@@ -83,7 +83,7 @@ TEST(RealPlayerCapture, PhasesLeaveThePlayerAsFound) {
     p.patternMode = true, p.repeatBlockOn = true;
     r.song->tempo = 150, r.song->speed = 4;
     p.pcm.pcmInstrument = 9, p.pcm.position = 77.5;
-    loadSongScript(*r.song, "speed-zero");
+    loadSongScript(*r.song, "converter/speed-zero");
     r.capture.savePlaybackState();
     r.captureSong();
     r.captureEffect();
