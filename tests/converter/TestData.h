@@ -39,7 +39,9 @@ inline void loadSongScript(Song& s, const std::string& name) {
             static const std::vector<std::string> kinds = {"volume", "note", "duty", "finetune"};
             int slot = 0, loop = 0, i = 0;
             in >> slot >> a >> loop;
-            Envelope& e = s.instruments[slot].envelopes[std::find(kinds.begin(), kinds.end(), a) - kinds.begin()];
+            const auto kind = std::find(kinds.begin(), kinds.end(), a) - kinds.begin();
+            ASSERT_LT(kind, ENVELOPE_COUNT) << name << ": " << line;
+            Envelope& e = s.instruments[slot].envelopes[kind];
             for (int v; in >> v;) e.values[i++] = v;
             e.values[i] = END_MARKER;
             e.loopPoint = loop;
@@ -61,8 +63,12 @@ inline void loadSongScript(Song& s, const std::string& name) {
             in >> pattern >> a >> rows >> b >> c >> fx;
             const size_t dash = rows.find('-');
             const int first = std::stoi(rows), last = dash == std::string::npos ? first : std::stoi(rows.substr(dash + 1));
+            const size_t channel = channels.find(a);
+            ASSERT_TRUE(channel % 2 == 0 && channel < channels.size() && pattern >= 0 && pattern < MAX_PATTERNS &&
+                        first >= 0 && last < ROWS_PER_PATTERN)
+                << name << ": " << line;
             for (int r = first; r <= last; ++r) {
-                PatternCell& cell = s.patterns[pattern].at(int(channels.find(a) / 2), r);
+                PatternCell& cell = s.patterns[pattern].at(int(channel / 2), r);
                 cell.note = uint8_t(b == "off" ? NOTE_OFF : number(b, 0));
                 cell.instrument = uint8_t(number(c, 0));
                 if (fx != "-") cell.setEffect(std::stoi(fx.substr(0, 1), nullptr, 16), std::stoi(fx.substr(1), nullptr, 16));
@@ -80,5 +86,17 @@ inline void expectTestData(const std::string& file, const std::string& text) {
     if (std::getenv("BF_UPDATE_TEST_DATA")) std::ofstream(path, std::ios::binary) << text;
     std::stringstream expected;
     expected << std::ifstream(path, std::ios::binary).rdbuf();
-    EXPECT_EQ(text, expected.str()) << file;
+    if (text == expected.str()) return;
+    // The first line that differs, rather than two whole texts.
+    const auto lines = [](const std::string& t) {
+        std::vector<std::string> v;
+        std::istringstream in(t);
+        for (std::string l; std::getline(in, l);) v.push_back(l);
+        return v;
+    };
+    const auto a = lines(text), b = lines(expected.str());
+    size_t n = 0;
+    while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
+    ADD_FAILURE() << file << " line " << n + 1 << ": '" << (n < a.size() ? a[n] : "(end)") << "', expected '"
+                  << (n < b.size() ? b[n] : "(end)") << "'";
 }
