@@ -1,14 +1,9 @@
 // Runs the built bleepforge-cli and make_example and checks what they write.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "song/SongFile.h"
 #include "tests/converter/TestData.h"
@@ -16,33 +11,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-struct ToolRun {
-    int status = -1;
-    std::string out, err;
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-fs::path scratch() {
-    fs::path dir = fs::path(testing::TempDir()) / ("songcli" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    return dir;
-}
-
-ToolRun runTool(const std::string& args) {
-    fs::path dir = scratch();
-    std::string cmd = std::string("'") + BF_BINARY_DIR + "/cli/bleepforge-cli' " + args + " >'" +
-                      (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
-    int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
-}
-
-}  // namespace
 
 TEST(ExampleSong, CommittedFilesAreWhatMakeExampleWrites) {
     fs::path dir = scratch() / "example";
