@@ -4,6 +4,7 @@
 //   orders <pattern>...
 //   env <slot> volume|note|duty|finetune <loop point> <value>...
 //   type <slot> <instrument type number>
+//   name <slot> <text to the end of the line, "\n" for a line break>
 //   dpcm|pcm <slot> <size> <loop 0|1> [<fill>]   a sample of bytes i * 37 + slot, or all <fill>
 //   cell <pattern> P1|P2|TR|NO|DM <row>[-<last row>] <note>|off|- <instrument>|- <effect>|-
 // where an effect is three hexadecimal digits, command then parameter ("130" slides up by $30).
@@ -45,6 +46,12 @@ inline void loadSongScript(Song& s, const std::string& name) {
             for (int v; in >> v;) e.values[i++] = v;
             e.values[i] = END_MARKER;
             e.loopPoint = loop;
+        } else if (op == "name") {
+            int slot = 0;
+            in >> slot >> std::ws;
+            std::getline(in, a);
+            for (size_t at; (at = a.find("\\n")) != std::string::npos;) a.replace(at, 2, "\n");
+            s.instrumentNames[slot] = a;
         } else if (op == "type") {
             int slot = 0, type = 0;
             in >> slot >> type;
