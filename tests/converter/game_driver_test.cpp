@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "Cartridge.h"
 #include "TestData.h"
 #include "TestFiles.h"
 #include "apu/Apu.h"
@@ -68,47 +69,15 @@ State fromRegisters(const std::array<int, 20>& r) {
             -1};
 }
 
-// The song converted, the driver and a shell assembled into an NROM cartridge: reset starts song
-// 0 and enables the NMI, whose handler is `nmi` (ending in rti). Empty when a step failed.
-// With an effect song, it is converted as the first sound effect.
+// The song (and the effect song) saved and built into a cartridge, as the converter prints nothing.
 std::vector<uint8_t> buildCartridge(const ScratchDir& w, const Song& song, const std::string& nmi,
                                     const Song* effectSong = nullptr) {
     EXPECT_TRUE(saveSong(song, w.path("plain.zcm")));
-    std::vector<std::string> args = {"bleepforge", "-s", w.path("plain.zcm"), "-o", w.path("music.s")};
-    if (effectSong) {
-        EXPECT_TRUE(saveSong(*effectSong, w.path("fx.zcm")));
-        args.insert(args.end(), {"-e", w.path("fx.zcm")});
-    }
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
+    EXPECT_TRUE(!effectSong || saveSong(*effectSong, w.path("fx.zcm")));
     testing::internal::CaptureStdout();
-    const std::optional<int> converted = runConverterFromCommandLine(int(argv.size()), argv.data());
+    std::vector<uint8_t> rom =
+        driverCartridge(w.dir, w.path("plain.zcm"), effectSong ? w.path("fx.zcm") : "", song.ntsc ? 0 : 1, nmi);
     testing::internal::GetCapturedStdout();
-    if (converted != 0) return {};
-    std::ofstream(w.path("rom.s")) << "TV = " << (song.ntsc ? 0 : 1)
-                                   << "\nBLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n"
-                                      ".include \"music.s\"\n.include \"music-plain.s\"\n"
-                                   << (effectSong ? ".include \"music-fx.s\"\n" : "")
-                                   << ".include \"game_driver.s\"\n"
-                                      "reset: sei\n ldx #$FF\n txs\n lda #TV\n ldx #<music\n ldy #>music\n"
-                                      " jsr bleep_init\n lda #0\n jsr bleep_play\n lda #$80\n sta $2000\n"
-                                      "idle: jmp idle\nnmi:\n"
-                                   << nmi
-                                   << "\n.segment \"DPCM\"\n.include \"music-dpcm.s\"\n"
-                                      ".segment \"VECTORS\"\n.word nmi, reset, reset\n";
-    std::ofstream(w.path("rom.cfg"))
-        << "MEMORY { PRG: start = $8000, size = $8000, fill = yes; }\n"
-           "SEGMENTS { CODE: load = PRG, start = $8000; DPCM: load = PRG, start = $C000;\n"
-           "  VECTORS: load = PRG, start = $FFFA; }\n";
-    const std::string cd = "cd '" + w.dir.string() + "' && ";
-    if (std::system(
-            (cd + "ca65 -I " BF_SOURCE_DIR "/driver -o rom.o rom.s && ld65 -C rom.cfg -o rom.bin rom.o")
-                .c_str()) != 0)
-        return {};
-    const std::string prg = w.read("rom.bin");
-    EXPECT_EQ(prg.size(), 0x8000u);
-    std::vector<uint8_t> rom = {'N', 'E', 'S', 0x1A, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    rom.insert(rom.end(), prg.begin(), prg.end());
     return rom;
 }
 
