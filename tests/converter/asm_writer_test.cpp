@@ -2,20 +2,11 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 #include "export/AsmNames.h"
 #include "export/AsmSongData.h"
 #include "TestData.h"
 
 namespace {
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
-}
 
 bool contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
@@ -46,9 +37,10 @@ void setSample(Instrument& inst, int size, uint8_t fill) {
 }
 
 // The data written for `songs`, main text and each file, against tests/data/converter/<name>.s.
-void expectSongData(const std::string& name, const std::vector<CapturedSong>& songs, const std::string& output) {
+void expectSongData(const std::string& name, const std::vector<CapturedSong>& songs, const std::string& output,
+                    const char* lowByte = "<") {
     LabelTable labels;
-    const SongDataText out = writeSongData(labels, "<", songs, OutputNames(output));
+    const SongDataText out = writeSongData(labels, lowByte, songs, OutputNames(output));
     std::string text = "; main\n" + out.mainText;
     for (const auto& file : out.files) text += "; file " + file.name + "\n" + file.text;
     expectTestData("converter/" + name + ".s", text);
@@ -142,17 +134,11 @@ TEST(AsmSongData, InstrumentIndexesBeyondSixtyThreeTakeTheLongForm) {
         setEnvelope(s.instruments[slot].envelopes[ENV_NOTE], {slot}, 0);
         s.usedInstruments[slot] = true;
     }
-    LabelTable labels;
-    const SongDataText out = writeSongData(labels, "<", {s}, OutputNames("m.s"));
-    EXPECT_TRUE(contains(out.files[0].text, ":\n  .byte 191\n  .byte 216, 64\n  .byte 215\n"));
+    expectSongData("long-instrument-index", {s}, "m.s");
 }
 
 TEST(AsmSongData, NoInstrumentsAndNoSamples) {
-    LabelTable labels;
-    const SongDataText out = writeSongData(labels, "<", {songWith("a.zcm", {})}, OutputNames("m.s"));
-    EXPECT_EQ(out.mainText, labels.labelFor("m_instrument_pointers") + ":\n\n\n" +
-                                labels.labelFor("m_dpcm_pointers") + ":\n\n");
-    EXPECT_EQ(out.files.back().text, "");
+    expectSongData("no-instruments", {songWith("a.zcm", {})}, "m.s");
 }
 
 TEST(AsmSongData, DpcmSamplesAreAlignedAndLimited) {
@@ -162,19 +148,9 @@ TEST(AsmSongData, DpcmSamplesAreAlignedAndLimited) {
     setSample(s.instruments[3], 1000, 7);  // same bytes as slot 1: shared
     setSample(s.instruments[4], 5000, 1);  // longer than $4013 can say
     s.instruments[4].type = INST_DPCM;
-    LabelTable labels;
-    SongDataText out = writeSongData(labels, "low", {s}, OutputNames("m.s"));
-    const auto dpcm = lines(out.files.back().text);
-    ASSERT_EQ(dpcm.size(), 1u + 1000 + 24 + 1 + 500 + 12 + 1 + 5000);
-    EXPECT_EQ(dpcm[0], labels.labelFor("m_dpcm0") + ":");
-    EXPECT_EQ(dpcm[1001], "  .byte 0");
-    EXPECT_EQ(dpcm[1024], "  .byte 0");
-    EXPECT_EQ(dpcm[1025], labels.labelFor("m_dpcm1") + ":");  // at byte 1024
-    EXPECT_EQ(dpcm[1026], "  .byte 9");
-    EXPECT_TRUE(contains(out.mainText, labels.labelFor("m_dpcm_pointers") + ":\n  .byte low( " +
-                                           labels.labelFor("m_dpcm0") + " >> 6 ), $3E\n  .byte low( " +
-                                           labels.labelFor("m_dpcm1") + " >> 6 ), $1F\n  .byte low( " +
-                                           labels.labelFor("m_dpcm2") + " >> 6 ), $FF\n\n"));
+    // Each sample starts at a multiple of 64 bytes (slot 2 at byte 1024), slot 3 takes slot 1's,
+    // and slot 4's length byte says $FF.
+    expectSongData("dpcm-layout", {s}, "m.s", "low");
 
     // Samples that cannot all lie in $C000-$FFFF end the run instead of being left out.
     setSample(s.instruments[5], 16384 - 6592 + 1, 3);
