@@ -85,9 +85,12 @@ inline ToolRun runTool(const std::string& args) {
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
 }
 
+inline std::string writeFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return file.string();
+}
+
 // The whole model a file loads to, as `bleepforge-cli dump` prints it.
 inline std::string dumpOf(const std::vector<uint8_t>& bytes) {
-    const std::filesystem::path file = scratch() / "dumped";
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    return runTool("dump '" + file.string() + "'").out;
+    return runTool("dump '" + writeFile(scratch() / "dumped", bytes) + "'").out;
 }

@@ -48,22 +48,14 @@ TEST(CliDump, OldSongWithOddNameAndItsUpgrade) {
     for (int i = 0; i < 5 * 64; ++i)
         i == 4 * 64 ? f.raw({1, 0, 0}) : i == 0 ? f.raw({25, 0xF1, 0x00}) : f.zeros(3);
     f.name("drum").u16(4).u8(1).raw({1, 2, 3, 4}).zeros(254);
-    fs::path dir = scratch();
-    fs::path oldPath = dir / "old.zcm", newPath = dir / "new.zcm";
-    std::ofstream(oldPath, std::ios::binary)
-        .write(reinterpret_cast<const char*>(f.data()), std::streamsize(f.size()));
-
-    auto song = std::make_unique<Song>();
-    SongLoadHooks hooks;
-    ASSERT_TRUE(loadSongFile(*song, oldPath.string(), hooks));
-    ASSERT_EQ(song->instrumentNames[2], "PCM: drum");
-    // Cells and the escaped name: pulse 1 row 0 plays instrument 1 with F00.
-    std::string before = runTool("dump '" + oldPath.string() + "'").out;
+    const std::string oldPath = writeFile(scratch() / "old.zcm", f.bytes), newPath = (scratch() / "new.zcm").string();
+    // Cells, the escaped name and the sample turned into "PCM: drum": pulse 1 row 0 plays
+    // instrument 1 with F00.
+    std::string before = runTool("dump '" + oldPath + "'").out;
     expectTestData("song/old-song.json", before);
-
-    ToolRun saved = runTool("save '" + oldPath.string() + "' '" + newPath.string() + "'");
+    ToolRun saved = runTool("save '" + oldPath + "' '" + newPath + "'");
     ASSERT_EQ(saved.status, 0) << saved.err;
-    std::string after = runTool("dump '" + newPath.string() + "'").out;
+    std::string after = runTool("dump '" + newPath + "'").out;
     EXPECT_EQ(after, before.replace(before.find("\"version\":1,"), 12, "\"version\":11,"));
 }
 
@@ -74,8 +66,7 @@ TEST(CliDump, RefusedFilesFailWithAMessage) {
     inst5.instrumentHeader(5).zeros(20);
     other.text("not a bleepforge file at all");
     for (auto* f : {&v12, &inst5, &other}) {
-        std::ofstream(dir / "bad", std::ios::binary)
-            .write(reinterpret_cast<const char*>(f->data()), std::streamsize(f->size()));
+        writeFile(dir / "bad", f->bytes);
         ToolRun r = runTool("dump '" + (dir / "bad").string() + "'");
         EXPECT_EQ(r.status, 1);
         EXPECT_TRUE(r.out.empty());
