@@ -49,26 +49,23 @@ struct Workspace : ScratchDir {
 }  // namespace
 
 TEST(ConverterArguments, Grammar) {
-    const auto parse = [](std::vector<const char*> args) {
-        args.insert(args.begin(), "bleepforge");
-        return parseConverterArguments(int(args.size()), args.data());
-    };
-    ConverterArguments a = parse({"-o", "out.s", "-s", "a.zcm"});
-    EXPECT_EQ(a.songs, std::vector<std::string>{"a.zcm"});
-    EXPECT_EQ(a.output, "out.s");
-    a = parse({"ignored.zcm", "-s", "a.zcm", "-e", "b.zcm", "-nesasm", "x.zcm", "-s", "c.zcm", "-o", "o.s"});
-    EXPECT_EQ(a.songs, (std::vector<std::string>{"a.zcm", "c.zcm"}));
-    EXPECT_EQ(a.effects, (std::vector<std::string>{"b.zcm", "x.zcm"}));
-    EXPECT_TRUE(a.nesasm);
-    EXPECT_TRUE(parse({"-e", "fx.zcm", "-o", "out.s"}).taken());
-    // Not the converter's: the editor starts.
-    for (auto args : std::vector<std::vector<const char*>>{{},
-                                                           {"song.zcm"},
-                                                           {"-o", "x.s"},
-                                                           {"-nesasm"},
-                                                           {"-s", "-o", "out.s"},
-                                                           {"-S", "a.zcm", "-o", "o.s"}})
-        EXPECT_FALSE(parse(args).taken()) << args.size();
+    std::ifstream table(BF_SOURCE_DIR "/tests/data/converter/arguments.in");
+    std::ostringstream out;
+    for (std::string line; std::getline(table, line);) {
+        if (line.starts_with("#")) continue;
+        std::vector<std::string> words = {"bleepforge"};
+        std::istringstream in(line);
+        for (std::string w; in >> w;) words.push_back(w);
+        std::vector<const char*> argv;
+        for (const std::string& w : words) argv.push_back(w.c_str());
+        const ConverterArguments a = parseConverterArguments(int(argv.size()), argv.data());
+        out << line << "\n  songs";
+        for (const std::string& song : a.songs) out << " " << song;
+        out << "; effects";
+        for (const std::string& fx : a.effects) out << " " << fx;
+        out << "; output " << a.output << "; nesasm " << a.nesasm << "; taken " << a.taken() << "\n";
+    }
+    expectTestData("converter/arguments.txt", out.str());
     EXPECT_EQ(convert({"song.zcm"}).code, std::nullopt);
 }
 
