@@ -72,7 +72,7 @@ TEST(InstrumentText, PastesGiveTheirInstruments) {
     for (std::string line; std::getline(in, line);) {
         if (line.starts_with("#")) continue;
         Instrument inst;
-        if (line.starts_with("over ")) {
+        if (line.starts_with("over|")) {
             line.erase(0, 5);
             inst.type = INST_PCM_SAW;
             setEnvelope(inst.envelopes[ENV_VOLUME], {1, 2, 3}, 2);
