@@ -70,10 +70,7 @@ struct Stream {
 int main() {
     std::vector<std::uint8_t> image(4096);
     std::uint32_t seed = 99;
-    for (auto& b : image) {
-        seed = seed * 22695477u + 1u;
-        b = static_cast<std::uint8_t>(seed >> 16);
-    }
+    for (auto& b : image) b = static_cast<std::uint8_t>((seed = seed * 22695477u + 1u) >> 16);
 
     double best = 0.0;
     long totalSamples = 0;
@@ -82,10 +79,9 @@ int main() {
         Apu apu(buffer);
         if (apu.configure(false, kSampleRate)) return 1;
         apu.setSampleReader(readSampleMemory, &image);
-        apu.writeRegister(0x4010, 0x4E);  // looping, 67 cycles per bit
-        apu.writeRegister(0x4012, 0x00);
-        apu.writeRegister(0x4013, 0xFF);  // 4081 bytes
-        apu.writeRegister(0x4015, 0x1F);
+        // The DMC loops 4081 bytes at 67 cycles per bit.
+        for (const auto& [address, value] : {std::pair{0x4010, 0x4E}, {0x4012, 0x00}, {0x4013, 0xFF}, {0x4015, 0x1F}})
+            apu.writeRegister(uint16_t(address), uint8_t(value));
         apu.endScanline();
 
         Stream stream;
