@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 #include <vector>
 
 #include "apu/Apu.h"
@@ -34,36 +35,27 @@ struct Stream {
     std::uint32_t rng = 12345;
 
     void frameTick(Apu& apu) {
+        const auto w = [&](int address, int value) { apu.writeRegister(uint16_t(address), uint8_t(value)); };
         const int f = frame++;
         // Pulses: a slow vibrato around two notes, new notes every 12 frames.
         const int vib = (f % 8 < 4) ? f % 4 : 4 - f % 4;
         const int p1 = 0x1AB + vib, p2 = 0x0D5 - vib;
-        apu.writeRegister(0x4000, static_cast<std::uint8_t>(0x80 | 0x30 | (15 - (f % 12))));
-        apu.writeRegister(0x4002, static_cast<std::uint8_t>(p1 & 0xFF));
-        apu.writeRegister(0x4004, 0x70 | 0x0C);
-        apu.writeRegister(0x4006, static_cast<std::uint8_t>(p2 & 0xFF));
+        w(0x4000, 0x80 | 0x30 | (15 - (f % 12)));
+        w(0x4002, p1 & 0xFF);
+        w(0x4004, 0x70 | 0x0C);
+        w(0x4006, p2 & 0xFF);
         if (f % 12 == 0) {
-            apu.writeRegister(0x4001, 0x08);
-            apu.writeRegister(0x4003, static_cast<std::uint8_t>(0xF8 | (p1 >> 8)));
-            apu.writeRegister(0x4005, 0x08);
-            apu.writeRegister(0x4007, static_cast<std::uint8_t>(0xF8 | (p2 >> 8)));
-            apu.writeRegister(0x4008, 0xFF);
             const int tri = 0x0FD + (f / 12) % 5 * 17;
-            apu.writeRegister(0x400A, static_cast<std::uint8_t>(tri & 0xFF));
-            apu.writeRegister(0x400B, static_cast<std::uint8_t>(0xF8 | (tri >> 8)));
-            apu.writeRegister(0x400C, 0x3F);
-            apu.writeRegister(0x400E, static_cast<std::uint8_t>(4 + (f / 12) % 4));
-            apu.writeRegister(0x400F, 0xF8);
+            const std::pair<int, int> notes[] = {{0x4001, 0x08},     {0x4003, 0xF8 | (p1 >> 8)}, {0x4005, 0x08},
+                                                 {0x4007, 0xF8 | (p2 >> 8)}, {0x4008, 0xFF}, {0x400A, tri & 0xFF},
+                                                 {0x400B, 0xF8 | (tri >> 8)}, {0x400C, 0x3F},
+                                                 {0x400E, 4 + (f / 12) % 4}, {0x400F, 0xF8}};
+            for (const auto& [address, value] : notes) w(address, value);
         }
         // The metronome click: one frame of VRC6 pulse per beat.
-        if (f % 25 == 0) {
-            apu.writeRegister(0x9000, 0x7F);
-            apu.writeRegister(0x9001, 0x40);
-            apu.writeRegister(0x9002, 0x80);
-        } else if (f % 25 == 1) {
-            apu.writeRegister(0x9002, 0x00);
-        }
-        apu.writeRegister(0x4015, 0x1F);
+        if (f % 25 == 0) w(0x9000, 0x7F), w(0x9001, 0x40), w(0x9002, 0x80);
+        if (f % 25 == 1) w(0x9002, 0x00);
+        w(0x4015, 0x1F);
     }
 
     void scanlineTick(Apu& apu) {
@@ -78,10 +70,7 @@ struct Stream {
 int main() {
     std::vector<std::uint8_t> image(4096);
     std::uint32_t seed = 99;
-    for (auto& b : image) {
-        seed = seed * 22695477u + 1u;
-        b = static_cast<std::uint8_t>(seed >> 16);
-    }
+    for (auto& b : image) b = static_cast<std::uint8_t>((seed = seed * 22695477u + 1u) >> 16);
 
     double best = 0.0;
     long totalSamples = 0;
@@ -90,10 +79,9 @@ int main() {
         Apu apu(buffer);
         if (apu.configure(false, kSampleRate)) return 1;
         apu.setSampleReader(readSampleMemory, &image);
-        apu.writeRegister(0x4010, 0x4E);  // looping, 67 cycles per bit
-        apu.writeRegister(0x4012, 0x00);
-        apu.writeRegister(0x4013, 0xFF);  // 4081 bytes
-        apu.writeRegister(0x4015, 0x1F);
+        // The DMC loops 4081 bytes at 67 cycles per bit.
+        for (const auto& [address, value] : {std::pair{0x4010, 0x4E}, {0x4012, 0x00}, {0x4013, 0xFF}, {0x4015, 0x1F}})
+            apu.writeRegister(uint16_t(address), uint8_t(value));
         apu.endScanline();
 
         Stream stream;

@@ -23,9 +23,9 @@
 #include <vector>
 
 #include "apu/Apu.h"
-#include "export/ConverterEntry.h"
 #include "nes/ConsolePlayer.h"
 #include "song/SongFile.h"
+#include "tests/converter/Cartridge.h"
 
 namespace fs = std::filesystem;
 
@@ -33,15 +33,6 @@ namespace {
 
 constexpr int kFrames = 3000;
 constexpr int kMarkCycles = 4;  // the second mark's sta counts into the measure
-
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-bool run(const std::string& command) { return std::system(command.c_str()) == 0; }
 
 // A pulse note with a fading volume and a slide, and a noise hit, about 30 frames long.
 void effectSong(Song& s) {
@@ -68,9 +59,12 @@ bool driverSize(const fs::path& dir, long& code, int& ram, int& zeroPage) {
     std::ofstream(dir / "size.cfg") << "MEMORY { I: start = $0, size = 4; P: start = $8000, size = $8000; }\n"
                                        "SEGMENTS { INFO: load = I; CODE: load = P; }\n";
     const std::string cd = "cd '" + dir.string() + "' && ";
-    if (!run(cd + "ca65 -I " BF_SOURCE_DIR "/driver -o size.o size.s && ld65 -C size.cfg -o size.bin size.o"))
+    if (std::system((cd + "ca65 -I " BF_SOURCE_DIR "/driver -o size.o size.s && ld65 -C size.cfg -o size.bin size.o")
+                        .c_str()) != 0)
         return false;
-    const std::string bin = readText(dir / "size.bin");
+    std::stringstream read;
+    read << std::ifstream(dir / "size.bin", std::ios::binary).rdbuf();
+    const std::string bin = read.str();
     if (bin.size() < 4) return false;
     const auto byte = [&](size_t i) { return int(uint8_t(bin[i])); };
     ram = byte(0) | byte(1) << 8;
@@ -83,35 +77,6 @@ struct Cost {
     long peak = 0, peakFrame = 0;
     double mean = 0;
 };
-
-// The song and the effect converted and assembled into a cartridge; empty when a step failed.
-std::vector<uint8_t> cartridge(const fs::path& dir, const std::string& songPath, bool pal) {
-    std::vector<std::string> args = {"bleepforge", "-s", songPath, "-o", (dir / "music.s").string(),
-                                     "-e", (dir / "fx.zcm").string()};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    if (runConverterFromCommandLine(int(argv.size()), argv.data()) != 0) return {};
-    const std::string stem = fs::path(songPath).stem().string();
-    std::ofstream(dir / "rom.s")
-        << "BLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n.include \"music.s\"\n"
-        << ".include \"music-" << stem << ".s\"\n.include \"music-fx.s\"\n.include \"game_driver.s\"\n"
-        << "reset: sei\n ldx #$FF\n txs\n lda #" << (pal ? 1 : 0)
-        << "\n ldx #<music\n ldy #>music\n jsr bleep_init\n lda #0\n jsr bleep_play\n"
-           " lda #$80\n sta $2000\nidle: jmp idle\n"
-           "nmi: dec $20\n bpl :+\n lda #23\n sta $20\n lda #0\n ldx #0\n jsr bleep_sfx\n"
-           ": sta $4009\n jsr bleep_update\n sta $4009\n rti\n"
-           ".segment \"DPCM\"\n.include \"music-dpcm.s\"\n.segment \"VECTORS\"\n.word nmi, reset, reset\n";
-    std::ofstream(dir / "rom.cfg") << "MEMORY { PRG: start = $8000, size = $8000, fill = yes; }\n"
-                                      "SEGMENTS { CODE: load = PRG, start = $8000; DPCM: load = PRG, start = $C000;\n"
-                                      "  VECTORS: load = PRG, start = $FFFA; }\n";
-    const std::string cd = "cd '" + dir.string() + "' && ";
-    if (!run(cd + "ca65 -I " BF_SOURCE_DIR "/driver -o rom.o rom.s && ld65 -C rom.cfg -o rom.bin rom.o"))
-        return {};
-    const std::string prg = readText(dir / "rom.bin");
-    std::vector<uint8_t> rom = {'N', 'E', 'S', 0x1A, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    rom.insert(rom.end(), prg.begin(), prg.end());
-    return rom;
-}
 
 Cost measure(const std::vector<uint8_t>& rom, bool pal) {
     auto buffer = std::make_unique<Nonlinear_Buffer>();
@@ -175,8 +140,11 @@ int main(int argc, char** argv) {
     long worst = 0;
     for (const std::string& song : songs) {
         for (bool pal : {true, false}) {
-            const std::vector<uint8_t> rom = cartridge(dir, song, pal);
-            if (rom.size() != 16 + 0x8000) {
+            const std::vector<uint8_t> rom = driverCartridge(
+                dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0,
+                " dec $20\n bpl :+\n lda #23\n sta $20\n lda #0\n ldx #0\n jsr bleep_sfx\n"
+                ": sta $4009\n jsr bleep_update\n sta $4009\n rti");
+            if (rom.empty()) {
                 std::fprintf(stderr, "Error: cannot build a cartridge of %s\n", song.c_str());
                 fs::remove_all(dir);
                 return 1;

@@ -33,7 +33,7 @@ void transposeAll(Song& song) {
 
 // Bytes per step over `steps` applications of the change i.
 template <typename Change>
-double bytesPerStep(int steps, const EditTarget& (*target)(int), Change change) {
+double bytesPerStep(int steps, EditTarget (*target)(int), Change change) {
     auto song = std::make_unique<Song>();
     fillPattern(*song);
     EditingState edit;
@@ -74,28 +74,24 @@ int main() {
     std::printf("transpose of 64 rows x 5 channels: undo %.2f us, redo %.2f us, %zu bytes kept\n",
                 bestUndo / 1000, bestRedo / 1000, transposeBytes);
 
-    static EditTarget t;
     const double cell = bytesPerStep(
-        10000,
-        [](int i) -> const EditTarget& {
-            return t = EditTarget::cells(i / 64 % 64, i % 5, i % 5, i % 64, i % 64);
-        },
+        10000, [](int i) { return EditTarget::cells(i / 64 % 64, i % 5, i % 5, i % 64, i % 64); },
         [](Song& s, int i) { s.patterns[i / 64 % 64].at(i % 5, i % 64).note = uint8_t(1 + i % 119); });
     const double cut = bytesPerStep(
-        1000, [](int i) -> const EditTarget& { return t = EditTarget::cells(i % 64, 0, 4, 0, 15); },
+        1000, [](int i) { return EditTarget::cells(i % 64, 0, 4, 0, 15); },
         [](Song& s, int i) {
             for (int ch = 0; ch < 5; ++ch)
                 for (int row = 0; row < 16; ++row) s.patterns[i % 64].at(ch, row) = PatternCell{1, 1, 0, 0};
         });
     const double paste = bytesPerStep(
-        1000, [](int i) -> const EditTarget& { return t = EditTarget::cells(i % 64, 0, 4, 0, 63); },
+        1000, [](int i) { return EditTarget::cells(i % 64, 0, 4, 0, 63); },
         [](Song& s, int i) {
             for (int ch = 0; ch < 5; ++ch)
                 for (int row = 0; row < 64; ++row)
                     s.patterns[i % 64].at(ch, row) = PatternCell{uint8_t(1 + (row + i) % 100), 2, 3, 4};
         });
     const double envelope = bytesPerStep(
-        10000, [](int) -> const EditTarget& { return t = EditTarget::instrument(1); },
+        10000, [](int) { return EditTarget::instrument(1); },
         [](Song& s, int i) { s.instruments[1].envelopes[0].values[0] = i % 2 ? 240 : 16; });
     std::printf(
         "bytes per step: cell edit %.0f, 16 x 5 block cut %.0f, 64 x 5 block paste %.0f, envelope value "

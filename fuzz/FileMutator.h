@@ -184,20 +184,11 @@ inline size_t mutateSong(uint8_t* data, size_t size, size_t maxSize, unsigned se
     return finish(b, data, maxSize, [](Bytes& bytes) { fitSong(bytes); });
 }
 
-inline InstrumentRecordFlags instrumentFileFlags(int version) {
-    InstrumentRecordFlags f;
-    f.hasFineTune = version >= 1;
-    f.hasType = version >= 3;
-    f.hasDpcm = version >= 4;
-    f.hasColour = false;
-    return f;
-}
-
 inline void fitInstrument(Bytes& b) {
     if (b.size() < size_t(INSTRUMENT_HEADER_BYTES)) b.resize(INSTRUMENT_HEADER_BYTES, 0);
     std::memcpy(b.data(), INSTRUMENT_MAGIC, sizeof INSTRUMENT_MAGIC);
     b[16] = uint8_t(b[16] % (INSTRUMENT_FILE_VERSION + 1));
-    fitRecord(b, INSTRUMENT_HEADER_BYTES, instrumentFileFlags(b[16]));
+    fitRecord(b, INSTRUMENT_HEADER_BYTES, instrumentRecordFlags(b[16]));
 }
 
 inline size_t mutateInstrument(uint8_t* data, size_t size, size_t maxSize, unsigned seed) {

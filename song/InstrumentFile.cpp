@@ -3,8 +3,6 @@
 #include "song/ByteReader.h"
 #include "song/SongFile.h"
 
-namespace {
-
 InstrumentRecordFlags instrumentRecordFlags(int version) {
     InstrumentRecordFlags f;
     f.hasFineTune = version >= 1;
@@ -13,6 +11,8 @@ InstrumentRecordFlags instrumentRecordFlags(int version) {
     f.hasColour = false;
     return f;
 }
+
+namespace {
 
 bool usableSlot(int slot) { return slot >= 1 && slot < INSTRUMENT_SLOTS; }
 

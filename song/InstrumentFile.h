@@ -19,6 +19,10 @@ constexpr char INSTRUMENT_MAGIC[16] = {'Z', 'e', 'p', 'h', 'y', 'r', 'c', 'a',
 constexpr int INSTRUMENT_FILE_VERSION = 4;
 constexpr int INSTRUMENT_HEADER_BYTES = 17;
 
+// The record parts a file of this version holds (the colour is never read).
+struct InstrumentRecordFlags;
+InstrumentRecordFlags instrumentRecordFlags(int version);
+
 // The bytes of a version-4 file holding instrument `slot` (1-255).
 std::vector<uint8_t> serializeInstrument(const Song& song, int slot);
 // Writes instrument `slot` to `path` (temporary file beside it, fsync, rename). False when slot

@@ -5,6 +5,7 @@
 
 #include <memory>
 
+#include "TestData.h"
 #include "TestFiles.h"
 #include "export/AsmNames.h"
 #include "export/Converter.h"
@@ -32,80 +33,39 @@ EntryRun convert(std::vector<std::string> args) {
     return run;
 }
 
-// Song a: two orders, a lead with two instruments, DPCM drums; song b shares the lead and the
-// kick from other slots. The zap (pulse glide over a noise hit) loops with EEy; the coin ends.
+// Songs a and b share the lead and the kick from other slots; the zap loops with EEy, the coin ends.
 struct Workspace : ScratchDir {
     explicit Workspace(const std::string& name) : ScratchDir(name) {
-        auto s = std::make_unique<Song>();
-        const auto put = [&](int pattern, int channel, int row, int note, int instrument) {
-            s->patterns[pattern].at(channel, row).note = uint8_t(note);
-            s->patterns[pattern].at(channel, row).instrument = uint8_t(instrument);
-        };
-        const auto sample = [&](int slot, int size, bool loop) {
-            std::vector<uint8_t> bytes(size, uint8_t(size));
-            s->instruments[slot].type = INST_DPCM;
-            s->instruments[slot].dpcm.assign(bytes.data(), uint32_t(size), loop);
-        };
-        s->orders.count = 2, s->orders.entries[1] = 1;
-        s->instruments[1].envelopes[ENV_VOLUME].values[0] = 0xF0;
-        s->instruments[2].envelopes[ENV_DUTY].values[0] = 0x80;
-        sample(3, 700, false);
-        sample(4, 300, true);
-        for (int row = 0; row < 64; row += 8) {
-            put(0, 0, row, 37 + row / 8, 1);
-            put(1, 0, row, 80 - row / 8, row < 32 ? 1 : 2);
-            put(0, 2, row, 25, 2);
-            put(0, 4, row, 0x0F, row % 16 ? 4 : 3);
+        const std::pair<const char*, const char*> songs[] = {
+            {"song-a", "a.zcm"}, {"song-b", "song b.zcm"}, {"coin", "coin.zcm"}, {"zap", "zap.zcm"}};
+        for (const auto& [script, file] : songs) {
+            auto s = std::make_unique<Song>();
+            loadSongScript(*s, std::string("converter/") + script);
+            EXPECT_TRUE(saveSong(*s, path(file)));
         }
-        put(1, 0, 60, NOTE_OFF, 0);
-        EXPECT_TRUE(saveSong(*s, path("a.zcm")));
-        s->clear();
-        s->instruments[7].envelopes[ENV_VOLUME].values[0] = 0xF0;
-        sample(8, 700, false);
-        put(0, 0, 0, 12, 7);
-        put(0, 4, 0, 0x0E, 8);
-        EXPECT_TRUE(saveSong(*s, path("song b.zcm")));
-        s->clear();
-        s->instruments[1].envelopes[ENV_VOLUME].values[0] = 0xF0;
-        put(0, 0, 0, 40, 1);
-        put(0, 0, 1, 52, 0);
-        put(0, 0, 2, NOTE_OFF, 0);
-        EXPECT_TRUE(saveSong(*s, path("coin.zcm")));
-        s->clear();
-        s->instruments[1].envelopes[ENV_VOLUME].values[0] = 0xF0;
-        put(0, CH_PULSE1, 0, 50, 1);
-        s->patterns[0].at(CH_PULSE1, 0).setEffect(0x2, 0x40);
-        put(0, CH_NOISE, 0, 30, 1);
-        put(0, CH_NOISE, 2, NOTE_OFF, 0);
-        s->patterns[0].at(CH_PULSE2, 0).setEffect(0xE, 0xE1);
-        s->patterns[0].at(CH_PULSE2, 3).setEffect(0xB, 0x00);
-        EXPECT_TRUE(saveSong(*s, path("zap.zcm")));
     }
 };
 
 }  // namespace
 
 TEST(ConverterArguments, Grammar) {
-    const auto parse = [](std::vector<const char*> args) {
-        args.insert(args.begin(), "bleepforge");
-        return parseConverterArguments(int(args.size()), args.data());
-    };
-    ConverterArguments a = parse({"-o", "out.s", "-s", "a.zcm"});
-    EXPECT_EQ(a.songs, std::vector<std::string>{"a.zcm"});
-    EXPECT_EQ(a.output, "out.s");
-    a = parse({"ignored.zcm", "-s", "a.zcm", "-e", "b.zcm", "-nesasm", "x.zcm", "-s", "c.zcm", "-o", "o.s"});
-    EXPECT_EQ(a.songs, (std::vector<std::string>{"a.zcm", "c.zcm"}));
-    EXPECT_EQ(a.effects, (std::vector<std::string>{"b.zcm", "x.zcm"}));
-    EXPECT_TRUE(a.nesasm);
-    EXPECT_TRUE(parse({"-e", "fx.zcm", "-o", "out.s"}).taken());
-    // Not the converter's: the editor starts.
-    for (auto args : std::vector<std::vector<const char*>>{{},
-                                                           {"song.zcm"},
-                                                           {"-o", "x.s"},
-                                                           {"-nesasm"},
-                                                           {"-s", "-o", "out.s"},
-                                                           {"-S", "a.zcm", "-o", "o.s"}})
-        EXPECT_FALSE(parse(args).taken()) << args.size();
+    std::ifstream table(BF_SOURCE_DIR "/tests/data/converter/arguments.in");
+    std::ostringstream out;
+    for (std::string line; std::getline(table, line);) {
+        if (line.starts_with("#")) continue;
+        std::vector<std::string> words = {"bleepforge"};
+        std::istringstream in(line);
+        for (std::string w; in >> w;) words.push_back(w);
+        std::vector<const char*> argv;
+        for (const std::string& w : words) argv.push_back(w.c_str());
+        const ConverterArguments a = parseConverterArguments(int(argv.size()), argv.data());
+        out << line << "\n  songs";
+        for (const std::string& song : a.songs) out << " " << song;
+        out << "; effects";
+        for (const std::string& fx : a.effects) out << " " << fx;
+        out << "; output " << a.output << "; nesasm " << a.nesasm << "; taken " << a.taken() << "\n";
+    }
+    expectTestData("converter/arguments.txt", out.str());
     EXPECT_EQ(convert({"song.zcm"}).code, std::nullopt);
 }
 
@@ -126,25 +86,15 @@ TEST(Converter, WholeRunAssemblesAndLinks) {
               "Processing songs...\n  a.zcm\n  song b.zcm\n  demo.zcm\n  example.zcm\n"
               "Processing sound effects...\n  zap.zcm\n  coin.zcm\n");
     EXPECT_EQ(r.err, "");
-    const std::string main = w.read("out/music.s");
-    EXPECT_EQ(main.find("music:\n  .word BLEEP_L0\n  .word BLEEP_L1\n\nBLEEP_L0:\n  .word BLEEP_L2\n  .word "
-                        "BLEEP_L3\n  .word BLEEP_L4\n  .word BLEEP_L5\n\nBLEEP_L1:\n  .word BLEEP_L6\n  "
-                        ".word BLEEP_L7\n\n"),
-              0u);
-    // The zap really played: it sounds and loops back to its start. The coin does not loop.
-    const std::string zap = w.read("out/music-zap.s");
-    EXPECT_EQ(zap.find("; Sound effect data generated by Bleepforge\n\nBLEEP_L6:\n"), 0u);
-    EXPECT_NE(zap.find("  .byte 206\n  .word BLEEP_L6 + 0\n"), std::string::npos) << zap;
-    EXPECT_EQ(w.read("out/music-coin.s").find(".word"), std::string::npos);
-    // The kick songs a and b use from different slots is stored once; each shipped song has its own.
-    int sampleEntries = 0;
-    for (size_t at = 0; (at = main.find("  .byte <( ", at)) != std::string::npos; ++at) ++sampleEntries;
-    EXPECT_EQ(sampleEntries, 4);
-    const std::vector<std::string> files = {"out/music-a.s",       "out/music-song b.s", "out/music-demo.s",
-                                            "out/music-example.s", "out/music-zap.s",    "out/music-coin.s",
-                                            "out/music-dpcm.s"};
-    EXPECT_TRUE(w.assembleAndLink({"out/music.s", files[0], files[1], files[2], files[3], files[4], files[5]},
-                                  files[6]));
+    // Every file exactly: the zap really played, sounds and loops back to its start; the coin does
+    // not loop; the kick songs a and b use from different slots is stored once.
+    const std::vector<std::string> files = {"out/music.s",         "out/music-a.s",   "out/music-song b.s",
+                                            "out/music-demo.s",    "out/music-example.s",
+                                            "out/music-zap.s",     "out/music-coin.s", "out/music-dpcm.s"};
+    std::string all;
+    for (const std::string& f : files) all += "; file " + f + "\n" + w.read(f);
+    expectTestData("converter/whole-run.s", all);
+    EXPECT_TRUE(w.assembleAndLink({files.begin(), files.end() - 1}, files.back()));
 
     // The other assembler dialect changes the low-byte operator of the sample table, nothing else.
     Workspace n("full-nesasm");
@@ -152,8 +102,8 @@ TEST(Converter, WholeRunAssemblesAndLinks) {
     std::string nesasmMain = n.read("out/music.s");
     for (size_t at; (at = nesasmMain.find("  .byte low( ")) != std::string::npos;)
         nesasmMain.replace(at, 13, "  .byte <( ");
-    EXPECT_EQ(nesasmMain, main);
-    for (const std::string& f : files) EXPECT_EQ(n.read(f), w.read(f)) << f;
+    EXPECT_EQ(nesasmMain, w.read(files[0]));
+    for (size_t i = 1; i < files.size(); ++i) EXPECT_EQ(n.read(files[i]), w.read(files[i])) << files[i];
 }
 
 TEST(Converter, FailuresEndTheRunLoudly) {

@@ -1,10 +1,19 @@
 #pragma once
 // Builds song and instrument files byte by byte for the file tests.
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 struct FileBytes {
     std::vector<uint8_t> bytes;
@@ -51,3 +60,37 @@ struct FileBytes {
     const uint8_t* data() const { return bytes.data(); }
     size_t size() const { return bytes.size(); }
 };
+
+inline std::string slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::filesystem::path scratch() {
+    auto dir = std::filesystem::path(testing::TempDir()) / ("songcli" + std::to_string(getpid()));
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
+struct ToolRun {
+    int status = -1;
+    std::string out, err;
+};
+
+inline ToolRun runTool(const std::string& args) {
+    const std::filesystem::path dir = scratch();
+    std::string cmd = std::string("'") + BF_BINARY_DIR + "/cli/bleepforge-cli' " + args + " >'" +
+                      (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
+    int raw = std::system(cmd.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
+}
+
+inline std::string writeFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
+    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return file.string();
+}
+
+// The whole model a file loads to, as `bleepforge-cli dump` prints it.
+inline std::string dumpOf(const std::vector<uint8_t>& bytes) {
+    return runTool("dump '" + writeFile(scratch() / "dumped", bytes) + "'").out;
+}

@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "song/InstrumentText.h"
+#include "tests/converter/TestData.h"
 
 namespace {
 
@@ -12,10 +15,6 @@ void setEnvelope(Envelope& envelope, const std::vector<int>& values, int loopPoi
     for (size_t i = 0; i < values.size(); ++i) envelope.values[i] = values[i];
     envelope.values[values.size()] = END_MARKER;
     envelope.loopPoint = loopPoint;
-}
-
-std::vector<int> valuesOf(const Envelope& envelope) {
-    return std::vector<int>(envelope.values, envelope.values + envelope.length());
 }
 
 }  // namespace
@@ -65,55 +64,34 @@ TEST(InstrumentText, WaveInstrumentsRoundTripAndSampleInstrumentsDoNotCopy) {
     }
 }
 
-TEST(InstrumentText, PasteClampsAndStopsAtFirstNonNumber) {
-    Instrument inst;
-    instrumentFromText(
-        "Type: Normal\n"
-        "  1 2 a 3 \t\r\n"
-        "-100 100 |70! 999! 5!\n"
-        "0 9 -3\n"
-        "-1000 +1000 | 7 x",
-        inst);
-    EXPECT_EQ(valuesOf(inst.envelopes[ENV_VOLUME]), (std::vector<int>{16, 32}));
-    EXPECT_EQ(valuesOf(inst.envelopes[ENV_NOTE]), (std::vector<int>{0, 127, 198, 254, 133}));
-    EXPECT_EQ(inst.envelopes[ENV_NOTE].loopPoint, 2);
-    EXPECT_EQ(valuesOf(inst.envelopes[ENV_DUTY]), (std::vector<int>{32, 192, 32}));
-    // "| 7": white space may stand between the loop mark and its number.
-    EXPECT_EQ(valuesOf(inst.envelopes[ENV_FINETUNE]), (std::vector<int>{0, 254, 134}));
-    EXPECT_EQ(inst.envelopes[ENV_FINETUNE].loopPoint, 2);
-    EXPECT_EQ(inst.envelopes[ENV_FINETUNE].values[4], 0) << "slots behind the marker are cleared";
-
-    Instrument pulse;
-    instrumentFromText("Type: PCM Pulse\n-5 300 99999999999999999999999\n\n-300 300\n", pulse);
-    EXPECT_EQ(pulse.type, INST_PCM_PULSE);
-    EXPECT_EQ(valuesOf(pulse.envelopes[ENV_VOLUME]), (std::vector<int>{0, 254, 254}));
-    EXPECT_EQ(valuesOf(pulse.envelopes[ENV_NOTE]), (std::vector<int>{0})) << "an empty line leaves one 0";
-    EXPECT_EQ(valuesOf(pulse.envelopes[ENV_DUTY]), (std::vector<int>{0, 254}));
-}
-
-TEST(InstrumentText, MissingAndForeignLines) {
-    Instrument before;
-    before.type = INST_PCM_SAW;
-    setEnvelope(before.envelopes[ENV_VOLUME], {1, 2, 3}, 2);
-    setEnvelope(before.envelopes[ENV_FINETUNE], {100, 150}, 1);
-
-    Instrument inst = before;
-    instrumentFromText("", inst);
-    EXPECT_EQ(inst, before) << "empty text changes nothing";
-
-    inst = before;
-    instrumentFromText("Type: PCM Saw\r\n10 20\r\n", inst);
-    EXPECT_EQ(valuesOf(inst.envelopes[ENV_VOLUME]), (std::vector<int>{10, 20}));
-    EXPECT_EQ(inst.envelopes[ENV_NOTE], before.envelopes[ENV_NOTE]);
-    EXPECT_EQ(inst.envelopes[ENV_FINETUNE], before.envelopes[ENV_FINETUNE]) << "missing line keeps it";
-
-    // A first line that is not a type line still counts as the type line.
-    inst = before;
-    instrumentFromText("15 12 0\n1\n2\n3\n4\n5\n", inst);
-    EXPECT_EQ(inst.type, INST_NORMAL);
-    EXPECT_EQ(valuesOf(inst.envelopes[ENV_VOLUME]), (std::vector<int>{16}));
-    EXPECT_EQ(valuesOf(inst.envelopes[ENV_FINETUNE]), (std::vector<int>{131}));
-    EXPECT_TRUE(inst.pcm == before.pcm);
+// Each paste of tests/data/song/instrument-paste.in, with the raw instrument it gives, against
+// instrument-paste.txt.
+TEST(InstrumentText, PastesGiveTheirInstruments) {
+    std::ifstream in(BF_SOURCE_DIR "/tests/data/song/instrument-paste.in");
+    std::ostringstream out;
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("#")) continue;
+        Instrument inst;
+        if (line.starts_with("over|")) {
+            line.erase(0, 5);
+            inst.type = INST_PCM_SAW;
+            setEnvelope(inst.envelopes[ENV_VOLUME], {1, 2, 3}, 2);
+            setEnvelope(inst.envelopes[ENV_FINETUNE], {100, 150}, 1);
+            const uint8_t pcm[2] = {5, 6};
+            inst.pcm.assign(pcm, 2, true);
+        }
+        out << line << "\n";
+        for (const auto& [from, to] : {std::pair{"\\n", "\n"}, {"\\r", "\r"}, {"\\t", "\t"}})
+            for (size_t at; (at = line.find(from)) != std::string::npos;) line.replace(at, 2, to);
+        instrumentFromText(line, inst);
+        out << "  type " << inst.type << ", pcm " << inst.pcm.size << (inst.pcm.loop ? " looping" : "") << "\n";
+        for (const Envelope& e : inst.envelopes) {
+            out << "  loop " << e.loopPoint << ":";
+            for (int i = 0; i <= MAX_ENVELOPE_VALUES; ++i) out << " " << e.values[i];
+            out << "\n";
+        }
+    }
+    expectTestData("song/instrument-paste.txt", out.str());
 }
 
 TEST(InstrumentText, LongLinesStopAt250Values) {

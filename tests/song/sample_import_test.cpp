@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "song/SampleImport.h"
+#include "tests/song/FileBytes.h"
 
 namespace fs = std::filesystem;
 
@@ -43,13 +44,6 @@ class SampleImport : public ::testing::Test {
         sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
         EXPECT_EQ(sf_write_double(file, items.data(), sf_count_t(items.size())), sf_count_t(items.size()));
         sf_close(file);
-        return path;
-    }
-
-    std::string writeBytes(const std::string& name, const std::vector<uint8_t>& bytes) {
-        std::string path = (dir / name).string();
-        std::ofstream out(path, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
         return path;
     }
 
@@ -164,7 +158,7 @@ TEST_F(SampleImport, DpcmBytesAreTakenAsTheyAre) {
     inst.dpcm.assign(old, 2, true);
     inst.envelopes[ENV_VOLUME].values[0] = 240;
 
-    ASSERT_TRUE(loadDpcmSample(*song, 3, writeBytes("snare.dmc", {0x00, 0xFF, 0x55, 0xAA})));
+    ASSERT_TRUE(loadDpcmSample(*song, 3, writeFile(dir / "snare.dmc", {0x00, 0xFF, 0x55, 0xAA})));
     EXPECT_EQ(inst.type, INST_DPCM);
     EXPECT_EQ(inst.dpcm.size, 4u);
     EXPECT_EQ(std::vector<uint8_t>(inst.dpcm.data.get(), inst.dpcm.data.get() + 4),
@@ -179,7 +173,7 @@ TEST_F(SampleImport, DpcmBytesAreTakenAsTheyAre) {
     EXPECT_EQ(inst.type, INST_PCM);
     EXPECT_EQ(inst.dpcm.size, 4u) << "the DPCM slot keeps its data";
 
-    ASSERT_TRUE(loadDpcmSample(*song, 3, writeBytes("empty.dmc", {})));
+    ASSERT_TRUE(loadDpcmSample(*song, 3, writeFile(dir / "empty.dmc", {})));
     EXPECT_EQ(inst.type, INST_DPCM);
     EXPECT_EQ(inst.dpcm.size, 0u);
     EXPECT_TRUE(inst.dpcm.empty());
@@ -212,7 +206,7 @@ TEST_F(SampleImport, BadInputChangesNothing) {
     song->instrumentNames[6] = "keep";
     Instrument before = inst;
 
-    std::string text = writeBytes("notes.txt", {'h', 'e', 'l', 'l', 'o'});
+    std::string text = writeFile(dir / "notes.txt", {'h', 'e', 'l', 'l', 'o'});
     std::string fifo = (dir / "pipe").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     std::string huge = (dir / "huge.dmc").string();
@@ -222,7 +216,7 @@ TEST_F(SampleImport, BadInputChangesNothing) {
         ASSERT_EQ(::ftruncate(fd, off_t(MAX_IMPORTED_SAMPLE_BYTES) + 1), 0);  // sparse
         ::close(fd);
     }
-    std::string good = writeBytes("good.dmc", {1});
+    std::string good = writeFile(dir / "good.dmc", {1});
     for (const std::string& path : {(dir / "missing.wav").string(), dir.string(), fifo}) {
         EXPECT_FALSE(loadPcmSample(*song, 6, path)) << path;
         EXPECT_FALSE(loadDpcmSample(*song, 6, path)) << path;
