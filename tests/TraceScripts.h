@@ -1,6 +1,6 @@
 #pragma once
 // Scripts with kept traces: a file is a script, a line "--- trace", and the trace its run gave
-// when it was last checked. BF_UPDATE_TRACES=1 rewrites the traces after a deliberate change.
+// when it was last checked (BF_UPDATE_TEST_DATA=1 rewrites the traces, see tests/ExpectedText.h).
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,8 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "tests/ExpectedText.h"
 
 // Names (without .txt) of the scripts in `dir`, sorted.
 inline std::vector<std::string> traceScripts(const std::filesystem::path& dir) {
@@ -34,12 +36,6 @@ inline void expectKeptTrace(const std::filesystem::path& path,
     ASSERT_NE(mark, std::string::npos) << path;
     std::istringstream script(all);
     const std::string got = run(script), want = all.substr(mark + 10);
-    if (std::getenv("BF_UPDATE_TRACES")) std::ofstream(path) << all.substr(0, mark + 10) << got;
-    std::istringstream g(got), w(want);
-    std::string gl, wl;
-    for (int n = 1; std::getline(w, wl); ++n) {
-        ASSERT_TRUE(std::getline(g, gl)) << path << ": trace ends before line " << n << ": " << wl;
-        ASSERT_EQ(gl, wl) << path << ": trace line " << n;
-    }
-    EXPECT_FALSE(std::getline(g, gl)) << path << ": trace goes on: " << gl;
+    if (updatingTestData()) std::ofstream(path) << all.substr(0, mark + 10) << got;
+    expectSameText(got, want, path.string());
 }

@@ -12,18 +12,10 @@
 #include <vector>
 
 #include "app/RecordingCanvas.h"
+#include "tests/ExpectedText.h"
 
-// Compares text with tests/data/NAME.txt; BF_UPDATE_GOLDEN=1 writes the file instead (then
-// read the difference before committing it).
-inline void expectGolden(const std::string& name, const std::string& text) {
-    const std::string path = BF_SOURCE_DIR "/tests/data/" + name + ".txt";
-    if (std::getenv("BF_UPDATE_GOLDEN")) {
-        std::ofstream(path, std::ios::binary) << text;
-        return;
-    }
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(text, std::string(std::istreambuf_iterator<char>(in), {})) << path;
-}
+// Compares text with tests/data/NAME.txt (see tests/ExpectedText.h for rewriting it).
+inline void expectGolden(const std::string& name, const std::string& text) { expectTestData(name + ".txt", text); }
 
 // One line per drawing operation, in drawing order.
 inline std::vector<std::string> drawnLines(const RecordingCanvas& c) {

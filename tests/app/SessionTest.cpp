@@ -1,7 +1,7 @@
 // Editing sessions kept in tests/data/app/sessions/: the editors driven through the built-in
 // bindings. Each line is a command for the rig; after each key comes a line "  = ..." with every
 // value of the editing state, the player and the song that it changed, which a run must
-// reproduce exactly (BF_UPDATE_GOLDEN=1 rewrites those lines).
+// reproduce exactly (BF_UPDATE_TEST_DATA=1 rewrites those lines).
 //
 // Commands: press COMBO... (each traced), repeat N COMBO (traced once), down COMBO (pressed and
 // held), up COMBO, char CODE COMBO (a key typing CODE), type TEXT, set FIELD VALUE..., the song

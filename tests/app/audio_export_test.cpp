@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "EditorRig.h"
+#include "tests/AudioRead.h"
 #include "app/AudioExport.h"
 #include "player/OfflinePlayback.h"
 #include "song/SongFile.h"
@@ -64,16 +65,6 @@ struct WavRig : EditorRig, TempDir {
         return statuses.empty() ? "" : statuses.back();
     }
 };
-
-std::vector<int16_t> readAudio(const std::string& path, SF_INFO& info) {
-    info = {};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) return {};
-    std::vector<int16_t> s(size_t(info.frames));
-    s.resize(size_t(std::max<sf_count_t>(0, sf_read_short(f, s.data(), sf_count_t(s.size())))));
-    sf_close(f);
-    return s;
-}
 
 // The song rendered offline on a player of its own, as the command-line renderer does.
 std::vector<int16_t> offlineRender(Song& song) {

@@ -1,7 +1,7 @@
 // Register behaviour of the 2A03 channels (length counters, sweeps, the frame counter, the DMC's
 // fetches, silencing cases), pinned as traces. Each file under tests/data/apu/ is a script of
 // register writes, steps and renders followed by "--- trace": after each line, the channel state
-// that changed, the DMC's sample reads and a summary of rendered audio. Set BF_UPDATE_TRACES=1 to
+// that changed, the DMC's sample reads and a summary of rendered audio. Set BF_UPDATE_TEST_DATA=1 to
 // rewrite the traces after a deliberate change of behaviour.
 
 #include <gtest/gtest.h>

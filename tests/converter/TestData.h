@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "song/Song.h"
+#include "tests/ExpectedText.h"
 
 // `name` is "<folder>/<song>".
 inline void loadSongScript(Song& s, const std::string& name) {
@@ -86,24 +87,3 @@ inline void loadSongScript(Song& s, const std::string& name) {
     }
 }
 
-// `text` equals tests/data/<file>; with BF_UPDATE_TEST_DATA set it is written there instead
-// (review the change before committing it).
-inline void expectTestData(const std::string& file, const std::string& text) {
-    const std::string path = BF_SOURCE_DIR "/tests/data/" + file;
-    if (std::getenv("BF_UPDATE_TEST_DATA")) std::ofstream(path, std::ios::binary) << text;
-    std::stringstream expected;
-    expected << std::ifstream(path, std::ios::binary).rdbuf();
-    if (text == expected.str()) return;
-    // The first line that differs, rather than two whole texts.
-    const auto lines = [](const std::string& t) {
-        std::vector<std::string> v;
-        std::istringstream in(t);
-        for (std::string l; std::getline(in, l);) v.push_back(l);
-        return v;
-    };
-    const auto a = lines(text), b = lines(expected.str());
-    size_t n = 0;
-    while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
-    ADD_FAILURE() << file << " line " << n + 1 << ": '" << (n < a.size() ? a[n] : "(end)") << "', expected '"
-                  << (n < b.size() ? b[n] : "(end)") << "'";
-}

@@ -43,7 +43,7 @@ void expectSongData(const std::string& name, const std::vector<CapturedSong>& so
     const SongDataText out = writeSongData(labels, lowByte, songs, OutputNames(output));
     std::string text = "; main\n" + out.mainText;
     for (const auto& file : out.files) text += "; file " + file.name + "\n" + file.text;
-    expectTestData("converter/" + name + ".s", text);
+    expectTestData("converter/" + name + ".s.txt", text);
 }
 
 }  // namespace

@@ -93,7 +93,7 @@ TEST(Converter, WholeRunAssemblesAndLinks) {
                                             "out/music-zap.s",     "out/music-coin.s", "out/music-dpcm.s"};
     std::string all;
     for (const std::string& f : files) all += "; file " + f + "\n" + w.read(f);
-    expectTestData("converter/whole-run.s", all);
+    expectTestData("converter/whole-run.s.txt", all);
     EXPECT_TRUE(w.assembleAndLink({files.begin(), files.end() - 1}, files.back()));
 
     // The other assembler dialect changes the low-byte operator of the sample table, nothing else.

@@ -4,6 +4,7 @@
 #include <fstream>
 #include <random>
 
+#include "tests/ExpectedText.h"
 #include "NsfReader.h"
 #include "export/NsfWriter.h"
 
@@ -116,7 +117,7 @@ TEST(NsfWriter, DontCareCostsOneBitAndRawTriangleBitHasNoFlag) {
 }
 
 // The header (tag, addresses, names cut to 31 bytes, "<?>" for an empty one, the bank setup and
-// the TV system) for PAL and NTSC, pinned in tests/data/nsf/header.txt as hex; BF_UPDATE_TRACES=1
+// the TV system) for PAL and NTSC, pinned in tests/data/nsf/header.txt as hex; BF_UPDATE_TEST_DATA=1
 // rewrites it. The driver image follows the header, the table tag follows the driver.
 TEST(NsfWriter, HeaderFieldsAndNames) {
     NsfCapture cap;
@@ -140,10 +141,7 @@ TEST(NsfWriter, HeaderFieldsAndNames) {
         }
         got += "\n";
     }
-    const std::string path = BF_SOURCE_DIR "/tests/data/nsf/header.txt";
-    if (std::getenv("BF_UPDATE_TRACES")) std::ofstream(path) << got;
-    std::ifstream in(path);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), got);
+    expectTestData("nsf/header.txt", got);
 }
 
 TEST(NsfWriter, PcmUnitsSplitIntoTwoPartsWithPageRule) {

@@ -1,7 +1,7 @@
 // Row processing, effects, envelopes and channel output, pinned as frame-by-frame traces.
 // Each file under tests/data/player/ is a script (song set-up and frames to play) followed by
 // "--- trace": per frame, the register writes and the player state that changed. Set
-// BF_UPDATE_TRACES=1 to rewrite the traces after a deliberate change of behaviour.
+// BF_UPDATE_TEST_DATA=1 to rewrite the traces after a deliberate change of behaviour.
 
 #include <gtest/gtest.h>
 
