@@ -4,8 +4,9 @@
 
 NsfReader::NsfReader(std::vector<uint8_t> bytes, int pcmCount, int dpcmCount) : file(std::move(bytes)) {
     const auto word = [&](int d) { return dataByte(d) | dataByte(d + 1) << 8; };
-    for (int k = 0; k < 12; ++k) directory[k] = file.at(4610 + 2 * k) | file.at(4611 + 2 * k) << 8;
-    loopTarget = file.at(4634);
+    for (int k = 0; k < NSF_DIRECTORY_WORDS; ++k)
+        directory[k] = file.at(NSF_DIRECTORY_OFFSET + 2 * k) | file.at(NSF_DIRECTORY_OFFSET + 2 * k + 1) << 8;
+    loopTarget = file.at(NSF_DIRECTORY_OFFSET + NSF_DIRECTORY_LOOP_TARGET);
     for (int c = 0; c < NSF_CHANNELS; ++c) {
         int maxEntry = -1;
         for (int d = directory[2 * c];; ++d) {
@@ -20,13 +21,13 @@ NsfReader::NsfReader(std::vector<uint8_t> bytes, int pcmCount, int dpcmCount) : 
         }
     }
     for (int s = 0; s < pcmCount; ++s) {
-        int t = directory[10] + 8 * s;
+        int t = directory[NSF_DIRECTORY_PCM_TABLE] + 8 * s;
         const int units = word(t + 6);
         pcm.push_back(
             {word(t), dataByte(t + 2), word(t + 3), dataByte(t + 5), units & 0x7FFF, bool(units & 0x8000)});
     }
     for (int s = 0; s < dpcmCount; ++s) {
-        int t = directory[11] + 4 * s;
+        int t = directory[NSF_DIRECTORY_DPCM_TABLE] + 4 * s;
         dpcm.push_back({dataByte(t), dataByte(t + 1), dataByte(t + 2), dataByte(t + 3)});
     }
 }

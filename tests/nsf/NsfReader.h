@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "export/NsfCapture.h"
+#include "export/NsfWriter.h"
 
 struct NsfStretchEntry {
     int window = 0;  // $A000-based address
@@ -33,7 +34,7 @@ using NsfSentValues = std::vector<std::optional<int>>;
 
 struct NsfReader {
     std::vector<uint8_t> file;
-    int directory[12] = {};
+    int directory[NSF_DIRECTORY_WORDS] = {};
     int loopTarget = 0;
     std::vector<int> orderLists[NSF_CHANNELS];
     std::vector<NsfStretchEntry> entries[NSF_CHANNELS];
@@ -43,8 +44,8 @@ struct NsfReader {
     // Parses the tables; pcmCount/dpcmCount say how many sample entries to read.
     explicit NsfReader(std::vector<uint8_t> bytes, int pcmCount = 0, int dpcmCount = 0);
 
-    uint8_t imageByte(size_t imageOffset) const { return file.at(imageOffset + 128); }
-    int dataByte(int dataOffset) const { return file.at(size_t(4606 + dataOffset)); }
+    uint8_t imageByte(size_t imageOffset) const { return file.at(imageOffset + NSF_HEADER_SIZE); }
+    int dataByte(int dataOffset) const { return file.at(size_t(NSF_TAG_OFFSET + dataOffset)); }
     // Decodes entry `e` of channel `c`: per frame, the values of that stream.
     std::vector<NsfSentValues> decode(int c, int e) const;
     // Reassembles the PCM bytes of sample s by following the driver's pointer rules.
