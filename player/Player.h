@@ -209,6 +209,11 @@ class Player {
     void portamentoStep(int channel);
     static void volumeSlideStep(ChannelState& ch);
     void reportEffects(int channel, const PatternCell& cell);
+    // Reports a running effect: `code` with `argument` when it is on and reportable and it was
+    // not active or its `key` differs from the one `reported`; `offCode` when it goes off while
+    // active. An effect on but not reportable (no speed or depth) reports nothing.
+    void reportEffect(int channel, bool on, bool reportable, int key, int code, int argument, int offCode,
+                      bool& active, int32_t& reported);
     void reportDuty(int channel);
     const PatternCell& currentCell(int channel) const;
     const Instrument& instrumentOf(const ChannelState& ch) const { return song.instruments[ch.instrument]; }

@@ -128,16 +128,8 @@ void Player::reportEffects(int c, const PatternCell& cell) {
     const int effect = cell.effect();
     const int xy = cell.parameter();
 
-    if (effect == 0 && xy != 0) {
-        if (!ch.arpeggioActive || ch.reportedArpeggio != xy) {
-            recordDriverCommand(c, DRV_ARPEGGIO_ON, xy);
-            ch.arpeggioActive = true;
-            ch.reportedArpeggio = xy;
-        }
-    } else if (ch.arpeggioActive) {
-        recordDriverCommand(c, DRV_ARPEGGIO_OFF);
-        ch.arpeggioActive = false;
-    }
+    reportEffect(c, effect == 0 && xy != 0, true, xy, DRV_ARPEGGIO_ON, xy, DRV_ARPEGGIO_OFF,
+                 ch.arpeggioActive, ch.reportedArpeggio);
 
     bool slides = isSlide(effect);
     bool up = effect == 0x1;
@@ -148,54 +140,32 @@ void Player::reportEffects(int c, const PatternCell& cell) {
         // slide for it would have the song data slide where the channel stays.
         slides = target != 0;
     }
-    if (slides) {
-        int signedSpeed = up ? ch.slideSpeed : -ch.slideSpeed;
-        if (!ch.slideActive || ch.reportedSlide != signedSpeed) {
-            recordDriverCommand(c, up ? DRV_SLIDE_UP : DRV_SLIDE_DOWN, ch.slideSpeed & 0xFF);
-            ch.slideActive = true;
-            ch.reportedSlide = signedSpeed;
-        }
-    } else if (ch.slideActive) {
-        recordDriverCommand(c, DRV_SLIDE_OFF);
-        ch.slideActive = false;
-    }
+    reportEffect(c, slides, true, up ? ch.slideSpeed : -ch.slideSpeed, up ? DRV_SLIDE_UP : DRV_SLIDE_DOWN,
+                 ch.slideSpeed & 0xFF, DRV_SLIDE_OFF, ch.slideActive, ch.reportedSlide);
 
-    if (isVolumeSlide(effect)) {
-        int key = ch.volSlideUp != 0 ? ch.volSlideUp : -ch.volSlideDown;
-        if (key != 0 && (!ch.volumeSlideActive || ch.reportedVolSlide != key)) {
-            if (key > 0)
-                recordDriverCommand(c, DRV_VOLSLIDE_UP, ch.volSlideUp);
-            else
-                recordDriverCommand(c, DRV_VOLSLIDE_DOWN, ch.volSlideDown);
-            ch.volumeSlideActive = true;
-            ch.reportedVolSlide = key;
-        }
-    } else if (ch.volumeSlideActive) {
-        recordDriverCommand(c, DRV_VOLSLIDE_OFF);
-        ch.volumeSlideActive = false;
-    }
+    const int key = ch.volSlideUp != 0 ? ch.volSlideUp : -ch.volSlideDown;
+    reportEffect(c, isVolumeSlide(effect), key != 0, key, key > 0 ? DRV_VOLSLIDE_UP : DRV_VOLSLIDE_DOWN,
+                 key > 0 ? ch.volSlideUp : ch.volSlideDown, DRV_VOLSLIDE_OFF, ch.volumeSlideActive,
+                 ch.reportedVolSlide);
 
     const int wobble = (ch.vibSpeed << 4) | ch.vibDepth;
-    if (isVibrato(effect)) {
-        if (ch.vibDepth != 0 && (!ch.vibratoActive || ch.reportedVibrato != wobble)) {
-            recordDriverCommand(c, DRV_VIBRATO_ON, wobble);
-            ch.vibratoActive = true;
-            ch.reportedVibrato = wobble;
-        }
-    } else if (ch.vibratoActive) {
-        recordDriverCommand(c, DRV_VIBRATO_OFF);
-        ch.vibratoActive = false;
-    }
+    reportEffect(c, isVibrato(effect), ch.vibDepth != 0, wobble, DRV_VIBRATO_ON, wobble, DRV_VIBRATO_OFF,
+                 ch.vibratoActive, ch.reportedVibrato);
+    reportEffect(c, effect == 0x7, ch.vibDepth != 0, wobble, DRV_TREMOLO_ON, wobble, DRV_TREMOLO_OFF,
+                 ch.tremoloActive, ch.reportedTremolo);
+}
 
-    if (effect == 0x7) {
-        if (ch.vibDepth != 0 && (!ch.tremoloActive || ch.reportedTremolo != wobble)) {
-            recordDriverCommand(c, DRV_TREMOLO_ON, wobble);
-            ch.tremoloActive = true;
-            ch.reportedTremolo = wobble;
+void Player::reportEffect(int c, bool on, bool reportable, int key, int code, int argument, int offCode,
+                          bool& active, int32_t& reported) {
+    if (on) {
+        if (reportable && (!active || reported != key)) {
+            recordDriverCommand(c, code, argument);
+            active = true;
+            reported = key;
         }
-    } else if (ch.tremoloActive) {
-        recordDriverCommand(c, DRV_TREMOLO_OFF);
-        ch.tremoloActive = false;
+    } else if (active) {
+        recordDriverCommand(c, offCode);
+        active = false;
     }
 }
 
