@@ -23,9 +23,10 @@ class Apu;
 class DriverCommandSink {
   public:
     virtual ~DriverCommandSink() = default;
-    // channel 0-4; code a DriverCode (player/DriverCode.h): on channels 0-4 DRV_NOTE to
-    // DRV_DUTY_RELEASE, on channel 4 also DRV_DPCM_PLAY, DRV_DPCM_RATE and DRV_DPCM_EFFECT;
-    // argument 0-255, or -1 when the command has none.
+    // channel 0-4; code a DriverCode (player/DriverCode.h): DRV_NOTE, DRV_INSTRUMENT,
+    // DRV_VOLUME, DRV_DUTY, DRV_NOTE_CUT and the effects DRV_ARPEGGIO_ON to DRV_DUTY_RELEASE, and
+    // on channel 4 also DRV_DPCM_PLAY, DRV_DPCM_RATE and DRV_DPCM_EFFECT (EEy); argument 0-255,
+    // or -1 when the command has none.
     // DRV_DPCM_RATE is reported at every DPCM sample start; dropping repeats of the same byte is the
     // recorder's business, since it also forgets the last byte at each captured stretch.
     virtual void recordDriverCommand(int channel, int code, int argument) = 0;
