@@ -1,5 +1,6 @@
 #include "app/CellFormat.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -15,6 +16,15 @@ std::string noiseText(int value) {
 }
 
 }  // namespace
+
+int sameSoundingNote(int note, int from, int to, int lowest, int highest) {
+    const auto tonal = [](int channel) {
+        return channel == CH_PULSE1 || channel == CH_PULSE2 || channel == CH_DPCM;
+    };
+    if (from == CH_TRIANGLE && tonal(to)) return std::max(note - 12, lowest);
+    if (tonal(from) && to == CH_TRIANGLE) return std::min(note + 12, highest);
+    return note;
+}
 
 bool noteEnvelopeIsAbsolute(const Instrument& instrument) {
     const Envelope& env = instrument.envelopes[ENV_NOTE];
@@ -33,10 +43,8 @@ CellText formatCell(const PatternCell& cell, int channel, const Song& song) {
     } else if (cell.note == 0) {
         out.note = std::string(3, EMPTY_FIELD);
     } else {
-        // The triangle sounds an octave below the pulses for the same period, so its notes are
-        // shown an octave lower.
-        int shown = channel == CH_TRIANGLE ? cell.note - 13 : cell.note - 1;
-        if (shown < 0) shown = 0;
+        // Notes are named by the pitch they sound at, so the triangle's show an octave lower.
+        const int shown = sameSoundingNote(cell.note, channel, CH_PULSE1, 1, NOTE_OFF - 1) - 1;
         std::snprintf(buf, sizeof buf, "%s%d", NOTE_NAMES[shown % 12], shown / 12);
         out.note = buf;
     }

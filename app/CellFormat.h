@@ -21,6 +21,14 @@ struct CellText {
 // instrument has no relative note value shows "ABS").
 CellText formatCell(const PatternCell& cell, int channel, const Song& song);
 
+// The note that sounds on channel `to` as `note` (1-120) does on channel `from`. The triangle
+// sounds an octave below the pulses and the DPCM channel at the same note (at one timer period
+// its timer runs twice as fast as a pulse's, through a 32-step wave to their 8), so a note
+// moved from the triangle to one of those goes an octave down, to `lowest` at the least, and a
+// note moved the other way an octave up, to `highest` at the most. The noise channel has no
+// pitch to keep: notes to or from it stay as they are.
+int sameSoundingNote(int note, int from, int to, int lowest, int highest);
+
 // True when the instrument's Note envelope holds no relative value (bit 7 clear); an empty
 // envelope counts as such.
 bool noteEnvelopeIsAbsolute(const Instrument& instrument);

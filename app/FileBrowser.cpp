@@ -121,39 +121,57 @@ bool FileBrowser::fileMatchesFilter(const std::string& name) const {
     return matchesFilterPattern(name, filters_[filterIndex_].pattern);
 }
 
+FileBrowser::ScanEnd FileBrowser::scanFolder(const fs::path& path,
+                                             const std::function<bool(const std::string&)>& wanted,
+                                             const std::function<bool(BrowserEntry)>& take) const {
+    std::error_code ec;
+    fs::directory_iterator it(path, ec);
+    if (ec) return ScanEnd::Unopened;
+    size_t scanned = 0;
+    while (it != fs::directory_iterator()) {
+        if (++scanned > MAX_SCANNED) return ScanEnd::TooLarge;
+        const std::string name = it->path().filename().string();
+        if (wanted(name)) {
+            std::error_code statusError;
+            // Follows links: a link to a folder is a folder; a broken link is neither.
+            const fs::file_status st = it->status(statusError);
+            bool more = true;
+            if (fs::is_directory(st))
+                more = take({name, true});
+            else if (fs::is_regular_file(st) && fileMatchesFilter(name))
+                more = take({name, false});
+            if (!more) return ScanEnd::Stopped;
+        }
+        it.increment(ec);
+        if (ec) return ScanEnd::Unreadable;
+    }
+    return ScanEnd::Finished;
+}
+
 bool FileBrowser::listInto(const fs::path& path, std::vector<BrowserEntry>& out, std::string& note) const {
     out.clear();
     note.clear();
-    std::error_code ec;
-    fs::directory_iterator it(path, ec);
-    if (ec) return false;
     std::vector<BrowserEntry> folders, files;
-    size_t scanned = 0;
-    while (it != fs::directory_iterator()) {
-        if (++scanned > MAX_SCANNED) {
+    const ScanEnd end = scanFolder(
+        path, [](const std::string& name) { return !name.empty() && name[0] != '.'; },
+        [&](BrowserEntry entry) {
+            (entry.folder ? folders : files).push_back(std::move(entry));
+            return folders.size() + files.size() < MAX_ENTRIES;
+        });
+    switch (end) {
+        case ScanEnd::Unopened:
+            return false;
+        case ScanEnd::TooLarge:
             note = "Folder too large: not every entry is listed";
             break;
-        }
-        const std::string name = it->path().filename().string();
-        if (!name.empty() && name[0] != '.') {
-            std::error_code statusError;
-            // Follows links: a link to a folder is a folder; a broken link is neither and is left out.
-            const fs::file_status st = it->status(statusError);
-            if (fs::is_directory(st)) {
-                folders.push_back({name, true});
-            } else if (fs::is_regular_file(st) && fileMatchesFilter(name)) {
-                files.push_back({name, false});
-            }
-            if (folders.size() + files.size() >= MAX_ENTRIES) {
-                note = "Only the first " + std::to_string(MAX_ENTRIES) + " entries are listed";
-                break;
-            }
-        }
-        it.increment(ec);
-        if (ec) {
+        case ScanEnd::Stopped:
+            note = "Only the first " + std::to_string(MAX_ENTRIES) + " entries are listed";
+            break;
+        case ScanEnd::Unreadable:
             note = "Cannot read the whole folder";
             break;
-        }
+        case ScanEnd::Finished:
+            break;
     }
     auto byName = [](const BrowserEntry& a, const BrowserEntry& b) {
         return lessIgnoringCase(a.name, b.name);
@@ -269,26 +287,20 @@ void FileBrowser::complete() {
         message_ = "No such folder";
         return;
     }
-    fs::directory_iterator it(dir, ec);
-    if (ec) {
+    std::vector<BrowserEntry> matches;
+    const bool hiddenWanted = !prefix.empty() && prefix[0] == '.';
+    const ScanEnd end = scanFolder(
+        dir,
+        [&](const std::string& name) {
+            return name.rfind(prefix, 0) == 0 && (hiddenWanted || name[0] != '.');
+        },
+        [&](BrowserEntry entry) {
+            matches.push_back(std::move(entry));
+            return true;
+        });
+    if (end == ScanEnd::Unopened) {
         message_ = "Cannot read folder";
         return;
-    }
-    std::vector<BrowserEntry> matches;
-    size_t scanned = 0;
-    const bool hiddenWanted = !prefix.empty() && prefix[0] == '.';
-    while (it != fs::directory_iterator() && ++scanned <= MAX_SCANNED) {
-        const std::string name = it->path().filename().string();
-        if (name.rfind(prefix, 0) == 0 && (hiddenWanted || name[0] != '.')) {
-            std::error_code statusError;
-            const fs::file_status st = it->status(statusError);
-            if (fs::is_directory(st))
-                matches.push_back({name, true});
-            else if (fs::is_regular_file(st) && fileMatchesFilter(name))
-                matches.push_back({name, false});
-        }
-        it.increment(ec);
-        if (ec) break;
     }
     if (matches.empty()) {
         message_ = "No match";

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -96,6 +97,14 @@ class FileBrowser {
 
   private:
     bool listInto(const std::filesystem::path& path, std::vector<BrowserEntry>& out, std::string& note) const;
+    // How a walk through a folder ended.
+    enum class ScanEnd { Finished, Unopened, TooLarge, Unreadable, Stopped };
+    // Walks the entries of `path`, MAX_SCANNED of them at the most. Each entry whose name
+    // `wanted` accepts and that is a folder (links followed) or a file the filter lets through
+    // goes to `take`, which answers false to stop the walk. A broken link is neither.
+    ScanEnd scanFolder(const std::filesystem::path& path,
+                       const std::function<bool(const std::string&)>& wanted,
+                       const std::function<bool(BrowserEntry)>& take) const;
     bool fileMatchesFilter(const std::string& name) const;
     std::optional<std::string> chooseFile(std::filesystem::path path);
 

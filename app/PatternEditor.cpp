@@ -1,5 +1,7 @@
 #include "app/PatternEditor.h"
 
+#include "app/CellFormat.h"
+
 namespace {
 
 constexpr int LAST_ROW = ROWS_PER_PATTERN - 1;
@@ -14,16 +16,10 @@ int wrapChannel(int channel) { return ((channel % CHANNEL_COUNT) + CHANNEL_COUNT
 
 bool isNote(uint8_t note) { return note != 0 && note != NOTE_OFF; }
 
-// The triangle sounds an octave below the pulses and the DPCM channel at the same note, so notes
-// moved between them are shifted by an octave. The noise channel has no pitch to keep.
+// A note pasted onto another channel keeps the pitch it sounds at.
 uint8_t adjustedNote(uint8_t note, int from, int to) {
     if (!isNote(note)) return note;
-    const bool fromTriangle = from == CH_TRIANGLE, toTriangle = to == CH_TRIANGLE;
-    const bool fromTonal = from == CH_PULSE1 || from == CH_PULSE2 || from == CH_DPCM;
-    const bool toTonal = to == CH_PULSE1 || to == CH_PULSE2 || to == CH_DPCM;
-    if (fromTriangle && toTonal) return uint8_t(std::max(note - 12, 1));
-    if (fromTonal && toTriangle) return uint8_t(std::min(note + 12, MAX_TRIANGLE_PASTE_NOTE));
-    return note;
+    return uint8_t(sameSoundingNote(note, from, to, 1, MAX_TRIANGLE_PASTE_NOTE));
 }
 
 }  // namespace
@@ -115,8 +111,8 @@ void PatternEditor::enterNote(const KeyEvent& event, int offset) {
         return;
     }
     changeCursorCell("note", [&](PatternCell& cell) {
-        // The triangle sounds an octave below the pulses at the same note.
-        cell.note = uint8_t(e.cursor.channel == CH_TRIANGLE ? std::min(note + 12, MAX_NOTE) : note);
+        // Keys play pulse pitches: the triangle's note is the one that sounds the same.
+        cell.note = uint8_t(sameSoundingNote(note, CH_PULSE1, e.cursor.channel, 1, MAX_NOTE));
         if (e.currentInstrument > 0 && e.currentInstrument < INSTRUMENT_SLOTS)
             cell.instrument = uint8_t(e.currentInstrument);
     });

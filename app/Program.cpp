@@ -6,6 +6,7 @@
 
 #include "app/AudioExport.h"
 #include "app/Backups.h"
+#include "app/CellFormat.h"
 #include "app/FramePacer.h"
 #include "app/MainScreen.h"
 #include "config/KeyNames.h"
@@ -40,11 +41,10 @@ uint32_t ownModifierBit(uint32_t sym) {
     }
 }
 
-// The cell a previewed note (1-120) plays on a channel. The triangle sounds an octave below the
-// pulses at the same period, so its note is raised to match.
+// The cell a previewed note (1-120, at the pitch a pulse plays it) plays on a channel.
 PatternCell previewCell(int channel, int note, int instrument) {
     PatternCell cell;
-    cell.note = uint8_t(channel == CH_TRIANGLE ? std::min(note + 12, 120) : note);
+    cell.note = uint8_t(sameSoundingNote(note, CH_PULSE1, channel, 1, 120));
     cell.instrument = uint8_t(std::clamp(instrument, 0, INSTRUMENT_SLOTS - 1));
     return cell;
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "apu/ApuRegisters.h"
+
 namespace {
 // Length counter loads, indexed by bits 3-7 of a channel's fourth register.
 constexpr std::uint8_t kLengthTable[32] = {10, 254, 20, 2,  40, 4,  80, 6,  160, 8,  60, 10, 14, 12, 26, 14,
@@ -104,10 +106,10 @@ void Apu::reset2A03(bool pal) {
     frameStep_ = 0;
     frameMode_ = 0;
 
-    write2A03(0, 0x4017, 0x00);
-    write2A03(0, 0x4015, 0x00);
-    for (int address = 0x4000; address <= 0x4013; ++address)
-        write2A03(0, address, (address & 3) == 0 ? 0x10 : 0x00);
+    write2A03(0, APU_FRAME_COUNTER, 0x00);
+    write2A03(0, APU_STATUS, 0x00);
+    for (int address = APU_FIRST; address <= APU_CHANNEL_LAST; ++address)
+        write2A03(0, address, (address & 3) == 0 ? CONTROL_CONSTANT_VOLUME : 0x00);
     dmc.dac = 0;
     dmc.lastAmplitude = 0;
 }
@@ -150,7 +152,7 @@ void Apu::writeRegister(std::uint16_t address, std::uint8_t value) {
             vrc6.writeOsc(writeClock_, osc, reg, value);
         else
             vrc6.advance(writeClock_);
-    } else if (address >= 0x4000 && address <= 0x4017) {
+    } else if (address >= APU_FIRST && address <= APU_LAST) {
         write2A03(stepStart_ + writeClock_, address, value);
     }
 }
@@ -201,16 +203,16 @@ void Apu::clockFrameSequencer(int time) {
     frameDelay_ = framePeriod_;
     switch (frameStep_++) {
         case 0:
-            if (!(frameMode_ & 0xC0)) {
+            if (!(frameMode_ & (FRAME_FIVE_STEP | FRAME_IRQ_INHIBIT))) {
                 frameIrq_ = time + framePeriod_ * 4 + 1;
                 frameIrqFlag_ = true;
             }
             [[fallthrough]];
         case 2:
-            pulse1.clockLength(0x20);
-            pulse2.clockLength(0x20);
-            noise.clockLength(0x20);
-            triangle.clockLength(0x80);
+            pulse1.clockLength(CONTROL_LENGTH_HALT);
+            pulse2.clockLength(CONTROL_LENGTH_HALT);
+            noise.clockLength(CONTROL_LENGTH_HALT);
+            triangle.clockLength(TRIANGLE_CONTROL);
             // Pulse 1 negates in ones' complement, pulse 2 in two's complement.
             pulse1.clockSweep(-1);
             pulse2.clockSweep(0);
@@ -220,7 +222,7 @@ void Apu::clockFrameSequencer(int time) {
             break;
         case 3:
             frameStep_ = 0;
-            if (frameMode_ & 0x80) frameDelay_ = framePeriod_ * 2 - 6;  // five-step mode
+            if (frameMode_ & FRAME_FIVE_STEP) frameDelay_ = framePeriod_ * 2 - 6;  // five-step mode
             break;
         default:
             frameStep_ = 0;
@@ -242,8 +244,8 @@ void Apu::recalcIrq() {
 }
 
 void Apu::write2A03(int time, int address, int value) {
-    if (address < 0x4014) {
-        const int index = (address - 0x4000) >> 2;
+    if (address <= APU_CHANNEL_LAST) {
+        const int index = (address - APU_FIRST) >> 2;
         const int reg = address & 3;
         ApuChannel& channel = *channels()[index];
         // Writes carried past the step end by a long burst take effect where emulation is.
@@ -283,7 +285,7 @@ void Apu::write2A03(int time, int address, int value) {
     // Status and frame-counter writes touch every channel: bring them all up to date.
     time = std::max({time, dueOf(pulse1), dueOf(pulse2), dueOf(triangle), dueOf(noise), dueOf(dmc)});
     runUntil(time);
-    if (address == 0x4015) {
+    if (address == APU_STATUS) {
         renderLazyChannels();
         render(dmc);
         const auto all = channels();
@@ -296,23 +298,23 @@ void Apu::write2A03(int time, int address, int value) {
         dmc.irqFlag = false;
         const int previous = channelEnables_;
         channelEnables_ = value;
-        if (!(value & 0x10)) {
+        if (!(value & STATUS_DMC)) {
             dmc.nextIrq = kNone;
             recalcIrq();
-        } else if (!(previous & 0x10)) {
+        } else if (!(previous & STATUS_DMC)) {
             dmc.start();
         }
         if (dmcIrqWasSet) recalcIrq();
-    } else if (address == 0x4017) {
+    } else if (address == APU_FRAME_COUNTER) {
         frameDelay_ &= 1;
-        if (value & 0x40) frameIrqFlag_ = false;
+        if (value & FRAME_IRQ_INHIBIT) frameIrqFlag_ = false;
         frameMode_ = value;
         frameIrq_ = kNone;
         frameStep_ = 0;
-        if (!(value & 0x80)) {
+        if (!(value & FRAME_FIVE_STEP)) {
             frameStep_ = 1;
             frameDelay_ += framePeriod_;
-            if (!(value & 0x40)) frameIrq_ = time + frameDelay_ + framePeriod_ * 3;
+            if (!(value & FRAME_IRQ_INHIBIT)) frameIrq_ = time + frameDelay_ + framePeriod_ * 3;
         }
         recalcIrq();
     }

@@ -24,13 +24,14 @@
 #include <vector>
 
 #include "apu/ApuChannels.h"
+#include "apu/CpuClock.h"
 #include "apu/Nonlinear_Buffer.h"
 #include "apu/Vrc6Sound.h"
 
 class Apu {
   public:
-    static constexpr long kNtscClock = 1789773;  // Hz
-    static constexpr long kPalClock = 1662607;   // Hz
+    static constexpr long kNtscClock = NTSC_CPU_CLOCK;  // Hz, rounded (see apu/CpuClock.h)
+    static constexpr long kPalClock = PAL_CPU_CLOCK;    // Hz
     static constexpr int kStepBase = 106;        // cycles per scanline step before the pattern
     static constexpr int kFramePeriodPal = 8314;
     static constexpr int kFramePeriodNtsc = 7458;

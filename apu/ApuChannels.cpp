@@ -4,6 +4,7 @@
 #include <bit>
 
 #include "apu/Apu.h"
+#include "apu/ApuRegisters.h"
 
 namespace {
 // DMC cycles per output bit: row 0 NTSC, row 1 PAL.
@@ -41,8 +42,8 @@ void EnvelopeChannel::clockEnvelope() {
         envelope = 15;
     } else if (--envelopeDelay < 0) {
         envelopeDelay = period;
-        // Bit 5 loops the decay; otherwise it stops at 0.
-        if ((regs[0] & 0x20) || envelope) envelope = (envelope - 1) & 15;
+        // The length-halt bit loops the decay; otherwise it stops at 0.
+        if ((regs[0] & CONTROL_LENGTH_HALT) || envelope) envelope = (envelope - 1) & 15;
     }
 }
 
@@ -58,11 +59,11 @@ void PulseChannel::reset() {
 void PulseChannel::clockSweep(int negativeAdjust) {
     if (--sweepDelay < 0) {
         regWritten[1] = true;
-        const int shift = regs[1] & 7;
+        const int shift = regs[1] & SWEEP_SHIFT_MASK;
         const int p = period();
-        if (shift && (regs[1] & 0x80) && p >= 8) {
+        if (shift && (regs[1] & SWEEP_ENABLE) && p >= 8) {
             int offset = p >> shift;
-            if (regs[1] & 0x08) offset = negativeAdjust - offset;
+            if (regs[1] & SWEEP_NEGATE) offset = negativeAdjust - offset;
             if (p + offset < 0x800) {
                 const int next = p + offset;
                 regs[2] = static_cast<std::uint8_t>(next & 0xFF);
@@ -148,7 +149,7 @@ void TriangleChannel::clockLinearCounter() {
     else if (linearCounter)
         --linearCounter;
     // The control bit keeps the reload pending for as long as it is set.
-    if (!(regs[0] & 0x80)) regWritten[3] = false;
+    if (!(regs[0] & TRIANGLE_CONTROL)) regWritten[3] = false;
 }
 
 void TriangleChannel::run(int start, int end) {
@@ -222,7 +223,7 @@ void NoiseChannel::run(int start, int end) {
             // Muted: skip to the first period boundary past the end; the register turns once so
             // the next note does not start on the same bit pattern.
             time += periodsToReach(time, end, timerPeriod) * timerPeriod;
-            if (!(regs[2] & 0x80)) shiftRegister = turned(shiftRegister);
+            if (!(regs[2] & NOISE_SHORT_MODE)) shiftRegister = turned(shiftRegister);
         } else {
             // The register holds the coming output bits: bit k is the output k clocks from now,
             // as long as k does not reach the bits fed back since. So the next change of output
@@ -230,7 +231,7 @@ void NoiseChannel::run(int start, int end) {
             // many clocks at once, its new top bits being the feedback of the bits it shifts
             // out: bit 0 XOR bit 1 (long mode, valid for up to 14 clocks at once) or bit 0 XOR
             // bit 6 (short mode, 9 clocks).
-            const int tap = (regs[2] & 0x80) ? 6 : 1;
+            const int tap = (regs[2] & NOISE_SHORT_MODE) ? 6 : 1;
             const int maxJump = 15 - tap;
             const unsigned cap = 1u << (maxJump - 1);
             unsigned n = static_cast<unsigned>(shiftRegister);
@@ -283,8 +284,8 @@ void DmcChannel::reset() {
 
 void DmcChannel::writeRegister(int reg, int value) {
     if (reg == 0) {
-        period = kDmcPeriods[pal ? 1 : 0][value & 15];
-        irqEnabled = (value & 0xC0) == 0x80;
+        period = kDmcPeriods[pal ? 1 : 0][value & DMC_RATE_MASK];
+        irqEnabled = (value & (DMC_IRQ_ENABLE | DMC_LOOP)) == DMC_IRQ_ENABLE;  // a looping sample raises none
         if (!irqEnabled) irqFlag = false;
         recalcIrq();
     } else if (reg == 1) {

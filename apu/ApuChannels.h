@@ -11,6 +11,7 @@
 #include <array>
 #include <cstdint>
 
+#include "apu/ApuRegisters.h"
 #include "apu/BandLimitedBuffer.h"
 #include "apu/BandLimitedSynth.h"
 
@@ -104,7 +105,7 @@ struct NoiseChannel : EnvelopeChannel {
         int time = start + delay;
         if (time < end) {
             time += clocksToReach(time, end, regs[2]) * timerPeriodOf(regs[2]);
-            if (!(regs[2] & 0x80)) shiftRegister = turned(shiftRegister);
+            if (!(regs[2] & NOISE_SHORT_MODE)) shiftRegister = turned(shiftRegister);
         }
         delay = time - end;
     }

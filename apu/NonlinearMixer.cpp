@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/Require.h"
+
 NonlinearMixer::NonlinearMixer() {
     for (int i = 0; i < kTableSize; ++i) {
         if (i <= kZeroIndex) {
@@ -18,6 +20,7 @@ NonlinearMixer::NonlinearMixer() {
 }
 
 void NonlinearMixer::apply(std::uint16_t* entries, long count) noexcept {
+    BF_REQUIRE(count >= 0 && (entries || count == 0));
     std::uint32_t acc = static_cast<std::uint32_t>(accumulator);
     int previous = entryFor(static_cast<std::int32_t>(acc));
     for (long i = 0; i < count; ++i) {

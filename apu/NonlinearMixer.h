@@ -17,7 +17,7 @@ class NonlinearMixer {
     bool enabled = false;
 
     std::uint16_t entryFor(std::int32_t sum) const noexcept { return table[(sum >> 5) & (kTableSize - 1)]; }
-    // Rewrites `count` running differences in place (biased by BandLimitedBuffer::kBias) as the
+    // Rewrites `count` (0 or more) running differences in place (biased by BandLimitedBuffer::kBias) as the
     // differences of the mixed curve, carrying the running sum in `accumulator`.
     void apply(std::uint16_t* entries, long count) noexcept;
 };

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "base/Require.h"
+
 void CapturedSong::takeInstruments(const Song& song, const std::array<uint8_t, INSTRUMENT_SLOTS>& usedFlags) {
     instruments.assign(song.instruments, song.instruments + INSTRUMENT_SLOTS);
     for (int i = 0; i < INSTRUMENT_SLOTS; ++i) usedInstruments[i] = usedFlags[i] != 0;
@@ -26,6 +28,7 @@ void DriverCommandRecorder::restateInstrument(int channel, int slot) {
 }
 
 void DriverCommandRecorder::recordDriverCommand(int channel, int32_t code, const std::vector<int32_t>& args) {
+    BF_REQUIRE(args.size() <= 1);
     if (!recording_ || channel < 0 || channel >= CHANNEL_COUNT) return;
     if (code == DRV_INSTRUMENT) restatedInstrument_[channel] = 0;
     if (code == DRV_NOTE && restatedInstrument_[channel] != 0) {

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/Require.h"
 #include "driver/NsfDriverImage.h"
 
 namespace {
@@ -85,6 +86,7 @@ void writeName(std::vector<uint8_t>& file, size_t at, const std::string& name) {
 }  // namespace
 
 std::vector<uint8_t> encodeNsfStream(const std::vector<NsfFrame>& frames, int channel) {
+    BF_REQUIRE(channel >= 0 && channel < NSF_CHANNELS);
     BitWriter out;
     NsfValues previous;
     previous.fill(-1);
@@ -126,19 +128,23 @@ std::vector<uint8_t> nsfPcmUnits(const NsfSample& sample, bool ntsc) {
     return out;
 }
 
-std::vector<uint8_t> buildNsf(const NsfCapture& capture, std::span<const uint8_t> driverImage) {
+namespace {
+
+void checkCapture(const NsfCapture& capture, std::span<const uint8_t> driverImage) {
     if (driverImage.size() != size_t(NSF_DRIVER_SIZE))
         throw std::logic_error("NSF driver image has the wrong size");
     if (capture.stretches.empty() || capture.loopTarget < 0 ||
         capture.loopTarget >= int(capture.stretches.size()))
         throw std::logic_error("NSF capture without stretches or with a bad loop target");
     if (capture.stretches.size() > size_t(NSF_MAX_STRETCHES)) tooLong();
-
-    // Distinct stretches per channel; identical records share one stream.
-    ChannelEntries channels[NSF_CHANNELS];
-    for (const auto& stretch : capture.stretches) {
+    for (const auto& stretch : capture.stretches)
         if (stretch.empty() || stretch.size() > size_t(NSF_MAX_STRETCH_FRAMES))
             throw std::logic_error("NSF stretch with a bad frame count");
+}
+
+// Distinct stretches per channel; identical records share one stream.
+void collectEntries(const NsfCapture& capture, ChannelEntries (&channels)[NSF_CHANNELS]) {
+    for (const auto& stretch : capture.stretches) {
         for (int c = 0; c < NSF_CHANNELS; ++c) {
             ChannelEntries& ch = channels[c];
             std::vector<int> record = valueRecord(stretch, c);
@@ -152,92 +158,107 @@ std::vector<uint8_t> buildNsf(const NsfCapture& capture, std::span<const uint8_t
             ch.orderList.push_back(uint8_t(entry));
         }
     }
+}
 
-    Image image;
-    image.bytes.assign(driverImage.begin(), driverImage.end());
-    image.append({'Q', '.', 'Z', '.'});
-    image.zeros(NSF_DIRECTORY_SIZE);
-
-    // Tables. Their contents that depend on the banked data are filled in once it is placed.
-    int directory[12] = {};
+// Where the tables went: data offsets for the directory, image offsets of the entries that are
+// filled in once the banked data is placed.
+struct TablePlaces {
+    int directory[NSF_DIRECTORY_WORDS] = {};
     size_t stretchTable[NSF_CHANNELS] = {};
+    size_t pcmTable = 0;
+    size_t dpcmTable = 0;
+};
+
+TablePlaces placeTables(Image& image, ChannelEntries (&channels)[NSF_CHANNELS], const NsfCapture& capture) {
+    TablePlaces places;
     for (int c = 0; c < NSF_CHANNELS; ++c) {
         ChannelEntries& ch = channels[c];
         ch.orderList.push_back(0xFF);
+        // An order list stays within one 256-byte page: the driver indexes it with an 8-bit
+        // register.
         int first = image.dataOffset();
         if ((first >> 8) != ((first + int(ch.orderList.size())) >> 8)) image.alignData(256);
-        directory[2 * c] = image.dataOffset();
+        places.directory[2 * c] = image.dataOffset();
         image.append(ch.orderList);
         image.alignData(8);
-        directory[2 * c + 1] = image.dataOffset();
-        stretchTable[c] = image.size();
+        places.directory[2 * c + 1] = image.dataOffset();
+        places.stretchTable[c] = image.size();
         image.zeros(8 * ch.streams.size());
     }
     image.alignData(8);
-    directory[10] = image.dataOffset();
-    size_t pcmTable = image.size();
+    places.directory[NSF_DIRECTORY_PCM_TABLE] = image.dataOffset();
+    places.pcmTable = image.size();
     image.zeros(8 * capture.pcmSamples.size());
     image.alignData(4);
-    directory[11] = image.dataOffset();
-    size_t dpcmTable = image.size();
+    places.directory[NSF_DIRECTORY_DPCM_TABLE] = image.dataOffset();
+    places.dpcmTable = image.size();
     image.zeros(4 * capture.dpcmSamples.size());
     if (image.dataOffset() > NSF_TABLES_LIMIT) tooLong();
+    return places;
+}
 
-    // Stretch streams.
+void checkBanks(const Image& image) {
+    if (image.size() > size_t(MAX_BANKS) * BANK_SIZE) tooLong();
+}
+
+void placeStreams(Image& image, const ChannelEntries (&channels)[NSF_CHANNELS], const TablePlaces& places) {
     for (int c = 0; c < NSF_CHANNELS; ++c) {
         const ChannelEntries& ch = channels[c];
         for (size_t e = 0; e < ch.streams.size(); ++e) {
             image.keepInBank(ch.streams[e].size());
             size_t at = image.size();
-            size_t entry = stretchTable[c] + 8 * e;
+            size_t entry = places.stretchTable[c] + 8 * e;
             put16(image.bytes, entry, 0xA000 + int(at & 0xFFF));
             image.bytes[entry + 2] = uint8_t(at >> 12);
             put16(image.bytes, entry + 3, ch.frameCounts[e] - 1);
             image.append(ch.streams[e]);
-            if (image.size() > size_t(MAX_BANKS) * BANK_SIZE) tooLong();
+            checkBanks(image);
         }
     }
+}
 
-    // PCM samples: every 156-byte unit is split into a 128-byte first part, stored in a run of
-    // its own, and a 28-byte second part; nine second parts fill a 256-byte page.
-    if (!capture.pcmSamples.empty()) {
-        std::vector<std::vector<uint8_t>> units;
-        for (const NsfSample& s : capture.pcmSamples) units.push_back(nsfPcmUnits(s, capture.ntsc));
-        image.alignImage(NSF_PCM_FIRST_PART);
-        for (size_t s = 0; s < units.size(); ++s) {
-            size_t entry = pcmTable + 8 * s;
-            size_t at = image.size();
-            put16(image.bytes, entry, 0xC000 + int(at & 0xFFF));
-            image.bytes[entry + 2] = uint8_t(at >> 12);
-            size_t count = units[s].size() / NSF_PCM_UNIT;
-            if (count > 0x7FFF) tooLong();
-            // A sample without data keeps its unit of filler in the file but counts no units:
-            // the driver then leaves the level alone, as the editor does.
-            const int counted = capture.pcmSamples[s].bytes.empty() ? 0 : int(count);
-            put16(image.bytes, entry + 6, counted | (capture.pcmSamples[s].loop ? 0x8000 : 0));
-            for (size_t u = 0; u < count; ++u) {
-                auto from = units[s].begin() + ptrdiff_t(u * NSF_PCM_UNIT);
-                image.bytes.insert(image.bytes.end(), from, from + NSF_PCM_FIRST_PART);
-            }
-            if (image.size() > size_t(MAX_BANKS) * BANK_SIZE) tooLong();
+// PCM samples: every 156-byte unit is split into a 128-byte first part, stored in a run of its
+// own, and a 28-byte second part; nine second parts fill a 256-byte page.
+void placePcm(Image& image, const NsfCapture& capture, size_t pcmTable) {
+    if (capture.pcmSamples.empty()) return;
+    std::vector<std::vector<uint8_t>> units;
+    for (const NsfSample& s : capture.pcmSamples) units.push_back(nsfPcmUnits(s, capture.ntsc));
+    image.alignImage(NSF_PCM_FIRST_PART);
+    for (size_t s = 0; s < units.size(); ++s) {
+        size_t entry = pcmTable + 8 * s;
+        size_t at = image.size();
+        put16(image.bytes, entry, 0xC000 + int(at & 0xFFF));
+        image.bytes[entry + 2] = uint8_t(at >> 12);
+        size_t count = units[s].size() / NSF_PCM_UNIT;
+        if (count > 0x7FFF) tooLong();
+        // A sample without data keeps its unit of filler in the file but counts no units:
+        // the driver then leaves the level alone, as the editor does.
+        const int counted = capture.pcmSamples[s].bytes.empty() ? 0 : int(count);
+        put16(image.bytes, entry + 6, counted | (capture.pcmSamples[s].loop ? 0x8000 : 0));
+        for (size_t u = 0; u < count; ++u) {
+            auto from = units[s].begin() + ptrdiff_t(u * NSF_PCM_UNIT);
+            image.bytes.insert(image.bytes.end(), from, from + NSF_PCM_FIRST_PART);
         }
-        if (image.size() % BANK_SIZE != 0)
-            while ((image.size() & 0xFF) % NSF_PCM_SECOND_PART != 0) image.bytes.push_back(0);
-        for (size_t s = 0; s < units.size(); ++s) {
-            size_t entry = pcmTable + 8 * s;
-            size_t at = image.size();
-            put16(image.bytes, entry + 3, 0xC000 + int(at & 0xFFF));
-            image.bytes[entry + 5] = uint8_t(at >> 12);
-            for (size_t u = 0; u < units[s].size() / NSF_PCM_UNIT; ++u) {
-                auto from = units[s].begin() + ptrdiff_t(u * NSF_PCM_UNIT + NSF_PCM_FIRST_PART);
-                image.bytes.insert(image.bytes.end(), from, from + NSF_PCM_SECOND_PART);
-                if ((image.size() & 0xFF) == 0xFC) image.zeros(4);
-            }
-            if (image.size() > size_t(MAX_BANKS) * BANK_SIZE) tooLong();
-        }
+        checkBanks(image);
     }
+    if (image.size() % BANK_SIZE != 0)
+        while ((image.size() & 0xFF) % NSF_PCM_SECOND_PART != 0) image.bytes.push_back(0);
+    for (size_t s = 0; s < units.size(); ++s) {
+        size_t entry = pcmTable + 8 * s;
+        size_t at = image.size();
+        put16(image.bytes, entry + 3, 0xC000 + int(at & 0xFFF));
+        image.bytes[entry + 5] = uint8_t(at >> 12);
+        for (size_t u = 0; u < units[s].size() / NSF_PCM_UNIT; ++u) {
+            auto from = units[s].begin() + ptrdiff_t(u * NSF_PCM_UNIT + NSF_PCM_FIRST_PART);
+            image.bytes.insert(image.bytes.end(), from, from + NSF_PCM_SECOND_PART);
+            if ((image.size() & 0xFF) == 0xFC) image.zeros(4);
+        }
+        checkBanks(image);
+    }
+}
 
-    // DPCM samples: the DMC reads from a 64-byte aligned address in the $D000 window.
+// DPCM samples: the DMC reads from a 64-byte aligned address in the $D000 window.
+void placeDpcm(Image& image, const NsfCapture& capture, size_t dpcmTable) {
     for (size_t s = 0; s < capture.dpcmSamples.size(); ++s) {
         const NsfSample& sample = capture.dpcmSamples[s];
         image.alignImage(64);
@@ -251,28 +272,57 @@ std::vector<uint8_t> buildNsf(const NsfCapture& capture, std::span<const uint8_t
         // (the DMC would otherwise play one byte of whatever follows).
         image.bytes[entry + 3] = uint8_t((sample.loop ? 1 : 0) | (sample.bytes.empty() ? 0x80 : 0));
         image.append(sample.bytes);
-        if (image.size() > size_t(MAX_BANKS) * BANK_SIZE) tooLong();
+        checkBanks(image);
     }
+}
 
-    size_t dir = NSF_DIRECTORY_OFFSET - NSF_HEADER_SIZE;
-    for (int k = 0; k < 12; ++k) put16(image.bytes, dir + 2 * size_t(k), directory[k]);
-    image.bytes[dir + 24] = uint8_t(capture.loopTarget);
+void writeDirectory(Image& image, const TablePlaces& places, int loopTarget) {
+    const size_t dir = NSF_DIRECTORY_OFFSET - NSF_HEADER_SIZE;
+    for (int k = 0; k < NSF_DIRECTORY_WORDS; ++k)
+        put16(image.bytes, dir + 2 * size_t(k), places.directory[k]);
+    image.bytes[dir + NSF_DIRECTORY_LOOP_TARGET] = uint8_t(loopTarget);
+}
 
+std::vector<uint8_t> nsfHeader(const NsfCapture& capture) {
+    namespace h = nsf_header;
     std::vector<uint8_t> file(NSF_HEADER_SIZE, 0);
-    std::memcpy(file.data(), "NESM\x1A", 5);
-    file[5] = 1;  // version
-    file[6] = 1;  // songs
-    file[7] = 1;  // first song
-    put16(file, 8, NSF_LOAD_ADDRESS);
-    put16(file, 10, NSF_INIT_ADDRESS);
-    put16(file, 12, NSF_PLAY_ADDRESS);
-    for (int k = 0; k < 3; ++k) writeName(file, 14 + 32 * size_t(k), capture.names[k]);
-    put16(file, 110, 16667);  // NTSC play period, µs
-    std::memcpy(&file[112], "ZEPHY!", 6);
-    file[118] = 0;            // $E000: the driver
-    file[119] = 1;            // $F000: the driver's end and the tables
-    put16(file, 120, 20000);  // PAL play period, µs
-    file[122] = capture.ntsc ? 0 : 1;
+    std::memcpy(&file[h::MAGIC], "NESM\x1A", 5);
+    file[h::VERSION] = 1;
+    file[h::SONG_COUNT] = 1;
+    file[h::FIRST_SONG] = 1;
+    put16(file, h::LOAD_ADDRESS, NSF_LOAD_ADDRESS);
+    put16(file, h::INIT_ADDRESS, NSF_INIT_ADDRESS);
+    put16(file, h::PLAY_ADDRESS, NSF_PLAY_ADDRESS);
+    for (int k = 0; k < 3; ++k) writeName(file, h::TITLE + h::TEXT_SIZE * size_t(k), capture.names[k]);
+    put16(file, h::NTSC_PLAY_PERIOD, 16667);
+    // Initial banks of $8000-$D000 (the six bytes spell a mark), then of $E000 and $F000.
+    std::memcpy(&file[h::BANKS], "ZEPHY!", 6);
+    file[h::BANKS + 6] = 0;  // $E000: the driver
+    file[h::BANKS + 7] = 1;  // $F000: the driver's end and the tables
+    put16(file, h::PAL_PLAY_PERIOD, 20000);
+    file[h::TV_SYSTEM] = capture.ntsc ? 0 : 1;
+    return file;
+}
+
+}  // namespace
+
+std::vector<uint8_t> buildNsf(const NsfCapture& capture, std::span<const uint8_t> driverImage) {
+    checkCapture(capture, driverImage);
+    ChannelEntries channels[NSF_CHANNELS];
+    collectEntries(capture, channels);
+
+    Image image;
+    image.bytes.assign(driverImage.begin(), driverImage.end());
+    image.append({'Q', '.', 'Z', '.'});
+    image.zeros(NSF_DIRECTORY_SIZE);
+    // Tables first: their entries that point into the banked data are filled in as it is placed.
+    const TablePlaces places = placeTables(image, channels, capture);
+    placeStreams(image, channels, places);
+    placePcm(image, capture, places.pcmTable);
+    placeDpcm(image, capture, places.dpcmTable);
+    writeDirectory(image, places, capture.loopTarget);
+
+    std::vector<uint8_t> file = nsfHeader(capture);
     file.insert(file.end(), image.bytes.begin(), image.bytes.end());
     return file;
 }

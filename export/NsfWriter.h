@@ -17,6 +17,7 @@
 #include <span>
 #include <vector>
 
+#include "apu/CpuClock.h"
 #include "export/NsfCapture.h"
 
 constexpr int NSF_HEADER_SIZE = 128;
@@ -26,8 +27,32 @@ constexpr uint16_t NSF_INIT_ADDRESS = 0xEAE0;
 constexpr uint16_t NSF_PLAY_ADDRESS = 0xEE3D;
 constexpr int NSF_TAG_OFFSET = NSF_HEADER_SIZE + NSF_DRIVER_SIZE;  // 4606
 constexpr int NSF_DIRECTORY_OFFSET = NSF_TAG_OFFSET + 4;           // 4610
-constexpr int NSF_DIRECTORY_SIZE = 25;
+// The directory: 16-bit data offsets of channel c's order list (word 2c) and stretch table
+// (word 2c + 1), of the PCM table (word 10) and the DPCM table (word 11), then one byte, the
+// stretch playback loops back to.
+constexpr int NSF_DIRECTORY_WORDS = 12;
+constexpr int NSF_DIRECTORY_PCM_TABLE = 10;
+constexpr int NSF_DIRECTORY_DPCM_TABLE = 11;
+constexpr int NSF_DIRECTORY_LOOP_TARGET = 2 * NSF_DIRECTORY_WORDS;            // byte offset in the directory
+constexpr int NSF_DIRECTORY_SIZE = NSF_DIRECTORY_LOOP_TARGET + 1;             // 25
 constexpr int NSF_TABLES_OFFSET = NSF_DIRECTORY_OFFSET + NSF_DIRECTORY_SIZE;  // 4635
+// File offsets of the header fields the writer fills; 16-bit fields are little-endian.
+namespace nsf_header {
+constexpr int MAGIC = 0;  // "NESM" and $1A
+constexpr int VERSION = 5;
+constexpr int SONG_COUNT = 6;
+constexpr int FIRST_SONG = 7;  // counted from 1
+constexpr int LOAD_ADDRESS = 8;
+constexpr int INIT_ADDRESS = 10;
+constexpr int PLAY_ADDRESS = 12;
+constexpr int TITLE = 14;  // song, artist and copyright: 32 bytes each, zero-padded
+constexpr int TEXT_SIZE = 32;
+constexpr int NTSC_PLAY_PERIOD = 110;  // µs
+constexpr int BANKS = 112;             // initial bank of each 4 KB window, $8000 to $F000
+constexpr int PAL_PLAY_PERIOD = 120;   // µs
+constexpr int TV_SYSTEM = 122;         // 0 NTSC, 1 PAL
+}  // namespace nsf_header
+
 // Data offset (from the tag) by which all tables must have ended: bank 1 ends there.
 constexpr int NSF_TABLES_LIMIT = 8192 - NSF_DRIVER_SIZE;  // 3714
 // The driver reads data offset d at $917E + d.
@@ -37,7 +62,7 @@ constexpr int NSF_PCM_UNIT = 156;
 constexpr int NSF_PCM_FIRST_PART = 128;
 constexpr int NSF_PCM_SECOND_PART = 28;
 // Source bytes per output byte when PCM is re-timed for NTSC (the PAL/NTSC scanline rate ratio).
-constexpr double NSF_NTSC_PCM_STEP = 0.9289487044723371;
+constexpr double NSF_NTSC_PCM_STEP = PAL_PER_NTSC_CYCLE;
 
 // Encodes one stretch of one channel (stream 0-4) as its bit-packed change stream: per frame and
 // value, 0 when the value equals the previous frame's or is −1, else 1 and the value's low bits,

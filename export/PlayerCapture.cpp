@@ -1,5 +1,7 @@
 #include "export/PlayerCapture.h"
 
+#include "base/Require.h"
+
 void RecorderSink::recordDriverCommand(int channel, int code, int argument) {
     if (argument < 0)
         recorder_.recordDriverCommand(channel, code);
@@ -20,6 +22,7 @@ void PlayerCapture::reset() {
 }
 
 void PlayerCapture::setPosition(int order, int row) {
+    BF_REQUIRE(order >= 0 && order < MAX_ORDERS && row >= 0 && row < ROWS_PER_PATTERN);
     player_.currentOrder = order;
     player_.currentRow = row;
 }

@@ -2,9 +2,11 @@
 
 #include <cmath>
 
+#include "apu/CpuClock.h"
+
 void buildPeriodTable(bool ntsc, int32_t (&table)[PERIOD_TABLE_SIZE]) {
-    const double clock = ntsc ? 1789772.6666666667 : 1662607.0;
-    const double base = 55.0 / std::pow(2.0, 0.75);  // C one octave and a quarter below A 55 Hz
+    const double clock = ntsc ? NTSC_CPU_CLOCK_EXACT : double(PAL_CPU_CLOCK);
+    const double base = 55.0 / std::pow(2.0, 0.75);  // C, nine semitones below A at 55 Hz
     for (int i = 0; i < PERIOD_TABLE_SIZE; ++i) {
         double f = std::pow(2.0, i / 12.0) * base;
         // The pulse timer divides the clock by 16 x (period + 1).

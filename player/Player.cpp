@@ -6,11 +6,10 @@
 #include <cmath>
 
 #include "apu/Apu.h"
+#include "apu/ApuRegisters.h"
+#include "apu/CpuClock.h"
 
 namespace {
-
-// The NTSC CPU runs 1789773 / 1662607 times faster than the PAL one.
-constexpr double NTSC_CLOCK_RATIO = 0.9289487044723371;
 
 constexpr int METRONOME_VOLUME[6] = {15, 15, 12, 9, 3, 0};
 
@@ -92,6 +91,8 @@ void Player::writeApu(uint16_t address, uint8_t value) {
 }
 
 void Player::recordDriverCommand(int channel, int code, int argument) {
+    BF_REQUIRE(channel >= 0 && channel < CHANNEL_COUNT);
+    BF_REQUIRE(argument >= -1 && argument <= 255);
     if (captureMode && commandSink) commandSink->recordDriverCommand(channel, code, argument);
 }
 
@@ -176,18 +177,21 @@ void Player::advanceRow() {
 void Player::runMetronome() {
     if (!metronomeOn) clickActive = false;
     if (!clickActive) {
-        writeApu(0x9000, 0x00);
+        writeApu(VRC6_PULSE1_CONTROL, 0x00);
     } else {
         int period = clickPeriod;
-        if (song.ntsc) period = int(period / NTSC_CLOCK_RATIO);
-        writeApu(0x9000, uint8_t(METRONOME_VOLUME[clickStep] | 0x70));
-        writeApu(0x9001, uint8_t(period & 0xFF));
-        writeApu(0x9002, uint8_t((period | 0x8000) >> 8));
+        // The VRC6 counts CPU cycles: the faster NTSC clock needs a longer period for the
+        // same click.
+        if (song.ntsc) period = int(period / PAL_PER_NTSC_CYCLE);
+        writeApu(VRC6_PULSE1_CONTROL, uint8_t(METRONOME_VOLUME[clickStep] | VRC6_DUTY_HALF));
+        writeApu(VRC6_PULSE1_PERIOD_LOW, uint8_t(period & 0xFF));
+        writeApu(VRC6_PULSE1_PERIOD_HIGH, uint8_t((period >> 8) | VRC6_ENABLE));
         if (++clickStep >= 6) clickActive = false;
     }
     if (currentRow != lastMetronomeRow) {
         lastMetronomeRow = currentRow;
-        if (currentRow % 16 == 0 || currentRow % 4 == 0) {
+        // A click on every beat (4 rows); the first beat of each 16-row bar an octave higher.
+        if (currentRow % 4 == 0) {
             clickPeriod = currentRow % 16 == 0 ? 105 : 210;
             clickActive = true;
             clickStep = 0;
@@ -216,20 +220,20 @@ void Player::serveRequests() {
         buildPeriodTable(song.ntsc, periodTable);
     }
     if (takeRequest(maskChanged)) {
-        writeApu(0x4015, uint8_t(channelMask & 0x0F));
+        writeApu(APU_STATUS, uint8_t(channelMask & STATUS_TONE_CHANNELS));
         for (int c = 0; c < CHANNEL_COUNT; ++c)
             if (channelMask & (1 << c)) channels[c].lastPeriod = -1;
     }
     if (takeRequest(resetRequest)) {
-        writeApu(0x4000, 0x30);
-        writeApu(0x4004, 0x30);
-        writeApu(0x4008, 0x00);
-        writeApu(0x400C, 0x30);
-        writeApu(0x4001, 0x0F);
-        writeApu(0x4005, 0x0F);
+        writeApu(APU_PULSE1_CONTROL, CONTROL_SILENT);
+        writeApu(APU_PULSE2_CONTROL, CONTROL_SILENT);
+        writeApu(APU_TRIANGLE_LINEAR, TRIANGLE_STOPPED);
+        writeApu(APU_NOISE_CONTROL, CONTROL_SILENT);
+        writeApu(APU_PULSE1_SWEEP, SWEEP_OFF);
+        writeApu(APU_PULSE2_SWEEP, SWEEP_OFF);
         releaseSampleMemory();
-        writeApu(0x4015, uint8_t(channelMask & 0x0F));
-        writeApu(0x9000, 0x00);
+        writeApu(APU_STATUS, uint8_t(channelMask & STATUS_TONE_CHANNELS));
+        writeApu(VRC6_PULSE1_CONTROL, 0x00);
     }
     if (takeRequest(stopRequest)) {
         for (ChannelState& ch : channels) {
@@ -241,12 +245,12 @@ void Player::serveRequests() {
         pcm.pcmInstrument = 0;
         pcm.holding = false;
         releaseSampleMemory();
-        writeApu(0x4000, 0x30);
-        writeApu(0x4004, 0x30);
-        writeApu(0x4008, 0x00);
-        writeApu(0x400C, 0x30);
-        writeApu(0x4015, 0x0F);
-        writeApu(0x9000, 0x00);
+        writeApu(APU_PULSE1_CONTROL, CONTROL_SILENT);
+        writeApu(APU_PULSE2_CONTROL, CONTROL_SILENT);
+        writeApu(APU_TRIANGLE_LINEAR, TRIANGLE_STOPPED);
+        writeApu(APU_NOISE_CONTROL, CONTROL_SILENT);
+        writeApu(APU_STATUS, STATUS_TONE_CHANNELS);
+        writeApu(VRC6_PULSE1_CONTROL, 0x00);
         playing = false;
     }
 }

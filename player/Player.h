@@ -11,6 +11,8 @@
 #include <atomic>
 #include <cstdint>
 
+#include "apu/CpuClock.h"
+#include "base/Require.h"
 #include "player/ChannelState.h"
 #include "player/PitchTables.h"
 #include "song/Song.h"
@@ -21,10 +23,11 @@ class Apu;
 class DriverCommandSink {
   public:
     virtual ~DriverCommandSink() = default;
-    // channel 0-4; code as reported (0x40 note, 0x80 instrument, 0xC0 volume, 0xD0 duty, 0xD6 note
-    // cut, 0xD9-0xE7 effects, and on channel 4: 362 play sample, 365 rate/loop byte, 366 EEy);
-    // argument 0-255, or -1 when the command has none.
-    // 365 is reported at every DPCM sample start; dropping repeats of the same byte is the
+    // channel 0-4; code a DriverCode (player/DriverCode.h): DRV_NOTE, DRV_INSTRUMENT,
+    // DRV_VOLUME, DRV_DUTY, DRV_NOTE_CUT and the effects DRV_ARPEGGIO_ON to DRV_DUTY_RELEASE, and
+    // on channel 4 also DRV_DPCM_PLAY, DRV_DPCM_RATE and DRV_DPCM_EFFECT (EEy); argument 0-255,
+    // or -1 when the command has none.
+    // DRV_DPCM_RATE is reported at every DPCM sample start; dropping repeats of the same byte is the
     // recorder's business, since it also forgets the last byte at each captured stretch.
     virtual void recordDriverCommand(int channel, int code, int argument) = 0;
 };
@@ -49,8 +52,13 @@ struct PcmVoice {
     bool toggle = false;  // the wave is updated on every second scanline
 };
 
-constexpr int PAL_ROW_THRESHOLD = 32000;
-constexpr int NTSC_ROW_THRESHOLD = 34448;
+// The row clock: every frame adds ceil(tempo x 256 / speed), and a row ends when the sum
+// reaches the threshold. At 125 x 256 a row of tempo 125 lasts `speed` frames on PAL, the
+// tracker convention. Frames are 312 scanlines on both systems, so they come faster on NTSC by
+// the clock ratio; its threshold is raised by the same ratio (rounded) to keep the tempo.
+constexpr int PAL_ROW_THRESHOLD = 125 * 256;
+constexpr int NTSC_ROW_THRESHOLD = int(PAL_ROW_THRESHOLD * NTSC_PER_PAL_CYCLE + 0.5);
+static_assert(NTSC_ROW_THRESHOLD == 34448);
 constexpr int SCANLINES_PER_FRAME = 312;
 
 class Player {
@@ -108,9 +116,11 @@ class Player {
     void frameEffects();
     // Starts the DPCM or PCM sample of the current row's DPCM-channel cell, or stops it.
     void dpcmRowStep();
-    // Every register write goes through here: to the Apu (not in captureMode) and to the trace.
+    // Every register write goes through here: to the Apu and then to the trace, if one is set.
+    // In captureMode it does nothing at all: captures read the driver commands and the snapshot.
     void writeApu(uint16_t address, uint8_t value);
-    // Reports a driver command to the sink, only in captureMode. argument -1 = none.
+    // Reports a driver command of channel 0-4 to the sink, only in captureMode. argument 0-255,
+    // or -1 for none.
     void recordDriverCommand(int channel, int code, int argument = -1);
 
     // The Apu's sample reader (the constructor installs it): byte (address - $C000) of the DPCM
@@ -186,15 +196,25 @@ class Player {
     void runMetronome();
     void servePcmVoice();
     void updatePcmParameters();
+    // Channel CH_PULSE1 or CH_PULSE2.
     void writePulsePeriod(int channel, int32_t period);
     void startDpcmSample(int instrument, int rate);
     void startPcmSample(int instrument);
     void releaseSampleMemory() { sampleMemory = nullptr; }
     void frameEffect(int channel);
+    // One frame's step of continuous effect 1-7 or A (others do nothing) on channel 0-4. On a row's first
+    // frame the combined effects 5 and 6 only slide the volume; their portamento or vibrato waits for the
+    // next frame.
+    void continuousEffectStep(int channel, int effect, bool rowFrame);
     void arpeggioStep(ChannelState& ch, int parameter);
     void portamentoStep(int channel);
     static void volumeSlideStep(ChannelState& ch);
     void reportEffects(int channel, const PatternCell& cell);
+    // Reports a running effect: `code` with `argument` when it is on and reportable and it was
+    // not active or its `key` differs from the one `reported`; `offCode` when it goes off while
+    // active. An effect on but not reportable (no speed or depth) reports nothing.
+    void reportEffect(int channel, bool on, bool reportable, int key, int code, int argument, int offCode,
+                      bool& active, int32_t& reported);
     void reportDuty(int channel);
     const PatternCell& currentCell(int channel) const;
     const Instrument& instrumentOf(const ChannelState& ch) const { return song.instruments[ch.instrument]; }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "apu/ApuRegisters.h"
+#include "player/DriverCode.h"
 #include "player/Player.h"
 
 namespace {
@@ -65,7 +67,7 @@ void Player::stepEnvelopes(int c) {
         if (c == CH_TRIANGLE ? level <= 7 : level == 0) {
             ch.noteOn = 0;
             ch.volume = 0;
-            recordDriverCommand(c, 0xD6);
+            recordDriverCommand(c, DRV_NOTE_CUT);
         }
     }
 }
@@ -93,42 +95,44 @@ int32_t Player::periodForPitch(int32_t p) const {
 }
 
 void Player::writePulsePeriod(int c, int32_t period) {
+    BF_REQUIRE(c == CH_PULSE1 || c == CH_PULSE2);
     ChannelState& ch = channels[c];
-    const uint16_t base = uint16_t(0x4000 + 4 * c);
     const int hiNew = period >> 8;
     const int hiOld = ch.lastPeriod >> 8;
     if (hiNew == hiOld) {
-        writeApu(base + 2, uint8_t(period & 0xFF));
+        writeApu(pulseRegister(c, PULSE_PERIOD_LOW), uint8_t(period & 0xFF));
     } else if (ch.lastPeriod != -1 && (hiNew - hiOld == 1 || hiNew - hiOld == -1)) {
         // Writing the high period byte restarts the pulse's duty cycle with an audible click.
         // Instead, set the low byte to the carry point and let one sweep clock (forced by the
         // $4017 write) carry it into the high byte, then restore the low byte.
         const bool up = hiNew - hiOld == 1;
-        writeApu(0x4017, 0x40);
-        writeApu(base + 2, up ? 0xFF : 0x00);
-        writeApu(base + 1, up ? 0x87 : 0x8F);
-        writeApu(0x4017, 0xC0);
-        writeApu(base + 1, 0x0F);
-        writeApu(base + 2, uint8_t(period & 0xFF));
+        const uint8_t sweep = SWEEP_ENABLE | SWEEP_SHIFT_7 | (up ? 0 : SWEEP_NEGATE);
+        writeApu(APU_FRAME_COUNTER, FRAME_IRQ_INHIBIT);
+        writeApu(pulseRegister(c, PULSE_PERIOD_LOW), up ? 0xFF : 0x00);
+        writeApu(pulseRegister(c, PULSE_SWEEP), sweep);
+        writeApu(APU_FRAME_COUNTER, FRAME_FIVE_STEP | FRAME_IRQ_INHIBIT);
+        writeApu(pulseRegister(c, PULSE_SWEEP), SWEEP_OFF);
+        writeApu(pulseRegister(c, PULSE_PERIOD_LOW), uint8_t(period & 0xFF));
     } else {
-        writeApu(base + 2, uint8_t(period & 0xFF));
-        writeApu(base + 3, uint8_t(period >> 8));
+        writeApu(pulseRegister(c, PULSE_PERIOD_LOW), uint8_t(period & 0xFF));
+        writeApu(pulseRegister(c, PULSE_PERIOD_HIGH), uint8_t(period >> 8));
     }
     ch.lastPeriod = period;
 }
 
 void Player::writeChannels() {
     // Triangle: the linear counter reloads to 1 with the control flag held, or it goes quiet.
-    const int triangleControl = effectiveLevel(channels[CH_TRIANGLE]) >= 8 ? 0x81 : 0x80;
-    writeApu(0x4008, uint8_t(triangleControl));
+    const int triangleControl =
+        effectiveLevel(channels[CH_TRIANGLE]) >= 8 ? TRIANGLE_SOUNDING : TRIANGLE_QUIET;
+    writeApu(APU_TRIANGLE_LINEAR, uint8_t(triangleControl));
     snapshot.triangleControl = triangleControl;
 
     for (int c = CH_PULSE1; c <= CH_PULSE2; ++c) {
         ChannelState& ch = channels[c];
         int duty = ch.dutyOverride != -1 ? ch.dutyOverride : ch.dutyValue >> 6;
-        int value = ((duty & 3) << 6) | effectiveLevel(ch) | 0x30;
+        int value = ((duty & 3) << 6) | effectiveLevel(ch) | CONTROL_LENGTH_HALT | CONTROL_CONSTANT_VOLUME;
         if (echoing(ch)) value = ch.registerHistory[historyIndex(ch)];
-        writeApu(uint16_t(0x4000 + 4 * c), uint8_t(value));
+        writeApu(pulseRegister(c, PULSE_CONTROL), uint8_t(value));
         ch.registerHistory[ch.historyPos] = value;
         int& dutyVolume = c == CH_PULSE1 ? snapshot.pulse1DutyVolume : snapshot.pulse2DutyVolume;
         dutyVolume = ((value >> 2) & 0x30) | (value & 0x0F);
@@ -142,12 +146,12 @@ void Player::writeChannels() {
         bool audible;
         if (c == CH_TRIANGLE) {
             if ((period >> 8) != (ch.lastPeriod >> 8)) {
-                writeApu(0x400A, 0xFF);
-                writeApu(0x400B, uint8_t(period >> 8));
+                writeApu(APU_TRIANGLE_PERIOD_LOW, 0xFF);
+                writeApu(APU_TRIANGLE_PERIOD_HIGH, uint8_t(period >> 8));
             }
-            writeApu(0x400A, uint8_t(period & 0xFF));
+            writeApu(APU_TRIANGLE_PERIOD_LOW, uint8_t(period & 0xFF));
             ch.lastPeriod = period;
-            audible = triangleControl != 0x80;
+            audible = triangleControl != TRIANGLE_QUIET;
         } else {
             writePulsePeriod(c, period);
             audible = (ch.registerHistory[ch.historyPos] & 0x0F) != 0;
@@ -164,9 +168,9 @@ void Player::writeChannels() {
 
     {
         ChannelState& ch = channels[CH_NOISE];
-        int value = effectiveLevel(ch) | 0x30;
+        int value = effectiveLevel(ch) | CONTROL_LENGTH_HALT | CONTROL_CONSTANT_VOLUME;
         if (echoing(ch)) value = ch.registerHistory[historyIndex(ch)];
-        writeApu(0x400C, uint8_t(value));
+        writeApu(APU_NOISE_CONTROL, uint8_t(value));
         ch.registerHistory[ch.historyPos] = value;
         snapshot.noiseVolume = value & 0x0F;
 
@@ -174,8 +178,8 @@ void Player::writeChannels() {
         int mode = (ch.dutyValue >> 6) % 2;
         int period = (15 - index) | (mode << 7);
         if (echoing(ch)) period = ch.periodHistory[historyIndex(ch)];
-        writeApu(0x400E, uint8_t(period));
-        writeApu(0x400F, 0x00);
+        writeApu(APU_NOISE_PERIOD, uint8_t(period));
+        writeApu(APU_NOISE_LENGTH, 0x00);
         ch.periodHistory[ch.historyPos] = period;
         snapshot.noisePeriod = (value & 0x0F) ? (((period >> 3) & 0x10) | (period & 0x0F)) : -1;
     }
@@ -199,23 +203,23 @@ void Player::startPcmSample(int instrument) {
     pcm.holding = false;
     pcm.pcmInstrument = instrument;
     channels[CH_DPCM].volume = 0;  // silences the wave generator
-    writeApu(0x4015, uint8_t(channelMask & 0x0F));
+    writeApu(APU_STATUS, uint8_t(channelMask & STATUS_TONE_CHANNELS));
     releaseSampleMemory();
 }
 
 void Player::startDpcmSample(int instrument, int rate) {
     pcm.pcmInstrument = 0;
     const DpcmSample& sample = song.instruments[instrument].dpcm;
-    if (sample.empty() || !(channelMask & 0x10)) return;
+    if (sample.empty() || !(channelMask & STATUS_DMC)) return;
     sampleMemory = &sample;
     // The length register counts 16-byte blocks plus one byte.
     int length = std::clamp<int>(int(sample.size >> 4), 0, 255);
-    writeApu(0x4010, uint8_t((sample.loop ? 0x40 : 0x00) | (rate & 0x0F)));
-    writeApu(0x4011, 0x3F);
-    writeApu(0x4012, 0x00);
-    writeApu(0x4013, uint8_t(length));
-    writeApu(0x4015, uint8_t(channelMask & 0x0F));
-    writeApu(0x4015, uint8_t(channelMask | 0x10));  // enabling again restarts at $C000
+    writeApu(APU_DMC_CONTROL, uint8_t((sample.loop ? DMC_LOOP : 0x00) | (rate & DMC_RATE_MASK)));
+    writeApu(APU_DMC_LEVEL, DMC_LEVEL_MIDDLE);
+    writeApu(APU_DMC_ADDRESS, 0x00);
+    writeApu(APU_DMC_LENGTH, uint8_t(length));
+    writeApu(APU_STATUS, uint8_t(channelMask & STATUS_TONE_CHANNELS));
+    writeApu(APU_STATUS, uint8_t(channelMask | STATUS_DMC));  // enabling again restarts at $C000
 }
 
 void Player::dpcmRowStep() {
@@ -240,11 +244,11 @@ void Player::dpcmRowStep() {
         snapshot.dpcmTriggered = 1;
         snapshot.pcmAmplitude = 0;
         snapshot.sampleStarted = 1;
-        recordDriverCommand(CH_DPCM, 365, rate | (inst.dpcm.loop ? 0x40 : 0x00));
-        recordDriverCommand(CH_DPCM, 362, i);
+        recordDriverCommand(CH_DPCM, DRV_DPCM_RATE, rate | (inst.dpcm.loop ? DMC_LOOP : 0x00));
+        recordDriverCommand(CH_DPCM, DRV_DPCM_PLAY, i);
     } else {
         pcm.pcmInstrument = 0;
-        writeApu(0x4015, uint8_t(channelMask & 0x0F));
+        writeApu(APU_STATUS, uint8_t(channelMask & STATUS_TONE_CHANNELS));
         releaseSampleMemory();
     }
 }

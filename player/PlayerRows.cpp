@@ -2,34 +2,10 @@
 
 #include <algorithm>
 
+#include "player/DriverCode.h"
 #include "player/Player.h"
 
 namespace {
-
-// Driver command codes.
-enum : int {
-    CMD_NOTE = 0x40,
-    CMD_INSTRUMENT = 0x80,
-    CMD_VOLUME = 0xC0,
-    CMD_DUTY = 0xD0,
-    CMD_NOTE_CUT = 0xD6,
-    CMD_ARPEGGIO = 0xD9,
-    CMD_ARPEGGIO_OFF = 0xDA,
-    CMD_SLIDE_UP = 0xDB,
-    CMD_SLIDE_DOWN = 0xDC,
-    CMD_SLIDE_OFF = 0xDD,
-    CMD_SLIDE_ARRIVED = 0xDE,
-    CMD_VIBRATO = 0xDF,
-    CMD_VIBRATO_OFF = 0xE0,
-    CMD_VOLSLIDE_UP = 0xE1,
-    CMD_VOLSLIDE_DOWN = 0xE2,
-    CMD_VOLSLIDE_OFF = 0xE3,
-    CMD_TREMOLO = 0xE4,
-    CMD_TREMOLO_OFF = 0xE5,
-    CMD_GLISSANDO = 0xE6,
-    CMD_DUTY_RELEASE = 0xE7,
-    CMD_LOOP_MARK = 0x16E,  // EEy, reported on the DPCM channel
-};
 
 int volumeLevel(int volume) { return volume * 15 / 63; }
 
@@ -88,7 +64,7 @@ void Player::portamentoStep(int c) {
     ch.portaTarget = 0;
     if (ch.slideActive) {
         ch.slideActive = false;
-        recordDriverCommand(c, CMD_SLIDE_ARRIVED, target);
+        recordDriverCommand(c, DRV_SLIDE_ARRIVED, target);
     }
 }
 
@@ -104,7 +80,7 @@ bool Player::startNote(int c, const PatternCell& cell) {
         ch.noteOn = 0;
         ch.volume = 0;
         ch.pitch = 0;
-        recordDriverCommand(c, CMD_NOTE_CUT);
+        recordDriverCommand(c, DRV_NOTE_CUT);
     } else if (cell.note != 0) {
         ch.noteOn = cell.note;
         ch.lastNote = cell.note;
@@ -128,7 +104,7 @@ bool Player::startNote(int c, const PatternCell& cell) {
 
     if (started) {
         if (changed) {
-            recordDriverCommand(c, CMD_INSTRUMENT, ch.instrument);
+            recordDriverCommand(c, DRV_INSTRUMENT, ch.instrument);
             std::fill(std::begin(ch.envPos), std::end(ch.envPos), 0);
         } else if (!porta) {
             std::fill(std::begin(ch.envPos), std::end(ch.envPos), 0);
@@ -137,7 +113,7 @@ bool Player::startNote(int c, const PatternCell& cell) {
             ch.tremoloOffset = 0;
             ch.arpeggioStep = 0;
             // A retrigger before any note has played has nothing to sound.
-            if (ch.noteOn != 0) recordDriverCommand(c, CMD_NOTE, ch.noteOn);
+            if (ch.noteOn != 0) recordDriverCommand(c, DRV_NOTE, ch.noteOn);
         }
         stepEnvelopes(c);
         if (effect != 0xC && !porta) ch.volume = 63;
@@ -152,16 +128,8 @@ void Player::reportEffects(int c, const PatternCell& cell) {
     const int effect = cell.effect();
     const int xy = cell.parameter();
 
-    if (effect == 0 && xy != 0) {
-        if (!ch.arpeggioActive || ch.reportedArpeggio != xy) {
-            recordDriverCommand(c, CMD_ARPEGGIO, xy);
-            ch.arpeggioActive = true;
-            ch.reportedArpeggio = xy;
-        }
-    } else if (ch.arpeggioActive) {
-        recordDriverCommand(c, CMD_ARPEGGIO_OFF);
-        ch.arpeggioActive = false;
-    }
+    reportEffect(c, effect == 0 && xy != 0, true, xy, DRV_ARPEGGIO_ON, xy, DRV_ARPEGGIO_OFF,
+                 ch.arpeggioActive, ch.reportedArpeggio);
 
     bool slides = isSlide(effect);
     bool up = effect == 0x1;
@@ -172,54 +140,32 @@ void Player::reportEffects(int c, const PatternCell& cell) {
         // slide for it would have the song data slide where the channel stays.
         slides = target != 0;
     }
-    if (slides) {
-        int signedSpeed = up ? ch.slideSpeed : -ch.slideSpeed;
-        if (!ch.slideActive || ch.reportedSlide != signedSpeed) {
-            recordDriverCommand(c, up ? CMD_SLIDE_UP : CMD_SLIDE_DOWN, ch.slideSpeed & 0xFF);
-            ch.slideActive = true;
-            ch.reportedSlide = signedSpeed;
-        }
-    } else if (ch.slideActive) {
-        recordDriverCommand(c, CMD_SLIDE_OFF);
-        ch.slideActive = false;
-    }
+    reportEffect(c, slides, true, up ? ch.slideSpeed : -ch.slideSpeed, up ? DRV_SLIDE_UP : DRV_SLIDE_DOWN,
+                 ch.slideSpeed & 0xFF, DRV_SLIDE_OFF, ch.slideActive, ch.reportedSlide);
 
-    if (isVolumeSlide(effect)) {
-        int key = ch.volSlideUp != 0 ? ch.volSlideUp : -ch.volSlideDown;
-        if (key != 0 && (!ch.volumeSlideActive || ch.reportedVolSlide != key)) {
-            if (key > 0)
-                recordDriverCommand(c, CMD_VOLSLIDE_UP, ch.volSlideUp);
-            else
-                recordDriverCommand(c, CMD_VOLSLIDE_DOWN, ch.volSlideDown);
-            ch.volumeSlideActive = true;
-            ch.reportedVolSlide = key;
-        }
-    } else if (ch.volumeSlideActive) {
-        recordDriverCommand(c, CMD_VOLSLIDE_OFF);
-        ch.volumeSlideActive = false;
-    }
+    const int key = ch.volSlideUp != 0 ? ch.volSlideUp : -ch.volSlideDown;
+    reportEffect(c, isVolumeSlide(effect), key != 0, key, key > 0 ? DRV_VOLSLIDE_UP : DRV_VOLSLIDE_DOWN,
+                 key > 0 ? ch.volSlideUp : ch.volSlideDown, DRV_VOLSLIDE_OFF, ch.volumeSlideActive,
+                 ch.reportedVolSlide);
 
     const int wobble = (ch.vibSpeed << 4) | ch.vibDepth;
-    if (isVibrato(effect)) {
-        if (ch.vibDepth != 0 && (!ch.vibratoActive || ch.reportedVibrato != wobble)) {
-            recordDriverCommand(c, CMD_VIBRATO, wobble);
-            ch.vibratoActive = true;
-            ch.reportedVibrato = wobble;
-        }
-    } else if (ch.vibratoActive) {
-        recordDriverCommand(c, CMD_VIBRATO_OFF);
-        ch.vibratoActive = false;
-    }
+    reportEffect(c, isVibrato(effect), ch.vibDepth != 0, wobble, DRV_VIBRATO_ON, wobble, DRV_VIBRATO_OFF,
+                 ch.vibratoActive, ch.reportedVibrato);
+    reportEffect(c, effect == 0x7, ch.vibDepth != 0, wobble, DRV_TREMOLO_ON, wobble, DRV_TREMOLO_OFF,
+                 ch.tremoloActive, ch.reportedTremolo);
+}
 
-    if (effect == 0x7) {
-        if (ch.vibDepth != 0 && (!ch.tremoloActive || ch.reportedTremolo != wobble)) {
-            recordDriverCommand(c, CMD_TREMOLO, wobble);
-            ch.tremoloActive = true;
-            ch.reportedTremolo = wobble;
+void Player::reportEffect(int c, bool on, bool reportable, int key, int code, int argument, int offCode,
+                          bool& active, int32_t& reported) {
+    if (on) {
+        if (reportable && (!active || reported != key)) {
+            recordDriverCommand(c, code, argument);
+            active = true;
+            reported = key;
         }
-    } else if (ch.tremoloActive) {
-        recordDriverCommand(c, CMD_TREMOLO_OFF);
-        ch.tremoloActive = false;
+    } else if (active) {
+        recordDriverCommand(c, offCode);
+        active = false;
     }
 }
 
@@ -227,12 +173,12 @@ void Player::reportDuty(int c) {
     ChannelState& ch = channels[c];
     if (ch.dutyOverride == -1) {
         if (ch.dutyOverrideActive) {
-            recordDriverCommand(c, CMD_DUTY_RELEASE);
+            recordDriverCommand(c, DRV_DUTY_RELEASE);
             ch.dutyOverrideActive = false;
             ch.lastReportedDuty = -1;
         }
     } else if (ch.lastReportedDuty != ch.dutyOverride) {
-        recordDriverCommand(c, CMD_DUTY, ch.dutyOverride);
+        recordDriverCommand(c, DRV_DUTY, ch.dutyOverride);
         ch.dutyOverrideActive = true;
         ch.lastReportedDuty = ch.dutyOverride;
     }
@@ -251,25 +197,19 @@ void Player::processRow(int c) {
     const int xy = cell.parameter();
     const int x = xy >> 4;
     const int y = xy & 0x0F;
+    // A non-zero parameter sets the continuous effect's speed or depth; zero keeps the last one.
     switch (effect) {
         case 0x1:
-            if (xy != 0) ch.slideSpeed = xy;
-            ch.pitch += ch.slideSpeed;
-            break;
         case 0x2:
-            if (xy != 0) ch.slideSpeed = xy;
-            ch.pitch -= ch.slideSpeed;
-            break;
         case 0x3:
             if (xy != 0) ch.slideSpeed = xy;
-            portamentoStep(c);
             break;
         case 0x4:
+        case 0x7:
             if (xy != 0) {
                 ch.vibSpeed = x;
                 ch.vibDepth = y;
             }
-            vibratoStep(ch, vibratoTable, ch.vibratoOffset);
             break;
         case 0x5:
         case 0x6:
@@ -278,14 +218,6 @@ void Player::processRow(int c) {
                 ch.volSlideUp = x;
                 ch.volSlideDown = y;
             }
-            volumeSlideStep(ch);
-            break;
-        case 0x7:
-            if (xy != 0) {
-                ch.vibSpeed = x;
-                ch.vibDepth = y;
-            }
-            vibratoStep(ch, vibratoTable, ch.tremoloOffset);
             break;
         case 0x8:
             ch.echoDelay = 3 * x;
@@ -311,7 +243,7 @@ void Player::processRow(int c) {
                     break;
                 case 0x3:
                     ch.glissandoMask = y != 0 ? 0 : 0xFF;
-                    recordDriverCommand(c, CMD_GLISSANDO, y != 0 ? 1 : 0);
+                    recordDriverCommand(c, DRV_GLISSANDO, y != 0 ? 1 : 0);
                     break;
                 case 0xA:
                     if (y != 0) ch.volSlideUp = y;
@@ -331,7 +263,7 @@ void Player::processRow(int c) {
                     if (y != 0) ch.noteDelay = y;
                     break;
                 case 0xE:
-                    recordDriverCommand(CH_DPCM, CMD_LOOP_MARK, y);
+                    recordDriverCommand(CH_DPCM, DRV_DPCM_EFFECT, y);
                     loopRequested = true;
                     break;
                 default:
@@ -347,6 +279,7 @@ void Player::processRow(int c) {
         default:
             break;
     }
+    continuousEffectStep(c, effect, true);
 
     reportEffects(c, cell);
     if (!isVibrato(effect)) ch.vibratoOffset = 0;
@@ -354,7 +287,7 @@ void Player::processRow(int c) {
     if (ch.noteDelay == 0 && !startNote(c, cell)) stepEnvelopes(c);
 
     if (ch.noteOn != 0 && volumeLevel(ch.volume) != volumeLevel(oldVolume))
-        recordDriverCommand(c, CMD_VOLUME, volumeLevel(ch.volume));
+        recordDriverCommand(c, DRV_VOLUME, volumeLevel(ch.volume));
 
     if (effect == 0x0 && xy != 0) arpeggioStep(ch, xy);
 
@@ -367,23 +300,29 @@ void Player::frameEffect(int c) {
     if (ch.noteCut != 0 && --ch.noteCut == 0) {
         ch.noteOn = 0;
         ch.volume = 0;
-        recordDriverCommand(c, CMD_NOTE_CUT);
+        recordDriverCommand(c, DRV_NOTE_CUT);
     }
     if (ch.noteDelay != 0 && --ch.noteDelay == 0) {
         const int oldVolume = ch.volume;
         startNote(c, currentCell(c));
         if (volumeLevel(ch.volume) != volumeLevel(oldVolume))
-            recordDriverCommand(c, CMD_VOLUME, volumeLevel(ch.volume));
+            recordDriverCommand(c, DRV_VOLUME, volumeLevel(ch.volume));
     }
     if (ch.noteOn == 0) return;  // continuous effects rest while the channel is off
 
     stepEnvelopes(c);
     ch.arpeggioOffset = 0;
-    const int parameter = (ch.effectByte & 0xF0) | (ch.paramLow & 0x0F);
-    switch (ch.effectByte & 0x0F) {
-        case 0x0:
-            arpeggioStep(ch, parameter);
-            break;
+    const int effect = ch.effectByte & 0x0F;
+    if (effect == 0x0)
+        arpeggioStep(ch, (ch.effectByte & 0xF0) | (ch.paramLow & 0x0F));
+    else
+        continuousEffectStep(c, effect, false);
+}
+
+void Player::continuousEffectStep(int c, int effect, bool rowFrame) {
+    BF_REQUIRE(c >= 0 && c < CHANNEL_COUNT);
+    ChannelState& ch = channels[c];
+    switch (effect) {
         case 0x1:
             ch.pitch += ch.slideSpeed;
             break;
@@ -398,11 +337,11 @@ void Player::frameEffect(int c) {
             break;
         case 0x5:
             volumeSlideStep(ch);
-            portamentoStep(c);
+            if (!rowFrame) portamentoStep(c);
             break;
         case 0x6:
             volumeSlideStep(ch);
-            vibratoStep(ch, vibratoTable, ch.vibratoOffset);
+            if (!rowFrame) vibratoStep(ch, vibratoTable, ch.vibratoOffset);
             break;
         case 0x7:
             vibratoStep(ch, vibratoTable, ch.tremoloOffset);

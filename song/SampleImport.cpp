@@ -13,6 +13,8 @@
 #include <memory>
 #include <vector>
 
+#include "base/Require.h"
+
 namespace {
 
 bool isRegularFile(const std::string& path) {
@@ -162,6 +164,7 @@ bool readPcmSample(const std::string& path, ImportedSample& out) {
 }
 
 bool readPcmBytes(const uint8_t* bytes, size_t size, const std::string& path, ImportedSample& out) {
+    BF_REQUIRE(bytes || size == 0);
     MemoryFile memory{bytes, bytes ? sf_count_t(size) : 0, 0};
     SF_VIRTUAL_IO io = {memoryLength, memorySeek, memoryRead, memoryWrite, memoryTell};
     SF_INFO info = {};
@@ -170,6 +173,7 @@ bool readPcmBytes(const uint8_t* bytes, size_t size, const std::string& path, Im
 }
 
 bool readDpcmBytes(const uint8_t* bytes, size_t size, const std::string& path, ImportedSample& out) {
+    BF_REQUIRE(bytes || size == 0);
     if (size > MAX_IMPORTED_SAMPLE_BYTES) return false;
     out.type = INST_DPCM;
     out.sample.assign(bytes, uint32_t(size), false);

@@ -44,7 +44,8 @@ bool readDpcmSample(const std::string& path, ImportedSample& out);
 bool readPcmSample(const std::string& path, ImportedSample& out);
 
 // The same two readers on bytes held in memory (a dropped or downloaded file, a test); `path`
-// only gives the name. libsndfile reads the sound file's bytes in place.
+// only gives the name. libsndfile reads the sound file's bytes in place. `bytes` may be null
+// only with a size of 0.
 bool readDpcmBytes(const uint8_t* bytes, size_t size, const std::string& path, ImportedSample& out);
 bool readPcmBytes(const uint8_t* bytes, size_t size, const std::string& path, ImportedSample& out);
 

@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "base/Require.h"
+
 constexpr int MAX_ORDERS = 64;
 constexpr int MAX_PATTERNS = 64;
 constexpr int ROWS_PER_PATTERN = 64;
@@ -57,8 +59,15 @@ bool isEmptyCell(const PatternCell& cell);
 struct Pattern {
     PatternCell cells[CHANNEL_COUNT][ROWS_PER_PATTERN];
 
-    PatternCell& at(int channel, int row) { return cells[channel][row]; }
-    const PatternCell& at(int channel, int row) const { return cells[channel][row]; }
+    // Channel 0-4, row 0-63.
+    PatternCell& at(int channel, int row) {
+        BF_REQUIRE(channel >= 0 && channel < CHANNEL_COUNT && row >= 0 && row < ROWS_PER_PATTERN);
+        return cells[channel][row];
+    }
+    const PatternCell& at(int channel, int row) const {
+        BF_REQUIRE(channel >= 0 && channel < CHANNEL_COUNT && row >= 0 && row < ROWS_PER_PATTERN);
+        return cells[channel][row];
+    }
     void clear();
     bool isEmpty() const;  // every cell isEmptyCell
 };

@@ -83,23 +83,23 @@ TEST(FileCommands, DialogsCancelsAndCommandsThatNeedAnInstrument) {
 
 TEST(FileCommands, SongSaveLoadResetsThePlayerAndFailuresKeepEverything) {
     FileRig r;
-    r.song->patterns[0].at(5, 2).note = 37;
+    r.song->patterns[0].at(2, 5).note = 37;
     EXPECT_EQ(r.run("save song", r.path("a.zcm")), "File succesfully saved!");
     const std::string saved = r.read("a.zcm");
 
-    r.song->patterns[0].at(5, 2).note = 0;
+    r.song->patterns[0].at(2, 5).note = 0;
     r.edit.currentInstrument = 7;
     r.player.resetRequest = false;
     r.player.tempoAccumulator = 99;
     EXPECT_EQ(r.run("load song", r.path("a.zcm")), "File succesfully opened!");
-    EXPECT_EQ(std::vector<int>({r.song->patterns[0].at(5, 2).note, r.player.resetRequest,
+    EXPECT_EQ(std::vector<int>({r.song->patterns[0].at(2, 5).note, r.player.resetRequest,
                                 r.player.tempoAccumulator, r.edit.currentInstrument}),
               std::vector<int>({37, 1, 0, 1}));
     EXPECT_EQ(r.lock.events, "LU");
 
     // Not a song, missing, a folder: the song stays. A folder used to throw from the stream.
     r.write("junk.zcm", "this is not a song file at all");
-    r.song->patterns[0].at(6, 0).note = 12;
+    r.song->patterns[0].at(0, 6).note = 12;
     const std::vector<uint8_t> before = serializeSong(*r.song);
     for (const char* name : {"junk.zcm", "missing.zcm", ""})
         EXPECT_EQ(r.run("load song", r.path(name)), "Couldn't open file!") << name;

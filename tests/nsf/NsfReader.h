@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "export/NsfCapture.h"
+#include "export/NsfWriter.h"
 
 struct NsfStretchEntry {
     int window = 0;  // $A000-based address
@@ -34,7 +35,7 @@ using NsfSentValues = std::vector<std::optional<int>>;
 
 struct NsfReader {
     std::vector<uint8_t> file;
-    int directory[12] = {};
+    int directory[NSF_DIRECTORY_WORDS] = {};
     int loopTarget = 0;
     std::vector<int> orderLists[NSF_CHANNELS];
     std::vector<NsfStretchEntry> entries[NSF_CHANNELS];
@@ -45,9 +46,9 @@ struct NsfReader {
     explicit NsfReader(std::vector<uint8_t> bytes, int pcmCount = 0, int dpcmCount = 0);
 
     // The TV system bit of the header: true for PAL.
-    bool pal() const { return file.at(122) & 1; }
-    uint8_t imageByte(size_t imageOffset) const { return file.at(imageOffset + 128); }
-    int dataByte(int dataOffset) const { return file.at(size_t(4606 + dataOffset)); }
+    bool pal() const { return file.at(nsf_header::TV_SYSTEM) & 1; }
+    uint8_t imageByte(size_t imageOffset) const { return file.at(imageOffset + NSF_HEADER_SIZE); }
+    int dataByte(int dataOffset) const { return file.at(size_t(NSF_TAG_OFFSET + dataOffset)); }
     // Decodes entry `e` of channel `c`: per frame, the values of that stream.
     std::vector<NsfSentValues> decode(int c, int e) const;
     // Reassembles the PCM bytes of sample s by following the driver's pointer rules.
@@ -60,8 +61,9 @@ std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& frames, int
 inline NsfReader::NsfReader(std::vector<uint8_t> bytes, int pcmCount, int dpcmCount)
     : file(std::move(bytes)) {
     const auto word = [&](int d) { return dataByte(d) | dataByte(d + 1) << 8; };
-    for (int k = 0; k < 12; ++k) directory[k] = file.at(4610 + 2 * k) | file.at(4611 + 2 * k) << 8;
-    loopTarget = file.at(4634);
+    for (int k = 0; k < NSF_DIRECTORY_WORDS; ++k)
+        directory[k] = file.at(NSF_DIRECTORY_OFFSET + 2 * k) | file.at(NSF_DIRECTORY_OFFSET + 2 * k + 1) << 8;
+    loopTarget = file.at(NSF_DIRECTORY_OFFSET + NSF_DIRECTORY_LOOP_TARGET);
     for (int c = 0; c < NSF_CHANNELS; ++c) {
         int maxEntry = -1;
         for (int d = directory[2 * c];; ++d) {
@@ -76,13 +78,13 @@ inline NsfReader::NsfReader(std::vector<uint8_t> bytes, int pcmCount, int dpcmCo
         }
     }
     for (int s = 0; s < pcmCount; ++s) {
-        int t = directory[10] + 8 * s;
+        int t = directory[NSF_DIRECTORY_PCM_TABLE] + 8 * s;
         const int units = word(t + 6);
         pcm.push_back(
             {word(t), dataByte(t + 2), word(t + 3), dataByte(t + 5), units & 0x7FFF, bool(units & 0x8000)});
     }
     for (int s = 0; s < dpcmCount; ++s) {
-        int t = directory[11] + 4 * s;
+        int t = directory[NSF_DIRECTORY_DPCM_TABLE] + 4 * s;
         dpcm.push_back({dataByte(t), dataByte(t + 1), dataByte(t + 2), dataByte(t + 3)});
     }
 }
