@@ -28,12 +28,15 @@
 #include "config/KeyNames.h"
 #include "tests/app/Golden.h"
 
-// A clock that moves only when told to or when the program waits, and events handed out in order.
+// A clock that moves only when told to or when the program waits, events handed out in order, and
+// the window titles set.
 struct FixedHost : Host {
     uint32_t now = 10000;
     std::deque<AppEvent> events;
     std::vector<uint32_t> delays;
+    std::vector<std::string> titles;
     uint32_t ticks() const override { return now; }
+    void setTitle(const std::string& t) override { titles.push_back(t); }
     bool pollEvent(AppEvent& e) override {
         if (events.empty()) return false;
         e = events.front();
