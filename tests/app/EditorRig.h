@@ -188,24 +188,16 @@ struct EditorRig {
         for (const char* m : mods) e.mod |= modifierNameTable().at(m);
         press(e);
     }
-    void press(KeyEvent e) {
+    void press(KeyEvent e, uint32_t ms = 1000) {
         e.pressed = true;
         program->onKeyDown(e);
         e.pressed = false;
         program->onKeyUp(e);
-        host.now += 1000;
+        host.now += ms;
     }
-    // Types text as plain character keys (for the name editor).
+    // Types text as plain character keys (for the name editor), with no time between them.
     void type(const std::string& text) {
-        for (char c : text) {
-            KeyEvent e;
-            e.sym = uint32_t(uint8_t(c));
-            e.unicode = uint16_t(uint8_t(c));
-            e.pressed = true;
-            program->onKeyDown(e);
-            e.pressed = false;
-            program->onKeyUp(e);
-        }
+        for (char c : text) press(KeyEvent{uint32_t(uint8_t(c)), 0, uint16_t(uint8_t(c)), true}, 0);
     }
     const std::string& status() const { return edit.status.text; }
 

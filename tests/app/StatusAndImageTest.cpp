@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <stdexcept>
 
 #include "app/Image.h"
@@ -18,32 +19,21 @@ TEST(StatusMessage, OpacityFollowsAgeThroughFadeInHoldAndFadeOut) {
     });
 }
 
+// "set T" (a message stamped at T on a fresh clock's run) and "at T": the opacity then. A message
+// within 255 ms of the one before shows at full strength at once; the first of a run, stamped a
+// few ms after start, must not wrap into "gone".
 TEST(StatusMessage, QuickSuccessorAndEarlyMessages) {
-    ManualClock clock;
-    StatusMessage s;
-    const struct {
-        uint32_t now;
-        const char* text;
-        int opacity;
-    } cases[] = {
-        {5000, "Ready.", 0},    // fades in
-        {5100, "Second", 255},  // within 255 ms of the first stamp: full strength at once
-        {20000, "Later", 0},    // later: fades in again
-    };
-    for (const auto& c : cases) {
-        clock.now = c.now;
-        setStatus(s, clock, c.text);
-        EXPECT_EQ(s.text, c.text);
-        EXPECT_EQ(statusOpacity(s, clock.now), c.opacity) << c.now;
-    }
-    // The first message of a run comes a few ms after start, with the stamp still 0: it must not
-    // wrap into "gone".
-    StatusMessage early;
-    clock.now = 40;
-    setStatus(early, clock, "Ready.");
-    EXPECT_EQ(statusOpacity(early, 40), 255);
-    EXPECT_EQ(statusOpacity(early, 40 + 3244), 255);
-    EXPECT_EQ(statusOpacity(early, 40 + 3500), -1);
+    expectTable("app/status_sequence", [](const std::string& in) {
+        ManualClock clock;
+        StatusMessage s;
+        std::istringstream f(in);
+        std::string out, verb;
+        for (uint32_t t; f >> verb >> t; out += std::to_string(statusOpacity(s, t)) + " ") {
+            clock.now = t;
+            if (verb == "set") setStatus(s, clock, "m" + std::to_string(t));
+        }
+        return out + s.text;
+    });
 }
 
 // "WIDTH HEIGHT [BYTES]" of a picture filled with 0xAB: the square power-of-two side, scales, the
