@@ -124,24 +124,19 @@ TEST(FileDialog, ListingSortsFoldersFirstAndFollowsTheSelectedFilter) {
 TEST(FileDialog, TabCompletesTheLastComponent) {
     Tree t;
     FileBrowser b(FileBrowser::Mode::Open, SONG_FILTER, "zcm", t.root);
-    auto completed = [&](const std::string& typed) {
+    const std::string root = t.root.string();
+    expectTable("app/tab_completion", [&](std::string typed) {
         while (!b.line().empty()) b.deleteBefore();
         b.clearMessage();
+        if (typed.starts_with("ROOT")) typed.replace(0, 4, root);
         for (char c : typed) b.insertChar(c);
         b.complete();
-        return b.line();
-    };
-    EXPECT_EQ(completed("so"), "song");  // song.zcm and songbook.zcm share "song"
-    EXPECT_EQ(completed("mu"), "music/");
-    EXPECT_EQ(completed("Alpha/in"), "Alpha/inner.zcm");
-    EXPECT_EQ(completed(t.at("be")), t.at("beta/"));
-    EXPECT_EQ(completed(".sec"), ".secret.zcm");  // hidden names only when asked for
-    EXPECT_EQ(b.cursor(), b.line().size());
-    EXPECT_EQ(completed("no"), "no");  // notes.txt is not a song
-    EXPECT_EQ(b.message(), "No match");
-    EXPECT_EQ(completed("missing/x"), "missing/x");
-    EXPECT_EQ(b.message(), "No such folder");
-    EXPECT_EQ(completed(""), "Alpha/");  // empty line: the highlighted entry
+        const size_t cursor = b.cursor();
+        std::string out = b.line() + (cursor == b.line().size() ? "" : " cursor " + std::to_string(cursor));
+        if (!b.message().empty()) out += ", says " + b.message();
+        if (out.starts_with(root)) out.replace(0, root.size(), "ROOT");
+        return out;
+    });
 }
 
 TEST(FileDialog, OpenWalksFoldersAndChoosesExistingFiles) {
