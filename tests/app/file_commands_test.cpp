@@ -43,25 +43,15 @@ struct FileRig : EditorRig, TempDir {
 }  // namespace
 
 TEST(FileCommands, DialogsCancelsAndCommandsThatNeedAnInstrument) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"load song", "open zcm *.zcm,*.*"},
-        {"load instr", "open zci *.zci,*.*"},
-        {"load sample", "open wav *.wav,*.ogg,*.flac,*.*"},
-        {"load dpcm sample", "open dmc *.dmc,*.*"},
-        {"save song", "save zcm *.zcm,*.*"},
-        {"save instr", "save zci *.zci,*.*"},
-        {"save nsf", "save nsf *.nsf,*.*"},
-        {"save famitone", "save txt *.txt,*.*"},
-    };
     FileRig r;
     r.song->patterns[0].at(3, 1).note = 40;
     const std::vector<uint8_t> before = serializeSong(*r.song);
-    for (auto [action, dialog] : cases) {
+    expectTable("app/file_command_dialogs", [&](const std::string& action) {
         r.dialogs.asked.clear();
-        EXPECT_EQ(r.run(action, std::nullopt), "File selection canceled.") << action;
-        EXPECT_EQ(r.run(action, std::string()), "File selection canceled.") << action;  // no name
-        EXPECT_EQ(r.dialogs.asked, std::vector<std::string>(2, dialog)) << action;
-    }
+        std::string out = r.run(action.c_str(), std::nullopt) + " " + r.run(action.c_str(), std::string());
+        for (const std::string& a : r.dialogs.asked) out += " | " + a;
+        return out;
+    });
     EXPECT_EQ(SOUND_FILE_FILTERS[0].description, "Microsoft WAV (*.wav)");
     EXPECT_EQ(NSF_FILE_FILTERS[0].description, "NES Sound Format (*.nsf)");
     EXPECT_EQ(serializeSong(*r.song), before);
