@@ -1,9 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "export/FamiTone.h"
 #include "tests/converter/TestData.h"
 

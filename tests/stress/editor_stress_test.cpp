@@ -7,11 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <fstream>
-#include <mutex>
 #include <random>
-#include <thread>
 
 #include "player/AudioRenderer.h"
 #include "tests/app/EditorRig.h"
