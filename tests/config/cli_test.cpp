@@ -1,41 +1,28 @@
 // The configuration verbs of bleepforge-cli, run as a user would run them.
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <string>
 
 #include "config/DefaultConfig.h"
+#include "tests/song/FileBytes.h"
 
 namespace {
 
+// Standard output and standard error together, as a user at a terminal sees them.
 struct CliRun {
     int exitCode;
-    std::string output;  // standard output and standard error together
-};
-
-CliRun runCli(const std::string& args) {
-    std::string cmd = "'" BF_BINARY_DIR "/cli/bleepforge-cli' " + args + " 2>&1";
-    FILE* pipe = popen(cmd.c_str(), "r");
-    if (!pipe) return {-1, ""};
     std::string output;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) output.append(buffer, n);
-    int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+};
+CliRun runCli(const std::string& args) {
+    const ToolRun r = runTool(args);
+    return {r.status, r.out + r.err};
 }
 
 // Writes text to a file of its own and returns the quoted path for the command line.
 std::string configFile(const std::string& text) {
     static int counter = 0;
-    auto path = std::filesystem::temp_directory_path() /
-                ("bf_check_config_" + std::to_string(getpid()) + "_" + std::to_string(counter++) + ".ini");
+    const std::string path = (scratch() / ("config" + std::to_string(counter++) + ".ini")).string();
     std::ofstream(path, std::ios::binary) << text;
-    return "'" + path.string() + "'";
+    return "'" + path + "'";
 }
 
 }  // namespace

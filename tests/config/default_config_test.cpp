@@ -3,12 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <tuple>
-#include <vector>
-
 #include "config/DefaultConfig.h"
 #include "config/KeyNames.h"
 #include "config/StartupConfig.h"

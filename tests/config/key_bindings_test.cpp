@@ -2,10 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-#include <string>
-#include <vector>
-
 #include "config/KeyBindings.h"
 #include "config/KeyNames.h"
 #include "tests/app/Golden.h"

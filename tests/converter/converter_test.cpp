@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "TestData.h"
 #include "TestFiles.h"
 #include "export/AsmNames.h"

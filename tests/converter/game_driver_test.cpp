@@ -4,11 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
-#include <memory>
-#include <optional>
-
 #include "Cartridge.h"
 #include "TestData.h"
 #include "TestFiles.h"
@@ -36,16 +31,10 @@ State fromSnapshot(const FrameSnapshot& f) {
     const auto period = [](int hi, int lo) { return hi < 0 ? -1 : hi << 8 | lo; };
     const bool triangleOn = f.triangleControl == 0x81;
     const auto dutyVolume = [](int v) { return v & 15 ? v : 0; };
-    return {dutyVolume(f.pulse1DutyVolume),
-            period(f.pulse1PeriodHigh, f.pulse1PeriodLow),
-            dutyVolume(f.pulse2DutyVolume),
-            period(f.pulse2PeriodHigh, f.pulse2PeriodLow),
-            f.triangleControl,
-            triangleOn ? period(f.trianglePeriodHigh, f.trianglePeriodLow) : -1,
-            f.noiseVolume,
-            f.noiseVolume ? f.noisePeriod : -1,
-            -1,
-            -1};
+    return {dutyVolume(f.pulse1DutyVolume), period(f.pulse1PeriodHigh, f.pulse1PeriodLow),
+            dutyVolume(f.pulse2DutyVolume), period(f.pulse2PeriodHigh, f.pulse2PeriodLow),
+            f.triangleControl, triangleOn ? period(f.trianglePeriodHigh, f.trianglePeriodLow) : -1,
+            f.noiseVolume, f.noiseVolume ? f.noisePeriod : -1, -1, -1};
 }
 
 // Sum of the bytes a DMC length byte plays: 16 per unit and one more.
@@ -57,16 +46,10 @@ int checksum(const uint8_t* bytes, int length) {
 
 State fromRegisters(const std::array<int, 20>& r) {
     const int v1 = r[0] & 15, v2 = r[4] & 15, n = r[12] & 15;
-    return {v1 ? (r[0] >> 2 & 0x30) | v1 : 0,
-            v1 ? (r[3] & 7) << 8 | r[2] : -1,
-            v2 ? (r[4] >> 2 & 0x30) | v2 : 0,
-            v2 ? (r[7] & 7) << 8 | r[6] : -1,
-            r[8],
-            r[8] == 0x81 ? (r[11] & 7) << 8 | r[10] : -1,
-            n,
-            n ? (r[14] >> 3 & 0x10) | (r[14] & 15) : -1,
-            -1,
-            -1};
+    return {v1 ? (r[0] >> 2 & 0x30) | v1 : 0, v1 ? (r[3] & 7) << 8 | r[2] : -1,
+            v2 ? (r[4] >> 2 & 0x30) | v2 : 0, v2 ? (r[7] & 7) << 8 | r[6] : -1,
+            r[8], r[8] == 0x81 ? (r[11] & 7) << 8 | r[10] : -1,
+            n, n ? (r[14] >> 3 & 0x10) | (r[14] & 15) : -1, -1, -1};
 }
 
 // The song (and the effect song) saved and built into a cartridge, as the converter prints nothing.

@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <iomanip>
-#include <memory>
 #include <ostream>
-#include <sstream>
-#include <tuple>
 
 #include "TestData.h"
 

@@ -3,11 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <memory>
-#include <set>
-#include <tuple>
-
 #include "FamiToneReader.h"
 #include "export/FamiTone.h"
 #include "export/FamiToneCheck.h"

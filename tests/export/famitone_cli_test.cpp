@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <memory>
-
 #include "export/FamiTone.h"
 #include "song/SongFile.h"
 #include "tests/converter/TestData.h"

@@ -1,41 +1,21 @@
 #include <gtest/gtest.h>
 
-#include <memory>
-#include <string>
-#include <vector>
-
 #include "export/FamiTone.h"
+#include "tests/app/Golden.h"
 #include "tests/converter/TestData.h"
-
-namespace {
-
-const std::string kEmptyCell = "... .. . ...";
-
-PatternCell cell(int note, int instrument, int effect = 0, int parameter = 0) {
-    PatternCell c;
-    c.note = uint8_t(note);
-    c.instrument = uint8_t(instrument);
-    c.setEffect(effect, parameter);
-    return c;
-}
-
-}  // namespace
 
 // No instruments: empty sequence sections, an empty DMC table and no [Sample] section.
 TEST(FamiTone, SongWithoutInstrumentsWritesEmptySections) {
     expectTestData("export/no-instruments.txt", exportFamiTone(*std::make_unique<Song>()));
 }
 
+// Cells as "note instrument byte2 byte3" in hexadecimal bytes; byte 3's high nibble is no effect.
 TEST(FamiTone, CellText) {
-    EXPECT_EQ(famiToneCellText(cell(0, 0)), kEmptyCell);
-    EXPECT_EQ(famiToneCellText(cell(1, 1)), "C-0 00 . ...");
-    EXPECT_EQ(famiToneCellText(cell(38, 11, 0xA, 0x3F)), "C#3 0a . A3F");
-    EXPECT_EQ(famiToneCellText(cell(NOTE_OFF, 255, 0xF, 0x06)), "--- fe . F06");
-    EXPECT_EQ(famiToneCellText(cell(96, 0, 0x4, 0xA3)), "B-7 .. . 4A3");
-    EXPECT_EQ(famiToneCellText(cell(0, 0, 0, 0x05)), "... .. . 005") << "a parameter alone is an effect";
-    PatternCell loose = cell(0, 0);
-    loose.param = 0xF0;  // the unused high nibble of byte 3 does not make an effect
-    EXPECT_EQ(famiToneCellText(loose), kEmptyCell);
+    expectTable("export/cell_text", [](const std::string& c) {
+        unsigned v[4] = {};
+        std::sscanf(c.c_str(), "%x %x %x %x", &v[0], &v[1], &v[2], &v[3]);
+        return famiToneCellText(PatternCell{uint8_t(v[0]), uint8_t(v[1]), uint8_t(v[2]), uint8_t(v[3])});
+    });
 }
 
 // Envelopes to sequences, the DPCM sample table with the channel conversions, and a small song's

@@ -1,16 +1,11 @@
 // Runs the built bleepforge-cli and make_example and checks what they write.
 #include <gtest/gtest.h>
 
-
-#include <algorithm>
-#include <filesystem>
-
 #include "song/SongFile.h"
 #include "tests/converter/TestData.h"
 #include "tests/song/FileBytes.h"
 
 namespace fs = std::filesystem;
-
 
 TEST(ExampleSong, CommittedFilesAreWhatMakeExampleWrites) {
     fs::path dir = scratch() / "example";

@@ -2,8 +2,6 @@
 
 #include <unistd.h>
 
-#include <filesystem>
-
 #include "song/InstrumentFile.h"
 #include "tests/converter/TestData.h"
 #include "tests/song/FileBytes.h"

@@ -1,10 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <sstream>
-#include <string>
-#include <vector>
-
 #include "song/InstrumentText.h"
 #include "tests/converter/TestData.h"
 

@@ -1,17 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <fcntl.h>
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
-#include <string>
-#include <vector>
 
 #include "song/SampleImport.h"
 #include "tests/song/FileBytes.h"

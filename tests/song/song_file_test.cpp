@@ -5,8 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
-
 #include "song/SongFile.h"
 #include "tests/converter/TestData.h"
 #include "tests/song/FileBytes.h"
@@ -30,7 +28,6 @@ std::unique_ptr<Song> load(const std::vector<uint8_t>& bytes, int* version = nul
     EXPECT_TRUE(loadSong(*song, bytes.data(), bytes.size(), hooks, version));
     return song;
 }
-
 
 // Every field set: random cells (byte-3 high nibbles included), 255 named, coloured instruments
 // with 250-value envelopes and both samples, 64 orders, NTSC.
