@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "apu/ApuHarness.h"
+
 std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds) {
     Music_Emu* emu = nullptr;
     EXPECT_EQ(gme_open_data(nsf.data(), long(nsf.size()), &emu, LISTEN_RATE), nullptr);
@@ -68,14 +70,8 @@ double clearPitch(const std::vector<double>& s, size_t start, size_t length) {
 
 std::vector<double> rmsEnvelope(const std::vector<double>& s, size_t window, size_t skip) {
     std::vector<double> out;
-    for (size_t at = skip; at + window <= s.size(); at += window) {
-        double mean = 0;
-        for (size_t i = at; i < at + window; ++i) mean += s[i];
-        mean /= double(window);
-        double sum = 0;
-        for (size_t i = at; i < at + window; ++i) sum += (s[i] - mean) * (s[i] - mean);
-        out.push_back(std::sqrt(sum / double(window)));
-    }
+    for (size_t at = skip; at + window <= s.size(); at += window)
+        out.push_back(measureRms({s.begin() + long(at), s.begin() + long(at + window)}));
     return out;
 }
 
