@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
+#include <tuple>
 #include <vector>
 
 #include "apu/ApuHarness.h"
@@ -91,16 +91,14 @@ TEST(ApuListening, NonlinearMixCompresses) {
     EXPECT_GT(measureRms(both), 0.7 * measureRms(sum));
 }
 
+// The VRC6 pulse (duty 8/16, volume 15) divides its period + 1 by 16 steps, the saw (rate 32)
+// by 14 clocks.
 TEST(ApuListening, Vrc6PulseAndSawPitch) {
-    ApuHarness h;
-    h.write(0x9000, 0x7F);  // duty 8/16, volume 15
-    h.write(0x9001, 0xFD);
-    h.write(0x9002, 0x80);
-    EXPECT_NEAR(measureFrequency(listen(h), h.sampleRate()) / (kPal / (16.0 * 0xFE)), 1.0, 0.002);
-
-    ApuHarness s;
-    s.write(0xB000, 0x20);  // rate 32
-    s.write(0xB001, 0xFD);
-    s.write(0xB002, 0x80);
-    EXPECT_NEAR(measureFrequency(listen(s), s.sampleRate()) / (kPal / (14.0 * 0xFE)), 1.0, 0.002);
+    for (auto [base, control, steps] : {std::tuple{0x9000, 0x7F, 16.0}, {0xB000, 0x20, 14.0}}) {
+        ApuHarness h;
+        h.write(std::uint16_t(base), std::uint8_t(control));
+        h.write(std::uint16_t(base + 1), 0xFD);
+        h.write(std::uint16_t(base + 2), 0x80);
+        EXPECT_NEAR(measureFrequency(listen(h), h.sampleRate()) / (kPal / (steps * 0xFE)), 1.0, 0.002) << base;
+    }
 }

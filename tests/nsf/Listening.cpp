@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <memory>
 
+#include "apu/ApuHarness.h"
+
 std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds) {
     Music_Emu* emu = nullptr;
     EXPECT_EQ(gme_open_data(nsf.data(), long(nsf.size()), &emu, LISTEN_RATE), nullptr);
@@ -29,22 +31,6 @@ std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds) {
 }
 
 double firstPlayDelaySeconds(bool ntsc) { return ntsc ? 0.016667 : 0.020000; }
-
-double crossingFrequency(const std::vector<double>& s, double from, double to) {
-    size_t a = size_t(from * LISTEN_RATE), b = std::min(s.size(), size_t(to * LISTEN_RATE));
-    if (a >= b) return 0;
-    double lo = 1e9, hi = -1e9;
-    for (size_t i = a; i < b; ++i) lo = std::min(lo, s[i]), hi = std::max(hi, s[i]);
-    const double mean = (lo + hi) / 2, band = (hi - lo) * 0.2;
-    bool high = s[a] > mean;
-    std::vector<size_t> rises;
-    for (size_t i = a; i < b; ++i) {
-        if (!high && s[i] > mean + band) high = true, rises.push_back(i);
-        if (high && s[i] < mean - band) high = false;
-    }
-    if (rises.size() < 3) return 0;
-    return LISTEN_RATE * double(rises.size() - 1) / double(rises.back() - rises.front());
-}
 
 double clearPitch(const std::vector<double>& s, size_t start, size_t length) {
     const size_t minLag = LISTEN_RATE / 2000, maxLag = LISTEN_RATE / 40;
@@ -84,14 +70,8 @@ double clearPitch(const std::vector<double>& s, size_t start, size_t length) {
 
 std::vector<double> rmsEnvelope(const std::vector<double>& s, size_t window, size_t skip) {
     std::vector<double> out;
-    for (size_t at = skip; at + window <= s.size(); at += window) {
-        double mean = 0;
-        for (size_t i = at; i < at + window; ++i) mean += s[i];
-        mean /= double(window);
-        double sum = 0;
-        for (size_t i = at; i < at + window; ++i) sum += (s[i] - mean) * (s[i] - mean);
-        out.push_back(std::sqrt(sum / double(window)));
-    }
+    for (size_t at = skip; at + window <= s.size(); at += window)
+        out.push_back(measureRms({s.begin() + long(at), s.begin() + long(at + window)}));
     return out;
 }
 

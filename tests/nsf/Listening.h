@@ -18,10 +18,6 @@ std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds);
 // PAL, 16667 µs in NTSC (the header's play speeds).
 double firstPlayDelaySeconds(bool ntsc);
 
-// Frequency from rising crossings of the middle level, with hysteresis, over [from, to) seconds;
-// 0 when fewer than three crossings.
-double crossingFrequency(const std::vector<double>& s, double from, double to);
-
 // Pitch of `length` samples from `start` by the normalised difference function; 0 when the
 // window has no clear pitch between 40 Hz and 2 kHz (or is silent).
 double clearPitch(const std::vector<double>& s, size_t start, size_t length);

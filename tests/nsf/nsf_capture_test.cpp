@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "export/NsfCapture.h"
+#include "tests/ExpectedText.h"
 #include "song/Song.h"
 
 namespace {
@@ -103,25 +106,23 @@ TEST(NsfCapture, SamplesAreNumberedByFirstUseAndResendTheirKind) {
                         {1, 0, 0, 1, 9},
                         {1, 1},  // order 1 starts without a sample: its kind is left out
                         {0, 0}});
+    // Per stretch and frame the DPCM kind, index and start flag (the frame that moves to order 1
+    // still belongs to order 0), then the sample tables: kept in nsf/capture_samples.txt.
     NsfCapture cap = captureNsf(*song, src);
-    ASSERT_EQ(cap.stretches.size(), 2u);
-    auto& s = cap.stretches[0];
-    ASSERT_EQ(s.size(), 6u);  // the frame that moves to order 1 still belongs to order 0
-    ASSERT_EQ(cap.dpcmSamples.size(), 2u);
-    ASSERT_EQ(cap.pcmSamples.size(), 1u);
-    EXPECT_EQ(cap.dpcmSamples[0].bytes, (std::vector<uint8_t>{1, 2, 3}));
-    EXPECT_TRUE(cap.dpcmSamples[0].loop);
-    EXPECT_TRUE(cap.dpcmSamples[1].bytes.empty());
-    EXPECT_EQ(cap.pcmSamples[0].bytes, (std::vector<uint8_t>{1, 2}));
-    int wantValue[] = {0, 0, 1, 0, 0, 0};
-    bool wantStart[] = {true, true, true, true, false, true};
-    for (int f = 0; f < 6; ++f) {
-        EXPECT_EQ(s[size_t(f)].values[NSF_DPCM_VALUE], wantValue[f]) << f;
-        EXPECT_EQ(s[size_t(f)].sampleStart, wantStart[f]) << f;
+    std::ostringstream out;
+    for (const auto& stretch : cap.stretches) {
+        for (const NsfFrame& f : stretch)
+            out << " " << f.values[NSF_DPCM_KIND] << "/" << f.values[NSF_DPCM_VALUE] << (f.sampleStart ? "!" : "");
+        out << "\n";
     }
-    EXPECT_EQ(s[5].values[NSF_DPCM_KIND], 1);
-    EXPECT_EQ(cap.stretches[1][0].values[NSF_DPCM_KIND], -1);
-    EXPECT_FALSE(cap.stretches[1][0].sampleStart);
+    for (const auto* table : {&cap.dpcmSamples, &cap.pcmSamples}) {
+        for (const NsfSample& sample : *table) {
+            for (uint8_t b : sample.bytes) out << int(b) << ",";
+            out << (sample.loop ? " loop; " : "; ");
+        }
+        out << "\n";
+    }
+    expectTestData("nsf/capture_samples.txt", out.str());
 }
 
 TEST(NsfCapture, RefusesMoreStretchesThanTheDriverCanIndex) {

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdio>
 
 #include "Listening.h"
+#include "apu/ApuHarness.h"
 #include "SongRig.h"
 #include "player/OfflinePlayback.h"
 
@@ -30,10 +30,11 @@ TEST(NsfGme, HeldNotesKeepTheirPitch) {
             song->instruments[1].pcm.assign(square.data(), uint32_t(square.size()), true);
         }
         song->patterns[0].at(channel, 0) = PatternCell{40, 1, 0, 0};
-        std::vector<double> theirs = gmeRender(rig.nsf(), 2.0);
-        std::vector<int16_t> rendered = renderSong(rig.play(), *rig.apu, 44100, 2.0);
-        std::vector<double> ours(rendered.begin(), rendered.end());
-        double want = crossingFrequency(ours, 0.5, 1.5), got = crossingFrequency(theirs, 0.5, 1.5);
+        // Over the second from 0.5 s to 1.5 s of each render.
+        const auto hz = [](const auto& s) {
+            return measureFrequency({s.begin() + LISTEN_RATE / 2, s.begin() + LISTEN_RATE * 3 / 2}, LISTEN_RATE);
+        };
+        const double got = hz(gmeRender(rig.nsf(), 2.0)), want = hz(renderSong(rig.play(), *rig.apu, LISTEN_RATE, 2.0));
         ASSERT_GT(want, 50.0) << channel;
         EXPECT_NEAR(got / want, 1.0, 0.01)
             << "kind " << kind << (song->ntsc ? " NTSC: " : " PAL: ") << got << " vs " << want;

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "tests/ExpectedText.h"
 #include "tests/player/PlayerRig.h"
 
 namespace {
@@ -23,24 +26,30 @@ int pitchForPeriod(const Player& player, int period) {
 
 }  // namespace
 
-TEST(PlayerOutput, PeriodTables) {
-    int32_t pal[PERIOD_TABLE_SIZE], ntsc[PERIOD_TABLE_SIZE];
-    buildPeriodTable(false, pal);
-    buildPeriodTable(true, ntsc);
-    // Notes too low for the 11-bit period hold the longest one. A-440 is note 46 (entry 45).
-    EXPECT_EQ(std::vector<int32_t>(pal, pal + 9),
-              (std::vector<int32_t>{0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 2001}));
-    EXPECT_EQ(std::vector<int32_t>(ntsc, ntsc + 10),
-              (std::vector<int32_t>{0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 0x7FF, 2033}));
-    EXPECT_EQ((std::vector<int32_t>{pal[45], pal[95], ntsc[95]}), (std::vector<int32_t>{235, 12, 13}));
-
-    int32_t vib[16][16];
+// The PAL and NTSC period tables (notes below the 11-bit range hold $7FF; A-440 is entry 45),
+// the vibrato depth table, one vibrato cycle at depth 15 and the periods between table entries,
+// kept in tests/data/player/tables.out.
+TEST(PlayerOutput, PeriodAndVibratoTables) {
+    std::ostringstream out;
+    int32_t table[PERIOD_TABLE_SIZE], vib[16][16];
+    for (bool ntsc : {false, true}) {
+        buildPeriodTable(ntsc, table);
+        out << (ntsc ? "ntsc" : "pal");
+        for (int32_t v : table) out << " " << v;
+        out << "\n";
+    }
     buildVibratoTable(vib);
-    EXPECT_EQ(vib[15][15], 63);
-    EXPECT_EQ(vib[0][15], 0);
-    std::vector<int> wave;
-    for (int position : {15, 16, 31, 47, 63}) wave.push_back(vibratoValue(vib, position, 15));
-    EXPECT_EQ(wave, (std::vector<int>{63, 63, 0, -63, 0}));
+    for (const auto& row : vib) {
+        for (int32_t v : row) out << " " << v;
+        out << "\n";
+    }
+    for (int position = 0; position < 64; ++position) out << " " << vibratoValue(vib, position, 15);
+    // Periods for pitches every quarter semitone: whole semitones read the PAL table, clamped at
+    // both ends; between them it interpolates.
+    out << "\npitch";
+    PlayerRig rig;
+    for (int pitch = -5 * 256; pitch <= 120 * 256; pitch += 64) out << " " << rig.player.periodForPitch(pitch);
+    expectTestData("player/tables.out", out.str() + "\n");
 }
 
 TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
@@ -77,18 +86,6 @@ TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
     }
 }
 
-// Whole semitones read the period table directly, clamped at both ends; between them it interpolates.
-TEST(PlayerOutput, PeriodForPitchClampsAndInterpolates) {
-    PlayerRig rig;
-    const Player& p = rig.player;
-    EXPECT_EQ(p.periodForPitch(1 * 256), p.periodTable[0]);
-    EXPECT_EQ(p.periodForPitch(46 * 256), p.periodTable[45]);
-    EXPECT_EQ(p.periodForPitch(-5 * 256), p.periodTable[0]);
-    EXPECT_EQ(p.periodForPitch(120 * 256), p.periodTable[95]);
-    const int a = p.periodTable[45], b = p.periodTable[46];
-    EXPECT_EQ(p.periodForPitch(47 * 256 - 128), a - (a - b) * 128 / 256);
-}
-
 // A DPCM sample is mapped at $C000 while it plays; memory around it, or when muted, reads as filler.
 TEST(PlayerOutput, DpcmSampleMemory) {
     for (int mask : {31, 0x0F}) {
@@ -108,30 +105,6 @@ TEST(PlayerOutput, DpcmSampleMemory) {
         EXPECT_EQ(memory, want);
         EXPECT_EQ(rig.apu.dmc.dac, mask == 31 ? 0x3F : 0);
     }
-}
-
-TEST(PlayerClock, RepeatBlockLoopsItsRowsWithinTheOrder) {
-    PlayerRig rig;
-    rig.song.orders.count = 2;
-    rig.player.repeatBlockOn = true;
-    rig.player.repeatMarkA = 8;
-    rig.player.repeatMarkB = 3;
-    rig.put(0, 0, 5, 0, 0, 0xB, 0x01);  // a jump inside the block changes the row only
-    const auto rowStarts = [&](int rows) {
-        rig.player.currentRow = 3;
-        rig.player.frameInRow = 0;
-        std::vector<int> out;
-        for (int i = 0; i < rows * 6; ++i) {
-            if (rig.player.frameInRow == 0) out.push_back(rig.player.currentRow);
-            rig.frame();
-        }
-        EXPECT_EQ(rig.player.currentOrder, 0);
-        return out;
-    };
-    rig.player.start(false);
-    EXPECT_EQ(rowStarts(12), (std::vector<int>{3, 4, 5, 0, 1, 2, 3, 4, 5, 0, 1, 2}));
-    rig.cell(0, 0, 5) = PatternCell{};
-    EXPECT_EQ(rowStarts(8), (std::vector<int>{3, 4, 5, 6, 7, 8, 3, 4}));
 }
 
 TEST(PlayerOutput, DamagedSongDataPlaysWithoutFault) {

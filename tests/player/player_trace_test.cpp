@@ -111,6 +111,9 @@ std::string run(std::istream& script) {
                 {"loop", [](Player& q, int v) { q.loopRequested = v; }},
                 {"reset", [](Player& q, int v) { q.resetRequest = v; }},
                 {"row", [](Player& q, int v) { q.currentRow = v; }},
+                {"repeat", [](Player& q, int v) { q.repeatBlockOn = v; }},
+                {"marka", [](Player& q, int v) { q.repeatMarkA = v; }},
+                {"markb", [](Player& q, int v) { q.repeatMarkB = v; }},
             };
             setters.at(a[0])(p, arg(1));
         } else if (op == "commands") {
