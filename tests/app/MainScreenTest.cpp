@@ -90,6 +90,10 @@ std::vector<Scene> scenes() {
                        inst.envelopes[ENV_DUTY].values[0] = 128;
                        s.edit.mode = EditorMode::InstrumentEditor;
                    }});
+    out.push_back({"instrument editor, type field selected", [](Screen& s) {
+                       s.edit.mode = EditorMode::InstrumentEditor;
+                       s.edit.typeFieldSelected = true;
+                   }});
     std::vector<uint8_t> bytes(12345, 0x55);
     for (auto [size, loop] : {std::pair{0u, false}, {1000u, true}, {12345u, false}})
         out.push_back({"DPCM instrument of " + std::to_string(size) + " bytes", [=](Screen& s) {

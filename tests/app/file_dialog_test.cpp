@@ -168,6 +168,10 @@ TEST(FileDialog, OpenWalksFoldersAndChoosesExistingFiles) {
     setenv("HOME", rig.tree.root.c_str(), 1);
     rig.host.line("~/music/../tune.zcm");
     EXPECT_EQ(rig.open(), rig.tree.at("tune.zcm"));
+    rig.startIn("Alpha");  // "~" alone goes home
+    rig.host.line("~");
+    rig.host.line("tune.zcm");
+    EXPECT_EQ(rig.open(), rig.tree.at("tune.zcm"));
     oldHome ? setenv("HOME", savedHome.c_str(), 1) : unsetenv("HOME");
     EXPECT_EQ(rig.quits + rig.host.quitsSent, 0);
 }

@@ -81,6 +81,13 @@ TEST(ConfigFileLookup, GetIntReadsLikeStreamExtraction) {
     // Out of range is a failed read, never a wrapped value.
     for (const char* key : {"g", "h", "i", "j", "k", "l", "m"})
         EXPECT_EQ(thrownMessage([&] { c.getInt("n", key); }), kNoInt) << key;
+    // Leading white space is the C locale's: tab to carriage return and space, nothing else.
+    int32_t v = 0;
+    for (const char* text : {"\t7", "\v\f7", "\r 7"}) {
+        EXPECT_TRUE(readLeadingInt(text, v)) << text;
+        EXPECT_EQ(v, 7);
+    }
+    for (const char* text : {"\b7", "\x0e" "7"}) EXPECT_FALSE(readLeadingInt(text, v));
 }
 
 TEST(ConfigFileLookup, MissingSectionOrKeyAndTrim) {

@@ -260,6 +260,10 @@ TEST(SongFile, FailedSaveKeepsThePreviousFile) {
     auto song = std::make_unique<Song>();
     ASSERT_TRUE(saveSong(*song, path));
     const auto small = fs::file_size(path);
+    // Saving again keeps the file's permissions.
+    fs::permissions(path, fs::perms(0640));
+    ASSERT_TRUE(saveSong(*song, path));
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
 
     // A file-size limit makes the write fail part way, as a full disk would.
     fillEverything(*song);

@@ -30,9 +30,9 @@ TEST(SongModel, LastUsedInstrumentCountsWhatTheWriterMustKeep) {
     song->instruments[190].type = INST_PCM_SAW;          // type only: not counted
     song->instrumentColours[180] = 5;                    // colour only: not counted
     song->patterns[7].at(0, 0).instrument = 170;         // pattern 7 is in no order
+    song->orders.entries[1] = 7;  // past the order count
     EXPECT_EQ(lastUsedInstrument(*song), 0);
     song->orders.count = 2;
-    song->orders.entries[1] = 7;
     EXPECT_EQ(lastUsedInstrument(*song), 170);
     song->instruments[171].envelopes[ENV_FINETUNE].values[5] = 3;  // behind the marker still counts
     EXPECT_EQ(lastUsedInstrument(*song), 171);
