@@ -170,8 +170,9 @@ void HelpOverlay::key(const KeyEvent& event) {
 
 void HelpOverlay::draw(Canvas& c) const {
     if (!open_) return;
-    // Over the whole drawing area but the status line, which keeps reporting.
-    c.drawRect(rect(-5, -5, WINDOW_WIDTH, 36 * L + 5), 0x100808, 235);
+    // Over the whole drawing area but the status line, which keeps reporting, at full strength:
+    // the screen below is not drawn while the list is open.
+    c.drawRect(rect(-5, -5, WINDOW_WIDTH, 36 * L + 5), 0x100808, 255);
     std::string title = "Keys";
     const std::string closeKeys = keysOf(bindings_.keyboardGlobal, "show help");
     title += " - " + (closeKeys.empty() ? std::string() : closeKeys + " or ") + "Esc closes";

@@ -347,17 +347,23 @@ void drawMainScreen(Canvas& c, const ScreenInputs& in) {
     c.beginFrame(5, 5);
     if (in.backdrop) c.drawImage(*in.backdrop, 0, 0, WINDOW_WIDTH - 10, WINDOW_HEIGHT - 10);
 
-    const int p = pulseValue(in.ticks);
-    drawPatternView(c, in, p);
-    drawCursorBars(c, in, p);
-    drawOrderList(c, in);
-    drawInstrumentPanel(c, in);
-    drawInstrumentList(c, in);
+    // The open key list covers everything above the status line, so none of it is drawn.
+    const bool covered = in.help && in.help->isOpen();
+    if (!covered) {
+        const int p = pulseValue(in.ticks);
+        drawPatternView(c, in, p);
+        drawCursorBars(c, in, p);
+        drawOrderList(c, in);
+        drawInstrumentPanel(c, in);
+        drawInstrumentList(c, in);
+    }
 
     const int opacity = statusOpacity(in.edit.status, in.ticks);
     if (opacity >= 0) text(c, 0, 36 * L + 1, in.edit.status.text, COLOUR_LABEL, opacity);
-    text(c, 59 * W, 3 * L, in.song.ntsc ? "NTSC" : " PAL", COLOUR_LABEL);
-    drawInfoPanel(c, in);
+    if (!covered) {
+        text(c, 59 * W, 3 * L, in.song.ntsc ? "NTSC" : " PAL", COLOUR_LABEL);
+        drawInfoPanel(c, in);
+    }
     if (in.help) in.help->draw(c);
 
     if (in.edit.record) {
