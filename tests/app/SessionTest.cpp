@@ -5,7 +5,8 @@
 //
 // Commands: press COMBO... (each traced), repeat N COMBO (traced once), down COMBO (pressed and
 // held), up COMBO, char CODE COMBO (a key typing CODE), type TEXT, set FIELD VALUE..., the song
-// changes cell, note, orders, env, inst and fill, clip TEXT (on the clipboard), keep NAME and
+// changes cell, note, orders, env, inst and fill, clip TEXT (on the clipboard), clipped (the
+// clipboard's text), keep NAME and
 // same NAME (the song's bytes against those kept), bind COMBO SECTION, preview COMBO NOTE, drawn
 // TEXT (whether a redraw shows it), help (the key list's lines), and new MODE [USER-CONFIG]: a
 // fresh rig (first in a file).
@@ -111,6 +112,9 @@ struct Session {
             x.snap(verb);
         } else if (verb == "clip") {
             clipboard.putText(unescapeBytes(rest()));
+        } else if (verb == "clipped") {  // the clipboard's text
+            std::string text;
+            x.note("clipped: " + (clipboard.getText(text) ? escapeBytes(text) : std::string("nothing")));
         } else if (verb == "keep") {  // keep NAME: the song's bytes, for "same NAME"
             songs[rest()] = serializeSong(s);
         } else if (verb == "same") {
@@ -169,7 +173,7 @@ struct Session {
             Envelope& env = s.instruments[v[0]].envelopes[v[1]];
             std::copy(v.begin() + 2, v.end(), env.values);
             env.values[v.size() - 2] = END_MARKER;
-        } else if (verb == "inst") {  // inst N type T | name TEXT | colour C | dpcm SIZE LOOP | pcm SIZE LOOP
+        } else if (verb == "inst") {  // inst N type T | name TEXT | colour C | loop ENVELOPE POINT | dpcm SIZE LOOP | pcm SIZE LOOP
             int i;
             in >> i >> a;
             static const uint8_t bytes[4096] = {1, 2, 3};
@@ -179,6 +183,8 @@ struct Session {
                 s.instruments[i].type = InstrumentType(*ints());
             else if (a == "colour")
                 s.instrumentColours[i] = *ints();
+            else if (a == "loop")
+                ints(), s.instruments[i].envelopes[v[0]].loopPoint = v[1];
             else if (a == "dpcm")
                 ints(), s.instruments[i].dpcm.assign(bytes, uint32_t(v[0]), v[1]);
             else if (a == "pcm")

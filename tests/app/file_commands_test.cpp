@@ -1,5 +1,5 @@
-// The file commands through a scripted dialog, and the instrument clipboard commands through a
-// memory clipboard: status texts, what each command may change, and the audio lock around it.
+// The file commands through a scripted dialog: status texts, what each command may change, and
+// the audio lock around it.
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -17,12 +17,10 @@ namespace fs = std::filesystem;
 
 struct FileRig : EditorRig, TempDir {
     ScriptedDialogs dialogs;
-    MemoryClipboard clipboard;
     std::vector<std::string> statuses;
 
     explicit FileRig(EditorMode mode = EditorMode::Pattern) : EditorRig(mode) {
         program->setFileDialogs(&dialogs);
-        program->setClipboard(&clipboard);
         program->statusObserver = [this](const std::string& s) { statuses.push_back(s); };
         lock.events.clear();
     }
@@ -185,57 +183,6 @@ TEST(FileCommands, NsfExportPausesTheDeviceAndHoldsTheLockThroughout) {
     r.lock.events.clear();
     EXPECT_EQ(r.run("save nsf", r.path("no/such/dir.nsf")), "Couldn't save file!");
     EXPECT_EQ(r.lock.events, "PLUR");  // resumed after a failed write too
-}
-
-TEST(InstrumentClipboard, CopyAndPasteThroughTheListAndTheEditor) {
-    FileRig r(EditorMode::InstrumentSelect);
-    Instrument& src = r.song->instruments[1];
-    src.type = INST_PCM_SAW;
-    int32_t* volume = src.envelopes[ENV_VOLUME].values;
-    volume[0] = 200, volume[1] = 100, volume[2] = END_MARKER;
-    src.envelopes[ENV_VOLUME].loopPoint = 1;
-    src.envelopes[ENV_NOTE].values[0] = 140;
-    r.song->instrumentNames[1] = "saw";
-    r.press("SDLK_c", {"KMOD_LCTRL"});
-    std::string text;
-    ASSERT_TRUE(r.clipboard.getText(text));
-    EXPECT_EQ(text.substr(0, 31), "Type: PCM Saw\r\n200 |100\r\n|12!\r\n");
-
-    // Pasted in the instrument editor onto instrument 2, whose cursor stood past the new end.
-    r.edit.mode = EditorMode::InstrumentEditor;
-    r.program->instrumentList().selectInstrument(2);
-    Instrument& dst = r.song->instruments[2];
-    for (int i = 0; i < 4; ++i) dst.envelopes[ENV_VOLUME].values[i] = 16 * i;
-    dst.envelopes[ENV_VOLUME].values[4] = END_MARKER;
-    r.edit.envelopeCursor[ENV_VOLUME] = 3;
-    std::string typeAtLock;  // the paste is the step "L0U4"
-    r.lock.observe = [&](char c) { typeAtLock += c, typeAtLock += char('0' + dst.type); };
-    r.press("SDLK_v", {"KMOD_LCTRL"});
-    r.lock.observe = nullptr;
-    EXPECT_NE(typeAtLock.find("L0U4"), std::string::npos) << typeAtLock;
-    EXPECT_EQ(dst.type, INST_PCM_SAW);
-    for (int e = 0; e < ENVELOPE_COUNT; ++e) EXPECT_EQ(dst.envelopes[e], src.envelopes[e]) << e;
-    EXPECT_EQ(r.edit.envelopeCursor[ENV_VOLUME], 1);
-    EXPECT_EQ(r.song->instrumentNames[2], "");  // names never travel
-    EXPECT_TRUE(r.statuses.empty());            // nothing is reported
-
-    // A DPCM instrument is not copied; an empty text pastes nothing; nor does instrument 0.
-    dst.type = INST_DPCM;
-    r.press("SDLK_c", {"KMOD_LCTRL"});
-    ASSERT_TRUE(r.clipboard.getText(text));
-    EXPECT_EQ(text.substr(0, 13), "Type: PCM Saw");
-    r.clipboard.putText("");
-    r.press("SDLK_v", {"KMOD_LCTRL"});
-    EXPECT_EQ(dst.type, INST_DPCM);
-    r.clipboard.putText("Type: Normal\r\n15\r\n");
-    r.edit.mode = EditorMode::InstrumentSelect;
-    r.program->instrumentList().selectInstrument(0);
-    const std::vector<uint8_t> before = serializeSong(*r.song);
-    r.press("SDLK_v", {"KMOD_LCTRL"});
-    r.press("SDLK_c", {"KMOD_LCTRL"});
-    EXPECT_EQ(serializeSong(*r.song), before);
-    ASSERT_TRUE(r.clipboard.getText(text));
-    EXPECT_EQ(text, "Type: Normal\r\n15\r\n");
 }
 
 // "save famitone" tells how many cells the FamiTone library will not play, with the details on
