@@ -1,0 +1,139 @@
+; The program of the ROMs that `bleepforge-cli rom` writes: it plays the songs with the game
+; driver and shows no picture. Start plays the next song, Select the one before, A the first
+; sound effect (on the second pulse).
+;
+; This image is linked so that it ends at $FFFF with the vectors; the exporter puts the
+; converter's data below it and fills in the five bytes at the image's start.
+
+BLEEP_ZP  = $10
+BLEEP_RAM = $0300
+
+buttons  = $00                  ; A, B, Select, Start, Up, Down, Left, Right from bit 7 down
+held     = $01                  ; the buttons of the frame before
+songNow  = $02
+readTmp  = $03
+
+BUTTON_A      = $80
+BUTTON_SELECT = $20
+BUTTON_START  = $10
+
+.segment "CODE"
+; Set by the exporter.
+romSongs:   .byte 1             ; songs in the data, 1-128
+romEffects: .byte 0             ; sound effects, 0-128
+romEntry:   .word 0             ; the converter's entry label
+romTv:      .byte 0             ; 0 NTSC, 1 PAL
+
+reset:
+    sei
+    cld
+    ldx #$FF
+    txs
+    lda #0
+    sta $2000                   ; no NMI until the driver is set up
+    sta $2001                   ; nothing shown
+    sta $4010                   ; no DMC interrupt
+    lda #$40
+    sta $4017                   ; no frame interrupt
+    lda #0
+    sta buttons
+    sta held
+    sta songNow
+    lda romTv
+    ldx romEntry
+    ldy romEntry+1
+    jsr bleep_init
+    lda #0
+    jsr bleep_play
+    lda #$80
+    sta $2000                   ; NMI at every vertical blank
+idle:
+    jmp idle
+
+nmi:
+    pha
+    txa
+    pha
+    tya
+    pha
+    jsr bleep_update
+    jsr readButtons
+    lda held
+    eor #$FF
+    and buttons                 ; pressed since the last frame
+    tax
+    lda buttons
+    sta held
+    txa
+    and #BUTTON_START
+    beq @notStart
+    ldx songNow
+    inx
+    cpx romSongs
+    bcc :+
+    ldx #0
+:   jsr startSong
+    jmp @done
+@notStart:
+    txa
+    and #BUTTON_SELECT
+    beq @notSelect
+    ldx songNow
+    bne :+
+    ldx romSongs
+:   dex
+    jsr startSong
+    jmp @done
+@notSelect:
+    txa
+    and #BUTTON_A
+    beq @done
+    lda romEffects
+    beq @done
+    lda #0
+    ldx #1
+    jsr bleep_sfx
+@done:
+    pla
+    tay
+    pla
+    tax
+    pla
+irq:
+    rti
+
+; Song X from its start.
+startSong:
+    stx songNow
+    jsr bleep_stop
+    lda songNow
+    jmp bleep_play
+
+; The first controller into `buttons`. A DMC fetch during a read can lose a bit, so the
+; controller is read until two reads agree.
+readButtons:
+    jsr readOnce
+:   lda buttons
+    sta readTmp
+    jsr readOnce
+    lda buttons
+    cmp readTmp
+    bne :-
+    rts
+
+readOnce:
+    lda #1
+    sta $4016
+    sta buttons                 ; the 1 comes out after eight reads
+    lsr a
+    sta $4016
+:   lda $4016
+    and #3                      ; the built-in controller or the one in the expansion port
+    cmp #1
+    rol buttons
+    bcc :-
+    rts
+
+.include "game_driver.s"
+
+    .word nmi, reset, irq       ; the last six bytes: $FFFA-$FFFF
