@@ -14,6 +14,9 @@ std::string trim(const std::string& s) {
     return s.substr(a, s.find_last_not_of(" \t\r") - a + 1);
 }
 
+// Values are 32-bit and wrap round, as in ca65; intermediate results stay within 64 bits.
+long wrap(long v) { return long(int32_t(uint32_t(uint64_t(v)))); }
+
 // Evaluates one expression. Without a symbol table only the syntax is checked (labels count 0).
 class Expression {
   public:
@@ -49,11 +52,11 @@ class Expression {
         long v = product();
         for (;;) {
             if (take("+"))
-                v += product();
+                v = wrap(v + product());
             else if (take("-"))
-                v -= product();
+                v = wrap(v - product());
             else if (take("|"))
-                v |= product();
+                v = wrap(v | product());
             else
                 return v;
         }
@@ -62,15 +65,15 @@ class Expression {
         long v = unary();
         for (;;) {
             if (take("*")) {
-                v *= unary();
+                v = wrap(v * unary());
             } else if (take("/")) {
                 const long d = unary();
                 if (d == 0) fail("division by zero");
-                v /= d;
+                v = wrap(v / d);
             } else if (take("&")) {
-                v &= unary();
+                v = wrap(v & unary());
             } else if (take("^")) {
-                v ^= unary();
+                v = wrap(v ^ unary());
             } else if (take("<<")) {
                 v = shift(v, unary());
             } else if (take(">>")) {
@@ -85,14 +88,14 @@ class Expression {
     }
     long shift(long v, long by) const {
         if (by >= 32 || by <= -32) fail("shift out of range");
-        return by >= 0 ? long(uint64_t(v) << by) : v >> -by;
+        return wrap(by >= 0 ? long(uint64_t(v) << by) : v >> -by);
     }
     long unary() {
         if (take("<")) return unary() & 0xFF;
         if (take(">")) return (unary() >> 8) & 0xFF;
-        if (take("-")) return -unary();
+        if (take("-")) return wrap(-unary());
         if (take("+")) return unary();
-        if (take("~")) return ~unary();
+        if (take("~")) return wrap(~unary());
         return primary();
     }
     long primary() {
@@ -129,7 +132,7 @@ class Expression {
             ++at_;
         }
         if (at_ == start) fail("missing digits");
-        return v;
+        return wrap(v);
     }
 };
 
