@@ -45,6 +45,12 @@ reset:
     jsr bleep_init
     lda #0
     jsr bleep_play
+    ; The picture unit ignores $2000 for about 30000 cycles after power-on: two vertical blanks.
+    bit $2002
+:   bit $2002
+    bpl :-
+:   bit $2002
+    bpl :-
     lda #$80
     sta $2000                   ; NMI at every vertical blank
 idle:
