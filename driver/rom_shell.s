@@ -12,6 +12,12 @@ buttons  = $00                  ; A, B, Select, Start, Up, Down, Left, Right fro
 held     = $01                  ; the buttons of the frame before
 songNow  = $02
 readTmp  = $03
+tick     = $04                  ; 2 bytes: the part of an editor frame the NMIs have made up
+
+; The editor's frame is 33247.5 CPU cycles on both TV systems, which is a PAL console's video
+; frame; an NTSC console's is 29780.67 cycles, so there the driver runs in 58702 of 65536 NMIs
+; (29780.67 / 33247.5) and the songs keep the editor's tempo.
+NTSC_STEP = 58702
 
 BUTTON_A      = $80
 BUTTON_SELECT = $20
@@ -39,6 +45,10 @@ reset:
     sta buttons
     sta held
     sta songNow
+    lda #<(65536 - NTSC_STEP)   ; the first NMI runs the driver
+    sta tick
+    lda #>(65536 - NTSC_STEP)
+    sta tick+1
     lda romTv
     ldx romEntry
     ldy romEntry+1
@@ -62,7 +72,19 @@ nmi:
     pha
     tya
     pha
+    lda romTv
+    bne @update
+    clc
+    lda tick
+    adc #<NTSC_STEP
+    sta tick
+    lda tick+1
+    adc #>NTSC_STEP
+    sta tick+1
+    bcc @buttons
+@update:
     jsr bleep_update
+@buttons:
     jsr readButtons
     lda held
     eor #$FF
