@@ -29,6 +29,7 @@ romSongs:   .byte 1             ; songs in the data, 1-128
 romEffects: .byte 0             ; sound effects, 0-128
 romEntry:   .word 0             ; the converter's entry label
 romTv:      .byte 0             ; 0 NTSC, 1 PAL
+    .assert romTv - romSongs = 4, error, "the exporter sets bytes 0-4 of the image"
 
 reset:
     sei
