@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <set>
 #include <sstream>
 #include <stdexcept>
 
@@ -133,16 +132,6 @@ ConverterTexts readConverterOutput(const std::string& output, const std::vector<
 
 Rom exportRom(const std::vector<std::string>& songs, const std::vector<std::string>& effects) {
     checkCounts(songs.size(), effects.size());
-    // The converter labels each song and effect by its file name: two that read the same would
-    // share a label.
-    std::set<std::string> keys;
-    for (const auto* list : {&songs, &effects})
-        for (const std::string& path : *list)
-            if (!keys.insert(entryKey("music", path)).second)
-                throw std::runtime_error("two of the songs and effects are named " + fileNameOf(path) +
-                                         " (or alike once characters other than letters and digits "
-                                         "are read as _); rename one");
-
     auto song = std::make_unique<Song>();
     {
         SongLoadHooks hooks;
@@ -150,12 +139,33 @@ Rom exportRom(const std::vector<std::string>& songs, const std::vector<std::stri
     }
     const bool pal = !song->ntsc;
 
+    // The converter names its files and labels after the inputs' file names, so that two inputs
+    // of one name (or a song called dpcm.zcm) would clash; it reads them here under names of
+    // its own instead, which the data does not depend on. Its messages name the inputs again.
     TemporaryFolder folder;
+    std::vector<std::pair<std::string, std::string>> renamed;  // the converter's name, the input
+    const auto rename = [&](const std::vector<std::string>& inputs, const char* kind) {
+        std::vector<std::string> names;
+        for (const std::string& input : inputs) {
+            const std::filesystem::path link = folder.path / (kind + std::to_string(names.size() + 1) + ".zcm");
+            std::error_code ec;
+            std::filesystem::create_symlink(std::filesystem::absolute(input, ec), link, ec);
+            if (ec) throw std::runtime_error("cannot prepare " + input + " for the converter");
+            names.push_back(link.string());
+            renamed.emplace_back(link.string(), input);
+        }
+        return names;
+    };
     ConverterArguments args;
-    args.songs = songs;
-    args.effects = effects;
+    args.songs = rename(songs, "song");
+    args.effects = rename(effects, "effect");
     args.output = (folder.path / "music.s").string();
-    {
+    const auto inputNames = [&](std::string message) {
+        for (const auto& [name, input] : renamed)
+            for (size_t at; (at = message.find(name)) != std::string::npos;) message.replace(at, name.size(), input);
+        return message;
+    };
+    try {
         auto buffer = std::make_unique<Nonlinear_Buffer>();
         auto apu = std::make_unique<Apu>(*buffer);
         auto player = std::make_unique<Player>(*song, *apu);
@@ -169,6 +179,8 @@ Rom exportRom(const std::vector<std::string>& songs, const std::vector<std::stri
             while (!message.empty() && message.back() == '\n') message.pop_back();
             throw std::runtime_error(message.empty() ? "the conversion failed" : message);
         }
+    } catch (const std::exception& e) {
+        throw std::runtime_error(inputNames(e.what()));
     }
-    return romFromConverterTexts(readConverterOutput(args.output, songs, effects), pal);
+    return romFromConverterTexts(readConverterOutput(args.output, args.songs, args.effects), pal);
 }
