@@ -206,9 +206,9 @@ TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
     EXPECT_GT(same, 0.995);
 }
 
-// What cannot be built ends with an error that says why: the verb's arguments, files that do not
-// load, names the converter would give one label, too much data for NROM, and converter text
-// the built-in assembler does not take. A ROM written before stays as it was.
+// What cannot be built ends with an error that says why, naming the inputs as given: the verb's
+// arguments, files that do not load, too many samples for the converter, too much data for NROM,
+// and converter text the built-in assembler does not take. A ROM written before stays as it was.
 TEST(Rom, WhatCannotBeBuiltFailsClearly) {
     ScratchDir w("rom-errors");
     const std::string demo = EXAMPLES + "demo.zcm", out = w.path("old.nes");
@@ -239,7 +239,7 @@ TEST(Rom, WhatCannotBeBuiltFailsClearly) {
     // Inputs of one name, which the converter itself would refuse, make a ROM.
     EXPECT_EQ(runCli("rom " + w.path("same.nes") + " " + demo + " " + w.path("other/demo.zcm") + " -e " + demo), 0);
 
-    // Converter text: a good base, and one part of it replaced in each case.
+    // Converter text: a good base, its main file replaced or its song file added to in each case.
     const auto bytes = [](int n) {
         std::string t;
         for (int i = 0; i < n; ++i) t += "  .byte 1\n";
