@@ -1,0 +1,310 @@
+// ROM export: the data bytes are those ca65 and ld65 make of the converter's text, a ROM of each
+// example song sounds like the editor's render of it on the project's 6502 core, and what cannot
+// be built fails with a clear error and leaves an earlier ROM in place.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "apu/Apu.h"
+#include "export/AsmNames.h"
+#include "export/ConverterEntry.h"
+#include "export/RomExport.h"
+#include "nes/ConsolePlayer.h"
+#include "player/OfflinePlayback.h"
+#include "song/SongFile.h"
+#include "tests/converter/TestData.h"
+#include "tests/converter/TestFiles.h"
+#include "tests/nsf/Listening.h"
+
+namespace {
+
+const std::string EXAMPLES = BF_SOURCE_DIR "/examples/";
+
+// A test song script saved as a song file in `w`.
+std::string savedScript(const ScratchDir& w, const std::string& name) {
+    auto song = std::make_unique<Song>();
+    loadSongScript(*song, "converter/" + name);
+    EXPECT_TRUE(saveSong(*song, w.path(name + ".zcm")));
+    return w.path(name + ".zcm");
+}
+
+// The demo with a 12 KB DPCM sample that it does not play (named, so that the file keeps it):
+// the samples fill most of $C000-$FFFF, so the rest of the data moves down to $8000 (NROM-256),
+// and it sounds the same.
+std::string bigSampleDemo(const ScratchDir& w, uint32_t size = 12 * 1024) {
+    auto song = std::make_unique<Song>();
+    SongLoadHooks hooks;
+    EXPECT_TRUE(loadSongFile(*song, EXAMPLES + "demo.zcm", hooks));
+    Instrument& unused = song->instruments[12];
+    unused.type = INST_DPCM;
+    unused.dpcm.size = size;
+    unused.dpcm.data.reset(new uint8_t[unused.dpcm.size]);
+    for (uint32_t i = 0; i < unused.dpcm.size; ++i) unused.dpcm.data[i] = uint8_t(i * 37 + 11);
+    song->instrumentNames[12] = "Unplayed";
+    const std::string path = w.path("big" + std::to_string(size) + ".zcm");
+    EXPECT_TRUE(saveSong(*song, path));
+    return path;
+}
+
+int runCli(const std::string& args, std::string* err = nullptr) {
+    const std::string errFile = BF_BINARY_DIR "/converter-work/rom-cli.err";
+    const int status = std::system((BF_BINARY_DIR "/cli/bleepforge-cli " + args + " 2>" + errFile).c_str());
+    if (err) *err = readFile(errFile);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+// Converted by the converter's own command line, assembled by ca65 and linked by ld65 at the
+// places the ROM gives them: every byte from the data's start to the driver image is the same.
+// The verb's in-process conversion gives the same file too.
+TEST(Rom, DataBytesAreWhatCa65MakesOfTheConverterText) {
+    ScratchDir w("rom-bytes");
+    const std::string loop = savedScript(w, "looping-effect"), coin = savedScript(w, "coin"),
+                      samples = savedScript(w, "two-notes-and-samples");
+    const struct {
+        std::vector<std::string> songs, effects;
+        int banks;
+    } cases[] = {
+        {{EXAMPLES + "demo.zcm", EXAMPLES + "example.zcm", samples}, {loop, coin}, 1},
+        {{bigSampleDemo(w)}, {}, 2},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"bleepforge", "-s"};
+        args.insert(args.end(), c.songs.begin(), c.songs.end());
+        if (!c.effects.empty()) args.push_back("-e");
+        args.insert(args.end(), c.effects.begin(), c.effects.end());
+        args.insert(args.end(), {"-o", w.path("music.s")});
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        testing::internal::CaptureStdout();
+        const std::optional<int> converted = runConverterFromCommandLine(int(argv.size()), argv.data());
+        testing::internal::GetCapturedStdout();
+        ASSERT_EQ(converted, std::optional<int>(0));
+
+        const Rom rom = romFromConverterTexts(readConverterOutput(w.path("music.s"), c.songs, c.effects), true);
+        const RomLayout& l = rom.layout;
+        EXPECT_EQ(l.prgBanks, c.banks);
+        EXPECT_EQ(l.dpcmStart % 64, 0u);
+        EXPECT_GE(l.dpcmStart, 0xC000u);
+        EXPECT_EQ(rom.file, exportRom(c.songs, c.effects).file);
+
+        std::ofstream wrapper(w.path("all.s"));
+        wrapper << ".segment \"DATA\"\n.include \"music.s\"\n";
+        const OutputNames names(w.path("music.s"));
+        for (const std::string& s : c.songs) wrapper << ".include \"" << names.songFileName(s) << "\"\n";
+        for (const std::string& e : c.effects) wrapper << ".include \"" << names.effectFileName(e) << "\"\n";
+        wrapper << ".segment \"DPCM\"\n.include \"music-dpcm.s\"\n";
+        wrapper.close();
+        char cfg[256];
+        std::snprintf(cfg, sizeof cfg,
+                      "MEMORY { M: start = $%X, size = $%X, fill = yes; }\n"
+                      "SEGMENTS { DATA: load = M, start = $%X; DPCM: load = M, start = $%X; }\n",
+                      l.dataStart, l.imageStart - l.dataStart, l.dataStart, l.dpcmStart);
+        std::ofstream(w.path("rom.cfg")) << cfg;
+        ASSERT_EQ(std::system(("cd '" + w.dir.string() + "' && ca65 -o all.o all.s && ld65 -C rom.cfg -o all.bin all.o")
+                                  .c_str()),
+                  0);
+        const std::string theirs = w.read("all.bin");
+        ASSERT_EQ(theirs.size(), l.imageStart - l.dataStart);
+        const std::string ours(rom.file.begin() + 16, rom.file.begin() + 16 + long(theirs.size()));
+        EXPECT_TRUE(ours == theirs) << "the data bytes differ from ca65's";
+    }
+}
+
+// What the data does not carry, left out of the editor's render to compare with: the software
+// voice of the DPCM channel (PCM samples, pulse and saw waves; the hardware samples stay) and
+// echo (8xy).
+static void leaveOutWhatTheDataCannotCarry(Song& song) {
+    for (Pattern& p : song.patterns)
+        for (int c = 0; c < CHANNEL_COUNT; ++c)
+            for (PatternCell& cell : p.cells[c]) {
+                if (cell.effect() == 0x8) cell.setEffect(0, 0);
+                const bool sample = cell.instrument != 0 && song.instruments[cell.instrument].type == INST_DPCM;
+                if (c == CH_DPCM && !sample && cell.note != NOTE_OFF) cell.note = cell.instrument = 0;
+            }
+}
+
+// A ROM of each example song, played by the 6502 core, against the editor's render, window by
+// window (50 ms): loudness envelopes correlated by at least 0.95; where the editor's window has
+// a clear pitch the ROM's has one in four of five, and where both have one they agree in nine of
+// ten. Windows lose their clear pitch where the driver writes a pulse's period high byte, which
+// restarts its duty cycle (an arpeggio across a high byte does so every frame), and pitches
+// differ where the driver cannot follow the editor (the frame a portamento leads by).
+TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
+    const double seconds = 40.0;
+    const auto romRender = [&](const Rom& rom, bool ntsc, size_t* lead) {
+        auto buffer = std::make_unique<Nonlinear_Buffer>();
+        auto apu = std::make_unique<Apu>(*buffer);
+        ConsolePlayer console(rom.file, ConsoleFileKind::Nes, *apu);
+        EXPECT_EQ(console.ntsc(), ntsc);
+        std::vector<int16_t> samples;
+        while (samples.size() < size_t((seconds + 0.1) * LISTEN_RATE)) console.runFrame(&samples);
+        // The shell waits two vertical blanks before it enables the NMI: the driver's first
+        // update comes three frames after the editor's. On NTSC it runs at the first NMI after
+        // each of the editor's longer frames began, half a frame later on average.
+        const double frames = ntsc ? 3.5 : 3.0;
+        *lead = size_t(std::lround(frames * console.frameCycles() / double(console.clockRate()) * LISTEN_RATE));
+        return std::vector<double>(samples.begin(), samples.end());
+    };
+    std::vector<double> demo;
+    ScratchDir w("rom-listen");
+    for (const std::string name : {"demo", "example", "example-ntsc"}) {
+        std::string path = EXAMPLES + name + ".zcm";
+        if (name == "example-ntsc") {
+            // An NTSC console's frames are shorter than the editor's: the ROM keeps its tempo.
+            auto ntsc = std::make_unique<Song>();
+            SongLoadHooks hooks;
+            ASSERT_TRUE(loadSongFile(*ntsc, EXAMPLES + "example.zcm", hooks));
+            ntsc->ntsc = true;
+            ASSERT_TRUE(saveSong(*ntsc, path = w.path(name + ".zcm")));
+        }
+        const Rom rom = exportRom({path}, {});
+
+        auto song = std::make_unique<Song>();
+        SongLoadHooks hooks;
+        ASSERT_TRUE(loadSongFile(*song, path, hooks));
+        leaveOutWhatTheDataCannotCarry(*song);
+        auto buffer = std::make_unique<Nonlinear_Buffer>();
+        auto apu = std::make_unique<Apu>(*buffer);
+        auto player = std::make_unique<Player>(*song, *apu);
+        const std::vector<int16_t> rendered = renderSong(*player, *apu, LISTEN_RATE, seconds);
+        const std::vector<double> editor(rendered.begin(), rendered.end());
+
+        size_t lead = 0;
+        const std::vector<double> cartridge = romRender(rom, song->ntsc, &lead);
+        if (demo.empty()) demo = cartridge;
+
+        const size_t window = LISTEN_RATE / 20;
+        int clear = 0, bothClear = 0, agreed = 0;
+        for (size_t at = 0; at + window <= editor.size(); at += window) {
+            const double ours = clearPitch(editor, at, window), theirs = clearPitch(cartridge, lead + at, window);
+            if (ours <= 0) continue;
+            ++clear;
+            if (theirs <= 0) continue;
+            ++bothClear;
+            if (std::fabs(theirs / ours - 1.0) < 0.03) ++agreed;
+        }
+        const double envelope = correlation(rmsEnvelope(editor, window), rmsEnvelope(cartridge, window, lead));
+        std::printf("[ listen   ] %s: loudness envelope correlation %.4f; of %d clear windows %d clear in the ROM, "
+                    "%d of them at the same pitch\n",
+                    name.c_str(), envelope, clear, bothClear, agreed);
+        EXPECT_GE(envelope, 0.95) << name;
+        EXPECT_GE(clear, 100) << name;
+        EXPECT_GE(bothClear, clear * 4 / 5) << name;
+        EXPECT_GE(agreed, bothClear * 9 / 10) << name;
+    }
+    // Moved down to $8000 by a large sample it does not play (NROM-256), the demo plays the same,
+    // to within the few cycles its data reads take more or less across pages (which the noise
+    // channel's random sequence does not forgive: its loudness is compared).
+    size_t lead = 0;
+    const std::vector<double> moved = romRender(exportRom({bigSampleDemo(w)}, {}), false, &lead);
+    const double same = correlation(rmsEnvelope(moved, LISTEN_RATE / 20), rmsEnvelope(demo, LISTEN_RATE / 20));
+    std::printf("[ listen   ] demo at $8000 against demo at $C000: loudness envelope correlation %.4f\n", same);
+    EXPECT_GT(same, 0.995);
+}
+
+// What cannot be built ends with an error that says why, naming the inputs as given: the verb's
+// arguments, files that do not load, too many samples for the converter, too much data for NROM,
+// and converter text the built-in assembler does not take. A ROM written before stays as it was.
+TEST(Rom, WhatCannotBeBuiltFailsClearly) {
+    ScratchDir w("rom-errors");
+    const std::string demo = EXAMPLES + "demo.zcm", out = w.path("old.nes");
+    std::ofstream(out) << "an earlier ROM";
+    const std::string missing = w.path("missing.zcm"), tooBig = bigSampleDemo(w, 16384);
+    std::filesystem::create_directories(w.path("other"));
+    std::filesystem::copy_file(demo, w.path("other/demo.zcm"));
+    const struct {
+        std::string args, error;
+    } verbCases[] = {
+        {"rom " + out, "usage: rom OUT.nes SONG.zcm"},
+        {"rom " + out + " -e " + demo, "usage: rom OUT.nes"},
+        {"rom " + out + " " + demo + " -e", "-e names no effect"},
+        {"rom " + out + " " + demo + " --pal", "unknown option --pal"},
+        {"rom " + demo + " " + demo, "is also an input"},
+        {"rom " + out + " " + missing, "couldn't load " + missing},
+        {"rom " + out + " " + demo + " -e " + missing, "couldn't load " + missing},
+        {"rom " + out + " " + demo + " " + tooBig, "in " + tooBig + " (16384 bytes) does not fit"},
+        {"rom " + w.path("no/such/dir/x.nes") + " " + demo, "cannot write"},
+    };
+    for (const auto& c : verbCases) {
+        std::string err;
+        EXPECT_EQ(runCli(c.args, &err), 1) << c.args;
+        EXPECT_EQ(err.rfind("Error: ", 0), 0u) << c.args << ": " << err;
+        EXPECT_NE(err.find(c.error), std::string::npos) << c.args << ": " << err;
+    }
+    EXPECT_EQ(w.read("old.nes"), "an earlier ROM");
+    // Inputs of one name, which the converter itself would refuse, make a ROM.
+    EXPECT_EQ(runCli("rom " + w.path("same.nes") + " " + demo + " " + w.path("other/demo.zcm") + " -e " + demo), 0);
+
+    // Converter text: a good base, its main file replaced or its song file added to in each case.
+    const auto bytes = [](int n) {
+        std::string t;
+        for (int i = 0; i < n; ++i) t += "  .byte 1\n";
+        return t;
+    };
+    const ConverterTexts good = {"music", "music:\n  .word BLEEP_L0, BLEEP_L1\nBLEEP_L0:\n  .word song\nBLEEP_L1:\n",
+                                 {"song: .byte 0\n"}, {}, ""};
+    const struct {
+        std::string main, song, dpcm, error;
+    } textCases[] = {
+        {"", "lda #1\n", "", "song 1:2: unsupported line \"lda #1\""},
+        {"", ".byte 256\n", "", "song 1:2: 256 is out of range for .byte"},
+        {"", ".byte nowhere\n", "", "undefined label nowhere"},
+        {"", "song: .byte 1\n", "", "label song is defined twice"},
+        {"", ".byte 1 < 2\n", "", "comparisons are not supported"},
+        {"", ".byte (1\n", "", "missing \")\""},
+        {"", ".byte 1,\n", "", "missing value"},
+        {"", ".byte 1 / 0\n", "", "division by zero"},
+        {"", ".byte $FFFFFFFF * $FFFFFFFF << 8\n", "", "256 is out of range"},  // 32 bits, wrapping
+        {"main: .byte 0\n", "", "", "entry label music is missing"},
+        {"", "", bytes(13 * 1024), "the DPCM samples take 13312 bytes; at most"},
+        {"", bytes(30 * 1024), "", "the songs and effects take"},
+    };
+    for (const auto& c : textCases) {
+        ConverterTexts t = good;
+        if (!c.main.empty()) t.main = c.main;
+        t.songs[0] += c.song;
+        t.dpcm = c.dpcm;
+        try {
+            romFromConverterTexts(t, false);
+            ADD_FAILURE() << "no error for " << c.error;
+        } catch (const std::runtime_error& e) {
+            EXPECT_NE(std::string(e.what()).find(c.error), std::string::npos) << e.what();
+        }
+    }
+    // The same text with operators the converter writes assembles, little-endian and in order.
+    ConverterTexts t = good;
+    t.songs[0] = "song: .BYTE <(song >> 6), >song, %101 * 2 | 1, ~0 & $FF, 7 - 2 - 1\n .word song - 1 + 2\n";
+    const Rom rom = romFromConverterTexts(t, false);
+    const size_t at = 16 + 6;  // after the entry tables' three words
+    const uint32_t song = rom.layout.dataStart + 6;
+    EXPECT_EQ(std::vector<uint8_t>(rom.file.begin() + long(at), rom.file.begin() + long(at) + 7),
+              (std::vector<uint8_t>{uint8_t(song >> 6), uint8_t(song >> 8), 11, 255, 4, uint8_t(song + 1),
+                                    uint8_t((song + 1) >> 8)}));
+}
+
+// The buttons, with the controller port read from RAM at $0400 instead (the core has no
+// controller; every read then gives the same bit, as if all buttons were held): Start wins over
+// the others, a held button counts once, and the song after the last is the first.
+TEST(Rom, StartPlaysTheNextSongOncePerPress) {
+    ScratchDir w("rom-buttons");
+    Rom rom = exportRom({savedScript(w, "coin"), savedScript(w, "zap")}, {savedScript(w, "effect")});
+    const uint8_t port[] = {0xAD, 0x16, 0x40};  // lda $4016
+    const auto at = std::search(rom.file.begin() + 16 + long(rom.layout.imageStart - rom.layout.dataStart),
+                                rom.file.end(), port, port + 3);
+    ASSERT_NE(at, rom.file.end());
+    at[1] = 0x00, at[2] = 0x04;
+    auto buffer = std::make_unique<Nonlinear_Buffer>();
+    auto apu = std::make_unique<Apu>(*buffer);
+    ConsolePlayer console(rom.file, ConsoleFileKind::Nes, *apu);
+    std::vector<int> songs;
+    for (int frame = 0; frame < 12; ++frame) {
+        console.cpu().poke(0x0400, {uint8_t(frame == 3 || frame == 4 || frame == 8)});
+        console.runFrame(nullptr);
+        songs.push_back(console.cpu().read(0x02));
+    }
+    EXPECT_EQ(songs, (std::vector<int>{0, 0, 0, 1, 1, 1, 1, 1, 0, 0, 0, 0}));
+}
