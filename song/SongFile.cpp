@@ -288,9 +288,19 @@ bool loadSongFile(Song& song, const std::string& path, SongLoadHooks& hooks, int
     return loadSong(song, bytes.data(), bytes.size(), hooks, fileVersion);
 }
 
+int savedInstrumentCount(const Song& song) {
+    const int used = lastUsedInstrument(song);
+    for (int slot = INSTRUMENT_SLOTS - 1; slot > used; --slot) {
+        const Instrument& inst = song.instruments[slot];
+        if (inst.type != INST_NORMAL || !inst.pcm.empty() || !inst.dpcm.empty() || song.instrumentColours[slot] != 0)
+            return slot;
+    }
+    return used;
+}
+
 std::vector<uint8_t> serializeSong(const Song& song) {
     const int patternCount = usedPatternCount(song);
-    const int instrumentCount = lastUsedInstrument(song);
+    const int instrumentCount = savedInstrumentCount(song);
     const int orderCount = std::clamp<int>(song.orders.count, 1, MAX_ORDERS);
 
     std::vector<uint8_t> out(SONG_MAGIC, SONG_MAGIC + sizeof SONG_MAGIC);

@@ -61,9 +61,13 @@ bool loadSong(Song& song, const uint8_t* data, size_t size, SongLoadHooks& hooks
 // Reads the file at `path` and loads it as above; false also when the file cannot be read.
 bool loadSongFile(Song& song, const std::string& path, SongLoadHooks& hooks, int* fileVersion = nullptr);
 
-// The bytes of the song as a version-11 file: instruments 1..lastUsedInstrument, the order list,
-// patterns 0..usedPatternCount-1.
+// The bytes of the song as a version-11 file: instruments 1..savedInstrumentCount, the order
+// list, patterns 0..usedPatternCount-1.
 std::vector<uint8_t> serializeSong(const Song& song);
+// lastUsedInstrument, or a later slot when one holds a sample, a type or a colour of its own:
+// those are kept too, since an instrument loaded with a sample but not yet played in a pattern
+// would otherwise lose its sample on the next save.
+int savedInstrumentCount(const Song& song);
 // Writes serializeSong(song) to `path`. True only when every byte was written and flushed to
 // disk; the file is written beside `path` under a temporary name and renamed over it, so a
 // failed save leaves any previous file as it was.

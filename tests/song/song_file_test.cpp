@@ -120,9 +120,9 @@ TEST(SongFile, RoundTripKeepsEveryField) {
     EXPECT_EQ(hooks.calls, (std::vector<std::string>{"stop", "reconfigure", "positions", "loaded"}));
     EXPECT_EQ(hooks.cursor, int(song->instrumentNames[1].size()));
 
-    // Only what is used is written: a sample-only instrument and a nibble-only pattern are not.
+    // Only what is used is written: a nibble-only pattern is not; a named instrument is, and so
+    // is a later one that only holds a sample, a type or a colour (they would be lost).
     auto sparse = std::make_unique<Song>();
-    sparse->instruments[9].dpcm.assign(bytes.data(), 2, false);
     sparse->instrumentNames[2] = "named";
     sparse->patterns[3].at(1, 1).param = 0xF0;
     bytes = serializeSong(*sparse);
@@ -130,6 +130,16 @@ TEST(SongFile, RoundTripKeepsEveryField) {
     EXPECT_EQ(bytes[19], 0);
     EXPECT_EQ(bytes.size(), 21u + 23 + 28 + 1);  // header, two records of 23 + name, one order
     EXPECT_EQ(load(bytes)->instrumentNames[2], "named");
+    for (int kept = 0; kept < 4; ++kept) {
+        auto s = std::make_unique<Song>();
+        if (kept == 0) s->instruments[9].dpcm.assign(bytes.data(), 2, false);
+        if (kept == 1) s->instruments[9].pcm.assign(bytes.data(), 2, false);
+        if (kept == 2) s->instruments[9].type = INST_PCM_SAW;
+        if (kept == 3) s->instrumentColours[9] = 3;
+        auto back = load(serializeSong(*s));
+        EXPECT_EQ(serializeSong(*back), serializeSong(*s)) << kept;
+        EXPECT_EQ(serializeSong(*s)[17], 9) << kept;
+    }
 }
 
 // Each version's file loads to the model in tests/data/song/version-N.json: old volume and duty
