@@ -53,6 +53,17 @@ void checkFileNamesDistinct(const ConverterArguments& args, const OutputNames& n
     if (!args.songs.empty()) claim(names.dpcmFileName(), "the DPCM data");
     for (const std::string& effect : args.effects)
         claim(names.effectFileName(effect), "sound effect " + effect);
+    // Labels come from the file names with every other character than letters and digits made
+    // "_": "a-b.zcm" and "a_b.zcm" would define the same labels, which no assembler takes.
+    std::map<std::string, std::string> keys;  // label key -> the input it stands for
+    for (const auto* inputs : {&args.songs, &args.effects})
+        for (const std::string& input : *inputs) {
+            const std::string source = (inputs == &args.songs ? "song " : "sound effect ") + input;
+            auto [it, inserted] = keys.emplace(entryKey(names.base, input), source);
+            if (!inserted && it->second != source)
+                throw std::runtime_error("The labels of " + it->second + " and " + source +
+                                         " would be the same; rename one of them.");
+        }
     // The main file is written before the songs are read: naming an input as output would
     // destroy it.
     for (const auto* inputs : {&args.songs, &args.effects})
