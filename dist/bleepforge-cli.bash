@@ -4,18 +4,19 @@ _bleepforge_cli() {
     cur=${COMP_WORDS[COMP_CWORD]}
     prev=${COMP_WORDS[COMP_CWORD-1]}
     if [ "$COMP_CWORD" -eq 1 ]; then
-        COMPREPLY=($(compgen -W "backups check-config default-config dump famitone help nsf render save trace" -- "$cur"))
+        COMPREPLY=($(compgen -W "backups check-config default-config dump famitone help nsf render rom save trace" -- "$cur"))
         return
     fi
     verb=${COMP_WORDS[1]}
     case "$prev" in
-        --seconds|--rate|--frames) COMPREPLY=(); return ;;
+        --seconds|--rate|--frames|--passes|--fade|--channels) COMPREPLY=(); return ;;
     esac
     if [[ "$cur" == -* ]]; then
         case "$verb" in
-            render) COMPREPLY=($(compgen -W "--seconds --rate --ntsc --pal" -- "$cur")) ;;
+            render) COMPREPLY=($(compgen -W "--seconds --passes --fade --rate --channels --stems --ntsc --pal" -- "$cur")) ;;
             famitone) COMPREPLY=($(compgen -W "--strict" -- "$cur")) ;;
             trace) COMPREPLY=($(compgen -W "--frames --ntsc --pal" -- "$cur")) ;;
+            rom) COMPREPLY=($(compgen -W "-e" -- "$cur")) ;;
         esac
         return
     fi
@@ -24,7 +25,8 @@ _bleepforge_cli() {
         render:2|trace:2) pattern='*.@(zcm|nsf|nes)' ;;
         dump:2) pattern='*.@(zcm|zci)' ;;
         check-config:2) pattern='*.ini' ;;
-        render:3) pattern='*.wav' ;;
+        render:3) pattern='*.@(wav|flac|ogg)' ;;
+        rom:2) pattern='*.nes' ;;
         nsf:3) pattern='*.nsf' ;;
         famitone:3) pattern='*.txt' ;;
         backups:*|default-config:*|help:*) COMPREPLY=(); return ;;
