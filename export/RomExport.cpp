@@ -8,14 +8,11 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "apu/Apu.h"
-#include "apu/Nonlinear_Buffer.h"
 #include "driver/RomDriverImage.h"
 #include "export/AsmNames.h"
 #include "export/Converter.h"
-#include "export/PlayerCapture.h"
+#include "export/ConverterEntry.h"
 #include "export/RomAssembler.h"
-#include "player/Player.h"
 #include "song/SongFile.h"
 
 namespace {
@@ -166,14 +163,9 @@ Rom exportRom(const std::vector<std::string>& songs, const std::vector<std::stri
         return message;
     };
     try {
-        auto buffer = std::make_unique<Nonlinear_Buffer>();
-        auto apu = std::make_unique<Apu>(*buffer);
-        auto player = std::make_unique<Player>(*song, *apu);
-        DriverCommandRecorder recorder;
-        PlayerCapture capture(*player, recorder);
-        ConverterContext context{*song, capture, recorder};
+        ConverterSetup setup;
         std::ostringstream out, err;
-        if (!convert(args, context, out, err)) {
+        if (!convert(args, setup.context, out, err)) {
             std::string message = err.str();
             if (message.rfind("Error: ", 0) == 0) message.erase(0, 7);
             while (!message.empty() && message.back() == '\n') message.pop_back();
