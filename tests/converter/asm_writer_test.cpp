@@ -176,4 +176,10 @@ TEST(AsmSongData, DataTheDriverCannotHoldIsRefused) {
     CapturedSong longSong = songWith("l.zcm", {});
     for (auto& channel : longSong.channels) channel.resize(256, channel[0]);
     EXPECT_THROW(writeSongData(labels, "<", {longSong}, OutputNames("m.s")), std::runtime_error);
+    // 128 different DPCM samples fit the sample table, 129 do not.
+    CapturedSong samples = songWith("s.zcm", {});
+    for (int slot = 1; slot <= 128; ++slot) setSample(samples.instruments[slot], 1, uint8_t(slot));
+    EXPECT_NO_THROW(writeSongData(labels, "<", {samples}, OutputNames("m.s")));
+    setSample(samples.instruments[129], 1, 129);
+    EXPECT_THROW(writeSongData(labels, "<", {samples}, OutputNames("m.s")), std::runtime_error);
 }

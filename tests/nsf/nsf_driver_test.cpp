@@ -199,6 +199,11 @@ TEST(Cpu6502, CycleCountsAndFlags) {
     ASSERT_TRUE(b.call(0x0400, 0, 0, 100));
     ASSERT_EQ(b.writes.size(), 1u);
     EXPECT_EQ(b.writes[0].value, 0x78);  // $10 - $20 = $F0, borrow -> C=0, ror -> $78
+    // lda #$5A; sta $6000; lda #0; lda $6000; sta $4002; rts: $6000 is RAM
+    Cpu6502 w;
+    w.poke(0x0400, {0xA9, 0x5A, 0x8D, 0x00, 0x60, 0xA9, 0x00, 0xAD, 0x00, 0x60, 0x8D, 0x02, 0x40, 0x60});
+    ASSERT_TRUE(w.call(0x0400, 0, 0, 100));
+    EXPECT_EQ(w.writes.at(0).value, 0x5A);
 }
 
 TEST(NsfDriver, InitWritesAndEvenSlotsAndToneRegistersFollowTheStreams) {

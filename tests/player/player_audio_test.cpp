@@ -3,6 +3,7 @@
 // trace commands.
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -304,6 +305,22 @@ TEST(AudioExport, FilesReadBackInEveryFormat) {
     EXPECT_EQ(slurp(keep), "old contents");
     for (const auto& entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().find("keep.wav.tmp"), std::string::npos) << entry.path();
+}
+
+// A WAV stream: the header with its sizes open, then the samples little-endian; on a file the
+// sizes are filled in at the end. A write that fails is reported.
+TEST(AudioExport, WavStreamBytesAndFailedWrites) {
+    const int16_t samples[] = {1, -2, 0x1234};
+    const int fd = ::open((dir / "stream.wav").c_str(), O_CREAT | O_TRUNC | O_RDWR, 0644);
+    WavStreamSink sink(fd, 22050);
+    EXPECT_TRUE(sink.write(samples, 3) && sink.finish());
+    ::close(fd);
+    std::string hex;
+    for (unsigned char c : slurp(dir / "stream.wav")) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15];
+    EXPECT_EQ(hex, "524946462A00000057415645666D742010000000010001002256000044AC00000200100064617461060000000100FEFF3412");
+    const int full = ::open("/dev/full", O_WRONLY);
+    EXPECT_FALSE(WavStreamSink(full, 22050).write(samples, 3));
+    ::close(full);
 }
 
 TEST(PlayerListen, DemoRendersAsMusic) {
