@@ -137,14 +137,7 @@ std::string run(std::istream& script) {
                 for (const CommandLog::Entry& e : commands.entries)
                     f << " cmd" << e.channel << ":" << std::hex << e.code << std::dec << ":" << e.argument;
                 commands.entries.clear();
-                f << " |";
-                const auto now = observe(p);
-                for (size_t k = 0; k < now.size(); ++k)
-                    if (last.size() != now.size() || last[k] != now[k].second)
-                        f << " " << now[k].first << "=" << now[k].second;
-                last.clear();
-                for (const auto& [name, v] : now) last.push_back(v);
-                out << frame++ << ":" << f.str() << "\n";
+                out << frame++ << ":" << f.str() << " |" << changes(observe(p), last) << "\n";
             }
         } else {
             throw std::runtime_error("unknown line: " + line);
@@ -153,11 +146,6 @@ std::string run(std::istream& script) {
     return out.str();
 }
 
-class PlayerTrace : public testing::TestWithParam<std::string> {};
-
-TEST_P(PlayerTrace, MatchesTheKeptTrace) { expectKeptTrace(kDir / (GetParam() + ".txt"), run); }
-
-INSTANTIATE_TEST_SUITE_P(Scripts, PlayerTrace, testing::ValuesIn(traceScripts(kDir)),
-                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+KEPT_TRACE_SUITE(PlayerTrace, kDir, run);
 
 }  // namespace
