@@ -8,6 +8,7 @@
 #include "SongRig.h"
 #include "export/NsfWriter.h"
 #include "nes/Cpu6502.h"
+#include "tests/ExpectedText.h"
 
 namespace {
 
@@ -256,122 +257,6 @@ TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
     expectToneWritesFollow(DriverRun(buildNsf(cap), 1700), cap, 37);
 }
 
-TEST(NsfDriver, DpcmStartWritesTheDmcAndMovesTheLevelAway) {
-    NsfCapture cap;
-    NsfSample s;
-    s.bytes.assign(300, 0xAA);
-    s.loop = true;
-    cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(40, 0x55), false}, s};
-    // A software pulse sounds before the hit: from the DMC start on it must write nowhere.
-    NsfFrame quiet = dpcmFrame(2, 1);
-    quiet.values[NSF_PCM_AMPLITUDE] = 50;
-    quiet.values[NSF_PCM_THRESHOLD] = 128;
-    NsfFrame hit = quiet;
-    hit.values[NSF_DPCM_KIND] = 1;
-    hit.values[NSF_DPCM_RATE] = 0x0E;
-    hit.values[NSF_DPCM_VALUE] = 1;
-    hit.sampleStart = true;
-    NsfFrame after = hit;  // the sample plays on, the wave stays silent
-    after.sampleStart = false;
-    after.values[NSF_PCM_AMPLITUDE] = 0;
-    cap.stretches = {{quiet, hit, after, after}};
-    auto nsf = buildNsf(cap);
-    DriverRun run(nsf, 4);
-    EXPECT_TRUE(run.registers(0, 0x4010, 0x4013).empty());
-    // The DPCM table entry says where the sample went.
-    const NsfDpcmEntry e = NsfReader(nsf, 0, 2).dpcm[1];
-    char want[80];
-    std::snprintf(want, sizeof want, "4011=3F 4012=%02X 5FFD=%02X 4013=12 4010=4E 4015=0F 4015=1F", e.address,
-                  e.bank);
-    EXPECT_EQ(text(run.registers(1, 0x4010, 0x4015, true)), want);
-    EXPECT_EQ(NsfReader(nsf).imageByte(size_t(e.imageOffset())), 0xAA);
-    // The wave keeps writing the level up to the start, and none after it.
-    uint64_t start = 0;
-    for (auto& w : run.registerWrites[1])
-        if (w.address == 0x4011) start = w.cycle;
-    EXPECT_EQ(run.slotWrites[0][100].address, 0x4011);
-    // (slot-0 frame 3 reaches into frame 4, where the stretch loops back to the wave)
-    for (size_t f = 0; f < 3; ++f)
-        for (auto& w : run.slotWrites[f]) {
-            if (w.cycle > start) {
-                EXPECT_EQ(w.address, 0x4018);
-            }
-        }
-    EXPECT_TRUE(run.registers(2, 0x4010, 0x4013, true).empty());  // no restart on later frames
-    EXPECT_TRUE(run.silent(2));
-}
-
-TEST(NsfDriver, PcmSamplePlaysOneUnitPerFrameAndLoops) {
-    NsfCapture cap;
-    NsfSample pcm;
-    for (int i = 0; i < 400; ++i) pcm.bytes.push_back(uint8_t(i * 5 % 128));
-    NsfSample once = pcm;
-    pcm.loop = true;
-    cap.pcmSamples = {once, pcm};
-    const NsfFrame quiet = dpcmFrame(-1);
-    std::vector<NsfFrame> frames(15, quiet);
-    frames[1] = dpcmFrame(0, -1, 0, true);
-    frames[6] = dpcmFrame(0, -1, 1, true);
-    cap.stretches = {frames};
-    DriverRun run(buildNsf(cap), 15);
-
-    auto levels = [&](int frame) {
-        std::vector<uint8_t> out;
-        for (auto& w : run.slotWrites[size_t(frame)]) {
-            EXPECT_EQ(w.address, 0x4011) << "frame " << frame;
-            out.push_back(w.value);
-        }
-        return out;
-    };
-    std::vector<uint8_t> padded = once.bytes;
-    padded.resize(468, padded.back());
-    // The start stops the DMC in its frame.
-    EXPECT_EQ(text(run.registers(1, 0x4015, 0x4015)), "4015=0F");
-    EXPECT_TRUE(run.registers(2, 0x4015, 0x4015).empty());
-    // Started on frame 1, the sample plays from the slot 0 that follows in the same frame:
-    // three units, then silence.
-    for (int u = 0; u < 3; ++u)
-        EXPECT_EQ(levels(1 + u),
-                  std::vector<uint8_t>(padded.begin() + 156 * u, padded.begin() + 156 * (u + 1)));
-    EXPECT_TRUE(run.silent(4) && run.silent(5));
-    // The looping one starts on frame 6 and comes round again after three units.
-    EXPECT_EQ(levels(6), std::vector<uint8_t>(padded.begin(), padded.begin() + 156));
-    EXPECT_EQ(levels(9), levels(6));
-    EXPECT_EQ(levels(11), levels(8));
-}
-
-TEST(NsfDriver, SoftwarePulseAndSawFollowTheWaveFormulas) {
-    for (int kind : {2, 3}) {
-        NsfCapture cap;
-        const int step = 0x0345;
-        NsfFrame f = dpcmFrame(kind, step >> 8, step & 0xFF);
-        f.values[NSF_PCM_AMPLITUDE] = 100;
-        f.values[NSF_PCM_THRESHOLD] = 0x60;
-        cap.stretches = {std::vector<NsfFrame>(6, f)};
-        DriverRun run(buildNsf(cap), 6);
-        std::vector<int> levels;
-        for (int frame = 3; frame < 5; ++frame)
-            for (auto& w : run.slotWrites[size_t(frame)]) {
-                ASSERT_EQ(w.address, 0x4011);
-                levels.push_back(w.value);
-            }
-        // Some phase makes the whole run follow the formula exactly.
-        bool matched = false;
-        for (int p0 = 0; p0 < 65536 && !matched; ++p0) {
-            uint16_t phase = uint16_t(p0);
-            size_t i = 0;
-            for (; i < levels.size(); ++i) {
-                int h = phase >> 8;
-                int want = kind == 3 ? (h * 100) >> 8 : (h < 0x60 ? 100 : 0);
-                if (levels[i] != want) break;
-                phase = uint16_t(phase + step);
-            }
-            matched = i == levels.size();
-        }
-        EXPECT_TRUE(matched) << "kind " << kind;
-    }
-}
-
 namespace {
 
 // The capture a file holds, read back from its streams: values not sent are −1.
@@ -394,22 +279,92 @@ NsfCapture captureFromFile(const NsfReader& r) {
 
 }  // namespace
 
-// Samples without data play nothing: no filler level, no DMC start, and a DMC sample already
-// playing goes on (the editor writes nothing for them either).
-TEST(NsfDriver, SamplesWithoutDataStaySilent) {
-    NsfCapture cap;
-    cap.pcmSamples = {NsfSample{}};
-    cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(64, 0x55), true}, NsfSample{{}, true}};
-    const NsfFrame quiet = dpcmFrame(-1);
-    auto start = [](int kind, int index) { return dpcmFrame(kind, 0x0F, index, true); };
-    // An empty PCM sample, then a DMC sample, then an empty DMC sample over it.
-    cap.stretches = {{start(NSF_DPCM_KIND_PCM, 0), quiet, start(NSF_DPCM_KIND_DPCM, 0), quiet,
-                      start(NSF_DPCM_KIND_DPCM, 1), quiet, quiet, quiet}};
-    DriverRun run(buildNsf(cap), 7);
-    for (size_t f = 0; f < 7; ++f) EXPECT_TRUE(run.silent(f)) << f;
-    EXPECT_EQ(text(run.registers(0, 0x4010, 0x4015, true)), "4015=0F");
-    EXPECT_EQ(run.registers(2, 0x4015, 0x4015).size(), 2u);  // the real one starts
-    for (size_t f : {3, 4, 5}) EXPECT_TRUE(run.registers(f, 0x4010, 0x4015, true).empty()) << f;
+// The DPCM channel's voices, each a capture whose run is kept in tests/data/nsf/driver_<name>.txt:
+// per frame the register writes, then the 156 level slots ($4011 values, "--" for $4018) or
+// "silent". What the runs show:
+// - dpcm-start: a software pulse until the hit; the start writes the level $3F, address, bank,
+//   length and rate, then enables the DMC, and from the start on the slots write nowhere; later
+//   frames do not restart the sample;
+// - pcm: a one-shot 400-byte sample started on frame 1 plays one 156-byte unit per frame from the
+//   slot 0 that follows (three units, the last padded with its last byte), then silence; the
+//   start stops the DMC in its frame; the looping one started on frame 6 comes round after three;
+// - pulse, saw: amplitude 100, the phase stepping $345 a slot: the pulse 100 while the phase's
+//   high byte is below the threshold $60, else 0; the saw (high byte * 100) >> 8;
+// - empty-samples: samples without data play nothing (no filler level, no DMC start), and a DMC
+//   sample already playing goes on.
+TEST(NsfDriver, SampleChannelRunsAsKept) {
+    std::vector<std::tuple<std::string, NsfCapture, int>> cases;
+    {
+        NsfCapture cap;
+        NsfSample s;
+        s.bytes.assign(300, 0xAA);
+        s.loop = true;
+        cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(40, 0x55), false}, s};
+        NsfFrame quiet = dpcmFrame(2, 1);
+        quiet.values[NSF_PCM_AMPLITUDE] = 50;
+        quiet.values[NSF_PCM_THRESHOLD] = 128;
+        NsfFrame hit = quiet;
+        hit.values[NSF_DPCM_KIND] = 1;
+        hit.values[NSF_DPCM_RATE] = 0x0E;
+        hit.values[NSF_DPCM_VALUE] = 1;
+        hit.sampleStart = true;
+        NsfFrame after = hit;
+        after.sampleStart = false;
+        after.values[NSF_PCM_AMPLITUDE] = 0;
+        cap.stretches = {{quiet, hit, after, after}};
+        cases.push_back({"dpcm-start", cap, 4});
+    }
+    {
+        NsfCapture cap;
+        NsfSample once;
+        for (int i = 0; i < 400; ++i) once.bytes.push_back(uint8_t(i * 5 % 128));
+        NsfSample looping = once;
+        looping.loop = true;
+        cap.pcmSamples = {once, looping};
+        std::vector<NsfFrame> frames(15, dpcmFrame(-1));
+        frames[1] = dpcmFrame(0, -1, 0, true);
+        frames[6] = dpcmFrame(0, -1, 1, true);
+        cap.stretches = {frames};
+        cases.push_back({"pcm", cap, 15});
+    }
+    for (int kind : {2, 3}) {
+        NsfCapture cap;
+        NsfFrame f = dpcmFrame(kind, 0x03, 0x45);
+        f.values[NSF_PCM_AMPLITUDE] = 100;
+        f.values[NSF_PCM_THRESHOLD] = 0x60;
+        cap.stretches = {std::vector<NsfFrame>(6, f)};
+        cases.push_back({kind == 2 ? "pulse" : "saw", cap, 6});
+    }
+    {
+        NsfCapture cap;
+        cap.pcmSamples = {NsfSample{}};
+        cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(64, 0x55), true}, NsfSample{{}, true}};
+        const NsfFrame quiet = dpcmFrame(-1);
+        auto start = [](int kind, int index) { return dpcmFrame(kind, 0x0F, index, true); };
+        // An empty PCM sample, then a DMC sample, then an empty DMC sample over it.
+        cap.stretches = {{start(NSF_DPCM_KIND_PCM, 0), quiet, start(NSF_DPCM_KIND_DPCM, 0), quiet,
+                          start(NSF_DPCM_KIND_DPCM, 1), quiet, quiet, quiet}};
+        cases.push_back({"empty-samples", cap, 7});
+    }
+    for (const auto& [name, cap, frames] : cases) {
+        const DriverRun run(buildNsf(cap), frames);
+        std::string out;
+        char w[16];
+        for (size_t f = 0; f < run.registerWrites.size(); ++f) {
+            out += std::to_string(f) + ":";
+            for (const ApuWrite& r : run.registerWrites[f]) {
+                std::snprintf(w, sizeof w, " %04X=%02X", r.address, r.value);
+                out += w;
+            }
+            out += run.silent(f) ? " | silent" : " | ";
+            for (const ApuWrite& r : run.slotWrites[f]) {
+                std::snprintf(w, sizeof w, "%02X", r.value);
+                out += run.silent(f) ? "" : r.address == 0x4011 ? w : "--";
+            }
+            out += "\n";
+        }
+        expectTestData("nsf/driver_" + name + ".txt", out);
+    }
 }
 
 // The example song, exported from the player, plays its streams past the loop back. Init ends
