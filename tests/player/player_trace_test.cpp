@@ -34,6 +34,8 @@ std::vector<std::pair<std::string, int>> observe(const Player& p) {
             {"arp", c.arpeggioOffset}, {"noteenv", c.noteEnvOffset}, {"period", c.lastPeriod}};
         for (const auto& [name, v] : values) out.push_back({"c" + std::to_string(ch) + "." + name, v});
     }
+    const PcmVoice& v = p.pcm;
+    out.insert(out.end(), {{"pcm.inst", v.pcmInstrument}, {"pcm.pos", int(v.position)}, {"pcm.step", v.step}});
     // The register image the exporters read: all of it int32_t fields, s0 to s17 in their order.
     static_assert(sizeof(FrameSnapshot) == 18 * sizeof(int32_t));
     const auto* words = reinterpret_cast<const int32_t*>(&p.snapshot);
