@@ -4,8 +4,6 @@
 
 #include <gtest/gtest.h>
 #include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -20,34 +18,21 @@
 #include "tests/AudioRead.h"
 #include "tests/ExpectedText.h"
 #include "tests/player/PlayerRig.h"
+#include "tests/song/FileBytes.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string demoPath = std::string(BF_SOURCE_DIR) + "/examples/demo.zcm";
-const fs::path dir = [] {
-    fs::path d = fs::path(testing::TempDir()) / ("playeraudio" + std::to_string(getpid()));
-    fs::create_directories(d);
-    return d;
-}();
+const fs::path dir = scratch();
 
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Runs the CLI; returns its exit status, with its standard output (unless `args` redirects it)
-// and then its standard error in `out`.
+// Runs the CLI; returns its exit status, with its standard output (kept in dir / "out") and then
+// its standard error in `out`.
 int runCli(const std::string& args, std::string& out) {
-    const bool redirected = args.find('>') != std::string::npos;
-    const std::string cmd = "'" BF_BINARY_DIR "/cli/bleepforge-cli' " + args +
-                            (redirected ? "" : " >'" + (dir / "out").string() + "'") + " 2>'" +
-                            (dir / "err").string() + "'";
-    fs::remove(dir / "out");
-    const int raw = std::system(cmd.c_str());
-    out = slurp(dir / "out") + slurp(dir / "err");
-    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    const ToolRun r = runTool(args);
+    out = r.out + r.err;
+    return r.status;
 }
 
 void loadExample(Song& song, const std::string& name) {
@@ -283,9 +268,8 @@ TEST(PlayerListen, RenderCommand) {
     std::string err;
     SF_INFO info;
     // Standard output carries a WAV stream; redirected to a file it is a complete WAV file.
-    ASSERT_EQ(runCli("render '" + demoPath + "' - --seconds 1 >'" + (dir / "out.wav").string() + "'", err), 0)
-        << err;
-    EXPECT_EQ(readAudio(dir / "out.wav", info).size(), 44100u);
+    ASSERT_EQ(runCli("render '" + demoPath + "' - --seconds 1", err), 0);
+    EXPECT_EQ(readAudio(dir / "out", info).size(), 44100u);
     ASSERT_EQ(
         runCli("render '" + demoPath + "' '" + (dir / "a.wav").string() + "' --seconds 2 --rate 22050 --ntsc",
                err),
