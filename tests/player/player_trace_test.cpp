@@ -24,7 +24,10 @@ std::vector<std::pair<std::string, int>> observe(const Player& p) {
     std::vector<std::pair<std::string, int>> out = {{"order", p.currentOrder},   {"row", p.currentRow},
                                                     {"speed", p.song.speed},     {"tempo", p.song.tempo},
                                                     {"acc", p.tempoAccumulator}, {"end", p.endOfSongFlag},
-                                                    {"loop", p.loopRequested},   {"playing", p.playing}};
+                                                    {"loop", p.loopRequested},   {"playing", p.playing},
+                                                    {"table45", p.periodTable[45]}};
+    // Requests waiting: reset 1, stop 2, mask 4, reconfigure 8.
+    out.push_back({"requests", p.resetRequest + 2 * p.stopRequest + 4 * p.maskChanged + 8 * p.reconfigureRequest});
     for (int ch = 0; ch < CHANNEL_COUNT; ++ch) {
         const ChannelState& c = p.channels[ch];
         const std::pair<const char*, int> values[] = {
@@ -116,15 +119,25 @@ std::string run(std::istream& script) {
                 {"repeat", [](Player& q, int v) { q.repeatBlockOn = v; }},
                 {"marka", [](Player& q, int v) { q.repeatMarkA = v; }},
                 {"markb", [](Player& q, int v) { q.repeatMarkB = v; }},
+                {"stop", [](Player& q, int v) { q.stopRequest = v; }},
+                {"maskchanged", [](Player& q, int v) { q.maskChanged = v; }},
+                {"reconfigure", [](Player& q, int v) { q.reconfigureRequest = v; }},
+                {"ntsc", [](Player& q, int v) { q.song.ntsc = v; }},
             };
             setters.at(a[0])(p, arg(1));
         } else if (op == "commands") {
             p.commandSink = &commands;
         } else if (op == "play") {
             rig->play(!a.empty() && a[0] == "pattern");
-        } else if (op == "frames") {
-            for (int n = arg(0); n > 0; --n) {
-                const std::vector<RegisterWrite> writes = rig->frame();
+        } else if (op == "memory") {  // ADDRESS...: sample memory as the DMC reads it, and its level
+            out << "memory:";
+            for (size_t i = 0; i < a.size(); ++i) out << " " << int(Player::readSampleMemory(&p, uint16_t(arg(i))));
+            out << " dac=" << rig->apu.dmc.dac << "\n";
+        } else if (op == "frames" || op == "tick") {  // N frames, or one scanline step's requests
+            for (int n = op == "tick" ? 1 : arg(0); n > 0; --n) {
+                rig->log.writes.clear();
+                if (op == "tick") p.scanlineTick();
+                const std::vector<RegisterWrite> writes = op == "tick" ? rig->log.writes : rig->frame();
                 std::ostringstream f;
                 // Runs of one value written to one address print once, with their count.
                 for (size_t i = 0; i < writes.size();) {
@@ -139,7 +152,8 @@ std::string run(std::istream& script) {
                 for (const CommandLog::Entry& e : commands.entries)
                     f << " cmd" << e.channel << ":" << std::hex << e.code << std::dec << ":" << e.argument;
                 commands.entries.clear();
-                out << frame++ << ":" << f.str() << " |" << changes(observe(p), last) << "\n";
+                out << (op == "tick" ? "tick" : std::to_string(frame++)) << ":" << f.str() << " |"
+                    << changes(observe(p), last) << "\n";
             }
         } else {
             throw std::runtime_error("unknown line: " + line);
