@@ -2,8 +2,8 @@
 // streaming renders to files (passes, fades, stems, formats, failed writes) and the render and
 // trace commands.
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
@@ -163,38 +163,21 @@ TEST(AudioExport, DefaultStreamIsTheWholeSongRender) {
     EXPECT_EQ(render(*song, RenderOptions{}), whole);
 }
 
+// Render lengths for "passes fade rate seconds", kept in tests/data/player/render_lengths.out: the
+// samples of exactly the passes' frames (64 rows of 6), then the fade, which ends in silence; a
+// fixed length wins over the passes, the fade comes after it.
 TEST(AudioExport, PassesAndFadeLengths) {
     PlayerRig rig;
     threeVoiceSong(rig);
-    struct Case {
-        int passes;
-        double fade;
-        long rate;
-    } cases[] = {{1, 0.0, 44100}, {2, 0.0, 44100}, {3, 0.5, 22050}, {1, 1.25, 48000}};
-    for (const Case& c : cases) {
-        RenderOptions options;
-        options.passes = c.passes;
-        options.fadeSeconds = c.fade;
-        options.sampleRate = c.rate;
-        const std::vector<int16_t> s = render(rig.song, options);
-        // Samples of exactly the passes' frames (64 rows of 6), then the fade.
-        Nonlinear_Buffer buffer;
-        Apu apu(buffer);
-        Player player(rig.song, apu);
-        OfflinePlayback playback(player, apu, c.rate);
-        playback.startSong();
-        std::vector<int16_t> body;
-        while (playback.frames() < 64 * 6 * c.passes) playback.runFrame(&body);
-        const size_t fade = size_t(std::llround(c.fade * double(c.rate)));
-        ASSERT_EQ(s.size(), body.size() + fade) << c.passes << " passes, fade " << c.fade;
-        EXPECT_TRUE(!fade || s.back() == 0) << "the fade ends in silence";
+    std::string out;
+    for (const std::string c :
+         {"1 0 44100 0", "2 0 44100 0", "3 0.5 22050 0", "1 1.25 48000 0", "4 1 44100 2"}) {
+        RenderOptions o;
+        std::istringstream(c) >> o.passes >> o.fadeSeconds >> o.sampleRate >> o.seconds;
+        const std::vector<int16_t> s = render(rig.song, o);
+        out += c + ": " + std::to_string(s.size()) + " samples, the last " + std::to_string(s.back()) + "\n";
     }
-    // A fixed length wins over the passes; the fade comes after it.
-    RenderOptions fixed;
-    fixed.seconds = 2.0;
-    fixed.passes = 4;
-    fixed.fadeSeconds = 1.0;
-    EXPECT_EQ(render(rig.song, fixed).size(), 3u * 44100);
+    expectTestData("player/render_lengths.out", out);
 }
 
 TEST(AudioExport, FilesReadBackInEveryFormat) {
@@ -241,8 +224,11 @@ TEST(AudioExport, WavStreamBytesAndFailedWrites) {
     EXPECT_TRUE(sink.write(samples, 3) && sink.finish());
     ::close(fd);
     std::string hex;
-    for (unsigned char c : slurp(dir / "stream.wav")) hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15];
-    EXPECT_EQ(hex, "524946462A00000057415645666D742010000000010001002256000044AC00000200100064617461060000000100FEFF3412");
+    for (unsigned char c : slurp(dir / "stream.wav"))
+        hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15];
+    EXPECT_EQ(hex,
+              "524946462A00000057415645666D742010000000010001002256000044AC00000200100064617461060000000100FE"
+              "FF3412");
     const int full = ::open("/dev/full", O_WRONLY);
     EXPECT_FALSE(WavStreamSink(full, 22050).write(samples, 3));
     ::close(full);
@@ -257,7 +243,8 @@ TEST(PlayerListen, DemoFileHoldsTheSongsRender) {
               std::make_tuple(44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
     auto song = std::make_unique<Song>();
     loadExample(*song, "demo");
-    EXPECT_TRUE(s == render(*song, RenderOptions{})) << "the file differs from the render pinned in renders.tsv";
+    EXPECT_TRUE(s == render(*song, RenderOptions{}))
+        << "the file differs from the render pinned in renders.tsv";
 
     // The committed demo song is what make_demo writes.
     ASSERT_EQ(std::system(("'" BF_BINARY_DIR "/examples/make_demo' '" + dir.string() + "'").c_str()), 0);
@@ -310,7 +297,8 @@ TEST(PlayerListen, TraceCommand) {
     ASSERT_EQ(runCli("trace '" + demoPath + "' --frames " + std::to_string(64 * 6 + 1), out), 0) << out;
     size_t fifth = 0;
     for (int n = 0; n < 5; ++n) fifth = out.find('\n', fifth) + 1;
-    expectTestData("player/trace_demo.out", out.substr(0, fifth) + out.substr(out.rfind('\n', out.size() - 2) + 1));
+    expectTestData("player/trace_demo.out",
+                   out.substr(0, fifth) + out.substr(out.rfind('\n', out.size() - 2) + 1));
 
     // Without --frames the trace ends at the loop point: six patterns of 64 rows of 6 frames.
     ASSERT_EQ(runCli("trace '" + demoPath + "'", out), 0);
