@@ -54,8 +54,8 @@ inline std::string changes(const std::vector<std::pair<std::string, int>>& now, 
 }
 
 // Suite.MatchesTheKeptTrace, one test per script in `dir`, each run by `run`.
-#define KEPT_TRACE_SUITE(Suite, dir, run)                                                              \
-    class Suite : public testing::TestWithParam<std::string> {};                                       \
-    TEST_P(Suite, MatchesTheKeptTrace) { expectKeptTrace((dir) / (GetParam() + ".txt"), run); }        \
-    INSTANTIATE_TEST_SUITE_P(Scripts, Suite, testing::ValuesIn(traceScripts(dir)),                     \
+#define KEPT_TRACE_SUITE(Suite, dir, run)                                                       \
+    class Suite : public testing::TestWithParam<std::string> {};                                \
+    TEST_P(Suite, MatchesTheKeptTrace) { expectKeptTrace((dir) / (GetParam() + ".txt"), run); } \
+    INSTANTIATE_TEST_SUITE_P(Scripts, Suite, testing::ValuesIn(traceScripts(dir)),              \
                              [](const testing::TestParamInfo<std::string>& info) { return info.param; })

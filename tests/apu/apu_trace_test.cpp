@@ -20,11 +20,21 @@ namespace {
 const fs::path kDir = fs::path(BF_SOURCE_DIR) / "tests/data/apu";
 
 std::vector<std::pair<std::string, int>> state(const Apu& a) {
-    return {{"p1.len", a.pulse1.lengthCounter},  {"p1.phase", a.pulse1.phase},     {"p1.period", a.pulse1.period()},
-            {"p2.len", a.pulse2.lengthCounter},  {"p2.phase", a.pulse2.phase},     {"p2.period", a.pulse2.period()},
-            {"tri.len", a.triangle.lengthCounter}, {"tri.phase", a.triangle.phase}, {"tri.level", a.triangle.lastAmplitude},
-            {"noise.len", a.noise.lengthCounter}, {"noise.shift", a.noise.shiftRegister}, {"dmc.level", a.dmc.dac},
-            {"dmc.address", a.dmc.address},    {"dmc.len", a.dmc.lengthCounter},  {"enables", a.channelEnables()}};
+    return {{"p1.len", a.pulse1.lengthCounter},
+            {"p1.phase", a.pulse1.phase},
+            {"p1.period", a.pulse1.period()},
+            {"p2.len", a.pulse2.lengthCounter},
+            {"p2.phase", a.pulse2.phase},
+            {"p2.period", a.pulse2.period()},
+            {"tri.len", a.triangle.lengthCounter},
+            {"tri.phase", a.triangle.phase},
+            {"tri.level", a.triangle.lastAmplitude},
+            {"noise.len", a.noise.lengthCounter},
+            {"noise.shift", a.noise.shiftRegister},
+            {"dmc.level", a.dmc.dac},
+            {"dmc.address", a.dmc.address},
+            {"dmc.len", a.dmc.lengthCounter},
+            {"enables", a.channelEnables()}};
 }
 
 struct Reads {

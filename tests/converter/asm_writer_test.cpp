@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "TestData.h"
 #include "export/AsmNames.h"
 #include "export/AsmSongData.h"
-#include "TestData.h"
 
 namespace {
 
@@ -37,8 +37,8 @@ void setSample(Instrument& inst, int size, uint8_t fill) {
 }
 
 // The data written for `songs`, main text and each file, against tests/data/converter/<name>.s.
-void expectSongData(const std::string& name, const std::vector<CapturedSong>& songs, const std::string& output,
-                    const char* lowByte = "<") {
+void expectSongData(const std::string& name, const std::vector<CapturedSong>& songs,
+                    const std::string& output, const char* lowByte = "<") {
     LabelTable labels;
     const SongDataText out = writeSongData(labels, lowByte, songs, OutputNames(output));
     std::string text = "; main\n" + out.mainText;

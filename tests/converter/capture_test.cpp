@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "FakePlayer.h"
 #include "export/Capture.h"
 #include "tests/TraceScripts.h"
@@ -42,27 +44,31 @@ std::string runRecorder(std::istream& script) {
         if (!(in >> op) || op[0] == '#') continue;
         in >> a >> b >> c;
         out << line << " |";
+        static const std::set<std::string> ops = {"rec",     "restate", "advance", "recording",
+                                                  "stretch", "pending", "used",    "end"};
+        if (!ops.count(op)) throw std::runtime_error("unknown line: " + line);
         if (op == "rec" && c < 0) r.recordDriverCommand(a, b);
-        else if (op == "rec") r.recordDriverCommand(a, b, c);
-        else if (op == "restate") r.restateInstrument(a, b);
-        else if (op == "advance") while (a-- > 0) r.advanceFrame();
-        else if (op == "recording") r.setRecording(a != 0);
-        else if (op == "stretch") r.beginStretch();
-        else if (op == "pending") print(r.pending(a));
-        else if (op == "used") out << " " << int(r.usedFlags()[size_t(a)]);
-        else if (op == "end")
+        if (op == "rec" && c >= 0) r.recordDriverCommand(a, b, c);
+        if (op == "restate") r.restateInstrument(a, b);
+        for (int n = 0; op == "advance" && n < a; ++n) r.advanceFrame();
+        if (op == "recording") r.setRecording(a != 0);
+        if (op == "stretch") r.beginStretch();
+        if (op == "pending") print(r.pending(a));
+        if (op == "used") out << " " << int(r.usedFlags()[size_t(a)]);
+        if (op == "end") {
             for (const CommandList& list : r.endStretch()) {
                 out << " [";
                 print(list);
                 out << " ]";
             }
-        else throw std::runtime_error("unknown line: " + line);
+        }
         out << "\n";
     }
     return out.str();
 }
 
-KEPT_TRACE_SUITE(RecorderScript, std::filesystem::path(BF_SOURCE_DIR "/tests/data/converter/recorder"), runRecorder);
+KEPT_TRACE_SUITE(RecorderScript, std::filesystem::path(BF_SOURCE_DIR "/tests/data/converter/recorder"),
+                 runRecorder);
 
 }  // namespace
 

@@ -5,11 +5,11 @@
 
 #include "TestData.h"
 #include "TestFiles.h"
-#include "tests/TraceScripts.h"
 #include "export/AsmNames.h"
 #include "export/Converter.h"
 #include "export/ConverterEntry.h"
 #include "song/SongFile.h"
+#include "tests/TraceScripts.h"
 
 namespace {
 
@@ -87,9 +87,9 @@ TEST(Converter, WholeRunAssemblesAndLinks) {
     EXPECT_EQ(r.err, "");
     // Every file exactly: the zap really played, sounds and loops back to its start; the coin does
     // not loop; the kick songs a and b use from different slots is stored once.
-    const std::vector<std::string> files = {"out/music.s",         "out/music-a.s",   "out/music-song b.s",
-                                            "out/music-demo.s",    "out/music-example.s",
-                                            "out/music-zap.s",     "out/music-coin.s", "out/music-dpcm.s"};
+    const std::vector<std::string> files = {"out/music.s",      "out/music-a.s",       "out/music-song b.s",
+                                            "out/music-demo.s", "out/music-example.s", "out/music-zap.s",
+                                            "out/music-coin.s", "out/music-dpcm.s"};
     std::string all;
     for (const std::string& f : files) all += "; file " + f + "\n" + w.read(f);
     expectTestData("converter/whole-run.s.txt", all);
@@ -133,11 +133,12 @@ TEST(Converter, FailuresEndTheRunLoudly) {
             if (line.empty() || line[0] == '#') continue;
             std::vector<std::string> args;
             std::istringstream in(line);
-            for (std::string a; in >> a;) args.push_back(a == "''" ? "" : a.starts_with("$W") ? root + a.substr(2) : a);
+            for (std::string a; in >> a;)
+                args.push_back(a == "''" ? "" : a.starts_with("$W") ? root + a.substr(2) : a);
             const auto before = files();
             const EntryRun r = convert(args);
-            out += line + "\n  exit " + (r.code ? std::to_string(*r.code) : "none") + "; out " + unroot(r.out) +
-                   "; err " + unroot(r.err) + "\n";
+            out += line + "\n  exit " + (r.code ? std::to_string(*r.code) : "none") + "; out " +
+                   unroot(r.out) + "; err " + unroot(r.err) + "\n";
             for (const auto& [path, text] : files())
                 if (!before.count(path) || before.at(path) != text)
                     out += "  wrote " + unroot(path) + (text.size() < 300 ? ": " + unroot(text) : "") + "\n";
@@ -150,12 +151,17 @@ TEST(Converter, EntryLabelAssemblesWhateverTheOutputIsCalled) {
     // Names that are symbols already keep their label; the others get the prefix. Each run is
     // assembled and linked, and the label must be defined exactly once.
     const std::pair<const char*, const char*> cases[] = {
-        {"music.s", "music"},         {"s.s", "s"},
-        {"bleep_l0.s", "bleep_l0"},   {"BLEEP_L.s", "BLEEP_L"},
+        {"music.s", "music"},
+        {"s.s", "s"},
+        {"bleep_l0.s", "bleep_l0"},
+        {"BLEEP_L.s", "BLEEP_L"},
         {"8bit-music.s", "BLEEP_8bit_music"},
-        {"a.s", "BLEEP_a"},           {"X.s", "BLEEP_X"},
-        {"z.s", "BLEEP_z"},           {"LdA.s", "BLEEP_LdA"},
-        {"BLEEP_L0.s", "BLEEP_BLEEP_L0"}, {"BLEEP_L12.s", "BLEEP_BLEEP_L12"},
+        {"a.s", "BLEEP_a"},
+        {"X.s", "BLEEP_X"},
+        {"z.s", "BLEEP_z"},
+        {"LdA.s", "BLEEP_LdA"},
+        {"BLEEP_L0.s", "BLEEP_BLEEP_L0"},
+        {"BLEEP_L12.s", "BLEEP_BLEEP_L12"},
     };
     Workspace w("labels");
     for (const auto& [file, label] : cases) {

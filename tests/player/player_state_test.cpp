@@ -48,7 +48,8 @@ TEST(PlayerOutput, PeriodAndVibratoTables) {
     // both ends; between them it interpolates.
     out << "\npitch";
     PlayerRig rig;
-    for (int pitch = -5 * 256; pitch <= 120 * 256; pitch += 64) out << " " << rig.player.periodForPitch(pitch);
+    for (int pitch = -5 * 256; pitch <= 120 * 256; pitch += 64)
+        out << " " << rig.player.periodForPitch(pitch);
     expectTestData("player/tables.out", out.str() + "\n");
 }
 

@@ -21,13 +21,13 @@ int num(const std::string& s) { return s == "off" ? NOTE_OFF : std::stoi(s, null
 
 // What the trace watches, by name.
 std::vector<std::pair<std::string, int>> observe(const Player& p) {
-    std::vector<std::pair<std::string, int>> out = {{"order", p.currentOrder},   {"row", p.currentRow},
-                                                    {"speed", p.song.speed},     {"tempo", p.song.tempo},
-                                                    {"acc", p.tempoAccumulator}, {"end", p.endOfSongFlag},
-                                                    {"loop", p.loopRequested},   {"playing", p.playing},
-                                                    {"table45", p.periodTable[45]}};
+    std::vector<std::pair<std::string, int>> out = {
+        {"order", p.currentOrder}, {"row", p.currentRow},       {"speed", p.song.speed},
+        {"tempo", p.song.tempo},   {"acc", p.tempoAccumulator}, {"end", p.endOfSongFlag},
+        {"loop", p.loopRequested}, {"playing", p.playing},      {"table45", p.periodTable[45]}};
     // Requests waiting: reset 1, stop 2, mask 4, reconfigure 8.
-    out.push_back({"requests", p.resetRequest + 2 * p.stopRequest + 4 * p.maskChanged + 8 * p.reconfigureRequest});
+    out.push_back(
+        {"requests", p.resetRequest + 2 * p.stopRequest + 4 * p.maskChanged + 8 * p.reconfigureRequest});
     for (int ch = 0; ch < CHANNEL_COUNT; ++ch) {
         const ChannelState& c = p.channels[ch];
         const std::pair<const char*, int> values[] = {
@@ -38,7 +38,8 @@ std::vector<std::pair<std::string, int>> observe(const Player& p) {
         for (const auto& [name, v] : values) out.push_back({"c" + std::to_string(ch) + "." + name, v});
     }
     const PcmVoice& v = p.pcm;
-    out.insert(out.end(), {{"pcm.inst", v.pcmInstrument}, {"pcm.pos", int(v.position)}, {"pcm.step", v.step}});
+    out.insert(out.end(),
+               {{"pcm.inst", v.pcmInstrument}, {"pcm.pos", int(v.position)}, {"pcm.step", v.step}});
     // The register image the exporters read: all of it int32_t fields, s0 to s17 in their order.
     static_assert(sizeof(FrameSnapshot) == 18 * sizeof(int32_t));
     const auto* words = reinterpret_cast<const int32_t*>(&p.snapshot);
@@ -131,7 +132,8 @@ std::string run(std::istream& script) {
             rig->play(!a.empty() && a[0] == "pattern");
         } else if (op == "memory") {  // ADDRESS...: sample memory as the DMC reads it, and its level
             out << "memory:";
-            for (size_t i = 0; i < a.size(); ++i) out << " " << int(Player::readSampleMemory(&p, uint16_t(arg(i))));
+            for (size_t i = 0; i < a.size(); ++i)
+                out << " " << int(Player::readSampleMemory(&p, uint16_t(arg(i))));
             out << " dac=" << rig->apu.dmc.dac << "\n";
         } else if (op == "frames" || op == "tick") {  // N frames, or one scanline step's requests
             for (int n = op == "tick" ? 1 : arg(0); n > 0; --n) {
