@@ -11,6 +11,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/ExpectedText.h"
@@ -39,3 +40,22 @@ inline void expectKeptTrace(const std::filesystem::path& path,
     if (updatingTestData()) std::ofstream(path) << all.substr(0, mark + 10) << got;
     expectSameText(got, want, path.string());
 }
+
+// " name=value" for each watched value that differs from `last` (all of them when `last` is
+// empty); `last` becomes `now`.
+inline std::string changes(const std::vector<std::pair<std::string, int>>& now, std::vector<int>& last) {
+    std::string out;
+    for (size_t k = 0; k < now.size(); ++k)
+        if (last.size() != now.size() || last[k] != now[k].second)
+            out += " " + now[k].first + "=" + std::to_string(now[k].second);
+    last.clear();
+    for (const auto& watched : now) last.push_back(watched.second);
+    return out;
+}
+
+// Suite.MatchesTheKeptTrace, one test per script in `dir`, each run by `run`.
+#define KEPT_TRACE_SUITE(Suite, dir, run)                                                       \
+    class Suite : public testing::TestWithParam<std::string> {};                                \
+    TEST_P(Suite, MatchesTheKeptTrace) { expectKeptTrace((dir) / (GetParam() + ".txt"), run); } \
+    INSTANTIATE_TEST_SUITE_P(Scripts, Suite, testing::ValuesIn(traceScripts(dir)),              \
+                             [](const testing::TestParamInfo<std::string>& info) { return info.param; })

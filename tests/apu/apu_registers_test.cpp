@@ -46,3 +46,18 @@ TEST(Apu, WriteBurstsAndStrayAddresses) {
     h.endSteps(400);
     EXPECT_EQ(h.render(4000).size(), 4000u);
 }
+
+// Writes to an oscillator or register the VRC6 does not have change nothing.
+TEST(Apu, Vrc6IgnoresOscillatorsItDoesNotHave) {
+    Vrc6Sound vrc6;
+    vrc6.writeOsc(0, 3, 0, 0x7F);
+    vrc6.writeOsc(0, 0, 3, 0x7F);
+    EXPECT_EQ(vrc6.sawAccumulator, 0);
+    for (const Vrc6Sound::Oscillator& osc : vrc6.oscs) EXPECT_EQ(osc.regs[0] | osc.regs[1] | osc.regs[2], 0);
+}
+
+// Two rising crossings are the fewest that give a frequency: one period between them.
+TEST(ApuHarness, FrequencyFromTwoCrossings) {
+    EXPECT_EQ(measureFrequency({0, -100, 100, -100, 100, 0}, 1000), 500.0);
+    EXPECT_EQ(measureFrequency({0, -100, 100, 0}, 1000), 0.0);
+}

@@ -1,5 +1,6 @@
-// Register behaviour of the 2A03 channels (length counters, sweeps, the frame counter, the DMC's
-// fetches, silencing cases), pinned as traces. Each file under tests/data/apu/ is a script of
+// Register behaviour of the 2A03 and VRC6 channels (length counters, sweeps, the frame counter,
+// the DMC's fetches, silencing cases) and what a listener hears of them (pitch, duty, loudness,
+// the non-linear mix), pinned as traces. Each file under tests/data/apu/ is a script of
 // register writes, steps and renders followed by "--- trace": after each line, the channel state
 // that changed, the DMC's sample reads and a summary of rendered audio. Set BF_UPDATE_TEST_DATA=1 to
 // rewrite the traces after a deliberate change of behaviour.
@@ -18,26 +19,23 @@ namespace {
 
 const fs::path kDir = fs::path(BF_SOURCE_DIR) / "tests/data/apu";
 
-std::vector<int> state(const Apu& a) {
-    return {a.pulse1.lengthCounter,
-            a.pulse1.phase,
-            a.pulse1.period(),
-            a.pulse2.lengthCounter,
-            a.pulse2.phase,
-            a.pulse2.period(),
-            a.triangle.lengthCounter,
-            a.triangle.phase,
-            a.triangle.lastAmplitude,
-            a.noise.lengthCounter,
-            a.noise.shiftRegister,
-            a.dmc.dac,
-            a.dmc.address,
-            a.dmc.lengthCounter,
-            a.channelEnables()};
+std::vector<std::pair<std::string, int>> state(const Apu& a) {
+    return {{"p1.len", a.pulse1.lengthCounter},
+            {"p1.phase", a.pulse1.phase},
+            {"p1.period", a.pulse1.period()},
+            {"p2.len", a.pulse2.lengthCounter},
+            {"p2.phase", a.pulse2.phase},
+            {"p2.period", a.pulse2.period()},
+            {"tri.len", a.triangle.lengthCounter},
+            {"tri.phase", a.triangle.phase},
+            {"tri.level", a.triangle.lastAmplitude},
+            {"noise.len", a.noise.lengthCounter},
+            {"noise.shift", a.noise.shiftRegister},
+            {"dmc.level", a.dmc.dac},
+            {"dmc.address", a.dmc.address},
+            {"dmc.len", a.dmc.lengthCounter},
+            {"enables", a.channelEnables()}};
 }
-const char* const kNames[] = {"p1.len",      "p1.phase",  "p1.period",   "p2.len",    "p2.phase",
-                              "p2.period",   "tri.len",   "tri.phase",   "tri.level", "noise.len",
-                              "noise.shift", "dmc.level", "dmc.address", "dmc.len",   "enables"};
 
 struct Reads {
     std::vector<int> addresses;
@@ -59,13 +57,13 @@ std::string run(std::istream& script) {
         in >> a >> b;
         if (op == "apu") {
             h = std::make_unique<ApuHarness>(a == "ntsc");
-            last = state(h->apu);
+            changes(state(h->apu), last);
             reads.addresses.clear();
             out << line << "\n";
             continue;
         }
         if (!h) throw std::runtime_error("no apu before: " + line);
-        std::ostringstream changes;
+        std::ostringstream seen;
         if (op == "w") {  // w ADDRESS VALUE, both hex
             h->write(std::uint16_t(std::stoi(a, nullptr, 16)), std::uint8_t(std::stoi(b, nullptr, 16)));
         } else if (op == "reader") {  // the DMC reads through a log that answers $FF
@@ -75,39 +73,29 @@ std::string run(std::istream& script) {
         } else if (op == "step") {  // N single steps, each traced
             for (int n = std::stoi(a); n > 1; --n) {
                 h->endSteps(1);
-                const std::vector<int> now = state(h->apu);
-                for (size_t k = 0; k < now.size(); ++k)
-                    if (now[k] != last[k]) changes << " " << kNames[k] << "=" << now[k];
-                last = now;
+                seen << changes(state(h->apu), last);
             }
             h->endSteps(1);
-        } else if (op == "render") {  // SECONDS: sample count, peak to peak, RMS and FNV-1a hash
+        } else if (op == "render") {  // SECONDS: sample count, measures and FNV-1a hash
             const std::vector<std::int16_t> s = h->renderSeconds(std::stod(a));
             std::uint64_t hash = 1469598103934665603ull;
             for (std::int16_t v : s) hash = (hash ^ std::uint16_t(v)) * 1099511628211ull;
-            changes << " samples=" << s.size() << " p2p=" << measurePeakToPeak(s)
-                    << " rms=" << long(measureRms(s)) << " hash=" << std::hex << hash << std::dec;
+            seen << " samples=" << s.size() << " p2p=" << measurePeakToPeak(s) << " rms=" << measureRms(s)
+                 << " hz=" << measureFrequency(s, h->sampleRate()) << " duty=" << measureDutyCycle(s)
+                 << " hash=" << std::hex << hash << std::dec;
         } else if (op == "cycles") {
-            changes << " cycles=" << h->apu.cyclesElapsed();
+            seen << " cycles=" << h->apu.cyclesElapsed();
         } else {
             throw std::runtime_error("unknown line: " + line);
         }
-        const std::vector<int> now = state(h->apu);
-        for (size_t k = 0; k < now.size(); ++k)
-            if (now[k] != last[k]) changes << " " << kNames[k] << "=" << now[k];
-        last = now;
-        for (int r : reads.addresses) changes << " read=" << std::hex << r << std::dec;
+        seen << changes(state(h->apu), last);
+        for (int r : reads.addresses) seen << " read=" << std::hex << r << std::dec;
         reads.addresses.clear();
-        out << line << " |" << changes.str() << "\n";
+        out << line << " |" << seen.str() << "\n";
     }
     return out.str();
 }
 
-class ApuTrace : public testing::TestWithParam<std::string> {};
-
-TEST_P(ApuTrace, MatchesTheKeptTrace) { expectKeptTrace(kDir / (GetParam() + ".txt"), run); }
-
-INSTANTIATE_TEST_SUITE_P(Scripts, ApuTrace, testing::ValuesIn(traceScripts(kDir)),
-                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+KEPT_TRACE_SUITE(ApuTrace, kDir, run);
 
 }  // namespace

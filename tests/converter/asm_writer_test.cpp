@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "TestData.h"
 #include "export/AsmNames.h"
 #include "export/AsmSongData.h"
-#include "TestData.h"
 
 namespace {
 
@@ -37,8 +37,8 @@ void setSample(Instrument& inst, int size, uint8_t fill) {
 }
 
 // The data written for `songs`, main text and each file, against tests/data/converter/<name>.s.
-void expectSongData(const std::string& name, const std::vector<CapturedSong>& songs, const std::string& output,
-                    const char* lowByte = "<") {
+void expectSongData(const std::string& name, const std::vector<CapturedSong>& songs,
+                    const std::string& output, const char* lowByte = "<") {
     LabelTable labels;
     const SongDataText out = writeSongData(labels, lowByte, songs, OutputNames(output));
     std::string text = "; main\n" + out.mainText;
@@ -176,4 +176,10 @@ TEST(AsmSongData, DataTheDriverCannotHoldIsRefused) {
     CapturedSong longSong = songWith("l.zcm", {});
     for (auto& channel : longSong.channels) channel.resize(256, channel[0]);
     EXPECT_THROW(writeSongData(labels, "<", {longSong}, OutputNames("m.s")), std::runtime_error);
+    // 128 different DPCM samples fit the sample table, 129 do not.
+    CapturedSong samples = songWith("s.zcm", {});
+    for (int slot = 1; slot <= 128; ++slot) setSample(samples.instruments[slot], 1, uint8_t(slot));
+    EXPECT_NO_THROW(writeSongData(labels, "<", {samples}, OutputNames("m.s")));
+    setSample(samples.instruments[129], 1, 129);
+    EXPECT_THROW(writeSongData(labels, "<", {samples}, OutputNames("m.s")), std::runtime_error);
 }

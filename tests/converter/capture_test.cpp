@@ -1,10 +1,14 @@
-// Song capture: the recorder's waits, folding and DPCM-channel filter, and stretches closing their
-// effects. Breaks, jumps and stops are followed with the real Player in real_player_capture_test.
+// Song capture: the recorder's waits, folding and DPCM-channel filter (scripts with kept traces in
+// tests/data/converter/recorder), and stretches closing their effects. Breaks, jumps and stops
+// are followed with the real Player in real_player_capture_test.
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "FakePlayer.h"
 #include "export/Capture.h"
+#include "tests/TraceScripts.h"
 
 namespace {
 
@@ -20,79 +24,53 @@ CapturedSong capture(FakePlayer& p) {
     return song;
 }
 
-}  // namespace
-
-TEST(DriverCommandRecorder, WaitsFoldingAndTheDpcmChannel) {
+// A recorder script (tests/data/converter/recorder/): "rec CHANNEL CODE [ARGUMENT]", "restate
+// CHANNEL SLOT", "advance FRAMES", "recording 0|1" and "stretch" drive the recorder; "pending
+// CHANNEL", "end" (every channel's list) and "used SLOT" print, codes in hex.
+std::string runRecorder(std::istream& script) {
     DriverCommandRecorder r;
     r.beginCapture();
-    const auto advance = [&](int n) {
-        while (n--) r.advanceFrame();
+    std::ostringstream out;
+    const auto print = [&](const CommandList& list) {
+        for (const DriverCommand& d : list) {
+            out << " " << std::hex << std::uppercase << d.code << std::dec;
+            for (int32_t a : d.args) out << "(" << a << ")";
+        }
     };
-    r.recordDriverCommand(0, DRV_NOTE, 12);
-    advance(65);
-    r.recordDriverCommand(0, DRV_NOTE, 70);
-    advance(256);
-    r.recordDriverCommand(0, DRV_VOLUME, 5);
-    advance(300);
-    r.recordDriverCommand(0, DRV_DUTY, 2);
-    r.recordDriverCommand(0, DRV_SLIDE_UP, 0x20);
-    r.recordDriverCommand(1, DRV_INSTRUMENT, 7);
-    EXPECT_EQ(r.pending(0), (Cmds{C(0x4C), C(0xD4, 65), C(0xD5, 70), C(0x00), C(0xC5), C(0x00), C(0x2C),
-                                  C(0xD2), C(0xDB, 0x20)}));
-    EXPECT_EQ(r.pending(1), (Cmds{C(0x00), C(0x00), C(0xD4, 109), C(DRV_INSTRUMENT, 7)}));
-    EXPECT_EQ(r.usedFlags()[7], 1);
-
-    // The DPCM channel drops tone commands without leaving a wait (instruments still count as
-    // used), maps waits to its own codes and records a rate byte only when it changes.
-    r.recordDriverCommand(4, DRV_VOLUME, 3);
-    r.recordDriverCommand(4, DRV_INSTRUMENT, 9);
-    EXPECT_TRUE(r.pending(4).empty());
-    EXPECT_EQ(r.usedFlags()[9], 1);
-    r.recordDriverCommand(4, DRV_DPCM_RATE, 0x4F);
-    advance(130);
-    r.recordDriverCommand(4, DRV_DPCM_RATE, 0x4F);
-    r.recordDriverCommand(4, DRV_DPCM_PLAY, 3);
-    advance(10);
-    r.recordDriverCommand(4, DRV_DPCM_EFFECT, 2);
-    // Switched off, or a channel beyond the five: nothing.
-    r.setRecording(false);
-    r.recordDriverCommand(2, DRV_NOTE, 1);
-    r.setRecording(true);
-    r.recordDriverCommand(5, DRV_NOTE, 1);
-    const auto lists = r.endStretch();
-    EXPECT_EQ(lists[4], (Cmds{C(DRV_DPCM_BASE), C(DRV_DPCM_BASE), C(DRV_DPCM_BASE + 109),
-                              C(DRV_DPCM_RATE, 0x4F), C(DRV_DPCM_LONG_WAIT, 130), C(DRV_DPCM_PLAY, 3),
-                              C(DRV_DPCM_BASE + 10), C(DRV_DPCM_EFFECT, 2), C(DRV_DPCM_END_PATTERN)}));
-    EXPECT_EQ(lists[2], (Cmds{C(0), C(0), C(0xD4, 249), C(DRV_END_PATTERN)}));
-    // The next stretch records the rate again.
-    r.beginStretch();
-    r.recordDriverCommand(4, DRV_DPCM_RATE, 0x4F);
-    EXPECT_EQ(r.pending(4), (Cmds{C(DRV_DPCM_RATE, 0x4F)}));
+    for (std::string line; std::getline(script, line) && line != "--- trace";) {
+        std::istringstream in(line);
+        std::string op;
+        int a = 0, b = 0, c = -1;
+        if (!(in >> op) || op[0] == '#') continue;
+        in >> a >> b >> c;
+        out << line << " |";
+        static const std::set<std::string> ops = {"rec",     "restate", "advance", "recording",
+                                                  "stretch", "pending", "used",    "end"};
+        if (!ops.count(op)) throw std::runtime_error("unknown line: " + line);
+        if (op == "rec" && c < 0) r.recordDriverCommand(a, b);
+        if (op == "rec" && c >= 0) r.recordDriverCommand(a, b, c);
+        if (op == "restate") r.restateInstrument(a, b);
+        for (int n = 0; op == "advance" && n < a; ++n) r.advanceFrame();
+        if (op == "recording") r.setRecording(a != 0);
+        if (op == "stretch") r.beginStretch();
+        if (op == "pending") print(r.pending(a));
+        if (op == "used") out << " " << int(r.usedFlags()[size_t(a)]);
+        if (op == "end") {
+            for (const CommandList& list : r.endStretch()) {
+                out << " [";
+                print(list);
+                out << " ]";
+            }
+        }
+        out << "\n";
+    }
+    return out.str();
 }
 
-// The instrument a channel enters a stretch with is stated once, before its first note there.
-TEST(DriverCommandRecorder, RestatedInstrumentPrecedesTheFirstNoteOnly) {
-    DriverCommandRecorder r;
-    r.beginCapture();
-    for (int c = 0; c < CHANNEL_COUNT; ++c) r.restateInstrument(c, 5);
-    r.advanceFrame();
-    r.recordDriverCommand(0, DRV_VOLUME, 3);  // not a note: nothing stated yet
-    r.advanceFrame();
-    r.recordDriverCommand(0, DRV_NOTE, 12);
-    r.recordDriverCommand(0, DRV_NOTE, 13);
-    r.recordDriverCommand(1, DRV_INSTRUMENT, 6);  // the stretch names its own
-    r.recordDriverCommand(1, DRV_NOTE, 12);
-    r.recordDriverCommand(4, DRV_NOTE, 12);  // the DPCM channel plays no such instrument
-    EXPECT_EQ(r.pending(0), (Cmds{C(1), C(0xC3), C(1), C(DRV_INSTRUMENT, 5), C(0x4C), C(0x4D)}));
-    EXPECT_EQ(r.pending(1), (Cmds{C(2), C(DRV_INSTRUMENT, 6), C(0x4C)}));
-    EXPECT_TRUE(r.pending(4).empty());
-    EXPECT_EQ(r.usedFlags()[5], 1);
-    // A new stretch forgets what was to be restated.
-    r.endStretch();
-    r.beginStretch();
-    r.recordDriverCommand(2, DRV_NOTE, 12);
-    EXPECT_EQ(r.pending(2), (Cmds{C(0x4C)}));
-}
+KEPT_TRACE_SUITE(RecorderScript, std::filesystem::path(BF_SOURCE_DIR "/tests/data/converter/recorder"),
+                 runRecorder);
+
+}  // namespace
 
 TEST(CaptureSong, OneStretchPerOrderEntryWithEffectsClosedAtItsEnd) {
     FakePlayer p;

@@ -9,6 +9,7 @@
 #include "export/Converter.h"
 #include "export/ConverterEntry.h"
 #include "song/SongFile.h"
+#include "tests/TraceScripts.h"
 
 namespace {
 
@@ -86,9 +87,9 @@ TEST(Converter, WholeRunAssemblesAndLinks) {
     EXPECT_EQ(r.err, "");
     // Every file exactly: the zap really played, sounds and loops back to its start; the coin does
     // not loop; the kick songs a and b use from different slots is stored once.
-    const std::vector<std::string> files = {"out/music.s",         "out/music-a.s",   "out/music-song b.s",
-                                            "out/music-demo.s",    "out/music-example.s",
-                                            "out/music-zap.s",     "out/music-coin.s", "out/music-dpcm.s"};
+    const std::vector<std::string> files = {"out/music.s",      "out/music-a.s",       "out/music-song b.s",
+                                            "out/music-demo.s", "out/music-example.s", "out/music-zap.s",
+                                            "out/music-coin.s", "out/music-dpcm.s"};
     std::string all;
     for (const std::string& f : files) all += "; file " + f + "\n" + w.read(f);
     expectTestData("converter/whole-run.s.txt", all);
@@ -104,69 +105,63 @@ TEST(Converter, WholeRunAssemblesAndLinks) {
     for (size_t i = 1; i < files.size(); ++i) EXPECT_EQ(n.read(files[i]), w.read(files[i])) << files[i];
 }
 
+// Runs that fail, one a line of tests/data/converter/failures.txt in one workspace ($W), each
+// with its exit code, output, errors and the files it wrote or changed (their text when short).
+// A song that cannot be loaded stops the run with the main file's entry tables only; a broken
+// effect stops the phase after the effects before it; errors found before anything is written
+// (an effect named like a song or the DPCM data, an output named like an input) write nothing.
 TEST(Converter, FailuresEndTheRunLoudly) {
     Workspace w("failures");
-    // A song that cannot be loaded: exit code 1, named on the error stream; the main file keeps
-    // its entry tables and nothing else is written.
-    EntryRun r =
-        convert({"-s", w.path("a.zcm"), w.path("nothere.zcm"), "-e", w.path("zap.zcm"), "-o", w.path("m.s")});
-    EXPECT_EQ(r.code, 1);
-    EXPECT_EQ(r.err, "Error: couldn't load " + w.path("nothere.zcm") + "\n");
-    EXPECT_EQ(r.out, "Processing songs...\n  a.zcm\n  nothere.zcm\n");
-    EXPECT_EQ(w.read("m.s"),
-              "m:\n  .word BLEEP_L0\n  .word BLEEP_L1\n\nBLEEP_L0:\n  .word BLEEP_L2\n"
-              "  .word BLEEP_L3\n\nBLEEP_L1:\n  .word BLEEP_L4\n\n");
-    EXPECT_FALSE(fs::exists(w.path("m-a.s")) || fs::exists(w.path("m-dpcm.s")) ||
-                 fs::exists(w.path("m-zap.s")));
-
-    // Only effects: an empty song table, no tables or DPCM file. A broken effect file stops the
-    // phase after the effects before it were written.
     std::ofstream(w.path("bad.zcm")) << "not a song";
-    EXPECT_EQ(
-        convert({"-e", w.path("zap.zcm"), w.path("bad.zcm"), w.path("coin.zcm"), "-o", w.path("fx.s")}).code,
-        1);
-    EXPECT_EQ(w.read("fx.s"),
-              "fx:\n  .word BLEEP_L0\n  .word BLEEP_L1\n\nBLEEP_L0:\n\nBLEEP_L1:\n"
-              "  .word BLEEP_L2\n  .word BLEEP_L3\n  .word BLEEP_L4\n\n");
-    EXPECT_TRUE(fs::exists(w.path("fx-zap.s")));
-    EXPECT_FALSE(fs::exists(w.path("fx-coin.s")) || fs::exists(w.path("fx-dpcm.s")));
-
-    // Errors found before anything is written. An effect named like a song, or like the DPCM
-    // data, or an output named like an input, would replace that file.
     fs::create_directories(w.dir / "fx");
     fs::copy_file(w.path("zap.zcm"), w.path("fx/a.zcm"));
-    const auto error = [&](std::vector<std::string> args) {
-        EntryRun run = convert(args);
-        EXPECT_EQ(run.code, 1) << run.err;
-        return run.err;
+    const std::string root = w.dir.string();
+    const auto unroot = [&](std::string t) {
+        for (size_t at; (at = t.find(root)) != std::string::npos;) t.replace(at, root.size(), "$W");
+        for (size_t at; (at = t.find('\n')) != std::string::npos;) t.replace(at, 1, "\\n");
+        return t;
     };
-    EXPECT_EQ(error({"-s", w.path("a.zcm"), "-o", w.path("a.s"), "b.s"}),
-              "Error: More than one output file specified.\n");
-    EXPECT_EQ(error({"-s", w.path("a.zcm"), "-o", ""}), "Error: Output file must be specified.\n");
-    EXPECT_EQ(error({"-s", w.path("a.zcm"), "-o", w.path("no/dir/n.s")}),
-              "Error: Couldn't open " + w.path("no/dir/n.s") + "\n");
-    const std::string clash = error({"-s", w.path("a.zcm"), "-e", w.path("fx/a.zcm"), "-o", w.path("n.s")});
-    EXPECT_NE(clash.find(w.path("n-a.s")), std::string::npos) << clash;
-    EXPECT_NE(clash.find("sound effect " + w.path("fx/a.zcm")), std::string::npos) << clash;
-    EXPECT_TRUE(
-        error({"-s", w.path("a.zcm"), "-e", w.path("dpcm.zcm"), "-o", w.path("n.s")}).starts_with("Error: "));
-    EXPECT_TRUE(error({"-s", w.path("a.zcm"), "-o", w.path("a.zcm")}).starts_with("Error: "));
-    EXPECT_FALSE(fs::exists(w.path("n.s")));
-    EXPECT_EQ(w.read("a.zcm").substr(0, 16), "ZephyrcantorTune");
-    // The same song twice is no clash: the same data is written twice.
-    EXPECT_EQ(convert({"-s", w.path("a.zcm"), w.path("a.zcm"), "-o", w.path("n.s")}).code, 0);
+    const auto files = [&] {
+        std::map<std::string, std::string> all;
+        for (const auto& e : fs::recursive_directory_iterator(w.dir))
+            if (e.is_regular_file()) all[e.path().string()] = readFile(e.path());
+        return all;
+    };
+    expectKeptTrace(BF_SOURCE_DIR "/tests/data/converter/failures.txt", [&](std::istream& script) {
+        std::string out;
+        for (std::string line; std::getline(script, line) && line != "--- trace";) {
+            if (line.empty() || line[0] == '#') continue;
+            std::vector<std::string> args;
+            std::istringstream in(line);
+            for (std::string a; in >> a;)
+                args.push_back(a == "''" ? "" : a.starts_with("$W") ? root + a.substr(2) : a);
+            const auto before = files();
+            const EntryRun r = convert(args);
+            out += line + "\n  exit " + (r.code ? std::to_string(*r.code) : "none") + "; out " +
+                   unroot(r.out) + "; err " + unroot(r.err) + "\n";
+            for (const auto& [path, text] : files())
+                if (!before.count(path) || before.at(path) != text)
+                    out += "  wrote " + unroot(path) + (text.size() < 300 ? ": " + unroot(text) : "") + "\n";
+        }
+        return out;
+    });
 }
 
 TEST(Converter, EntryLabelAssemblesWhateverTheOutputIsCalled) {
     // Names that are symbols already keep their label; the others get the prefix. Each run is
     // assembled and linked, and the label must be defined exactly once.
     const std::pair<const char*, const char*> cases[] = {
-        {"music.s", "music"},         {"s.s", "s"},
-        {"bleep_l0.s", "bleep_l0"},   {"BLEEP_L.s", "BLEEP_L"},
+        {"music.s", "music"},
+        {"s.s", "s"},
+        {"bleep_l0.s", "bleep_l0"},
+        {"BLEEP_L.s", "BLEEP_L"},
         {"8bit-music.s", "BLEEP_8bit_music"},
-        {"a.s", "BLEEP_a"},           {"X.s", "BLEEP_X"},
-        {"z.s", "BLEEP_z"},           {"LdA.s", "BLEEP_LdA"},
-        {"BLEEP_L0.s", "BLEEP_BLEEP_L0"}, {"BLEEP_L12.s", "BLEEP_BLEEP_L12"},
+        {"a.s", "BLEEP_a"},
+        {"X.s", "BLEEP_X"},
+        {"z.s", "BLEEP_z"},
+        {"LdA.s", "BLEEP_LdA"},
+        {"BLEEP_L0.s", "BLEEP_BLEEP_L0"},
+        {"BLEEP_L12.s", "BLEEP_BLEEP_L12"},
     };
     Workspace w("labels");
     for (const auto& [file, label] : cases) {

@@ -90,14 +90,6 @@ double correlation(const std::vector<double>& a, const std::vector<double>& b) {
     return saa > 0 && sbb > 0 ? sab / std::sqrt(saa * sbb) : 0;
 }
 
-long onsetAfter(const std::vector<double>& s, size_t from, double threshold) {
-    if (from >= s.size()) return -1;
-    const double quiet = s[from];
-    for (size_t i = from; i < s.size(); ++i)
-        if (std::fabs(s[i] - quiet) > threshold) return long(i);
-    return -1;
-}
-
 Heard compareHeard(const std::vector<double>& ours, const std::vector<double>& theirs, size_t lead,
                    double pitchRatio) {
     const size_t window = LISTEN_RATE / 20;

@@ -29,10 +29,6 @@ std::vector<double> rmsEnvelope(const std::vector<double>& s, size_t window, siz
 // Pearson correlation of two sequences over their common length.
 double correlation(const std::vector<double>& a, const std::vector<double>& b);
 
-// First sample at or after `from` whose level differs from the quiet level before it by more
-// than `threshold`; -1 when none.
-long onsetAfter(const std::vector<double>& s, size_t from, double threshold);
-
 // Our render against theirs, window by window (50 ms), theirs read `lead` samples later.
 struct Heard {
     double envelopeCorrelation = 0;  // of the loudness envelopes

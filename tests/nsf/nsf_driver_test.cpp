@@ -8,6 +8,7 @@
 #include "SongRig.h"
 #include "export/NsfWriter.h"
 #include "nes/Cpu6502.h"
+#include "tests/ExpectedText.h"
 
 namespace {
 
@@ -105,44 +106,6 @@ std::vector<NsfFrame> toneStretch(std::mt19937& rng, int frames) {
     return out;
 }
 
-std::vector<const NsfFrame*> playOrder(const NsfCapture& cap, int frames) {
-    std::vector<const NsfFrame*> out;
-    for (size_t s = 0; int(out.size()) < frames;) {
-        for (const NsfFrame& f : cap.stretches[s]) out.push_back(&f);
-        s = s + 1 < cap.stretches.size() ? s + 1 : size_t(cap.loopTarget);
-    }
-    out.resize(size_t(frames));
-    return out;
-}
-
-// What the driver must write for the tone channels, frame by frame: every value holds until a
-// new one is sent.
-std::vector<std::vector<std::pair<int, int>>> expectedToneWrites(const NsfCapture& cap, int frames) {
-    std::vector<std::vector<std::pair<int, int>>> out;
-    int held[NSF_VALUE_COUNT] = {};
-    int lastHi[2] = {-1, -1};
-    for (const NsfFrame* f : playOrder(cap, frames)) {
-        for (int v = 0; v < NSF_VALUE_COUNT; ++v)
-            if (f->values[v] != -1) held[v] = NSF_VALUE_BITS[v] ? f->values[v] : f->values[v] & 1;
-        std::vector<std::pair<int, int>> w;
-        for (int c = 0; c < 2; ++c) {
-            int dv = held[3 * c + 2];
-            w.push_back({0x4000 + 4 * c, 0x30 | (dv & 0x30) << 2 | (dv & 0x0F)});
-            w.push_back({0x4002 + 4 * c, held[3 * c + 1]});
-            if (held[3 * c] != lastHi[c]) w.push_back({0x4003 + 4 * c, lastHi[c] = held[3 * c]});
-        }
-        w.push_back({0x4008, held[NSF_TRIANGLE_CONTROL] ? 0xFF : 0x00});
-        w.push_back({0x400A, held[NSF_TRIANGLE_PERIOD_LOW]});
-        w.push_back({0x400B, held[NSF_TRIANGLE_PERIOD_HIGH]});
-        w.push_back({0x400C, 0x30 | held[NSF_NOISE_VOLUME]});
-        int np = held[NSF_NOISE_PERIOD];
-        w.push_back({0x400E, (np & 0x0F) | (np & 0x10) << 3});
-        w.push_back({0x400F, 0});
-        out.push_back(w);
-    }
-    return out;
-}
-
 void expectEvenSlots(const DriverRun& run) {
     std::vector<uint64_t> cycles;
     for (auto& frame : run.slotWrites)
@@ -156,14 +119,29 @@ void expectEvenSlots(const DriverRun& run) {
         EXPECT_EQ(cycles[i] - cycles[i - 2 * SLOTS], TWO_FRAMES);
 }
 
-// Checks the slot timing and, every `stride` frames and at the last, the tone registers against
-// what the capture's streams ask for.
-void expectToneWritesFollow(const DriverRun& run, const NsfCapture& cap, int stride = 1) {
-    expectEvenSlots(run);
-    const size_t frames = run.registerWrites.size();
-    auto want = expectedToneWrites(cap, int(frames));
-    for (size_t f = 0; f < frames; f += size_t(stride)) ASSERT_EQ(run.registers(f), want[f]) << "frame " << f;
-    ASSERT_EQ(run.registers(frames - 1), want[frames - 1]);
+// A run as kept text: every `stride`-th frame and the last with its register writes (the stream
+// bank switches left out), then its 156 level slots ($4011 values, "--" for $4018) or "silent";
+// last an FNV-1a hash of every write of every frame, bank switches included.
+std::string runText(const DriverRun& run, size_t stride = 1) {
+    std::string out;
+    uint64_t hash = 1469598103934665603ull;
+    char w[16];
+    for (size_t f = 0; f < run.registerWrites.size(); ++f) {
+        std::string frame = std::to_string(f) + ":";
+        for (const ApuWrite& r : run.registerWrites[f]) {
+            hash = (((hash ^ r.address) * 1099511628211ull) ^ r.value) * 1099511628211ull;
+            std::snprintf(w, sizeof w, " %04X=%02X", r.address, r.value);
+            if (r.address < 0x5FF8 || r.address > 0x5FFC) frame += w;
+        }
+        frame += run.silent(f) ? " | silent" : " | ";
+        for (const ApuWrite& r : run.slotWrites[f]) {
+            hash = (((hash ^ r.address) * 1099511628211ull) ^ r.value) * 1099511628211ull;
+            std::snprintf(w, sizeof w, "%02X", r.value);
+            frame += run.silent(f) ? "" : r.address == 0x4011 ? w : "--";
+        }
+        if (f % stride == 0 || f + 1 == run.registerWrites.size()) out += frame + "\n";
+    }
+    return out + "hash " + std::to_string(hash) + "\n";
 }
 
 // A frame sending nothing but the given DPCM-channel values (−1 = not sent).
@@ -199,6 +177,11 @@ TEST(Cpu6502, CycleCountsAndFlags) {
     ASSERT_TRUE(b.call(0x0400, 0, 0, 100));
     ASSERT_EQ(b.writes.size(), 1u);
     EXPECT_EQ(b.writes[0].value, 0x78);  // $10 - $20 = $F0, borrow -> C=0, ror -> $78
+    // lda #$5A; sta $6000; lda #0; lda $6000; sta $4002; rts: $6000 is RAM
+    Cpu6502 w;
+    w.poke(0x0400, {0xA9, 0x5A, 0x8D, 0x00, 0x60, 0xA9, 0x00, 0xAD, 0x00, 0x60, 0x8D, 0x02, 0x40, 0x60});
+    ASSERT_TRUE(w.call(0x0400, 0, 0, 100));
+    EXPECT_EQ(w.writes.at(0).value, 0x5A);
 }
 
 TEST(NsfDriver, InitWritesAndEvenSlotsAndToneRegistersFollowTheStreams) {
@@ -214,9 +197,8 @@ TEST(NsfDriver, InitWritesAndEvenSlotsAndToneRegistersFollowTheStreams) {
     for (auto& w : run.initWrites)
         if (w.address >= 0x4000 && w.address <= 0x4017) init.push_back({w.address, w.value});
     EXPECT_EQ(text(init), "4010=00 4008=00 4000=30 4004=30 400C=30 4001=0F 4005=0F 4015=0F");
-    expectToneWritesFollow(run, cap);
-    // Nothing plays on the DPCM channel.
-    for (int f = 0; f < frames; ++f) EXPECT_TRUE(run.silent(size_t(f))) << f;
+    expectEvenSlots(run);
+    expectTestData("nsf/driver_tones.txt", runText(run));  // the DPCM channel silent throughout
 }
 
 // The tables are read in place behind the tag at $917E, where an 8-byte entry may straddle a
@@ -229,7 +211,9 @@ TEST(NsfDriver, ManyStretchesReadAcrossTablePages) {
     cap.loopTarget = 40;
     int frames = 0;
     for (auto& st : cap.stretches) frames += int(st.size());
-    expectToneWritesFollow(DriverRun(buildNsf(cap), frames + 12), cap);  // round the loop
+    const DriverRun run(buildNsf(cap), frames + 12);  // round the loop
+    expectEvenSlots(run);
+    expectTestData("nsf/driver_many_stretches.txt", runText(run));
 }
 
 TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
@@ -248,163 +232,80 @@ TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
         frames.push_back(f);
     }
     cap.stretches = {frames};
-    expectToneWritesFollow(DriverRun(buildNsf(cap), 1700), cap, 37);
+    const DriverRun run(buildNsf(cap), 1700);
+    expectEvenSlots(run);
+    expectTestData("nsf/driver_dense.txt", runText(run, 37));
 }
 
-TEST(NsfDriver, DpcmStartWritesTheDmcAndMovesTheLevelAway) {
-    NsfCapture cap;
-    NsfSample s;
-    s.bytes.assign(300, 0xAA);
-    s.loop = true;
-    cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(40, 0x55), false}, s};
-    // A software pulse sounds before the hit: from the DMC start on it must write nowhere.
-    NsfFrame quiet = dpcmFrame(2, 1);
-    quiet.values[NSF_PCM_AMPLITUDE] = 50;
-    quiet.values[NSF_PCM_THRESHOLD] = 128;
-    NsfFrame hit = quiet;
-    hit.values[NSF_DPCM_KIND] = 1;
-    hit.values[NSF_DPCM_RATE] = 0x0E;
-    hit.values[NSF_DPCM_VALUE] = 1;
-    hit.sampleStart = true;
-    NsfFrame after = hit;  // the sample plays on, the wave stays silent
-    after.sampleStart = false;
-    after.values[NSF_PCM_AMPLITUDE] = 0;
-    cap.stretches = {{quiet, hit, after, after}};
-    auto nsf = buildNsf(cap);
-    DriverRun run(nsf, 4);
-    EXPECT_TRUE(run.registers(0, 0x4010, 0x4013).empty());
-    // The DPCM table entry says where the sample went.
-    const NsfDpcmEntry e = NsfReader(nsf, 0, 2).dpcm[1];
-    char want[80];
-    std::snprintf(want, sizeof want, "4011=3F 4012=%02X 5FFD=%02X 4013=12 4010=4E 4015=0F 4015=1F", e.address,
-                  e.bank);
-    EXPECT_EQ(text(run.registers(1, 0x4010, 0x4015, true)), want);
-    EXPECT_EQ(NsfReader(nsf).imageByte(size_t(e.imageOffset())), 0xAA);
-    // The wave keeps writing the level up to the start, and none after it.
-    uint64_t start = 0;
-    for (auto& w : run.registerWrites[1])
-        if (w.address == 0x4011) start = w.cycle;
-    EXPECT_EQ(run.slotWrites[0][100].address, 0x4011);
-    // (slot-0 frame 3 reaches into frame 4, where the stretch loops back to the wave)
-    for (size_t f = 0; f < 3; ++f)
-        for (auto& w : run.slotWrites[f]) {
-            if (w.cycle > start) {
-                EXPECT_EQ(w.address, 0x4018);
-            }
-        }
-    EXPECT_TRUE(run.registers(2, 0x4010, 0x4013, true).empty());  // no restart on later frames
-    EXPECT_TRUE(run.silent(2));
-}
-
-TEST(NsfDriver, PcmSamplePlaysOneUnitPerFrameAndLoops) {
-    NsfCapture cap;
-    NsfSample pcm;
-    for (int i = 0; i < 400; ++i) pcm.bytes.push_back(uint8_t(i * 5 % 128));
-    NsfSample once = pcm;
-    pcm.loop = true;
-    cap.pcmSamples = {once, pcm};
-    const NsfFrame quiet = dpcmFrame(-1);
-    std::vector<NsfFrame> frames(15, quiet);
-    frames[1] = dpcmFrame(0, -1, 0, true);
-    frames[6] = dpcmFrame(0, -1, 1, true);
-    cap.stretches = {frames};
-    DriverRun run(buildNsf(cap), 15);
-
-    auto levels = [&](int frame) {
-        std::vector<uint8_t> out;
-        for (auto& w : run.slotWrites[size_t(frame)]) {
-            EXPECT_EQ(w.address, 0x4011) << "frame " << frame;
-            out.push_back(w.value);
-        }
-        return out;
-    };
-    std::vector<uint8_t> padded = once.bytes;
-    padded.resize(468, padded.back());
-    // The start stops the DMC in its frame.
-    EXPECT_EQ(text(run.registers(1, 0x4015, 0x4015)), "4015=0F");
-    EXPECT_TRUE(run.registers(2, 0x4015, 0x4015).empty());
-    // Started on frame 1, the sample plays from the slot 0 that follows in the same frame:
-    // three units, then silence.
-    for (int u = 0; u < 3; ++u)
-        EXPECT_EQ(levels(1 + u),
-                  std::vector<uint8_t>(padded.begin() + 156 * u, padded.begin() + 156 * (u + 1)));
-    EXPECT_TRUE(run.silent(4) && run.silent(5));
-    // The looping one starts on frame 6 and comes round again after three units.
-    EXPECT_EQ(levels(6), std::vector<uint8_t>(padded.begin(), padded.begin() + 156));
-    EXPECT_EQ(levels(9), levels(6));
-    EXPECT_EQ(levels(11), levels(8));
-}
-
-TEST(NsfDriver, SoftwarePulseAndSawFollowTheWaveFormulas) {
+// The DPCM channel's voices, each a capture whose run is kept in tests/data/nsf/driver_<name>.txt:
+// per frame the register writes, then the 156 level slots ($4011 values, "--" for $4018) or
+// "silent". What the runs show:
+// - dpcm-start: a software pulse until the hit; the start writes the level $3F, address, bank,
+//   length and rate, then enables the DMC, and from the start on the slots write nowhere; later
+//   frames do not restart the sample;
+// - pcm: a one-shot 400-byte sample started on frame 1 plays one 156-byte unit per frame from the
+//   slot 0 that follows (three units, the last padded with its last byte), then silence; the
+//   start stops the DMC in its frame; the looping one started on frame 6 comes round after three;
+// - pulse, saw: amplitude 100, the phase stepping $345 a slot: the pulse 100 while the phase's
+//   high byte is below the threshold $60, else 0; the saw (high byte * 100) >> 8;
+// - empty-samples: samples without data play nothing (no filler level, no DMC start), and a DMC
+//   sample already playing goes on.
+TEST(NsfDriver, SampleChannelRunsAsKept) {
+    std::vector<std::tuple<std::string, NsfCapture, int>> cases;
+    {
+        NsfCapture cap;
+        NsfSample s;
+        s.bytes.assign(300, 0xAA);
+        s.loop = true;
+        cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(40, 0x55), false}, s};
+        NsfFrame quiet = dpcmFrame(2, 1);
+        quiet.values[NSF_PCM_AMPLITUDE] = 50;
+        quiet.values[NSF_PCM_THRESHOLD] = 128;
+        NsfFrame hit = quiet;
+        hit.values[NSF_DPCM_KIND] = 1;
+        hit.values[NSF_DPCM_RATE] = 0x0E;
+        hit.values[NSF_DPCM_VALUE] = 1;
+        hit.sampleStart = true;
+        NsfFrame after = hit;
+        after.sampleStart = false;
+        after.values[NSF_PCM_AMPLITUDE] = 0;
+        cap.stretches = {{quiet, hit, after, after}};
+        cases.push_back({"dpcm-start", cap, 4});
+    }
+    {
+        NsfCapture cap;
+        NsfSample once;
+        for (int i = 0; i < 400; ++i) once.bytes.push_back(uint8_t(i * 5 % 128));
+        NsfSample looping = once;
+        looping.loop = true;
+        cap.pcmSamples = {once, looping};
+        std::vector<NsfFrame> frames(15, dpcmFrame(-1));
+        frames[1] = dpcmFrame(0, -1, 0, true);
+        frames[6] = dpcmFrame(0, -1, 1, true);
+        cap.stretches = {frames};
+        cases.push_back({"pcm", cap, 15});
+    }
     for (int kind : {2, 3}) {
         NsfCapture cap;
-        const int step = 0x0345;
-        NsfFrame f = dpcmFrame(kind, step >> 8, step & 0xFF);
+        NsfFrame f = dpcmFrame(kind, 0x03, 0x45);
         f.values[NSF_PCM_AMPLITUDE] = 100;
         f.values[NSF_PCM_THRESHOLD] = 0x60;
         cap.stretches = {std::vector<NsfFrame>(6, f)};
-        DriverRun run(buildNsf(cap), 6);
-        std::vector<int> levels;
-        for (int frame = 3; frame < 5; ++frame)
-            for (auto& w : run.slotWrites[size_t(frame)]) {
-                ASSERT_EQ(w.address, 0x4011);
-                levels.push_back(w.value);
-            }
-        // Some phase makes the whole run follow the formula exactly.
-        bool matched = false;
-        for (int p0 = 0; p0 < 65536 && !matched; ++p0) {
-            uint16_t phase = uint16_t(p0);
-            size_t i = 0;
-            for (; i < levels.size(); ++i) {
-                int h = phase >> 8;
-                int want = kind == 3 ? (h * 100) >> 8 : (h < 0x60 ? 100 : 0);
-                if (levels[i] != want) break;
-                phase = uint16_t(phase + step);
-            }
-            matched = i == levels.size();
-        }
-        EXPECT_TRUE(matched) << "kind " << kind;
+        cases.push_back({kind == 2 ? "pulse" : "saw", cap, 6});
     }
-}
-
-namespace {
-
-// The capture a file holds, read back from its streams: values not sent are −1.
-NsfCapture captureFromFile(const NsfReader& r) {
-    NsfCapture cap;
-    cap.loopTarget = r.loopTarget;
-    for (size_t k = 0; k < r.orderLists[0].size(); ++k) {
-        std::vector<NsfFrame> frames(size_t(r.entries[0][size_t(r.orderLists[0][k])].frames));
-        for (int c = 0; c < NSF_CHANNELS; ++c) {
-            auto decoded = r.decode(c, r.orderLists[c][k]);
-            EXPECT_EQ(decoded.size(), frames.size());
-            for (size_t f = 0; f < frames.size() && f < decoded.size(); ++f)
-                for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v)
-                    frames[f].values[size_t(v)] = decoded[f][size_t(v - NSF_STREAM_FIRST[c])].value_or(-1);
-        }
-        cap.stretches.push_back(frames);
+    {
+        NsfCapture cap;
+        cap.pcmSamples = {NsfSample{}};
+        cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(64, 0x55), true}, NsfSample{{}, true}};
+        const NsfFrame quiet = dpcmFrame(-1);
+        auto start = [](int kind, int index) { return dpcmFrame(kind, 0x0F, index, true); };
+        // An empty PCM sample, then a DMC sample, then an empty DMC sample over it.
+        cap.stretches = {{start(NSF_DPCM_KIND_PCM, 0), quiet, start(NSF_DPCM_KIND_DPCM, 0), quiet,
+                          start(NSF_DPCM_KIND_DPCM, 1), quiet, quiet, quiet}};
+        cases.push_back({"empty-samples", cap, 7});
     }
-    return cap;
-}
-
-}  // namespace
-
-// Samples without data play nothing: no filler level, no DMC start, and a DMC sample already
-// playing goes on (the editor writes nothing for them either).
-TEST(NsfDriver, SamplesWithoutDataStaySilent) {
-    NsfCapture cap;
-    cap.pcmSamples = {NsfSample{}};
-    cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(64, 0x55), true}, NsfSample{{}, true}};
-    const NsfFrame quiet = dpcmFrame(-1);
-    auto start = [](int kind, int index) { return dpcmFrame(kind, 0x0F, index, true); };
-    // An empty PCM sample, then a DMC sample, then an empty DMC sample over it.
-    cap.stretches = {{start(NSF_DPCM_KIND_PCM, 0), quiet, start(NSF_DPCM_KIND_DPCM, 0), quiet,
-                      start(NSF_DPCM_KIND_DPCM, 1), quiet, quiet, quiet}};
-    DriverRun run(buildNsf(cap), 7);
-    for (size_t f = 0; f < 7; ++f) EXPECT_TRUE(run.silent(f)) << f;
-    EXPECT_EQ(text(run.registers(0, 0x4010, 0x4015, true)), "4015=0F");
-    EXPECT_EQ(run.registers(2, 0x4015, 0x4015).size(), 2u);  // the real one starts
-    for (size_t f : {3, 4, 5}) EXPECT_TRUE(run.registers(f, 0x4010, 0x4015, true).empty()) << f;
+    for (const auto& [name, cap, frames] : cases)
+        expectTestData("nsf/driver_" + name + ".txt", runText(DriverRun(buildNsf(cap), frames)));
 }
 
 // The example song, exported from the player, plays its streams past the loop back. Init ends
@@ -418,12 +319,12 @@ TEST(NsfDriver, ExampleSongPlaysItsStreamsOnTime) {
     EXPECT_FALSE(rig.player->captureMode);
     EXPECT_TRUE(rig.player->resetRequest);
 
-    NsfCapture cap = captureFromFile(NsfReader(nsf));
-    ASSERT_FALSE(cap.stretches.empty());
+    const NsfReader file(nsf);
     size_t total = 0;
-    for (auto& s : cap.stretches) total += s.size();
-    DriverRun run(nsf, int(std::clamp<size_t>(total + 40, 200, 900)));
-    expectToneWritesFollow(run, cap);
+    for (int e : file.orderLists[0]) total += size_t(file.entries[0].at(size_t(e)).frames);
+    const DriverRun run(nsf, int(std::clamp<size_t>(total + 40, 200, 900)));
+    expectEvenSlots(run);
+    expectTestData("nsf/driver_demo.txt", runText(run, 25));
 
     EXPECT_LT(run.initCycles, 20000u);
     std::printf("[ driver   ] init of the example song: %llu cycles\n", (unsigned long long)run.initCycles);

@@ -100,11 +100,3 @@ inline std::string text(const std::vector<RegisterWrite>& writes) {
     }
     return out;
 }
-
-// Writes to one address within a frame's writes, in order.
-inline std::vector<int> valuesAt(const std::vector<RegisterWrite>& writes, uint16_t address) {
-    std::vector<int> out;
-    for (const RegisterWrite& w : writes)
-        if (w.address == address) out.push_back(w.value);
-    return out;
-}

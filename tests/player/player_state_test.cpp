@@ -1,5 +1,5 @@
-// Player parts that a frame trace does not reach: tables, period writes set up by hand, sample
-// memory, the repeat block, request serving and damaged song data.
+// Player parts that a frame trace does not reach: tables, period writes set up by hand and
+// damaged song data.
 
 #include <gtest/gtest.h>
 
@@ -48,7 +48,8 @@ TEST(PlayerOutput, PeriodAndVibratoTables) {
     // both ends; between them it interpolates.
     out << "\npitch";
     PlayerRig rig;
-    for (int pitch = -5 * 256; pitch <= 120 * 256; pitch += 64) out << " " << rig.player.periodForPitch(pitch);
+    for (int pitch = -5 * 256; pitch <= 120 * 256; pitch += 64)
+        out << " " << rig.player.periodForPitch(pitch);
     expectTestData("player/tables.out", out.str() + "\n");
 }
 
@@ -86,27 +87,6 @@ TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
     }
 }
 
-// A DPCM sample is mapped at $C000 while it plays; memory around it, or when muted, reads as filler.
-TEST(PlayerOutput, DpcmSampleMemory) {
-    for (int mask : {31, 0x0F}) {
-        PlayerRig rig;
-        std::vector<uint8_t> bytes(4096, 0xAA);
-        rig.song.instruments[1].type = INST_DPCM;
-        rig.song.instruments[1].dpcm.assign(bytes.data(), 4096, false);
-        rig.put(0, 4, 0, 37, 1);
-        rig.player.channelMask = mask;
-        rig.play();
-        rig.frame();
-        std::vector<int> memory;
-        for (int at : {0xC000, 0xC000 + 4095, 0xC000 + 4096, 0xBFFF})
-            memory.push_back(Player::readSampleMemory(&rig.player, uint16_t(at)));
-        const std::vector<int> want =
-            mask == 31 ? std::vector<int>{0xAA, 0xAA, 0x55, 0x55} : std::vector<int>(4, 0x55);
-        EXPECT_EQ(memory, want);
-        EXPECT_EQ(rig.apu.dmc.dac, mask == 31 ? 0x3F : 0);
-    }
-}
-
 TEST(PlayerOutput, DamagedSongDataPlaysWithoutFault) {
     PlayerRig rig;
     Instrument& inst = rig.song.instruments[1];
@@ -138,35 +118,4 @@ TEST(PlayerOutput, DamagedSongDataPlaysWithoutFault) {
     rig.player.pcm.pcmInstrument = 2;
     rig.player.pcm.position = 2.5;
     rig.frames(2);
-}
-TEST(PlayerClock, RequestsAreServedInOrderAtTheNextScanline) {
-    PlayerRig rig;
-    rig.play();
-    rig.frames(3);
-    rig.player.channelMask = 0x1B;
-    rig.player.maskChanged = rig.player.resetRequest = rig.player.stopRequest = true;
-    rig.log.writes.clear();
-    rig.player.scanlineTick();
-    // The mask, then the reset, then the stop.
-    EXPECT_EQ(text(rig.log.writes).substr(0, 15 * 8 - 1),
-              "4015=0B 4000=30 4004=30 4008=00 400C=30 4001=0F 4005=0F 4015=0B 9000=00 "
-              "4000=30 4004=30 4008=00 400C=30 4015=0F 9000=00");
-    EXPECT_FALSE(rig.player.playing);
-    EXPECT_FALSE(rig.player.stopRequest || rig.player.resetRequest || rig.player.maskChanged);
-    // Unmuted channels get a full period write next time; the muted one (bit 2) does not.
-    EXPECT_EQ(rig.player.channels[0].lastPeriod, -1);
-    EXPECT_NE(rig.player.channels[2].lastPeriod, -1);
-
-    // Switching the TV system takes effect at the next scanline.
-    rig.song.ntsc = true;
-    rig.player.reconfigureRequest = true;
-    rig.player.scanlineTick();
-    int32_t ntscTable[PERIOD_TABLE_SIZE];
-    buildPeriodTable(true, ntscTable);
-    EXPECT_EQ(rig.player.periodTable[9], ntscTable[9]);
-
-    // In capture mode nothing is served.
-    rig.player.captureMode = rig.player.resetRequest = true;
-    rig.player.scanlineTick();
-    EXPECT_TRUE(rig.player.resetRequest);
 }

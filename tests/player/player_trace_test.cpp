@@ -21,10 +21,13 @@ int num(const std::string& s) { return s == "off" ? NOTE_OFF : std::stoi(s, null
 
 // What the trace watches, by name.
 std::vector<std::pair<std::string, int>> observe(const Player& p) {
-    std::vector<std::pair<std::string, int>> out = {{"order", p.currentOrder},   {"row", p.currentRow},
-                                                    {"speed", p.song.speed},     {"tempo", p.song.tempo},
-                                                    {"acc", p.tempoAccumulator}, {"end", p.endOfSongFlag},
-                                                    {"loop", p.loopRequested},   {"playing", p.playing}};
+    std::vector<std::pair<std::string, int>> out = {
+        {"order", p.currentOrder}, {"row", p.currentRow},       {"speed", p.song.speed},
+        {"tempo", p.song.tempo},   {"acc", p.tempoAccumulator}, {"end", p.endOfSongFlag},
+        {"loop", p.loopRequested}, {"playing", p.playing},      {"table45", p.periodTable[45]}};
+    // Requests waiting: reset 1, stop 2, mask 4, reconfigure 8.
+    out.push_back(
+        {"requests", p.resetRequest + 2 * p.stopRequest + 4 * p.maskChanged + 8 * p.reconfigureRequest});
     for (int ch = 0; ch < CHANNEL_COUNT; ++ch) {
         const ChannelState& c = p.channels[ch];
         const std::pair<const char*, int> values[] = {
@@ -34,6 +37,9 @@ std::vector<std::pair<std::string, int>> observe(const Player& p) {
             {"arp", c.arpeggioOffset}, {"noteenv", c.noteEnvOffset}, {"period", c.lastPeriod}};
         for (const auto& [name, v] : values) out.push_back({"c" + std::to_string(ch) + "." + name, v});
     }
+    const PcmVoice& v = p.pcm;
+    out.insert(out.end(),
+               {{"pcm.inst", v.pcmInstrument}, {"pcm.pos", int(v.position)}, {"pcm.step", v.step}});
     // The register image the exporters read: all of it int32_t fields, s0 to s17 in their order.
     static_assert(sizeof(FrameSnapshot) == 18 * sizeof(int32_t));
     const auto* words = reinterpret_cast<const int32_t*>(&p.snapshot);
@@ -114,15 +120,26 @@ std::string run(std::istream& script) {
                 {"repeat", [](Player& q, int v) { q.repeatBlockOn = v; }},
                 {"marka", [](Player& q, int v) { q.repeatMarkA = v; }},
                 {"markb", [](Player& q, int v) { q.repeatMarkB = v; }},
+                {"stop", [](Player& q, int v) { q.stopRequest = v; }},
+                {"maskchanged", [](Player& q, int v) { q.maskChanged = v; }},
+                {"reconfigure", [](Player& q, int v) { q.reconfigureRequest = v; }},
+                {"ntsc", [](Player& q, int v) { q.song.ntsc = v; }},
             };
             setters.at(a[0])(p, arg(1));
         } else if (op == "commands") {
             p.commandSink = &commands;
         } else if (op == "play") {
             rig->play(!a.empty() && a[0] == "pattern");
-        } else if (op == "frames") {
-            for (int n = arg(0); n > 0; --n) {
-                const std::vector<RegisterWrite> writes = rig->frame();
+        } else if (op == "memory") {  // ADDRESS...: sample memory as the DMC reads it, and its level
+            out << "memory:";
+            for (size_t i = 0; i < a.size(); ++i)
+                out << " " << int(Player::readSampleMemory(&p, uint16_t(arg(i))));
+            out << " dac=" << rig->apu.dmc.dac << "\n";
+        } else if (op == "frames" || op == "tick") {  // N frames, or one scanline step's requests
+            for (int n = op == "tick" ? 1 : arg(0); n > 0; --n) {
+                rig->log.writes.clear();
+                if (op == "tick") p.scanlineTick();
+                const std::vector<RegisterWrite> writes = op == "tick" ? rig->log.writes : rig->frame();
                 std::ostringstream f;
                 // Runs of one value written to one address print once, with their count.
                 for (size_t i = 0; i < writes.size();) {
@@ -137,14 +154,8 @@ std::string run(std::istream& script) {
                 for (const CommandLog::Entry& e : commands.entries)
                     f << " cmd" << e.channel << ":" << std::hex << e.code << std::dec << ":" << e.argument;
                 commands.entries.clear();
-                f << " |";
-                const auto now = observe(p);
-                for (size_t k = 0; k < now.size(); ++k)
-                    if (last.size() != now.size() || last[k] != now[k].second)
-                        f << " " << now[k].first << "=" << now[k].second;
-                last.clear();
-                for (const auto& [name, v] : now) last.push_back(v);
-                out << frame++ << ":" << f.str() << "\n";
+                out << (op == "tick" ? "tick" : std::to_string(frame++)) << ":" << f.str() << " |"
+                    << changes(observe(p), last) << "\n";
             }
         } else {
             throw std::runtime_error("unknown line: " + line);
@@ -153,11 +164,6 @@ std::string run(std::istream& script) {
     return out.str();
 }
 
-class PlayerTrace : public testing::TestWithParam<std::string> {};
-
-TEST_P(PlayerTrace, MatchesTheKeptTrace) { expectKeptTrace(kDir / (GetParam() + ".txt"), run); }
-
-INSTANTIATE_TEST_SUITE_P(Scripts, PlayerTrace, testing::ValuesIn(traceScripts(kDir)),
-                         [](const testing::TestParamInfo<std::string>& info) { return info.param; });
+KEPT_TRACE_SUITE(PlayerTrace, kDir, run);
 
 }  // namespace
