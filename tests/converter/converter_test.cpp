@@ -109,12 +109,14 @@ TEST(Converter, WholeRunAssemblesAndLinks) {
 // with its exit code, output, errors and the files it wrote or changed (their text when short).
 // A song that cannot be loaded stops the run with the main file's entry tables only; a broken
 // effect stops the phase after the effects before it; errors found before anything is written
-// (an effect named like a song or the DPCM data, an output named like an input) write nothing.
+// (an effect named like a song or the DPCM data, an output named like an input, two inputs
+// whose labels would be the same) write nothing.
 TEST(Converter, FailuresEndTheRunLoudly) {
     Workspace w("failures");
     std::ofstream(w.path("bad.zcm")) << "not a song";
     fs::create_directories(w.dir / "fx");
     fs::copy_file(w.path("zap.zcm"), w.path("fx/a.zcm"));
+    for (const char* name : {"a-b.zcm", "a_b.zcm"}) fs::copy_file(w.path("a.zcm"), w.path(name));
     const std::string root = w.dir.string();
     const auto unroot = [&](std::string t) {
         for (size_t at; (at = t.find(root)) != std::string::npos;) t.replace(at, root.size(), "$W");
