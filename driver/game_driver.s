@@ -95,9 +95,9 @@ bleepVibPos   = bleepVib + BLEEP_CHANNELS       ; vibrato or tremolo position 0-
 bleepTrem     = bleepVibPos + BLEEP_CHANNELS    ; volume units of the tremolo (signed)
 bleepVolSlide = bleepTrem + BLEEP_CHANNELS      ; volume units per frame (signed), 0 none
 ; per envelope kind (Volume, Note, Duty/Mode, Fine-tune) and channel: index kind * 4 + channel
-bleepEnvLo    = bleepVolSlide + BLEEP_CHANNELS  ; first value
+bleepEnvLo    = bleepVolSlide + BLEEP_CHANNELS  ; the byte before the first value
 bleepEnvHi    = bleepEnvLo + 16
-bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value
+bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value from 1, 0 held
 bleepVal      = bleepEnvPos + 16                ; value last read
 BLEEP_RAM_SIZE = bleepVal + 16 - BLEEP_RAM
 
@@ -531,60 +531,51 @@ bleepNoteOn:
     ora #FX_STARTED
     sta bleepFx,x
 bleepRestartEnvelopes:
-    lda #0
+    lda #1
     sta bleepEnvPos,x
     sta bleepEnvPos+4,x
     sta bleepEnvPos+8,x
     sta bleepEnvPos+12,x
     rts
 
-; Channel X takes instrument A: its four envelopes from the instrument pointer table.
+; Channel X takes instrument A: its four envelope pointers from the instrument pointer table.
 bleepInstrument:
     cmp bleepInst,x
-    bne :+
-    jmp bleepRestartEnvelopes
-:   sta bleepInst,x
+    beq bleepRestartEnvelopes
+    sta bleepInst,x
+    ldy bleepSong
+    sty bleepEnv
+    ldy bleepSong+1
+    sty bleepEnv+1
     asl a
-    sta bleepTmp
-    lda bleepSong
-    sta bleepEnv
-    lda bleepSong+1
-    sta bleepEnv+1
-    ldy #SONG_INSTRUMENTS
+    sta bleepALo
+    ldy #SONG_INSTRUMENTS+1
     lda (bleepEnv),y
-    pha
-    iny
+    adc #0                  ; instruments 128 and up lie in the table's second page
+    sta bleepAHi
+    dey
     lda (bleepEnv),y
-    sta bleepEnv+1
-    pla
-    sta bleepEnv
-    ldy bleepTmp
-    lda (bleepEnv),y
-    pha
-    iny
-    lda (bleepEnv),y
-    sta bleepEnv+1
-    pla
-    sta bleepEnv
-    stx bleepCh
-    ldy #0
-@kind:
-    lda (bleepEnv),y        ; each pointer stands one byte before the envelope
     clc
-    adc #1
-    sta bleepEnvLo,x
+    adc bleepALo
+    sta bleepALo
+    bcc :+
+    inc bleepAHi
+:   ldy #0
+    lda (bleepALo),y
+    sta bleepEnv
+    iny
+    lda (bleepALo),y
+    sta bleepEnv+1
+    dey
+    ; each pointer stands one byte before the envelope, so position p (from 1) is at offset p
+    .repeat 4, K
+    lda (bleepEnv),y
+    sta bleepEnvLo+K*4,x
     iny
     lda (bleepEnv),y
-    adc #0
-    sta bleepEnvHi,x
+    sta bleepEnvHi+K*4,x
     iny
-    txa
-    clc
-    adc #4
-    tax
-    cpy #8
-    bne @kind
-    ldx bleepCh
+    .endrep
     jmp bleepRestartEnvelopes
 
 ; One step of channel X's envelopes (bleepEnvelopes: only while its note sounds): the value at
@@ -603,13 +594,11 @@ bleepStepEnvelopes:
 :
     .repeat 4, K
     ldy bleepEnvPos+K*4,x
-    iny
     beq :++                 ; held on its last value, which stays
     lda bleepEnvLo+K*4,x
     sta bleepEnv
     lda bleepEnvHi+K*4,x
     sta bleepEnv+1
-    dey
     lda (bleepEnv),y
     sta bleepVal+K*4,x
     iny
@@ -618,8 +607,7 @@ bleepStepEnvelopes:
     bne :+
     iny
     lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
-    tay
-    dey                     ; the loop point, or $FF: held from now on
+    tay                     ; the next position, or 0: held from now on
 :   tya
     sta bleepEnvPos+K*4,x
 :
@@ -634,8 +622,8 @@ bleepStepEnvelopes:
     bcs bleepEnvDone
     ; a silent value: the note ends when the envelope stands on its last value for good
     ldy bleepEnvPos,x
-    iny
     beq @release
+    iny
     lda bleepEnvLo,x
     sta bleepEnv
     lda bleepEnvHi,x
