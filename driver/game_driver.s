@@ -1119,106 +1119,69 @@ bleepSfxUpdate:
     sta bleepEnv+1
     lda bleepSfxLo
     sta bleepEnv
-@next:
     ldy #0
-    lda (bleepEnv),y
-    inc bleepEnv
-    bne :+
-    inc bleepEnv+1
-:   cmp #$CF
-    bcc @notWait
-    sbc #$CE
+    beq @next
+@control:
+    cmp #$CD
+    bcc @periodLow
+    beq @end
+    cmp #$CE
+    beq @loop
+    sbc #$CE                ; a wait
     sta bleepSfxWait
-    lda bleepEnv
+    tya
+    clc
+    adc bleepEnv
     sta bleepSfxLo
     lda bleepEnv+1
+    adc #0
     sta bleepSfxHi
 @done:
     rts
-@notWait:
-    cmp #$CD
-    bne @notEnd
+@end:
     jmp bleepSfxEnd
-@notEnd:
-    bcc @notLoop
+@loop:
     lda (bleepEnv),y        ; the address to go on at
     tax
     iny
     lda (bleepEnv),y
     sta bleepEnv+1
     stx bleepEnv
-    jmp @next
-@notLoop:
-    cmp #$CA
-    bcc @single
+    ldy #0
+    beq @next
+@periodLow:
     ; a period low byte: $CA first pulse part, $CB second, $CC triangle
-    sbc #$CA
-    tax
-    lda (bleepEnv),y
-    inc bleepEnv
-    bne :+
-    inc bleepEnv+1
-:   pha
-    jsr bleepSfxChannel
-    pla
-    sta $4002,y
-    jmp @next
-@single:
-    cmp #$80
-    bcs @notVolume
-    ; duty and volume of a pulse part: bit 6 the second part
-    tay
-    and #$30
+    sbc #$CA - 1            ; C is clear
     asl a
-    asl a                   ; duty in bits 6-7
-    sta bleepTmp
-    tya
-    and #$0F
-    ora bleepTmp
-    ora #$30
-    sta bleepTmp
-    ldx #0
-    tya
-    and #$40
-    beq :+
-    inx
-:   jsr bleepSfxChannel
-    lda bleepTmp
-    sta $4000,y
+    asl a
+    jsr bleepSfxPart
+    lda (bleepEnv),y
+    iny
+    sta $4002,x
+@own:
+    ; the effect has written to the channel at register offset X
+    lda bleepOwnAt,x
+    ora bleepSfxOwn
+    sta bleepSfxOwn
     jmp @next
-@notVolume:
+@next:
+    lda (bleepEnv),y
+    iny
+    cmp #$CA
+    bcs @control
+    cmp #$80
+    bcc @volume
     cmp #$98
-    bcs @notHigh
-    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
-    pha
-    lsr a
-    lsr a
-    lsr a
-    and #$03
-    tax
-    jsr bleepSfxChannel
-    pla
-    and #$07
-    sta $4003,y
-    jmp @next
-@notHigh:
+    bcc @periodHigh
     cmp #$9A
-    bcs @noise
-    and #1
-    ora #$80
-    sta $4008
-    ldx #2
-    jsr bleepSfxChannel
-    jmp @next
-@noise:
-    ldx #3
-    jsr bleepSfxChannel
+    bcc @triangle
+    ldx #12
     cmp #$AA
     bcs @noisePeriod
     sbc #$9A - 1            ; C is clear
     ora #$30
     sta $400C
-    jmp @next
+    jmp @own
 @noisePeriod:
     sbc #$AA
     cmp #$10
@@ -1227,30 +1190,59 @@ bleepSfxUpdate:
 :   sta $400E
     lda #0
     sta $400F
-    jmp @next
-
-; Part X of the effect (0 first pulse part, 1 second, 2 triangle, 3 noise) to its channel,
-; taken from the song: Y = the channel's register offset. A is kept.
-bleepSfxChannel:
+    beq @own
+@triangle:
+    and #1
+    ora #$80
+    sta $4008
+    ldx #8
+    bne @own
+@volume:
+    ; duty and volume of a pulse part: bit 6 the second part
     pha
-    cpx #2
-    bcs :+
-    txa
+    and #$30
     asl a
-    asl a
-    eor bleepSfxPulse
-    lsr a
-    lsr a
-    tax
-:   lda bleepSfxOwn
-    ora bleepBits,x
-    sta bleepSfxOwn
-    ldy bleepOffsets,x
+    asl a                   ; duty in bits 6-7
+    ora #$30
+    sta bleepTmp
     pla
+    pha
+    and #$40
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    eor bleepSfxPulse
+    tax
+    pla
+    and #$0F
+    ora bleepTmp
+    sta $4000,x
+    jmp @own
+@periodHigh:
+    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
+    pha
+    and #$18
+    lsr a
+    jsr bleepSfxPart
+    pla
+    and #$07
+    sta $4003,x
+    jmp @own
+
+; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
+; effect was started on). Y is kept.
+bleepSfxPart:
+    cmp #8
+    bcs :+
+    eor bleepSfxPulse
+:   tax
     rts
 
 bleepBits:
     .byte 1, 2, 4, 8
+bleepOwnAt:                 ; the channel bits by register offset
+    .byte 1, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 8
 bleepArpNext:               ; the arpeggio's step after each step
     .byte 1, 2, 3, 1
 ; The lowest channel volume of each level 0-15, and 64.
