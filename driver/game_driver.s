@@ -345,32 +345,18 @@ bleep_update:
     jmp bleepSfxUpdate
 :   rts
 
-; The next byte of the pattern.
-bleepFetch:
-    ldy #0
-    lda (bleepPtr),y
-    inc bleepPtr
-    bne :+
-    inc bleepPtr+1
-:   rts
-
-; Runs channel X's commands up to the next wait.
+; Runs channel X's commands up to the next wait. The commands read on from bleepPtr + Y.
 bleepRead:
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
     sta bleepPtr+1
-bleepReadNext:
     ldy #0
+bleepReadNext:
     lda (bleepPtr),y
-    inc bleepPtr
-    bne :+
-    inc bleepPtr+1
-:   cmp #$40
-    bcs @notWait
-    sta bleepWait,x         ; 0 waits 256 frames
-    jmp bleepReadDone
-@notWait:
+    iny
+    cmp #$40
+    bcc @wait
     cmp #$80
     bcs @notNote
     and #$3F
@@ -380,8 +366,7 @@ bleepReadNext:
     cmp #$C0
     bcs @notInstrument
     and #$3F
-    jsr bleepInstrument
-    jmp bleepReadNext
+    jmp bleepTakeInstrument
 @notInstrument:
     cmp #$D0
     bcs @notVolume
@@ -397,6 +382,7 @@ bleepReadNext:
 @notDuty:
     cmp #$E8
     bcs bleepReadNext       ; not a command of these channels
+    sty bleepTmp
     sbc #$D4 - 1            ; C is clear
     asl a
     tay
@@ -404,7 +390,19 @@ bleepReadNext:
     pha
     lda bleepCommands,y
     pha
+    ldy bleepTmp
     rts                     ; to the command, which goes on at bleepReadNext
+@wait:
+    sta bleepWait,x         ; 0 waits 256 frames
+bleepReadDone:
+    tya
+    clc
+    adc bleepPtr
+    sta bleepPatLo,x
+    lda bleepPtr+1
+    adc #0
+    sta bleepPatHi,x
+    rts
 
 bleepCommands:
     .word bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
@@ -413,16 +411,13 @@ bleepCommands:
     .word bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
 
 bleepDoLongWait:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepWait,x
-bleepReadDone:
-    lda bleepPtr
-    sta bleepPatLo,x
-    lda bleepPtr+1
-    sta bleepPatHi,x
-    rts
+    jmp bleepReadDone
 bleepDoLongNote:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     jsr bleepNoteOn
     jmp bleepReadNext
 bleepDoCut:
@@ -431,10 +426,15 @@ bleepDoCut:
     jmp bleepReadNext
 bleepDoEnd:
     jsr bleepNextOrder
+    ldy #0
     jmp bleepReadNext
 bleepDoLongInstrument:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
+bleepTakeInstrument:
+    sty bleepTmp
     jsr bleepInstrument
+    ldy bleepTmp
     jmp bleepReadNext
 bleepFxOn:
     ora bleepFx,x
@@ -445,7 +445,8 @@ bleepFxOff:
     sta bleepFx,x
     jmp bleepReadNext
 bleepDoArpOn:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepArp,x
     lda #FX_ARP
     bne bleepFxOn
@@ -460,11 +461,13 @@ bleepDoSlideDown:
     lda #FX_DOWN
     ora bleepFx,x
 :   sta bleepFx,x
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepSlide,x
     jmp bleepReadNext
 bleepDoArrived:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepNote,x
     lda #0
     sta bleepFrac,x
@@ -473,7 +476,8 @@ bleepDoSlideOff:
     sta bleepSlide,x
     jmp bleepReadNext
 bleepDoVibOn:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepVib,x
     lda #FX_VIB
     bne bleepFxOn
@@ -481,10 +485,12 @@ bleepDoVibOff:
     lda #<~FX_VIB
     bne bleepFxOff
 bleepDoVolUp:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     jmp :+
 bleepDoVolDown:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     eor #$FF
     clc
     adc #1
@@ -494,7 +500,8 @@ bleepDoVolOff:
 :   sta bleepVolSlide,x
     jmp bleepReadNext
 bleepDoTremOn:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepVib,x
     lda #FX_TREM
     bne bleepFxOn
@@ -502,7 +509,8 @@ bleepDoTremOff:
     lda #<~FX_TREM
     bne bleepFxOff
 bleepDoGliss:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     cmp #1
     lda #<~FX_GLISS
     and bleepFx,x
@@ -1018,50 +1026,56 @@ bleepReadDpcm:
     sta bleepPtr
     lda bleepPatHi,x
     sta bleepPtr+1
+    ldy #0
 @next:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     cmp #$80
     bcs @command
     sta bleepWait,x         ; 0 waits 256 frames
     jmp bleepReadDone
 @command:
-    cmp #$80
     bne @notWait
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepWait,x
-@done:
     jmp bleepReadDone
 @notWait:
-    cmp #$81
-    bne @notEnd
-    jsr bleepNextOrder
-    jmp @next
+    cmp #$82
+    beq @play
+    bcs @notEnd
+    jsr bleepNextOrder      ; $81
+    ldy #0
+    beq @next
 @notEnd:
     cmp #$85
     bne @notRate
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepRate
-    jmp @next
+    bcs @next
 @notRate:
-    cmp #$82
-    beq @play
     cmp #$86
     bne @next
-    jsr bleepFetch          ; a loop mark: nothing to play
-    jmp @next
+    iny                     ; a loop mark: nothing to play
+    bne @next
 @play:
     ; the sample's address and length bytes from the DPCM pointer table
     lda bleepSong
     sta bleepEnv
     lda bleepSong+1
     sta bleepEnv+1
+    sty bleepTmp
     ldy #SONG_DPCM
     lda (bleepEnv),y
     sta bleepALo
     iny
     lda (bleepEnv),y
     sta bleepAHi
-    jsr bleepFetch
+    ldy bleepTmp
+    lda (bleepPtr),y
+    iny
+    sty bleepTmp
     tay
     lda bleepRate
     and #$4F
@@ -1077,6 +1091,7 @@ bleepReadDpcm:
     sta $4015
     lda #$1F                ; enabling again starts the sample
     sta $4015
+    ldy bleepTmp
     jmp @next
 
 ; Sound effect A on the pulse X (0 or 1) for its first pulse part.
