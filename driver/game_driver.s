@@ -57,25 +57,24 @@ bleepPHi      = BLEEP_ZP + 5
 bleepALo      = BLEEP_ZP + 6            ; period, and a factor of the interpolation
 bleepAHi      = BLEEP_ZP + 7
 BLEEP_ZP_SIZE = 8
+; while a channel's row is read and its effects run, the same bytes hold:
+bleepGate     = bleepPLo                ; the note sounded when the frame began
+bleepLevel    = bleepPHi                ; volume level read this frame, $FF none
+bleepVibOff   = bleepALo                ; 1/256 semitones of the vibrato this frame
+bleepArpOff   = bleepAHi                ; semitones of the arpeggio this frame
 
 bleepEntry    = BLEEP_RAM               ; 2: the converter's entry tables
 bleepSong     = BLEEP_RAM + 2           ; 2: header of the song playing
 bleepState    = BLEEP_RAM + 4           ; 0 stopped, 1 playing, 3 paused
 bleepTv       = BLEEP_RAM + 5           ; 0 NTSC, 1 PAL
-bleepCh       = BLEEP_RAM + 6           ; channel being worked on
-bleepTmp      = BLEEP_RAM + 7
-bleepLevel    = BLEEP_RAM + 8           ; volume level read this frame, $FF none
-bleepGate     = BLEEP_RAM + 9           ; the note sounded when the frame began
-bleepArpOff   = BLEEP_RAM + 10          ; semitones of the arpeggio this frame
-bleepVibOff   = BLEEP_RAM + 11          ; 1/256 semitones of the vibrato this frame
-bleepRate     = BLEEP_RAM + 12          ; DMC rate and loop byte
-bleepSfxLo    = BLEEP_RAM + 13          ; effect data, high byte 0 when none plays
-bleepSfxHi    = BLEEP_RAM + 14
-bleepSfxWait  = BLEEP_RAM + 15
-bleepSfxOwn   = BLEEP_RAM + 16          ; bit per channel the effect has taken
-bleepSfxPulse = BLEEP_RAM + 17          ; register offset of the effect's first pulse part
+bleepTmp      = BLEEP_RAM + 6
+bleepSfxLo    = BLEEP_RAM + 7           ; effect data, high byte 0 when none plays
+bleepSfxHi    = BLEEP_RAM + 8
+bleepSfxWait  = BLEEP_RAM + 9
+bleepSfxOwn   = BLEEP_RAM + 10          ; bit per channel the effect has taken
+bleepSfxPulse = BLEEP_RAM + 11          ; register offset of the effect's first pulse part
 ; per stream (the four channels, then DPCM)
-bleepWait     = BLEEP_RAM + 18          ; frames until the next command
+bleepWait     = BLEEP_RAM + 12          ; frames until the next command
 bleepOrder    = bleepWait + 5           ; order list position
 bleepPatLo    = bleepOrder + 5          ; next command byte
 bleepPatHi    = bleepPatLo + 5
@@ -87,6 +86,7 @@ bleepOn       = bleepVol + BLEEP_CHANNELS       ; a note sounds
 bleepDutyOv   = bleepOn + BLEEP_CHANNELS        ; duty set by the song, $FF none
 bleepInst     = bleepDutyOv + BLEEP_CHANNELS    ; instrument index, $FF none
 bleepLastHi   = bleepInst + BLEEP_CHANNELS      ; period high byte last written
+bleepRate     = bleepLastHi + 3                 ; (the noise has none) DMC rate and loop byte
 bleepSlide    = bleepLastHi + BLEEP_CHANNELS    ; slide speed, 0 none
 bleepFx       = bleepSlide + BLEEP_CHANNELS     ; FX_ bits, arpeggio step in bits 0-1
 bleepArp      = bleepFx + BLEEP_CHANNELS        ; arpeggio xy
@@ -94,8 +94,10 @@ bleepVib      = bleepArp + BLEEP_CHANNELS       ; vibrato or tremolo speed x, de
 bleepVibPos   = bleepVib + BLEEP_CHANNELS       ; vibrato or tremolo position 0-63
 bleepTrem     = bleepVibPos + BLEEP_CHANNELS    ; volume units of the tremolo (signed)
 bleepVolSlide = bleepTrem + BLEEP_CHANNELS      ; volume units per frame (signed), 0 none
+bleepNextLo   = bleepVolSlide + BLEEP_CHANNELS  ; the pattern after this one, looked up ahead
+bleepNextHi   = bleepNextLo + BLEEP_CHANNELS    ; (high byte 0 until then)
 ; per envelope kind (Volume, Note, Duty/Mode, Fine-tune) and channel: index kind * 4 + channel
-bleepEnvLo    = bleepVolSlide + BLEEP_CHANNELS  ; the byte before the first value
+bleepEnvLo    = bleepNextHi + BLEEP_CHANNELS    ; the byte before the first value
 bleepEnvHi    = bleepEnvLo + 16
 bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value from 1, 0 held
 bleepVal      = bleepEnvPos + 16                ; value last read
@@ -172,7 +174,7 @@ bleep_pause:
 ; The period high bytes are written again, as after a silence.
 bleepRewrite:
     lda #$FF
-    ldx #BLEEP_CHANNELS - 1
+    ldx #2
 :   sta bleepLastHi,x
     dex
     bpl :-
@@ -209,23 +211,28 @@ bleep_play:
     sta bleepSong
     lda bleepEnv+1
     sta bleepSong+1
-    lda #$FF
-    sta bleepRate
     ldx #BLEEP_CHANNELS
 @stream:
     lda #1
     sta bleepWait,x
     lda #$FF
     sta bleepOrder,x
-    jsr bleepNextOrder
-    dex
+    jsr bleepOrderPattern
+    lda bleepPtr
+    sta bleepPatLo,x
+    lda bleepPtr+1
+    sta bleepPatHi,x
+    cpx #BLEEP_CHANNELS
+    bcs :+
+    jsr bleepLookAhead
+:   dex
     bpl @stream
     ldx #BLEEP_CHANNELS - 1
 @channel:
     lda #$FF
     sta bleepInst,x
     sta bleepDutyOv,x
-    sta bleepLastHi,x
+    sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
     lda #0
     sta bleepOn,x
     sta bleepNote,x
@@ -248,8 +255,8 @@ bleep_play:
     sta bleepState
     rts
 
-; Stream X moves to its next order entry (the loop index after the last) and its pattern.
-bleepNextOrder:
+; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
+bleepOrderPattern:
     inc bleepOrder,x
     lda bleepSong
     sta bleepEnv
@@ -258,15 +265,13 @@ bleepNextOrder:
     txa
     asl a
     asl a
-    adc #SONG_CHANNELS      ; C is clear: X < 64
+    adc #SONG_CHANNELS + 1  ; C is clear: X < 64
     tay
     lda (bleepEnv),y        ; the order list
-    sta bleepPtr
-    iny
-    lda (bleepEnv),y
     sta bleepPtr+1
-    iny
-    sty bleepTmp            ; where the pattern pointer list's address lies
+    dey
+    lda (bleepEnv),y
+    sta bleepPtr
     ldy bleepOrder,x
     lda (bleepPtr),y
     cmp #$FF
@@ -277,40 +282,57 @@ bleepNextOrder:
     tay
     lda (bleepPtr),y
 @entry:
+    ldy #0
     asl a
-    pha
-    ldy bleepTmp
-    lda (bleepEnv),y
-    sta bleepPtr
-    iny
-    lda (bleepEnv),y
-    sta bleepPtr+1
-    pla
+    bcc :+
+    iny                     ; patterns 128 and up lie in the list's second page
+:   sta bleepTmp
+    sty bleepPtr+1
+    txa
+    asl a
+    asl a
+    adc #SONG_CHANNELS + 2  ; C is clear
     tay
+    lda (bleepEnv),y        ; the pattern pointer list
+    clc
+    adc bleepTmp
+    sta bleepPtr
+    iny
+    lda (bleepEnv),y
+    adc bleepPtr+1
+    sta bleepPtr+1
+    ldy #0
     lda (bleepPtr),y
-    sta bleepPatLo,x
+    sta bleepTmp
     iny
     lda (bleepPtr),y
-    sta bleepPatHi,x
-    ; a new pattern restarts the arpeggio and the vibrato
-    cpx #BLEEP_CHANNELS
-    bcs :+
-    lda #0
-    sta bleepVibPos,x
-    lda bleepFx,x
-    and #<~FX_STEP
-    sta bleepFx,x
-:   lda bleepPatLo,x
-    sta bleepPtr
-    lda bleepPatHi,x
     sta bleepPtr+1
+    lda bleepTmp
+    sta bleepPtr
+    rts
+
+; Channel X's pattern after the one it plays, found in a frame before it is needed.
+bleepLookAhead:
+    jsr bleepOrderPattern
+    lda bleepPtr
+    sta bleepNextLo,x
+    lda bleepPtr+1
+    sta bleepNextHi,x
     rts
 
 bleep_update:
     lda bleepState
     cmp #1
     bne @effect
-    ldx #0
+    ; one channel whose next pattern is not known yet looks it up
+    ldx #BLEEP_CHANNELS - 1
+:   lda bleepNextHi,x
+    beq :+
+    dex
+    bpl :-
+    bmi :++
+:   jsr bleepLookAhead
+:   ldx #0
 @channel:
     lda #$FF
     sta bleepLevel
@@ -425,7 +447,24 @@ bleepDoCut:
     sta bleepOn,x
     jmp bleepReadNext
 bleepDoEnd:
-    jsr bleepNextOrder
+    ; the pattern looked up ahead (or now, if the last one was too short for it)
+    lda bleepNextHi,x
+    beq @now
+    sta bleepPtr+1
+    lda bleepNextLo,x
+    sta bleepPtr
+    lda #0
+    sta bleepNextHi,x
+    beq @restart
+@now:
+    jsr bleepOrderPattern
+@restart:
+    ; a new pattern restarts the arpeggio and the vibrato
+    lda #0
+    sta bleepVibPos,x
+    lda bleepFx,x
+    and #<~FX_STEP
+    sta bleepFx,x
     ldy #0
     jmp bleepReadNext
 bleepDoLongInstrument:
@@ -752,6 +791,8 @@ bleepEffects:
 @tremolo:
     lda bleepTmp
     sta bleepTrem,x
+    lda #0
+    sta bleepVibOff         ; which the tremolo's sum used
 @done:
     rts
 
@@ -1044,7 +1085,7 @@ bleepReadDpcm:
     cmp #$82
     beq @play
     bcs @notEnd
-    jsr bleepNextOrder      ; $81
+    jsr bleepOrderPattern   ; $81
     ldy #0
     beq @next
 @notEnd:
