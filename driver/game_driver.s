@@ -66,7 +66,7 @@ bleepArpOff   = bleepAHi                ; semitones of the arpeggio this frame
 bleepEntry    = BLEEP_RAM               ; 2: the converter's entry tables
 bleepSong     = BLEEP_RAM + 2           ; 2: header of the song playing
 bleepState    = BLEEP_RAM + 4           ; 0 stopped, 1 playing, 3 paused
-bleepTv       = BLEEP_RAM + 5           ; 0 NTSC, 1 PAL
+bleepTv       = BLEEP_RAM + 5           ; 0 NTSC, 96 PAL
 bleepTmp      = BLEEP_RAM + 6
 bleepSfxLo    = BLEEP_RAM + 7           ; effect data, high byte 0 when none plays
 bleepSfxHi    = BLEEP_RAM + 8
@@ -119,7 +119,9 @@ SONG_CHANNELS    = 5
 
 bleep_init:
     and #1
-    sta bleepTv
+    beq :+
+    lda #96                 ; the PAL periods' place in the tables
+:   sta bleepTv
     stx bleepEntry
     sty bleepEntry+1
     lda #0
@@ -863,6 +865,8 @@ bleepOutput:
     lda bleepOn,x
     beq @level
     lda bleepVol,x
+    ldy bleepTrem,x
+    beq @nibble
     clc
     adc bleepTrem,x
     ldy bleepTrem,x
@@ -906,13 +910,12 @@ bleepOutput:
 @pitch:
     lda bleepNote,x
     sta bleepPHi
+    ldy bleepFrac,x
     lda bleepFx,x
     and #FX_GLISS
     beq :+
-    lda #0
-    beq :++
-:   lda bleepFrac,x
-:   sta bleepPLo
+    ldy #0
+:   sty bleepPLo
 @add:
     lda bleepVibOff
     beq @fine
@@ -947,45 +950,46 @@ bleepOutput:
     adc bleepArpOff
     sta bleepPHi
     cpx #3
-    bne :+
-    jmp @noise
+    bne @tone
+    ; 16 periods repeat every 16 notes, the highest note on the shortest period
+    and #$0F
+    eor #$0F
+    sta bleepTmp
+    lda bleepVal+8+3
+    and #$40
+    asl a                   ; mode bit 7
+    ora bleepTmp
+    sta $400E
+    pla
+    ora #$30
+    sta $400C
+    lda #0
+    sta $400F
+    rts
+@tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n - 1 and n
-:   lda bleepPHi
+    tay
     bmi @lowest
     beq @lowest
     cmp #96
     bcc @between
-    ldy #95
+    lda #96
     bne @fixed
 @lowest:
-    ldy #0
+    lda #1
 @fixed:
-    lda #0
-    sta bleepPLo
-    beq @table
+    ldy #0
+    sty bleepPLo
+    clc
 @between:
+    adc bleepTv             ; C is clear; the PAL periods follow the NTSC ones
     tay
-    dey
-@table:
-    lda bleepTv
-    bne @pal
-    lda bleepPeriodLoNtsc,y
-    sta bleepALo
-    lda bleepPeriodHiNtsc,y
+    lda bleepPeriodHi-1,y
     sta bleepAHi
-    lda bleepALo
-    sec
-    sbc bleepPeriodLoNtsc+1,y
-    jmp @interpolate
-@pal:
-    lda bleepPeriodLoPal,y
+    lda bleepPeriodLo-1,y
     sta bleepALo
-    lda bleepPeriodHiPal,y
-    sta bleepAHi
-    lda bleepALo
     sec
-    sbc bleepPeriodLoPal+1,y
-@interpolate:
+    sbc bleepPeriodLo,y
     ldy bleepPLo
     beq @period
     ; (a - b) * fraction / 256: a - b is below 256
@@ -1008,10 +1012,7 @@ bleepOutput:
     bcs @period
     dec bleepAHi
 @period:
-    txa
-    asl a
-    asl a
-    tay                     ; Y = register offset of the channel
+    ldy bleepOffsets,x
     lda bleepALo
     sta $4002,y
     lda bleepAHi
@@ -1022,9 +1023,11 @@ bleepOutput:
 :   cpx #2
     beq @triangle
     ; pulse: duty from the song, else from the Duty/Mode envelope
-    ldy bleepDutyOv,x
+    lda bleepDutyOv,x
     bmi :+
-    lda bleepDutyBits,y
+    lsr a
+    ror a
+    ror a                   ; duty 0-3 to bits 6-7
     jmp :++
 :   lda bleepVal+8,x
     and #$C0                ; duty in bits 6-7
@@ -1032,7 +1035,6 @@ bleepOutput:
     sta bleepTmp
     pla
     ora bleepTmp
-    ldy bleepOffsets,x
     sta $4000,y
     rts
 @triangle:
@@ -1042,24 +1044,6 @@ bleepOutput:
     adc #0                  ; $81 from level 8 on
     sta $4008
     rts
-@noise:
-    ; 16 periods repeat every 16 notes, the highest note on the shortest period
-    lda bleepPHi
-    and #$0F
-    eor #$0F
-    sta bleepTmp
-    lda bleepVal+8+3
-    and #$40
-    asl a                   ; mode bit 7
-    ora bleepTmp
-    sta $400E
-    pla
-    ora #$30
-    sta $400C
-    lda #0
-    sta $400F
-    rts
-
 ; Runs the DPCM stream's commands up to the next wait.
 bleepReadDpcm:
     ldx #BLEEP_CHANNELS
@@ -1308,8 +1292,6 @@ bleepVolumes:
     .endrep
 bleepOffsets:
     .byte 0, 4, 8, 12
-bleepDutyBits:
-    .byte $00, $40, $80, $C0
 
 ; ((value >> 4) * volume) / 15 for a Volume value's high nibble and a channel volume 0-15.
 bleepLevels:
