@@ -99,7 +99,8 @@ bleepNextHi   = bleepNextLo + BLEEP_CHANNELS    ; (high byte 0 until then)
 ; per envelope kind (Volume, Note, Duty/Mode, Fine-tune) and channel: index kind * 4 + channel
 bleepEnvLo    = bleepNextHi + BLEEP_CHANNELS    ; the byte before the first value
 bleepEnvHi    = bleepEnvLo + 16
-bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value from 1, 0 held
+bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value from 1; held: $FF,
+                                                ; 0 when it is the only value
 bleepVal      = bleepEnvPos + 16                ; value last read
 BLEEP_RAM_SIZE = bleepVal + 16 - BLEEP_RAM
 
@@ -579,12 +580,15 @@ bleepNoteOn:
     and #<~FX_STEP
     ora #FX_STARTED
     sta bleepFx,x
+; The envelopes start again, but for those of one value, which have it already.
 bleepRestartEnvelopes:
+    .repeat 4, K
+    lda bleepEnvPos+K*4,x
+    beq :+
     lda #1
-    sta bleepEnvPos,x
-    sta bleepEnvPos+4,x
-    sta bleepEnvPos+8,x
-    sta bleepEnvPos+12,x
+    sta bleepEnvPos+K*4,x
+:
+    .endrep
     rts
 
 ; Channel X takes instrument A: its four envelope pointers from the instrument pointer table.
@@ -617,6 +621,10 @@ bleepInstrument:
     sta bleepEnv+1
     dey
     ; each pointer stands one byte before the envelope, so position p (from 1) is at offset p
+    lda #1
+    .repeat 4, K
+    sta bleepEnvPos+K*4,x
+    .endrep
     .repeat 4, K
     lda (bleepEnv),y
     sta bleepEnvLo+K*4,x
@@ -625,7 +633,7 @@ bleepInstrument:
     sta bleepEnvHi+K*4,x
     iny
     .endrep
-    jmp bleepRestartEnvelopes
+    rts
 
 ; One step of channel X's envelopes (bleepEnvelopes: only while its note sounds): the value at
 ; the position, then the next position, back to the loop point past the last value (or on the
@@ -643,7 +651,9 @@ bleepStepEnvelopes:
 :
     .repeat 4, K
     ldy bleepEnvPos+K*4,x
-    beq :++                 ; held on its last value, which stays
+    beq :+++                ; one value, read once
+    cpy #$FF
+    beq :+++                ; held on its last value, which stays
     lda bleepEnvLo+K*4,x
     sta bleepEnv
     lda bleepEnvHi+K*4,x
@@ -653,10 +663,14 @@ bleepStepEnvelopes:
     iny
     lda (bleepEnv),y
     cmp #$FF
-    bne :+
+    bne :++
     iny
     lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
-    tay                     ; the next position, or 0: held from now on
+    bne :+
+    cpy #3
+    beq :+                  ; 0: the envelope's only value, held for good
+    lda #$FF                ; held on the last of its values
+:   tay
 :   tya
     sta bleepEnvPos+K*4,x
 :
@@ -671,6 +685,8 @@ bleepStepEnvelopes:
     bcs bleepEnvDone
     ; a silent value: the note ends when the envelope stands on its last value for good
     ldy bleepEnvPos,x
+    beq @release
+    cpy #$FF
     beq @release
     iny
     lda bleepEnvLo,x
