@@ -393,6 +393,8 @@ bleepReadNext:
     and #$3F
     jmp bleepTakeInstrument
 @notInstrument:
+    cmp #$D7
+    beq bleepDoEnd          ; the pattern's end, where every channel may be at once
     cmp #$D0
     bcs @notVolume
     and #$0F
@@ -429,26 +431,6 @@ bleepReadDone:
     sta bleepPatHi,x
     rts
 
-bleepCommands:
-    .word bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
-    .word bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
-    .word bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
-    .word bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
-
-bleepDoLongWait:
-    lda (bleepPtr),y
-    iny
-    sta bleepWait,x
-    jmp bleepReadDone
-bleepDoLongNote:
-    lda (bleepPtr),y
-    iny
-    jsr bleepNoteOn
-    jmp bleepReadNext
-bleepDoCut:
-    lda #0
-    sta bleepOn,x
-    jmp bleepReadNext
 bleepDoEnd:
     ; the pattern looked up ahead (or now, if the last one was too short for it)
     lda bleepNextHi,x
@@ -469,6 +451,27 @@ bleepDoEnd:
     and #<~FX_STEP
     sta bleepFx,x
     ldy #0
+    jmp bleepReadNext
+
+bleepCommands:
+    .word bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
+    .word bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
+    .word bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
+    .word bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
+
+bleepDoLongWait:
+    lda (bleepPtr),y
+    iny
+    sta bleepWait,x
+    jmp bleepReadDone
+bleepDoLongNote:
+    lda (bleepPtr),y
+    iny
+    jsr bleepNoteOn
+    jmp bleepReadNext
+bleepDoCut:
+    lda #0
+    sta bleepOn,x
     jmp bleepReadNext
 bleepDoLongInstrument:
     lda (bleepPtr),y
