@@ -158,6 +158,28 @@ TEST(GameDriver, SongsPlayAsThePlayerPlaysThem) {
     EXPECT_EQ(std::count_if(theirs.begin(), theirs.end(), [](const State& s) { return s[8] >= 0; }), 2 * 11);
 }
 
+// Instruments 129 and up have their pointers in the second page of the instrument table; each
+// of these 140 has its own Fine-tune value, which the period shows.
+TEST(GameDriver, InstrumentsPastTheTablesFirstPageKeepTheirOwnEnvelopes) {
+    ScratchDir w("game-driver-many-instruments");
+    auto song = std::make_unique<Song>();
+    song->orders.count = 3;
+    for (int i = 0; i < 140; ++i) {
+        for (int kind : {ENV_VOLUME, ENV_FINETUNE}) {
+            Envelope& e = song->instruments[i + 1].envelopes[kind];
+            e.values[0] = kind == ENV_VOLUME ? 240 : 60 + i;
+            e.values[1] = END_MARKER;
+        }
+        song->orders.entries[i / 64] = i / 64;
+        PatternCell& cell = song->patterns[i / 64].at(CH_PULSE1, i % 64);
+        cell.note = 40;
+        cell.instrument = uint8_t(i + 1);
+    }
+    const std::vector<uint8_t> rom = buildCartridge(w, *song, " jsr bleep_update\n rti");
+    ASSERT_FALSE(rom.empty());
+    EXPECT_EQ(differences(cartridgeStates(rom, 900), playerStates(*song, 900), 0, "many instruments"), 0);
+}
+
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
 
 // The cartridge of the plain song (and effect `fx`) whose NMI handler is `nmi`, run for `frames`:
