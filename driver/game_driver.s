@@ -477,6 +477,18 @@ bleepDoLongInstrument:
     lda (bleepPtr),y
     iny
 bleepTakeInstrument:
+    cmp bleepInst,x
+    bne @other
+    ; the same instrument starts its envelopes again, which a note right after does anyway
+    lda (bleepPtr),y
+    cmp #$80
+    bcs :+
+    cmp #$40
+    bcs @next
+:   jsr bleepRestartEnvelopes
+@next:
+    jmp bleepReadNext
+@other:
     sty bleepTmp
     jsr bleepInstrument
     ldy bleepTmp
