@@ -385,8 +385,7 @@ bleepReadNext:
     cmp #$80
     bcs @notNote
     and #$3F
-    jsr bleepNoteOn
-    jmp bleepReadNext
+    jmp bleepNoteOn
 @notNote:
     cmp #$C0
     bcs @notInstrument
@@ -467,8 +466,7 @@ bleepDoLongWait:
 bleepDoLongNote:
     lda (bleepPtr),y
     iny
-    jsr bleepNoteOn
-    jmp bleepReadNext
+    jmp bleepNoteOn
 bleepDoCut:
     lda #0
     sta bleepOn,x
@@ -485,14 +483,12 @@ bleepTakeInstrument:
     bcs :+
     cmp #$40
     bcs @next
-:   jsr bleepRestartEnvelopes
+:   jmp bleepRestartEnvelopes
 @next:
     jmp bleepReadNext
 @other:
     sty bleepTmp
-    jsr bleepInstrument
-    ldy bleepTmp
-    jmp bleepReadNext
+    jmp bleepInstrument
 bleepFxOn:
     ora bleepFx,x
     sta bleepFx,x
@@ -581,7 +577,7 @@ bleepDoDutyRelease:
     jmp bleepReadNext
 
 ; A note starts on channel X: full channel volume, envelopes from their first values, the
-; arpeggio from its first step, no tremolo.
+; arpeggio from its first step, no tremolo. The row goes on at bleepReadNext.
 bleepNoteOn:
     sta bleepNote,x
     lda #1
@@ -604,12 +600,11 @@ bleepRestartEnvelopes:
     sta bleepEnvPos+K*4,x
 :
     .endrep
-    rts
+    jmp bleepReadNext
 
-; Channel X takes instrument A: its four envelope pointers from the instrument pointer table.
+; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
+; table. The row goes on at bleepTmp.
 bleepInstrument:
-    cmp bleepInst,x
-    beq bleepRestartEnvelopes
     sta bleepInst,x
     ldy bleepSong
     sty bleepEnv
@@ -648,7 +643,8 @@ bleepInstrument:
     sta bleepEnvHi+K*4,x
     iny
     .endrep
-    rts
+    ldy bleepTmp
+    jmp bleepReadNext
 
 ; One step of channel X's envelopes (bleepEnvelopes: only while its note sounds): the value at
 ; the position, then the next position, back to the loop point past the last value (or on the
