@@ -725,13 +725,25 @@ bleepEffects:
     sta bleepVibOff
     lda bleepGate
     ora bleepOn,x
-    bne :+
-    rts
-:   lda bleepFx,x
+    beq @done
+    lda bleepFx,x
     and #FX_STARTED
     bne @level
     lda bleepSlide,x
-    beq @volume
+    bne @slide
+@volume:
+    lda bleepVolSlide,x
+    bne @volumeSlide
+@level:
+    ldy bleepLevel
+    bpl @levelRead
+@arpeggio:
+    lda bleepFx,x
+    and #FX_ARP | FX_VIB | FX_TREM
+    bne @wobbles
+@done:
+    rts
+@slide:
     ldy bleepFx,x
     bmi @down
     clc
@@ -760,9 +772,8 @@ bleepEffects:
     lda #0
 @held:
     sta bleepFrac,x
-@volume:
-    lda bleepVolSlide,x
-    beq @level
+    jmp @volume
+@volumeSlide:
     clc
     adc bleepVol,x
     bpl :+
@@ -771,10 +782,9 @@ bleepEffects:
     bcc :+
     lda #63
 :   sta bleepVol,x
-@level:
+    jmp @level
+@levelRead:
     ; a level read: the volume stays unless its level differs
-    ldy bleepLevel
-    bmi @arpeggio
     lda bleepVol,x
     cmp bleepVolumes,y
     bcc :+
@@ -782,8 +792,8 @@ bleepEffects:
     bcc @arpeggio
 :   lda bleepVolumes,y
     sta bleepVol,x
-@arpeggio:
-    lda bleepFx,x
+    jmp @arpeggio
+@wobbles:
     and #FX_ARP
     beq @vibrato
     lda bleepFx,x
@@ -809,7 +819,7 @@ bleepEffects:
 @vibrato:
     lda bleepFx,x
     and #FX_VIB | FX_TREM
-    beq @done
+    beq @end
     jsr bleepWobble
     lda bleepFx,x
     and #FX_VIB
@@ -822,7 +832,7 @@ bleepEffects:
     sta bleepTrem,x
     lda #0
     sta bleepVibOff         ; which the tremolo's sum used
-@done:
+@end:
     rts
 
 ; bleepTmp = the vibrato value at channel X's position and depth; the position moves on.
