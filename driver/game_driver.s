@@ -65,17 +65,19 @@ bleepArpOff   = bleepAHi                ; semitones of the arpeggio this frame
 
 bleepEntry    = BLEEP_RAM               ; 2: the converter's entry tables
 bleepSong     = BLEEP_RAM + 2           ; 2: header of the song playing
-bleepState    = BLEEP_RAM + 4           ; 0 stopped, 1 playing, 3 paused
-bleepTv       = BLEEP_RAM + 5           ; 0 NTSC, 96 PAL
-bleepTmp      = BLEEP_RAM + 6
-bleepSfxLo    = BLEEP_RAM + 7           ; effect data, high byte 0 when none plays
-bleepSfxHi    = BLEEP_RAM + 8
-bleepSfxWait  = BLEEP_RAM + 9
-bleepSfxOwn   = BLEEP_RAM + 10          ; bit per channel the effect has taken
-bleepSfxPulse = BLEEP_RAM + 11          ; register offset of the effect's first pulse part
+bleepMode     = BLEEP_RAM + 4           ; TV system (0 NTSC, 96 PAL: the PAL periods' place in the
+                                        ; tables) + state (0 stopped, 1 playing, 3 paused)
+bleepTmp      = BLEEP_RAM + 5
+bleepSfxLo    = BLEEP_RAM + 6           ; effect data, high byte 0 when none plays
+bleepSfxHi    = BLEEP_RAM + 7
+bleepSfxWait  = BLEEP_RAM + 8
+bleepSfxOwn   = BLEEP_RAM + 9           ; bit per channel the effect has taken; bit 6: its first
+                                        ; pulse part plays on pulse 2
 ; per stream (the four channels, then DPCM)
-bleepWait     = BLEEP_RAM + 12          ; frames until the next command
-bleepOrder    = bleepWait + 5           ; order list position
+bleepWait     = BLEEP_RAM + 10          ; frames until the next command
+bleepNextLo   = bleepWait + 5           ; the pattern after this one, looked up ahead
+bleepNextHi   = bleepNextLo + 5         ; (high byte 0 until then)
+bleepOrder    = bleepNextHi + 5         ; order list position
 bleepPatLo    = bleepOrder + 5          ; next command byte
 bleepPatHi    = bleepPatLo + 5
 ; per channel
@@ -94,10 +96,8 @@ bleepVib      = bleepArp + BLEEP_CHANNELS       ; vibrato or tremolo speed x, de
 bleepVibPos   = bleepVib + BLEEP_CHANNELS       ; vibrato or tremolo position 0-63
 bleepTrem     = bleepVibPos + BLEEP_CHANNELS    ; volume units of the tremolo (signed)
 bleepVolSlide = bleepTrem + BLEEP_CHANNELS      ; volume units per frame (signed), 0 none
-bleepNextLo   = bleepVolSlide + BLEEP_CHANNELS  ; the pattern after this one, looked up ahead
-bleepNextHi   = bleepNextLo + BLEEP_CHANNELS    ; (high byte 0 until then)
 ; per envelope kind (Volume, Note, Duty/Mode, Fine-tune) and channel: index kind * 4 + channel
-bleepEnvLo    = bleepNextHi + BLEEP_CHANNELS    ; the byte before the first value
+bleepEnvLo    = bleepVolSlide + BLEEP_CHANNELS  ; the byte before the first value
 bleepEnvHi    = bleepEnvLo + 16
 bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value from 1; held: $FF,
                                                 ; 0 when it is the only value
@@ -121,8 +121,8 @@ SONG_CHANNELS    = 5
 bleep_init:
     and #1
     beq :+
-    lda #96                 ; the PAL periods' place in the tables
-:   sta bleepTv
+    lda #96
+:   sta bleepMode
     stx bleepEntry
     sty bleepEntry+1
     lda #0
@@ -130,7 +130,7 @@ bleep_init:
     sta bleepSfxOwn
 bleep_stop:
     lda #0
-    sta bleepState
+    jsr bleepState
     lda bleepSfxOwn         ; the sound effect's channels play on
     jmp bleepQuiet
 bleepSilence:
@@ -158,20 +158,28 @@ bleepQuietValues:
     .byte $30, $30, $80, $30
 
 bleep_pause:
-    cmp #0
+    tay
+    lda bleepMode
+    and #3
+    beq bleepReturn         ; no song
+    tya
     beq @resume
-    lda bleepState
-    beq @done
     lda #3
-    sta bleepState
+    jsr bleepState
     jmp bleepSfxEnd         ; which silences everything
 @resume:
-    lda bleepState
-    beq @done
     lda #1
-    sta bleepState
+    jsr bleepState
     jmp bleepRewrite
-@done:
+
+; The state becomes A.
+bleepState:
+    sta bleepTmp
+    lda bleepMode
+    and #<~3
+    ora bleepTmp
+    sta bleepMode
+bleepReturn:
     rts
 
 ; The period high bytes are written again, as after a silence.
@@ -225,10 +233,8 @@ bleep_play:
     sta bleepPatLo,x
     lda bleepPtr+1
     sta bleepPatHi,x
-    cpx #BLEEP_CHANNELS
-    bcs :+
     jsr bleepLookAhead
-:   dex
+    dex
     bpl @stream
     ldx #BLEEP_CHANNELS - 1
 @channel:
@@ -255,8 +261,7 @@ bleep_play:
     dex
     bpl @channel
     lda #1
-    sta bleepState
-    rts
+    jmp bleepState
 
 ; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
 bleepOrderPattern:
@@ -314,7 +319,7 @@ bleepOrderPattern:
     sta bleepPtr
     rts
 
-; Channel X's pattern after the one it plays, found in a frame before it is needed.
+; Stream X's pattern after the one it plays, found in a frame before it is needed.
 bleepLookAhead:
     jsr bleepOrderPattern
     lda bleepPtr
@@ -324,11 +329,12 @@ bleepLookAhead:
     rts
 
 bleep_update:
-    lda bleepState
+    lda bleepMode
+    and #3
     cmp #1
     bne @effect
-    ; one channel whose next pattern is not known yet looks it up
-    ldx #BLEEP_CHANNELS - 1
+    ; one stream whose next pattern is not known yet looks it up
+    ldx #BLEEP_CHANNELS
 :   lda bleepNextHi,x
     beq :+
     dex
@@ -364,7 +370,8 @@ bleep_update:
     bne @effect
     jsr bleepReadDpcm
 @effect:
-    lda bleepState
+    lda bleepMode
+    and #3
     cmp #3
     beq :+
     jmp bleepSfxUpdate
@@ -1019,14 +1026,14 @@ bleepOutput:
     sty bleepPLo
     clc
 @between:
-    adc bleepTv             ; C is clear; the PAL periods follow the NTSC ones
-    tay
-    lda bleepPeriodHi-1,y
+    adc bleepMode           ; C is clear; the PAL periods follow the NTSC ones, and the
+    tay                     ; state adds 1 (playing)
+    lda bleepPeriodHi-2,y
     sta bleepAHi
-    lda bleepPeriodLo-1,y
+    lda bleepPeriodLo-2,y
     sta bleepALo
     sec
-    sbc bleepPeriodLo,y
+    sbc bleepPeriodLo-1,y
     ldy bleepPLo
     beq @period
     ; (a - b) * fraction / 256: a - b is below 256
@@ -1106,7 +1113,18 @@ bleepReadDpcm:
     cmp #$82
     beq @play
     bcs @notEnd
-    jsr bleepOrderPattern   ; $81
+    ; $81: the pattern's end
+    lda bleepNextHi,x
+    beq @now
+    sta bleepPtr+1
+    lda bleepNextLo,x
+    sta bleepPtr
+    lda #0
+    sta bleepNextHi,x
+    tay
+    beq @next
+@now:
+    jsr bleepOrderPattern
     ldy #0
     beq @next
 @notEnd:
@@ -1160,11 +1178,13 @@ bleepReadDpcm:
 bleep_sfx:
     pha
     txa
-    and #1
-    asl a
-    asl a
-    sta bleepSfxPulse
+    pha
     jsr bleepSfxEnd
+    pla
+    and #1
+    beq :+
+    lda #$40
+:   sta bleepSfxOwn
     pla
     ldy #2
     jsr bleepEntryWord
@@ -1181,7 +1201,8 @@ bleepSfxEnd:
     lda #0
     sta bleepSfxHi
     sta bleepSfxOwn
-    lda bleepState
+    lda bleepMode
+    and #3
     cmp #1
     beq :+
     jmp bleepSilence
@@ -1289,8 +1310,10 @@ bleepSfxUpdate:
     lsr a
     lsr a
     lsr a
-    eor bleepSfxPulse
-    tax
+    bit bleepSfxOwn
+    bvc :+
+    eor #4
+:   tax
     pla
     and #$0F
     ora bleepTmp
@@ -1312,7 +1335,9 @@ bleepSfxUpdate:
 bleepSfxPart:
     cmp #8
     bcs :+
-    eor bleepSfxPulse
+    bit bleepSfxOwn
+    bvc :+
+    eor #4
 :   tax
     rts
 
