@@ -853,26 +853,37 @@ bleepWobble:
     lda #$0F                ; 16-31 and 48-63 fall back
     eor bleepTmp
     sta bleepTmp
-:   lda bleepVib,x          ; times the depth
+:   lda bleepVib,x          ; times the depth, by quarter squares
     and #$0F
     sta bleepALo
-    lda #0
-    ldy #4
-:   lsr bleepTmp
-    bcc :+
     clc
-    adc bleepALo
-:   asl bleepALo
-    dey
-    bne :--
+    adc bleepTmp
+    tay
+    lda bleepSquares,y
+    sta bleepPLo
+    lda bleepALo
+    sec
+    sbc bleepTmp
+    bcs :+
+    eor #$FF
+    adc #1                  ; C is clear
+:   tay
+    lda bleepPLo
+    sec
+    sbc bleepSquares,y
     ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
     ; (p + (31p + 489) / 256) / 4
     sta bleepPLo
-    sty bleepPHi            ; Y is 0
-    .repeat 5
+    lsr a
+    lsr a
+    lsr a
+    sta bleepPHi            ; 32p = bleepPHi, A
+    lda bleepPLo
     asl a
-    rol bleepPHi
-    .endrep
+    asl a
+    asl a
+    asl a
+    asl a
     sec
     sbc bleepPLo
     bcs :+
@@ -1351,6 +1362,10 @@ bleepArpNext:               ; the arpeggio's step after each step
 bleepVolumes:
     .repeat 17, i
         .byte (i * 63 + 14) / 15
+    .endrep
+bleepSquares:               ; n x n / 4 for n 0-30
+    .repeat 31, i
+        .byte i * i / 4
     .endrep
 bleepOffsets:
     .byte 0, 4, 8, 12
