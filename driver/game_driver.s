@@ -2,7 +2,7 @@
 ;
 ; Include it in a code segment after the converter's files, having defined:
 ;   BLEEP_ZP    a zero-page address: the driver uses BLEEP_ZP_SIZE (8) bytes there
-;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE (158) bytes there
+;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE (160) bytes there
 ; It writes the sound registers only ($4000-$4013, $4015), never the PPU or the controllers.
 ; The DPCM samples must lie where the converter's DPCM file is placed: at a 64-byte boundary in
 ; $C000-$FFFF.
