@@ -347,16 +347,15 @@ bleep_update:
     sta bleepLevel
     lda bleepOn,x
     sta bleepGate
-    lda bleepFx,x
-    and #<~FX_STARTED
-    sta bleepFx,x
     dec bleepWait,x
     bne @waiting
     jsr bleepRead
     jsr bleepStepEnvelopes  ; a row with commands steps them even after a note off
     jmp @effects
 @waiting:
-    jsr bleepEnvelopes
+    lda bleepGate
+    beq @effects            ; the envelopes step while the note sounds
+    jsr bleepStepEnvelopes
 @effects:
     jsr bleepEffects
     lda bleepSfxOwn
@@ -653,14 +652,10 @@ bleepInstrument:
     ldy bleepTmp
     jmp bleepReadNext
 
-; One step of channel X's envelopes (bleepEnvelopes: only while its note sounds): the value at
+; One step of channel X's envelopes: the value at
 ; the position, then the next position, back to the loop point past the last value (or on the
 ; last one when the loop point is the last value). A Volume envelope held on a silent value
 ; (on the triangle: below 8) ends the note.
-bleepEnvelopes:
-    lda bleepOn,x
-    bne bleepStepEnvelopes
-    rts
 bleepStepEnvelopes:
     lda bleepInst,x
     cmp #$FF
@@ -735,7 +730,7 @@ bleepEffects:
     beq @done
     lda bleepFx,x
     and #FX_STARTED
-    bne @level
+    bne @started
     lda bleepSlide,x
     bne @slide
 @volume:
@@ -750,6 +745,13 @@ bleepEffects:
     bne @wobbles
 @done:
     rts
+@started:
+    ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
+    ; leaves it, but only a new note, which sets it again, looks at it next)
+    lda bleepFx,x
+    and #<~FX_STARTED
+    sta bleepFx,x
+    jmp @level
 @slide:
     ldy bleepFx,x
     bmi @down
