@@ -954,6 +954,8 @@ bleepOutput:
     bpl @relative
     and #$7F
     beq @pitch
+    clc
+    adc bleepArpOff
     sta bleepPHi
     lda #0
     sta bleepPLo
@@ -966,6 +968,8 @@ bleepOutput:
     sta bleepArpOff
 @pitch:
     lda bleepNote,x
+    clc
+    adc bleepArpOff
     sta bleepPHi
     ldy bleepFrac,x
     lda bleepFx,x
@@ -1003,9 +1007,6 @@ bleepOutput:
     dec bleepPHi
 @semitones:
     lda bleepPHi
-    clc
-    adc bleepArpOff
-    sta bleepPHi
     cpx #3
     bne @tone
     ; 16 periods repeat every 16 notes, the highest note on the shortest period
