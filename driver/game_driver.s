@@ -333,7 +333,13 @@ bleep_update:
     and #3
     cmp #1
     bne @effect
-    ; one stream whose next pattern is not known yet looks it up
+    ; one stream whose next pattern is not known yet looks it up (patterns at $8000 and up show
+    ; at once that all are known)
+    lda bleepNextHi
+    .repeat BLEEP_CHANNELS, i
+    and bleepNextHi+1+i
+    .endrep
+    bmi :+++
     ldx #BLEEP_CHANNELS
 :   lda bleepNextHi,x
     beq :+
