@@ -590,7 +590,7 @@ bleepDoDutyRelease:
 
 ; A note starts on channel X: full channel volume, envelopes from their first values, the
 ; arpeggio from its first step, no tremolo. The row goes on at bleepReadNext.
-bleepNoteOn:
+.macro bleepStartNote
     sta bleepNote,x
     lda #1
     sta bleepOn,x
@@ -603,6 +603,9 @@ bleepNoteOn:
     and #<~FX_STEP
     ora #FX_STARTED
     sta bleepFx,x
+.endmacro
+bleepNoteOn:
+    bleepStartNote
 ; The envelopes start again, but for those of one value, which have it already.
 bleepRestartEnvelopes:
     .repeat 4, K
@@ -656,6 +659,17 @@ bleepInstrument:
     iny
     .endrep
     ldy bleepTmp
+    ; a note right after needs no second start of the envelopes
+    lda (bleepPtr),y
+    cmp #$80
+    bcs :+
+    cmp #$40
+    bcs @note
+:   jmp bleepReadNext
+@note:
+    iny
+    and #$3F
+    bleepStartNote
     jmp bleepReadNext
 
 ; One step of channel X's envelopes: the value at
