@@ -1242,6 +1242,17 @@ bleepSfxEnd:
     jmp bleepSilence
 :   jmp bleepRewrite
 
+; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
+; effect was started on). Y is kept.
+.macro bleepSfxPart
+    cmp #8
+    bcs :+
+    bit bleepSfxOwn
+    bvc :+
+    eor #4
+:   tax
+.endmacro
+
 ; One frame of the sound effect: its register values up to the next wait.
 bleepSfxUpdate:
     lda bleepSfxHi
@@ -1286,7 +1297,7 @@ bleepSfxUpdate:
     sbc #$CA - 1            ; C is clear
     asl a
     asl a
-    jsr bleepSfxPart
+    bleepSfxPart
     lda (bleepEnv),y
     iny
     sta $4002,x
@@ -1358,22 +1369,12 @@ bleepSfxUpdate:
     pha
     and #$18
     lsr a
-    jsr bleepSfxPart
+    bleepSfxPart
     pla
     and #$07
     sta $4003,x
     jmp @own
 
-; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
-; effect was started on). Y is kept.
-bleepSfxPart:
-    cmp #8
-    bcs :+
-    bit bleepSfxOwn
-    bvc :+
-    eor #4
-:   tax
-    rts
 
 bleepBits:
     .byte 1, 2, 4, 8
