@@ -959,10 +959,10 @@ bleepOutput:
 @nibble:
     lsr a
     lsr a
-    sta bleepTmp
+    sta bleepPLo            ; (free until the pitch)
     lda bleepVal,x          ; Volume value in the high nibble
     and #$F0
-    ora bleepTmp
+    ora bleepPLo
     tay
     lda bleepLevels,y
 @level:
@@ -1110,9 +1110,9 @@ bleepOutput:
 :   lda bleepVal+8,x
     and #$C0                ; duty in bits 6-7
 :   ora #$30
-    sta bleepTmp
+    sta bleepPLo
     pla
-    ora bleepTmp
+    ora bleepPLo
     sta $4000,y
     rts
 @triangle:
