@@ -420,7 +420,7 @@ bleepReadNext:
 @notDuty:
     cmp #$E8
     bcs bleepReadNext       ; not a command of these channels
-    sty bleepTmp
+    sty bleepALo            ; (free while a row is read)
     sbc #$D4 - 1            ; C is clear
     asl a
     tay
@@ -428,7 +428,7 @@ bleepReadNext:
     pha
     lda bleepCommands,y
     pha
-    ldy bleepTmp
+    ldy bleepALo
     rts                     ; to the command, which goes on at bleepReadNext
 @wait:
     sta bleepWait,x         ; 0 waits 256 frames
@@ -1347,7 +1347,7 @@ bleepSfxUpdate:
     asl a
     asl a                   ; duty in bits 6-7
     ora #$30
-    sta bleepTmp
+    sta bleepPLo            ; (free while the effect plays)
     pla
     pha
     and #$40
@@ -1361,7 +1361,7 @@ bleepSfxUpdate:
 :   tax
     pla
     and #$0F
-    ora bleepTmp
+    ora bleepPLo
     sta $4000,x
     jmp @own
 @periodHigh:
