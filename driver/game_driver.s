@@ -332,7 +332,11 @@ bleep_update:
     lda bleepMode
     and #3
     cmp #1
-    bne @effect
+    beq :+
+    cmp #3
+    beq bleepPaused
+    jmp bleepSfxUpdate      ; no song: the effect alone
+:
     ; one stream whose next pattern is not known yet looks it up (patterns at $8000 and up show
     ; at once that all are known)
     lda bleepNextHi
@@ -348,7 +352,7 @@ bleep_update:
     bmi :++
 :   jsr bleepLookAhead
 :   ldx #0
-@channel:
+bleepChannel:
     lda #$FF
     sta bleepLevel
     lda bleepOn,x
@@ -357,30 +361,27 @@ bleep_update:
     bne @waiting
     jsr bleepRead
     jsr bleepStepEnvelopes  ; a row with commands steps them even after a note off
-    jmp @effects
+    jmp bleepEffects
 @waiting:
     lda bleepGate
-    beq @effects            ; the envelopes step while the note sounds
+    beq :+                  ; the envelopes step while the note sounds
     jsr bleepStepEnvelopes
-@effects:
-    jsr bleepEffects
+:   jmp bleepEffects
+bleepEffectsDone:           ; where bleepEffects ends
     lda bleepSfxOwn
     and bleepBits,x
-    bne :+                  ; the sound effect has the channel
-    jsr bleepOutput
-:   inx
+    bne bleepChannelDone    ; the sound effect has the channel
+    jmp bleepOutput
+bleepChannelDone:           ; where bleepOutput ends
+    inx
     cpx #BLEEP_CHANNELS
-    bne @channel
+    bne bleepChannel
     dec bleepWait,x
-    bne @effect
+    bne :+
     jsr bleepReadDpcm
-@effect:
-    lda bleepMode
-    and #3
-    cmp #3
-    beq :+
-    jmp bleepSfxUpdate
-:   rts
+:   jmp bleepSfxUpdate
+bleepPaused:
+    rts
 
 ; Runs channel X's commands up to the next wait. The commands read on from bleepPtr + Y.
 bleepRead:
@@ -741,6 +742,7 @@ bleepEnvDone:
 ; The continuous effects of channel X for this frame, while its note sounds (or starts): slides
 ; of pitch and volume (not on the frame a note starts), the volume level read, the arpeggio,
 ; the vibrato and the tremolo.
+; A part of bleep_update's channel loop: it goes on at bleepEffectsDone.
 bleepEffects:
     lda #0
     sta bleepArpOff
@@ -764,7 +766,7 @@ bleepEffects:
     and #FX_ARP | FX_VIB | FX_TREM
     bne @wobbles
 @done:
-    rts
+    jmp bleepEffectsDone
 @started:
     ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
     ; leaves it, but only a new note, which sets it again, looks at it next)
@@ -855,14 +857,14 @@ bleepEffects:
     beq @tremolo
     lda bleepTmp
     sta bleepVibOff
-    rts
+    jmp bleepEffectsDone
 @tremolo:
     lda bleepTmp
     sta bleepTrem,x
     lda #0
     sta bleepVibOff         ; which the tremolo's sum used
 @end:
-    rts
+    jmp bleepEffectsDone
 
 ; bleepTmp = the vibrato value at channel X's position and depth; the position moves on.
 bleepWobble:
@@ -938,6 +940,7 @@ bleepWobble:
     rts
 
 ; Writes channel X's registers for this frame.
+; A part of bleep_update's channel loop: it goes on at bleepChannelDone.
 bleepOutput:
     lda bleepOn,x
     beq @level
@@ -1043,7 +1046,7 @@ bleepOutput:
     sta $400C
     lda #0
     sta $400F
-    rts
+    jmp bleepChannelDone
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n - 1 and n
     tay
@@ -1114,14 +1117,14 @@ bleepOutput:
     pla
     ora bleepPLo
     sta $4000,y
-    rts
+    jmp bleepChannelDone
 @triangle:
     pla
     cmp #8
     lda #$80
     adc #0                  ; $81 from level 8 on
     sta $4008
-    rts
+    jmp bleepChannelDone
 ; Runs the DPCM stream's commands up to the next wait.
 bleepReadDpcm:
     ldx #BLEEP_CHANNELS
