@@ -360,12 +360,11 @@ bleepChannel:
     dec bleepWait,x
     bne @waiting
     jsr bleepRead
-    jsr bleepStepEnvelopes  ; a row with commands steps them even after a note off
-    jmp bleepEffects
+    jmp bleepStepEnvelopes  ; a row with commands steps them even after a note off
 @waiting:
     lda bleepGate
-    beq :+                  ; the envelopes step while the note sounds
-    jsr bleepStepEnvelopes
+    beq :+
+    jmp bleepStepEnvelopes  ; the envelopes step while the note sounds
 :   jmp bleepEffects
 bleepEffectsDone:           ; where bleepEffects ends
     lda bleepSfxOwn
@@ -677,12 +676,14 @@ bleepInstrument:
 ; the position, then the next position, back to the loop point past the last value (or on the
 ; last one when the loop point is the last value). A Volume envelope held on a silent value
 ; (on the triangle: below 8) ends the note.
+; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
     lda bleepInst,x
     cmp #$FF
     bne :+
-    rts
+    jmp bleepEffects        ; no instrument yet
 :
+
     .repeat 4, K
     ldy bleepEnvPos+K*4,x
     beq :+++                ; one value, read once
@@ -736,8 +737,7 @@ bleepStepEnvelopes:
 @release:
     lda #0
     sta bleepOn,x
-bleepEnvDone:
-    rts
+bleepEnvDone:                ; on to the effects, which follow
 
 ; The continuous effects of channel X for this frame, while its note sounds (or starts): slides
 ; of pitch and volume (not on the frame a note starts), the volume level read, the arpeggio,
