@@ -626,25 +626,21 @@ bleepInstrument:
     ldy bleepSong+1
     sty bleepEnv+1
     asl a
-    sta bleepALo
+    sta bleepALo            ; the instrument's offset in the table
     ldy #SONG_INSTRUMENTS+1
     lda (bleepEnv),y
     adc #0                  ; instruments 128 and up lie in the table's second page
     sta bleepAHi
     dey
     lda (bleepEnv),y
-    clc
-    adc bleepALo
+    ldy bleepALo
     sta bleepALo
-    bcc :+
-    inc bleepAHi
-:   ldy #0
     lda (bleepALo),y
     sta bleepEnv
     iny
     lda (bleepALo),y
     sta bleepEnv+1
-    dey
+    ldy #0
     ; each pointer stands one byte before the envelope, so position p (from 1) is at offset p
     lda #1
     .repeat 4, K
