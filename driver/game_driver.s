@@ -109,7 +109,7 @@ FX_GLISS   = $40                        ; whole semitones only
 FX_ARP     = $20
 FX_VIB     = $10
 FX_TREM    = $08
-FX_STARTED = $04                        ; a note started this frame
+FX_STARTED = $04                        ; a note started (cleared by the effects of its frame)
 FX_STEP    = $03
 
 ; Header of a song: loop index, instrument pointers, DPCM pointers, then per channel its order
