@@ -182,7 +182,7 @@ bleepState:
 bleepReturn:
     rts
 
-; The period high bytes are written again, as after a silence.
+; The period high bytes of the pulses and the triangle are written again, as after a silence.
 bleepRewrite:
     lda #$FF
     ldx #2
