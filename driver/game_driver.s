@@ -2,7 +2,7 @@
 ;
 ; Include it in a code segment after the converter's files, having defined:
 ;   BLEEP_ZP    a zero-page address: the driver uses BLEEP_ZP_SIZE (8) bytes there
-;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE (158) bytes there
+;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE (160) bytes there
 ; It writes the sound registers only ($4000-$4013, $4015), never the PPU or the controllers.
 ; The DPCM samples must lie where the converter's DPCM file is placed: at a 64-byte boundary in
 ; $C000-$FFFF.
@@ -57,26 +57,27 @@ bleepPHi      = BLEEP_ZP + 5
 bleepALo      = BLEEP_ZP + 6            ; period, and a factor of the interpolation
 bleepAHi      = BLEEP_ZP + 7
 BLEEP_ZP_SIZE = 8
+; while a channel's row is read and its effects run, the same bytes hold:
+bleepGate     = bleepPLo                ; the note sounded when the frame began
+bleepLevel    = bleepPHi                ; volume level read this frame, $FF none
+bleepVibOff   = bleepALo                ; 1/256 semitones of the vibrato this frame
+bleepArpOff   = bleepAHi                ; semitones of the arpeggio this frame
 
 bleepEntry    = BLEEP_RAM               ; 2: the converter's entry tables
 bleepSong     = BLEEP_RAM + 2           ; 2: header of the song playing
-bleepState    = BLEEP_RAM + 4           ; 0 stopped, 1 playing, 3 paused
-bleepTv       = BLEEP_RAM + 5           ; 0 NTSC, 1 PAL
-bleepCh       = BLEEP_RAM + 6           ; channel being worked on
-bleepTmp      = BLEEP_RAM + 7
-bleepLevel    = BLEEP_RAM + 8           ; volume level read this frame, $FF none
-bleepGate     = BLEEP_RAM + 9           ; the note sounded when the frame began
-bleepArpOff   = BLEEP_RAM + 10          ; semitones of the arpeggio this frame
-bleepVibOff   = BLEEP_RAM + 11          ; 1/256 semitones of the vibrato this frame
-bleepRate     = BLEEP_RAM + 12          ; DMC rate and loop byte
-bleepSfxLo    = BLEEP_RAM + 13          ; effect data, high byte 0 when none plays
-bleepSfxHi    = BLEEP_RAM + 14
-bleepSfxWait  = BLEEP_RAM + 15
-bleepSfxOwn   = BLEEP_RAM + 16          ; bit per channel the effect has taken
-bleepSfxPulse = BLEEP_RAM + 17          ; register offset of the effect's first pulse part
+bleepMode     = BLEEP_RAM + 4           ; TV system (0 NTSC, 96 PAL: the PAL periods' place in the
+                                        ; tables) + state (0 stopped, 1 playing, 3 paused)
+bleepTmp      = BLEEP_RAM + 5
+bleepSfxLo    = BLEEP_RAM + 6           ; effect data, high byte 0 when none plays
+bleepSfxHi    = BLEEP_RAM + 7
+bleepSfxWait  = BLEEP_RAM + 8
+bleepSfxOwn   = BLEEP_RAM + 9           ; bit per channel the effect has taken; bit 6: its first
+                                        ; pulse part plays on pulse 2
 ; per stream (the four channels, then DPCM)
-bleepWait     = BLEEP_RAM + 18          ; frames until the next command
-bleepOrder    = bleepWait + 5           ; order list position
+bleepWait     = BLEEP_RAM + 10          ; frames until the next command
+bleepNextLo   = bleepWait + 5           ; the pattern after this one, looked up ahead
+bleepNextHi   = bleepNextLo + 5         ; (high byte 0 until then)
+bleepOrder    = bleepNextHi + 5         ; order list position
 bleepPatLo    = bleepOrder + 5          ; next command byte
 bleepPatHi    = bleepPatLo + 5
 ; per channel
@@ -87,6 +88,7 @@ bleepOn       = bleepVol + BLEEP_CHANNELS       ; a note sounds
 bleepDutyOv   = bleepOn + BLEEP_CHANNELS        ; duty set by the song, $FF none
 bleepInst     = bleepDutyOv + BLEEP_CHANNELS    ; instrument index, $FF none
 bleepLastHi   = bleepInst + BLEEP_CHANNELS      ; period high byte last written
+bleepRate     = bleepLastHi + 3                 ; (the noise has none) DMC rate and loop byte
 bleepSlide    = bleepLastHi + BLEEP_CHANNELS    ; slide speed, 0 none
 bleepFx       = bleepSlide + BLEEP_CHANNELS     ; FX_ bits, arpeggio step in bits 0-1
 bleepArp      = bleepFx + BLEEP_CHANNELS        ; arpeggio xy
@@ -95,9 +97,10 @@ bleepVibPos   = bleepVib + BLEEP_CHANNELS       ; vibrato or tremolo position 0-
 bleepTrem     = bleepVibPos + BLEEP_CHANNELS    ; volume units of the tremolo (signed)
 bleepVolSlide = bleepTrem + BLEEP_CHANNELS      ; volume units per frame (signed), 0 none
 ; per envelope kind (Volume, Note, Duty/Mode, Fine-tune) and channel: index kind * 4 + channel
-bleepEnvLo    = bleepVolSlide + BLEEP_CHANNELS  ; first value
+bleepEnvLo    = bleepVolSlide + BLEEP_CHANNELS  ; the byte before the first value
 bleepEnvHi    = bleepEnvLo + 16
-bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value
+bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value from 1; held: $FF,
+                                                ; 0 when it is the only value
 bleepVal      = bleepEnvPos + 16                ; value last read
 BLEEP_RAM_SIZE = bleepVal + 16 - BLEEP_RAM
 
@@ -106,7 +109,7 @@ FX_GLISS   = $40                        ; whole semitones only
 FX_ARP     = $20
 FX_VIB     = $10
 FX_TREM    = $08
-FX_STARTED = $04                        ; a note started this frame
+FX_STARTED = $04                        ; a note started (cleared by the effects of its frame)
 FX_STEP    = $03
 
 ; Header of a song: loop index, instrument pointers, DPCM pointers, then per channel its order
@@ -117,7 +120,9 @@ SONG_CHANNELS    = 5
 
 bleep_init:
     and #1
-    sta bleepTv
+    beq :+
+    lda #96
+:   sta bleepMode
     stx bleepEntry
     sty bleepEntry+1
     lda #0
@@ -125,7 +130,7 @@ bleep_init:
     sta bleepSfxOwn
 bleep_stop:
     lda #0
-    sta bleepState
+    jsr bleepState
     lda bleepSfxOwn         ; the sound effect's channels play on
     jmp bleepQuiet
 bleepSilence:
@@ -153,26 +158,34 @@ bleepQuietValues:
     .byte $30, $30, $80, $30
 
 bleep_pause:
-    cmp #0
+    tay
+    lda bleepMode
+    and #3
+    beq bleepReturn         ; no song
+    tya
     beq @resume
-    lda bleepState
-    beq @done
     lda #3
-    sta bleepState
+    jsr bleepState
     jmp bleepSfxEnd         ; which silences everything
 @resume:
-    lda bleepState
-    beq @done
     lda #1
-    sta bleepState
+    jsr bleepState
     jmp bleepRewrite
-@done:
+
+; The state becomes A.
+bleepState:
+    sta bleepTmp
+    lda bleepMode
+    and #<~3
+    ora bleepTmp
+    sta bleepMode
+bleepReturn:
     rts
 
-; The period high bytes are written again, as after a silence.
+; The period high bytes of the pulses and the triangle are written again, as after a silence.
 bleepRewrite:
     lda #$FF
-    ldx #BLEEP_CHANNELS - 1
+    ldx #2
 :   sta bleepLastHi,x
     dex
     bpl :-
@@ -209,15 +222,18 @@ bleep_play:
     sta bleepSong
     lda bleepEnv+1
     sta bleepSong+1
-    lda #$FF
-    sta bleepRate
     ldx #BLEEP_CHANNELS
 @stream:
     lda #1
     sta bleepWait,x
     lda #$FF
     sta bleepOrder,x
-    jsr bleepNextOrder
+    jsr bleepOrderPattern
+    lda bleepPtr
+    sta bleepPatLo,x
+    lda bleepPtr+1
+    sta bleepPatHi,x
+    jsr bleepLookAhead
     dex
     bpl @stream
     ldx #BLEEP_CHANNELS - 1
@@ -225,7 +241,7 @@ bleep_play:
     lda #$FF
     sta bleepInst,x
     sta bleepDutyOv,x
-    sta bleepLastHi,x
+    sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
     lda #0
     sta bleepOn,x
     sta bleepNote,x
@@ -245,11 +261,10 @@ bleep_play:
     dex
     bpl @channel
     lda #1
-    sta bleepState
-    rts
+    jmp bleepState
 
-; Stream X moves to its next order entry (the loop index after the last) and its pattern.
-bleepNextOrder:
+; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
+bleepOrderPattern:
     inc bleepOrder,x
     lda bleepSong
     sta bleepEnv
@@ -258,15 +273,13 @@ bleepNextOrder:
     txa
     asl a
     asl a
-    adc #SONG_CHANNELS      ; C is clear: X < 64
+    adc #SONG_CHANNELS + 1  ; C is clear: X < 64
     tay
     lda (bleepEnv),y        ; the order list
-    sta bleepPtr
-    iny
-    lda (bleepEnv),y
     sta bleepPtr+1
-    iny
-    sty bleepTmp            ; where the pattern pointer list's address lies
+    dey
+    lda (bleepEnv),y
+    sta bleepPtr
     ldy bleepOrder,x
     lda (bleepPtr),y
     cmp #$FF
@@ -277,112 +290,122 @@ bleepNextOrder:
     tay
     lda (bleepPtr),y
 @entry:
+    ldy #0
     asl a
-    pha
-    ldy bleepTmp
-    lda (bleepEnv),y
-    sta bleepPtr
-    iny
-    lda (bleepEnv),y
-    sta bleepPtr+1
-    pla
+    bcc :+
+    iny                     ; patterns 128 and up lie in the list's second page
+:   sta bleepTmp
+    sty bleepPtr+1
+    txa
+    asl a
+    asl a
+    adc #SONG_CHANNELS + 2  ; C is clear
     tay
+    lda (bleepEnv),y        ; the pattern pointer list
+    clc
+    adc bleepTmp
+    sta bleepPtr
+    iny
+    lda (bleepEnv),y
+    adc bleepPtr+1
+    sta bleepPtr+1
+    ldy #0
     lda (bleepPtr),y
-    sta bleepPatLo,x
+    sta bleepTmp
     iny
     lda (bleepPtr),y
-    sta bleepPatHi,x
-    ; a new pattern restarts the arpeggio and the vibrato
-    cpx #BLEEP_CHANNELS
-    bcs :+
-    lda #0
-    sta bleepVibPos,x
-    lda bleepFx,x
-    and #<~FX_STEP
-    sta bleepFx,x
-:   lda bleepPatLo,x
-    sta bleepPtr
-    lda bleepPatHi,x
     sta bleepPtr+1
+    lda bleepTmp
+    sta bleepPtr
+    rts
+
+; Stream X's pattern after the one it plays, found in a frame before it is needed.
+bleepLookAhead:
+    jsr bleepOrderPattern
+    lda bleepPtr
+    sta bleepNextLo,x
+    lda bleepPtr+1
+    sta bleepNextHi,x
     rts
 
 bleep_update:
-    lda bleepState
+    lda bleepMode
+    and #3
     cmp #1
-    bne @effect
-    ldx #0
-@channel:
+    beq :+
+    cmp #3
+    beq bleepPaused
+    jmp bleepSfxUpdate      ; no song: the effect alone
+:
+    ; one stream whose next pattern is not known yet looks it up (patterns at $8000 and up show
+    ; at once that all are known)
+    lda bleepNextHi
+    .repeat BLEEP_CHANNELS, i
+    and bleepNextHi+1+i
+    .endrep
+    bmi :+++
+    ldx #BLEEP_CHANNELS
+:   lda bleepNextHi,x
+    beq :+
+    dex
+    bpl :-
+    bmi :++
+:   jsr bleepLookAhead
+:   ldx #0
+bleepChannel:
     lda #$FF
     sta bleepLevel
     lda bleepOn,x
     sta bleepGate
-    lda bleepFx,x
-    and #<~FX_STARTED
-    sta bleepFx,x
     dec bleepWait,x
     bne @waiting
     jsr bleepRead
-    jsr bleepStepEnvelopes  ; a row with commands steps them even after a note off
-    jmp @effects
+    jmp bleepStepEnvelopes  ; a row with commands steps them even after a note off
 @waiting:
-    jsr bleepEnvelopes
-@effects:
-    jsr bleepEffects
+    lda bleepGate
+    beq :+
+    jmp bleepStepEnvelopes  ; the envelopes step while the note sounds
+:   jmp bleepEffects
+bleepEffectsDone:           ; where bleepEffects ends
     lda bleepSfxOwn
     and bleepBits,x
-    bne :+                  ; the sound effect has the channel
-    jsr bleepOutput
-:   inx
+    bne bleepChannelDone    ; the sound effect has the channel
+    jmp bleepOutput
+bleepChannelDone:           ; where bleepOutput ends
+    inx
     cpx #BLEEP_CHANNELS
-    bne @channel
+    bne bleepChannel
     dec bleepWait,x
-    bne @effect
-    jsr bleepReadDpcm
-@effect:
-    lda bleepState
-    cmp #3
-    beq :+
-    jmp bleepSfxUpdate
-:   rts
-
-; The next byte of the pattern.
-bleepFetch:
-    ldy #0
-    lda (bleepPtr),y
-    inc bleepPtr
     bne :+
-    inc bleepPtr+1
-:   rts
+    jsr bleepReadDpcm
+:   jmp bleepSfxUpdate
+bleepPaused:
+    rts
 
-; Runs channel X's commands up to the next wait.
+; Runs channel X's commands up to the next wait. The commands read on from bleepPtr + Y.
 bleepRead:
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
     sta bleepPtr+1
-bleepReadNext:
     ldy #0
+bleepReadNext:
     lda (bleepPtr),y
-    inc bleepPtr
-    bne :+
-    inc bleepPtr+1
-:   cmp #$40
-    bcs @notWait
-    sta bleepWait,x         ; 0 waits 256 frames
-    jmp bleepReadDone
-@notWait:
+    iny
+    cmp #$40
+    bcc @wait
     cmp #$80
     bcs @notNote
     and #$3F
-    jsr bleepNoteOn
-    jmp bleepReadNext
+    jmp bleepNoteOn
 @notNote:
     cmp #$C0
     bcs @notInstrument
     and #$3F
-    jsr bleepInstrument
-    jmp bleepReadNext
+    jmp bleepTakeInstrument
 @notInstrument:
+    cmp #$D7
+    beq bleepDoEnd          ; the pattern's end, where every channel may be at once
     cmp #$D0
     bcs @notVolume
     and #$0F
@@ -397,6 +420,7 @@ bleepReadNext:
 @notDuty:
     cmp #$E8
     bcs bleepReadNext       ; not a command of these channels
+    sty bleepALo            ; (free while a row is read)
     sbc #$D4 - 1            ; C is clear
     asl a
     tay
@@ -404,7 +428,41 @@ bleepReadNext:
     pha
     lda bleepCommands,y
     pha
+    ldy bleepALo
     rts                     ; to the command, which goes on at bleepReadNext
+@wait:
+    sta bleepWait,x         ; 0 waits 256 frames
+bleepReadDone:
+    tya
+    clc
+    adc bleepPtr
+    sta bleepPatLo,x
+    lda bleepPtr+1
+    adc #0
+    sta bleepPatHi,x
+    rts
+
+bleepDoEnd:
+    ; the pattern looked up ahead (or now, if the last one was too short for it)
+    lda bleepNextHi,x
+    beq @now
+    sta bleepPtr+1
+    lda bleepNextLo,x
+    sta bleepPtr
+    lda #0
+    sta bleepNextHi,x
+    beq @restart
+@now:
+    jsr bleepOrderPattern
+@restart:
+    ; a new pattern restarts the arpeggio and the vibrato
+    lda #0
+    sta bleepVibPos,x
+    lda bleepFx,x
+    and #<~FX_STEP
+    sta bleepFx,x
+    ldy #0
+    jmp bleepReadNext
 
 bleepCommands:
     .word bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
@@ -413,29 +471,36 @@ bleepCommands:
     .word bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
 
 bleepDoLongWait:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepWait,x
-bleepReadDone:
-    lda bleepPtr
-    sta bleepPatLo,x
-    lda bleepPtr+1
-    sta bleepPatHi,x
-    rts
+    jmp bleepReadDone
 bleepDoLongNote:
-    jsr bleepFetch
-    jsr bleepNoteOn
-    jmp bleepReadNext
+    lda (bleepPtr),y
+    iny
+    jmp bleepNoteOn
 bleepDoCut:
     lda #0
     sta bleepOn,x
     jmp bleepReadNext
-bleepDoEnd:
-    jsr bleepNextOrder
-    jmp bleepReadNext
 bleepDoLongInstrument:
-    jsr bleepFetch
-    jsr bleepInstrument
+    lda (bleepPtr),y
+    iny
+bleepTakeInstrument:
+    cmp bleepInst,x
+    bne @other
+    ; the same instrument starts its envelopes again, which a note right after does anyway
+    lda (bleepPtr),y
+    cmp #$80
+    bcs :+
+    cmp #$40
+    bcs @next
+:   jmp bleepRestartEnvelopes
+@next:
     jmp bleepReadNext
+@other:
+    sty bleepTmp
+    jmp bleepInstrument
 bleepFxOn:
     ora bleepFx,x
     sta bleepFx,x
@@ -445,7 +510,8 @@ bleepFxOff:
     sta bleepFx,x
     jmp bleepReadNext
 bleepDoArpOn:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepArp,x
     lda #FX_ARP
     bne bleepFxOn
@@ -460,11 +526,13 @@ bleepDoSlideDown:
     lda #FX_DOWN
     ora bleepFx,x
 :   sta bleepFx,x
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepSlide,x
     jmp bleepReadNext
 bleepDoArrived:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepNote,x
     lda #0
     sta bleepFrac,x
@@ -473,7 +541,8 @@ bleepDoSlideOff:
     sta bleepSlide,x
     jmp bleepReadNext
 bleepDoVibOn:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepVib,x
     lda #FX_VIB
     bne bleepFxOn
@@ -481,10 +550,12 @@ bleepDoVibOff:
     lda #<~FX_VIB
     bne bleepFxOff
 bleepDoVolUp:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     jmp :+
 bleepDoVolDown:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     eor #$FF
     clc
     adc #1
@@ -494,7 +565,8 @@ bleepDoVolOff:
 :   sta bleepVolSlide,x
     jmp bleepReadNext
 bleepDoTremOn:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepVib,x
     lda #FX_TREM
     bne bleepFxOn
@@ -502,7 +574,8 @@ bleepDoTremOff:
     lda #<~FX_TREM
     bne bleepFxOff
 bleepDoGliss:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     cmp #1
     lda #<~FX_GLISS
     and bleepFx,x
@@ -516,8 +589,8 @@ bleepDoDutyRelease:
     jmp bleepReadNext
 
 ; A note starts on channel X: full channel volume, envelopes from their first values, the
-; arpeggio from its first step, no tremolo.
-bleepNoteOn:
+; arpeggio from its first step, no tremolo. The row goes on at bleepReadNext.
+.macro bleepStartNote
     sta bleepNote,x
     lda #1
     sta bleepOn,x
@@ -530,96 +603,105 @@ bleepNoteOn:
     and #<~FX_STEP
     ora #FX_STARTED
     sta bleepFx,x
+.endmacro
+bleepNoteOn:
+    bleepStartNote
+; The envelopes start again, but for those of one value, which have it already.
 bleepRestartEnvelopes:
-    lda #0
-    sta bleepEnvPos,x
-    sta bleepEnvPos+4,x
-    sta bleepEnvPos+8,x
-    sta bleepEnvPos+12,x
-    rts
+    .repeat 4, K
+    lda bleepEnvPos+K*4,x
+    beq :+
+    lda #1
+    sta bleepEnvPos+K*4,x
+:
+    .endrep
+    jmp bleepReadNext
 
-; Channel X takes instrument A: its four envelopes from the instrument pointer table.
+; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
+; table. The row goes on at bleepTmp.
 bleepInstrument:
-    cmp bleepInst,x
-    bne :+
-    jmp bleepRestartEnvelopes
-:   sta bleepInst,x
+    sta bleepInst,x
+    ldy bleepSong
+    sty bleepEnv
+    ldy bleepSong+1
+    sty bleepEnv+1
     asl a
-    sta bleepTmp
-    lda bleepSong
-    sta bleepEnv
-    lda bleepSong+1
-    sta bleepEnv+1
-    ldy #SONG_INSTRUMENTS
+    sta bleepALo            ; the instrument's offset in the table
+    ldy #SONG_INSTRUMENTS+1
     lda (bleepEnv),y
-    pha
+    adc #0                  ; instruments 128 and up lie in the table's second page
+    sta bleepAHi
+    dey
+    lda (bleepEnv),y
+    ldy bleepALo
+    sta bleepALo
+    lda (bleepALo),y
+    sta bleepEnv
     iny
-    lda (bleepEnv),y
+    lda (bleepALo),y
     sta bleepEnv+1
-    pla
-    sta bleepEnv
-    ldy bleepTmp
-    lda (bleepEnv),y
-    pha
-    iny
-    lda (bleepEnv),y
-    sta bleepEnv+1
-    pla
-    sta bleepEnv
-    stx bleepCh
     ldy #0
-@kind:
-    lda (bleepEnv),y        ; each pointer stands one byte before the envelope
-    clc
-    adc #1
-    sta bleepEnvLo,x
+    ; each pointer stands one byte before the envelope, so position p (from 1) is at offset p
+    lda #1
+    .repeat 4, K
+    sta bleepEnvPos+K*4,x
+    .endrep
+    .repeat 4, K
+    lda (bleepEnv),y
+    sta bleepEnvLo+K*4,x
     iny
     lda (bleepEnv),y
-    adc #0
-    sta bleepEnvHi,x
+    sta bleepEnvHi+K*4,x
     iny
-    txa
-    clc
-    adc #4
-    tax
-    cpy #8
-    bne @kind
-    ldx bleepCh
-    jmp bleepRestartEnvelopes
+    .endrep
+    ldy bleepTmp
+    ; a note right after needs no second start of the envelopes
+    lda (bleepPtr),y
+    cmp #$80
+    bcs :+
+    cmp #$40
+    bcs @note
+:   jmp bleepReadNext
+@note:
+    iny
+    and #$3F
+    bleepStartNote
+    jmp bleepReadNext
 
-; One step of channel X's envelopes (bleepEnvelopes: only while its note sounds): the value at
+; One step of channel X's envelopes: the value at
 ; the position, then the next position, back to the loop point past the last value (or on the
 ; last one when the loop point is the last value). A Volume envelope held on a silent value
 ; (on the triangle: below 8) ends the note.
-bleepEnvelopes:
-    lda bleepOn,x
-    bne bleepStepEnvelopes
-    rts
+; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
     lda bleepInst,x
     cmp #$FF
     bne :+
-    rts
+    jmp bleepEffects        ; no instrument yet
 :
+
     .repeat 4, K
     ldy bleepEnvPos+K*4,x
-    iny
-    beq :++                 ; held on its last value, which stays
+    beq :+++                ; one value, read once
+    cpy #$FF
+    beq :+++                ; held on its last value, which stays
     lda bleepEnvLo+K*4,x
     sta bleepEnv
     lda bleepEnvHi+K*4,x
     sta bleepEnv+1
-    dey
     lda (bleepEnv),y
     sta bleepVal+K*4,x
     iny
     lda (bleepEnv),y
     cmp #$FF
-    bne :+
+    bne :++
     iny
     lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
-    tay
-    dey                     ; the loop point, or $FF: held from now on
+    bne :+
+    cpy #3
+    beq :+                  ; 0: the envelope's only value, held for good
+    lda #$FF                ; held on the last of its values
+:   tay
 :   tya
     sta bleepEnvPos+K*4,x
 :
@@ -634,8 +716,10 @@ bleepStepEnvelopes:
     bcs bleepEnvDone
     ; a silent value: the note ends when the envelope stands on its last value for good
     ldy bleepEnvPos,x
-    iny
     beq @release
+    cpy #$FF
+    beq @release
+    iny
     lda bleepEnvLo,x
     sta bleepEnv
     lda bleepEnvHi,x
@@ -649,25 +733,44 @@ bleepStepEnvelopes:
 @release:
     lda #0
     sta bleepOn,x
-bleepEnvDone:
-    rts
+bleepEnvDone:                ; on to the effects, which follow
 
 ; The continuous effects of channel X for this frame, while its note sounds (or starts): slides
 ; of pitch and volume (not on the frame a note starts), the volume level read, the arpeggio,
 ; the vibrato and the tremolo.
+; A part of bleep_update's channel loop: it goes on at bleepEffectsDone.
 bleepEffects:
     lda #0
     sta bleepArpOff
     sta bleepVibOff
     lda bleepGate
     ora bleepOn,x
-    bne :+
-    rts
-:   lda bleepFx,x
+    beq @done
+    lda bleepFx,x
     and #FX_STARTED
-    bne @level
+    bne @started
     lda bleepSlide,x
-    beq @volume
+    bne @slide
+@volume:
+    lda bleepVolSlide,x
+    bne @volumeSlide
+@level:
+    ldy bleepLevel
+    bpl @levelRead
+@arpeggio:
+    lda bleepFx,x
+    and #FX_ARP | FX_VIB | FX_TREM
+    bne @wobbles
+@done:
+    jmp bleepEffectsDone
+@started:
+    ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
+    ; leaves it, but only a new note, which sets it again, looks at it next)
+    lda bleepFx,x
+    and #<~FX_STARTED
+    sta bleepFx,x
+    jmp @level
+@slide:
     ldy bleepFx,x
     bmi @down
     clc
@@ -696,9 +799,8 @@ bleepEffects:
     lda #0
 @held:
     sta bleepFrac,x
-@volume:
-    lda bleepVolSlide,x
-    beq @level
+    jmp @volume
+@volumeSlide:
     clc
     adc bleepVol,x
     bpl :+
@@ -707,10 +809,9 @@ bleepEffects:
     bcc :+
     lda #63
 :   sta bleepVol,x
-@level:
+    jmp @level
+@levelRead:
     ; a level read: the volume stays unless its level differs
-    ldy bleepLevel
-    bmi @arpeggio
     lda bleepVol,x
     cmp bleepVolumes,y
     bcc :+
@@ -718,8 +819,8 @@ bleepEffects:
     bcc @arpeggio
 :   lda bleepVolumes,y
     sta bleepVol,x
-@arpeggio:
-    lda bleepFx,x
+    jmp @arpeggio
+@wobbles:
     and #FX_ARP
     beq @vibrato
     lda bleepFx,x
@@ -745,19 +846,21 @@ bleepEffects:
 @vibrato:
     lda bleepFx,x
     and #FX_VIB | FX_TREM
-    beq @done
+    beq @end
     jsr bleepWobble
     lda bleepFx,x
     and #FX_VIB
     beq @tremolo
     lda bleepTmp
     sta bleepVibOff
-    rts
+    jmp bleepEffectsDone
 @tremolo:
     lda bleepTmp
     sta bleepTrem,x
-@done:
-    rts
+    lda #0
+    sta bleepVibOff         ; which the tremolo's sum used
+@end:
+    jmp bleepEffectsDone
 
 ; bleepTmp = the vibrato value at channel X's position and depth; the position moves on.
 bleepWobble:
@@ -770,26 +873,37 @@ bleepWobble:
     lda #$0F                ; 16-31 and 48-63 fall back
     eor bleepTmp
     sta bleepTmp
-:   lda bleepVib,x          ; times the depth
+:   lda bleepVib,x          ; times the depth, by quarter squares
     and #$0F
     sta bleepALo
-    lda #0
-    ldy #4
-:   lsr bleepTmp
-    bcc :+
     clc
-    adc bleepALo
-:   asl bleepALo
-    dey
-    bne :--
+    adc bleepTmp
+    tay
+    lda bleepSquares,y
+    sta bleepPLo
+    lda bleepALo
+    sec
+    sbc bleepTmp
+    bcs :+
+    eor #$FF
+    adc #1                  ; C is clear
+:   tay
+    lda bleepPLo
+    sec
+    sbc bleepSquares,y
     ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
     ; (p + (31p + 489) / 256) / 4
     sta bleepPLo
-    sty bleepPHi            ; Y is 0
-    .repeat 5
+    lsr a
+    lsr a
+    lsr a
+    sta bleepPHi            ; 32p = bleepPHi, A
+    lda bleepPLo
     asl a
-    rol bleepPHi
-    .endrep
+    asl a
+    asl a
+    asl a
+    asl a
     sec
     sbc bleepPLo
     bcs :+
@@ -822,10 +936,13 @@ bleepWobble:
     rts
 
 ; Writes channel X's registers for this frame.
+; A part of bleep_update's channel loop: it goes on at bleepChannelDone.
 bleepOutput:
     lda bleepOn,x
     beq @level
     lda bleepVol,x
+    ldy bleepTrem,x
+    beq @nibble
     clc
     adc bleepTrem,x
     ldy bleepTrem,x
@@ -841,10 +958,10 @@ bleepOutput:
 @nibble:
     lsr a
     lsr a
-    sta bleepTmp
+    sta bleepPLo            ; (free until the pitch)
     lda bleepVal,x          ; Volume value in the high nibble
     and #$F0
-    ora bleepTmp
+    ora bleepPLo
     tay
     lda bleepLevels,y
 @level:
@@ -856,6 +973,8 @@ bleepOutput:
     bpl @relative
     and #$7F
     beq @pitch
+    clc
+    adc bleepArpOff
     sta bleepPHi
     lda #0
     sta bleepPLo
@@ -868,14 +987,15 @@ bleepOutput:
     sta bleepArpOff
 @pitch:
     lda bleepNote,x
+    clc
+    adc bleepArpOff
     sta bleepPHi
+    ldy bleepFrac,x
     lda bleepFx,x
     and #FX_GLISS
     beq :+
-    lda #0
-    beq :++
-:   lda bleepFrac,x
-:   sta bleepPLo
+    ldy #0
+:   sty bleepPLo
 @add:
     lda bleepVibOff
     beq @fine
@@ -906,49 +1026,47 @@ bleepOutput:
     dec bleepPHi
 @semitones:
     lda bleepPHi
-    clc
-    adc bleepArpOff
-    sta bleepPHi
     cpx #3
-    bne :+
-    jmp @noise
+    bne @tone
+    ; 16 periods repeat every 16 notes, the highest note on the shortest period
+    and #$0F
+    eor #$0F
+    sta bleepTmp
+    lda bleepVal+8+3
+    and #$40
+    asl a                   ; mode bit 7
+    ora bleepTmp
+    sta $400E
+    pla
+    ora #$30
+    sta $400C
+    lda #0
+    sta $400F
+    jmp bleepChannelDone
+@tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n - 1 and n
-:   lda bleepPHi
+    tay
     bmi @lowest
     beq @lowest
     cmp #96
     bcc @between
-    ldy #95
+    lda #96
     bne @fixed
 @lowest:
-    ldy #0
+    lda #1
 @fixed:
-    lda #0
-    sta bleepPLo
-    beq @table
+    ldy #0
+    sty bleepPLo
+    clc
 @between:
-    tay
-    dey
-@table:
-    lda bleepTv
-    bne @pal
-    lda bleepPeriodLoNtsc,y
-    sta bleepALo
-    lda bleepPeriodHiNtsc,y
+    adc bleepMode           ; C is clear; the PAL periods follow the NTSC ones, and the
+    tay                     ; state adds 1 (playing)
+    lda bleepPeriodHi-2,y
     sta bleepAHi
-    lda bleepALo
-    sec
-    sbc bleepPeriodLoNtsc+1,y
-    jmp @interpolate
-@pal:
-    lda bleepPeriodLoPal,y
+    lda bleepPeriodLo-2,y
     sta bleepALo
-    lda bleepPeriodHiPal,y
-    sta bleepAHi
-    lda bleepALo
     sec
-    sbc bleepPeriodLoPal+1,y
-@interpolate:
+    sbc bleepPeriodLo-1,y
     ldy bleepPLo
     beq @period
     ; (a - b) * fraction / 256: a - b is below 256
@@ -971,10 +1089,7 @@ bleepOutput:
     bcs @period
     dec bleepAHi
 @period:
-    txa
-    asl a
-    asl a
-    tay                     ; Y = register offset of the channel
+    ldy bleepOffsets,x
     lda bleepALo
     sta $4002,y
     lda bleepAHi
@@ -985,44 +1100,27 @@ bleepOutput:
 :   cpx #2
     beq @triangle
     ; pulse: duty from the song, else from the Duty/Mode envelope
-    ldy bleepDutyOv,x
+    lda bleepDutyOv,x
     bmi :+
-    lda bleepDutyBits,y
+    lsr a
+    ror a
+    ror a                   ; duty 0-3 to bits 6-7
     jmp :++
 :   lda bleepVal+8,x
     and #$C0                ; duty in bits 6-7
 :   ora #$30
-    sta bleepTmp
+    sta bleepPLo
     pla
-    ora bleepTmp
-    ldy bleepOffsets,x
+    ora bleepPLo
     sta $4000,y
-    rts
+    jmp bleepChannelDone
 @triangle:
     pla
     cmp #8
     lda #$80
     adc #0                  ; $81 from level 8 on
     sta $4008
-    rts
-@noise:
-    ; 16 periods repeat every 16 notes, the highest note on the shortest period
-    lda bleepPHi
-    and #$0F
-    eor #$0F
-    sta bleepTmp
-    lda bleepVal+8+3
-    and #$40
-    asl a                   ; mode bit 7
-    ora bleepTmp
-    sta $400E
-    pla
-    ora #$30
-    sta $400C
-    lda #0
-    sta $400F
-    rts
-
+    jmp bleepChannelDone
 ; Runs the DPCM stream's commands up to the next wait.
 bleepReadDpcm:
     ldx #BLEEP_CHANNELS
@@ -1030,50 +1128,67 @@ bleepReadDpcm:
     sta bleepPtr
     lda bleepPatHi,x
     sta bleepPtr+1
+    ldy #0
 @next:
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     cmp #$80
     bcs @command
     sta bleepWait,x         ; 0 waits 256 frames
     jmp bleepReadDone
 @command:
-    cmp #$80
     bne @notWait
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepWait,x
-@done:
     jmp bleepReadDone
 @notWait:
-    cmp #$81
-    bne @notEnd
-    jsr bleepNextOrder
-    jmp @next
+    cmp #$82
+    beq @play
+    bcs @notEnd
+    ; $81: the pattern's end
+    lda bleepNextHi,x
+    beq @now
+    sta bleepPtr+1
+    lda bleepNextLo,x
+    sta bleepPtr
+    lda #0
+    sta bleepNextHi,x
+    tay
+    beq @next
+@now:
+    jsr bleepOrderPattern
+    ldy #0
+    beq @next
 @notEnd:
     cmp #$85
     bne @notRate
-    jsr bleepFetch
+    lda (bleepPtr),y
+    iny
     sta bleepRate
-    jmp @next
+    bcs @next
 @notRate:
-    cmp #$82
-    beq @play
     cmp #$86
     bne @next
-    jsr bleepFetch          ; a loop mark: nothing to play
-    jmp @next
+    iny                     ; a loop mark: nothing to play
+    bne @next
 @play:
     ; the sample's address and length bytes from the DPCM pointer table
     lda bleepSong
     sta bleepEnv
     lda bleepSong+1
     sta bleepEnv+1
+    sty bleepTmp
     ldy #SONG_DPCM
     lda (bleepEnv),y
     sta bleepALo
     iny
     lda (bleepEnv),y
     sta bleepAHi
-    jsr bleepFetch
+    ldy bleepTmp
+    lda (bleepPtr),y
+    iny
+    sty bleepTmp
     tay
     lda bleepRate
     and #$4F
@@ -1089,17 +1204,20 @@ bleepReadDpcm:
     sta $4015
     lda #$1F                ; enabling again starts the sample
     sta $4015
+    ldy bleepTmp
     jmp @next
 
 ; Sound effect A on the pulse X (0 or 1) for its first pulse part.
 bleep_sfx:
     pha
     txa
-    and #1
-    asl a
-    asl a
-    sta bleepSfxPulse
+    pha
     jsr bleepSfxEnd
+    pla
+    and #1
+    beq :+
+    lda #$40
+:   sta bleepSfxOwn
     pla
     ldy #2
     jsr bleepEntryWord
@@ -1116,11 +1234,23 @@ bleepSfxEnd:
     lda #0
     sta bleepSfxHi
     sta bleepSfxOwn
-    lda bleepState
+    lda bleepMode
+    and #3
     cmp #1
     beq :+
     jmp bleepSilence
 :   jmp bleepRewrite
+
+; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
+; effect was started on). Y is kept.
+.macro bleepSfxPart
+    cmp #8
+    bcs :+
+    bit bleepSfxOwn
+    bvc :+
+    eor #4
+:   tax
+.endmacro
 
 ; One frame of the sound effect: its register values up to the next wait.
 bleepSfxUpdate:
@@ -1131,106 +1261,69 @@ bleepSfxUpdate:
     sta bleepEnv+1
     lda bleepSfxLo
     sta bleepEnv
-@next:
     ldy #0
-    lda (bleepEnv),y
-    inc bleepEnv
-    bne :+
-    inc bleepEnv+1
-:   cmp #$CF
-    bcc @notWait
-    sbc #$CE
+    beq @next
+@control:
+    cmp #$CD
+    bcc @periodLow
+    beq @end
+    cmp #$CE
+    beq @loop
+    sbc #$CE                ; a wait
     sta bleepSfxWait
-    lda bleepEnv
+    tya
+    clc
+    adc bleepEnv
     sta bleepSfxLo
     lda bleepEnv+1
+    adc #0
     sta bleepSfxHi
 @done:
     rts
-@notWait:
-    cmp #$CD
-    bne @notEnd
+@end:
     jmp bleepSfxEnd
-@notEnd:
-    bcc @notLoop
+@loop:
     lda (bleepEnv),y        ; the address to go on at
     tax
     iny
     lda (bleepEnv),y
     sta bleepEnv+1
     stx bleepEnv
-    jmp @next
-@notLoop:
-    cmp #$CA
-    bcc @single
+    ldy #0
+    beq @next
+@periodLow:
     ; a period low byte: $CA first pulse part, $CB second, $CC triangle
-    sbc #$CA
-    tax
-    lda (bleepEnv),y
-    inc bleepEnv
-    bne :+
-    inc bleepEnv+1
-:   pha
-    jsr bleepSfxChannel
-    pla
-    sta $4002,y
-    jmp @next
-@single:
-    cmp #$80
-    bcs @notVolume
-    ; duty and volume of a pulse part: bit 6 the second part
-    tay
-    and #$30
+    sbc #$CA - 1            ; C is clear
     asl a
-    asl a                   ; duty in bits 6-7
-    sta bleepTmp
-    tya
-    and #$0F
-    ora bleepTmp
-    ora #$30
-    sta bleepTmp
-    ldx #0
-    tya
-    and #$40
-    beq :+
-    inx
-:   jsr bleepSfxChannel
-    lda bleepTmp
-    sta $4000,y
+    asl a
+    bleepSfxPart
+    lda (bleepEnv),y
+    iny
+    sta $4002,x
+@own:
+    ; the effect has written to the channel at register offset X
+    lda bleepOwnAt,x
+    ora bleepSfxOwn
+    sta bleepSfxOwn
     jmp @next
-@notVolume:
+@next:
+    lda (bleepEnv),y
+    iny
+    cmp #$CA
+    bcs @control
+    cmp #$80
+    bcc @volume
     cmp #$98
-    bcs @notHigh
-    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
-    pha
-    lsr a
-    lsr a
-    lsr a
-    and #$03
-    tax
-    jsr bleepSfxChannel
-    pla
-    and #$07
-    sta $4003,y
-    jmp @next
-@notHigh:
+    bcc @periodHigh
     cmp #$9A
-    bcs @noise
-    and #1
-    ora #$80
-    sta $4008
-    ldx #2
-    jsr bleepSfxChannel
-    jmp @next
-@noise:
-    ldx #3
-    jsr bleepSfxChannel
+    bcc @triangle
+    ldx #12
     cmp #$AA
     bcs @noisePeriod
     sbc #$9A - 1            ; C is clear
     ora #$30
     sta $400C
-    jmp @next
+    jmp @own
 @noisePeriod:
     sbc #$AA
     cmp #$10
@@ -1239,30 +1332,53 @@ bleepSfxUpdate:
 :   sta $400E
     lda #0
     sta $400F
-    jmp @next
-
-; Part X of the effect (0 first pulse part, 1 second, 2 triangle, 3 noise) to its channel,
-; taken from the song: Y = the channel's register offset. A is kept.
-bleepSfxChannel:
+    beq @own
+@triangle:
+    and #1
+    ora #$80
+    sta $4008
+    ldx #8
+    bne @own
+@volume:
+    ; duty and volume of a pulse part: bit 6 the second part
     pha
-    cpx #2
-    bcs :+
-    txa
+    and #$30
     asl a
-    asl a
-    eor bleepSfxPulse
-    lsr a
-    lsr a
-    tax
-:   lda bleepSfxOwn
-    ora bleepBits,x
-    sta bleepSfxOwn
-    ldy bleepOffsets,x
+    asl a                   ; duty in bits 6-7
+    ora #$30
+    sta bleepPLo            ; (free while the effect plays)
     pla
-    rts
+    pha
+    and #$40
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    bit bleepSfxOwn
+    bvc :+
+    eor #4
+:   tax
+    pla
+    and #$0F
+    ora bleepPLo
+    sta $4000,x
+    jmp @own
+@periodHigh:
+    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
+    pha
+    and #$18
+    lsr a
+    bleepSfxPart
+    pla
+    and #$07
+    sta $4003,x
+    jmp @own
+
 
 bleepBits:
     .byte 1, 2, 4, 8
+bleepOwnAt:                 ; the channel bits by register offset
+    .byte 1, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 8
 bleepArpNext:               ; the arpeggio's step after each step
     .byte 1, 2, 3, 1
 ; The lowest channel volume of each level 0-15, and 64.
@@ -1270,10 +1386,12 @@ bleepVolumes:
     .repeat 17, i
         .byte (i * 63 + 14) / 15
     .endrep
+bleepSquares:               ; n x n / 4 for n 0-30
+    .repeat 31, i
+        .byte i * i / 4
+    .endrep
 bleepOffsets:
     .byte 0, 4, 8, 12
-bleepDutyBits:
-    .byte $00, $40, $80, $C0
 
 ; ((value >> 4) * volume) / 15 for a Volume value's high nibble and a channel volume 0-15.
 bleepLevels:
