@@ -7,21 +7,12 @@
 
 #include "TestData.h"
 
-#include "apu/Apu.h"
-#include "apu/Nonlinear_Buffer.h"
+#include "export/ConverterEntry.h"
 #include "export/Effect.h"
-#include "export/PlayerCapture.h"
 
 namespace {
 
-struct Rig {
-    std::unique_ptr<Song> song = std::make_unique<Song>();
-    std::unique_ptr<Nonlinear_Buffer> buffer = std::make_unique<Nonlinear_Buffer>();
-    std::unique_ptr<Apu> apu = std::make_unique<Apu>(*buffer);
-    std::unique_ptr<Player> player = std::make_unique<Player>(*song, *apu);
-    DriverCommandRecorder recorder;
-    PlayerCapture capture{*player, recorder};
-
+struct Rig : ConverterSetup {
     Rig() {
         // Instrument 1 sounds at full volume for as long as the note lasts (the default Volume
         // envelope is silent and would cut every note at once).
