@@ -165,13 +165,13 @@ TEST(AudioExport, DefaultStreamIsTheWholeSongRender) {
 
 // Render lengths for "passes fade rate seconds", kept in tests/data/player/render_lengths.out: the
 // samples of exactly the passes' frames (64 rows of 6), then the fade, which ends in silence; a
-// fixed length wins over the passes, the fade comes after it.
+// fixed length wins over the passes, the fade comes after it; more than 16 passes are 16.
 TEST(AudioExport, PassesAndFadeLengths) {
     PlayerRig rig;
     threeVoiceSong(rig);
     std::string out;
     for (const std::string c :
-         {"1 0 44100 0", "2 0 44100 0", "3 0.5 22050 0", "1 1.25 48000 0", "4 1 44100 2"}) {
+         {"1 0 44100 0", "2 0 44100 0", "3 0.5 22050 0", "1 1.25 48000 0", "4 1 44100 2", "17 0 8000 0"}) {
         RenderOptions o;
         std::istringstream(c) >> o.passes >> o.fadeSeconds >> o.sampleRate >> o.seconds;
         const std::vector<int16_t> s = render(rig.song, o);
