@@ -42,7 +42,8 @@ std::vector<Scene> scenes() {
                        }});
     // The order list scrolls and marks hidden entries; the active order bar pulses blue.
     for (auto [count, current, base] : {std::tuple{15, 14, 0}, {20, 12, 40}, {20, 3, 0}})
-        out.push_back({"orders " + std::to_string(count) + " at " + std::to_string(current), [=](Screen& s) {
+        out.push_back({"orders " + std::to_string(count) + " at " + std::to_string(current),
+                       [count = count, current = current, base = base](Screen& s) {
                            s.song->orders.count = count;
                            for (int i = 0; i < count; ++i) s.song->orders.entries[i] = base ? base + i : 0;
                            s.edit.currentOrder = current;
@@ -96,7 +97,8 @@ std::vector<Scene> scenes() {
                    }});
     std::vector<uint8_t> bytes(12345, 0x55);
     for (auto [size, loop] : {std::pair{0u, false}, {1000u, true}, {12345u, false}})
-        out.push_back({"DPCM instrument of " + std::to_string(size) + " bytes", [=](Screen& s) {
+        out.push_back({"DPCM instrument of " + std::to_string(size) + " bytes",
+                       [bytes, size = size, loop = loop](Screen& s) {
                            s.song->instruments[1].type = INST_DPCM;
                            if (size) s.song->instruments[1].dpcm.assign(bytes.data(), size, loop);
                        }});
