@@ -8,8 +8,9 @@
 // changes cell, note, orders, env, inst and fill, clip TEXT (on the clipboard), clipped (the
 // clipboard's text), keep NAME and
 // same NAME (the song's bytes against those kept), bind COMBO SECTION, preview COMBO NOTE, drawn
-// TEXT (whether a redraw shows it), help (the key list's lines), and new MODE [USER-CONFIG]: a
-// fresh rig (first in a file).
+// TEXT (escaped; whether a redraw shows it), help (the key list's lines), answer NAME|- (what file dialogs
+// answer, NAME in a folder of the session's own), open NAME (a song opened as a drop is), ticks N
+// (the audio thread's frames), redraw and new MODE [USER-CONFIG]: a fresh rig (first in a file).
 
 #include <gtest/gtest.h>
 
@@ -25,6 +26,8 @@ namespace {
 
 struct Session {
     MemoryClipboard clipboard;
+    ScriptedDialogs dialogs;
+    TempDir files;
     std::unique_ptr<EditorRig> r;
     PatternClipboard kept;
     std::map<std::string, std::vector<uint8_t>> songs;
@@ -32,6 +35,7 @@ struct Session {
     void fresh(int mode, const std::string& userConfig) {  // the trace starts with the whole state
         r = std::make_unique<EditorRig>(EditorMode(mode), userConfig);
         r->program->setClipboard(&clipboard);
+        r->program->setFileDialogs(&dialogs);
         r->startTrace();
     }
     KeyEvent key(const std::string& combo, bool pressed) {
@@ -98,12 +102,24 @@ struct Session {
             x.program->previewNote(key(a, true), *ints());
             x.snap(verb);
         } else if (verb == "drawn") {  // drawn TEXT: whether a redraw shows a text holding TEXT
-            a = rest();
+            a = unescapeBytes(rest());
             x.program->drawScreen();
             bool found = false;
             for (const DrawOp& op : x.canvas.ops)
                 found |= op.kind == DrawOp::Text && op.text.find(a) != std::string::npos;
             x.note(std::string("drawn: ") + (found ? "drawn: " : "not drawn: ") + a);
+        } else if (verb == "answer") {
+            a = rest();
+            dialogs.answer = a == "-" ? std::nullopt : std::optional(files.path(a));
+        } else if (verb == "open") {
+            x.note(std::string("open: ") + (x.program->openSong(files.path(rest())) ? "opened" : "refused"));
+            x.snap(verb);
+        } else if (verb == "redraw") {  // the main loop's redraw, which copies the play position
+            x.program->drawScreen();
+            x.snap(verb);
+        } else if (verb == "ticks") {
+            for (int i = *ints(); i > 0; --i) x.player.frameTick();
+            x.snap(verb);
         } else if (verb == "help") {  // every line of the key list
             for (const HelpLine& line : x.program->helpOverlay().lines()) x.note("help: " + line.text);
         } else if (verb == "fill") {  // something in every part of the song, no undo step

@@ -148,25 +148,3 @@ TEST(Undo, ByteLimitDropsTheOldestStepsAndTenThousandCellEditsFit) {
     // Nothing reaches back to the state before the dropped steps.
     EXPECT_TRUE(h.modified());
 }
-
-TEST(Undo, SavingMarksTheStateAndLoadingEndsTheHistory) {
-    UndoRig r;
-    EditHistory& h = r.program->history();
-    r.edit.record = true;
-    r.press("SDLK_q");
-    r.dialogs.answer = (r.dir / "song.zcm").string();
-    r.press("SDLK_s", {"KMOD_LALT"});
-    ASSERT_EQ(r.status(), "File succesfully saved!");
-    EXPECT_FALSE(h.modified());
-    r.press("SDLK_w");
-    EXPECT_TRUE(h.modified());
-    r.undo();
-    EXPECT_FALSE(h.modified());  // back at the saved state
-    r.undo();
-    EXPECT_TRUE(h.modified());
-    r.press("SDLK_l", {"KMOD_LALT"});
-    ASSERT_EQ(r.status(), "File succesfully opened!");
-    EXPECT_FALSE(h.modified());
-    r.undo();
-    EXPECT_EQ(r.status(), "Nothing to undo.");
-}
