@@ -6,11 +6,12 @@
 // Commands: press COMBO... (each traced), repeat N COMBO (traced once), down COMBO (pressed and
 // held), up COMBO, char CODE COMBO (a key typing CODE), type TEXT, set FIELD VALUE..., the song
 // changes cell, note, orders, env, inst and fill, clip TEXT (on the clipboard), clipped (the
-// clipboard's text), keep NAME and
-// same NAME (the song's bytes against those kept), bind COMBO SECTION, preview COMBO NOTE, drawn
-// TEXT (escaped; whether a redraw shows it), help (the key list's lines), answer NAME|- (what file dialogs
-// answer, NAME in a folder of the session's own), open NAME (a song opened as a drop is), ticks N
-// (the audio thread's frames), redraw and new MODE [USER-CONFIG]: a fresh rig (first in a file).
+// clipboard's text), keep NAME and same NAME (the song's bytes against those kept), bind COMBO
+// SECTION, preview COMBO NOTE, drawn TEXT (escaped; whether a redraw shows it), redraw, help (the
+// key list's lines), ticks N (the audio thread's frames), write NAME BYTES | write NAME
+// instrument N (a file in a folder of the session's own), answer NAME|- (what file dialogs
+// answer), open NAME (a song opened as a drop is), and new MODE [USER-CONFIG]: a fresh rig (first
+// in a file).
 
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include <sstream>
 
 #include "app/HelpOverlay.h"
+#include "song/InstrumentFile.h"
 #include "song/SongFile.h"
 #include "tests/app/EditorRig.h"
 
@@ -111,6 +113,14 @@ struct Session {
         } else if (verb == "answer") {
             a = rest();
             dialogs.answer = a == "-" ? std::nullopt : std::optional(files.path(a));
+        } else if (verb == "write") {  // write NAME BYTES | write NAME instrument N: a file to answer with
+            in >> a;
+            std::string bytes = unescapeBytes(rest());
+            if (bytes.starts_with("instrument ")) {
+                const std::vector<uint8_t> inst = serializeInstrument(s, std::stoi(bytes.substr(11)));
+                bytes.assign(inst.begin(), inst.end());
+            }
+            std::ofstream(files.path(a), std::ios::binary) << bytes;
         } else if (verb == "open") {
             x.note(std::string("open: ") + (x.program->openSong(files.path(rest())) ? "opened" : "refused"));
             x.snap(verb);
