@@ -78,17 +78,3 @@ TEST(Program, MainLoopHandlesQuitDropsStatusAndBackup) {
     // One pass, long after start: the first rate check already took 1 ms off the 40 ms delay.
     EXPECT_EQ(r.host.delays, std::vector<uint32_t>{39});
 }
-
-TEST(GlobalCommands, CursorFollowsPlaybackOnTheMainThread) {
-    for (bool follow : {true, false}) {
-        EditorRig r;
-        r.edit.cursorFollow = follow;
-        r.press("SDLK_RCTRL");  // play song
-        ASSERT_TRUE(r.player.playing);
-        for (int i = 0; i < 40; ++i) r.player.frameTick();  // the audio thread's work
-        ASSERT_GT(r.player.currentRow, 0);
-        r.program->drawScreen();  // the main loop's redraw copies the position under the lock
-        EXPECT_EQ(r.edit.cursor.row, follow ? r.player.currentRow : 0) << follow;
-        EXPECT_EQ(r.lock.depth, 0);
-    }
-}

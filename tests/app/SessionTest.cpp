@@ -6,10 +6,12 @@
 // Commands: press COMBO... (each traced), repeat N COMBO (traced once), down COMBO (pressed and
 // held), up COMBO, char CODE COMBO (a key typing CODE), type TEXT, set FIELD VALUE..., the song
 // changes cell, note, orders, env, inst and fill, clip TEXT (on the clipboard), clipped (the
-// clipboard's text), keep NAME and
-// same NAME (the song's bytes against those kept), bind COMBO SECTION, preview COMBO NOTE, drawn
-// TEXT (whether a redraw shows it), help (the key list's lines), and new MODE [USER-CONFIG]: a
-// fresh rig (first in a file).
+// clipboard's text), keep NAME and same NAME (the song's bytes against those kept), bind COMBO
+// SECTION, preview COMBO NOTE, drawn TEXT (escaped; whether a redraw shows it), redraw, help (the
+// key list's lines), ticks N (the audio thread's frames), write NAME BYTES | write NAME
+// instrument N (a file in a folder of the session's own), answer NAME|- (what file dialogs
+// answer), open NAME (a song opened as a drop is), and new MODE [USER-CONFIG]: a fresh rig (first
+// in a file).
 
 #include <gtest/gtest.h>
 
@@ -18,6 +20,7 @@
 #include <sstream>
 
 #include "app/HelpOverlay.h"
+#include "song/InstrumentFile.h"
 #include "song/SongFile.h"
 #include "tests/app/EditorRig.h"
 
@@ -25,6 +28,8 @@ namespace {
 
 struct Session {
     MemoryClipboard clipboard;
+    ScriptedDialogs dialogs;
+    TempDir files;
     std::unique_ptr<EditorRig> r;
     PatternClipboard kept;
     std::map<std::string, std::vector<uint8_t>> songs;
@@ -32,6 +37,7 @@ struct Session {
     void fresh(int mode, const std::string& userConfig) {  // the trace starts with the whole state
         r = std::make_unique<EditorRig>(EditorMode(mode), userConfig);
         r->program->setClipboard(&clipboard);
+        r->program->setFileDialogs(&dialogs);
         r->startTrace();
     }
     KeyEvent key(const std::string& combo, bool pressed) {
@@ -98,12 +104,32 @@ struct Session {
             x.program->previewNote(key(a, true), *ints());
             x.snap(verb);
         } else if (verb == "drawn") {  // drawn TEXT: whether a redraw shows a text holding TEXT
-            a = rest();
+            a = unescapeBytes(rest());
             x.program->drawScreen();
             bool found = false;
             for (const DrawOp& op : x.canvas.ops)
                 found |= op.kind == DrawOp::Text && op.text.find(a) != std::string::npos;
             x.note(std::string("drawn: ") + (found ? "drawn: " : "not drawn: ") + a);
+        } else if (verb == "answer") {
+            a = rest();
+            dialogs.answer = a == "-" ? std::nullopt : std::optional(files.path(a));
+        } else if (verb == "write") {  // write NAME BYTES | write NAME instrument N: a file to answer with
+            in >> a;
+            std::string bytes = unescapeBytes(rest());
+            if (bytes.starts_with("instrument ")) {
+                const std::vector<uint8_t> inst = serializeInstrument(s, std::stoi(bytes.substr(11)));
+                bytes.assign(inst.begin(), inst.end());
+            }
+            std::ofstream(files.path(a), std::ios::binary) << bytes;
+        } else if (verb == "open") {
+            x.note(std::string("open: ") + (x.program->openSong(files.path(rest())) ? "opened" : "refused"));
+            x.snap(verb);
+        } else if (verb == "redraw") {  // the main loop's redraw, which copies the play position
+            x.program->drawScreen();
+            x.snap(verb);
+        } else if (verb == "ticks") {
+            for (int i = *ints(); i > 0; --i) x.player.frameTick();
+            x.snap(verb);
         } else if (verb == "help") {  // every line of the key list
             for (const HelpLine& line : x.program->helpOverlay().lines()) x.note("help: " + line.text);
         } else if (verb == "fill") {  // something in every part of the song, no undo step

@@ -1,23 +1,16 @@
-// Undo and redo of loaded samples and instruments, compared as saved song bytes (every other kind
-// of change is in tests/data/app/sessions/undo.txt), and the history's bounds: long random
-// sessions, the byte limit, the saved-state mark.
+// The edit history's bounds: a long random session, the byte limit (every kind of change, loads
+// and the saved-state mark are in tests/data/app/sessions/).
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "EditorRig.h"
-#include "song/InstrumentFile.h"
 #include "song/SongFile.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-struct UndoRig : EditorRig, TempDir {
+struct UndoRig : EditorRig {
     ScriptedDialogs dialogs;
     MemoryClipboard clipboard;
 
@@ -28,61 +21,9 @@ struct UndoRig : EditorRig, TempDir {
         program->history().clear();
     }
     std::vector<uint8_t> bytes() const { return serializeSong(*song); }
-    std::string file(const char* name, const std::vector<uint8_t>& content) const {
-        const std::string path = (dir / name).string();
-        std::ofstream(path, std::ios::binary)
-            .write(reinterpret_cast<const char*>(content.data()), std::streamsize(content.size()));
-        return path;
-    }
-    void undo() { press("SDLK_z", {"KMOD_LCTRL"}); }
-    void redo() { press("SDLK_y", {"KMOD_LCTRL"}); }
 };
 
 }  // namespace
-
-TEST(Undo, LoadsAreUndoneAndRedoneByteForByte) {
-    const struct {
-        const char* what;
-        std::function<void(UndoRig&)> setup;
-        const char* keys;
-    } cases[] = {
-        {"sample load", [](UndoRig& r) { r.dialogs.answer = r.file("hit.dmc", {0x55, 0xAA, 0x0F}); },
-         "KMOD_LSHIFT+SDLK_l"},
-        {"instrument load",
-         [](UndoRig& r) {
-             r.dialogs.answer = r.file("two.zci", serializeInstrument(*r.song, 2));
-             r.edit.currentInstrument = 3;
-         },
-         "KMOD_LALT+KMOD_LCTRL+SDLK_l"},
-    };
-    for (const auto& c : cases) {
-        UndoRig r;
-        c.setup(r);
-        const EditPlace place = EditPlace::of(r.edit);
-        const auto before = r.bytes();
-        r.press(comboKeys(c.keys).at(0));
-        const auto after = r.bytes();
-        ASSERT_NE(before, after) << c.what;
-        EXPECT_TRUE(r.program->history().modified()) << c.what;
-        EXPECT_EQ(r.program->history().undoSteps(), 1u) << c.what;  // one command, one step
-        // Somewhere else, so the undo has to bring the editor back.
-        r.edit.mode = EditorMode::Order;
-        r.edit.cursor = PatternCursor{33, 4, 5};
-        r.edit.currentInstrument = 9;
-        r.undo();
-        EXPECT_EQ(r.status(), std::string("Undo: ") + c.what);
-        EXPECT_EQ(r.bytes(), before) << c.what;
-        EXPECT_FALSE(r.program->history().modified()) << c.what;
-        EXPECT_EQ(r.edit.mode, EditorMode::Pattern) << c.what;
-        EXPECT_EQ(r.edit.cursor.row, place.cursor.row) << c.what;
-        EXPECT_EQ(r.edit.currentInstrument, place.currentInstrument) << c.what;
-        r.redo();
-        EXPECT_EQ(r.status(), std::string("Redo: ") + c.what);
-        EXPECT_EQ(r.bytes(), after) << c.what;
-        r.redo();
-        EXPECT_EQ(r.status(), "Nothing to redo.");
-    }
-}
 
 TEST(Undo, LongRandomSessionUndoesToTheStartAndRedoesToTheEnd) {
     UndoRig r;
@@ -147,26 +88,4 @@ TEST(Undo, ByteLimitDropsTheOldestStepsAndTenThousandCellEditsFit) {
     EXPECT_EQ(note(firstKept), 0);
     // Nothing reaches back to the state before the dropped steps.
     EXPECT_TRUE(h.modified());
-}
-
-TEST(Undo, SavingMarksTheStateAndLoadingEndsTheHistory) {
-    UndoRig r;
-    EditHistory& h = r.program->history();
-    r.edit.record = true;
-    r.press("SDLK_q");
-    r.dialogs.answer = (r.dir / "song.zcm").string();
-    r.press("SDLK_s", {"KMOD_LALT"});
-    ASSERT_EQ(r.status(), "File succesfully saved!");
-    EXPECT_FALSE(h.modified());
-    r.press("SDLK_w");
-    EXPECT_TRUE(h.modified());
-    r.undo();
-    EXPECT_FALSE(h.modified());  // back at the saved state
-    r.undo();
-    EXPECT_TRUE(h.modified());
-    r.press("SDLK_l", {"KMOD_LALT"});
-    ASSERT_EQ(r.status(), "File succesfully opened!");
-    EXPECT_FALSE(h.modified());
-    r.undo();
-    EXPECT_EQ(r.status(), "Nothing to undo.");
 }
