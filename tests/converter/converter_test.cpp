@@ -13,25 +13,6 @@
 
 namespace {
 
-struct EntryRun {
-    std::optional<int> code;
-    std::string out, err;
-};
-
-EntryRun convert(std::vector<std::string> args) {
-    args.insert(args.begin(), "bleepforge");
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    EntryRun run;
-    run.code = runConverterFromCommandLine(int(args.size()), argv.data());
-    run.out = testing::internal::GetCapturedStdout();
-    run.err = testing::internal::GetCapturedStderr();
-    return run;
-}
-
 // Songs a and b share the lead and the kick from other slots; the zap loops with EEy, the coin ends.
 struct Workspace : ScratchDir {
     explicit Workspace(const std::string& name) : ScratchDir(name) {
@@ -65,7 +46,7 @@ TEST(ConverterArguments, Grammar) {
         out << "; output " << a.output << "; nesasm " << a.nesasm << "; taken " << a.taken() << "\n";
     }
     expectTestData("converter/arguments.txt", out.str());
-    EXPECT_EQ(convert({"song.zcm"}).code, std::nullopt);
+    EXPECT_EQ(runConverter({"song.zcm"}).code, std::nullopt);
 }
 
 TEST(Converter, WholeRunAssemblesAndLinks) {
@@ -76,10 +57,10 @@ TEST(Converter, WholeRunAssemblesAndLinks) {
         args.insert(args.end(), {BF_SOURCE_DIR "/examples/demo.zcm", BF_SOURCE_DIR "/examples/example.zcm"});
         args.insert(args.end(), {"-e", w.path("zap.zcm"), w.path("coin.zcm"), "-o", w.path("out/music.s")});
         if (*dialect) args.push_back(dialect);
-        return convert(args);
+        return runConverter(args);
     };
     Workspace w("full");
-    EntryRun r = run(w, "");
+    ConverterRun r = run(w, "");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out,
               "Processing songs...\n  a.zcm\n  song b.zcm\n  demo.zcm\n  example.zcm\n"
@@ -138,7 +119,7 @@ TEST(Converter, FailuresEndTheRunLoudly) {
             for (std::string a; in >> a;)
                 args.push_back(a == "''" ? "" : a.starts_with("$W") ? root + a.substr(2) : a);
             const auto before = files();
-            const EntryRun r = convert(args);
+            const ConverterRun r = runConverter(args);
             out += line + "\n  exit " + (r.code ? std::to_string(*r.code) : "none") + "; out " +
                    unroot(r.out) + "; err " + unroot(r.err) + "\n";
             for (const auto& [path, text] : files())
@@ -168,7 +149,7 @@ TEST(Converter, EntryLabelAssemblesWhateverTheOutputIsCalled) {
     Workspace w("labels");
     for (const auto& [file, label] : cases) {
         const std::string stem = replaceExtension(file, "");
-        EntryRun r = convert({"-s", w.path("a.zcm"), "-e", w.path("zap.zcm"), "-o", w.path(file)});
+        ConverterRun r = runConverter({"-s", w.path("a.zcm"), "-e", w.path("zap.zcm"), "-o", w.path(file)});
         ASSERT_EQ(r.code, 0) << file << r.err;
         EXPECT_EQ(w.read(file).find(std::string(label) + ":\n  .word BLEEP_L0\n"), 0u) << file;
         std::ofstream(w.path("use.s")) << ".export " << label << "\n";

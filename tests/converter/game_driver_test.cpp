@@ -158,53 +158,6 @@ TEST(GameDriver, SongsPlayAsThePlayerPlaysThem) {
     EXPECT_EQ(std::count_if(theirs.begin(), theirs.end(), [](const State& s) { return s[8] >= 0; }), 2 * 11);
 }
 
-// A song built here plays as the Player plays it.
-void expectBuiltSongPlays(Song& song, int frames, const std::string& name) {
-    ScratchDir w("game-driver-" + name);
-    const std::vector<uint8_t> rom = buildCartridge(w, song, " jsr bleep_update\n rti");
-    ASSERT_FALSE(rom.empty()) << name;
-    EXPECT_EQ(differences(cartridgeStates(rom, frames), playerStates(song, frames), 0, name.c_str()), 0);
-}
-
-TEST(GameDriver, SongsAtTheEdgesOfItsTablesPlayAsThePlayerPlaysThem) {
-    // Instruments 129 and up have their pointers in the second page of the instrument table;
-    // each of these 140 has its own Fine-tune value, which the period shows.
-    auto many = std::make_unique<Song>();
-    many->orders.count = 3;
-    for (int i = 0; i < 140; ++i) {
-        for (int kind : {ENV_VOLUME, ENV_FINETUNE}) {
-            Envelope& e = many->instruments[i + 1].envelopes[kind];
-            e.values[0] = kind == ENV_VOLUME ? 240 : 60 + i;
-            e.values[1] = END_MARKER;
-        }
-        many->orders.entries[i / 64] = i / 64;
-        PatternCell& cell = many->patterns[i / 64].at(CH_PULSE1, i % 64);
-        cell.note = 40;
-        cell.instrument = uint8_t(i + 1);
-    }
-    expectBuiltSongPlays(*many, 900, "many-instruments");
-
-    // Patterns of one frame (a row at speed 1, set by F01, and a break): every stream starts a
-    // new pattern in every frame, sooner than its next pattern can be looked up ahead.
-    auto brief = std::make_unique<Song>();
-    brief->orders.count = 6;
-    Envelope& volume = brief->instruments[1].envelopes[ENV_VOLUME];
-    volume.values[0] = 240;
-    volume.values[1] = 176;
-    volume.values[2] = END_MARKER;
-    for (int p = 0; p < 6; ++p) {
-        brief->orders.entries[p] = p;
-        for (int c : {CH_PULSE1, CH_PULSE2, CH_TRIANGLE, CH_NOISE}) {
-            PatternCell& cell = brief->patterns[p].at(c, 0);
-            cell.note = uint8_t(20 + 7 * p + c);
-            cell.instrument = 1;
-        }
-        brief->patterns[p].at(CH_PULSE2, 0).setEffect(0xD, 0);
-    }
-    brief->patterns[0].at(CH_PULSE1, 0).setEffect(0xF, 1);
-    expectBuiltSongPlays(*brief, 240, "short-patterns");
-}
-
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
 
 // The cartridge of the plain song (and effect `fx`) whose NMI handler is `nmi`, run for `frames`:

@@ -72,17 +72,12 @@ TEST(Rom, DataBytesAreWhatCa65MakesOfTheConverterText) {
         {{bigSampleDemo(w)}, {}, 2},
     };
     for (const auto& c : cases) {
-        std::vector<std::string> args = {"bleepforge", "-s"};
+        std::vector<std::string> args = {"-s"};
         args.insert(args.end(), c.songs.begin(), c.songs.end());
         if (!c.effects.empty()) args.push_back("-e");
         args.insert(args.end(), c.effects.begin(), c.effects.end());
         args.insert(args.end(), {"-o", w.path("music.s")});
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        testing::internal::CaptureStdout();
-        const std::optional<int> converted = runConverterFromCommandLine(int(argv.size()), argv.data());
-        testing::internal::GetCapturedStdout();
-        ASSERT_EQ(converted, std::optional<int>(0));
+        ASSERT_EQ(runConverter(args).code, 0);
 
         const Rom rom = romFromConverterTexts(readConverterOutput(w.path("music.s"), c.songs, c.effects), true);
         const RomLayout& l = rom.layout;
@@ -91,22 +86,16 @@ TEST(Rom, DataBytesAreWhatCa65MakesOfTheConverterText) {
         EXPECT_GE(l.dpcmStart, 0xC000u);
         EXPECT_EQ(rom.file, exportRom(c.songs, c.effects).file);
 
-        std::ofstream wrapper(w.path("all.s"));
-        wrapper << ".segment \"DATA\"\n.include \"music.s\"\n";
         const OutputNames names(w.path("music.s"));
-        for (const std::string& s : c.songs) wrapper << ".include \"" << names.songFileName(s) << "\"\n";
-        for (const std::string& e : c.effects) wrapper << ".include \"" << names.effectFileName(e) << "\"\n";
-        wrapper << ".segment \"DPCM\"\n.include \"music-dpcm.s\"\n";
-        wrapper.close();
+        std::vector<std::string> files = {"music.s"};
+        for (const std::string& s : c.songs) files.push_back(names.songFileName(s));
+        for (const std::string& e : c.effects) files.push_back(names.effectFileName(e));
         char cfg[256];
         std::snprintf(cfg, sizeof cfg,
                       "MEMORY { M: start = $%X, size = $%X, fill = yes; }\n"
-                      "SEGMENTS { DATA: load = M, start = $%X; DPCM: load = M, start = $%X; }\n",
+                      "SEGMENTS { CODE: load = M, start = $%X; DPCM: load = M, start = $%X; }\n",
                       l.dataStart, l.imageStart - l.dataStart, l.dataStart, l.dpcmStart);
-        std::ofstream(w.path("rom.cfg")) << cfg;
-        ASSERT_EQ(std::system(("cd '" + w.dir.string() + "' && ca65 -o all.o all.s && ld65 -C rom.cfg -o all.bin all.o")
-                                  .c_str()),
-                  0);
+        ASSERT_TRUE(w.assembleAndLink(files, "music-dpcm.s", cfg));
         const std::string theirs = w.read("all.bin");
         ASSERT_EQ(theirs.size(), l.imageStart - l.dataStart);
         const std::string ours(rom.file.begin() + 16, rom.file.begin() + 16 + long(theirs.size()));
@@ -177,24 +166,14 @@ TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
         const std::vector<double> cartridge = romRender(rom, song->ntsc, &lead);
         if (demo.empty()) demo = cartridge;
 
-        const size_t window = LISTEN_RATE / 20;
-        int clear = 0, bothClear = 0, agreed = 0;
-        for (size_t at = 0; at + window <= editor.size(); at += window) {
-            const double ours = clearPitch(editor, at, window), theirs = clearPitch(cartridge, lead + at, window);
-            if (ours <= 0) continue;
-            ++clear;
-            if (theirs <= 0) continue;
-            ++bothClear;
-            if (std::fabs(theirs / ours - 1.0) < 0.03) ++agreed;
-        }
-        const double envelope = correlation(rmsEnvelope(editor, window), rmsEnvelope(cartridge, window, lead));
+        const Heard h = compareHeard(editor, cartridge, lead);
         std::printf("[ listen   ] %s: loudness envelope correlation %.4f; of %d clear windows %d clear in the ROM, "
                     "%d of them at the same pitch\n",
-                    name.c_str(), envelope, clear, bothClear, agreed);
-        EXPECT_GE(envelope, 0.95) << name;
-        EXPECT_GE(clear, 100) << name;
-        EXPECT_GE(bothClear, clear * 4 / 5) << name;
-        EXPECT_GE(agreed, bothClear * 9 / 10) << name;
+                    name.c_str(), h.envelopeCorrelation, h.clear, h.bothClear, h.agreed);
+        EXPECT_GE(h.envelopeCorrelation, 0.95) << name;
+        EXPECT_GE(h.clear, 100) << name;
+        EXPECT_GE(h.bothClear, h.clear * 4 / 5) << name;
+        EXPECT_GE(h.agreed, h.bothClear * 9 / 10) << name;
     }
     // Moved down to $8000 by a large sample it does not play (NROM-256), the demo plays the same,
     // to within the few cycles its data reads take more or less across pages (which the noise

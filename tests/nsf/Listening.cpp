@@ -100,7 +100,9 @@ Heard compareHeard(const std::vector<double>& ours, const std::vector<double>& t
         if (mine <= 0) continue;
         ++h.clear;
         const double other = clearPitch(theirs, lead + at, window);
-        if (other > 0 && std::fabs(other / (mine * pitchRatio) - 1.0) < 0.03) ++h.agreed;
+        if (other <= 0) continue;
+        ++h.bothClear;
+        if (std::fabs(other / (mine * pitchRatio) - 1.0) < 0.03) ++h.agreed;
     }
     return h;
 }

@@ -33,7 +33,8 @@ double correlation(const std::vector<double>& a, const std::vector<double>& b);
 struct Heard {
     double envelopeCorrelation = 0;  // of the loudness envelopes
     int clear = 0;                   // windows of ours with a clear pitch
-    int agreed = 0;                  // of them, the windows theirs plays at `pitchRatio` times it (3 %)
+    int bothClear = 0;               // of them, the windows where theirs has one too
+    int agreed = 0;                  // of those, the windows theirs plays at `pitchRatio` times it (3 %)
 };
 Heard compareHeard(const std::vector<double>& ours, const std::vector<double>& theirs, size_t lead,
                    double pitchRatio = 1.0);
