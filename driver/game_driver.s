@@ -1305,7 +1305,6 @@ bleepSfxUpdate:
     lda bleepOwnAt,x
     ora bleepSfxOwn
     sta bleepSfxOwn
-    jmp @next
 @next:
     lda (bleepEnv),y
     iny
@@ -1341,26 +1340,22 @@ bleepSfxUpdate:
     bne @own
 @volume:
     ; duty and volume of a pulse part: bit 6 the second part
-    pha
-    and #$30
-    asl a
-    asl a                   ; duty in bits 6-7
-    ora #$30
     sta bleepPLo            ; (free while the effect plays)
-    pla
-    pha
-    and #$40
-    lsr a
-    lsr a
-    lsr a
-    lsr a
-    bit bleepSfxOwn
+    asl a
+    asl a                   ; the part in C, duty in bits 6-7
+    and #$C0
+    ora #$30
+    sta bleepALo
+    lda #0
+    bcc :+
+    lda #4
+:   bit bleepSfxOwn
     bvc :+
     eor #4
 :   tax
-    pla
+    lda bleepPLo
     and #$0F
-    ora bleepPLo
+    ora bleepALo
     sta $4000,x
     jmp @own
 @periodHigh:
