@@ -6,6 +6,9 @@
 # profile is build-cov/coverage.profdata, and `llvm-cov show` on it gives the lines themselves.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Both builds must record the same absolute source names for their counts to merge; a ccache base
+# folder would make them relative to each build folder.
+unset CCACHE_BASEDIR
 jobs=${BF_JOBS:-$(nproc)}
 flags="-fprofile-instr-generate -fcoverage-mapping"
 profiles=$(mktemp -d)
@@ -50,15 +53,20 @@ llvm-profdata merge -sparse "$profiles"/*.profraw -o build-cov/coverage.profdata
 # The first object is given plainly, the others with -object.
 first=${objects[1]}
 llvm-cov export -summary-only -format=text -instr-profile=build-cov/coverage.profdata "$first" \
-  "${objects[@]:2}" -ignore-filename-regex="^(/usr/|$(pwd)/(tests|fuzz|build-cov[^/]*)/)" >build-cov/coverage.json
+  "${objects[@]:2}" >build-cov/coverage.json
 python3 - build-cov/coverage.json "$(pwd)" <<'PY'
-import json, sys, collections
+import json, os, sys, collections
 data = json.load(open(sys.argv[1]))
 root = sys.argv[2].rstrip('/') + '/'
 folders = collections.OrderedDict()
 for f in sorted(data['data'][0]['files'], key=lambda f: f['filename']):
-    name = f['filename'][len(root):] if f['filename'].startswith(root) else f['filename']
+    path = os.path.normpath(f['filename'])
+    if not path.startswith(root):
+        continue  # system headers
+    name = path[len(root):]
     folder = name.split('/')[0]
+    if folder in ('tests', 'fuzz') or folder.startswith('build'):
+        continue
     s = f['summary']
     t = folders.setdefault(folder, [0, 0, 0, 0])
     t[0] += s['lines']['covered']; t[1] += s['lines']['count']
