@@ -1,6 +1,7 @@
 #include "platform/ImageDecoder.h"
 
 #include <climits>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -14,6 +15,11 @@
 #define STBI_ONLY_JPEG
 #define STBI_ONLY_TGA
 #define STBI_MAX_DIMENSIONS MAX_PICTURE_SIDE
+// Zeroed memory, so that anything the decoder reads without having set it (a Huffman table no
+// segment defined, below) is the same harmless zeros every time rather than what was there before.
+#define STBI_MALLOC(size) std::calloc(1, size)
+#define STBI_REALLOC(pointer, size) std::realloc(pointer, size)
+#define STBI_FREE(pointer) std::free(pointer)
 #if defined(__GNUC__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -53,12 +59,18 @@ const char* takePixels(stbi_uc* decoded, int width, int height, int components, 
     return nullptr;
 }
 
-// The JPEG decoder builds each Huffman table from a segment's 16 code counts without checking
-// that they add up to at most 256 codes, and writes past its arrays when they do not. Such a
-// table is no valid JPEG: refuse the picture before the decoder sees it. Every marker the decoder
-// could act on is looked at: segments are stepped over by their length, scan data byte by byte.
+// Two faults of the JPEG decoder are kept away from it by reading the file's markers first:
+// - it builds each Huffman table from a segment's 16 code counts without checking that they add
+//   up to at most 256 codes, and writes past its arrays when they do not;
+// - a scan that decodes with a table no earlier segment defined reads that table from memory it
+//   never set, and looks up symbols far outside it.
+// Neither is a valid JPEG: refuse the picture before the decoder sees it. Every marker the decoder
+// could act on is looked at, in file order: segments are stepped over by their length, scan data
+// byte by byte.
 bool huffmanTablesFit(const uint8_t* b, size_t n) {
     if (n < 2 || b[0] != 0xFF || b[1] != 0xD8) return true;  // not a JPEG
+    bool defined[2][4] = {};  // [DC, AC][table]
+    bool progressive = false, framed = false;
     size_t p = 2;
     while (p + 4 <= n) {
         if (b[p] != 0xFF || b[p + 1] == 0xFF) {  // scan data or a fill byte
@@ -73,16 +85,37 @@ bool huffmanTablesFit(const uint8_t* b, size_t n) {
         if (marker == 0xD9) return true;  // end of image
         const size_t length = size_t(b[p + 2]) << 8 | b[p + 3];
         if (length < 2) return true;  // the decoder refuses this itself
+        const size_t end = p + 2 + length;
         if (marker == 0xC4) {
             // Tables follow one another while the segment lasts; the last may run past its end.
-            for (size_t q = p + 4; q < p + 2 + length && q + 17 <= n;) {
+            for (size_t q = p + 4; q < end && q + 17 <= n;) {
                 unsigned codes = 0;
                 for (size_t i = 1; i <= 16; ++i) codes += b[q + i];
                 if (codes > 256) return false;
+                const unsigned kind = b[q] >> 4, table = b[q] & 15;
+                if (kind < 2 && table < 4) defined[kind][table] = true;
                 q += 17 + codes;
             }
+        } else if ((marker == 0xC0 || marker == 0xC1 || marker == 0xC2) && !framed) {
+            framed = true;  // the decoder reads the first frame header only
+            progressive = marker == 0xC2;
+        } else if (marker == 0xDA && p + 5 <= n) {
+            const size_t components = b[p + 4];
+            const size_t spectrum = p + 5 + 2 * components;
+            if (spectrum + 3 > n) return true;  // cut short: the decoder reports that itself
+            const bool dcScan = b[spectrum] == 0;
+            const bool dcRefinement = b[spectrum + 2] >> 4 != 0;
+            for (size_t i = 0; i < components; ++i) {
+                const unsigned dc = b[p + 6 + 2 * i] >> 4, ac = b[p + 6 + 2 * i] & 15;
+                if (dc > 3 || ac > 3) continue;  // the decoder refuses these itself
+                // A progressive scan codes either the DC (with no table when it refines) or the AC
+                // coefficients; a baseline scan codes both.
+                const bool usesDc = progressive ? dcScan && !dcRefinement : true;
+                const bool usesAc = progressive ? !dcScan : true;
+                if ((usesDc && !defined[0][dc]) || (usesAc && !defined[1][ac])) return false;
+            }
         }
-        p += 2 + length;
+        p = end;
     }
     return true;
 }

@@ -4,7 +4,9 @@
 #   2. the unit tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
 #   3. the play-while-editing stress test under ThreadSanitizer,
 #   4. every fuzz target: its kept crash inputs replayed, then a short bounded run (clang libFuzzer)
-#      with its dictionary (fuzz/<target>.dict) when it has one. scripts/fuzz.sh runs long ones.
+#      with its dictionary (fuzz/<target>.dict) when it has one. The run's seed is fixed
+#      (BF_FUZZ_SEED, default 1), so a test run tries the same inputs each time and a pass or a
+#      failure can be repeated; scripts/fuzz.sh runs long, freshly seeded campaigns.
 # Ends with one line "tests: N passed, N failed". Exit code 0 only when everything passed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -14,6 +16,7 @@ bash scripts/deps.sh
 
 jobs=${BF_JOBS:-$(nproc)}
 fuzz_seconds=${BF_FUZZ_SECONDS:-15}
+fuzz_seed=${BF_FUZZ_SEED:-1}
 passed=0
 failed=0
 
@@ -70,7 +73,7 @@ for exe in build-fuzz/fuzz/fuzz_*; do
   dict=()
   [ -f "fuzz/$name.dict" ] && dict=(-dict="fuzz/$name.dict")
   if [ $ok = 1 ]; then
-    "$exe" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
+    "$exe" -max_total_time="$fuzz_seconds" -seed="$fuzz_seed" -timeout=10 -rss_limit_mb=2048 -print_final_stats=0 \
       "${dict[@]}" -artifact_prefix="$work/" "$work" >"$work.log" 2>&1 || ok=0
   fi
   if [ $ok = 1 ]; then

@@ -54,6 +54,23 @@ std::vector<uint8_t> bmpOf(int w, int h) {
     return out;
 }
 
+// An 8 x 8 grey JPEG of one component. Each table has one code ('0' for symbol 0), so a block is
+// a DC difference of 0 and, where a scan codes them, an end of block: the scan data is a few zero
+// bits padded with ones. The scan names its tables in `tables` (DC table << 4 | AC table); only
+// DC table 0 and AC table 0 are defined.
+std::vector<uint8_t> jpegOf(bool progressive, uint8_t tables, uint8_t spectrumStart, uint8_t spectrumEnd) {
+    std::vector<uint8_t> out = {0xFF, 0xD8, 0xFF, 0xDB, 0x00, 0x43, 0x00};
+    out.insert(out.end(), 64, 1);
+    out.insert(out.end(), {0xFF, uint8_t(progressive ? 0xC2 : 0xC0), 0, 11, 8, 0, 8, 0, 8, 1, 1, 0x11, 0});
+    for (uint8_t kind : {0x00, 0x10}) {
+        out.insert(out.end(), {0xFF, 0xC4, 0, 20, kind, 1});
+        out.insert(out.end(), 16, 0);
+    }
+    const uint8_t data = spectrumStart == 0 && spectrumEnd == 0 ? 0x7F : 0x3F;
+    out.insert(out.end(), {0xFF, 0xDA, 0, 8, 1, 1, tables, spectrumStart, spectrumEnd, 0, data, 0xFF, 0xD9});
+    return out;
+}
+
 }  // namespace
 
 int main() {
@@ -119,5 +136,26 @@ int main() {
     jpeg.insert(jpeg.end(), {0xFF, 0xD9});
     Image overlong;
     check("a JPEG with an overlong Huffman table is refused", !decodeImage(jpeg.data(), jpeg.size(), overlong));
+
+    // A scan may name only tables defined before it, and only those it decodes with count: a
+    // progressive DC scan needs no AC table.
+    struct Scan {
+        const char* what;
+        bool progressive;
+        uint8_t tables, start, end;
+        bool decodes;
+    };
+    for (const Scan& scan : {Scan{"a baseline JPEG", false, 0x00, 0, 63, true},
+                             Scan{"a baseline scan with an undefined AC table", false, 0x01, 0, 63, false},
+                             Scan{"a baseline scan with an undefined DC table", false, 0x20, 0, 63, false},
+                             Scan{"a progressive DC scan naming an undefined AC table", true, 0x03, 0, 0, true},
+                             Scan{"a progressive DC scan with an undefined DC table", true, 0x10, 0, 0, false},
+                             Scan{"a progressive AC scan with an undefined AC table", true, 0x02, 1, 63, false}}) {
+        const std::vector<uint8_t> bytes = jpegOf(scan.progressive, scan.tables, scan.start, scan.end);
+        Image picture;
+        const bool decoded = decodeImage(bytes.data(), bytes.size(), picture);
+        check(std::string(scan.what) + (scan.decodes ? " decodes" : " is refused"),
+              decoded == scan.decodes && (!decoded || (picture.width == 8 && picture.height == 8)));
+    }
     return failures ? 1 : 0;
 }
