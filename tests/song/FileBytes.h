@@ -54,6 +54,8 @@ inline std::filesystem::path scratch() {
 struct ToolRun {
     int status = -1;
     std::string out, err;
+    // Standard output and standard error together, as a user at a terminal sees them.
+    std::string output() const { return out + err; }
 };
 
 inline ToolRun runTool(const std::string& args) {
