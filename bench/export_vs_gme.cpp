@@ -72,10 +72,9 @@ double timeRender(Song& song, int runs, Sink& last) {
 int main(int argc, char** argv) {
     const std::string path = argc > 1 ? argv[1] : std::string(BF_SOURCE_DIR) + "/examples/demo.zcm";
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    std::vector<uint8_t> bytes;
     auto song = std::make_unique<Song>();
     SongLoadHooks hooks;
-    if (!readWholeFile(path, bytes) || !loadSong(*song, bytes.data(), bytes.size(), hooks)) {
+    if (!loadSongFile(*song, path, hooks)) {
         std::fprintf(stderr, "Error: cannot load %s\n", path.c_str());
         return 1;
     }

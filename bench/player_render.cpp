@@ -14,10 +14,9 @@
 
 int main(int argc, char** argv) {
     const std::string path = argc > 1 ? argv[1] : std::string(BF_SOURCE_DIR) + "/examples/demo.zcm";
-    std::vector<uint8_t> bytes;
     auto song = std::make_unique<Song>();
     SongLoadHooks hooks;
-    if (!readWholeFile(path, bytes) || !loadSong(*song, bytes.data(), bytes.size(), hooks)) {
+    if (!loadSongFile(*song, path, hooks)) {
         std::fprintf(stderr, "Error: cannot load %s\n", path.c_str());
         return 1;
     }

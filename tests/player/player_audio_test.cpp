@@ -36,10 +36,9 @@ int runCli(const std::string& args, std::string& out) {
 }
 
 void loadExample(Song& song, const std::string& name) {
-    std::vector<uint8_t> bytes;
     SongLoadHooks hooks;
     const std::string path = std::string(BF_SOURCE_DIR) + "/examples/" + name + ".zcm";
-    ASSERT_TRUE(readWholeFile(path, bytes) && loadSong(song, bytes.data(), bytes.size(), hooks)) << path;
+    ASSERT_TRUE(loadSongFile(song, path, hooks)) << path;
 }
 
 struct Collect : SampleSink {

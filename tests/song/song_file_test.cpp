@@ -146,12 +146,7 @@ TEST(SongFile, RoundTripKeepsEveryField) {
 // scales, the missing DPCM column of version 0, legacy samples turned into PCM instruments.
 TEST(SongFile, EveryVersionLoadsToTheCurrentModel) {
     for (int version = 0; version <= 11; ++version) {
-        const std::vector<uint8_t> bytes = fileOfVersion(version);
-        expectTestData("song/version-" + std::to_string(version) + ".json", dumpOf(bytes));
-        EXPECT_EQ(usedPatternCount(*load(bytes)), 2);
-        if (version >= 8) {
-            EXPECT_EQ(lastUsedInstrument(*load(bytes)), 1);
-        }
+        expectTestData("song/version-" + std::to_string(version) + ".json", dumpOf(fileOfVersion(version)));
     }
 }
 
