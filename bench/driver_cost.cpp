@@ -26,6 +26,7 @@
 #include "nes/ConsolePlayer.h"
 #include "song/SongFile.h"
 #include "tests/converter/Cartridge.h"
+#include "tests/player/PlayerRig.h"
 
 namespace fs = std::filesystem;
 
@@ -36,14 +37,9 @@ constexpr int kMarkCycles = 4;  // the second mark's sta counts into the measure
 
 // A pulse note with a fading volume and a slide, and a noise hit, about 30 frames long.
 void effectSong(Song& s) {
-    auto envelope = [](Envelope& e, std::vector<int> values, int loop) {
-        for (size_t i = 0; i < values.size(); ++i) e.values[i] = values[i];
-        e.values[values.size()] = END_MARKER;
-        e.loopPoint = loop;
-    };
-    envelope(s.instruments[1].envelopes[ENV_VOLUME],
-             {240, 224, 208, 192, 176, 160, 144, 128, 112, 96, 80, 64, 48, 32, 16, 0}, 15);
-    envelope(s.instruments[2].envelopes[ENV_VOLUME], {240, 160, 80, 0}, 3);
+    PlayerRig::setEnvelope(s.instruments[1].envelopes[ENV_VOLUME],
+                           {240, 224, 208, 192, 176, 160, 144, 128, 112, 96, 80, 64, 48, 32, 16, 0}, 15);
+    PlayerRig::setEnvelope(s.instruments[2].envelopes[ENV_VOLUME], {240, 160, 80, 0}, 3);
     s.patterns[0].at(CH_PULSE1, 0).note = 40;
     s.patterns[0].at(CH_PULSE1, 0).instrument = 1;
     s.patterns[0].at(CH_PULSE1, 0).setEffect(0x1, 0x40);
