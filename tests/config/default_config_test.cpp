@@ -130,8 +130,9 @@ TEST(DefaultConfigSettings, UserFilesGiveTheirSettings) {
         const GeneralSettings s = Loaded(userText).settings;
         std::ostringstream out;
         out << s.windowTitle << "|" << s.rowNumbering << "|" << s.backgroundImage << " rate " << s.sampleRate
-            << " fps " << s.targetFps << " buffer " << s.audioBuffer << " scale " << s.windowScale << " passes "
-            << s.audioExportPasses << " fade " << s.audioExportFade << " stems " << s.audioExportStems;
+            << " fps " << s.targetFps << " buffer " << s.audioBuffer << " scale " << s.windowScale
+            << " passes " << s.audioExportPasses << " fade " << s.audioExportFade << " stems "
+            << s.audioExportStems;
         return out.str();
     });
 }
