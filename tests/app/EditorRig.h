@@ -78,13 +78,17 @@ struct CountingLock : AudioLock {
 // Answers every dialog with `answer` (nothing = cancel) and records what was asked.
 struct ScriptedDialogs : FileDialogs {
     std::optional<std::string> answer;
-    std::vector<std::string> asked;  // "open zcm *.zcm,*.*"
+    std::vector<std::string> asked;      // "open zcm *.zcm,*.*"
+    std::vector<std::string> described;  // what the filters are called, for each question
     std::vector<std::string> noted;
     std::optional<std::string> ask(const char* kind, const std::vector<FileFilter>& f,
                                    const std::string& ext) {
         std::string a = kind + (" " + ext + " ");
         for (const FileFilter& filter : f) a += filter.pattern + (&filter == &f.back() ? "" : ",");
         asked.push_back(a);
+        described.push_back("");
+        for (const FileFilter& filter : f)
+            described.back() += (described.back().empty() ? "" : ", ") + filter.description;
         return answer;
     }
     std::optional<std::string> askOpenPath(const std::vector<FileFilter>& f,

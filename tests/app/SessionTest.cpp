@@ -10,13 +10,18 @@
 // SECTION, preview COMBO NOTE, drawn TEXT (escaped; whether a redraw shows it), redraw, help (the
 // key list's lines), ticks N (the audio thread's frames), write NAME BYTES | write NAME
 // instrument N (a file in a folder of the session's own), answer NAME|- (what file dialogs
-// answer), open NAME (a song opened as a drop is), and new MODE [USER-CONFIG]: a fresh rig (first
-// in a file).
+// answer: "." the folder itself, "" an empty name), open NAME (a song opened as a drop is), run
+// ACTION (a global action, with each status it shows and each line it prints), asked (what the
+// dialogs were asked and told since), files (the folder's files and sizes), read NAME N (a file's
+// first N bytes), peek tempo | peek sample N (what the trace leaves out), watch (from then on each
+// lock, unlock, device pause and resume, after what changed before it), and new MODE [USER-CONFIG]:
+// a fresh rig (first in a file).
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <sstream>
 
 #include "app/HelpOverlay.h"
@@ -33,12 +38,38 @@ struct Session {
     std::unique_ptr<EditorRig> r;
     PatternClipboard kept;
     std::map<std::string, std::vector<uint8_t>> songs;
+    std::vector<std::string> said;  // the statuses shown since the last "run" or "open"
 
     void fresh(int mode, const std::string& userConfig) {  // the trace starts with the whole state
         r = std::make_unique<EditorRig>(EditorMode(mode), userConfig);
         r->program->setClipboard(&clipboard);
         r->program->setFileDialogs(&dialogs);
+        r->program->statusObserver = [this](const std::string& text) { said.push_back(text); };
+        r->program->backupPath = files.path("backup.zcm");
         r->startTrace();
+    }
+    // Texts without the session folder's name, which changes from run to run.
+    std::string unrooted(std::string text) const {
+        for (size_t at; (at = text.find(files.path())) != std::string::npos;)
+            text.erase(at, files.path().size());
+        return text;
+    }
+    // The name without the session folder and with its digits hidden (backup names carry the time).
+    std::string masked(std::string name) const {
+        name = unrooted(name);
+        std::replace_if(name.begin(), name.end(), ::isdigit, '#');
+        return name;
+    }
+    // Each line printed on standard output since it was captured, then each status shown.
+    void notePrinted(bool mask) {
+        std::istringstream printed(testing::internal::GetCapturedStdout());
+        for (std::string line; std::getline(printed, line);)
+            r->note("printed: printed " + (mask ? masked(line) : line));
+        noteSaid();
+    }
+    void noteSaid() {
+        for (const std::string& text : said) r->note("said: said " + text);
+        said.clear();
     }
     KeyEvent key(const std::string& combo, bool pressed) {
         KeyEvent e = comboKeys(combo).at(0);
@@ -56,6 +87,7 @@ struct Session {
             return fresh(mode, unescapeBytes(config));
         }
         ASSERT_TRUE(r) << "a session starts with \"new MODE\"";
+        said.clear();
         std::vector<int> v;
         EditorRig& x = *r;
         EditingState& e = x.edit;
@@ -112,7 +144,87 @@ struct Session {
             x.note(std::string("drawn: ") + (found ? "drawn: " : "not drawn: ") + a);
         } else if (verb == "answer") {
             a = rest();
-            dialogs.answer = a == "-" ? std::nullopt : std::optional(files.path(a));
+            if (a == "-")
+                dialogs.answer = std::nullopt;
+            else
+                dialogs.answer = a == "." ? files.dir.string() : a == "\"\"" ? "" : files.path(a);
+        } else if (verb == "run") {
+            testing::internal::CaptureStdout();
+            x.bindings.keyboardGlobal.handlers.at(rest())();
+            notePrinted(false);
+            x.snap(verb);
+        } else if (verb == "asked") {
+            for (size_t i = 0; i < dialogs.asked.size(); ++i)
+                x.note("asked: asked " + dialogs.asked[i] + " as " + dialogs.described[i]);
+            for (const std::string& path : dialogs.noted) x.note("told: told " + masked(path));
+            dialogs.asked.clear(), dialogs.described.clear(), dialogs.noted.clear();
+        } else if (verb == "files") {
+            std::set<std::string> found;
+            for (const auto& f : std::filesystem::recursive_directory_iterator(files.dir))
+                found.insert(masked(f.path().string()) +
+                             (f.is_directory() ? "/" : " " + std::to_string(f.file_size())));
+            for (const std::string& f : found) x.note("file: file " + f);
+        } else if (verb == "read") {
+            in >> a;
+            x.note("read: read " + escapeBytes(readFile(files.path(a)).substr(0, *ints())));
+        } else if (verb == "peek" && (in >> a, a == "tempo")) {
+            x.note("tempo: tempo accumulator " + std::to_string(x.player.tempoAccumulator));
+        } else if (verb == "peek") {  // peek sample N: the first bytes of instrument N's PCM sample
+            const SampleSlot& pcm = s.instruments[*ints()].pcm;
+            x.note("sample: sample " +
+                   escapeBytes(std::string(pcm.data.get(), pcm.data.get() + std::min(pcm.size, 8u))));
+        } else if (verb == "holds") {  // holds FILE|FOLDER KEPT: whether it (its one file) holds those bytes
+            in >> a;
+            std::string path = files.path(a);
+            if (std::filesystem::is_directory(path)) path = std::filesystem::directory_iterator(path)->path();
+            const std::vector<uint8_t>& kept = songs.at(rest());
+            x.note(std::string("holds: ") +
+                   (readFile(path) == std::string(kept.begin(), kept.end()) ? "holds " : "lacks ") + a);
+        } else if (verb == "path") {  // path backups|backup|recovery NAME|-: where copies go
+            in >> a;
+            const std::string name = rest(), path = name == "-" ? "" : files.path(name);
+            (a == "backups"  ? x.program->backupDirectory
+             : a == "backup" ? x.program->backupPath
+                             : x.program->recoveryFallbackPath) = path;
+        } else if (verb == "backup") {  // backup MS: the clock moved on by MS, then the backup if due
+            x.host.now += *ints();
+            x.program->backupIfDue(x.host.now);
+            noteSaid();
+            x.snap(verb);
+        } else if (verb == "title") {  // the window title and those set on the window since
+            x.note("title: title \"" + x.program->windowTitle() + "\"");
+            for (const std::string& t : x.host.titles) x.note("shown: shown \"" + t + "\"");
+            x.host.titles.clear();
+        } else if (verb == "clock") {
+            x.host.now = *ints();
+        } else if (verb == "drop") {
+            AppEvent drop;
+            drop.kind = AppEvent::FileDrop;
+            drop.path = files.path(rest());
+            x.host.events.push_back(drop);
+        } else if (verb == "pass" || verb == "quit") {  // a pass of the main loop | a quit and the loop
+            testing::internal::CaptureStdout();
+            if (verb == "pass") {
+                x.program->runPass();
+                x.note(std::string("frame: frame ") +
+                       (x.canvas.ops.back().kind == DrawOp::End ? "ended" : "open"));
+            } else {
+                x.host.events.push_back(AppEvent{AppEvent::Quit, {}, {}});
+                x.program->runMainLoop();
+                for (uint32_t ms : x.host.delays) x.note("waited: waited " + std::to_string(ms) + " ms");
+                x.host.delays.clear();
+            }
+            notePrinted(true);
+            x.snap(verb);
+        } else if (verb == "watch") {
+            x.lock.observe = [&x](char c) {
+                x.snap("lock");
+                const std::string event = c == 'L'   ? "lock"
+                                          : c == 'U' ? "unlock"
+                                          : c == 'P' ? "pause"
+                                                     : "resume";
+                x.note("audio: audio " + event + (x.player.captureMode ? ", player borrowed" : ""));
+            };
         } else if (verb == "write") {  // write NAME BYTES | write NAME instrument N: a file to answer with
             in >> a;
             std::string bytes = unescapeBytes(rest());
@@ -122,7 +234,9 @@ struct Session {
             }
             std::ofstream(files.path(a), std::ios::binary) << bytes;
         } else if (verb == "open") {
+            testing::internal::CaptureStdout();
             x.note(std::string("open: ") + (x.program->openSong(files.path(rest())) ? "opened" : "refused"));
+            notePrinted(true);
             x.snap(verb);
         } else if (verb == "redraw") {  // the main loop's redraw, which copies the play position
             x.program->drawScreen();
@@ -158,7 +272,10 @@ struct Session {
                 {"step", [&] { e.step = n[0]; }},
                 {"follow", [&] { e.cursorFollow = n[0]; }},
                 {"mode", [&] { e.mode = EditorMode(n[0]); }},
-                {"cursor", [&] { e.cursor = PatternCursor{n[0], n[1], n[2]}; }},
+                {"cursor",
+                 [&] {
+                     e.cursor = PatternCursor{n[0], n[1], n[2]};
+                 }},
                 {"row", [&] { e.cursor.row = n[0]; }},
                 {"channel", [&] { e.cursor.channel = n[0]; }},
                 {"column", [&] { e.cursor.column = n[0]; }},
@@ -169,12 +286,20 @@ struct Session {
                 {"typeField", [&] { e.typeFieldSelected = n[0]; }},
                 {"nameEditing", [&] { e.nameEditing = n[0]; }},
                 {"nameCursor", [&] { e.nameCursor = n[0]; }},
-                {"selection", [&] { e.selection = PatternSelection{n[0], n[1], n[2], n[3], n[4] != 0}; }},
+                {"selection",
+                 [&] {
+                     e.selection = PatternSelection{n[0], n[1], n[2], n[3], n[4] != 0};
+                 }},
                 {"repeatBlock", [&] { e.repeatBlock.row1 = n[0], e.repeatBlock.row2 = n[1]; }},
                 {"playing", [&] { x.player.playing = n[0]; }},
                 {"patternMode", [&] { x.player.patternMode = n[0]; }},
                 {"playerOrder", [&] { x.player.currentOrder = n[0]; }},
                 {"playerRow", [&] { x.player.currentRow = n[0]; }},
+                {"tempoAccumulator", [&] { x.player.tempoAccumulator = n[0]; }},
+                {"backupInterval", [&] { x.program->backupIntervalMs = n[0]; }},
+                {"running", [&] { x.program->running = n[0]; }},
+                {"fps", [&] { x.settings.targetFps = n[0]; }},
+                {"dialogs", [&] { x.program->setFileDialogs(n[0] ? &dialogs : nullptr); }},
                 {"keepClipboard", [&] { kept = e.clipboard; }},
                 {"keptClipboard", [&] { e.clipboard = kept; }},
                 {"select", [&] { x.program->instrumentList().selectInstrument(n[0]); }},
@@ -199,7 +324,8 @@ struct Session {
             Envelope& env = s.instruments[v[0]].envelopes[v[1]];
             std::copy(v.begin() + 2, v.end(), env.values);
             env.values[v.size() - 2] = END_MARKER;
-        } else if (verb == "inst") {  // inst N type T | name TEXT | colour C | loop ENVELOPE POINT | dpcm SIZE LOOP | pcm SIZE LOOP
+        } else if (verb == "inst") {  // inst N type T | name TEXT | colour C | loop ENVELOPE POINT | dpcm
+                                      // SIZE LOOP | pcm SIZE LOOP
             int i;
             in >> i >> a;
             static const uint8_t bytes[4096] = {1, 2, 3};
@@ -242,7 +368,8 @@ TEST(EditingSessions, RunAsKept) {
             std::istringstream command(line);
             session.run(command);
             std::istringstream trace(session.r->trace);
-            for (std::string t; std::getline(trace, t);) out += "  =" + t.substr(t.find(':') + 1) + "\n";
+            for (std::string t; std::getline(trace, t);)
+                out += "  =" + session.unrooted(t.substr(t.find(':') + 1)) + "\n";
             session.r->trace.clear();
         }
         expectGolden("app/sessions/" + file.path().stem().string(), out);

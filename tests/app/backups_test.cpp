@@ -1,4 +1,5 @@
-// Rolling backups, recovery copies and the unsaved-changes mark of the window title.
+// Rolling backups: the folder, the names and how many are kept (the program writing them, recovery
+// copies and the window title are in tests/data/app/sessions/backups.txt).
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -8,7 +9,6 @@
 
 #include "EditorRig.h"
 #include "app/Backups.h"
-#include "song/SongFile.h"
 
 namespace {
 
@@ -48,79 +48,4 @@ TEST(Backups, NewestFiftyKeptListedNewestFirstOtherFilesUntouched) {
     EXPECT_TRUE(fs::exists(dir.dir / "notes.txt"));
     // A folder that cannot be made is a failed write, not a crash.
     EXPECT_EQ(writeRollingBackup(dir.path("notes.txt") + "/sub", "tune", {1}, t), "");
-}
-
-TEST(Backups, TitleMarksUnsavedChangesRollingCopyOnlyWhenChanged) {
-    TempDir dir;
-    EditorRig r;
-    r.program->backupDirectory = dir.path("backups");
-    r.program->backupPath = dir.path("backup.zcm");
-    r.program->backupIntervalMs = 100;
-    const std::string setting = r.settings.windowTitle;
-    EXPECT_EQ(r.program->windowTitle(), setting);
-    r.edit.record = true;
-    r.press("SDLK_q");
-    EXPECT_EQ(r.program->windowTitle(), setting + " *");
-    auto copies = [&] { return listBackups(dir.path("backups")).size(); };
-    r.program->backupIfDue(r.host.now);
-    EXPECT_EQ(copies(), 1u);
-    r.host.now += 1000;
-    r.program->backupIfDue(r.host.now);  // nothing changed since
-    EXPECT_EQ(copies(), 1u);
-    EXPECT_TRUE(fs::exists(dir.dir / "backup.zcm"));  // the interval backup as always
-
-    // An unwritable folder: one status, the program carries on, and the next change retries.
-    r.program->backupDirectory = dir.path("backup.zcm") + "/no";
-    int shown = 0;
-    r.program->statusObserver = [&](const std::string& s) {
-        shown += s.rfind("Couldn't write backup", 0) == 0;
-    };
-    for (int i = 0; i < 3; ++i) {
-        r.press("SDLK_w");
-        r.program->backupIfDue(r.host.now);
-    }
-    EXPECT_EQ(shown, 1);
-}
-
-TEST(Backups, QuitAndLoadOverUnsavedChangesLeaveARecoveryCopy) {
-    TempDir dir;
-    EditorRig r;
-    r.program->backupDirectory = dir.path("backups");
-    r.program->recoveryFallbackPath = dir.path("recovery.zcm");
-    // Nothing changed: nothing written.
-    r.host.events.push_back(AppEvent{AppEvent::Quit, {}, {}});
-    r.program->runMainLoop();
-    EXPECT_TRUE(listBackups(dir.path("backups")).empty());
-
-    r.edit.record = true;
-    r.press("SDLK_q");
-    const std::vector<uint8_t> edited = serializeSong(*r.song);
-    r.program->running = true;
-    r.host.events.push_back(AppEvent{AppEvent::Quit, {}, {}});
-    r.program->runMainLoop();
-    auto list = listBackups(dir.path("backups"));
-    ASSERT_EQ(list.size(), 1u);
-    std::vector<uint8_t> kept;
-    ASSERT_TRUE(readWholeFile(list[0].path, kept));
-    EXPECT_EQ(kept, edited);
-
-    // Loading another song over the changes keeps them too; with the folder unwritable the
-    // copy goes to the fallback.
-    const std::string other = dir.path("other.zcm");
-    ASSERT_TRUE(saveSong(*std::make_unique<Song>(), other));
-    r.program->backupDirectory = dir.path("other.zcm") + "/no";
-    ASSERT_TRUE(r.program->openSong(other));
-    ASSERT_TRUE(readWholeFile(dir.path("recovery.zcm"), kept));
-    EXPECT_EQ(kept, edited);
-    EXPECT_EQ(r.program->windowTitle(), r.settings.windowTitle + " - other.zcm");
-}
-
-TEST(Backups, TitleReachesTheHost) {
-    EditorRig r;
-    r.program->runPass();
-    EXPECT_TRUE(r.host.titles.empty());  // the window opened with the setting already
-    r.edit.songPath = "/x/tune.zcm";
-    r.program->runPass();
-    r.program->runPass();
-    EXPECT_EQ(r.host.titles, std::vector<std::string>{" - tune.zcm"});
 }
