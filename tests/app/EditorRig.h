@@ -6,7 +6,6 @@
 #include <deque>
 #include <filesystem>
 #include <functional>
-#include <initializer_list>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -185,12 +184,10 @@ struct EditorRig {
         edit.mode = mode;
     }
 
-    // Presses and releases the named key with the named modifiers; a second passes between presses.
-    void press(const char* keyName, std::initializer_list<const char*> mods = {}) {
-        KeyEvent e;
-        e.sym = keyNameTable().at(keyName);
-        for (const char* m : mods) e.mod |= modifierNameTable().at(m);
-        press(e);
+    // Presses and releases each key as the sessions name them ("KMOD_LCTRL+SDLK_z"); a second passes
+    // between presses.
+    void press(const std::string& keys) {
+        for (const KeyEvent& e : comboKeys(keys)) press(e);
     }
     void press(KeyEvent e, uint32_t ms = 1000) {
         e.pressed = true;
