@@ -22,68 +22,72 @@
 #include "song/Song.h"
 #include "tests/ExpectedText.h"
 
-// `name` is "<folder>/<song>".
+inline void loadSongScript(Song& s, const std::string& name);
+
+// One statement of the script `name` ("<folder>/<song>"), which an include names its folder by.
+inline void songScriptLine(Song& s, const std::string& line, const std::string& name) {
+    const auto number = [](const std::string& t, int none) { return t == "-" ? none : std::stoi(t); };
+    std::istringstream in(line.substr(0, line.find('#')));
+    std::string op, a, b, c;
+    in >> op;
+    if (op == "include") {
+        in >> a;
+        loadSongScript(s, name.substr(0, name.rfind('/') + 1) + a);
+    } else if (op == "orders") {
+        s.orders.count = 0;
+        for (int p; in >> p;) s.orders.entries[s.orders.count++] = p;
+    } else if (op == "env") {
+        static const std::vector<std::string> kinds = {"volume", "note", "duty", "finetune"};
+        int slot = 0, loop = 0, i = 0;
+        in >> slot >> a >> loop;
+        const auto kind = std::find(kinds.begin(), kinds.end(), a) - kinds.begin();
+        ASSERT_LT(kind, ENVELOPE_COUNT) << name << ": " << line;
+        Envelope& e = s.instruments[slot].envelopes[kind];
+        for (int v; in >> v;) e.values[i++] = v;
+        e.values[i] = END_MARKER;
+        e.loopPoint = loop;
+    } else if (op == "name") {
+        int slot = 0;
+        in >> slot >> std::ws;
+        std::getline(in, a);
+        for (size_t at; (at = a.find("\\n")) != std::string::npos;) a.replace(at, 2, "\n");
+        s.instrumentNames[slot] = a;
+    } else if (op == "type") {
+        int slot = 0, type = 0;
+        in >> slot >> type;
+        s.instruments[slot].type = InstrumentType(type);
+    } else if (op == "dpcm" || op == "pcm") {
+        int slot = 0, size = 0, loop = 0, fill = -1;
+        in >> slot >> size >> loop >> fill;
+        std::vector<uint8_t> bytes(static_cast<size_t>(size), static_cast<uint8_t>(fill));
+        for (int i = 0; fill < 0 && i < size; ++i) bytes[size_t(i)] = uint8_t(i * 37 + slot);
+        s.instruments[slot].type = op == "pcm" ? INST_PCM : INST_DPCM;
+        (op == "pcm" ? s.instruments[slot].pcm : s.instruments[slot].dpcm).assign(bytes.data(), uint32_t(size), loop != 0);
+    } else if (op == "cell") {
+        static const std::string channels = "P1P2TRNODM";
+        std::string rows, fx;
+        int pattern = 0;
+        in >> pattern >> a >> rows >> b >> c >> fx;
+        const size_t dash = rows.find('-');
+        const int first = std::stoi(rows), last = dash == std::string::npos ? first : std::stoi(rows.substr(dash + 1));
+        const size_t channel = channels.find(a);
+        ASSERT_TRUE(channel % 2 == 0 && channel < channels.size() && pattern >= 0 && pattern < MAX_PATTERNS &&
+                    first >= 0 && last < ROWS_PER_PATTERN)
+            << name << ": " << line;
+        for (int r = first; r <= last; ++r) {
+            PatternCell& cell = s.patterns[pattern].at(int(channel / 2), r);
+            cell.note = uint8_t(b == "off" ? NOTE_OFF : number(b, 0));
+            cell.instrument = uint8_t(number(c, 0));
+            if (fx != "-") cell.setEffect(std::stoi(fx.substr(0, 1), nullptr, 16), std::stoi(fx.substr(1), nullptr, 16));
+        }
+    } else {
+        ASSERT_TRUE(op.empty()) << name << ": " << line;
+    }
+}
+
 inline void loadSongScript(Song& s, const std::string& name) {
     std::ifstream file(BF_SOURCE_DIR "/tests/data/" + name + ".song");
     ASSERT_TRUE(file) << name;
-    const auto number = [](const std::string& t, int none) { return t == "-" ? none : std::stoi(t); };
-    for (std::string line; std::getline(file, line);) {
-        std::istringstream in(line.substr(0, line.find('#')));
-        std::string op, a, b, c;
-        in >> op;
-        if (op == "include") {
-            in >> a;
-            loadSongScript(s, name.substr(0, name.rfind('/') + 1) + a);
-        } else if (op == "orders") {
-            s.orders.count = 0;
-            for (int p; in >> p;) s.orders.entries[s.orders.count++] = p;
-        } else if (op == "env") {
-            static const std::vector<std::string> kinds = {"volume", "note", "duty", "finetune"};
-            int slot = 0, loop = 0, i = 0;
-            in >> slot >> a >> loop;
-            const auto kind = std::find(kinds.begin(), kinds.end(), a) - kinds.begin();
-            ASSERT_LT(kind, ENVELOPE_COUNT) << name << ": " << line;
-            Envelope& e = s.instruments[slot].envelopes[kind];
-            for (int v; in >> v;) e.values[i++] = v;
-            e.values[i] = END_MARKER;
-            e.loopPoint = loop;
-        } else if (op == "name") {
-            int slot = 0;
-            in >> slot >> std::ws;
-            std::getline(in, a);
-            for (size_t at; (at = a.find("\\n")) != std::string::npos;) a.replace(at, 2, "\n");
-            s.instrumentNames[slot] = a;
-        } else if (op == "type") {
-            int slot = 0, type = 0;
-            in >> slot >> type;
-            s.instruments[slot].type = InstrumentType(type);
-        } else if (op == "dpcm" || op == "pcm") {
-            int slot = 0, size = 0, loop = 0, fill = -1;
-            in >> slot >> size >> loop >> fill;
-            std::vector<uint8_t> bytes(static_cast<size_t>(size), static_cast<uint8_t>(fill));
-            for (int i = 0; fill < 0 && i < size; ++i) bytes[size_t(i)] = uint8_t(i * 37 + slot);
-            s.instruments[slot].type = op == "pcm" ? INST_PCM : INST_DPCM;
-            (op == "pcm" ? s.instruments[slot].pcm : s.instruments[slot].dpcm).assign(bytes.data(), uint32_t(size), loop != 0);
-        } else if (op == "cell") {
-            static const std::string channels = "P1P2TRNODM";
-            std::string rows, fx;
-            int pattern = 0;
-            in >> pattern >> a >> rows >> b >> c >> fx;
-            const size_t dash = rows.find('-');
-            const int first = std::stoi(rows), last = dash == std::string::npos ? first : std::stoi(rows.substr(dash + 1));
-            const size_t channel = channels.find(a);
-            ASSERT_TRUE(channel % 2 == 0 && channel < channels.size() && pattern >= 0 && pattern < MAX_PATTERNS &&
-                        first >= 0 && last < ROWS_PER_PATTERN)
-                << name << ": " << line;
-            for (int r = first; r <= last; ++r) {
-                PatternCell& cell = s.patterns[pattern].at(int(channel / 2), r);
-                cell.note = uint8_t(b == "off" ? NOTE_OFF : number(b, 0));
-                cell.instrument = uint8_t(number(c, 0));
-                if (fx != "-") cell.setEffect(std::stoi(fx.substr(0, 1), nullptr, 16), std::stoi(fx.substr(1), nullptr, 16));
-            }
-        } else {
-            ASSERT_TRUE(op.empty()) << name << ": " << line;
-        }
-    }
+    for (std::string line; std::getline(file, line);) songScriptLine(s, line, name);
 }
 
