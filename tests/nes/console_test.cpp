@@ -126,3 +126,10 @@ TEST(ConsolePlayer, CartridgeMusicRunsFromItsNmi) {
     EXPECT_EQ(consoleFileKind("game.nes"), ConsoleFileKind::Nes);
     EXPECT_EQ(consoleFileKind("song.zcm"), std::nullopt);
 }
+
+// A file that sets no banks is mapped from its load address: past its data the windows read as
+// zeros instead of showing the first bank again. (Play reads $9000 into $4000.)
+TEST(ConsolePlayer, UnbankedFileReadsZerosPastItsData) {
+    const std::vector<uint8_t> file = nsfFile({0x60, 0xAD, 0x00, 0x90, 0x8D, 0x00, 0x40, 0x60}, 0x8001, true);
+    EXPECT_EQ(traceConsoleFile(file, ConsoleFileKind::Nsf, 1), std::vector<std::string>{"0: 4000=00"});
+}

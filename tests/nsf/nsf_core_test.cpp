@@ -137,20 +137,3 @@ TEST(NsfCore, DmcDmaFetchesAtTheApusRate) {
         }
     }
 }
-
-// A file that sets no banks is mapped from its load address: past its data the windows read as
-// zeros instead of showing the first bank again. (Play reads $9000 into $4000.)
-TEST(NsfCore, UnbankedFileReadsZerosPastItsData) {
-    const uint8_t code[] = {0x60, 0xAD, 0x00, 0x90, 0x8D, 0x00, 0x40, 0x60};
-    std::vector<uint8_t> file(128 + sizeof code, 0);
-    std::copy_n("NESM\x1A\x01\x01\x01\x00\x80\x00\x80\x01\x80", 14, file.begin());
-    file[110] = 0x1B, file[111] = 0x41, file[120] = 0x20, file[121] = 0x4E, file[122] = 1;
-    std::copy(code, code + sizeof code, file.begin() + 128);
-    Nonlinear_Buffer buffer;
-    Apu apu(buffer);
-    std::vector<ApuWrite> writes;
-    ConsolePlayer(file, ConsoleFileKind::Nsf, apu).runFrame(nullptr, &writes);
-    ASSERT_FALSE(writes.empty());
-    EXPECT_EQ(writes.back().address, 0x4000);
-    EXPECT_EQ(writes.back().value, 0);
-}
