@@ -17,6 +17,7 @@
 #include "tests/converter/TestData.h"
 #include "tests/converter/TestFiles.h"
 #include "tests/nsf/Listening.h"
+#include "tests/nsf/SongRig.h"
 
 namespace {
 
@@ -152,18 +153,15 @@ TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
         }
         const Rom rom = exportRom({path}, {});
 
-        auto song = std::make_unique<Song>();
+        SongRig rig;
         SongLoadHooks hooks;
-        ASSERT_TRUE(loadSongFile(*song, path, hooks));
-        leaveOutWhatTheDataCannotCarry(*song);
-        auto buffer = std::make_unique<Nonlinear_Buffer>();
-        auto apu = std::make_unique<Apu>(*buffer);
-        auto player = std::make_unique<Player>(*song, *apu);
-        const std::vector<int16_t> rendered = renderSong(*player, *apu, LISTEN_RATE, seconds);
+        ASSERT_TRUE(loadSongFile(*rig.song, path, hooks));
+        leaveOutWhatTheDataCannotCarry(*rig.song);
+        const std::vector<int16_t> rendered = renderSong(rig.play(), *rig.apu, LISTEN_RATE, seconds);
         const std::vector<double> editor(rendered.begin(), rendered.end());
 
         size_t lead = 0;
-        const std::vector<double> cartridge = romRender(rom, song->ntsc, &lead);
+        const std::vector<double> cartridge = romRender(rom, rig.song->ntsc, &lead);
         if (demo.empty()) demo = cartridge;
 
         const Heard h = compareHeard(editor, cartridge, lead);
