@@ -10,7 +10,7 @@ TEST(Apu, SampleMemoryAnswersOpenBusOutsideTheImage) {
     std::vector<std::uint8_t> image = {1, 2, 3, 4};
     EXPECT_EQ(readSampleMemory(nullptr, 0xC000), 0x55);
     // The image starts at $C000; below it and past its end the bus answers $55.
-    for (const auto [address, value] :
+    for (const auto& [address, value] :
          {std::pair{0xBFFF, 0x55}, {0x8000, 0x55}, {0xC000, 1}, {0xC003, 4}, {0xC004, 0x55}, {0xFFFF, 0x55}})
         EXPECT_EQ(readSampleMemory(&image, std::uint16_t(address)), value) << std::hex << address;
     std::vector<std::uint8_t> empty;
