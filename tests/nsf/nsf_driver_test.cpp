@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <random>
+#include <sstream>
 
 #include "NsfReader.h"
 #include "SongRig.h"
 #include "export/NsfWriter.h"
 #include "nes/Cpu6502.h"
 #include "tests/ExpectedText.h"
+#include "tests/TraceScripts.h"
 
 namespace {
 
@@ -131,15 +133,57 @@ std::string runText(const DriverRun& run, size_t stride = 1) {
     return out + "hash " + std::to_string(hash) + "\n";
 }
 
-// A frame sending nothing but the given DPCM-channel values (−1 = not sent).
-NsfFrame dpcmFrame(int kind, int rate = -1, int value = -1, bool start = false) {
-    NsfFrame f;
-    f.values.fill(-1);
-    f.values[NSF_DPCM_KIND] = kind;
-    f.values[NSF_DPCM_RATE] = rate;
-    f.values[NSF_DPCM_VALUE] = value;
-    f.sampleStart = start;
-    return f;
+// A capture of one stretch for the DPCM channel, one statement a line ('#' starts a comment):
+//   dpcm|pcm <size> <loop 0|1> fill <byte>|ramp <step>   one more sample: all <byte>, or byte i
+//                                                         (i * <step>) % 128
+//   frames <count> [kind=|rate=|value=|amp=|thr=<number>]... [start]
+//                                                         <count> more frames sending those
+//                                                         values (the rest not sent), starting
+//                                                         a sample when `start` is given
+//   play <frames>                                         the run's text (runText)
+std::string runSampleChannel(std::istream& script) {
+    // The DPCM channel's values in stream order, from NSF_DPCM_KIND on.
+    static const std::vector<std::string> names = {"kind", "rate", "value", "amp", "thr"};
+    NsfCapture cap;
+    cap.stretches.emplace_back();
+    std::string out;
+    for (std::string line; std::getline(script, line) && line != "--- trace";) {
+        std::istringstream in(line.substr(0, line.find('#')));
+        std::string op, word;
+        in >> op;
+        if (op == "dpcm" || op == "pcm") {
+            size_t size = 0;
+            std::string number;
+            NsfSample sample;
+            in >> size >> sample.loop >> word >> number;
+            const int step = std::stoi(number, nullptr, 0);
+            sample.bytes.assign(size, uint8_t(step));
+            for (size_t i = 0; word == "ramp" && i < size; ++i)
+                sample.bytes[i] = uint8_t(int(i) * step % 128);
+            (op == "pcm" ? cap.pcmSamples : cap.dpcmSamples).push_back(sample);
+        } else if (op == "frames") {
+            size_t count = 0;
+            NsfFrame f;
+            f.values.fill(-1);
+            for (in >> count; in >> word;) {
+                const size_t eq = word.find('=');
+                const auto name = std::find(names.begin(), names.end(), word.substr(0, eq));
+                if (name != names.end())
+                    f.values[size_t(NSF_DPCM_KIND + (name - names.begin()))] =
+                        std::stoi(word.substr(eq + 1), nullptr, 0);
+                f.sampleStart = f.sampleStart || word == "start";
+                EXPECT_TRUE(name != names.end() || word == "start") << line;
+            }
+            cap.stretches[0].insert(cap.stretches[0].end(), count, f);
+        } else if (op == "play") {
+            int frames = 0;
+            in >> frames;
+            out += runText(DriverRun(buildNsf(cap), frames));
+        } else {
+            EXPECT_TRUE(op.empty()) << line;
+        }
+    }
+    return out;
 }
 
 }  // namespace
@@ -219,76 +263,11 @@ TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
     expectTestData("nsf/driver_dense.txt", runText(run, 37));
 }
 
-// The DPCM channel's voices, each a capture whose run is kept in tests/data/nsf/driver_<name>.txt:
+// The DPCM channel's voices, each a capture whose run is kept in tests/data/nsf/sample-channel:
 // per frame the register writes, then the 156 level slots ($4011 values, "--" for $4018) or
-// "silent". What the runs show:
-// - dpcm-start: a software pulse until the hit; the start writes the level $3F, address, bank,
-//   length and rate, then enables the DMC, and from the start on the slots write nowhere; later
-//   frames do not restart the sample;
-// - pcm: a one-shot 400-byte sample started on frame 1 plays one 156-byte unit per frame from the
-//   slot 0 that follows (three units, the last padded with its last byte), then silence; the
-//   start stops the DMC in its frame; the looping one started on frame 6 comes round after three;
-// - pulse, saw: amplitude 100, the phase stepping $345 a slot: the pulse 100 while the phase's
-//   high byte is below the threshold $60, else 0; the saw (high byte * 100) >> 8;
-// - empty-samples: samples without data play nothing (no filler level, no DMC start), and a DMC
-//   sample already playing goes on.
-TEST(NsfDriver, SampleChannelRunsAsKept) {
-    std::vector<std::tuple<std::string, NsfCapture, int>> cases;
-    {
-        NsfCapture cap;
-        NsfSample s;
-        s.bytes.assign(300, 0xAA);
-        s.loop = true;
-        cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(40, 0x55), false}, s};
-        NsfFrame quiet = dpcmFrame(2, 1);
-        quiet.values[NSF_PCM_AMPLITUDE] = 50;
-        quiet.values[NSF_PCM_THRESHOLD] = 128;
-        NsfFrame hit = quiet;
-        hit.values[NSF_DPCM_KIND] = 1;
-        hit.values[NSF_DPCM_RATE] = 0x0E;
-        hit.values[NSF_DPCM_VALUE] = 1;
-        hit.sampleStart = true;
-        NsfFrame after = hit;
-        after.sampleStart = false;
-        after.values[NSF_PCM_AMPLITUDE] = 0;
-        cap.stretches = {{quiet, hit, after, after}};
-        cases.push_back({"dpcm-start", cap, 4});
-    }
-    {
-        NsfCapture cap;
-        NsfSample once;
-        for (int i = 0; i < 400; ++i) once.bytes.push_back(uint8_t(i * 5 % 128));
-        NsfSample looping = once;
-        looping.loop = true;
-        cap.pcmSamples = {once, looping};
-        std::vector<NsfFrame> frames(15, dpcmFrame(-1));
-        frames[1] = dpcmFrame(0, -1, 0, true);
-        frames[6] = dpcmFrame(0, -1, 1, true);
-        cap.stretches = {frames};
-        cases.push_back({"pcm", cap, 15});
-    }
-    for (int kind : {2, 3}) {
-        NsfCapture cap;
-        NsfFrame f = dpcmFrame(kind, 0x03, 0x45);
-        f.values[NSF_PCM_AMPLITUDE] = 100;
-        f.values[NSF_PCM_THRESHOLD] = 0x60;
-        cap.stretches = {std::vector<NsfFrame>(6, f)};
-        cases.push_back({kind == 2 ? "pulse" : "saw", cap, 6});
-    }
-    {
-        NsfCapture cap;
-        cap.pcmSamples = {NsfSample{}};
-        cap.dpcmSamples = {NsfSample{std::vector<uint8_t>(64, 0x55), true}, NsfSample{{}, true}};
-        const NsfFrame quiet = dpcmFrame(-1);
-        auto start = [](int kind, int index) { return dpcmFrame(kind, 0x0F, index, true); };
-        // An empty PCM sample, then a DMC sample, then an empty DMC sample over it.
-        cap.stretches = {{start(NSF_DPCM_KIND_PCM, 0), quiet, start(NSF_DPCM_KIND_DPCM, 0), quiet,
-                          start(NSF_DPCM_KIND_DPCM, 1), quiet, quiet, quiet}};
-        cases.push_back({"empty-samples", cap, 7});
-    }
-    for (const auto& [name, cap, frames] : cases)
-        expectTestData("nsf/driver_" + name + ".txt", runText(DriverRun(buildNsf(cap), frames)));
-}
+// "silent"; each script says what its run shows.
+KEPT_TRACE_SUITE(NsfSampleChannel, std::filesystem::path(BF_SOURCE_DIR "/tests/data/nsf/sample-channel"),
+                 runSampleChannel);
 
 // The example song, exported from the player, plays its streams past the loop back. Init ends
 // well inside an NSF player's first play period (29830 cycles at the NTSC rate of 16667 µs), so
