@@ -130,17 +130,33 @@ int differences(const std::vector<State>& ours, const std::vector<State>& theirs
 
 }  // namespace
 
+const std::string UPDATE_ONLY = " jsr bleep_update\n rti";
+
+// The cartridge of the song `name` (and effect `fx`) whose NMI handler is `nmi`, run for `frames`:
+// its states, the Player's of the song (or of the song `heard`; one frame more) and of the effect.
+struct DriverRun {
+    std::vector<State> ours, music, theirs;
+    std::string fxData;
+};
+DriverRun runCartridge(const std::string& nmi, int frames, const char* fx = nullptr,
+                       const std::string& name = "plain", bool ntsc = false, const std::string& heard = "") {
+    ScratchDir w("game-driver-" + name + (ntsc ? "-ntsc-" : "-") +
+                 std::to_string(std::hash<std::string>{}(nmi)));
+    auto song = script(name), played = script(heard.empty() ? name : heard);
+    song->ntsc = played->ntsc = ntsc;
+    std::unique_ptr<Song> effect = fx ? script(fx) : nullptr;
+    const std::vector<uint8_t> rom = buildCartridge(w, *song, nmi, effect.get());
+    EXPECT_FALSE(rom.empty()) << name;
+    if (rom.empty()) return {};
+    return {cartridgeStates(rom, frames), playerStates(*played, frames + 1),
+            effect ? playerStates(*effect, frames) : std::vector<State>{}, fx ? w.read("music-fx.s") : ""};
+}
+
 // The song plays as the Player plays it (or as it plays the song `heard`), PAL and NTSC.
 void expectSamePlay(const std::string& name, int frames, const std::string& heard) {
     for (bool ntsc : {false, true}) {
-        ScratchDir w("game-driver-" + name + (ntsc ? "-ntsc" : "-pal"));
-        auto song = script(name), played = script(heard.empty() ? name : heard);
-        song->ntsc = played->ntsc = ntsc;
-        const std::vector<uint8_t> rom = buildCartridge(w, *song, " jsr bleep_update\n rti");
-        ASSERT_FALSE(rom.empty()) << name;
-        EXPECT_EQ(differences(cartridgeStates(rom, frames), playerStates(*played, frames), 0,
-                              (name + (ntsc ? " NTSC" : " PAL")).c_str()),
-                  0);
+        const DriverRun r = runCartridge(UPDATE_ONLY, frames, nullptr, name, ntsc, heard);
+        EXPECT_EQ(differences(r.ours, r.music, 0, (name + (ntsc ? " NTSC" : " PAL")).c_str()), 0);
     }
 }
 
@@ -159,23 +175,6 @@ TEST(GameDriver, SongsPlayAsThePlayerPlaysThem) {
 }
 
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
-
-// The cartridge of the plain song (and effect `fx`) whose NMI handler is `nmi`, run for `frames`:
-// its states, the Player's of the song and of the effect.
-struct DriverRun {
-    std::vector<State> ours, music, theirs;
-    std::string fxData;
-};
-DriverRun runCartridge(const std::string& nmi, int frames, const char* fx = nullptr) {
-    ScratchDir w("game-driver-" + std::to_string(std::hash<std::string>{}(nmi)));
-    auto song = script("plain");
-    std::unique_ptr<Song> effect = fx ? script(fx) : nullptr;
-    const std::vector<uint8_t> rom = buildCartridge(w, *song, nmi, effect.get());
-    EXPECT_FALSE(rom.empty());
-    if (rom.empty()) return {};
-    return {cartridgeStates(rom, frames), playerStates(*song, frames),
-            effect ? playerStates(*effect, frames) : std::vector<State>{}, fx ? w.read("music-fx.s") : ""};
-}
 
 // Paused for frames 40-69 the channels are silent and the song holds; after it, it goes on where
 // it was. Stopped at frame 150, it stays silent.
@@ -197,12 +196,9 @@ TEST(GameDriver, PauseHoldsTheSongAndStopSilencesIt) {
 // itself, so the driver's pitch runs up to one frame ahead of the Player's until the arrival,
 // where both snap to the target. Every other value is the Player's. Returns the frames it leads.
 int portamentoLead(const char* name, int frames) {
-    ScratchDir w(std::string("game-driver-") + name);
-    auto song = script(name);
-    const std::vector<uint8_t> rom = buildCartridge(w, *song, " jsr bleep_update\n rti");
-    EXPECT_FALSE(rom.empty());
-    if (rom.empty()) return 0;
-    const std::vector<State> ours = cartridgeStates(rom, frames), theirs = playerStates(*song, frames + 1);
+    const DriverRun r = runCartridge(UPDATE_ONLY, frames, nullptr, name);
+    const std::vector<State>&ours = r.ours, &theirs = r.music;
+    if (ours.empty()) return 0;
     int leading = 0;
     for (size_t f = 0; f < ours.size(); ++f) {
         if (ours[f] == theirs[f]) continue;
