@@ -26,9 +26,7 @@ const std::string EXAMPLES = BF_SOURCE_DIR "/examples/";
 
 // A test song script saved as a song file in `w`.
 std::string savedScript(const ScratchDir& w, const std::string& name) {
-    auto song = std::make_unique<Song>();
-    loadSongScript(*song, "converter/" + name);
-    EXPECT_TRUE(saveSong(*song, w.path(name + ".zcm")));
+    EXPECT_TRUE(saveSong(*songScript("converter/" + name), w.path(name + ".zcm")));
     return w.path(name + ".zcm");
 }
 
@@ -36,17 +34,16 @@ std::string savedScript(const ScratchDir& w, const std::string& name) {
 // the samples fill most of $C000-$FFFF, so the rest of the data moves down to $8000 (NROM-256),
 // and it sounds the same.
 std::string bigSampleDemo(const ScratchDir& w, uint32_t size = 11 * 1024) {
-    auto song = std::make_unique<Song>();
-    SongLoadHooks hooks;
-    EXPECT_TRUE(loadSongFile(*song, EXAMPLES + "demo.zcm", hooks));
-    Instrument& unused = song->instruments[12];
+    SongRig rig;
+    EXPECT_TRUE(rig.load());
+    Instrument& unused = rig.song->instruments[12];
     unused.type = INST_DPCM;
     unused.dpcm.size = size;
     unused.dpcm.data.reset(new uint8_t[unused.dpcm.size]);
     for (uint32_t i = 0; i < unused.dpcm.size; ++i) unused.dpcm.data[i] = uint8_t(i * 37 + 11);
-    song->instrumentNames[12] = "Unplayed";
+    rig.song->instrumentNames[12] = "Unplayed";
     const std::string path = w.path("big" + std::to_string(size) + ".zcm");
-    EXPECT_TRUE(saveSong(*song, path));
+    EXPECT_TRUE(saveSong(*rig.song, path));
     return path;
 }
 
@@ -146,17 +143,15 @@ TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
         std::string path = EXAMPLES + name + ".zcm";
         if (name == "example-ntsc") {
             // An NTSC console's frames are shorter than the editor's: the ROM keeps its tempo.
-            auto ntsc = std::make_unique<Song>();
-            SongLoadHooks hooks;
-            ASSERT_TRUE(loadSongFile(*ntsc, EXAMPLES + "example.zcm", hooks));
-            ntsc->ntsc = true;
-            ASSERT_TRUE(saveSong(*ntsc, path = w.path(name + ".zcm")));
+            SongRig ntsc;
+            ASSERT_TRUE(ntsc.load(EXAMPLES + "example.zcm"));
+            ntsc.song->ntsc = true;
+            ASSERT_TRUE(saveSong(*ntsc.song, path = w.path(name + ".zcm")));
         }
         const Rom rom = exportRom({path}, {});
 
         SongRig rig;
-        SongLoadHooks hooks;
-        ASSERT_TRUE(loadSongFile(*rig.song, path, hooks));
+        ASSERT_TRUE(rig.load(path));
         leaveOutWhatTheDataCannotCarry(*rig.song);
         const std::vector<int16_t> rendered = renderSong(rig.play(), *rig.apu, LISTEN_RATE, seconds);
         const std::vector<double> editor(rendered.begin(), rendered.end());
@@ -190,11 +185,10 @@ TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
 // tests/data/export/rom-cli.txt and rom-texts.txt). A ROM written before stays as it was.
 TEST(Rom, WhatCannotBeBuiltFailsClearly) {
     ScratchDir w("rom-errors");
-    const std::string demo = EXAMPLES + "demo.zcm";
     std::ofstream(w.path("old.nes")) << "an earlier ROM";
     bigSampleDemo(w, 16384);
     std::filesystem::create_directories(w.path("other"));
-    std::filesystem::copy_file(demo, w.path("other/demo.zcm"));
+    std::filesystem::copy_file(EXAMPLES + "demo.zcm", w.path("other/demo.zcm"));
     const auto swap = [](std::string t, const std::string& from, const std::string& to) {
         for (size_t at = 0; (at = t.find(from, at)) != std::string::npos; at += to.size())
             t.replace(at, from.size(), to);

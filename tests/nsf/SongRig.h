@@ -16,9 +16,9 @@ struct SongRig {
     std::unique_ptr<Apu> apu = std::make_unique<Apu>(*buffer);
     std::unique_ptr<Player> player;  // made on first use, once the song is set up
 
-    bool loadDemo() {
+    bool load(const std::string& path = BF_SOURCE_DIR "/examples/demo.zcm") {
         SongLoadHooks hooks;
-        return loadSongFile(*song, BF_SOURCE_DIR "/examples/demo.zcm", hooks);
+        return loadSongFile(*song, path, hooks);
     }
     Player& play() {
         if (!player) player = std::make_unique<Player>(*song, *apu);

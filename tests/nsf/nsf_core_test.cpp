@@ -53,7 +53,7 @@ std::vector<uint64_t> frameStarts(const std::vector<uint8_t>& nsf, int frames, b
 TEST(NsfCore, DemoSongKeepsTimeWhileTheDmcStealsCycles) {
     for (bool ntsc : {true, false}) {
         SongRig rig;
-        ASSERT_TRUE(rig.loadDemo());
+        ASSERT_TRUE(rig.load());
         rig.song->ntsc = ntsc;
         const std::vector<uint8_t> nsf = rig.nsf();
         const int frames = 1500;
@@ -85,8 +85,7 @@ TEST(NsfCore, ExampleSongThroughTheCliSoundsLikeOurRender) {
     const double seconds = 12.0;
     for (int voice : {CH_PULSE1, CH_TRIANGLE}) {
         SongRig rig;
-        SongLoadHooks hooks;
-        ASSERT_TRUE(loadSongFile(*rig.song, BF_SOURCE_DIR "/examples/example.zcm", hooks));
+        ASSERT_TRUE(rig.load(BF_SOURCE_DIR "/examples/example.zcm"));
         for (Pattern& pattern : rig.song->patterns)
             for (int c = 0; c < CHANNEL_COUNT; ++c)
                 for (int r = 0; r < ROWS_PER_PATTERN; ++r)

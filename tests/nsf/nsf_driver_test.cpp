@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <iomanip>
 #include <random>
 #include <sstream>
 
@@ -153,10 +154,9 @@ std::string runSampleChannel(std::istream& script) {
         in >> op;
         if (op == "dpcm" || op == "pcm") {
             size_t size = 0;
-            std::string number;
+            int step = 0;
             NsfSample sample;
-            in >> size >> sample.loop >> word >> number;
-            const int step = std::stoi(number, nullptr, 0);
+            in >> size >> sample.loop >> word >> std::setbase(0) >> step;  // 0x... in hexadecimal
             sample.bytes.assign(size, uint8_t(step));
             for (size_t i = 0; word == "ramp" && i < size; ++i)
                 sample.bytes[i] = uint8_t(int(i) * step % 128);
@@ -275,7 +275,7 @@ KEPT_TRACE_SUITE(NsfSampleChannel, std::filesystem::path(BF_SOURCE_DIR "/tests/d
 // 33247.5 cycles apart, the first within 150 cycles.
 TEST(NsfDriver, ExampleSongPlaysItsStreamsOnTime) {
     SongRig rig;
-    ASSERT_TRUE(rig.loadDemo());
+    ASSERT_TRUE(rig.load());
     const std::vector<uint8_t> nsf = rig.nsf();
     EXPECT_FALSE(rig.player->captureMode);
     EXPECT_TRUE(rig.player->resetRequest);

@@ -21,8 +21,7 @@ void expectSongHeardAlike(const std::string& name, double seconds, int minClear,
                           double ntscPitchRatio = 1.0) {
     for (bool ntsc : {false, true}) {
         SongRig rig;
-        SongLoadHooks hooks;
-        ASSERT_TRUE(loadSongFile(*rig.song, BF_SOURCE_DIR "/tests/data/nsf/" + name + ".zcm", hooks));
+        ASSERT_TRUE(rig.load(BF_SOURCE_DIR "/tests/data/nsf/" + name + ".zcm"));
         rig.song->ntsc = ntsc;
         const std::vector<double> theirs = gmeRender(rig.nsf(), seconds + 0.1);
         const std::vector<int16_t> rendered = renderSong(rig.play(), *rig.apu, LISTEN_RATE, seconds);
