@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -89,5 +90,12 @@ inline void loadSongScript(Song& s, const std::string& name) {
     std::ifstream file(BF_SOURCE_DIR "/tests/data/" + name + ".song");
     ASSERT_TRUE(file) << name;
     for (std::string line; std::getline(file, line);) songScriptLine(s, line, name);
+}
+
+// A new song holding the script `name`'s statements.
+inline std::unique_ptr<Song> songScript(const std::string& name) {
+    auto song = std::make_unique<Song>();
+    loadSongScript(*song, name);
+    return song;
 }
 

@@ -16,14 +16,6 @@ using Cmds = CommandList;
 DriverCommand C(int32_t code) { return {code, {}}; }
 DriverCommand C(int32_t code, int32_t arg) { return {code, {arg}}; }
 
-CapturedSong capture(FakePlayer& p) {
-    DriverCommandRecorder r;
-    p.recorder = &r;
-    CapturedSong song;
-    captureSong(p, r, song);
-    return song;
-}
-
 // A recorder script (tests/data/converter/recorder/): "rec CHANNEL CODE [ARGUMENT]", "restate
 // CHANNEL SLOT", "advance FRAMES", "recording 0|1" and "stretch" drive the recorder; "pending
 // CHANNEL", "end" (every channel's list) and "used SLOT" print, codes in hex.
@@ -92,7 +84,10 @@ TEST(CaptureSong, OneStretchPerOrderEntryWithEffectsClosedAtItsEnd) {
             f.active[4][DRV_VIBRATO] = true;  // no such command on the DPCM channel
         }
     };
-    const CapturedSong song = capture(p);
+    DriverCommandRecorder r;
+    p.recorder = &r;
+    CapturedSong song;
+    captureSong(p, r, song);
     EXPECT_EQ(song.loopIndex, 0);
     EXPECT_FALSE(p.playing || p.capture);
     for (const auto& lists : song.channels) ASSERT_EQ(lists.size(), 3u);

@@ -18,11 +18,8 @@ struct Workspace : ScratchDir {
     explicit Workspace(const std::string& name) : ScratchDir(name) {
         const std::pair<const char*, const char*> songs[] = {
             {"song-a", "a.zcm"}, {"song-b", "song b.zcm"}, {"coin", "coin.zcm"}, {"zap", "zap.zcm"}};
-        for (const auto& [script, file] : songs) {
-            auto s = std::make_unique<Song>();
-            loadSongScript(*s, std::string("converter/") + script);
-            EXPECT_TRUE(saveSong(*s, path(file)));
-        }
+        for (const auto& [script, file] : songs)
+            EXPECT_TRUE(saveSong(*songScript(std::string("converter/") + script), path(file)));
     }
 };
 

@@ -73,14 +73,8 @@ TEST(EffectCapture, LoopsOnlyWhenAskedToAndNeverWithoutTime) {
             if (order == 1 && row == 3) f.loopFlag = askLoop, f.jumpOrder = loopTo;
         };
     };
-    const Bytes played = {0x0F, 0xCA, 0x00, 0x81, 0xD2, 0x0C, 0xD2};
-    const auto withEnd = [&](uint8_t end) {
-        Bytes b = played;
-        b.push_back(end);
-        return b;
-    };
     CapturedEffect e = runEffect(2, 4, 2, script(true, 0));
-    EXPECT_EQ(e.bytes, withEnd(0xCE));
+    EXPECT_EQ(e.bytes, (Bytes{0x0F, 0xCA, 0x00, 0x81, 0xD2, 0x0C, 0xD2, 0xCE}));
     EXPECT_EQ(e.loopOffset, 0);
     LabelTable labels;
     labels.labelFor("first");
@@ -89,13 +83,13 @@ TEST(EffectCapture, LoopsOnlyWhenAskedToAndNeverWithoutTime) {
               "  .byte 129\n  .byte 210\n  .byte 12\n  .byte 210\n  .byte 206\n  .word BLEEP_L1 + 0\n");
 
     e = runEffect(2, 4, 2, script(false, 0));
-    EXPECT_EQ(e.bytes, withEnd(0xCD));
+    EXPECT_EQ(e.bytes, (Bytes{0x0F, 0xCA, 0x00, 0x81, 0xD2, 0x0C, 0xD2, 0xCD}));
     EXPECT_EQ(e.loopOffset, -1);
     EXPECT_EQ(effectText(e, labels, "fx").find(".word"), std::string::npos);
 
     // The repeated position (order 1) lies in the trimmed tail: the loop restarts from the top.
     e = runEffect(3, 4, 2, script(true, 1));
-    EXPECT_EQ(e.bytes, withEnd(0xCE));
+    EXPECT_EQ(e.bytes, (Bytes{0x0F, 0xCA, 0x00, 0x81, 0xD2, 0x0C, 0xD2, 0xCE}));
     EXPECT_EQ(e.loopOffset, 0);
 
     // A loop into a sounding part keeps its place.

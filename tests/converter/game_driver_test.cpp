@@ -15,11 +15,7 @@
 
 namespace {
 
-std::unique_ptr<Song> script(const std::string& name) {
-    auto song = std::make_unique<Song>();
-    loadSongScript(*song, "converter/" + name);
-    return song;
-}
+std::unique_ptr<Song> script(const std::string& name) { return songScript("converter/" + name); }
 
 // The sounding state of one frame: per channel the volume nibble with the duty (pulses; the duty
 // only while the volume is not 0), the period (-1 while silent), the triangle control, the noise

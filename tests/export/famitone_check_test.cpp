@@ -46,8 +46,7 @@ std::multiset<Place> checkRefusals(const std::vector<FamiToneFinding>& findings)
 // A song that hits every check once, and one within every limit: what the reader refuses in the
 // exported text is what the check reports as refused, and the example songs agree too.
 TEST(FamiToneCheck, ReportsEachProblemOnceAsTheReaderRefusesIt) {
-    auto song = std::make_unique<Song>();
-    loadSongScript(*song, "export/famitone-problems");
+    const auto song = songScript("export/famitone-problems");
     const auto findings = checkFamiTone(*song);
     std::string texts;
     for (const auto& f : findings) texts += f.text() + "\n";
@@ -57,8 +56,7 @@ TEST(FamiToneCheck, ReportsEachProblemOnceAsTheReaderRefusesIt) {
     ASSERT_EQ(read.error, "");
     EXPECT_EQ(readerRefusals(*song, read), checkRefusals(findings));
 
-    auto clean = std::make_unique<Song>();
-    loadSongScript(*clean, "export/famitone-clean");
+    const auto clean = songScript("export/famitone-clean");
     const uint8_t bytes[] = {0x00, 0x5A, 0xFF};
     clean->instruments[2].dpcm.assign(bytes, 3, true);
     EXPECT_TRUE(checkFamiTone(*clean).empty());
@@ -70,11 +68,9 @@ TEST(FamiToneCheck, ReportsEachProblemOnceAsTheReaderRefusesIt) {
               std::vector<int>({1, 15, 1}));
 
     for (const char* name : {"demo.zcm", "example.zcm"}) {
-        std::vector<uint8_t> file;
-        ASSERT_TRUE(readWholeFile(std::string(BF_SOURCE_DIR "/examples/") + name, file)) << name;
         auto example = std::make_unique<Song>();
         SongLoadHooks hooks;
-        ASSERT_TRUE(loadSong(*example, file.data(), file.size(), hooks)) << name;
+        ASSERT_TRUE(loadSongFile(*example, std::string(BF_SOURCE_DIR "/examples/") + name, hooks)) << name;
         const FamiToneRead exampleRead = readFamiTone(exportFamiTone(*example));
         ASSERT_EQ(exampleRead.error, "") << name;
         EXPECT_EQ(readerRefusals(*example, exampleRead), checkRefusals(checkFamiTone(*example))) << name;

@@ -10,8 +10,7 @@
 // with the song saver.
 TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
     const std::filesystem::path dir = scratch();
-    auto song = std::make_unique<Song>();
-    loadSongScript(*song, "export/famitone-cli");
+    const auto song = songScript("export/famitone-cli");
     ASSERT_TRUE(saveSong(*song, (dir / "in.zcm").string()));
     std::ofstream(dir / "out.txt") << std::string(20000, 'x');
     std::ofstream(dir / "junk.zcm") << "not a song";

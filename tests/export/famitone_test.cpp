@@ -21,9 +21,6 @@ TEST(FamiTone, CellText) {
 // Envelopes to sequences, the DPCM sample table with the channel conversions, and a small song's
 // whole text: each a script in tests/data/export with its exported text beside it.
 TEST(FamiTone, ScriptedSongsExportExactly) {
-    for (const char* name : {"sequences", "dpcm-table", "whole-file"}) {
-        auto song = std::make_unique<Song>();
-        loadSongScript(*song, std::string("export/") + name);
-        expectTestData(std::string("export/") + name + ".txt", exportFamiTone(*song));
-    }
+    for (const std::string name : {"sequences", "dpcm-table", "whole-file"})
+        expectTestData("export/" + name + ".txt", exportFamiTone(*songScript("export/" + name)));
 }
