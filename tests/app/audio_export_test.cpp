@@ -78,6 +78,9 @@ std::vector<int16_t> offlineRender(Song& song) {
 
 TEST(SaveWav, RendersACopyInTheBackgroundWhileTheEditorGoesOn) {
     WavRig r;
+    // Not the new song's rate and tempo: the copy rendered must carry them.
+    r.song->ntsc = true;
+    r.song->tempo = 150;
     const std::vector<int16_t> expected = offlineRender(*r.song);
     ASSERT_GT(expected.size(), 44100u / 2);
     const std::vector<uint8_t> before = serializeSong(*r.song);
@@ -104,16 +107,6 @@ TEST(SaveWav, RendersACopyInTheBackgroundWhileTheEditorGoesOn) {
     EXPECT_EQ(r.player.currentRow, 9);
     EXPECT_EQ(r.lock.events.find('P'), std::string::npos);
     EXPECT_EQ(r.files(), 1u);
-
-    // The copy carries every part of the song, sample bytes included.
-    r.song->instruments[4].pcm.assign(reinterpret_cast<const uint8_t*>("\x10\x20\x30"), 3, true);
-    r.song->instrumentNames[4] = "hat";
-    r.song->instrumentColours[4] = 5;
-    r.song->ntsc = true;
-    r.song->tempo = 150;
-    auto copy = std::make_unique<Song>();
-    copySong(*r.song, *copy);
-    EXPECT_EQ(serializeSong(*copy), serializeSong(*r.song));
 }
 
 TEST(SaveWav, OptionsFormatsAndStems) {
