@@ -200,7 +200,6 @@ struct EditorRig {
     void type(const std::string& text) {
         for (char c : text) press(KeyEvent{uint32_t(uint8_t(c)), 0, uint16_t(uint8_t(c)), true}, 0);
     }
-    const std::string& status() const { return edit.status.text; }
 
     // Once started, each snap adds a line to `trace`: the label and each value of the editing
     // state, the player and the song that differs from the line before (requests to the audio

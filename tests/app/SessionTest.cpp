@@ -324,7 +324,7 @@ struct Session {
             Envelope& env = s.instruments[v[0]].envelopes[v[1]];
             std::copy(v.begin() + 2, v.end(), env.values);
             env.values[v.size() - 2] = END_MARKER;
-        } else if (verb == "inst") {  // inst N type T | name TEXT | colour C | loop ENVELOPE POINT | dpcm
+        } else if (verb == "inst") {  // inst N type T | name TEXT | loop ENVELOPE POINT | dpcm
                                       // SIZE LOOP | pcm SIZE LOOP
             int i;
             in >> i >> a;
@@ -333,8 +333,6 @@ struct Session {
                 s.instrumentNames[i] = rest();
             else if (a == "type")
                 s.instruments[i].type = InstrumentType(*ints());
-            else if (a == "colour")
-                s.instrumentColours[i] = *ints();
             else if (a == "loop")
                 ints(), s.instruments[i].envelopes[v[0]].loopPoint = v[1];
             else if (a == "dpcm")
