@@ -2,7 +2,6 @@
 // A song, an Apu and a Player wired as the program wires them, with per-frame register capture.
 
 #include <cstdint>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -79,24 +78,9 @@ struct PlayerRig {
         c.instrument = uint8_t(instrument);
         c.setEffect(effect, param);
     }
-    // An instrument with the given Volume envelope (and loop point), other envelopes default.
-    void volumeEnvelope(int slot, std::vector<int> values, int loopPoint) {
-        setEnvelope(song.instruments[slot].envelopes[ENV_VOLUME], values, loopPoint);
-    }
     static void setEnvelope(Envelope& env, const std::vector<int>& values, int loopPoint) {
         env.loopPoint = loopPoint;
         for (size_t i = 0; i < values.size(); ++i) env.values[i] = values[i];
         env.values[values.size()] = END_MARKER;
     }
 };
-
-// Writes as text: "4002=A0 4003=01".
-inline std::string text(const std::vector<RegisterWrite>& writes) {
-    std::string out;
-    char w[16];
-    for (const RegisterWrite& r : writes) {
-        std::snprintf(w, sizeof w, "%s%04X=%02X", out.empty() ? "" : " ", r.address, r.value);
-        out += w;
-    }
-    return out;
-}
