@@ -7,47 +7,17 @@
 
 namespace {
 
-const char* kMissing = "invalid map<K, T> key";
-
+// The message `f` throws, or "" when it throws nothing.
 std::string thrownMessage(const std::function<void()>& f) {
     try {
         f();
     } catch (const std::runtime_error& e) {
         return e.what();
     }
-    return "(nothing thrown)";
+    return "";
 }
 
 }  // namespace
-
-TEST(ConfigFileParse, LinesCommentsAndPairs) {
-    ConfigFile c;
-    ASSERT_TRUE(
-        c.parseText("   ; comment\n\n\t\nkey = a;b\nk2=value\n  k3   =   value  \na = b = c\n=5\n"
-                    "empty =\n[s]\n-12 = SDLK_z ; trailing\nlast line = no newline"));
-    EXPECT_EQ(c.section("unnamed"),
-              (ConfigFile::Section{
-                  {"key", "a"}, {"k2", "value"}, {"k3", "value"}, {"a", "b = c"}, {"", "5"}, {"empty", ""}}));
-    EXPECT_EQ(c.section("s"), (ConfigFile::Section{{"-12", "SDLK_z"}, {"last line", "no newline"}}));
-
-    ConfigFile crlf;
-    crlf.parseText("[s]\r\n-12 = SDLK_z ; trailing\r\nlast line = no newline\r\n");
-    EXPECT_EQ(crlf.section("s"), c.section("s"));
-}
-
-TEST(ConfigFileParse, SecondTextMergesAndOverrides) {
-    ConfigFile c;
-    c.parseText("[s]\na = 1\n[t]\nb = 2\n[s]\nc = 3\n[ general ]\nx = y\n");
-    // Each parse starts again in "unnamed"; a repeated header continues its section.
-    c.parseText("a = 0\n[s]\na = 9\n[empty]\n");
-    EXPECT_EQ(c.get("unnamed", "a"), "0");
-    EXPECT_EQ(c.get("s", "a"), "9");
-    EXPECT_EQ(c.get("s", "c"), "3");
-    EXPECT_EQ(c.get("t", "b"), "2");
-    EXPECT_EQ(c.get(" general ", "x"), "y");  // names between brackets are kept as written
-    EXPECT_FALSE(c.hasSection("general"));
-    EXPECT_FALSE(c.hasSection("empty"));  // a section exists once it has a key
-}
 
 // Cases as "kind|text", kept with their answers in tests/data/config/parse_cases.txt: a "text"
 // parsed whole (malformed lines throw exact messages), an "int" value read by getInt like
@@ -64,22 +34,36 @@ TEST(ConfigFileParse, CasesGiveTheirValuesOrExactMessages) {
             file.parseText(kind == "int" ? "v = " + text + "\n" : text);
             if (kind == "int") v = file.getInt("unnamed", "v");
         });
-        if (thrown != "(nothing thrown)") return "throws: " + thrown;
+        if (!thrown.empty()) return "throws: " + thrown;
         return kind == "int" ? std::to_string(v) : std::string("parses");
     });
-    // Lines before the bad one stay stored.
-    ConfigFile c;
-    EXPECT_THROW(c.parseText("[s]\na = 1\nbroken\nb = 2\n"), std::runtime_error);
-    EXPECT_EQ(c.get("s", "a"), "1");
-    EXPECT_EQ(thrownMessage([&] { c.get("s", "b"); }), kMissing);
 }
 
-TEST(ConfigFileLookup, MissingSectionOrKeyAndTrim) {
-    ConfigFile c;
-    c.parseText("[s]\na = 1\n");
-    EXPECT_EQ(thrownMessage([&] { c.get("t", "a"); }), kMissing);
-    EXPECT_EQ(thrownMessage([&] { c.get("s", "A"); }), kMissing);  // names are case-sensitive
-    EXPECT_EQ(thrownMessage([&] { c.getInt("s", "b"); }), kMissing);
-    EXPECT_EQ(thrownMessage([&] { c.section("S"); }), kMissing);
+// Texts parsed in turn into one file, then one lookup, kept with what they give in
+// tests/data/config/lookups.txt: "get|SECTION|KEY|TEXT|TEXT...", "int|SECTION|KEY|TEXT..." for
+// getInt and "section|NAME||TEXT..." for a whole section (and whether hasSection finds it).
+TEST(ConfigFileLookup, ParsedTextsAndWhatLookupsGive) {
+    expectTable("config/lookups", [](const std::string& c) {
+        std::vector<std::string> f;
+        for (size_t at = 0, bar = 0; bar != std::string::npos; at = bar + 1) {
+            bar = c.find('|', at);
+            f.push_back(c.substr(at, bar - at));
+        }
+        ConfigFile file;
+        std::string out;
+        for (size_t i = 3; i < f.size(); ++i) {
+            const std::string thrown = thrownMessage([&] { out += file.parseText(f[i]) ? "" : "parse false; "; });
+            if (!thrown.empty()) out += "parse throws: " + thrown + "; ";
+        }
+        if (f[0] == "section" && !file.hasSection(f[1])) out += "no section; ";
+        const std::string thrown = thrownMessage([&] {
+            if (f[0] == "get") out += "\"" + file.get(f[1], f[2]) + "\"";
+            if (f[0] == "int") out += std::to_string(file.getInt(f[1], f[2]));
+            if (f[0] == "section")
+                for (const auto& [key, value] : file.section(f[1]))
+                    out += (out.empty() ? "\"" : ", \"") + key + "\"=\"" + value + "\"";
+        });
+        return thrown.empty() ? out : out + "throws: " + thrown;
+    });
     EXPECT_EQ(ConfigFile::trim("\t\va\f \r\n"), "\va\f");  // only space, tab, CR and LF are blanks
 }
