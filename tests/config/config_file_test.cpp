@@ -52,7 +52,8 @@ TEST(ConfigFileLookup, ParsedTextsAndWhatLookupsGive) {
         ConfigFile file;
         std::string out;
         for (size_t i = 3; i < f.size(); ++i) {
-            const std::string thrown = thrownMessage([&] { out += file.parseText(f[i]) ? "" : "parse false; "; });
+            const std::string thrown =
+                thrownMessage([&] { out += file.parseText(f[i]) ? "" : "parse false; "; });
             if (!thrown.empty()) out += "parse throws: " + thrown + "; ";
         }
         if (f[0] == "section" && !file.hasSection(f[1])) out += "no section; ";

@@ -66,6 +66,14 @@ inline ToolRun runTool(const std::string& args) {
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
 }
 
+// Expects the tool to refuse `args`: status 1, nothing on standard output and an "Error: " message.
+inline void expectRefused(const std::string& args) {
+    const ToolRun r = runTool(args);
+    EXPECT_EQ(r.status, 1) << args;
+    EXPECT_TRUE(r.out.empty()) << args << ": " << r.out;
+    EXPECT_TRUE(r.err.starts_with("Error: ")) << args << ": " << r.err;
+}
+
 inline std::string writeFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
     std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return file.string();

@@ -62,13 +62,9 @@ TEST(CliDump, RefusedFilesFailWithAMessage) {
     other.text("not a bleepforge file at all");
     for (auto* f : {&v12, &inst5, &other}) {
         writeFile(dir / "bad", f->bytes);
-        ToolRun r = runTool("dump '" + (dir / "bad").string() + "'");
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(r.out.empty());
-        EXPECT_TRUE(r.err.starts_with("Error: ")) << r.err;
+        expectRefused("dump '" + (dir / "bad").string() + "'");
     }
-    EXPECT_EQ(runTool("dump '" + (dir / "missing.zcm").string() + "'").status, 1);
-    EXPECT_EQ(runTool("save '" + (dir / "bad").string() + "' '" + (dir / "out.zcm").string() + "'").status,
-              1);
+    expectRefused("dump '" + (dir / "missing.zcm").string() + "'");
+    expectRefused("save '" + (dir / "bad").string() + "' '" + (dir / "out.zcm").string() + "'");
     EXPECT_FALSE(fs::exists(dir / "out.zcm"));
 }
