@@ -15,6 +15,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::vector<uint8_t> bytesOf(const SampleSlot& s) {
+    return s.empty() ? std::vector<uint8_t>{} : std::vector<uint8_t>(s.data.get(), s.data.get() + s.size);
+}
+
 class SampleImport : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -42,10 +46,7 @@ class SampleImport : public ::testing::Test {
         return path;
     }
 
-    std::vector<uint8_t> pcm(int slot) const {
-        const PcmSample& s = song->instruments[slot].pcm;
-        return s.empty() ? std::vector<uint8_t>{} : std::vector<uint8_t>(s.data.get(), s.data.get() + s.size);
-    }
+    std::vector<uint8_t> pcm(int slot) const { return bytesOf(song->instruments[slot].pcm); }
 
     fs::path dir;
     std::unique_ptr<Song> song;
@@ -108,7 +109,7 @@ TEST_F(SampleImport, LengthFollowsRateInEveryFormat) {
     EXPECT_TRUE(readDpcmBytes(dmc, sizeof dmc, "/a/b.dmc", none));
     EXPECT_EQ(none.type, INST_DPCM);
     EXPECT_EQ(none.name, "b.dmc");
-    EXPECT_EQ(std::vector<uint8_t>(none.sample.data.get(), none.sample.data.get() + 3), std::vector<uint8_t>(dmc, dmc + 3));
+    EXPECT_EQ(bytesOf(none.sample), std::vector<uint8_t>(dmc, dmc + 3));
     EXPECT_FALSE(readDpcmBytes(dmc, MAX_IMPORTED_SAMPLE_BYTES + 1u, "big.dmc", none));  // refused before reading
 }
 
@@ -155,9 +156,7 @@ TEST_F(SampleImport, DpcmBytesAreTakenAsTheyAre) {
 
     ASSERT_TRUE(loadDpcmSample(*song, 3, writeFile(dir / "snare.dmc", {0x00, 0xFF, 0x55, 0xAA})));
     EXPECT_EQ(inst.type, INST_DPCM);
-    EXPECT_EQ(inst.dpcm.size, 4u);
-    EXPECT_EQ(std::vector<uint8_t>(inst.dpcm.data.get(), inst.dpcm.data.get() + 4),
-              (std::vector<uint8_t>{0x00, 0xFF, 0x55, 0xAA}));
+    EXPECT_EQ(bytesOf(inst.dpcm), (std::vector<uint8_t>{0x00, 0xFF, 0x55, 0xAA}));
     EXPECT_FALSE(inst.dpcm.loop);
     EXPECT_EQ(song->instrumentNames[3], "snare.dmc");
     EXPECT_EQ(pcm(3), (std::vector<uint8_t>{1, 2})) << "the PCM slot keeps its data";
