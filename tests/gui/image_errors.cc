@@ -139,23 +139,18 @@ int main() {
 
     // A scan may name only tables defined before it, and only those it decodes with count: a
     // progressive DC scan needs no AC table.
-    struct Scan {
-        const char* what;
-        bool progressive;
-        uint8_t tables, start, end;
-        bool decodes;
-    };
-    for (const Scan& scan : {Scan{"a baseline JPEG", false, 0x00, 0, 63, true},
-                             Scan{"a baseline scan with an undefined AC table", false, 0x01, 0, 63, false},
-                             Scan{"a baseline scan with an undefined DC table", false, 0x20, 0, 63, false},
-                             Scan{"a progressive DC scan naming an undefined AC table", true, 0x03, 0, 0, true},
-                             Scan{"a progressive DC scan with an undefined DC table", true, 0x10, 0, 0, false},
-                             Scan{"a progressive AC scan with an undefined AC table", true, 0x02, 1, 63, false}}) {
-        const std::vector<uint8_t> bytes = jpegOf(scan.progressive, scan.tables, scan.start, scan.end);
+    for (const auto& [what, progressive, tables, start, end, decodes] :
+         {std::tuple{"a baseline JPEG", false, 0x00, 0, 63, true},
+          {"a baseline scan with an undefined AC table", false, 0x01, 0, 63, false},
+          {"a baseline scan with an undefined DC table", false, 0x20, 0, 63, false},
+          {"a progressive DC scan naming an undefined AC table", true, 0x03, 0, 0, true},
+          {"a progressive DC scan with an undefined DC table", true, 0x10, 0, 0, false},
+          {"a progressive AC scan with an undefined AC table", true, 0x02, 1, 63, false}}) {
+        const std::vector<uint8_t> bytes = jpegOf(progressive, uint8_t(tables), uint8_t(start), uint8_t(end));
         Image picture;
         const bool decoded = decodeImage(bytes.data(), bytes.size(), picture);
-        check(std::string(scan.what) + (scan.decodes ? " decodes" : " is refused"),
-              decoded == scan.decodes && (!decoded || (picture.width == 8 && picture.height == 8)));
+        check(std::string(what) + (decodes ? " decodes" : " is refused"),
+              decoded == decodes && (!decoded || (picture.width == 8 && picture.height == 8)));
     }
     return failures ? 1 : 0;
 }
