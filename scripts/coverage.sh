@@ -2,8 +2,9 @@
 # Line and branch coverage per folder, from clang's source-based coverage: the unit tests (all
 # test_* programs, or the ones named) and a replay of every kept fuzz corpus and crash input.
 #   scripts/coverage.sh [test_song test_config ...]
-# Needs clang, llvm-profdata and llvm-cov. Builds in build-cov/ and build-cov-fuzz/; the merged
-# profile is build-cov/coverage.profdata, and `llvm-cov show` on it gives the lines themselves.
+# Needs clang, llvm-profdata and llvm-cov. Builds in build-cov/ and build-cov-fuzz/; the profiles
+# are build-cov/coverage-tests.profdata and coverage-fuzz.profdata (`llvm-cov show` on one, with
+# its build's programs, gives the lines themselves), their lcov exports lie beside them.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Both builds must record the same absolute source names for their counts to merge; a ccache base
@@ -28,15 +29,21 @@ else
 fi
 cmake --build build-cov-fuzz -j "$jobs" >/dev/null
 
-objects=()
+# The two builds compile the same sources with different instrumentation, so their profiles are
+# kept apart: one profile merged from both would have two records for many functions, and
+# llvm-cov then drops the counts of those ("functions have mismatched data"). Each build is
+# exported on its own and the counts are added up per line and per branch afterwards.
+tests_objects=()
 echo "== unit tests"
+mkdir -p "$profiles/tests" "$profiles/fuzz"
 for t in "${tests[@]}"; do
   # Tests run from their build folder, as CTest runs them.
-  (cd build-cov/tests && LLVM_PROFILE_FILE="$profiles/$t-%p.profraw" "./$t" --gtest_brief=1 >/dev/null 2>&1) ||
+  (cd build-cov/tests && LLVM_PROFILE_FILE="$profiles/tests/$t-%p.profraw" "./$t" --gtest_brief=1 >/dev/null 2>&1) ||
     echo "$t: some tests failed (coverage still counted)"
-  objects+=(-object "build-cov/tests/$t")
+  tests_objects+=(-object "build-cov/tests/$t")
 done
 echo "== corpus replay"
+fuzz_objects=()
 for exe in build-cov-fuzz/fuzz/fuzz_*; do
   [ -x "$exe" ] || continue
   name=${exe##*/fuzz_}
@@ -44,33 +51,54 @@ for exe in build-cov-fuzz/fuzz/fuzz_*; do
   [ -d "fuzz/corpus/$name" ] && inputs+=("fuzz/corpus/$name")
   [ -d "fuzz/regressions/$name" ] && inputs+=("fuzz/regressions/$name")
   [ ${#inputs[@]} -gt 0 ] || continue
-  LLVM_PROFILE_FILE="$profiles/fuzz_$name-%p.profraw" ASAN_OPTIONS=detect_leaks=0 "$exe" "${inputs[@]}" >/dev/null 2>&1 ||
+  LLVM_PROFILE_FILE="$profiles/fuzz/fuzz_$name-%p.profraw" ASAN_OPTIONS=detect_leaks=0 "$exe" "${inputs[@]}" >/dev/null 2>&1 ||
     echo "fuzz_$name: replay failed"
-  objects+=(-object "$exe")
+  fuzz_objects+=(-object "$exe")
 done
 
-llvm-profdata merge -sparse "$profiles"/*.profraw -o build-cov/coverage.profdata
-# The first object is given plainly, the others with -object.
-first=${objects[1]}
-llvm-cov export -summary-only -format=text -instr-profile=build-cov/coverage.profdata "$first" \
-  "${objects[@]:2}" >build-cov/coverage.json
-python3 - build-cov/coverage.json "$(pwd)" <<'PY'
-import json, os, sys, collections
-data = json.load(open(sys.argv[1]))
-root = sys.argv[2].rstrip('/') + '/'
+# export SET OBJECTS...: the set's profile and its lcov export (the first object given plainly).
+export_set() {
+  local set=$1
+  shift
+  llvm-profdata merge -sparse "$profiles/$set"/*.profraw -o "build-cov/coverage-$set.profdata"
+  llvm-cov export -format=lcov -instr-profile="build-cov/coverage-$set.profdata" "$2" "${@:3}" \
+    >"build-cov/coverage-$set.lcov"
+}
+export_set tests "${tests_objects[@]}"
+reports=(build-cov/coverage-tests.lcov)
+if [ ${#fuzz_objects[@]} -gt 0 ]; then
+  export_set fuzz "${fuzz_objects[@]}"
+  reports+=(build-cov/coverage-fuzz.lcov)
+fi
+python3 - "$(pwd)" "${reports[@]}" <<'PY'
+import os, sys, collections
+root = sys.argv[1].rstrip('/') + '/'
+lines = collections.defaultdict(dict)     # file -> line -> count
+branches = collections.defaultdict(dict)  # file -> (line, block, branch) -> count
+for report in sys.argv[2:]:
+    name = None
+    for row in open(report):
+        row = row.rstrip('\n')
+        if row.startswith('SF:'):
+            path = os.path.normpath(row[3:])
+            name = path[len(root):] if path.startswith(root) else None
+        elif name is None:
+            continue
+        elif row.startswith('DA:'):
+            line, count = row[3:].split(',')[:2]
+            lines[name][int(line)] = lines[name].get(int(line), 0) + int(count)
+        elif row.startswith('BRDA:'):
+            line, block, branch, count = row[5:].split(',')
+            key = (int(line), block, branch)
+            branches[name][key] = branches[name].get(key, 0) + (0 if count == '-' else int(count))
 folders = collections.OrderedDict()
-for f in sorted(data['data'][0]['files'], key=lambda f: f['filename']):
-    path = os.path.normpath(f['filename'])
-    if not path.startswith(root):
-        continue  # system headers
-    name = path[len(root):]
+for name in sorted(set(lines) | set(branches)):
     folder = name.split('/')[0]
     if folder in ('tests', 'fuzz') or folder.startswith('build'):
         continue
-    s = f['summary']
     t = folders.setdefault(folder, [0, 0, 0, 0])
-    t[0] += s['lines']['covered']; t[1] += s['lines']['count']
-    t[2] += s['branches']['covered']; t[3] += s['branches']['count']
+    t[0] += sum(1 for c in lines[name].values() if c > 0); t[1] += len(lines[name])
+    t[2] += sum(1 for c in branches[name].values() if c > 0); t[3] += len(branches[name])
 pct = lambda a, b: f"{100.0 * a / b:6.1f} %" if b else "     - "
 print(f"{'folder':10} {'lines':>17} {'':>8} {'branches':>17} {'':>8}")
 total = [0, 0, 0, 0]
