@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 #include "config/KeyBindings.h"
 #include "config/KeyNames.h"
 #include "tests/app/Golden.h"
@@ -28,6 +30,15 @@ TEST(KeyComboGrammar, BindingsTheirNamesAndErrors) {
     EXPECT_EQ(keyNameTable().at("SDLK_UNDO"), 322u);
     EXPECT_EQ(modifierNameTable().at("KMOD_RESERVED"), 0x8000u);
     EXPECT_EQ(readableCombo(9999, 0), "Key 9999");
+    // Every named key reads as its own name in the key list: no two alike, none a bare number.
+    std::map<std::string, std::string> readable;
+    for (const auto& [name, key] : keyNameTable()) {
+        if (key == 0) continue;
+        const std::string shown = readableKeyName(key);
+        EXPECT_FALSE(shown.starts_with("Key ")) << name;
+        const auto [it, fresh] = readable.emplace(shown, name);
+        EXPECT_TRUE(fresh) << name << " and " << it->second << " both read " << shown;
+    }
 }
 
 TEST(KeyComboGrammar, Rebinding) {

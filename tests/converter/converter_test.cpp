@@ -95,6 +95,11 @@ TEST(Converter, FailuresEndTheRunLoudly) {
     fs::create_directories(w.dir / "fx");
     fs::copy_file(w.path("zap.zcm"), w.path("fx/a.zcm"));
     for (const char* name : {"a-b.zcm", "a_b.zcm"}) fs::copy_file(w.path("a.zcm"), w.path(name));
+    // Two songs of 140 instruments each, none alike: more than the instrument table holds.
+    auto many = songScript("converter/many-instruments");
+    EXPECT_TRUE(saveSong(*many, w.path("many.zcm")));
+    for (int slot = 1; slot <= 140; ++slot) many->instruments[slot].envelopes[ENV_VOLUME].values[0] = 224;
+    EXPECT_TRUE(saveSong(*many, w.path("many-b.zcm")));
     const std::string root = w.dir.string();
     const auto unroot = [&](std::string t) {
         for (size_t at; (at = t.find(root)) != std::string::npos;) t.replace(at, root.size(), "$W");

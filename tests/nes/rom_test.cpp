@@ -205,6 +205,19 @@ TEST(Rom, WhatCannotBeBuiltFailsClearly) {
         return trace;
     });
     EXPECT_EQ(w.read("old.nes"), "an earlier ROM");
+    // The driver numbers songs and effects in one byte, two to an entry.
+    const auto refusal = [](const std::vector<std::string>& songs, const std::vector<std::string>& effects) {
+        try {
+            exportRom(songs, effects);
+        } catch (const std::runtime_error& e) {
+            return std::string(e.what());
+        }
+        return std::string("built");
+    };
+    const std::vector<std::string> one = {EXAMPLES + "demo.zcm"}, many(129, one[0]);
+    EXPECT_EQ(refusal({}, one), "a ROM needs at least one song");
+    EXPECT_EQ(refusal(many, {}), "129 songs given; a ROM holds at most 128");
+    EXPECT_EQ(refusal(one, many), "129 sound effects given; a ROM holds at most 128");
 
     // Converter text: a good base changed as each line of tests/data/export/rom-texts.txt says.
     const ConverterTexts good = {"music", "music:\n  .word BLEEP_L0, BLEEP_L1\nBLEEP_L0:\n  .word song\nBLEEP_L1:\n",
@@ -234,12 +247,12 @@ TEST(Rom, WhatCannotBeBuiltFailsClearly) {
     });
     // The same text with operators the converter writes assembles, little-endian and in order.
     ConverterTexts t = good;
-    t.songs[0] = "song: .BYTE <(song >> 6), >song, %101 * 2 | 1, ~0 & $FF, 7 - 2 - 1\n .word song - 1 + 2\n";
+    t.songs[0] = "song: .BYTE <(song >> 6), >song, %101 * 2 | 1, ~0 & $FF, 7 - 2 - 1, 6 ^ 3, -(-3), +2\n .word song - 1 + 2\n";
     const Rom rom = romFromConverterTexts(t, false);
     const size_t at = 16 + 6;  // after the entry tables' three words
     const uint32_t song = rom.layout.dataStart + 6;
-    EXPECT_EQ(std::vector<uint8_t>(rom.file.begin() + long(at), rom.file.begin() + long(at) + 7),
-              (std::vector<uint8_t>{uint8_t(song >> 6), uint8_t(song >> 8), 11, 255, 4, uint8_t(song + 1),
+    EXPECT_EQ(std::vector<uint8_t>(rom.file.begin() + long(at), rom.file.begin() + long(at) + 10),
+              (std::vector<uint8_t>{uint8_t(song >> 6), uint8_t(song >> 8), 11, 255, 4, 5, 3, 2, uint8_t(song + 1),
                                     uint8_t((song + 1) >> 8)}));
 }
 

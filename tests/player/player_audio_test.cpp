@@ -175,6 +175,12 @@ TEST(AudioExport, FilesReadBackInEveryFormat) {
     EXPECT_EQ(readAudio(dir / "s-Pulse2.flac", info).size(), 48000u);
     EXPECT_FALSE(fs::exists(dir / "s-Triangle.flac"));
     EXPECT_FALSE(exportAudio(rig.song, (dir / "x.mp3").string(), options, {}, error));
+    // Stems are files, one for each channel chosen.
+    EXPECT_FALSE(exportAudio(rig.song, "-", options, {}, error));
+    EXPECT_EQ(error, "stems need a file name, not standard output");
+    options.render.channelMask = 0;
+    EXPECT_FALSE(exportAudio(rig.song, (dir / "none.wav").string(), options, {}, error));
+    EXPECT_EQ(error, "no channel to render");
 
     // A write cut short keeps the old file and leaves no temporary behind.
     const fs::path keep = dir / "keep.wav";
