@@ -1,0 +1,151 @@
+// Where the game driver's cycles go: the frames of a song (with the cost benchmark's sound effect)
+// where bleep_update takes longest, each broken down by the driver's labels.
+//
+//   bench_driver_profile SONG.zcm [pal|ntsc] [FRAMES_SHOWN]
+//
+// The cartridge is built as bench_driver_cost builds it, assembled again with debug labels; each
+// instruction's cycles count to the nearest global label at or before it.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "nes/Cpu6502.h"
+#include "song/SongFile.h"
+#include "tests/converter/Cartridge.h"
+#include "tests/player/PlayerRig.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void effectSong(Song& s) {
+    PlayerRig::setEnvelope(s.instruments[1].envelopes[ENV_VOLUME],
+                           {240, 224, 208, 192, 176, 160, 144, 128, 112, 96, 80, 64, 48, 32, 16, 0}, 15);
+    PlayerRig::setEnvelope(s.instruments[2].envelopes[ENV_VOLUME], {240, 160, 80, 0}, 3);
+    s.patterns[0].at(CH_PULSE1, 0).note = 40;
+    s.patterns[0].at(CH_PULSE1, 0).instrument = 1;
+    s.patterns[0].at(CH_PULSE1, 0).setEffect(0x1, 0x40);
+    s.patterns[0].at(CH_NOISE, 0).note = 20;
+    s.patterns[0].at(CH_NOISE, 0).instrument = 2;
+}
+
+// Address -> label, from ld65's VICE label file (global labels only).
+std::map<uint16_t, std::string> readLabels(const fs::path& file) {
+    std::map<uint16_t, std::string> labels;
+    std::ifstream in(file);
+    std::string al, address, name;
+    while (in >> al >> address >> name) {
+        if (name.size() < 2 || name[1] == '@' || name.find("__") != std::string::npos) continue;
+        const auto a = uint16_t(std::stoul(address, nullptr, 16));
+        if (a >= 0x8000) labels[a] = name.substr(1);
+    }
+    return labels;
+}
+
+struct Frame {
+    long frame = 0, cycles = 0;
+    std::map<std::string, long> byLabel;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_driver_profile SONG.zcm [pal|ntsc] [FRAMES_SHOWN]\n");
+        return 2;
+    }
+    const std::string song = argv[1];
+    const bool pal = argc < 3 || std::string(argv[2]) != "ntsc";
+    const int shown = argc > 3 ? std::atoi(argv[3]) : 3;
+    char name[] = "/tmp/bench-profile-XXXXXX";
+    if (!mkdtemp(name)) return 1;
+    const fs::path dir = name;
+    auto fx = std::make_unique<Song>();
+    effectSong(*fx);
+    if (!saveSong(*fx, (dir / "fx.zcm").string())) return 1;
+    const std::vector<uint8_t> rom = driverCartridge(
+        dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0,
+        " dec $20\n bpl :+\n lda #23\n sta $20\n lda #0\n ldx #0\n jsr bleep_sfx\n"
+        ": sta $4009\n jsr bleep_update\n sta $4009\n rti");
+    const std::string cd = "cd '" + dir.string() + "' && ";
+    if (rom.empty() ||
+        std::system((cd + "ca65 -g -I " BF_SOURCE_DIR "/driver -o rom.o rom.s && ld65 -C rom.cfg -o rom.bin "
+                          "-Ln labels.txt rom.o")
+                        .c_str()) != 0) {
+        std::fprintf(stderr, "Error: cannot build the cartridge\n");
+        return 1;
+    }
+    const auto labels = readLabels(dir / "labels.txt");
+    fs::remove_all(dir);
+    const auto labelAt = [&](uint16_t pc) {
+        auto it = labels.upper_bound(pc);
+        return it == labels.begin() ? std::string("?") : std::prev(it)->second;
+    };
+
+    Cpu6502 cpu = Cpu6502::nrom(std::vector<uint8_t>(rom.begin() + 16, rom.end()));
+    cpu.reset();
+    const double frameCycles = pal ? 33247.5 : 29780.5;
+    std::vector<Frame> frames;
+    bool measuring = false;
+    Frame current;
+    uint64_t start = 0;
+    uint16_t pc = 0;
+    cpu.onWrite = [&](const ApuWrite& w) {
+        // the marks are the NMI handler's own writes (the driver writes $4009 when it silences)
+        if (w.address != 0x4009 || labelAt(pc) != "nmi") return;
+        measuring = !measuring;
+        if (measuring) {
+            start = w.cycle;
+        } else {
+            current.cycles = long(w.cycle - start);
+            frames.push_back(current);
+            current = Frame{};
+        }
+    };
+    for (long f = 0; f < 3000; ++f) {
+        const auto end = uint64_t(double(f + 1) * frameCycles);
+        current.frame = f;
+        if (cpu.startVblank()) cpu.nmi();
+        bool vblank = true;
+        while (cpu.cycles < end) {
+            if (vblank && cpu.cycles > end - uint64_t(frameCycles * 0.8)) {
+                cpu.endVblank();
+                vblank = false;
+            }
+            pc = cpu.pc;
+            const uint64_t before = cpu.cycles;
+            cpu.step();
+            if (measuring) current.byLabel[labelAt(pc)] += long(cpu.cycles - before);
+        }
+    }
+    double total = 0;
+    for (const Frame& f : frames) total += double(f.cycles);
+    std::printf("%s %s: %zu updates, mean %.0f cycles\n", fs::path(song).filename().c_str(), pal ? "PAL" : "NTSC",
+                frames.size(), frames.empty() ? 0.0 : total / double(frames.size()));
+    std::map<std::string, long> meanByLabel;
+    for (const Frame& f : frames)
+        for (const auto& [label, c] : f.byLabel) meanByLabel[label] += c;
+    std::sort(frames.begin(), frames.end(), [](const Frame& a, const Frame& b) { return a.cycles > b.cycles; });
+    const auto print = [](const std::map<std::string, long>& m, double divide) {
+        std::vector<std::pair<long, std::string>> rows;
+        for (const auto& [label, c] : m) rows.emplace_back(c, label);
+        std::sort(rows.rbegin(), rows.rend());
+        for (const auto& [c, label] : rows) std::printf("  %8.0f  %s\n", double(c) / divide, label.c_str());
+    };
+    std::printf("mean per update by label:\n");
+    print(meanByLabel, double(std::max<size_t>(frames.size(), 1)));
+    for (int i = 0; i < shown && i < int(frames.size()); ++i) {
+        std::printf("frame %ld: %ld cycles\n", frames[size_t(i)].frame, frames[size_t(i)].cycles);
+        print(frames[size_t(i)].byLabel, 1);
+    }
+    return 0;
+}
