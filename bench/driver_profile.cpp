@@ -1,8 +1,10 @@
 // Where the game driver's cycles go: the frames of a song (with the cost benchmark's sound effect)
 // where bleep_update takes longest, each broken down by the driver's labels.
 //
-//   bench_driver_profile SONG.zcm [pal|ntsc] [FRAMES_SHOWN]
+//   bench_driver_profile SONG.zcm [pal|ntsc] [FRAMES_SHOWN] [TRACE_FILE]
 //
+// With TRACE_FILE, every sound register write of every frame goes there as "frame address value",
+// so that two versions of the driver can be compared write for write.
 // The cartridge is built as bench_driver_cost builds it, assembled again with debug labels; each
 // instruction's cycles count to the nearest global label at or before it.
 
@@ -60,12 +62,17 @@ struct Frame {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_driver_profile SONG.zcm [pal|ntsc] [FRAMES_SHOWN]\n");
+        std::fprintf(stderr, "usage: bench_driver_profile SONG.zcm [pal|ntsc] [FRAMES_SHOWN] [TRACE_FILE]\n");
         return 2;
     }
     const std::string song = argv[1];
     const bool pal = argc < 3 || std::string(argv[2]) != "ntsc";
     const int shown = argc > 3 ? std::atoi(argv[3]) : 3;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace(argc > 4 ? std::fopen(argv[4], "w") : nullptr, std::fclose);
+    if (argc > 4 && !trace) {
+        std::fprintf(stderr, "Error: cannot write %s\n", argv[4]);
+        return 1;
+    }
     char name[] = "/tmp/bench-profile-XXXXXX";
     if (!mkdtemp(name)) return 1;
     const fs::path dir = name;
@@ -101,7 +108,10 @@ int main(int argc, char** argv) {
     uint16_t pc = 0;
     cpu.onWrite = [&](const ApuWrite& w) {
         // the marks are the NMI handler's own writes (the driver writes $4009 when it silences)
-        if (w.address != 0x4009 || labelAt(pc) != "nmi") return;
+        if (w.address != 0x4009 || labelAt(pc) != "nmi") {
+            if (trace) std::fprintf(trace.get(), "%ld %04X %02X\n", current.frame, w.address, w.value);
+            return;
+        }
         measuring = !measuring;
         if (measuring) {
             start = w.cycle;

@@ -199,14 +199,10 @@ bleepEntryWord:
     sta bleepEnv
     lda bleepEntry+1
     sta bleepEnv+1
-    lda (bleepEnv),y
-    tax
-    iny
-    lda (bleepEnv),y
-    sta bleepEnv+1
-    stx bleepEnv
+    jsr @word
     pla
     tay
+@word:
     lda (bleepEnv),y
     tax
     iny
@@ -236,22 +232,17 @@ bleep_play:
     jsr bleepLookAhead
     dex
     bpl @stream
+    lda #0
+    ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepNote - 1
+:   sta bleepNote,x         ; every channel's state
+    dex
+    bpl :-
     ldx #BLEEP_CHANNELS - 1
 @channel:
     lda #$FF
     sta bleepInst,x
     sta bleepDutyOv,x
     sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
-    lda #0
-    sta bleepOn,x
-    sta bleepNote,x
-    sta bleepFrac,x
-    sta bleepSlide,x
-    sta bleepFx,x
-    sta bleepVibPos,x
-    sta bleepTrem,x
-    sta bleepVolSlide,x
-    sta bleepVal,x
     lda #64
     sta bleepVal+4,x
     lda #127
@@ -331,12 +322,9 @@ bleepLookAhead:
 bleep_update:
     lda bleepMode
     and #3
-    cmp #1
-    beq :+
-    cmp #3
-    beq bleepPaused
-    jmp bleepSfxUpdate      ; no song: the effect alone
-:
+    lsr a
+    bcc bleepSfxAlone       ; no song: the effect alone
+    bne bleepPaused
     ; one stream whose next pattern is not known yet looks it up (patterns at $8000 and up show
     ; at once that all are known)
     lda bleepNextHi
@@ -359,7 +347,7 @@ bleepChannel:
     sta bleepGate
     dec bleepWait,x
     bne @waiting
-    jsr bleepRead
+    jsr bleepRead           ; (which returns to bleepLoaded when it took an instrument)
     jmp bleepStepEnvelopes  ; a row with commands steps them even after a note off
 @waiting:
     lda bleepGate
@@ -378,7 +366,9 @@ bleepChannelDone:           ; where bleepOutput ends
     dec bleepWait,x
     bne :+
     jsr bleepReadDpcm
-:   jmp bleepSfxUpdate
+:
+bleepSfxAlone:
+    jmp bleepSfxUpdate
 bleepPaused:
     rts
 
@@ -397,7 +387,7 @@ bleepReadNext:
     cmp #$80
     bcs @notNote
     and #$3F
-    jmp bleepNoteOn
+    jmp bleepNoteOn         ; C is clear
 @notNote:
     cmp #$C0
     bcs @notInstrument
@@ -451,18 +441,18 @@ bleepDoEnd:
     sta bleepPtr
     lda #0
     sta bleepNextHi,x
-    beq @restart
-@now:
-    jsr bleepOrderPattern
 @restart:
     ; a new pattern restarts the arpeggio and the vibrato
-    lda #0
-    sta bleepVibPos,x
+    sta bleepVibPos,x       ; A = 0
     lda bleepFx,x
     and #<~FX_STEP
     sta bleepFx,x
     ldy #0
     jmp bleepReadNext
+@now:
+    jsr bleepOrderPattern
+    lda #0
+    beq @restart
 
 bleepCommands:
     .word bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
@@ -478,6 +468,7 @@ bleepDoLongWait:
 bleepDoLongNote:
     lda (bleepPtr),y
     iny
+    clc
     jmp bleepNoteOn
 bleepDoCut:
     lda #0
@@ -500,7 +491,76 @@ bleepTakeInstrument:
     jmp bleepReadNext
 @other:
     sty bleepTmp
-    jmp bleepInstrument
+; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
+; table, and each envelope's first step, which bleepStepEnvelopes then leaves out this frame:
+; bleepRead returns to bleepLoaded, and bleepAHi >= $80 tells it that no note has started the
+; envelopes again since. The row goes on at bleepTmp.
+bleepInstrument:
+    sta bleepInst,x
+    pla                     ; bleepRead's return
+    pla
+    lda #>(bleepLoaded-1)
+    pha
+    lda #<(bleepLoaded-1)
+    pha
+    lda bleepInst,x
+    ldy bleepSong
+    sty bleepEnv
+    ldy bleepSong+1
+    sty bleepEnv+1
+    asl a
+    sta bleepALo            ; the instrument's offset in the table
+    ldy #SONG_INSTRUMENTS+1
+    lda (bleepEnv),y
+    adc #0                  ; instruments 128 and up lie in the table's second page
+    sta bleepAHi
+    dey
+    lda (bleepEnv),y
+    ldy bleepALo
+    sta bleepALo
+    lda (bleepALo),y
+    sta bleepEnv
+    iny
+    lda (bleepALo),y
+    sta bleepEnv+1
+    ; each pointer stands one byte before the envelope, so position p (from 1) is at offset p;
+    ; the first step reads position 1 and goes on at 2, or at the loop byte after a lone value
+    ; (0: held for good)
+    .repeat 4, K
+    ldy #K*2
+    lda (bleepEnv),y
+    sta bleepEnvLo+K*4,x
+    sta bleepALo
+    iny
+    lda (bleepEnv),y
+    sta bleepEnvHi+K*4,x
+    sta bleepAHi            ; the song data lies at $8000 and up
+    ldy #1
+    lda (bleepALo),y
+    sta bleepVal+K*4,x
+    iny
+    lda (bleepALo),y
+    cmp #$FF
+    bne :+
+    iny
+    lda (bleepALo),y
+    tay
+:   tya
+    sta bleepEnvPos+K*4,x
+    .endrep
+    ldy bleepTmp
+    ; a note right after needs no second start of the envelopes
+    lda (bleepPtr),y
+    cmp #$80
+    bcs :+
+    cmp #$40
+    bcs @note
+:   jmp bleepReadNext
+@note:
+    iny
+    and #$3F
+    jmp bleepNoteOn         ; C is set
+
 bleepFxOn:
     ora bleepFx,x
     sta bleepFx,x
@@ -588,9 +648,10 @@ bleepDoDutyRelease:
     sta bleepDutyOv,x
     jmp bleepReadNext
 
-; A note starts on channel X: full channel volume, envelopes from their first values, the
-; arpeggio from its first step, no tremolo. The row goes on at bleepReadNext.
-.macro bleepStartNote
+; A note starts on channel X: full channel volume, envelopes from their first values (unless C
+; is set: an instrument taken just before has started them), the arpeggio from its first step,
+; no tremolo. The row goes on at bleepReadNext.
+bleepNoteOn:
     sta bleepNote,x
     lda #1
     sta bleepOn,x
@@ -603,9 +664,7 @@ bleepDoDutyRelease:
     and #<~FX_STEP
     ora #FX_STARTED
     sta bleepFx,x
-.endmacro
-bleepNoteOn:
-    bleepStartNote
+    bcs bleepNoteStarted
 ; The envelopes start again, but for those of one value, which have it already.
 bleepRestartEnvelopes:
     .repeat 4, K
@@ -615,76 +674,45 @@ bleepRestartEnvelopes:
     sta bleepEnvPos+K*4,x
 :
     .endrep
+    sta bleepAHi            ; 0 or 1: they step this frame even after an instrument
+bleepNoteStarted:
     jmp bleepReadNext
 
-; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
-; table. The row goes on at bleepTmp.
-bleepInstrument:
-    sta bleepInst,x
-    ldy bleepSong
-    sty bleepEnv
-    ldy bleepSong+1
-    sty bleepEnv+1
-    asl a
-    sta bleepALo            ; the instrument's offset in the table
-    ldy #SONG_INSTRUMENTS+1
-    lda (bleepEnv),y
-    adc #0                  ; instruments 128 and up lie in the table's second page
-    sta bleepAHi
-    dey
-    lda (bleepEnv),y
-    ldy bleepALo
-    sta bleepALo
-    lda (bleepALo),y
-    sta bleepEnv
+; Y = the position after an envelope's last value, at its end byte, in bleepEnv: Y = the next
+; position.
+bleepEnvEnd:
     iny
-    lda (bleepALo),y
-    sta bleepEnv+1
-    ldy #0
-    ; each pointer stands one byte before the envelope, so position p (from 1) is at offset p
-    lda #1
-    .repeat 4, K
-    sta bleepEnvPos+K*4,x
-    .endrep
-    .repeat 4, K
-    lda (bleepEnv),y
-    sta bleepEnvLo+K*4,x
-    iny
-    lda (bleepEnv),y
-    sta bleepEnvHi+K*4,x
-    iny
-    .endrep
-    ldy bleepTmp
-    ; a note right after needs no second start of the envelopes
-    lda (bleepPtr),y
-    cmp #$80
-    bcs :+
-    cmp #$40
-    bcs @note
-:   jmp bleepReadNext
-@note:
-    iny
-    and #$3F
-    bleepStartNote
-    jmp bleepReadNext
+    lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
+    bne :+
+    cpy #3
+    beq :+                  ; 0: the envelope's only value, held for good
+    lda #$FF                ; held on the last of its values
+:   tay
+    rts
 
 ; One step of channel X's envelopes: the value at
 ; the position, then the next position, back to the loop point past the last value (or on the
 ; last one when the loop point is the last value). A Volume envelope held on a silent value
 ; (on the triangle: below 8) ends the note.
 ; A part of bleep_update's channel loop: it goes on at bleepEffects.
+; Where bleepRead returns after an instrument, which made the envelopes' first steps; a note
+; after it in the row that started them again has left bleepAHi below $80.
+bleepLoaded:
+    bit bleepAHi
+    bpl bleepStepEnvelopes
+    jmp bleepEnvStepped
 bleepStepEnvelopes:
-    lda bleepInst,x
-    cmp #$FF
+    ldy bleepInst,x
+    iny
     bne :+
     jmp bleepEffects        ; no instrument yet
 :
 
     .repeat 4, K
     ldy bleepEnvPos+K*4,x
-    beq :+++                ; one value, read once
+    beq :++                 ; one value, read once
     cpy #$FF
-    beq :+++                ; held on its last value, which stays
+    beq :++                 ; held on its last value, which stays
     lda bleepEnvLo+K*4,x
     sta bleepEnv
     lda bleepEnvHi+K*4,x
@@ -694,18 +722,13 @@ bleepStepEnvelopes:
     iny
     lda (bleepEnv),y
     cmp #$FF
-    bne :++
-    iny
-    lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
     bne :+
-    cpy #3
-    beq :+                  ; 0: the envelope's only value, held for good
-    lda #$FF                ; held on the last of its values
-:   tay
+    jsr bleepEnvEnd
 :   tya
     sta bleepEnvPos+K*4,x
 :
     .endrep
+bleepEnvStepped:
     lda bleepOn,x
     beq bleepEnvDone
     lda bleepVal,x
@@ -785,10 +808,9 @@ bleepEffects:
     lda #$FF
     bne @held
 @down:
-    sta bleepTmp
-    lda bleepFrac,x
+    eor #$FF
     sec
-    sbc bleepTmp
+    adc bleepFrac,x         ; the fraction less the speed, C clear for a borrow
     sta bleepFrac,x
     bcs @volume
     dec bleepNote,x
@@ -799,7 +821,7 @@ bleepEffects:
     lda #0
 @held:
     sta bleepFrac,x
-    jmp @volume
+    bcs @volume             ; C is set
 @volumeSlide:
     clc
     adc bleepVol,x
@@ -819,7 +841,7 @@ bleepEffects:
     bcc @arpeggio
 :   lda bleepVolumes,y
     sta bleepVol,x
-    jmp @arpeggio
+    bpl @arpeggio
 @wobbles:
     and #FX_ARP
     beq @vibrato
@@ -837,7 +859,7 @@ bleepEffects:
     lsr a
     lsr a
     lsr a
-    jmp :++
+    bpl :++
 :   and #$0F
     cpy #2
     beq :+
@@ -865,15 +887,12 @@ bleepEffects:
 ; bleepTmp = the vibrato value at channel X's position and depth; the position moves on.
 bleepWobble:
     lda bleepVibPos,x
-    and #$0F
-    sta bleepTmp
-    lda bleepVibPos,x
-    and #$10
-    beq :+
-    lda #$0F                ; 16-31 and 48-63 fall back
-    eor bleepTmp
-    sta bleepTmp
-:   lda bleepVib,x          ; times the depth, by quarter squares
+    and #$1F
+    cmp #$10
+    bcc :+
+    eor #$1F                ; 16-31 and 48-63 fall back
+:   sta bleepTmp
+    lda bleepVib,x          ; times the depth, by quarter squares
     and #$0F
     sta bleepALo
     clc
@@ -970,25 +989,13 @@ bleepOutput:
     ; absolute note, with the vibrato and the fine-tune, then whole semitones of the relative
     ; Note envelope and of the arpeggio
     lda bleepVal+4,x
-    bpl @relative
-    and #$7F
-    beq @pitch
+    bmi @absolute
+@relative:                  ; A = the relative Note value, 64 for none
     clc
-    adc bleepArpOff
-    sta bleepPHi
-    lda #0
-    sta bleepPLo
-    beq @add
-@relative:
+    adc bleepArpOff         ; (at most 127 + 15)
+    adc bleepNote,x
     sec
     sbc #64
-    clc
-    adc bleepArpOff
-    sta bleepArpOff
-@pitch:
-    lda bleepNote,x
-    clc
-    adc bleepArpOff
     sta bleepPHi
     ldy bleepFrac,x
     lda bleepFx,x
@@ -996,6 +1003,17 @@ bleepOutput:
     beq :+
     ldy #0
 :   sty bleepPLo
+    jmp @add
+@absolute:
+    and #$7F
+    bne :+
+    lda #64                 ; absolute note 0: none
+    bne @relative
+:   clc
+    adc bleepArpOff
+    sta bleepPHi
+    lda #0
+    sta bleepPLo
 @add:
     lda bleepVibOff
     beq @fine
@@ -1044,29 +1062,19 @@ bleepOutput:
     sta $400F
     jmp bleepChannelDone
 @tone:
-    ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n - 1 and n
-    tay
-    bmi @lowest
-    beq @lowest
-    cmp #96
-    bcc @between
-    lda #96
-    bne @fixed
-@lowest:
-    lda #1
-@fixed:
-    ldy #0
-    sty bleepPLo
-    clc
+    ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
+    sbc #0                  ; C is clear (X < 3): note - 1
+    cmp #95
+    bcs @outside            ; not 1-95
 @between:
     adc bleepMode           ; C is clear; the PAL periods follow the NTSC ones, and the
     tay                     ; state adds 1 (playing)
-    lda bleepPeriodHi-2,y
+    lda bleepPeriodHi-1,y
     sta bleepAHi
-    lda bleepPeriodLo-2,y
+    lda bleepPeriodLo-1,y
     sta bleepALo
     sec
-    sbc bleepPeriodLo-1,y
+    sbc bleepPeriodLo,y
     ldy bleepPLo
     beq @period
     ; (a - b) * fraction / 256: a - b is below 256
@@ -1104,8 +1112,8 @@ bleepOutput:
     bmi :+
     lsr a
     ror a
-    ror a                   ; duty 0-3 to bits 6-7
-    jmp :++
+    ror a                   ; duty 0-3 to bits 6-7, C clear
+    bcc :++
 :   lda bleepVal+8,x
     and #$C0                ; duty in bits 6-7
 :   ora #$30
@@ -1114,6 +1122,15 @@ bleepOutput:
     ora bleepPLo
     sta $4000,y
     jmp bleepChannelDone
+@outside:
+    cmp #$7F
+    lda #95                 ; 96 and up: 96
+    bcc :+
+    lda #0                  ; 0 and below: 1
+:   ldy #0
+    sty bleepPLo
+    clc
+    bcc @between
 @triangle:
     pla
     cmp #8
@@ -1174,21 +1191,21 @@ bleepReadDpcm:
     bne @next
 @play:
     ; the sample's address and length bytes from the DPCM pointer table
+    lda (bleepPtr),y        ; their offset in it
+    iny
+    sty bleepTmp
+    pha
     lda bleepSong
     sta bleepEnv
     lda bleepSong+1
     sta bleepEnv+1
-    sty bleepTmp
     ldy #SONG_DPCM
     lda (bleepEnv),y
     sta bleepALo
     iny
     lda (bleepEnv),y
     sta bleepAHi
-    ldy bleepTmp
-    lda (bleepPtr),y
-    iny
-    sty bleepTmp
+    pla
     tay
     lda bleepRate
     and #$4F
@@ -1266,7 +1283,7 @@ bleepSfxUpdate:
 @control:
     cmp #$CD
     bcc @periodLow
-    beq @end
+    beq bleepSfxEnd
     cmp #$CE
     beq @loop
     sbc #$CE                ; a wait
@@ -1280,8 +1297,6 @@ bleepSfxUpdate:
     sta bleepSfxHi
 @done:
     rts
-@end:
-    jmp bleepSfxEnd
 @loop:
     lda (bleepEnv),y        ; the address to go on at
     tax
@@ -1322,7 +1337,7 @@ bleepSfxUpdate:
     sbc #$9A - 1            ; C is clear
     ora #$30
     sta $400C
-    jmp @own
+    bne @own
 @noisePeriod:
     sbc #$AA
     cmp #$10
@@ -1355,9 +1370,9 @@ bleepSfxUpdate:
 :   tax
     lda bleepPLo
     and #$0F
-    ora bleepALo
+    ora bleepALo            ; (not 0)
     sta $4000,x
-    jmp @own
+    bne @own
 @periodHigh:
     ; a period high byte: $80 first pulse part, $88 second, $90 triangle
     pha
