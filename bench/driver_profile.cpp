@@ -4,7 +4,9 @@
 //   bench_driver_profile SONG.zcm [pal|ntsc] [FRAMES_SHOWN] [TRACE_FILE]
 //
 // With TRACE_FILE, every sound register write of every frame goes there as "frame address value",
-// so that two versions of the driver can be compared write for write.
+// so that two versions of the driver can be compared write for write. A costly frame's labels
+// show how often the code ran into each label's first instruction, too.
+//
 // The cartridge is built as bench_driver_cost builds it, assembled again with debug labels; each
 // instruction's cycles count to the nearest global label at or before it.
 
@@ -56,6 +58,7 @@ std::map<uint16_t, std::string> readLabels(const fs::path& file) {
 struct Frame {
     long frame = 0, cycles = 0;
     std::map<std::string, long> byLabel;
+    std::map<std::string, long> entries;  // times the label's own instruction ran
 };
 
 }  // namespace
@@ -134,7 +137,10 @@ int main(int argc, char** argv) {
             pc = cpu.pc;
             const uint64_t before = cpu.cycles;
             cpu.step();
-            if (measuring) current.byLabel[labelAt(pc)] += long(cpu.cycles - before);
+            if (measuring) {
+                current.byLabel[labelAt(pc)] += long(cpu.cycles - before);
+                if (labels.count(pc)) ++current.entries[labels.at(pc)];
+            }
         }
     }
     double total = 0;
@@ -155,7 +161,14 @@ int main(int argc, char** argv) {
     print(meanByLabel, double(std::max<size_t>(frames.size(), 1)));
     for (int i = 0; i < shown && i < int(frames.size()); ++i) {
         std::printf("frame %ld: %ld cycles\n", frames[size_t(i)].frame, frames[size_t(i)].cycles);
-        print(frames[size_t(i)].byLabel, 1);
+        const Frame& f = frames[size_t(i)];
+        std::vector<std::pair<long, std::string>> rows;
+        for (const auto& [label, c] : f.byLabel) rows.emplace_back(c, label);
+        std::sort(rows.rbegin(), rows.rend());
+        for (const auto& [c, label] : rows) {
+            const auto n = f.entries.find(label);
+            std::printf("  %8ld  %-24s %ld\n", c, label.c_str(), n == f.entries.end() ? 0 : n->second);
+        }
     }
     return 0;
 }

@@ -319,11 +319,16 @@ bleepLookAhead:
     sta bleepNextHi,x
     rts
 
+bleepSfxAlone:
+    jmp bleepSfxUpdate      ; no song: the effect alone
+bleepPaused:
+    rts
+
 bleep_update:
     lda bleepMode
     and #3
     lsr a
-    bcc bleepSfxAlone       ; no song: the effect alone
+    bcc bleepSfxAlone
     bne bleepPaused
     ; one stream whose next pattern is not known yet looks it up (patterns at $8000 and up show
     ; at once that all are known)
@@ -346,19 +351,10 @@ bleepChannel:
     lda bleepOn,x
     sta bleepGate
     dec bleepWait,x
-    bne @waiting
-    jsr bleepRead           ; (which returns to bleepLoaded when it took an instrument)
-    jmp bleepStepEnvelopes  ; a row with commands steps them even after a note off
-@waiting:
-    lda bleepGate
-    beq :+
-    jmp bleepStepEnvelopes  ; the envelopes step while the note sounds
-:   jmp bleepEffects
-bleepEffectsDone:           ; where bleepEffects ends
-    lda bleepSfxOwn
-    and bleepBits,x
-    bne bleepChannelDone    ; the sound effect has the channel
-    jmp bleepOutput
+    beq bleepChannelRead
+    tay
+    bne bleepStepEnvelopes  ; the envelopes step while the note sounds
+    jmp bleepEffects
 bleepChannelDone:           ; where bleepOutput ends
     inx
     cpx #BLEEP_CHANNELS
@@ -366,10 +362,461 @@ bleepChannelDone:           ; where bleepOutput ends
     dec bleepWait,x
     bne :+
     jsr bleepReadDpcm
+:   jmp bleepSfxUpdate
+; Where bleepRead returns after an instrument, which made the envelopes' first steps; a note
+; after it in the row that started them again has left bleepAHi below $80.
+bleepLoaded:
+    bit bleepAHi
+    bpl bleepStepEnvelopes
+    jmp bleepEnvStepped
+bleepChannelRead:
+    jsr bleepRead           ; (which returns to bleepLoaded when it took an instrument)
+    ; a row with commands steps the envelopes even after a note off
+
+; One step of channel X's envelopes: the value at
+; the position, then the next position, back to the loop point past the last value (or on the
+; last one when the loop point is the last value). A Volume envelope held on a silent value
+; (on the triangle: below 8) ends the note.
+; A part of bleep_update's channel loop: it goes on at bleepEffects.
+bleepStepEnvelopes:
+    ldy bleepInst,x
+    iny
+    bne :+
+    jmp bleepEffects        ; no instrument yet
 :
-bleepSfxAlone:
-    jmp bleepSfxUpdate
-bleepPaused:
+
+    .repeat 4, K
+    ldy bleepEnvPos+K*4,x
+    beq :++                 ; one value, read once
+    cpy #$FF
+    beq :++                 ; held on its last value, which stays
+    lda bleepEnvLo+K*4,x
+    sta bleepEnv
+    lda bleepEnvHi+K*4,x
+    sta bleepEnv+1
+    lda (bleepEnv),y
+    sta bleepVal+K*4,x
+    iny
+    lda (bleepEnv),y
+    cmp #$FF
+    bne :+
+    jsr bleepEnvEnd
+:   tya
+    sta bleepEnvPos+K*4,x
+:
+    .endrep
+bleepEnvStepped:
+    lda bleepOn,x
+    beq bleepEnvDone
+    lda bleepVal,x
+    cpx #2
+    bne :+
+    and #$80                ; the triangle is silent below 8
+:   cmp #$10
+    bcs bleepEnvDone
+    ; a silent value: the note ends when the envelope stands on its last value for good
+    ldy bleepEnvPos,x
+    beq @release
+    cpy #$FF
+    beq @release
+    iny
+    lda bleepEnvLo,x
+    sta bleepEnv
+    lda bleepEnvHi,x
+    sta bleepEnv+1
+    lda (bleepEnv),y
+    cmp #$FF
+    bne bleepEnvDone
+    iny
+    lda (bleepEnv),y
+    bne bleepEnvDone
+@release:
+    lda #0
+    sta bleepOn,x
+bleepEnvDone:                ; on to the effects, which follow
+
+; The continuous effects of channel X for this frame, while its note sounds (or starts): slides
+; of pitch and volume (not on the frame a note starts), the volume level read, the arpeggio,
+; the vibrato and the tremolo.
+; A part of bleep_update's channel loop: it goes on at bleepEffectsDone.
+bleepEffects:
+    lda #0
+    sta bleepArpOff
+    sta bleepVibOff
+    lda bleepGate
+    ora bleepOn,x
+    beq @done
+    lda bleepFx,x
+    and #FX_STARTED
+    bne @started
+    lda bleepSlide,x
+    bne @slide
+@volume:
+    lda bleepVolSlide,x
+    bne @volumeSlide
+@level:
+    ldy bleepLevel
+    bpl @levelRead
+@arpeggio:
+    lda bleepFx,x
+    and #FX_ARP | FX_VIB | FX_TREM
+    bne @wobbles
+@done:
+    jmp bleepEffectsDone
+@started:
+    ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
+    ; leaves it, but only a new note, which sets it again, looks at it next)
+    lda bleepFx,x
+    and #<~FX_STARTED
+    sta bleepFx,x
+    jmp @level
+@slide:
+    ldy bleepFx,x
+    bmi @down
+    clc
+    adc bleepFrac,x
+    sta bleepFrac,x
+    bcc @volume
+    inc bleepNote,x
+    lda bleepNote,x
+    cmp #$80
+    bne @volume
+    dec bleepNote,x         ; the pitch stays at the highest it can hold
+    lda #$FF
+    bne @held
+@down:
+    eor #$FF
+    sec
+    adc bleepFrac,x         ; the fraction less the speed, C clear for a borrow
+    sta bleepFrac,x
+    bcs @volume
+    dec bleepNote,x
+    lda bleepNote,x
+    cmp #$7F
+    bne @volume
+    inc bleepNote,x         ; and at the lowest
+    lda #0
+@held:
+    sta bleepFrac,x
+    bcs @volume             ; C is set
+@volumeSlide:
+    clc
+    adc bleepVol,x
+    bpl :+
+    lda #0
+:   cmp #64
+    bcc :+
+    lda #63
+:   sta bleepVol,x
+    jmp @level
+@levelRead:
+    ; a level read: the volume stays unless its level differs
+    lda bleepVol,x
+    cmp bleepVolumes,y
+    bcc :+
+    cmp bleepVolumes+1,y
+    bcc @arpeggio
+:   lda bleepVolumes,y
+    sta bleepVol,x
+    bpl @arpeggio
+@wobbles:
+    and #FX_ARP
+    beq @vibrato
+    lda bleepFx,x
+    and #FX_STEP
+    tay
+    lda bleepFx,x
+    and #<~FX_STEP
+    ora bleepArpNext,y
+    sta bleepFx,x
+    lda bleepArp,x
+    cpy #1
+    bne :+
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    bpl :++
+:   and #$0F
+    cpy #2
+    beq :+
+    lda #0
+:   sta bleepArpOff
+@vibrato:
+    lda bleepFx,x
+    and #FX_VIB | FX_TREM
+    beq @end
+    jsr bleepWobble
+    lda bleepFx,x
+    and #FX_VIB
+    beq @tremolo
+    lda bleepTmp
+    sta bleepVibOff
+    jmp bleepEffectsDone
+@tremolo:
+    lda bleepTmp
+    sta bleepTrem,x
+    lda #0
+    sta bleepVibOff         ; which the tremolo's sum used
+@end:
+bleepEffectsDone:           ; where bleepEffects ends
+    lda bleepSfxOwn
+    and bleepBits,x
+    beq bleepOutput
+    jmp bleepChannelDone    ; the sound effect has the channel
+
+; Writes channel X's registers for this frame.
+; A part of bleep_update's channel loop: it goes on at bleepChannelDone.
+bleepOutput:
+    lda bleepOn,x
+    beq @level
+    lda bleepVol,x
+    ldy bleepTrem,x
+    beq @nibble
+    clc
+    adc bleepTrem,x
+    ldy bleepTrem,x
+    bmi :+
+    bcs @loud               ; past 255: beyond 63 anyway
+    cmp #64
+    bcc @nibble
+@loud:
+    lda #63
+    bne @nibble
+:   bcs @nibble             ; a negative tremolo that left the sum at 0 or more
+    lda #0
+@nibble:
+    lsr a
+    lsr a
+    sta bleepPLo            ; (free until the pitch)
+    lda bleepVal,x          ; Volume value in the high nibble
+    and #$F0
+    ora bleepPLo
+    tay
+    lda bleepLevels,y
+@level:
+    pha                     ; the volume nibble, 0-15
+    ; the pitch: the note with its fraction (none with glissando), or the Note envelope's
+    ; absolute note, with the vibrato and the fine-tune, then whole semitones of the relative
+    ; Note envelope and of the arpeggio
+    lda bleepVal+4,x
+    bmi @absolute
+@relative:                  ; A = the relative Note value, 64 for none
+    clc
+    adc bleepArpOff         ; (at most 127 + 15)
+    adc bleepNote,x
+    sec
+    sbc #64
+    sta bleepPHi
+    ldy bleepFrac,x
+    lda bleepFx,x
+    and #FX_GLISS
+    beq :+
+    ldy #0
+:   sty bleepPLo
+    jmp @add
+@absolute:
+    and #$7F
+    bne :+
+    lda #64                 ; absolute note 0: none
+    bne @relative
+:   clc
+    adc bleepArpOff
+    sta bleepPHi
+    lda #0
+    sta bleepPLo
+@add:
+    lda bleepVibOff
+    beq @fine
+    ldy #0
+    cmp #$80
+    bcc :+
+    dey
+:   clc
+    adc bleepPLo
+    sta bleepPLo
+    tya
+    adc bleepPHi
+    sta bleepPHi
+@fine:
+    lda bleepVal+12,x       ; fine-tune: value - 127
+    cmp #127
+    beq @semitones
+    clc
+    adc bleepPLo
+    sta bleepPLo
+    bcc :+
+    inc bleepPHi
+:   lda bleepPLo
+    sec
+    sbc #127
+    sta bleepPLo
+    bcs @semitones
+    dec bleepPHi
+@semitones:
+    lda bleepPHi
+    cpx #3
+    bne @tone
+    ; 16 periods repeat every 16 notes, the highest note on the shortest period
+    and #$0F
+    eor #$0F
+    sta bleepTmp
+    lda bleepVal+8+3
+    and #$40
+    asl a                   ; mode bit 7
+    ora bleepTmp
+    sta $400E
+    pla
+    ora #$30
+    sta $400C
+    lda #0
+    sta $400F
+    jmp bleepChannelDone
+@tone:
+    ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
+    sbc #0                  ; C is clear (X < 3): note - 1
+    cmp #95
+    bcs @outside            ; not 1-95
+@between:
+    adc bleepMode           ; C is clear; the PAL periods follow the NTSC ones, and the
+    tay                     ; state adds 1 (playing)
+    lda bleepPeriodHi-1,y
+    sta bleepAHi
+    lda bleepPeriodLo-1,y
+    sta bleepALo
+    sec
+    sbc bleepPeriodLo,y
+    ldy bleepPLo
+    beq @period
+    ; (a - b) * fraction / 256: a - b is below 256
+    sta bleepTmp
+    lda #0
+    ldy #8
+    lsr bleepPLo
+:   bcc :+
+    clc
+    adc bleepTmp
+:   ror a
+    ror bleepPLo
+    dey
+    bne :--
+    sta bleepTmp
+    lda bleepALo
+    sec
+    sbc bleepTmp
+    sta bleepALo
+    bcs @period
+    dec bleepAHi
+@period:
+    ldy bleepOffsets,x
+    lda bleepALo
+    sta $4002,y
+    lda bleepAHi
+    cmp bleepLastHi,x
+    beq :+
+    sta bleepLastHi,x
+    sta $4003,y
+:   cpx #2
+    beq @triangle
+    ; pulse: duty from the song, else from the Duty/Mode envelope
+    lda bleepDutyOv,x
+    bmi :+
+    lsr a
+    ror a
+    ror a                   ; duty 0-3 to bits 6-7, C clear
+    bcc :++
+:   lda bleepVal+8,x
+    and #$C0                ; duty in bits 6-7
+:   ora #$30
+    sta bleepPLo
+    pla
+    ora bleepPLo
+    sta $4000,y
+    jmp bleepChannelDone
+@outside:
+    cmp #$7F
+    lda #95                 ; 96 and up: 96
+    bcc :+
+    lda #0                  ; 0 and below: 1
+:   ldy #0
+    sty bleepPLo
+    clc
+    bcc @between
+@triangle:
+    pla
+    cmp #8
+    lda #$80
+    adc #0                  ; $81 from level 8 on
+    sta $4008
+    jmp bleepChannelDone
+; bleepTmp = the vibrato value at channel X's position and depth; the position moves on.
+bleepWobble:
+    lda bleepVibPos,x
+    and #$1F
+    cmp #$10
+    bcc :+
+    eor #$1F                ; 16-31 and 48-63 fall back
+:   sta bleepTmp
+    lda bleepVib,x          ; times the depth, by quarter squares
+    and #$0F
+    sta bleepALo
+    clc
+    adc bleepTmp
+    tay
+    lda bleepSquares,y
+    sta bleepPLo
+    lda bleepALo
+    sec
+    sbc bleepTmp
+    bcs :+
+    eor #$FF
+    adc #1                  ; C is clear
+:   tay
+    lda bleepPLo
+    sec
+    sbc bleepSquares,y
+    ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
+    ; (p + (31p + 489) / 256) / 4
+    sta bleepPLo
+    lsr a
+    lsr a
+    lsr a
+    sta bleepPHi            ; 32p = bleepPHi, A
+    lda bleepPLo
+    asl a
+    asl a
+    asl a
+    asl a
+    asl a
+    sec
+    sbc bleepPLo
+    bcs :+
+    dec bleepPHi
+:   clc
+    adc #<489
+    lda bleepPHi
+    adc #>489
+    clc
+    adc bleepPLo
+    lsr a
+    lsr a
+    sta bleepTmp
+    lda bleepVibPos,x
+    and #$20
+    beq :+
+    lda #0                  ; the second half is negative
+    sec
+    sbc bleepTmp
+    sta bleepTmp
+:   lda bleepVib,x
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    clc
+    adc bleepVibPos,x
+    and #63
+    sta bleepVibPos,x
     rts
 
 ; Runs channel X's commands up to the next wait. The commands read on from bleepPtr + Y.
@@ -690,454 +1137,6 @@ bleepEnvEnd:
 :   tay
     rts
 
-; One step of channel X's envelopes: the value at
-; the position, then the next position, back to the loop point past the last value (or on the
-; last one when the loop point is the last value). A Volume envelope held on a silent value
-; (on the triangle: below 8) ends the note.
-; A part of bleep_update's channel loop: it goes on at bleepEffects.
-; Where bleepRead returns after an instrument, which made the envelopes' first steps; a note
-; after it in the row that started them again has left bleepAHi below $80.
-bleepLoaded:
-    bit bleepAHi
-    bpl bleepStepEnvelopes
-    jmp bleepEnvStepped
-bleepStepEnvelopes:
-    ldy bleepInst,x
-    iny
-    bne :+
-    jmp bleepEffects        ; no instrument yet
-:
-
-    .repeat 4, K
-    ldy bleepEnvPos+K*4,x
-    beq :++                 ; one value, read once
-    cpy #$FF
-    beq :++                 ; held on its last value, which stays
-    lda bleepEnvLo+K*4,x
-    sta bleepEnv
-    lda bleepEnvHi+K*4,x
-    sta bleepEnv+1
-    lda (bleepEnv),y
-    sta bleepVal+K*4,x
-    iny
-    lda (bleepEnv),y
-    cmp #$FF
-    bne :+
-    jsr bleepEnvEnd
-:   tya
-    sta bleepEnvPos+K*4,x
-:
-    .endrep
-bleepEnvStepped:
-    lda bleepOn,x
-    beq bleepEnvDone
-    lda bleepVal,x
-    cpx #2
-    bne :+
-    and #$80                ; the triangle is silent below 8
-:   cmp #$10
-    bcs bleepEnvDone
-    ; a silent value: the note ends when the envelope stands on its last value for good
-    ldy bleepEnvPos,x
-    beq @release
-    cpy #$FF
-    beq @release
-    iny
-    lda bleepEnvLo,x
-    sta bleepEnv
-    lda bleepEnvHi,x
-    sta bleepEnv+1
-    lda (bleepEnv),y
-    cmp #$FF
-    bne bleepEnvDone
-    iny
-    lda (bleepEnv),y
-    bne bleepEnvDone
-@release:
-    lda #0
-    sta bleepOn,x
-bleepEnvDone:                ; on to the effects, which follow
-
-; The continuous effects of channel X for this frame, while its note sounds (or starts): slides
-; of pitch and volume (not on the frame a note starts), the volume level read, the arpeggio,
-; the vibrato and the tremolo.
-; A part of bleep_update's channel loop: it goes on at bleepEffectsDone.
-bleepEffects:
-    lda #0
-    sta bleepArpOff
-    sta bleepVibOff
-    lda bleepGate
-    ora bleepOn,x
-    beq @done
-    lda bleepFx,x
-    and #FX_STARTED
-    bne @started
-    lda bleepSlide,x
-    bne @slide
-@volume:
-    lda bleepVolSlide,x
-    bne @volumeSlide
-@level:
-    ldy bleepLevel
-    bpl @levelRead
-@arpeggio:
-    lda bleepFx,x
-    and #FX_ARP | FX_VIB | FX_TREM
-    bne @wobbles
-@done:
-    jmp bleepEffectsDone
-@started:
-    ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
-    ; leaves it, but only a new note, which sets it again, looks at it next)
-    lda bleepFx,x
-    and #<~FX_STARTED
-    sta bleepFx,x
-    jmp @level
-@slide:
-    ldy bleepFx,x
-    bmi @down
-    clc
-    adc bleepFrac,x
-    sta bleepFrac,x
-    bcc @volume
-    inc bleepNote,x
-    lda bleepNote,x
-    cmp #$80
-    bne @volume
-    dec bleepNote,x         ; the pitch stays at the highest it can hold
-    lda #$FF
-    bne @held
-@down:
-    eor #$FF
-    sec
-    adc bleepFrac,x         ; the fraction less the speed, C clear for a borrow
-    sta bleepFrac,x
-    bcs @volume
-    dec bleepNote,x
-    lda bleepNote,x
-    cmp #$7F
-    bne @volume
-    inc bleepNote,x         ; and at the lowest
-    lda #0
-@held:
-    sta bleepFrac,x
-    bcs @volume             ; C is set
-@volumeSlide:
-    clc
-    adc bleepVol,x
-    bpl :+
-    lda #0
-:   cmp #64
-    bcc :+
-    lda #63
-:   sta bleepVol,x
-    jmp @level
-@levelRead:
-    ; a level read: the volume stays unless its level differs
-    lda bleepVol,x
-    cmp bleepVolumes,y
-    bcc :+
-    cmp bleepVolumes+1,y
-    bcc @arpeggio
-:   lda bleepVolumes,y
-    sta bleepVol,x
-    bpl @arpeggio
-@wobbles:
-    and #FX_ARP
-    beq @vibrato
-    lda bleepFx,x
-    and #FX_STEP
-    tay
-    lda bleepFx,x
-    and #<~FX_STEP
-    ora bleepArpNext,y
-    sta bleepFx,x
-    lda bleepArp,x
-    cpy #1
-    bne :+
-    lsr a
-    lsr a
-    lsr a
-    lsr a
-    bpl :++
-:   and #$0F
-    cpy #2
-    beq :+
-    lda #0
-:   sta bleepArpOff
-@vibrato:
-    lda bleepFx,x
-    and #FX_VIB | FX_TREM
-    beq @end
-    jsr bleepWobble
-    lda bleepFx,x
-    and #FX_VIB
-    beq @tremolo
-    lda bleepTmp
-    sta bleepVibOff
-    jmp bleepEffectsDone
-@tremolo:
-    lda bleepTmp
-    sta bleepTrem,x
-    lda #0
-    sta bleepVibOff         ; which the tremolo's sum used
-@end:
-    jmp bleepEffectsDone
-
-; bleepTmp = the vibrato value at channel X's position and depth; the position moves on.
-bleepWobble:
-    lda bleepVibPos,x
-    and #$1F
-    cmp #$10
-    bcc :+
-    eor #$1F                ; 16-31 and 48-63 fall back
-:   sta bleepTmp
-    lda bleepVib,x          ; times the depth, by quarter squares
-    and #$0F
-    sta bleepALo
-    clc
-    adc bleepTmp
-    tay
-    lda bleepSquares,y
-    sta bleepPLo
-    lda bleepALo
-    sec
-    sbc bleepTmp
-    bcs :+
-    eor #$FF
-    adc #1                  ; C is clear
-:   tay
-    lda bleepPLo
-    sec
-    sbc bleepSquares,y
-    ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
-    ; (p + (31p + 489) / 256) / 4
-    sta bleepPLo
-    lsr a
-    lsr a
-    lsr a
-    sta bleepPHi            ; 32p = bleepPHi, A
-    lda bleepPLo
-    asl a
-    asl a
-    asl a
-    asl a
-    asl a
-    sec
-    sbc bleepPLo
-    bcs :+
-    dec bleepPHi
-:   clc
-    adc #<489
-    lda bleepPHi
-    adc #>489
-    clc
-    adc bleepPLo
-    lsr a
-    lsr a
-    sta bleepTmp
-    lda bleepVibPos,x
-    and #$20
-    beq :+
-    lda #0                  ; the second half is negative
-    sec
-    sbc bleepTmp
-    sta bleepTmp
-:   lda bleepVib,x
-    lsr a
-    lsr a
-    lsr a
-    lsr a
-    clc
-    adc bleepVibPos,x
-    and #63
-    sta bleepVibPos,x
-    rts
-
-; Writes channel X's registers for this frame.
-; A part of bleep_update's channel loop: it goes on at bleepChannelDone.
-bleepOutput:
-    lda bleepOn,x
-    beq @level
-    lda bleepVol,x
-    ldy bleepTrem,x
-    beq @nibble
-    clc
-    adc bleepTrem,x
-    ldy bleepTrem,x
-    bmi :+
-    bcs @loud               ; past 255: beyond 63 anyway
-    cmp #64
-    bcc @nibble
-@loud:
-    lda #63
-    bne @nibble
-:   bcs @nibble             ; a negative tremolo that left the sum at 0 or more
-    lda #0
-@nibble:
-    lsr a
-    lsr a
-    sta bleepPLo            ; (free until the pitch)
-    lda bleepVal,x          ; Volume value in the high nibble
-    and #$F0
-    ora bleepPLo
-    tay
-    lda bleepLevels,y
-@level:
-    pha                     ; the volume nibble, 0-15
-    ; the pitch: the note with its fraction (none with glissando), or the Note envelope's
-    ; absolute note, with the vibrato and the fine-tune, then whole semitones of the relative
-    ; Note envelope and of the arpeggio
-    lda bleepVal+4,x
-    bmi @absolute
-@relative:                  ; A = the relative Note value, 64 for none
-    clc
-    adc bleepArpOff         ; (at most 127 + 15)
-    adc bleepNote,x
-    sec
-    sbc #64
-    sta bleepPHi
-    ldy bleepFrac,x
-    lda bleepFx,x
-    and #FX_GLISS
-    beq :+
-    ldy #0
-:   sty bleepPLo
-    jmp @add
-@absolute:
-    and #$7F
-    bne :+
-    lda #64                 ; absolute note 0: none
-    bne @relative
-:   clc
-    adc bleepArpOff
-    sta bleepPHi
-    lda #0
-    sta bleepPLo
-@add:
-    lda bleepVibOff
-    beq @fine
-    ldy #0
-    cmp #$80
-    bcc :+
-    dey
-:   clc
-    adc bleepPLo
-    sta bleepPLo
-    tya
-    adc bleepPHi
-    sta bleepPHi
-@fine:
-    lda bleepVal+12,x       ; fine-tune: value - 127
-    cmp #127
-    beq @semitones
-    clc
-    adc bleepPLo
-    sta bleepPLo
-    bcc :+
-    inc bleepPHi
-:   lda bleepPLo
-    sec
-    sbc #127
-    sta bleepPLo
-    bcs @semitones
-    dec bleepPHi
-@semitones:
-    lda bleepPHi
-    cpx #3
-    bne @tone
-    ; 16 periods repeat every 16 notes, the highest note on the shortest period
-    and #$0F
-    eor #$0F
-    sta bleepTmp
-    lda bleepVal+8+3
-    and #$40
-    asl a                   ; mode bit 7
-    ora bleepTmp
-    sta $400E
-    pla
-    ora #$30
-    sta $400C
-    lda #0
-    sta $400F
-    jmp bleepChannelDone
-@tone:
-    ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
-    sbc #0                  ; C is clear (X < 3): note - 1
-    cmp #95
-    bcs @outside            ; not 1-95
-@between:
-    adc bleepMode           ; C is clear; the PAL periods follow the NTSC ones, and the
-    tay                     ; state adds 1 (playing)
-    lda bleepPeriodHi-1,y
-    sta bleepAHi
-    lda bleepPeriodLo-1,y
-    sta bleepALo
-    sec
-    sbc bleepPeriodLo,y
-    ldy bleepPLo
-    beq @period
-    ; (a - b) * fraction / 256: a - b is below 256
-    sta bleepTmp
-    lda #0
-    ldy #8
-    lsr bleepPLo
-:   bcc :+
-    clc
-    adc bleepTmp
-:   ror a
-    ror bleepPLo
-    dey
-    bne :--
-    sta bleepTmp
-    lda bleepALo
-    sec
-    sbc bleepTmp
-    sta bleepALo
-    bcs @period
-    dec bleepAHi
-@period:
-    ldy bleepOffsets,x
-    lda bleepALo
-    sta $4002,y
-    lda bleepAHi
-    cmp bleepLastHi,x
-    beq :+
-    sta bleepLastHi,x
-    sta $4003,y
-:   cpx #2
-    beq @triangle
-    ; pulse: duty from the song, else from the Duty/Mode envelope
-    lda bleepDutyOv,x
-    bmi :+
-    lsr a
-    ror a
-    ror a                   ; duty 0-3 to bits 6-7, C clear
-    bcc :++
-:   lda bleepVal+8,x
-    and #$C0                ; duty in bits 6-7
-:   ora #$30
-    sta bleepPLo
-    pla
-    ora bleepPLo
-    sta $4000,y
-    jmp bleepChannelDone
-@outside:
-    cmp #$7F
-    lda #95                 ; 96 and up: 96
-    bcc :+
-    lda #0                  ; 0 and below: 1
-:   ldy #0
-    sty bleepPLo
-    clc
-    bcc @between
-@triangle:
-    pla
-    cmp #8
-    lda #$80
-    adc #0                  ; $81 from level 8 on
-    sta $4008
-    jmp bleepChannelDone
 ; Runs the DPCM stream's commands up to the next wait.
 bleepReadDpcm:
     ldx #BLEEP_CHANNELS
