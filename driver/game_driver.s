@@ -466,8 +466,7 @@ bleepEffects:
 @started:
     ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
     ; leaves it, but only a new note, which sets it again, looks at it next)
-    lda bleepFx,x
-    and #<~FX_STARTED
+    eor bleepFx,x           ; A = FX_STARTED
     sta bleepFx,x
     jmp @level
 @slide:
@@ -682,34 +681,11 @@ bleepOutput:
     tay                     ; state adds 1 (playing)
     lda bleepPeriodHi-1,y
     sta bleepAHi
+    lda bleepPLo
+    bne @interpolate
     lda bleepPeriodLo-1,y
-    sta bleepALo
-    sec
-    sbc bleepPeriodLo,y
-    ldy bleepPLo
-    beq @period
-    ; (a - b) * fraction / 256: a - b is below 256
-    sta bleepTmp
-    lda #0
-    ldy #8
-    lsr bleepPLo
-:   bcc :+
-    clc
-    adc bleepTmp
-:   ror a
-    ror bleepPLo
-    dey
-    bne :--
-    sta bleepTmp
-    lda bleepALo
-    sec
-    sbc bleepTmp
-    sta bleepALo
-    bcs @period
-    dec bleepAHi
-@period:
+@period:                    ; A = the period's low byte
     ldy bleepOffsets,x
-    lda bleepALo
     sta $4002,y
     lda bleepAHi
     cmp bleepLastHi,x
@@ -733,6 +709,30 @@ bleepOutput:
     ora bleepPLo
     sta $4000,y
     jmp bleepChannelDone
+@interpolate:
+    ; (a - b) * fraction / 256: a - b is below 256
+    lda bleepPeriodLo-1,y
+    sta bleepALo
+    sec
+    sbc bleepPeriodLo,y
+    sta bleepTmp
+    lda #0
+    ldy #8
+    lsr bleepPLo
+:   bcc :+
+    clc
+    adc bleepTmp
+:   ror a
+    ror bleepPLo
+    dey
+    bne :--
+    sta bleepTmp
+    lda bleepALo
+    sec
+    sbc bleepTmp
+    bcs @period
+    dec bleepAHi
+    bcc @period             ; C is clear
 @outside:
     cmp #$7F
     lda #95                 ; 96 and up: 96
@@ -819,6 +819,19 @@ bleepWobble:
     sta bleepVibPos,x
     rts
 
+; The row ends with a wait: the stream's pattern goes on after it next time.
+bleepReadWait:
+    sta bleepWait,x         ; 0 waits 256 frames
+bleepReadDone:
+    tya
+    clc
+    adc bleepPtr
+    sta bleepPatLo,x
+    lda bleepPtr+1
+    adc #0
+    sta bleepPatHi,x
+    rts
+
 ; Runs channel X's commands up to the next wait. The commands read on from bleepPtr + Y.
 bleepRead:
     lda bleepPatLo,x
@@ -830,12 +843,41 @@ bleepReadNext:
     lda (bleepPtr),y
     iny
     cmp #$40
-    bcc @wait
+    bcc bleepReadWait
     cmp #$80
-    bcs @notNote
-    and #$3F
-    jmp bleepNoteOn         ; C is clear
-@notNote:
+    bcs bleepReadHigh
+    and #$3F                ; C is clear
+; A note starts on channel X: full channel volume, envelopes from their first values (unless C
+; is set: an instrument taken just before has started them), the arpeggio from its first step,
+; no tremolo. The row goes on at bleepReadNext.
+bleepNoteOn:
+    sta bleepNote,x
+    lda #1
+    sta bleepOn,x
+    lda #63
+    sta bleepVol,x
+    lda #0
+    sta bleepFrac,x
+    sta bleepTrem,x
+    lda bleepFx,x
+    and #<~FX_STEP
+    ora #FX_STARTED
+    sta bleepFx,x
+    bcs bleepReadOn
+; The envelopes start again, but for those of one value, which have it already.
+bleepRestartEnvelopes:
+    .repeat 4, K
+    lda bleepEnvPos+K*4,x
+    beq :+
+    lda #1
+    sta bleepEnvPos+K*4,x
+:
+    .endrep
+    sta bleepAHi            ; 0 or 1: they step this frame even after an instrument
+bleepReadOn:
+    jmp bleepReadNext
+
+bleepReadHigh:
     cmp #$C0
     bcs @notInstrument
     and #$3F
@@ -856,7 +898,7 @@ bleepReadNext:
     jmp bleepReadNext
 @notDuty:
     cmp #$E8
-    bcs bleepReadNext       ; not a command of these channels
+    bcs bleepReadOn         ; not a command of these channels
     sty bleepALo            ; (free while a row is read)
     sbc #$D4 - 1            ; C is clear
     asl a
@@ -867,18 +909,6 @@ bleepReadNext:
     pha
     ldy bleepALo
     rts                     ; to the command, which goes on at bleepReadNext
-@wait:
-    sta bleepWait,x         ; 0 waits 256 frames
-bleepReadDone:
-    tya
-    clc
-    adc bleepPtr
-    sta bleepPatLo,x
-    lda bleepPtr+1
-    adc #0
-    sta bleepPatHi,x
-    rts
-
 bleepDoEnd:
     ; the pattern looked up ahead (or now, if the last one was too short for it)
     lda bleepNextHi,x
@@ -1093,36 +1123,6 @@ bleepDoGliss:
 bleepDoDutyRelease:
     lda #$FF
     sta bleepDutyOv,x
-    jmp bleepReadNext
-
-; A note starts on channel X: full channel volume, envelopes from their first values (unless C
-; is set: an instrument taken just before has started them), the arpeggio from its first step,
-; no tremolo. The row goes on at bleepReadNext.
-bleepNoteOn:
-    sta bleepNote,x
-    lda #1
-    sta bleepOn,x
-    lda #63
-    sta bleepVol,x
-    lda #0
-    sta bleepFrac,x
-    sta bleepTrem,x
-    lda bleepFx,x
-    and #<~FX_STEP
-    ora #FX_STARTED
-    sta bleepFx,x
-    bcs bleepNoteStarted
-; The envelopes start again, but for those of one value, which have it already.
-bleepRestartEnvelopes:
-    .repeat 4, K
-    lda bleepEnvPos+K*4,x
-    beq :+
-    lda #1
-    sta bleepEnvPos+K*4,x
-:
-    .endrep
-    sta bleepAHi            ; 0 or 1: they step this frame even after an instrument
-bleepNoteStarted:
     jmp bleepReadNext
 
 ; Y = the position after an envelope's last value, at its end byte, in bleepEnv: Y = the next
