@@ -568,7 +568,7 @@ bleepEffectsDone:           ; where bleepEffects ends
 ; A part of bleep_update's channel loop: it goes on at bleepChannelDone.
 bleepOutput:
     lda bleepOn,x
-    beq @level
+    beq @off
     lda bleepVol,x
     ldy bleepTrem,x
     beq @nibble
@@ -582,6 +582,9 @@ bleepOutput:
 @loud:
     lda #63
     bne @nibble
+@off:
+    lda #$30                ; volume 0
+    bne @level
 :   bcs @nibble             ; a negative tremolo that left the sum at 0 or more
     lda #0
 @nibble:
@@ -594,12 +597,22 @@ bleepOutput:
     tay
     lda bleepLevels,y
 @level:
-    pha                     ; the volume nibble, 0-15
+    pha                     ; the volume nibble, 0-15, with $30 (no length counter, constant)
     ; the pitch: the note with its fraction (none with glissando), or the Note envelope's
     ; absolute note, with the vibrato and the fine-tune, then whole semitones of the relative
     ; Note envelope and of the arpeggio
     lda bleepVal+4,x
-    bmi @absolute
+    bpl @relative
+    and #$7F
+    beq @none
+    clc
+    adc bleepArpOff
+    sta bleepPHi
+    lda #0
+    sta bleepPLo
+    beq @add
+@none:
+    lda #64                 ; absolute note 0: none
 @relative:                  ; A = the relative Note value, 64 for none
     clc
     adc bleepArpOff         ; (at most 127 + 15)
@@ -613,17 +626,6 @@ bleepOutput:
     beq :+
     ldy #0
 :   sty bleepPLo
-    jmp @add
-@absolute:
-    and #$7F
-    bne :+
-    lda #64                 ; absolute note 0: none
-    bne @relative
-:   clc
-    adc bleepArpOff
-    sta bleepPHi
-    lda #0
-    sta bleepPLo
 @add:
     lda bleepVibOff
     beq @fine
@@ -666,7 +668,6 @@ bleepOutput:
     ora bleepTmp
     sta $400E
     pla
-    ora #$30
     sta $400C
     lda #0
     sta $400F
@@ -703,8 +704,7 @@ bleepOutput:
     bcc :++
 :   lda bleepVal+8,x
     and #$C0                ; duty in bits 6-7
-:   ora #$30
-    sta bleepPLo
+:   sta bleepPLo
     pla
     ora bleepPLo
     sta $4000,y
@@ -744,7 +744,7 @@ bleepOutput:
     bcc @between
 @triangle:
     pla
-    cmp #8
+    cmp #$38
     lda #$80
     adc #0                  ; $81 from level 8 on
     sta $4008
@@ -877,12 +877,31 @@ bleepRestartEnvelopes:
 bleepReadOn:
     jmp bleepReadNext
 
+bleepDoEnd:
+    ; the pattern looked up ahead (or now, if the last one was too short for it)
+    lda bleepNextHi,x
+    beq @now
+    sta bleepPtr+1
+    lda bleepNextLo,x
+    sta bleepPtr
+    lda #0
+    sta bleepNextHi,x
+@restart:
+    ; a new pattern restarts the arpeggio and the vibrato
+    sta bleepVibPos,x       ; A = 0
+    lda bleepFx,x
+    and #<~FX_STEP
+    sta bleepFx,x
+    ldy #0
+    jmp bleepReadNext
+@now:
+    jsr bleepOrderPattern
+    lda #0
+    beq @restart
+
 bleepReadHigh:
     cmp #$C0
-    bcs @notInstrument
-    and #$3F
-    jmp bleepTakeInstrument
-@notInstrument:
+    bcc @instrument
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
     cmp #$D0
@@ -909,51 +928,8 @@ bleepReadHigh:
     pha
     ldy bleepALo
     rts                     ; to the command, which goes on at bleepReadNext
-bleepDoEnd:
-    ; the pattern looked up ahead (or now, if the last one was too short for it)
-    lda bleepNextHi,x
-    beq @now
-    sta bleepPtr+1
-    lda bleepNextLo,x
-    sta bleepPtr
-    lda #0
-    sta bleepNextHi,x
-@restart:
-    ; a new pattern restarts the arpeggio and the vibrato
-    sta bleepVibPos,x       ; A = 0
-    lda bleepFx,x
-    and #<~FX_STEP
-    sta bleepFx,x
-    ldy #0
-    jmp bleepReadNext
-@now:
-    jsr bleepOrderPattern
-    lda #0
-    beq @restart
-
-bleepCommands:
-    .word bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
-    .word bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
-    .word bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
-    .word bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
-
-bleepDoLongWait:
-    lda (bleepPtr),y
-    iny
-    sta bleepWait,x
-    jmp bleepReadDone
-bleepDoLongNote:
-    lda (bleepPtr),y
-    iny
-    clc
-    jmp bleepNoteOn
-bleepDoCut:
-    lda #0
-    sta bleepOn,x
-    jmp bleepReadNext
-bleepDoLongInstrument:
-    lda (bleepPtr),y
-    iny
+@instrument:
+    and #$3F
 bleepTakeInstrument:
     cmp bleepInst,x
     bne @other
@@ -1038,6 +1014,30 @@ bleepInstrument:
     and #$3F
     jmp bleepNoteOn         ; C is set
 
+bleepCommands:
+    .word bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
+    .word bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
+    .word bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
+    .word bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
+
+bleepDoLongWait:
+    lda (bleepPtr),y
+    iny
+    sta bleepWait,x
+    jmp bleepReadDone
+bleepDoLongNote:
+    lda (bleepPtr),y
+    iny
+    clc
+    jmp bleepNoteOn
+bleepDoCut:
+    lda #0
+    sta bleepOn,x
+    jmp bleepReadNext
+bleepDoLongInstrument:
+    lda (bleepPtr),y
+    iny
+    jmp bleepTakeInstrument
 bleepFxOn:
     ora bleepFx,x
     sta bleepFx,x
@@ -1402,10 +1402,11 @@ bleepSquares:               ; n x n / 4 for n 0-30
 bleepOffsets:
     .byte 0, 4, 8, 12
 
-; ((value >> 4) * volume) / 15 for a Volume value's high nibble and a channel volume 0-15.
+; ((value >> 4) * volume) / 15 for a Volume value's high nibble and a channel volume 0-15, with
+; $30 (the register bits that hold the volume constant).
 bleepLevels:
     .repeat 256, i
-        .byte ((i >> 4) * (i & 15)) / 15
+        .byte ((i >> 4) * (i & 15)) / 15 | $30
     .endrep
 
 .include "game_periods.inc"
