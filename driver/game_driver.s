@@ -524,22 +524,20 @@ bleepEffects:
     lda bleepFx,x
     and #FX_STEP
     tay
-    lda bleepFx,x
-    and #<~FX_STEP
+    eor bleepFx,x           ; the bits but the step
     ora bleepArpNext,y
     sta bleepFx,x
     lda bleepArp,x
-    cpy #1
+    dey
     bne :+
-    lsr a
+    lsr a                   ; step 1: x
     lsr a
     lsr a
     lsr a
     bpl :++
-:   and #$0F
-    cpy #2
-    beq :+
-    lda #0
+:   dey
+    bne @vibrato            ; steps 0 and 3: none
+    and #$0F                ; step 2: y
 :   sta bleepArpOff
 @vibrato:
     lda bleepFx,x
