@@ -936,10 +936,13 @@ bleepTakeInstrument:
     cmp #$80
     bcs :+
     cmp #$40
-    bcs @next
+    bcs @note
 :   jmp bleepRestartEnvelopes
-@next:
-    jmp bleepReadNext
+@note:
+    iny
+    and #$3F
+    clc
+    jmp bleepNoteOn
 @other:
     sty bleepTmp
 ; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
