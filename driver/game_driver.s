@@ -463,12 +463,6 @@ bleepEffects:
     bne @wobbles
 @done:
     jmp bleepEffectsDone
-@started:
-    ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
-    ; leaves it, but only a new note, which sets it again, looks at it next)
-    eor bleepFx,x           ; A = FX_STARTED
-    sta bleepFx,x
-    jmp @level
 @slide:
     ldy bleepFx,x
     bmi @down
@@ -518,6 +512,15 @@ bleepEffects:
 :   lda bleepVolumes,y
     sta bleepVol,x
     bpl @arpeggio
+@started:
+    ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
+    ; leaves it, but only a new note, which sets it again, looks at it next)
+    eor bleepFx,x           ; A = FX_STARTED
+    sta bleepFx,x
+    ldy bleepLevel          ; as at @level, with the bits at hand
+    bpl @levelRead
+    and #FX_ARP | FX_VIB | FX_TREM
+    beq @done
 @wobbles:
     and #FX_ARP
     beq @vibrato
@@ -861,7 +864,7 @@ bleepNoteOn:
     and #<~FX_STEP
     ora #FX_STARTED
     sta bleepFx,x
-    bcs bleepReadOn
+    bcs bleepReadOn         ; the instrument has started the envelopes
 ; The envelopes start again, but for those of one value, which have it already.
 bleepRestartEnvelopes:
     .repeat 4, K
