@@ -711,29 +711,31 @@ bleepOutput:
     sta $4000,y
     jmp bleepChannelDone
 @interpolate:
-    ; (a - b) * fraction / 256: a - b is below 256
+    ; (a - b) * fraction / 256: a - b is below 256. Only the product's high byte is kept, so
+    ; the fraction shifts out under a marker bit that ends the loop after its eighth bit.
     lda bleepPeriodLo-1,y
-    sta bleepALo
-    sec
-    sbc bleepPeriodLo,y
-    sta bleepTmp
-    lda #0
-    ldy #8
-    lsr bleepPLo
-:   bcc :+
     clc
-    adc bleepTmp
-:   ror a
-    ror bleepPLo
-    dey
-    bne :--
-    sta bleepTmp
-    lda bleepALo
+    sbc bleepPeriodLo,y
+    cmp #$FF
+    beq @equal              ; a = b (the lowest notes' longest period)
+    sta bleepALo            ; a - b - 1: C is set at each add
+    lda #0
     sec
-    sbc bleepTmp
+    ror bleepPLo
+:   bcc :+
+    adc bleepALo
+:   ror a
+    lsr bleepPLo
+    bne :--
+    eor #$FF                ; a - the product
+    sec
+    adc bleepPeriodLo-1,y
     bcs @period
     dec bleepAHi
     bcc @period             ; C is clear
+@equal:
+    lda bleepPeriodLo-1,y
+    bcs @period             ; C is set
 @outside:
     cmp #$7F
     lda #95                 ; 96 and up: 96
