@@ -844,12 +844,12 @@ bleepRead:
     ldy #0
 bleepReadNext:
     lda (bleepPtr),y
+    bmi bleepReadHigh       ; commands and instruments
     iny
     cmp #$40
     bcc bleepReadWait
-    cmp #$80
-    bcs bleepReadHigh
-    and #$3F                ; C is clear
+    and #$3F                ; C is set
+    clc
 ; A note starts on channel X: full channel volume, envelopes from their first values (unless C
 ; is set: an instrument taken just before has started them), the arpeggio from its first step,
 ; no tremolo. The row goes on at bleepReadNext.
@@ -903,6 +903,7 @@ bleepDoEnd:
     beq @restart
 
 bleepReadHigh:
+    iny
     cmp #$C0
     bcc @instrument
     cmp #$D7
@@ -923,11 +924,10 @@ bleepReadHigh:
     bcs bleepReadOn         ; not a command of these channels
     sty bleepALo            ; (free while a row is read)
     sbc #$D4 - 1            ; C is clear
-    asl a
     tay
-    lda bleepCommands+1,y
+    lda bleepCommandsHi,y
     pha
-    lda bleepCommands,y
+    lda bleepCommandsLo,y
     pha
     ldy bleepALo
     rts                     ; to the command, which goes on at bleepReadNext
@@ -1020,11 +1020,16 @@ bleepInstrument:
     and #$3F
     jmp bleepNoteOn         ; C is set
 
-bleepCommands:
-    .word bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
-    .word bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
-    .word bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
-    .word bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
+bleepCommandsLo:
+    .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
+    .lobytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
+    .lobytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
+    .lobytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
+bleepCommandsHi:
+    .hibytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
+    .hibytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
+    .hibytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
+    .hibytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
 
 bleepDoLongWait:
     lda (bleepPtr),y
