@@ -73,8 +73,10 @@ bleepSfxHi    = BLEEP_RAM + 7
 bleepSfxWait  = BLEEP_RAM + 8
 bleepSfxOwn   = BLEEP_RAM + 9           ; bit per channel the effect has taken; bit 6: its first
                                         ; pulse part plays on pulse 2
+bleepInstTab  = BLEEP_RAM + 10          ; 2: the song's instrument pointer table
+bleepDpcmTab  = BLEEP_RAM + 12          ; 2: the song's DPCM pointer table
 ; per stream (the four channels, then DPCM)
-bleepWait     = BLEEP_RAM + 10          ; frames until the next command
+bleepWait     = BLEEP_RAM + 14          ; frames until the next command
 bleepNextLo   = bleepWait + 5           ; the pattern after this one, looked up ahead
 bleepNextHi   = bleepNextLo + 5         ; (high byte 0 until then)
 bleepOrder    = bleepNextHi + 5         ; order list position
@@ -83,9 +85,8 @@ bleepPatHi    = bleepPatLo + 5
 ; per channel
 bleepNote     = bleepPatHi + 5          ; pitch, whole semitones (note 1-96 at a note start)
 bleepFrac     = bleepNote + BLEEP_CHANNELS      ; pitch, 1/256 semitones
-bleepVol      = bleepFrac + BLEEP_CHANNELS      ; channel volume 0-63
-bleepOn       = bleepVol + BLEEP_CHANNELS       ; a note sounds
-bleepDutyOv   = bleepOn + BLEEP_CHANNELS        ; duty set by the song, $FF none
+bleepVol      = bleepFrac + BLEEP_CHANNELS      ; channel volume 0-63, bit 7: a note sounds
+bleepDutyOv   = bleepVol + BLEEP_CHANNELS       ; duty set by the song, $FF none
 bleepInst     = bleepDutyOv + BLEEP_CHANNELS    ; instrument index, $FF none
 bleepLastHi   = bleepInst + BLEEP_CHANNELS      ; period high byte last written
 bleepRate     = bleepLastHi + 3                 ; (the noise has none) DMC rate and loop byte
@@ -218,6 +219,11 @@ bleep_play:
     sta bleepSong
     lda bleepEnv+1
     sta bleepSong+1
+    ldy #SONG_DPCM + 1      ; the header's two table pointers
+:   lda (bleepEnv),y
+    sta bleepInstTab - SONG_INSTRUMENTS,y
+    dey
+    bne :-
     ldx #BLEEP_CHANNELS
 @stream:
     lda #1
@@ -348,12 +354,12 @@ bleep_update:
 bleepChannel:
     lda #$FF
     sta bleepLevel
-    lda bleepOn,x
-    sta bleepGate
+    lda bleepVol,x
+    sta bleepGate           ; bit 7
     dec bleepWait,x
     beq bleepChannelRead
     tay
-    bne bleepStepEnvelopes  ; the envelopes step while the note sounds
+    bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
     jmp bleepEffects
 bleepChannelDone:           ; where bleepOutput ends
     inx
@@ -406,8 +412,8 @@ bleepStepEnvelopes:
 :
     .endrep
 bleepEnvStepped:
-    lda bleepOn,x
-    beq bleepEnvDone
+    lda bleepVol,x
+    bpl bleepEnvDone
     lda bleepVal,x
     cpx #2
     bne :+
@@ -431,8 +437,8 @@ bleepEnvStepped:
     lda (bleepEnv),y
     bne bleepEnvDone
 @release:
-    lda #0
-    sta bleepOn,x
+    asl bleepVol,x          ; the note's bit off
+    lsr bleepVol,x
 bleepEnvDone:                ; on to the effects, which follow
 
 ; The continuous effects of channel X for this frame, while its note sounds (or starts): slides
@@ -444,8 +450,8 @@ bleepEffects:
     sta bleepArpOff
     sta bleepVibOff
     lda bleepGate
-    ora bleepOn,x
-    beq @done
+    ora bleepVol,x
+    bpl @done
     lda bleepFx,x
     and #FX_STARTED
     bne @started
@@ -453,7 +459,8 @@ bleepEffects:
     bne @slide
 @volume:
     lda bleepVolSlide,x
-    bne @volumeSlide
+    beq @level
+    jmp bleepVolumeSlide
 @level:
     ldy bleepLevel
     bpl @levelRead
@@ -492,26 +499,18 @@ bleepEffects:
 @held:
     sta bleepFrac,x
     bcs @volume             ; C is set
-@volumeSlide:
-    clc
-    adc bleepVol,x
-    bpl :+
-    lda #0
-:   cmp #64
-    bcc :+
-    lda #63
-:   sta bleepVol,x
-    jmp @level
 @levelRead:
     ; a level read: the volume stays unless its level differs
     lda bleepVol,x
+    and #$3F
     cmp bleepVolumes,y
     bcc :+
     cmp bleepVolumes+1,y
     bcc @arpeggio
-:   lda bleepVolumes,y
+:   eor bleepVol,x          ; the note's bit
+    ora bleepVolumes,y
     sta bleepVol,x
-    bpl @arpeggio
+    jmp @arpeggio
 @started:
     ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
     ; leaves it, but only a new note, which sets it again, looks at it next)
@@ -559,6 +558,7 @@ bleepEffects:
     lda #0
     sta bleepVibOff         ; which the tremolo's sum used
 @end:
+bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
 bleepEffectsDone:           ; where bleepEffects ends
     lda bleepSfxOwn
     and bleepBits,x
@@ -568,9 +568,9 @@ bleepEffectsDone:           ; where bleepEffects ends
 ; Writes channel X's registers for this frame.
 ; A part of bleep_update's channel loop: it goes on at bleepChannelDone.
 bleepOutput:
-    lda bleepOn,x
-    beq @off
     lda bleepVol,x
+    bpl @off
+    and #$3F
     ldy bleepTrem,x
     beq @nibble
     clc
@@ -822,6 +822,24 @@ bleepWobble:
     sta bleepVibPos,x
     rts
 
+; A channel's volume slide, A units (signed): a part of bleepEffects, which goes on at its level.
+bleepVolumeSlide:
+    sta bleepTmp
+    lda bleepVol,x
+    and #$80
+    sta bleepGate           ; (free after the first test) the note's bit
+    eor bleepVol,x
+    clc
+    adc bleepTmp
+    bpl :+
+    lda #0
+:   cmp #64
+    bcc :+
+    lda #63
+:   ora bleepGate
+    sta bleepVol,x
+    jmp bleepEffectsLevel
+
 ; The row ends with a wait: the stream's pattern goes on after it next time.
 bleepReadWait:
     sta bleepWait,x         ; 0 waits 256 frames
@@ -855,9 +873,7 @@ bleepReadNext:
 ; no tremolo. The row goes on at bleepReadNext.
 bleepNoteOn:
     sta bleepNote,x
-    lda #1
-    sta bleepOn,x
-    lda #63
+    lda #$80 | 63
     sta bleepVol,x
     lda #0
     sta bleepFrac,x
@@ -938,8 +954,7 @@ bleepTakeInstrument:
     bne @other
     ; the same instrument starts its envelopes again, which a note right after does anyway
     lda (bleepPtr),y
-    cmp #$80
-    bcs :+
+    bmi :+
     cmp #$40
     bcs @note
 :   jmp bleepRestartEnvelopes
@@ -963,20 +978,13 @@ bleepInstrument:
     lda #<(bleepLoaded-1)
     pha
     lda bleepInst,x
-    ldy bleepSong
-    sty bleepEnv
-    ldy bleepSong+1
-    sty bleepEnv+1
     asl a
-    sta bleepALo            ; the instrument's offset in the table
-    ldy #SONG_INSTRUMENTS+1
-    lda (bleepEnv),y
+    tay                     ; the instrument's offset in the table
+    lda bleepInstTab
+    sta bleepALo
+    lda bleepInstTab+1
     adc #0                  ; instruments 128 and up lie in the table's second page
     sta bleepAHi
-    dey
-    lda (bleepEnv),y
-    ldy bleepALo
-    sta bleepALo
     lda (bleepALo),y
     sta bleepEnv
     iny
@@ -1010,8 +1018,7 @@ bleepInstrument:
     ldy bleepTmp
     ; a note right after needs no second start of the envelopes
     lda (bleepPtr),y
-    cmp #$80
-    bcs :+
+    bmi :+
     cmp #$40
     bcs @note
 :   jmp bleepReadNext
@@ -1042,8 +1049,8 @@ bleepDoLongNote:
     clc
     jmp bleepNoteOn
 bleepDoCut:
-    lda #0
-    sta bleepOn,x
+    asl bleepVol,x          ; the note's bit off
+    lsr bleepVol,x
     jmp bleepReadNext
 bleepDoLongInstrument:
     lda (bleepPtr),y
@@ -1204,19 +1211,11 @@ bleepReadDpcm:
     lda (bleepPtr),y        ; their offset in it
     iny
     sty bleepTmp
-    pha
-    lda bleepSong
-    sta bleepEnv
-    lda bleepSong+1
-    sta bleepEnv+1
-    ldy #SONG_DPCM
-    lda (bleepEnv),y
-    sta bleepALo
-    iny
-    lda (bleepEnv),y
-    sta bleepAHi
-    pla
     tay
+    lda bleepDpcmTab
+    sta bleepALo
+    lda bleepDpcmTab+1
+    sta bleepAHi
     lda bleepRate
     and #$4F
     sta $4010
