@@ -598,7 +598,7 @@ bleepOutput:
     tay
     lda bleepLevels,y
 @level:
-    pha                     ; the volume nibble, 0-15, with $30 (no length counter, constant)
+    sta bleepTmp            ; the volume nibble, 0-15, with $30 (no length counter, constant)
     ; the pitch: the note with its fraction (none with glissando), or the Note envelope's
     ; absolute note, with the vibrato and the fine-tune, then whole semitones of the relative
     ; Note envelope and of the arpeggio
@@ -662,13 +662,13 @@ bleepOutput:
     ; 16 periods repeat every 16 notes, the highest note on the shortest period
     and #$0F
     eor #$0F
-    sta bleepTmp
+    sta bleepPLo
     lda bleepVal+8+3
     and #$40
     asl a                   ; mode bit 7
-    ora bleepTmp
+    ora bleepPLo
     sta $400E
-    pla
+    lda bleepTmp
     sta $400C
     lda #0
     sta $400F
@@ -705,9 +705,7 @@ bleepOutput:
     bcc :++
 :   lda bleepVal+8,x
     and #$C0                ; duty in bits 6-7
-:   sta bleepPLo
-    pla
-    ora bleepPLo
+:   ora bleepTmp
     sta $4000,y
     jmp bleepChannelDone
 @interpolate:
@@ -746,7 +744,7 @@ bleepOutput:
     clc
     bcc @between
 @triangle:
-    pla
+    lda bleepTmp
     cmp #$38
     lda #$80
     adc #0                  ; $81 from level 8 on
