@@ -1285,8 +1285,8 @@ bleepSfxUpdate:
     sta bleepEnv+1
     lda bleepSfxLo
     sta bleepEnv
-    ldy #0
-    beq @next
+    ldy #$FF                ; Y: the byte last read
+    bne @next
 @control:
     cmp #$CD
     bcc @periodLow
@@ -1296,7 +1296,7 @@ bleepSfxUpdate:
     sbc #$CE                ; a wait
     sta bleepSfxWait
     tya
-    clc
+    sec                     ; past the wait
     adc bleepEnv
     sta bleepSfxLo
     lda bleepEnv+1
@@ -1305,22 +1305,23 @@ bleepSfxUpdate:
 @done:
     rts
 @loop:
+    iny
     lda (bleepEnv),y        ; the address to go on at
     tax
     iny
     lda (bleepEnv),y
     sta bleepEnv+1
     stx bleepEnv
-    ldy #0
-    beq @next
+    ldy #$FF
+    bne @next
 @periodLow:
     ; a period low byte: $CA first pulse part, $CB second, $CC triangle
     sbc #$CA - 1            ; C is clear
     asl a
     asl a
     bleepSfxPart
-    lda (bleepEnv),y
     iny
+    lda (bleepEnv),y
     sta $4002,x
 @own:
     ; the effect has written to the channel at register offset X
@@ -1328,12 +1329,11 @@ bleepSfxUpdate:
     ora bleepSfxOwn
     sta bleepSfxOwn
 @next:
-    lda (bleepEnv),y
     iny
+    lda (bleepEnv),y
+    bpl @volume
     cmp #$CA
     bcs @control
-    cmp #$80
-    bcc @volume
     cmp #$98
     bcc @periodHigh
     cmp #$9A
