@@ -601,13 +601,15 @@ bleepOutput:
     sta bleepTmp            ; the volume nibble, 0-15, with $30 (no length counter, constant)
     ; the pitch: the note with its fraction (none with glissando), or the Note envelope's
     ; absolute note, with the vibrato and the fine-tune, then whole semitones of the relative
-    ; Note envelope and of the arpeggio
+    ; Note envelope and of the arpeggio; bleepPHi holds the semitone + 64 (which the noise's 16
+    ; periods do not see, and the tone's table index takes off)
     lda bleepVal+4,x
     bpl @relative
     and #$7F
     beq @none
     clc
     adc bleepArpOff
+    adc #64                 ; C is clear: at most 127 + 15
     sta bleepPHi
     lda #0
     sta bleepPLo
@@ -618,8 +620,6 @@ bleepOutput:
     clc
     adc bleepArpOff         ; (at most 127 + 15)
     adc bleepNote,x
-    sec
-    sbc #64
     sta bleepPHi
     ldy bleepFrac,x
     lda bleepFx,x
@@ -675,7 +675,7 @@ bleepOutput:
     jmp bleepChannelDone
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
-    sbc #0                  ; C is clear (X < 3): note - 1
+    sbc #64                 ; C is clear (X < 3): note - 1
     cmp #95
     bcs @outside            ; not 1-95
 @between:
