@@ -100,8 +100,9 @@ bleepVolSlide = bleepTrem + BLEEP_CHANNELS      ; volume units per frame (signed
 ; per envelope kind (Volume, Note, Duty/Mode, Fine-tune) and channel: index kind * 4 + channel
 bleepEnvLo    = bleepVolSlide + BLEEP_CHANNELS  ; the byte before the first value
 bleepEnvHi    = bleepEnvLo + 16
-bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value from 1; held: $FF,
-                                                ; 0 when it is the only value
+bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value from 1 (or of the
+                                                ; end byte after the last); held: $FF, 0 when
+                                                ; it is the only value
 bleepVal      = bleepEnvPos + 16                ; value last read
 BLEEP_RAM_SIZE = bleepVal + 16 - BLEEP_RAM
 
@@ -379,9 +380,8 @@ bleepChannelRead:
     jsr bleepRead           ; (which returns to bleepLoaded when it took an instrument)
     ; a row with commands steps the envelopes even after a note off
 
-; One step of channel X's envelopes: the value at
-; the position, then the next position, back to the loop point past the last value (or on the
-; last one when the loop point is the last value). A Volume envelope held on a silent value
+; One step of channel X's envelopes: the value at the position, then the next position; at the
+; end byte, the value at the loop point (or the last value again, held from then on). A Volume envelope held on a silent value
 ; (on the triangle: below 8) ends the note.
 ; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
@@ -401,13 +401,12 @@ bleepStepEnvelopes:
     lda bleepEnvHi+K*4,x
     sta bleepEnv+1
     lda (bleepEnv),y
-    sta bleepVal+K*4,x
-    iny
-    lda (bleepEnv),y
     cmp #$FF
     bne :+
-    jsr bleepEnvEnd
-:   tya
+    jsr bleepEnvEnd         ; past the last value
+:   sta bleepVal+K*4,x
+    iny
+    tya
     sta bleepEnvPos+K*4,x
 :
     .endrep
@@ -425,15 +424,18 @@ bleepEnvStepped:
     beq @release
     cpy #$FF
     beq @release
-    iny
     lda bleepEnvLo,x
     sta bleepEnv
     lda bleepEnvHi,x
     sta bleepEnv+1
     lda (bleepEnv),y
     cmp #$FF
-    bne bleepEnvDone
+    beq :+                  ; the value read was the last: its loop byte tells
     iny
+    lda (bleepEnv),y
+    cmp #$FF
+    bne bleepEnvDone
+:   iny
     lda (bleepEnv),y
     bne bleepEnvDone
 @release:
@@ -1141,16 +1143,20 @@ bleepDoDutyRelease:
     sta bleepDutyOv,x
     jmp bleepReadNext
 
-; Y = the position after an envelope's last value, at its end byte, in bleepEnv: Y = the next
-; position.
+; Y = the position of an envelope's end byte, in bleepEnv: A = the value to read instead and Y
+; its position, the one at the loop point, or the last value again with Y = $FE when the
+; envelope holds it (the position after it becomes $FF).
 bleepEnvEnd:
     iny
     lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
-    bne :+
-    cpy #3
-    beq :+                  ; 0: the envelope's only value, held for good
-    lda #$FF                ; held on the last of its values
-:   tay
+    beq :+
+    tay
+    lda (bleepEnv),y
+    rts
+:   dey
+    dey
+    lda (bleepEnv),y
+    ldy #$FE
     rts
 
 ; Runs the DPCM stream's commands up to the next wait.
