@@ -843,9 +843,8 @@ bleepVolumeSlide:
 ; The row ends with a wait: the stream's pattern goes on after it next time.
 bleepReadWait:
     sta bleepWait,x         ; 0 waits 256 frames
-bleepReadDone:
+bleepReadDone:              ; C is clear
     tya
-    clc
     adc bleepPtr
     sta bleepPatLo,x
     lda bleepPtr+1
@@ -1042,6 +1041,7 @@ bleepDoLongWait:
     lda (bleepPtr),y
     iny
     sta bleepWait,x
+    clc
     jmp bleepReadDone
 bleepDoLongNote:
     lda (bleepPtr),y
@@ -1172,13 +1172,14 @@ bleepReadDpcm:
     iny
     cmp #$80
     bcs @command
-    sta bleepWait,x         ; 0 waits 256 frames
+    sta bleepWait,x         ; 0 waits 256 frames (C is clear)
     jmp bleepReadDone
 @command:
     bne @notWait
     lda (bleepPtr),y
     iny
     sta bleepWait,x
+    clc
     jmp bleepReadDone
 @notWait:
     cmp #$82
