@@ -23,10 +23,10 @@
 #include <vector>
 
 #include "apu/Apu.h"
+#include "bench/DriverBench.h"
 #include "nes/ConsolePlayer.h"
 #include "song/SongFile.h"
 #include "tests/converter/Cartridge.h"
-#include "tests/player/PlayerRig.h"
 
 namespace fs = std::filesystem;
 
@@ -34,18 +34,6 @@ namespace {
 
 constexpr int kFrames = 3000;
 constexpr int kMarkCycles = 4;  // the second mark's sta counts into the measure
-
-// A pulse note with a fading volume and a slide, and a noise hit, about 30 frames long.
-void effectSong(Song& s) {
-    PlayerRig::setEnvelope(s.instruments[1].envelopes[ENV_VOLUME],
-                           {240, 224, 208, 192, 176, 160, 144, 128, 112, 96, 80, 64, 48, 32, 16, 0}, 15);
-    PlayerRig::setEnvelope(s.instruments[2].envelopes[ENV_VOLUME], {240, 160, 80, 0}, 3);
-    s.patterns[0].at(CH_PULSE1, 0).note = 40;
-    s.patterns[0].at(CH_PULSE1, 0).instrument = 1;
-    s.patterns[0].at(CH_PULSE1, 0).setEffect(0x1, 0x40);
-    s.patterns[0].at(CH_NOISE, 0).note = 20;
-    s.patterns[0].at(CH_NOISE, 0).instrument = 2;
-}
 
 // Code size and RAM block of the driver alone.
 bool driverSize(const fs::path& dir, long& code, int& ram, int& zeroPage) {
@@ -120,7 +108,7 @@ int main(int argc, char** argv) {
     }
     const fs::path dir = name;
     auto fx = std::make_unique<Song>();
-    effectSong(*fx);
+    driverBenchEffect(*fx);
     bool ok = saveSong(*fx, (dir / "fx.zcm").string());
 
     long code = 0;
@@ -138,8 +126,7 @@ int main(int argc, char** argv) {
         for (bool pal : {true, false}) {
             const std::vector<uint8_t> rom = driverCartridge(
                 dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0,
-                " dec $20\n bpl :+\n lda #23\n sta $20\n lda #0\n ldx #0\n jsr bleep_sfx\n"
-                ": sta $4009\n jsr bleep_update\n sta $4009\n rti");
+                driverBenchNmi);
             if (rom.empty()) {
                 std::fprintf(stderr, "Error: cannot build a cartridge of %s\n", song.c_str());
                 fs::remove_all(dir);

@@ -22,25 +22,14 @@
 #include <string>
 #include <vector>
 
+#include "bench/DriverBench.h"
 #include "nes/Cpu6502.h"
 #include "song/SongFile.h"
 #include "tests/converter/Cartridge.h"
-#include "tests/player/PlayerRig.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-void effectSong(Song& s) {
-    PlayerRig::setEnvelope(s.instruments[1].envelopes[ENV_VOLUME],
-                           {240, 224, 208, 192, 176, 160, 144, 128, 112, 96, 80, 64, 48, 32, 16, 0}, 15);
-    PlayerRig::setEnvelope(s.instruments[2].envelopes[ENV_VOLUME], {240, 160, 80, 0}, 3);
-    s.patterns[0].at(CH_PULSE1, 0).note = 40;
-    s.patterns[0].at(CH_PULSE1, 0).instrument = 1;
-    s.patterns[0].at(CH_PULSE1, 0).setEffect(0x1, 0x40);
-    s.patterns[0].at(CH_NOISE, 0).note = 20;
-    s.patterns[0].at(CH_NOISE, 0).instrument = 2;
-}
 
 // Address -> label, from ld65's VICE label file (global labels only).
 std::map<uint16_t, std::string> readLabels(const fs::path& file) {
@@ -80,12 +69,11 @@ int main(int argc, char** argv) {
     if (!mkdtemp(name)) return 1;
     const fs::path dir = name;
     auto fx = std::make_unique<Song>();
-    effectSong(*fx);
+    driverBenchEffect(*fx);
     if (!saveSong(*fx, (dir / "fx.zcm").string())) return 1;
     const std::vector<uint8_t> rom = driverCartridge(
         dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0,
-        " dec $20\n bpl :+\n lda #23\n sta $20\n lda #0\n ldx #0\n jsr bleep_sfx\n"
-        ": sta $4009\n jsr bleep_update\n sta $4009\n rti");
+        driverBenchNmi);
     const std::string cd = "cd '" + dir.string() + "' && ";
     if (rom.empty() ||
         std::system((cd + "ca65 -g -I " BF_SOURCE_DIR "/driver -o rom.o rom.s && ld65 -C rom.cfg -o rom.bin "
