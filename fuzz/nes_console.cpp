@@ -16,7 +16,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) return 0;
     const ConsoleFileKind kind = (data[0] & 1) ? ConsoleFileKind::Nes : ConsoleFileKind::Nsf;
     const std::vector<std::uint8_t> file(data + 1, data + size);
-    Nonlinear_Buffer buffer;
+    static Nonlinear_Buffer buffer;  // cleared by the configure of each input's Apu
     Apu apu(buffer);
     ConsoleOptions options;
     options.sampleRate = 8000;
