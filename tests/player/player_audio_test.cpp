@@ -104,6 +104,14 @@ TEST(PlayerListen, OfflineRunStopsAtTheLoopPointOrTheEnd) {
         rig.put(0, 0, c.row, 0, 0, c.effect, c.param);
         EXPECT_EQ(traceSong(rig.player, rig.apu, 0).size(), c.frames) << c.row;
     }
+    // With the repeat block on, the run starts at the block's first row and stops when the block
+    // comes round: rows 4-7, whichever way round the marks were set.
+    PlayerRig rig;
+    rig.player.repeatBlockOn = true;
+    rig.player.repeatMarkA = 7;
+    rig.player.repeatMarkB = 4;
+    EXPECT_EQ(traceSong(rig.player, rig.apu, 0).size(), 4u * 6);
+    EXPECT_EQ(rig.player.currentRow, 4);
 }
 
 // The example songs rendered whole, mixed and as single channels, at several rates and both TV
@@ -188,6 +196,16 @@ TEST(AudioExport, FilesReadBackInEveryFormat) {
     int calls = 0;
     EXPECT_FALSE(exportAudio(
         rig.song, keep.string(), {}, [&](double) { return ++calls < 3; }, error));
+    EXPECT_EQ(slurp(keep), "old contents");
+    // So does one cancelled during the fade (the second report comes from inside it).
+    options = {};
+    options.render.seconds = 0.5;
+    options.render.fadeSeconds = 2;
+    calls = 0;
+    EXPECT_FALSE(exportAudio(
+        rig.song, keep.string(), options, [&](double) { return ++calls < 2; }, error));
+    EXPECT_EQ(error, "cancelled");
+    EXPECT_EQ(calls, 2);
     EXPECT_EQ(slurp(keep), "old contents");
     for (const auto& entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().find("keep.wav.tmp"), std::string::npos) << entry.path();
