@@ -51,7 +51,7 @@ TEST(FamiToneCheck, ReportsEachProblemOnceAsTheReaderRefusesIt) {
     std::string texts;
     for (const auto& f : findings) texts += f.text() + "\n";
     expectTestData("export/famitone-problems.txt", texts + famiToneSummary(findings) + "\n");
-    EXPECT_EQ(famiToneCellCount(findings), 13);
+    EXPECT_EQ(famiToneCellCount(findings), 14);
     const FamiToneRead read = readFamiTone(exportFamiTone(*song));
     ASSERT_EQ(read.error, "");
     EXPECT_EQ(readerRefusals(*song, read), checkRefusals(findings));
