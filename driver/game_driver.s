@@ -87,7 +87,7 @@ bleepNote     = bleepPatHi + 5          ; pitch, whole semitones (note 1-96 at a
 bleepFrac     = bleepNote + BLEEP_CHANNELS      ; pitch, 1/256 semitones
 bleepVol      = bleepFrac + BLEEP_CHANNELS      ; channel volume 0-63, bit 7: a note sounds
 bleepDutyOv   = bleepVol + BLEEP_CHANNELS       ; duty set by the song, $FF none
-bleepInst     = bleepDutyOv + BLEEP_CHANNELS    ; instrument index, $FF none
+bleepInst     = bleepDutyOv + BLEEP_CHANNELS    ; instrument index (none while bleepEnvHi is 0)
 bleepLastHi   = bleepInst + BLEEP_CHANNELS      ; period high byte last written
 bleepRate     = bleepLastHi + 3                 ; (the noise has none) DMC rate and loop byte
 bleepSlide    = bleepLastHi + BLEEP_CHANNELS    ; slide speed, 0 none
@@ -247,7 +247,6 @@ bleep_play:
     ldx #BLEEP_CHANNELS - 1
 @channel:
     lda #$FF
-    sta bleepInst,x
     sta bleepDutyOv,x
     sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
     lda #64
@@ -385,8 +384,7 @@ bleepChannelRead:
 ; (on the triangle: below 8) ends the note.
 ; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
-    ldy bleepInst,x
-    iny
+    lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
     bne :+
     jmp bleepEffects        ; no instrument yet
 :
@@ -951,6 +949,9 @@ bleepReadHigh:
 bleepTakeInstrument:
     cmp bleepInst,x
     bne @other
+    ; (every index may be an instrument's, $FF too: the first one loads whatever bleepInst holds)
+    lda bleepEnvHi,x
+    beq @first
     ; the same instrument starts its envelopes again, which a note right after does anyway
     lda (bleepPtr),y
     bmi :+
@@ -962,6 +963,8 @@ bleepTakeInstrument:
     and #$3F
     clc
     jmp bleepNoteOn
+@first:
+    lda bleepInst,x
 @other:
     sty bleepTmp
 ; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer

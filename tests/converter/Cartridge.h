@@ -12,23 +12,30 @@
 
 #include "export/ConverterEntry.h"
 
-// `song` converted (with `effect` as the first sound effect unless empty) into `dir`: reset
-// starts song 0 on TV system `tv` (0 NTSC, 1 PAL) and enables the NMI, whose handler is `nmi`
-// (ending in rti). The samples lie at $C000, where the DMC reads them. Empty when a step failed.
+// `song` (and `moreSongs` after it) converted, with `effect` as the first sound effect unless
+// empty, into `dir`: reset starts song `play` on TV system `tv` (0 NTSC, 1 PAL) and enables the
+// NMI, whose handler is `nmi` (ending in rti). The samples lie at $C000, where the DMC reads
+// them. Empty when a step failed.
 inline std::vector<uint8_t> driverCartridge(const std::filesystem::path& dir, std::string song,
-                                            std::string effect, int tv, const std::string& nmi) {
+                                            std::string effect, int tv, const std::string& nmi,
+                                            std::vector<std::string> moreSongs = {}, int play = 0) {
     const auto stem = [](const std::string& p) { return std::filesystem::path(p).stem().string(); };
-    std::vector<std::string> args = {"bleepforge", "-s", song, "-o", (dir / "music.s").string()};
+    moreSongs.insert(moreSongs.begin(), song);
+    std::vector<std::string> args = {"bleepforge", "-s"};
+    args.insert(args.end(), moreSongs.begin(), moreSongs.end());
+    args.insert(args.end(), {"-o", (dir / "music.s").string()});
     if (!effect.empty()) args.insert(args.end(), {"-e", effect});
+    std::string songFiles;
+    for (const std::string& s : moreSongs) songFiles += ".include \"music-" + stem(s) + ".s\"\n";
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     if (runConverterFromCommandLine(int(argv.size()), argv.data()) != 0) return {};
     std::ofstream(dir / "rom.s") << "BLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n.include \"music.s\"\n"
-                                 << ".include \"music-" << stem(song) << ".s\"\n"
+                                 << songFiles
                                  << (effect.empty() ? "" : ".include \"music-" + stem(effect) + ".s\"\n")
                                  << ".include \"game_driver.s\"\nreset: sei\n ldx #$FF\n txs\n lda #" << tv
-                                 << "\n ldx #<music\n ldy #>music\n jsr bleep_init\n lda #0\n jsr bleep_play\n"
-                                    " lda #$80\n sta $2000\nidle: jmp idle\nnmi:\n"
+                                 << "\n ldx #<music\n ldy #>music\n jsr bleep_init\n lda #" << play
+                                 << "\n jsr bleep_play\n lda #$80\n sta $2000\nidle: jmp idle\nnmi:\n"
                                  << nmi
                                  << "\n.segment \"DPCM\"\n.include \"music-dpcm.s\"\n"
                                     ".segment \"VECTORS\"\n.word nmi, reset, reset\n";

@@ -170,6 +170,36 @@ TEST(GameDriver, SongsPlayAsThePlayerPlaysThem) {
     EXPECT_EQ(std::count_if(theirs.begin(), theirs.end(), [](const State& s) { return s[8] >= 0; }), 2 * 11);
 }
 
+// Two songs with 256 different instruments between them: the first one's 255 take the indexes
+// 0-254, the second one's own instrument the last, 255, which plays like any other (taken on two
+// channels, and again on a later row).
+TEST(GameDriver, TheLastInstrumentIndexPlaysLikeAnyOther) {
+    ScratchDir w("game-driver-256-instruments");
+    auto first = std::make_unique<Song>(), second = std::make_unique<Song>();
+    const auto give = [](Song& s, int slot, int fineTune, int channel, int row, int note) {
+        Instrument& inst = s.instruments[slot];
+        for (auto [kind, value] : {std::pair{ENV_VOLUME, 0xB0}, std::pair{ENV_FINETUNE, fineTune}}) {
+            inst.envelopes[kind].values[0] = value;
+            inst.envelopes[kind].values[1] = END_MARKER;
+            inst.envelopes[kind].loopPoint = 0;
+        }
+        s.patterns[0].at(channel, row).note = uint8_t(note);
+        s.patterns[0].at(channel, row).instrument = uint8_t(slot);
+    };
+    for (int slot = 1; slot < INSTRUMENT_SLOTS; ++slot) give(*first, slot, slot, (slot - 1) / 64, (slot - 1) % 64, 40);
+    give(*second, 1, 0, CH_PULSE1, 0, 40);
+    give(*second, 1, 0, CH_PULSE2, 4, 52);
+    give(*second, 1, 0, CH_PULSE1, 16, 45);
+    ASSERT_TRUE(saveSong(*first, w.path("first.zcm")) && saveSong(*second, w.path("second.zcm")));
+    testing::internal::CaptureStdout();
+    const std::vector<uint8_t> rom =
+        driverCartridge(w.dir, w.path("first.zcm"), "", 1, UPDATE_ONLY, {w.path("second.zcm")}, 1);
+    testing::internal::GetCapturedStdout();
+    ASSERT_FALSE(rom.empty());
+    ASSERT_NE(w.read("music-second.s").find(".byte 216, 255"), std::string::npos);
+    EXPECT_EQ(differences(cartridgeStates(rom, 768), playerStates(*second, 769), 0, "instrument 255"), 0);
+}
+
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
 
 // Paused for frames 40-69 the channels are silent and the song holds; after it, it goes on where
