@@ -59,6 +59,10 @@ class SavedPlayback {
           pcmInstrument_(p.pcm.pcmInstrument),
           playing_(p.playing) {}
     ~SavedPlayback() {
+        // The capture leaves the channels as the song's last frame had them; a stopped player
+        // goes on writing its channels every frame, so notes still sounding there would drone
+        // on after the export. They are cleared as the reset before the capture cleared them.
+        p_.reset();
         p_.captureMode = false;
         p_.playing = playing_;
         p_.song.tempo = tempo_;

@@ -5,11 +5,13 @@
 #include <iomanip>
 #include <random>
 #include <sstream>
+#include <tuple>
 
 #include "NsfReader.h"
 #include "SongRig.h"
 #include "export/NsfWriter.h"
 #include "nes/Cpu6502.h"
+#include "player/AudioRenderer.h"
 #include "tests/ExpectedText.h"
 #include "tests/TraceScripts.h"
 
@@ -302,4 +304,25 @@ TEST(NsfDriver, ExampleSongPlaysItsStreamsOnTime) {
         EXPECT_NEAR(double(w.cycle - run.playStart), double(first) + 33247.5 * double(f), 1.0) << f;
         EXPECT_EQ(w.address, 0x4000) << f;
     }
+}
+
+// The export borrows the live player: once it is done, a stopped player stays silent (the demo
+// song's capture ends with a triangle note sounding, which the idle frames went on playing) and
+// its position is the one it had.
+TEST(NsfDriver, ExportLeavesAStoppedPlayerSilent) {
+    SongRig rig;
+    ASSERT_TRUE(rig.load());
+    Player& p = rig.play();
+    initPlayback(p, *rig.apu, 44100);
+    p.reset();
+    p.currentOrder = 2;
+    p.currentRow = 17;
+    AudioRenderer renderer{p, *rig.apu};
+    rig.nsf();
+    std::vector<int16_t> out(22050);
+    renderer.renderAudio(out.data(), long(out.size()));
+    EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0);
+    EXPECT_EQ(*std::min_element(out.begin(), out.end()), 0);
+    for (const ChannelState& ch : p.channels) EXPECT_EQ(ch.noteOn, 0);
+    EXPECT_EQ(std::make_tuple(p.playing, p.currentOrder, p.currentRow), std::make_tuple(false, 2, 17));
 }
