@@ -247,12 +247,12 @@ TEST(Rom, WhatCannotBeBuiltFailsClearly) {
     });
     // The same text with operators the converter writes assembles, little-endian and in order.
     ConverterTexts t = good;
-    t.songs[0] = "song: .BYTE <(song >> 6), >song, %101 * 2 | 1, ~0 & $FF, 7 - 2 - 1, 6 ^ 3, -(-3), +2\n .word song - 1 + 2\n";
+    t.songs[0] = "song: .BYTE <(song >> 6), >song, %101 * 2 | 1, ~0 & $FF, 7 - 2 - 1, 6 ^ 3, -(-3), +2, 9 / 2\n .word song - 1 + 2\n";
     const Rom rom = romFromConverterTexts(t, false);
     const size_t at = 16 + 6;  // after the entry tables' three words
     const uint32_t song = rom.layout.dataStart + 6;
-    EXPECT_EQ(std::vector<uint8_t>(rom.file.begin() + long(at), rom.file.begin() + long(at) + 10),
-              (std::vector<uint8_t>{uint8_t(song >> 6), uint8_t(song >> 8), 11, 255, 4, 5, 3, 2, uint8_t(song + 1),
+    EXPECT_EQ(std::vector<uint8_t>(rom.file.begin() + long(at), rom.file.begin() + long(at) + 11),
+              (std::vector<uint8_t>{uint8_t(song >> 6), uint8_t(song >> 8), 11, 255, 4, 5, 3, 2, 4, uint8_t(song + 1),
                                     uint8_t((song + 1) >> 8)}));
 }
 
