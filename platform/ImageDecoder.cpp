@@ -143,13 +143,21 @@ constexpr long MAX_PICTURE_FILE_BYTES = 256L << 20;
 
 }  // namespace
 
-const char* decodePicture(const uint8_t* bytes, size_t length, Image& out) {
+const char* readPictureSize(const uint8_t* bytes, size_t length, int& width, int& height) {
     if (length > size_t(INT_MAX)) return "too large";
     if (!huffmanTablesFit(bytes, length)) return "bad Huffman table";
     if (!pngChunksFit(bytes, length)) return "bad PNG chunk length";
     int w = 0, h = 0, n = 0;
     if (!stbi_info_from_memory(bytes, int(length), &w, &h, &n)) return stbi_failure_reason();
     if (!sizeAllowed(w, h)) return TOO_LARGE;
+    width = w;
+    height = h;
+    return nullptr;
+}
+
+const char* decodePicture(const uint8_t* bytes, size_t length, Image& out) {
+    int w = 0, h = 0, n = 0;
+    if (const char* refused = readPictureSize(bytes, length, w, h)) return refused;
     stbi_uc* data = stbi_load_from_memory(bytes, int(length), &w, &h, &n, 4);
     return takePixels(data, w, h, n, out);
 }

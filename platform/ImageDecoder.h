@@ -16,4 +16,7 @@ constexpr int MAX_PICTURE_SIDE = 4096;
 // nullptr on success, otherwise the reason ("can't fopen" for a file that does not open); `out`
 // is left alone on failure.
 const char* decodePicture(const uint8_t* bytes, size_t length, Image& out);
+// The checks decodePicture makes before any pixel, the size read from the header among them:
+// nullptr with the picture's width and height when it would be decoded, else the reason.
+const char* readPictureSize(const uint8_t* bytes, size_t length, int& width, int& height);
 const char* decodePictureFile(const std::string& path, Image& out);
