@@ -61,7 +61,8 @@ class SavedPlayback {
     ~SavedPlayback() {
         // The capture leaves the channels as the song's last frame had them; a stopped player
         // goes on writing its channels every frame, so notes still sounding there would drone
-        // on after the export. They are cleared as the reset before the capture cleared them.
+        // on after the export. They are cleared as the reset before the capture cleared them, and the
+        // reset asks the audio thread to start its channels afresh.
         p_.reset();
         p_.captureMode = false;
         p_.playing = playing_;
@@ -75,7 +76,6 @@ class SavedPlayback {
         p_.repeatBlockOn = repeatBlock_;
         p_.pcm.position = pcmPosition_;
         p_.pcm.pcmInstrument = pcmInstrument_;
-        p_.resetRequest = true;
     }
     SavedPlayback(const SavedPlayback&) = delete;
     SavedPlayback& operator=(const SavedPlayback&) = delete;

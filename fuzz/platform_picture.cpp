@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to the picture decoder the backdrop goes through, then lays what decoded
-// into its texture square. Refusals are expected; reads outside the bytes, huge allocations and
-// pixels that do not match the reported size are bugs.
+// into its texture square. Refusals are expected; reads outside the bytes, huge allocations,
+// pixels that do not match the reported size and a size other than the header's are bugs.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (readPictureSize(data, size, width, height) != nullptr || long(width) * height > kDecodedPixels) return 0;
     Image image;
     if (decodePicture(data, size, image) != nullptr) return 0;
-    if (image.width < 1 || image.height < 1 || image.width > MAX_PICTURE_SIDE || image.height > MAX_PICTURE_SIDE ||
+    if (image.width < 1 || image.height < 1 || image.width != width || image.height != height ||
         image.pixels.size() != size_t(image.width) * size_t(image.height) * 4)
         std::abort();
     textureLayout(image);
