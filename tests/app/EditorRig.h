@@ -77,17 +77,16 @@ struct CountingLock : AudioLock {
 // Answers every dialog with `answer` (nothing = cancel) and records what was asked.
 struct ScriptedDialogs : FileDialogs {
     std::optional<std::string> answer;
-    std::vector<std::string> asked;      // "open zcm *.zcm,*.*"
-    std::vector<std::string> described;  // what the filters are called, for each question
+    std::vector<std::string> asked;  // "open zcm *.zcm,*.* as Songs (*.zcm), All files (*.*)"
     std::vector<std::string> noted;
     std::optional<std::string> ask(const char* kind, const std::vector<FileFilter>& f,
                                    const std::string& ext) {
-        std::string a = kind + (" " + ext + " ");
-        for (const FileFilter& filter : f) a += filter.pattern + (&filter == &f.back() ? "" : ",");
-        asked.push_back(a);
-        described.push_back("");
-        for (const FileFilter& filter : f)
-            described.back() += (described.back().empty() ? "" : ", ") + filter.description;
+        std::string patterns, names;
+        for (const FileFilter& filter : f) {
+            patterns += (patterns.empty() ? "" : ",") + filter.pattern;
+            names += (names.empty() ? "" : ", ") + filter.description;
+        }
+        asked.push_back(kind + (" " + ext + " ") + patterns + " as " + names);
         return answer;
     }
     std::optional<std::string> askOpenPath(const std::vector<FileFilter>& f,
@@ -104,14 +103,11 @@ struct ScriptedDialogs : FileDialogs {
 // A folder of the test's own in the temporary folder, removed with what is in it at the end.
 struct TempDir {
     std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("bf_test_" + std::to_string(::getpid()) + "_" + std::to_string(serial()));
+                                ("bf_test_" + std::to_string(::getpid()) + "_" + std::to_string(made++));
     TempDir() { std::filesystem::create_directories(dir); }
     ~TempDir() { std::filesystem::remove_all(dir); }
     std::string path(const std::string& name = "") const { return (dir / name).string(); }
-    static int serial() {
-        static int n = 0;
-        return n++;
-    }
+    static inline int made = 0;
 };
 
 inline std::string readFile(const std::string& path) {

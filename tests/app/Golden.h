@@ -9,13 +9,11 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/RecordingCanvas.h"
 #include "tests/ExpectedText.h"
-
-// Compares text with tests/data/NAME.txt (see tests/ExpectedText.h for rewriting it).
-inline void expectGolden(const std::string& name, const std::string& text) { expectTestData(name + ".txt", text); }
 
 // One line per drawing operation, in drawing order.
 inline std::vector<std::string> drawnLines(const RecordingCanvas& c) {
@@ -47,14 +45,12 @@ inline std::string drawnDifference(std::vector<std::string> base, std::vector<st
 inline std::string escapeBytes(const std::string& s) {
     std::string out;
     for (unsigned char c : s) {
+        const size_t named = std::string_view("\n\r\t\\").find(char(c));
         char hex[5];
         std::snprintf(hex, sizeof hex, "\\x%02X", c);
-        out += c == '\n'                 ? "\\n"
-               : c == '\r'               ? "\\r"
-               : c == '\t'               ? "\\t"
-               : c == '\\'               ? "\\\\"
-               : (c < 0x20 || c >= 0x7F) ? std::string(hex)
-                                         : std::string(1, char(c));
+        out += named != std::string_view::npos ? std::string{'\\', "nrt\\"[named]}
+               : c < 0x20 || c >= 0x7F         ? std::string(hex)
+                                               : std::string(1, char(c));
     }
     return out;
 }
@@ -75,7 +71,8 @@ inline std::string unescapeBytes(const std::string& s) {
 }
 
 // Cases kept in tests/data/NAME.txt, one "INPUT<TAB>ANSWER" a line (escaped as above; lines
-// starting with '#' are comments): every ANSWER must be what `answer` gives for its INPUT.
+// starting with '#' are comments): every ANSWER must be what `answer` gives for its INPUT
+// (tests/ExpectedText.h tells how to rewrite the file).
 inline void expectTable(const std::string& name,
                         const std::function<std::string(const std::string&)>& answer) {
     std::ifstream in(BF_SOURCE_DIR "/tests/data/" + name + ".txt", std::ios::binary);
@@ -88,5 +85,5 @@ inline void expectTable(const std::string& name,
             out += line.substr(0, tab + 1) + escapeBytes(answer(unescapeBytes(line.substr(0, tab)))) + "\n";
     }
     ASSERT_FALSE(out.empty()) << name;
-    expectGolden(name, out);
+    expectTestData(name + ".txt", out);
 }

@@ -159,7 +159,7 @@ TEST(MainScreen, ScenesDrawAsKept) {
         set(s);
         out += "== " + name + "\n" + drawnDifference(base, s.draw());
     }
-    expectGolden("app/main_screen", out);
+    expectTestData("app/main_screen.txt", out);
 }
 
 TEST(MainScreen, PulseStaysWithinItsRange) {

@@ -13,10 +13,10 @@
 #include <thread>
 
 #include "EditorRig.h"
-#include "tests/AudioRead.h"
 #include "app/AudioExport.h"
 #include "player/OfflinePlayback.h"
 #include "song/SongFile.h"
+#include "tests/AudioRead.h"
 
 namespace {
 
@@ -54,6 +54,11 @@ struct WavRig : EditorRig, TempDir {
         dialogs.answer = std::move(answer);
         statuses.clear();
         press("KMOD_LCTRL+KMOD_LSHIFT+SDLK_w");
+    }
+    // The export to `path` run to its end: its last status.
+    std::string exported(const std::string& path) {
+        saveWav(path);
+        return finish();
     }
     // Runs the main loop until the export has reported its end (at most 20 s); the last status.
     std::string finish() {
@@ -115,8 +120,7 @@ TEST(SaveWav, OptionsFormatsAndStems) {
     FileCommands& commands = r.program->fileCommands();
     commands.audioExportOptions.render.passes = 2;
     commands.audioExportOptions.render.fadeSeconds = 0.5;
-    r.saveWav(r.path("twice.flac"));
-    EXPECT_EQ(r.finish(), "Audio file saved.");
+    EXPECT_EQ(r.exported(r.path("twice.flac")), "Audio file saved.");
     SF_INFO info;
     const std::vector<int16_t> twice = readAudio(r.path("twice.flac"), info);
     EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
@@ -126,12 +130,9 @@ TEST(SaveWav, OptionsFormatsAndStems) {
 
     commands.audioExportOptions = AudioExportOptions{};
     commands.audioExportOptions.stems = true;
-    r.saveWav(r.path("parts.wav"));
-    EXPECT_EQ(r.finish(), "Audio file saved.");
+    EXPECT_EQ(r.exported(r.path("parts.wav")), "Audio file saved.");
     for (const char* stem : {"Pulse1", "Pulse2", "Triangle", "Noise", "DPCM"})
-        EXPECT_EQ(readAudio(r.path(("parts-" + std::string(stem) + ".wav").c_str()), info).size(),
-                  once.size())
-            << stem;
+        EXPECT_EQ(readAudio(r.path("parts-" + std::string(stem) + ".wav"), info).size(), once.size()) << stem;
     EXPECT_FALSE(fs::exists(r.path("parts.wav")));
 
     // The export runs at the sound device's rate when the renderer can.
@@ -152,16 +153,14 @@ TEST(SaveWav, FailuresSayCouldNotSaveAndKeepTheFileThere) {
     fs::create_directories(r.path("folder.wav"));
     ASSERT_EQ(::mkfifo(r.path("pipe.wav").c_str(), 0600), 0);
     for (const char* name : {"keep.mp3", "plain/inside.wav", "folder.wav", "pipe.wav"}) {
-        r.saveWav(r.path(name));
-        EXPECT_EQ(r.finish(), "Couldn't save file!") << name;
+        EXPECT_EQ(r.exported(r.path(name)), "Couldn't save file!") << name;
         EXPECT_FALSE(r.program->fileCommands().audioExportRunning());
     }
     if (::geteuid() != 0) {  // permissions do not hold back the superuser
         fs::create_directories(r.path("locked"));
         std::ofstream(r.path("locked/keep.wav")) << "old";
         fs::permissions(r.path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
-        r.saveWav(r.path("locked/keep.wav"));
-        EXPECT_EQ(r.finish(), "Couldn't save file!");
+        EXPECT_EQ(r.exported(r.path("locked/keep.wav")), "Couldn't save file!");
         fs::permissions(r.path("locked"), fs::perms::owner_all);
         EXPECT_EQ(readFile(r.path("locked/keep.wav")), "old");
         fs::remove_all(r.path("locked"));
@@ -172,8 +171,7 @@ TEST(SaveWav, FailuresSayCouldNotSaveAndKeepTheFileThere) {
     EXPECT_EQ(serializeSong(*r.song), before);
 
     // "-" is a name without a format here, never standard output.
-    r.saveWav(std::string("-"));
-    EXPECT_EQ(r.finish(), "Couldn't save file!");
+    EXPECT_EQ(r.exported("-"), "Couldn't save file!");
 }
 
 TEST(SaveWav, OneAtATimeAndQuittingStopsItWithoutTouchingTheFile) {

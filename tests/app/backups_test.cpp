@@ -2,7 +2,6 @@
 // copies and the window title are in tests/data/app/sessions/backups.txt).
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -10,11 +9,7 @@
 #include "EditorRig.h"
 #include "app/Backups.h"
 
-namespace {
-
 namespace fs = std::filesystem;
-
-}  // namespace
 
 TEST(Backups, FolderNameAndSongName) {
     EXPECT_EQ(backupDirectory("/state", "/home/u"), "/state/bleepforge/backups");

@@ -55,9 +55,8 @@ void referenceRun(Rig& r, int cycles) {
 }
 }  // namespace
 
-// The sounding noise skips from one output change to the next instead of clocking every period.
-// In both modes and at every rate, over spans shorter and far longer than a skip, it must leave
-// the same buffer, register and timer as clocking period by period.
+// The sounding noise skips from one output change to the next: in both modes, at every rate and
+// over spans shorter and far longer than a skip, it must match clocking period by period.
 TEST(NoiseChannel, SkippingToEachChangeMatchesClockingEveryPeriod) {
     for (int mode : {0x00, 0x80}) {
         for (int rate = 0; rate < 16; ++rate) {
@@ -80,11 +79,8 @@ TEST(NoiseChannel, SkippingToEachChangeMatchesClockingEveryPeriod) {
     }
 }
 
-// The reader integrates both buffers in one pass, the mixer curve applied on the fly and the loop
-// specialised for equal high-pass strengths. Against the plain two-step form (rewrite the
-// non-linear entries through the curve, then integrate each buffer) it must give the same
-// samples and the same integrator and mixer state, with the curve on or off and with equal or
-// different high-pass corners, across reads of odd sizes.
+// The reader integrates both buffers in one pass, applying the mixer curve on the fly (with a loop
+// for equal high-pass strengths): it must match curve-then-integrate in samples and state.
 TEST(Nonlinear_Buffer, FusedReadMatchesCurveThenIntegrate) {
     for (bool curve : {true, false}) {
         for (int nonlinearBass : {16, 90}) {
@@ -144,14 +140,14 @@ TEST(Nonlinear_Buffer, FusedReadMatchesCurveThenIntegrate) {
     }
 }
 
-// The muted noise counts its timer clocks over a span by a multiply with the period's
-// reciprocal. For every period, over every span up to and past the range that takes the
-// multiply, it must give the division's count.
+// The muted noise counts timer clocks by a multiply with the period's reciprocal: for every
+// period and every span up to and past the multiply's range, it must match the division.
 TEST(NoiseChannel, ReciprocalClockCountMatchesDivision) {
     for (int rate = 0; rate < 16; ++rate) {
         const auto reg2 = static_cast<std::uint8_t>(0x80 | rate);
         for (int span = 1; span < (1 << 20) + 5000; span += span < 70000 ? 1 : 37) {
-            ASSERT_EQ(NoiseChannel::clocksToReach(-span, 0, reg2), ApuChannel::periodsToReach(-span, 0, kPeriods[rate]))
+            ASSERT_EQ(NoiseChannel::clocksToReach(-span, 0, reg2),
+                      ApuChannel::periodsToReach(-span, 0, kPeriods[rate]))
                 << "rate " << rate << " span " << span;
         }
     }

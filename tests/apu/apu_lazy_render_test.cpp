@@ -6,8 +6,8 @@
 #include "apu/ApuHarness.h"
 
 namespace {
-// Plays a busy stream through every channel. With `eager`, everything is rendered after every
-// write and step end, as if no channel ever put its work off; the output must not tell.
+// Plays a busy stream through every channel (write bursts, a full buffer, a change of TV system,
+// DMC level writes); with `eager`, everything is rendered at each write and step end.
 struct Capture {
     std::vector<std::int16_t> samples;
     std::vector<int> state;
@@ -94,10 +94,8 @@ Capture play(bool eager) {
 }
 }  // namespace
 
-// Channels put off rendering until they change or samples are read. Rendering everything at
-// every write and step instead must give the same samples and leave the same state, across
-// sequencer clocks, write bursts, a full buffer, a change of TV system, and level writes to a
-// DMC that plays, has run out or was stopped.
+// Channels put off rendering until they change or samples are read: rendering everything at every
+// write and step instead must give the same samples and state.
 TEST(ApuLazyRendering, MatchesRenderingEverythingAtEveryStep) {
     const Capture lazy = play(false), eager = play(true);
     ASSERT_GT(lazy.samples.size(), 60000u);

@@ -1,9 +1,6 @@
-// Register behaviour of the 2A03 and VRC6 channels (length counters, sweeps, the frame counter,
-// the DMC's fetches, silencing cases) and what a listener hears of them (pitch, duty, loudness,
-// the non-linear mix), pinned as traces. Each file under tests/data/apu/ is a script of
-// register writes, steps and renders followed by "--- trace": after each line, the channel state
-// that changed, the DMC's sample reads and a summary of rendered audio. Set BF_UPDATE_TEST_DATA=1 to
-// rewrite the traces after a deliberate change of behaviour.
+// Register behaviour of the 2A03 and VRC6 channels and what a listener hears of them, pinned as
+// traces: each script in tests/data/apu/ is followed by the channel state that changed after each
+// line, the DMC's sample reads and a summary of rendered audio (see tests/TraceScripts.h).
 
 #include <gtest/gtest.h>
 

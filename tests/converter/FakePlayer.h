@@ -1,7 +1,7 @@
 #pragma once
 // A scripted stand-in for the Player: a row clock walking the order list (the position after a
 // tick is the one the next tick plays) and a per-tick hook that reports driver commands, sets
-// register values and asks for breaks, jumps or a stop.
+// register values and asks for jumps.
 
 #include <functional>
 #include <vector>
@@ -13,38 +13,31 @@ struct FakePlayer : CapturePlayer {
     DriverCommandRecorder* recorder = nullptr;
     int orders = 1, rows = 64, framesPerRow = 6;
     std::function<void(FakePlayer&, int order, int row, int frame)> onTick;
-    int jumpOrder = -1, breakRow = -1;  // taken at the end of the current row
-    bool stopAfterRow = false;          // speed 0
+    int jumpOrder = -1;  // taken at the end of the current row, to its row 0
 
     int order = 0, row = 0, frame = 0;
-    bool ended = false, playing = false, capture = false, loopFlag = false;
+    bool playing = false, capture = false, loopFlag = false;
     bool active[CHANNEL_COUNT][DRIVER_EFFECT_COUNT] = {};
     int volume[CHANNEL_COUNT] = {}, instrument[CHANNEL_COUNT] = {}, duty[CHANNEL_COUNT] = {};
     EffectRegisters regs{};
-    int saves = 0, restores = 0;
 
     void report(int channel, int code, std::vector<int32_t> args = {}) {
         if (capture && recorder) recorder->recordDriverCommand(channel, code, args);
     }
 
     void frameTick() override {
-        if (ended) return;
         if (onTick) onTick(*this, order, row, frame);
         if (++frame < framesPerRow) return;
         frame = 0;
-        if (stopAfterRow) {
-            ended = true;
-        } else if (jumpOrder >= 0 || breakRow >= 0) {
-            order = jumpOrder >= 0 ? jumpOrder : (order + 1) % orders;
-            row = breakRow >= 0 ? breakRow : 0;
-            jumpOrder = breakRow = -1;
+        if (jumpOrder >= 0) {
+            order = jumpOrder, row = 0, jumpOrder = -1;
         } else if (++row >= rows) {
             row = 0;
             order = (order + 1) % orders;
         }
     }
 
-    void reset() override { ended = false; }
+    void reset() override {}
     void setTempo(int) override {}
     void setSpeed(int) override {}
     void setPosition(int o, int r) override { order = o, row = r; }
@@ -56,7 +49,7 @@ struct FakePlayer : CapturePlayer {
     void setCaptureMode(bool on) override { capture = on; }
     int currentOrder() const override { return order; }
     int currentRow() const override { return row; }
-    bool endOfSong() const override { return ended; }
+    bool endOfSong() const override { return false; }
     void setChannelVolume(int c, int v) override { volume[c] = v; }
     void setChannelInstrument(int c, int s) override { instrument[c] = s; }
     int channelInstrument(int c) const override { return instrument[c]; }
@@ -70,6 +63,6 @@ struct FakePlayer : CapturePlayer {
     }
     bool loopRequested() const override { return loopFlag; }
     void setLoopRequested(bool on) override { loopFlag = on; }
-    void savePlaybackState() override { ++saves; }
-    void restorePlaybackState() override { ++restores; }
+    void savePlaybackState() override {}
+    void restorePlaybackState() override {}
 };

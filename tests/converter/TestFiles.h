@@ -22,6 +22,13 @@ inline std::string readFile(const fs::path& path) {
     return s.str();
 }
 
+// `text` with every `from` replaced by `to`.
+inline std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
 // The converter's command line run in this process with `args` (the program name is put
 // before them): its exit code (none when it only parsed the arguments), output and errors.
 struct ConverterRun {

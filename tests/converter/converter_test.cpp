@@ -76,10 +76,7 @@ TEST(Converter, WholeRunAssemblesAndLinks) {
     // The other assembler dialect changes the low-byte operator of the sample table, nothing else.
     Workspace n("full-nesasm");
     ASSERT_EQ(run(n, "-nesasm").code, 0);
-    std::string nesasmMain = n.read("out/music.s");
-    for (size_t at; (at = nesasmMain.find("  .byte low( ")) != std::string::npos;)
-        nesasmMain.replace(at, 13, "  .byte <( ");
-    EXPECT_EQ(nesasmMain, w.read(files[0]));
+    EXPECT_EQ(replaceAll(n.read("out/music.s"), "  .byte low( ", "  .byte <( "), w.read(files[0]));
     for (size_t i = 1; i < files.size(); ++i) EXPECT_EQ(n.read(files[i]), w.read(files[i])) << files[i];
 }
 
@@ -101,10 +98,8 @@ TEST(Converter, FailuresEndTheRunLoudly) {
     for (int slot = 1; slot <= 140; ++slot) many->instruments[slot].envelopes[ENV_VOLUME].values[0] = 224;
     EXPECT_TRUE(saveSong(*many, w.path("many-b.zcm")));
     const std::string root = w.dir.string();
-    const auto unroot = [&](std::string t) {
-        for (size_t at; (at = t.find(root)) != std::string::npos;) t.replace(at, root.size(), "$W");
-        for (size_t at; (at = t.find('\n')) != std::string::npos;) t.replace(at, 1, "\\n");
-        return t;
+    const auto unroot = [&](const std::string& t) {
+        return replaceAll(replaceAll(t, root, "$W"), "\n", "\\n");
     };
     const auto files = [&] {
         std::map<std::string, std::string> all;

@@ -7,9 +7,10 @@
 #include <X11/Xlib.h>
 #include <sys/select.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <iterator>
 #include <string>
 
 namespace {
@@ -20,18 +21,14 @@ Window source, target;
 Atom atom(const char* name) { return XInternAtom(dpy, name, False); }
 
 void sendMessage(const char* type, long l1, long l2, long l3, long l4) {
-    XEvent e;
-    std::memset(&e, 0, sizeof e);
+    XEvent e{};
     e.xclient.type = ClientMessage;
     e.xclient.display = dpy;
     e.xclient.window = target;
     e.xclient.message_type = atom(type);
     e.xclient.format = 32;
-    e.xclient.data.l[0] = long(source);
-    e.xclient.data.l[1] = l1;
-    e.xclient.data.l[2] = l2;
-    e.xclient.data.l[3] = l3;
-    e.xclient.data.l[4] = l4;
+    const long data[] = {long(source), l1, l2, l3, l4};
+    std::copy(std::begin(data), std::end(data), e.xclient.data.l);
     XSendEvent(dpy, target, False, NoEventMask, &e);
     XFlush(dpy);
 }
@@ -80,15 +77,9 @@ int main(int argc, char** argv) {
             dropped = true;
         } else if (e.type == SelectionRequest) {
             const XSelectionRequestEvent& r = e.xselectionrequest;
-            XEvent reply;
-            std::memset(&reply, 0, sizeof reply);
-            reply.xselection.type = SelectionNotify;
-            reply.xselection.display = dpy;
-            reply.xselection.requestor = r.requestor;
-            reply.xselection.selection = r.selection;
-            reply.xselection.target = r.target;
-            reply.xselection.time = r.time;
-            reply.xselection.property = None;
+            XEvent reply{};
+            reply.xselection = {SelectionNotify, 0,        False, dpy,   r.requestor,
+                                r.selection,     r.target, None,  r.time};
             if (r.target == uriList) {
                 XChangeProperty(dpy, r.requestor, r.property, uriList, 8, PropModeReplace,
                                 reinterpret_cast<const unsigned char*>(uris.data()), int(uris.size()));

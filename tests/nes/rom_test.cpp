@@ -47,13 +47,6 @@ std::string bigSampleDemo(const ScratchDir& w, uint32_t size = 11 * 1024) {
     return path;
 }
 
-int runCli(const std::string& args, std::string* err = nullptr) {
-    const std::string errFile = BF_BINARY_DIR "/converter-work/rom-cli.err";
-    const int status = std::system((BF_BINARY_DIR "/cli/bleepforge-cli " + args + " 2>" + errFile).c_str());
-    if (err) *err = readFile(errFile);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 }  // namespace
 
 // Converted by the converter's own command line, assembled by ca65 and linked by ld65 at the
@@ -124,9 +117,8 @@ static void leaveOutWhatTheDataCannotCarry(Song& song) {
 TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
     const double seconds = 40.0;
     const auto romRender = [&](const Rom& rom, bool ntsc, size_t* lead) {
-        auto buffer = std::make_unique<Nonlinear_Buffer>();
-        auto apu = std::make_unique<Apu>(*buffer);
-        ConsolePlayer console(rom.file, ConsoleFileKind::Nes, *apu);
+        SongRig rig;  // for its APU
+        ConsolePlayer console(rom.file, ConsoleFileKind::Nes, *rig.apu);
         EXPECT_EQ(console.ntsc(), ntsc);
         std::vector<int16_t> samples;
         while (samples.size() < size_t((seconds + 0.1) * LISTEN_RATE)) console.runFrame(&samples);
@@ -148,19 +140,14 @@ TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
             ntsc.song->ntsc = true;
             ASSERT_TRUE(saveSong(*ntsc.song, path = w.path(name + ".zcm")));
         }
-        const Rom rom = exportRom({path}, {});
-
         SongRig rig;
         ASSERT_TRUE(rig.load(path));
         leaveOutWhatTheDataCannotCarry(*rig.song);
-        const std::vector<int16_t> rendered = renderSong(rig.play(), *rig.apu, LISTEN_RATE, seconds);
-        const std::vector<double> editor(rendered.begin(), rendered.end());
-
+        const std::vector<int16_t> editor = renderSong(rig.play(), *rig.apu, LISTEN_RATE, seconds);
         size_t lead = 0;
-        const std::vector<double> cartridge = romRender(rom, rig.song->ntsc, &lead);
+        const std::vector<double> cartridge = romRender(exportRom({path}, {}), rig.song->ntsc, &lead);
         if (demo.empty()) demo = cartridge;
-
-        const Heard h = compareHeard(editor, cartridge, lead);
+        const Heard h = compareHeard({editor.begin(), editor.end()}, cartridge, lead);
         std::printf("[ listen   ] %s: loudness envelope correlation %.4f; of %d clear windows %d clear in the ROM, "
                     "%d of them at the same pitch\n",
                     name.c_str(), h.envelopeCorrelation, h.clear, h.bothClear, h.agreed);
@@ -189,18 +176,16 @@ TEST(Rom, WhatCannotBeBuiltFailsClearly) {
     bigSampleDemo(w, 16384);
     std::filesystem::create_directories(w.path("other"));
     std::filesystem::copy_file(EXAMPLES + "demo.zcm", w.path("other/demo.zcm"));
-    const auto swap = [](std::string t, const std::string& from, const std::string& to) {
-        for (size_t at = 0; (at = t.find(from, at)) != std::string::npos; at += to.size())
-            t.replace(at, from.size(), to);
-        return t;
-    };
+    const std::string root = w.dir.string(), cli = BF_BINARY_DIR "/cli/bleepforge-cli ";
     expectKeptTrace(BF_SOURCE_DIR "/tests/data/export/rom-cli.txt", [&](std::istream& script) {
-        std::string trace, err;
+        std::string trace;
         for (std::string line; std::getline(script, line) && line != "--- trace";) {
             if (line.empty() || line[0] == '#') continue;
-            const int status = runCli(swap(swap(line, "$W", w.dir.string()), "$E/", EXAMPLES), &err);
-            err = swap(swap(swap(err, w.dir.string(), "$W"), EXAMPLES, "$E/"), "\n", "\\n");
-            trace += line + "\n  exit " + std::to_string(status) + "; err " + err + "\n";
+            const std::string args = replaceAll(replaceAll(line, "$W", root), "$E/", EXAMPLES);
+            const int status = std::system((cli + args + " 2>" + w.path("err")).c_str());
+            const std::string err = replaceAll(replaceAll(w.read("err"), root, "$W"), EXAMPLES, "$E/");
+            trace += line + "\n  exit " + std::to_string(WEXITSTATUS(status)) + "; err " +
+                     replaceAll(err, "\n", "\\n") + "\n";
         }
         return trace;
     });
@@ -267,9 +252,8 @@ TEST(Rom, StartPlaysTheNextSongOncePerPress) {
                                 rom.file.end(), port, port + 3);
     ASSERT_NE(at, rom.file.end());
     at[1] = 0x00, at[2] = 0x04;
-    auto buffer = std::make_unique<Nonlinear_Buffer>();
-    auto apu = std::make_unique<Apu>(*buffer);
-    ConsolePlayer console(rom.file, ConsoleFileKind::Nes, *apu);
+    SongRig rig;  // for its APU
+    ConsolePlayer console(rom.file, ConsoleFileKind::Nes, *rig.apu);
     std::vector<int> songs;
     for (int frame = 0; frame < 12; ++frame) {
         console.cpu().poke(0x0400, {uint8_t(frame == 3 || frame == 4 || frame == 8)});

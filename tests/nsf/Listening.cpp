@@ -17,20 +17,16 @@ std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds) {
     std::unique_ptr<Music_Emu, void (*)(Music_Emu*)> owner(emu, gme_delete);
     EXPECT_EQ(gme_track_count(emu), 1);
     gme_ignore_silence(emu, 1);
-    gme_equalizer_t eq = {};
-    eq.treble = 0;
+    gme_equalizer_t eq = {};  // treble 0
     eq.bass = 1;
     gme_set_equalizer(emu, &eq);
     EXPECT_EQ(gme_start_track(emu, 0), nullptr);
     std::vector<short> stereo(2 * size_t(LISTEN_RATE * seconds));
     EXPECT_EQ(gme_play(emu, int(stereo.size()), stereo.data()), nullptr);
     std::vector<double> mono;
-    mono.reserve(stereo.size() / 2);
     for (size_t i = 0; i < stereo.size(); i += 2) mono.push_back(stereo[i]);
     return mono;
 }
-
-double firstPlayDelaySeconds(bool ntsc) { return ntsc ? 0.016667 : 0.020000; }
 
 double clearPitch(const std::vector<double>& s, size_t start, size_t length) {
     const size_t minLag = LISTEN_RATE / 2000, maxLag = LISTEN_RATE / 40;

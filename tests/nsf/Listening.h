@@ -13,10 +13,10 @@ constexpr int LISTEN_RATE = 44100;
 // Mono samples of the NSF as libgme plays it (treble 0, bass 1 Hz, silence not skipped).
 std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds);
 
-// libgme calls play first at the first play period after init returns; our init ends within
-// the first period, so the file's frame 0 begins one period after our render's: 20000 µs in
-// PAL, 16667 µs in NTSC (the header's play speeds).
-double firstPlayDelaySeconds(bool ntsc);
+// Samples by which the file's frame 0 begins after our render's: libgme calls play first at the
+// first play period after init returns, and our init ends within the first period (20000 µs in
+// PAL, 16667 µs in NTSC: the header's play speeds).
+inline size_t firstPlayLead(bool ntsc) { return ntsc ? 735 : 882; }
 
 // Pitch of `length` samples from `start` by the normalised difference function; 0 when the
 // window has no clear pitch between 40 Hz and 2 kHz (or is silent).

@@ -15,7 +15,6 @@ struct NsfStretchEntry {
     int window = 0;  // $A000-based address
     int bank = 0;
     int frames = 0;
-    int imageOffset() const { return bank * 4096 + (window - 0xA000); }
 };
 
 struct NsfPcmEntry {
@@ -43,108 +42,85 @@ struct NsfReader {
     std::vector<NsfDpcmEntry> dpcm;
 
     // Parses the tables; pcmCount/dpcmCount say how many sample entries to read.
-    explicit NsfReader(std::vector<uint8_t> bytes, int pcmCount = 0, int dpcmCount = 0);
+    explicit NsfReader(std::vector<uint8_t> bytes, int pcmCount = 0, int dpcmCount = 0)
+        : file(std::move(bytes)) {
+        const auto word = [&](int d) { return dataByte(d) | dataByte(d + 1) << 8; };
+        const int at = NSF_DIRECTORY_OFFSET - NSF_TAG_OFFSET;
+        for (int k = 0; k < NSF_DIRECTORY_WORDS; ++k) directory[k] = word(at + 2 * k);
+        loopTarget = dataByte(at + NSF_DIRECTORY_LOOP_TARGET);
+        for (int c = 0; c < NSF_CHANNELS; ++c) {
+            for (int d = directory[2 * c]; dataByte(d) != 0xFF; ++d) orderLists[c].push_back(dataByte(d));
+            int entryCount = 0;
+            for (int e : orderLists[c]) entryCount = std::max(entryCount, e + 1);
+            for (int t = directory[2 * c + 1]; int(entries[c].size()) < entryCount; t += 8)
+                entries[c].push_back({word(t), dataByte(t + 2), word(t + 3) + 1});
+        }
+        for (int t = directory[NSF_DIRECTORY_PCM_TABLE]; int(pcm.size()) < pcmCount; t += 8)
+            pcm.push_back({word(t), dataByte(t + 2), word(t + 3), dataByte(t + 5), word(t + 6) & 0x7FFF,
+                           bool(word(t + 6) & 0x8000)});
+        for (int t = directory[NSF_DIRECTORY_DPCM_TABLE]; int(dpcm.size()) < dpcmCount; t += 4)
+            dpcm.push_back({dataByte(t), dataByte(t + 1), dataByte(t + 2), dataByte(t + 3)});
+    }
 
     // The TV system bit of the header: true for PAL.
     bool pal() const { return file.at(nsf_header::TV_SYSTEM) & 1; }
     uint8_t imageByte(size_t imageOffset) const { return file.at(imageOffset + NSF_HEADER_SIZE); }
     int dataByte(int dataOffset) const { return file.at(size_t(NSF_TAG_OFFSET + dataOffset)); }
+
     // Decodes entry `e` of channel `c`: per frame, the values of that stream.
-    std::vector<NsfSentValues> decode(int c, int e) const;
+    std::vector<NsfSentValues> decode(int c, int e) const {
+        const NsfStretchEntry& entry = entries[c].at(size_t(e));
+        // Follows the stream across a bank end the way the driver's pointer does.
+        int bank = entry.bank, window = entry.window, bit = 0;
+        const auto nextBit = [&]() {
+            const int b = (imageByte(size_t(bank * 4096 + window - 0xA000)) >> bit) & 1;
+            if (++bit == 8) {
+                bit = 0;
+                if (++window == 0xB000) window = 0xA000, ++bank;
+            }
+            return b;
+        };
+        std::vector<NsfSentValues> frames(size_t(entry.frames));
+        for (NsfSentValues& sent : frames) {
+            for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v) {
+                const int bits = NSF_VALUE_BITS[v];
+                std::optional<int> value;
+                if (bits == 0 || nextBit()) value = bits == 0 ? nextBit() : 0;  // a raw bit, or a flag set
+                for (int i = 0; value && i < bits; ++i) value = *value << 1 | nextBit();
+                sent.push_back(value);
+            }
+        }
+        return frames;
+    }
+
     // Reassembles the PCM bytes of sample s by following the driver's pointer rules.
-    std::vector<uint8_t> pcmBytes(int s) const;
+    std::vector<uint8_t> pcmBytes(int s) const {
+        const NsfPcmEntry& p = pcm.at(size_t(s));
+        std::vector<uint8_t> out;
+        int a1 = p.firstAddress, b1 = p.firstBank, a2 = p.secondAddress, b2 = p.secondBank;
+        for (int u = 0; u < p.units; ++u) {
+            for (int i = 0; i < 128; ++i) out.push_back(imageByte(size_t(b1 * 4096 + a1 - 0xC000 + i)));
+            for (int i = 0; i < 28; ++i) out.push_back(imageByte(size_t(b2 * 4096 + a2 - 0xC000 + i)));
+            a1 += 128;
+            if (a1 == 0xD000) a1 = 0xC000, ++b1;
+            a2 += 28;
+            if ((a2 & 0xFF) == 0xFC) a2 += 4;
+            if (a2 == 0xD000) a2 = 0xC000, ++b2;
+        }
+        return out;
+    }
 };
 
 // The values the writer must send for a sequence of frames of one stretch (previous values −1).
-std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& frames, int channel);
-
-inline NsfReader::NsfReader(std::vector<uint8_t> bytes, int pcmCount, int dpcmCount)
-    : file(std::move(bytes)) {
-    const auto word = [&](int d) { return dataByte(d) | dataByte(d + 1) << 8; };
-    for (int k = 0; k < NSF_DIRECTORY_WORDS; ++k)
-        directory[k] = file.at(NSF_DIRECTORY_OFFSET + 2 * k) | file.at(NSF_DIRECTORY_OFFSET + 2 * k + 1) << 8;
-    loopTarget = file.at(NSF_DIRECTORY_OFFSET + NSF_DIRECTORY_LOOP_TARGET);
-    for (int c = 0; c < NSF_CHANNELS; ++c) {
-        int maxEntry = -1;
-        for (int d = directory[2 * c];; ++d) {
-            int b = dataByte(d);
-            if (b == 0xFF) break;
-            orderLists[c].push_back(b);
-            maxEntry = std::max(maxEntry, b);
-        }
-        for (int e = 0; e <= maxEntry; ++e) {
-            int t = directory[2 * c + 1] + 8 * e;
-            entries[c].push_back({word(t), dataByte(t + 2), word(t + 3) + 1});
-        }
-    }
-    for (int s = 0; s < pcmCount; ++s) {
-        int t = directory[NSF_DIRECTORY_PCM_TABLE] + 8 * s;
-        const int units = word(t + 6);
-        pcm.push_back(
-            {word(t), dataByte(t + 2), word(t + 3), dataByte(t + 5), units & 0x7FFF, bool(units & 0x8000)});
-    }
-    for (int s = 0; s < dpcmCount; ++s) {
-        int t = directory[NSF_DIRECTORY_DPCM_TABLE] + 4 * s;
-        dpcm.push_back({dataByte(t), dataByte(t + 1), dataByte(t + 2), dataByte(t + 3)});
-    }
-}
-
-inline std::vector<NsfSentValues> NsfReader::decode(int c, int e) const {
-    const NsfStretchEntry& entry = entries[c].at(size_t(e));
-    // Follows the stream across a bank end the way the driver's pointer does.
-    int bank = entry.bank, window = entry.window, bit = 0;
-    auto nextBit = [&]() {
-        int b = (imageByte(size_t(bank * 4096 + window - 0xA000)) >> bit) & 1;
-        if (++bit == 8) {
-            bit = 0;
-            if (++window == 0xB000) window = 0xA000, ++bank;
-        }
-        return b;
-    };
-    std::vector<NsfSentValues> frames;
-    for (int f = 0; f < entry.frames; ++f) {
-        NsfSentValues sent;
-        for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v) {
-            if (NSF_VALUE_BITS[v] == 0) {
-                sent.push_back(nextBit());
-            } else if (nextBit()) {
-                int value = 0;
-                for (int i = 0; i < NSF_VALUE_BITS[v]; ++i) value = value << 1 | nextBit();
-                sent.push_back(value);
-            } else {
-                sent.push_back(std::nullopt);
-            }
-        }
-        frames.push_back(sent);
-    }
-    return frames;
-}
-
-inline std::vector<uint8_t> NsfReader::pcmBytes(int s) const {
-    const NsfPcmEntry& p = pcm.at(size_t(s));
-    std::vector<uint8_t> out;
-    int a1 = p.firstAddress, b1 = p.firstBank, a2 = p.secondAddress, b2 = p.secondBank;
-    for (int u = 0; u < p.units; ++u) {
-        for (int i = 0; i < 128; ++i) out.push_back(imageByte(size_t(b1 * 4096 + a1 - 0xC000 + i)));
-        for (int i = 0; i < 28; ++i) out.push_back(imageByte(size_t(b2 * 4096 + a2 - 0xC000 + i)));
-        a1 += 128;
-        if (a1 == 0xD000) a1 = 0xC000, ++b1;
-        a2 += 28;
-        if ((a2 & 0xFF) == 0xFC) a2 += 4;
-        if (a2 == 0xD000) a2 = 0xC000, ++b2;
-    }
-    return out;
-}
-
 inline std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& frames, int c) {
     std::vector<NsfSentValues> out;
     NsfValues previous;
     previous.fill(-1);
     for (const NsfFrame& f : frames) {
-        NsfSentValues sent;
+        NsfSentValues& sent = out.emplace_back();
         for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v) {
-            int value = f.values[v];
-            bool forced = v == NSF_DPCM_KIND && f.sampleStart;
+            const int value = f.values[v];
+            const bool forced = v == NSF_DPCM_KIND && f.sampleStart;
             if (NSF_VALUE_BITS[v] == 0)
                 sent.push_back(value > 0 ? value & 1 : 0);
             else if (value != -1 && (value != previous[v] || forced))
@@ -153,7 +129,6 @@ inline std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& fram
                 sent.push_back(std::nullopt);
         }
         previous = f.values;
-        out.push_back(sent);
     }
     return out;
 }

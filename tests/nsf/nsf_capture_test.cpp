@@ -112,7 +112,8 @@ TEST(NsfCapture, SamplesAreNumberedByFirstUseAndResendTheirKind) {
     std::ostringstream out;
     for (const auto& stretch : cap.stretches) {
         for (const NsfFrame& f : stretch)
-            out << " " << f.values[NSF_DPCM_KIND] << "/" << f.values[NSF_DPCM_VALUE] << (f.sampleStart ? "!" : "");
+            out << " " << f.values[NSF_DPCM_KIND] << "/" << f.values[NSF_DPCM_VALUE]
+                << (f.sampleStart ? "!" : "");
         out << "\n";
     }
     for (const auto* table : {&cap.dpcmSamples, &cap.pcmSamples}) {

@@ -9,8 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
-
 #include "Listening.h"
 #include "SongRig.h"
 #include "player/OfflinePlayback.h"
@@ -25,9 +23,8 @@ void expectSongHeardAlike(const std::string& name, double seconds, int minClear,
         rig.song->ntsc = ntsc;
         const std::vector<double> theirs = gmeRender(rig.nsf(), seconds + 0.1);
         const std::vector<int16_t> rendered = renderSong(rig.play(), *rig.apu, LISTEN_RATE, seconds);
-        const size_t lead = size_t(std::lround(firstPlayDelaySeconds(ntsc) * LISTEN_RATE));
-        const Heard h =
-            compareHeard({rendered.begin(), rendered.end()}, theirs, lead, ntsc ? ntscPitchRatio : 1.0);
+        const Heard h = compareHeard({rendered.begin(), rendered.end()}, theirs, firstPlayLead(ntsc),
+                                     ntsc ? ntscPitchRatio : 1.0);
         expectHeardAlike(h, minClear, name + (ntsc ? " NTSC" : " PAL"));
     }
 }

@@ -1,7 +1,5 @@
-// Row processing, effects, envelopes and channel output, pinned as frame-by-frame traces.
-// Each file under tests/data/player/ is a script (song set-up and frames to play) followed by
-// "--- trace": per frame, the register writes and the player state that changed. Set
-// BF_UPDATE_TEST_DATA=1 to rewrite the traces after a deliberate change of behaviour.
+// Row processing, effects, envelopes and channel output, pinned as traces: each script in
+// tests/data/player/ is followed by the register writes and changed player state of each frame.
 
 #include <gtest/gtest.h>
 
