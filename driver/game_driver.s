@@ -21,7 +21,7 @@
 ;                 its second. An effect replaces the one playing; while it plays, every channel
 ;                 it has written to is its own and the song goes on silently there; when it ends
 ;                 the song is heard there again from the next frame.
-;   bleep_update  once per frame, from the NMI handler (the song first, then the effect)
+;   bleep_update  once per frame, from the NMI handler (the effect first, then the song)
 ;
 ; What it plays, on the pulses, the triangle and the noise: notes 1-96, instruments with their
 ; Volume, Note, Duty/Mode and Fine-tune envelopes (looping or held), the channel volume, duty
@@ -326,16 +326,20 @@ bleepLookAhead:
     rts
 
 bleepSfxAlone:
-    jmp bleepSfxUpdate      ; no song: the effect alone
+    jsr bleepSfxUpdate      ; no song: the effect alone
+    jmp bleepSfxRelease
 bleepPaused:
     rts
 
+; The effect plays first, so that the song leaves alone the channels it takes in this frame; an
+; effect that ended in it gives them back after the song's channels.
 bleep_update:
     lda bleepMode
     and #3
     lsr a
     bcc bleepSfxAlone
     bne bleepPaused
+    jsr bleepSfxUpdate
     ; one stream whose next pattern is not known yet looks it up (patterns at $8000 and up show
     ; at once that all are known)
     lda bleepNextHi
@@ -366,18 +370,19 @@ bleepChannelDone:           ; where bleepOutput ends
     cpx #BLEEP_CHANNELS
     bne bleepChannel
     dec bleepWait,x
-    bne :+
+    bne bleepSfxRelease
     jsr bleepReadDpcm
-:   jmp bleepSfxUpdate
-; Where bleepRead returns after an instrument, which made the envelopes' first steps; a note
-; after it in the row that started them again has left bleepAHi below $80.
-bleepLoaded:
-    bit bleepAHi
-    bpl bleepStepEnvelopes
-    jmp bleepEnvStepped
+; An effect that has ended gives its channels back to the song.
+bleepSfxRelease:
+    lda bleepSfxHi
+    bne :+
+    lda bleepSfxOwn
+    beq :+
+    jmp bleepSfxEnd
+:   rts
 bleepChannelRead:
-    jsr bleepRead           ; (which returns to bleepLoaded when it took an instrument)
-    ; a row with commands steps the envelopes even after a note off
+    jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
+                            ; the envelopes even after a note off
 
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
 ; end byte, the value at the loop point (or the last value again, held from then on). A Volume envelope held on a silent value
@@ -588,15 +593,59 @@ bleepOutput:
     bne @level
 :   bcs @nibble             ; a negative tremolo that left the sum at 0 or more
     lda #0
-@nibble:
+@nibble:                    ; A = the volume 0-63
+    cmp #60
+    bcs @full               ; volume / 4 = 15: the Volume value's level
     lsr a
     lsr a
-    sta bleepPLo            ; (free until the pitch)
-    lda bleepVal,x          ; Volume value in the high nibble
-    and #$F0
-    ora bleepPLo
-    tay
-    lda bleepLevels,y
+    sta bleepPLo            ; volume / 4, 0-14 (free until the pitch)
+    lda bleepVal,x          ; the Volume value's level in the high nibble (the rest 0)
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    sta bleepPHi
+    stx bleepTmp
+    clc
+    adc bleepPLo
+    tax                     ; level + volume / 4
+    lda bleepPHi
+    sec
+    sbc bleepPLo
+    bcs :+
+    eor #$FF
+    adc #1                  ; C is clear
+:   tay                     ; | level - volume / 4 |
+    lda bleepSquares,x
+    sec
+    sbc bleepSquares,y      ; level x volume / 4, by quarter squares
+    ; / 15, as (p + 1) x 17 / 256 (exact for p 0-225)
+    adc #0                  ; C is set
+    sta bleepPLo
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    sta bleepPHi
+    lda bleepPLo
+    asl a
+    asl a
+    asl a
+    asl a
+    clc
+    adc bleepPLo
+    lda bleepPHi
+    adc #0
+    ldx bleepTmp
+    ora #$30
+    bne @level
+@full:
+    lda bleepVal,x
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    ora #$30
 @level:
     sta bleepTmp            ; the volume nibble, 0-15, with $30 (no length counter, constant)
     ; the pitch: the note with its fraction (none with glissando), or the Note envelope's
@@ -676,12 +725,13 @@ bleepOutput:
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
     sbc #64                 ; C is clear (X < 3): note - 1
-    cmp #95
-    bcs @outside            ; not 1-95
-@between:
-    adc bleepMode           ; C is clear; the PAL periods follow the NTSC ones, and the
-    tay                     ; state adds 1 (playing)
+    cmp #48
+    bcs @upper              ; notes 49 and up have high byte 0, and 97 and up are outside
+@lower:                     ; C is clear; the PAL periods follow the NTSC ones, and the
+    adc bleepMode           ; state adds 1 (playing)
+    tay
     lda bleepPeriodHi-1,y
+@high:
     sta bleepAHi
     lda bleepPLo
     bne @interpolate
@@ -703,11 +753,27 @@ bleepOutput:
     ror a
     ror a                   ; duty 0-3 to bits 6-7, C clear
     bcc :++
-:   lda bleepVal+8,x
-    and #$C0                ; duty in bits 6-7
+:   lda bleepVal+8,x        ; duty in bits 6-7 (the data's values have no other bits)
 :   ora bleepTmp
     sta $4000,y
     jmp bleepChannelDone
+@upper:
+    cmp #95
+    bcs @outside            ; not 1-95
+@upperIn:                   ; C is clear
+    adc bleepMode
+    tay
+    lda #0
+    beq @high
+@outside:
+    ldy #0
+    sty bleepPLo
+    cmp #$7F
+    lda #95                 ; 96 and up: 96
+    bcc @upperIn
+    lda #0                  ; 0 and below: 1
+    clc
+    bcc @lower
 @interpolate:
     ; (a - b) * fraction / 256: a - b is below 256. Only the product's high byte is kept, so
     ; the fraction shifts out under a marker bit that ends the loop after its eighth bit.
@@ -734,15 +800,6 @@ bleepOutput:
 @equal:
     lda bleepPeriodLo-1,y
     bcs @period             ; C is set
-@outside:
-    cmp #$7F
-    lda #95                 ; 96 and up: 96
-    bcc :+
-    lda #0                  ; 0 and below: 1
-:   ldy #0
-    sty bleepPLo
-    clc
-    bcc @between
 @triangle:
     lda bleepTmp
     cmp #$38
@@ -838,7 +895,8 @@ bleepVolumeSlide:
     sta bleepVol,x
     jmp bleepEffectsLevel
 
-; The row ends with a wait: the stream's pattern goes on after it next time.
+; The row ends with a wait: the stream's pattern goes on after it next time, and the channel's
+; envelopes step (but for the first step, which a new instrument or note has made).
 bleepReadWait:
     sta bleepWait,x         ; 0 waits 256 frames
 bleepReadDone:              ; C is clear
@@ -848,15 +906,20 @@ bleepReadDone:              ; C is clear
     lda bleepPtr+1
     adc #0
     sta bleepPatHi,x
-    rts
+    bit bleepAHi
+    bmi :+
+    jmp bleepStepEnvelopes
+:   jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
 
-; Runs channel X's commands up to the next wait. The commands read on from bleepPtr + Y.
+; Runs channel X's commands up to the next wait, then goes on at bleepStepEnvelopes (or
+; bleepEnvStepped). The commands read on from bleepPtr + Y.
 bleepRead:
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
     sta bleepPtr+1
     ldy #0
+    sty bleepAHi            ; no instrument taken yet
 bleepReadNext:
     lda (bleepPtr),y
     bmi bleepReadHigh       ; commands and instruments
@@ -880,16 +943,7 @@ bleepNoteOn:
     ora #FX_STARTED
     sta bleepFx,x
     bcs bleepReadOn         ; the instrument has started the envelopes
-; The envelopes start again, but for those of one value, which have it already.
-bleepRestartEnvelopes:
-    .repeat 4, K
-    lda bleepEnvPos+K*4,x
-    beq :+
-    lda #1
-    sta bleepEnvPos+K*4,x
-:
-    .endrep
-    sta bleepAHi            ; 0 or 1: they step this frame even after an instrument
+    jmp bleepRestartEnvelopes
 bleepReadOn:
     jmp bleepReadNext
 
@@ -943,6 +997,7 @@ bleepReadHigh:
     lda bleepCommandsLo,y
     pha
     ldy bleepALo
+    lda (bleepPtr),y        ; the argument of those that have one
     rts                     ; to the command, which goes on at bleepReadNext
 @instrument:
     and #$3F
@@ -966,20 +1021,13 @@ bleepTakeInstrument:
 @first:
     lda bleepInst,x
 @other:
-    sty bleepTmp
 ; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
 ; table, and each envelope's first step, which bleepStepEnvelopes then leaves out this frame:
-; bleepRead returns to bleepLoaded, and bleepAHi >= $80 tells it that no note has started the
-; envelopes again since. The row goes on at bleepTmp.
+; bleepAHi >= $80 tells bleepReadDone that no note has started the envelopes again since. The
+; row goes on at Y.
 bleepInstrument:
     sta bleepInst,x
-    pla                     ; bleepRead's return
-    pla
-    lda #>(bleepLoaded-1)
-    pha
-    lda #<(bleepLoaded-1)
-    pha
-    lda bleepInst,x
+    sty bleepTmp
     asl a
     tay                     ; the instrument's offset in the table
     lda bleepInstTab
@@ -993,8 +1041,7 @@ bleepInstrument:
     lda (bleepALo),y
     sta bleepEnv+1
     ; each pointer stands one byte before the envelope, so position p (from 1) is at offset p;
-    ; the first step reads position 1 and goes on at 2, or at the loop byte after a lone value
-    ; (0: held for good)
+    ; the first step reads position 1 and goes on at 2
     .repeat 4, K
     ldy #K*2
     lda (bleepEnv),y
@@ -1007,14 +1054,9 @@ bleepInstrument:
     ldy #1
     lda (bleepALo),y
     sta bleepVal+K*4,x
-    iny
-    lda (bleepALo),y
-    cmp #$FF
-    bne :+
-    iny
-    lda (bleepALo),y
-    tay
-:   tya
+    .endrep
+    lda #2
+    .repeat 4, K
     sta bleepEnvPos+K*4,x
     .endrep
     ldy bleepTmp
@@ -1029,6 +1071,29 @@ bleepInstrument:
     and #$3F
     jmp bleepNoteOn         ; C is set
 
+; The envelopes start again with their first step, but for those of one value, which have it
+; already; bleepAHi >= $80 then tells bleepReadDone that the step is made (0 without instrument).
+bleepRestartEnvelopes:
+    sty bleepTmp
+    .repeat 4, K
+    lda bleepEnvPos+K*4,x
+    beq :+
+    lda bleepEnvLo+K*4,x
+    sta bleepEnv
+    lda bleepEnvHi+K*4,x
+    sta bleepEnv+1
+    ldy #1
+    lda (bleepEnv),y
+    sta bleepVal+K*4,x
+    lda #2
+    sta bleepEnvPos+K*4,x
+:
+    .endrep
+    ldy bleepTmp
+    lda bleepEnvHi,x        ; the song data lies at $8000 and up
+    sta bleepAHi
+    jmp bleepReadNext
+
 bleepCommandsLo:
     .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
     .lobytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
@@ -1041,13 +1106,11 @@ bleepCommandsHi:
     .hibytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
 
 bleepDoLongWait:
-    lda (bleepPtr),y
     iny
     sta bleepWait,x
     clc
     jmp bleepReadDone
 bleepDoLongNote:
-    lda (bleepPtr),y
     iny
     clc
     jmp bleepNoteOn
@@ -1056,7 +1119,6 @@ bleepDoCut:
     lsr bleepVol,x
     jmp bleepReadNext
 bleepDoLongInstrument:
-    lda (bleepPtr),y
     iny
     jmp bleepTakeInstrument
 bleepFxOn:
@@ -1068,7 +1130,6 @@ bleepFxOff:
     sta bleepFx,x
     jmp bleepReadNext
 bleepDoArpOn:
-    lda (bleepPtr),y
     iny
     sta bleepArp,x
     lda #FX_ARP
@@ -1077,19 +1138,16 @@ bleepDoArpOff:
     lda #<~FX_ARP
     bne bleepFxOff
 bleepDoSlideUp:
-    lda #<~FX_DOWN
-    and bleepFx,x
-    jmp :+
-bleepDoSlideDown:
-    lda #FX_DOWN
-    ora bleepFx,x
-:   sta bleepFx,x
-    lda (bleepPtr),y
     iny
     sta bleepSlide,x
-    jmp bleepReadNext
+    lda #<~FX_DOWN
+    bne bleepFxOff
+bleepDoSlideDown:
+    iny
+    sta bleepSlide,x
+    lda #FX_DOWN
+    bne bleepFxOn
 bleepDoArrived:
-    lda (bleepPtr),y
     iny
     sta bleepNote,x
     lda #0
@@ -1099,7 +1157,6 @@ bleepDoSlideOff:
     sta bleepSlide,x
     jmp bleepReadNext
 bleepDoVibOn:
-    lda (bleepPtr),y
     iny
     sta bleepVib,x
     lda #FX_VIB
@@ -1107,23 +1164,18 @@ bleepDoVibOn:
 bleepDoVibOff:
     lda #<~FX_VIB
     bne bleepFxOff
-bleepDoVolUp:
-    lda (bleepPtr),y
-    iny
-    jmp :+
 bleepDoVolDown:
-    lda (bleepPtr),y
-    iny
     eor #$FF
     clc
     adc #1
-    jmp :+
+bleepDoVolUp:
+    iny
+    .byte $2C               ; (bit abs: the next two bytes are its operand)
 bleepDoVolOff:
     lda #0
-:   sta bleepVolSlide,x
+    sta bleepVolSlide,x
     jmp bleepReadNext
 bleepDoTremOn:
-    lda (bleepPtr),y
     iny
     sta bleepVib,x
     lda #FX_TREM
@@ -1132,7 +1184,6 @@ bleepDoTremOff:
     lda #<~FX_TREM
     bne bleepFxOff
 bleepDoGliss:
-    lda (bleepPtr),y
     iny
     cmp #1
     lda #<~FX_GLISS
@@ -1148,7 +1199,8 @@ bleepDoDutyRelease:
 
 ; Y = the position of an envelope's end byte, in bleepEnv: A = the value to read instead and Y
 ; its position, the one at the loop point, or the last value again with Y = $FE when the
-; envelope holds it (the position after it becomes $FF).
+; envelope holds it (the position after it becomes $FF), Y = $FF when that is its only value
+; (the position becomes 0, which a new note does not restart).
 bleepEnvEnd:
     iny
     lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
@@ -1159,7 +1211,11 @@ bleepEnvEnd:
 :   dey
     dey
     lda (bleepEnv),y
-    ldy #$FE
+    dey
+    bne :+
+    dey                     ; the only value
+    rts
+:   ldy #$FE
     rts
 
 ; Runs the DPCM stream's commands up to the next wait.
@@ -1174,16 +1230,20 @@ bleepReadDpcm:
     lda (bleepPtr),y
     iny
     cmp #$80
-    bcs @command
-    sta bleepWait,x         ; 0 waits 256 frames (C is clear)
-    jmp bleepReadDone
-@command:
+    bcc @wait               ; 0 waits 256 frames
     bne @notWait
-    lda (bleepPtr),y
+    lda (bleepPtr),y        ; $80 n: n frames
     iny
-    sta bleepWait,x
     clc
-    jmp bleepReadDone
+@wait:
+    sta bleepWait,x
+    tya                     ; C is clear
+    adc bleepPtr
+    sta bleepPatLo,x
+    lda bleepPtr+1
+    adc #0
+    sta bleepPatHi,x
+    rts
 @notWait:
     cmp #$82
     beq @play
@@ -1203,16 +1263,14 @@ bleepReadDpcm:
     ldy #0
     beq @next
 @notEnd:
+    cmp #$86                ; $86 y, a loop mark: nothing to play
+    beq @skip
     cmp #$85
-    bne @notRate
-    lda (bleepPtr),y
-    iny
-    sta bleepRate
-    bcs @next
-@notRate:
-    cmp #$86
     bne @next
-    iny                     ; a loop mark: nothing to play
+    lda (bleepPtr),y
+    sta bleepRate
+@skip:
+    iny
     bne @next
 @play:
     ; the sample's address and length bytes from the DPCM pointer table
@@ -1300,7 +1358,7 @@ bleepSfxUpdate:
 @control:
     cmp #$CD
     bcc @periodLow
-    beq bleepSfxEnd
+    beq @end
     cmp #$CE
     beq @loop
     sbc #$CE                ; a wait
@@ -1313,6 +1371,10 @@ bleepSfxUpdate:
     adc #0
     sta bleepSfxHi
 @done:
+    rts
+@end:
+    lda #0                  ; bleepSfxRelease gives the channels back
+    sta bleepSfxHi
     rts
 @loop:
     iny
@@ -1408,23 +1470,7 @@ bleepOwnAt:                 ; the channel bits by register offset
     .byte 1, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 8
 bleepArpNext:               ; the arpeggio's step after each step
     .byte 1, 2, 3, 1
-; The lowest channel volume of each level 0-15, and 64.
-bleepVolumes:
-    .repeat 17, i
-        .byte (i * 63 + 14) / 15
-    .endrep
-bleepSquares:               ; n x n / 4 for n 0-30
-    .repeat 31, i
-        .byte i * i / 4
-    .endrep
 bleepOffsets:
     .byte 0, 4, 8, 12
-
-; ((value >> 4) * volume) / 15 for a Volume value's high nibble and a channel volume 0-15, with
-; $30 (the register bits that hold the volume constant).
-bleepLevels:
-    .repeat 256, i
-        .byte ((i >> 4) * (i & 15)) / 15 | $30
-    .endrep
 
 .include "game_periods.inc"

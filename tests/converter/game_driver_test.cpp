@@ -200,6 +200,40 @@ TEST(GameDriver, TheLastInstrumentIndexPlaysLikeAnyOther) {
     EXPECT_EQ(differences(cartridgeStates(rom, 768), playerStates(*second, 769), 0, "instrument 255"), 0);
 }
 
+// Vibrato (pulse 1, triangle) and tremolo (pulse 2) of every depth at speed 1, a depth a row of
+// 16 frames, so that every depth meets every value of the shape, 0-15, in one quarter of it (the
+// sign by the quarter); the tremolo over a Volume envelope of 15 levels, which brings every level
+// together with many channel volumes.
+TEST(GameDriver, VibratoAndTremoloOfEveryDepth) {
+    ScratchDir w("game-driver-depths");
+    auto song = std::make_unique<Song>();
+    Envelope& volume = song->instruments[1].envelopes[ENV_VOLUME];
+    for (int i = 0; i < 15; ++i) volume.values[size_t(i)] = uint8_t((15 - i) * 16);
+    volume.values[15] = END_MARKER;
+    volume.loopPoint = 0;
+    Pattern& p = song->patterns[0];
+    p.at(CH_NOISE, 0).setEffect(0xF, 16);
+    for (int depth = 1; depth <= 15; ++depth) {
+        const int row = depth - 1;
+        p.at(CH_PULSE1, row).setEffect(0x4, 0x10 | depth);
+        p.at(CH_PULSE2, row).setEffect(0x7, 0x10 | depth);
+        p.at(CH_TRIANGLE, row).setEffect(0x4, 0x10 | (16 - depth));
+    }
+    for (auto [channel, note] :
+         {std::pair{CH_PULSE1, 40}, std::pair{CH_PULSE2, 52}, std::pair{CH_TRIANGLE, 45}}) {
+        p.at(channel, 0).note = uint8_t(note);
+        p.at(channel, 0).instrument = 1;
+    }
+    for (bool ntsc : {false, true}) {
+        song->ntsc = ntsc;
+        const std::vector<uint8_t> rom = buildCartridge(w, *song, UPDATE_ONLY);
+        ASSERT_FALSE(rom.empty());
+        EXPECT_EQ(differences(cartridgeStates(rom, 15 * 16), playerStates(*song, 15 * 16 + 1), 0,
+                              ntsc ? "depths NTSC" : "depths PAL"),
+                  0);
+    }
+}
+
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
 
 // Paused for frames 40-69 the channels are silent and the song holds; after it, it goes on where
@@ -280,6 +314,43 @@ void expectEffectOverSong(int pulse, int start) {
 TEST(GameDriver, EffectTakesItsChannelsFromTheSongWhileItPlays) {
     expectEffectOverSong(0, 30);
     expectEffectOverSong(1, 91);
+}
+
+// Effect 0 on pulse 2 started at frame 40 and again at frame 60, while the first start still
+// plays and as the song's noise sounds: from the second start on the effect plays from its
+// beginning, and the channels give way to it as they did the first time, each from the frame the
+// effect first sounds there; until then they are the song's again.
+TEST(GameDriver, EffectStartedAgainPlaysFromItsBeginning) {
+    const int frames = 200, starts[] = {40, 60};
+    const DriverRun r = runCartridge(" inc $20\n lda $20\n cmp #41\n beq :+\n cmp #61\n bne :++\n"
+                                     ": lda #0\n ldx #1\n jsr bleep_sfx\n: jsr bleep_update\n rti",
+                                     frames, "effect");
+    ASSERT_EQ(r.ours.size(), size_t(frames));
+    const std::vector<State>&ours = r.ours, &music = r.music, &theirs = r.theirs;
+    int last = 1;
+    while (theirs[size_t(last + 1)][0] % 16 != 0 || theirs[size_t(last + 1)][6] != 0) ++last;
+    ASSERT_GT(last, starts[1] - starts[0]);
+    bool pulseTaken = false, noiseTaken = false;
+    for (int f = 0; f < frames; ++f) {
+        const int start = f >= starts[1] ? starts[1] : starts[0];
+        if (f == starts[0] || f == starts[1]) pulseTaken = noiseTaken = false;
+        State expected = music[size_t(f)];
+        if (f >= start && f <= start + last + 1) {
+            const State& e = theirs[size_t(std::min(f - start, last))];
+            pulseTaken = pulseTaken || e[0] % 16 != 0;
+            noiseTaken = noiseTaken || e[6] != 0;
+            if (pulseTaken) {
+                expected[2] = e[0];
+                expected[3] = e[1];
+            }
+            if (noiseTaken) {
+                expected[6] = e[6];
+                expected[7] = e[7];
+            }
+        }
+        EXPECT_EQ(ours[size_t(f)], expected) << "frame " << f;
+        if (ours[size_t(f)] != expected) break;
+    }
 }
 
 // An effect that asks to loop (EE0) and jumps back to its start: it plays on and on, over a
