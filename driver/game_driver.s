@@ -394,25 +394,32 @@ bleepStepEnvelopes:
     jmp bleepEffects        ; no instrument yet
 :
 
-    .repeat 4, K
-    ldy bleepEnvPos+K*4,x
-    beq :++                 ; one value, read once
+@envelope:                  ; X = the channel + 4 x the envelope kind
+    ldy bleepEnvPos,x
+    beq @next               ; one value, read once
     cpy #$FF
-    beq :++                 ; held on its last value, which stays
-    lda bleepEnvLo+K*4,x
+    beq @next               ; held on its last value, which stays
+    lda bleepEnvLo,x
     sta bleepEnv
-    lda bleepEnvHi+K*4,x
+    lda bleepEnvHi,x
     sta bleepEnv+1
     lda (bleepEnv),y
     cmp #$FF
     bne :+
     jsr bleepEnvEnd         ; past the last value
-:   sta bleepVal+K*4,x
+:   sta bleepVal,x
     iny
     tya
-    sta bleepEnvPos+K*4,x
-:
-    .endrep
+    sta bleepEnvPos,x
+@next:
+    txa
+    clc
+    adc #4
+    tax
+    cmp #16
+    bcc @envelope
+    and #3
+    tax
 bleepEnvStepped:
     lda bleepVol,x
     bpl bleepEnvDone
