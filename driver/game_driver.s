@@ -168,11 +168,11 @@ bleep_pause:
     beq @resume
     lda #3
     jsr bleepState
-    jmp bleepSfxEnd         ; which silences everything
+    bne bleepSfxEnd         ; (the mode is not 0) which silences everything
 @resume:
     lda #1
     jsr bleepState
-    jmp bleepRewrite
+    bne bleepRewrite        ; the mode is not 0
 
 ; The state becomes A.
 bleepState:
@@ -184,6 +184,15 @@ bleepState:
 bleepReturn:
     rts
 
+; The effect gives its channels back to the song.
+bleepSfxEnd:
+    lda #0
+    sta bleepSfxHi
+    sta bleepSfxOwn
+    lda bleepMode
+    and #3
+    cmp #1
+    bne bleepSilence        ; no song plays; else on to bleepRewrite
 ; The period high bytes of the pulses and the triangle are written again, as after a silence.
 bleepRewrite:
     lda #$FF
@@ -381,6 +390,10 @@ bleepSfxRelease:
     jmp bleepSfxEnd
 :   rts
 bleepChannelRead:
+    lda bleepPatLo,x
+    sta bleepPtr
+    lda bleepPatHi,x
+    sta bleepPtr+1
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
 
@@ -626,23 +639,19 @@ bleepOutput:
     lda bleepSquares,x
     sec
     sbc bleepSquares,y      ; level x volume / 4, by quarter squares
-    ; / 15, as (p + 1) x 17 / 256 (exact for p 0-225)
+    ; / 15, as (p + 1) x 17 / 256 (exact for p 0-225), which is (a + a / 16) / 16 for a = p + 1
     adc #0                  ; C is set
     sta bleepPLo
     lsr a
     lsr a
     lsr a
     lsr a
-    sta bleepPHi
-    lda bleepPLo
-    asl a
-    asl a
-    asl a
-    asl a
     clc
     adc bleepPLo
-    lda bleepPHi
-    adc #0
+    lsr a
+    lsr a
+    lsr a
+    lsr a
     ldx bleepTmp
     ora #$30
     bne @level
@@ -903,11 +912,23 @@ bleepVolumeSlide:
     jmp bleepEffectsLevel
 
 ; The row ends with a wait: the stream's pattern goes on after it next time, and the channel's
-; envelopes step (but for the first step, which a new instrument or note has made).
+; envelopes step (but for the first step, which a new instrument or note has made). A pattern
+; that ends right after the wait gives way to the next one now, as at bleepDoEnd, when no
+; arpeggio, vibrato or tremolo runs until then (nor has an arpeggio left its step other than
+; 0): the new pattern's start is then not heard before its first row.
 bleepReadWait:
     sta bleepWait,x         ; 0 waits 256 frames
-bleepReadDone:              ; C is clear
-    tya
+bleepReadDone:
+    lda (bleepPtr),y
+    cmp #$D7
+    bne :+
+    lda bleepFx,x
+    and #FX_ARP | FX_VIB | FX_TREM | FX_STEP
+    bne :+
+    sta bleepVibPos,x       ; A = 0
+    jsr bleepStreamPattern
+:   tya
+    clc
     adc bleepPtr
     sta bleepPatLo,x
     lda bleepPtr+1
@@ -918,13 +939,29 @@ bleepReadDone:              ; C is clear
     jmp bleepStepEnvelopes
 :   jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
 
-; Runs channel X's commands up to the next wait, then goes on at bleepStepEnvelopes (or
-; bleepEnvStepped). The commands read on from bleepPtr + Y.
-bleepRead:
-    lda bleepPatLo,x
-    sta bleepPtr
-    lda bleepPatHi,x
+bleepDoEndNow:
+    jsr bleepOrderPattern
+    lda #0
+    beq bleepDoEndRestart
+bleepDoEnd:
+    ; the pattern looked up ahead (or now, if the last one was too short for it)
+    lda bleepNextHi,x
+    beq bleepDoEndNow
     sta bleepPtr+1
+    lda bleepNextLo,x
+    sta bleepPtr
+    lda #0
+    sta bleepNextHi,x
+bleepDoEndRestart:
+    ; a new pattern restarts the arpeggio and the vibrato, and is read from its start; a
+    ; pattern ends where a row starts, so no instrument has set bleepAHi, which bleepRead clears
+    sta bleepVibPos,x       ; A = 0
+    lda bleepFx,x
+    and #<~FX_STEP
+    sta bleepFx,x
+; Runs channel X's commands from bleepPtr up to the next wait, then goes on at
+; bleepStepEnvelopes (or bleepEnvStepped). The commands read on from bleepPtr + Y.
+bleepRead:
     ldy #0
     sty bleepAHi            ; no instrument taken yet
 bleepReadNext:
@@ -954,28 +991,6 @@ bleepNoteOn:
 bleepReadOn:
     jmp bleepReadNext
 
-bleepDoEnd:
-    ; the pattern looked up ahead (or now, if the last one was too short for it)
-    lda bleepNextHi,x
-    beq @now
-    sta bleepPtr+1
-    lda bleepNextLo,x
-    sta bleepPtr
-    lda #0
-    sta bleepNextHi,x
-@restart:
-    ; a new pattern restarts the arpeggio and the vibrato
-    sta bleepVibPos,x       ; A = 0
-    lda bleepFx,x
-    and #<~FX_STEP
-    sta bleepFx,x
-    ldy #0
-    jmp bleepReadNext
-@now:
-    jsr bleepOrderPattern
-    lda #0
-    beq @restart
-
 bleepReadHigh:
     iny
     cmp #$C0
@@ -997,11 +1012,10 @@ bleepReadHigh:
     cmp #$E8
     bcs bleepReadOn         ; not a command of these channels
     sty bleepALo            ; (free while a row is read)
-    sbc #$D4 - 1            ; C is clear
-    tay
-    lda bleepCommandsHi,y
+    tay                     ; the tables start at command $D4
+    lda bleepCommandsHi - $D4,y
     pha
-    lda bleepCommandsLo,y
+    lda bleepCommandsLo - $D4,y
     pha
     ldy bleepALo
     lda (bleepPtr),y        ; the argument of those that have one
@@ -1082,6 +1096,7 @@ bleepInstrument:
 ; already; bleepAHi >= $80 then tells bleepReadDone that the step is made (0 without instrument).
 bleepRestartEnvelopes:
     sty bleepTmp
+    ldy #1
     .repeat 4, K
     lda bleepEnvPos+K*4,x
     beq :+
@@ -1089,7 +1104,6 @@ bleepRestartEnvelopes:
     sta bleepEnv
     lda bleepEnvHi+K*4,x
     sta bleepEnv+1
-    ldy #1
     lda (bleepEnv),y
     sta bleepVal+K*4,x
     lda #2
@@ -1115,7 +1129,6 @@ bleepCommandsHi:
 bleepDoLongWait:
     iny
     sta bleepWait,x
-    clc
     jmp bleepReadDone
 bleepDoLongNote:
     iny
@@ -1241,10 +1254,16 @@ bleepReadDpcm:
     bne @notWait
     lda (bleepPtr),y        ; $80 n: n frames
     iny
-    clc
 @wait:
     sta bleepWait,x
-    tya                     ; C is clear
+    ; a pattern that ends after the wait gives way to the next one now: a frame that reads a
+    ; wait has less to do than the one where the patterns change
+    lda (bleepPtr),y
+    cmp #$81
+    bne :+
+    jsr bleepStreamPattern
+:   tya
+    clc
     adc bleepPtr
     sta bleepPatLo,x
     lda bleepPtr+1
@@ -1255,29 +1274,14 @@ bleepReadDpcm:
     cmp #$82
     beq @play
     bcs @notEnd
-    ; $81: the pattern's end
-    lda bleepNextHi,x
-    beq @now
-    sta bleepPtr+1
-    lda bleepNextLo,x
-    sta bleepPtr
-    lda #0
-    sta bleepNextHi,x
-    tay
-    beq @next
-@now:
-    jsr bleepOrderPattern
-    ldy #0
-    beq @next
+    jsr bleepStreamPattern    ; $81: the pattern's end
+    beq @next               ; Y = 0
 @notEnd:
-    cmp #$86                ; $86 y, a loop mark: nothing to play
-    beq @skip
-    cmp #$85
-    bne @next
+    cmp #$85                ; the DMC rate and loop byte (else $86 y, a loop mark: nothing to
+    bne :+                  ; play; the stream holds no other commands)
     lda (bleepPtr),y
     sta bleepRate
-@skip:
-    iny
+:   iny
     bne @next
 @play:
     ; the sample's address and length bytes from the DPCM pointer table
@@ -1306,6 +1310,22 @@ bleepReadDpcm:
     ldy bleepTmp
     jmp @next
 
+; bleepPtr = stream X's next pattern (looked up ahead, or now), Y = 0.
+bleepStreamPattern:
+    lda bleepNextHi,x
+    beq @now
+    sta bleepPtr+1
+    lda bleepNextLo,x
+    sta bleepPtr
+    lda #0
+    sta bleepNextHi,x
+    tay
+    rts
+@now:
+    jsr bleepOrderPattern
+    ldy #0
+    rts
+
 ; Sound effect A on the pulse X (0 or 1) for its first pulse part.
 bleep_sfx:
     pha
@@ -1327,18 +1347,6 @@ bleep_sfx:
     lda #1
     sta bleepSfxWait
     rts
-
-; The effect gives its channels back to the song.
-bleepSfxEnd:
-    lda #0
-    sta bleepSfxHi
-    sta bleepSfxOwn
-    lda bleepMode
-    and #3
-    cmp #1
-    beq :+
-    jmp bleepSilence
-:   jmp bleepRewrite
 
 ; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
 ; effect was started on). Y is kept.
@@ -1471,10 +1479,9 @@ bleepSfxUpdate:
     jmp @own
 
 
-bleepBits:
-    .byte 1, 2, 4, 8
-bleepOwnAt:                 ; the channel bits by register offset
-    .byte 1, 0, 0, 0, 2, 0, 0, 0, 4, 0, 0, 0, 8
+bleepOwnAt:                 ; the channel bits by register offset (read at 0, 4, 8 and 12 only)
+bleepBits:                  ; and by channel, in the first four bytes
+    .byte 1, 2, 4, 8, 2, 0, 0, 0, 4, 0, 0, 0, 8
 bleepArpNext:               ; the arpeggio's step after each step
     .byte 1, 2, 3, 1
 bleepOffsets:

@@ -234,6 +234,38 @@ TEST(GameDriver, VibratoAndTremoloOfEveryDepth) {
     }
 }
 
+// A new pattern starts the vibrato and the arpeggio from their beginnings, also when the pattern
+// before ended with them off (the vibrato on pulse 1, which had moved its position; the arpeggio
+// on pulse 2, which had left its step) and they come back without a note.
+TEST(GameDriver, PatternStartsVibratoAndArpeggioAgain) {
+    ScratchDir w("game-driver-pattern-restarts");
+    auto song = std::make_unique<Song>();
+    Envelope& volume = song->instruments[1].envelopes[ENV_VOLUME];
+    volume.values[0] = 0xF0;
+    volume.values[1] = END_MARKER;
+    volume.loopPoint = 0;
+    song->orders.count = 4;
+    for (int i = 0; i < 4; ++i) song->orders.entries[i] = i % 2;
+    for (int pattern = 0; pattern < 2; ++pattern) {
+        Pattern& p = song->patterns[pattern];
+        p.at(CH_NOISE, 3).setEffect(0xD, 0);
+        p.at(CH_PULSE1, 0).setEffect(0x4, 0x35);
+        p.at(CH_PULSE2, 0).setEffect(0x0, 0x37);
+    }
+    for (auto [channel, note] : {std::pair{CH_PULSE1, 40}, std::pair{CH_PULSE2, 52}}) {
+        song->patterns[0].at(channel, 0).note = uint8_t(note);
+        song->patterns[0].at(channel, 0).instrument = 1;
+    }
+    for (bool ntsc : {false, true}) {
+        song->ntsc = ntsc;
+        const std::vector<uint8_t> rom = buildCartridge(w, *song, UPDATE_ONLY);
+        ASSERT_FALSE(rom.empty());
+        EXPECT_EQ(differences(cartridgeStates(rom, 8 * 24), playerStates(*song, 8 * 24 + 1), 0,
+                              ntsc ? "restarts NTSC" : "restarts PAL"),
+                  0);
+    }
+}
+
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
 
 // Paused for frames 40-69 the channels are silent and the song holds; after it, it goes on where
