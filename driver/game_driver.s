@@ -72,7 +72,7 @@ bleepSfxLo    = BLEEP_RAM + 6           ; effect data, high byte 0 when none pla
 bleepSfxHi    = BLEEP_RAM + 7
 bleepSfxWait  = BLEEP_RAM + 8
 bleepSfxOwn   = BLEEP_RAM + 9           ; bit per channel the effect has taken; bit 6: its first
-                                        ; pulse part plays on pulse 2
+                                        ; pulse part plays on pulse 2 (bits 4-5 stay 0)
 bleepInstTab  = BLEEP_RAM + 10          ; 2: the song's instrument pointer table
 bleepDpcmTab  = BLEEP_RAM + 12          ; 2: the song's DPCM pointer table
 ; per stream (the four channels, then DPCM)
@@ -1064,7 +1064,11 @@ bleepInstrument:
     ; each pointer stands one byte before the envelope, so position p (from 1) is at offset p;
     ; the first step reads position 1 and goes on at 2
     .repeat 4, K
+    .if K = 1
+    iny                     ; Y is 1 after the first
+    .else
     ldy #K*2
+    .endif
     lda (bleepEnv),y
     sta bleepEnvLo+K*4,x
     sta bleepALo
@@ -1072,7 +1076,9 @@ bleepInstrument:
     lda (bleepEnv),y
     sta bleepEnvHi+K*4,x
     sta bleepAHi            ; the song data lies at $8000 and up
+    .if K > 0
     ldy #1
+    .endif
     lda (bleepALo),y
     sta bleepVal+K*4,x
     .endrep
@@ -1368,8 +1374,8 @@ bleepSfxUpdate:
     sta bleepEnv+1
     lda bleepSfxLo
     sta bleepEnv
-    ldy #$FF                ; Y: the byte last read
-    bne @next
+    ldy #0                  ; Y: the byte being read
+    beq @read
 @control:
     cmp #$CD
     bcc @periodLow
@@ -1399,8 +1405,8 @@ bleepSfxUpdate:
     lda (bleepEnv),y
     sta bleepEnv+1
     stx bleepEnv
-    ldy #$FF
-    bne @next
+    ldy #0
+    beq @read
 @periodLow:
     ; a period low byte: $CA first pulse part, $CB second, $CC triangle
     sbc #$CA - 1            ; C is clear
@@ -1417,6 +1423,7 @@ bleepSfxUpdate:
     sta bleepSfxOwn
 @next:
     iny
+@read:
     lda (bleepEnv),y
     bpl @volume
     cmp #$CA
@@ -1448,23 +1455,18 @@ bleepSfxUpdate:
     ldx #8
     bne @own
 @volume:
-    ; duty and volume of a pulse part: bit 6 the second part
+    ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
     sta bleepPLo            ; (free while the effect plays)
+    eor bleepSfxOwn         ; (whose bits 4-5 are 0)
     asl a
-    asl a                   ; the part in C, duty in bits 6-7
-    and #$C0
-    ora #$30
-    sta bleepALo
-    lda #0
+    asl a                   ; the pulse in C, the duty in bits 6-7
+    ldx #0
     bcc :+
-    lda #4
-:   bit bleepSfxOwn
-    bvc :+
-    eor #4
-:   tax
-    lda bleepPLo
-    and #$0F
-    ora bleepALo            ; (not 0)
+    ldx #4
+:   eor bleepPLo
+    and #$C0
+    eor bleepPLo            ; the duty with bits 0-5 of the value
+    ora #$30                ; (not 0)
     sta $4000,x
     bne @own
 @periodHigh:
