@@ -156,6 +156,18 @@ void expectSamePlay(const std::string& name, int frames, const std::string& hear
     }
 }
 
+// A song built in the test plays as the Player plays it for `frames` frames, PAL and NTSC.
+void expectBuiltSongPlays(const ScratchDir& w, Song& song, int frames, const std::string& name) {
+    for (bool ntsc : {false, true}) {
+        song.ntsc = ntsc;
+        const std::vector<uint8_t> rom = buildCartridge(w, song, UPDATE_ONLY);
+        ASSERT_FALSE(rom.empty());
+        EXPECT_EQ(differences(cartridgeStates(rom, frames), playerStates(song, frames + 1), 0,
+                              (name + (ntsc ? " NTSC" : " PAL")).c_str()),
+                  0);
+    }
+}
+
 TEST(GameDriver, SongsPlayAsThePlayerPlaysThem) {
     std::ifstream table(BF_SOURCE_DIR "/tests/data/converter/game-driver-plays.txt");
     for (std::string line; std::getline(table, line);) {
@@ -224,14 +236,7 @@ TEST(GameDriver, VibratoAndTremoloOfEveryDepth) {
         p.at(channel, 0).note = uint8_t(note);
         p.at(channel, 0).instrument = 1;
     }
-    for (bool ntsc : {false, true}) {
-        song->ntsc = ntsc;
-        const std::vector<uint8_t> rom = buildCartridge(w, *song, UPDATE_ONLY);
-        ASSERT_FALSE(rom.empty());
-        EXPECT_EQ(differences(cartridgeStates(rom, 15 * 16), playerStates(*song, 15 * 16 + 1), 0,
-                              ntsc ? "depths NTSC" : "depths PAL"),
-                  0);
-    }
+    expectBuiltSongPlays(w, *song, 15 * 16, "depths");
 }
 
 // A new pattern starts the vibrato and the arpeggio from their beginnings, also when the pattern
@@ -256,14 +261,7 @@ TEST(GameDriver, PatternStartsVibratoAndArpeggioAgain) {
         song->patterns[0].at(channel, 0).note = uint8_t(note);
         song->patterns[0].at(channel, 0).instrument = 1;
     }
-    for (bool ntsc : {false, true}) {
-        song->ntsc = ntsc;
-        const std::vector<uint8_t> rom = buildCartridge(w, *song, UPDATE_ONLY);
-        ASSERT_FALSE(rom.empty());
-        EXPECT_EQ(differences(cartridgeStates(rom, 8 * 24), playerStates(*song, 8 * 24 + 1), 0,
-                              ntsc ? "restarts NTSC" : "restarts PAL"),
-                  0);
-    }
+    expectBuiltSongPlays(w, *song, 8 * 24, "restarts");
 }
 
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
