@@ -5,15 +5,14 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include "app/AudioExport.h"
@@ -25,7 +24,6 @@
 #include "config/ConfigFile.h"
 #include "config/DefaultConfig.h"
 #include "config/KeyNames.h"
-#include "tests/app/Golden.h"
 
 // A clock that moves only when told to or when the program waits, events handed out in order, and
 // the window titles set.
@@ -48,19 +46,18 @@ struct FixedHost : Host {
     }
 };
 
-// Records how deeply the audio lock is held, so tests can check every change is made under it,
-// and the order of locks, unlocks and device pauses ("L", "U", "P", "R"); `observe`, when set,
-// is called at each of them with that letter, before a lock is taken and after it is released.
-// When `mutex` is set it is taken too, as the sound device takes its callback's mutex.
+// Records how deeply the audio lock is held, so tests can check every change is made under it;
+// `observe`, when set, is called at each lock, unlock and device pause ("L", "U", "P", "R"), before
+// a lock is taken and after it is released. When `mutex` is set it is taken too, as the sound
+// device takes its callback's mutex.
 struct CountingLock : AudioLock {
-    int depth = 0, maxDepth = 0, locks = 0;
-    std::string events;
+    int depth = 0, maxDepth = 0;
     std::function<void(char)> observe;
     std::mutex* mutex = nullptr;
     void lock() override {
         note('L');
         if (mutex) mutex->lock();
-        maxDepth = std::max(maxDepth, ++depth), ++locks;
+        maxDepth = std::max(maxDepth, ++depth);
     }
     void unlock() override {
         --depth;
@@ -68,8 +65,7 @@ struct CountingLock : AudioLock {
         note('U');
     }
     void pauseDevice(bool paused) override { note(paused ? 'P' : 'R'); }
-    void note(char c) {
-        events += c;
+    void note(char c) const {
         if (observe) observe(c);
     }
 };
@@ -191,127 +187,5 @@ struct EditorRig {
         e.pressed = false;
         program->onKeyUp(e);
         host.now += ms;
-    }
-    // Types text as plain character keys (for the name editor), with no time between them.
-    void type(const std::string& text) {
-        for (char c : text) press(KeyEvent{uint32_t(uint8_t(c)), 0, uint16_t(uint8_t(c)), true}, 0);
-    }
-
-    // Once started, each snap adds a line to `trace`: the label and each value of the editing
-    // state, the player and the song that differs from the line before (requests to the audio
-    // thread are reported once and taken, as the audio thread would). The editing sessions
-    // compare the whole trace with a kept file.
-    std::string trace;
-    void startTrace() {
-        last.clear();
-        lastSong = std::make_unique<Song>();
-        copySong(*song, *lastSong);
-        snap("start");
-    }
-    void snap(const std::string& label) {
-        if (!lastSong) return;
-        std::map<std::string, std::string> now = state();
-        std::string line = label + ":";
-        for (const auto& [k, v] : now)
-            if (k == "requests" ? v != "-" : last[k] != v) line += " " + k + "=" + v;
-        songChanges(line);
-        trace += line + "\n";
-        last = std::move(now);
-        copySong(*song, *lastSong);
-    }
-    void note(const std::string& text) { trace += text + "\n"; }
-
-  private:
-    std::map<std::string, std::string> last;
-    std::unique_ptr<Song> lastSong;
-
-    static std::string n(long v) { return std::to_string(v); }
-    template <typename... T>
-    static std::string list(T... v) {
-        std::string out;
-        ((out += (out.empty() ? "" : ",") + std::to_string(v)), ...);
-        return out;
-    }
-    std::map<std::string, std::string> state() {
-        const EditingState& e = edit;
-        const auto& sel = e.selection;
-        std::map<std::string, std::string> m = {
-            {"mode", n(int(e.mode))},
-            {"cursor", list(e.cursor.row, e.cursor.channel, e.cursor.column)},
-            {"octave", n(e.octave)},
-            {"step", n(e.step)},
-            {"record", n(e.record)},
-            {"follow", n(e.cursorFollow)},
-            {"blockRepeat", n(e.blockRepeat)},
-            {"metronome", n(e.metronome)},
-            {"playStart", n(e.playPatternStartRow)},
-            {"selection", list(sel.channel1, sel.channel2, sel.row1, sel.row2, sel.marking)},
-            {"repeatBlock",
-             list(e.repeatBlock.pattern, e.repeatBlock.row1, e.repeatBlock.row2, e.repeatBlock.marking)},
-            {"clipboard", list(e.clipboard.width, e.clipboard.height, e.clipboard.cells[0].note)},
-            {"order", n(e.currentOrder)},
-            {"instrument", n(e.currentInstrument)},
-            {"firstShown", n(e.firstShownInstrument)},
-            {"name", list(e.nameEditing, e.nameCursor)},
-            {"envelope", list(e.currentEnvelope, e.typeFieldSelected)},
-            {"envCursors",
-             list(e.envelopeCursor[0], e.envelopeCursor[1], e.envelopeCursor[2], e.envelopeCursor[3])},
-            {"status", "\"" + e.status.text + "\""},
-            {"running", n(program->running)},
-            {"help", list(program->helpOverlay().isOpen(), program->helpOverlay().scroll())},
-            {"held", n(long(program->heldNoteKeys().size()))},
-            {"undo", list(long(program->history().undoSteps()), program->history().modified())},
-            {"play", list(player.playing, player.patternMode, player.currentOrder, player.currentRow)},
-            {"mask", n(player.channelMask)},
-            {"metronomeOn", n(player.metronomeOn)},
-            {"repeat", list(player.repeatBlockOn, player.repeatMarkA, player.repeatMarkB)},
-            {"lock", list(lock.depth, lock.maxDepth)}};
-        std::string sounding;
-        for (int c = 0; c < CHANNEL_COUNT; ++c)
-            sounding += (c ? "," : "") + n(player.channels[c].volume > 0 ? player.channels[c].noteOn : 0);
-        m["sounding"] = sounding;
-        std::string requests;
-        if (player.stopRequest.exchange(false)) requests += "stop ";
-        if (player.resetRequest.exchange(false)) requests += "reset ";
-        if (player.reconfigureRequest.exchange(false)) requests += "reconfigure ";
-        if (player.maskChanged.exchange(false)) requests += "mask ";
-        if (int i = player.samplePreviewRequest.exchange(0)) requests += "preview" + n(i) + " ";
-        m["requests"] = requests.empty() ? "-" : requests.substr(0, requests.size() - 1);
-        return m;
-    }
-    void songChanges(std::string& line) const {
-        const Song &s = *song, &o = *lastSong;
-        auto add = [&](const std::string& k, const std::string& v) { line += " " + k + "=" + v; };
-        if (s.orders.count != o.orders.count ||
-            !std::equal(s.orders.entries, s.orders.entries + s.orders.count, o.orders.entries)) {
-            std::string v;
-            for (int i = 0; i < s.orders.count; ++i) v += (i ? "," : "") + n(s.orders.entries[i]);
-            add("orders", v);
-        }
-        if (s.ntsc != o.ntsc) add("ntsc", n(s.ntsc));
-        for (int p = 0; p < MAX_PATTERNS; ++p)
-            for (int c = 0; c < CHANNEL_COUNT; ++c)
-                for (int r = 0; r < ROWS_PER_PATTERN; ++r) {
-                    const PatternCell &a = s.patterns[p].at(c, r), &b = o.patterns[p].at(c, r);
-                    if (!(a == b)) add("cell" + list(p, c, r), list(a.note, a.instrument, a.fx, a.param));
-                }
-        for (int i = 0; i < INSTRUMENT_SLOTS; ++i) {
-            const Instrument &a = s.instruments[i], &b = o.instruments[i];
-            const std::string at = "inst" + n(i);
-            if (a.type != b.type) add(at + ".type", n(a.type));
-            for (int e = 0; e < ENVELOPE_COUNT; ++e) {
-                if (a.envelopes[e] == b.envelopes[e]) continue;
-                std::string v = n(a.envelopes[e].loopPoint) + ":";
-                for (int k = 0; k < a.envelopes[e].length(); ++k)
-                    v += (k ? "," : "") + n(a.envelopes[e].values[k]);
-                add(at + ".env" + n(e), v);
-            }
-            if (!(a.pcm == b.pcm)) add(at + ".pcm", list(a.pcm.size, a.pcm.loop));
-            if (!(a.dpcm == b.dpcm)) add(at + ".dpcm", list(a.dpcm.size, a.dpcm.loop));
-            if (s.instrumentNames[i] != o.instrumentNames[i])
-                add(at + ".name", "\"" + s.instrumentNames[i] + "\"");
-            if (s.instrumentColours[i] != o.instrumentColours[i])
-                add(at + ".colour", n(s.instrumentColours[i]));
-        }
     }
 };

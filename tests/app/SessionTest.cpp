@@ -15,8 +15,17 @@
 #include "song/InstrumentFile.h"
 #include "song/SongFile.h"
 #include "tests/app/EditorRig.h"
+#include "tests/app/Golden.h"
 
 namespace {
+
+std::string n(long v) { return std::to_string(v); }
+template <typename... T>
+std::string list(T... v) {
+    std::string out;
+    ((out += (out.empty() ? "" : ",") + std::to_string(v)), ...);
+    return out;
+}
 
 struct Session {
     MemoryClipboard clipboard;
@@ -27,13 +36,106 @@ struct Session {
     std::map<std::string, std::vector<uint8_t>> songs;
     std::vector<std::string> said;  // the statuses shown since the last "run" or "open"
 
-    void fresh(int mode, const std::string& userConfig) {  // the trace starts with the whole state
-        r = std::make_unique<EditorRig>(EditorMode(mode), userConfig);
-        r->program->setClipboard(&clipboard);
-        r->program->setFileDialogs(&dialogs);
-        r->program->statusObserver = [this](const std::string& text) { said.push_back(text); };
-        r->program->backupPath = files.path("backup.zcm");
-        r->startTrace();
+    // After each command but those that only look or prepare, a line of the trace: each value of the
+    // editing state, the player and the song that differs from the line before (requests to the
+    // audio thread are reported once and taken, as the audio thread would); notes between them.
+    std::string trace;
+    std::map<std::string, std::string> last;
+    std::unique_ptr<Song> lastSong = std::make_unique<Song>();
+    void note(const std::string& text) { trace += " " + text + "\n"; }
+    void snap() {
+        std::map<std::string, std::string> now = state();
+        std::string line;
+        for (const auto& [k, v] : now)
+            if (k == "requests" ? v != "-" : last[k] != v) line += " " + k + "=" + v;
+        songChanges(line);
+        trace += line + "\n";
+        last = std::move(now);
+        copySong(*r->song, *lastSong);
+    }
+    std::map<std::string, std::string> state() {
+        const EditingState& e = r->edit;
+        Player& player = r->player;
+        Program& program = *r->program;
+        const auto& sel = e.selection;
+        std::map<std::string, std::string> m = {
+            {"mode", n(int(e.mode))},
+            {"cursor", list(e.cursor.row, e.cursor.channel, e.cursor.column)},
+            {"octave", n(e.octave)},
+            {"step", n(e.step)},
+            {"record", n(e.record)},
+            {"follow", n(e.cursorFollow)},
+            {"blockRepeat", n(e.blockRepeat)},
+            {"metronome", n(e.metronome)},
+            {"playStart", n(e.playPatternStartRow)},
+            {"selection", list(sel.channel1, sel.channel2, sel.row1, sel.row2, sel.marking)},
+            {"repeatBlock",
+             list(e.repeatBlock.pattern, e.repeatBlock.row1, e.repeatBlock.row2, e.repeatBlock.marking)},
+            {"clipboard", list(e.clipboard.width, e.clipboard.height, e.clipboard.cells[0].note)},
+            {"order", n(e.currentOrder)},
+            {"instrument", n(e.currentInstrument)},
+            {"firstShown", n(e.firstShownInstrument)},
+            {"name", list(e.nameEditing, e.nameCursor)},
+            {"envelope", list(e.currentEnvelope, e.typeFieldSelected)},
+            {"envCursors",
+             list(e.envelopeCursor[0], e.envelopeCursor[1], e.envelopeCursor[2], e.envelopeCursor[3])},
+            {"status", "\"" + e.status.text + "\""},
+            {"running", n(program.running)},
+            {"help", list(program.helpOverlay().isOpen(), program.helpOverlay().scroll())},
+            {"held", n(long(program.heldNoteKeys().size()))},
+            {"undo", list(long(program.history().undoSteps()), program.history().modified())},
+            {"play", list(player.playing, player.patternMode, player.currentOrder, player.currentRow)},
+            {"mask", n(player.channelMask)},
+            {"metronomeOn", n(player.metronomeOn)},
+            {"repeat", list(player.repeatBlockOn, player.repeatMarkA, player.repeatMarkB)},
+            {"lock", list(r->lock.depth, r->lock.maxDepth)}};
+        std::string sounding;
+        for (int c = 0; c < CHANNEL_COUNT; ++c)
+            sounding += (c ? "," : "") + n(player.channels[c].volume > 0 ? player.channels[c].noteOn : 0);
+        m["sounding"] = sounding;
+        std::string requests;
+        if (player.stopRequest.exchange(false)) requests += "stop ";
+        if (player.resetRequest.exchange(false)) requests += "reset ";
+        if (player.reconfigureRequest.exchange(false)) requests += "reconfigure ";
+        if (player.maskChanged.exchange(false)) requests += "mask ";
+        if (int i = player.samplePreviewRequest.exchange(0)) requests += "preview" + n(i) + " ";
+        m["requests"] = requests.empty() ? "-" : requests.substr(0, requests.size() - 1);
+        return m;
+    }
+    void songChanges(std::string& line) const {
+        const Song &s = *r->song, &o = *lastSong;
+        auto add = [&](const std::string& k, const std::string& v) { line += " " + k + "=" + v; };
+        if (s.orders.count != o.orders.count ||
+            !std::equal(s.orders.entries, s.orders.entries + s.orders.count, o.orders.entries)) {
+            std::string v;
+            for (int i = 0; i < s.orders.count; ++i) v += (i ? "," : "") + n(s.orders.entries[i]);
+            add("orders", v);
+        }
+        if (s.ntsc != o.ntsc) add("ntsc", n(s.ntsc));
+        for (int p = 0; p < MAX_PATTERNS; ++p)
+            for (int c = 0; c < CHANNEL_COUNT; ++c)
+                for (int row = 0; row < ROWS_PER_PATTERN; ++row) {
+                    const PatternCell &a = s.patterns[p].at(c, row), &b = o.patterns[p].at(c, row);
+                    if (!(a == b)) add("cell" + list(p, c, row), list(a.note, a.instrument, a.fx, a.param));
+                }
+        for (int i = 0; i < INSTRUMENT_SLOTS; ++i) {
+            const Instrument &a = s.instruments[i], &b = o.instruments[i];
+            const std::string at = "inst" + n(i);
+            if (a.type != b.type) add(at + ".type", n(a.type));
+            for (int e = 0; e < ENVELOPE_COUNT; ++e) {
+                if (a.envelopes[e] == b.envelopes[e]) continue;
+                std::string v = n(a.envelopes[e].loopPoint) + ":";
+                for (int k = 0; k < a.envelopes[e].length(); ++k)
+                    v += (k ? "," : "") + n(a.envelopes[e].values[k]);
+                add(at + ".env" + n(e), v);
+            }
+            if (!(a.pcm == b.pcm)) add(at + ".pcm", list(a.pcm.size, a.pcm.loop));
+            if (!(a.dpcm == b.dpcm)) add(at + ".dpcm", list(a.dpcm.size, a.dpcm.loop));
+            if (s.instrumentNames[i] != o.instrumentNames[i])
+                add(at + ".name", "\"" + s.instrumentNames[i] + "\"");
+            if (s.instrumentColours[i] != o.instrumentColours[i])
+                add(at + ".colour", n(s.instrumentColours[i]));
+        }
     }
     // Texts without the session folder's name, which changes from run to run.
     std::string unrooted(std::string text) const {
@@ -50,12 +152,11 @@ struct Session {
     // Each line printed on standard output since it was captured, then each status shown.
     void notePrinted(bool mask) {
         std::istringstream printed(testing::internal::GetCapturedStdout());
-        for (std::string line; std::getline(printed, line);)
-            r->note("printed: printed " + (mask ? masked(line) : line));
+        for (std::string line; std::getline(printed, line);) note("printed " + (mask ? masked(line) : line));
         noteSaid();
     }
     void noteSaid() {
-        for (const std::string& text : said) r->note("said: said " + text);
+        for (const std::string& text : said) note("said " + text);
         said.clear();
     }
     KeyEvent key(const std::string& combo, bool pressed) {
@@ -71,7 +172,14 @@ struct Session {
             std::string config;
             in >> mode >> std::ws;
             std::getline(in, config);
-            return fresh(mode, unescapeBytes(config));
+            r = std::make_unique<EditorRig>(EditorMode(mode), unescapeBytes(config));
+            r->program->setClipboard(&clipboard);
+            r->program->setFileDialogs(&dialogs);
+            r->program->statusObserver = [this](const std::string& text) { said.push_back(text); };
+            r->program->backupPath = files.path("backup.zcm");
+            last.clear();
+            copySong(*r->song, *lastSong);
+            return snap();  // the whole state
         }
         ASSERT_TRUE(r) << "a session starts with \"new MODE\"";
         said.clear();
@@ -91,7 +199,7 @@ struct Session {
         if (verb == "press") {  // press COMBO...: each traced
             while (in >> a) {
                 x.press(key(a, true));
-                x.snap(a);
+                snap();
             }
         } else if (verb == "repeat") {  // repeat N COMBO: traced once
             int n;
@@ -106,14 +214,14 @@ struct Session {
             KeyEvent k = key(a, true);
             k.unicode = uint16_t(code);
             x.program->onKeyDown(k);
-        } else if (verb == "type") {
-            x.type(rest());
+        } else if (verb == "type") {  // type TEXT: character keys, no time between them
+            for (char c : rest()) x.press(KeyEvent{uint32_t(uint8_t(c)), 0, uint16_t(uint8_t(c)), true}, 0);
         } else if (verb == "bind") {  // bind COMBO SECTION: a test action that says when it runs
             in >> a;
             const std::string section = rest();
             ActionTable& table = *x.bindings.table(section);
             parseKeyComboString(table.combos, a, "test action");
-            table.handlers["test action"] = [&x, section] { x.note("ran: the " + section + " binding ran"); };
+            table.handlers["test action"] = [this, section] { note("the " + section + " binding ran"); };
         } else if (verb == "preview") {  // preview COMBO NOTE: the note previewed for that key
             in >> a;
             x.program->previewNote(key(a, true), *ints());
@@ -123,7 +231,7 @@ struct Session {
             bool found = false;
             for (const DrawOp& op : x.canvas.ops)
                 found |= op.kind == DrawOp::Text && op.text.find(a) != std::string::npos;
-            x.note(std::string("drawn: ") + (found ? "drawn: " : "not drawn: ") + a);
+            note((found ? "drawn: " : "not drawn: ") + a);
         } else if (verb == "answer") {  // answer NAME|.|""|-: a file, the folder, no name, cancel
             a = rest();
             if (a == "-")
@@ -135,31 +243,30 @@ struct Session {
             x.bindings.keyboardGlobal.handlers.at(rest())();
             notePrinted(false);
         } else if (verb == "asked") {  // what the dialogs were asked and told since
-            for (const std::string& question : dialogs.asked) x.note("asked: asked " + question);
-            for (const std::string& path : dialogs.noted) x.note("told: told " + masked(path));
+            for (const std::string& question : dialogs.asked) note("asked " + question);
+            for (const std::string& path : dialogs.noted) note("told " + masked(path));
             dialogs.asked.clear(), dialogs.noted.clear();
         } else if (verb == "files") {  // the session folder's files and sizes
             std::set<std::string> found;
             for (const auto& f : std::filesystem::recursive_directory_iterator(files.dir))
                 found.insert(masked(f.path().string()) +
                              (f.is_directory() ? "/" : " " + std::to_string(f.file_size())));
-            for (const std::string& f : found) x.note("file: file " + f);
+            for (const std::string& f : found) note("file " + f);
         } else if (verb == "read") {  // read NAME N: a file's first N bytes
             in >> a;
-            x.note("read: read " + escapeBytes(readFile(files.path(a)).substr(0, *ints())));
+            note("read " + escapeBytes(readFile(files.path(a)).substr(0, *ints())));
         } else if (verb == "peek" && (in >> a, a == "tempo")) {  // what the trace leaves out
-            x.note("tempo: tempo accumulator " + std::to_string(x.player.tempoAccumulator));
+            note("tempo accumulator " + std::to_string(x.player.tempoAccumulator));
         } else if (verb == "peek") {  // peek sample N: the first bytes of instrument N's PCM sample
             const SampleSlot& pcm = s.instruments[*ints()].pcm;
-            x.note("sample: sample " +
-                   escapeBytes(std::string(pcm.data.get(), pcm.data.get() + std::min(pcm.size, 8u))));
+            note("sample " +
+                 escapeBytes(std::string(pcm.data.get(), pcm.data.get() + std::min(pcm.size, 8u))));
         } else if (verb == "holds") {  // holds FILE|FOLDER KEPT: whether it (its one file) holds those bytes
             in >> a;
             std::string path = files.path(a);
             if (std::filesystem::is_directory(path)) path = std::filesystem::directory_iterator(path)->path();
             const std::vector<uint8_t>& kept = songs.at(rest());
-            x.note(std::string("holds: ") +
-                   (readFile(path) == std::string(kept.begin(), kept.end()) ? "holds " : "lacks ") + a);
+            note((readFile(path) == std::string(kept.begin(), kept.end()) ? "holds " : "lacks ") + a);
         } else if (verb == "path") {  // path backups|backup|recovery NAME|-: where copies go
             in >> a;
             const std::string name = rest(), path = name == "-" ? "" : files.path(name);
@@ -171,8 +278,8 @@ struct Session {
             x.program->backupIfDue(x.host.now);
             noteSaid();
         } else if (verb == "title") {  // the window title and those set on the window since
-            x.note("title: title \"" + x.program->windowTitle() + "\"");
-            for (const std::string& t : x.host.titles) x.note("shown: shown \"" + t + "\"");
+            note("title \"" + x.program->windowTitle() + "\"");
+            for (const std::string& t : x.host.titles) note("shown \"" + t + "\"");
             x.host.titles.clear();
         } else if (verb == "clock") {  // clock MS: the host's clock
             x.host.now = *ints();
@@ -185,23 +292,22 @@ struct Session {
             testing::internal::CaptureStdout();
             if (verb == "pass") {
                 x.program->runPass();
-                x.note(std::string("frame: frame ") +
-                       (x.canvas.ops.back().kind == DrawOp::End ? "ended" : "open"));
+                note(std::string("frame ") + (x.canvas.ops.back().kind == DrawOp::End ? "ended" : "open"));
             } else {
                 x.host.events.push_back(AppEvent{AppEvent::Quit, {}, {}});
                 x.program->runMainLoop();
-                for (uint32_t ms : x.host.delays) x.note("waited: waited " + std::to_string(ms) + " ms");
+                for (uint32_t ms : x.host.delays) note("waited " + std::to_string(ms) + " ms");
                 x.host.delays.clear();
             }
             notePrinted(true);
         } else if (verb == "watch") {  // from now on each lock, unlock, pause and resume
-            x.lock.observe = [&x](char c) {
-                x.snap("lock");
+            x.lock.observe = [this](char c) {
+                snap();
                 const std::string event = c == 'L'   ? "lock"
                                           : c == 'U' ? "unlock"
                                           : c == 'P' ? "pause"
                                                      : "resume";
-                x.note("audio: audio " + event + (x.player.captureMode ? ", player borrowed" : ""));
+                note("audio " + event + (r->player.captureMode ? ", player borrowed" : ""));
             };
         } else if (verb == "write") {  // write NAME BYTES | write NAME instrument N: a file to answer with
             in >> a;
@@ -213,14 +319,14 @@ struct Session {
             std::ofstream(files.path(a), std::ios::binary) << bytes;
         } else if (verb == "open") {  // open NAME: a song opened as a drop is
             testing::internal::CaptureStdout();
-            x.note(std::string("open: ") + (x.program->openSong(files.path(rest())) ? "opened" : "refused"));
+            note(x.program->openSong(files.path(rest())) ? "opened" : "refused");
             notePrinted(true);
         } else if (verb == "redraw") {  // the main loop's redraw, which copies the play position
             x.program->drawScreen();
         } else if (verb == "ticks") {  // ticks N: the audio thread's frames
             for (int i = *ints(); i > 0; --i) x.player.frameTick();
         } else if (verb == "help") {  // every line of the key list
-            for (const HelpLine& line : x.program->helpOverlay().lines()) x.note("help: " + line.text);
+            for (const HelpLine& line : x.program->helpOverlay().lines()) note(line.text);
         } else if (verb == "fill") {  // something in every part of the song, no undo step
             fillEverySongPart(s);
             x.program->history().clear();
@@ -228,13 +334,12 @@ struct Session {
             clipboard.putText(unescapeBytes(rest()));
         } else if (verb == "clipped") {  // the clipboard's text
             std::string text;
-            x.note("clipped: " + (clipboard.getText(text) ? escapeBytes(text) : std::string("nothing")));
+            note(clipboard.getText(text) ? escapeBytes(text) : "nothing");
         } else if (verb == "keep") {  // keep NAME: the song's bytes, for "same NAME"
             songs[rest()] = serializeSong(s);
         } else if (verb == "same") {  // same NAME: the song's bytes against those kept
             a = rest();
-            x.note(std::string(serializeSong(s) == songs.at(a) ? "same: song as " : "same: song unlike ") +
-                   a);
+            note((serializeSong(s) == songs.at(a) ? "song as " : "song unlike ") + a);
         } else if (verb == "set" && (in >> a, a == "status")) {
             x.program->setStatus(rest());
         } else if (verb == "set") {  // set FIELD VALUE...
@@ -315,7 +420,7 @@ struct Session {
         static const std::set<std::string> quiet = {
             "press", "bind",  "drawn", "answer", "asked", "files", "read", "peek",    "holds", "path",
             "title", "clock", "drop",  "watch",  "write", "help",  "clip", "clipped", "keep",  "same"};
-        if (!quiet.count(verb)) x.snap(verb);
+        if (!quiet.count(verb)) snap();
     }
 };
 
@@ -335,10 +440,9 @@ TEST(EditingSessions, RunAsKept) {
             if (line.empty() || line[0] == '#') continue;
             std::istringstream command(line);
             session.run(command);
-            std::istringstream trace(session.r->trace);
-            for (std::string t; std::getline(trace, t);)
-                out += "  =" + session.unrooted(t.substr(t.find(':') + 1)) + "\n";
-            session.r->trace.clear();
+            std::istringstream trace(session.trace);
+            for (std::string t; std::getline(trace, t);) out += "  =" + session.unrooted(t) + "\n";
+            session.trace.clear();
         }
         expectTestData("app/sessions/" + file.path().filename().string(), out);
         ++sessions;

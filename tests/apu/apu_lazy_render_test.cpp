@@ -20,8 +20,8 @@ Capture play(bool eager) {
     h.apu.setSampleReader(readSampleMemory, &image);
     Capture c;
     std::uint32_t rng = 99;
-    auto w = [&](std::uint16_t address, std::uint8_t value) {
-        h.write(address, value);
+    auto w = [&](int address, int value) {
+        h.write(static_cast<std::uint16_t>(address), static_cast<std::uint8_t>(value));
         if (eager) h.apu.catchUp();
     };
     auto steps = [&](int n, bool read) {
@@ -41,34 +41,31 @@ Capture play(bool eager) {
     for (int frame = 0; frame < 60; ++frame) {
         rng = rng * 1664525u + 1013904223u;
         const auto r = [&](int shift) { return static_cast<std::uint8_t>(rng >> shift); };
-        w(0x4000, static_cast<std::uint8_t>(0x80 | (r(28) & 0x2F)));  // envelope, sometimes looping
-        w(0x4001, frame % 6 == 0 ? 0xA2 : 0x08);                      // sweeps now and then
+        w(0x4000, 0x80 | (r(28) & 0x2F));         // envelope, sometimes looping
+        w(0x4001, frame % 6 == 0 ? 0xA2 : 0x08);  // sweeps now and then
         w(0x4002, r(8));
-        if (frame % 5 == 0) w(0x4003, static_cast<std::uint8_t>(0x08 | (r(20) & 3)));
-        w(0x4004, static_cast<std::uint8_t>(0x30 | (frame & 15)));  // volume 0 every 16th frame
+        if (frame % 5 == 0) w(0x4003, 0x08 | (r(20) & 3));
+        w(0x4004, 0x30 | (frame & 15));  // volume 0 every 16th frame
         w(0x4006, r(16));
-        w(0x4007, static_cast<std::uint8_t>(frame % 9 == 0 ? 0x00 : 0x01));  // period below 8
-        w(0x4008, static_cast<std::uint8_t>(frame & 1 ? 0x81 : 0xFF));
+        w(0x4007, frame % 9 == 0 ? 0x00 : 0x01);  // period below 8
+        w(0x4008, frame & 1 ? 0x81 : 0xFF);
         w(0x400A, r(4));
-        w(0x400B, static_cast<std::uint8_t>(frame % 7 == 0 ? 0x00 : 0xF8));
-        w(0x400C, static_cast<std::uint8_t>(frame % 3 == 0 ? 0x30 : 0x1A));  // muted every third
-        w(0x400E, static_cast<std::uint8_t>(frame & 0x83));
+        w(0x400B, frame % 7 == 0 ? 0x00 : 0xF8);
+        w(0x400C, frame % 3 == 0 ? 0x30 : 0x1A);  // muted every third
+        w(0x400E, frame & 0x83);
         w(0x400F, 0xF8);
-        w(0x9000, static_cast<std::uint8_t>(frame % 4 == 0 ? 0x3A : 0xBA));
-        w(0x9002, static_cast<std::uint8_t>(frame % 3 == 0 ? 0x81 : 0x00));
-        w(0xB000, static_cast<std::uint8_t>(frame % 10 < 5 ? 0x0B : 0x00));
+        w(0x9000, frame % 4 == 0 ? 0x3A : 0xBA);
+        w(0x9002, frame % 3 == 0 ? 0x81 : 0x00);
+        w(0xB000, frame % 10 < 5 ? 0x0B : 0x00);
         w(0xB001, r(12));
-        w(0xB002, static_cast<std::uint8_t>(frame % 10 < 7 ? 0x80 : 0x00));  // stops mid-ramp
+        w(0xB002, frame % 10 < 7 ? 0x80 : 0x00);  // stops mid-ramp
         if (frame % 10 == 3) {
             // The sample stops, or plays once and runs out, leaving the DMC idle for a while.
-            w(0x4010, static_cast<std::uint8_t>(frame % 20 < 10 ? 0x0C : 0x4C));
-            w(0x4015, static_cast<std::uint8_t>(frame % 30 < 10 ? 0x0F : 0x1F));
+            w(0x4010, frame % 20 < 10 ? 0x0C : 0x4C);
+            w(0x4015, frame % 30 < 10 ? 0x0F : 0x1F);
         }
-        if (frame % 8 == 4) w(0x4017, static_cast<std::uint8_t>(frame % 16 < 8 ? 0x80 : 0x40));
-        if (frame % 11 == 0) {
-            for (int i = 0; i < 40; ++i)
-                w(0x4002, static_cast<std::uint8_t>(i));  // carries past the step end
-        }
+        if (frame % 8 == 4) w(0x4017, frame % 16 < 8 ? 0x80 : 0x40);
+        for (int i = 0; frame % 11 == 0 && i < 40; ++i) w(0x4002, i);  // carries past the step end
         if (frame == 30) {
             // Nobody reads for three seconds: the buffer runs full and drops what does not fit.
             steps(150 * 312, false);

@@ -35,12 +35,6 @@ struct Loaded {
             (*h)();
         return fired;
     }
-
-    // The key's note offset, or INT32_MIN when it is not a note key.
-    int32_t note(uint32_t sym, uint32_t mod = 0) const {
-        int32_t offset;
-        return noteOffsetForKey(bindings.noteInput, KeyEvent{sym, mod, 0, true}, offset) ? offset : INT32_MIN;
-    }
 };
 
 // A key as "section|binding text": the action it fires ("" for none), or in "note input" the note
@@ -52,18 +46,12 @@ std::string keyAnswer(Loaded& d, const std::string& c) {
     const KeyCombo k = map.begin()->first;
     const std::string section = c.substr(0, bar);
     if (section != "note input") return "\"" + d.press(section.c_str(), k.key, k.modifiers) + "\"";
-    const int32_t n = d.note(k.key, k.modifiers);
-    return n == INT32_MIN ? std::string("-") : std::to_string(n);
+    int32_t n;
+    const bool note = noteOffsetForKey(d.bindings.noteInput, KeyEvent{k.key, k.modifiers, 0, true}, n);
+    return note ? std::to_string(n) : std::string("-");
 }
 
 }  // namespace
-
-// Layout included: CR LF line ends, keys padded to 28 columns, later settings after the original
-// ones of their section.
-TEST(DefaultConfigText, IsTheKeptTextByteForByte) {
-    std::ifstream in(BF_SOURCE_DIR "/tests/data/config/default.ini", std::ios::binary);
-    EXPECT_EQ(defaultConfigurationText(), std::string(std::istreambuf_iterator<char>(in), {}));
-}
 
 TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
     Loaded d;

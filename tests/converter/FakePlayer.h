@@ -4,10 +4,41 @@
 // register values and asks for jumps.
 
 #include <functional>
+#include <iomanip>
+#include <sstream>
+#include <string>
 #include <vector>
 
 #include "export/Capture.h"
 #include "export/CapturePlayer.h"
+#include "export/Effect.h"
+
+// Commands as text: codes in two hexadecimal digits, arguments in brackets.
+inline std::string commandsText(const CommandList& list) {
+    std::ostringstream out;
+    for (const DriverCommand& d : list) {
+        out << " " << std::hex << std::uppercase << std::setw(2) << std::setfill('0') << d.code << std::dec;
+        for (int32_t a : d.args) out << "(" << a << ")";
+    }
+    return out.str();
+}
+
+// A song capture as text: its loop point, then each channel's stretches ("CHANNEL.STRETCH:").
+inline std::string captureText(const CapturedSong& s) {
+    std::string out = "loop " + std::to_string(s.loopIndex) + "\n";
+    for (int c = 0; c < CHANNEL_COUNT; ++c)
+        for (size_t i = 0; i < s.channels[c].size(); ++i)
+            out += std::to_string(c) + "." + std::to_string(i) + ":" + commandsText(s.channels[c][i]) + "\n";
+    return out;
+}
+
+// A sound effect capture as text: its loop offset and bytes in hexadecimal.
+inline std::string captureText(const CapturedEffect& e) {
+    std::ostringstream out;
+    out << "effect loop " << e.loopOffset << ":" << std::hex << std::uppercase << std::setfill('0');
+    for (uint8_t b : e.bytes) out << " " << std::setw(2) << int(b);
+    return out.str() + "\n";
+}
 
 struct FakePlayer : CapturePlayer {
     DriverCommandRecorder* recorder = nullptr;

@@ -43,11 +43,9 @@ inline ConverterRun runConverter(std::vector<std::string> args) {
     argv.push_back(nullptr);
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
-    ConverterRun run;
-    run.code = runConverterFromCommandLine(int(args.size()), argv.data());
-    run.out = testing::internal::GetCapturedStdout();
-    run.err = testing::internal::GetCapturedStderr();
-    return run;
+    const std::optional<int> code = runConverterFromCommandLine(int(args.size()), argv.data());
+    // A braced list is evaluated in order: standard output first.
+    return {code, testing::internal::GetCapturedStdout(), testing::internal::GetCapturedStderr()};
 }
 
 struct ScratchDir {
@@ -61,15 +59,11 @@ struct ScratchDir {
 
     // Includes every file in one source (segment CODE, the samples in DPCM) and links it into
     // all.bin, by default with the samples at $C000, where the DMC reads them: every label must
-    // resolve and every byte be in range.
+    // resolve and every byte be in range (false too when cc65 is not on PATH).
     bool assembleAndLink(const std::vector<std::string>& codeFiles, const std::string& dpcmFile,
                          const std::string& config =
                              "MEMORY { DATA: start = $2000, size = $A000; SAMPLES: start = $C000, size = $4000; }\n"
                              "SEGMENTS { CODE: load = DATA, type = ro; DPCM: load = SAMPLES, type = ro; }\n") const {
-        if (std::system("command -v ca65 >/dev/null && command -v ld65 >/dev/null") != 0) {
-            ADD_FAILURE() << "cc65 needed on PATH";
-            return false;
-        }
         std::ofstream wrapper(path("all.s"));
         wrapper << ".segment \"CODE\"\n";
         for (const std::string& f : codeFiles) wrapper << ".include \"" << f << "\"\n";

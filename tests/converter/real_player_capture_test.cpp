@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <iomanip>
-#include <ostream>
-
+#include "FakePlayer.h"
 #include "TestData.h"
 
 #include "export/ConverterEntry.h"
@@ -26,39 +24,21 @@ struct Rig : ConverterSetup {
     CapturedEffect captureEffect() { return ::captureEffect(capture, recorder); }
 };
 
-// A capture as text: per channel and stretch its commands in hex, arguments in brackets; then
-// the sound effect's bytes.
-std::string captureText(const CapturedSong& s, const CapturedEffect& e) {
-    std::ostringstream out;
-    out << "loop " << s.loopIndex << "\n" << std::hex << std::uppercase << std::setfill('0');
-    for (int c = 0; c < CHANNEL_COUNT; ++c)
-        for (size_t i = 0; i < s.channels[c].size(); ++i) {
-            out << c << "." << i << ":";
-            for (const DriverCommand& d : s.channels[c][i]) {
-                out << " " << std::setw(2) << d.code;
-                for (int32_t a : d.args) out << "(" << std::dec << a << std::hex << ")";
-            }
-            out << "\n";
-        }
-    out << "effect loop " << std::dec << e.loopOffset << std::hex << ":";
-    for (uint8_t b : e.bytes) out << " " << std::setw(2) << int(b);
-    return out.str() + "\n";
-}
-
 // Stretches and loop points after breaks, jumps and stops, waits, folded notes, effects closed at
 // stretch ends, instruments carried over, the DPCM channel's own vocabulary, and the register
 // stream of effects: each song's capture against tests/data/converter/<song>.capture. A second
 // capture gives the same (it is not cut short by the first), and each leaves the Player stopped.
 TEST(RealPlayerCapture, SongsCaptureAsRecorded) {
-    for (const char* name : {"three-entries", "break-and-jump", "waits-fold", "effects-close", "instrument-carries",
-                             "dpcm-channel", "speed-zero", "speed-zero-at-start", "two-notes",
-                             "two-notes-and-samples"}) {
+    for (const char* name :
+         {"three-entries", "break-and-jump", "waits-fold", "effects-close", "instrument-carries",
+          "dpcm-channel", "speed-zero", "speed-zero-at-start", "two-notes", "two-notes-and-samples"}) {
         Rig r, fx;
         loadSongScript(*r.song, std::string("converter/") + name);
         loadSongScript(*fx.song, std::string("converter/") + name);
         const CapturedSong first = r.captureSong(), second = r.captureSong();
         EXPECT_EQ(first.channels, second.channels) << name;
-        expectTestData("converter/" + std::string(name) + ".capture", captureText(first, fx.captureEffect()));
+        expectTestData("converter/" + std::string(name) + ".capture",
+                       captureText(first) + captureText(fx.captureEffect()));
         EXPECT_FALSE(fx.player->captureMode || fx.player->playing) << name;
         EXPECT_TRUE(fx.recorder.recording()) << name;
     }

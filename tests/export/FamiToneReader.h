@@ -77,13 +77,12 @@ inline FamiToneRead readFamiTone(const std::string& text) {
                 if (k[key] != std::to_string(n)) fail("instrument sequence");
         } else if (regex_match(name, m, regex("Sequences(Volume|Arpeggio|Pitch|Duty)")) && tail.empty()) {
             const string prefix = "Sequence" + string(m[1]);
-            int count = 0;
-            for (auto& [key, value] : keys()) {
+            const auto k = keys();
+            for (auto& [key, value] : k) {
                 smatch v;
                 if (!regex_match(key, v, regex(prefix + "([0-9]+)")) ||
                     !regex_match(value, regex("(\\|?-?[0-9]+(,\\|?-?[0-9]+)*)?")) || std::count(value.begin(), value.end(), '|') > 1)
                     fail("sequence " + key + "=" + value);
-                ++count;
                 std::istringstream items(value);
                 for (string item; out.error.empty() && std::getline(items, item, ',');)
                     if (const int x = std::stoi(item.substr(item[0] == '|')); x < -64 || x > 63) {
@@ -91,7 +90,7 @@ inline FamiToneRead readFamiTone(const std::string& text) {
                         break;
                     }
             }
-            if (count != instruments) fail("sequence count");
+            if (int(k.size()) != instruments) fail("sequence count");
         } else if (name == "Frame" && numbered) {
             if (n != out.frames++) return fail("frames out of order"), out;
             for (int row = 0; row < 64; ++row) {
@@ -110,10 +109,9 @@ inline FamiToneRead readFamiTone(const std::string& text) {
                         const size_t name2 = names.find(c[2]);
                         if (name2 % 2) return fail("note '" + string(c[1]) + "'"), out;
                         const int note = int(name2 / 2) + 12 * std::stoi(c[3]) + 1;  // 1 = C-0
-                        if (ch == 4 && (note < 37 || note > 48))
-                            refuse(FamiToneProblem::SampleNoteRange, n, row, ch);
-                        else if (ch < 4 && (note < 13 || note > 75))
-                            refuse(FamiToneProblem::NoteRange, n, row, ch);
+                        if (ch == 4 ? note < 37 || note > 48 : note < 13 || note > 75)
+                            refuse(ch == 4 ? FamiToneProblem::SampleNoteRange : FamiToneProblem::NoteRange,
+                                   n, row, ch);
                     }
                     if (c[5] != "...") {
                         const int command = std::stoi(string(c[5]).substr(0, 1), nullptr, 16);

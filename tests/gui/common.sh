@@ -1,5 +1,5 @@
-# Shared by the window checks: the set-up around them, results, key presses, finding the
-# program's window and quitting it.
+# Shared by the window checks: the set-up around them, results, key presses, file dialogs, song
+# dumps, finding the program's window and quitting it.
 
 fail=0
 # Copies the program files on its own (rolling backups, recovery copies) stay in the check's folder.
@@ -13,7 +13,8 @@ check_is() { check "$1 (got \"$2\")" "$(yes_if [ "$2" = "$3" ])"; }  # check_is 
 # A check script's two halves: `run_inside "$@" && shift 2` at its top. Outside (no "--inside"),
 # makes a folder with a copy of the program ($1) and its bleepforge.ini (the window title the checks
 # look for, then $ini_extra), runs the script's `prepare ARGS...` there when it has one, and runs
-# the script again inside a virtual X server with "--inside FOLDER ARGS..."; exits with its code.
+# the script again inside a virtual X server (of the size $screen) with "--inside FOLDER ARGS...";
+# exits with its code.
 # Inside, enters the folder with SDL's dummy sound driver; the shift gives back the script's ARGS.
 run_inside() {
   if [ "$1" = --inside ]; then
@@ -33,11 +34,11 @@ run_inside() {
   if [ -n "${parts:-}" ]; then
     local status=0 part
     for part in $parts; do
-      xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside "$work" "$part" "$@" || status=1
+      xvfb-run -a -s "-screen 0 ${screen:-1024x768x24}" bash "$0" --inside "$work" "$part" "$@" || status=1
     done
     exit $status
   fi
-  xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" --inside "$work" "$@"
+  xvfb-run -a -s "-screen 0 ${screen:-1024x768x24}" bash "$0" --inside "$work" "$@"
   exit $?
 }
 # Starts the program with ARGS (its output in out.log), waits for its window and focuses it.
@@ -65,6 +66,31 @@ wait_for_backup() {  # wait_for_backup [BEFORE]
     sleep 0.1
   done
   return 1
+}
+# Opens a file dialog with KEYS, types TEXT into its path line and confirms it with Enter; prints
+# the status the program answers with.
+through_dialog() {  # through_dialog KEYS TEXT
+  local n
+  n=$(statuses)
+  key "$1"
+  sleep 0.3
+  type_text "$2"
+  key Return
+  next_status "$n"
+}
+# The dump of song FILE (by bleepforge-cli, $cli) as two lines: the song with one cell of the first
+# order's pattern left out (channel 0, row 0 unless given), and that cell as "note,inst,fx,param".
+dump_parts() {  # dump_parts FILE [CHANNEL ROW]
+  "$cli" dump "$1" | python3 -c '
+import json, sys
+song = json.load(sys.stdin)
+channel, row = int(sys.argv[1]), int(sys.argv[2])
+pattern = next((p for p in song["patterns"] if p["index"] == song["orders"][0]), None)
+cell = pattern["channels"][channel][row] if pattern else [0, 0, 0, 0]
+if pattern:
+    pattern["channels"][channel][row] = None
+print(json.dumps(song, sort_keys=True))
+print(",".join(str(v) for v in cell))' "${2:-0}" "${3:-0}"
 }
 # Keys go through the X server's test extension to the focused window, as typed ones do.
 key() { xdotool key --delay 60 "$@"; sleep 0.15; }

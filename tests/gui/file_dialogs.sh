@@ -11,31 +11,6 @@ prepare() { cp "$2" "$work/demo.zcm"; mkdir "$work/drops"; cp "$3" "$work/drops/
 run_inside "$@" && shift 2
 cli=$4
 export BLEEPFORGE_TEST_STATUS_LOG=1
-# Opens a file dialog with KEYS, types TEXT into its path line and confirms it with Enter; prints
-# the status the program answers with.
-through_dialog() {  # through_dialog KEYS TEXT
-  local n
-  n=$(statuses)
-  key "$1"
-  sleep 0.3
-  type_text "$2"
-  key Return
-  next_status "$n"
-}
-# The dump of a song with the cell (channel 0, row 0) of the first order's pattern left out, and
-# that cell on its own, as two lines.
-dump_parts() {
-  "$cli" dump "$1" | python3 -c '
-import json, sys
-song = json.load(sys.stdin)
-pattern = next((p for p in song["patterns"] if p["index"] == song["orders"][0]), None)
-cell = pattern["channels"][0][0] if pattern else [0, 0, 0, 0]
-if pattern:
-    pattern["channels"][0][0] = None
-print(json.dumps(song, sort_keys=True))
-print(",".join(str(v) for v in cell))'
-}
-
 launch
 n=$(statuses)
 check "starts with \"Ready.\"" "$(yes_if grep -qx 'status: Ready.' out.log)"

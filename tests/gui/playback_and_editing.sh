@@ -18,17 +18,6 @@ lit_pixels() {
     -format "%[fx:int(mean*w*h+0.5)]" info:
 }
 
-# Pattern cell (channel, row) of the song's first order, from a backup dump: "note,inst,fx,param".
-cell_of() {
-  "$cli" dump "$1" | python3 -c '
-import json, sys
-song = json.load(sys.stdin)
-channel, row = int(sys.argv[1]), int(sys.argv[2])
-pattern = next((p for p in song["patterns"] if p["index"] == song["orders"][0]), None)
-cell = pattern["channels"][channel][row] if pattern else [0, 0, 0, 0]
-print(",".join(str(v) for v in cell))' "$2" "$3"
-}
-
 launch song.zcm
 rm -f backup.zcm  # a backup may already have fallen due while starting; the checks want new ones
 
@@ -91,7 +80,7 @@ sleep 0.3          # let the writer finish the file it renames into place
 # Rows 0-2 hold the melody, row 3 stays empty.
 for cell in 0=37,2,28,8 1=39,1,0,0 2=41,1,0,0 3=0,0,0,0; do
   row=${cell%%=*} want=${cell#*=}
-  got=$(cell_of backup.zcm 0 "$row")
+  got=$(dump_parts backup.zcm 0 "$row" | tail -n 1)
   check "Pulse 1 row $row holds $want in the backup (got $got)" "$(yes_if [ "$got" = "$want" ])"
 done
 

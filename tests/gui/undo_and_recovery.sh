@@ -42,12 +42,7 @@ check "the song is the original again" \
 # Redo brings the melody back; a save clears the mark.
 key ctrl+y
 check_is "redo reports the note" "$(last_status)" "Redo: note"
-n=$(statuses)
-key alt+s
-sleep 0.3
-type_text "$work/saved.zcm"
-key Return
-check_is "saved" "$(next_status "$n")" "File succesfully saved!"
+check_is "saved" "$(through_dialog alt+s "$work/saved.zcm")" "File succesfully saved!"
 check "caption names the saved file without a mark" "$(yes_if title_is "$name - saved.zcm")"
 
 # Quitting with a change leaves a copy that holds it.

@@ -6,14 +6,10 @@
 # colours and the status line stand still and two shots of the same screen are equal.
 #   window_scale.sh BLEEPFORGE
 set -euo pipefail
-here=$(cd "$(dirname "$0")" && pwd)
-
-if [ "$1" != "--inside" ]; then
-  work=$(mktemp -d)
-  trap 'rm -rf "$work"' EXIT
-  cp "$1" "$work/bleepforge"
-  # Only the program's own calls see the frozen clock: the SDL library times its key repeat with
-  # the same function, and frozen there it repeats every held key at once.
+source "$(dirname "$0")/common.sh"
+# Only the program's own calls see the frozen clock: the SDL library times its key repeat with the
+# same function, and frozen there it repeats every held key at once.
+prepare() {
   cat >"$work/ticks.c" <<'EOF'
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -30,22 +26,13 @@ uint32_t SDL_GetTicks(void) {
 }
 EOF
   cc -shared -fPIC -o "$work/frozen_ticks.so" "$work/ticks.c" -ldl
-  # Each program start gets an X server of its own, so that nothing one run leaves behind in the
-  # server can slow or hide the next window. The parts share the folder and its screenshots.
-  status=0
-  for part in 1 2 auto; do
-    xvfb-run -a -s "-screen 0 1800x1400x24" bash "$here/window_scale.sh" --inside "$work" "$part" || status=1
-  done
-  exit $status
-fi
-
-work=$2
-part=$3
+}
+# The parts share the folder and its screenshots.
+parts="1 2 auto" screen=1800x1400x24
+run_inside "$@" && shift 2
+part=$1
 # A command that fails ends the part (set -e): say which, rather than end without a word.
 trap 'echo "FAILED: part $part, line $LINENO: $BASH_COMMAND"' ERR
-cd "$work"
-export SDL_AUDIODRIVER=dummy
-source "$here/common.sh"
 
 start() {  # start SCALE-SETTING: runs the program with that "window scale" and waits for its window
   printf '[general]\nwindow title = Bleepforge window check\nwindow scale = %s\n' "$1" >bleepforge.ini

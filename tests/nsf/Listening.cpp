@@ -32,23 +32,14 @@ double clearPitch(const std::vector<double>& s, size_t start, size_t length) {
     const size_t minLag = LISTEN_RATE / 2000, maxLag = LISTEN_RATE / 40;
     if (start + length > s.size() || length <= maxLag + 64) return 0;
     const size_t span = length - maxLag - 1;  // samples compared at every lag (up to maxLag + 1)
-    double mean = 0;
-    for (size_t i = start; i < start + length; ++i) mean += s[i];
-    mean /= double(length);
-    double energy = 0;
-    for (size_t i = start; i < start + length; ++i) energy += (s[i] - mean) * (s[i] - mean);
-    if (energy / double(length) < 100.0) return 0;  // silence
+    if (measureRms({s.begin() + long(start), s.begin() + long(start + length)}) < 10.0) return 0;  // silence
     // d(t) = sum (x[i] - x[i+t])^2, normalised by its running mean; the first dip below 0.1
     // (to its bottom) is the period.
     std::vector<double> d(maxLag + 2, 0.0);
     double running = 0;
     for (size_t lag = 1; lag <= maxLag + 1; ++lag) {
         double sum = 0;
-        const double* x = s.data() + start;
-        for (size_t i = 0; i < span; ++i) {
-            double diff = x[i] - x[i + lag];
-            sum += diff * diff;
-        }
+        for (size_t i = start; i < start + span; ++i) sum += (s[i] - s[i + lag]) * (s[i] - s[i + lag]);
         running += sum;
         d[lag] = running > 0 ? sum * double(lag) / running : 1.0;
     }

@@ -13,17 +13,16 @@ constexpr int LISTEN_RATE = 44100;
 // Mono samples of the NSF as libgme plays it (treble 0, bass 1 Hz, silence not skipped).
 std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds);
 
-// Samples by which the file's frame 0 begins after our render's: libgme calls play first at the
-// first play period after init returns, and our init ends within the first period (20000 µs in
-// PAL, 16667 µs in NTSC: the header's play speeds).
+// Samples by which the file's frame 0 begins after our render's: a player calls play first one
+// play period (the header's 20000 µs PAL, 16667 µs NTSC) after init, which ends within it.
 inline size_t firstPlayLead(bool ntsc) { return ntsc ? 735 : 882; }
 
 // Pitch of `length` samples from `start` by the normalised difference function; 0 when the
 // window has no clear pitch between 40 Hz and 2 kHz (or is silent).
 double clearPitch(const std::vector<double>& s, size_t start, size_t length);
 
-// Root mean square of each `window`-sample window about the window's mean (the DC level that an
-// output's high-pass filter is still removing is not heard), after skipping `skip` samples.
+// Root mean square of each `window`-sample window about its mean (a DC level the output's
+// high-pass filter is still removing is not heard), after skipping `skip` samples.
 std::vector<double> rmsEnvelope(const std::vector<double>& s, size_t window, size_t skip = 0);
 
 // Pearson correlation of two sequences over their common length.

@@ -6,15 +6,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <random>
 #include <vector>
 
 #include "export/NsfCapture.h"
 #include "export/NsfWriter.h"
 
 struct NsfStretchEntry {
-    int window = 0;  // $A000-based address
-    int bank = 0;
-    int frames = 0;
+    int window = 0, bank = 0, frames = 0;  // window: the stream's address in $A000-$AFFF
 };
 
 struct NsfPcmEntry {
@@ -28,8 +27,7 @@ struct NsfDpcmEntry {
     int imageOffset() const { return bank * 4096 + ((address * 64 + 0xC000) - 0xD000); }
 };
 
-// One decoded frame of a stream: the values sent (nullopt = not sent), and for the triangle the
-// raw control bit.
+// One decoded frame of a stream: the values sent (nullopt = not sent); raw bits as 0 or 1.
 using NsfSentValues = std::vector<std::optional<int>>;
 
 struct NsfReader {
@@ -62,8 +60,6 @@ struct NsfReader {
             dpcm.push_back({dataByte(t), dataByte(t + 1), dataByte(t + 2), dataByte(t + 3)});
     }
 
-    // The TV system bit of the header: true for PAL.
-    bool pal() const { return file.at(nsf_header::TV_SYSTEM) & 1; }
     uint8_t imageByte(size_t imageOffset) const { return file.at(imageOffset + NSF_HEADER_SIZE); }
     int dataByte(int dataOffset) const { return file.at(size_t(NSF_TAG_OFFSET + dataOffset)); }
 
@@ -83,11 +79,10 @@ struct NsfReader {
         std::vector<NsfSentValues> frames(size_t(entry.frames));
         for (NsfSentValues& sent : frames) {
             for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v) {
-                const int bits = NSF_VALUE_BITS[v];
                 std::optional<int> value;
-                if (bits == 0 || nextBit()) value = bits == 0 ? nextBit() : 0;  // a raw bit, or a flag set
-                for (int i = 0; value && i < bits; ++i) value = *value << 1 | nextBit();
-                sent.push_back(value);
+                if (NSF_VALUE_BITS[v] == 0 || nextBit()) value = NSF_VALUE_BITS[v] == 0 ? nextBit() : 0;
+                for (int i = 0; value && i < NSF_VALUE_BITS[v]; ++i) value = *value << 1 | nextBit();
+                sent.push_back(value);  // a raw bit, a value after its flag, or nothing
             }
         }
         return frames;
@@ -111,6 +106,24 @@ struct NsfReader {
     }
 };
 
+// Frames whose values change now and then, with −1 sprinkled in, as a player produces them; with
+// `tonesOnly` the DPCM channel sends nothing.
+inline std::vector<NsfFrame> randomStretch(std::mt19937& rng, int frames, bool tonesOnly = false) {
+    std::vector<NsfFrame> out;
+    NsfFrame f;
+    f.values.fill(-1);
+    for (int i = 0; i < frames; ++i) {
+        for (int v = 0; v < (tonesOnly ? NSF_DPCM_KIND : NSF_VALUE_COUNT); ++v) {
+            if (rng() % 4 != 0 && i > 0) continue;
+            f.values[v] = rng() % 5 == 0 ? -1 : int(rng() % (1u << std::max(NSF_VALUE_BITS[v], 1)));
+        }
+        f.values[NSF_TRIANGLE_CONTROL] = 0x80 | int(rng() & 1);
+        f.sampleStart = !tonesOnly && rng() % 7 == 0;
+        out.push_back(f);
+    }
+    return out;
+}
+
 // The values the writer must send for a sequence of frames of one stretch (previous values −1).
 inline std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& frames, int c) {
     std::vector<NsfSentValues> out;
@@ -126,7 +139,7 @@ inline std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& fram
             else if (value != -1 && (value != previous[v] || forced))
                 sent.push_back(value & ((1 << NSF_VALUE_BITS[v]) - 1));
             else
-                sent.push_back(std::nullopt);
+                sent.emplace_back();
         }
         previous = f.values;
     }

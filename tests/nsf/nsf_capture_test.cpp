@@ -3,8 +3,8 @@
 #include <sstream>
 
 #include "export/NsfCapture.h"
-#include "tests/ExpectedText.h"
 #include "song/Song.h"
+#include "tests/ExpectedText.h"
 
 namespace {
 

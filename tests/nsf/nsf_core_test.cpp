@@ -5,13 +5,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
 #include "Listening.h"
-#include "NsfReader.h"
 #include "SongRig.h"
 #include "export/NsfWriter.h"
 #include "nes/ConsolePlayer.h"
@@ -20,12 +18,11 @@
 
 namespace {
 
-// Frame starts of the driver: the cycle of each frame's first $4000 write (the first register it
-// writes every frame), from the first play call.
+// The cycle of each frame's first $4000 write (the driver's first every frame), from the first play.
 std::vector<uint64_t> frameStarts(const std::vector<uint8_t>& nsf, int frames, bool dma, uint64_t* stalls) {
     Cpu6502 cpu(nsf);
     cpu.modelDmcDma = dma;
-    const bool pal = NsfReader(nsf).pal();
+    const bool pal = nsf.at(nsf_header::TV_SYSTEM) & 1;
     cpu.dmc.setPal(pal);
     EXPECT_TRUE(cpu.call(NSF_INIT_ADDRESS, 0, pal, 2'000'000));
     cpu.writes.clear();
@@ -44,12 +41,10 @@ std::vector<uint64_t> frameStarts(const std::vector<uint8_t>& nsf, int frames, b
 
 }  // namespace
 
-// Init ends well inside an NSF player's first play period (29830 cycles at the NTSC rate of
-// 16667 µs), so play is called at that period; play then writes every frame's registers ($4000
-// first: the kept driver traces) at the frame's start, 33247.5 cycles apart, the first within 150
-// cycles. On a core that halts the CPU for every DMC fetch the demo song's frames run late by so
-// many parts per million (about 1,600 ppm before the driver gave the time back), in both TV
-// systems, whose DMC rate rows differ; no frame may start more than a few hundred cycles off.
+// Play writes every frame's registers ($4000 first) at the frame's start, 33247.5 cycles apart,
+// the first within 150 cycles. On a core that halts the CPU for every DMC fetch the demo song must
+// not drift (it ran 1,600 ppm late before the driver gave the time back), in both TV systems,
+// whose DMC rate rows differ; no frame may start more than a few hundred cycles off.
 TEST(NsfCore, DemoSongKeepsTimeWhileTheDmcStealsCycles) {
     for (const auto& [ntsc, dma] : {std::pair{false, false}, {true, true}, {false, true}}) {
         SongRig rig;
@@ -63,10 +58,7 @@ TEST(NsfCore, DemoSongKeepsTimeWhileTheDmcStealsCycles) {
             worst = std::max(worst, std::fabs(double(starts[f] - starts[0]) - 33247.5 * double(f)));
         const double expected = 33247.5 * (frames - 1);
         const double drift = (double(starts.back() - starts.front()) - expected) / expected * 1e6;
-        std::printf(
-            "[ core     ] demo song (%s, DMA %s) over %d frames: %llu cycles of DMC DMA, drift %.1f ppm, "
-            "frames at most %.0f cycles off\n",
-            ntsc ? "NTSC" : "PAL", dma ? "on" : "off", frames, (unsigned long long)stalls, drift, worst);
+        SCOPED_TRACE(std::string(ntsc ? "NTSC" : "PAL") + (dma ? ", DMA on" : ", DMA off"));
         EXPECT_LT(starts[0], 150u);
         EXPECT_LT(worst, dma ? 400.0 : 1.0);
         EXPECT_LT(std::fabs(drift), 300.0);
@@ -74,10 +66,9 @@ TEST(NsfCore, DemoSongKeepsTimeWhileTheDmcStealsCycles) {
     }
 }
 
-// One voice of the example song (the notes of the other channels removed, their effects kept),
-// exported and rendered by bleepforge-cli on the 6502 core, sounds like our own render of it: the
-// same pitch in the windows with a clear one, the same loudness envelope. Its trace starts with
-// the driver's first frame.
+// One voice of the example song (the other channels' notes removed, their effects kept), exported
+// and rendered by bleepforge-cli on the 6502 core, sounds like our own render of it; its trace
+// starts with the driver's first frame.
 TEST(NsfCore, ExampleSongThroughTheCliSoundsLikeOurRender) {
     const std::filesystem::path dir = std::filesystem::path(BF_BINARY_DIR) / "nsf-core-work";
     std::filesystem::create_directories(dir);

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <iomanip>
+#include <iterator>
 #include <random>
 #include <sstream>
 #include <tuple>
+#include <utility>
 
 #include "NsfReader.h"
 #include "SongRig.h"
@@ -35,66 +37,44 @@ struct DriverRun {
     std::vector<std::vector<ApuWrite>> registerWrites;  // per frame, everything else
     uint64_t initCycles = 0;
 
-    DriverRun(const std::vector<uint8_t>& nsf, int frames) {
+    DriverRun(const std::vector<uint8_t>& nsf, int frames)
+        : slotWrites(size_t(frames)), registerWrites(size_t(frames)) {
         // The driver's own cycle counting, as a player that does not halt the CPU for DMC
         // fetches runs it.
         Cpu6502 cpu(nsf);
         cpu.modelDmcDma = false;
         EXPECT_TRUE(cpu.call(NSF_INIT_ADDRESS, 0, 1, 2'000'000));
         initCycles = cpu.cycles;
-        initWrites = cpu.writes;
-        cpu.writes.clear();
+        initWrites = std::exchange(cpu.writes, {});
         cpu.pc = NSF_PLAY_ADDRESS;
         cpu.run(uint64_t(frames + 1) * 33248 + 300);
         std::vector<ApuWrite> slots;
-        for (const ApuWrite& w : cpu.writes)
-            if (isSlotWrite(w)) slots.push_back(w);
+        std::copy_if(cpu.writes.begin(), cpu.writes.end(), std::back_inserter(slots), isSlotWrite);
         EXPECT_GE(slots.size(), LEAD + size_t(frames) * SLOTS);
-        slotWrites.resize(size_t(frames));
-        registerWrites.resize(size_t(frames));
         for (size_t i = 0; i < size_t(frames) * SLOTS && LEAD + i < slots.size(); ++i)
             slotWrites[i / SLOTS].push_back(slots[LEAD + i]);
         // Frame f runs from slot write 156 f (slot 129) to the next.
         auto frameStart = [&](size_t f) { return slots[std::min(slots.size() - 1, f * SLOTS)].cycle; };
         size_t frame = 0;
-        const uint64_t end = frameStart(size_t(frames));
         for (const ApuWrite& w : cpu.writes) {
-            if (isSlotWrite(w) || w.cycle >= end) continue;
-            while (frame + 1 < size_t(frames) && w.cycle >= frameStart(frame + 1)) ++frame;
-            registerWrites[frame].push_back(w);
+            while (frame < size_t(frames) && w.cycle >= frameStart(frame + 1)) ++frame;
+            if (!isSlotWrite(w) && frame < size_t(frames)) registerWrites[frame].push_back(w);
         }
     }
 
     // True when every level slot of the frame went to $4018, the register without function.
     bool silent(size_t frame) const {
-        for (const ApuWrite& w : slotWrites[frame])
-            if (w.address != 0x4018) return false;
-        return true;
+        return std::all_of(slotWrites[frame].begin(), slotWrites[frame].end(),
+                           [](const ApuWrite& w) { return w.address == 0x4018; });
     }
 };
-
-std::vector<NsfFrame> toneStretch(std::mt19937& rng, int frames) {
-    std::vector<NsfFrame> out;
-    NsfFrame f;
-    f.values.fill(-1);
-    f.values[NSF_TRIANGLE_CONTROL] = 0x80;
-    for (int i = 0; i < frames; ++i) {
-        for (int v = 0; v < NSF_DPCM_KIND; ++v) {
-            if (NSF_VALUE_BITS[v] == 0 || rng() % 3 != 0) continue;
-            f.values[v] = rng() % 6 == 0 ? -1 : int(rng() % (1u << NSF_VALUE_BITS[v]));
-        }
-        if (rng() % 4 == 0) f.values[NSF_TRIANGLE_CONTROL] ^= 1;
-        out.push_back(f);
-    }
-    return out;
-}
 
 void expectEvenSlots(const DriverRun& run) {
     std::vector<uint64_t> cycles;
     for (auto& frame : run.slotWrites)
         for (auto& w : frame) cycles.push_back(w.cycle);
     for (size_t i = 1; i < cycles.size(); ++i) {
-        uint64_t gap = cycles[i] - cycles[i - 1];
+        const uint64_t gap = cycles[i] - cycles[i - 1];
         ASSERT_TRUE(gap == 213 || gap == 214)
             << "slot " << i % SLOTS << " of frame " << i / SLOTS << ": " << gap;
     }
@@ -103,44 +83,50 @@ void expectEvenSlots(const DriverRun& run) {
 }
 
 // A run as kept text: the APU registers init writes; every `stride`-th frame and the last with
-// its register writes (the stream bank switches left out), then its 156 level slots ($4011
-// values, "--" for $4018) or "silent"; last an FNV-1a hash of every write of every frame, bank
-// switches included.
+// its register writes (but the stream bank switches), then its 156 level slots ($4011 values,
+// "--" for $4018) or "silent"; last an FNV-1a hash of every write of every frame.
 std::string runText(const DriverRun& run, size_t stride = 1) {
-    std::string out = "init:";
     uint64_t hash = 1469598103934665603ull;
-    char w[16];
-    for (const ApuWrite& r : run.initWrites) {
+    const auto text = [&hash](const ApuWrite& r, bool hashed) {
+        if (hashed) hash = (((hash ^ r.address) * 1099511628211ull) ^ r.value) * 1099511628211ull;
+        char w[16];
         std::snprintf(w, sizeof w, " %04X=%02X", r.address, r.value);
-        if (r.address >= 0x4000 && r.address <= 0x4017) out += w;
-    }
+        return std::string(w);
+    };
+    std::string out = "init:";
+    for (const ApuWrite& r : run.initWrites)
+        if (r.address >= 0x4000 && r.address <= 0x4017) out += text(r, false);
     out += "\n";
     for (size_t f = 0; f < run.registerWrites.size(); ++f) {
         std::string frame = std::to_string(f) + ":";
         for (const ApuWrite& r : run.registerWrites[f]) {
-            hash = (((hash ^ r.address) * 1099511628211ull) ^ r.value) * 1099511628211ull;
-            std::snprintf(w, sizeof w, " %04X=%02X", r.address, r.value);
+            const std::string w = text(r, true);
             if (r.address < 0x5FF8 || r.address > 0x5FFC) frame += w;
         }
         frame += run.silent(f) ? " | silent" : " | ";
         for (const ApuWrite& r : run.slotWrites[f]) {
-            hash = (((hash ^ r.address) * 1099511628211ull) ^ r.value) * 1099511628211ull;
-            std::snprintf(w, sizeof w, "%02X", r.value);
-            frame += run.silent(f) ? "" : r.address == 0x4011 ? w : "--";
+            const std::string w = text(r, true);
+            frame += run.silent(f) ? "" : r.address == 0x4011 ? w.substr(6) : "--";
         }
         if (f % stride == 0 || f + 1 == run.registerWrites.size()) out += frame + "\n";
     }
     return out + "hash " + std::to_string(hash) + "\n";
 }
 
+// Runs the file for `frames` frames, expects even level slots and the run kept in `keptFile`.
+DriverRun expectKeptRun(const std::vector<uint8_t>& nsf, int frames, const std::string& keptFile,
+                        size_t stride = 1) {
+    DriverRun run(nsf, frames);
+    expectEvenSlots(run);
+    expectTestData(keptFile, runText(run, stride));
+    return run;
+}
+
 // A capture of one stretch for the DPCM channel, one statement a line ('#' starts a comment):
-//   dpcm|pcm <size> <loop 0|1> fill <byte>|ramp <step>   one more sample: all <byte>, or byte i
-//                                                         (i * <step>) % 128
-//   frames <count> [kind=|rate=|value=|amp=|thr=<number>]... [start]
-//                                                         <count> more frames sending those
-//                                                         values (the rest not sent), starting
-//                                                         a sample when `start` is given
-//   play <frames>                                         the run's text (runText)
+//   dpcm|pcm SIZE LOOP fill BYTE|ramp STEP     one more sample: all BYTE, or byte i (i * STEP) % 128
+//   frames COUNT [kind|rate|value|amp|thr=N]... [start]     COUNT more frames sending those values
+//                                              (the rest not sent), `start` starting a sample
+//   play FRAMES                                the run's text (runText)
 std::string runSampleChannel(std::istream& script) {
     // The DPCM channel's values in stream order, from NSF_DPCM_KIND on.
     static const std::vector<std::string> names = {"kind", "rate", "value", "amp", "thr"};
@@ -207,23 +193,15 @@ TEST(Cpu6502, CycleCountsAndFlags) {
     ASSERT_TRUE(b.call(0x0400, 0, 0, 100));
     ASSERT_EQ(b.writes.size(), 1u);
     EXPECT_EQ(b.writes[0].value, 0x78);  // $10 - $20 = $F0, borrow -> C=0, ror -> $78
-    // lda #$5A; sta $6000; lda #0; lda $6000; sta $4002; rts: $6000 is RAM
-    Cpu6502 w;
-    w.poke(0x0400, {0xA9, 0x5A, 0x8D, 0x00, 0x60, 0xA9, 0x00, 0xAD, 0x00, 0x60, 0x8D, 0x02, 0x40, 0x60});
-    ASSERT_TRUE(w.call(0x0400, 0, 0, 100));
-    EXPECT_EQ(w.writes.at(0).value, 0x5A);
 }
 
 TEST(NsfDriver, InitWritesAndEvenSlotsAndToneRegistersFollowTheStreams) {
     std::mt19937 rng(5);
     NsfCapture cap;
-    cap.stretches = {toneStretch(rng, 7), toneStretch(rng, 1), toneStretch(rng, 12), toneStretch(rng, 5)};
+    for (int frames : {7, 1, 12, 5}) cap.stretches.push_back(randomStretch(rng, frames, true));
     cap.stretches.push_back(cap.stretches[1]);  // shared on every channel
     cap.loopTarget = 2;
-    const int frames = 48;
-    DriverRun run(buildNsf(cap), frames);
-    expectEvenSlots(run);
-    expectTestData("nsf/driver_tones.txt", runText(run));  // the DPCM channel silent throughout
+    expectKeptRun(buildNsf(cap), 48, "nsf/driver_tones.txt");  // the DPCM channel silent throughout
 }
 
 // The tables are read in place behind the tag at $917E, where an 8-byte entry may straddle a
@@ -232,13 +210,11 @@ TEST(NsfDriver, InitWritesAndEvenSlotsAndToneRegistersFollowTheStreams) {
 TEST(NsfDriver, ManyStretchesReadAcrossTablePages) {
     std::mt19937 rng(11);
     NsfCapture cap;
-    for (int i = 0; i < 45; ++i) cap.stretches.push_back(toneStretch(rng, 1 + int(rng() % 3)));
+    for (int i = 0; i < 45; ++i) cap.stretches.push_back(randomStretch(rng, 1 + int(rng() % 3), true));
     cap.loopTarget = 40;
     int frames = 0;
     for (auto& st : cap.stretches) frames += int(st.size());
-    const DriverRun run(buildNsf(cap), frames + 12);  // round the loop
-    expectEvenSlots(run);
-    expectTestData("nsf/driver_many_stretches.txt", runText(run));
+    expectKeptRun(buildNsf(cap), frames + 12, "nsf/driver_many_stretches.txt");  // round the loop
 }
 
 TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
@@ -248,23 +224,18 @@ TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
     std::vector<NsfFrame> frames;
     for (int i = 0; i < 1700; ++i) {
         NsfFrame f;
-        for (int v = 0; v < NSF_VALUE_COUNT; ++v) {
-            int bits = NSF_VALUE_BITS[v] ? NSF_VALUE_BITS[v] : 1;
-            f.values[v] = (i + v) & ((1 << bits) - 1);
-        }
+        for (int v = 0; v < NSF_VALUE_COUNT; ++v)
+            f.values[v] = (i + v) & ((1 << std::max(NSF_VALUE_BITS[v], 1)) - 1);
         f.values[NSF_DPCM_KIND] = 2 + (i & 1);  // software wave, so no sample starts
         f.values[NSF_TRIANGLE_CONTROL] = 0x80 | (i & 1);
         frames.push_back(f);
     }
     cap.stretches = {frames};
-    const DriverRun run(buildNsf(cap), 1700);
-    expectEvenSlots(run);
-    expectTestData("nsf/driver_dense.txt", runText(run, 37));
+    expectKeptRun(buildNsf(cap), 1700, "nsf/driver_dense.txt", 37);
 }
 
-// The DPCM channel's voices, each a capture whose run is kept in tests/data/nsf/sample-channel:
-// per frame the register writes, then the 156 level slots ($4011 values, "--" for $4018) or
-// "silent"; each script says what its run shows.
+// The DPCM channel's voices, each a capture whose run is kept in tests/data/nsf/sample-channel
+// (runText); each script says what its run shows.
 KEPT_TRACE_SUITE(NsfSampleChannel, std::filesystem::path(BF_SOURCE_DIR "/tests/data/nsf/sample-channel"),
                  runSampleChannel);
 
@@ -280,10 +251,8 @@ TEST(NsfDriver, ExampleSongPlaysItsStreams) {
     const NsfReader file(nsf);
     size_t total = 0;
     for (int e : file.orderLists[0]) total += size_t(file.entries[0].at(size_t(e)).frames);
-    const DriverRun run(nsf, int(std::clamp<size_t>(total + 40, 200, 900)));
-    expectEvenSlots(run);
-    expectTestData("nsf/driver_demo.txt", runText(run, 25));
-    EXPECT_LT(run.initCycles, 20000u);
+    const int frames = int(std::clamp<size_t>(total + 40, 200, 900));
+    EXPECT_LT(expectKeptRun(nsf, frames, "nsf/driver_demo.txt", 25).initCycles, 20000u);
 }
 
 // The export borrows the live player: once it is done, a stopped player stays silent (the demo
@@ -301,8 +270,7 @@ TEST(NsfDriver, ExportLeavesAStoppedPlayerSilent) {
     rig.nsf();
     std::vector<int16_t> out(22050);
     renderer.renderAudio(out.data(), long(out.size()));
-    EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0);
-    EXPECT_EQ(*std::min_element(out.begin(), out.end()), 0);
+    EXPECT_EQ(out, std::vector<int16_t>(out.size()));
     for (const ChannelState& ch : p.channels) EXPECT_EQ(ch.noteOn, 0);
     EXPECT_EQ(std::make_tuple(p.playing, p.currentOrder, p.currentRow), std::make_tuple(false, 2, 17));
 }

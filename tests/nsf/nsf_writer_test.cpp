@@ -1,33 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <random>
 #include <sstream>
 
-#include "tests/ExpectedText.h"
 #include "NsfReader.h"
 #include "export/NsfWriter.h"
+#include "tests/ExpectedText.h"
 
 namespace {
 
 const std::vector<uint8_t> kDummyDriver(NSF_DRIVER_SIZE, 0xEA);
-
-// Frames whose values change now and then, with −1 sprinkled in, as a player produces them.
-std::vector<NsfFrame> randomStretch(std::mt19937& rng, int frames) {
-    std::vector<NsfFrame> out;
-    NsfFrame f;
-    for (int i = 0; i < frames; ++i) {
-        for (int v = 0; v < NSF_VALUE_COUNT; ++v) {
-            if (rng() % 4 != 0 && i > 0) continue;
-            int bits = NSF_VALUE_BITS[v] ? NSF_VALUE_BITS[v] : 1;
-            f.values[v] = rng() % 5 == 0 ? -1 : int(rng() % (1u << bits));
-        }
-        f.values[NSF_TRIANGLE_CONTROL] = 0x80 | int(rng() & 1);
-        f.sampleStart = rng() % 7 == 0;
-        out.push_back(f);
-    }
-    return out;
-}
 
 void expectStretchDecodes(const NsfReader& r, const NsfCapture& cap, int stretch) {
     for (int c = 0; c < NSF_CHANNELS; ++c) {
@@ -79,16 +61,14 @@ TEST(NsfWriter, OrderListThatWouldCrossAPageStartsOnTheNextPage) {
     NsfReader r(buildNsf(cap, kDummyDriver));
     EXPECT_EQ(r.directory[0], 29);
     EXPECT_EQ(r.directory[2], 256);  // 29 + 151 bytes, aligned 8 + 8, would end past 256
-    for (int c = 0; c < NSF_CHANNELS; ++c) {
-        EXPECT_EQ(r.orderLists[c].size(), 150u);
-        EXPECT_EQ(r.entries[c].size(), 1u);
-    }
+    for (int c = 0; c < NSF_CHANNELS; ++c)
+        EXPECT_EQ(std::make_pair(r.orderLists[c].size(), r.entries[c].size()),
+                  (std::pair<size_t, size_t>{150, 1}));
     for (int d = 192; d < 256; ++d) EXPECT_EQ(r.dataByte(d), 0);
 }
 
 // The header (tag, addresses, names cut to 31 bytes, "<?>" for an empty one, the bank setup and
-// the TV system) for PAL and NTSC, pinned in tests/data/nsf/header.txt as hex; BF_UPDATE_TEST_DATA=1
-// rewrites it. The driver image follows the header, the table tag follows the driver.
+// the TV system) for PAL and NTSC, kept in nsf/header.txt as hex; the driver follows, then the tag.
 TEST(NsfWriter, HeaderFieldsAndNames) {
     NsfCapture cap;
     cap.stretches.push_back({NsfFrame{}});
@@ -99,39 +79,45 @@ TEST(NsfWriter, HeaderFieldsAndNames) {
     for (bool ntsc : {false, true}) {
         cap.ntsc = ntsc;
         const std::vector<uint8_t> file = buildNsf(cap, kDummyDriver);
-        NsfReader r(file);
-        EXPECT_EQ(r.imageByte(0), 0xEA);
-        std::string tag;
-        for (int d = 0; d < 4; ++d) tag += char(r.dataByte(d));
-        EXPECT_EQ(tag, "Q.Z.");
-        char hex[4];
-        for (int i = 0; i < NSF_HEADER_SIZE; ++i) {
-            std::snprintf(hex, sizeof hex, "%02X", file[size_t(i)]);
-            got += hex;
-        }
+        EXPECT_EQ(NsfReader(file).imageByte(0), 0xEA);
+        EXPECT_EQ(std::string(file.begin() + NSF_TAG_OFFSET, file.begin() + NSF_TAG_OFFSET + 4), "Q.Z.");
+        for (size_t i = 0; i < NSF_HEADER_SIZE; ++i)
+            got += {"0123456789ABCDEF"[file[i] >> 4], "0123456789ABCDEF"[file[i] & 15]};
         got += "\n";
     }
     expectTestData("nsf/header.txt", got);
 }
 
-TEST(NsfWriter, PcmUnitsSplitIntoTwoPartsWithPageRule) {
+// PCM units split into a 128-aligned first part and a 28-byte second part that crosses no page;
+// 157 bytes make two units, the rest repeating the last byte; a sample without data keeps a unit of
+// filler but counts none, so the driver never plays it. DPCM samples start 64-aligned, one of up to
+// a bank within one bank (a longer one from a bank start, cut to 255 * 16 + 1 bytes), bit 7 of the
+// loop byte for nothing to play. Both tables are kept in nsf/sample_tables.txt.
+TEST(NsfWriter, SampleTablesAndBytes) {
     NsfCapture cap;
     cap.stretches.push_back({NsfFrame{}});
-    NsfSample a, b, empty;
+    NsfSample a, b, empty, small, big, huge, emptyLoop;
     for (int i = 0; i < 157; ++i) a.bytes.push_back(uint8_t(i));
     for (int i = 0; i < 156 * 40; ++i) b.bytes.push_back(uint8_t(i * 7 + 3));
-    b.loop = true;
+    small.bytes.assign(100, 0x55);
+    big.bytes.assign(4000, 0xAA);
+    huge.bytes.assign(5000, 0x11);
+    b.loop = big.loop = emptyLoop.loop = true;
     cap.pcmSamples = {a, b, empty};
-    NsfReader r(buildNsf(cap, kDummyDriver), 3, 0);
-
-    // 157 bytes make two units, the rest repeating the last byte; a sample without data keeps a
-    // unit of filler in the file but counts none, so the driver never plays it. First parts are
-    // 128-aligned and no 28-byte second part crosses a page: the table is in nsf/pcm_table.txt.
+    cap.dpcmSamples = {small, big, small, huge, emptyLoop};
+    NsfReader r(buildNsf(cap, kDummyDriver), 3, 5);
     std::ostringstream out;
     for (auto& p : r.pcm)
         out << std::hex << p.firstAddress << "/" << p.firstBank << " " << p.secondAddress << "/"
             << p.secondBank << std::dec << " " << p.units << (p.loop ? " loop\n" : "\n");
-    expectTestData("nsf/pcm_table.txt", out.str());
+    for (size_t s = 0; s < r.dpcm.size(); ++s) {
+        const NsfDpcmEntry& e = r.dpcm[s];
+        out << std::hex << e.address << " " << e.bank << " " << e.length << " " << e.loop << "\n" << std::dec;
+        const std::vector<uint8_t>& bytes = cap.dpcmSamples[s].bytes;
+        for (size_t i = 0; i < std::min<size_t>(bytes.size(), 4081); ++i)
+            ASSERT_EQ(r.imageByte(size_t(e.imageOffset()) + i), bytes[i]) << s;
+    }
+    expectTestData("nsf/sample_tables.txt", out.str());
     std::vector<uint8_t> wantA = a.bytes;
     wantA.resize(312, 156);
     EXPECT_EQ(r.pcmBytes(0), wantA);
@@ -145,32 +131,6 @@ TEST(NsfWriter, PcmUnitsSplitIntoTwoPartsWithPageRule) {
     std::ostringstream retimed;
     for (int v : nsfPcmUnits(ramp, true)) retimed << v << " ";
     expectTestData("nsf/pcm_ntsc.txt", retimed.str() + "\n");
-}
-
-TEST(NsfWriter, DpcmSamplesAlignAndStayInOneBank) {
-    NsfCapture cap;
-    cap.stretches.push_back({NsfFrame{}});
-    NsfSample small, big;
-    small.bytes.assign(100, 0x55);
-    big.bytes.assign(4000, 0xAA);
-    big.loop = true;
-    NsfSample huge;
-    huge.bytes.assign(5000, 0x11);
-    NsfSample empty;
-    empty.loop = true;
-    cap.dpcmSamples = {small, big, small, huge, empty};
-    NsfReader r(buildNsf(cap, kDummyDriver), 0, 5);
-    // Starts 64-aligned, a sample of up to a bank within one bank (a longer one from a bank start,
-    // cut to 255 * 16 + 1 bytes), bit 7 of the loop byte for nothing to play: nsf/dpcm_table.txt.
-    std::ostringstream out;
-    for (size_t s = 0; s < r.dpcm.size(); ++s) {
-        const NsfDpcmEntry& e = r.dpcm[s];
-        out << std::hex << e.address << " " << e.bank << " " << e.length << " " << e.loop << "\n" << std::dec;
-        const std::vector<uint8_t>& bytes = cap.dpcmSamples[s].bytes;
-        for (size_t i = 0; i < std::min<size_t>(bytes.size(), 4081); ++i)
-            ASSERT_EQ(r.imageByte(size_t(e.imageOffset()) + i), bytes[i]) << s;
-    }
-    expectTestData("nsf/dpcm_table.txt", out.str());
 }
 
 TEST(NsfWriter, StreamLongerThanABankFollowsIntoTheNext) {

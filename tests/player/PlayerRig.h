@@ -16,36 +16,20 @@ struct RegisterWrite {
     bool operator==(const RegisterWrite&) const = default;
 };
 
-struct WriteLog : RegisterTraceSink {
-    std::vector<RegisterWrite> writes;
-    void registerWritten(uint16_t address, uint8_t value) override { writes.push_back({address, value}); }
-};
-
-struct CommandLog : DriverCommandSink {
-    struct Entry {
-        int channel, code, argument;
-        bool operator==(const Entry&) const = default;
-    };
-    std::vector<Entry> entries;
-    void recordDriverCommand(int channel, int code, int argument) override {
-        entries.push_back({channel, code, argument});
-    }
-};
-
-struct PlayerRig {
+struct PlayerRig : RegisterTraceSink {
     std::unique_ptr<Song> songPtr = std::make_unique<Song>();
     Song& song = *songPtr;
     Nonlinear_Buffer buffer;
     Apu apu{buffer};
     Player player{song, apu};
     AudioRenderer renderer{player, apu};
-    WriteLog log;
+    std::vector<RegisterWrite> writes;  // the register writes traced
 
     explicit PlayerRig(bool ntsc = false) {
         song.ntsc = ntsc;
         initPlayback(player, apu, 44100);
         player.reset();
-        player.traceSink = &log;
+        player.traceSink = this;
     }
 
     // Starts the song from order 0, row 0 and serves the requests, as a play command does.
@@ -55,22 +39,23 @@ struct PlayerRig {
         player.frameInRow = 0;
         player.start(patternMode);
         player.serveRequests();
-        log.writes.clear();
+        writes.clear();
     }
 
     // Runs one frame (frame tick and 312 scanline steps); returns its register writes.
     std::vector<RegisterWrite> frame() {
-        log.writes.clear();
+        writes.clear();
         do renderer.runScanline();
         while (renderer.scanline() != 0);
         std::vector<int16_t> drop(size_t(buffer.samplesAvailable()));
         buffer.readSamples(drop.data(), long(drop.size()));
-        return log.writes;
+        return writes;
     }
     void frames(int n) {
         for (int i = 0; i < n; ++i) frame();
     }
 
+    void registerWritten(uint16_t address, uint8_t value) override { writes.push_back({address, value}); }
     PatternCell& cell(int pattern, int channel, int row) { return song.patterns[pattern].at(channel, row); }
     void put(int pattern, int channel, int row, int note, int instrument = 0, int effect = 0, int param = 0) {
         PatternCell& c = cell(pattern, channel, row);

@@ -86,29 +86,28 @@ TEST(PlayerListen, CallbackSizesDoNotChangeTheAudio) {
     EXPECT_GT(measureRms(whole), 500.0);
 }
 
-// One pattern with an effect on pulse 1 ("ORDERS ROW EFFECT PARAMETER") and the frames an
-// offline run plays of it, kept in tests/data/player/cases/offline_ends.txt.
+// One pattern with an effect on pulse 1 and, when marks are given, the repeat block on ("ORDERS
+// ROW EFFECT PARAMETER [MARK-A MARK-B]"): the frames an offline run plays of it and the row it
+// stops on, kept in tests/data/player/cases/offline_ends.txt.
 TEST(PlayerListen, OfflineRunStopsAtTheLoopPointOrTheEnd) {
     expectTable("player/cases/offline_ends", [](const std::string& c) {
         PlayerRig rig;
-        int row = 0, effect = 0, param = 0;
-        std::istringstream(c) >> rig.song.orders.count >> row >> std::hex >> effect >> param;
+        int row = 0, effect = 0, param = 0, markA = 0, markB = 0;
+        std::istringstream in(c);
+        in >> rig.song.orders.count >> row >> std::hex >> effect >> param;
         rig.put(0, 0, row, 0, 0, effect, param);
-        return std::to_string(traceSong(rig.player, rig.apu, 0).size()) + " frames";
+        if (in >> std::dec >> markA >> markB) {
+            rig.player.repeatBlockOn = true;
+            rig.player.repeatMarkA = markA;
+            rig.player.repeatMarkB = markB;
+        }
+        const size_t frames = traceSong(rig.player, rig.apu, 0).size();
+        return std::to_string(frames) + " frames, on row " + std::to_string(rig.player.currentRow);
     });
-    // With the repeat block on, the run starts at the block's first row and stops when the block
-    // comes round: rows 4-7, whichever way round the marks were set.
-    PlayerRig rig;
-    rig.player.repeatBlockOn = true;
-    rig.player.repeatMarkA = 7;
-    rig.player.repeatMarkB = 4;
-    EXPECT_EQ(traceSong(rig.player, rig.apu, 0).size(), 4u * 6);
-    EXPECT_EQ(rig.player.currentRow, 4);
 }
 
 // The example songs rendered whole, mixed and as single channels, at several rates and both TV
-// systems, pinned to FNV-1a fingerprints of renders checked by ear, in
-// tests/data/player/cases/renders.txt.
+// systems, pinned to FNV-1a fingerprints of renders checked by ear in player/cases/renders.txt.
 TEST(AudioExport, ExampleSongsRenderToPinnedSamples) {
     expectTable("player/cases/renders", [](const std::string& c) {
         std::string name;
@@ -127,21 +126,16 @@ TEST(AudioExport, ExampleSongsRenderToPinnedSamples) {
     });
 }
 
-// Render lengths for "passes fade rate seconds", kept in tests/data/player/render_lengths.out: the
-// samples of exactly the passes' frames (64 rows of 6), then the fade, which ends in silence; a
-// fixed length wins over the passes, the fade comes after it; more than 16 passes are 16.
+// Render lengths for "passes fade rate seconds", kept in tests/data/player/cases/render_lengths.txt.
 TEST(AudioExport, PassesAndFadeLengths) {
     PlayerRig rig;
     threeVoiceSong(rig);
-    std::string out;
-    for (const std::string c :
-         {"1 0 44100 0", "2 0 44100 0", "3 0.5 22050 0", "1 1.25 48000 0", "4 1 44100 2", "17 0 8000 0"}) {
+    expectTable("player/cases/render_lengths", [&](const std::string& c) {
         RenderOptions o;
         std::istringstream(c) >> o.passes >> o.fadeSeconds >> o.sampleRate >> o.seconds;
         const std::vector<int16_t> s = render(rig.song, o);
-        out += c + ": " + std::to_string(s.size()) + " samples, the last " + std::to_string(s.back()) + "\n";
-    }
-    expectTestData("player/render_lengths.out", out);
+        return std::to_string(s.size()) + " samples, the last " + std::to_string(s.back());
+    });
 }
 
 TEST(AudioExport, FilesReadBackInEveryFormat) {
@@ -160,12 +154,8 @@ TEST(AudioExport, FilesReadBackInEveryFormat) {
             << name;
         EXPECT_GT(measurePeakToPeak(s), 0) << name;
     }
-    options.stems = true;
-    options.render.channelMask = 0b00011;
-    ASSERT_TRUE(exportAudio(rig.song, (dir / "s.flac").string(), options, {}, error)) << error;
-    EXPECT_GT(measurePeakToPeak(readAudio(dir / "s-Pulse1.flac", info)), 0);
-    EXPECT_FALSE(exportAudio(rig.song, (dir / "x.mp3").string(), options, {}, error));
     // Stems are files, one for each channel chosen.
+    options.stems = true;
     EXPECT_FALSE(exportAudio(rig.song, "-", options, {}, error));
     EXPECT_EQ(error, "stems need a file name, not standard output");
     options.render.channelMask = 0;
@@ -216,12 +206,10 @@ TEST(PlayerListen, DemoFileHoldsTheSongsRender) {
               std::make_tuple(44100, 1, SF_FORMAT_WAV | SF_FORMAT_PCM_16));
     // The command streams with the default options, which play the song through once as the
     // whole-song render does (and cases/renders.txt pins that stream).
-    auto song = std::make_unique<Song>();
-    loadExample(*song, "demo");
-    Nonlinear_Buffer buffer;
-    Apu apu(buffer);
-    Player player(*song, apu);
-    EXPECT_TRUE(s == renderSong(player, apu, 44100, 0.0)) << "the file differs from the whole-song render";
+    PlayerRig rig;
+    loadExample(rig.song, "demo");
+    rig.player.traceSink = nullptr;
+    EXPECT_TRUE(s == renderSong(rig.player, rig.apu, 44100, 0.0)) << "the file is not the whole-song render";
 
     // The committed demo song is what make_demo writes.
     ASSERT_EQ(std::system(("'" BF_BINARY_DIR "/examples/make_demo' '" + dir.string() + "'").c_str()), 0);
@@ -241,11 +229,6 @@ TEST(PlayerListen, RenderCommand) {
     EXPECT_EQ(readAudio(dir / "st-Pulse1.wav", info).size(), 33075u);
     EXPECT_EQ(readAudio(dir / "st-Triangle.wav", info).size(), 33075u);
     EXPECT_FALSE(fs::exists(dir / "st-Noise.wav"));
-
-    fs::create_directories(dir / "ro");
-    fs::permissions(dir / "ro", fs::perms::owner_read | fs::perms::owner_exec);
-    if (geteuid() != 0)  // root writes anywhere
-        expectRefused("render '" + demoPath + "' '" + (dir / "ro/a.wav").string() + "' --seconds 1");
 }
 
 // Render and trace commands that are refused, with their exit status and messages, kept in

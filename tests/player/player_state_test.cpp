@@ -15,12 +15,11 @@ namespace {
 std::string pulse1Writes(const std::vector<RegisterWrite>& writes) {
     std::string out;
     char w[16];
-    for (const RegisterWrite& r : writes) {
+    for (const RegisterWrite& r : writes)
         if ((r.address >= 0x4001 && r.address <= 0x4003) || r.address == 0x4017) {
             std::snprintf(w, sizeof w, "%s%04X=%02X", out.empty() ? "" : " ", r.address, r.value);
             out += w;
         }
-    }
     return out;
 }
 
@@ -75,10 +74,10 @@ TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
         }
         ch.lastPeriod = from;
         ch.pitch = pitchForPeriod(rig.player, to);
-        rig.log.writes.clear();
+        rig.writes.clear();
         rig.player.writeChannels();
         for (int i = 0; i < 8; ++i) rig.apu.endScanline();
-        return pulse1Writes(rig.log.writes) + " | period " + std::to_string(ch.lastPeriod) + ", sounding " +
+        return pulse1Writes(rig.writes) + " | period " + std::to_string(ch.lastPeriod) + ", sounding " +
                std::to_string(rig.apu.pulse1.period());
     });
 }

@@ -15,6 +15,14 @@ namespace {
 
 const fs::path kDir = fs::path(BF_SOURCE_DIR) / "tests/data/player";
 
+// " cmdCHANNEL:CODE:ARGUMENT" for each driver command, the code in hexadecimal.
+struct CommandLog : DriverCommandSink {
+    std::ostringstream text;
+    void recordDriverCommand(int channel, int code, int argument) override {
+        text << " cmd" << channel << ":" << std::hex << code << std::dec << ":" << argument;
+    }
+};
+
 int num(const std::string& s) { return s == "off" ? NOTE_OFF : std::stoi(s, nullptr, 0); }
 
 // What the trace watches, by name.
@@ -62,7 +70,7 @@ std::string run(std::istream& script) {
         const auto arg = [&](size_t i, int otherwise = 0) { return i < a.size() ? num(a[i]) : otherwise; };
         if (op == "rig") {
             rig = std::make_unique<PlayerRig>(!a.empty() && a[0] == "ntsc");
-            commands.entries.clear();
+            commands.text.str("");
             last.clear();
             frame = 0;
             out << line << "\n";
@@ -84,11 +92,8 @@ std::string run(std::istream& script) {
             }
             PlayerRig::setEnvelope(song.instruments[arg(0)].envelopes[kinds.at(a[1])], values, loop);
         } else if (op == "type") {
-            static const std::map<std::string, InstrumentType> types = {{"normal", INST_NORMAL},
-                                                                        {"pcm", INST_PCM},
-                                                                        {"dpcm", INST_DPCM},
-                                                                        {"pulse", INST_PCM_PULSE},
-                                                                        {"saw", INST_PCM_SAW}};
+            static const std::map<std::string, InstrumentType> types = {
+                {"pcm", INST_PCM}, {"dpcm", INST_DPCM}, {"pulse", INST_PCM_PULSE}, {"saw", INST_PCM_SAW}};
             song.instruments[arg(0)].type = types.at(a[1]);
         } else if (op == "dpcm" || op == "pcm") {  // SLOT COUNT BYTE|ramp [loop]
             std::vector<uint8_t> bytes(size_t(arg(1)), uint8_t(a[2] == "ramp" ? 0 : arg(2)));
@@ -102,8 +107,6 @@ std::string run(std::istream& script) {
             rig->cell(arg(0), arg(1), arg(2)).fx = uint8_t(arg(3));
         } else if (op == "tempo") {
             song.tempo = arg(0);
-        } else if (op == "speed") {
-            song.speed = arg(0);
         } else if (op == "orders") {  // ENTRIES...
             song.orders.count = int(a.size());
             for (size_t i = 0; i < a.size(); ++i) song.orders.entries[i] = uint8_t(arg(i));
@@ -135,25 +138,20 @@ std::string run(std::istream& script) {
             out << " dac=" << rig->apu.dmc.dac << "\n";
         } else if (op == "frames" || op == "tick") {  // N frames, or one scanline step's requests
             for (int n = op == "tick" ? 1 : arg(0); n > 0; --n) {
-                rig->log.writes.clear();
+                rig->writes.clear();
                 if (op == "tick") p.scanlineTick();
-                const std::vector<RegisterWrite> writes = op == "tick" ? rig->log.writes : rig->frame();
-                std::ostringstream f;
+                const std::vector<RegisterWrite> writes = op == "tick" ? rig->writes : rig->frame();
+                out << (op == "tick" ? "tick" : std::to_string(frame++)) << ":";
                 // Runs of one value written to one address print once, with their count.
-                for (size_t i = 0; i < writes.size();) {
-                    size_t j = i;
+                for (size_t i = 0, j = 0; i < writes.size(); i = j) {
                     while (j < writes.size() && writes[j] == writes[i]) ++j;
                     char w[24];
                     std::snprintf(w, sizeof w, " %04X=%02X", writes[i].address, writes[i].value);
-                    f << w;
-                    if (j - i > 1) f << "*" << (j - i);
-                    i = j;
+                    out << w;
+                    if (j - i > 1) out << "*" << (j - i);
                 }
-                for (const CommandLog::Entry& e : commands.entries)
-                    f << " cmd" << e.channel << ":" << std::hex << e.code << std::dec << ":" << e.argument;
-                commands.entries.clear();
-                out << (op == "tick" ? "tick" : std::to_string(frame++)) << ":" << f.str() << " |"
-                    << changes(observe(p), last) << "\n";
+                out << commands.text.str() << " |" << changes(observe(p), last) << "\n";
+                commands.text.str("");
             }
         } else {
             throw std::runtime_error("unknown line: " + line);

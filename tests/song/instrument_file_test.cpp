@@ -8,14 +8,19 @@
 
 namespace {
 
-// A slot that already holds something, so that what a load keeps is visible.
-void prepareSlot(Song& song, int slot) {
+// Loads `f` into slot 5 of a song where the slot already holds something, so that what a load
+// keeps is visible; `loads` is whether the load must succeed.
+std::unique_ptr<Song> loadOverSlot5(const FileBytes& f, bool loads) {
+    auto song = std::make_unique<Song>();
     uint8_t pcm[3] = {1, 2, 3}, dpcm[2] = {4, 5};
-    song.instruments[slot].type = INST_PCM_SAW;
-    song.instruments[slot].pcm.assign(pcm, 3, true);
-    song.instruments[slot].dpcm.assign(dpcm, 2, true);
-    song.instrumentNames[slot] = "before";
-    song.instrumentColours[slot] = 9;
+    song->instruments[5].type = INST_PCM_SAW;
+    song->instruments[5].pcm.assign(pcm, 3, true);
+    song->instruments[5].dpcm.assign(dpcm, 2, true);
+    song->instrumentNames[5] = "before";
+    song->instrumentColours[5] = 9;
+    SongLoadHooks hooks;
+    EXPECT_EQ(loadInstrument(*song, 5, f.data(), f.size(), hooks), loads);
+    return song;
 }
 
 FileBytes instrumentOfVersion(int version) {
@@ -36,10 +41,7 @@ TEST(InstrumentFile, EveryVersionLoads) {
     for (int version = 0; version <= 4; ++version) {
         FileBytes f = instrumentOfVersion(version);
         expectTestData("song/instrument-version-" + std::to_string(version) + ".json", dumpOf(f.bytes));
-        auto song = std::make_unique<Song>();
-        prepareSlot(*song, 5);
-        SongLoadHooks hooks;
-        ASSERT_TRUE(loadInstrument(*song, 5, f.data(), f.size(), hooks));
+        auto song = loadOverSlot5(f, true);
         const Instrument& inst = song->instruments[5];
         EXPECT_EQ(song->instrumentColours[5], 9);
         EXPECT_EQ(inst.type, version >= 3 ? INST_PCM : INST_PCM_SAW) << version;
@@ -57,10 +59,7 @@ TEST(InstrumentFile, RefusedFilesLeaveTheSlotAlone) {
     bad[2].bytes[15] = 'x';
     bad[3].songHeader(4, 0, 1, 0);
     for (const auto& f : bad) {
-        auto song = std::make_unique<Song>();
-        prepareSlot(*song, 5);
-        SongLoadHooks hooks;
-        EXPECT_FALSE(loadInstrument(*song, 5, f.data(), f.size(), hooks));
+        auto song = loadOverSlot5(f, false);
         EXPECT_EQ(song->instrumentNames[5], "before");
         EXPECT_EQ(song->instruments[5].type, INST_PCM_SAW);
         // dump reads the last, a song file, as one.

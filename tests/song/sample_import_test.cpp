@@ -4,7 +4,6 @@
 
 #include <sndfile.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "song/SampleImport.h"
 #include "tests/app/Golden.h"
@@ -21,21 +20,16 @@ std::vector<uint8_t> bytesOf(const SampleSlot& s) {
 class SampleImport : public ::testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() / ("sample_import_" + std::to_string(::getpid()));
         fs::remove_all(dir);
         fs::create_directories(dir);
-        song = std::make_unique<Song>();
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override { fs::remove_all(dir); }  // with a large sparse file and a pipe
 
     // Writes interleaved items through libsndfile; the test fails when the format is not built in.
     std::string writeSound(const std::string& name, int format, int rate, int channels,
                            const std::vector<double>& items) {
         std::string path = (dir / name).string();
-        SF_INFO info = {};
-        info.samplerate = rate;
-        info.channels = channels;
-        info.format = format;
+        SF_INFO info = {0, rate, channels, format, 0, 0};
         SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
         EXPECT_NE(file, nullptr) << name << ": " << sf_strerror(nullptr);
         if (!file) return path;
@@ -47,17 +41,9 @@ class SampleImport : public ::testing::Test {
 
     std::vector<uint8_t> pcm(int slot) const { return bytesOf(song->instruments[slot].pcm); }
 
-    fs::path dir;
-    std::unique_ptr<Song> song;
+    const fs::path dir = scratch() / "samples";
+    std::unique_ptr<Song> song = std::make_unique<Song>();
 };
-
-// A ramp that makes every frame's level tell its index.
-std::vector<double> ramp(int frames) {
-    std::vector<double> items(frames);
-    // Half-way between two levels, so that float storage cannot tip the truncation.
-    for (int i = 0; i < frames; ++i) items[i] = ((i % 126) - 62.5) / 63.0;
-    return items;
-}
 
 }  // namespace
 
@@ -107,8 +93,11 @@ TEST_F(SampleImport, LengthFollowsRateInEveryFormat) {
 }
 
 TEST_F(SampleImport, TakesNearestEarlierFrame) {
+    // A ramp that makes every frame's level tell its index, each half-way between two levels so
+    // that float storage cannot tip the truncation.
     const int frames = 2000;
-    auto items = ramp(frames);
+    std::vector<double> items(frames);
+    for (int i = 0; i < frames; ++i) items[i] = ((i % 126) - 62.5) / 63.0;
     for (int rate : {7801, 44100, 3000}) {
         SCOPED_TRACE(rate);
         std::string path =
@@ -163,7 +152,6 @@ TEST_F(SampleImport, DpcmBytesAreTakenAsTheyAre) {
     ASSERT_TRUE(loadDpcmSample(*song, 3, writeFile(dir / "empty.dmc", {})));
     EXPECT_EQ(inst.type, INST_DPCM);
     EXPECT_EQ(inst.dpcm.size, 0u);
-    EXPECT_TRUE(inst.dpcm.empty());
     EXPECT_EQ(song->instrumentNames[3], "empty.dmc");
 }
 
@@ -171,12 +159,6 @@ TEST_F(SampleImport, DpcmBytesAreTakenAsTheyAre) {
 // after a slash or a backslash, cut to 30 bytes without splitting a character.
 TEST_F(SampleImport, NamesComeFromTheLastPathComponent) {
     expectTable("song/sample_names", [](const std::string& path) { return sampleNameFromPath(path); });
-
-    // A file whose name holds backslashes, as a path from another system would look here.
-    std::string path = writeSound("a\\b\\kick-with-a-rather-long-name.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16,
-                                  7801, 1, {0.0});
-    ASSERT_TRUE(loadPcmSample(*song, 4, path));
-    EXPECT_EQ(song->instrumentNames[4], "kick-with-a-rather-long-name.w");
 }
 
 TEST_F(SampleImport, BadInputChangesNothing) {

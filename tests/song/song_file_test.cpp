@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <csignal>
 
 #include "song/SongFile.h"
 #include "tests/converter/TestData.h"
@@ -267,18 +267,14 @@ TEST(SongFile, FailedSaveKeepsThePreviousFile) {
 
     // A file-size limit makes the write fail part way, as a full disk would.
     fillEverything(*song);
-    struct sigaction ignore {
-    }, previous{};
-    ignore.sa_handler = SIG_IGN;
-    sigaction(SIGXFSZ, &ignore, &previous);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
     rlimit oldLimit{};
     getrlimit(RLIMIT_FSIZE, &oldLimit);
-    rlimit limit = oldLimit;
-    limit.rlim_cur = 4096;
+    const rlimit limit = {4096, oldLimit.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
     bool saved = saveSong(*song, path);
     setrlimit(RLIMIT_FSIZE, &oldLimit);
-    sigaction(SIGXFSZ, &previous, nullptr);
+    std::signal(SIGXFSZ, previous);
     EXPECT_FALSE(saved);
     EXPECT_EQ(fs::file_size(path), small);
 
