@@ -3,6 +3,9 @@
 //
 //   bench_driver_profile SONG.zcm [pal|ntsc] [FRAMES_SHOWN] [TRACE_FILE]
 //
+// With BF_PROFILE_FRAME=N in the environment, every instruction of frame N's update goes to
+// stderr as "address label cycles A X Y", to follow the path the code takes.
+//
 // With TRACE_FILE, every sound register write of every frame goes there as "frame address value",
 // so that two versions of the driver can be compared write for write. A costly frame's labels
 // show how often the code ran into each label's first instruction, too.
@@ -14,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -97,6 +101,8 @@ int main(int argc, char** argv) {
     Frame current;
     uint64_t start = 0;
     uint16_t pc = 0;
+    const char* stepFrame = std::getenv("BF_PROFILE_FRAME");
+    const long stepped = stepFrame ? std::atol(stepFrame) : -1;
     cpu.onWrite = [&](const ApuWrite& w) {
         // the marks are the NMI handler's own writes (the driver writes $4009 when it silences)
         if (w.address != 0x4009 || labelAt(pc) != "nmi") {
@@ -126,6 +132,9 @@ int main(int argc, char** argv) {
             const uint64_t before = cpu.cycles;
             cpu.step();
             if (measuring) {
+                if (f == stepped)
+                    std::fprintf(stderr, "%04X %-24s %2ld %02X %02X %02X\n", pc, labelAt(pc).c_str(),
+                                 long(cpu.cycles - before), cpu.a, cpu.x, cpu.y);
                 current.byLabel[labelAt(pc)] += long(cpu.cycles - before);
                 if (labels.count(pc)) ++current.entries[labels.at(pc)];
             }

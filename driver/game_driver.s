@@ -62,6 +62,8 @@ bleepGate     = bleepPLo                ; the note sounded when the frame began
 bleepLevel    = bleepPHi                ; volume level read this frame, $FF none
 bleepVibOff   = bleepALo                ; 1/256 semitones of the vibrato this frame
 bleepArpOff   = bleepAHi                ; semitones of the arpeggio this frame
+; while a channel's registers are written:
+bleepNibble   = bleepEnv                ; the volume nibble (and X while it is worked out)
 
 bleepEntry    = BLEEP_RAM               ; 2: the converter's entry tables
 bleepSong     = BLEEP_RAM + 2           ; 2: header of the song playing
@@ -74,9 +76,8 @@ bleepSfxWait  = BLEEP_RAM + 8
 bleepSfxOwn   = BLEEP_RAM + 9           ; bit per channel the effect has taken; bit 6: its first
                                         ; pulse part plays on pulse 2 (bits 4-5 stay 0)
 bleepInstTab  = BLEEP_RAM + 10          ; 2: the song's instrument pointer table
-bleepDpcmTab  = BLEEP_RAM + 12          ; 2: the song's DPCM pointer table
 ; per stream (the four channels, then DPCM)
-bleepWait     = BLEEP_RAM + 14          ; frames until the next command
+bleepWait     = BLEEP_RAM + 12          ; frames until the next command
 bleepNextLo   = bleepWait + 5           ; the pattern after this one, looked up ahead
 bleepNextHi   = bleepNextLo + 5         ; (high byte 0 until then)
 bleepOrder    = bleepNextHi + 5         ; order list position
@@ -104,7 +105,9 @@ bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value fro
                                                 ; end byte after the last); held: $FF, 0 when
                                                 ; it is the only value
 bleepVal      = bleepEnvPos + 16                ; value last read
-BLEEP_RAM_SIZE = bleepVal + 16 - BLEEP_RAM
+bleepDpcmNext = bleepVal + 16           ; 2: the DPCM table pair of the sample that starts in this
+                                        ; frame, read in the frame before (high byte 0 for none)
+BLEEP_RAM_SIZE = bleepDpcmNext + 2 - BLEEP_RAM
 
 FX_DOWN    = $80                        ; the slide goes down
 FX_GLISS   = $40                        ; whole semitones only
@@ -229,11 +232,12 @@ bleep_play:
     sta bleepSong
     lda bleepEnv+1
     sta bleepSong+1
-    ldy #SONG_DPCM + 1      ; the header's two table pointers
-:   lda (bleepEnv),y
-    sta bleepInstTab - SONG_INSTRUMENTS,y
+    ldy #SONG_INSTRUMENTS + 1
+    lda (bleepEnv),y
+    sta bleepInstTab+1
     dey
-    bne :-
+    lda (bleepEnv),y
+    sta bleepInstTab
     ldx #BLEEP_CHANNELS
 @stream:
     lda #1
@@ -250,7 +254,7 @@ bleep_play:
     bpl @stream
     lda #0
     ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepNote - 1
-:   sta bleepNote,x         ; every channel's state
+:   sta bleepNote,x         ; every channel's state, and no sample to start
     dex
     bpl :-
     ldx #BLEEP_CHANNELS - 1
@@ -266,6 +270,8 @@ bleep_play:
     sta bleepVol,x
     dex
     bpl @channel
+    ldx #BLEEP_CHANNELS
+    jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
     lda #1
     jmp bleepState
 
@@ -378,9 +384,33 @@ bleepChannelDone:           ; where bleepOutput ends
     inx
     cpx #BLEEP_CHANNELS
     bne bleepChannel
+    ; the sample read in the frame before starts
+    lda bleepDpcmNext+1
+    beq @noSample
+    sta bleepAHi
+    lda bleepDpcmNext
+    sta bleepALo
+    lda #0
+    sta bleepDpcmNext+1
+    lda bleepRate
+    and #$4F
+    sta $4010
+    lda #$3F
+    sta $4011
+    ldy #0
+    lda (bleepALo),y
+    sta $4012
+    iny
+    lda (bleepALo),y
+    sta $4013
+    lda #$0F
+    sta $4015
+    lda #$1F                ; enabling again starts the sample
+    sta $4015
+@noSample:
     dec bleepWait,x
     bne bleepSfxRelease
-    jsr bleepReadDpcm
+    jsr bleepReadDpcm       ; the commands of the next frame
 ; An effect that has ended gives its channels back to the song.
 bleepSfxRelease:
     lda bleepSfxHi
@@ -437,10 +467,7 @@ bleepEnvStepped:
     lda bleepVol,x
     bpl bleepEnvDone
     lda bleepVal,x
-    cpx #2
-    bne :+
-    and #$80                ; the triangle is silent below 8
-:   cmp #$10
+    cmp bleepAudible,x      ; the lowest audible Volume value
     bcs bleepEnvDone
     ; a silent value: the note ends when the envelope stands on its last value for good
     ldy bleepEnvPos,x
@@ -625,7 +652,7 @@ bleepOutput:
     lsr a
     lsr a
     sta bleepPHi
-    stx bleepTmp
+    stx bleepNibble
     clc
     adc bleepPLo
     tax                     ; level + volume / 4
@@ -652,7 +679,7 @@ bleepOutput:
     lsr a
     lsr a
     lsr a
-    ldx bleepTmp
+    ldx bleepNibble
     ora #$30
     bne @level
 @full:
@@ -663,11 +690,11 @@ bleepOutput:
     lsr a
     ora #$30
 @level:
-    sta bleepTmp            ; the volume nibble, 0-15, with $30 (no length counter, constant)
+    sta bleepNibble         ; the volume nibble, 0-15, with $30 (no length counter, constant)
     ; the pitch: the note with its fraction (none with glissando), or the Note envelope's
     ; absolute note, with the vibrato and the fine-tune, then whole semitones of the relative
     ; Note envelope and of the arpeggio; bleepPHi holds the semitone + 64 (which the noise's 16
-    ; periods do not see, and the tone's table index takes off)
+    ; periods do not see, and the tone's table index takes off), and A too from @add on
     lda bleepVal+4,x
     bpl @relative
     and #$7F
@@ -676,8 +703,8 @@ bleepOutput:
     adc bleepArpOff
     adc #64                 ; C is clear: at most 127 + 15
     sta bleepPHi
-    lda #0
-    sta bleepPLo
+    ldy #0
+    sty bleepPLo
     beq @add
 @none:
     lda #64                 ; absolute note 0: none
@@ -687,41 +714,16 @@ bleepOutput:
     adc bleepNote,x
     sta bleepPHi
     ldy bleepFrac,x
-    lda bleepFx,x
-    and #FX_GLISS
-    beq :+
-    ldy #0
-:   sty bleepPLo
+    bne @fraction
+    sty bleepPLo
 @add:
-    lda bleepVibOff
-    beq @fine
-    ldy #0
-    cmp #$80
-    bcc :+
-    dey
-:   clc
-    adc bleepPLo
-    sta bleepPLo
-    tya
-    adc bleepPHi
-    sta bleepPHi
-@fine:
-    lda bleepVal+12,x       ; fine-tune: value - 127
-    cmp #127
-    beq @semitones
-    clc
-    adc bleepPLo
-    sta bleepPLo
-    bcc :+
-    inc bleepPHi
-:   lda bleepPLo
-    sec
-    sbc #127
-    sta bleepPLo
-    bcs @semitones
-    dec bleepPHi
+    ldy bleepVibOff
+    bne @vibrato
+@fineTune:
+    ldy bleepVal+12,x       ; fine-tune: value - 127
+    cpy #127
+    bne @fine
 @semitones:
-    lda bleepPHi
     cpx #3
     bne @tone
     ; 16 periods repeat every 16 notes, the highest note on the shortest period
@@ -733,11 +735,48 @@ bleepOutput:
     asl a                   ; mode bit 7
     ora bleepPLo
     sta $400E
-    lda bleepTmp
+    lda bleepNibble
     sta $400C
     lda #0
     sta $400F
     jmp bleepChannelDone
+@fraction:
+    lda bleepFx,x
+    and #FX_GLISS
+    beq :+
+    ldy #0
+:   sty bleepPLo
+    lda bleepPHi
+    jmp @add
+@vibrato:
+    tya
+    ldy #0
+    cmp #$80
+    bcc :+
+    dey
+:   clc
+    adc bleepPLo
+    sta bleepPLo
+    tya
+    adc bleepPHi
+    sta bleepPHi
+    jmp @fineTune
+@fine:
+    tya
+    clc
+    adc bleepPLo
+    sta bleepPLo
+    bcc :+
+    inc bleepPHi
+:   lda bleepPLo
+    sec
+    sbc #127
+    sta bleepPLo
+    lda bleepPHi
+    bcs @semitones
+    dec bleepPHi
+    lda bleepPHi
+    jmp @semitones
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
     sbc #64                 ; C is clear (X < 3): note - 1
@@ -770,7 +809,7 @@ bleepOutput:
     ror a                   ; duty 0-3 to bits 6-7, C clear
     bcc :++
 :   lda bleepVal+8,x        ; duty in bits 6-7 (the data's values have no other bits)
-:   ora bleepTmp
+:   ora bleepNibble
     sta $4000,y
     jmp bleepChannelDone
 @upper:
@@ -817,7 +856,7 @@ bleepOutput:
     lda bleepPeriodLo-1,y
     bcs @period             ; C is set
 @triangle:
-    lda bleepTmp
+    lda bleepNibble
     cmp #$38
     lda #$80
     adc #0                  ; $81 from level 8 on
@@ -927,20 +966,25 @@ bleepReadDone:
     bne :+
     sta bleepVibPos,x       ; A = 0
     jsr bleepStreamPattern
-:   tya
+    lda bleepPtr+1
+    sta bleepPatHi,x
+:   tya                     ; (bleepPatHi is the pattern's: the pattern ends store theirs)
     clc
     adc bleepPtr
     sta bleepPatLo,x
+    bcc :+
     lda bleepPtr+1
     adc #0
     sta bleepPatHi,x
-    bit bleepAHi
+:   bit bleepAHi
     bmi :+
     jmp bleepStepEnvelopes
 :   jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
 
 bleepDoEndNow:
     jsr bleepOrderPattern
+    lda bleepPtr+1
+    sta bleepPatHi,x
     lda #0
     beq bleepDoEndRestart
 bleepDoEnd:
@@ -948,6 +992,7 @@ bleepDoEnd:
     lda bleepNextHi,x
     beq bleepDoEndNow
     sta bleepPtr+1
+    sta bleepPatHi,x
     lda bleepNextLo,x
     sta bleepPtr
     lda #0
@@ -986,31 +1031,29 @@ bleepNoteOn:
     and #<~FX_STEP
     ora #FX_STARTED
     sta bleepFx,x
-    bcs bleepReadOn         ; the instrument has started the envelopes
+    bcs bleepReadNext       ; the instrument has started the envelopes
     jmp bleepRestartEnvelopes
-bleepReadOn:
-    jmp bleepReadNext
 
 bleepReadHigh:
     iny
     cmp #$C0
     bcc @instrument
-    cmp #$D7
-    beq bleepDoEnd          ; the pattern's end, where every channel may be at once
+    cmp #$D4
+    bcs @command
     cmp #$D0
-    bcs @notVolume
+    bcs @duty
     and #$0F
     sta bleepLevel
     jmp bleepReadNext
-@notVolume:
-    cmp #$D4
-    bcs @notDuty
+@duty:
     and #$03
     sta bleepDutyOv,x
     jmp bleepReadNext
-@notDuty:
+@command:
+    cmp #$D7
+    beq bleepDoEnd          ; the pattern's end, where every channel may be at once
     cmp #$E8
-    bcs bleepReadOn         ; not a command of these channels
+    bcs bleepReadNext       ; not a command of these channels
     sty bleepALo            ; (free while a row is read)
     tay                     ; the tables start at command $D4
     lda bleepCommandsHi - $D4,y
@@ -1101,7 +1144,7 @@ bleepInstrument:
 ; The envelopes start again with their first step, but for those of one value, which have it
 ; already; bleepAHi >= $80 then tells bleepReadDone that the step is made (0 without instrument).
 bleepRestartEnvelopes:
-    sty bleepTmp
+    sty bleepALo            ; (free while a row is read)
     ldy #1
     .repeat 4, K
     lda bleepEnvPos+K*4,x
@@ -1116,7 +1159,7 @@ bleepRestartEnvelopes:
     sta bleepEnvPos+K*4,x
 :
     .endrep
-    ldy bleepTmp
+    ldy bleepALo
     lda bleepEnvHi,x        ; the song data lies at $8000 and up
     sta bleepAHi
     jmp bleepReadNext
@@ -1244,9 +1287,10 @@ bleepEnvEnd:
 :   ldy #$FE
     rts
 
-; Runs the DPCM stream's commands up to the next wait.
+; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
+; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
+; when a sample starts). X = 4.
 bleepReadDpcm:
-    ldx #BLEEP_CHANNELS
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
@@ -1290,29 +1334,22 @@ bleepReadDpcm:
 :   iny
     bne @next
 @play:
-    ; the sample's address and length bytes from the DPCM pointer table
-    lda (bleepPtr),y        ; their offset in it
+    ; the sample's pair in the DPCM pointer table of the song's header
+    lda bleepSong
+    sta bleepEnv
+    lda bleepSong+1
+    sta bleepEnv+1
+    lda (bleepPtr),y        ; its offset in the table
     iny
     sty bleepTmp
-    tay
-    lda bleepDpcmTab
-    sta bleepALo
-    lda bleepDpcmTab+1
-    sta bleepAHi
-    lda bleepRate
-    and #$4F
-    sta $4010
-    lda #$3F
-    sta $4011
-    lda (bleepALo),y
-    sta $4012
+    ldy #SONG_DPCM
+    clc
+    adc (bleepEnv),y
+    sta bleepDpcmNext
     iny
-    lda (bleepALo),y
-    sta $4013
-    lda #$0F
-    sta $4015
-    lda #$1F                ; enabling again starts the sample
-    sta $4015
+    lda (bleepEnv),y
+    adc #0
+    sta bleepDpcmNext+1     ; (not 0: the song data lies at $8000 and up)
     ldy bleepTmp
     jmp @next
 
@@ -1368,57 +1405,36 @@ bleep_sfx:
 ; One frame of the sound effect: its register values up to the next wait.
 bleepSfxUpdate:
     lda bleepSfxHi
-    beq @done
+    beq @none
     dec bleepSfxWait
-    bne @done
+    beq @frame
+@none:
+    rts
+@frame:
     sta bleepEnv+1
     lda bleepSfxLo
     sta bleepEnv
     ldy #0                  ; Y: the byte being read
     beq @read
-@control:
-    cmp #$CD
-    bcc @periodLow
-    beq @end
-    cmp #$CE
-    beq @loop
-    sbc #$CE                ; a wait
-    sta bleepSfxWait
-    tya
-    sec                     ; past the wait
-    adc bleepEnv
-    sta bleepSfxLo
-    lda bleepEnv+1
-    adc #0
-    sta bleepSfxHi
-@done:
-    rts
-@end:
-    lda #0                  ; bleepSfxRelease gives the channels back
-    sta bleepSfxHi
-    rts
-@loop:
-    iny
-    lda (bleepEnv),y        ; the address to go on at
-    tax
-    iny
-    lda (bleepEnv),y
-    sta bleepEnv+1
-    stx bleepEnv
-    ldy #0
-    beq @read
-@periodLow:
-    ; a period low byte: $CA first pulse part, $CB second, $CC triangle
-    sbc #$CA - 1            ; C is clear
+@volume:
+    ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
+    sta bleepPLo            ; (free while the effect plays)
+    eor bleepSfxOwn         ; (whose bits 4-5 are 0)
     asl a
-    asl a
-    bleepSfxPart
-    iny
-    lda (bleepEnv),y
-    sta $4002,x
-@own:
-    ; the effect has written to the channel at register offset X
+    asl a                   ; the pulse in C, the duty in bits 6-7
+    ldx #0
+    bcc :+
+    ldx #4
+:   eor bleepPLo
+    and #$C0
+    eor bleepPLo            ; the duty with bits 0-5 of the value
+    ora #$30
+    sta $4000,x
     lda bleepOwnAt,x
+@own:
+    ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
+    ; the control) bytes take a channel: the converter writes a channel's periods only while it
+    ; sounds, so that one of those comes first.
     ora bleepSfxOwn
     sta bleepSfxOwn
 @next:
@@ -1432,12 +1448,12 @@ bleepSfxUpdate:
     bcc @periodHigh
     cmp #$9A
     bcc @triangle
-    ldx #12
     cmp #$AA
     bcs @noisePeriod
     sbc #$9A - 1            ; C is clear
     ora #$30
     sta $400C
+    lda #8
     bne @own
 @noisePeriod:
     sbc #$AA
@@ -1447,28 +1463,53 @@ bleepSfxUpdate:
 :   sta $400E
     lda #0
     sta $400F
-    beq @own
+    beq @next
 @triangle:
     and #1
     ora #$80
     sta $4008
-    ldx #8
+    lda #4
     bne @own
-@volume:
-    ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
-    sta bleepPLo            ; (free while the effect plays)
-    eor bleepSfxOwn         ; (whose bits 4-5 are 0)
-    asl a
-    asl a                   ; the pulse in C, the duty in bits 6-7
-    ldx #0
+@control:
+    cmp #$CD
+    bcc @periodLow
+    beq @end
+    cmp #$CE
+    beq @loop
+    sbc #$CE                ; a wait
+    sta bleepSfxWait
+    tya
+    sec                     ; past the wait
+    adc bleepEnv
+    sta bleepSfxLo
     bcc :+
-    ldx #4
-:   eor bleepPLo
-    and #$C0
-    eor bleepPLo            ; the duty with bits 0-5 of the value
-    ora #$30                ; (not 0)
-    sta $4000,x
-    bne @own
+    inc bleepSfxHi          ; (which a loop keeps as bleepEnv+1)
+:   rts
+@end:
+    lda #0                  ; bleepSfxRelease gives the channels back
+    sta bleepSfxHi
+    rts
+@loop:
+    iny
+    lda (bleepEnv),y        ; the address to go on at
+    tax
+    iny
+    lda (bleepEnv),y
+    sta bleepEnv+1
+    sta bleepSfxHi
+    stx bleepEnv
+    ldy #0
+    beq @read
+@periodLow:
+    ; a period low byte: $CA first pulse part, $CB second, $CC triangle
+    sbc #$CA - 1            ; C is clear
+    asl a
+    asl a
+    bleepSfxPart
+    iny
+    lda (bleepEnv),y
+    sta $4002,x
+    jmp @next
 @periodHigh:
     ; a period high byte: $80 first pulse part, $88 second, $90 triangle
     pha
@@ -1478,15 +1519,16 @@ bleepSfxUpdate:
     pla
     and #$07
     sta $4003,x
-    jmp @own
+    jmp @next
 
-
-bleepOwnAt:                 ; the channel bits by register offset (read at 0, 4, 8 and 12 only)
-bleepBits:                  ; and by channel, in the first four bytes
-    .byte 1, 2, 4, 8, 2, 0, 0, 0, 4, 0, 0, 0, 8
+bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
+bleepBits:                  ; and the channel bits by channel, in the first four bytes
+    .byte 1, 2, 4, 8, 2
 bleepArpNext:               ; the arpeggio's step after each step
     .byte 1, 2, 3, 1
 bleepOffsets:
     .byte 0, 4, 8, 12
+bleepAudible:               ; per channel the lowest Volume value heard (the triangle's is 8)
+    .byte $10, $10, $80, $10
 
 .include "game_periods.inc"

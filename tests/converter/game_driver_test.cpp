@@ -264,6 +264,20 @@ TEST(GameDriver, PatternStartsVibratoAndArpeggioAgain) {
     expectBuiltSongPlays(w, *song, 8 * 24, "restarts");
 }
 
+// The DPCM stream is read a frame before the samples it starts: a sample on the song's first row,
+// samples in three frames running (speed 1, a looping one among them) and after a frame without.
+TEST(GameDriver, SamplesFromTheFirstFrameAndInFramesRunning) {
+    ScratchDir w("game-driver-sample-frames");
+    auto song = std::make_unique<Song>();
+    for (const char* line : {"include plain", "dpcm 4 33 0", "dpcm 5 49 1", "cell 0 P2 0 - - F01",
+                             "cell 0 DM 0 37 4 -", "cell 0 DM 1 53 5 -", "cell 0 DM 2 40 4 -",
+                             "cell 0 DM 4 45 5 -", "cell 0 P2 5 - - F03", "cell 0 DM 6 41 4 -"})
+        songScriptLine(*song, line, "converter/sample-frames");
+    const std::vector<State> theirs = playerStates(*song, 16);
+    ASSERT_GE(std::count_if(theirs.begin(), theirs.begin() + 3, [](const State& s) { return s[8] >= 0; }), 3);
+    expectBuiltSongPlays(w, *song, 384, "sample frames");
+}
+
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
 
 // Paused for frames 40-69 the channels are silent and the song holds; after it, it goes on where
