@@ -118,6 +118,13 @@ TEST(SongFile, RoundTripKeepsEveryField) {
     EXPECT_EQ(hooks.calls, (std::vector<std::string>{"stop", "reconfigure", "positions", "loaded"}));
     EXPECT_EQ(hooks.cursor, int(song->instrumentNames[1].size()));
 
+    // A name longer than its length byte holds is cut to 255 bytes; the records after it read.
+    song->instrumentNames[2] = std::string(300, 'n');
+    bytes = serializeSong(*song);
+    ASSERT_TRUE(loadSong(*loaded, bytes.data(), bytes.size(), hooks, &version));
+    song->instrumentNames[2].resize(255);
+    expectSameSong(*song, *loaded);
+
     // Only what is used is written: a nibble-only pattern is not; a named instrument is, and so
     // is a later one that only holds a sample, a type or a colour (they would be lost).
     auto sparse = std::make_unique<Song>();
