@@ -74,7 +74,10 @@ int main(int argc, char** argv) {
     const fs::path dir = name;
     auto fx = std::make_unique<Song>();
     driverBenchEffect(*fx);
-    if (!saveSong(*fx, (dir / "fx.zcm").string())) return 1;
+    if (!saveSong(*fx, (dir / "fx.zcm").string())) {
+        fs::remove_all(dir);
+        return 1;
+    }
     const std::vector<uint8_t> rom = driverCartridge(
         dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0,
         driverBenchNmi);
@@ -84,6 +87,7 @@ int main(int argc, char** argv) {
                           "-Ln labels.txt rom.o")
                         .c_str()) != 0) {
         std::fprintf(stderr, "Error: cannot build the cartridge\n");
+        fs::remove_all(dir);
         return 1;
     }
     const auto labels = readLabels(dir / "labels.txt");

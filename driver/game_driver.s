@@ -75,9 +75,8 @@ bleepSfxHi    = BLEEP_RAM + 7
 bleepSfxWait  = BLEEP_RAM + 8
 bleepSfxOwn   = BLEEP_RAM + 9           ; bit per channel the effect has taken; bit 6: its first
                                         ; pulse part plays on pulse 2 (bits 4-5 stay 0)
-bleepInstTab  = BLEEP_RAM + 10          ; 2: the song's instrument pointer table
 ; per stream (the four channels, then DPCM)
-bleepWait     = BLEEP_RAM + 12          ; frames until the next command
+bleepWait     = BLEEP_RAM + 10          ; frames until the next command
 bleepNextLo   = bleepWait + 5           ; the pattern after this one, looked up ahead
 bleepNextHi   = bleepNextLo + 5         ; (high byte 0 until then)
 bleepOrder    = bleepNextHi + 5         ; order list position
@@ -107,7 +106,15 @@ bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value fro
 bleepVal      = bleepEnvPos + 16                ; value last read
 bleepDpcmNext = bleepVal + 16           ; 2: the DPCM table pair of the sample that starts in this
                                         ; frame, read in the frame before (high byte 0 for none)
-BLEEP_RAM_SIZE = bleepDpcmNext + 2 - BLEEP_RAM
+; channel BLEEP_AHEAD reads its rows in the frame before the one they are for (after that
+; frame's registers are written), which keeps its reading out of the frames where the other
+; channels read theirs; what the row leaves for its own frame:
+bleepAheadRow  = bleepDpcmNext + 2      ; bit 7: the note sounded before it; bit 6: its envelopes
+                                        ; have made their first step; bits 0-4: the volume level
+                                        ; read + 1, 0 none
+bleepAheadWait = bleepAheadRow + 1      ; the row's wait
+BLEEP_RAM_SIZE = bleepAheadWait + 1 - BLEEP_RAM
+BLEEP_AHEAD    = 3
 
 FX_DOWN    = $80                        ; the slide goes down
 FX_GLISS   = $40                        ; whole semitones only
@@ -232,12 +239,6 @@ bleep_play:
     sta bleepSong
     lda bleepEnv+1
     sta bleepSong+1
-    ldy #SONG_INSTRUMENTS + 1
-    lda (bleepEnv),y
-    sta bleepInstTab+1
-    dey
-    lda (bleepEnv),y
-    sta bleepInstTab
     ldx #BLEEP_CHANNELS
 @stream:
     lda #1
@@ -273,7 +274,8 @@ bleep_play:
     ldx #BLEEP_CHANNELS
     jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
     lda #1
-    jmp bleepState
+    jsr bleepState
+    jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
 
 ; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
 bleepOrderPattern:
@@ -409,8 +411,11 @@ bleepChannelDone:           ; where bleepOutput ends
     sta $4015
 @noSample:
     dec bleepWait,x
-    bne bleepSfxRelease
+    bne :+
     jsr bleepReadDpcm       ; the commands of the next frame
+:   lda bleepWait+BLEEP_AHEAD
+    cmp #1
+    beq bleepReadAhead      ; its row comes in the next frame
 ; An effect that has ended gives its channels back to the song.
 bleepSfxRelease:
     lda bleepSfxHi
@@ -420,6 +425,17 @@ bleepSfxRelease:
     jmp bleepSfxEnd
 :   rts
 bleepChannelRead:
+    cpx #BLEEP_AHEAD
+    bne bleepChannelReadNow
+    jmp bleepChannelAhead   ; its row is read
+; Channel BLEEP_AHEAD's row of the next frame, read now (it goes on at bleepAheadDone).
+bleepReadAhead:
+    ldx #BLEEP_AHEAD
+    lda bleepVol,x
+    sta bleepGate           ; bit 7
+    lda #$FF
+    sta bleepLevel
+bleepChannelReadNow:
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
@@ -950,6 +966,40 @@ bleepVolumeSlide:
     sta bleepVol,x
     jmp bleepEffectsLevel
 
+; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
+; as after reading it.
+bleepChannelAhead:
+    lda bleepAheadWait
+    sta bleepWait,x
+    lda bleepAheadRow
+    sta bleepGate           ; bit 7
+    and #$1F
+    tay
+    dey
+    sty bleepLevel
+    bit bleepAheadRow
+    bvs :+
+    jmp bleepStepEnvelopes
+:   jmp bleepEnvStepped
+
+; Channel BLEEP_AHEAD's row read ahead: what its frame needs is kept, and its wait begins then.
+bleepAheadDone:
+    lda bleepWait,x
+    sta bleepAheadWait
+    lda #1
+    sta bleepWait,x
+    ldy bleepLevel
+    iny                     ; 0 for none
+    tya
+    bit bleepAHi
+    bpl :+
+    ora #$40                ; the envelopes' first step is made
+:   bit bleepGate
+    bpl :+
+    ora #$80                ; the note sounded before the row
+:   sta bleepAheadRow
+    jmp bleepSfxRelease
+
 ; The row ends with a wait: the stream's pattern goes on after it next time, and the channel's
 ; envelopes step (but for the first step, which a new instrument or note has made). A pattern
 ; that ends right after the wait gives way to the next one now, as at bleepDoEnd, when no
@@ -976,7 +1026,9 @@ bleepReadDone:
     lda bleepPtr+1
     adc #0
     sta bleepPatHi,x
-:   bit bleepAHi
+:   cpx #BLEEP_AHEAD
+    beq bleepAheadDone      ; read a frame ahead (as all its rows are)
+    bit bleepAHi
     bmi :+
     jmp bleepStepEnvelopes
 :   jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
@@ -1015,11 +1067,10 @@ bleepReadNext:
     iny
     cmp #$40
     bcc bleepReadWait
-    and #$3F                ; C is set
-    clc
-; A note starts on channel X: full channel volume, envelopes from their first values (unless C
-; is set: an instrument taken just before has started them), the arpeggio from its first step,
-; no tremolo. The row goes on at bleepReadNext.
+    and #$3F
+; A note starts on channel X: full channel volume, envelopes from their first values (unless an
+; instrument taken in the row has started them: bleepAHi >= $80), the arpeggio from its first
+; step, no tremolo. The row goes on at bleepReadNext.
 bleepNoteOn:
     sta bleepNote,x
     lda #$80 | 63
@@ -1031,7 +1082,8 @@ bleepNoteOn:
     and #<~FX_STEP
     ora #FX_STARTED
     sta bleepFx,x
-    bcs bleepReadNext       ; the instrument has started the envelopes
+    bit bleepAHi
+    bmi bleepReadNext       ; the instrument has started the envelopes
     jmp bleepRestartEnvelopes
 
 bleepReadHigh:
@@ -1067,79 +1119,70 @@ bleepReadHigh:
     and #$3F
 bleepTakeInstrument:
     cmp bleepInst,x
-    bne @other
+    bne bleepInstrument
     ; (every index may be an instrument's, $FF too: the first one loads whatever bleepInst holds)
     lda bleepEnvHi,x
-    beq @first
-    ; the same instrument starts its envelopes again, which a note right after does anyway
-    lda (bleepPtr),y
-    bmi :+
-    cmp #$40
-    bcs @note
-:   jmp bleepRestartEnvelopes
-@note:
-    iny
-    and #$3F
-    clc
-    jmp bleepNoteOn
-@first:
+    bne bleepRestartEnvelopes ; the same instrument starts its envelopes again
     lda bleepInst,x
-@other:
 ; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
-; table, and each envelope's first step, which bleepStepEnvelopes then leaves out this frame:
-; bleepAHi >= $80 tells bleepReadDone that no note has started the envelopes again since. The
-; row goes on at Y.
+; table, then each envelope's first step, which bleepStepEnvelopes then leaves out this frame
+; (and a note after it in the row). The row goes on at Y.
 bleepInstrument:
     sta bleepInst,x
     sty bleepTmp
+    lda bleepSong
+    sta bleepEnv
+    lda bleepSong+1
+    sta bleepEnv+1
+    ldy #SONG_INSTRUMENTS
+    lda (bleepEnv),y        ; the song's instrument pointer table
+    sta bleepALo
+    iny
+    lda (bleepEnv),y
+    sta bleepAHi
+    lda bleepInst,x
     asl a
     tay                     ; the instrument's offset in the table
-    lda bleepInstTab
-    sta bleepALo
-    lda bleepInstTab+1
-    adc #0                  ; instruments 128 and up lie in the table's second page
-    sta bleepAHi
-    lda (bleepALo),y
+    bcc :+
+    inc bleepAHi            ; instruments 128 and up lie in the table's second page
+:   lda (bleepALo),y
     sta bleepEnv
     iny
     lda (bleepALo),y
     sta bleepEnv+1
     ; each pointer stands one byte before the envelope, so position p (from 1) is at offset p;
     ; the first step reads position 1 and goes on at 2
-    .repeat 4, K
-    .if K = 1
-    iny                     ; Y is 1 after the first
-    .else
-    ldy #K*2
-    .endif
+    txa
+    ora #12
+    tax                     ; the Fine-tune envelope's index, the last kind first
+    ldy #7
+    sec
+@pointer:
     lda (bleepEnv),y
-    sta bleepEnvLo+K*4,x
-    sta bleepALo
-    iny
-    lda (bleepEnv),y
-    sta bleepEnvHi+K*4,x
+    sta bleepEnvHi,x
     sta bleepAHi            ; the song data lies at $8000 and up
-    .if K > 0
+    dey
+    lda (bleepEnv),y
+    sta bleepEnvLo,x
+    sta bleepALo
+    tya
+    pha
     ldy #1
-    .endif
     lda (bleepALo),y
-    sta bleepVal+K*4,x
-    .endrep
+    sta bleepVal,x
     lda #2
-    .repeat 4, K
-    sta bleepEnvPos+K*4,x
-    .endrep
+    sta bleepEnvPos,x
+    pla
+    tay
+    txa
+    sbc #4                  ; C stays set up to the last
+    tax
+    dey
+    bpl @pointer
+    and #3
+    tax
     ldy bleepTmp
-    ; a note right after needs no second start of the envelopes
-    lda (bleepPtr),y
-    bmi :+
-    cmp #$40
-    bcs @note
-:   jmp bleepReadNext
-@note:
-    iny
-    and #$3F
-    jmp bleepNoteOn         ; C is set
+    jmp bleepReadNext
 
 ; The envelopes start again with their first step, but for those of one value, which have it
 ; already; bleepAHi >= $80 then tells bleepReadDone that the step is made (0 without instrument).
@@ -1181,7 +1224,6 @@ bleepDoLongWait:
     jmp bleepReadDone
 bleepDoLongNote:
     iny
-    clc
     jmp bleepNoteOn
 bleepDoCut:
     asl bleepVol,x          ; the note's bit off

@@ -296,6 +296,24 @@ TEST(GameDriver, PauseHoldsTheSongAndStopSilencesIt) {
     for (int f = 150; f < 200; ++f) EXPECT_EQ(r.ours[size_t(f)], SILENT) << f;
 }
 
+// bleep_play while a song plays starts it again from its first row, in whatever frame of a row
+// it comes (a row the driver has read ahead is left): after 8 frames, then after 9, 10, ... 27.
+TEST(GameDriver, PlayAgainStartsFromTheFirstRow) {
+    const DriverRun r = runCartridge(" inc $20\n lda $22\n bne :+\n lda #9\n sta $22\n lda #8\n sta $23\n"
+                                     ":lda $20\n cmp $22\n bne :+\n inc $23\n clc\n adc $23\n sta $22\n"
+                                     " lda #0\n jsr bleep_play\n"
+                                     ": jsr bleep_update\n rti",
+                                     350);
+    ASSERT_EQ(r.ours.size(), 350u);
+    size_t start = 0;
+    for (size_t length = 8; start + length <= r.ours.size(); start += length++)
+        EXPECT_EQ(differences({r.ours.begin() + long(start), r.ours.begin() + long(start + length)}, r.music,
+                              0, "played again"),
+                  0)
+            << start;
+    EXPECT_EQ(start, 350u);
+}
+
 // The data names a tone portamento's slide as it does a plain slide, which moves on the row
 // itself, so the driver's pitch runs up to one frame ahead of the Player's until the arrival,
 // where both snap to the target. Every other value is the Player's. Returns the frames it leads.
