@@ -86,7 +86,11 @@ bleepPatHi    = bleepPatLo + 5
 bleepNote     = bleepPatHi + 5          ; pitch, whole semitones (note 1-96 at a note start)
 bleepFrac     = bleepNote + BLEEP_CHANNELS      ; pitch, 1/256 semitones
 bleepVol      = bleepFrac + BLEEP_CHANNELS      ; channel volume 0-63, bit 7: a note sounds
-bleepDutyOv   = bleepVol + BLEEP_CHANNELS       ; duty set by the song, $FF none
+bleepDutyOv   = bleepVol + BLEEP_CHANNELS       ; (pulses) duty set by the song, $FF none
+bleepKnown    = bleepDutyOv + 2                 ; (the triangle and the noise have no duty) bit 7:
+                                                ; every stream's next pattern is looked up
+bleepDpcmGo   = bleepDutyOv + 3                 ; bit 7: the sample in bleepDpcmNext starts in
+                                                ; this frame
 bleepInst     = bleepDutyOv + BLEEP_CHANNELS    ; instrument index (none while bleepEnvHi is 0)
 bleepLastHi   = bleepInst + BLEEP_CHANNELS      ; period high byte last written
 bleepRate     = bleepLastHi + 3                 ; (the noise has none) DMC rate and loop byte
@@ -104,8 +108,8 @@ bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value fro
                                                 ; end byte after the last); held: $FF, 0 when
                                                 ; it is the only value
 bleepVal      = bleepEnvPos + 16                ; value last read
-bleepDpcmNext = bleepVal + 16           ; 2: the DPCM table pair of the sample that starts in this
-                                        ; frame, read in the frame before (high byte 0 for none)
+bleepDpcmNext = bleepVal + 16           ; 2: the DPCM table pair ($4012, $4013) of the sample that
+                                        ; starts in this frame, read in the frame before
 ; channel BLEEP_AHEAD reads its rows in the frame before the one they are for (after that
 ; frame's registers are written), which keeps its reading out of the frames where the other
 ; channels read theirs; what the row leaves for its own frame:
@@ -261,7 +265,7 @@ bleep_play:
     ldx #BLEEP_CHANNELS - 1
 @channel:
     lda #$FF
-    sta bleepDutyOv,x
+    sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up
     sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
     lda #64
     sta bleepVal+4,x
@@ -271,6 +275,7 @@ bleep_play:
     sta bleepVol,x
     dex
     bpl @channel
+    lsr bleepDpcmGo         ; no sample to start
     ldx #BLEEP_CHANNELS
     jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
     lda #1
@@ -357,18 +362,15 @@ bleep_update:
     bcc bleepSfxAlone
     bne bleepPaused
     jsr bleepSfxUpdate
-    ; one stream whose next pattern is not known yet looks it up (patterns at $8000 and up show
-    ; at once that all are known)
-    lda bleepNextHi
-    .repeat BLEEP_CHANNELS, i
-    and bleepNextHi+1+i
-    .endrep
+    ; one stream whose next pattern is not known yet looks it up (each frame one, until all are)
+    lda bleepKnown
     bmi :+++
     ldx #BLEEP_CHANNELS
 :   lda bleepNextHi,x
     beq :+
     dex
     bpl :-
+    sta bleepKnown          ; A >= $80: the song data lies at $8000 and up
     bmi :++
 :   jsr bleepLookAhead
 :   ldx #0
@@ -387,23 +389,17 @@ bleepChannelDone:           ; where bleepOutput ends
     cpx #BLEEP_CHANNELS
     bne bleepChannel
     ; the sample read in the frame before starts
-    lda bleepDpcmNext+1
-    beq @noSample
-    sta bleepAHi
-    lda bleepDpcmNext
-    sta bleepALo
-    lda #0
-    sta bleepDpcmNext+1
+    bit bleepDpcmGo
+    bpl @noSample
+    lsr bleepDpcmGo
     lda bleepRate
     and #$4F
     sta $4010
     lda #$3F
     sta $4011
-    ldy #0
-    lda (bleepALo),y
+    lda bleepDpcmNext
     sta $4012
-    iny
-    lda (bleepALo),y
+    lda bleepDpcmNext+1
     sta $4013
     lda #$0F
     sta $4015
@@ -1029,9 +1025,9 @@ bleepReadDone:
 :   cpx #BLEEP_AHEAD
     beq bleepAheadDone      ; read a frame ahead (as all its rows are)
     bit bleepAHi
-    bmi :+
-    jmp bleepStepEnvelopes
-:   jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
+    bpl :+
+    jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
+:   jmp bleepStepEnvelopes
 
 bleepDoEndNow:
     jsr bleepOrderPattern
@@ -1049,6 +1045,7 @@ bleepDoEnd:
     sta bleepPtr
     lda #0
     sta bleepNextHi,x
+    sta bleepKnown
 bleepDoEndRestart:
     ; a new pattern restarts the arpeggio and the vibrato, and is read from its start; a
     ; pattern ends where a row starts, so no instrument has set bleepAHi, which bleepRead clears
@@ -1099,8 +1096,11 @@ bleepReadHigh:
     jmp bleepReadNext
 @duty:
     and #$03
+@dutySet:                   ; A = the duty, $FF none
+    cpx #2
+    bcs :+                  ; no duty: those bytes are bleepKnown and bleepDpcmGo
     sta bleepDutyOv,x
-    jmp bleepReadNext
+:   jmp bleepReadNext
 @command:
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
@@ -1117,6 +1117,7 @@ bleepReadHigh:
     rts                     ; to the command, which goes on at bleepReadNext
 @instrument:
     and #$3F
+bleepDuty = @dutySet
 bleepTakeInstrument:
     cmp bleepInst,x
     bne bleepInstrument
@@ -1155,9 +1156,10 @@ bleepInstrument:
     txa
     ora #12
     tax                     ; the Fine-tune envelope's index, the last kind first
-    ldy #7
-    sec
-@pointer:
+@pointer:                   ; A = X = kind * 4 + channel
+    lsr a
+    ora #1
+    tay                     ; kind * 2 + 1: the pointer's high byte
     lda (bleepEnv),y
     sta bleepEnvHi,x
     sta bleepAHi            ; the song data lies at $8000 and up
@@ -1165,19 +1167,15 @@ bleepInstrument:
     lda (bleepEnv),y
     sta bleepEnvLo,x
     sta bleepALo
-    tya
-    pha
     ldy #1
     lda (bleepALo),y
     sta bleepVal,x
     lda #2
     sta bleepEnvPos,x
-    pla
-    tay
     txa
-    sbc #4                  ; C stays set up to the last
+    sec
+    sbc #4
     tax
-    dey
     bpl @pointer
     and #3
     tax
@@ -1305,8 +1303,7 @@ bleepDoGliss:
     jmp bleepReadNext
 bleepDoDutyRelease:
     lda #$FF
-    sta bleepDutyOv,x
-    jmp bleepReadNext
+    jmp bleepDuty
 
 ; Y = the position of an envelope's end byte, in bleepEnv: A = the value to read instead and Y
 ; its position, the one at the loop point, or the last value again with Y = $FE when the
@@ -1387,11 +1384,19 @@ bleepReadDpcm:
     ldy #SONG_DPCM
     clc
     adc (bleepEnv),y
-    sta bleepDpcmNext
+    sta bleepALo
     iny
     lda (bleepEnv),y
     adc #0
-    sta bleepDpcmNext+1     ; (not 0: the song data lies at $8000 and up)
+    sta bleepAHi
+    ldy #0
+    lda (bleepALo),y
+    sta bleepDpcmNext
+    iny
+    lda (bleepALo),y
+    sta bleepDpcmNext+1
+    lda #$80
+    sta bleepDpcmGo
     ldy bleepTmp
     jmp @next
 
@@ -1404,6 +1409,7 @@ bleepStreamPattern:
     sta bleepPtr
     lda #0
     sta bleepNextHi,x
+    sta bleepKnown
     tay
     rts
 @now:
@@ -1554,11 +1560,10 @@ bleepSfxUpdate:
     jmp @next
 @periodHigh:
     ; a period high byte: $80 first pulse part, $88 second, $90 triangle
-    pha
     and #$18
     lsr a
     bleepSfxPart
-    pla
+    lda (bleepEnv),y        ; the byte again
     and #$07
     sta $4003,x
     jmp @next

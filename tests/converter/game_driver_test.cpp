@@ -264,6 +264,20 @@ TEST(GameDriver, PatternStartsVibratoAndArpeggioAgain) {
     expectBuiltSongPlays(w, *song, 8 * 24, "restarts");
 }
 
+// Duty changes (Cxy) and their releases on every channel, in rows where patterns end and
+// start: the pulses play them, the triangle and the noise have no duty to change.
+TEST(GameDriver, DutyChangesOnEveryChannelAtPatternEnds) {
+    ScratchDir w("game-driver-duty-changes");
+    auto song = std::make_unique<Song>();
+    for (const char* line :
+         {"orders 0 1 0 1", "env 1 volume 0 240 176", "cell 0 P1 0 30 1 F02", "cell 0 P1 1 - - C3F",
+          "cell 0 P2 0 42 1 C2F", "cell 0 P2 2 - - D00", "cell 0 TR 0 33 1 C3F", "cell 0 TR 2 - - C1F",
+          "cell 0 NO 0 5 1 C2A", "cell 0 NO 2 6 1 -", "cell 1 P1 0 32 1 -", "cell 1 P2 0 44 1 C1F", "cell 1 P2 2 - - D00",
+          "cell 1 TR 0 35 1 C4F", "cell 1 TR 2 37 1 -", "cell 1 NO 1 - - C3F", "cell 1 NO 2 7 1 C1F"})
+        songScriptLine(*song, line, "converter/duty-changes");
+    expectBuiltSongPlays(w, *song, 96, "duty changes");
+}
+
 // The DPCM stream is read a frame before the samples it starts: a sample on the song's first row,
 // samples in three frames running (speed 1, a looping one among them) and after a frame without.
 TEST(GameDriver, SamplesFromTheFirstFrameAndInFramesRunning) {
