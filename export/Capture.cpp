@@ -157,11 +157,13 @@ void captureSong(CapturePlayer& player, DriverCommandRecorder& recorder, Capture
         // The first note of every stretch records instrument, volume and duty again, because a
         // driver may enter the stretch from elsewhere. The channel keeps the instrument it plays
         // with: a note held into the stretch must sound on with its envelopes, so the instrument
-        // is restated by the recorder instead of forgotten by the Player.
+        // is restated by the recorder instead of forgotten by the Player. A duty set by the song
+        // is kept too and reported again on the stretch's first row (the last stretch released
+        // it): cleared, a note held into the stretch would change its duty there.
         for (int c = 0; c < CHANNEL_COUNT; ++c) {
             player.setChannelVolume(c, 0);
             recorder.restateInstrument(c, player.channelInstrument(c));
-            player.setDutyOverride(c, -1);
+            player.clearLastReportedDuty(c);
         }
         runStretch(player, [&] { recorder.advanceFrame(); });
         for (int c = 0; c < CHANNEL_COUNT; ++c) {

@@ -52,14 +52,12 @@ struct CapturePlayer {
     // One 50/60 Hz frame of the Player: rows, effects and envelopes.
     virtual void frameTick() = 0;
 
-    // Per-channel fields (channel 0-4). Volume 0-63, instrument slot 0-255, duty override 0-3
-    // or -1 for none.
+    // Per-channel fields (channel 0-4). Volume 0-63, instrument slot 0-255.
     virtual void setChannelVolume(int channel, int volume) = 0;
     virtual void setChannelInstrument(int channel, int slot) = 0;
     // The instrument the channel's next note plays with unless its cell names another; 0 when
     // none, or when it is a sample instrument, which plays no note on that channel.
     virtual int channelInstrument(int channel) const = 0;
-    virtual void setDutyOverride(int channel, int duty) = 0;
     virtual bool effectActive(int channel, DriverEffect effect) const = 0;
     virtual void clearEffectActive(int channel, DriverEffect effect) = 0;
     // Forget the duty last reported, so the next duty is reported again.

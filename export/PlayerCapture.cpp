@@ -42,10 +42,6 @@ int PlayerCapture::channelInstrument(int c) const {
     return type == INST_PCM || type == INST_DPCM ? 0 : ch->instrument;
 }
 
-void PlayerCapture::setDutyOverride(int c, int duty) {
-    if (ChannelState* ch = channel(c)) ch->dutyOverride = duty;
-}
-
 namespace {
 
 // The Player's flag that says the "on" command of each effect was reported and not yet switched

@@ -49,7 +49,6 @@ class PlayerCapture : public CapturePlayer {
     void setChannelVolume(int channel, int volume) override;
     void setChannelInstrument(int channel, int slot) override;
     int channelInstrument(int channel) const override;
-    void setDutyOverride(int channel, int duty) override;
     bool effectActive(int channel, DriverEffect effect) const override;
     // Clearing the duty override also forgets the duty last reported, as the Player does when it
     // reports the release itself: after the capture has closed the override, the same duty

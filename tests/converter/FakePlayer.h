@@ -84,10 +84,9 @@ struct FakePlayer : CapturePlayer {
     void setChannelVolume(int c, int v) override { volume[c] = v; }
     void setChannelInstrument(int c, int s) override { instrument[c] = s; }
     int channelInstrument(int c) const override { return instrument[c]; }
-    void setDutyOverride(int c, int d) override { duty[c] = d; }
     bool effectActive(int c, DriverEffect e) const override { return active[c][e]; }
     void clearEffectActive(int c, DriverEffect e) override { active[c][e] = false; }
-    void clearLastReportedDuty(int) override {}
+    void clearLastReportedDuty(int c) override { duty[c] = -1; }
     EffectRegisters effectRegisters() const override { return regs; }
     void clearEffectRegisters() override {
         for (int32_t& f : regs.field) f = -1;

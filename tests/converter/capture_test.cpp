@@ -56,8 +56,8 @@ TEST(CaptureSong, OneStretchPerOrderEntryWithEffectsClosedAtItsEnd) {
     p.orders = 3, p.rows = 4, p.framesPerRow = 2;
     p.onTick = [](FakePlayer& f, int order, int row, int frame) {
         if (row == 0 && frame == 0) {
-            // Every stretch starts with the remembered volume and duty forgotten; the channel
-            // keeps the instrument it plays with.
+            // Every stretch starts with the remembered volume and the duty last reported
+            // forgotten; the channel keeps the instrument it plays with.
             EXPECT_EQ(f.volume[0] + f.duty[0], -1);
             EXPECT_EQ(f.instrument[0], order == 0 ? 0 : 1);
             f.volume[0] = 63, f.duty[0] = 2;

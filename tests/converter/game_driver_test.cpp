@@ -278,6 +278,16 @@ TEST(GameDriver, DutyChangesOnEveryChannelAtPatternEnds) {
     expectBuiltSongPlays(w, *song, 96, "duty changes");
 }
 
+// A duty set with Cxy on a note held into the next order entry stays: the data says it again
+// there, as it does for a stretch entered from elsewhere (the loop back to order 0).
+TEST(GameDriver, DutyHeldIntoTheNextOrderEntry) {
+    ScratchDir w("game-driver-duty-held");
+    auto song = std::make_unique<Song>();
+    for (const char* line : {"orders 0 1", "env 1 volume 0 240", "cell 0 P1 0 30 1 C2F", "cell 1 P1 5 - - 000"})
+        songScriptLine(*song, line, "converter/duty-held");
+    expectBuiltSongPlays(w, *song, 64 * 6 * 4 + 8, "duty held");
+}
+
 // The DPCM stream is read a frame before the samples it starts: a sample on the song's first row,
 // samples in three frames running (speed 1, a looping one among them) and after a frame without.
 TEST(GameDriver, SamplesFromTheFirstFrameAndInFramesRunning) {
