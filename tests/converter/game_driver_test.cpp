@@ -368,66 +368,38 @@ TEST(GameDriver, PortamentoLeadsByOneFrameAndArrivesWithThePlayer) {
     EXPECT_LE(portamentoLead("portamento-after-arrival", 64 * 6), 3);
 }
 
-// Effect 0 started at frame `start` on the pulse `pulse`: while it plays, the effect's pulse and
-// noise are heard there and the song everywhere else; when it ends the song takes them back, in
-// time, the frame after.
-void expectEffectOverSong(int pulse, int start) {
+// Effect 0 on the pulse `pulse`, started at each frame of `starts` (a later start while the
+// effect still plays): the effect plays from its beginning at each start, and its pulse and noise
+// give way to it from the frame it first sounds there; everywhere else, and from the frame after
+// it ends, the song is heard.
+void expectEffectOverSong(int pulse, const std::vector<int>& starts) {
     const int frames = 200;
-    const DriverRun r = runCartridge(" inc $20\n lda $20\n cmp #" + std::to_string(start + 1) +
-                                         "\n bne :+\n lda #0\n ldx #" + std::to_string(pulse) +
-                                         "\n jsr bleep_sfx\n: jsr bleep_update\n rti",
-                                     frames, "effect");
+    std::string nmi = " inc $20\n lda $20\n";
+    for (int start : starts) nmi += " cmp #" + std::to_string(start + 1) + "\n beq :+\n";
+    nmi +=
+        " jmp :++\n: lda #0\n ldx #" + std::to_string(pulse) + "\n jsr bleep_sfx\n: jsr bleep_update\n rti";
+    const DriverRun r = runCartridge(nmi, frames, "effect");
     ASSERT_EQ(r.ours.size(), size_t(frames));
     const std::vector<State>&ours = r.ours, &music = r.music, &theirs = r.theirs;
     // the effect's last frame: the one before both its channels are silent
     int last = 1;
     while (theirs[size_t(last + 1)][0] % 16 != 0 || theirs[size_t(last + 1)][6] != 0) ++last;
     ASSERT_GT(last, 10);
-    for (int f = 0; f < frames; ++f) {
-        State expected = music[size_t(f)];
-        if (f >= start && f <= start + last + 1) {
-            const State& e = theirs[size_t(std::min(f - start, last))];
-            expected[size_t(2 * pulse)] = e[0];
-            expected[size_t(2 * pulse + 1)] = e[1];
-            expected[6] = e[6];
-            expected[7] = e[7];
-        }
-        EXPECT_EQ(ours[size_t(f)], expected) << "frame " << f;
-        if (ours[size_t(f)] != expected) break;
-    }
-}
-
-TEST(GameDriver, EffectTakesItsChannelsFromTheSongWhileItPlays) {
-    expectEffectOverSong(0, 30);
-    expectEffectOverSong(1, 91);
-}
-
-// Effect 0 on pulse 2 started at frame 40 and again at frame 60, while the first start still
-// plays and as the song's noise sounds: from the second start on the effect plays from its
-// beginning, and the channels give way to it as they did the first time, each from the frame the
-// effect first sounds there; until then they are the song's again.
-TEST(GameDriver, EffectStartedAgainPlaysFromItsBeginning) {
-    const int frames = 200, starts[] = {40, 60};
-    const DriverRun r = runCartridge(" inc $20\n lda $20\n cmp #41\n beq :+\n cmp #61\n bne :++\n"
-                                     ": lda #0\n ldx #1\n jsr bleep_sfx\n: jsr bleep_update\n rti",
-                                     frames, "effect");
-    ASSERT_EQ(r.ours.size(), size_t(frames));
-    const std::vector<State>&ours = r.ours, &music = r.music, &theirs = r.theirs;
-    int last = 1;
-    while (theirs[size_t(last + 1)][0] % 16 != 0 || theirs[size_t(last + 1)][6] != 0) ++last;
-    ASSERT_GT(last, starts[1] - starts[0]);
+    for (size_t i = 1; i < starts.size(); ++i) ASSERT_GT(last, starts[i] - starts[i - 1]);
     bool pulseTaken = false, noiseTaken = false;
     for (int f = 0; f < frames; ++f) {
-        const int start = f >= starts[1] ? starts[1] : starts[0];
-        if (f == starts[0] || f == starts[1]) pulseTaken = noiseTaken = false;
+        int start = starts[0];
+        for (int s : starts)
+            if (f >= s) start = s;
+        if (f == start) pulseTaken = noiseTaken = false;
         State expected = music[size_t(f)];
         if (f >= start && f <= start + last + 1) {
             const State& e = theirs[size_t(std::min(f - start, last))];
             pulseTaken = pulseTaken || e[0] % 16 != 0;
             noiseTaken = noiseTaken || e[6] != 0;
             if (pulseTaken) {
-                expected[2] = e[0];
-                expected[3] = e[1];
+                expected[size_t(2 * pulse)] = e[0];
+                expected[size_t(2 * pulse + 1)] = e[1];
             }
             if (noiseTaken) {
                 expected[6] = e[6];
@@ -437,6 +409,13 @@ TEST(GameDriver, EffectStartedAgainPlaysFromItsBeginning) {
         EXPECT_EQ(ours[size_t(f)], expected) << "frame " << f;
         if (ours[size_t(f)] != expected) break;
     }
+}
+
+TEST(GameDriver, EffectTakesItsChannelsFromTheSongWhileItPlays) {
+    expectEffectOverSong(0, {30});
+    expectEffectOverSong(1, {91});
+    // started again at frame 60 while the start at 40 still plays and the song's noise sounds
+    expectEffectOverSong(1, {40, 60});
 }
 
 // An effect that asks to loop (EE0) and jumps back to its start: it plays on and on, over a
