@@ -117,6 +117,37 @@ constexpr struct {
     {DRV_VOLUME_SLIDE, DRV_VOLSLIDE_OFF}, {DRV_DUTY_OVERRIDE, DRV_DUTY_RELEASE},
 };
 
+bool isNote(int32_t code) { return (code >= DRV_NOTE && code < DRV_INSTRUMENT) || code == DRV_LONG_NOTE; }
+
+bool isDuty(int32_t code) { return (code >= DRV_DUTY && code < DRV_LONG_WAIT) || code == DRV_DUTY_RELEASE; }
+
+bool isWait(int32_t code) { return code < DRV_NOTE || code == DRV_LONG_WAIT; }
+
+// A duty set by the song on a note that still sounds when the song loops back sounds on over the
+// loop, as in the editor, until the channel's next note ends it. The stretches from the loop point
+// on were captured without it, so the first note after the loop (unless a duty is set first) gets
+// the release, which changes nothing where no duty is held. A note in the loop point's first
+// frame ends it there anyway: the last stretch then releases it at its end, as it does the other
+// effects.
+void releaseDutyAfterLoop(CapturedSong& song, int c) {
+    auto& stretches = song.channels[c];
+    bool waited = false;
+    for (size_t s = size_t(song.loopIndex); s < stretches.size(); ++s) {
+        for (auto it = stretches[s].begin(); it != stretches[s].end(); ++it) {
+            if (isDuty(it->code)) return;
+            waited = waited || isWait(it->code);
+            if (isNote(it->code)) {
+                const DriverCommand release{DRV_DUTY_RELEASE, {}};
+                if (waited)
+                    stretches[s].insert(it, release);
+                else
+                    stretches.back().insert(stretches.back().end() - 1, release);  // before its end
+                return;
+            }
+        }
+    }
+}
+
 }  // namespace
 
 void prepareCapture(CapturePlayer& player) {
@@ -146,6 +177,7 @@ void captureSong(CapturePlayer& player, DriverCommandRecorder& recorder, Capture
 
     std::map<int32_t, int32_t> visited;
     int32_t stretches = 0;
+    std::array<bool, CHANNEL_COUNT> heldOverLoop{};
     for (;;) {
         const int32_t key = positionKey(player.currentOrder(), player.currentRow());
         if (auto it = visited.find(key); it != visited.end()) {
@@ -166,8 +198,15 @@ void captureSong(CapturePlayer& player, DriverCommandRecorder& recorder, Capture
             player.clearLastReportedDuty(c);
         }
         runStretch(player, [&] { recorder.advanceFrame(); });
+        // The stretch that loops back leads nowhere else: a duty it holds is released after the
+        // loop, once the capture knows where (releaseDutyAfterLoop).
+        const bool loops = visited.contains(positionKey(player.currentOrder(), player.currentRow()));
         for (int c = 0; c < CHANNEL_COUNT; ++c) {
             for (const auto& off : EFFECT_OFF_ORDER) {
+                if (loops && off.effect == DRV_DUTY_OVERRIDE) {
+                    heldOverLoop[c] = player.effectActive(c, off.effect) && player.noteSounding(c);
+                    if (heldOverLoop[c]) continue;
+                }
                 if (player.effectActive(c, off.effect)) {
                     recorder.recordDriverCommand(c, off.offCode);
                     player.clearEffectActive(c, off.effect);
@@ -178,6 +217,8 @@ void captureSong(CapturePlayer& player, DriverCommandRecorder& recorder, Capture
         for (int c = 0; c < CHANNEL_COUNT; ++c) song.channels[c].push_back(std::move(lists[c]));
         ++stretches;
     }
+    for (int c = 0; c < CHANNEL_COUNT; ++c)
+        if (heldOverLoop[c]) releaseDutyAfterLoop(song, c);
 
     player.setPlaying(false);
     player.setCaptureMode(false);

@@ -60,6 +60,11 @@ bool PlayerCapture::effectActive(int c, DriverEffect effect) const {
     return ch && knownEffect(effect) && ch->*EFFECT_FLAG[effect];
 }
 
+bool PlayerCapture::noteSounding(int c) const {
+    const ChannelState* ch = channel(c);
+    return ch && ch->noteOn != 0;
+}
+
 void PlayerCapture::clearEffectActive(int c, DriverEffect effect) {
     ChannelState* ch = channel(c);
     if (!ch) return;

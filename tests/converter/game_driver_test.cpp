@@ -279,13 +279,18 @@ TEST(GameDriver, DutyChangesOnEveryChannelAtPatternEnds) {
 }
 
 // A duty set with Cxy on a note held into the next order entry stays: the data says it again
-// there, as it does for a stretch entered from elsewhere (the loop back to order 0).
+// there, as it does for a stretch entered from elsewhere (the loop back to order 0). A duty set
+// on a note held from the last order entry over the loop stays too, until order 0 has a note.
 TEST(GameDriver, DutyHeldIntoTheNextOrderEntry) {
     ScratchDir w("game-driver-duty-held");
     auto song = std::make_unique<Song>();
     for (const char* line : {"orders 0 1", "env 1 volume 0 240", "cell 0 P1 0 30 1 C2F", "cell 1 P1 5 - - 000"})
         songScriptLine(*song, line, "converter/duty-held");
     expectBuiltSongPlays(w, *song, 64 * 6 * 4 + 8, "duty held");
+    song = std::make_unique<Song>();
+    for (const char* line : {"orders 0 1", "env 1 volume 0 240", "cell 0 P1 8 30 1 -", "cell 1 P1 0 32 1 C3F"})
+        songScriptLine(*song, line, "converter/duty-over-loop");
+    expectBuiltSongPlays(w, *song, 64 * 6 * 4 + 8, "duty over the loop");
 }
 
 // The DPCM stream is read a frame before the samples it starts: a sample on the song's first row,
