@@ -242,6 +242,7 @@ SongDataText writeSongData(LabelTable& labels, const std::string& lowOperator,
                                      std::to_string(DPCM_DATA_LIMIT) + " bytes");
         sampleStart.push_back(int(count));
         count += length;
+        if (dmcPlaysPastEnd(uint32_t(length)) && count < DPCM_DATA_LIMIT) ++count;  // the byte after it
     }
 
     SongDataText out;
@@ -294,6 +295,10 @@ SongDataText writeSongData(LabelTable& labels, const std::string& lowOperator,
         dpcm += label + ":\n";
         for (uint32_t i = 0; i < size; ++i) dpcm += "  .byte " + std::to_string(sample.data[i]) + "\n";
         written += int(size);
+        if (dmcPlaysPastEnd(size) && written < DPCM_DATA_LIMIT) {
+            dpcm += "  .byte " + std::to_string(DMC_PAST_END) + "\n";
+            ++written;
+        }
     }
     main += "\n";
     out.files.push_back({output.dpcmFileName(), std::move(dpcm)});

@@ -7,6 +7,7 @@
 
 #include "base/Require.h"
 #include "driver/NsfDriverImage.h"
+#include "song/Song.h"
 
 namespace {
 
@@ -262,7 +263,8 @@ void placeDpcm(Image& image, const NsfCapture& capture, size_t dpcmTable) {
     for (size_t s = 0; s < capture.dpcmSamples.size(); ++s) {
         const NsfSample& sample = capture.dpcmSamples[s];
         image.alignImage(64);
-        image.keepInBank(sample.bytes.size());
+        const bool pastEnd = dmcPlaysPastEnd(uint32_t(sample.bytes.size()));
+        image.keepInBank(sample.bytes.size() + (pastEnd ? 1 : 0));
         size_t at = image.size();
         size_t entry = dpcmTable + 4 * s;
         image.bytes[entry] = uint8_t((0xD000 + (at & 0xFFF)) >> 6);
@@ -272,6 +274,7 @@ void placeDpcm(Image& image, const NsfCapture& capture, size_t dpcmTable) {
         // (the DMC would otherwise play one byte of whatever follows).
         image.bytes[entry + 3] = uint8_t((sample.loop ? 1 : 0) | (sample.bytes.empty() ? 0x80 : 0));
         image.append(sample.bytes);
+        if (pastEnd) image.bytes.push_back(DMC_PAST_END);
         checkBanks(image);
     }
 }

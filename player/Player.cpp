@@ -99,9 +99,9 @@ void Player::recordDriverCommand(int channel, int code, int argument) {
 uint8_t Player::readSampleMemory(void* context, uint16_t address) {
     const auto* player = static_cast<const Player*>(context);
     const DpcmSample* sample = player ? player->sampleMemory : nullptr;
-    if (!sample || !sample->data || address < 0xC000) return 0x55;
+    if (!sample || !sample->data || address < 0xC000) return DMC_PAST_END;
     uint32_t offset = address - 0xC000u;
-    return offset < sample->size ? sample->data[offset] : 0x55;
+    return offset < sample->size ? sample->data[offset] : DMC_PAST_END;
 }
 
 void Player::frameTick() {

@@ -122,6 +122,13 @@ struct SampleSlot {
 using PcmSample = SampleSlot;   // output levels for $4011 at 7801 bytes per second
 using DpcmSample = SampleSlot;  // DMC delta-modulation bytes
 
+// What the editor's DMC reads past the end of a sample.
+constexpr uint8_t DMC_PAST_END = 0x55;
+// The DMC plays 16 x L + 1 bytes for a length register L (the size / 16, at most 255): for a
+// sample of exactly 16 x L bytes that is one byte past its end, which a file holding the sample
+// for a console sets to DMC_PAST_END so that the console plays what the editor plays.
+constexpr bool dmcPlaysPastEnd(uint32_t size) { return size > 0 && size % 16 == 0 && size <= 16 * 255; }
+
 enum InstrumentType : int32_t {
     INST_NORMAL = 0,
     INST_PCM = 1,

@@ -33,10 +33,11 @@ State fromSnapshot(const FrameSnapshot& f) {
             f.noiseVolume, f.noiseVolume ? f.noisePeriod : -1, -1, -1};
 }
 
-// Sum of the bytes a DMC length byte plays: 16 per unit and one more.
-int checksum(const uint8_t* bytes, int length) {
+// Sum of the bytes a DMC length byte plays: 16 per unit and one more, of `size` bytes held (the
+// editor's DMC reads DMC_PAST_END past them).
+int checksum(const uint8_t* bytes, size_t size, int length) {
     int sum = 0;
-    for (int i = 0; i < length * 16 + 1; ++i) sum += bytes[i];
+    for (size_t i = 0; i < size_t(length) * 16 + 1; ++i) sum += i < size ? bytes[i] : DMC_PAST_END;
     return length << 20 | sum;
 }
 
@@ -82,7 +83,7 @@ std::vector<State> cartridgeStates(const std::vector<uint8_t>& rom, int frames) 
             states.back()[8] = registers[0x10];
             const size_t at = 16 + 0xC000 - 0x8000 + size_t(registers[0x12]) * 64;
             states.back()[9] = at + size_t(registers[0x13]) * 16 + 1 <= rom.size()
-                                   ? checksum(rom.data() + at, registers[0x13])
+                                   ? checksum(rom.data() + at, rom.size() - at, registers[0x13])
                                    : -2;
         }
     }
@@ -103,7 +104,7 @@ std::vector<State> playerStates(Song& song, int frames) {
             const DpcmSample& sample = song.instruments[player->snapshot.dpcmValue].dpcm;
             const int length = std::min(int(sample.size >> 4), 255);
             states.back()[8] = (sample.loop ? 0x40 : 0) | player->snapshot.dpcmRate;
-            states.back()[9] = checksum(sample.data.get(), length);
+            states.back()[9] = checksum(sample.data.get(), sample.size, length);
         }
         player->snapshot.sampleStarted = 0;
     }
@@ -295,12 +296,13 @@ TEST(GameDriver, DutyHeldIntoTheNextOrderEntry) {
 
 // The DPCM stream is read a frame before the samples it starts: a sample on the song's first row,
 // samples in three frames running (speed 1, a looping one among them) and after a frame without.
+// The last is 32 bytes long, so that the DMC plays the byte after it, as the editor's does.
 TEST(GameDriver, SamplesFromTheFirstFrameAndInFramesRunning) {
     ScratchDir w("game-driver-sample-frames");
     auto song = std::make_unique<Song>();
-    for (const char* line : {"include plain", "dpcm 4 33 0", "dpcm 5 49 1", "cell 0 P2 0 - - F01",
+    for (const char* line : {"include plain", "dpcm 3 32 0", "dpcm 4 33 0", "dpcm 5 49 1", "cell 0 P2 0 - - F01",
                              "cell 0 DM 0 37 4 -", "cell 0 DM 1 53 5 -", "cell 0 DM 2 40 4 -",
-                             "cell 0 DM 4 45 5 -", "cell 0 P2 5 - - F03", "cell 0 DM 6 41 4 -"})
+                             "cell 0 DM 4 45 5 -", "cell 0 P2 5 - - F03", "cell 0 DM 6 41 3 -"})
         songScriptLine(*song, line, "converter/sample-frames");
     const std::vector<State> theirs = playerStates(*song, 16);
     ASSERT_GE(std::count_if(theirs.begin(), theirs.begin() + 3, [](const State& s) { return s[8] >= 0; }), 3);

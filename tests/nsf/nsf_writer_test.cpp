@@ -5,6 +5,7 @@
 
 #include "NsfReader.h"
 #include "export/NsfWriter.h"
+#include "song/Song.h"
 #include "tests/ExpectedText.h"
 
 namespace {
@@ -92,20 +93,22 @@ TEST(NsfWriter, HeaderFieldsAndNames) {
 // 157 bytes make two units, the rest repeating the last byte; a sample without data keeps a unit of
 // filler but counts none, so the driver never plays it. DPCM samples start 64-aligned, one of up to
 // a bank within one bank (a longer one from a bank start, cut to 255 * 16 + 1 bytes), bit 7 of the
-// loop byte for nothing to play. Both tables are kept in nsf/sample_tables.txt.
+// loop byte for nothing to play, every byte the DMC plays as the editor plays it (past the end of a
+// 16 x n byte sample too). Both tables are kept in nsf/sample_tables.txt.
 TEST(NsfWriter, SampleTablesAndBytes) {
     NsfCapture cap;
     cap.stretches.push_back({NsfFrame{}});
-    NsfSample a, b, empty, small, big, huge, emptyLoop;
+    NsfSample a, b, empty, small, big, huge, emptyLoop, units;
     for (int i = 0; i < 157; ++i) a.bytes.push_back(uint8_t(i));
     for (int i = 0; i < 156 * 40; ++i) b.bytes.push_back(uint8_t(i * 7 + 3));
     small.bytes.assign(100, 0x55);
     big.bytes.assign(4000, 0xAA);
     huge.bytes.assign(5000, 0x11);
+    units.bytes.assign(64, 0x22);  // the DMC plays the byte after it
     b.loop = big.loop = emptyLoop.loop = true;
     cap.pcmSamples = {a, b, empty};
-    cap.dpcmSamples = {small, big, small, huge, emptyLoop};
-    NsfReader r(buildNsf(cap, kDummyDriver), 3, 5);
+    cap.dpcmSamples = {small, big, small, huge, emptyLoop, units};
+    NsfReader r(buildNsf(cap, kDummyDriver), 3, 6);
     std::ostringstream out;
     for (auto& p : r.pcm)
         out << std::hex << p.firstAddress << "/" << p.firstBank << " " << p.secondAddress << "/"
@@ -114,8 +117,8 @@ TEST(NsfWriter, SampleTablesAndBytes) {
         const NsfDpcmEntry& e = r.dpcm[s];
         out << std::hex << e.address << " " << e.bank << " " << e.length << " " << e.loop << "\n" << std::dec;
         const std::vector<uint8_t>& bytes = cap.dpcmSamples[s].bytes;
-        for (size_t i = 0; i < std::min<size_t>(bytes.size(), 4081); ++i)
-            ASSERT_EQ(r.imageByte(size_t(e.imageOffset()) + i), bytes[i]) << s;
+        for (size_t i = 0; !bytes.empty() && i < size_t(e.length) * 16 + 1; ++i)
+            ASSERT_EQ(r.imageByte(size_t(e.imageOffset()) + i), i < bytes.size() ? bytes[i] : DMC_PAST_END) << s;
     }
     expectTestData("nsf/sample_tables.txt", out.str());
     std::vector<uint8_t> wantA = a.bytes;
