@@ -30,10 +30,10 @@ std::string savedScript(const ScratchDir& w, const std::string& name) {
     return w.path(name + ".zcm");
 }
 
-// The demo with an 11 KB DPCM sample that it does not play (named, so that the file keeps it):
+// The demo with a 12 KB DPCM sample that it does not play (named, so that the file keeps it):
 // the samples fill most of $C000-$FFFF, so the rest of the data moves down to $8000 (NROM-256),
 // and it sounds the same.
-std::string bigSampleDemo(const ScratchDir& w, uint32_t size = 11 * 1024) {
+std::string bigSampleDemo(const ScratchDir& w, uint32_t size = 12 * 1024) {
     SongRig rig;
     EXPECT_TRUE(rig.load());
     Instrument& unused = rig.song->instruments[12];
