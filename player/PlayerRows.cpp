@@ -302,15 +302,17 @@ void Player::frameEffect(int c) {
         ch.volume = 0;
         recordDriverCommand(c, DRV_NOTE_CUT);
     }
+    bool started = false;
     if (ch.noteDelay != 0 && --ch.noteDelay == 0) {
         const int oldVolume = ch.volume;
-        startNote(c, currentCell(c));
+        started = startNote(c, currentCell(c));
         if (volumeLevel(ch.volume) != volumeLevel(oldVolume))
             recordDriverCommand(c, DRV_VOLUME, volumeLevel(ch.volume));
     }
     if (ch.noteOn == 0) return;  // continuous effects rest while the channel is off
 
-    stepEnvelopes(c);
+    // Envelopes advance once a frame: a delayed note that starts here has made its first step.
+    if (!started) stepEnvelopes(c);
     ch.arpeggioOffset = 0;
     const int effect = ch.effectByte & 0x0F;
     if (effect == 0x0)

@@ -309,6 +309,20 @@ TEST(GameDriver, SamplesFromTheFirstFrameAndInFramesRunning) {
     expectBuiltSongPlays(w, *song, 384, "sample frames");
 }
 
+// A note delayed by EDy starts its envelopes at their first values, as an undelayed note does, on
+// the pulses and the triangle.
+TEST(GameDriver, DelayedNotesStartAtTheirEnvelopesFirstValues) {
+    ScratchDir w("game-driver-note-delay");
+    auto song = std::make_unique<Song>();
+    for (const char* line : {"env 1 volume 3 240 208 176 144", "env 1 duty 3 0 64 128 192", "cell 0 P1 0 30 1 ED3",
+                             "cell 0 P1 2 32 1 -", "cell 0 P1 4 34 1 ED1", "cell 0 TR 1 30 1 ED2"})
+        songScriptLine(*song, line, "converter/note-delay");
+    const std::vector<State> theirs = playerStates(*song, 8);
+    EXPECT_EQ(theirs[2][0], 0);
+    EXPECT_EQ(theirs[3][0], 15);  // duty 0, level 15
+    expectBuiltSongPlays(w, *song, 384, "note delay");
+}
+
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
 
 // Paused for frames 40-69 the channels are silent and the song holds; after it, it goes on where
