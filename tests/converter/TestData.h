@@ -99,3 +99,16 @@ inline std::unique_ptr<Song> songScript(const std::string& name) {
     return song;
 }
 
+// What the converter's data does not carry, left out of a song that the editor plays to compare
+// with: the software voice of the DPCM channel (PCM samples, pulse and saw waves; the hardware
+// samples stay) and echo (8xy).
+inline void leaveOutWhatTheDataCannotCarry(Song& song) {
+    for (Pattern& p : song.patterns)
+        for (int c = 0; c < CHANNEL_COUNT; ++c)
+            for (PatternCell& cell : p.cells[c]) {
+                if (cell.effect() == 0x8) cell.setEffect(0, 0);
+                const bool sample = cell.instrument != 0 && song.instruments[cell.instrument].type == INST_DPCM;
+                if (c == CH_DPCM && !sample && cell.note != NOTE_OFF) cell.note = cell.instrument = 0;
+            }
+}
+

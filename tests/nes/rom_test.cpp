@@ -95,19 +95,6 @@ TEST(Rom, DataBytesAreWhatCa65MakesOfTheConverterText) {
     }
 }
 
-// What the data does not carry, left out of the editor's render to compare with: the software
-// voice of the DPCM channel (PCM samples, pulse and saw waves; the hardware samples stay) and
-// echo (8xy).
-static void leaveOutWhatTheDataCannotCarry(Song& song) {
-    for (Pattern& p : song.patterns)
-        for (int c = 0; c < CHANNEL_COUNT; ++c)
-            for (PatternCell& cell : p.cells[c]) {
-                if (cell.effect() == 0x8) cell.setEffect(0, 0);
-                const bool sample = cell.instrument != 0 && song.instruments[cell.instrument].type == INST_DPCM;
-                if (c == CH_DPCM && !sample && cell.note != NOTE_OFF) cell.note = cell.instrument = 0;
-            }
-}
-
 // A ROM of each example song, played by the 6502 core, against the editor's render, window by
 // window (50 ms): loudness envelopes correlated by at least 0.95; where the editor's window has
 // a clear pitch the ROM's has one in four of five, and where both have one they agree in nine of
