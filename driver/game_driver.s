@@ -134,6 +134,20 @@ SONG_INSTRUMENTS = 1
 SONG_DPCM        = 3
 SONG_CHANNELS    = 5
 
+; The tables come first, so that where their indexed reads cross a page (a cycle more each)
+; does not move when the code changes.
+bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
+bleepBits:                  ; and the channel bits by channel, in the first four bytes
+    .byte 1, 2, 4, 8, 2
+bleepArpNext:               ; the arpeggio's step after each step
+    .byte 1, 2, 3, 1
+bleepOffsets:
+    .byte 0, 4, 8, 12
+bleepAudible:               ; per channel the lowest Volume value heard (the triangle's is 8)
+    .byte $10, $10, $80, $10
+
+.include "game_periods.inc"
+
 bleep_init:
     and #1
     beq :+
@@ -292,13 +306,15 @@ bleepOrderPattern:
     txa
     asl a
     asl a
-    adc #SONG_CHANNELS + 1  ; C is clear: X < 64
+    adc #SONG_CHANNELS      ; C is clear: X < 64
     tay
     lda (bleepEnv),y        ; the order list
-    sta bleepPtr+1
-    dey
-    lda (bleepEnv),y
     sta bleepPtr
+    iny
+    lda (bleepEnv),y
+    sta bleepPtr+1
+    iny
+    sty bleepALo            ; the pattern pointer list's offset in the header
     ldy bleepOrder,x
     lda (bleepPtr),y
     cmp #$FF
@@ -309,32 +325,23 @@ bleepOrderPattern:
     tay
     lda (bleepPtr),y
 @entry:
-    ldy #0
-    asl a
-    bcc :+
-    iny                     ; patterns 128 and up lie in the list's second page
-:   sta bleepTmp
-    sty bleepPtr+1
-    txa
-    asl a
-    asl a
-    adc #SONG_CHANNELS + 2  ; C is clear
-    tay
+    asl a                   ; C: patterns 128 and up lie in the list's second page
+    pha
+    ldy bleepALo
     lda (bleepEnv),y        ; the pattern pointer list
-    clc
-    adc bleepTmp
     sta bleepPtr
     iny
     lda (bleepEnv),y
-    adc bleepPtr+1
+    adc #0
     sta bleepPtr+1
-    ldy #0
+    pla
+    tay
     lda (bleepPtr),y
-    sta bleepTmp
+    sta bleepALo
     iny
     lda (bleepPtr),y
     sta bleepPtr+1
-    lda bleepTmp
+    lda bleepALo
     sta bleepPtr
     rts
 
@@ -1567,15 +1574,3 @@ bleepSfxUpdate:
     and #$07
     sta $4003,x
     jmp @next
-
-bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
-bleepBits:                  ; and the channel bits by channel, in the first four bytes
-    .byte 1, 2, 4, 8, 2
-bleepArpNext:               ; the arpeggio's step after each step
-    .byte 1, 2, 3, 1
-bleepOffsets:
-    .byte 0, 4, 8, 12
-bleepAudible:               ; per channel the lowest Volume value heard (the triangle's is 8)
-    .byte $10, $10, $80, $10
-
-.include "game_periods.inc"
