@@ -1138,16 +1138,8 @@ bleepTakeInstrument:
 bleepInstrument:
     sta bleepInst,x
     sty bleepTmp
-    lda bleepSong
-    sta bleepEnv
-    lda bleepSong+1
-    sta bleepEnv+1
     ldy #SONG_INSTRUMENTS
-    lda (bleepEnv),y        ; the song's instrument pointer table
-    sta bleepALo
-    iny
-    lda (bleepEnv),y
-    sta bleepAHi
+    jsr bleepHeaderWord     ; the song's instrument pointer table
     lda bleepInst,x
     asl a
     tay                     ; the instrument's offset in the table
@@ -1381,22 +1373,14 @@ bleepReadDpcm:
     bne @next
 @play:
     ; the sample's pair in the DPCM pointer table of the song's header
-    lda bleepSong
-    sta bleepEnv
-    lda bleepSong+1
-    sta bleepEnv+1
-    lda (bleepPtr),y        ; its offset in the table
+    lda (bleepPtr),y        ; its offset in the table (twice the sample's index)
     iny
     sty bleepTmp
+    pha
     ldy #SONG_DPCM
-    clc
-    adc (bleepEnv),y
-    sta bleepALo
-    iny
-    lda (bleepEnv),y
-    adc #0
-    sta bleepAHi
-    ldy #0
+    jsr bleepHeaderWord
+    pla
+    tay
     lda (bleepALo),y
     sta bleepDpcmNext
     iny
@@ -1406,6 +1390,19 @@ bleepReadDpcm:
     sta bleepDpcmGo
     ldy bleepTmp
     jmp @next
+
+; bleepALo/bleepAHi = the word at offset Y of the song's header (bleepEnv), Y = offset + 1.
+bleepHeaderWord:
+    lda bleepSong
+    sta bleepEnv
+    lda bleepSong+1
+    sta bleepEnv+1
+    lda (bleepEnv),y
+    sta bleepALo
+    iny
+    lda (bleepEnv),y
+    sta bleepAHi
+    rts
 
 ; bleepPtr = stream X's next pattern (looked up ahead, or now), Y = 0.
 bleepStreamPattern:
