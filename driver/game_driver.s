@@ -230,7 +230,8 @@ bleepRewrite:
     bpl :-
     rts
 
-; bleepEnv = the word at offset A of the entry tables' table Y (0 songs, 2 effects).
+; bleepEnv = the word at offset A of the entry tables' table Y (0 songs, 2 effects), its low
+; byte in X and its high byte in A too.
 bleepEntryWord:
     asl a
     pha
@@ -253,9 +254,7 @@ bleepEntryWord:
 bleep_play:
     ldy #0
     jsr bleepEntryWord
-    lda bleepEnv
-    sta bleepSong
-    lda bleepEnv+1
+    stx bleepSong
     sta bleepSong+1
     ldx #BLEEP_CHANNELS
 @stream:
@@ -1435,9 +1434,7 @@ bleep_sfx:
     pla
     ldy #2
     jsr bleepEntryWord
-    lda bleepEnv
-    sta bleepSfxLo
-    lda bleepEnv+1
+    stx bleepSfxLo
     sta bleepSfxHi
     lda #1
     sta bleepSfxWait
