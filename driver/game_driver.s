@@ -148,211 +148,6 @@ bleepAudible:               ; per channel the lowest Volume value heard (the tri
 
 .include "game_periods.inc"
 
-bleep_init:
-    and #1
-    beq :+
-    lda #96
-:   sta bleepMode
-    stx bleepEntry
-    sty bleepEntry+1
-    lda #0
-    sta bleepSfxHi
-    sta bleepSfxOwn
-bleep_stop:
-    lda #0
-    jsr bleepState
-    lda bleepSfxOwn         ; the sound effect's channels play on
-    jmp bleepQuiet
-bleepSilence:
-    lda #0
-; Silences the channels whose bits are clear in A, and the DPCM channel.
-bleepQuiet:
-    sta bleepTmp
-    ldx #BLEEP_CHANNELS - 1
-@channel:
-    lda bleepBits,x
-    and bleepTmp
-    bne @next
-    ldy bleepOffsets,x
-    lda bleepQuietValues,x
-    sta $4000,y
-    lda #$08                ; sweep off
-    sta $4001,y
-@next:
-    dex
-    bpl @channel
-    lda #$0F
-    sta $4015
-    rts
-bleepQuietValues:
-    .byte $30, $30, $80, $30
-
-bleep_pause:
-    tay
-    lda bleepMode
-    and #3
-    beq bleepReturn         ; no song
-    tya
-    beq @resume
-    lda #3
-    jsr bleepState
-    bne bleepSfxEnd         ; (the mode is not 0) which silences everything
-@resume:
-    lda #1
-    jsr bleepState
-    bne bleepRewrite        ; the mode is not 0
-
-; The state becomes A.
-bleepState:
-    sta bleepTmp
-    lda bleepMode
-    and #<~3
-    ora bleepTmp
-    sta bleepMode
-bleepReturn:
-    rts
-
-; The effect gives its channels back to the song.
-bleepSfxEnd:
-    lda #0
-    sta bleepSfxHi
-    sta bleepSfxOwn
-    lda bleepMode
-    and #3
-    cmp #1
-    bne bleepSilence        ; no song plays; else on to bleepRewrite
-; The period high bytes of the pulses and the triangle are written again, as after a silence.
-bleepRewrite:
-    lda #$FF
-    ldx #2
-:   sta bleepLastHi,x
-    dex
-    bpl :-
-    rts
-
-; bleepEnv = the word at offset A of the entry tables' table Y (0 songs, 2 effects), its low
-; byte in X and its high byte in A too.
-bleepEntryWord:
-    asl a
-    pha
-    lda bleepEntry
-    sta bleepEnv
-    lda bleepEntry+1
-    sta bleepEnv+1
-    jsr @word
-    pla
-    tay
-@word:
-    lda (bleepEnv),y
-    tax
-    iny
-    lda (bleepEnv),y
-    sta bleepEnv+1
-    stx bleepEnv
-    rts
-
-bleep_play:
-    ldy #0
-    jsr bleepEntryWord
-    stx bleepSong
-    sta bleepSong+1
-    ldx #BLEEP_CHANNELS
-@stream:
-    lda #1
-    sta bleepWait,x
-    lda #$FF
-    sta bleepOrder,x
-    jsr bleepOrderPattern
-    lda bleepPtr
-    sta bleepPatLo,x
-    lda bleepPtr+1
-    sta bleepPatHi,x
-    jsr bleepLookAhead
-    dex
-    bpl @stream
-    lda #0
-    ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepNote - 1
-:   sta bleepNote,x         ; every channel's state, and no sample to start
-    dex
-    bpl :-
-    ldx #BLEEP_CHANNELS - 1
-@channel:
-    lda #$FF
-    sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up
-    sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
-    lda #64
-    sta bleepVal+4,x
-    lda #127
-    sta bleepVal+12,x
-    lda #63
-    sta bleepVol,x
-    dex
-    bpl @channel
-    lsr bleepDpcmGo         ; no sample to start
-    ldx #BLEEP_CHANNELS
-    jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
-    lda #1
-    jsr bleepState
-    jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
-
-; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
-bleepOrderPattern:
-    inc bleepOrder,x
-    lda bleepSong
-    sta bleepEnv
-    lda bleepSong+1
-    sta bleepEnv+1
-    txa
-    asl a
-    asl a
-    adc #SONG_CHANNELS      ; C is clear: X < 64
-    tay
-    lda (bleepEnv),y        ; the order list
-    sta bleepPtr
-    iny
-    lda (bleepEnv),y
-    sta bleepPtr+1
-    iny
-    sty bleepALo            ; the pattern pointer list's offset in the header
-    ldy bleepOrder,x
-    lda (bleepPtr),y
-    cmp #$FF
-    bne @entry
-    ldy #0
-    lda (bleepEnv),y        ; the loop index
-    sta bleepOrder,x
-    tay
-    lda (bleepPtr),y
-@entry:
-    asl a                   ; C: patterns 128 and up lie in the list's second page
-    pha
-    ldy bleepALo
-    lda (bleepEnv),y        ; the pattern pointer list
-    sta bleepPtr
-    iny
-    lda (bleepEnv),y
-    adc #0
-    sta bleepPtr+1
-    pla
-    tay
-    lda (bleepPtr),y
-    sta bleepALo
-    iny
-    lda (bleepPtr),y
-    sta bleepPtr+1
-    lda bleepALo
-    sta bleepPtr
-    rts
-
-; Stream X's pattern after the one it plays, found in a frame before it is needed.
-bleepLookAhead:
-    jsr bleepOrderPattern
-    lda bleepPtr
-    sta bleepNextLo,x
-    lda bleepPtr+1
-    sta bleepNextHi,x
-    rts
-
 bleepSfxAlone:
     jsr bleepSfxUpdate      ; no song: the effect alone
     jmp bleepSfxRelease
@@ -444,6 +239,8 @@ bleepChannelReadNow:
     sta bleepPtr+1
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
+bleepNoInstrument:
+    jmp bleepEffects
 
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
 ; end byte, the value at the loop point (or the last value again, held from then on). A Volume envelope held on a silent value
@@ -451,9 +248,7 @@ bleepChannelReadNow:
 ; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
-    bne :+
-    jmp bleepEffects        ; no instrument yet
-:
+    beq bleepNoInstrument
 
 @envelope:                  ; X = the channel + 4 x the envelope kind
     ldy bleepEnvPos,x
@@ -614,26 +409,26 @@ bleepEffects:
 @vibrato:
     lda bleepFx,x
     and #FX_VIB | FX_TREM
-    beq @end
+    beq bleepEffectsDone
     jsr bleepWobble
     lda bleepFx,x
     and #FX_VIB
-    beq @tremolo
+    beq bleepTremolo
     lda bleepTmp
     sta bleepVibOff
     jmp bleepEffectsDone
-@tremolo:
+bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
+bleepTaken:
+    jmp bleepChannelDone    ; the sound effect has the channel
+bleepTremolo:
     lda bleepTmp
     sta bleepTrem,x
     lda #0
     sta bleepVibOff         ; which the tremolo's sum used
-@end:
-bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
 bleepEffectsDone:           ; where bleepEffects ends
     lda bleepSfxOwn
     and bleepBits,x
-    beq bleepOutput
-    jmp bleepChannelDone    ; the sound effect has the channel
+    bne bleepTaken
 
 ; Writes channel X's registers for this frame.
 ; A part of bleep_update's channel loop: it goes on at bleepChannelDone.
@@ -1017,7 +812,11 @@ bleepReadDone:
     and #FX_ARP | FX_VIB | FX_TREM | FX_STEP
     bne :+
     sta bleepVibPos,x       ; A = 0
+    lda bleepAHi            ; which the order list's walk takes
+    pha
     jsr bleepStreamPattern
+    pla
+    sta bleepAHi
     lda bleepPtr+1
     sta bleepPatHi,x
 :   tya                     ; (bleepPatHi is the pattern's: the pattern ends store theirs)
@@ -1091,15 +890,15 @@ bleepNoteOn:
 
 bleepReadHigh:
     iny
-    cmp #$C0
-    bcc @instrument
     cmp #$D4
     bcs @command
+    cmp #$C0
+    bcc @instrument
     cmp #$D0
     bcs @duty
     and #$0F
     sta bleepLevel
-    jmp bleepReadNext
+    bpl bleepReadNext       ; (N is clear)
 @duty:
     and #$03
 @dutySet:                   ; A = the duty, $FF none
@@ -1216,8 +1015,7 @@ bleepCommandsHi:
 
 bleepDoLongWait:
     iny
-    sta bleepWait,x
-    jmp bleepReadDone
+    jmp bleepReadWait
 bleepDoLongNote:
     iny
     jmp bleepNoteOn
@@ -1420,26 +1218,6 @@ bleepStreamPattern:
     ldy #0
     rts
 
-; Sound effect A on the pulse X (0 or 1) for its first pulse part.
-bleep_sfx:
-    pha
-    txa
-    pha
-    jsr bleepSfxEnd
-    pla
-    and #1
-    beq :+
-    lda #$40
-:   sta bleepSfxOwn
-    pla
-    ldy #2
-    jsr bleepEntryWord
-    stx bleepSfxLo
-    sta bleepSfxHi
-    lda #1
-    sta bleepSfxWait
-    rts
-
 ; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
 ; effect was started on). Y is kept.
 .macro bleepSfxPart
@@ -1568,3 +1346,217 @@ bleepSfxUpdate:
     and #$07
     sta $4003,x
     jmp @next
+
+; The calls that do not run in every frame come last, so that the code of bleep_update keeps its
+; place (and its page crossings) when they change.
+bleep_init:
+    and #1
+    beq :+
+    lda #96
+:   sta bleepMode
+    stx bleepEntry
+    sty bleepEntry+1
+    lda #0
+    sta bleepSfxHi
+    sta bleepSfxOwn
+bleep_stop:
+    lda #0
+    jsr bleepState
+    lda bleepSfxOwn         ; the sound effect's channels play on
+    jmp bleepQuiet
+bleepSilence:
+    lda #0
+; Silences the channels whose bits are clear in A, and the DPCM channel.
+bleepQuiet:
+    sta bleepTmp
+    ldx #BLEEP_CHANNELS - 1
+@channel:
+    lda bleepBits,x
+    and bleepTmp
+    bne @next
+    ldy bleepOffsets,x
+    lda bleepQuietValues,x
+    sta $4000,y
+    lda #$08                ; sweep off
+    sta $4001,y
+@next:
+    dex
+    bpl @channel
+    lda #$0F
+    sta $4015
+    rts
+bleepQuietValues:
+    .byte $30, $30, $80, $30
+
+bleep_pause:
+    tay
+    lda bleepMode
+    and #3
+    beq bleepReturn         ; no song
+    tya
+    beq @resume
+    lda #3
+    jsr bleepState
+    bne bleepSfxEnd         ; (the mode is not 0) which silences everything
+@resume:
+    lda #1
+    jsr bleepState
+    bne bleepRewrite        ; the mode is not 0
+
+; The state becomes A.
+bleepState:
+    sta bleepTmp
+    lda bleepMode
+    and #<~3
+    ora bleepTmp
+    sta bleepMode
+bleepReturn:
+    rts
+
+; The effect gives its channels back to the song.
+bleepSfxEnd:
+    lda #0
+    sta bleepSfxHi
+    sta bleepSfxOwn
+    lda bleepMode
+    and #3
+    cmp #1
+    bne bleepSilence        ; no song plays; else on to bleepRewrite
+; The period high bytes of the pulses and the triangle are written again, as after a silence.
+bleepRewrite:
+    lda #$FF
+    ldx #2
+:   sta bleepLastHi,x
+    dex
+    bpl :-
+    rts
+
+; bleepEnv = the word at offset A of the entry tables' table Y (0 songs, 2 effects), its low
+; byte in X and its high byte in A too.
+bleepEntryWord:
+    asl a
+    pha
+    lda bleepEntry
+    sta bleepEnv
+    lda bleepEntry+1
+    sta bleepEnv+1
+    jsr @word
+    pla
+    tay
+@word:
+    lda (bleepEnv),y
+    tax
+    iny
+    lda (bleepEnv),y
+    sta bleepEnv+1
+    stx bleepEnv
+    rts
+
+bleep_play:
+    ldy #0
+    jsr bleepEntryWord
+    stx bleepSong
+    sta bleepSong+1
+    ldx #BLEEP_CHANNELS
+@stream:
+    lda #1
+    sta bleepWait,x
+    lda #$FF
+    sta bleepOrder,x
+    jsr bleepOrderPattern
+    lda bleepPtr
+    sta bleepPatLo,x
+    lda bleepPtr+1
+    sta bleepPatHi,x
+    jsr bleepLookAhead
+    dex
+    bpl @stream
+    lda #0
+    ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepNote - 1
+:   sta bleepNote,x         ; every channel's state, and no sample to start
+    dex
+    bpl :-
+    ldx #BLEEP_CHANNELS - 1
+@channel:
+    lda #$FF
+    sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up
+    sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
+    lda #64
+    sta bleepVal+4,x
+    lda #127
+    sta bleepVal+12,x
+    lda #63
+    sta bleepVol,x
+    dex
+    bpl @channel
+    lsr bleepDpcmGo         ; no sample to start
+    ldx #BLEEP_CHANNELS
+    jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
+    lda #1
+    jsr bleepState
+    jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
+
+; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
+bleepOrderPattern:
+    inc bleepOrder,x
+    txa
+    asl a
+    asl a
+    adc #SONG_CHANNELS      ; C is clear: X < 64
+    tay
+    jsr bleepHeaderWord     ; the order list
+    iny
+    sty bleepPtr            ; (free until the end) the pattern pointer list's offset
+    ldy bleepOrder,x
+    lda (bleepALo),y
+    cmp #$FF
+    bne @entry
+    ldy #0
+    lda (bleepEnv),y        ; the loop index
+    sta bleepOrder,x
+    tay
+    lda (bleepALo),y
+@entry:
+    asl a                   ; C: patterns 128 and up lie in the list's second page
+    pha
+    ldy bleepPtr
+    jsr bleepHeaderWord     ; the pattern pointer list (C stays)
+    bcc :+
+    inc bleepAHi
+:   pla
+    tay
+    lda (bleepALo),y
+    sta bleepPtr
+    iny
+    lda (bleepALo),y
+    sta bleepPtr+1
+    rts
+
+; Stream X's pattern after the one it plays, found in a frame before it is needed.
+bleepLookAhead:
+    jsr bleepOrderPattern
+    lda bleepPtr
+    sta bleepNextLo,x
+    lda bleepPtr+1
+    sta bleepNextHi,x
+    rts
+
+; Sound effect A on the pulse X (0 or 1) for its first pulse part.
+bleep_sfx:
+    pha
+    txa
+    pha
+    jsr bleepSfxEnd
+    pla
+    and #1
+    beq :+
+    lda #$40
+:   sta bleepSfxOwn
+    pla
+    ldy #2
+    jsr bleepEntryWord
+    stx bleepSfxLo
+    sta bleepSfxHi
+    lda #1
+    sta bleepSfxWait
+    rts
