@@ -1353,17 +1353,15 @@ bleep_init:
     and #1
     beq :+
     lda #96
-:   sta bleepMode
+:   sta bleepMode           ; no song
     stx bleepEntry
     sty bleepEntry+1
-    lda #0
-    sta bleepSfxHi
-    sta bleepSfxOwn
+    jmp bleepSfxEnd         ; no sound effect, and silence
 bleep_stop:
     lda #0
     jsr bleepState
     lda bleepSfxOwn         ; the sound effect's channels play on
-    jmp bleepQuiet
+    .byte $2C               ; (bit abs: the next two bytes are its operand)
 bleepSilence:
     lda #0
 ; Silences the channels whose bits are clear in A, and the DPCM channel.
@@ -1388,21 +1386,6 @@ bleepQuiet:
 bleepQuietValues:
     .byte $30, $30, $80, $30
 
-bleep_pause:
-    tay
-    lda bleepMode
-    and #3
-    beq bleepReturn         ; no song
-    tya
-    beq @resume
-    lda #3
-    jsr bleepState
-    bne bleepSfxEnd         ; (the mode is not 0) which silences everything
-@resume:
-    lda #1
-    jsr bleepState
-    bne bleepRewrite        ; the mode is not 0
-
 ; The state becomes A.
 bleepState:
     sta bleepTmp
@@ -1413,6 +1396,18 @@ bleepState:
 bleepReturn:
     rts
 
+bleep_pause:
+    tay
+    lda bleepMode
+    and #3
+    beq bleepReturn         ; no song
+    tya
+    beq :+
+    lda #2
+:   ora #1                  ; 3 paused, 1 playing
+    jsr bleepState
+    tya
+    beq bleepRewrite        ; on again; else on to bleepSfxEnd, which silences everything
 ; The effect gives its channels back to the song.
 bleepSfxEnd:
     lda #0
@@ -1548,10 +1543,11 @@ bleep_sfx:
     pha
     jsr bleepSfxEnd
     pla
-    and #1
-    beq :+
-    lda #$40
-:   sta bleepSfxOwn
+    ror a
+    ror a
+    ror a
+    and #$40                ; the pulse's bit 0 in bit 6
+    sta bleepSfxOwn
     pla
     ldy #2
     jsr bleepEntryWord
