@@ -127,6 +127,7 @@ FX_VIB     = $10
 FX_TREM    = $08
 FX_STARTED = $04                        ; a note started (cleared by the effects of its frame)
 FX_STEP    = $03
+.assert FX_VIB = FX_TREM * 2, error, "bleepDoTremOn halves FX_VIB"
 
 ; Header of a song: loop index, instrument pointers, DPCM pointers, then per channel its order
 ; list and its pattern pointer list.
@@ -1032,6 +1033,7 @@ bleepFxOn:
     jmp bleepReadNext
 bleepFxOff:
     and bleepFx,x
+bleepFxStore:
     sta bleepFx,x
     jmp bleepReadNext
 bleepDoArpOn:
@@ -1042,14 +1044,14 @@ bleepDoArpOn:
 bleepDoArpOff:
     lda #<~FX_ARP
     bne bleepFxOff
+; (the commands come with C clear)
+bleepDoSlideDown:
+    sec
 bleepDoSlideUp:
     iny
     sta bleepSlide,x
     lda #<~FX_DOWN
-    bne bleepFxOff
-bleepDoSlideDown:
-    iny
-    sta bleepSlide,x
+    bcc bleepFxOff
     lda #FX_DOWN
     bne bleepFxOn
 bleepDoArrived:
@@ -1061,18 +1063,21 @@ bleepDoSlideOff:
     lda #0
     sta bleepSlide,x
     jmp bleepReadNext
+bleepDoTremOn:
+    sec
 bleepDoVibOn:
     iny
     sta bleepVib,x
     lda #FX_VIB
+    bcc bleepFxOn
+    lsr a                   ; FX_TREM
     bne bleepFxOn
 bleepDoVibOff:
     lda #<~FX_VIB
     bne bleepFxOff
 bleepDoVolDown:
     eor #$FF
-    clc
-    adc #1
+    adc #1                  ; C is clear
 bleepDoVolUp:
     iny
     .byte $2C               ; (bit abs: the next two bytes are its operand)
@@ -1080,23 +1085,17 @@ bleepDoVolOff:
     lda #0
     sta bleepVolSlide,x
     jmp bleepReadNext
-bleepDoTremOn:
-    iny
-    sta bleepVib,x
-    lda #FX_TREM
-    bne bleepFxOn
 bleepDoTremOff:
     lda #<~FX_TREM
     bne bleepFxOff
 bleepDoGliss:
     iny
     cmp #1
-    lda #<~FX_GLISS
-    and bleepFx,x
-    bcc :+
+    lda bleepFx,x
+    and #<~FX_GLISS
+    bcc bleepFxStore
     ora #FX_GLISS
-:   sta bleepFx,x
-    jmp bleepReadNext
+    bne bleepFxStore
 bleepDoDutyRelease:
     lda #$FF
     jmp bleepDuty
