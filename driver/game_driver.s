@@ -1451,12 +1451,15 @@ bleep_play:
     jsr bleepEntryWord
     stx bleepSong
     sta bleepSong+1
+    lda #0
+    ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepWait
+:   sta bleepWait-1,x       ; every stream's and channel's state, and no sample to start
+    dex
+    bne :-
     ldx #BLEEP_CHANNELS
 @stream:
-    lda #1
-    sta bleepWait,x
-    lda #$FF
-    sta bleepOrder,x
+    inc bleepWait,x         ; 1
+    dec bleepOrder,x        ; $FF, before the first entry
     jsr bleepOrderPattern
     lda bleepPtr
     sta bleepPatLo,x
@@ -1465,22 +1468,17 @@ bleep_play:
     jsr bleepLookAhead
     dex
     bpl @stream
-    lda #0
-    ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepNote - 1
-:   sta bleepNote,x         ; every channel's state, and no sample to start
-    dex
-    bpl :-
     ldx #BLEEP_CHANNELS - 1
 @channel:
     lda #$FF
     sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up
     sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
+    lsr a
+    sta bleepVal+12,x       ; 127
+    lsr a
+    sta bleepVol,x          ; 63
     lda #64
     sta bleepVal+4,x
-    lda #127
-    sta bleepVal+12,x
-    lda #63
-    sta bleepVol,x
     dex
     bpl @channel
     lsr bleepDpcmGo         ; no sample to start
