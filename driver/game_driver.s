@@ -818,8 +818,6 @@ bleepReadDone:
     jsr bleepStreamPattern
     pla
     sta bleepAHi
-    lda bleepPtr+1
-    sta bleepPatHi,x
 :   tya                     ; (bleepPatHi is the pattern's: the pattern ends store theirs)
     clc
     adc bleepPtr
@@ -836,10 +834,8 @@ bleepReadDone:
 :   jmp bleepStepEnvelopes
 
 bleepDoEndNow:
-    jsr bleepOrderPattern
-    lda bleepPtr+1
-    sta bleepPatHi,x
-    lda #0
+    jsr bleepStreamPattern  ; which looks it up now
+    tya                     ; 0
     beq bleepDoEndRestart
 bleepDoEnd:
     ; the pattern looked up ahead (or now, if the last one was too short for it)
@@ -1200,11 +1196,13 @@ bleepHeaderWord:
     sta bleepAHi
     rts
 
-; bleepPtr = stream X's next pattern (looked up ahead, or now), Y = 0.
+; bleepPtr = stream X's next pattern (looked up ahead, or now), and its high byte in bleepPatHi;
+; Y = 0.
 bleepStreamPattern:
     lda bleepNextHi,x
     beq @now
     sta bleepPtr+1
+    sta bleepPatHi,x
     lda bleepNextLo,x
     sta bleepPtr
     lda #0
@@ -1214,6 +1212,8 @@ bleepStreamPattern:
     rts
 @now:
     jsr bleepOrderPattern
+    lda bleepPtr+1
+    sta bleepPatHi,x
     ldy #0
     rts
 
