@@ -823,9 +823,7 @@ bleepReadDone:
     adc bleepPtr
     sta bleepPatLo,x
     bcc :+
-    lda bleepPtr+1
-    adc #0
-    sta bleepPatHi,x
+    inc bleepPatHi,x
 :   cpx #BLEEP_AHEAD
     beq bleepAheadDone      ; read a frame ahead (as all its rows are)
     bit bleepAHi
@@ -1146,10 +1144,9 @@ bleepReadDpcm:
     clc
     adc bleepPtr
     sta bleepPatLo,x
-    lda bleepPtr+1
-    adc #0
-    sta bleepPatHi,x
-    rts
+    bcc :+
+    inc bleepPatHi,x        ; (which holds the pattern's: the pattern ends store theirs)
+:   rts
 @notWait:
     cmp #$82
     beq @play
@@ -1181,7 +1178,7 @@ bleepReadDpcm:
     lda #$80
     sta bleepDpcmGo
     ldy bleepTmp
-    jmp @next
+    bne @next
 
 ; bleepALo/bleepAHi = the word at offset Y of the song's header (bleepEnv), Y = offset + 1.
 bleepHeaderWord:
