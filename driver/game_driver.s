@@ -898,9 +898,9 @@ bleepReadHigh:
     and #$03
 @dutySet:                   ; A = the duty, $FF none
     cpx #2
-    bcs :+                  ; no duty: those bytes are bleepKnown and bleepDpcmGo
+    bcs bleepReadNext       ; no duty: those bytes are bleepKnown and bleepDpcmGo
     sta bleepDutyOv,x
-:   jmp bleepReadNext
+    bcc bleepReadNext
 @command:
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
@@ -1023,13 +1023,12 @@ bleepDoLongInstrument:
     jmp bleepTakeInstrument
 bleepFxOn:
     ora bleepFx,x
+bleepFxStore:
     sta bleepFx,x
     jmp bleepReadNext
 bleepFxOff:
     and bleepFx,x
-bleepFxStore:
-    sta bleepFx,x
-    jmp bleepReadNext
+    bcc bleepFxStore        ; C is clear (the commands come with it clear)
 bleepDoArpOn:
     iny
     sta bleepArp,x
