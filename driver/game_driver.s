@@ -127,6 +127,7 @@ FX_VIB     = $10
 FX_TREM    = $08
 FX_STARTED = $04                        ; a note started (cleared by the effects of its frame)
 FX_STEP    = $03
+.assert FX_VIB = FX_TREM * 2, error, "bleepDoTremOn halves FX_VIB"
 
 ; Header of a song: loop index, instrument pointers, DPCM pointers, then per channel its order
 ; list and its pattern pointer list.
@@ -134,218 +135,19 @@ SONG_INSTRUMENTS = 1
 SONG_DPCM        = 3
 SONG_CHANNELS    = 5
 
-bleep_init:
-    and #1
-    beq :+
-    lda #96
-:   sta bleepMode
-    stx bleepEntry
-    sty bleepEntry+1
-    lda #0
-    sta bleepSfxHi
-    sta bleepSfxOwn
-bleep_stop:
-    lda #0
-    jsr bleepState
-    lda bleepSfxOwn         ; the sound effect's channels play on
-    jmp bleepQuiet
-bleepSilence:
-    lda #0
-; Silences the channels whose bits are clear in A, and the DPCM channel.
-bleepQuiet:
-    sta bleepTmp
-    ldx #BLEEP_CHANNELS - 1
-@channel:
-    lda bleepBits,x
-    and bleepTmp
-    bne @next
-    ldy bleepOffsets,x
-    lda bleepQuietValues,x
-    sta $4000,y
-    lda #$08                ; sweep off
-    sta $4001,y
-@next:
-    dex
-    bpl @channel
-    lda #$0F
-    sta $4015
-    rts
-bleepQuietValues:
-    .byte $30, $30, $80, $30
+; The tables come first, so that where their indexed reads cross a page (a cycle more each)
+; does not move when the code changes.
+bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
+bleepBits:                  ; and the channel bits by channel, in the first four bytes
+    .byte 1, 2, 4, 8, 2
+bleepArpNext:               ; the arpeggio's step after each step
+    .byte 1, 2, 3, 1
+bleepOffsets:
+    .byte 0, 4, 8, 12
+bleepAudible:               ; per channel the lowest Volume value heard (the triangle's is 8)
+    .byte $10, $10, $80, $10
 
-bleep_pause:
-    tay
-    lda bleepMode
-    and #3
-    beq bleepReturn         ; no song
-    tya
-    beq @resume
-    lda #3
-    jsr bleepState
-    bne bleepSfxEnd         ; (the mode is not 0) which silences everything
-@resume:
-    lda #1
-    jsr bleepState
-    bne bleepRewrite        ; the mode is not 0
-
-; The state becomes A.
-bleepState:
-    sta bleepTmp
-    lda bleepMode
-    and #<~3
-    ora bleepTmp
-    sta bleepMode
-bleepReturn:
-    rts
-
-; The effect gives its channels back to the song.
-bleepSfxEnd:
-    lda #0
-    sta bleepSfxHi
-    sta bleepSfxOwn
-    lda bleepMode
-    and #3
-    cmp #1
-    bne bleepSilence        ; no song plays; else on to bleepRewrite
-; The period high bytes of the pulses and the triangle are written again, as after a silence.
-bleepRewrite:
-    lda #$FF
-    ldx #2
-:   sta bleepLastHi,x
-    dex
-    bpl :-
-    rts
-
-; bleepEnv = the word at offset A of the entry tables' table Y (0 songs, 2 effects).
-bleepEntryWord:
-    asl a
-    pha
-    lda bleepEntry
-    sta bleepEnv
-    lda bleepEntry+1
-    sta bleepEnv+1
-    jsr @word
-    pla
-    tay
-@word:
-    lda (bleepEnv),y
-    tax
-    iny
-    lda (bleepEnv),y
-    sta bleepEnv+1
-    stx bleepEnv
-    rts
-
-bleep_play:
-    ldy #0
-    jsr bleepEntryWord
-    lda bleepEnv
-    sta bleepSong
-    lda bleepEnv+1
-    sta bleepSong+1
-    ldx #BLEEP_CHANNELS
-@stream:
-    lda #1
-    sta bleepWait,x
-    lda #$FF
-    sta bleepOrder,x
-    jsr bleepOrderPattern
-    lda bleepPtr
-    sta bleepPatLo,x
-    lda bleepPtr+1
-    sta bleepPatHi,x
-    jsr bleepLookAhead
-    dex
-    bpl @stream
-    lda #0
-    ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepNote - 1
-:   sta bleepNote,x         ; every channel's state, and no sample to start
-    dex
-    bpl :-
-    ldx #BLEEP_CHANNELS - 1
-@channel:
-    lda #$FF
-    sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up
-    sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
-    lda #64
-    sta bleepVal+4,x
-    lda #127
-    sta bleepVal+12,x
-    lda #63
-    sta bleepVol,x
-    dex
-    bpl @channel
-    lsr bleepDpcmGo         ; no sample to start
-    ldx #BLEEP_CHANNELS
-    jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
-    lda #1
-    jsr bleepState
-    jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
-
-; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
-bleepOrderPattern:
-    inc bleepOrder,x
-    lda bleepSong
-    sta bleepEnv
-    lda bleepSong+1
-    sta bleepEnv+1
-    txa
-    asl a
-    asl a
-    adc #SONG_CHANNELS + 1  ; C is clear: X < 64
-    tay
-    lda (bleepEnv),y        ; the order list
-    sta bleepPtr+1
-    dey
-    lda (bleepEnv),y
-    sta bleepPtr
-    ldy bleepOrder,x
-    lda (bleepPtr),y
-    cmp #$FF
-    bne @entry
-    ldy #0
-    lda (bleepEnv),y        ; the loop index
-    sta bleepOrder,x
-    tay
-    lda (bleepPtr),y
-@entry:
-    ldy #0
-    asl a
-    bcc :+
-    iny                     ; patterns 128 and up lie in the list's second page
-:   sta bleepTmp
-    sty bleepPtr+1
-    txa
-    asl a
-    asl a
-    adc #SONG_CHANNELS + 2  ; C is clear
-    tay
-    lda (bleepEnv),y        ; the pattern pointer list
-    clc
-    adc bleepTmp
-    sta bleepPtr
-    iny
-    lda (bleepEnv),y
-    adc bleepPtr+1
-    sta bleepPtr+1
-    ldy #0
-    lda (bleepPtr),y
-    sta bleepTmp
-    iny
-    lda (bleepPtr),y
-    sta bleepPtr+1
-    lda bleepTmp
-    sta bleepPtr
-    rts
-
-; Stream X's pattern after the one it plays, found in a frame before it is needed.
-bleepLookAhead:
-    jsr bleepOrderPattern
-    lda bleepPtr
-    sta bleepNextLo,x
-    lda bleepPtr+1
-    sta bleepNextHi,x
-    rts
+.include "game_periods.inc"
 
 bleepSfxAlone:
     jsr bleepSfxUpdate      ; no song: the effect alone
@@ -438,6 +240,8 @@ bleepChannelReadNow:
     sta bleepPtr+1
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
+bleepNoInstrument:
+    jmp bleepEffects
 
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
 ; end byte, the value at the loop point (or the last value again, held from then on). A Volume envelope held on a silent value
@@ -445,9 +249,7 @@ bleepChannelReadNow:
 ; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
-    bne :+
-    jmp bleepEffects        ; no instrument yet
-:
+    beq bleepNoInstrument
 
 @envelope:                  ; X = the channel + 4 x the envelope kind
     ldy bleepEnvPos,x
@@ -608,26 +410,26 @@ bleepEffects:
 @vibrato:
     lda bleepFx,x
     and #FX_VIB | FX_TREM
-    beq @end
+    beq bleepEffectsDone
     jsr bleepWobble
     lda bleepFx,x
     and #FX_VIB
-    beq @tremolo
+    beq bleepTremolo
     lda bleepTmp
     sta bleepVibOff
     jmp bleepEffectsDone
-@tremolo:
+bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
+bleepTaken:
+    jmp bleepChannelDone    ; the sound effect has the channel
+bleepTremolo:
     lda bleepTmp
     sta bleepTrem,x
     lda #0
     sta bleepVibOff         ; which the tremolo's sum used
-@end:
-bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
 bleepEffectsDone:           ; where bleepEffects ends
     lda bleepSfxOwn
     and bleepBits,x
-    beq bleepOutput
-    jmp bleepChannelDone    ; the sound effect has the channel
+    bne bleepTaken
 
 ; Writes channel X's registers for this frame.
 ; A part of bleep_update's channel loop: it goes on at bleepChannelDone.
@@ -1011,17 +813,17 @@ bleepReadDone:
     and #FX_ARP | FX_VIB | FX_TREM | FX_STEP
     bne :+
     sta bleepVibPos,x       ; A = 0
+    lda bleepAHi            ; which the order list's walk takes
+    pha
     jsr bleepStreamPattern
-    lda bleepPtr+1
-    sta bleepPatHi,x
+    pla
+    sta bleepAHi
 :   tya                     ; (bleepPatHi is the pattern's: the pattern ends store theirs)
     clc
     adc bleepPtr
     sta bleepPatLo,x
     bcc :+
-    lda bleepPtr+1
-    adc #0
-    sta bleepPatHi,x
+    inc bleepPatHi,x
 :   cpx #BLEEP_AHEAD
     beq bleepAheadDone      ; read a frame ahead (as all its rows are)
     bit bleepAHi
@@ -1030,10 +832,8 @@ bleepReadDone:
 :   jmp bleepStepEnvelopes
 
 bleepDoEndNow:
-    jsr bleepOrderPattern
-    lda bleepPtr+1
-    sta bleepPatHi,x
-    lda #0
+    jsr bleepStreamPattern  ; which looks it up now
+    tya                     ; 0
     beq bleepDoEndRestart
 bleepDoEnd:
     ; the pattern looked up ahead (or now, if the last one was too short for it)
@@ -1085,22 +885,22 @@ bleepNoteOn:
 
 bleepReadHigh:
     iny
-    cmp #$C0
-    bcc @instrument
     cmp #$D4
     bcs @command
+    cmp #$C0
+    bcc @instrument
     cmp #$D0
     bcs @duty
     and #$0F
     sta bleepLevel
-    jmp bleepReadNext
+    bpl bleepReadNext       ; (N is clear)
 @duty:
     and #$03
 @dutySet:                   ; A = the duty, $FF none
     cpx #2
-    bcs :+                  ; no duty: those bytes are bleepKnown and bleepDpcmGo
+    bcs bleepReadNext       ; no duty: those bytes are bleepKnown and bleepDpcmGo
     sta bleepDutyOv,x
-:   jmp bleepReadNext
+    bcc bleepReadNext
 @command:
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
@@ -1131,16 +931,8 @@ bleepTakeInstrument:
 bleepInstrument:
     sta bleepInst,x
     sty bleepTmp
-    lda bleepSong
-    sta bleepEnv
-    lda bleepSong+1
-    sta bleepEnv+1
     ldy #SONG_INSTRUMENTS
-    lda (bleepEnv),y        ; the song's instrument pointer table
-    sta bleepALo
-    iny
-    lda (bleepEnv),y
-    sta bleepAHi
+    jsr bleepHeaderWord     ; the song's instrument pointer table
     lda bleepInst,x
     asl a
     tay                     ; the instrument's offset in the table
@@ -1218,8 +1010,7 @@ bleepCommandsHi:
 
 bleepDoLongWait:
     iny
-    sta bleepWait,x
-    jmp bleepReadDone
+    jmp bleepReadWait
 bleepDoLongNote:
     iny
     jmp bleepNoteOn
@@ -1232,12 +1023,12 @@ bleepDoLongInstrument:
     jmp bleepTakeInstrument
 bleepFxOn:
     ora bleepFx,x
+bleepFxStore:
     sta bleepFx,x
     jmp bleepReadNext
 bleepFxOff:
     and bleepFx,x
-    sta bleepFx,x
-    jmp bleepReadNext
+    bcc bleepFxStore        ; C is clear (the commands come with it clear)
 bleepDoArpOn:
     iny
     sta bleepArp,x
@@ -1246,14 +1037,14 @@ bleepDoArpOn:
 bleepDoArpOff:
     lda #<~FX_ARP
     bne bleepFxOff
+; (the commands come with C clear)
+bleepDoSlideDown:
+    sec
 bleepDoSlideUp:
     iny
     sta bleepSlide,x
     lda #<~FX_DOWN
-    bne bleepFxOff
-bleepDoSlideDown:
-    iny
-    sta bleepSlide,x
+    bcc bleepFxOff
     lda #FX_DOWN
     bne bleepFxOn
 bleepDoArrived:
@@ -1265,18 +1056,21 @@ bleepDoSlideOff:
     lda #0
     sta bleepSlide,x
     jmp bleepReadNext
+bleepDoTremOn:
+    sec
 bleepDoVibOn:
     iny
     sta bleepVib,x
     lda #FX_VIB
+    bcc bleepFxOn
+    lsr a                   ; FX_TREM
     bne bleepFxOn
 bleepDoVibOff:
     lda #<~FX_VIB
     bne bleepFxOff
 bleepDoVolDown:
     eor #$FF
-    clc
-    adc #1
+    adc #1                  ; C is clear
 bleepDoVolUp:
     iny
     .byte $2C               ; (bit abs: the next two bytes are its operand)
@@ -1284,23 +1078,17 @@ bleepDoVolOff:
     lda #0
     sta bleepVolSlide,x
     jmp bleepReadNext
-bleepDoTremOn:
-    iny
-    sta bleepVib,x
-    lda #FX_TREM
-    bne bleepFxOn
 bleepDoTremOff:
     lda #<~FX_TREM
     bne bleepFxOff
 bleepDoGliss:
     iny
     cmp #1
-    lda #<~FX_GLISS
-    and bleepFx,x
-    bcc :+
+    lda bleepFx,x
+    and #<~FX_GLISS
+    bcc bleepFxStore
     ora #FX_GLISS
-:   sta bleepFx,x
-    jmp bleepReadNext
+    bne bleepFxStore
 bleepDoDutyRelease:
     lda #$FF
     jmp bleepDuty
@@ -1355,10 +1143,9 @@ bleepReadDpcm:
     clc
     adc bleepPtr
     sta bleepPatLo,x
-    lda bleepPtr+1
-    adc #0
-    sta bleepPatHi,x
-    rts
+    bcc :+
+    inc bleepPatHi,x        ; (which holds the pattern's: the pattern ends store theirs)
+:   rts
 @notWait:
     cmp #$82
     beq @play
@@ -1374,22 +1161,14 @@ bleepReadDpcm:
     bne @next
 @play:
     ; the sample's pair in the DPCM pointer table of the song's header
-    lda bleepSong
-    sta bleepEnv
-    lda bleepSong+1
-    sta bleepEnv+1
-    lda (bleepPtr),y        ; its offset in the table
+    lda (bleepPtr),y        ; its offset in the table (twice the sample's index)
     iny
     sty bleepTmp
+    pha
     ldy #SONG_DPCM
-    clc
-    adc (bleepEnv),y
-    sta bleepALo
-    iny
-    lda (bleepEnv),y
-    adc #0
-    sta bleepAHi
-    ldy #0
+    jsr bleepHeaderWord
+    pla
+    tay
     lda (bleepALo),y
     sta bleepDpcmNext
     iny
@@ -1398,13 +1177,28 @@ bleepReadDpcm:
     lda #$80
     sta bleepDpcmGo
     ldy bleepTmp
-    jmp @next
+    bne @next
 
-; bleepPtr = stream X's next pattern (looked up ahead, or now), Y = 0.
+; bleepALo/bleepAHi = the word at offset Y of the song's header (bleepEnv), Y = offset + 1.
+bleepHeaderWord:
+    lda bleepSong
+    sta bleepEnv
+    lda bleepSong+1
+    sta bleepEnv+1
+    lda (bleepEnv),y
+    sta bleepALo
+    iny
+    lda (bleepEnv),y
+    sta bleepAHi
+    rts
+
+; bleepPtr = stream X's next pattern (looked up ahead, or now), and its high byte in bleepPatHi;
+; Y = 0.
 bleepStreamPattern:
     lda bleepNextHi,x
     beq @now
     sta bleepPtr+1
+    sta bleepPatHi,x
     lda bleepNextLo,x
     sta bleepPtr
     lda #0
@@ -1414,29 +1208,9 @@ bleepStreamPattern:
     rts
 @now:
     jsr bleepOrderPattern
+    lda bleepPtr+1
+    sta bleepPatHi,x
     ldy #0
-    rts
-
-; Sound effect A on the pulse X (0 or 1) for its first pulse part.
-bleep_sfx:
-    pha
-    txa
-    pha
-    jsr bleepSfxEnd
-    pla
-    and #1
-    beq :+
-    lda #$40
-:   sta bleepSfxOwn
-    pla
-    ldy #2
-    jsr bleepEntryWord
-    lda bleepEnv
-    sta bleepSfxLo
-    lda bleepEnv+1
-    sta bleepSfxHi
-    lda #1
-    sta bleepSfxWait
     rts
 
 ; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
@@ -1568,14 +1342,210 @@ bleepSfxUpdate:
     sta $4003,x
     jmp @next
 
-bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
-bleepBits:                  ; and the channel bits by channel, in the first four bytes
-    .byte 1, 2, 4, 8, 2
-bleepArpNext:               ; the arpeggio's step after each step
-    .byte 1, 2, 3, 1
-bleepOffsets:
-    .byte 0, 4, 8, 12
-bleepAudible:               ; per channel the lowest Volume value heard (the triangle's is 8)
-    .byte $10, $10, $80, $10
+; The calls that do not run in every frame come last, so that the code of bleep_update keeps its
+; place (and its page crossings) when they change.
+bleep_init:
+    and #1
+    beq :+
+    lda #96
+:   sta bleepMode           ; no song
+    stx bleepEntry
+    sty bleepEntry+1
+    jmp bleepSfxEnd         ; no sound effect, and silence
+bleep_stop:
+    lda #0
+    jsr bleepState
+    lda bleepSfxOwn         ; the sound effect's channels play on
+    .byte $2C               ; (bit abs: the next two bytes are its operand)
+bleepSilence:
+    lda #0
+; Silences the channels whose bits are clear in A, and the DPCM channel.
+bleepQuiet:
+    sta bleepTmp
+    ldx #BLEEP_CHANNELS - 1
+@channel:
+    lda bleepBits,x
+    and bleepTmp
+    bne @next
+    ldy bleepOffsets,x
+    lda bleepQuietValues,x
+    sta $4000,y
+    lda #$08                ; sweep off
+    sta $4001,y
+@next:
+    dex
+    bpl @channel
+    lda #$0F
+    sta $4015
+    rts
+bleepQuietValues:
+    .byte $30, $30, $80, $30
 
-.include "game_periods.inc"
+; The state becomes A.
+bleepState:
+    sta bleepTmp
+    lda bleepMode
+    and #<~3
+    ora bleepTmp
+    sta bleepMode
+bleepReturn:
+    rts
+
+bleep_pause:
+    tay
+    lda bleepMode
+    and #3
+    beq bleepReturn         ; no song
+    tya
+    beq :+
+    lda #2
+:   ora #1                  ; 3 paused, 1 playing
+    jsr bleepState
+    tya
+    beq bleepRewrite        ; on again; else on to bleepSfxEnd, which silences everything
+; The effect gives its channels back to the song.
+bleepSfxEnd:
+    lda #0
+    sta bleepSfxHi
+    sta bleepSfxOwn
+    lda bleepMode
+    and #3
+    cmp #1
+    bne bleepSilence        ; no song plays; else on to bleepRewrite
+; The period high bytes of the pulses and the triangle are written again, as after a silence.
+bleepRewrite:
+    lda #$FF
+    ldx #2
+:   sta bleepLastHi,x
+    dex
+    bpl :-
+    rts
+
+; bleepEnv = the word at offset A of the entry tables' table Y (0 songs, 2 effects), its low
+; byte in X and its high byte in A too.
+bleepEntryWord:
+    asl a
+    pha
+    lda bleepEntry
+    sta bleepEnv
+    lda bleepEntry+1
+    sta bleepEnv+1
+    jsr @word
+    pla
+    tay
+@word:
+    lda (bleepEnv),y
+    tax
+    iny
+    lda (bleepEnv),y
+    sta bleepEnv+1
+    stx bleepEnv
+    rts
+
+bleep_play:
+    ldy #0
+    jsr bleepEntryWord
+    stx bleepSong
+    sta bleepSong+1
+    lda #0
+    ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepWait
+:   sta bleepWait-1,x       ; every stream's and channel's state, and no sample to start
+    dex
+    bne :-
+    ldx #BLEEP_CHANNELS
+@stream:
+    inc bleepWait,x         ; 1
+    dec bleepOrder,x        ; $FF, before the first entry
+    jsr bleepOrderPattern
+    lda bleepPtr
+    sta bleepPatLo,x
+    lda bleepPtr+1
+    sta bleepPatHi,x
+    jsr bleepLookAhead
+    dex
+    bpl @stream
+    ldx #BLEEP_CHANNELS - 1
+@channel:
+    lda #$FF
+    sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up
+    sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
+    lsr a
+    sta bleepVal+12,x       ; 127
+    lsr a
+    sta bleepVol,x          ; 63
+    lda #64
+    sta bleepVal+4,x
+    dex
+    bpl @channel
+    lsr bleepDpcmGo         ; no sample to start
+    ldx #BLEEP_CHANNELS
+    jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
+    lda #1
+    jsr bleepState
+    jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
+
+; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
+bleepOrderPattern:
+    inc bleepOrder,x
+    txa
+    asl a
+    asl a
+    adc #SONG_CHANNELS      ; C is clear: X < 64
+    tay
+    jsr bleepHeaderWord     ; the order list
+    iny
+    sty bleepPtr            ; (free until the end) the pattern pointer list's offset
+    ldy bleepOrder,x
+    lda (bleepALo),y
+    cmp #$FF
+    bne @entry
+    ldy #0
+    lda (bleepEnv),y        ; the loop index
+    sta bleepOrder,x
+    tay
+    lda (bleepALo),y
+@entry:
+    asl a                   ; C: patterns 128 and up lie in the list's second page
+    pha
+    ldy bleepPtr
+    jsr bleepHeaderWord     ; the pattern pointer list (C stays)
+    bcc :+
+    inc bleepAHi
+:   pla
+    tay
+    lda (bleepALo),y
+    sta bleepPtr
+    iny
+    lda (bleepALo),y
+    sta bleepPtr+1
+    rts
+
+; Stream X's pattern after the one it plays, found in a frame before it is needed.
+bleepLookAhead:
+    jsr bleepOrderPattern
+    lda bleepPtr
+    sta bleepNextLo,x
+    lda bleepPtr+1
+    sta bleepNextHi,x
+    rts
+
+; Sound effect A on the pulse X (0 or 1) for its first pulse part.
+bleep_sfx:
+    pha
+    txa
+    pha
+    jsr bleepSfxEnd
+    pla
+    ror a
+    ror a
+    ror a
+    and #$40                ; the pulse's bit 0 in bit 6
+    sta bleepSfxOwn
+    pla
+    ldy #2
+    jsr bleepEntryWord
+    stx bleepSfxLo
+    sta bleepSfxHi
+    lda #1
+    sta bleepSfxWait
+    rts
