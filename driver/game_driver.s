@@ -579,17 +579,15 @@ bleepOutput:
     tya
     clc
     adc bleepPLo
-    sta bleepPLo
     bcc :+
     inc bleepPHi
-:   lda bleepPLo
-    sec
+:   sec
     sbc #127
     sta bleepPLo
     lda bleepPHi
     bcs @semitones
-    dec bleepPHi
-    lda bleepPHi
+    sbc #0                  ; C is clear: the borrow
+    sta bleepPHi
     jmp @semitones
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
