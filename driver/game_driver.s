@@ -437,23 +437,20 @@ bleepOutput:
     lda bleepVol,x
     bpl @off
     and #$3F
-    ldy bleepTrem,x
+    ldy bleepTrem,x         ; -63 to 63
     beq @nibble
     clc
     adc bleepTrem,x
-    ldy bleepTrem,x
-    bmi :+
-    bcs @loud               ; past 255: beyond 63 anyway
+    bcs @nibble             ; a negative tremolo that left the sum at 0 or more
+    bmi :+                  ; (63 + 63 at most) one that took it below 0
     cmp #64
     bcc @nibble
-@loud:
     lda #63
     bne @nibble
 @off:
     lda #$30                ; volume 0
     bne @level
-:   bcs @nibble             ; a negative tremolo that left the sum at 0 or more
-    lda #0
+:   lda #0
 @nibble:                    ; A = the volume 0-63
     cmp #60
     bcs @full               ; volume / 4 = 15: the Volume value's level
@@ -467,8 +464,7 @@ bleepOutput:
     lsr a
     sta bleepPHi
     stx bleepNibble
-    clc
-    adc bleepPLo
+    adc bleepPLo            ; C is clear: the value's low nibble is 0
     tax                     ; level + volume / 4
     lda bleepPHi
     sec
