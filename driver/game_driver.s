@@ -222,9 +222,7 @@ bleepSfxRelease:
     beq :+
     jmp bleepSfxEnd
 :   rts
-bleepChannelRead:
-    cpx #BLEEP_AHEAD
-    bne bleepChannelReadNow
+bleepToAhead:
     jmp bleepChannelAhead   ; its row is read
 ; Channel BLEEP_AHEAD's row of the next frame, read now (it goes on at bleepAheadDone).
 bleepReadAhead:
@@ -233,11 +231,16 @@ bleepReadAhead:
     sta bleepGate           ; bit 7
     lda #$FF
     sta bleepLevel
+    bne bleepChannelReadNow
+bleepChannelRead:
+    cpx #BLEEP_AHEAD
+    beq bleepToAhead
 bleepChannelReadNow:
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
     sta bleepPtr+1
+    ldy #0
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
 bleepNoInstrument:
@@ -825,32 +828,20 @@ bleepReadDone:
     jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
 :   jmp bleepStepEnvelopes
 
-bleepDoEndNow:
-    jsr bleepStreamPattern  ; which looks it up now
-    tya                     ; 0
-    beq bleepDoEndRestart
 bleepDoEnd:
-    ; the pattern looked up ahead (or now, if the last one was too short for it)
-    lda bleepNextHi,x
-    beq bleepDoEndNow
-    sta bleepPtr+1
-    sta bleepPatHi,x
-    lda bleepNextLo,x
-    sta bleepPtr
-    lda #0
-    sta bleepNextHi,x
-    sta bleepKnown
+    jsr bleepStreamPattern  ; the pattern looked up ahead (or now, if the last one was too
+                            ; short for it); A = 0
 bleepDoEndRestart:
     ; a new pattern restarts the arpeggio and the vibrato, and is read from its start; a
     ; pattern ends where a row starts, so no instrument has set bleepAHi, which bleepRead clears
+    ; (Y = 0)
     sta bleepVibPos,x       ; A = 0
     lda bleepFx,x
     and #<~FX_STEP
     sta bleepFx,x
-; Runs channel X's commands from bleepPtr up to the next wait, then goes on at
+; Runs channel X's commands from bleepPtr (Y = 0) up to the next wait, then goes on at
 ; bleepStepEnvelopes (or bleepEnvStepped). The commands read on from bleepPtr + Y.
 bleepRead:
-    ldy #0
     sty bleepAHi            ; no instrument taken yet
 bleepReadNext:
     lda (bleepPtr),y
@@ -1187,7 +1178,7 @@ bleepHeaderWord:
     rts
 
 ; bleepPtr = stream X's next pattern (looked up ahead, or now), and its high byte in bleepPatHi;
-; Y = 0.
+; A = Y = 0.
 bleepStreamPattern:
     lda bleepNextHi,x
     beq @now
@@ -1204,7 +1195,8 @@ bleepStreamPattern:
     jsr bleepOrderPattern
     lda bleepPtr+1
     sta bleepPatHi,x
-    ldy #0
+    lda #0
+    tay
     rts
 
 ; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
