@@ -1002,7 +1002,7 @@ bleepDoLongNote:
 bleepDoCut:
     asl bleepVol,x          ; the note's bit off
     lsr bleepVol,x
-    jmp bleepReadNext
+    bpl bleepToRow
 bleepDoLongInstrument:
     iny
     jmp bleepTakeInstrument
@@ -1010,6 +1010,7 @@ bleepFxOn:
     ora bleepFx,x
 bleepFxStore:
     sta bleepFx,x
+bleepToRow:
     jmp bleepReadNext
 bleepFxOff:
     and bleepFx,x
@@ -1040,7 +1041,7 @@ bleepDoArrived:
 bleepDoSlideOff:
     lda #0
     sta bleepSlide,x
-    jmp bleepReadNext
+    beq bleepToRow
 bleepDoTremOn:
     sec
 bleepDoVibOn:
