@@ -1160,8 +1160,8 @@ bleepReadDpcm:
     iny
     lda (bleepALo),y
     sta bleepDpcmNext+1
-    lda #$80
-    sta bleepDpcmGo
+    sec
+    ror bleepDpcmGo         ; bit 7
     ldy bleepTmp
     bne @next
 
