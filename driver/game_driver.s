@@ -773,9 +773,8 @@ bleepChannelAhead:
     dey
     sty bleepLevel
     bit bleepAheadRow
-    bvs :+
+    bvs bleepToStepped
     jmp bleepStepEnvelopes
-:   jmp bleepEnvStepped
 
 ; Channel BLEEP_AHEAD's row read ahead: what its frame needs is kept, and its wait begins then.
 bleepAheadDone:
@@ -825,6 +824,7 @@ bleepReadDone:
     beq bleepAheadDone      ; read a frame ahead (as all its rows are)
     bit bleepAHi
     bpl :+
+bleepToStepped:
     jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
 :   jmp bleepStepEnvelopes
 
