@@ -124,7 +124,8 @@ bool isDuty(int32_t code) { return (code >= DRV_DUTY && code < DRV_LONG_WAIT) ||
 bool isWait(int32_t code) { return code < DRV_NOTE || code == DRV_LONG_WAIT; }
 
 // A duty set by the song on a note that still sounds when the song loops back sounds on over the
-// loop, as in the editor, until the channel's next note ends it. The stretches from the loop point
+// loop, as in the editor, until the channel's next note ends it (where it is heard at all: the
+// note's instrument may give the same duty, and the last stretch then releases it as before). The stretches from the loop point
 // on were captured without it, so the first note after the loop (unless a duty is set first) gets
 // the release, which changes nothing where no duty is held. A note in the loop point's first
 // frame ends it there anyway: the last stretch then releases it at its end, as it does the other
@@ -204,7 +205,7 @@ void captureSong(CapturePlayer& player, DriverCommandRecorder& recorder, Capture
         for (int c = 0; c < CHANNEL_COUNT; ++c) {
             for (const auto& off : EFFECT_OFF_ORDER) {
                 if (loops && off.effect == DRV_DUTY_OVERRIDE) {
-                    heldOverLoop[c] = player.effectActive(c, off.effect) && player.noteSounding(c);
+                    heldOverLoop[c] = player.effectActive(c, off.effect) && player.dutyOverrideHeard(c);
                     if (heldOverLoop[c]) continue;
                 }
                 if (player.effectActive(c, off.effect)) {

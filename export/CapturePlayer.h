@@ -59,8 +59,9 @@ struct CapturePlayer {
     // none, or when it is a sample instrument, which plays no note on that channel.
     virtual int channelInstrument(int channel) const = 0;
     virtual bool effectActive(int channel, DriverEffect effect) const = 0;
-    // A note sounds on the channel (it has not ended, nor been cut).
-    virtual bool noteSounding(int channel) const = 0;
+    // A duty set by the song is heard on the channel: a note sounds on a pulse, and its
+    // instrument's Duty/Mode envelope gives another duty than the one set.
+    virtual bool dutyOverrideHeard(int channel) const = 0;
     virtual void clearEffectActive(int channel, DriverEffect effect) = 0;
     // Forget the duty last reported, so the next duty is reported again.
     virtual void clearLastReportedDuty(int channel) = 0;

@@ -60,9 +60,13 @@ bool PlayerCapture::effectActive(int c, DriverEffect effect) const {
     return ch && knownEffect(effect) && ch->*EFFECT_FLAG[effect];
 }
 
-bool PlayerCapture::noteSounding(int c) const {
+bool PlayerCapture::dutyOverrideHeard(int c) const {
     const ChannelState* ch = channel(c);
-    return ch && ch->noteOn != 0;
+    if (!ch || c > CH_PULSE2 || ch->noteOn == 0 || ch->dutyOverride == -1) return false;
+    const Envelope& duty = player_.song.instruments[ch->instrument].envelopes[ENV_DUTY];
+    bool heard = (ch->dutyValue >> 6 & 3) != ch->dutyOverride;
+    for (int i = 0; i < duty.length(); ++i) heard = heard || (duty.values[i] >> 6 & 3) != ch->dutyOverride;
+    return heard;
 }
 
 void PlayerCapture::clearEffectActive(int c, DriverEffect effect) {

@@ -50,7 +50,7 @@ class PlayerCapture : public CapturePlayer {
     void setChannelInstrument(int channel, int slot) override;
     int channelInstrument(int channel) const override;
     bool effectActive(int channel, DriverEffect effect) const override;
-    bool noteSounding(int channel) const override;
+    bool dutyOverrideHeard(int channel) const override;
     // Clearing the duty override also forgets the duty last reported, as the Player does when it
     // reports the release itself: after the capture has closed the override, the same duty
     // set again in a later stretch must be reported again.

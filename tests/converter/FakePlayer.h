@@ -85,7 +85,7 @@ struct FakePlayer : CapturePlayer {
     void setChannelInstrument(int c, int s) override { instrument[c] = s; }
     int channelInstrument(int c) const override { return instrument[c]; }
     bool effectActive(int c, DriverEffect e) const override { return active[c][e]; }
-    bool noteSounding(int) const override { return false; }
+    bool dutyOverrideHeard(int) const override { return false; }
     void clearEffectActive(int c, DriverEffect e) override { active[c][e] = false; }
     void clearLastReportedDuty(int c) override { duty[c] = -1; }
     EffectRegisters effectRegisters() const override { return regs; }
