@@ -386,8 +386,10 @@ bleepEffects:
     eor bleepFx,x           ; A = FX_STARTED
     sta bleepFx,x
     ldy bleepLevel          ; as at @level, with the bits at hand
-    bpl @levelRead
-    and #FX_ARP | FX_VIB | FX_TREM
+    bmi :+
+    cpy #15                 ; which keeps the note's 63
+    bne @levelRead
+:   and #FX_ARP | FX_VIB | FX_TREM
     beq @done
 @wobbles:
     and #FX_ARP
@@ -1443,11 +1445,9 @@ bleep_play:
 @stream:
     inc bleepWait,x         ; 1
     dec bleepOrder,x        ; $FF, before the first entry
-    jsr bleepOrderPattern
+    jsr bleepStreamPattern  ; (none looked up yet: the first entry's)
     lda bleepPtr
     sta bleepPatLo,x
-    lda bleepPtr+1
-    sta bleepPatHi,x
     jsr bleepLookAhead
     dex
     bpl @stream
