@@ -447,16 +447,13 @@ bleepOutput:
     clc
     adc bleepTrem,x
     bcs @nibble             ; a negative tremolo that left the sum at 0 or more
-    bmi :+                  ; (63 + 63 at most) one that took it below 0
-    cmp #64
-    bcc @nibble
-    lda #63
-    bne @nibble
+    bpl @nibble             ; a positive one: 126 at most, which plays as 63 does (from 60 on)
+    lda #0                  ; one that took it below 0
+    beq @nibble
 @off:
     lda #$30                ; volume 0
     bne @level
-:   lda #0
-@nibble:                    ; A = the volume 0-63
+@nibble:                    ; A = the volume 0-63 (or more, which is full)
     cmp #60
     bcs @full               ; volume / 4 = 15: the Volume value's level
     lsr a
