@@ -459,27 +459,20 @@ bleepOutput:
     lsr a
     lsr a
     sta bleepPLo            ; volume / 4, 0-14 (free until the pitch)
+    dec bleepPLo            ; less 1: it is added with C set
     lda bleepVal,x          ; the Volume value's level in the high nibble (the rest 0)
-    lsr a
-    lsr a
-    lsr a
-    lsr a
     sta bleepPHi
-    stx bleepNibble
-    adc bleepPLo            ; C is clear: the value's low nibble is 0
-    tax                     ; level + volume / 4
-    lda bleepPHi
-    sec
-    sbc bleepPLo
-    bcs :+
-    eor #$FF
-    adc #1                  ; C is clear
-:   tay                     ; | level - volume / 4 |
-    lda bleepSquares,x
-    sec
-    sbc bleepSquares,y      ; level x volume / 4, by quarter squares
+    lda #0
+    ldy #4
+:   asl a                   ; level x volume / 4, from the level's highest bit
+    asl bleepPHi
+    bcc :+
+    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
+:   dey
+    bne :--
     ; / 15, as (p + 1) x 17 / 256 (exact for p 0-225), which is (a + a / 16) / 16 for a = p + 1
-    adc #0                  ; C is set
+    sec
+    adc #0
     sta bleepPLo
     lsr a
     lsr a
@@ -491,7 +484,6 @@ bleepOutput:
     lsr a
     lsr a
     lsr a
-    ldx bleepNibble
     ora #$30
     bne @level
 @full:
