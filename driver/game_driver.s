@@ -671,25 +671,22 @@ bleepWobble:
     cmp #$10
     bcc :+
     eor #$1F                ; 16-31 and 48-63 fall back
-:   sta bleepTmp
-    lda bleepVib,x          ; times the depth, by quarter squares
-    and #$0F
-    sta bleepALo
-    clc
-    adc bleepTmp
-    tay
-    lda bleepSquares,y
-    sta bleepPLo
-    lda bleepALo
-    sec
-    sbc bleepTmp
-    bcs :+
-    eor #$FF
-    adc #1                  ; C is clear
-:   tay
-    lda bleepPLo
-    sec
-    sbc bleepSquares,y
+:   sta bleepPLo
+    dec bleepPLo            ; less 1: it is added with C set
+    lda bleepVib,x
+    asl a
+    asl a
+    asl a
+    asl a
+    sta bleepPHi            ; the depth in the high nibble
+    lda #0
+    ldy #4
+:   asl a                   ; times the depth, from its highest bit
+    asl bleepPHi
+    bcc :+
+    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
+:   dey
+    bne :--
     ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
     ; (p + (31p + 489) / 256) / 4
     sta bleepPLo
