@@ -137,15 +137,26 @@ SONG_CHANNELS    = 5
 
 ; The tables come first, so that where their indexed reads cross a page (a cycle more each)
 ; does not move when the code changes.
-bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
-bleepBits:                  ; and the channel bits by channel, in the first four bytes
-    .byte 1, 2, 4, 8, 2
 bleepArpNext:               ; the arpeggio's step after each step
     .byte 1, 2, 3, 1
 bleepOffsets:
     .byte 0, 4, 8, 12
 bleepAudible:               ; per channel the lowest Volume value heard (the triangle's is 8)
     .byte $10, $10, $80, $10
+
+; Tables that fill the gap between the NTSC and the PAL period high bytes (game_periods.inc).
+.macro bleepGapTables
+bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
+bleepBits:                  ; and the channel bits by channel, in the first four bytes
+    .byte 1, 2, 4, 8, 2
+bleepQuietValues:
+    .byte $30, $30, $80, $30
+bleepCommandsLo:
+    .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
+    .lobytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
+    .lobytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
+    .lobytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
+.endmacro
 
 .include "game_periods.inc"
 
@@ -970,11 +981,6 @@ bleepRestartEnvelopes:
     sta bleepAHi
     jmp bleepReadNext
 
-bleepCommandsLo:
-    .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
-    .lobytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
-    .lobytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
-    .lobytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
 bleepCommandsHi:
     .hibytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
     .hibytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
@@ -1353,8 +1359,6 @@ bleepQuiet:
     lda #$0F
     sta $4015
     rts
-bleepQuietValues:
-    .byte $30, $30, $80, $30
 
 ; The state becomes A.
 bleepState:
