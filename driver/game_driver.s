@@ -470,17 +470,8 @@ bleepOutput:
     lsr a
     lsr a
     sta bleepPLo            ; volume / 4, 0-14 (free until the pitch)
-    dec bleepPLo            ; less 1: it is added with C set
     lda bleepVal,x          ; the Volume value's level in the high nibble (the rest 0)
-    sta bleepPHi
-    lda #0
-    ldy #4
-:   asl a                   ; level x volume / 4, from the level's highest bit
-    asl bleepPHi
-    bcc :+
-    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
-:   dey
-    bne :--
+    jsr bleepTimes          ; level x volume / 4
     ; / 15, as (p + 1) x 17 / 256 (exact for p 0-225), which is (a + a / 16) / 16 for a = p + 1
     sec
     adc #0
@@ -683,21 +674,12 @@ bleepWobble:
     bcc :+
     eor #$1F                ; 16-31 and 48-63 fall back
 :   sta bleepPLo
-    dec bleepPLo            ; less 1: it is added with C set
     lda bleepVib,x
     asl a
     asl a
     asl a
-    asl a
-    sta bleepPHi            ; the depth in the high nibble
-    lda #0
-    ldy #4
-:   asl a                   ; times the depth, from its highest bit
-    asl bleepPHi
-    bcc :+
-    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
-:   dey
-    bne :--
+    asl a                   ; the depth in the high nibble
+    jsr bleepTimes
     ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
     ; (p + (31p + 489) / 256) / 4
     sta bleepPLo
@@ -740,6 +722,21 @@ bleepWobble:
     adc bleepVibPos,x
     and #63
     sta bleepVibPos,x
+    rts
+
+; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
+; nibble's highest bit. Y = 0; bleepPLo and bleepPHi are lost.
+bleepTimes:
+    sta bleepPHi
+    dec bleepPLo            ; less 1: it is added with C set
+    lda #0
+    ldy #4
+:   asl a
+    asl bleepPHi
+    bcc :+
+    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
+:   dey
+    bne :--
     rts
 
 ; A channel's volume slide, A units (signed): a part of bleepEffects, which goes on at its level.
