@@ -254,16 +254,13 @@ bleepChannelReadNow:
     ldy #0
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
-bleepNoInstrument:
-    jmp bleepEffects
-
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
 ; end byte, the value at the loop point (or the last value again, held from then on). A Volume envelope held on a silent value
 ; (on the triangle: below 8) ends the note.
 ; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
-    beq bleepNoInstrument
+    beq bleepEffects
 
 @envelope:                  ; X = the channel + 4 x the envelope kind
     ldy bleepEnvPos,x
@@ -433,7 +430,7 @@ bleepEffects:
     beq bleepTremolo
     lda bleepTmp
     sta bleepVibOff
-    jmp bleepEffectsDone
+    bcc bleepEffectsDone    ; (bleepWobble leaves C clear)
 bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
 bleepTaken:
     jmp bleepChannelDone    ; the sound effect has the channel
@@ -795,6 +792,8 @@ bleepAheadDone:
 ; that ends right after the wait gives way to the next one now, as at bleepDoEnd, when no
 ; arpeggio, vibrato or tremolo runs until then (nor has an arpeggio left its step other than
 ; 0): the new pattern's start is then not heard before its first row.
+bleepDoLongWait:            ; (command $D4 n: n frames, its argument in A)
+    iny
 bleepReadWait:
     sta bleepWait,x         ; 0 waits 256 frames
 bleepReadDone:
@@ -984,9 +983,6 @@ bleepCommandsHi:
     .hibytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
     .hibytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
 
-bleepDoLongWait:
-    iny
-    jmp bleepReadWait
 bleepDoLongNote:
     iny
     jmp bleepNoteOn
@@ -1329,7 +1325,7 @@ bleep_init:
 :   sta bleepMode           ; no song
     stx bleepEntry
     sty bleepEntry+1
-    jmp bleepSfxEnd         ; no sound effect, and silence
+    bpl bleepSfxEnd         ; (N is clear: A is 0 or 96) no sound effect, and silence
 bleep_stop:
     lda #0
     jsr bleepState
