@@ -721,39 +721,6 @@ bleepWobble:
     sta bleepVibPos,x
     rts
 
-; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
-; nibble's highest bit. Y = 0; bleepPLo and bleepPHi are lost.
-bleepTimes:
-    sta bleepPHi
-    dec bleepPLo            ; less 1: it is added with C set
-    lda #0
-    ldy #4
-:   asl a
-    asl bleepPHi
-    bcc :+
-    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
-:   dey
-    bne :--
-    rts
-
-; A channel's volume slide, A units (signed): a part of bleepEffects, which goes on at its level.
-bleepVolumeSlide:
-    sta bleepTmp
-    lda bleepVol,x
-    and #$80
-    sta bleepGate           ; (free after the first test) the note's bit
-    eor bleepVol,x
-    clc
-    adc bleepTmp
-    bpl :+
-    lda #0
-:   cmp #64
-    bcc :+
-    lda #63
-:   ora bleepGate
-    sta bleepVol,x
-    jmp bleepEffectsLevel
-
 ; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
 ; as after reading it.
 bleepChannelAhead:
@@ -976,6 +943,39 @@ bleepRestartEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up
     sta bleepAHi
     jmp bleepReadNext
+
+; A channel's volume slide, A units (signed): a part of bleepEffects, which goes on at its level.
+bleepVolumeSlide:
+    sta bleepTmp
+    lda bleepVol,x
+    and #$80
+    sta bleepGate           ; (free after the first test) the note's bit
+    eor bleepVol,x
+    clc
+    adc bleepTmp
+    bpl :+
+    lda #0
+:   cmp #64
+    bcc :+
+    lda #63
+:   ora bleepGate
+    sta bleepVol,x
+    jmp bleepEffectsLevel
+
+; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
+; nibble's highest bit. Y = 0; bleepPLo and bleepPHi are lost.
+bleepTimes:
+    sta bleepPHi
+    dec bleepPLo            ; less 1: it is added with C set
+    lda #0
+    ldy #4
+:   asl a
+    asl bleepPHi
+    bcc :+
+    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
+:   dey
+    bne :--
+    rts
 
 bleepCommandsHi:
     .hibytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
