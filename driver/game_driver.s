@@ -137,15 +137,26 @@ SONG_CHANNELS    = 5
 
 ; The tables come first, so that where their indexed reads cross a page (a cycle more each)
 ; does not move when the code changes.
-bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
-bleepBits:                  ; and the channel bits by channel, in the first four bytes
-    .byte 1, 2, 4, 8, 2
 bleepArpNext:               ; the arpeggio's step after each step
     .byte 1, 2, 3, 1
 bleepOffsets:
     .byte 0, 4, 8, 12
 bleepAudible:               ; per channel the lowest Volume value heard (the triangle's is 8)
     .byte $10, $10, $80, $10
+
+; Tables that fill the gap between the NTSC and the PAL period high bytes (game_periods.inc).
+.macro bleepGapTables
+bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
+bleepBits:                  ; and the channel bits by channel, in the first four bytes
+    .byte 1, 2, 4, 8, 2
+bleepQuietValues:
+    .byte $30, $30, $80, $30
+bleepCommandsLo:
+    .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
+    .lobytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
+    .lobytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
+    .lobytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
+.endmacro
 
 .include "game_periods.inc"
 
@@ -243,16 +254,13 @@ bleepChannelReadNow:
     ldy #0
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
-bleepNoInstrument:
-    jmp bleepEffects
-
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
 ; end byte, the value at the loop point (or the last value again, held from then on). A Volume envelope held on a silent value
 ; (on the triangle: below 8) ends the note.
 ; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
-    beq bleepNoInstrument
+    beq bleepEffects
 
 @envelope:                  ; X = the channel + 4 x the envelope kind
     ldy bleepEnvPos,x
@@ -386,8 +394,10 @@ bleepEffects:
     eor bleepFx,x           ; A = FX_STARTED
     sta bleepFx,x
     ldy bleepLevel          ; as at @level, with the bits at hand
-    bpl @levelRead
-    and #FX_ARP | FX_VIB | FX_TREM
+    bmi :+
+    cpy #15                 ; which keeps the note's 63
+    bne @levelRead
+:   and #FX_ARP | FX_VIB | FX_TREM
     beq @done
 @wobbles:
     and #FX_ARP
@@ -420,7 +430,7 @@ bleepEffects:
     beq bleepTremolo
     lda bleepTmp
     sta bleepVibOff
-    jmp bleepEffectsDone
+    bcc bleepEffectsDone    ; (bleepWobble leaves C clear)
 bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
 bleepTaken:
     jmp bleepChannelDone    ; the sound effect has the channel
@@ -445,42 +455,23 @@ bleepOutput:
     clc
     adc bleepTrem,x
     bcs @nibble             ; a negative tremolo that left the sum at 0 or more
-    bmi :+                  ; (63 + 63 at most) one that took it below 0
-    cmp #64
-    bcc @nibble
-    lda #63
-    bne @nibble
+    bpl @nibble             ; a positive one: 126 at most, which plays as 63 does (from 60 on)
+    lda #0                  ; one that took it below 0
+    beq @nibble
 @off:
     lda #$30                ; volume 0
     bne @level
-:   lda #0
-@nibble:                    ; A = the volume 0-63
+@nibble:                    ; A = the volume 0-63 (or more, which is full)
     cmp #60
     bcs @full               ; volume / 4 = 15: the Volume value's level
     lsr a
     lsr a
     sta bleepPLo            ; volume / 4, 0-14 (free until the pitch)
     lda bleepVal,x          ; the Volume value's level in the high nibble (the rest 0)
-    lsr a
-    lsr a
-    lsr a
-    lsr a
-    sta bleepPHi
-    stx bleepNibble
-    adc bleepPLo            ; C is clear: the value's low nibble is 0
-    tax                     ; level + volume / 4
-    lda bleepPHi
-    sec
-    sbc bleepPLo
-    bcs :+
-    eor #$FF
-    adc #1                  ; C is clear
-:   tay                     ; | level - volume / 4 |
-    lda bleepSquares,x
-    sec
-    sbc bleepSquares,y      ; level x volume / 4, by quarter squares
+    jsr bleepTimes          ; level x volume / 4
     ; / 15, as (p + 1) x 17 / 256 (exact for p 0-225), which is (a + a / 16) / 16 for a = p + 1
-    adc #0                  ; C is set
+    sec
+    adc #0
     sta bleepPLo
     lsr a
     lsr a
@@ -492,7 +483,6 @@ bleepOutput:
     lsr a
     lsr a
     lsr a
-    ldx bleepNibble
     ora #$30
     bne @level
 @full:
@@ -680,25 +670,13 @@ bleepWobble:
     cmp #$10
     bcc :+
     eor #$1F                ; 16-31 and 48-63 fall back
-:   sta bleepTmp
-    lda bleepVib,x          ; times the depth, by quarter squares
-    and #$0F
-    sta bleepALo
-    clc
-    adc bleepTmp
-    tay
-    lda bleepSquares,y
-    sta bleepPLo
-    lda bleepALo
-    sec
-    sbc bleepTmp
-    bcs :+
-    eor #$FF
-    adc #1                  ; C is clear
-:   tay
-    lda bleepPLo
-    sec
-    sbc bleepSquares,y
+:   sta bleepPLo
+    lda bleepVib,x
+    asl a
+    asl a
+    asl a
+    asl a                   ; the depth in the high nibble
+    jsr bleepTimes
     ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
     ; (p + (31p + 489) / 256) / 4
     sta bleepPLo
@@ -743,24 +721,6 @@ bleepWobble:
     sta bleepVibPos,x
     rts
 
-; A channel's volume slide, A units (signed): a part of bleepEffects, which goes on at its level.
-bleepVolumeSlide:
-    sta bleepTmp
-    lda bleepVol,x
-    and #$80
-    sta bleepGate           ; (free after the first test) the note's bit
-    eor bleepVol,x
-    clc
-    adc bleepTmp
-    bpl :+
-    lda #0
-:   cmp #64
-    bcc :+
-    lda #63
-:   ora bleepGate
-    sta bleepVol,x
-    jmp bleepEffectsLevel
-
 ; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
 ; as after reading it.
 bleepChannelAhead:
@@ -799,6 +759,8 @@ bleepAheadDone:
 ; that ends right after the wait gives way to the next one now, as at bleepDoEnd, when no
 ; arpeggio, vibrato or tremolo runs until then (nor has an arpeggio left its step other than
 ; 0): the new pattern's start is then not heard before its first row.
+bleepDoLongWait:            ; (command $D4 n: n frames, its argument in A)
+    iny
 bleepReadWait:
     sta bleepWait,x         ; 0 waits 256 frames
 bleepReadDone:
@@ -982,20 +944,45 @@ bleepRestartEnvelopes:
     sta bleepAHi
     jmp bleepReadNext
 
-bleepCommandsLo:
-    .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
-    .lobytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
-    .lobytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
-    .lobytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
+; A channel's volume slide, A units (signed): a part of bleepEffects, which goes on at its level.
+bleepVolumeSlide:
+    sta bleepTmp
+    lda bleepVol,x
+    and #$80
+    sta bleepGate           ; (free after the first test) the note's bit
+    eor bleepVol,x
+    clc
+    adc bleepTmp
+    bpl :+
+    lda #0
+:   cmp #64
+    bcc :+
+    lda #63
+:   ora bleepGate
+    sta bleepVol,x
+    jmp bleepEffectsLevel
+
+; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
+; nibble's highest bit. Y = 0; bleepPLo and bleepPHi are lost.
+bleepTimes:
+    sta bleepPHi
+    dec bleepPLo            ; less 1: it is added with C set
+    lda #0
+    ldy #4
+:   asl a
+    asl bleepPHi
+    bcc :+
+    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
+:   dey
+    bne :--
+    rts
+
 bleepCommandsHi:
     .hibytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
     .hibytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
     .hibytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
     .hibytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
 
-bleepDoLongWait:
-    iny
-    jmp bleepReadWait
 bleepDoLongNote:
     iny
     jmp bleepNoteOn
@@ -1338,7 +1325,7 @@ bleep_init:
 :   sta bleepMode           ; no song
     stx bleepEntry
     sty bleepEntry+1
-    jmp bleepSfxEnd         ; no sound effect, and silence
+    bpl bleepSfxEnd         ; (N is clear: A is 0 or 96) no sound effect, and silence
 bleep_stop:
     lda #0
     jsr bleepState
@@ -1365,8 +1352,6 @@ bleepQuiet:
     lda #$0F
     sta $4015
     rts
-bleepQuietValues:
-    .byte $30, $30, $80, $30
 
 ; The state becomes A.
 bleepState:
@@ -1443,11 +1428,9 @@ bleep_play:
 @stream:
     inc bleepWait,x         ; 1
     dec bleepOrder,x        ; $FF, before the first entry
-    jsr bleepOrderPattern
+    jsr bleepStreamPattern  ; (none looked up yet: the first entry's)
     lda bleepPtr
     sta bleepPatLo,x
-    lda bleepPtr+1
-    sta bleepPatHi,x
     jsr bleepLookAhead
     dex
     bpl @stream

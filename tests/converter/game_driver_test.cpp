@@ -277,6 +277,18 @@ TEST(GameDriver, VibratoAndTremoloOfEveryDepth) {
     expectBuiltSongPlays(w, *song, 15 * 16, "depths");
 }
 
+// The tremolo at its full depth over a low channel volume (21: pulse 1, triangle) and over 63
+// (pulse 2): the sums below 0 play as 0, those above 63 as 63.
+TEST(GameDriver, FullTremoloOverLowAndFullVolume) {
+    ScratchDir w("game-driver-tremolo-ends");
+    auto song = std::make_unique<Song>();
+    for (const char* line : {"env 1 volume 0 240", "cell 0 P1 0 30 1 -", "cell 0 P1 1 - - C05",
+                             "cell 0 P1 2-15 - - 71F", "cell 0 P2 0 42 1 -", "cell 0 P2 1-15 - - 73F",
+                             "cell 0 TR 0 33 1 -", "cell 0 TR 1 - - C05", "cell 0 TR 2-15 - - 72F"})
+        songScriptLine(*song, line, "converter/tremolo-ends");
+    expectBuiltSongPlays(w, *song, 16 * 6, "tremolo ends");
+}
+
 // A new pattern starts the vibrato and the arpeggio from their beginnings, also when the pattern
 // before ended with them off (the vibrato on pulse 1, which had moved its position; the arpeggio
 // on pulse 2, which had left its step) and they come back without a note.
@@ -314,6 +326,20 @@ TEST(GameDriver, DutyChangesOnEveryChannelAtPatternEnds) {
           "cell 1 TR 0 35 1 C4F", "cell 1 TR 2 37 1 -", "cell 1 NO 1 - - C3F", "cell 1 NO 2 7 1 C1F"})
         songScriptLine(*song, line, "converter/duty-changes");
     expectBuiltSongPlays(w, *song, 96, "duty changes");
+}
+
+// Patterns of one frame each: from the second frame on, the streams need their next patterns
+// before the one look-up a frame has reached them, and find them then, on pulse 1 after rows
+// without a note, whose envelope steps on.
+TEST(GameDriver, PatternEndsBeforeTheNextPatternIsLookedUp) {
+    ScratchDir w("game-driver-short-patterns");
+    auto song = std::make_unique<Song>();
+    for (const char* line :
+         {"orders 0 1 2 3 4", "env 1 volume 0 240 176 112 48", "cell 0 P1 0 30 1 F01", "cell 0 P2 0 40 1 D00",
+          "cell 1 P2 0 43 1 D00", "cell 2 P2 0 46 1 D00", "cell 3 P1 0 36 1 -", "cell 3 P2 0 49 1 D00",
+          "cell 4 P1 0-3 38 1 -", "cell 4 P2 0-3 52 1 -", "cell 4 P2 3 - - D00"})
+        songScriptLine(*song, line, "converter/short-patterns");
+    expectBuiltSongPlays(w, *song, 64, "short patterns");
 }
 
 // A duty set with Cxy on a note held into the next order entry stays: the data says it again
