@@ -284,10 +284,17 @@ void Player::processRow(int c) {
     reportEffects(c, cell);
     if (!isVibrato(effect)) ch.vibratoOffset = 0;
 
-    if (ch.noteDelay == 0 && !startNote(c, cell)) stepEnvelopes(c);
+    bool started = false;
+    if (ch.noteDelay == 0) {
+        started = startNote(c, cell);
+        if (!started) stepEnvelopes(c);
+    }
 
-    if (ch.noteOn != 0 && volumeLevel(ch.volume) != volumeLevel(oldVolume))
-        recordDriverCommand(c, DRV_VOLUME, volumeLevel(ch.volume));
+    // A driver starts a note at full volume, which Cxy keeps from happening here: its level is
+    // reported then even when it is the one before the row.
+    const int level = volumeLevel(ch.volume);
+    const bool keptVolume = started && effect == 0xC && level != volumeLevel(63);
+    if (ch.noteOn != 0 && (level != volumeLevel(oldVolume) || keptVolume)) recordDriverCommand(c, DRV_VOLUME, level);
 
     if (effect == 0x0 && xy != 0) arpeggioStep(ch, xy);
 

@@ -386,6 +386,17 @@ TEST(GameDriver, DelayedNotesStartAtTheirEnvelopesFirstValues) {
     expectBuiltSongPlays(w, *song, 384, "note delay");
 }
 
+// A note on a row with Cxy keeps the level Cxy sets, also when it is the one before the row (a
+// driver starts a note at full volume), and C00 silences a note on the song's first row.
+TEST(GameDriver, NotesOnCxyRowsKeepTheirLevel) {
+    ScratchDir w("game-driver-cxy-notes");
+    auto song = std::make_unique<Song>();
+    for (const char* line : {"env 1 volume 0 240", "cell 0 P1 0 30 1 C05", "cell 0 P1 4 32 1 C05", "cell 0 P2 0 30 1 C00",
+                             "cell 0 P2 4 32 1 C0A", "cell 0 P2 8 - 1 C0A"})
+        songScriptLine(*song, line, "converter/cxy-notes");
+    expectBuiltSongPlays(w, *song, 96, "Cxy notes");
+}
+
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
 
 // Paused for frames 40-69 the channels are silent and the song holds; after it, it goes on where
