@@ -125,11 +125,11 @@ bool isWait(int32_t code) { return code < DRV_NOTE || code == DRV_LONG_WAIT; }
 
 // A duty set by the song on a note that still sounds when the song loops back sounds on over the
 // loop, as in the editor, until the channel's next note ends it (where it is heard at all: the
-// note's instrument may give the same duty, and the last stretch then releases it as before). The stretches from the loop point
-// on were captured without it, so the first note after the loop (unless a duty is set first) gets
-// the release, which changes nothing where no duty is held. A note in the loop point's first
-// frame ends it there anyway: the last stretch then releases it at its end, as it does the other
-// effects.
+// note's instrument may give the same duty, and the last stretch then releases it as before).
+// The stretches from the loop point on were captured without it, so the first note after the
+// loop (unless a duty is set first) gets the release, which changes nothing where no duty is
+// held. A note in the loop point's first frame ends it there anyway: the last stretch then
+// releases it at its end, as it does the other effects.
 void releaseDutyAfterLoop(CapturedSong& song, int c) {
     auto& stretches = song.channels[c];
     bool waited = false;

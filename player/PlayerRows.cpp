@@ -294,7 +294,8 @@ void Player::processRow(int c) {
     // reported then even when it is the one before the row.
     const int level = volumeLevel(ch.volume);
     const bool keptVolume = started && effect == 0xC && level != volumeLevel(63);
-    if (ch.noteOn != 0 && (level != volumeLevel(oldVolume) || keptVolume)) recordDriverCommand(c, DRV_VOLUME, level);
+    if (ch.noteOn != 0 && (level != volumeLevel(oldVolume) || keptVolume))
+        recordDriverCommand(c, DRV_VOLUME, level);
 
     if (effect == 0x0 && xy != 0) arpeggioStep(ch, xy);
 

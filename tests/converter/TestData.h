@@ -107,8 +107,8 @@ inline void leaveOutWhatTheDataCannotCarry(Song& song) {
         for (int c = 0; c < CHANNEL_COUNT; ++c)
             for (PatternCell& cell : p.cells[c]) {
                 if (cell.effect() == 0x8) cell.setEffect(0, 0);
-                const bool sample = cell.instrument != 0 && song.instruments[cell.instrument].type == INST_DPCM;
+                const bool sample =
+                    cell.instrument != 0 && song.instruments[cell.instrument].type == INST_DPCM;
                 if (c == CH_DPCM && !sample && cell.note != NOTE_OFF) cell.note = cell.instrument = 0;
             }
 }
-

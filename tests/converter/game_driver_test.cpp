@@ -183,8 +183,8 @@ TEST(GameDriver, ExampleSongsPlayAsThePlayerPlaysThem) {
                     if (pitch && ours[f][i] > 0 && std::abs(double(theirs[f][i]) / ours[f][i] - 1) < 0.03) {
                         ++early;
                     } else if (differing++ < 5) {
-                        ADD_FAILURE() << what << " frame " << f << " value " << i << ": " << ours[f][i] << " vs "
-                                      << theirs[f][i];
+                        ADD_FAILURE() << what << " frame " << f << " value " << i << ": " << ours[f][i]
+                                      << " vs " << theirs[f][i];
                     }
                 }
             }
@@ -352,7 +352,8 @@ TEST(GameDriver, DutyHeldIntoTheNextOrderEntry) {
         songScriptLine(*song, line, "converter/duty-held");
     expectBuiltSongPlays(w, *song, 64 * 6 * 4 + 8, "duty held");
     song = std::make_unique<Song>();
-    for (const char* line : {"orders 0 1", "env 1 volume 0 240", "cell 0 P1 8 30 1 -", "cell 1 P1 0 32 1 C3F"})
+    for (const char* line :
+         {"orders 0 1", "env 1 volume 0 240", "cell 0 P1 8 30 1 -", "cell 1 P1 0 32 1 C3F"})
         songScriptLine(*song, line, "converter/duty-over-loop");
     expectBuiltSongPlays(w, *song, 64 * 6 * 4 + 8, "duty over the loop");
 }
@@ -363,9 +364,10 @@ TEST(GameDriver, DutyHeldIntoTheNextOrderEntry) {
 TEST(GameDriver, SamplesFromTheFirstFrameAndInFramesRunning) {
     ScratchDir w("game-driver-sample-frames");
     auto song = std::make_unique<Song>();
-    for (const char* line : {"include plain", "dpcm 3 32 0", "dpcm 4 33 0", "dpcm 5 49 1", "cell 0 P2 0 - - F01",
-                             "cell 0 DM 0 37 4 -", "cell 0 DM 1 53 5 -", "cell 0 DM 2 40 4 -",
-                             "cell 0 DM 4 45 5 -", "cell 0 P2 5 - - F03", "cell 0 DM 6 41 3 -"})
+    for (const char* line :
+         {"include plain", "dpcm 3 32 0", "dpcm 4 33 0", "dpcm 5 49 1", "cell 0 P2 0 - - F01",
+          "cell 0 DM 0 37 4 -", "cell 0 DM 1 53 5 -", "cell 0 DM 2 40 4 -", "cell 0 DM 4 45 5 -",
+          "cell 0 P2 5 - - F03", "cell 0 DM 6 41 3 -"})
         songScriptLine(*song, line, "converter/sample-frames");
     const std::vector<State> theirs = playerStates(*song, 16);
     ASSERT_GE(std::count_if(theirs.begin(), theirs.begin() + 3, [](const State& s) { return s[8] >= 0; }), 3);
@@ -377,8 +379,9 @@ TEST(GameDriver, SamplesFromTheFirstFrameAndInFramesRunning) {
 TEST(GameDriver, DelayedNotesStartAtTheirEnvelopesFirstValues) {
     ScratchDir w("game-driver-note-delay");
     auto song = std::make_unique<Song>();
-    for (const char* line : {"env 1 volume 3 240 208 176 144", "env 1 duty 3 0 64 128 192", "cell 0 P1 0 30 1 ED3",
-                             "cell 0 P1 2 32 1 -", "cell 0 P1 4 34 1 ED1", "cell 0 TR 1 30 1 ED2"})
+    for (const char* line :
+         {"env 1 volume 3 240 208 176 144", "env 1 duty 3 0 64 128 192", "cell 0 P1 0 30 1 ED3",
+          "cell 0 P1 2 32 1 -", "cell 0 P1 4 34 1 ED1", "cell 0 TR 1 30 1 ED2"})
         songScriptLine(*song, line, "converter/note-delay");
     const std::vector<State> theirs = playerStates(*song, 8);
     EXPECT_EQ(theirs[2][0], 0);
@@ -391,8 +394,8 @@ TEST(GameDriver, DelayedNotesStartAtTheirEnvelopesFirstValues) {
 TEST(GameDriver, NotesOnCxyRowsKeepTheirLevel) {
     ScratchDir w("game-driver-cxy-notes");
     auto song = std::make_unique<Song>();
-    for (const char* line : {"env 1 volume 0 240", "cell 0 P1 0 30 1 C05", "cell 0 P1 4 32 1 C05", "cell 0 P2 0 30 1 C00",
-                             "cell 0 P2 4 32 1 C0A", "cell 0 P2 8 - 1 C0A"})
+    for (const char* line : {"env 1 volume 0 240", "cell 0 P1 0 30 1 C05", "cell 0 P1 4 32 1 C05",
+                             "cell 0 P2 0 30 1 C00", "cell 0 P2 4 32 1 C0A", "cell 0 P2 8 - 1 C0A"})
         songScriptLine(*song, line, "converter/cxy-notes");
     expectBuiltSongPlays(w, *song, 96, "Cxy notes");
 }

@@ -118,7 +118,8 @@ TEST(NsfWriter, SampleTablesAndBytes) {
         out << std::hex << e.address << " " << e.bank << " " << e.length << " " << e.loop << "\n" << std::dec;
         const std::vector<uint8_t>& bytes = cap.dpcmSamples[s].bytes;
         for (size_t i = 0; !bytes.empty() && i < size_t(e.length) * 16 + 1; ++i)
-            ASSERT_EQ(r.imageByte(size_t(e.imageOffset()) + i), i < bytes.size() ? bytes[i] : DMC_PAST_END) << s;
+            ASSERT_EQ(r.imageByte(size_t(e.imageOffset()) + i), i < bytes.size() ? bytes[i] : DMC_PAST_END)
+                << s;
     }
     expectTestData("nsf/sample_tables.txt", out.str());
     std::vector<uint8_t> wantA = a.bytes;
