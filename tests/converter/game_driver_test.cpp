@@ -206,6 +206,19 @@ void expectBuiltSongPlays(const ScratchDir& w, Song& song, int frames, const std
     }
 }
 
+// A song of script statements, `name` naming it in messages.
+std::unique_ptr<Song> linesSong(std::initializer_list<const char*> lines, const std::string& name) {
+    auto song = std::make_unique<Song>();
+    for (const char* line : lines) songScriptLine(*song, line, "converter/" + name);
+    return song;
+}
+
+// Such a song plays as the Player plays it for `frames` frames, PAL and NTSC.
+void expectLinesPlay(std::initializer_list<const char*> lines, const std::string& name, int frames) {
+    ScratchDir w("game-driver-" + name);
+    expectBuiltSongPlays(w, *linesSong(lines, name), frames, name);
+}
+
 TEST(GameDriver, SongsPlayAsThePlayerPlaysThem) {
     std::ifstream table(BF_SOURCE_DIR "/tests/data/converter/game-driver-plays.txt");
     for (std::string line; std::getline(table, line);) {
@@ -280,13 +293,10 @@ TEST(GameDriver, VibratoAndTremoloOfEveryDepth) {
 // The tremolo at its full depth over a low channel volume (21: pulse 1, triangle) and over 63
 // (pulse 2): the sums below 0 play as 0, those above 63 as 63.
 TEST(GameDriver, FullTremoloOverLowAndFullVolume) {
-    ScratchDir w("game-driver-tremolo-ends");
-    auto song = std::make_unique<Song>();
-    for (const char* line : {"env 1 volume 0 240", "cell 0 P1 0 30 1 -", "cell 0 P1 1 - - C05",
-                             "cell 0 P1 2-15 - - 71F", "cell 0 P2 0 42 1 -", "cell 0 P2 1-15 - - 73F",
-                             "cell 0 TR 0 33 1 -", "cell 0 TR 1 - - C05", "cell 0 TR 2-15 - - 72F"})
-        songScriptLine(*song, line, "converter/tremolo-ends");
-    expectBuiltSongPlays(w, *song, 16 * 6, "tremolo ends");
+    expectLinesPlay({"env 1 volume 0 240", "cell 0 P1 0 30 1 -", "cell 0 P1 1 - - C05",
+                     "cell 0 P1 2-15 - - 71F", "cell 0 P2 0 42 1 -", "cell 0 P2 1-15 - - 73F",
+                     "cell 0 TR 0 33 1 -", "cell 0 TR 1 - - C05", "cell 0 TR 2-15 - - 72F"},
+                    "tremolo-ends", 16 * 6);
 }
 
 // A new pattern starts the vibrato and the arpeggio from their beginnings, also when the pattern
@@ -317,87 +327,71 @@ TEST(GameDriver, PatternStartsVibratoAndArpeggioAgain) {
 // Duty changes (Cxy) and their releases on every channel, in rows where patterns end and
 // start: the pulses play them, the triangle and the noise have no duty to change.
 TEST(GameDriver, DutyChangesOnEveryChannelAtPatternEnds) {
-    ScratchDir w("game-driver-duty-changes");
-    auto song = std::make_unique<Song>();
-    for (const char* line :
-         {"orders 0 1 0 1", "env 1 volume 0 240 176", "cell 0 P1 0 30 1 F02", "cell 0 P1 1 - - C3F",
-          "cell 0 P2 0 42 1 C2F", "cell 0 P2 2 - - D00", "cell 0 TR 0 33 1 C3F", "cell 0 TR 2 - - C1F",
-          "cell 0 NO 0 5 1 C2A", "cell 0 NO 2 6 1 -", "cell 1 P1 0 32 1 -", "cell 1 P2 0 44 1 C1F", "cell 1 P2 2 - - D00",
-          "cell 1 TR 0 35 1 C4F", "cell 1 TR 2 37 1 -", "cell 1 NO 1 - - C3F", "cell 1 NO 2 7 1 C1F"})
-        songScriptLine(*song, line, "converter/duty-changes");
-    expectBuiltSongPlays(w, *song, 96, "duty changes");
+    expectLinesPlay(
+        {"orders 0 1 0 1", "env 1 volume 0 240 176", "cell 0 P1 0 30 1 F02", "cell 0 P1 1 - - C3F",
+         "cell 0 P2 0 42 1 C2F", "cell 0 P2 2 - - D00", "cell 0 TR 0 33 1 C3F", "cell 0 TR 2 - - C1F",
+         "cell 0 NO 0 5 1 C2A", "cell 0 NO 2 6 1 -", "cell 1 P1 0 32 1 -", "cell 1 P2 0 44 1 C1F",
+         "cell 1 P2 2 - - D00", "cell 1 TR 0 35 1 C4F", "cell 1 TR 2 37 1 -", "cell 1 NO 1 - - C3F",
+         "cell 1 NO 2 7 1 C1F"},
+        "duty-changes", 96);
 }
 
 // Patterns of one frame each: from the second frame on, the streams need their next patterns
 // before the one look-up a frame has reached them, and find them then, on pulse 1 after rows
 // without a note, whose envelope steps on.
 TEST(GameDriver, PatternEndsBeforeTheNextPatternIsLookedUp) {
-    ScratchDir w("game-driver-short-patterns");
-    auto song = std::make_unique<Song>();
-    for (const char* line :
-         {"orders 0 1 2 3 4", "env 1 volume 0 240 176 112 48", "cell 0 P1 0 30 1 F01", "cell 0 P2 0 40 1 D00",
-          "cell 1 P2 0 43 1 D00", "cell 2 P2 0 46 1 D00", "cell 3 P1 0 36 1 -", "cell 3 P2 0 49 1 D00",
-          "cell 4 P1 0-3 38 1 -", "cell 4 P2 0-3 52 1 -", "cell 4 P2 3 - - D00"})
-        songScriptLine(*song, line, "converter/short-patterns");
-    expectBuiltSongPlays(w, *song, 64, "short patterns");
+    expectLinesPlay(
+        {"orders 0 1 2 3 4", "env 1 volume 0 240 176 112 48", "cell 0 P1 0 30 1 F01", "cell 0 P2 0 40 1 D00",
+         "cell 1 P2 0 43 1 D00", "cell 2 P2 0 46 1 D00", "cell 3 P1 0 36 1 -", "cell 3 P2 0 49 1 D00",
+         "cell 4 P1 0-3 38 1 -", "cell 4 P2 0-3 52 1 -", "cell 4 P2 3 - - D00"},
+        "short-patterns", 64);
 }
 
 // A duty set with Cxy on a note held into the next order entry stays: the data says it again
 // there, as it does for a stretch entered from elsewhere (the loop back to order 0). A duty set
 // on a note held from the last order entry over the loop stays too, until order 0 has a note.
 TEST(GameDriver, DutyHeldIntoTheNextOrderEntry) {
-    ScratchDir w("game-driver-duty-held");
-    auto song = std::make_unique<Song>();
-    for (const char* line : {"orders 0 1", "env 1 volume 0 240", "cell 0 P1 0 30 1 C2F", "cell 1 P1 5 - - 000"})
-        songScriptLine(*song, line, "converter/duty-held");
-    expectBuiltSongPlays(w, *song, 64 * 6 * 4 + 8, "duty held");
-    song = std::make_unique<Song>();
-    for (const char* line :
-         {"orders 0 1", "env 1 volume 0 240", "cell 0 P1 8 30 1 -", "cell 1 P1 0 32 1 C3F"})
-        songScriptLine(*song, line, "converter/duty-over-loop");
-    expectBuiltSongPlays(w, *song, 64 * 6 * 4 + 8, "duty over the loop");
+    expectLinesPlay({"orders 0 1", "env 1 volume 0 240", "cell 0 P1 0 30 1 C2F", "cell 1 P1 5 - - 000"},
+                    "duty-held", 64 * 6 * 4 + 8);
+    expectLinesPlay({"orders 0 1", "env 1 volume 0 240", "cell 0 P1 8 30 1 -", "cell 1 P1 0 32 1 C3F"},
+                    "duty-over-loop", 64 * 6 * 4 + 8);
 }
 
 // The DPCM stream is read a frame before the samples it starts: a sample on the song's first row,
 // samples in three frames running (speed 1, a looping one among them) and after a frame without.
 // The last is 32 bytes long, so that the DMC plays the byte after it, as the editor's does.
 TEST(GameDriver, SamplesFromTheFirstFrameAndInFramesRunning) {
-    ScratchDir w("game-driver-sample-frames");
-    auto song = std::make_unique<Song>();
-    for (const char* line :
-         {"include plain", "dpcm 3 32 0", "dpcm 4 33 0", "dpcm 5 49 1", "cell 0 P2 0 - - F01",
-          "cell 0 DM 0 37 4 -", "cell 0 DM 1 53 5 -", "cell 0 DM 2 40 4 -", "cell 0 DM 4 45 5 -",
-          "cell 0 P2 5 - - F03", "cell 0 DM 6 41 3 -"})
-        songScriptLine(*song, line, "converter/sample-frames");
+    const auto song =
+        linesSong({"include plain", "dpcm 3 32 0", "dpcm 4 33 0", "dpcm 5 49 1", "cell 0 P2 0 - - F01",
+                   "cell 0 DM 0 37 4 -", "cell 0 DM 1 53 5 -", "cell 0 DM 2 40 4 -", "cell 0 DM 4 45 5 -",
+                   "cell 0 P2 5 - - F03", "cell 0 DM 6 41 3 -"},
+                  "sample-frames");
     const std::vector<State> theirs = playerStates(*song, 16);
     ASSERT_GE(std::count_if(theirs.begin(), theirs.begin() + 3, [](const State& s) { return s[8] >= 0; }), 3);
-    expectBuiltSongPlays(w, *song, 384, "sample frames");
+    ScratchDir w("game-driver-sample-frames");
+    expectBuiltSongPlays(w, *song, 384, "sample-frames");
 }
 
 // A note delayed by EDy starts its envelopes at their first values, as an undelayed note does, on
 // the pulses and the triangle.
 TEST(GameDriver, DelayedNotesStartAtTheirEnvelopesFirstValues) {
-    ScratchDir w("game-driver-note-delay");
-    auto song = std::make_unique<Song>();
-    for (const char* line :
-         {"env 1 volume 3 240 208 176 144", "env 1 duty 3 0 64 128 192", "cell 0 P1 0 30 1 ED3",
-          "cell 0 P1 2 32 1 -", "cell 0 P1 4 34 1 ED1", "cell 0 TR 1 30 1 ED2"})
-        songScriptLine(*song, line, "converter/note-delay");
+    const auto song =
+        linesSong({"env 1 volume 3 240 208 176 144", "env 1 duty 3 0 64 128 192", "cell 0 P1 0 30 1 ED3",
+                   "cell 0 P1 2 32 1 -", "cell 0 P1 4 34 1 ED1", "cell 0 TR 1 30 1 ED2"},
+                  "note-delay");
     const std::vector<State> theirs = playerStates(*song, 8);
     EXPECT_EQ(theirs[2][0], 0);
     EXPECT_EQ(theirs[3][0], 15);  // duty 0, level 15
-    expectBuiltSongPlays(w, *song, 384, "note delay");
+    ScratchDir w("game-driver-note-delay");
+    expectBuiltSongPlays(w, *song, 384, "note-delay");
 }
 
 // A note on a row with Cxy keeps the level Cxy sets, also when it is the one before the row (a
 // driver starts a note at full volume), and C00 silences a note on the song's first row.
 TEST(GameDriver, NotesOnCxyRowsKeepTheirLevel) {
-    ScratchDir w("game-driver-cxy-notes");
-    auto song = std::make_unique<Song>();
-    for (const char* line : {"env 1 volume 0 240", "cell 0 P1 0 30 1 C05", "cell 0 P1 4 32 1 C05",
-                             "cell 0 P2 0 30 1 C00", "cell 0 P2 4 32 1 C0A", "cell 0 P2 8 - 1 C0A"})
-        songScriptLine(*song, line, "converter/cxy-notes");
-    expectBuiltSongPlays(w, *song, 96, "Cxy notes");
+    expectLinesPlay({"env 1 volume 0 240", "cell 0 P1 0 30 1 C05", "cell 0 P1 4 32 1 C05",
+                     "cell 0 P2 0 30 1 C00", "cell 0 P2 4 32 1 C0A", "cell 0 P2 8 - 1 C0A"},
+                    "cxy-notes", 96);
 }
 
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
