@@ -143,6 +143,9 @@ bleepOffsets:
     .byte 0, 4, 8, 12
 bleepAudible:               ; per channel the lowest Volume value heard (the triangle's is 8)
     .byte $10, $10, $80, $10
+bleepLevelVolumes:          ; the channel volume a level read sets: the one Cxy gives the level
+    .byte 0, 8, 12, 16, 17  ; (y x 63 / 15; of two, the lower y's), else the level's lowest
+    .byte 21, 29, 33, 37, 38, 42, 50, 54, 58, 59, 63
 
 ; Tables that fill the gap between the NTSC and the PAL period high bytes (game_periods.inc).
 .macro bleepGapTables
@@ -385,7 +388,7 @@ bleepEffects:
     cmp bleepVolumes+1,y
     bcc @arpeggio
 :   eor bleepVol,x          ; the note's bit
-    ora bleepVolumes,y
+    ora bleepLevelVolumes,y
     sta bleepVol,x
     jmp @arpeggio
 @started:

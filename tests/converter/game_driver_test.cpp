@@ -387,8 +387,15 @@ TEST(GameDriver, DelayedNotesStartAtTheirEnvelopesFirstValues) {
 }
 
 // A note on a row with Cxy keeps the level Cxy sets, also when it is the one before the row (a
-// driver starts a note at full volume), and C00 silences a note on the song's first row.
+// driver starts a note at full volume), and C00 silences a note on the song's first row. Every Cxy
+// volume plays as in the editor but those of C01, C06 and C0B, whose levels C00, C05 and C0A share.
 TEST(GameDriver, NotesOnCxyRowsKeepTheirLevel) {
+    expectLinesPlay(
+        {"env 1 volume 0 240", "cell 0 P1 0 30 1 C0F", "cell 0 P1 1 - - C0E", "cell 0 P1 2 - - C0D",
+         "cell 0 P1 3 - - C0C", "cell 0 P1 4 - - C0A", "cell 0 P1 5 - - C09", "cell 0 P1 6 - - C08",
+         "cell 0 P1 7 - - C07", "cell 0 P1 8 - - C05", "cell 0 P1 9 - - C04", "cell 0 P1 10 - - C03",
+         "cell 0 P1 11 - - C02", "cell 0 P1 12 - - C00", "cell 0 P1 13 - - C0F"},
+        "cxy-levels", 14 * 6);
     expectLinesPlay({"env 1 volume 0 240", "cell 0 P1 0 30 1 C05", "cell 0 P1 4 32 1 C05",
                      "cell 0 P2 0 30 1 C00", "cell 0 P2 4 32 1 C0A", "cell 0 P2 8 - 1 C0A"},
                     "cxy-notes", 96);
