@@ -4,7 +4,8 @@
 //   bench_driver_profile SONG.zcm [pal|ntsc] [FRAMES_SHOWN] [TRACE_FILE]
 //
 // With BF_PROFILE_FRAME=N in the environment, every instruction of frame N's update goes to
-// stderr as "address label cycles A X Y", to follow the path the code takes.
+// stderr as "address label cycles A X Y opcode", to follow the path the code takes (and to
+// find the page crossings that cost a cycle more).
 //
 // With TRACE_FILE, every sound register write of every frame goes there as "frame address value",
 // so that two versions of the driver can be compared write for write. A costly frame's labels
@@ -133,12 +134,13 @@ int main(int argc, char** argv) {
                 vblank = false;
             }
             pc = cpu.pc;
+            const uint8_t opcode = measuring && f == stepped ? cpu.read(pc) : 0;
             const uint64_t before = cpu.cycles;
             cpu.step();
             if (measuring) {
                 if (f == stepped)
-                    std::fprintf(stderr, "%04X %-24s %2ld %02X %02X %02X\n", pc, labelAt(pc).c_str(),
-                                 long(cpu.cycles - before), cpu.a, cpu.x, cpu.y);
+                    std::fprintf(stderr, "%04X %-24s %2ld %02X %02X %02X %02X\n", pc, labelAt(pc).c_str(),
+                                 long(cpu.cycles - before), cpu.a, cpu.x, cpu.y, opcode);
                 current.byLabel[labelAt(pc)] += long(cpu.cycles - before);
                 if (labels.count(pc)) ++current.entries[labels.at(pc)];
             }
