@@ -276,9 +276,27 @@ bleepStepEnvelopes:
     sta bleepEnv+1
     lda (bleepEnv),y
     cmp #$FF
+    bne @store
+    ; past the last value: the one at the loop point, or the last value again with Y = $FE
+    ; when the envelope holds it (the position after it becomes $FF), Y = $FF when that is its
+    ; only value (the position becomes 0, which a new note does not restart)
+    iny
+    lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
+    beq @last
+    tay
+    lda (bleepEnv),y
+    bcs @store              ; (C is set from the end byte's test)
+@last:
+    dey
+    dey
+    lda (bleepEnv),y
+    dey
     bne :+
-    jsr bleepEnvEnd         ; past the last value
-:   sta bleepVal,x
+    dey                     ; the only value
+    bcs @store
+:   ldy #$FE
+@store:
+    sta bleepVal,x
     iny
     tya
     sta bleepEnvPos,x
@@ -427,13 +445,67 @@ bleepEffects:
     lda bleepFx,x
     and #FX_VIB | FX_TREM
     beq bleepEffectsDone
-    jsr bleepWobble
+    ; bleepTmp = the vibrato value at the channel's position and depth; the position moves on
+    lda bleepVibPos,x
+    and #$1F
+    cmp #$10
+    bcc :+
+    eor #$1F                ; 16-31 and 48-63 fall back
+:   sta bleepPLo
+    lda bleepVib,x
+    asl a
+    asl a
+    asl a
+    asl a                   ; the depth in the high nibble
+    jsr bleepTimes
+    ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
+    ; (p + (31p + 489) / 256) / 4
+    sta bleepPLo
+    lsr a
+    lsr a
+    lsr a
+    sta bleepPHi            ; 32p = bleepPHi, A
+    lda bleepPLo
+    asl a
+    asl a
+    asl a
+    asl a
+    asl a
+    sec
+    sbc bleepPLo
+    bcs :+
+    dec bleepPHi
+:   clc
+    adc #<489
+    lda bleepPHi
+    adc #>489
+    clc
+    adc bleepPLo
+    lsr a
+    lsr a
+    sta bleepTmp
+    lda bleepVibPos,x
+    and #$20
+    beq :+
+    lda #0                  ; the second half is negative
+    sec
+    sbc bleepTmp
+    sta bleepTmp
+:   lda bleepVib,x
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    clc
+    adc bleepVibPos,x
+    and #63
+    sta bleepVibPos,x
     lda bleepFx,x
     and #FX_VIB
     beq bleepTremolo
     lda bleepTmp
     sta bleepVibOff
-    bcc bleepEffectsDone    ; (bleepWobble leaves C clear)
+    bcc bleepEffectsDone    ; (C is clear: the position's sum is below 256)
 bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
 bleepTaken:
     jmp bleepChannelDone    ; the sound effect has the channel
@@ -666,64 +738,6 @@ bleepOutput:
     adc #0                  ; $81 from level 8 on
     sta $4008
     jmp bleepChannelDone
-; bleepTmp = the vibrato value at channel X's position and depth; the position moves on.
-bleepWobble:
-    lda bleepVibPos,x
-    and #$1F
-    cmp #$10
-    bcc :+
-    eor #$1F                ; 16-31 and 48-63 fall back
-:   sta bleepPLo
-    lda bleepVib,x
-    asl a
-    asl a
-    asl a
-    asl a                   ; the depth in the high nibble
-    jsr bleepTimes
-    ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
-    ; (p + (31p + 489) / 256) / 4
-    sta bleepPLo
-    lsr a
-    lsr a
-    lsr a
-    sta bleepPHi            ; 32p = bleepPHi, A
-    lda bleepPLo
-    asl a
-    asl a
-    asl a
-    asl a
-    asl a
-    sec
-    sbc bleepPLo
-    bcs :+
-    dec bleepPHi
-:   clc
-    adc #<489
-    lda bleepPHi
-    adc #>489
-    clc
-    adc bleepPLo
-    lsr a
-    lsr a
-    sta bleepTmp
-    lda bleepVibPos,x
-    and #$20
-    beq :+
-    lda #0                  ; the second half is negative
-    sec
-    sbc bleepTmp
-    sta bleepTmp
-:   lda bleepVib,x
-    lsr a
-    lsr a
-    lsr a
-    lsr a
-    clc
-    adc bleepVibPos,x
-    and #63
-    sta bleepVibPos,x
-    rts
-
 ; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
 ; as after reading it.
 bleepChannelAhead:
@@ -1068,27 +1082,6 @@ bleepDoGliss:
 bleepDoDutyRelease:
     lda #$FF
     jmp bleepDuty
-
-; Y = the position of an envelope's end byte, in bleepEnv: A = the value to read instead and Y
-; its position, the one at the loop point, or the last value again with Y = $FE when the
-; envelope holds it (the position after it becomes $FF), Y = $FF when that is its only value
-; (the position becomes 0, which a new note does not restart).
-bleepEnvEnd:
-    iny
-    lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
-    beq :+
-    tay
-    lda (bleepEnv),y
-    rts
-:   dey
-    dey
-    lda (bleepEnv),y
-    dey
-    bne :+
-    dey                     ; the only value
-    rts
-:   ldy #$FE
-    rts
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
