@@ -1499,13 +1499,12 @@ bleepLookAhead:
 bleep_sfx:
     pha
     txa
+    lsr a
+    ror a
+    ror a                   ; the pulse (0 or 1) in bit 6
     pha
     jsr bleepSfxEnd
     pla
-    ror a
-    ror a
-    ror a
-    and #$40                ; the pulse's bit 0 in bit 6
     sta bleepSfxOwn
     pla
     ldy #2
