@@ -136,7 +136,11 @@ SONG_DPCM        = 3
 SONG_CHANNELS    = 5
 
 ; The tables come first, so that where their indexed reads cross a page (a cycle more each)
-; does not move when the code changes.
+; does not move when the code changes; then bleep_play, the order-list walk, the header word and
+; the sound effect's reader, whose size sets where the code of bleep_update falls in its pages
+; (placed so, and the command table's low bytes just before bleep_update, the frames of the
+; example songs that cost most cross fewest pages).
+.include "game_periods.inc"
 bleepArpNext:               ; the arpeggio's step after each step
     .byte 1, 2, 3, 1
 bleepOffsets:
@@ -146,23 +150,239 @@ bleepAudible:               ; per channel the lowest Volume value heard (the tri
 bleepLevelVolumes:          ; the channel volume a level read sets: the one Cxy gives the level
     .byte 0, 8, 12, 16, 17  ; (y x 63 / 15; of two, the lower y's), else the level's lowest
     .byte 21, 29, 33, 37, 38, 42, 50, 54, 58, 59, 63
-
-; Tables that fill the gap between the NTSC and the PAL period high bytes (game_periods.inc).
-.macro bleepGapTables
+bleepVolumes:               ; the lowest channel volume of each level 0-15, and 64
+    .repeat 17, i
+        .byte (i * 63 + 14) / 15
+    .endrep
 bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
 bleepBits:                  ; and the channel bits by channel, in the first four bytes
     .byte 1, 2, 4, 8, 2
 bleepQuietValues:
     .byte $30, $30, $80, $30
-bleepCommandsLo:
+
+bleep_play:
+    ldy #0
+    jsr bleepEntryWord
+    stx bleepSong
+    sta bleepSong+1
+    lda #0
+    ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepWait
+:   sta bleepWait-1,x       ; every stream's and channel's state, and no sample to start
+    dex
+    bne :-
+    ldx #BLEEP_CHANNELS
+@stream:
+    inc bleepWait,x         ; 1
+    dec bleepOrder,x        ; $FF, before the first entry
+    jsr bleepStreamPattern  ; (none looked up yet: the first entry's)
+    lda bleepPtr
+    sta bleepPatLo,x
+    jsr bleepLookAhead
+    dex
+    bpl @stream
+    ldx #BLEEP_CHANNELS - 1
+@channel:
+    lda #$FF
+    sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up
+    sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
+    lsr a
+    sta bleepVal+12,x       ; 127
+    lsr a
+    sta bleepVol,x          ; 63
+    lda #64
+    sta bleepVal+4,x
+    dex
+    bpl @channel
+    lsr bleepDpcmGo         ; no sample to start
+    ldx #BLEEP_CHANNELS
+    jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
+    lda #1
+    jsr bleepState
+    jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
+
+; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
+bleepOrderPattern:
+    inc bleepOrder,x
+    txa
+    asl a
+    asl a
+    adc #SONG_CHANNELS      ; C is clear: X < 64
+    tay
+    jsr bleepHeaderWord     ; the order list
+    iny
+    sty bleepPtr            ; (free until the end) the pattern pointer list's offset
+    ldy bleepOrder,x
+    lda (bleepALo),y
+    cmp #$FF
+    bne @entry
+    ldy #0
+    lda (bleepEnv),y        ; the loop index
+    sta bleepOrder,x
+    tay
+    lda (bleepALo),y
+@entry:
+    asl a                   ; C: patterns 128 and up lie in the list's second page
+    pha
+    ldy bleepPtr
+    jsr bleepHeaderWord     ; the pattern pointer list (C stays)
+    bcc :+
+    inc bleepAHi
+:   pla
+    tay
+    lda (bleepALo),y
+    sta bleepPtr
+    iny
+    lda (bleepALo),y
+    sta bleepPtr+1
+    rts
+
+; bleepALo/bleepAHi = the word at offset Y of the song's header (bleepEnv), Y = offset + 1.
+bleepHeaderWord:
+    lda bleepSong
+    sta bleepEnv
+    lda bleepSong+1
+    sta bleepEnv+1
+    lda (bleepEnv),y
+    sta bleepALo
+    iny
+    lda (bleepEnv),y
+    sta bleepAHi
+    rts
+
+; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
+; effect was started on). Y is kept.
+.macro bleepSfxPart
+    cmp #8
+    bcs :+
+    bit bleepSfxOwn
+    bvc :+
+    eor #4
+:   tax
+.endmacro
+
+; One frame of the sound effect: its register values up to the next wait.
+bleepSfxUpdate:
+    lda bleepSfxHi
+    beq @none
+    dec bleepSfxWait
+    beq @frame
+@none:
+    rts
+@frame:
+    sta bleepEnv+1
+    lda bleepSfxLo
+    sta bleepEnv
+    ldy #0                  ; Y: the byte being read
+    beq @read
+@volume:
+    ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
+    sta bleepPLo            ; (free while the effect plays)
+    eor bleepSfxOwn         ; (whose bits 4-5 are 0)
+    asl a
+    asl a                   ; the pulse in C, the duty in bits 6-7
+    ldx #0
+    bcc :+
+    ldx #4
+:   eor bleepPLo
+    and #$C0
+    eor bleepPLo            ; the duty with bits 0-5 of the value
+    ora #$30
+    sta $4000,x
+    lda bleepOwnAt,x
+@own:
+    ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
+    ; the control) bytes take a channel: the converter writes a channel's periods only while it
+    ; sounds, so that one of those comes first.
+    ora bleepSfxOwn
+    sta bleepSfxOwn
+@next:
+    iny
+@read:
+    lda (bleepEnv),y
+    bpl @volume
+    cmp #$CA
+    bcs @control
+    cmp #$98
+    bcc @periodHigh
+    cmp #$9A
+    bcc @triangle
+    cmp #$AA
+    bcs @noisePeriod
+    sbc #$9A - 1            ; C is clear
+    ora #$30
+    sta $400C
+    lda #8
+    bne @own
+@noisePeriod:
+    sbc #$AA
+    cmp #$10
+    bcc :+
+    eor #$90                ; mode from bit 4 to bit 7
+:   sta $400E
+    lda #0
+    sta $400F
+    beq @next
+@triangle:
+    and #1
+    ora #$80
+    sta $4008
+    lda #4
+    bne @own
+@control:
+    cmp #$CD
+    bcc @periodLow
+    beq @end
+    cmp #$CE
+    beq @loop
+    sbc #$CE                ; a wait
+    sta bleepSfxWait
+    tya
+    sec                     ; past the wait
+    adc bleepEnv
+    sta bleepSfxLo
+    bcc :+
+    inc bleepSfxHi          ; (which a loop keeps as bleepEnv+1)
+:   rts
+@end:
+    lda #0                  ; bleepSfxRelease gives the channels back
+    sta bleepSfxHi
+    rts
+@loop:
+    iny
+    lda (bleepEnv),y        ; the address to go on at
+    tax
+    iny
+    lda (bleepEnv),y
+    sta bleepEnv+1
+    sta bleepSfxHi
+    stx bleepEnv
+    ldy #0
+    beq @read
+@periodLow:
+    ; a period low byte: $CA first pulse part, $CB second, $CC triangle
+    sbc #$CA - 1            ; C is clear
+    asl a
+    asl a
+    bleepSfxPart
+    iny
+    lda (bleepEnv),y
+    sta $4002,x
+    jmp @next
+@periodHigh:
+    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
+    and #$18
+    lsr a
+    bleepSfxPart
+    lda (bleepEnv),y        ; the byte again
+    and #$07
+    sta $4003,x
+    jmp @next
+
+bleepCommandsLo:            ; (bleepCommandsHi follows the row reader)
     .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
     .lobytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
     .lobytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
     .lobytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
-.endmacro
-
-.include "game_periods.inc"
-
 bleepSfxAlone:
     jsr bleepSfxUpdate      ; no song: the effect alone
     jmp bleepSfxRelease
@@ -653,6 +873,23 @@ bleepOutput:
     sbc #0                  ; C is clear: the borrow
     sta bleepPHi
     jmp @semitones
+@upper:
+    cmp #95
+    bcs @outside            ; not 1-95
+@upperIn:                   ; C is clear
+    adc bleepMode
+    tay
+    lda #0
+    beq @high
+@outside:
+    ldy #0
+    sty bleepPLo
+    cmp #$7F
+    lda #95                 ; 96 and up: 96
+    bcc @upperIn
+    lda #0                  ; 0 and below: 1
+    clc
+    bcc @lower
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
     sbc #64                 ; C is clear (X < 3): note - 1
@@ -661,12 +898,19 @@ bleepOutput:
 @lower:                     ; C is clear; the PAL periods follow the NTSC ones, and the
     adc bleepMode           ; state adds 1 (playing)
     tay
-    lda bleepPeriodHi-1,y
+    lda bleepPeriodLo-1+48,y ; the high byte from the low byte four octaves up
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    cmp #8
+    bcs @lowest
 @high:
     sta bleepAHi
     lda bleepPLo
     bne @interpolate
     lda bleepPeriodLo-1,y
+    beq @x00
 @period:                    ; A = the period's low byte
     ldy bleepOffsets,x
     sta $4002,y
@@ -688,28 +932,22 @@ bleepOutput:
 :   ora bleepNibble
     sta $4000,y
     jmp bleepChannelDone
-@upper:
-    cmp #95
-    bcs @outside            ; not 1-95
-@upperIn:                   ; C is clear
-    adc bleepMode
-    tay
-    lda #0
-    beq @high
-@outside:
-    ldy #0
-    sty bleepPLo
-    cmp #$7F
-    lda #95                 ; 96 and up: 96
-    bcc @upperIn
-    lda #0                  ; 0 and below: 1
-    clc
-    bcc @lower
+@lowest:
+    lda #7                  ; the lowest notes stand at $7FF
+    bne @high
+@x00:
+    inc bleepAHi            ; a period of $x00 (note 18 on NTSC): 1 more
+    bne @period
+@x00a:
+    inc bleepAHi
+    bne @a
 @interpolate:
     ; (a - b) * fraction / 256: a - b is below 256. Only the product's high byte is kept, so
-    ; the fraction shifts out under a marker bit that ends the loop after its eighth bit.
+    ; the fraction shifts out under a marker bit that ends the loop after its eighth bit (two
+    ; bits a round).
     lda bleepPeriodLo-1,y
-    clc
+    beq @x00a
+@a: clc
     sbc bleepPeriodLo,y
     cmp #$FF
     beq @equal              ; a = b (the lowest notes' longest period)
@@ -717,11 +955,16 @@ bleepOutput:
     lda #0
     sec
     ror bleepPLo
-:   bcc :+
+@bits:
+    bcc :+
     adc bleepALo
 :   ror a
     lsr bleepPLo
-    bne :--
+    bcc :+
+    adc bleepALo
+:   ror a
+    lsr bleepPLo
+    bne @bits
     eor #$FF                ; a - the product
     sec
     adc bleepPeriodLo-1,y
@@ -1148,19 +1391,6 @@ bleepReadDpcm:
     ldy bleepTmp
     bne @next
 
-; bleepALo/bleepAHi = the word at offset Y of the song's header (bleepEnv), Y = offset + 1.
-bleepHeaderWord:
-    lda bleepSong
-    sta bleepEnv
-    lda bleepSong+1
-    sta bleepEnv+1
-    lda (bleepEnv),y
-    sta bleepALo
-    iny
-    lda (bleepEnv),y
-    sta bleepAHi
-    rts
-
 ; bleepPtr = stream X's next pattern (looked up ahead, or now), and its high byte in bleepPatHi;
 ; A = Y = 0.
 bleepStreamPattern:
@@ -1183,137 +1413,8 @@ bleepStreamPattern:
     tay
     rts
 
-; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
-; effect was started on). Y is kept.
-.macro bleepSfxPart
-    cmp #8
-    bcs :+
-    bit bleepSfxOwn
-    bvc :+
-    eor #4
-:   tax
-.endmacro
-
-; One frame of the sound effect: its register values up to the next wait.
-bleepSfxUpdate:
-    lda bleepSfxHi
-    beq @none
-    dec bleepSfxWait
-    beq @frame
-@none:
-    rts
-@frame:
-    sta bleepEnv+1
-    lda bleepSfxLo
-    sta bleepEnv
-    ldy #0                  ; Y: the byte being read
-    beq @read
-@volume:
-    ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
-    sta bleepPLo            ; (free while the effect plays)
-    eor bleepSfxOwn         ; (whose bits 4-5 are 0)
-    asl a
-    asl a                   ; the pulse in C, the duty in bits 6-7
-    ldx #0
-    bcc :+
-    ldx #4
-:   eor bleepPLo
-    and #$C0
-    eor bleepPLo            ; the duty with bits 0-5 of the value
-    ora #$30
-    sta $4000,x
-    lda bleepOwnAt,x
-@own:
-    ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
-    ; the control) bytes take a channel: the converter writes a channel's periods only while it
-    ; sounds, so that one of those comes first.
-    ora bleepSfxOwn
-    sta bleepSfxOwn
-@next:
-    iny
-@read:
-    lda (bleepEnv),y
-    bpl @volume
-    cmp #$CA
-    bcs @control
-    cmp #$98
-    bcc @periodHigh
-    cmp #$9A
-    bcc @triangle
-    cmp #$AA
-    bcs @noisePeriod
-    sbc #$9A - 1            ; C is clear
-    ora #$30
-    sta $400C
-    lda #8
-    bne @own
-@noisePeriod:
-    sbc #$AA
-    cmp #$10
-    bcc :+
-    eor #$90                ; mode from bit 4 to bit 7
-:   sta $400E
-    lda #0
-    sta $400F
-    beq @next
-@triangle:
-    and #1
-    ora #$80
-    sta $4008
-    lda #4
-    bne @own
-@control:
-    cmp #$CD
-    bcc @periodLow
-    beq @end
-    cmp #$CE
-    beq @loop
-    sbc #$CE                ; a wait
-    sta bleepSfxWait
-    tya
-    sec                     ; past the wait
-    adc bleepEnv
-    sta bleepSfxLo
-    bcc :+
-    inc bleepSfxHi          ; (which a loop keeps as bleepEnv+1)
-:   rts
-@end:
-    lda #0                  ; bleepSfxRelease gives the channels back
-    sta bleepSfxHi
-    rts
-@loop:
-    iny
-    lda (bleepEnv),y        ; the address to go on at
-    tax
-    iny
-    lda (bleepEnv),y
-    sta bleepEnv+1
-    sta bleepSfxHi
-    stx bleepEnv
-    ldy #0
-    beq @read
-@periodLow:
-    ; a period low byte: $CA first pulse part, $CB second, $CC triangle
-    sbc #$CA - 1            ; C is clear
-    asl a
-    asl a
-    bleepSfxPart
-    iny
-    lda (bleepEnv),y
-    sta $4002,x
-    jmp @next
-@periodHigh:
-    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
-    and #$18
-    lsr a
-    bleepSfxPart
-    lda (bleepEnv),y        ; the byte again
-    and #$07
-    sta $4003,x
-    jmp @next
-
-; The calls that do not run in every frame come last, so that the code of bleep_update keeps its
-; place (and its page crossings) when they change.
+; The other calls that do not run in every frame come last, so that the code of bleep_update
+; keeps its place (and its page crossings) when they change.
 bleep_init:
     and #1
     beq :+
@@ -1408,82 +1509,6 @@ bleepEntryWord:
     lda (bleepEnv),y
     sta bleepEnv+1
     stx bleepEnv
-    rts
-
-bleep_play:
-    ldy #0
-    jsr bleepEntryWord
-    stx bleepSong
-    sta bleepSong+1
-    lda #0
-    ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepWait
-:   sta bleepWait-1,x       ; every stream's and channel's state, and no sample to start
-    dex
-    bne :-
-    ldx #BLEEP_CHANNELS
-@stream:
-    inc bleepWait,x         ; 1
-    dec bleepOrder,x        ; $FF, before the first entry
-    jsr bleepStreamPattern  ; (none looked up yet: the first entry's)
-    lda bleepPtr
-    sta bleepPatLo,x
-    jsr bleepLookAhead
-    dex
-    bpl @stream
-    ldx #BLEEP_CHANNELS - 1
-@channel:
-    lda #$FF
-    sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up
-    sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
-    lsr a
-    sta bleepVal+12,x       ; 127
-    lsr a
-    sta bleepVol,x          ; 63
-    lda #64
-    sta bleepVal+4,x
-    dex
-    bpl @channel
-    lsr bleepDpcmGo         ; no sample to start
-    ldx #BLEEP_CHANNELS
-    jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
-    lda #1
-    jsr bleepState
-    jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
-
-; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
-bleepOrderPattern:
-    inc bleepOrder,x
-    txa
-    asl a
-    asl a
-    adc #SONG_CHANNELS      ; C is clear: X < 64
-    tay
-    jsr bleepHeaderWord     ; the order list
-    iny
-    sty bleepPtr            ; (free until the end) the pattern pointer list's offset
-    ldy bleepOrder,x
-    lda (bleepALo),y
-    cmp #$FF
-    bne @entry
-    ldy #0
-    lda (bleepEnv),y        ; the loop index
-    sta bleepOrder,x
-    tay
-    lda (bleepALo),y
-@entry:
-    asl a                   ; C: patterns 128 and up lie in the list's second page
-    pha
-    ldy bleepPtr
-    jsr bleepHeaderWord     ; the pattern pointer list (C stays)
-    bcc :+
-    inc bleepAHi
-:   pla
-    tay
-    lda (bleepALo),y
-    sta bleepPtr
-    iny
-    lda (bleepALo),y
-    sta bleepPtr+1
     rts
 
 ; Stream X's pattern after the one it plays, found in a frame before it is needed.

@@ -290,6 +290,26 @@ TEST(GameDriver, VibratoAndTremoloOfEveryDepth) {
     expectBuiltSongPlays(w, *song, 15 * 16, "depths");
 }
 
+// Every note 1-96, one a row, on pulse 1 at its own pitch and on pulse 2 and the triangle a
+// fraction of a semitone above and below it (Fine-tune +73 and -67), PAL and NTSC: every period
+// of the table, and every pair of neighbours that a pitch between two notes is worked out from.
+TEST(GameDriver, EveryNoteAndEveryPitchBetweenTwo) {
+    auto song = linesSong({"orders 0 1", "env 1 volume 0 240", "env 2 volume 0 240", "env 2 finetune 0 200",
+                           "env 3 volume 0 240", "env 3 finetune 0 60"},
+                          "every-note");
+    for (int note = 1; note <= 96; ++note) {
+        const int pattern = (note - 1) / ROWS_PER_PATTERN, row = (note - 1) % ROWS_PER_PATTERN;
+        for (auto [channel, instrument] : {std::pair{"P1", 1}, std::pair{"P2", 2}, std::pair{"TR", 3}}) {
+            const std::string line = "cell " + std::to_string(pattern) + " " + channel + " " +
+                                     std::to_string(row) + " " + std::to_string(note) + " " +
+                                     std::to_string(instrument) + " -";
+            songScriptLine(*song, line, "converter/every-note");
+        }
+    }
+    ScratchDir w("game-driver-every-note");
+    expectBuiltSongPlays(w, *song, 96 * 6, "every-note");
+}
+
 // The tremolo at its full depth over a low channel volume (21: pulse 1, triangle) and over 63
 // (pulse 2): the sums below 0 play as 0, those above 63 as 63.
 TEST(GameDriver, FullTremoloOverLowAndFullVolume) {
