@@ -904,7 +904,8 @@ bleepOutput:
     lsr a
     lsr a
     cmp #8
-    bcs @lowest
+    bcc @high
+    lda #7                  ; the lowest notes stand at $7FF
 @high:
     sta bleepAHi
     lda bleepPLo
@@ -932,9 +933,6 @@ bleepOutput:
 :   ora bleepNibble
     sta $4000,y
     jmp bleepChannelDone
-@lowest:
-    lda #7                  ; the lowest notes stand at $7FF
-    bne @high
 @x00:
     inc bleepAHi            ; a period of $x00 (note 18 on NTSC): 1 more
     bne @period
