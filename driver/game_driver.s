@@ -994,15 +994,18 @@ bleepChannelAhead:
     bvs bleepToStepped
     jmp bleepStepEnvelopes
 
+bleepReturnDpcm:
+    rts
+bleepAheadOrDpcm:           ; (Z set for channel BLEEP_AHEAD)
+    bne bleepReturnDpcm
 ; Channel BLEEP_AHEAD's row read ahead: what its frame needs is kept, and its wait begins then.
 bleepAheadDone:
     lda bleepWait,x
     sta bleepAheadWait
     lda #1
     sta bleepWait,x
-    ldy bleepLevel
-    iny                     ; 0 for none
-    tya
+    lda bleepLevel
+    adc #0                  ; C is set (X = BLEEP_AHEAD): + 1, 0 for none
     bit bleepAHi
     bpl :+
     ora #$40                ; the envelopes' first step is made
@@ -1035,13 +1038,15 @@ bleepReadDone:
     pla
     sta bleepAHi
 :   tya                     ; (bleepPatHi is the pattern's: the pattern ends store theirs)
+bleepReadPos:               ; (where the DPCM stream's reader ends too)
     clc
     adc bleepPtr
     sta bleepPatLo,x
     bcc :+
     inc bleepPatHi,x
 :   cpx #BLEEP_AHEAD
-    beq bleepAheadDone      ; read a frame ahead (as all its rows are)
+    bcs bleepAheadOrDpcm    ; channel BLEEP_AHEAD (read a frame ahead, as all its rows are)
+                            ; or the DPCM stream
     bit bleepAHi
     bpl :+
 bleepToStepped:
@@ -1350,12 +1355,7 @@ bleepReadDpcm:
     bne :+
     jsr bleepStreamPattern
 :   tya
-    clc
-    adc bleepPtr
-    sta bleepPatLo,x
-    bcc :+
-    inc bleepPatHi,x        ; (which holds the pattern's: the pattern ends store theirs)
-:   rts
+    jmp bleepReadPos        ; the read position, as the channels store theirs
 @notWait:
     cmp #$82
     beq @play
