@@ -1037,8 +1037,8 @@ bleepReadDone:
     jsr bleepStreamPattern
     pla
     sta bleepAHi
-:   tya                     ; (bleepPatHi is the pattern's: the pattern ends store theirs)
 bleepReadPos:               ; (where the DPCM stream's reader ends too)
+:   tya                     ; (bleepPatHi is the pattern's: the pattern ends store theirs)
     clc
     adc bleepPtr
     sta bleepPatLo,x
@@ -1354,8 +1354,7 @@ bleepReadDpcm:
     cmp #$81
     bne :+
     jsr bleepStreamPattern
-:   tya
-    jmp bleepReadPos        ; the read position, as the channels store theirs
+:   jmp bleepReadPos        ; the read position, as the channels store theirs
 @notWait:
     cmp #$82
     beq @play
