@@ -274,6 +274,15 @@ bleepSfxUpdate:
     sta bleepEnv
     ldy #0                  ; Y: the byte being read
     beq @read
+@periodHigh:
+    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
+    and #$18
+    lsr a
+    bleepSfxPart
+    lda (bleepEnv),y        ; the byte again
+    and #$07
+    sta $4003,x
+    bpl @next               ; (N is clear)
 @volume:
     ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
     sta bleepPLo            ; (free while the effect plays)
@@ -329,12 +338,9 @@ bleepSfxUpdate:
     lda #4
     bne @own
 @control:
-    cmp #$CD
-    bcc @periodLow
-    beq @end
-    cmp #$CE
-    beq @loop
-    sbc #$CE                ; a wait
+    cmp #$CF
+    bcc @notWait
+    sbc #$CE                ; a wait (C is set)
     sta bleepSfxWait
     tya
     sec                     ; past the wait
@@ -343,6 +349,10 @@ bleepSfxUpdate:
     bcc :+
     inc bleepSfxHi          ; (which a loop keeps as bleepEnv+1)
 :   rts
+@notWait:
+    cmp #$CD
+    bcc @periodLow
+    bne @loop
 @end:
     lda #0                  ; bleepSfxRelease gives the channels back
     sta bleepSfxHi
@@ -367,15 +377,6 @@ bleepSfxUpdate:
     iny
     lda (bleepEnv),y
     sta $4002,x
-    jmp @next
-@periodHigh:
-    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
-    and #$18
-    lsr a
-    bleepSfxPart
-    lda (bleepEnv),y        ; the byte again
-    and #$07
-    sta $4003,x
     jmp @next
 
 bleepCommandsLo:            ; (bleepCommandsHi follows the row reader)
