@@ -1450,10 +1450,9 @@ bleepQuiet:
 
 ; The state becomes A.
 bleepState:
-    sta bleepTmp
-    lda bleepMode
-    and #<~3
-    ora bleepTmp
+    eor bleepMode
+    and #3
+    eor bleepMode           ; the state's bits from A, the others kept
     sta bleepMode
 bleepReturn:
     rts
