@@ -1160,8 +1160,8 @@ bleepInstrument:
     ora #12
     tax                     ; the Fine-tune envelope's index, the last kind first
 @pointer:                   ; A = X = kind * 4 + channel
-    lsr a
-    ora #1
+    ora #3
+    lsr a                   ; C set, for the sbc below
     tay                     ; kind * 2 + 1: the pointer's high byte
     lda (bleepEnv),y
     sta bleepEnvHi,x
@@ -1176,7 +1176,6 @@ bleepInstrument:
     lda #2
     sta bleepEnvPos,x
     txa
-    sec
     sbc #4
     tax
     bpl @pointer
