@@ -870,8 +870,7 @@ bleepOutput:
     sbc #127
     sta bleepPLo
     lda bleepPHi
-    bcs @semitones
-    sbc #0                  ; C is clear: the borrow
+    sbc #0                  ; the borrow
     sta bleepPHi
     jmp @semitones
 @upper:
