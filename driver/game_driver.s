@@ -1104,6 +1104,9 @@ bleepReadHigh:
     and #$0F
     sta bleepLevel
     bpl bleepReadNext       ; (N is clear)
+@dutyRelease:               ; (command $E7)
+    lda #$FF
+    .byte $2C               ; (bit abs $0329: skips the and)
 @duty:
     and #$03
 @dutySet:                   ; A = the duty, $FF none
@@ -1127,7 +1130,7 @@ bleepReadHigh:
     rts                     ; to the command, which goes on at bleepReadNext
 @instrument:
     and #$3F
-bleepDuty = @dutySet
+bleepDoDutyRelease = @dutyRelease
 bleepTakeInstrument:
     cmp bleepInst,x
     bne bleepInstrument
@@ -1324,9 +1327,6 @@ bleepDoGliss:
     bcc bleepFxStore
     ora #FX_GLISS
     bne bleepFxStore
-bleepDoDutyRelease:
-    lda #$FF
-    jmp bleepDuty
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
