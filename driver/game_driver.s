@@ -992,7 +992,7 @@ bleepChannelAhead:
     sty bleepLevel
     bit bleepAheadRow
     bvs bleepToStepped
-    jmp bleepStepEnvelopes
+    bvc bleepToEnvelopes
 
 bleepReturnDpcm:
     rts
@@ -1051,6 +1051,7 @@ bleepReadPos:               ; (where the DPCM stream's reader ends too)
     bpl :+
 bleepToStepped:
     jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
+bleepToEnvelopes:
 :   jmp bleepStepEnvelopes
 
 bleepDoEnd:
