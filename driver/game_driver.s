@@ -821,7 +821,19 @@ bleepOutput:
 @fineTune:
     ldy bleepVal+12,x       ; fine-tune: value - 127
     cpy #127
-    bne @fine
+    beq @semitones
+@fine:
+    tya
+    clc
+    adc bleepPLo
+    bcc :+
+    inc bleepPHi
+:   sec
+    sbc #127
+    sta bleepPLo
+    lda bleepPHi
+    sbc #0                  ; the borrow
+    sta bleepPHi
 @semitones:
     cpx #3
     bne @tone
@@ -860,19 +872,6 @@ bleepOutput:
     adc bleepPHi
     sta bleepPHi
     jmp @fineTune
-@fine:
-    tya
-    clc
-    adc bleepPLo
-    bcc :+
-    inc bleepPHi
-:   sec
-    sbc #127
-    sta bleepPLo
-    lda bleepPHi
-    sbc #0                  ; the borrow
-    sta bleepPHi
-    jmp @semitones
 @upper:
     cmp #95
     bcs @outside            ; not 1-95
@@ -1092,6 +1091,8 @@ bleepNoteOn:
     sta bleepFx,x
     bit bleepAHi
     bmi bleepReadNext       ; the instrument has started the envelopes
+    lda bleepEnvHi,x        ; the song data lies at $8000 and up (0 without instrument)
+    sta bleepAHi
     jmp bleepRestartEnvelopes
 
 bleepReadHigh:
@@ -1137,6 +1138,7 @@ bleepTakeInstrument:
     bne bleepInstrument
     ; (every index may be an instrument's, $FF too: the first one loads whatever bleepInst holds)
     lda bleepEnvHi,x
+    sta bleepAHi            ; (as at bleepNoteOn; a load sets it again)
     bne bleepRestartEnvelopes ; the same instrument starts its envelopes again
     lda bleepInst,x
 ; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
@@ -1188,7 +1190,8 @@ bleepInstrument:
     jmp bleepReadNext
 
 ; The envelopes start again with their first step, but for those of one value, which have it
-; already; bleepAHi >= $80 then tells bleepReadDone that the step is made (0 without instrument).
+; already. The callers set bleepAHi to the first envelope's high byte: >= $80 tells bleepReadDone
+; that the step is made (0 without instrument).
 bleepRestartEnvelopes:
     sty bleepALo            ; (free while a row is read)
     ldy #1
@@ -1206,8 +1209,6 @@ bleepRestartEnvelopes:
 :
     .endrep
     ldy bleepALo
-    lda bleepEnvHi,x        ; the song data lies at $8000 and up
-    sta bleepAHi
     jmp bleepReadNext
 
 ; A channel's volume slide, A units (signed): a part of bleepEffects, which goes on at its level.
