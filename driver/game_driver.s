@@ -1093,7 +1093,7 @@ bleepNoteOn:
     bmi bleepReadNext       ; the instrument has started the envelopes
     lda bleepEnvHi,x        ; the song data lies at $8000 and up (0 without instrument)
     sta bleepAHi
-    jmp bleepRestartEnvelopes
+    bvc bleepRestartEnvelopes ; (V is clear: bleepAHi was 0)
 
 bleepReadHigh:
     iny
@@ -1139,7 +1139,30 @@ bleepTakeInstrument:
     ; (every index may be an instrument's, $FF too: the first one loads whatever bleepInst holds)
     lda bleepEnvHi,x
     sta bleepAHi            ; (as at bleepNoteOn; a load sets it again)
-    bne bleepRestartEnvelopes ; the same instrument starts its envelopes again
+    beq bleepTakeLoad       ; else the same instrument starts its envelopes again
+; The envelopes start again with their first step, but for those of one value, which have it
+; already. The callers set bleepAHi to the first envelope's high byte: >= $80 tells bleepReadDone
+; that the step is made (0 without instrument).
+bleepRestartEnvelopes:
+    sty bleepALo            ; (free while a row is read)
+    ldy #1
+    .repeat 4, K
+    lda bleepEnvPos+K*4,x
+    beq :+
+    lda bleepEnvLo+K*4,x
+    sta bleepEnv
+    lda bleepEnvHi+K*4,x
+    sta bleepEnv+1
+    lda (bleepEnv),y
+    sta bleepVal+K*4,x
+    lda #2
+    sta bleepEnvPos+K*4,x
+:
+    .endrep
+    ldy bleepALo
+    jmp bleepReadNext
+
+bleepTakeLoad:              ; (none taken yet: the first load)
     lda bleepInst,x
 ; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
 ; table, then each envelope's first step, which bleepStepEnvelopes then leaves out this frame
@@ -1187,28 +1210,6 @@ bleepInstrument:
     and #3
     tax
     ldy bleepTmp
-    jmp bleepReadNext
-
-; The envelopes start again with their first step, but for those of one value, which have it
-; already. The callers set bleepAHi to the first envelope's high byte: >= $80 tells bleepReadDone
-; that the step is made (0 without instrument).
-bleepRestartEnvelopes:
-    sty bleepALo            ; (free while a row is read)
-    ldy #1
-    .repeat 4, K
-    lda bleepEnvPos+K*4,x
-    beq :+
-    lda bleepEnvLo+K*4,x
-    sta bleepEnv
-    lda bleepEnvHi+K*4,x
-    sta bleepEnv+1
-    lda (bleepEnv),y
-    sta bleepVal+K*4,x
-    lda #2
-    sta bleepEnvPos+K*4,x
-:
-    .endrep
-    ldy bleepALo
     jmp bleepReadNext
 
 ; A channel's volume slide, A units (signed): a part of bleepEffects, which goes on at its level.
