@@ -105,8 +105,8 @@ bleepVolSlide = bleepTrem + BLEEP_CHANNELS      ; volume units per frame (signed
 bleepEnvLo    = bleepVolSlide + BLEEP_CHANNELS  ; the byte before the first value
 bleepEnvHi    = bleepEnvLo + 16
 bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value from 1 (or of the
-                                                ; end byte after the last); held: $FF, 0 when
-                                                ; it is the only value
+                                                ; end byte after the last, so 2 and up);
+                                                ; held: 1, 0 when                                                ; it is the only value
 bleepVal      = bleepEnvPos + 16                ; value last read
 bleepDpcmNext = bleepVal + 16           ; 2: the DPCM table pair ($4012, $4013) of the sample that
                                         ; starts in this frame, read in the frame before
@@ -488,25 +488,25 @@ bleepStepEnvelopes:
 
 @envelope:                  ; X = the channel + 4 x the envelope kind
     ldy bleepEnvPos,x
-    beq @next               ; one value, read once
-    cpy #$FF
-    beq @next               ; held on its last value, which stays
+    cpy #2
+    bcc @next               ; one value, read once (0), or held on its last value (1); C clear
     lda bleepEnvLo,x
     sta bleepEnv
     lda bleepEnvHi,x
     sta bleepEnv+1
     lda (bleepEnv),y
     cmp #$FF
-    bne @store
-    ; past the last value: the one at the loop point, or the last value again with Y = $FE
-    ; when the envelope holds it (the position after it becomes $FF), Y = $FF when that is its
+    bne @store              ; C clear
+    ; past the last value: the one at the loop point, or the last value again with Y = 0
+    ; when the envelope holds it (the position after it becomes 1), Y = $FF when that is its
     ; only value (the position becomes 0, which a new note does not restart)
+    clc                     ; (for @next)
     iny
     lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
     beq @last
     tay
     lda (bleepEnv),y
-    bcs @store              ; (C is set from the end byte's test)
+    bcc @store
 @last:
     dey
     dey
@@ -514,16 +514,15 @@ bleepStepEnvelopes:
     dey
     bne :+
     dey                     ; the only value
-    bcs @store
-:   ldy #$FE
+    bcc @store
+:   ldy #0
 @store:
     sta bleepVal,x
     iny
     tya
     sta bleepEnvPos,x
-@next:
+@next:                      ; C is clear
     txa
-    clc
     adc #4
     tax
     cmp #16
@@ -538,9 +537,8 @@ bleepEnvStepped:
     bcs bleepEnvDone
     ; a silent value: the note ends when the envelope stands on its last value for good
     ldy bleepEnvPos,x
-    beq @release
-    cpy #$FF
-    beq @release
+    cpy #2
+    bcc @release            ; one value or held
     lda bleepEnvLo,x
     sta bleepEnv
     lda bleepEnvHi,x
