@@ -692,10 +692,10 @@ bleepEffects:
     asl a
     sec
     sbc bleepPLo
-    bcs :+
+    bcs :+                  ; (C set: the add's 1)
     dec bleepPHi
-:   clc
-    adc #<489
+    sec
+:   adc #<489 - 1
     lda bleepPHi
     adc #>489
     clc
