@@ -773,14 +773,10 @@ bleepOutput:
     lsr a
     clc
     adc bleepPLo
-    lsr a
-    lsr a
-    lsr a
-    lsr a
-    ora #$30
-    bne @level
+    bcc @nibbleOut          ; (below 256)
 @full:
     lda bleepVal,x
+@nibbleOut:
     lsr a
     lsr a
     lsr a
