@@ -664,7 +664,7 @@ bleepEffects:
     lda bleepFx,x
     and #FX_VIB | FX_TREM
     beq bleepEffectsDone
-    ; bleepTmp = the vibrato value at the channel's position and depth; the position moves on
+    ; Y = the vibrato value at the channel's position and depth; the position moves on
     lda bleepVibPos,x
     and #$1F
     cmp #$10
@@ -702,14 +702,14 @@ bleepEffects:
     adc bleepPLo
     lsr a
     lsr a
-    sta bleepTmp
+    tay
     lda bleepVibPos,x
     and #$20
     beq :+
-    lda #0                  ; the second half is negative
-    sec
-    sbc bleepTmp
-    sta bleepTmp
+    tya                     ; the second half is negative
+    eor #$FF
+    tay
+    iny
 :   lda bleepVib,x
     lsr a
     lsr a
@@ -722,14 +722,13 @@ bleepEffects:
     lda bleepFx,x
     and #FX_VIB
     beq bleepTremolo
-    lda bleepTmp
-    sta bleepVibOff
+    sty bleepVibOff
     bcc bleepEffectsDone    ; (C is clear: the position's sum is below 256)
 bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
 bleepTaken:
     jmp bleepChannelDone    ; the sound effect has the channel
 bleepTremolo:
-    lda bleepTmp
+    tya
     sta bleepTrem,x
     lda #0
     sta bleepVibOff         ; which the tremolo's sum used
