@@ -696,10 +696,9 @@ bleepEffects:
     dec bleepPHi
     sec
 :   adc #<489 - 1
-    lda bleepPHi
+    lda bleepPLo
+    adc bleepPHi            ; (below 256: C clear)
     adc #>489
-    clc
-    adc bleepPLo
     lsr a
     lsr a
     tay
