@@ -1204,15 +1204,14 @@ bleepInstrument:
     ldy bleepTmp
     jmp bleepReadNext
 
-; A channel's volume slide, A units (signed): a part of bleepEffects, which goes on at its level.
+; A channel's volume slide, bleepVolSlide units (signed): a part of bleepEffects, which goes on at its level.
 bleepVolumeSlide:
-    sta bleepTmp
     lda bleepVol,x
     and #$80
     sta bleepGate           ; (free after the first test) the note's bit
     eor bleepVol,x
     clc
-    adc bleepTmp
+    adc bleepVolSlide,x
     bpl :+
     lda #0
 :   cmp #64
