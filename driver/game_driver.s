@@ -106,7 +106,7 @@ bleepEnvLo    = bleepVolSlide + BLEEP_CHANNELS  ; the byte before the first valu
 bleepEnvHi    = bleepEnvLo + 16
 bleepEnvPos   = bleepEnvHi + 16                 ; position of the next value from 1 (or of the
                                                 ; end byte after the last, so 2 and up);
-                                                ; held: 1, 0 when                                                ; it is the only value
+                                                ; held: 1, 0 when it is the only value
 bleepVal      = bleepEnvPos + 16                ; value last read
 bleepDpcmNext = bleepVal + 16           ; 2: the DPCM table pair ($4012, $4013) of the sample that
                                         ; starts in this frame, read in the frame before
