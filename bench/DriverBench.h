@@ -4,15 +4,21 @@
 // the unused register $4009.
 
 #include <string>
+#include <vector>
 
 #include "song/Song.h"
-#include "tests/player/PlayerRig.h"
+
+inline void driverBenchEnvelope(Envelope& env, const std::vector<int>& values, int loopPoint) {
+    env.loopPoint = loopPoint;
+    for (size_t i = 0; i < values.size(); ++i) env.values[i] = values[i];
+    env.values[values.size()] = END_MARKER;
+}
 
 // A pulse note with a fading volume and a slide, and a noise hit, about 30 frames long.
 inline void driverBenchEffect(Song& s) {
-    PlayerRig::setEnvelope(s.instruments[1].envelopes[ENV_VOLUME],
+    driverBenchEnvelope(s.instruments[1].envelopes[ENV_VOLUME],
                            {240, 224, 208, 192, 176, 160, 144, 128, 112, 96, 80, 64, 48, 32, 16, 0}, 15);
-    PlayerRig::setEnvelope(s.instruments[2].envelopes[ENV_VOLUME], {240, 160, 80, 0}, 3);
+    driverBenchEnvelope(s.instruments[2].envelopes[ENV_VOLUME], {240, 160, 80, 0}, 3);
     s.patterns[0].at(CH_PULSE1, 0).note = 40;
     s.patterns[0].at(CH_PULSE1, 0).instrument = 1;
     s.patterns[0].at(CH_PULSE1, 0).setEffect(0x1, 0x40);

@@ -46,10 +46,8 @@ struct FixedHost : Host {
     }
 };
 
-// Records how deeply the audio lock is held, so tests can check every change is made under it;
-// `observe`, when set, is called at each lock, unlock and device pause ("L", "U", "P", "R"), before
-// a lock is taken and after it is released. When `mutex` is set it is taken too, as the sound
-// device takes its callback's mutex.
+// How deeply the audio lock is held; `observe` sees each lock (before it is taken), unlock (after
+// it is released), pause and resume ('L', 'U', 'P', 'R'); `mutex` is taken too, as the device does.
 struct CountingLock : AudioLock {
     int depth = 0, maxDepth = 0;
     std::function<void(char)> observe;
@@ -65,18 +63,17 @@ struct CountingLock : AudioLock {
         note('U');
     }
     void pauseDevice(bool paused) override { note(paused ? 'P' : 'R'); }
-    void note(char c) const {
-        if (observe) observe(c);
-    }
+    void note(char c) const { observe ? observe(c) : void(); }
 };
 
 // Answers every dialog with `answer` (nothing = cancel) and records what was asked.
 struct ScriptedDialogs : FileDialogs {
-    std::optional<std::string> answer;
+    using Path = std::optional<std::string>;
+    using Filters = std::vector<FileFilter>;
+    Path answer;
     std::vector<std::string> asked;  // "open zcm *.zcm,*.* as Songs (*.zcm), All files (*.*)"
     std::vector<std::string> noted;
-    std::optional<std::string> ask(const char* kind, const std::vector<FileFilter>& f,
-                                   const std::string& ext) {
+    Path ask(const char* kind, const Filters& f, const std::string& ext) {
         std::string patterns, names;
         for (const FileFilter& filter : f) {
             patterns += (patterns.empty() ? "" : ",") + filter.pattern;
@@ -85,14 +82,8 @@ struct ScriptedDialogs : FileDialogs {
         asked.push_back(kind + (" " + ext + " ") + patterns + " as " + names);
         return answer;
     }
-    std::optional<std::string> askOpenPath(const std::vector<FileFilter>& f,
-                                           const std::string& ext) override {
-        return ask("open", f, ext);
-    }
-    std::optional<std::string> askSavePath(const std::vector<FileFilter>& f,
-                                           const std::string& ext) override {
-        return ask("save", f, ext);
-    }
+    Path askOpenPath(const Filters& f, const std::string& ext) override { return ask("open", f, ext); }
+    Path askSavePath(const Filters& f, const std::string& ext) override { return ask("save", f, ext); }
     void noteFileUsed(const std::string& path) override { noted.push_back(path); }
 };
 
@@ -117,9 +108,7 @@ inline void fillEverySongPart(Song& s) {
     s.orders.entries[1] = 1;
     for (int ch = 0; ch < CHANNEL_COUNT; ++ch)
         for (int row = 0; row < ROWS_PER_PATTERN; row += 3) {
-            PatternCell& c = s.patterns[0].at(ch, row);
-            c.note = uint8_t(30 + row % 40 + ch);
-            c.instrument = 1;
+            PatternCell& c = s.patterns[0].at(ch, row) = PatternCell{uint8_t(30 + row % 40 + ch), 1, 0, 0};
             c.setEffect(row % 16, row * 3);
         }
     const uint8_t pcm[] = {1, 2, 3, 4, 5, 6};
@@ -127,8 +116,7 @@ inline void fillEverySongPart(Song& s) {
     s.instruments[2].pcm.assign(pcm, sizeof pcm, false);
     s.instrumentNames[1] = "lead";
     s.instrumentNames[2] = "drum";
-    for (int e = 0; e < ENVELOPE_COUNT; ++e) {
-        Envelope& env = s.instruments[1].envelopes[e];
+    for (Envelope& env : s.instruments[1].envelopes) {
         for (int i = 0; i < 4; ++i) env.values[i] = 32 + i * 16;
         env.values[4] = END_MARKER;
     }
@@ -163,13 +151,15 @@ struct EditorRig {
     FixedHost host;
     std::unique_ptr<Program> program;
 
-    // userConfig, when given, is read after the built-in text as a user's file would be.
+    // userConfig, when given, is read after the built-in text as a user's file would be (for the
+    // bindings and the row numbering).
     explicit EditorRig(EditorMode mode = EditorMode::Pattern, const std::string& userConfig = "") {
         initialiseSong(*song);
         ConfigFile config;
         config.parseText(defaultConfigurationText());
         if (!userConfig.empty()) config.parseText(userConfig);
         loadBindings(config, bindings);
+        settings.rowNumbering = config.get("general", "row numbering");
         program = std::make_unique<Program>(*song, player, edit, bindings, settings, lock, canvas, host);
         // Tests that quit with changes choose where copies go; none land in the working folder.
         program->recoveryFallbackPath.clear();

@@ -28,19 +28,6 @@ inline std::vector<std::string> drawnLines(const RecordingCanvas& c) {
     return out;
 }
 
-// The lines of `base` missing from `frame` ("- ") and the lines `frame` adds ("+ "), each sorted.
-inline std::string drawnDifference(std::vector<std::string> base, std::vector<std::string> frame) {
-    std::sort(base.begin(), base.end());
-    std::sort(frame.begin(), frame.end());
-    std::vector<std::string> gone, added;
-    std::set_difference(base.begin(), base.end(), frame.begin(), frame.end(), std::back_inserter(gone));
-    std::set_difference(frame.begin(), frame.end(), base.begin(), base.end(), std::back_inserter(added));
-    std::string out;
-    for (const std::string& l : gone) out += "- " + l + "\n";
-    for (const std::string& l : added) out += "+ " + l + "\n";
-    return out;
-}
-
 // C escapes for bytes a table line cannot hold as they are: \n \r \t \\ and \xHH.
 inline std::string escapeBytes(const std::string& s) {
     std::string out;

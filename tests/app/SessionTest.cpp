@@ -1,12 +1,9 @@
-// Editing sessions kept in tests/data/app/sessions/: the editors driven through the built-in
-// bindings. After each command come lines "  = ..." with what it changed in the editing state, the
-// player and the song, and what it printed, showed or found; a run must reproduce them exactly
-// (BF_UPDATE_TEST_DATA=1 rewrites them). Keys are named as the configuration names them
-// ("KMOD_LCTRL+SDLK_z"), bytes escaped as in tests/app/Golden.h. Session::run lists the commands.
+// Editing sessions kept in tests/data/app/sessions/, driven through the built-in bindings: after each
+// command, lines "  = ..." with what it changed, printed, showed or found, to be reproduced exactly.
+// Keys as the configuration names them, bytes escaped as in Golden.h; Session::run lists the commands.
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 #include <set>
 #include <sstream>
@@ -34,11 +31,11 @@ struct Session {
     std::unique_ptr<EditorRig> r;
     PatternClipboard kept;
     std::map<std::string, std::vector<uint8_t>> songs;
-    std::vector<std::string> said;  // the statuses shown since the last "run" or "open"
+    std::vector<std::string> screen;  // the first frame "frame" drew, sorted
+    std::vector<std::string> said;    // the statuses shown since the last "run" or "open"
 
-    // After each command but those that only look or prepare, a line of the trace: each value of the
-    // editing state, the player and the song that differs from the line before (requests to the
-    // audio thread are reported once and taken, as the audio thread would); notes between them.
+    // After each command but those that only look or prepare, the values of the editing state, player
+    // and song that changed (requests to the audio thread taken, as it would); notes between them.
     std::string trace;
     std::map<std::string, std::string> last;
     std::unique_ptr<Song> lastSong = std::make_unique<Song>();
@@ -166,13 +163,16 @@ struct Session {
     }
     void run(std::istringstream& in) {
         std::string verb, a;
-        int mode = 0;
         in >> verb;
+        auto rest = [&] {
+            std::string text;
+            std::getline(in >> std::ws, text);
+            return text;
+        };
         if (verb == "new") {  // new MODE [USER-CONFIG]: a fresh rig (first in a file)
-            std::string config;
-            in >> mode >> std::ws;
-            std::getline(in, config);
-            r = std::make_unique<EditorRig>(EditorMode(mode), unescapeBytes(config));
+            int mode = 0;
+            in >> mode;
+            r = std::make_unique<EditorRig>(EditorMode(mode), unescapeBytes(rest()));
             r->program->setClipboard(&clipboard);
             r->program->setFileDialogs(&dialogs);
             r->program->statusObserver = [this](const std::string& text) { said.push_back(text); };
@@ -191,11 +191,6 @@ struct Session {
             for (int i; in >> i;) v.push_back(i);
             return v.data();
         };
-        auto rest = [&] {
-            std::string text;
-            std::getline(in >> std::ws, text);
-            return text;
-        };
         if (verb == "press") {  // press COMBO...: each traced
             while (in >> a) {
                 x.press(key(a, true));
@@ -205,15 +200,11 @@ struct Session {
             int n;
             in >> n >> a;
             for (int i = 0; i < n; ++i) x.press(key(a, true));
-        } else if (verb == "down" || verb == "up") {  // down COMBO: pressed and held
+        } else if (verb == "down" || verb == "up") {  // down COMBO [CODE]: pressed and held (typing CODE)
             in >> a;
-            verb == "down" ? x.program->onKeyDown(key(a, true)) : x.program->onKeyUp(key(a, false));
-        } else if (verb == "char") {  // char CODE COMBO: a key typing CODE
-            int code;
-            in >> code >> a;
-            KeyEvent k = key(a, true);
-            k.unicode = uint16_t(code);
-            x.program->onKeyDown(k);
+            KeyEvent k = key(a, verb == "down");
+            for (int code; in >> code;) k.unicode = uint16_t(code);
+            verb == "down" ? x.program->onKeyDown(k) : x.program->onKeyUp(k);
         } else if (verb == "type") {  // type TEXT: character keys, no time between them
             for (char c : rest()) x.press(KeyEvent{uint32_t(uint8_t(c)), 0, uint16_t(uint8_t(c)), true}, 0);
         } else if (verb == "bind") {  // bind COMBO SECTION: a test action that says when it runs
@@ -284,10 +275,7 @@ struct Session {
         } else if (verb == "clock") {  // clock MS: the host's clock
             x.host.now = *ints();
         } else if (verb == "drop") {  // drop NAME: a file dropped on the window, for the next pass
-            AppEvent drop;
-            drop.kind = AppEvent::FileDrop;
-            drop.path = files.path(rest());
-            x.host.events.push_back(drop);
+            x.host.events.push_back(AppEvent{AppEvent::FileDrop, {}, files.path(rest())});
         } else if (verb == "pass" || verb == "quit") {  // a pass of the main loop | a quit and the loop
             testing::internal::CaptureStdout();
             if (verb == "pass") {
@@ -303,11 +291,9 @@ struct Session {
         } else if (verb == "watch") {  // from now on each lock, unlock, pause and resume
             x.lock.observe = [this](char c) {
                 snap();
-                const std::string event = c == 'L'   ? "lock"
-                                          : c == 'U' ? "unlock"
-                                          : c == 'P' ? "pause"
-                                                     : "resume";
-                note("audio " + event + (r->player.captureMode ? ", player borrowed" : ""));
+                static const std::map<char, std::string> events = {
+                    {'L', "lock"}, {'U', "unlock"}, {'P', "pause"}, {'R', "resume"}};
+                note("audio " + events.at(c) + (r->player.captureMode ? ", player borrowed" : ""));
             };
         } else if (verb == "write") {  // write NAME BYTES | write NAME instrument N: a file to answer with
             in >> a;
@@ -321,6 +307,19 @@ struct Session {
             testing::internal::CaptureStdout();
             note(x.program->openSong(files.path(rest())) ? "opened" : "refused");
             notePrinted(true);
+        } else if (verb == "frame") {  // the frame drawn: whole the first time, then what it lacks and adds
+            x.program->drawScreen();
+            std::vector<std::string> frame = drawnLines(x.canvas), gone, added;
+            if (screen.empty())
+                for (const std::string& l : frame) note(l);
+            std::sort(frame.begin(), frame.end());
+            if (screen.empty()) screen = frame;
+            std::set_difference(screen.begin(), screen.end(), frame.begin(), frame.end(),
+                                std::back_inserter(gone));
+            std::set_difference(frame.begin(), frame.end(), screen.begin(), screen.end(),
+                                std::back_inserter(added));
+            for (const std::string& l : gone) note("- " + l);
+            for (const std::string& l : added) note("+ " + l);
         } else if (verb == "redraw") {  // the main loop's redraw, which copies the play position
             x.program->drawScreen();
         } else if (verb == "ticks") {  // ticks N: the audio thread's frames
@@ -353,12 +352,15 @@ struct Session {
                 {"octave", to(e.octave)},
                 {"step", to(e.step)},
                 {"follow", to(e.cursorFollow)},
+                {"blockRepeat", to(e.blockRepeat)},
+                {"metronome", to(e.metronome)},
                 {"mode", to(e.mode)},
                 {"cursor", [&] { e.cursor = PatternCursor(n[0], n[1], n[2]); }},
                 {"row", to(e.cursor.row)},
                 {"channel", to(e.cursor.channel)},
                 {"column", to(e.cursor.column)},
                 {"instrument", to(e.currentInstrument)},
+                {"firstShown", to(e.firstShownInstrument)},
                 {"order", to(e.currentOrder)},
                 {"envelope", to(e.currentEnvelope)},
                 {"envCursor", [&] { e.envelopeCursor[n[0]] = n[1]; }},
@@ -368,6 +370,8 @@ struct Session {
                 {"selection", [&] { e.selection = PatternSelection(n[0], n[1], n[2], n[3], n[4] != 0); }},
                 {"repeatBlock", [&] { e.repeatBlock.row1 = n[0], e.repeatBlock.row2 = n[1]; }},
                 {"playing", to(x.player.playing)},
+                {"mask", to(x.player.channelMask)},
+                {"ntsc", to(s.ntsc)},
                 {"patternMode", to(x.player.patternMode)},
                 {"playerOrder", to(x.player.currentOrder)},
                 {"playerRow", to(x.player.currentRow)},
@@ -397,10 +401,10 @@ struct Session {
             std::copy(v.begin() + 2, v.end(), env.values);
             env.values[v.size() - 2] = END_MARKER;
         } else if (verb == "inst") {  // inst N type T | name TEXT | loop ENVELOPE POINT | dpcm
-                                      // SIZE LOOP | pcm SIZE LOOP
+                                      // SIZE LOOP | pcm SIZE LOOP | colour C
             int i;
             in >> i >> a;
-            static const uint8_t bytes[4096] = {1, 2, 3};
+            static const uint8_t bytes[1 << 14] = {1, 2, 3};
             if (a == "name")
                 s.instrumentNames[i] = rest();
             else if (a == "type")
@@ -411,6 +415,8 @@ struct Session {
                 ints(), s.instruments[i].dpcm.assign(bytes, uint32_t(v[0]), v[1]);
             else if (a == "pcm")
                 ints(), s.instruments[i].pcm.assign(bytes, uint32_t(v[0]), v[1]);
+            else if (a == "colour")
+                s.instrumentColours[i] = *ints();
             else
                 FAIL() << "no instrument field " << a;
         } else {
@@ -418,8 +424,8 @@ struct Session {
         }
         // Commands that only look or prepare leave the trace alone; the others add what they changed.
         static const std::set<std::string> quiet = {
-            "press", "bind",  "drawn", "answer", "asked", "files", "read", "peek",    "holds", "path",
-            "title", "clock", "drop",  "watch",  "write", "help",  "clip", "clipped", "keep",  "same"};
+            "press", "bind", "drawn", "answer", "asked", "files", "read",    "peek", "holds", "path", "title",
+            "clock", "drop", "watch", "write",  "help",  "clip",  "clipped", "keep", "same",  "frame"};
         if (!quiet.count(verb)) snap();
     }
 };

@@ -11,15 +11,15 @@
 #include "app/CellFormat.h"
 #include "app/FramePacer.h"
 #include "app/Image.h"
+#include "app/MainScreen.h"
 #include "app/Program.h"
 #include "app/ScreenScale.h"
 #include "app/StatusMessage.h"
 #include "app/UriList.h"
 #include "tests/app/Golden.h"
 
-// Pattern cells as the pattern view shows them, for cells kept in tests/data/app/cell_format.txt:
-// note names and octaves, the triangle's octave shift, noise notes, ABS for instruments that
-// play only absolute notes, PCM and DPCM replacements, empty fields.
+// Note names and octaves, the triangle's octave shift, noise notes, ABS for instruments that play
+// only absolute notes, PCM and DPCM replacements, empty fields.
 TEST(FormatCell, FieldsAsShown) {
     auto song = std::make_unique<Song>();
     // Instrument 1: ordinary relative note envelope. 2: empty note envelope. 3: only absolute
@@ -44,8 +44,8 @@ TEST(FormatCell, FieldsAsShown) {
     });
 }
 
-// The window scale chosen from the setting and the work area, and the picture's place in a
-// window of any size: the largest whole multiple that fits, centred.
+// The window scale chosen from the setting and the work area; the picture's place in a window of
+// any size: the largest whole multiple that fits, centred.
 TEST(ScreenScale, ChoiceAndPlacement) {
     expectTable("app/screen_scale", [](const std::string& in) {
         std::istringstream f(in);
@@ -75,8 +75,7 @@ TEST(FramePacer, DelayStartsAtFrameTimeAndCreepsByOneMillisecondPerSecond) {
     });
 }
 
-// Where the user's configuration and the backdrop are looked for, as "user EXE-DIR XDG HOME
-// EXISTING" and "backdrop SETTING CONFIG EXE-DIR EXISTING" ("-" for unset or empty).
+// "user EXE-DIR XDG HOME EXISTING" and "backdrop SETTING CONFIG EXE-DIR EXISTING" ("-": unset).
 TEST(ConfigPaths, AsLookedFor) {
     expectTable("app/config_paths", [](const std::string& in) {
         std::istringstream f(in);
@@ -90,20 +89,10 @@ TEST(ConfigPaths, AsLookedFor) {
     });
 }
 
-// A message's opacity by its age in ms: fading in, held, fading out, then gone (-1).
-TEST(StatusMessage, OpacityFollowsAgeThroughFadeInHoldAndFadeOut) {
-    StatusMessage s;
-    s.text = "x";
-    s.time = 10000;
-    expectTable("app/status_opacity", [&](const std::string& age) {
-        return std::to_string(statusOpacity(s, 10000 + std::stoul(age)));
-    });
-}
-
-// "set T" (a message stamped at T on a fresh clock's run) and "at T": the opacity then. A message
-// within 255 ms of the one before shows at full strength at once; the first of a run, stamped a
-// few ms after start, must not wrap into "gone".
-TEST(StatusMessage, QuickSuccessorAndEarlyMessages) {
+// "set T" (a message stamped at T on a fresh clock) and "at T": the opacity then, fading in, held,
+// fading out, then gone (-1). A message within 255 ms of the one before shows at once; the first,
+// stamped just after start, must not wrap.
+TEST(StatusMessage, FadeQuickSuccessorAndEarlyMessages) {
     expectTable("app/status_sequence", [](const std::string& in) {
         ManualClock clock;
         StatusMessage s;
@@ -117,8 +106,8 @@ TEST(StatusMessage, QuickSuccessorAndEarlyMessages) {
     });
 }
 
-// "WIDTH HEIGHT [BYTES]" of a picture filled with 0xAB: the square power-of-two side, scales, the
-// last picture pixel's alpha and the bytes right of it and below it (0 once padded), or "refused".
+// "WIDTH HEIGHT [BYTES]" of a 0xAB picture: its square power-of-two texture, scales, the last
+// pixel's alpha and the bytes right of it and below it (0 once padded), or "refused".
 TEST(Image, TextureLayoutPadsToPowerOfTwoSquare) {
     expectTable("app/texture_layout", [](const std::string& in) {
         Image img;
@@ -144,4 +133,14 @@ TEST(Image, TextureLayoutPadsToPowerOfTwoSquare) {
 
 TEST(UriList, FirstLocalFileIsTakenAndDecoded) {
     expectTable("app/uri_list", [](const std::string& list) { return firstFileOfUriList(list); });
+}
+
+// The pulse of the active order bar and the cursor.
+TEST(MainScreen, PulseStaysWithinItsRange) {
+    int lo = 1000, hi = 0;
+    for (uint32_t t = 0; t < 1000; ++t) lo = std::min(lo, pulseValue(t)), hi = std::max(hi, pulseValue(t));
+    EXPECT_EQ(lo, 127);
+    EXPECT_TRUE(hi == 254 || hi == 255) << hi;
+    EXPECT_EQ(pulseValue(0), 191);
+    EXPECT_EQ(pulseValue(500), 191);
 }

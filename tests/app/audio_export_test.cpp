@@ -1,19 +1,13 @@
-// "save wav" through a scripted dialog: what it asks, the file it renders in the background
-// (compared with an offline render of the same song), the progress and final status texts,
+// "save wav": the file rendered in the background against an offline render, the status texts,
 // failures that keep what was on disk, and an export cut short by quitting.
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <thread>
 
 #include "EditorRig.h"
-#include "app/AudioExport.h"
 #include "player/OfflinePlayback.h"
 #include "song/SongFile.h"
 #include "tests/AudioRead.h"
@@ -32,35 +26,24 @@ struct WavRig : EditorRig, TempDir {
         // Sixteen rows of a short tune at speed 3: the song loops after 48 frames.
         song->orders.count = 1;
         song->speed = 3;
-        for (int row = 0; row < 16; row += 4) {
-            song->patterns[0].at(0, row).note = uint8_t(40 + row);
-            song->patterns[0].at(0, row).instrument = 1;
-        }
-        song->patterns[0].at(2, 0).note = 30;
-        song->patterns[0].at(2, 0).instrument = 1;
+        for (int row = 0; row < 16; row += 4)
+            song->patterns[0].at(0, row) = PatternCell{uint8_t(40 + row), 1, 0, 0};
+        song->patterns[0].at(2, 0) = PatternCell{30, 1, 0, 0};
         song->patterns[0].at(0, 15).setEffect(0xB, 0);  // back to order 0
     }
-    ~WavRig() {
-        program.reset();  // stops an export still running before its folder goes
-    }
-
-    size_t files() const {
-        return size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-    }
+    ~WavRig() { program.reset(); }  // stops an export still running before its folder goes
+    size_t files() const { return size_t(std::distance(fs::directory_iterator(dir), {})); }
 
     // Presses Left Ctrl+Left Shift+W with the dialog answering `answer`.
-    void saveWav(std::optional<std::string> answer) {
-        dialogs.answer = std::move(answer);
+    void saveWav(const std::string& answer) {
+        dialogs.answer = answer;
         statuses.clear();
         press("KMOD_LCTRL+KMOD_LSHIFT+SDLK_w");
     }
-    // The export to `path` run to its end: its last status.
-    std::string exported(const std::string& path) {
-        saveWav(path);
-        return finish();
-    }
-    // Runs the main loop until the export has reported its end (at most 20 s); the last status.
-    std::string finish() {
+    // Saves to `answer` when given, then runs the main loop until the export has reported its end
+    // (at most 20 s): the last status.
+    std::string finish(std::optional<std::string> answer = std::nullopt) {
+        if (answer) saveWav(*answer);
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (program->fileCommands().audioExportRunning() && std::chrono::steady_clock::now() < until) {
             program->runPass();
@@ -96,8 +79,7 @@ TEST(SaveWav, RendersACopyInTheBackgroundWhileTheEditorGoesOn) {
     ASSERT_EQ(r.statuses, std::vector<std::string>{"Saving audio... 0%"});
     // The editor takes keys while the render runs: a note typed in record mode changes the song
     // but not the copy being rendered.
-    r.press("SDLK_ESCAPE");
-    r.press("SDLK_q");
+    r.press("SDLK_ESCAPE SDLK_q");
     EXPECT_NE(serializeSong(*r.song), before);
 
     EXPECT_EQ(r.finish(), "Audio file saved.");
@@ -121,7 +103,7 @@ TEST(SaveWav, OptionsFormatsAndStems) {
     FileCommands& commands = r.program->fileCommands();
     commands.audioExportOptions.render.passes = 2;
     commands.audioExportOptions.render.fadeSeconds = 0.5;
-    EXPECT_EQ(r.exported(r.path("twice.flac")), "Audio file saved.");
+    EXPECT_EQ(r.finish(r.path("twice.flac")), "Audio file saved.");
     SF_INFO info;
     const std::vector<int16_t> twice = readAudio(r.path("twice.flac"), info);
     EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_FLAC);
@@ -131,7 +113,7 @@ TEST(SaveWav, OptionsFormatsAndStems) {
 
     commands.audioExportOptions = AudioExportOptions{};
     commands.audioExportOptions.stems = true;
-    EXPECT_EQ(r.exported(r.path("parts.wav")), "Audio file saved.");
+    EXPECT_EQ(r.finish(r.path("parts.wav")), "Audio file saved.");
     for (const char* stem : {"Pulse1", "Pulse2", "Triangle", "Noise", "DPCM"})
         EXPECT_EQ(readAudio(r.path("parts-" + std::string(stem) + ".wav"), info).size(), once.size()) << stem;
     EXPECT_FALSE(fs::exists(r.path("parts.wav")));
@@ -154,14 +136,14 @@ TEST(SaveWav, FailuresSayCouldNotSaveAndKeepTheFileThere) {
     fs::create_directories(r.path("folder.wav"));
     ASSERT_EQ(::mkfifo(r.path("pipe.wav").c_str(), 0600), 0);
     for (const char* name : {"keep.mp3", "plain/inside.wav", "folder.wav", "pipe.wav"}) {
-        EXPECT_EQ(r.exported(r.path(name)), "Couldn't save file!") << name;
+        EXPECT_EQ(r.finish(r.path(name)), "Couldn't save file!") << name;
         EXPECT_FALSE(r.program->fileCommands().audioExportRunning());
     }
     if (::geteuid() != 0) {  // permissions do not hold back the superuser
         fs::create_directories(r.path("locked"));
         std::ofstream(r.path("locked/keep.wav")) << "old";
         fs::permissions(r.path("locked"), fs::perms::owner_read | fs::perms::owner_exec);
-        EXPECT_EQ(r.exported(r.path("locked/keep.wav")), "Couldn't save file!");
+        EXPECT_EQ(r.finish(r.path("locked/keep.wav")), "Couldn't save file!");
         fs::permissions(r.path("locked"), fs::perms::owner_all);
         EXPECT_EQ(readFile(r.path("locked/keep.wav")), "old");
         fs::remove_all(r.path("locked"));
@@ -172,7 +154,7 @@ TEST(SaveWav, FailuresSayCouldNotSaveAndKeepTheFileThere) {
     EXPECT_EQ(serializeSong(*r.song), before);
 
     // "-" is a name without a format here, never standard output.
-    EXPECT_EQ(r.exported("-"), "Couldn't save file!");
+    EXPECT_EQ(r.finish("-"), "Couldn't save file!");
 }
 
 TEST(SaveWav, OneAtATimeAndQuittingStopsItWithoutTouchingTheFile) {

@@ -27,8 +27,7 @@ TEST(CliConfig, DefaultConfigPrintsTheBuiltInTextByteForByte) {
     EXPECT_EQ(runTool("check-config " + configFile(r.output())).output(), "ok\n");
 }
 
-// Configuration texts and what check-config answers for them (exit status, then what it
-// prints), kept in tests/data/config/check_config.txt.
+// Configuration texts and what check-config answers (exit status, then what it prints).
 TEST(CliConfig, CheckConfigReportsTheFirstStartUpError) {
     expectTable("config/check_config", [](const std::string& text) {
         const ToolRun r = runTool("check-config " + configFile(text));

@@ -19,10 +19,9 @@ std::string thrownMessage(const std::function<void()>& f) {
 
 }  // namespace
 
-// Cases as "kind|text", kept with their answers in tests/data/config/parse_cases.txt: a "text"
-// parsed whole (malformed lines throw exact messages), an "int" value read by getInt like
-// stream extraction (out of range is a failed read, never a wrapped value) and the "leading"
-// white space readLeadingInt skips (the C locale's: tab to carriage return and space).
+// "kind|text": a "text" parsed whole (malformed lines throw exact messages), an "int" read by getInt
+// like stream extraction (out of range fails, never wraps) and the "leading" white space
+// readLeadingInt skips (the C locale's: tab to carriage return and space).
 TEST(ConfigFileParse, CasesGiveTheirValuesOrExactMessages) {
     expectTable("config/parse_cases", [](const std::string& c) {
         const size_t bar = c.find('|');
@@ -39,9 +38,8 @@ TEST(ConfigFileParse, CasesGiveTheirValuesOrExactMessages) {
     });
 }
 
-// Texts parsed in turn into one file, then one lookup, kept with what they give in
-// tests/data/config/lookups.txt: "get|SECTION|KEY|TEXT|TEXT...", "int|SECTION|KEY|TEXT..." for
-// getInt and "section|NAME||TEXT..." for a whole section (and whether hasSection finds it).
+// Texts parsed in turn into one file, then "get|SECTION|KEY|TEXT...", "int|SECTION|KEY|TEXT..." or
+// "section|NAME||TEXT..." (and whether hasSection finds it).
 TEST(ConfigFileLookup, ParsedTextsAndWhatLookupsGive) {
     expectTable("config/lookups", [](const std::string& c) {
         std::vector<std::string> f;

@@ -10,8 +10,7 @@
 
 namespace {
 
-// Loads the defaults (and a user text) with every listed action given a handler that reports
-// "section/action".
+// The defaults (and a user text) loaded with a handler reporting "section/action" for every action.
 struct Loaded {
     ConfigFile config;
     KeyBindings bindings;
@@ -59,9 +58,8 @@ TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
               (std::vector<std::string>{"keyboard global", "order editor", "instrument select",
                                         "instrument name editor", "pattern editor", "instrument editor"}));
 
-    // Actions and combinations (or note keys) per section, kept in
-    // tests/data/config/binding_counts.txt: a default binding that collided with another one of
-    // its section would show up as a missing combination.
+    // Actions and combinations (or note keys) per section: a default binding that collided with
+    // another of its section would show up as a missing combination.
     expectTable("config/binding_counts", [&d](const std::string& section) {
         const std::string actions =
             std::to_string(findBindingSection(section)->actions.size()) + " actions, ";
@@ -73,14 +71,11 @@ TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
         return actions + std::to_string(table.combos.size()) + " combinations";
     });
 
-    // Keys and what they fire in the defaults, kept in tests/data/config/default_keys.txt.
     expectTable("config/default_keys", [&d](const std::string& c) { return keyAnswer(d, c); });
 }
 
-// Keys as in default_keys.txt after a user file that replaces a few values, kept in
-// tests/data/config/user_keys.txt: a replaced binding is gone (the value was replaced before
-// the bindings were read), modifiers must match for notes too, and a note name that is not a
-// number is no note.
+// After a user file: a replaced binding is gone (replaced before the bindings were read),
+// modifiers must match for notes too, and a note name that is not a number is no note.
 TEST(DefaultConfigBindings, UserFileReplacesSingleValues) {
     Loaded d(
         "[general]\ntarget fps = 50\n"
@@ -88,12 +83,12 @@ TEST(DefaultConfigBindings, UserFileReplacesSingleValues) {
         "[keyboard global]\nsplit sample = SDLK_F9\nno such action = SDLK_F9 + KMOD_LCTRL\n"
         "[note input]\n24 = SDLK_k\nabc = SDLK_j\n");
     expectTable("config/user_keys", [&d](const std::string& c) { return keyAnswer(d, c); });
-    // An action the section does not have is bound, and fires nothing (user_keys.txt).
+    // An action the section does not have is bound, and fires nothing.
     EXPECT_EQ(d.bindings.keyboardGlobal.combos.at({keysym::F1 + 8, keymod::LCTRL}), "no such action");
 }
 
 // Settings as "setting|value": what is used, the default for anything out of range.
-TEST(DefaultConfigSettings, ValuesFallBackToTheirDefaults) {
+TEST(DefaultConfigSettings, ValuesFallBackToTheirDefaultsAndUserFilesGiveTheirs) {
     expectTable("config/setting_values", [](const std::string& c) {
         const size_t bar = c.find('|');
         const std::string kind = c.substr(0, bar), v = c.substr(bar + 1);
@@ -104,11 +99,7 @@ TEST(DefaultConfigSettings, ValuesFallBackToTheirDefaults) {
         out << parseAudioExportFade(v);
         return out.str();
     });
-}
-
-// User files and the settings they give (an empty one the defaults: scale 0 is "auto"), kept in
-// tests/data/config/user_settings.txt.
-TEST(DefaultConfigSettings, UserFilesGiveTheirSettings) {
+    // User files and the settings they give (an empty one the defaults: scale 0 is "auto").
     expectTable("config/user_settings", [](const std::string& userText) {
         const GeneralSettings s = Loaded(userText).settings;
         std::ostringstream out;

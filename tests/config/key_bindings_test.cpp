@@ -10,7 +10,7 @@
 
 // A binding text as a user writes it: the combinations it binds (key:modifiers and the readable
 // name the key list shows), or the error it is refused with.
-TEST(KeyComboGrammar, BindingsTheirNamesAndErrors) {
+TEST(KeyComboGrammar, BindingsTheirNamesErrorsAndRebinding) {
     expectTable("config/key_combos", [](const std::string& text) {
         ComboMap map;
         try {
@@ -39,11 +39,9 @@ TEST(KeyComboGrammar, BindingsTheirNamesAndErrors) {
         const auto [it, fresh] = readable.emplace(shown, name);
         EXPECT_TRUE(fresh) << name << " and " << it->second << " both read " << shown;
     }
-}
 
-TEST(KeyComboGrammar, Rebinding) {
-    // Within one section the action whose name sorts last keeps a shared combination; other
-    // sections are independent.
+    // Rebinding: within one section the action whose name sorts last keeps a shared combination;
+    // other sections are independent.
     ConfigFile c;
     c.parseText("[s]\nzeta = SDLK_x\nalpha = SDLK_x | SDLK_y\n[t]\nalpha = SDLK_x\n");
     ComboMap s, t;
@@ -67,8 +65,7 @@ TEST(KeyMatching, ModifiersMustMatchExactlyExceptNumLock) {
     parseKeyComboString(table.combos, "KMOD_LALT", "modifier only");
     parseKeyComboString(table.combos, "SDLK_b", "no handler");
 
-    // Pressed keys as binding texts, with the action they fire, kept in
-    // tests/data/config/key_matching.txt.
+    // Pressed keys as binding texts, with the action they fire.
     expectTable("config/key_matching", [&](const std::string& pressed) {
         ComboMap keys;
         parseKeyComboString(keys, pressed, "pressed");

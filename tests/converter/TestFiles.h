@@ -1,14 +1,16 @@
 #pragma once
-// The converter's command line, a scratch folder under the build tree, and the real assembler
-// and linker over converter output.
+// The converter's command line, a scratch folder under the build tree, the real assembler and
+// linker over converter output, and small helpers for texts and errors.
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,16 @@ inline std::string replaceAll(std::string text, const std::string& from, const s
     for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
         text.replace(at, from.size(), to);
     return text;
+}
+
+// What `f` throws, "" when it returns.
+inline std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "";
 }
 
 // The converter's command line run in this process with `args` (the program name is put

@@ -1,6 +1,5 @@
-// The clipboard against another X client (xclip), under a virtual X server:
-//   clipboard_check      (run through xvfb-run; xclip must be installed)
-// Prints one line per check and exits 0 when all pass.
+// The clipboard against another X client (xclip), run through xvfb-run: prints one line per check
+// and exits 0 when all pass.
 
 #include <atomic>
 #include <chrono>
@@ -15,13 +14,14 @@ namespace {
 
 int failures = 0;
 
-void check(const char* what, bool ok, const std::string& detail = "") {
-    std::printf("%s: %s%s%s\n", ok ? "ok" : "FAILED", what, detail.empty() ? "" : " - ", detail.c_str());
+void check(const std::string& what, bool ok, const std::string& detail = "") {
+    std::printf("%s: %s%s%s\n", ok ? "ok" : "FAILED", what.c_str(), detail.empty() ? "" : " - ",
+                detail.c_str());
     if (!ok) ++failures;
 }
 
-// Runs a shell command and returns its output, serving clipboard requests meanwhile.
-std::string runServing(X11Clipboard& clipboard, const char* command) {
+// What xclip reads from the clipboard as `target`, served meanwhile.
+std::string xclipReads(X11Clipboard& clipboard, const std::string& target) {
     std::atomic<bool> done{false};
     std::thread server([&] {
         while (!done) {
@@ -30,7 +30,7 @@ std::string runServing(X11Clipboard& clipboard, const char* command) {
         }
     });
     std::string out;
-    if (std::FILE* p = popen(command, "r")) {
+    if (std::FILE* p = popen(("timeout 10 xclip -o -selection clipboard -t " + target).c_str(), "r")) {
         char buf[256];
         size_t n;
         while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
@@ -47,22 +47,20 @@ int main() {
     X11Clipboard clipboard;
     const std::string text = "Bleepforge instrument\n\xE2\x99\xAA volume 15 14 13\n";
     check("putText takes the clipboard", clipboard.putText(text));
-    std::string got = runServing(clipboard, "timeout 10 xclip -o -selection clipboard");
-    check("another program reads our text", got == text, got);
-    got = runServing(clipboard, "timeout 10 xclip -o -selection clipboard -t TARGETS");
-    check("TARGETS offers UTF8_STRING", got.find("UTF8_STRING") != std::string::npos, got);
-    got = runServing(clipboard, "timeout 10 xclip -o -selection clipboard -t STRING");
-    check("STRING is served too", got == text, got);
+    for (const std::string target : {"UTF8_STRING", "TARGETS", "STRING"}) {
+        const std::string got = xclipReads(clipboard, target);
+        check("another program reads our text as " + target,
+              target == "TARGETS" ? got.find("UTF8_STRING") != std::string::npos : got == text, got);
+    }
 
-    // Another program takes the clipboard; its text is read back.
+    // Another program takes the clipboard; its text is read back. xclip takes it from a background
+    // process that may still be starting.
     std::system("printf 'from another program' | timeout 10 xclip -i -selection clipboard");
-    // xclip takes the clipboard from a background process that may still be starting.
     std::string pasted;
     bool ok = false;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 200 && !ok; ++i) {
         ok = clipboard.getText(pasted) && pasted == "from another program";
-        if (ok) break;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        if (!ok) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     check("getText reads another program's text", ok, pasted);
 

@@ -1,14 +1,15 @@
-// Image decoding as the program does it: the built-in pictures decode to their documented
-// sizes, and failures carry the messages the start-up reports. Needs no display: every failure
-// is found before a texture would be made.
+// Image decoding: the built-in pictures decode to their sizes, failures carry the messages the
+// start-up reports. Needs no display: every failure is found before a texture would be made.
 
 #include <GL/gl.h>
 
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <vector>
 
@@ -19,16 +20,27 @@ namespace {
 
 int failures = 0;
 
-void check(const std::string& what, bool ok) {
-    std::printf("%s: %s\n", ok ? "ok" : "FAILED", what.c_str());
-    if (!ok) ++failures;
+void check(const std::string& what, const std::string& got, const std::string& want) {
+    std::printf("%s: %s%s\n", got == want ? "ok" : "FAILED", what.c_str(),
+                got == want ? "" : (" - got '" + got + "', expected '" + want + "'").c_str());
+    if (got != want) ++failures;
 }
 
-std::string messageOf(void (*f)()) {
+// "W x H, C components, N bytes" of a picture that decodes, or "refused".
+std::string decoded(const std::vector<uint8_t>& bytes) {
+    Image img;
+    if (!decodeImage(bytes.data(), bytes.size(), img)) return "refused";
+    return std::to_string(img.width) + " x " + std::to_string(img.height) + ", " +
+           std::to_string(img.components) + " components, " + std::to_string(img.pixels.size()) + " bytes";
+}
+
+// What `load` throws, up to its reason when `prefix` is, else whole.
+std::string thrown(const std::function<void()>& load, const std::string& prefix = "") {
     try {
-        f();
+        load();
     } catch (const std::runtime_error& e) {
-        return e.what();
+        const std::string m = e.what();
+        return !prefix.empty() && m.starts_with(prefix) && m.size() > prefix.size() ? prefix + "..." : m;
     }
     return "(nothing thrown)";
 }
@@ -36,21 +48,13 @@ std::string messageOf(void (*f)()) {
 // An uncompressed 24-bit BMP of w x h black pixels; only the header when the pixels would not fit
 // in memory (the decoder must refuse it before reading them).
 std::vector<uint8_t> bmpOf(int w, int h) {
-    const uint32_t row = (uint32_t(w) * 3 + 3) & ~3u;
-    const uint64_t pixels = uint64_t(row) * uint32_t(h);
+    const uint64_t pixels = uint64_t((uint32_t(w) * 3 + 3) & ~3u) * uint32_t(h);
     std::vector<uint8_t> out(54 + (pixels < (1u << 24) ? pixels : 0), 0);
-    auto put = [&out](size_t at, uint32_t v, int n) {
-        for (int i = 0; i < n; ++i) out[at + i] = uint8_t(v >> (8 * i));
-    };
-    out[0] = 'B';
-    out[1] = 'M';
-    put(2, uint32_t(out.size()), 4);
-    put(10, 54, 4);
-    put(14, 40, 4);
-    put(18, uint32_t(w), 4);
-    put(22, uint32_t(h), 4);
-    put(26, 1, 2);
-    put(28, 24, 2);
+    const uint32_t fields[][3] = {
+        {0, 'B' | 'M' << 8, 2}, {2, uint32_t(out.size()), 4}, {10, 54, 4}, {14, 40, 4},
+        {18, uint32_t(w), 4},   {22, uint32_t(h), 4},         {26, 1, 2},  {28, 24, 2}};
+    for (const auto& [at, v, n] : fields)
+        for (uint32_t i = 0; i < n; ++i) out[at + i] = uint8_t(v >> (8 * i));
     return out;
 }
 
@@ -74,83 +78,60 @@ std::vector<uint8_t> jpegOf(bool progressive, uint8_t tables, uint8_t spectrumSt
 }  // namespace
 
 int main() {
-    Image font, backdrop, icon;
-    check("font decodes to 160 x 288 grey + alpha",
-          decodeImage(builtinFontPng, builtinFontPngSize, font) && font.width == 160 && font.height == 288 &&
-              font.components == 2 && font.pixels.size() == 160u * 288 * 4);
-    check("backdrop decodes to 784 x 592 RGB",
-          decodeImage(builtinBackdropPng, builtinBackdropPngSize, backdrop) && backdrop.width == 784 &&
-              backdrop.height == 592 && backdrop.components == 3);
-    check("icon decodes to 32 x 32",
-          decodeImage(builtinIconPng, builtinIconPngSize, icon) && icon.width == 32);
+    using namespace std::string_view_literals;
+    const auto raw = [](std::string_view s) { return std::vector<uint8_t>(s.begin(), s.end()); };
+    const auto asset = [](const uint8_t* bytes, size_t size) {
+        return std::vector<uint8_t>(bytes, bytes + size);
+    };
+    // Only PNG, BMP, JPEG and TGA; sizes checked before pixels; nothing read past the bytes given; a
+    // JPEG Huffman table of over 256 codes refused before it is built; a scan names only tables
+    // defined before it, and only those it decodes with count (a progressive DC scan no AC table).
+    const std::vector<std::tuple<std::string, std::vector<uint8_t>, std::string>> pictures = {
+        {"font", asset(builtinFontPng, builtinFontPngSize), "160 x 288, 2 components, 184320 bytes"},
+        {"backdrop", asset(builtinBackdropPng, builtinBackdropPngSize),
+         "784 x 592, 3 components, 1856512 bytes"},
+        {"icon", asset(builtinIconPng, builtinIconPngSize), "32 x 32, 4 components, 4096 bytes"},
+        {"a truncated PNG", asset(builtinFontPng, builtinFontPngSize / 2), "refused"},
+        {"bytes that are no image", {1, 2, 3, 4, 5, 6, 7, 8}, "refused"},
+        {"a GIF", raw("GIF89a\1\0\1\0\x80\0\0\0\0\0\xFF\xFF\xFF,\0\0\0\0\1\0\1\0\0\2\2D\1\0;"sv), "refused"},
+        {"a 5000 x 10 PNG", raw("\x89PNG\r\n\x1A\n\0\0\0\rIHDR\0\0\x13\x88\0\0\0\n\b\2\0\0\0\0\0\0\0"sv),
+         "refused"},
+        {"BMP 4096 x 2", bmpOf(4096, 2), "4096 x 2, 3 components, 32768 bytes"},
+        {"BMP 2 x 4096", bmpOf(2, 4096), "2 x 4096, 3 components, 32768 bytes"},
+        {"BMP 4097 x 1", bmpOf(4097, 1), "refused"},
+        {"BMP 1 x 4097", bmpOf(1, 4097), "refused"},
+        {"BMP 2^20 x 2^20", bmpOf(1 << 20, 1 << 20), "refused"},
+        {"a JPEG with an overlong Huffman table",
+         raw(std::string("\xFF\xD8\xFF\xC4\x10\x03\0"sv) + std::string(16, '\xFF') +
+             std::string(16 * 255, '\0') + "\xFF\xD9"),
+         "refused"},
+        {"a baseline JPEG", jpegOf(false, 0x00, 0, 63), "8 x 8, 1 components, 256 bytes"},
+        {"a baseline scan with an undefined AC table", jpegOf(false, 0x01, 0, 63), "refused"},
+        {"a baseline scan with an undefined DC table", jpegOf(false, 0x20, 0, 63), "refused"},
+        {"a progressive DC scan naming an undefined AC table", jpegOf(true, 0x03, 0, 0),
+         "8 x 8, 1 components, 256 bytes"},
+        {"a progressive DC scan with an undefined DC table", jpegOf(true, 0x10, 0, 0), "refused"},
+        {"a progressive AC scan with an undefined AC table", jpegOf(true, 0x02, 1, 63), "refused"}};
+    // What is refused is refused with the start-up's message and a reason.
+    const std::string memory = "couldn't load image from memory: ";
+    for (const auto& [what, bytes, want] : pictures) {
+        check(what, decoded(bytes), want);
+        if (want == "refused")
+            check(what + ", loaded",
+                  thrown([&] { loadImageFromMemory(bytes.data(), bytes.size(), GL_LINEAR); }, memory),
+                  memory + "...");
+    }
 
-    std::string m = messageOf([] { loadImageFromFile("/nonexistent/user-background.bmp", GL_LINEAR); });
-    check("missing file: " + m, m == "couldn't load image '/nonexistent/user-background.bmp': can't fopen");
-
-    static std::string path = "/tmp/bf_image_errors_" + std::to_string(getpid()) + ".png";
-    const char* notImage = path.c_str();
-    if (std::FILE* f = std::fopen(notImage, "wb")) {
+    const std::string notImage = "/tmp/bf_image_errors_" + std::to_string(getpid()) + ".png";
+    if (std::FILE* f = std::fopen(notImage.c_str(), "wb")) {
         std::fputs("this is text, not a picture", f);
         std::fclose(f);
     }
-    m = messageOf([] { loadImageFromFile(path, GL_LINEAR); });
-    const std::string prefix = "couldn't load image '" + path + "': ";
-    check("not an image: " + m, m.compare(0, prefix.size(), prefix) == 0 && m.size() > prefix.size());
-    std::remove(notImage);
-
-    m = messageOf([] {
-        static const uint8_t junk[] = {1, 2, 3, 4, 5, 6, 7, 8};
-        loadImageFromMemory(junk, sizeof junk, GL_NEAREST);
-    });
-    const std::string memoryPrefix = "couldn't load image from memory: ";
-    check("bytes that are no image: " + m,
-          m.compare(0, memoryPrefix.size(), memoryPrefix) == 0 && m.size() > memoryPrefix.size());
-
-    // A PNG cut short must fail cleanly, never read past the bytes given.
-    Image cut;
-    check("a truncated PNG is refused", !decodeImage(builtinFontPng, builtinFontPngSize / 2, cut));
-
-    // Only PNG, BMP, JPEG and TGA are decoded, and a picture's size is checked before its pixels.
-    static const uint8_t gif[] = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0x80, 0, 0, 0, 0, 0, 0xFF, 0xFF,
-                                  0xFF, ',', 0, 0, 0, 0, 1, 0, 1, 0, 0, 2, 2, 'D', 1, 0, ';'};
-    Image refused;
-    check("a GIF is refused", !decodeImage(gif, sizeof gif, refused));
-    for (auto [w, h, ok] : {std::tuple{4096, 2, true}, {2, 4096, true}, {4097, 1, false}, {1, 4097, false},
-                            {1 << 20, 1 << 20, false}}) {
-        const std::vector<uint8_t> bmp = bmpOf(w, h);
-        Image picture;
-        const bool decoded = decodeImage(bmp.data(), bmp.size(), picture);
-        check("BMP " + std::to_string(w) + " x " + std::to_string(h) + (ok ? " decodes" : " is refused"),
-              decoded == ok && (!ok || (picture.width == w && picture.height == h)));
-    }
-    // A PNG header asking for 5000 x 10 is refused from its header alone (no pixel data follows).
-    static const uint8_t bigPng[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
-                                     0, 0, 0x13, 0x88, 0, 0, 0, 10, 8, 2, 0, 0, 0, 0, 0, 0, 0};
-    m = messageOf([] { loadImageFromMemory(bigPng, sizeof bigPng, GL_LINEAR); });
-    check("a 5000 x 10 PNG: " + m, m.compare(0, memoryPrefix.size(), memoryPrefix) == 0 && m.size() > memoryPrefix.size());
-
-    // A JPEG Huffman table of more than 256 codes is refused before the decoder builds it.
-    std::vector<uint8_t> jpeg = {0xFF, 0xD8, 0xFF, 0xC4, 0x10, 0x03, 0x00};
-    jpeg.insert(jpeg.end(), 16, 0xFF);
-    jpeg.insert(jpeg.end(), 16 * 255, 0);
-    jpeg.insert(jpeg.end(), {0xFF, 0xD9});
-    Image overlong;
-    check("a JPEG with an overlong Huffman table is refused", !decodeImage(jpeg.data(), jpeg.size(), overlong));
-
-    // A scan may name only tables defined before it, and only those it decodes with count: a
-    // progressive DC scan needs no AC table.
-    for (const auto& [what, progressive, tables, start, end, decodes] :
-         {std::tuple{"a baseline JPEG", false, 0x00, 0, 63, true},
-          {"a baseline scan with an undefined AC table", false, 0x01, 0, 63, false},
-          {"a baseline scan with an undefined DC table", false, 0x20, 0, 63, false},
-          {"a progressive DC scan naming an undefined AC table", true, 0x03, 0, 0, true},
-          {"a progressive DC scan with an undefined DC table", true, 0x10, 0, 0, false},
-          {"a progressive AC scan with an undefined AC table", true, 0x02, 1, 63, false}}) {
-        const std::vector<uint8_t> bytes = jpegOf(progressive, uint8_t(tables), uint8_t(start), uint8_t(end));
-        Image picture;
-        const bool decoded = decodeImage(bytes.data(), bytes.size(), picture);
-        check(std::string(what) + (decodes ? " decodes" : " is refused"),
-              decoded == decodes && (!decoded || (picture.width == 8 && picture.height == 8)));
-    }
+    check("missing file", thrown([] { loadImageFromFile("/nonexistent/user-background.bmp", GL_LINEAR); }),
+          "couldn't load image '/nonexistent/user-background.bmp': can't fopen");
+    const std::string fileNotImage = "couldn't load image '" + notImage + "': ";
+    check("not an image", thrown([&] { loadImageFromFile(notImage, GL_LINEAR); }, fileNotImage),
+          fileNotImage + "...");
+    std::remove(notImage.c_str());
     return failures ? 1 : 0;
 }

@@ -5,12 +5,10 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
-#include <sys/select.h>
+#include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <iterator>
 #include <string>
 
 namespace {
@@ -22,26 +20,20 @@ Atom atom(const char* name) { return XInternAtom(dpy, name, False); }
 
 void sendMessage(const char* type, long l1, long l2, long l3, long l4) {
     XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.display = dpy;
-    e.xclient.window = target;
-    e.xclient.message_type = atom(type);
-    e.xclient.format = 32;
+    e.xclient = {ClientMessage, 0, False, dpy, target, atom(type), 32, {}};
     const long data[] = {long(source), l1, l2, l3, l4};
-    std::copy(std::begin(data), std::end(data), e.xclient.data.l);
+    for (int i = 0; i < 5; ++i) e.xclient.data.l[i] = data[i];
     XSendEvent(dpy, target, False, NoEventMask, &e);
     XFlush(dpy);
 }
 
 // Waits up to 5 s for an event; false on timeout.
 bool nextEvent(XEvent& e) {
-    for (int waited = 0; waited < 500; ++waited) {
+    for (int waited = 0; waited < 500; ++waited, usleep(10000)) {
         if (XPending(dpy)) {
             XNextEvent(dpy, &e);
             return true;
         }
-        timeval tv{0, 10000};
-        select(0, nullptr, nullptr, nullptr, &tv);
     }
     return false;
 }
@@ -49,12 +41,10 @@ bool nextEvent(XEvent& e) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: xdnd_drop WINDOW_ID URI...\n");
+    if (argc < 3 || !(dpy = XOpenDisplay(nullptr))) {
+        std::fprintf(stderr, "usage: xdnd_drop WINDOW_ID URI... (with a display)\n");
         return 1;
     }
-    dpy = XOpenDisplay(nullptr);
-    if (!dpy) return 1;
     target = Window(std::strtoul(argv[1], nullptr, 0));
     source = XCreateSimpleWindow(dpy, DefaultRootWindow(dpy), 0, 0, 1, 1, 0, 0, 0);
     std::string uris;

@@ -8,6 +8,7 @@
 
 #include "apu/Apu.h"
 #include "nes/ConsolePlayer.h"
+#include "tests/converter/TestFiles.h"
 
 namespace {
 
@@ -36,20 +37,11 @@ std::vector<uint8_t> nesFile(const std::vector<uint8_t>& code, uint16_t nmi, uin
     return f;
 }
 
-std::string errorOf(const std::vector<uint8_t>& file, ConsoleFileKind kind) {
-    try {
-        renderConsoleFile(file, kind, 0.5);
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "";
-}
-
 }  // namespace
 
 // A sample of 17 bytes costs 17 fetches of 4 cycles each; a looping one refetches once per 8
 // output bits, at the rate row of the console's TV system. (Without the DMA model nothing is
-// stolen: nsf_core_test.)
+// stolen: nsf_test.)
 TEST(Cpu6502, DmcFetchesHaltTheCpu) {
     // lda #$4F/$0F, sta $4010; lda #1, sta $4013; lda #$10, sta $4015; then a loop that counts.
     for (const auto& [pal, loop] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
@@ -99,30 +91,28 @@ TEST(ConsolePlayer, MisbehavingFilesEndWithinTheirBudget) {
         {cut, ConsoleFileKind::Nes, "iNES file shorter than its program ROM"},
         {{1, 2, 3}, ConsoleFileKind::Nes, "not an iNES file"},
     };
-    for (const auto& [file, kind, message] : bad)
-        EXPECT_NE(errorOf(file, kind).find(message), std::string::npos) << message;
+    for (const auto& [file, kind, message] : bad) {
+        const std::string error = errorOf([&] { renderConsoleFile(file, kind, 0.5); });
+        EXPECT_NE(error.find(message), std::string::npos) << message;
+    }
 }
 
-// Reset enables the NMI and waits; the NMI handler writes a counter to $4000 once per frame, from
-// the first vertical blank after the NMI was enabled.
-TEST(ConsolePlayer, CartridgeMusicRunsFromItsNmi) {
+// A cartridge's reset enables the NMI and waits; its NMI handler writes a counter to $4000 once
+// per frame, from the first vertical blank after the NMI was enabled. An NSF that sets no banks
+// is mapped from its load address: past its data the windows read as zeros instead of showing
+// the first bank again (its play reads $9000 into $4000).
+TEST(ConsolePlayer, CartridgeMusicRunsFromItsNmiAndUnbankedFilesReadZerosPastTheirData) {
     const std::vector<uint8_t> code = {
         0xA9, 0x80, 0x8D, 0x00, 0x20, 0x4C, 0x05, 0xC0,  // $C000 reset: lda #$80, sta $2000, jmp *
         0xE6, 0x10, 0xA5, 0x10, 0x8D, 0x00, 0x40, 0x40,  // $C008 nmi: inc $10, lda $10, sta $4000, rti
     };
-    const std::vector<std::string> lines =
-        traceConsoleFile(nesFile(code, 0xC008, 0xC000), ConsoleFileKind::Nes, 4);
-    EXPECT_EQ(lines, (std::vector<std::string>{"0:", "1: 4000=01", "2: 4000=02", "3: 4000=03"}));
+    EXPECT_EQ(traceConsoleFile(nesFile(code, 0xC008, 0xC000), ConsoleFileKind::Nes, 4),
+              (std::vector<std::string>{"0:", "1: 4000=01", "2: 4000=02", "3: 4000=03"}));
+    const std::vector<uint8_t> nsf = nsfFile({0x60, 0xAD, 0x00, 0x90, 0x8D, 0x00, 0x40, 0x60}, 0x8001, true);
+    EXPECT_EQ(traceConsoleFile(nsf, ConsoleFileKind::Nsf, 1), std::vector<std::string>{"0: 4000=00"});
     EXPECT_EQ(consoleFileKind("dir/Song.NSF"), ConsoleFileKind::Nsf);
     EXPECT_EQ(consoleFileKind("game.nes"), ConsoleFileKind::Nes);
     EXPECT_EQ(consoleFileKind("song.zcm"), std::nullopt);
-}
-
-// A file that sets no banks is mapped from its load address: past its data the windows read as
-// zeros instead of showing the first bank again. (Play reads $9000 into $4000.)
-TEST(ConsolePlayer, UnbankedFileReadsZerosPastItsData) {
-    const std::vector<uint8_t> file = nsfFile({0x60, 0xAD, 0x00, 0x90, 0x8D, 0x00, 0x40, 0x60}, 0x8001, true);
-    EXPECT_EQ(traceConsoleFile(file, ConsoleFileKind::Nsf, 1), std::vector<std::string>{"0: 4000=00"});
 }
 
 // Each official opcode's cycles, from the processor's data sheet (without page crossings; "."

@@ -36,12 +36,8 @@ std::string savedScript(const ScratchDir& w, const std::string& name) {
 std::string bigSampleDemo(const ScratchDir& w, uint32_t size = 12 * 1024) {
     SongRig rig;
     EXPECT_TRUE(rig.load());
-    Instrument& unused = rig.song->instruments[12];
-    unused.type = INST_DPCM;
-    unused.dpcm.size = size;
-    unused.dpcm.data.reset(new uint8_t[unused.dpcm.size]);
-    for (uint32_t i = 0; i < unused.dpcm.size; ++i) unused.dpcm.data[i] = uint8_t(i * 37 + 11);
-    rig.song->instrumentNames[12] = "Unplayed";
+    songScriptLine(*rig.song, "dpcm 12 " + std::to_string(size) + " 0", "nes/big-sample");
+    songScriptLine(*rig.song, "name 12 Unplayed", "nes/big-sample");
     const std::string path = w.path("big" + std::to_string(size) + ".zcm");
     EXPECT_TRUE(saveSong(*rig.song, path));
     return path;
@@ -96,11 +92,9 @@ TEST(Rom, DataBytesAreWhatCa65MakesOfTheConverterText) {
 }
 
 // A ROM of each example song, played by the 6502 core, against the editor's render, window by
-// window (50 ms): loudness envelopes correlated by at least 0.95; where the editor's window has
-// a clear pitch the ROM's has one in four of five, and where both have one they agree in nine of
-// ten. Windows lose their clear pitch where the driver writes a pulse's period high byte, which
-// restarts its duty cycle (an arpeggio across a high byte does so every frame), and pitches
-// differ where the driver cannot follow the editor (the frame a portamento leads by).
+// window (50 ms). Windows lose their clear pitch where the driver writes a pulse's period high
+// byte, which restarts its duty cycle (an arpeggio across a high byte does so every frame), and
+// pitches differ where the driver cannot follow the editor (the frame a portamento leads by).
 TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
     const double seconds = 40.0;
     const auto romRender = [&](const Rom& rom, bool ntsc, size_t* lead) {
@@ -118,39 +112,32 @@ TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
     };
     std::vector<double> demo;
     ScratchDir w("rom-listen");
-    for (const std::string name : {"demo", "example", "example-ntsc"}) {
-        std::string path = EXAMPLES + name + ".zcm";
-        if (name == "example-ntsc") {
-            // An NTSC console's frames are shorter than the editor's: the ROM keeps its tempo.
-            SongRig ntsc;
-            ASSERT_TRUE(ntsc.load(EXAMPLES + "example.zcm"));
-            ntsc.song->ntsc = true;
-            ASSERT_TRUE(saveSong(*ntsc.song, path = w.path(name + ".zcm")));
-        }
+    // An NTSC console's frames are shorter than the editor's: the ROM keeps its tempo.
+    for (const auto& [name, ntsc] : {std::pair{"demo", false}, {"example", false}, {"example", true}}) {
+        const std::string what = name + std::string(ntsc ? " NTSC" : ""), path = w.path(what + ".zcm");
         SongRig rig;
-        ASSERT_TRUE(rig.load(path));
+        ASSERT_TRUE(rig.load(EXAMPLES + name + ".zcm"));
+        rig.song->ntsc = ntsc;
+        ASSERT_TRUE(saveSong(*rig.song, path));
         leaveOutWhatTheDataCannotCarry(*rig.song);
         const std::vector<int16_t> editor = renderSong(rig.play(), *rig.apu, LISTEN_RATE, seconds);
         size_t lead = 0;
-        const std::vector<double> cartridge = romRender(exportRom({path}, {}), rig.song->ntsc, &lead);
+        const std::vector<double> cartridge = romRender(exportRom({path}, {}), ntsc, &lead);
         if (demo.empty()) demo = cartridge;
         const Heard h = compareHeard({editor.begin(), editor.end()}, cartridge, lead);
-        std::printf("[ listen   ] %s: loudness envelope correlation %.4f; of %d clear windows %d clear in the ROM, "
-                    "%d of them at the same pitch\n",
-                    name.c_str(), h.envelopeCorrelation, h.clear, h.bothClear, h.agreed);
-        EXPECT_GE(h.envelopeCorrelation, 0.95) << name;
-        EXPECT_GE(h.clear, 100) << name;
-        EXPECT_GE(h.bothClear, h.clear * 4 / 5) << name;
-        EXPECT_GE(h.agreed, h.bothClear * 9 / 10) << name;
+        std::printf("[ listen   ] %s: envelope correlation %.4f; %d clear windows, %d in the ROM, %d alike\n",
+                    what.c_str(), h.envelopeCorrelation, h.clear, h.bothClear, h.agreed);
+        EXPECT_GE(h.envelopeCorrelation, 0.95) << what;
+        EXPECT_GE(h.clear, 100) << what;
+        EXPECT_GE(h.bothClear, h.clear * 4 / 5) << what;
+        EXPECT_GE(h.agreed, h.bothClear * 9 / 10) << what;
     }
     // Moved down to $8000 by a large sample it does not play (NROM-256), the demo plays the same,
     // to within the few cycles its data reads take more or less across pages (which the noise
     // channel's random sequence does not forgive: its loudness is compared).
     size_t lead = 0;
     const std::vector<double> moved = romRender(exportRom({bigSampleDemo(w)}, {}), false, &lead);
-    const double same = correlation(rmsEnvelope(moved, LISTEN_RATE / 20), rmsEnvelope(demo, LISTEN_RATE / 20));
-    std::printf("[ listen   ] demo at $8000 against demo at $C000: loudness envelope correlation %.4f\n", same);
-    EXPECT_GT(same, 0.995);
+    EXPECT_GT(correlation(rmsEnvelope(moved, LISTEN_RATE / 20), rmsEnvelope(demo, LISTEN_RATE / 20)), 0.995);
 }
 
 // What cannot be built ends with an error that says why, naming the inputs as given: the verb's
@@ -178,18 +165,10 @@ TEST(Rom, WhatCannotBeBuiltFailsClearly) {
     });
     EXPECT_EQ(w.read("old.nes"), "an earlier ROM");
     // The driver numbers songs and effects in one byte, two to an entry.
-    const auto refusal = [](const std::vector<std::string>& songs, const std::vector<std::string>& effects) {
-        try {
-            exportRom(songs, effects);
-        } catch (const std::runtime_error& e) {
-            return std::string(e.what());
-        }
-        return std::string("built");
-    };
     const std::vector<std::string> one = {EXAMPLES + "demo.zcm"}, many(129, one[0]);
-    EXPECT_EQ(refusal({}, one), "a ROM needs at least one song");
-    EXPECT_EQ(refusal(many, {}), "129 songs given; a ROM holds at most 128");
-    EXPECT_EQ(refusal(one, many), "129 sound effects given; a ROM holds at most 128");
+    EXPECT_EQ(errorOf([&] { exportRom({}, one); }), "a ROM needs at least one song");
+    EXPECT_EQ(errorOf([&] { exportRom(many, {}); }), "129 songs given; a ROM holds at most 128");
+    EXPECT_EQ(errorOf([&] { exportRom(one, many); }), "129 sound effects given; a ROM holds at most 128");
 
     // Converter text: a good base changed as each line of tests/data/export/rom-texts.txt says.
     const ConverterTexts good = {"music", "music:\n  .word BLEEP_L0, BLEEP_L1\nBLEEP_L0:\n  .word song\nBLEEP_L1:\n",
@@ -208,12 +187,8 @@ TEST(Rom, WhatCannotBeBuiltFailsClearly) {
                 t.main = text;
             else
                 (line.starts_with("dpcm") ? t.dpcm : t.songs[0]) += text;
-            try {
-                romFromConverterTexts(t, false);
-                trace += line + "\n  built\n";
-            } catch (const std::runtime_error& e) {
-                trace += line + "\n  error: " + e.what() + "\n";
-            }
+            const std::string error = errorOf([&] { romFromConverterTexts(t, false); });
+            trace += line + "\n  " + (error.empty() ? "built" : "error: " + error) + "\n";
         }
         return trace;
     });

@@ -24,7 +24,9 @@ struct FileBytes {
     // Name length and name.
     FileBytes& name(const std::string& s) { return u8(int(s.size())).text(s); }
     // Loop point, count and values of one envelope.
-    FileBytes& envelope(int loop, std::initializer_list<int> values) { return u8(loop).u8(int(values.size())).raw(values); }
+    FileBytes& envelope(int loop, std::initializer_list<int> values) {
+        return u8(loop).u8(int(values.size())).raw(values);
+    }
     // Size, and for a non-empty sample the loop byte and the data.
     FileBytes& sample(const std::vector<uint8_t>& data, bool loop) {
         u32(uint32_t(data.size()));
@@ -34,10 +36,6 @@ struct FileBytes {
     FileBytes& songHeader(int version, int instruments, int orders, int patterns) {
         return text("ZephyrcantorTune").u8(version).u8(instruments).u8(orders).u8(patterns);
     }
-    FileBytes& instrumentHeader(int version) { return text("ZephyrcantorInst").u8(version); }
-
-    const uint8_t* data() const { return bytes.data(); }
-    size_t size() const { return bytes.size(); }
 };
 
 inline std::string slurp(const std::filesystem::path& p) {
@@ -75,7 +73,8 @@ inline void expectRefused(const std::string& args) {
 }
 
 inline std::string writeFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(file, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return file.string();
 }
 

@@ -1,7 +1,6 @@
-// Random keys from the built-in bindings while another thread renders audio as the sound
-// device's callback does: under ThreadSanitizer this finds changes made outside the audio lock;
-// in every build, crashes and a malformed song. BF_STRESS_SEED=S BF_STRESS_COMMANDS=N replay the
-// keys of a failed run (it prints them; the audio thread's timing still varies).
+// Random keys while another thread renders audio as the device's callback does: under ThreadSanitizer
+// changes made outside the audio lock; in every build, crashes and a malformed song.
+// BF_STRESS_SEED=S BF_STRESS_COMMANDS=N replay the keys of a failed run (the audio timing varies).
 
 #include <gtest/gtest.h>
 
@@ -11,15 +10,6 @@
 #include "tests/app/EditorRig.h"
 
 namespace {
-
-// The keys of tests/data/stress/keys.txt, one pool with repeats weighing a key more.
-std::vector<KeyEvent> keyPool() {
-    std::ifstream in(BF_SOURCE_DIR "/tests/data/stress/keys.txt");
-    std::string pool;
-    for (std::string line; std::getline(in, line);)
-        if (!line.starts_with("#")) pool += line + " ";
-    return comboKeys(pool);
-}
 
 // Gives instruments 2 and 3 sample buffers (DPCM and raw PCM), as loading a sample would, so the
 // audio thread has sample memory to read while "remove sample" may release it.
@@ -47,6 +37,13 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
     const long fixedCount = countText ? std::strtol(countText, nullptr, 0) : 0;
     std::mt19937 rng(seed);
     giveSamples(song, rng);
+    // The keys of tests/data/stress/keys.txt, one pool with repeats weighing a key more.
+    std::ifstream keyFile(BF_SOURCE_DIR "/tests/data/stress/keys.txt");
+    std::string pool;
+    for (std::string line; std::getline(keyFile, line);)
+        if (!line.starts_with("#")) pool += line + " ";
+    const std::vector<KeyEvent> keys = comboKeys(pool);
+    ASSERT_GT(keys.size(), 50u);
 
     AudioRenderer renderer(r.player, r.apu);
     ASSERT_EQ(initPlayback(r.player, r.apu, 44100), nullptr);
@@ -74,8 +71,6 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
         }
     });
 
-    const std::vector<KeyEvent> keys = keyPool();
-    ASSERT_GT(keys.size(), 50u);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
     long commands = 0;
     for (; fixedCount > 0 ? commands < fixedCount

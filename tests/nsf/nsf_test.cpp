@@ -1,0 +1,824 @@
+// Exports to NSF: the capture of a song's frames, the file's tables and streams read back, the
+// driver run on the product's 6502 core (register writes, level slots, timing while the DMC steals
+// cycles), and listening: played by libgme or bleepforge-cli, an exported song sounds like our own
+// render, window by window (the same pitch wherever a window has a clear one, the same loudness).
+// The listening songs in tests/data/nsf keep one voice at a time where pitch matters:
+// - tones: pulses with duty and volume envelopes, slides, portamento and vibrato, the triangle,
+//   noise in both modes; orders 0, 1, 0, 2 where pattern 2 jumps back to order 1 (Bxx);
+// - dmc: hardware DPCM alone, a looping sample (a triangle wave from the DMC) and a one-shot one;
+// - pcm: the DMC level written by the driver, a PCM sample, then the software pulse and saw.
+
+#include <gme/gme.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <iterator>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "Listening.h"
+#include "SongRig.h"
+#include "export/NsfCapture.h"
+#include "export/NsfWriter.h"
+#include "nes/ConsolePlayer.h"
+#include "nes/Cpu6502.h"
+#include "player/AudioRenderer.h"
+#include "player/OfflinePlayback.h"
+#include "song/Song.h"
+#include "tests/AudioRead.h"
+#include "tests/ExpectedText.h"
+#include "tests/TraceScripts.h"
+
+namespace {
+
+// Mono samples of the NSF as libgme plays it (treble 0, bass 1 Hz, silence not skipped).
+std::vector<double> gmeRender(const std::vector<uint8_t>& nsf, double seconds) {
+    Music_Emu* emu = nullptr;
+    EXPECT_EQ(gme_open_data(nsf.data(), long(nsf.size()), &emu, LISTEN_RATE), nullptr);
+    if (!emu) return {};
+    std::unique_ptr<Music_Emu, void (*)(Music_Emu*)> owner(emu, gme_delete);
+    EXPECT_EQ(gme_track_count(emu), 1);
+    gme_ignore_silence(emu, 1);
+    gme_equalizer_t eq = {};  // treble 0
+    eq.bass = 1;
+    gme_set_equalizer(emu, &eq);
+    EXPECT_EQ(gme_start_track(emu, 0), nullptr);
+    std::vector<short> stereo(2 * size_t(LISTEN_RATE * seconds));
+    EXPECT_EQ(gme_play(emu, int(stereo.size()), stereo.data()), nullptr);
+    std::vector<double> mono;
+    for (size_t i = 0; i < stereo.size(); i += 2) mono.push_back(stereo[i]);
+    return mono;
+}
+
+// Samples by which the file's frame 0 begins after our render's: a player calls play first one
+// play period (the header's 20000 µs PAL, 16667 µs NTSC) after init, which ends within it.
+size_t firstPlayLead(bool ntsc) { return ntsc ? 735 : 882; }
+
+// Expects their render (read `lead` samples later) alike ours: envelopes correlated above 0.9, at
+// least `minClear` clear windows, the pitch agreeing in nine of ten.
+void expectHeardAlike(const std::vector<double>& ours, const std::vector<double>& theirs, size_t lead,
+                      int minClear, const std::string& what, double pitchRatio = 1.0) {
+    const Heard h = compareHeard(ours, theirs, lead, pitchRatio);
+    std::printf("[ listen   ] %s: loudness envelope correlation %.4f, pitch agrees in %d of %d windows\n",
+                what.c_str(), h.envelopeCorrelation, h.agreed, h.clear);
+    EXPECT_GT(h.envelopeCorrelation, 0.9) << what;
+    EXPECT_GE(h.clear, minClear) << what;
+    EXPECT_GE(h.agreed, h.clear * 9 / 10) << what;
+}
+
+void expectSongHeardAlike(const std::string& name, double seconds, int minClear,
+                          double ntscPitchRatio = 1.0) {
+    for (bool ntsc : {false, true}) {
+        SongRig rig;
+        ASSERT_TRUE(rig.load(BF_SOURCE_DIR "/tests/data/nsf/" + name + ".zcm"));
+        rig.song->ntsc = ntsc;
+        const std::vector<double> theirs = gmeRender(rig.nsf(), seconds + 0.1);
+        const std::vector<int16_t> ours = renderSong(rig.play(), *rig.apu, LISTEN_RATE, seconds);
+        expectHeardAlike({ours.begin(), ours.end()}, theirs, firstPlayLead(ntsc), minClear,
+                         name + (ntsc ? " NTSC" : " PAL"), ntsc ? ntscPitchRatio : 1.0);
+    }
+}
+
+// The cycle of each frame's first $4000 write (the driver's first every frame), from the first play.
+std::vector<uint64_t> frameStarts(const std::vector<uint8_t>& nsf, int frames, bool dma, uint64_t* stalls) {
+    Cpu6502 cpu(nsf);
+    cpu.modelDmcDma = dma;
+    const bool pal = nsf.at(nsf_header::TV_SYSTEM) & 1;
+    cpu.dmc.setPal(pal);
+    EXPECT_TRUE(cpu.call(NSF_INIT_ADDRESS, 0, pal, 2'000'000));
+    cpu.writes.clear();
+    cpu.pc = NSF_PLAY_ADDRESS;
+    const uint64_t start = cpu.cycles;
+    std::vector<uint64_t> starts;
+    while (starts.size() < size_t(frames)) {
+        cpu.step();
+        for (const ApuWrite& w : cpu.writes)
+            if (w.address == 0x4000) starts.push_back(w.cycle - start);
+        cpu.writes.clear();
+    }
+    *stalls = cpu.stallCycles;
+    return starts;
+}
+
+// Reads an exported NSF back the way the driver does: directory, order lists, stretch tables,
+// the bit-packed streams through their banks, and the sample tables.
+struct NsfStretchEntry {
+    int window = 0, bank = 0, frames = 0;  // window: the stream's address in $A000-$AFFF
+};
+
+struct NsfPcmEntry {
+    int firstAddress = 0, firstBank = 0, secondAddress = 0, secondBank = 0, units = 0;
+    bool loop = false;
+};
+
+struct NsfDpcmEntry {
+    int address = 0, bank = 0, length = 0, loop = 0;
+};
+
+// One decoded frame of a stream: the values sent (nullopt = not sent); raw bits as 0 or 1.
+using NsfSentValues = std::vector<std::optional<int>>;
+
+struct NsfReader {
+    std::vector<uint8_t> file;
+    int directory[NSF_DIRECTORY_WORDS] = {};
+    int loopTarget = 0;
+    std::vector<int> orderLists[NSF_CHANNELS];
+    std::vector<NsfStretchEntry> entries[NSF_CHANNELS];
+    std::vector<NsfPcmEntry> pcm;
+    std::vector<NsfDpcmEntry> dpcm;
+
+    // Parses the tables; pcmCount/dpcmCount say how many sample entries to read.
+    explicit NsfReader(std::vector<uint8_t> bytes, int pcmCount = 0, int dpcmCount = 0)
+        : file(std::move(bytes)) {
+        const auto word = [&](int d) { return dataByte(d) | dataByte(d + 1) << 8; };
+        const int at = NSF_DIRECTORY_OFFSET - NSF_TAG_OFFSET;
+        for (int k = 0; k < NSF_DIRECTORY_WORDS; ++k) directory[k] = word(at + 2 * k);
+        loopTarget = dataByte(at + NSF_DIRECTORY_LOOP_TARGET);
+        for (int c = 0; c < NSF_CHANNELS; ++c) {
+            for (int d = directory[2 * c]; dataByte(d) != 0xFF; ++d) orderLists[c].push_back(dataByte(d));
+            int entryCount = 0;
+            for (int e : orderLists[c]) entryCount = std::max(entryCount, e + 1);
+            for (int t = directory[2 * c + 1]; int(entries[c].size()) < entryCount; t += 8)
+                entries[c].push_back({word(t), dataByte(t + 2), word(t + 3) + 1});
+        }
+        for (int t = directory[NSF_DIRECTORY_PCM_TABLE]; int(pcm.size()) < pcmCount; t += 8)
+            pcm.push_back({word(t), dataByte(t + 2), word(t + 3), dataByte(t + 5), word(t + 6) & 0x7FFF,
+                           bool(word(t + 6) & 0x8000)});
+        for (int t = directory[NSF_DIRECTORY_DPCM_TABLE]; int(dpcm.size()) < dpcmCount; t += 4)
+            dpcm.push_back({dataByte(t), dataByte(t + 1), dataByte(t + 2), dataByte(t + 3)});
+    }
+
+    uint8_t imageByte(size_t imageOffset) const { return file.at(imageOffset + NSF_HEADER_SIZE); }
+    int dataByte(int dataOffset) const { return file.at(size_t(NSF_TAG_OFFSET + dataOffset)); }
+
+    // Decodes entry `e` of channel `c`: per frame, the values of that stream.
+    std::vector<NsfSentValues> decode(int c, int e) const {
+        const NsfStretchEntry& entry = entries[c].at(size_t(e));
+        // Follows the stream across a bank end the way the driver's pointer does.
+        int bank = entry.bank, window = entry.window, bit = 0;
+        const auto nextBit = [&]() {
+            const int b = (imageByte(size_t(bank * 4096 + window - 0xA000)) >> bit) & 1;
+            if (++bit == 8) {
+                bit = 0;
+                if (++window == 0xB000) window = 0xA000, ++bank;
+            }
+            return b;
+        };
+        std::vector<NsfSentValues> frames(size_t(entry.frames));
+        for (NsfSentValues& sent : frames) {
+            for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v) {
+                std::optional<int> value;
+                if (NSF_VALUE_BITS[v] == 0 || nextBit()) value = NSF_VALUE_BITS[v] == 0 ? nextBit() : 0;
+                for (int i = 0; value && i < NSF_VALUE_BITS[v]; ++i) value = *value << 1 | nextBit();
+                sent.push_back(value);  // a raw bit, a value after its flag, or nothing
+            }
+        }
+        return frames;
+    }
+
+    // Reassembles the PCM bytes of sample s by following the driver's pointer rules.
+    std::vector<uint8_t> pcmBytes(int s) const {
+        const NsfPcmEntry& p = pcm.at(size_t(s));
+        std::vector<uint8_t> out;
+        int a1 = p.firstAddress, b1 = p.firstBank, a2 = p.secondAddress, b2 = p.secondBank;
+        for (int u = 0; u < p.units; ++u) {
+            for (int i = 0; i < 128; ++i) out.push_back(imageByte(size_t(b1 * 4096 + a1 - 0xC000 + i)));
+            for (int i = 0; i < 28; ++i) out.push_back(imageByte(size_t(b2 * 4096 + a2 - 0xC000 + i)));
+            a1 += 128;
+            if (a1 == 0xD000) a1 = 0xC000, ++b1;
+            a2 += 28;
+            if ((a2 & 0xFF) == 0xFC) a2 += 4;
+            if (a2 == 0xD000) a2 = 0xC000, ++b2;
+        }
+        return out;
+    }
+};
+
+// Frames whose values change now and then, with −1 sprinkled in, as a player produces them; with
+// `tonesOnly` the DPCM channel sends nothing.
+std::vector<NsfFrame> randomStretch(std::mt19937& rng, int frames, bool tonesOnly = false) {
+    std::vector<NsfFrame> out;
+    NsfFrame f;
+    f.values.fill(-1);
+    for (int i = 0; i < frames; ++i) {
+        for (int v = 0; v < (tonesOnly ? NSF_DPCM_KIND : NSF_VALUE_COUNT); ++v) {
+            if (rng() % 4 != 0 && i > 0) continue;
+            f.values[v] = rng() % 5 == 0 ? -1 : int(rng() % (1u << std::max(NSF_VALUE_BITS[v], 1)));
+        }
+        f.values[NSF_TRIANGLE_CONTROL] = 0x80 | int(rng() & 1);
+        f.sampleStart = !tonesOnly && rng() % 7 == 0;
+        out.push_back(f);
+    }
+    return out;
+}
+
+// The values the writer must send for a sequence of frames of one stretch (previous values −1).
+std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& frames, int c) {
+    std::vector<NsfSentValues> out;
+    NsfValues previous;
+    previous.fill(-1);
+    for (const NsfFrame& f : frames) {
+        NsfSentValues& sent = out.emplace_back();
+        for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v) {
+            const int value = f.values[v];
+            const bool forced = v == NSF_DPCM_KIND && f.sampleStart;
+            if (NSF_VALUE_BITS[v] == 0)
+                sent.push_back(value > 0 ? value & 1 : 0);
+            else if (value != -1 && (value != previous[v] || forced))
+                sent.push_back(value & ((1 << NSF_VALUE_BITS[v]) - 1));
+            else
+                sent.emplace_back();
+        }
+        previous = f.values;
+    }
+    return out;
+}
+
+const std::vector<uint8_t> kDummyDriver(NSF_DRIVER_SIZE, 0xEA);
+
+void expectStretchDecodes(const NsfReader& r, const NsfCapture& cap, int stretch) {
+    for (int c = 0; c < NSF_CHANNELS; ++c) {
+        int e = r.orderLists[c].at(size_t(stretch));
+        EXPECT_EQ(r.entries[c][size_t(e)].frames, int(cap.stretches[size_t(stretch)].size()));
+        EXPECT_EQ(r.decode(c, e), expectedSent(cap.stretches[size_t(stretch)], c))
+            << "stretch " << stretch << " channel " << c;
+    }
+}
+
+// Plays a scripted list of frames: each gives the position after it, and optionally a sample
+// started by an instrument (kind, instrument) and the end-of-song flag.
+struct ScriptedFrame {
+    int order, row;
+    int value = 0;  // put into pulse 1's duty/volume so stretches can be told apart
+    int sampleKind = -1, instrument = 0;
+    bool endOfSong = false;
+};
+
+class ScriptedSource : public NsfFrameSource {
+  public:
+    explicit ScriptedSource(std::vector<ScriptedFrame> script) : script_(std::move(script)) {}
+    NsfFrameReport runFrame() override {
+        // Past the script the song sits still with its flag set, as after a speed-0 row.
+        const ScriptedFrame& s = next_ < script_.size() ? script_[next_] : script_.back();
+        bool past = next_ >= script_.size();
+        ++next_;
+        NsfFrameReport r;
+        r.values.fill(-1);
+        r.values[NSF_PULSE1_DUTY_VOLUME] = s.value;
+        r.values[NSF_DPCM_KIND] = kind_;
+        r.values[NSF_DPCM_VALUE] = value_;
+        if (!past && s.sampleKind >= 0) {
+            r.values[NSF_DPCM_KIND] = kind_ = s.sampleKind;
+            r.values[NSF_DPCM_VALUE] = value_ = s.instrument;
+            r.sampleStarted = true;
+        }
+        r.order = s.order;
+        r.row = s.row;
+        r.endOfSong = s.endOfSong || past;
+        return r;
+    }
+    void setSampleIndex(int index) override { value_ = index; }
+    void beginStretch() override { kind_ = value_ = -1; }
+    size_t framesRun() const { return next_; }
+
+  private:
+    std::vector<ScriptedFrame> script_;
+    size_t next_ = 0;
+    int kind_ = -1, value_ = -1;
+};
+
+constexpr int SLOTS = 156;
+
+bool isSlotWrite(const ApuWrite& w) {
+    return (w.address == 0x4011 || w.address == 0x4018) && w.pc >= 0x6800 && w.pc < 0x68B0;
+}
+
+// Runs an exported file: init, then play for `frames` frames, every level slot 213 or 214 cycles
+// after the one before; the writes split by frame. Play starts at slot 129 of the frame init
+// decoded, so a frame's register writes come first; the level slots are grouped by the driver's own
+// slot count (0 to 155), which runs 27 slots behind: a PCM unit fills one group.
+struct DriverRun {
+    static constexpr size_t LEAD = SLOTS - 129;  // level writes before the first slot 0
+
+    std::vector<ApuWrite> initWrites;
+    std::vector<std::vector<ApuWrite>> slotWrites;      // per slot-0 frame, 156 each
+    std::vector<std::vector<ApuWrite>> registerWrites;  // per frame, everything else
+    uint64_t initCycles = 0;
+
+    DriverRun(const std::vector<uint8_t>& nsf, int frames)
+        : slotWrites(size_t(frames)), registerWrites(size_t(frames)) {
+        // The driver's own cycle counting, as a player that does not halt the CPU for DMC fetches.
+        Cpu6502 cpu(nsf);
+        cpu.modelDmcDma = false;
+        EXPECT_TRUE(cpu.call(NSF_INIT_ADDRESS, 0, 1, 2'000'000));
+        initCycles = cpu.cycles;
+        initWrites = std::exchange(cpu.writes, {});
+        cpu.pc = NSF_PLAY_ADDRESS;
+        cpu.run(uint64_t(frames + 1) * 33248 + 300);
+        std::vector<ApuWrite> slots;
+        std::copy_if(cpu.writes.begin(), cpu.writes.end(), std::back_inserter(slots), isSlotWrite);
+        EXPECT_GE(slots.size(), LEAD + size_t(frames) * SLOTS);
+        for (size_t i = 0; i < size_t(frames) * SLOTS && LEAD + i < slots.size(); ++i) {
+            slotWrites[i / SLOTS].push_back(slots[LEAD + i]);
+            const uint64_t gap = slots[LEAD + i].cycle - slots[LEAD + i - 1].cycle;
+            EXPECT_TRUE(gap == 213 || gap == 214) << "slot " << i % SLOTS << " of frame " << i / SLOTS;
+            if (i > 0 && i % (2 * SLOTS) == 0) {
+                EXPECT_EQ(slots[LEAD + i].cycle - slots[LEAD + i - 2 * SLOTS].cycle, 66495u);  // 2 x 33247.5
+            }
+        }
+        // Frame f runs from slot write 156 f (slot 129) to the next.
+        auto frameStart = [&](size_t f) { return slots[std::min(slots.size() - 1, f * SLOTS)].cycle; };
+        size_t frame = 0;
+        for (const ApuWrite& w : cpu.writes) {
+            while (frame < size_t(frames) && w.cycle >= frameStart(frame + 1)) ++frame;
+            if (!isSlotWrite(w) && frame < size_t(frames)) registerWrites[frame].push_back(w);
+        }
+    }
+};
+
+// A run as kept text: the APU registers init writes; every `stride`-th frame and the last with
+// its register writes (but the stream bank switches), then its 156 level slots ($4011 values,
+// "--" for $4018) or "silent"; last an FNV-1a hash of every write of every frame.
+std::string runText(const DriverRun& run, size_t stride = 1) {
+    uint64_t hash = 1469598103934665603ull;
+    const auto text = [&hash](const ApuWrite& r, bool hashed) {
+        if (hashed) hash = (((hash ^ r.address) * 1099511628211ull) ^ r.value) * 1099511628211ull;
+        char w[16];
+        std::snprintf(w, sizeof w, " %04X=%02X", r.address, r.value);
+        return std::string(w);
+    };
+    std::string out = "init:";
+    for (const ApuWrite& r : run.initWrites)
+        if (r.address >= 0x4000 && r.address <= 0x4017) out += text(r, false);
+    out += "\n";
+    for (size_t f = 0; f < run.registerWrites.size(); ++f) {
+        const bool silent = std::all_of(run.slotWrites[f].begin(), run.slotWrites[f].end(),
+                                        [](const ApuWrite& w) { return w.address == 0x4018; });
+        std::string frame = std::to_string(f) + ":";
+        for (const ApuWrite& r : run.registerWrites[f]) {
+            const std::string w = text(r, true);
+            if (r.address < 0x5FF8 || r.address > 0x5FFC) frame += w;
+        }
+        frame += silent ? " | silent" : " | ";
+        for (const ApuWrite& r : run.slotWrites[f]) {
+            const std::string w = text(r, true);
+            frame += silent ? "" : r.address == 0x4011 ? w.substr(6) : "--";
+        }
+        if (f % stride == 0 || f + 1 == run.registerWrites.size()) out += frame + "\n";
+    }
+    return out + "hash " + std::to_string(hash) + "\n";
+}
+
+DriverRun expectKeptRun(const std::vector<uint8_t>& nsf, int frames, const std::string& keptFile,
+                        size_t stride = 1) {
+    DriverRun run(nsf, frames);
+    expectTestData(keptFile, runText(run, stride));
+    return run;
+}
+
+// A capture of one stretch for the DPCM channel, one statement a line ('#' starts a comment):
+//   dpcm|pcm SIZE LOOP fill BYTE|ramp STEP     one more sample: all BYTE, or byte i (i * STEP) % 128
+//   frames COUNT [kind|rate|value|amp|thr=N]... [start]     COUNT more frames sending those values
+//                                              (the rest not sent), `start` starting a sample
+//   play FRAMES                                the run's text (runText)
+std::string runSampleChannel(std::istream& script) {
+    // The DPCM channel's values in stream order, from NSF_DPCM_KIND on.
+    static const std::vector<std::string> names = {"kind", "rate", "value", "amp", "thr"};
+    NsfCapture cap;
+    cap.stretches.emplace_back();
+    std::string out;
+    for (std::string line; std::getline(script, line) && line != "--- trace";) {
+        std::istringstream in(line.substr(0, line.find('#')));
+        std::string op, word;
+        in >> op;
+        if (op == "dpcm" || op == "pcm") {
+            size_t size = 0;
+            int step = 0;
+            NsfSample sample;
+            in >> size >> sample.loop >> word >> std::setbase(0) >> step;  // 0x... in hexadecimal
+            sample.bytes.assign(size, uint8_t(step));
+            for (size_t i = 0; word == "ramp" && i < size; ++i)
+                sample.bytes[i] = uint8_t(int(i) * step % 128);
+            (op == "pcm" ? cap.pcmSamples : cap.dpcmSamples).push_back(sample);
+        } else if (op == "frames") {
+            size_t count = 0;
+            NsfFrame f;
+            f.values.fill(-1);
+            for (in >> count; in >> word;) {
+                const size_t eq = word.find('=');
+                const auto name = std::find(names.begin(), names.end(), word.substr(0, eq));
+                if (name != names.end())
+                    f.values[size_t(NSF_DPCM_KIND + (name - names.begin()))] =
+                        std::stoi(word.substr(eq + 1), nullptr, 0);
+                f.sampleStart = f.sampleStart || word == "start";
+                EXPECT_TRUE(name != names.end() || word == "start") << line;
+            }
+            cap.stretches[0].insert(cap.stretches[0].end(), count, f);
+        } else if (op == "play") {
+            int frames = 0;
+            in >> frames;
+            out += runText(DriverRun(buildNsf(cap), frames));
+        } else {
+            EXPECT_TRUE(op.empty()) << line;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST(NsfListening, TonesSoundAlike) { expectSongHeardAlike("tones", 30.0, 300); }
+
+// The editor clocks the DMC from its PAL rate row in both TV systems; an NTSC machine plays the
+// same rate index from its own row, whose periods at the top rates are 8 % longer (54 against
+// 50 cycles at rate 15, 72 against 67 at rate 14): the file cannot ask it for more.
+TEST(NsfListening, DmcSamplesSoundAlike) { expectSongHeardAlike("dmc", 5.0, 40, 50.0 / 54.0); }
+
+TEST(NsfListening, PcmSampleAndWavesSoundAlike) { expectSongHeardAlike("pcm", 4.5, 40); }
+
+// One voice of the example song (the other channels' notes removed, their effects kept), exported
+// and rendered by bleepforge-cli on the 6502 core; its trace starts with the driver's first frame.
+TEST(NsfCore, ExampleSongThroughTheCliSoundsLikeOurRender) {
+    const std::filesystem::path dir = std::filesystem::path(BF_BINARY_DIR) / "nsf-core-work";
+    std::filesystem::create_directories(dir);
+    const std::string cli = BF_BINARY_DIR "/cli/bleepforge-cli";
+    for (int voice : {CH_PULSE1, CH_TRIANGLE}) {
+        SongRig rig;
+        ASSERT_TRUE(rig.load(BF_SOURCE_DIR "/examples/example.zcm"));
+        for (Pattern& pattern : rig.song->patterns)
+            for (int c = 0; c < CHANNEL_COUNT; ++c)
+                for (int r = 0; r < ROWS_PER_PATTERN; ++r)
+                    if (c != voice) pattern.at(c, r).note = pattern.at(c, r).instrument = 0;
+        const std::string base = (dir / ("voice" + std::to_string(voice))).string();
+        ASSERT_TRUE(saveSong(*rig.song, base + ".zcm"));
+        ASSERT_EQ(std::system((cli + " nsf " + base + ".zcm " + base + ".nsf").c_str()), 0);
+        ASSERT_EQ(std::system((cli + " render " + base + ".nsf " + base + ".wav --seconds 12.1").c_str()), 0);
+
+        SF_INFO info;
+        const std::vector<int16_t> wav = readAudio(base + ".wav", info);
+        EXPECT_EQ(info.samplerate, LISTEN_RATE);
+        const std::vector<int16_t> ours = renderSong(rig.play(), *rig.apu, LISTEN_RATE, 12.0);
+        expectHeardAlike({ours.begin(), ours.end()}, {wav.begin(), wav.end()}, firstPlayLead(rig.song->ntsc),
+                         20, "example song through the cli, channel " + std::to_string(voice));
+        if (voice != CH_PULSE1) continue;
+        ASSERT_EQ(std::system((cli + " trace " + base + ".nsf --frames 5 > " + base + ".txt").c_str()), 0);
+        std::ifstream lines(base + ".txt");
+        std::string first;
+        std::getline(lines, first);
+        EXPECT_EQ(first.rfind("0: 4000=", 0), 0u) << first;
+    }
+}
+
+// Play writes every frame's registers ($4000 first) at the frame's start, 33247.5 cycles apart.
+// On a core that halts the CPU for every DMC fetch the demo song must not drift (it ran 1,600 ppm
+// late before the driver gave the time back), in both TV systems, whose DMC rate rows differ.
+TEST(NsfCore, DemoSongKeepsTimeWhileTheDmcStealsCycles) {
+    for (const auto& [ntsc, dma] : {std::pair{false, false}, {true, true}, {false, true}}) {
+        SongRig rig;
+        ASSERT_TRUE(rig.load());
+        rig.song->ntsc = ntsc;
+        const int frames = 1500;
+        uint64_t stalls = 0;
+        const std::vector<uint64_t> starts = frameStarts(rig.nsf(), frames, dma, &stalls);
+        double worst = 0;
+        for (size_t f = 0; f < starts.size(); ++f)
+            worst = std::max(worst, std::fabs(double(starts[f] - starts[0]) - 33247.5 * double(f)));
+        const double expected = 33247.5 * (frames - 1);
+        const double drift = (double(starts.back() - starts.front()) - expected) / expected * 1e6;
+        SCOPED_TRACE(std::string(ntsc ? "NTSC" : "PAL") + (dma ? ", DMA on" : ", DMA off"));
+        EXPECT_LT(starts[0], 150u);
+        EXPECT_LT(worst, dma ? 400.0 : 1.0);
+        EXPECT_LT(std::fabs(drift), 300.0);
+        EXPECT_TRUE(dma ? stalls > 40000u : stalls == 0u) << stalls;
+    }
+}
+
+// The DMA model and the APU's DMC each keep the rate table: a looping one-byte sample is fetched
+// again every 8 of the channel's periods.
+TEST(NsfCore, DmcDmaFetchesAtTheApusRate) {
+    for (bool pal : {false, true}) {
+        for (int rate = 0; rate < 16; ++rate) {
+            DmcChannel channel;
+            channel.pal = pal;
+            channel.writeRegister(0, rate);
+            DmcDma dma;
+            dma.setPal(pal);
+            dma.write(0x4010, uint8_t(0x40 | rate));  // length 0: one byte, looping
+            dma.write(0x4015, 0x10);
+            int cycles = 0, second = -1;
+            for (; dma.fetches() < 3 && cycles < 10000; ++cycles) {
+                if (second < 0 && dma.fetches() == 2) second = cycles;
+                dma.advance(1);
+            }
+            EXPECT_EQ(cycles - second, 8 * channel.period) << "pal " << pal << " rate " << rate;
+        }
+    }
+}
+
+TEST(NsfWriter, StreamsTablesAndSharingDecodeBack) {
+    std::mt19937 rng(7);
+    NsfCapture cap;
+    for (int s = 0; s < 6; ++s) cap.stretches.push_back(randomStretch(rng, 20 + 37 * s));
+    // Stretch 4 repeats stretch 1 on the pulse 1 channel only; stretch 5 repeats stretch 0 whole.
+    for (size_t f = 0; f < cap.stretches[4].size() && f < cap.stretches[1].size(); ++f)
+        for (int v = 0; v < 3; ++v) cap.stretches[4][f].values[v] = cap.stretches[1][f].values[v];
+    cap.stretches[4].resize(cap.stretches[1].size());
+    cap.stretches[5] = cap.stretches[0];
+    cap.loopTarget = 2;
+
+    NsfReader r(buildNsf(cap, kDummyDriver));
+    EXPECT_EQ(r.loopTarget, 2);
+    EXPECT_EQ(r.orderLists[0], (std::vector<int>{0, 1, 2, 3, 1, 0}));
+    for (int c = 1; c < NSF_CHANNELS; ++c) EXPECT_EQ(r.orderLists[c], (std::vector<int>{0, 1, 2, 3, 4, 0}));
+    for (int s = 0; s < 6; ++s) expectStretchDecodes(r, cap, s);
+    // The directory and where every stream went, kept in nsf/tables.txt.
+    std::ostringstream out;
+    for (int d : r.directory) out << d << " ";
+    for (int c = 0; c < NSF_CHANNELS; ++c) {
+        out << "\n" << c << ":";
+        for (auto& e : r.entries[c])
+            out << " " << std::hex << e.window << std::dec << "/" << e.bank << "/" << e.frames;
+    }
+    expectTestData("nsf/tables.txt", out.str() + "\n");
+}
+
+TEST(NsfWriter, OrderListThatWouldCrossAPageStartsOnTheNextPage) {
+    // 150 one-frame stretches sharing one entry: channel 1's long list would cross the first page.
+    NsfCapture cap;
+    NsfFrame f;
+    f.values.fill(-1);
+    for (int s = 0; s < 150; ++s) cap.stretches.push_back({f});
+    NsfReader r(buildNsf(cap, kDummyDriver));
+    EXPECT_EQ(r.directory[0], 29);
+    EXPECT_EQ(r.directory[2], 256);  // 29 + 151 bytes, aligned 8 + 8, would end past 256
+    for (int c = 0; c < NSF_CHANNELS; ++c)
+        EXPECT_EQ(std::make_pair(r.orderLists[c].size(), r.entries[c].size()),
+                  (std::pair<size_t, size_t>{150, 1}));
+    for (int d = 192; d < 256; ++d) EXPECT_EQ(r.dataByte(d), 0);
+}
+
+// The header for PAL and NTSC (names cut to 31 bytes, "<?>" for an empty one), kept in
+// nsf/header.txt as hex; the driver follows, then the tag.
+TEST(NsfWriter, HeaderFieldsAndNames) {
+    NsfCapture cap;
+    cap.stretches.push_back({NsfFrame{}});
+    cap.names[0] = "";
+    cap.names[1] = std::string(40, 'x');
+    cap.names[2] = "Me";
+    std::string got;
+    for (bool ntsc : {false, true}) {
+        cap.ntsc = ntsc;
+        const std::vector<uint8_t> file = buildNsf(cap, kDummyDriver);
+        EXPECT_EQ(NsfReader(file).imageByte(0), 0xEA);
+        EXPECT_EQ(std::string(file.begin() + NSF_TAG_OFFSET, file.begin() + NSF_TAG_OFFSET + 4), "Q.Z.");
+        for (size_t i = 0; i < NSF_HEADER_SIZE; ++i)
+            got += {"0123456789ABCDEF"[file[i] >> 4], "0123456789ABCDEF"[file[i] & 15]};
+        got += "\n";
+    }
+    expectTestData("nsf/header.txt", got);
+}
+
+// PCM units: a 128-aligned part and a 28-byte part that crosses no page, padded with the last
+// byte; a sample without data counts no unit. DPCM samples start 64-aligned within one bank (a
+// long one cut to 255 * 16 + 1 bytes), bit 7 of the loop byte for nothing to play, every byte the
+// DMC plays as the editor plays it. Both tables are kept in nsf/sample_tables.txt.
+TEST(NsfWriter, SampleTablesAndBytes) {
+    NsfCapture cap;
+    cap.stretches.push_back({NsfFrame{}});
+    NsfSample a, b, empty, small, big, huge, emptyLoop, units;
+    for (int i = 0; i < 157; ++i) a.bytes.push_back(uint8_t(i));
+    for (int i = 0; i < 156 * 40; ++i) b.bytes.push_back(uint8_t(i * 7 + 3));
+    small.bytes.assign(100, 0x55);
+    big.bytes.assign(4000, 0xAA);
+    huge.bytes.assign(5000, 0x11);
+    units.bytes.assign(64, 0x22);  // the DMC plays the byte after it
+    b.loop = big.loop = emptyLoop.loop = true;
+    cap.pcmSamples = {a, b, empty};
+    cap.dpcmSamples = {small, big, small, huge, emptyLoop, units};
+    NsfReader r(buildNsf(cap, kDummyDriver), 3, 6);
+    std::ostringstream out;
+    for (auto& p : r.pcm)
+        out << std::hex << p.firstAddress << "/" << p.firstBank << " " << p.secondAddress << "/"
+            << p.secondBank << std::dec << " " << p.units << (p.loop ? " loop\n" : "\n");
+    for (size_t s = 0; s < r.dpcm.size(); ++s) {
+        const NsfDpcmEntry& e = r.dpcm[s];
+        out << std::hex << e.address << " " << e.bank << " " << e.length << " " << e.loop << "\n" << std::dec;
+        const std::vector<uint8_t>& bytes = cap.dpcmSamples[s].bytes;
+        const size_t start = size_t(e.bank * 4096 + e.address * 64 + 0xC000 - 0xD000);  // where the DMC reads
+        for (size_t i = 0; !bytes.empty() && i < size_t(e.length) * 16 + 1; ++i)
+            ASSERT_EQ(r.imageByte(start + i), i < bytes.size() ? bytes[i] : DMC_PAST_END) << s;
+    }
+    expectTestData("nsf/sample_tables.txt", out.str());
+    std::vector<uint8_t> wantA = a.bytes;
+    wantA.resize(312, 156);
+    EXPECT_EQ(r.pcmBytes(0), wantA);
+    EXPECT_EQ(r.pcmBytes(1), b.bytes);
+    EXPECT_EQ(r.imageByte(size_t(r.pcm[2].firstBank * 4096 + (r.pcm[2].firstAddress - 0xC000))), 0x3F);
+    // NTSC re-timing of a 200-byte ramp to 312 bytes, kept in nsf/pcm_ntsc.txt.
+    NsfSample ramp;
+    for (int i = 0; i < 200; ++i) ramp.bytes.push_back(uint8_t(i));
+    std::ostringstream retimed;
+    for (int v : nsfPcmUnits(ramp, true)) retimed << v << " ";
+    expectTestData("nsf/pcm_ntsc.txt", retimed.str() + "\n");
+}
+
+TEST(NsfWriter, StreamLongerThanABankFollowsIntoTheNext) {
+    std::mt19937 rng(3);
+    NsfCapture cap;
+    cap.stretches.push_back(randomStretch(rng, 3000));
+    cap.stretches.push_back(randomStretch(rng, 2500));
+    NsfReader r(buildNsf(cap, kDummyDriver));
+    for (int s = 0; s < 2; ++s) expectStretchDecodes(r, cap, s);
+    // Channel 4's first stream starts in a fresh bank because it does not fit the current one.
+    EXPECT_EQ(r.entries[4][0].window, 0xA000);
+}
+
+TEST(NsfWriter, RefusesSongsWhoseTablesDoNotFitBankOne) {
+    std::mt19937 rng(11);
+    NsfCapture cap;
+    // 90 distinct stretches need 90 * 8 * 5 bytes of stretch tables: past the 3714-byte limit.
+    for (int s = 0; s < 90; ++s) cap.stretches.push_back(randomStretch(rng, 3));
+    EXPECT_THROW(buildNsf(cap, kDummyDriver), std::runtime_error);
+    cap.stretches.resize(70);
+    NsfReader r(buildNsf(cap, kDummyDriver));
+    EXPECT_LE(r.directory[11], 3714);
+    expectStretchDecodes(r, cap, 69);
+}
+
+// A stretch ends when the position repeats one a stretch began at (the loop target), when the
+// row goes backwards, or when the song stops.
+TEST(NsfCapture, StretchesEndAndLoopWhereThePositionRepeats) {
+    struct Case {
+        const char* what;
+        std::vector<ScriptedFrame> script;
+        std::vector<size_t> sizes;
+        int loopTarget;
+    } cases[] = {
+        // Orders 0, 1, 2; the last frame of order 2 jumps back to order 1 (as Bxx does).
+        {"jump back",
+         {{0, 1, 1}, {0, 2, 1}, {1, 0, 1}, {1, 1, 2}, {2, 0, 2}, {2, 1, 3}, {1, 0, 3}},
+         {3, 2, 2},
+         1},
+        // A row going backwards inside one order (E6x-style loop) also ends the stretch.
+        {"row back", {{0, 1}, {0, 2}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {0, 0}}, {3, 3, 1}, 0},
+        // Speed 0 on row 2: the next stretch starts at row 2, lasts one frame and loops to itself.
+        {"stops", {{0, 1}, {0, 2, 0, -1, 0, true}}, {2, 1}, 1},
+        // Stopping on the row the stretch began at closes the loop at once.
+        {"stops at once", {{0, 0, 0, -1, 0, true}}, {1}, 0},
+    };
+    auto song = std::make_unique<Song>();
+    song->instrumentNames[1] = "Title";
+    song->ntsc = true;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScriptedSource src(c.script);
+        NsfCapture cap = captureNsf(*song, src);
+        std::vector<size_t> sizes;
+        for (auto& st : cap.stretches) sizes.push_back(st.size());
+        EXPECT_EQ(sizes, c.sizes);
+        EXPECT_EQ(cap.loopTarget, c.loopTarget);
+        EXPECT_TRUE(c.script.back().endOfSong || src.framesRun() == c.script.size()) << src.framesRun();
+        EXPECT_TRUE(cap.names[0] == "Title" && cap.ntsc);
+    }
+}
+
+TEST(NsfCapture, SamplesAreNumberedByFirstUseAndResendTheirKind) {
+    auto song = std::make_unique<Song>();
+    const uint8_t bytes[] = {1, 2, 3};
+    song->instruments[9].dpcm.assign(bytes, 3, true);
+    song->instruments[4].pcm.assign(bytes, 2, false);
+    ScriptedSource src({{0, 1, 0, 1, 9},  // DPCM instrument 9 -> DPCM index 0
+                        {0, 2, 0, 0, 4},  // PCM instrument 4 -> PCM index 0
+                        {0, 3, 0, 1, 5},  // DPCM instrument 5 -> DPCM index 1
+                        {0, 4, 0, 1, 9},  // instrument 9 again: index 0, kind resent
+                        {0, 5},           // nothing started: the index stays
+                        {1, 0, 0, 1, 9},
+                        {1, 1},  // order 1 starts without a sample: its kind is left out
+                        {0, 0}});
+    // Per stretch and frame the DPCM kind, index and start flag, then the sample tables.
+    NsfCapture cap = captureNsf(*song, src);
+    std::ostringstream out;
+    for (const auto& stretch : cap.stretches) {
+        for (const NsfFrame& f : stretch)
+            out << " " << f.values[NSF_DPCM_KIND] << "/" << f.values[NSF_DPCM_VALUE]
+                << (f.sampleStart ? "!" : "");
+        out << "\n";
+    }
+    for (const auto* table : {&cap.dpcmSamples, &cap.pcmSamples}) {
+        for (const NsfSample& sample : *table) {
+            for (uint8_t b : sample.bytes) out << int(b) << ",";
+            out << (sample.loop ? " loop; " : "; ");
+        }
+        out << "\n";
+    }
+    expectTestData("nsf/capture_samples.txt", out.str());
+}
+
+TEST(NsfCapture, RefusesMoreStretchesThanTheDriverCanIndex) {
+    auto song = std::make_unique<Song>();
+    std::vector<ScriptedFrame> script;
+    for (int k = 1; k < 300; ++k) script.push_back({k % 2, k / 2});  // a new order every frame
+    ScriptedSource src(script);
+    EXPECT_THROW(captureNsf(*song, src), std::runtime_error);
+}
+
+TEST(Cpu6502, CycleCountsAndFlags) {
+    Cpu6502 cpu;
+    // ldx #$FF; lda $02F0,x (page crossed: 5); adc #1; bcs +0 (taken: 3); sta $4000; rts
+    cpu.poke(0x0400, {0xA2, 0xFF, 0xBD, 0xF0, 0x02, 0x69, 0x01, 0xB0, 0x00, 0x8D, 0x00, 0x40, 0x60});
+    cpu.poke(0x03EF, {0xFF});
+    ASSERT_TRUE(cpu.call(0x0400, 0, 0, 100));
+    ASSERT_EQ(cpu.writes.size(), 1u);
+    EXPECT_EQ(cpu.writes[0].value, 0x00);
+    EXPECT_EQ(cpu.writes[0].cycle, 2u + 5 + 2 + 3 + 3);  // the store's last cycle
+    EXPECT_EQ(cpu.p & 0x03, 0x03);                       // carry and zero
+    EXPECT_EQ(cpu.cycles, 2u + 5 + 2 + 3 + 4 + 6);
+    // sbc with borrow, ror through carry, indirect jmp quirk at a page end
+    Cpu6502 b;
+    b.poke(0x0400, {0x38, 0xA9, 0x10, 0xE9, 0x20, 0x6A, 0x8D, 0x01, 0x40, 0x6C, 0xFF, 0x02});
+    b.poke(0x02FF, {0x20});
+    b.poke(0x0200, {0x05});
+    b.poke(0x0520, {0x60});
+    ASSERT_TRUE(b.call(0x0400, 0, 0, 100));
+    ASSERT_EQ(b.writes.size(), 1u);
+    EXPECT_EQ(b.writes[0].value, 0x78);  // $10 - $20 = $F0, borrow -> C=0, ror -> $78
+}
+
+// Random stretches, the DPCM channel silent: five, one of them shared on every channel; and 45,
+// read in place behind the tag at $917E, where an 8-byte entry may straddle a page: every channel
+// has entries at each offset in a page, and the order lists cross pages.
+TEST(NsfDriver, ToneRegistersFollowTheStreamsAcrossTablePages) {
+    std::mt19937 rng(5);
+    NsfCapture cap;
+    for (int frames : {7, 1, 12, 5}) cap.stretches.push_back(randomStretch(rng, frames, true));
+    cap.stretches.push_back(cap.stretches[1]);
+    cap.loopTarget = 2;
+    expectKeptRun(buildNsf(cap), 48, "nsf/driver_tones.txt");
+    rng.seed(11);
+    cap.stretches.clear();
+    int frames = 12;  // round the loop
+    for (int i = 0; i < 45; ++i)
+        frames += int(cap.stretches.emplace_back(randomStretch(rng, 1 + int(rng() % 3), true)).size());
+    cap.loopTarget = 40;
+    expectKeptRun(buildNsf(cap), frames, "nsf/driver_many_stretches.txt");
+}
+
+TEST(NsfDriver, DenseStreamsAcrossBanksKeepTheirTiming) {
+    // Every value changes every frame: the most bits a frame can need, streams past their bank.
+    NsfCapture cap;
+    std::vector<NsfFrame> frames;
+    for (int i = 0; i < 1700; ++i) {
+        NsfFrame f;
+        for (int v = 0; v < NSF_VALUE_COUNT; ++v)
+            f.values[v] = (i + v) & ((1 << std::max(NSF_VALUE_BITS[v], 1)) - 1);
+        f.values[NSF_DPCM_KIND] = 2 + (i & 1);  // software wave, so no sample starts
+        f.values[NSF_TRIANGLE_CONTROL] = 0x80 | (i & 1);
+        frames.push_back(f);
+    }
+    cap.stretches = {frames};
+    expectKeptRun(buildNsf(cap), 1700, "nsf/driver_dense.txt", 37);
+}
+
+// The DPCM channel's voices: scripts in tests/data/nsf/sample-channel, each saying what it shows.
+KEPT_TRACE_SUITE(NsfSampleChannel, std::filesystem::path(BF_SOURCE_DIR "/tests/data/nsf/sample-channel"),
+                 runSampleChannel);
+
+// The demo song, exported from the player, plays its streams for 900 frames; init ends well inside
+// an NSF player's first play period (the frame timing is checked by NsfCore).
+TEST(NsfDriver, ExampleSongPlaysItsStreams) {
+    SongRig rig;
+    ASSERT_TRUE(rig.load());
+    const std::vector<uint8_t> nsf = rig.nsf();
+    EXPECT_FALSE(rig.player->captureMode);
+    EXPECT_TRUE(rig.player->resetRequest);
+    EXPECT_LT(expectKeptRun(nsf, 900, "nsf/driver_demo.txt", 25).initCycles, 20000u);
+}
+
+// The export borrows the live player: a stopped player stays silent after it (the demo song's
+// capture ends with a triangle note sounding) and keeps its position.
+TEST(NsfDriver, ExportLeavesAStoppedPlayerSilent) {
+    SongRig rig;
+    ASSERT_TRUE(rig.load());
+    Player& p = rig.play();
+    initPlayback(p, *rig.apu, 44100);
+    p.reset();
+    p.currentOrder = 2;
+    p.currentRow = 17;
+    AudioRenderer renderer{p, *rig.apu};
+    rig.nsf();
+    std::vector<int16_t> out(22050);
+    renderer.renderAudio(out.data(), long(out.size()));
+    EXPECT_EQ(out, std::vector<int16_t>(out.size()));
+    for (const ChannelState& ch : p.channels) EXPECT_EQ(ch.noteOn, 0);
+    EXPECT_EQ(std::make_tuple(p.playing, p.currentOrder, p.currentRow), std::make_tuple(false, 2, 17));
+}

@@ -1,0 +1,706 @@
+// Song and instrument files (every version, damaged and refused ones, saving), the song model,
+// instrument text, sample import and the dump and save commands.
+
+#include <gtest/gtest.h>
+#include <sndfile.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <csignal>
+
+#include "song/InstrumentFile.h"
+#include "song/InstrumentText.h"
+#include "song/SampleImport.h"
+#include "song/SongFile.h"
+#include "tests/app/Golden.h"
+#include "tests/converter/TestData.h"
+#include "tests/song/FileBytes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct RecordingHooks : SongLoadHooks {
+    std::vector<std::string> calls;
+    int cursor = -1, current = 1;
+    void stopPlayback() override { calls.push_back("stop"); }
+    void requestReconfigure() override { calls.push_back("reconfigure"); }
+    void resetPositions() override { calls.push_back("positions"); }
+    int currentInstrument() const override { return current; }
+    void setNameCursor(int position) override { cursor = position; }
+    void songLoaded() override { calls.push_back("loaded"); }
+};
+
+std::unique_ptr<Song> load(const std::vector<uint8_t>& bytes) {
+    auto song = std::make_unique<Song>();
+    SongLoadHooks hooks;
+    EXPECT_TRUE(loadSong(*song, bytes.data(), bytes.size(), hooks));
+    return song;
+}
+
+// Every field set: random cells (byte-3 high nibbles included), 255 named, coloured instruments
+// with 250-value envelopes and both samples, 64 orders, NTSC.
+void fillEverything(Song& song) {
+    uint32_t seed = 12345;
+    auto next = [&] { return seed = seed * 1103515245u + 12345u, uint8_t(seed >> 16); };
+    song.ntsc = true;
+    song.speed = 3;
+    song.tempo = 200;
+    song.orders.count = MAX_ORDERS;
+    for (int o = 0; o < MAX_ORDERS; ++o) song.orders.entries[o] = (o * 7) % MAX_PATTERNS;
+    for (auto& p : song.patterns)
+        for (auto& channel : p.cells)
+            for (auto& cell : channel) cell = {next(), next(), next(), next()};
+    for (int slot = 1; slot < INSTRUMENT_SLOTS; ++slot) {
+        Instrument& inst = song.instruments[slot];
+        inst.type = InstrumentType(slot % INSTRUMENT_TYPE_COUNT);
+        for (auto& env : inst.envelopes) {
+            for (int i = 0; i < MAX_ENVELOPE_VALUES; ++i) env.values[i] = next();
+            env.values[MAX_ENVELOPE_VALUES] = END_MARKER;
+            env.loopPoint = next() % MAX_ENVELOPE_VALUES;
+        }
+        std::vector<uint8_t> pcm(size_t(slot) * 3 + 1, next()), dpcm(size_t(300 - slot), next());
+        inst.pcm.assign(pcm.data(), uint32_t(pcm.size()), slot % 2 == 0);
+        inst.dpcm.assign(dpcm.data(), uint32_t(dpcm.size()), slot % 3 == 0);
+        song.instrumentNames[slot] = "Instrument " + std::to_string(slot);
+        song.instrumentColours[slot] = slot % COLOUR_COUNT;
+    }
+}
+
+// Everything the file holds (speed and tempo are not in it).
+void expectSameSong(const Song& a, const Song& b) {
+    EXPECT_EQ(a.ntsc, b.ntsc);
+    ASSERT_EQ(a.orders.count, b.orders.count);
+    EXPECT_TRUE(std::equal(a.orders.entries, a.orders.entries + a.orders.count, b.orders.entries));
+    EXPECT_EQ(std::memcmp(a.patterns, b.patterns, sizeof a.patterns), 0);
+    EXPECT_TRUE(std::ranges::equal(a.instruments, b.instruments));
+    EXPECT_TRUE(std::ranges::equal(a.instrumentNames, b.instrumentNames));
+    EXPECT_TRUE(std::ranges::equal(a.instrumentColours, b.instrumentColours));
+}
+
+// One file of the given version: instrument 1, orders {1, 0}, two patterns, and for versions 1-7
+// a legacy sample 2 that the DPCM column of pattern 1 plays as note 2.
+std::vector<uint8_t> fileOfVersion(int version) {
+    FileBytes f;
+    f.songHeader(version, 1, 2, 2);
+    if (version >= 4) f.u8(1);
+    f.name("ab").envelope(0, {15}).envelope(1, {0}).envelope(0, {1});
+    if (version >= 5) f.envelope(0, {130});
+    if (version >= 8) f.u8(INST_PCM_PULSE).sample({9, 8}, true);
+    if (version >= 9) f.sample({7, 6, 5}, false);
+    if (version >= 10) f.u8(5);
+    f.raw({1, 0});
+    for (int p = 0; p < 2; ++p)
+        for (int ch = 0; ch < (version == 0 ? 4 : 5); ++ch)
+            for (int row = 0; row < 64; ++row) {
+                bool melody = p == 1 && ch == 0 && row == 5, sample = p == 1 && ch == 4 && row == 0;
+                if (version >= 7)
+                    melody ? f.raw({37, 1, 0x42, 0x03}) : sample ? f.raw({2, 0, 0, 0}) : f.zeros(4);
+                else
+                    melody ? f.raw({37, 0x21, 0x34}) : sample ? f.raw({2, 0, 0}) : f.zeros(3);
+            }
+    if (version >= 1 && version <= 7) {
+        f.u8(0).name("snare");  // legacy sample 1 empty, 2 named "snare"
+        version < 3 ? f.u16(3) : f.u32(3);
+        f.u8(1).raw({0x40, 0x50, 0x60}).zeros(253);
+    }
+    return f.bytes;
+}
+
+// Loads `f` into slot 5, which already holds something so that what a load keeps is visible.
+std::unique_ptr<Song> loadOverSlot5(const FileBytes& f, bool loads) {
+    auto song = std::make_unique<Song>();
+    uint8_t pcm[3] = {1, 2, 3}, dpcm[2] = {4, 5};
+    song->instruments[5].type = INST_PCM_SAW;
+    song->instruments[5].pcm.assign(pcm, 3, true);
+    song->instruments[5].dpcm.assign(dpcm, 2, true);
+    song->instrumentNames[5] = "before";
+    song->instrumentColours[5] = 9;
+    SongLoadHooks hooks;
+    EXPECT_EQ(loadInstrument(*song, 5, f.bytes.data(), f.bytes.size(), hooks), loads);
+    return song;
+}
+
+FileBytes instrumentOfVersion(int version) {
+    FileBytes f;
+    f.text("ZephyrcantorInst").u8(version).name("inst");
+    f.envelope(2, {15, 0}).envelope(0, {70}).envelope(0, {0, 1});
+    if (version >= 1) f.envelope(0, {120});
+    if (version >= 3) f.u8(INST_PCM).sample({10, 20}, false);
+    if (version >= 4) f.sample({}, false).u8(3);  // trailing colour byte is never read
+    return f;
+}
+
+void setEnvelope(Envelope& envelope, const std::vector<int>& values, int loopPoint) {
+    std::fill(std::begin(envelope.values), std::end(envelope.values), 0);
+    for (size_t i = 0; i < values.size(); ++i) envelope.values[i] = values[i];
+    envelope.values[values.size()] = END_MARKER;
+    envelope.loopPoint = loopPoint;
+}
+
+std::vector<uint8_t> bytesOf(const SampleSlot& s) {
+    return s.empty() ? std::vector<uint8_t>{} : std::vector<uint8_t>(s.data.get(), s.data.get() + s.size);
+}
+
+class SampleImport : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }  // with a large sparse file and a pipe
+
+    // Writes interleaved items through libsndfile; the test fails when the format is not built in.
+    std::string writeSound(const std::string& name, int format, int rate, int channels,
+                           const std::vector<double>& items) {
+        std::string path = (dir / name).string();
+        SF_INFO info = {0, rate, channels, format, 0, 0};
+        SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+        EXPECT_NE(file, nullptr) << name << ": " << sf_strerror(nullptr);
+        if (!file) return path;
+        sf_command(file, SFC_SET_NORM_DOUBLE, nullptr, SF_TRUE);
+        EXPECT_EQ(sf_write_double(file, items.data(), sf_count_t(items.size())), sf_count_t(items.size()));
+        sf_close(file);
+        return path;
+    }
+
+    std::vector<uint8_t> pcm(int slot) const { return bytesOf(song->instruments[slot].pcm); }
+
+    const fs::path dir = scratch() / "samples";
+    std::unique_ptr<Song> song = std::make_unique<Song>();
+};
+
+}  // namespace
+
+TEST(SongFile, RoundTripKeepsEveryField) {
+    auto song = std::make_unique<Song>();
+    fillEverything(*song);
+    std::vector<uint8_t> bytes = serializeSong(*song);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 16, bytes.begin() + 21),
+              (std::vector<uint8_t>{11, 255, 64, 64, 1}));
+
+    auto loaded = std::make_unique<Song>();
+    RecordingHooks hooks;
+    int version = -1;
+    ASSERT_TRUE(loadSong(*loaded, bytes.data(), bytes.size(), hooks, &version));
+    EXPECT_EQ(version, 11);
+    expectSameSong(*song, *loaded);
+    EXPECT_EQ(std::tie(loaded->speed, loaded->tempo), std::make_tuple(6, 125));  // not in the file
+    EXPECT_EQ(hooks.calls, (std::vector<std::string>{"stop", "reconfigure", "positions", "loaded"}));
+    EXPECT_EQ(hooks.cursor, int(song->instrumentNames[1].size()));
+    // A name longer than its length byte holds is cut to 255 bytes; the records after it read.
+    song->instrumentNames[2] = std::string(300, 'n');
+    bytes = serializeSong(*song);
+    ASSERT_TRUE(loadSong(*loaded, bytes.data(), bytes.size(), hooks, &version));
+    song->instrumentNames[2].resize(255);
+    expectSameSong(*song, *loaded);
+    // Only what is used is written: no nibble-only pattern; an instrument with only a name, a
+    // sample, a type or a colour.
+    auto sparse = std::make_unique<Song>();
+    sparse->instrumentNames[2] = "named";
+    sparse->patterns[3].at(1, 1).param = 0xF0;
+    bytes = serializeSong(*sparse);
+    EXPECT_EQ(std::tie(bytes[17], bytes[19]), std::make_tuple(2, 0));  // last instrument, patterns
+    EXPECT_EQ(bytes.size(), 21u + 23 + 28 + 1);  // header, two records of 23 + name, one order
+    EXPECT_EQ(load(bytes)->instrumentNames[2], "named");
+    for (int kept = 0; kept < 4; ++kept) {
+        auto s = std::make_unique<Song>();
+        if (kept == 0) s->instruments[9].dpcm.assign(bytes.data(), 2, false);
+        if (kept == 1) s->instruments[9].pcm.assign(bytes.data(), 2, false);
+        if (kept == 2) s->instruments[9].type = INST_PCM_SAW;
+        if (kept == 3) s->instrumentColours[9] = 3;
+        auto back = load(serializeSong(*s));
+        EXPECT_EQ(serializeSong(*back), serializeSong(*s)) << kept;
+        EXPECT_EQ(serializeSong(*s)[17], 9) << kept;
+    }
+}
+
+// Each version's file loads to the model in tests/data/song/version-N.json.
+TEST(SongFile, EveryVersionLoadsToTheCurrentModel) {
+    for (int version = 0; version <= 11; ++version)
+        expectTestData("song/version-" + std::to_string(version) + ".json", dumpOf(fileOfVersion(version)));
+}
+
+TEST(SongFile, LegacySamplesBecomePcmInstruments) {
+    FileBytes f;
+    f.songHeader(7, 0, 1, 1).u8(0).u8(0);
+    Pattern p;
+    p.clear();
+    p.at(CH_DPCM, 0) = {3, 0, 0, 0x50};  // the non-musical nibble does not matter: converted
+    p.at(CH_DPCM, 1) = {3, 7, 0, 0};     // with an instrument, an effect or a parameter: kept
+    p.at(CH_DPCM, 2) = {3, 0, 0x01, 0};
+    p.at(CH_DPCM, 3) = {3, 0, 0, 0x01};
+    p.at(CH_PULSE1, 4) = {3, 0, 0, 0};  // not the DPCM column: kept
+    p.at(CH_DPCM, 5) = {5, 0, 0, 0};
+    p.at(CH_DPCM, 6) = {4, 0, 0, 0};  // sample 4 is named but has no data: kept
+    const uint8_t* cells = reinterpret_cast<const uint8_t*>(p.cells);
+    f.bytes.insert(f.bytes.end(), cells, cells + PATTERN_BYTES);
+    f.u8(0).u8(0);  // legacy samples 1 and 2 unnamed, 6 to 255 too
+    f.name("a sample with a very long name indeed").u32(2).u8(0).raw({1, 2});
+    f.name("empty").u32(0).u8(0);
+    f.name("five").u32(1).u8(1).raw({9});
+    f.zeros(250);
+    // Pattern 0 uses instrument 7, so the new instruments are 8 and 9; a name is cut to 30.
+    expectTestData("song/legacy-samples.json", dumpOf(f.bytes));
+    // With all 255 slots taken, the samples are dropped.
+    FileBytes full;
+    full.songHeader(3, 255, 1, 0);
+    for (int slot = 1; slot <= 255; ++slot) full.name("x").envelope(0, {1}).envelope(0, {0}).envelope(0, {0});
+    full.u8(0).u8(0).name("lost").u32(4).u8(0).raw({1, 2, 3, 4}).zeros(253);
+    expectTestData("song/crowded.json", dumpOf(full.bytes));
+}
+
+TEST(SongFile, RefusedFilesLeaveTheSongAlone) {
+    std::vector<FileBytes> bad(5);
+    bad[0].songHeader(12, 0, 1, 0).u8(0);
+    bad[1].songHeader(11, 0, 0, 0).u8(0);  // no orders
+    bad[2].text("ZephyrcantorTunf").raw({11, 0, 1, 0, 0});
+    bad[3].songHeader(11, 0, 1, 0).bytes.pop_back();  // 19 bytes
+    bad[4].text("ZephyrcantorInst").raw({4, 0, 1, 0, 0});
+    for (const auto& f : bad) {
+        auto song = std::make_unique<Song>();
+        song->instrumentNames[1] = "keep";
+        song->speed = 3;
+        RecordingHooks hooks;
+        EXPECT_FALSE(loadSong(*song, f.bytes.data(), f.bytes.size(), hooks));
+        EXPECT_EQ(hooks.calls, std::vector<std::string>{"stop"});  // a refused file still stops playback
+        EXPECT_EQ(std::tie(song->instrumentNames[1], song->speed), std::make_tuple("keep", 3));
+        // dump reads the last, an instrument file, as one.
+        if (&f != &bad.back()) expectRefused("dump '" + writeFile(scratch() / "bad.zcm", f.bytes) + "'");
+    }
+}
+
+TEST(SongFile, OutOfRangeInputIsClampedNotTrusted) {
+    // 255 values, an unknown type, colour 40, loop point 255, a sample size past the file's end.
+    FileBytes f;
+    f.songHeader(11, 2, 1, 0).u8(0);
+    f.name("long").u8(255).u8(255);
+    for (int i = 0; i < 255; ++i) f.u8(i);
+    f.envelope(0, {70}).envelope(0, {32}).envelope(0, {127}).u8(200).sample({}, false).sample({}, false).u8(
+        40);
+    f.name("big").envelope(0, {1}).envelope(0, {64}).envelope(0, {32}).envelope(0, {127});
+    f.u8(INST_DPCM).u32(0).u32(0xFFFFFFFF).u8(1).raw({1, 2, 3});
+    // Only the file's 3 bytes of the sample; the rest of the count of 255 values skipped.
+    expectTestData("song/out-of-range.json", dumpOf(f.bytes));
+    // Old-scale values that would pass 255 stop at the editor's largest, and stay when saved.
+    FileBytes old;
+    old.songHeader(1, 1, 1, 0).name("").envelope(0, {15, 16, 255}).envelope(0, {191, 192, 255});
+    old.envelope(0, {0, 3, 4, 255}).u8(0).zeros(255);
+    expectTestData("song/old-scale.json", dumpOf(old.bytes));
+    auto converted = load(old.bytes);
+    EXPECT_TRUE(load(serializeSong(*converted))->instruments[1] == converted->instruments[1]);
+    // 70 orders (one naming pattern 200) and 66 patterns, then a legacy sample after them.
+    FileBytes big;
+    big.songHeader(7, 0, 70, 66).u8(0);
+    for (int o = 0; o < 70; ++o) big.u8(o == 1 ? 200 : o);
+    for (int p = 0; p < 66; ++p) big.u8(p + 1).zeros(PATTERN_BYTES - 1);
+    big.name("s").u32(1).u8(0).u8(0x33).zeros(254);
+    expectTestData("song/many-orders.json", dumpOf(big.bytes));
+}
+
+TEST(SongFile, TruncatedFilesLoadWhatIsThereAndZeroTheRest) {
+    auto full = std::make_unique<Song>();
+    fillEverything(*full);
+    std::vector<uint8_t> bytes = serializeSong(*full);
+    auto a = std::make_unique<Song>(), b = std::make_unique<Song>();
+    SongLoadHooks hooks;
+    for (size_t cut = 0; cut < bytes.size(); cut += cut < 300 ? 1 : 4999) {
+        std::vector<uint8_t> part(bytes.begin(), bytes.begin() + cut);  // exact size, so ASan sees overreads
+        bool ok = loadSong(*a, part.data(), part.size(), hooks);
+        ASSERT_EQ(ok, cut >= 20) << cut;
+        if (!ok) continue;
+        ASSERT_TRUE(loadSong(*b, part.data(), part.size(), hooks));
+        ASSERT_EQ(serializeSong(*a), serializeSong(*b)) << cut;  // deterministic
+    }
+    std::vector<uint8_t> part(bytes.begin(), bytes.end() - 600);  // ends inside the last pattern
+    ASSERT_TRUE(loadSong(*a, part.data(), part.size(), hooks));
+    EXPECT_EQ(a->patterns[63].at(0, 0), full->patterns[63].at(0, 0));
+    EXPECT_EQ(a->patterns[63].at(4, 63), PatternCell{});
+}
+
+TEST(SongFile, FailedSaveKeepsThePreviousFile) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::path(testing::TempDir()) / ("songsave" + std::to_string(getpid()));
+    fs::create_directories(dir / "occupied" / "x");
+    std::string path = (dir / "song.zcm").string();
+    auto song = std::make_unique<Song>();
+    ASSERT_TRUE(saveSong(*song, path));
+    const auto small = fs::file_size(path);
+    // Saving again keeps the file's permissions.
+    fs::permissions(path, fs::perms(0640));
+    ASSERT_TRUE(saveSong(*song, path));
+    EXPECT_EQ(fs::status(path).permissions(), fs::perms(0640));
+    // A file-size limit makes the write fail part way, as a full disk would.
+    fillEverything(*song);
+    const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit oldLimit{};
+    getrlimit(RLIMIT_FSIZE, &oldLimit);
+    const rlimit limit = {4096, oldLimit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    bool saved = saveSong(*song, path);
+    setrlimit(RLIMIT_FSIZE, &oldLimit);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(std::make_tuple(saved, fs::file_size(path)), std::make_tuple(false, small));
+
+    EXPECT_FALSE(saveSong(*song, (dir / "occupied").string()));  // cannot be replaced
+    // Reading a folder, a pipe or a missing file answers false instead of throwing or blocking.
+    mkfifo((dir / "pipe").c_str(), 0600);
+    RecordingHooks hooks;
+    std::vector<uint8_t> bytes;
+    for (const char* name : {"occupied", "pipe", "absent.zcm"}) {
+        EXPECT_FALSE(readWholeFile((dir / name).string(), bytes)) << name;
+        EXPECT_FALSE(loadSongFile(*song, (dir / name).string(), hooks)) << name;
+    }
+    fs::remove(dir / "pipe");
+    EXPECT_FALSE(saveSong(*song, (dir / "missing" / "song.zcm").string()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 2);  // no temporaries
+    ASSERT_TRUE(saveSong(*song, path));
+    EXPECT_GT(fs::file_size(path), small);
+    fs::remove_all(dir);
+}
+
+TEST(SongModel, EmptinessIgnoresTheNonMusicalNibble) {
+    auto song = std::make_unique<Song>();
+    EXPECT_TRUE(isEmptyCell(PatternCell{0, 0, 0, 0xF0}));
+    for (PatternCell cell : {PatternCell{1, 0, 0, 0}, PatternCell{0, 1, 0, 0}, PatternCell{0, 0, 0x10, 0},
+                             PatternCell{0, 0, 0, 0x01}})
+        EXPECT_FALSE(isEmptyCell(cell));
+    for (auto& channel : song->patterns[10].cells)
+        for (auto& cell : channel) cell.param = 0xA0;
+    EXPECT_EQ(usedPatternCount(*song), 0);
+    song->patterns[10].at(CH_DPCM, 63).param = 0xA1;
+    EXPECT_EQ(usedPatternCount(*song), 11);
+    // The effect parameter is split over bytes 2 and 3; setting it keeps byte 3's high nibble.
+    PatternCell cell{0, 0, 0, 0x70};
+    cell.setEffect(0xF, 0xA5);
+    EXPECT_EQ(cell, (PatternCell{0, 0, 0xAF, 0x75}));
+    EXPECT_EQ(std::make_tuple(cell.effect(), cell.parameter()), std::make_tuple(0xF, 0xA5));
+}
+
+TEST(SongModel, LastUsedInstrumentCountsWhatTheWriterMustKeep) {
+    auto song = std::make_unique<Song>();
+    EXPECT_TRUE(isDefaultInstrument(song->instruments[1]));
+    uint8_t bytes[4] = {1, 2, 3, 4};
+    song->instruments[200].dpcm.assign(bytes, 4, true);  // sample only: not counted
+    song->instruments[190].type = INST_PCM_SAW;          // type only: not counted
+    song->instrumentColours[180] = 5;                    // colour only: not counted
+    song->patterns[7].at(0, 0).instrument = 170;         // pattern 7 is in no order
+    song->orders.entries[1] = 7;                         // past the order count
+    EXPECT_EQ(lastUsedInstrument(*song), 0);
+    song->orders.count = 2;
+    EXPECT_EQ(lastUsedInstrument(*song), 170);
+    song->instruments[171].envelopes[ENV_FINETUNE].values[5] = 3;  // behind the marker still counts
+    EXPECT_EQ(lastUsedInstrument(*song), 171);
+    song->instrumentNames[172] = "x";
+    EXPECT_EQ(lastUsedInstrument(*song), 172);
+    song->patterns[7].at(CH_DPCM, 63).instrument = 255;
+    EXPECT_EQ(lastUsedInstrument(*song), 255);
+    // A reset keeps the colour and drops samples, name and envelopes.
+    song->instrumentNames[200] = "gone";
+    song->instrumentColours[200] = 4;
+    song->resetInstrument(200);
+    EXPECT_TRUE(song->instruments[200].dpcm.empty() && !song->instruments[200].dpcm.loop);
+    EXPECT_EQ(std::tie(song->instrumentNames[200], song->instrumentColours[200]), std::make_tuple("", 4));
+}
+
+TEST(ExampleSong, CommittedFilesAreWhatMakeExampleWrites) {
+    fs::path dir = scratch() / "example";
+    fs::create_directories(dir);
+    std::string cmd = std::string("'") + BF_BINARY_DIR + "/examples/make_example' '" + dir.string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    for (const char* name : {"example.zcm", "example.zci"}) {
+        std::string written = slurp(dir / name);
+        EXPECT_FALSE(written.empty()) << name;
+        EXPECT_EQ(written, slurp(fs::path(BF_SOURCE_DIR) / "examples" / name))
+            << name << " differs from make_example's";
+    }
+}
+
+// The dump of the example song and instrument.
+TEST(CliDump, ExampleSongAndInstrument) {
+    for (const char* name : {"example.zcm", "example.zci"}) {
+        ToolRun r = runTool("dump '" BF_SOURCE_DIR "/examples/" + std::string(name) + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        expectTestData(std::string("song/") + name + ".json", r.out);
+    }
+}
+
+TEST(CliDump, OldSongWithOddNameAndItsUpgrade) {
+    // Version 1: a name with a quote, a control byte and a high byte; a legacy sample in use.
+    FileBytes f;
+    f.songHeader(1, 1, 1, 1).name("a\"b\\c\x01\xE9");
+    f.envelope(0, {15}).envelope(0, {0}).envelope(0, {2}).u8(0);
+    for (int i = 0; i < 5 * 64; ++i)
+        i == 4 * 64 ? f.raw({1, 0, 0}) : i == 0 ? f.raw({25, 0xF1, 0x00}) : f.zeros(3);
+    f.name("drum").u16(4).u8(1).raw({1, 2, 3, 4}).zeros(254);
+    const std::string oldPath = writeFile(scratch() / "old.zcm", f.bytes),
+                      newPath = (scratch() / "new.zcm").string();
+    // Cells, the escaped name and the sample turned into "PCM: drum".
+    std::string before = runTool("dump '" + oldPath + "'").out;
+    expectTestData("song/old-song.json", before);
+    ToolRun saved = runTool("save '" + oldPath + "' '" + newPath + "'");
+    ASSERT_EQ(saved.status, 0) << saved.err;
+    std::string after = runTool("dump '" + newPath + "'").out;
+    EXPECT_EQ(after, before.replace(before.find("\"version\":1,"), 12, "\"version\":11,"));
+}
+
+// Files that are no song, or missing, are refused by dump and save.
+TEST(CliDump, RefusedFilesFailWithAMessage) {
+    fs::path dir = scratch();
+    expectRefused("dump '" + writeFile(dir / "bad", FileBytes().text("not a bleepforge file").bytes) + "'");
+    expectRefused("dump '" + (dir / "missing.zcm").string() + "'");
+    expectRefused("save '" + (dir / "bad").string() + "' '" + (dir / "out.zcm").string() + "'");
+    EXPECT_FALSE(fs::exists(dir / "out.zcm"));
+}
+
+// Each version loads to the instrument in tests/data/song/instrument-version-N.json; into a slot
+// that holds something, what the version has no place for stays, and the colour is never read.
+TEST(InstrumentFile, EveryVersionLoads) {
+    for (int version = 0; version <= 4; ++version) {
+        FileBytes f = instrumentOfVersion(version);
+        expectTestData("song/instrument-version-" + std::to_string(version) + ".json", dumpOf(f.bytes));
+        auto song = loadOverSlot5(f, true);
+        const Instrument& inst = song->instruments[5];
+        EXPECT_EQ(song->instrumentColours[5], 9);
+        EXPECT_EQ(inst.type, version >= 3 ? INST_PCM : INST_PCM_SAW) << version;
+        EXPECT_EQ(inst.pcm.size == 3 && inst.pcm.loop, version < 3) << version;
+        EXPECT_EQ(inst.dpcm.size, version >= 4 ? 0u : 2u) << version;
+    }
+}
+
+TEST(InstrumentFile, RefusedFilesLeaveTheSlotAlone) {
+    std::vector<FileBytes> bad(4);
+    bad[0] = instrumentOfVersion(4);
+    bad[0].bytes[16] = 5;
+    bad[1].text("ZephyrcantorInst");  // 16 bytes, no version
+    bad[2] = instrumentOfVersion(4);
+    bad[2].bytes[15] = 'x';
+    bad[3].songHeader(4, 0, 1, 0);
+    for (const auto& f : bad) {
+        auto song = loadOverSlot5(f, false);
+        EXPECT_EQ(std::tie(song->instrumentNames[5], song->instruments[5].type),
+                  std::make_tuple("before", INST_PCM_SAW));
+        // dump reads the last, a song file, as one.
+        if (&f != &bad.back()) expectRefused("dump '" + writeFile(scratch() / "bad.zci", f.bytes) + "'");
+    }
+    // No current instrument: nothing is loaded or saved.
+    auto song = std::make_unique<Song>();
+    FileBytes good = instrumentOfVersion(4);
+    SongLoadHooks hooks;
+    EXPECT_FALSE(loadInstrument(*song, 0, good.bytes.data(), good.bytes.size(), hooks));
+    EXPECT_TRUE(song->instrumentNames[0].empty());
+    std::string path = testing::TempDir() + "/slot0-" + std::to_string(getpid()) + ".zci";
+    std::filesystem::remove(path);
+    EXPECT_FALSE(saveInstrument(*song, 0, path));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(loadInstrument(*song, 1, path, hooks));
+}
+
+TEST(InstrumentFile, SaveAndLoadRestoresAllButTheColour) {
+    auto song = std::make_unique<Song>();
+    fillEverything(*song);  // slot 8: a looping PCM sample, a one-shot DPCM one
+    const Instrument& inst = song->instruments[8];
+    std::string path = testing::TempDir() + "/saved" + std::to_string(getpid()) + ".zci";
+    ASSERT_TRUE(saveInstrument(*song, 8, path));
+    std::vector<uint8_t> bytes = serializeInstrument(*song, 8);
+    EXPECT_EQ(std::tie(bytes[16], bytes.back()),
+              std::make_tuple(4, song->instrumentColours[8]));  // colour last
+
+    auto other = std::make_unique<Song>();
+    other->instrumentColours[3] = 2;
+    RecordingHooks hooks;
+    hooks.current = 3;
+    ASSERT_TRUE(loadInstrument(*other, 3, path, hooks));
+    EXPECT_TRUE(other->instruments[3] == inst);
+    EXPECT_EQ(std::tie(other->instrumentNames[3], other->instrumentColours[3]),
+              std::make_tuple(song->instrumentNames[8], 2));
+    EXPECT_EQ(hooks.cursor, int(song->instrumentNames[8].size()));
+    std::filesystem::remove(path);
+}
+
+// Sample instruments have no text form: copying one leaves the text alone.
+TEST(InstrumentText, SampleInstrumentsDoNotCopy) {
+    for (InstrumentType type : {INST_PCM, INST_DPCM}) {
+        Instrument inst;
+        inst.type = type;
+        std::string text = "untouched";
+        EXPECT_FALSE(instrumentToText(inst, text));
+        EXPECT_EQ(text, "untouched");
+    }
+}
+
+// Each paste of song/instrument-paste.in, the instrument it gives and its copy, against
+// instrument-paste.txt.
+TEST(InstrumentText, PastesGiveTheirInstruments) {
+    std::ifstream in(BF_SOURCE_DIR "/tests/data/song/instrument-paste.in");
+    std::ostringstream out;
+    for (std::string line; std::getline(in, line);) {
+        if (line.starts_with("#")) continue;
+        Instrument inst;
+        if (line.starts_with("over|")) {
+            line.erase(0, 5);
+            inst.type = INST_PCM_SAW;
+            setEnvelope(inst.envelopes[ENV_VOLUME], {1, 2, 3}, 2);
+            setEnvelope(inst.envelopes[ENV_FINETUNE], {100, 150}, 1);
+            const uint8_t pcm[2] = {5, 6};
+            inst.pcm.assign(pcm, 2, true);
+        }
+        out << line << "\n";
+        for (const auto& [from, to] : {std::pair{"\\n", "\n"}, {"\\r", "\r"}, {"\\t", "\t"}})
+            for (size_t at; (at = line.find(from)) != std::string::npos;) line.replace(at, 2, to);
+        instrumentFromText(line, inst);
+        out << "  type " << inst.type << ", pcm " << inst.pcm.size << (inst.pcm.loop ? " looping" : "")
+            << "\n";
+        for (const Envelope& e : inst.envelopes) {
+            out << "  loop " << e.loopPoint << ":";
+            for (int i = 0; i <= MAX_ENVELOPE_VALUES; ++i) out << " " << e.values[i];
+            out << "\n";
+        }
+        // The copy as the editor shows it, which pastes back to the same envelopes.
+        std::string copy;
+        ASSERT_TRUE(instrumentToText(inst, copy)) << line;
+        out << "  copy ";
+        for (char c : copy) out << (c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c));
+        out << "\n";
+        Instrument back;
+        instrumentFromText(copy, back);
+        EXPECT_EQ(back.type, inst.type) << line;
+        for (int k = 0; k < ENVELOPE_COUNT; ++k) EXPECT_EQ(back.envelopes[k], inst.envelopes[k]) << line;
+    }
+    expectTestData("song/instrument-paste.txt", out.str());
+}
+
+// Sounds of one level ("NAME RATE FRAMES") and the length they load to, in song/pcm_lengths.txt.
+TEST_F(SampleImport, LengthFollowsRateInEveryFormat) {
+    expectTable("song/pcm_lengths", [&](const std::string& c) {
+        std::string name;
+        int rate = 0, frames = 0;
+        std::istringstream(c) >> name >> rate >> frames;
+        const bool ogg = name.ends_with(".ogg");
+        const int format =
+            ogg ? SF_FORMAT_OGG | SF_FORMAT_VORBIS
+                : (name.ends_with(".flac") ? SF_FORMAT_FLAC : SF_FORMAT_WAV) | SF_FORMAT_PCM_16;
+        song->resetInstrument(5);
+        const std::string path = writeSound(name, format, rate, 1, std::vector<double>(frames, 0.5));
+        if (!loadPcmSample(*song, 5, path)) return std::string("refused");
+        const SampleSlot& got = song->instruments[5].pcm;
+        EXPECT_EQ(song->instruments[5].type, INST_PCM) << c;
+        EXPECT_EQ(song->instrumentNames[5], name);
+        for (uint8_t level : pcm(5)) EXPECT_NEAR(level, 95, 1) << c;  // trunc(0.5 * 63 + 64)
+        // The same file's bytes read from memory give the same sample and name.
+        const std::string bytes = slurp(path);
+        const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
+        ImportedSample fromBytes;
+        EXPECT_TRUE(readPcmBytes(data, bytes.size(), path, fromBytes) && fromBytes.sample == got) << c;
+        EXPECT_EQ(fromBytes.name, name);
+        // Cut short, the bytes are refused or read as far as they go, never past their end (not on
+        // Ogg: the system's Vorbis decoder leaks on a stream cut short).
+        ImportedSample cut;
+        if (!ogg && readPcmBytes(data, bytes.size() / 2, path, cut)) {
+            EXPECT_LE(cut.sample.size, got.size) << c;
+        }
+        return std::to_string(got.size) + " bytes";
+    });
+    ImportedSample none;
+    EXPECT_FALSE(readPcmBytes(nullptr, 0, "x.wav", none));
+    const uint8_t dmc[3] = {0x55, 0xAA, 0x0F};
+    EXPECT_TRUE(readDpcmBytes(dmc, sizeof dmc, "/a/b.dmc", none));
+    EXPECT_EQ(std::tie(none.type, none.name), std::make_tuple(INST_DPCM, "b.dmc"));
+    EXPECT_EQ(bytesOf(none.sample), std::vector<uint8_t>(dmc, dmc + 3));
+    EXPECT_FALSE(readDpcmBytes(dmc, MAX_IMPORTED_SAMPLE_BYTES + 1u, "big.dmc", none));  // refused unread
+}
+
+TEST_F(SampleImport, TakesNearestEarlierFrame) {
+    // A ramp that makes every frame's level tell its index, each half-way between two levels so
+    // that float storage cannot tip the truncation.
+    const int frames = 2000;
+    std::vector<double> items(frames);
+    for (int i = 0; i < frames; ++i) items[i] = ((i % 126) - 62.5) / 63.0;
+    for (int rate : {7801, 44100, 3000}) {
+        SCOPED_TRACE(rate);
+        std::string path =
+            writeSound(std::to_string(rate) + ".wav", SF_FORMAT_WAV | SF_FORMAT_FLOAT, rate, 1, items);
+        ASSERT_TRUE(loadPcmSample(*song, 1, path));
+        std::vector<uint8_t> got = pcm(1);
+        ASSERT_EQ(got.size(), size_t(frames / (rate / 7801.0)));
+        double p = 0.0;
+        for (size_t k = 0; k < got.size(); ++k, p += rate / 7801.0)
+            ASSERT_EQ(got[k], uint8_t(int(items[int(p)] * 63.0 + 64.0))) << k;
+    }
+}
+
+TEST_F(SampleImport, ChannelsAreAveragedAndFullScaleGivesTheEnds) {
+    const int wavFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    std::vector<double> stereo = {1.0, 1.0, -1.0, -1.0, 1.0, -0.5, 0.0, 0.0, 2.0, 3.0, NAN, 0.5};
+    ASSERT_TRUE(loadPcmSample(*song, 2, writeSound("stereo.wav", wavFloat, 7801, 2, stereo)));
+    EXPECT_EQ(pcm(2), (std::vector<uint8_t>{127, 1, 79, 64, 127, 64}));
+    // 16-bit: the most negative value is exactly -1.0.
+    const std::vector<double> s16 = {-1.0, -1.0, 0.0, 0.0};
+    ASSERT_TRUE(
+        loadPcmSample(*song, 2, writeSound("s16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7801, 2, s16)));
+    EXPECT_EQ(pcm(2), (std::vector<uint8_t>{1, 64}));
+    // Many channels: the average of 64 channels of which one is full scale.
+    std::vector<double> wide(64 * 10, 0.0);
+    for (int f = 0; f < 10; ++f) wide[f * 64 + 63] = 1.0;
+    ASSERT_TRUE(loadPcmSample(*song, 2, writeSound("wide.wav", wavFloat, 7801, 64, wide)));
+    EXPECT_EQ(pcm(2), std::vector<uint8_t>(10, 64));  // trunc(63 / 64 + 64)
+}
+
+TEST_F(SampleImport, DpcmBytesAreTakenAsTheyAre) {
+    Instrument& inst = song->instruments[3];
+    uint8_t old[2] = {1, 2};
+    inst.pcm.assign(old, 2, true);
+    inst.dpcm.assign(old, 2, true);
+    inst.envelopes[ENV_VOLUME].values[0] = 240;
+    // The other slot, the envelopes and (but for the type) the instrument stay.
+    ASSERT_TRUE(loadDpcmSample(*song, 3, writeFile(dir / "snare.dmc", {0x00, 0xFF, 0x55, 0xAA})));
+    EXPECT_EQ(std::tie(inst.type, inst.dpcm.loop, song->instrumentNames[3]),
+              std::make_tuple(INST_DPCM, false, "snare.dmc"));
+    EXPECT_EQ(bytesOf(inst.dpcm), (std::vector<uint8_t>{0x00, 0xFF, 0x55, 0xAA}));
+    EXPECT_EQ(pcm(3), (std::vector<uint8_t>{1, 2}));
+    EXPECT_EQ(inst.envelopes[ENV_VOLUME].values[0], 240);
+    ASSERT_TRUE(
+        loadPcmSample(*song, 3, writeSound("x.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7801, 1, {0.0})));
+    EXPECT_EQ(std::tie(inst.type, inst.dpcm.size), std::make_tuple(INST_PCM, 4u));
+    ASSERT_TRUE(loadDpcmSample(*song, 3, writeFile(dir / "empty.dmc", {})));
+    EXPECT_EQ(std::tie(inst.type, inst.dpcm.size, song->instrumentNames[3]),
+              std::make_tuple(INST_DPCM, 0u, "empty.dmc"));
+}
+
+// Paths and the names they give, kept in tests/data/song/sample_names.txt.
+TEST_F(SampleImport, NamesComeFromTheLastPathComponent) {
+    expectTable("song/sample_names", [](const std::string& path) { return sampleNameFromPath(path); });
+}
+
+TEST_F(SampleImport, BadInputChangesNothing) {
+    Instrument& inst = song->instruments[6];
+    inst.type = INST_PCM_SAW;
+    uint8_t old[3] = {7, 8, 9};
+    inst.pcm.assign(old, 3, true);
+    inst.dpcm.assign(old, 3, true);
+    song->instrumentNames[6] = "keep";
+    Instrument before = inst;
+
+    std::string text = writeFile(dir / "notes.txt", {'h', 'e', 'l', 'l', 'o'});
+    std::string fifo = (dir / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string huge = writeFile(dir / "huge.dmc", {});
+    fs::resize_file(huge, MAX_IMPORTED_SAMPLE_BYTES + 1u);  // sparse
+    std::string good = writeFile(dir / "good.dmc", {1});
+    for (const std::string& path : {(dir / "missing.wav").string(), dir.string(), fifo}) {
+        EXPECT_FALSE(loadPcmSample(*song, 6, path)) << path;
+        EXPECT_FALSE(loadDpcmSample(*song, 6, path)) << path;
+    }
+    EXPECT_FALSE(loadPcmSample(*song, 6, text));
+    EXPECT_FALSE(loadDpcmSample(*song, 6, huge));
+    EXPECT_FALSE(loadDpcmSample(*song, 0, good)) << "slot 0 is no instrument";
+    EXPECT_FALSE(loadDpcmSample(*song, 256, good));
+    EXPECT_TRUE(inst == before && song->instrumentNames[6] == "keep");
+    // The replaced buffer leaves the song with the import, to be released outside the lock.
+    ImportedSample imported;
+    ASSERT_TRUE(readDpcmSample(good, imported));
+    ASSERT_TRUE(applyImportedSample(*song, 6, imported));
+    EXPECT_EQ(std::tie(imported.sample.size, inst.dpcm.size), std::make_tuple(3u, 1u));
+}
