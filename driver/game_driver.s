@@ -194,7 +194,6 @@ bleep_play:
     dex
     bpl @channel
     lsr bleepDpcmGo         ; no sample to start
-    ldx #BLEEP_CHANNELS
     jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
     lda #1
     jsr bleepState
@@ -421,10 +420,11 @@ bleepChannel:
     tay
     bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
     jmp bleepEffects
-bleepChannelDone:           ; where bleepOutput ends
+bleepChannelDone:           ; where a channel the sound effect has ends
     inx
     cpx #BLEEP_CHANNELS
     bne bleepChannel
+bleepChannelsDone:          ; (where the noise's output ends)
     ; the sample read in the frame before starts
     bit bleepDpcmGo
     bpl @noSample
@@ -443,7 +443,7 @@ bleepChannelDone:           ; where bleepOutput ends
     lda #$1F                ; enabling again starts the sample
     sta $4015
 @noSample:
-    dec bleepWait,x
+    dec bleepWait+BLEEP_CHANNELS
     bne :+
     jsr bleepReadDpcm       ; the commands of the next frame
 :   lda bleepWait+BLEEP_AHEAD
@@ -737,7 +737,7 @@ bleepEffectsDone:           ; where bleepEffects ends
     bne bleepTaken
 
 ; Writes channel X's registers for this frame.
-; A part of bleep_update's channel loop: it goes on at bleepChannelDone.
+; A part of bleep_update's channel loop: it goes on with the next channel.
 bleepOutput:
     lda bleepVol,x
     bpl @off
@@ -842,7 +842,7 @@ bleepOutput:
     sta $400C
     lda #0
     sta $400F
-    jmp bleepChannelDone
+    jmp bleepChannelsDone   ; the last channel
 @fraction:
     lda bleepFx,x
     and #FX_GLISS
@@ -922,8 +922,10 @@ bleepOutput:
     bcc :++
 :   lda bleepVal+8,x        ; duty in bits 6-7 (the data's values have no other bits)
 :   ora bleepNibble
+@control:                   ; (the triangle's, Y = 8)
     sta $4000,y
-    jmp bleepChannelDone
+    inx                     ; the next channel: the noise comes after these
+    jmp bleepChannel
 @x00:
     inc bleepAHi            ; a period of $x00 (note 18 on NTSC): 1 more
     bne @period
@@ -968,8 +970,7 @@ bleepOutput:
     cmp #$38
     lda #$80
     adc #0                  ; $81 from level 8 on
-    sta $4008
-    jmp bleepChannelDone
+    bne @control
 ; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
 ; as after reading it.
 bleepChannelAhead:
@@ -1324,8 +1325,9 @@ bleepDoGliss:
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
-; when a sample starts). X = 4.
+; when a sample starts).
 bleepReadDpcm:
+    ldx #BLEEP_CHANNELS
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
