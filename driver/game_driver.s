@@ -485,7 +485,9 @@ bleepChannelReadNow:
 bleepStepEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
     beq bleepEffects
-
+    txa
+    ora #12
+    tax                     ; the Fine-tune envelope's index, the last kind first
 @envelope:                  ; X = the channel + 4 x the envelope kind
     ldy bleepEnvPos,x
     cpy #2
@@ -523,10 +525,9 @@ bleepStepEnvelopes:
     sta bleepEnvPos,x
 @next:                      ; C is clear
     txa
-    adc #4
+    sbc #4 - 1
     tax
-    cmp #16
-    bcc @envelope
+    bcs @envelope           ; (no borrow: a kind is left)
     and #3
     tax
 bleepEnvStepped:
@@ -982,7 +983,7 @@ bleepChannelAhead:
     tay
     dey
     sty bleepLevel
-    bit bleepAheadRow
+    bit bleepGate
     bvs bleepToStepped
     bvc bleepToEnvelopes
 
@@ -996,15 +997,14 @@ bleepAheadDone:
     sta bleepAheadWait
     lda #1
     sta bleepWait,x
-    lda bleepLevel
-    adc #0                  ; C is set (X = BLEEP_AHEAD): + 1, 0 for none
-    bit bleepAHi
-    bpl :+
-    ora #$40                ; the envelopes' first step is made
-:   bit bleepGate
-    bpl :+
-    ora #$80                ; the note sounded before the row
-:   sta bleepAheadRow
+    lda bleepGate
+    asl a                   ; C: the note sounded before the row
+    lda bleepAHi
+    and #$80                ; the envelopes' first step is made
+    ror a                   ; those in bits 7 and 6, C clear
+    sec
+    adc bleepLevel          ; + the level + 1, 0 for none ($FF + 1)
+    sta bleepAheadRow
     jmp bleepSfxRelease
 
 ; The row ends with a wait: the stream's pattern goes on after it next time, and the channel's
