@@ -852,18 +852,16 @@ bleepOutput:
 :   sty bleepPLo
     lda bleepPHi
     jmp @add
-@vibrato:
+@vibrato:                   ; Y = the vibrato's 1/256 semitones (signed)
     tya
-    ldy #0
-    cmp #$80
-    bcc :+
-    dey
+    bpl :+
+    dec bleepPHi            ; a negative one: $FF in the high byte
 :   clc
     adc bleepPLo
     sta bleepPLo
-    tya
-    adc bleepPHi
-    sta bleepPHi
+    bcc :+
+    inc bleepPHi
+:   lda bleepPHi
     jmp @fineTune
 @upper:
     cmp #95
