@@ -588,35 +588,27 @@ bleepEffects:
     bne @wobbles
 @done:
     jmp bleepEffectsDone
-@slide:
+@slide:                     ; A = the speed
     ldy bleepFx,x
-    bmi @down
-    clc
-    adc bleepFrac,x
+    cpy #FX_DOWN            ; C: down
+    ldy #0
+    bcc :+
+    eor #$FF                ; down: $FF:~speed + 1 (C)
+    dey
+:   adc bleepFrac,x
     sta bleepFrac,x
-    bcc @volume
-    inc bleepNote,x
-    lda bleepNote,x
-    cmp #$80
-    bne @volume
-    dec bleepNote,x         ; the pitch stays at the highest it can hold
-    lda #$FF
-    bne @held
-@down:
-    eor #$FF
-    sec
-    adc bleepFrac,x         ; the fraction less the speed, C clear for a borrow
-    sta bleepFrac,x
-    bcs @volume
-    dec bleepNote,x
-    lda bleepNote,x
-    cmp #$7F
-    bne @volume
-    inc bleepNote,x         ; and at the lowest
-    lda #0
+    tya
+    adc bleepNote,x
+    bvs @held               ; beyond the highest or the lowest pitch it can hold
+    sta bleepNote,x
+    bvc @volume
 @held:
-    sta bleepFrac,x
-    bcs @volume             ; C is set
+    tya
+    eor #$7F
+    sta bleepNote,x         ; up 127, down -128
+    eor #$80
+    sta bleepFrac,x         ; with the fraction $FF, or 0
+    bvs @volume
 @levelRead:
     ; a level read: the volume stays unless its level differs
     lda bleepVol,x
