@@ -722,8 +722,6 @@ bleepTaken:
 bleepTremolo:
     tya
     sta bleepTrem,x
-    lda #0
-    sta bleepVibOff         ; which the tremolo's sum used
 bleepEffectsDone:           ; where bleepEffects ends
     lda bleepSfxOwn
     and bleepBits,x
