@@ -1125,9 +1125,19 @@ bleepTakeInstrument:
 ; already. The callers set bleepAHi to the first envelope's high byte: >= $80 tells bleepReadDone
 ; that the step is made (0 without instrument).
 bleepRestartEnvelopes:
-    sty bleepALo            ; (free while a row is read)
+    sty bleepTmp
     ldy #1
-    .repeat 4, K
+    lda bleepEnvPos,x
+    beq :+
+    lda bleepEnvLo,x        ; the Volume envelope's, with bleepAHi
+    sta bleepALo
+    lda (bleepALo),y
+    sta bleepVal,x
+    lda #2
+    sta bleepEnvPos,x
+:
+    .repeat 3, J
+    K .set J + 1
     lda bleepEnvPos+K*4,x
     beq :+
     lda bleepEnvLo+K*4,x
@@ -1140,7 +1150,8 @@ bleepRestartEnvelopes:
     sta bleepEnvPos+K*4,x
 :
     .endrep
-    ldy bleepALo
+bleepEnvelopesDone:
+    ldy bleepTmp
     jmp bleepReadNext
 
 bleepTakeLoad:              ; (none taken yet: the first load)
@@ -1190,8 +1201,7 @@ bleepInstrument:
     bpl @pointer
     and #3
     tax
-    ldy bleepTmp
-    jmp bleepReadNext
+    bcc bleepEnvelopesDone  ; (C is clear: the borrow)
 
 ; A channel's volume slide, bleepVolSlide units (signed): a part of bleepEffects, which goes on at its level.
 bleepVolumeSlide:
