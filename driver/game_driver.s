@@ -923,8 +923,7 @@ bleepOutput:
     bne @a
 @interpolate:
     ; (a - b) * fraction / 256: a - b is below 256. Only the product's high byte is kept, so
-    ; the fraction shifts out under a marker bit that ends the loop after its eighth bit (two
-    ; bits a round).
+    ; the fraction shifts out under a marker bit that ends the loop after its eighth bit.
     lda bleepPeriodLo-1,y
     beq @x00a
 @a: clc
@@ -936,10 +935,6 @@ bleepOutput:
     sec
     ror bleepPLo
 @bits:
-    bcc :+
-    adc bleepALo
-:   ror a
-    lsr bleepPLo
     bcc :+
     adc bleepALo
 :   ror a
