@@ -1379,22 +1379,18 @@ bleepReadDpcm:
 ; bleepPtr = stream X's next pattern (looked up ahead, or now), and its high byte in bleepPatHi;
 ; A = Y = 0.
 bleepStreamPattern:
-    lda bleepNextHi,x
-    beq @now
-    sta bleepPtr+1
-    sta bleepPatHi,x
     lda bleepNextLo,x
     sta bleepPtr
+    lda bleepNextHi,x
+    bne @known
+    jsr bleepOrderPattern   ; (none looked up: bleepKnown is clear already)
+    lda bleepPtr+1
+@known:
+    sta bleepPtr+1
+    sta bleepPatHi,x
     lda #0
     sta bleepNextHi,x
     sta bleepKnown
-    tay
-    rts
-@now:
-    jsr bleepOrderPattern
-    lda bleepPtr+1
-    sta bleepPatHi,x
-    lda #0
     tay
     rts
 
