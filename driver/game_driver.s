@@ -1309,12 +1309,11 @@ bleepDoTremOff:
     bne bleepFxOff
 bleepDoGliss:
     iny
-    cmp #1
-    lda bleepFx,x
-    and #<~FX_GLISS
-    bcc bleepFxStore
-    ora #FX_GLISS
-    bne bleepFxStore
+    cmp #1                  ; C: on
+    lda #FX_GLISS
+    bcs bleepFxOn
+    lda #<~FX_GLISS
+    bcc bleepFxOff
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
