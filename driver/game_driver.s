@@ -867,9 +867,8 @@ bleepOutput:
     cmp #$7F
     lda #95                 ; 96 and up: 96
     bcc @upperIn
-    lda #0                  ; 0 and below: 1
-    clc
-    bcc @lower
+    lda #$FF                ; 0 and below: 1 ($FF and the carry add 0)
+    bcs @lower
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
     sbc #64                 ; C is clear (X < 3): note - 1
