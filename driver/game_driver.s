@@ -194,7 +194,6 @@ bleep_play:
     dex
     bpl @channel
     lsr bleepDpcmGo         ; no sample to start
-    ldx #BLEEP_CHANNELS
     jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
     lda #1
     jsr bleepState
@@ -421,10 +420,11 @@ bleepChannel:
     tay
     bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
     jmp bleepEffects
-bleepChannelDone:           ; where bleepOutput ends
+bleepChannelDone:           ; where a channel the sound effect has ends
     inx
     cpx #BLEEP_CHANNELS
     bne bleepChannel
+bleepChannelsDone:          ; (where the noise's output ends)
     ; the sample read in the frame before starts
     bit bleepDpcmGo
     bpl @noSample
@@ -443,7 +443,7 @@ bleepChannelDone:           ; where bleepOutput ends
     lda #$1F                ; enabling again starts the sample
     sta $4015
 @noSample:
-    dec bleepWait,x
+    dec bleepWait+BLEEP_CHANNELS
     bne :+
     jsr bleepReadDpcm       ; the commands of the next frame
 :   lda bleepWait+BLEEP_AHEAD
@@ -485,7 +485,9 @@ bleepChannelReadNow:
 bleepStepEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
     beq bleepEffects
-
+    txa
+    ora #12
+    tax                     ; the Fine-tune envelope's index, the last kind first
 @envelope:                  ; X = the channel + 4 x the envelope kind
     ldy bleepEnvPos,x
     cpy #2
@@ -523,10 +525,9 @@ bleepStepEnvelopes:
     sta bleepEnvPos,x
 @next:                      ; C is clear
     txa
-    adc #4
+    sbc #4 - 1
     tax
-    cmp #16
-    bcc @envelope
+    bcs @envelope           ; (no borrow: a kind is left)
     and #3
     tax
 bleepEnvStepped:
@@ -587,35 +588,27 @@ bleepEffects:
     bne @wobbles
 @done:
     jmp bleepEffectsDone
-@slide:
+@slide:                     ; A = the speed
     ldy bleepFx,x
-    bmi @down
-    clc
-    adc bleepFrac,x
+    cpy #FX_DOWN            ; C: down
+    ldy #0
+    bcc :+
+    eor #$FF                ; down: $FF:~speed + 1 (C)
+    dey
+:   adc bleepFrac,x
     sta bleepFrac,x
-    bcc @volume
-    inc bleepNote,x
-    lda bleepNote,x
-    cmp #$80
-    bne @volume
-    dec bleepNote,x         ; the pitch stays at the highest it can hold
-    lda #$FF
-    bne @held
-@down:
-    eor #$FF
-    sec
-    adc bleepFrac,x         ; the fraction less the speed, C clear for a borrow
-    sta bleepFrac,x
-    bcs @volume
-    dec bleepNote,x
-    lda bleepNote,x
-    cmp #$7F
-    bne @volume
-    inc bleepNote,x         ; and at the lowest
-    lda #0
+    tya
+    adc bleepNote,x
+    bvs @held               ; beyond the highest or the lowest pitch it can hold
+    sta bleepNote,x
+    bvc @volume
 @held:
-    sta bleepFrac,x
-    bcs @volume             ; C is set
+    tya
+    eor #$7F
+    sta bleepNote,x         ; up 127, down -128
+    eor #$80
+    sta bleepFrac,x         ; with the fraction $FF, or 0
+    bvs @volume
 @levelRead:
     ; a level read: the volume stays unless its level differs
     lda bleepVol,x
@@ -729,15 +722,13 @@ bleepTaken:
 bleepTremolo:
     tya
     sta bleepTrem,x
-    lda #0
-    sta bleepVibOff         ; which the tremolo's sum used
 bleepEffectsDone:           ; where bleepEffects ends
     lda bleepSfxOwn
     and bleepBits,x
     bne bleepTaken
 
 ; Writes channel X's registers for this frame.
-; A part of bleep_update's channel loop: it goes on at bleepChannelDone.
+; A part of bleep_update's channel loop: it goes on with the next channel.
 bleepOutput:
     lda bleepVol,x
     bpl @off
@@ -842,7 +833,7 @@ bleepOutput:
     sta $400C
     lda #0
     sta $400F
-    jmp bleepChannelDone
+    jmp bleepChannelsDone   ; the last channel
 @fraction:
     lda bleepFx,x
     and #FX_GLISS
@@ -851,18 +842,16 @@ bleepOutput:
 :   sty bleepPLo
     lda bleepPHi
     jmp @add
-@vibrato:
+@vibrato:                   ; Y = the vibrato's 1/256 semitones (signed)
     tya
-    ldy #0
-    cmp #$80
-    bcc :+
-    dey
+    bpl :+
+    dec bleepPHi            ; a negative one: $FF in the high byte
 :   clc
     adc bleepPLo
     sta bleepPLo
-    tya
-    adc bleepPHi
-    sta bleepPHi
+    bcc :+
+    inc bleepPHi
+:   lda bleepPHi
     jmp @fineTune
 @upper:
     cmp #95
@@ -878,9 +867,8 @@ bleepOutput:
     cmp #$7F
     lda #95                 ; 96 and up: 96
     bcc @upperIn
-    lda #0                  ; 0 and below: 1
-    clc
-    bcc @lower
+    lda #$FF                ; 0 and below: 1 ($FF and the carry add 0)
+    bcs @lower
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
     sbc #64                 ; C is clear (X < 3): note - 1
@@ -922,8 +910,10 @@ bleepOutput:
     bcc :++
 :   lda bleepVal+8,x        ; duty in bits 6-7 (the data's values have no other bits)
 :   ora bleepNibble
+@control:                   ; (the triangle's, Y = 8)
     sta $4000,y
-    jmp bleepChannelDone
+    inx                     ; the next channel: the noise comes after these
+    jmp bleepChannel
 @x00:
     inc bleepAHi            ; a period of $x00 (note 18 on NTSC): 1 more
     bne @period
@@ -932,8 +922,7 @@ bleepOutput:
     bne @a
 @interpolate:
     ; (a - b) * fraction / 256: a - b is below 256. Only the product's high byte is kept, so
-    ; the fraction shifts out under a marker bit that ends the loop after its eighth bit (two
-    ; bits a round).
+    ; the fraction shifts out under a marker bit that ends the loop after its eighth bit.
     lda bleepPeriodLo-1,y
     beq @x00a
 @a: clc
@@ -945,10 +934,6 @@ bleepOutput:
     sec
     ror bleepPLo
 @bits:
-    bcc :+
-    adc bleepALo
-:   ror a
-    lsr bleepPLo
     bcc :+
     adc bleepALo
 :   ror a
@@ -968,8 +953,7 @@ bleepOutput:
     cmp #$38
     lda #$80
     adc #0                  ; $81 from level 8 on
-    sta $4008
-    jmp bleepChannelDone
+    bne @control
 ; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
 ; as after reading it.
 bleepChannelAhead:
@@ -981,7 +965,7 @@ bleepChannelAhead:
     tay
     dey
     sty bleepLevel
-    bit bleepAheadRow
+    bit bleepGate
     bvs bleepToStepped
     bvc bleepToEnvelopes
 
@@ -995,15 +979,14 @@ bleepAheadDone:
     sta bleepAheadWait
     lda #1
     sta bleepWait,x
-    lda bleepLevel
-    adc #0                  ; C is set (X = BLEEP_AHEAD): + 1, 0 for none
-    bit bleepAHi
-    bpl :+
-    ora #$40                ; the envelopes' first step is made
-:   bit bleepGate
-    bpl :+
-    ora #$80                ; the note sounded before the row
-:   sta bleepAheadRow
+    lda bleepGate
+    asl a                   ; C: the note sounded before the row
+    lda bleepAHi
+    and #$80                ; the envelopes' first step is made
+    ror a                   ; those in bits 7 and 6, C clear
+    sec
+    adc bleepLevel          ; + the level + 1, 0 for none ($FF + 1)
+    sta bleepAheadRow
     jmp bleepSfxRelease
 
 ; The row ends with a wait: the stream's pattern goes on after it next time, and the channel's
@@ -1136,9 +1119,19 @@ bleepTakeInstrument:
 ; already. The callers set bleepAHi to the first envelope's high byte: >= $80 tells bleepReadDone
 ; that the step is made (0 without instrument).
 bleepRestartEnvelopes:
-    sty bleepALo            ; (free while a row is read)
+    sty bleepTmp
     ldy #1
-    .repeat 4, K
+    lda bleepEnvPos,x
+    beq :+
+    lda bleepEnvLo,x        ; the Volume envelope's, with bleepAHi
+    sta bleepALo
+    lda (bleepALo),y
+    sta bleepVal,x
+    lda #2
+    sta bleepEnvPos,x
+:
+    .repeat 3, J
+    K .set J + 1
     lda bleepEnvPos+K*4,x
     beq :+
     lda bleepEnvLo+K*4,x
@@ -1151,7 +1144,8 @@ bleepRestartEnvelopes:
     sta bleepEnvPos+K*4,x
 :
     .endrep
-    ldy bleepALo
+bleepEnvelopesDone:
+    ldy bleepTmp
     jmp bleepReadNext
 
 bleepTakeLoad:              ; (none taken yet: the first load)
@@ -1201,8 +1195,7 @@ bleepInstrument:
     bpl @pointer
     and #3
     tax
-    ldy bleepTmp
-    jmp bleepReadNext
+    bcc bleepEnvelopesDone  ; (C is clear: the borrow)
 
 ; A channel's volume slide, bleepVolSlide units (signed): a part of bleepEffects, which goes on at its level.
 bleepVolumeSlide:
@@ -1315,17 +1308,17 @@ bleepDoTremOff:
     bne bleepFxOff
 bleepDoGliss:
     iny
-    cmp #1
-    lda bleepFx,x
-    and #<~FX_GLISS
-    bcc bleepFxStore
-    ora #FX_GLISS
-    bne bleepFxStore
+    cmp #1                  ; C: on
+    lda #FX_GLISS
+    bcs bleepFxOn
+    lda #<~FX_GLISS
+    bcc bleepFxOff
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
-; when a sample starts). X = 4.
+; when a sample starts).
 bleepReadDpcm:
+    ldx #BLEEP_CHANNELS
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
@@ -1384,22 +1377,18 @@ bleepReadDpcm:
 ; bleepPtr = stream X's next pattern (looked up ahead, or now), and its high byte in bleepPatHi;
 ; A = Y = 0.
 bleepStreamPattern:
-    lda bleepNextHi,x
-    beq @now
-    sta bleepPtr+1
-    sta bleepPatHi,x
     lda bleepNextLo,x
     sta bleepPtr
+    lda bleepNextHi,x
+    bne @known
+    jsr bleepOrderPattern   ; (none looked up: bleepKnown is clear already)
+    lda bleepPtr+1
+@known:
+    sta bleepPtr+1
+    sta bleepPatHi,x
     lda #0
     sta bleepNextHi,x
     sta bleepKnown
-    tay
-    rts
-@now:
-    jsr bleepOrderPattern
-    lda bleepPtr+1
-    sta bleepPatHi,x
-    lda #0
     tay
     rts
 
