@@ -14,11 +14,13 @@
 
 // `song` (and `moreSongs` after it) converted, with `effect` as the first sound effect unless
 // empty, into `dir`: reset starts song `play` on TV system `tv` (0 NTSC, 1 PAL) and enables the
-// NMI, whose handler is `nmi` (ending in rti). The samples lie at $C000, where the DMC reads
-// them. Empty when a step failed.
+// NMI, whose handler is `nmi` (ending in rti). `shift` bytes of padding come before the song
+// data and the driver. The samples lie at $C000, where the DMC reads them. Empty when a step
+// failed.
 inline std::vector<uint8_t> driverCartridge(const std::filesystem::path& dir, std::string song,
                                             std::string effect, int tv, const std::string& nmi,
-                                            std::vector<std::string> moreSongs = {}, int play = 0) {
+                                            std::vector<std::string> moreSongs = {}, int play = 0,
+                                            int shift = 0) {
     const auto stem = [](const std::string& p) { return std::filesystem::path(p).stem().string(); };
     moreSongs.insert(moreSongs.begin(), song);
     std::vector<std::string> args = {"bleepforge", "-s"};
@@ -30,7 +32,8 @@ inline std::vector<uint8_t> driverCartridge(const std::filesystem::path& dir, st
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     if (runConverterFromCommandLine(int(argv.size()), argv.data()) != 0) return {};
-    std::ofstream(dir / "rom.s") << "BLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n.include \"music.s\"\n"
+    std::ofstream(dir / "rom.s") << "BLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n"
+                                 << (shift > 0 ? ".res " + std::to_string(shift) + "\n" : "") << ".include \"music.s\"\n"
                                  << songFiles
                                  << (effect.empty() ? "" : ".include \"music-" + stem(effect) + ".s\"\n")
                                  << ".include \"game_driver.s\"\nreset: sei\n ldx #$FF\n txs\n lda #" << tv
