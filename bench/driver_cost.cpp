@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
         for (bool pal : {true, false}) {
             Cost shifted;
             int worstShift = 0;
+            std::string each;
             for (size_t i = 0; i <= shifts.size(); ++i) {
                 const int shift = i == 0 ? 0 : shifts[i - 1];
                 const std::vector<uint8_t> rom = driverCartridge(dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0,
@@ -152,15 +153,16 @@ int main(int argc, char** argv) {
                                 fs::path(song).filename().c_str(), pal ? "PAL " : "NTSC", c.peak, c.peakFrame,
                                 c.mean);
                 }
+                if (i > 0) each += " " + std::to_string(shift) + ":" + std::to_string(c.peak);
                 if (c.peak > shifted.peak) {
                     shifted = c;
                     worstShift = shift;
                 }
             }
             if (!shifts.empty())
-                std::printf("%-12s %s: over the shifts peak %ld cycles at frame %ld (shift %d)\n",
+                std::printf("%-12s %s: over the shifts peak %ld cycles at frame %ld (shift %d;%s)\n",
                             fs::path(song).filename().c_str(), pal ? "PAL " : "NTSC", shifted.peak,
-                            shifted.peakFrame, worstShift);
+                            shifted.peakFrame, worstShift, each.c_str());
         }
     }
     fs::remove_all(dir);
