@@ -719,6 +719,23 @@ bleepEffects:
 bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
 bleepTaken:
     jmp bleepChannelDone    ; the sound effect has the channel
+bleepScaled:                ; bleepOutput's nibble below full volume: A = the volume 0-59
+    lsr a
+    lsr a
+    sta bleepPLo            ; volume / 4, 0-14 (free until the pitch)
+    lda bleepVal,x          ; the Volume value's level in the high nibble (the rest 0)
+    jsr bleepTimes          ; level x volume / 4
+    ; / 15, as (p + 1) x 17 / 256 (exact for p 0-225), which is (a + a / 16) / 16 for a = p + 1
+    sec
+    adc #0
+    sta bleepPLo
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    clc
+    adc bleepPLo
+    bcc bleepNibbleOut      ; (below 256)
 bleepTremolo:
     tya
     sta bleepTrem,x
@@ -739,31 +756,12 @@ bleepOutput:
     adc bleepTrem,x
     bcs @nibble             ; a negative tremolo that left the sum at 0 or more
     bpl @nibble             ; a positive one: 126 at most, which plays as 63 does (from 60 on)
-    lda #0                  ; one that took it below 0
-    beq @nibble
-@off:
+@off:                       ; (and one that took it below 0)
     lda #$30                ; volume 0
     bne @level
 @nibble:                    ; A = the volume 0-63 (or more, which is full)
     cmp #60
-    bcs @full               ; volume / 4 = 15: the Volume value's level
-    lsr a
-    lsr a
-    sta bleepPLo            ; volume / 4, 0-14 (free until the pitch)
-    lda bleepVal,x          ; the Volume value's level in the high nibble (the rest 0)
-    jsr bleepTimes          ; level x volume / 4
-    ; / 15, as (p + 1) x 17 / 256 (exact for p 0-225), which is (a + a / 16) / 16 for a = p + 1
-    sec
-    adc #0
-    sta bleepPLo
-    lsr a
-    lsr a
-    lsr a
-    lsr a
-    clc
-    adc bleepPLo
-    bcc @nibbleOut          ; (below 256)
-@full:
+    bcc bleepScaled         ; else volume / 4 = 15: the Volume value's level
     lda bleepVal,x
 @nibbleOut:
     lsr a
@@ -954,6 +952,8 @@ bleepOutput:
     lda #$80
     adc #0                  ; $81 from level 8 on
     bne @control
+bleepNibbleOut = @nibbleOut ; where bleepScaled goes on
+
 ; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
 ; as after reading it.
 bleepChannelAhead:
