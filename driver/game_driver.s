@@ -478,6 +478,9 @@ bleepChannelReadNow:
     ldy #0
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
+bleepDoLongNote:            ; (a command's: here only for the layout of the code after it)
+    iny
+    jmp bleepNoteOn
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
 ; end byte, the value at the loop point (or the last value again, held from then on). A Volume envelope held on a silent value
 ; (on the triangle: below 8) ends the note.
@@ -499,30 +502,27 @@ bleepStepEnvelopes:
     lda (bleepEnv),y
     cmp #$FF
     bne @store              ; C clear
-    ; past the last value: the one at the loop point, or the last value again with Y = 0
-    ; when the envelope holds it (the position after it becomes 1), Y = $FF when that is its
-    ; only value (the position becomes 0, which a new note does not restart)
+    ; past the last value: the one at the loop point, or the last value again when the
+    ; envelope holds it (the position after it becomes 1), 0 when that is its only value
+    ; (which a new note does not restart); the position less 1 is stored first
     clc                     ; (for @next)
     iny
     lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
-    beq @last
+    bne @loop
+    dey
+    dey                     ; the last value
+    cpy #2                  ; C: more than one value
+    lda #0
+    sbc #0                  ; $FF for the only value
+    clc
+    .byte $24               ; (bit zp: skips the tay)
+@loop:
     tay
+    sta bleepEnvPos,x
     lda (bleepEnv),y
-    bcc @store
-@last:
-    dey
-    dey
-    lda (bleepEnv),y
-    dey
-    bne :+
-    dey                     ; the only value
-    bcc @store
-:   ldy #0
 @store:
     sta bleepVal,x
-    iny
-    tya
-    sta bleepEnvPos,x
+    inc bleepEnvPos,x
 @next:                      ; C is clear
     txa
     sbc #4 - 1
@@ -1235,9 +1235,6 @@ bleepCommandsHi:
     .hibytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
     .hibytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
 
-bleepDoLongNote:
-    iny
-    jmp bleepNoteOn
 bleepDoCut:
     asl bleepVol,x          ; the note's bit off
     lsr bleepVol,x
