@@ -331,16 +331,15 @@ bleepSfxUpdate:
     sta $400F
     beq @next
 @triangle:
-    and #1
-    ora #$80
+    sbc #$18 - 1            ; C is clear: $98/$99 to $80/$81
     sta $4008
     lda #4
     bne @own
 @control:
-    cmp #$CF
-    bcc @notWait
-    sbc #$CE                ; a wait (C is set)
-    sta bleepSfxWait
+    sbc #$CE                ; C is set
+    bcc @notWait            ; $CA-$CD
+    beq @loop               ; $CE
+    sta bleepSfxWait        ; a wait
     tya
     sec                     ; past the wait
     adc bleepEnv
@@ -348,10 +347,9 @@ bleepSfxUpdate:
     bcc :+
     inc bleepSfxHi          ; (which a loop keeps as bleepEnv+1)
 :   rts
-@notWait:
-    cmp #$CD
-    bcc @periodLow
-    bne @loop
+@notWait:                   ; $FC-$FF for $CA-$CD
+    cmp #$FF
+    bne @periodLow
 @end:
     lda #0                  ; bleepSfxRelease gives the channels back
     sta bleepSfxHi
@@ -368,10 +366,10 @@ bleepSfxUpdate:
     ldy #0
     beq @read
 @periodLow:
-    ; a period low byte: $CA first pulse part, $CB second, $CC triangle
-    sbc #$CA - 1            ; C is clear
+    ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
     asl a
     asl a
+    and #$0C
     bleepSfxPart
     iny
     lda (bleepEnv),y
@@ -478,9 +476,12 @@ bleepChannelReadNow:
     ldy #0
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
-bleepDoLongNote:            ; (a command's: here only for the layout of the code after it)
+bleepDoLongNote:            ; (two commands': here only for the layout of the code after them)
     iny
     jmp bleepNoteOn
+bleepDoLongInstrument:
+    iny
+    jmp bleepTakeInstrument
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
 ; end byte, the value at the loop point (or the last value again, held from then on). A Volume envelope held on a silent value
 ; (on the triangle: below 8) ends the note.
@@ -1239,9 +1240,6 @@ bleepDoCut:
     asl bleepVol,x          ; the note's bit off
     lsr bleepVol,x
     bpl bleepToRow
-bleepDoLongInstrument:
-    iny
-    jmp bleepTakeInstrument
 bleepFxOn:
     ora bleepFx,x
 bleepFxStore:
