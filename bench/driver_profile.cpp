@@ -5,7 +5,8 @@
 //
 // With BF_PROFILE_FRAME=N in the environment, every instruction of frame N's update goes to
 // stderr as "address label cycles A X Y opcode", to follow the path the code takes (and to
-// find the page crossings that cost a cycle more).
+// find the page crossings that cost a cycle more). BF_PROFILE_SHIFT=N places the song data and the
+// driver N bytes later, as bench_driver_cost's BF_DRIVER_SHIFTS does.
 //
 // With TRACE_FILE, every sound register write of every frame goes there as "frame address value",
 // so that two versions of the driver can be compared write for write. A costly frame's labels
@@ -79,9 +80,10 @@ int main(int argc, char** argv) {
         fs::remove_all(dir);
         return 1;
     }
-    const std::vector<uint8_t> rom = driverCartridge(
-        dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0,
-        driverBenchNmi);
+    const char* shiftText = std::getenv("BF_PROFILE_SHIFT");
+    const int shift = shiftText ? std::atoi(shiftText) : 0;
+    const std::vector<uint8_t> rom = driverCartridge(dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0,
+                                                     driverBenchNmi, {}, 0, shift);
     const std::string cd = "cd '" + dir.string() + "' && ";
     if (rom.empty() ||
         std::system((cd + "ca65 -g -I " BF_SOURCE_DIR "/driver -o rom.o rom.s && ld65 -C rom.cfg -o rom.bin "
