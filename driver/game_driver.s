@@ -695,15 +695,13 @@ bleepEffects:
     adc #>489
     lsr a
     lsr a
-    tay
-    lda bleepVibPos,x
-    and #$20
-    beq :+
-    tya                     ; the second half is negative
-    eor #$FF
-    tay
-    iny
-:   lda bleepVib,x
+    ldy bleepVibPos,x
+    cpy #32
+    bcc :+
+    eor #$FF                ; the second half is negative (C set: the add's 1)
+    adc #0
+:   tay
+    lda bleepVib,x
     lsr a
     lsr a
     lsr a
