@@ -139,8 +139,8 @@ int main(int argc, char** argv) {
             std::string each;
             for (size_t i = 0; i <= shifts.size(); ++i) {
                 const int shift = i == 0 ? 0 : shifts[i - 1];
-                const std::vector<uint8_t> rom = driverCartridge(dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0,
-                                                                 driverBenchNmi, {}, 0, shift);
+                const std::vector<uint8_t> rom = driverCartridge(dir, song, (dir / "fx.zcm").string(),
+                                                                 pal ? 1 : 0, driverBenchNmi, {}, 0, shift);
                 if (rom.empty()) {
                     std::fprintf(stderr, "Error: cannot build a cartridge of %s\n", song.c_str());
                     fs::remove_all(dir);

@@ -33,7 +33,8 @@ inline std::vector<uint8_t> driverCartridge(const std::filesystem::path& dir, st
     for (std::string& a : args) argv.push_back(a.data());
     if (runConverterFromCommandLine(int(argv.size()), argv.data()) != 0) return {};
     std::ofstream(dir / "rom.s") << "BLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n"
-                                 << (shift > 0 ? ".res " + std::to_string(shift) + "\n" : "") << ".include \"music.s\"\n"
+                                 << (shift > 0 ? ".res " + std::to_string(shift) + "\n" : "")
+                                 << ".include \"music.s\"\n"
                                  << songFiles
                                  << (effect.empty() ? "" : ".include \"music-" + stem(effect) + ".s\"\n")
                                  << ".include \"game_driver.s\"\nreset: sei\n ldx #$FF\n txs\n lda #" << tv
