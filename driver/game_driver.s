@@ -794,6 +794,7 @@ bleepOutput:
     sta bleepPHi
     ldy bleepFrac,x
     bne @fraction
+@fractionSet:
     sty bleepPLo
 @add:
     ldy bleepVibOff
@@ -836,9 +837,8 @@ bleepOutput:
     and #FX_GLISS
     beq :+
     ldy #0
-:   sty bleepPLo
-    lda bleepPHi
-    jmp @add
+:   lda bleepPHi
+    jmp @fractionSet
 @vibrato:                   ; Y = the vibrato's 1/256 semitones (signed)
     tya
     bpl :+
@@ -968,6 +968,24 @@ bleepChannelAhead:
     bvs bleepToStepped
     bvc bleepToEnvelopes
 
+; A channel's volume slide, bleepVolSlide units (signed): a part of bleepEffects, which goes on at its level.
+; (It and bleepTimes stand here, before bleepRestartEnvelopes, for the layout of the code after them.)
+bleepVolumeSlide:
+    lda bleepVol,x
+    and #$80
+    sta bleepGate           ; (free after the first test) the note's bit
+    eor bleepVol,x
+    clc
+    adc bleepVolSlide,x
+    bpl :+
+    lda #0
+:   cmp #64
+    bcc :+
+    lda #63
+:   ora bleepGate
+    sta bleepVol,x
+    jmp bleepEffectsLevel
+
 bleepReturnDpcm:
     rts
 bleepAheadOrDpcm:           ; (Z set for channel BLEEP_AHEAD)
@@ -1068,6 +1086,21 @@ bleepNoteOn:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up (0 without instrument)
     sta bleepAHi
     bvc bleepRestartEnvelopes ; (V is clear: bleepAHi was 0)
+
+; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
+; nibble's highest bit. Y = 0; bleepPLo and bleepPHi are lost.
+bleepTimes:
+    sta bleepPHi
+    dec bleepPLo            ; less 1: it is added with C set
+    lda #0
+    ldy #4
+:   asl a
+    asl bleepPHi
+    bcc :+
+    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
+:   dey
+    bne :--
+    rts
 
 bleepReadHigh:
     iny
@@ -1195,38 +1228,6 @@ bleepInstrument:
     and #3
     tax
     bcc bleepEnvelopesDone  ; (C is clear: the borrow)
-
-; A channel's volume slide, bleepVolSlide units (signed): a part of bleepEffects, which goes on at its level.
-bleepVolumeSlide:
-    lda bleepVol,x
-    and #$80
-    sta bleepGate           ; (free after the first test) the note's bit
-    eor bleepVol,x
-    clc
-    adc bleepVolSlide,x
-    bpl :+
-    lda #0
-:   cmp #64
-    bcc :+
-    lda #63
-:   ora bleepGate
-    sta bleepVol,x
-    jmp bleepEffectsLevel
-
-; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
-; nibble's highest bit. Y = 0; bleepPLo and bleepPHi are lost.
-bleepTimes:
-    sta bleepPHi
-    dec bleepPLo            ; less 1: it is added with C set
-    lda #0
-    ldy #4
-:   asl a
-    asl bleepPHi
-    bcc :+
-    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
-:   dey
-    bne :--
-    rts
 
 bleepCommandsHi:
     .hibytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
