@@ -506,7 +506,6 @@ bleepStepEnvelopes:
     ; past the last value: the one at the loop point, or the last value again when the
     ; envelope holds it (the position after it becomes 1), 0 when that is its only value
     ; (which a new note does not restart); the position less 1 is stored first
-    clc                     ; (for @next)
     iny
     lda (bleepEnv),y        ; the loop byte: loop point + 1, or 0 for the last value
     bne @loop
@@ -515,10 +514,10 @@ bleepStepEnvelopes:
     cpy #2                  ; C: more than one value
     lda #0
     sbc #0                  ; $FF for the only value
-    clc
     .byte $24               ; (bit zp: skips the tay)
 @loop:
     tay
+    clc                     ; (for @next)
     sta bleepEnvPos,x
     lda (bleepEnv),y
 @store:
