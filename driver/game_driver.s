@@ -833,8 +833,8 @@ bleepOutput:
     jmp bleepChannelsDone   ; the last channel
 @fraction:
     lda bleepFx,x
-    and #FX_GLISS
-    beq :+
+    asl a                   ; N: FX_GLISS
+    bpl :+
     ldy #0
 :   lda bleepPHi
     jmp @fractionSet
