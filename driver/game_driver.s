@@ -483,8 +483,8 @@ bleepDoLongInstrument:
     iny
     jmp bleepTakeInstrument
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
-; end byte, the value at the loop point (or the last value again, held from then on). A Volume envelope held on a silent value
-; (on the triangle: below 8) ends the note.
+; end byte, the value at the loop point (or the last value again, held from then on). A Volume
+; envelope held on a silent value (on the triangle: below 8) ends the note.
 ; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
