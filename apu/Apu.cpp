@@ -60,11 +60,14 @@ void Apu::catchUp() {
     const int shift = stepStart_;
     stepStart_ = 0;
     lastTime_ -= shift;
-    allDue_ -= shift;
     for (ApuChannel* c : channels()) {
-        c->due -= shift;
+        // A channel nobody writes keeps an old due time that allDue_ stands in for; raising it
+        // to allDue_ changes nothing it plays and keeps it from drifting down without bound
+        // (past the int range after some twenty minutes of emulated time).
+        c->due = std::max(c->due, allDue_) - shift;
         c->lastRun -= shift;
     }
+    allDue_ -= shift;
     if (frameIrq_ != kNone) frameIrq_ -= shift;
     if (dmc.nextIrq != kNone) dmc.nextIrq -= shift;
     if (earliestIrq_ != kNone) earliestIrq_ = std::max(0, earliestIrq_ - shift);

@@ -233,6 +233,24 @@ TEST(Apu, WriteBurstsAndStrayAddresses) {
     EXPECT_EQ(h.render(4000).size(), 4000u);
 }
 
+// The time base moves on as samples are read; a channel nobody writes must move with it, not
+// drift towards the end of the int range (reached after some twenty minutes of play).
+TEST(Apu, TimesOfUnwrittenChannelsStayNearTheCurrentStep) {
+    ApuHarness h;
+    h.write(0x4015, 0x01);
+    h.write(0x4000, 0xBF);
+    h.write(0x4002, 0x80);
+    for (int i = 0; i < 40; ++i) {
+        h.endFrames(10);
+        h.drain();
+    }
+    h.apu.catchUp();
+    const Apu& apu = h.apu;
+    using Channels = std::initializer_list<const ApuChannel*>;
+    for (const ApuChannel* c : Channels{&apu.pulse2, &apu.triangle, &apu.noise, &apu.dmc})
+        EXPECT_GT(c->due, -100000);
+}
+
 // Writes to an oscillator or register the VRC6 does not have change nothing.
 TEST(Apu, Vrc6IgnoresOscillatorsItDoesNotHave) {
     Vrc6Sound vrc6;
