@@ -166,8 +166,7 @@ struct EditorRig {
         edit.mode = mode;
     }
 
-    // Presses and releases each key as the sessions name them ("KMOD_LCTRL+SDLK_z"); a second passes
-    // between presses.
+    // Presses and releases each key; a second passes between presses.
     void press(const std::string& keys) {
         for (const KeyEvent& e : comboKeys(keys)) press(e);
     }

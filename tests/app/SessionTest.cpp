@@ -16,7 +16,6 @@
 
 namespace {
 
-std::string n(long v) { return std::to_string(v); }
 template <typename... T>
 std::string list(T... v) {
     std::string out;
@@ -56,46 +55,46 @@ struct Session {
         Program& program = *r->program;
         const auto& sel = e.selection;
         std::map<std::string, std::string> m = {
-            {"mode", n(int(e.mode))},
+            {"mode", list(int(e.mode))},
             {"cursor", list(e.cursor.row, e.cursor.channel, e.cursor.column)},
-            {"octave", n(e.octave)},
-            {"step", n(e.step)},
-            {"record", n(e.record)},
-            {"follow", n(e.cursorFollow)},
-            {"blockRepeat", n(e.blockRepeat)},
-            {"metronome", n(e.metronome)},
-            {"playStart", n(e.playPatternStartRow)},
+            {"octave", list(e.octave)},
+            {"step", list(e.step)},
+            {"record", list(e.record)},
+            {"follow", list(e.cursorFollow)},
+            {"blockRepeat", list(e.blockRepeat)},
+            {"metronome", list(e.metronome)},
+            {"playStart", list(e.playPatternStartRow)},
             {"selection", list(sel.channel1, sel.channel2, sel.row1, sel.row2, sel.marking)},
             {"repeatBlock",
              list(e.repeatBlock.pattern, e.repeatBlock.row1, e.repeatBlock.row2, e.repeatBlock.marking)},
             {"clipboard", list(e.clipboard.width, e.clipboard.height, e.clipboard.cells[0].note)},
-            {"order", n(e.currentOrder)},
-            {"instrument", n(e.currentInstrument)},
-            {"firstShown", n(e.firstShownInstrument)},
+            {"order", list(e.currentOrder)},
+            {"instrument", list(e.currentInstrument)},
+            {"firstShown", list(e.firstShownInstrument)},
             {"name", list(e.nameEditing, e.nameCursor)},
             {"envelope", list(e.currentEnvelope, e.typeFieldSelected)},
             {"envCursors",
              list(e.envelopeCursor[0], e.envelopeCursor[1], e.envelopeCursor[2], e.envelopeCursor[3])},
             {"status", "\"" + e.status.text + "\""},
-            {"running", n(program.running)},
+            {"running", list(program.running)},
             {"help", list(program.helpOverlay().isOpen(), program.helpOverlay().scroll())},
-            {"held", n(long(program.heldNoteKeys().size()))},
+            {"held", list(long(program.heldNoteKeys().size()))},
             {"undo", list(long(program.history().undoSteps()), program.history().modified())},
             {"play", list(player.playing, player.patternMode, player.currentOrder, player.currentRow)},
-            {"mask", n(player.channelMask)},
-            {"metronomeOn", n(player.metronomeOn)},
+            {"mask", list(player.channelMask)},
+            {"metronomeOn", list(player.metronomeOn)},
             {"repeat", list(player.repeatBlockOn, player.repeatMarkA, player.repeatMarkB)},
             {"lock", list(r->lock.depth, r->lock.maxDepth)}};
         std::string sounding;
         for (int c = 0; c < CHANNEL_COUNT; ++c)
-            sounding += (c ? "," : "") + n(player.channels[c].volume > 0 ? player.channels[c].noteOn : 0);
+            sounding += (c ? "," : "") + list(player.channels[c].volume > 0 ? player.channels[c].noteOn : 0);
         m["sounding"] = sounding;
         std::string requests;
         if (player.stopRequest.exchange(false)) requests += "stop ";
         if (player.resetRequest.exchange(false)) requests += "reset ";
         if (player.reconfigureRequest.exchange(false)) requests += "reconfigure ";
         if (player.maskChanged.exchange(false)) requests += "mask ";
-        if (int i = player.samplePreviewRequest.exchange(0)) requests += "preview" + n(i) + " ";
+        if (int i = player.samplePreviewRequest.exchange(0)) requests += "preview" + list(i) + " ";
         m["requests"] = requests.empty() ? "-" : requests.substr(0, requests.size() - 1);
         return m;
     }
@@ -105,10 +104,10 @@ struct Session {
         if (s.orders.count != o.orders.count ||
             !std::equal(s.orders.entries, s.orders.entries + s.orders.count, o.orders.entries)) {
             std::string v;
-            for (int i = 0; i < s.orders.count; ++i) v += (i ? "," : "") + n(s.orders.entries[i]);
+            for (int i = 0; i < s.orders.count; ++i) v += (i ? "," : "") + list(s.orders.entries[i]);
             add("orders", v);
         }
-        if (s.ntsc != o.ntsc) add("ntsc", n(s.ntsc));
+        if (s.ntsc != o.ntsc) add("ntsc", list(s.ntsc));
         for (int p = 0; p < MAX_PATTERNS; ++p)
             for (int c = 0; c < CHANNEL_COUNT; ++c)
                 for (int row = 0; row < ROWS_PER_PATTERN; ++row) {
@@ -117,21 +116,21 @@ struct Session {
                 }
         for (int i = 0; i < INSTRUMENT_SLOTS; ++i) {
             const Instrument &a = s.instruments[i], &b = o.instruments[i];
-            const std::string at = "inst" + n(i);
-            if (a.type != b.type) add(at + ".type", n(a.type));
+            const std::string at = "inst" + list(i);
+            if (a.type != b.type) add(at + ".type", list(a.type));
             for (int e = 0; e < ENVELOPE_COUNT; ++e) {
                 if (a.envelopes[e] == b.envelopes[e]) continue;
-                std::string v = n(a.envelopes[e].loopPoint) + ":";
+                std::string v = list(a.envelopes[e].loopPoint) + ":";
                 for (int k = 0; k < a.envelopes[e].length(); ++k)
-                    v += (k ? "," : "") + n(a.envelopes[e].values[k]);
-                add(at + ".env" + n(e), v);
+                    v += (k ? "," : "") + list(a.envelopes[e].values[k]);
+                add(at + ".env" + list(e), v);
             }
             if (!(a.pcm == b.pcm)) add(at + ".pcm", list(a.pcm.size, a.pcm.loop));
             if (!(a.dpcm == b.dpcm)) add(at + ".dpcm", list(a.dpcm.size, a.dpcm.loop));
             if (s.instrumentNames[i] != o.instrumentNames[i])
                 add(at + ".name", "\"" + s.instrumentNames[i] + "\"");
             if (s.instrumentColours[i] != o.instrumentColours[i])
-                add(at + ".colour", n(s.instrumentColours[i]));
+                add(at + ".colour", list(s.instrumentColours[i]));
         }
     }
     // Texts without the session folder's name, which changes from run to run.
@@ -155,11 +154,6 @@ struct Session {
     void noteSaid() {
         for (const std::string& text : said) note("said " + text);
         said.clear();
-    }
-    KeyEvent key(const std::string& combo, bool pressed) {
-        KeyEvent e = comboKeys(combo).at(0);
-        e.pressed = pressed;
-        return e;
     }
     void run(std::istringstream& in) {
         std::string verb, a;
@@ -193,16 +187,17 @@ struct Session {
         };
         if (verb == "press") {  // press COMBO...: each traced
             while (in >> a) {
-                x.press(key(a, true));
+                x.press(a);
                 snap();
             }
         } else if (verb == "repeat") {  // repeat N COMBO: traced once
             int n;
             in >> n >> a;
-            for (int i = 0; i < n; ++i) x.press(key(a, true));
+            for (int i = 0; i < n; ++i) x.press(a);
         } else if (verb == "down" || verb == "up") {  // down COMBO [CODE]: pressed and held (typing CODE)
             in >> a;
-            KeyEvent k = key(a, verb == "down");
+            KeyEvent k = comboKeys(a).at(0);
+            k.pressed = verb == "down";
             for (int code; in >> code;) k.unicode = uint16_t(code);
             verb == "down" ? x.program->onKeyDown(k) : x.program->onKeyUp(k);
         } else if (verb == "type") {  // type TEXT: character keys, no time between them
@@ -215,7 +210,7 @@ struct Session {
             table.handlers["test action"] = [this, section] { note("the " + section + " binding ran"); };
         } else if (verb == "preview") {  // preview COMBO NOTE: the note previewed for that key
             in >> a;
-            x.program->previewNote(key(a, true), *ints());
+            x.program->previewNote(comboKeys(a).at(0), *ints());
         } else if (verb == "drawn") {  // drawn TEXT: whether a redraw shows a text holding TEXT
             a = unescapeBytes(rest());
             x.program->drawScreen();

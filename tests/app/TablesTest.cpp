@@ -18,21 +18,16 @@
 #include "app/UriList.h"
 #include "tests/app/Golden.h"
 
-// Note names and octaves, the triangle's octave shift, noise notes, ABS for instruments that play
-// only absolute notes, PCM and DPCM replacements, empty fields.
 TEST(FormatCell, FieldsAsShown) {
     auto song = std::make_unique<Song>();
-    // Instrument 1: ordinary relative note envelope. 2: empty note envelope. 3: only absolute
-    // notes. 4: absolute then relative. 5: PCM. 6: DPCM.
-    int32_t* notes[] = {nullptr, nullptr, song->instruments[2].envelopes[ENV_NOTE].values,
-                        song->instruments[3].envelopes[ENV_NOTE].values,
-                        song->instruments[4].envelopes[ENV_NOTE].values};
-    notes[2][0] = END_MARKER;
-    notes[3][0] = 0x80 | 40, notes[3][1] = 0x80 | 52, notes[3][2] = END_MARKER;
-    notes[4][0] = 0x80 | 40, notes[4][1] = 64, notes[4][2] = END_MARKER;
+    // Instrument 1 plays relative notes, 2 an empty note envelope, 3 only absolute notes, 4 absolute
+    // then relative ones, 5 PCM, 6 DPCM.
+    const auto notes = [&](int i) { return song->instruments[i].envelopes[ENV_NOTE].values; };
+    notes(2)[0] = END_MARKER;
+    notes(3)[0] = 0x80 | 40, notes(3)[1] = 0x80 | 52, notes(3)[2] = END_MARKER;
+    notes(4)[0] = 0x80 | 40, notes(4)[1] = 64, notes(4)[2] = END_MARKER;
     song->instruments[5].type = INST_PCM;
     song->instruments[6].type = INST_DPCM;
-    // "note instrument command parameter channel" -> "note|instrument|effect|parameter".
     expectTable("app/cell_format", [&](const std::string& in) {
         std::istringstream fields(in);
         int note, instrument, command, parameter, channel;
@@ -44,8 +39,7 @@ TEST(FormatCell, FieldsAsShown) {
     });
 }
 
-// The window scale chosen from the setting and the work area; the picture's place in a window of
-// any size: the largest whole multiple that fits, centred.
+// The picture's place in a window of any size: the largest whole multiple that fits, centred.
 TEST(ScreenScale, ChoiceAndPlacement) {
     expectTable("app/screen_scale", [](const std::string& in) {
         std::istringstream f(in);
@@ -58,8 +52,7 @@ TEST(ScreenScale, ChoiceAndPlacement) {
     });
 }
 
-// "TARGET NxTIME...": a pacer for TARGET frames a second, then N frames drawn at TIME, TIME+1, ...
-// per group; its target, its delay at the start and after each group.
+// N frames drawn at TIME, TIME+1, ... per group.
 TEST(FramePacer, DelayStartsAtFrameTimeAndCreepsByOneMillisecondPerSecond) {
     expectTable("app/frame_pacer", [](const std::string& in) {
         std::istringstream f(in);
@@ -75,7 +68,6 @@ TEST(FramePacer, DelayStartsAtFrameTimeAndCreepsByOneMillisecondPerSecond) {
     });
 }
 
-// "user EXE-DIR XDG HOME EXISTING" and "backdrop SETTING CONFIG EXE-DIR EXISTING" ("-": unset).
 TEST(ConfigPaths, AsLookedFor) {
     expectTable("app/config_paths", [](const std::string& in) {
         std::istringstream f(in);
@@ -89,9 +81,8 @@ TEST(ConfigPaths, AsLookedFor) {
     });
 }
 
-// "set T" (a message stamped at T on a fresh clock) and "at T": the opacity then, fading in, held,
-// fading out, then gone (-1). A message within 255 ms of the one before shows at once; the first,
-// stamped just after start, must not wrap.
+// A message within 255 ms of the one before shows at once; the first, stamped just after start,
+// must not wrap.
 TEST(StatusMessage, FadeQuickSuccessorAndEarlyMessages) {
     expectTable("app/status_sequence", [](const std::string& in) {
         ManualClock clock;
@@ -106,8 +97,7 @@ TEST(StatusMessage, FadeQuickSuccessorAndEarlyMessages) {
     });
 }
 
-// "WIDTH HEIGHT [BYTES]" of a 0xAB picture: its square power-of-two texture, scales, the last
-// pixel's alpha and the bytes right of it and below it (0 once padded), or "refused".
+// A 0xAB picture: the padding is 0.
 TEST(Image, TextureLayoutPadsToPowerOfTwoSquare) {
     expectTable("app/texture_layout", [](const std::string& in) {
         Image img;

@@ -34,14 +34,12 @@ struct WavRig : EditorRig, TempDir {
     ~WavRig() { program.reset(); }  // stops an export still running before its folder goes
     size_t files() const { return size_t(std::distance(fs::directory_iterator(dir), {})); }
 
-    // Presses Left Ctrl+Left Shift+W with the dialog answering `answer`.
     void saveWav(const std::string& answer) {
         dialogs.answer = answer;
         statuses.clear();
         press("KMOD_LCTRL+KMOD_LSHIFT+SDLK_w");
     }
-    // Saves to `answer` when given, then runs the main loop until the export has reported its end
-    // (at most 20 s): the last status.
+    // Saves to `answer` if given; the last status once the export has ended (waiting 20 s at most).
     std::string finish(std::optional<std::string> answer = std::nullopt) {
         if (answer) saveWav(*answer);
         const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);

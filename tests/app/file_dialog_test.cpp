@@ -29,11 +29,6 @@ struct DialogHost : FixedHost {
         if (events.empty()) return e.kind = AppEvent::Quit, ++quitsSent, true;
         return FixedHost::pollEvent(e);
     }
-    // Key down and up; plain characters carry themselves as the typed character.
-    void key(uint32_t sym, uint16_t unicode = 0) {
-        events.push_back(AppEvent{AppEvent::Key, KeyEvent{sym, 0, unicode, true}, {}});
-        events.push_back(AppEvent{AppEvent::Key, KeyEvent{sym, 0, 0, false}, {}});
-    }
 };
 
 const std::vector<FileFilter> SONG_FILTER = {{"Songs (*.zcm)", "*.zcm"}, {"All files (*.*)", "*.*"}};
@@ -78,25 +73,23 @@ class FileDialog : public testing::Test {
     }
     void startIn(const std::string& folder) { dialogs.noteFileUsed((root / folder / "x").string()); }
     std::optional<std::string> askOpen() { return dialogs.askOpenPath(SONG_FILTER, "zcm"); }
-    std::optional<std::string> askSave() { return dialogs.askSavePath(SONG_FILTER, "zcm"); }
-    // Text typed as it is, <KEY> a key by its SDLK_ name, <drop NAME> a file dropped, <quit> the
-    // window closed.
+    // Text typed as it is (each character its key and the typed character), <KEY> a key by its SDLK_
+    // name, <drop NAME> a file dropped, <quit> the window closed.
     void play(const std::string& script) {
         for (size_t i = 0; i < script.size();) {
-            const size_t end = script.find('>', i);
-            if (script[i] != '<' || end == std::string::npos) {
-                host.key(uint8_t(script[i]), uint8_t(script[i]));
-                ++i;
+            const size_t end = script[i] == '<' ? script.find('>', i) : std::string::npos;
+            const bool named = end != std::string::npos;
+            const std::string word = named ? script.substr(i + 1, end - i - 1) : "";
+            const uint32_t sym = named ? 0 : uint8_t(script[i]);
+            i = named ? end + 1 : i + 1;
+            if (word == "quit" || word.starts_with("drop ")) {
+                host.events.push_back(word == "quit" ? AppEvent{AppEvent::Quit, {}, {}}
+                                                     : AppEvent{AppEvent::FileDrop, {}, at(word.substr(5))});
                 continue;
             }
-            const std::string word = script.substr(i + 1, end - i - 1);
-            i = end + 1;
-            if (word != "quit" && !word.starts_with("drop ")) {
-                host.key(keyNameTable().at("SDLK_" + word));
-                continue;
-            }
-            host.events.push_back(word == "quit" ? AppEvent{AppEvent::Quit, {}, {}}
-                                                 : AppEvent{AppEvent::FileDrop, {}, at(word.substr(5))});
+            const KeyEvent key{named ? keyNameTable().at("SDLK_" + word) : sym, 0, uint16_t(sym), true};
+            host.events.push_back(AppEvent{AppEvent::Key, key, {}});
+            host.events.push_back(AppEvent{AppEvent::Key, KeyEvent{key.sym, 0, 0, false}, {}});
         }
     }
 };
@@ -145,9 +138,8 @@ TEST_F(FileDialog, TabCompletesTheLastComponent) {
     });
 }
 
-// "open|save FOLDER SCRIPT": the dialog started in FOLDER, SCRIPT (as play() takes it; ROOT the
-// tree, which is also home), then Enter and Escape. The file chosen (relative to the tree) or
-// "none", the refusals drawn and the quits passed on.
+// The dialog started in FOLDER, SCRIPT as play() takes it (ROOT the tree, which is also home), then
+// Enter and Escape.
 TEST_F(FileDialog, ScriptsAsChosenOrRefused) {
     const char* oldHome = std::getenv("HOME");
     const std::string savedHome = oldHome ? oldHome : "";
@@ -162,7 +154,7 @@ TEST_F(FileDialog, ScriptsAsChosenOrRefused) {
         host.events.clear();
         quits = 0;
         play(script + "<RETURN><ESCAPE>");
-        const std::optional<std::string> got = kind == "open" ? askOpen() : askSave();
+        const auto got = kind == "open" ? askOpen() : dialogs.askSavePath(SONG_FILTER, "zcm");
         std::string out = got ? fs::path(*got).lexically_relative(root).string() : "none";
         if (got && dialogs.startFolder() != fs::path(*got).parent_path()) out += ", next starts elsewhere";
         for (const char* m : {"No such file", "No such folder", "Not a regular file"})

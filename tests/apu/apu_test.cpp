@@ -53,17 +53,15 @@ std::vector<std::pair<std::string, int>> state(const Apu& a) {
             {"enables", a.channelEnables()}};
 }
 
-struct Reads {
-    std::vector<int> addresses;
-    static std::uint8_t read(void* context, std::uint16_t address) {
-        static_cast<Reads*>(context)->addresses.push_back(address);
-        return 0xFF;  // every bit raises the level
-    }
-};
+// A DMC sample reader that logs the addresses read; every bit it answers raises the level.
+std::uint8_t logRead(void* log, std::uint16_t address) {
+    static_cast<std::vector<int>*>(log)->push_back(address);
+    return 0xFF;
+}
 
 std::string run(std::istream& script) {
     std::unique_ptr<ApuHarness> h;
-    Reads reads;
+    std::vector<int> reads;
     std::vector<int> last;
     std::ostringstream out;
     for (std::string line; std::getline(script, line) && line != "--- trace";) {
@@ -74,7 +72,7 @@ std::string run(std::istream& script) {
         if (op == "apu") {
             h = std::make_unique<ApuHarness>(a == "ntsc");
             changes(state(h->apu), last);
-            reads.addresses.clear();
+            reads.clear();
             out << line << "\n";
             continue;
         }
@@ -83,7 +81,7 @@ std::string run(std::istream& script) {
         if (op == "w") {  // w ADDRESS VALUE, both hex
             h->write(std::uint16_t(std::stoi(a, nullptr, 16)), std::uint8_t(std::stoi(b, nullptr, 16)));
         } else if (op == "reader") {  // the DMC reads through a log that answers $FF
-            h->apu.setSampleReader(Reads::read, &reads);
+            h->apu.setSampleReader(logRead, &reads);
         } else if (op == "steps" || op == "frames") {
             h->endSteps(std::stoi(a) * (op == "frames" ? ApuHarness::kStepsPerFrame : 1));
         } else if (op == "step") {  // N single steps, each traced
@@ -103,8 +101,8 @@ std::string run(std::istream& script) {
             throw std::runtime_error("unknown line: " + line);
         }
         seen << changes(state(h->apu), last);
-        for (int r : reads.addresses) seen << " read=" << std::hex << r << std::dec;
-        reads.addresses.clear();
+        for (int r : reads) seen << " read=" << std::hex << r << std::dec;
+        reads.clear();
         out << line << " |" << seen.str() << "\n";
     }
     return out.str();
@@ -126,6 +124,9 @@ Capture play(bool eager) {
     h.apu.setSampleReader(readSampleMemory, &image);
     Capture c;
     std::uint32_t rng = 99;
+    const auto take = [&] {
+        for (std::int16_t v : h.drain()) c.samples.push_back(v);
+    };
     auto w = [&](int address, int value) {
         h.write(static_cast<std::uint16_t>(address), static_cast<std::uint8_t>(value));
         if (eager) h.apu.catchUp();
@@ -134,10 +135,7 @@ Capture play(bool eager) {
         for (int i = 0; i < n; ++i) {
             h.endSteps(1);
             if (eager) h.apu.catchUp();
-            if (read && i % 50 == 49) {
-                const auto s = h.drain();
-                c.samples.insert(c.samples.end(), s.begin(), s.end());
-            }
+            if (read && i % 50 == 49) take();
         }
     };
     w(0x4015, 0x1F);
@@ -175,8 +173,7 @@ Capture play(bool eager) {
         if (frame == 30) {
             // Nobody reads for three seconds: the buffer runs full and drops what does not fit.
             steps(150 * 312, false);
-            const auto s = h.drain();
-            c.samples.insert(c.samples.end(), s.begin(), s.end());
+            take();
         }
         if (frame == 45) {
             EXPECT_EQ(h.apu.configure(true, 48000), nullptr);  // TV system switch
@@ -186,8 +183,7 @@ Capture play(bool eager) {
             steps(2, true);
         }
     }
-    const auto s = h.drain();
-    c.samples.insert(c.samples.end(), s.begin(), s.end());
+    take();
     h.apu.catchUp();
     const Apu& a = h.apu;
     c.state = {a.pulse1.phase,   a.pulse2.phase,        a.pulse1.delay,        a.triangle.phase,
@@ -201,25 +197,25 @@ std::vector<std::int16_t> readAll(Nonlinear_Buffer& out) {
     s.resize(static_cast<std::size_t>(out.readSamples(s.data(), static_cast<long>(s.size()))));
     return s;
 }
-// One sample per clock cycle makes resampled times exact; no high-pass, so levels hold.
-void setExact(Nonlinear_Buffer& out) {
-    ASSERT_EQ(out.setSampleRate(44100, 0), nullptr);
-    out.setClockRate(44100);
-    out.setBassFrequency(0);
+// 44100 samples a second from `clock` cycles; at one sample a cycle resampled times are exact,
+// and the high-pass is turned off so that levels hold.
+void setRates(Nonlinear_Buffer& out, long clock = 44100, int ms = 0) {
+    ASSERT_EQ(out.setSampleRate(44100, ms), nullptr);
+    out.setClockRate(clock);
+    if (clock == 44100) out.setBassFrequency(0);
     out.clear();
 }
 
 }  // namespace
 
 TEST(Apu, SampleMemoryAnswersOpenBusOutsideTheImage) {
-    std::vector<std::uint8_t> image = {1, 2, 3, 4};
+    std::vector<std::uint8_t> image = {1, 2, 3, 4}, empty;
+    // The image starts at $C000; below it, past its end and without one the bus answers $55.
     EXPECT_EQ(readSampleMemory(nullptr, 0xC000), 0x55);
-    // The image starts at $C000; below it and past its end the bus answers $55.
+    EXPECT_EQ(readSampleMemory(&empty, 0xC000), 0x55);
     for (const auto& [address, value] :
          {std::pair{0xBFFF, 0x55}, {0x8000, 0x55}, {0xC000, 1}, {0xC003, 4}, {0xC004, 0x55}, {0xFFFF, 0x55}})
         EXPECT_EQ(readSampleMemory(&image, std::uint16_t(address)), value) << std::hex << address;
-    std::vector<std::uint8_t> empty;
-    EXPECT_EQ(readSampleMemory(&empty, 0xC000), 0x55);
 }
 
 // Long bursts of writes carry time into the next step; unknown addresses only advance the clock.
@@ -315,7 +311,7 @@ TEST(BandLimitedSynth, StepsSettleExactlyAtEveryPhaseAndVolumeRescales) {
         EXPECT_EQ(synth.biasWord(), 0x10001u * static_cast<std::uint32_t>(unit));
         for (int phase = 0; phase < 64; ++phase) {
             Nonlinear_Buffer out;
-            setExact(out);
+            setRates(out);
             // Place the step at sample 100 + phase/32 (odd sample positions use the upper half).
             synth.addStepResampled((100u << 16) + static_cast<std::uint32_t>(phase) * 2048u, 3, out.linear);
             synth.addStepResampled((200u << 16) + static_cast<std::uint32_t>(phase) * 2048u, -1, out.linear);
@@ -355,7 +351,7 @@ TEST(NonlinearMixer, TablePassThroughAndTop) {
 TEST(Nonlinear_Buffer, OutOfRangeSumsClampAndAnOverfullBufferStaysInBounds) {
     for (int sign : {1, -1}) {
         Nonlinear_Buffer out;
-        setExact(out);
+        setRates(out);
         BandLimitedSynth synth(8);
         synth.setVolumeUnit(0.4);
         synth.addStepResampled(10u << 16, sign, out.linear);
@@ -366,9 +362,7 @@ TEST(Nonlinear_Buffer, OutOfRangeSumsClampAndAnOverfullBufferStaysInBounds) {
         EXPECT_EQ(s[99], sign > 0 ? 32767 : -32768);
     }
     Nonlinear_Buffer out;
-    ASSERT_EQ(out.setSampleRate(44100, 10), nullptr);
-    out.setClockRate(1662607);
-    out.clear();
+    setRates(out, 1662607, 10);
     BandLimitedSynth synth(12);
     synth.setVolumeUnit(0.1);
     for (int i = 0; i < 2000; ++i) {
@@ -419,9 +413,7 @@ TEST(Nonlinear_Buffer, FusedRead) {
     for (bool curve : {true, false}) {
         for (int nonlinearBass : {16, 90}) {
             Nonlinear_Buffer out;
-            ASSERT_EQ(out.setSampleRate(44100, 0), nullptr);
-            out.setClockRate(1662607);
-            out.clear();
+            setRates(out, 1662607);
             out.enableNonlinear(curve);
             out.nonlinear.setBassFrequency(nonlinearBass);
             BandLimitedSynth a(12), b(8);

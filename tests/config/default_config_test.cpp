@@ -52,7 +52,7 @@ std::string keyAnswer(Loaded& d, const std::string& c) {
 
 }  // namespace
 
-TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
+TEST(DefaultConfigBindings, EveryDefaultBindingIsInForceAndUserFilesReplaceThem) {
     Loaded d;
     EXPECT_EQ(d.registered,
               (std::vector<std::string>{"keyboard global", "order editor", "instrument select",
@@ -72,19 +72,17 @@ TEST(DefaultConfigBindings, EveryDefaultBindingIsInForce) {
     });
 
     expectTable("config/default_keys", [&d](const std::string& c) { return keyAnswer(d, c); });
-}
 
-// After a user file: a replaced binding is gone (replaced before the bindings were read),
-// modifiers must match for notes too, and a note name that is not a number is no note.
-TEST(DefaultConfigBindings, UserFileReplacesSingleValues) {
-    Loaded d(
+    // After a user file: a replaced binding is gone (replaced before the bindings were read),
+    // modifiers must match for notes too, and a note name that is not a number is no note.
+    Loaded u(
         "[general]\ntarget fps = 50\n"
         "[pattern editor]\nmove up = SDLK_w\n"
         "[keyboard global]\nsplit sample = SDLK_F9\nno such action = SDLK_F9 + KMOD_LCTRL\n"
         "[note input]\n24 = SDLK_k\nabc = SDLK_j\n");
-    expectTable("config/user_keys", [&d](const std::string& c) { return keyAnswer(d, c); });
+    expectTable("config/user_keys", [&u](const std::string& c) { return keyAnswer(u, c); });
     // An action the section does not have is bound, and fires nothing.
-    EXPECT_EQ(d.bindings.keyboardGlobal.combos.at({keysym::F1 + 8, keymod::LCTRL}), "no such action");
+    EXPECT_EQ(u.bindings.keyboardGlobal.combos.at({keysym::F1 + 8, keymod::LCTRL}), "no such action");
 }
 
 // Settings as "setting|value": what is used, the default for anything out of range.

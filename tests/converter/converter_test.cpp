@@ -1,8 +1,6 @@
-// The converter: names and labels; captured songs written out as assembler text (shared tables,
-// patterns, the DPCM layout and the data the driver cannot hold; scripts with kept traces in
-// tests/data/converter/song-data); and the command line as the program's entry runs it, with the
-// real Player: argument grammar, the files of a whole run, progress lines and failures, and a
-// real assembler and linker over the output.
+// The converter: names and labels; captured songs written out as assembler text (scripts in
+// tests/data/converter/song-data); the command line as the program's entry runs it, with the real
+// Player, and a real assembler and linker over the output.
 
 #include <gtest/gtest.h>
 
@@ -114,7 +112,6 @@ TEST(ConverterArguments, Grammar) {
 }
 
 TEST(Converter, WholeRunAssemblesAndLinks) {
-    // The shipped songs, and songs a and b, which share a kick drum from different slots.
     const auto run = [&](const Workspace& w, const char* dialect) {
         fs::create_directories(w.dir / "out");
         std::vector<std::string> args = {"-s", w.path("a.zcm"), w.path("song b.zcm")};
@@ -189,9 +186,8 @@ TEST(Converter, FailuresEndTheRunLoudly) {
 }
 
 TEST(Converter, EntryLabelAssemblesWhateverTheOutputIsCalled) {
-    // Names that are symbols already keep their label; the others get the prefix (output and
-    // label a line of tests/data/converter/entry-labels.txt). Each run is assembled and linked,
-    // and the label must be defined exactly once.
+    // Names that are symbols already keep their label, the others get the prefix; each run is
+    // assembled and linked, and the label must be defined exactly once.
     Workspace w("labels");
     std::ifstream table(BF_SOURCE_DIR "/tests/data/converter/entry-labels.txt");
     ASSERT_TRUE(table);

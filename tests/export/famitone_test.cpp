@@ -20,11 +20,7 @@ namespace {
 // A reader of FamiTone text written to the converter's grammar, as an independent client: a fault
 // of form ends the read with `error` set (as the converter stops), while cells and sequences
 // outside the converter's limits are collected in `refusals`, so that each can be compared.
-struct FamiToneRefusal {
-    FamiToneProblem problem;
-    int frame = -1, row = -1, channel = -1;
-    int instrument = -1;  // text number of the instrument or sequence line
-};
+using Place = std::tuple<FamiToneProblem, int, int, int, int>;  // problem, order, row, channel, slot
 
 struct FamiToneRead {
     std::string error;  // empty when the text parsed
@@ -32,7 +28,7 @@ struct FamiToneRead {
     int frames = 0;
     std::vector<std::vector<int>> dmc;  // SamplesAssigned, SamplesPitch, SamplesLoop
     std::map<int, std::vector<unsigned char>> samples;
-    std::vector<FamiToneRefusal> refusals;
+    std::vector<Place> refusals;  // the slot is the text number of the instrument or sequence line
 };
 
 FamiToneRead readFamiTone(const std::string& text) {
@@ -170,42 +166,32 @@ FamiToneRead readFamiTone(const std::string& text) {
     return out;
 }
 
-bool isRefusal(FamiToneProblem p) {
-    return p != FamiToneProblem::SampleNote && p != FamiToneProblem::NoiseNoteOff &&
-           p != FamiToneProblem::AbsoluteNote && p != FamiToneProblem::NotASample &&
-           p != FamiToneProblem::TableFull;
-}
-
-using Place = std::tuple<FamiToneProblem, int, int, int, int>;  // problem, order, row, channel, slot
-
 // What the reader refuses in the exported text, each cell of a pattern at its first order.
 std::multiset<Place> readerRefusals(const Song& song, const FamiToneRead& read) {
     std::multiset<Place> out;
     std::set<std::tuple<int, int, int, FamiToneProblem>> seen;
-    for (const FamiToneRefusal& r : read.refusals) {
-        if (r.frame < 0) {
-            out.insert({r.problem, -1, -1, -1, r.instrument + 1});
-        } else if (seen.insert({song.orders.entries[r.frame], r.row, r.channel, r.problem}).second) {
-            out.insert({r.problem, r.frame, r.row, r.channel, 0});
+    for (const auto& [problem, frame, row, channel, instrument] : read.refusals) {
+        if (frame < 0) {
+            out.insert({problem, -1, -1, -1, instrument + 1});
+        } else if (seen.insert({song.orders.entries[frame], row, channel, problem}).second) {
+            out.insert({problem, frame, row, channel, 0});
         }
     }
     return out;
 }
 
+// What the check reports as refused: all but its warnings.
 std::multiset<Place> checkRefusals(const std::vector<FamiToneFinding>& findings) {
+    using P = FamiToneProblem;
     std::multiset<Place> out;
     for (const FamiToneFinding& f : findings)
-        if (isRefusal(f.problem))
+        if (f.problem != P::SampleNote && f.problem != P::NoiseNoteOff && f.problem != P::AbsoluteNote &&
+            f.problem != P::NotASample && f.problem != P::TableFull)
             out.insert({f.problem, f.order, f.row, f.channel, f.isCell() ? 0 : f.instrument});
     return out;
 }
 
 }  // namespace
-
-// No instruments: empty sequence sections, an empty DMC table and no [Sample] section.
-TEST(FamiTone, SongWithoutInstrumentsWritesEmptySections) {
-    expectTestData("export/no-instruments.txt", exportFamiTone(*std::make_unique<Song>()));
-}
 
 // Cells as "note instrument byte2 byte3" in hexadecimal bytes; byte 3's high nibble is no effect.
 TEST(FamiTone, CellText) {
@@ -216,8 +202,10 @@ TEST(FamiTone, CellText) {
     });
 }
 
-// Scripts in tests/data/export, each with its exported text beside it.
+// Scripts in tests/data/export, each with its exported text beside it. With no instruments: empty
+// sequence sections, an empty DMC table and no [Sample] section.
 TEST(FamiTone, ScriptedSongsExportExactly) {
+    expectTestData("export/no-instruments.txt", exportFamiTone(*std::make_unique<Song>()));
     for (const std::string name : {"sequences", "dpcm-table", "whole-file"})
         expectTestData("export/" + name + ".txt", exportFamiTone(*songScript("export/" + name)));
 }

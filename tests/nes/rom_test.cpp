@@ -14,9 +14,9 @@
 #include "nes/ConsolePlayer.h"
 #include "player/OfflinePlayback.h"
 #include "song/SongFile.h"
+#include "tests/TraceScripts.h"
 #include "tests/converter/TestData.h"
 #include "tests/converter/TestFiles.h"
-#include "tests/TraceScripts.h"
 #include "tests/nsf/Listening.h"
 #include "tests/nsf/SongRig.h"
 
@@ -43,6 +43,17 @@ std::string bigSampleDemo(const ScratchDir& w, uint32_t size = 12 * 1024) {
     return path;
 }
 
+// Expects tests/data/export/<file>: each of its lines (but blank ones and comments) and, indented
+// below it, what `run` says of it.
+void expectKeptLines(const std::string& file, const std::function<std::string(const std::string&)>& run) {
+    expectKeptTrace(BF_SOURCE_DIR "/tests/data/export/" + file, [&](std::istream& script) {
+        std::string trace;
+        for (std::string line; std::getline(script, line) && line != "--- trace";)
+            if (!line.empty() && line[0] != '#') trace += line + "\n  " + run(line) + "\n";
+        return trace;
+    });
+}
+
 }  // namespace
 
 // Converted by the converter's own command line, assembled by ca65 and linked by ld65 at the
@@ -67,7 +78,8 @@ TEST(Rom, DataBytesAreWhatCa65MakesOfTheConverterText) {
         args.insert(args.end(), {"-o", w.path("music.s")});
         ASSERT_EQ(runConverter(args).code, 0);
 
-        const Rom rom = romFromConverterTexts(readConverterOutput(w.path("music.s"), c.songs, c.effects), true);
+        const Rom rom =
+            romFromConverterTexts(readConverterOutput(w.path("music.s"), c.songs, c.effects), true);
         const RomLayout& l = rom.layout;
         EXPECT_EQ(l.prgBanks, c.banks);
         EXPECT_EQ(l.dpcmStart % 64, 0u);
@@ -106,8 +118,8 @@ TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
         // The shell waits two vertical blanks before it enables the NMI: the driver's first
         // update comes three frames after the editor's. On NTSC it runs at the first NMI after
         // each of the editor's longer frames began, half a frame later on average.
-        const double frames = ntsc ? 3.5 : 3.0;
-        *lead = size_t(std::lround(frames * console.frameCycles() / double(console.clockRate()) * LISTEN_RATE));
+        const double delay = (ntsc ? 3.5 : 3.0) * console.frameCycles() / double(console.clockRate());
+        *lead = size_t(std::lround(delay * LISTEN_RATE));
         return std::vector<double>(samples.begin(), samples.end());
     };
     std::vector<double> demo;
@@ -151,17 +163,11 @@ TEST(Rom, WhatCannotBeBuiltFailsClearly) {
     std::filesystem::create_directories(w.path("other"));
     std::filesystem::copy_file(EXAMPLES + "demo.zcm", w.path("other/demo.zcm"));
     const std::string root = w.dir.string(), cli = BF_BINARY_DIR "/cli/bleepforge-cli ";
-    expectKeptTrace(BF_SOURCE_DIR "/tests/data/export/rom-cli.txt", [&](std::istream& script) {
-        std::string trace;
-        for (std::string line; std::getline(script, line) && line != "--- trace";) {
-            if (line.empty() || line[0] == '#') continue;
-            const std::string args = replaceAll(replaceAll(line, "$W", root), "$E/", EXAMPLES);
-            const int status = std::system((cli + args + " 2>" + w.path("err")).c_str());
-            const std::string err = replaceAll(replaceAll(w.read("err"), root, "$W"), EXAMPLES, "$E/");
-            trace += line + "\n  exit " + std::to_string(WEXITSTATUS(status)) + "; err " +
-                     replaceAll(err, "\n", "\\n") + "\n";
-        }
-        return trace;
+    expectKeptLines("rom-cli.txt", [&](const std::string& line) {
+        const std::string args = replaceAll(replaceAll(line, "$W", root), "$E/", EXAMPLES);
+        const int status = std::system((cli + args + " 2>" + w.path("err")).c_str());
+        const std::string err = replaceAll(replaceAll(w.read("err"), root, "$W"), EXAMPLES, "$E/");
+        return "exit " + std::to_string(WEXITSTATUS(status)) + "; err " + replaceAll(err, "\n", "\\n");
     });
     EXPECT_EQ(w.read("old.nes"), "an earlier ROM");
     // The driver numbers songs and effects in one byte, two to an entry.
@@ -171,36 +177,35 @@ TEST(Rom, WhatCannotBeBuiltFailsClearly) {
     EXPECT_EQ(errorOf([&] { exportRom(one, many); }), "129 sound effects given; a ROM holds at most 128");
 
     // Converter text: a good base changed as each line of tests/data/export/rom-texts.txt says.
-    const ConverterTexts good = {"music", "music:\n  .word BLEEP_L0, BLEEP_L1\nBLEEP_L0:\n  .word song\nBLEEP_L1:\n",
-                                 {"song: .byte 0\n"}, {}, ""};
-    expectKeptTrace(BF_SOURCE_DIR "/tests/data/export/rom-texts.txt", [&](std::istream& script) {
-        std::string trace;
-        for (std::string line; std::getline(script, line) && line != "--- trace";) {
-            if (line.empty() || line[0] == '#') continue;
-            const size_t space = line.find(' '), times = line.find(" times ");
-            const int count = times == std::string::npos ? 1 : std::stoi(line.substr(space + 1));
-            std::string text;
-            for (int i = 0; i < count; ++i)
-                text += line.substr(times == std::string::npos ? space + 1 : times + 7) + "\n";
-            ConverterTexts t = good;
-            if (line.starts_with("main"))
-                t.main = text;
-            else
-                (line.starts_with("dpcm") ? t.dpcm : t.songs[0]) += text;
-            const std::string error = errorOf([&] { romFromConverterTexts(t, false); });
-            trace += line + "\n  " + (error.empty() ? "built" : "error: " + error) + "\n";
-        }
-        return trace;
+    ConverterTexts good;
+    good.label = "music";
+    good.main = "music:\n  .word BLEEP_L0, BLEEP_L1\nBLEEP_L0:\n  .word song\nBLEEP_L1:\n";
+    good.songs = {"song: .byte 0\n"};
+    expectKeptLines("rom-texts.txt", [&](const std::string& line) {
+        const size_t space = line.find(' '), times = line.find(" times ");
+        const int count = times == std::string::npos ? 1 : std::stoi(line.substr(space + 1));
+        std::string text;
+        for (int i = 0; i < count; ++i)
+            text += line.substr(times == std::string::npos ? space + 1 : times + 7) + "\n";
+        ConverterTexts t = good;
+        if (line.starts_with("main"))
+            t.main = text;
+        else
+            (line.starts_with("dpcm") ? t.dpcm : t.songs[0]) += text;
+        const std::string error = errorOf([&] { romFromConverterTexts(t, false); });
+        return error.empty() ? "built" : "error: " + error;
     });
     // The same text with operators the converter writes assembles, little-endian and in order.
     ConverterTexts t = good;
-    t.songs[0] = "song: .BYTE <(song >> 6), >song, %101 * 2 | 1, ~0 & $FF, 7 - 2 - 1, 6 ^ 3, -(-3), +2, 9 / 2\n .word song - 1 + 2\n";
+    t.songs[0] =
+        "song: .BYTE <(song >> 6), >song, %101 * 2 | 1, ~0 & $FF, 7 - 2 - 1, 6 ^ 3, -(-3), +2, 9 / 2\n"
+        " .word song - 1 + 2\n";
     const Rom rom = romFromConverterTexts(t, false);
     const size_t at = 16 + 6;  // after the entry tables' three words
     const uint32_t song = rom.layout.dataStart + 6;
     EXPECT_EQ(std::vector<uint8_t>(rom.file.begin() + long(at), rom.file.begin() + long(at) + 11),
-              (std::vector<uint8_t>{uint8_t(song >> 6), uint8_t(song >> 8), 11, 255, 4, 5, 3, 2, 4, uint8_t(song + 1),
-                                    uint8_t((song + 1) >> 8)}));
+              (std::vector<uint8_t>{uint8_t(song >> 6), uint8_t(song >> 8), 11, 255, 4, 5, 3, 2, 4,
+                                    uint8_t(song + 1), uint8_t((song + 1) >> 8)}));
 }
 
 // The buttons, with the controller port read from RAM at $0400 instead (the core has no

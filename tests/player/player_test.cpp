@@ -6,7 +6,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -86,14 +85,7 @@ struct PlayerRig : RegisterTraceSink {
         c.instrument = uint8_t(instrument);
         c.setEffect(effect, param);
     }
-    static void setEnvelope(Envelope& env, const std::vector<int>& values, int loopPoint) {
-        env.loopPoint = loopPoint;
-        for (size_t i = 0; i < values.size(); ++i) env.values[i] = values[i];
-        env.values[values.size()] = END_MARKER;
-    }
 };
-
-const fs::path kDir = fs::path(BF_SOURCE_DIR) / "tests/data/player";
 
 // " cmdCHANNEL:CODE:ARGUMENT" for each driver command, the code in hexadecimal.
 struct CommandLog : DriverCommandSink {
@@ -170,7 +162,7 @@ std::string run(std::istream& script) {
                 else
                     values.push_back(num(a[i]));
             }
-            PlayerRig::setEnvelope(song.instruments[arg(0)].envelopes[kinds.at(a[1])], values, loop);
+            setEnvelope(song.instruments[arg(0)].envelopes[kinds.at(a[1])], values, loop);
         } else if (op == "type") {
             static const std::map<std::string, InstrumentType> types = {
                 {"pcm", INST_PCM}, {"dpcm", INST_DPCM}, {"pulse", INST_PCM_PULSE}, {"saw", INST_PCM_SAW}};
@@ -240,25 +232,7 @@ std::string run(std::istream& script) {
     return out.str();
 }
 
-KEPT_TRACE_SUITE(PlayerTrace, kDir, run);
-
-// Writes of pulse 1's registers and the frame counter, in order, as text: "4017=40 4002=00".
-std::string pulse1Writes(const std::vector<RegisterWrite>& writes) {
-    std::string out;
-    char w[16];
-    for (const RegisterWrite& r : writes)
-        if ((r.address >= 0x4001 && r.address <= 0x4003) || r.address == 0x4017) {
-            std::snprintf(w, sizeof w, "%s%04X=%02X", out.empty() ? "" : " ", r.address, r.value);
-            out += w;
-        }
-    return out;
-}
-
-int pitchForPeriod(const Player& player, int period) {
-    for (int p = 256; p < 96 * 256; ++p)
-        if (player.periodForPitch(p) == period) return p;
-    return -1;
-}
+KEPT_TRACE_SUITE(PlayerTrace, fs::path(BF_SOURCE_DIR) / "tests/data/player", run);
 
 const std::string demoPath = std::string(BF_SOURCE_DIR) + "/examples/demo.zcm";
 const fs::path dir = scratch();
@@ -320,8 +294,9 @@ TEST(PlayerOutput, PeriodAndVibratoTables) {
     expectTestData("player/tables.out", out.str() + "\n");
 }
 
-// Pulse 1 going from one period to another ("FROM TO", FROM -1 after a reset): its writes, the
-// period remembered and the one it sounds, kept in tests/data/player/cases/pulse_periods.txt.
+// Pulse 1 going from one period to another ("FROM TO", FROM -1 after a reset): its writes and the
+// frame counter's ("4017=40 4002=00"), the period remembered and the one it sounds, kept in
+// tests/data/player/cases/pulse_periods.txt.
 TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
     PlayerRig rig;
     ChannelState& ch = rig.player.channels[0];
@@ -334,11 +309,19 @@ TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
             rig.apu.endScanline();
         }
         ch.lastPeriod = from;
-        ch.pitch = pitchForPeriod(rig.player, to);
+        // The first pitch that gives TO.
+        for (ch.pitch = 256; ch.pitch < 96 * 256 && rig.player.periodForPitch(ch.pitch) != to;) ++ch.pitch;
         rig.writes.clear();
         rig.player.writeChannels();
         for (int i = 0; i < 8; ++i) rig.apu.endScanline();
-        return pulse1Writes(rig.writes) + " | period " + std::to_string(ch.lastPeriod) + ", sounding " +
+        std::string out;
+        char w[16];
+        for (const RegisterWrite& r : rig.writes)
+            if ((r.address >= 0x4001 && r.address <= 0x4003) || r.address == 0x4017) {
+                std::snprintf(w, sizeof w, "%s%04X=%02X", out.empty() ? "" : " ", r.address, r.value);
+                out += w;
+            }
+        return out + " | period " + std::to_string(ch.lastPeriod) + ", sounding " +
                std::to_string(rig.apu.pulse1.period());
     });
 }
@@ -348,8 +331,8 @@ TEST(PlayerOutput, DamagedSongDataPlaysWithoutFault) {
     Instrument& inst = rig.song.instruments[1];
     for (int32_t& v : inst.envelopes[ENV_VOLUME].values) v = 0x1F0;  // no marker, values too big
     inst.envelopes[ENV_NOTE].values[0] = END_MARKER;                 // empty envelope
-    PlayerRig::setEnvelope(inst.envelopes[ENV_DUTY], {0x40, 0x80}, -7);
-    PlayerRig::setEnvelope(inst.envelopes[ENV_FINETUNE], {127, 130}, 400);
+    setEnvelope(inst.envelopes[ENV_DUTY], {0x40, 0x80}, -7);
+    setEnvelope(inst.envelopes[ENV_FINETUNE], {127, 130}, 400);
     rig.song.instruments[2].type = INST_PCM;
     const uint8_t pcm[3] = {1, 2, 3};
     rig.song.instruments[2].pcm.assign(pcm, 3, true);

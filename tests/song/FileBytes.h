@@ -1,5 +1,5 @@
 #pragma once
-// Builds song and instrument files byte by byte for the file tests.
+// Builds song and instrument files byte by byte for the file tests, and runs bleepforge-cli.
 
 #include <sys/wait.h>
 #include <unistd.h>
@@ -8,6 +8,8 @@
 #include <fstream>
 
 #include <gtest/gtest.h>
+
+#include "song/Song.h"
 
 struct FileBytes {
     std::vector<uint8_t> bytes;
@@ -21,9 +23,7 @@ struct FileBytes {
         return *this;
     }
     FileBytes& zeros(size_t n) { return bytes.insert(bytes.end(), n, 0), *this; }
-    // Name length and name.
     FileBytes& name(const std::string& s) { return u8(int(s.size())).text(s); }
-    // Loop point, count and values of one envelope.
     FileBytes& envelope(int loop, std::initializer_list<int> values) {
         return u8(loop).u8(int(values.size())).raw(values);
     }
@@ -81,4 +81,12 @@ inline std::string writeFile(const std::filesystem::path& file, const std::vecto
 // The whole model a file loads to, as `bleepforge-cli dump` prints it.
 inline std::string dumpOf(const std::vector<uint8_t>& bytes) {
     return runTool("dump '" + writeFile(scratch() / "dumped", bytes) + "'").out;
+}
+
+// An envelope of `values` as the editor leaves it: the marker after them, zeros after that.
+inline void setEnvelope(Envelope& envelope, const std::vector<int>& values, int loopPoint) {
+    std::fill(std::begin(envelope.values), std::end(envelope.values), 0);
+    for (size_t i = 0; i < values.size(); ++i) envelope.values[i] = values[i];
+    envelope.values[values.size()] = END_MARKER;
+    envelope.loopPoint = loopPoint;
 }

@@ -5,7 +5,6 @@
 #include <sndfile.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <csignal>
@@ -133,13 +132,6 @@ FileBytes instrumentOfVersion(int version) {
     return f;
 }
 
-void setEnvelope(Envelope& envelope, const std::vector<int>& values, int loopPoint) {
-    std::fill(std::begin(envelope.values), std::end(envelope.values), 0);
-    for (size_t i = 0; i < values.size(); ++i) envelope.values[i] = values[i];
-    envelope.values[values.size()] = END_MARKER;
-    envelope.loopPoint = loopPoint;
-}
-
 std::vector<uint8_t> bytesOf(const SampleSlot& s) {
     return s.empty() ? std::vector<uint8_t>{} : std::vector<uint8_t>(s.data.get(), s.data.get() + s.size);
 }
@@ -252,13 +244,15 @@ TEST(SongFile, LegacySamplesBecomePcmInstruments) {
     expectTestData("song/crowded.json", dumpOf(full.bytes));
 }
 
+// Refused by loadSong, dump and save.
 TEST(SongFile, RefusedFilesLeaveTheSongAlone) {
-    std::vector<FileBytes> bad(5);
+    std::vector<FileBytes> bad(6);
     bad[0].songHeader(12, 0, 1, 0).u8(0);
     bad[1].songHeader(11, 0, 0, 0).u8(0);  // no orders
     bad[2].text("ZephyrcantorTunf").raw({11, 0, 1, 0, 0});
     bad[3].songHeader(11, 0, 1, 0).bytes.pop_back();  // 19 bytes
     bad[4].text("ZephyrcantorInst").raw({4, 0, 1, 0, 0});
+    bad[5].text("not a bleepforge file");
     for (const auto& f : bad) {
         auto song = std::make_unique<Song>();
         song->instrumentNames[1] = "keep";
@@ -267,9 +261,13 @@ TEST(SongFile, RefusedFilesLeaveTheSongAlone) {
         EXPECT_FALSE(loadSong(*song, f.bytes.data(), f.bytes.size(), hooks));
         EXPECT_EQ(hooks.calls, std::vector<std::string>{"stop"});  // a refused file still stops playback
         EXPECT_EQ(std::tie(song->instrumentNames[1], song->speed), std::make_tuple("keep", 3));
-        // dump reads the last, an instrument file, as one.
-        if (&f != &bad.back()) expectRefused("dump '" + writeFile(scratch() / "bad.zcm", f.bytes) + "'");
+        // dump reads bad[4], an instrument file, as one.
+        if (&f != &bad[4]) expectRefused("dump '" + writeFile(scratch() / "bad.zcm", f.bytes) + "'");
     }
+    const fs::path dir = scratch();
+    expectRefused("dump '" + (dir / "missing.zcm").string() + "'");
+    expectRefused("save '" + (dir / "bad.zcm").string() + "' '" + (dir / "out.zcm").string() + "'");
+    EXPECT_FALSE(fs::exists(dir / "out.zcm"));
 }
 
 TEST(SongFile, OutOfRangeInputIsClampedNotTrusted) {
@@ -321,8 +319,7 @@ TEST(SongFile, TruncatedFilesLoadWhatIsThereAndZeroTheRest) {
 }
 
 TEST(SongFile, FailedSaveKeepsThePreviousFile) {
-    namespace fs = std::filesystem;
-    fs::path dir = fs::path(testing::TempDir()) / ("songsave" + std::to_string(getpid()));
+    const fs::path dir = scratch() / "save";
     fs::create_directories(dir / "occupied" / "x");
     std::string path = (dir / "song.zcm").string();
     auto song = std::make_unique<Song>();
@@ -361,7 +358,8 @@ TEST(SongFile, FailedSaveKeepsThePreviousFile) {
     fs::remove_all(dir);
 }
 
-TEST(SongModel, EmptinessIgnoresTheNonMusicalNibble) {
+// What the writer keeps: cells not empty but for the non-musical nibble, instruments up to the last used.
+TEST(SongModel, EmptinessAndTheLastUsedInstrument) {
     auto song = std::make_unique<Song>();
     EXPECT_TRUE(isEmptyCell(PatternCell{0, 0, 0, 0xF0}));
     for (PatternCell cell : {PatternCell{1, 0, 0, 0}, PatternCell{0, 1, 0, 0}, PatternCell{0, 0, 0x10, 0},
@@ -377,10 +375,8 @@ TEST(SongModel, EmptinessIgnoresTheNonMusicalNibble) {
     cell.setEffect(0xF, 0xA5);
     EXPECT_EQ(cell, (PatternCell{0, 0, 0xAF, 0x75}));
     EXPECT_EQ(std::make_tuple(cell.effect(), cell.parameter()), std::make_tuple(0xF, 0xA5));
-}
 
-TEST(SongModel, LastUsedInstrumentCountsWhatTheWriterMustKeep) {
-    auto song = std::make_unique<Song>();
+    song = std::make_unique<Song>();
     EXPECT_TRUE(isDefaultInstrument(song->instruments[1]));
     uint8_t bytes[4] = {1, 2, 3, 4};
     song->instruments[200].dpcm.assign(bytes, 4, true);  // sample only: not counted
@@ -405,25 +401,20 @@ TEST(SongModel, LastUsedInstrumentCountsWhatTheWriterMustKeep) {
     EXPECT_EQ(std::tie(song->instrumentNames[200], song->instrumentColours[200]), std::make_tuple("", 4));
 }
 
-TEST(ExampleSong, CommittedFilesAreWhatMakeExampleWrites) {
+// The committed example song and instrument are what make_example writes; their dumps.
+TEST(CliDump, ExampleSongAndInstrument) {
     fs::path dir = scratch() / "example";
     fs::create_directories(dir);
     std::string cmd = std::string("'") + BF_BINARY_DIR + "/examples/make_example' '" + dir.string() + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0);
-    for (const char* name : {"example.zcm", "example.zci"}) {
+    for (const std::string name : {"example.zcm", "example.zci"}) {
         std::string written = slurp(dir / name);
         EXPECT_FALSE(written.empty()) << name;
         EXPECT_EQ(written, slurp(fs::path(BF_SOURCE_DIR) / "examples" / name))
             << name << " differs from make_example's";
-    }
-}
-
-// The dump of the example song and instrument.
-TEST(CliDump, ExampleSongAndInstrument) {
-    for (const char* name : {"example.zcm", "example.zci"}) {
-        ToolRun r = runTool("dump '" BF_SOURCE_DIR "/examples/" + std::string(name) + "'");
+        ToolRun r = runTool("dump '" BF_SOURCE_DIR "/examples/" + name + "'");
         ASSERT_EQ(r.status, 0) << r.err;
-        expectTestData(std::string("song/") + name + ".json", r.out);
+        expectTestData("song/" + name + ".json", r.out);
     }
 }
 
@@ -444,15 +435,6 @@ TEST(CliDump, OldSongWithOddNameAndItsUpgrade) {
     ASSERT_EQ(saved.status, 0) << saved.err;
     std::string after = runTool("dump '" + newPath + "'").out;
     EXPECT_EQ(after, before.replace(before.find("\"version\":1,"), 12, "\"version\":11,"));
-}
-
-// Files that are no song, or missing, are refused by dump and save.
-TEST(CliDump, RefusedFilesFailWithAMessage) {
-    fs::path dir = scratch();
-    expectRefused("dump '" + writeFile(dir / "bad", FileBytes().text("not a bleepforge file").bytes) + "'");
-    expectRefused("dump '" + (dir / "missing.zcm").string() + "'");
-    expectRefused("save '" + (dir / "bad").string() + "' '" + (dir / "out.zcm").string() + "'");
-    EXPECT_FALSE(fs::exists(dir / "out.zcm"));
 }
 
 // Each version loads to the instrument in tests/data/song/instrument-version-N.json; into a slot
@@ -491,18 +473,16 @@ TEST(InstrumentFile, RefusedFilesLeaveTheSlotAlone) {
     SongLoadHooks hooks;
     EXPECT_FALSE(loadInstrument(*song, 0, good.bytes.data(), good.bytes.size(), hooks));
     EXPECT_TRUE(song->instrumentNames[0].empty());
-    std::string path = testing::TempDir() + "/slot0-" + std::to_string(getpid()) + ".zci";
-    std::filesystem::remove(path);
+    const std::string path = (scratch() / "slot0.zci").string();
     EXPECT_FALSE(saveInstrument(*song, 0, path));
-    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(fs::exists(path));
     EXPECT_FALSE(loadInstrument(*song, 1, path, hooks));
 }
 
 TEST(InstrumentFile, SaveAndLoadRestoresAllButTheColour) {
     auto song = std::make_unique<Song>();
     fillEverything(*song);  // slot 8: a looping PCM sample, a one-shot DPCM one
-    const Instrument& inst = song->instruments[8];
-    std::string path = testing::TempDir() + "/saved" + std::to_string(getpid()) + ".zci";
+    const std::string path = (scratch() / "saved.zci").string();
     ASSERT_TRUE(saveInstrument(*song, 8, path));
     std::vector<uint8_t> bytes = serializeInstrument(*song, 8);
     EXPECT_EQ(std::tie(bytes[16], bytes.back()),
@@ -513,15 +493,15 @@ TEST(InstrumentFile, SaveAndLoadRestoresAllButTheColour) {
     RecordingHooks hooks;
     hooks.current = 3;
     ASSERT_TRUE(loadInstrument(*other, 3, path, hooks));
-    EXPECT_TRUE(other->instruments[3] == inst);
+    EXPECT_TRUE(other->instruments[3] == song->instruments[8]);
     EXPECT_EQ(std::tie(other->instrumentNames[3], other->instrumentColours[3]),
               std::make_tuple(song->instrumentNames[8], 2));
     EXPECT_EQ(hooks.cursor, int(song->instrumentNames[8].size()));
-    std::filesystem::remove(path);
 }
 
-// Sample instruments have no text form: copying one leaves the text alone.
-TEST(InstrumentText, SampleInstrumentsDoNotCopy) {
+// Each paste of song/instrument-paste.in, the instrument it gives and its copy, against
+// instrument-paste.txt. Sample instruments have no text form: copying one leaves the text alone.
+TEST(InstrumentText, PastesGiveTheirInstruments) {
     for (InstrumentType type : {INST_PCM, INST_DPCM}) {
         Instrument inst;
         inst.type = type;
@@ -529,11 +509,6 @@ TEST(InstrumentText, SampleInstrumentsDoNotCopy) {
         EXPECT_FALSE(instrumentToText(inst, text));
         EXPECT_EQ(text, "untouched");
     }
-}
-
-// Each paste of song/instrument-paste.in, the instrument it gives and its copy, against
-// instrument-paste.txt.
-TEST(InstrumentText, PastesGiveTheirInstruments) {
     std::ifstream in(BF_SOURCE_DIR "/tests/data/song/instrument-paste.in");
     std::ostringstream out;
     for (std::string line; std::getline(in, line);) {
@@ -548,9 +523,7 @@ TEST(InstrumentText, PastesGiveTheirInstruments) {
             inst.pcm.assign(pcm, 2, true);
         }
         out << line << "\n";
-        for (const auto& [from, to] : {std::pair{"\\n", "\n"}, {"\\r", "\r"}, {"\\t", "\t"}})
-            for (size_t at; (at = line.find(from)) != std::string::npos;) line.replace(at, 2, to);
-        instrumentFromText(line, inst);
+        instrumentFromText(unescapeBytes(line), inst);
         out << "  type " << inst.type << ", pcm " << inst.pcm.size << (inst.pcm.loop ? " looping" : "")
             << "\n";
         for (const Envelope& e : inst.envelopes) {
@@ -561,9 +534,7 @@ TEST(InstrumentText, PastesGiveTheirInstruments) {
         // The copy as the editor shows it, which pastes back to the same envelopes.
         std::string copy;
         ASSERT_TRUE(instrumentToText(inst, copy)) << line;
-        out << "  copy ";
-        for (char c : copy) out << (c == '\r' ? "\\r" : c == '\n' ? "\\n" : std::string(1, c));
-        out << "\n";
+        out << "  copy " << escapeBytes(copy) << "\n";
         Instrument back;
         instrumentFromText(copy, back);
         EXPECT_EQ(back.type, inst.type) << line;
@@ -572,8 +543,10 @@ TEST(InstrumentText, PastesGiveTheirInstruments) {
     expectTestData("song/instrument-paste.txt", out.str());
 }
 
-// Sounds of one level ("NAME RATE FRAMES") and the length they load to, in song/pcm_lengths.txt.
+// Sounds of one level ("NAME RATE FRAMES") and the length they load to, in song/pcm_lengths.txt;
+// paths and the names they give, in song/sample_names.txt.
 TEST_F(SampleImport, LengthFollowsRateInEveryFormat) {
+    expectTable("song/sample_names", [](const std::string& path) { return sampleNameFromPath(path); });
     expectTable("song/pcm_lengths", [&](const std::string& c) {
         std::string name;
         int rate = 0, frames = 0;
@@ -648,38 +621,15 @@ TEST_F(SampleImport, ChannelsAreAveragedAndFullScaleGivesTheEnds) {
     EXPECT_EQ(pcm(2), std::vector<uint8_t>(10, 64));  // trunc(63 / 64 + 64)
 }
 
-TEST_F(SampleImport, DpcmBytesAreTakenAsTheyAre) {
-    Instrument& inst = song->instruments[3];
-    uint8_t old[2] = {1, 2};
-    inst.pcm.assign(old, 2, true);
-    inst.dpcm.assign(old, 2, true);
-    inst.envelopes[ENV_VOLUME].values[0] = 240;
-    // The other slot, the envelopes and (but for the type) the instrument stay.
-    ASSERT_TRUE(loadDpcmSample(*song, 3, writeFile(dir / "snare.dmc", {0x00, 0xFF, 0x55, 0xAA})));
-    EXPECT_EQ(std::tie(inst.type, inst.dpcm.loop, song->instrumentNames[3]),
-              std::make_tuple(INST_DPCM, false, "snare.dmc"));
-    EXPECT_EQ(bytesOf(inst.dpcm), (std::vector<uint8_t>{0x00, 0xFF, 0x55, 0xAA}));
-    EXPECT_EQ(pcm(3), (std::vector<uint8_t>{1, 2}));
-    EXPECT_EQ(inst.envelopes[ENV_VOLUME].values[0], 240);
-    ASSERT_TRUE(
-        loadPcmSample(*song, 3, writeSound("x.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7801, 1, {0.0})));
-    EXPECT_EQ(std::tie(inst.type, inst.dpcm.size), std::make_tuple(INST_PCM, 4u));
-    ASSERT_TRUE(loadDpcmSample(*song, 3, writeFile(dir / "empty.dmc", {})));
-    EXPECT_EQ(std::tie(inst.type, inst.dpcm.size, song->instrumentNames[3]),
-              std::make_tuple(INST_DPCM, 0u, "empty.dmc"));
-}
-
-// Paths and the names they give, kept in tests/data/song/sample_names.txt.
-TEST_F(SampleImport, NamesComeFromTheLastPathComponent) {
-    expectTable("song/sample_names", [](const std::string& path) { return sampleNameFromPath(path); });
-}
-
-TEST_F(SampleImport, BadInputChangesNothing) {
+// Bad input changes nothing. A DPCM file's bytes are taken as they are; the other sample, the
+// envelopes and (but for the type) the instrument stay.
+TEST_F(SampleImport, BadInputChangesNothingAndDpcmBytesAreTakenAsTheyAre) {
     Instrument& inst = song->instruments[6];
     inst.type = INST_PCM_SAW;
     uint8_t old[3] = {7, 8, 9};
     inst.pcm.assign(old, 3, true);
     inst.dpcm.assign(old, 3, true);
+    inst.envelopes[ENV_VOLUME].values[0] = 240;
     song->instrumentNames[6] = "keep";
     Instrument before = inst;
 
@@ -698,9 +648,22 @@ TEST_F(SampleImport, BadInputChangesNothing) {
     EXPECT_FALSE(loadDpcmSample(*song, 0, good)) << "slot 0 is no instrument";
     EXPECT_FALSE(loadDpcmSample(*song, 256, good));
     EXPECT_TRUE(inst == before && song->instrumentNames[6] == "keep");
+
+    ASSERT_TRUE(loadDpcmSample(*song, 6, writeFile(dir / "snare.dmc", {0x00, 0xFF, 0x55, 0xAA})));
+    EXPECT_EQ(std::tie(inst.type, inst.dpcm.loop, song->instrumentNames[6]),
+              std::make_tuple(INST_DPCM, false, "snare.dmc"));
+    EXPECT_EQ(bytesOf(inst.dpcm), (std::vector<uint8_t>{0x00, 0xFF, 0x55, 0xAA}));
+    EXPECT_EQ(pcm(6), (std::vector<uint8_t>{7, 8, 9}));
+    EXPECT_EQ(inst.envelopes[ENV_VOLUME].values[0], 240);
     // The replaced buffer leaves the song with the import, to be released outside the lock.
     ImportedSample imported;
     ASSERT_TRUE(readDpcmSample(good, imported));
     ASSERT_TRUE(applyImportedSample(*song, 6, imported));
-    EXPECT_EQ(std::tie(imported.sample.size, inst.dpcm.size), std::make_tuple(3u, 1u));
+    EXPECT_EQ(std::tie(imported.sample.size, inst.dpcm.size), std::make_tuple(4u, 1u));
+    ASSERT_TRUE(
+        loadPcmSample(*song, 6, writeSound("x.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7801, 1, {0.0})));
+    EXPECT_EQ(std::tie(inst.type, inst.dpcm.size), std::make_tuple(INST_PCM, 1u));
+    ASSERT_TRUE(loadDpcmSample(*song, 6, writeFile(dir / "empty.dmc", {})));
+    EXPECT_EQ(std::tie(inst.type, inst.dpcm.size, song->instrumentNames[6]),
+              std::make_tuple(INST_DPCM, 0u, "empty.dmc"));
 }
