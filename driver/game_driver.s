@@ -67,8 +67,8 @@ bleepNibble   = bleepEnv                ; the volume nibble (and X while it is w
 
 bleepEntry    = BLEEP_RAM               ; 2: the converter's entry tables
 bleepSong     = BLEEP_RAM + 2           ; 2: header of the song playing
-bleepMode     = BLEEP_RAM + 4           ; TV system (0 NTSC, 96 PAL: the PAL periods' place in the
-                                        ; tables) + state (0 stopped, 1 playing, 3 paused)
+bleepMode     = BLEEP_RAM + 4           ; TV system (0 NTSC, BLEEP_PAL PAL: the PAL periods' place
+                                        ; in the table) + state (0 stopped, 1 playing, 3 paused)
 bleepTmp      = BLEEP_RAM + 5
 bleepSfxLo    = BLEEP_RAM + 6           ; effect data, high byte 0 when none plays
 bleepSfxHi    = BLEEP_RAM + 7
@@ -159,6 +159,14 @@ bleepBits:                  ; and the channel bits by channel, in the first four
     .byte 1, 2, 4, 8, 2
 bleepQuietValues:
     .byte $30, $30, $80, $30
+
+; The state becomes A.
+bleepState:
+    eor bleepMode
+    and #3
+    eor bleepMode           ; the state's bits from A, the others kept
+    sta bleepMode
+    rts
 
 bleep_play:
     ldy #0
@@ -850,8 +858,8 @@ bleepOutput:
 :   lda bleepPHi
     jmp @fineTune
 @upper:
-    cmp #95
-    bcs @outside            ; not 1-95
+    cmp #96 - BLEEP_LOW_NOTE
+    bcs @outside            ; not 8-95
 @upperIn:                   ; C is clear
     adc bleepMode
     tay
@@ -860,16 +868,17 @@ bleepOutput:
 @outside:
     ldy #0
     sty bleepPLo
-    cmp #$7F
-    lda #95                 ; 96 and up: 96
+    cmp #128 - BLEEP_LOW_NOTE
+    lda #96 - BLEEP_LOW_NOTE ; 96 and up: 96
     bcc @upperIn
-    lda #$FF                ; 0 and below: 1 ($FF and the carry add 0)
+    lda #$FF                ; below 8: 8 ($FF and the carry add 0)
     bcs @lower
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
-    sbc #64                 ; C is clear (X < 3): note - 1
-    cmp #48
-    bcs @upper              ; notes 49 and up have high byte 0, and 97 and up are outside
+    sbc #64 + BLEEP_LOW_NOTE - 1 ; C is clear (X < 3): note - 8, the table's index
+    cmp #49 - BLEEP_LOW_NOTE
+    bcs @upper              ; notes 49 and up have high byte 0, 97 and up and 7 and below are
+                            ; outside
 @lower:                     ; C is clear; the PAL periods follow the NTSC ones, and the
     adc bleepMode           ; state adds 1 (playing)
     tay
@@ -1390,11 +1399,11 @@ bleepStreamPattern:
 bleep_init:
     and #1
     beq :+
-    lda #96
+    lda #BLEEP_PAL
 :   sta bleepMode           ; no song
     stx bleepEntry
     sty bleepEntry+1
-    bpl bleepSfxEnd         ; (N is clear: A is 0 or 96) no sound effect, and silence
+    bpl bleepSfxEnd         ; (N is clear: A is 0 or 92) no sound effect, and silence
 bleep_stop:
     lda #0
     jsr bleepState
@@ -1420,14 +1429,6 @@ bleepQuiet:
     bpl @channel
     lda #$0F
     sta $4015
-    rts
-
-; The state becomes A.
-bleepState:
-    eor bleepMode
-    and #3
-    eor bleepMode           ; the state's bits from A, the others kept
-    sta bleepMode
 bleepReturn:
     rts
 
