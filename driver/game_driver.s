@@ -160,6 +160,15 @@ bleepBits:                  ; and the channel bits by channel, in the first four
 bleepQuietValues:
     .byte $30, $30, $80, $30
 
+; Stream X's pattern after the one it plays, found in a frame before it is needed.
+bleepLookAhead:
+    jsr bleepOrderPattern
+    lda bleepPtr
+    sta bleepNextLo,x
+    lda bleepPtr+1
+    sta bleepNextHi,x
+    rts
+
 ; The state becomes A.
 bleepState:
     eor bleepMode
@@ -364,13 +373,8 @@ bleepSfxUpdate:
     rts
 @loop:
     iny
-    lda (bleepEnv),y        ; the address to go on at
-    tax
-    iny
-    lda (bleepEnv),y
-    sta bleepEnv+1
+    jsr bleepEnvWord        ; the address to go on at
     sta bleepSfxHi
-    stx bleepEnv
     ldy #0
     beq @read
 @periodLow:
@@ -1471,25 +1475,17 @@ bleepEntryWord:
     sta bleepEnv
     lda bleepEntry+1
     sta bleepEnv+1
-    jsr @word
+    jsr bleepEnvWord
     pla
     tay
-@word:
+; bleepEnv = the word at bleepEnv + Y, its low byte in X and its high byte in A too.
+bleepEnvWord:
     lda (bleepEnv),y
     tax
     iny
     lda (bleepEnv),y
     sta bleepEnv+1
     stx bleepEnv
-    rts
-
-; Stream X's pattern after the one it plays, found in a frame before it is needed.
-bleepLookAhead:
-    jsr bleepOrderPattern
-    lda bleepPtr
-    sta bleepNextLo,x
-    lda bleepPtr+1
-    sta bleepNextHi,x
     rts
 
 ; Sound effect A on the pulse X (0 or 1) for its first pulse part.
