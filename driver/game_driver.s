@@ -150,8 +150,8 @@ bleepAudible:               ; per channel the lowest Volume value heard (the tri
 bleepLevelVolumes:          ; the channel volume a level read sets: the one Cxy gives the level
     .byte 0, 8, 12, 16, 17  ; (y x 63 / 15; of two, the lower y's), else the level's lowest
     .byte 21, 29, 33, 37, 38, 42, 50, 54, 58, 59, 63
-bleepVolumes:               ; the lowest channel volume of each level 0-15, and 64
-    .repeat 17, i
+bleepVolumes:               ; the lowest channel volume of each level 0-15 (level 15's upper
+    .repeat 16, i           ; bound is the next table's byte: below 63 or not, 63 is stored)
         .byte (i * 63 + 14) / 15
     .endrep
 bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
