@@ -143,8 +143,6 @@ SONG_CHANNELS    = 5
 .include "game_periods.inc"
 bleepArpNext:               ; the arpeggio's step after each step
     .byte 1, 2, 3, 1
-bleepOffsets:
-    .byte 0, 4, 8, 12
 bleepAudible:               ; per channel the lowest Volume value heard (the triangle's is 8)
     .byte $10, $10, $80, $10
 bleepLevelVolumes:          ; the channel volume a level read sets: the one Cxy gives the level
@@ -1423,7 +1421,10 @@ bleepQuiet:
     lda bleepBits,x
     and bleepTmp
     bne @next
-    ldy bleepOffsets,x
+    txa
+    asl a
+    asl a
+    tay                     ; the channel's registers
     lda bleepQuietValues,x
     sta $4000,y
     lda #$08                ; sweep off
