@@ -43,7 +43,9 @@ int checksum(const uint8_t* bytes, size_t size, int length) {
     return length << 20 | sum;
 }
 
-State fromRegisters(const std::array<int, 20>& r) {
+using Registers = std::array<int, 20>;
+
+State fromRegisters(const Registers& r) {
     const int v1 = r[0] & 15, v2 = r[4] & 15, n = r[12] & 15;
     return {v1 ? (r[0] >> 2 & 0x30) | v1 : 0, v1 ? (r[3] & 7) << 8 | r[2] : -1,
             v2 ? (r[4] >> 2 & 0x30) | v2 : 0, v2 ? (r[7] & 7) << 8 | r[6] : -1,
@@ -51,12 +53,14 @@ State fromRegisters(const std::array<int, 20>& r) {
             n, n ? (r[14] >> 3 & 0x10) | (r[14] & 15) : -1, -1, -1};
 }
 
-// Per frame of the cartridge from its first NMI on, the sounding state its writes leave.
-std::vector<State> cartridgeStates(const std::vector<uint8_t>& rom, int frames) {
+// Per frame of the cartridge from its first NMI on, the sounding state its writes leave (and in
+// `kept`, the registers themselves).
+std::vector<State> cartridgeStates(const std::vector<uint8_t>& rom, int frames,
+                                   std::vector<Registers>* kept = nullptr) {
     auto buffer = std::make_unique<Nonlinear_Buffer>();
     auto apu = std::make_unique<Apu>(*buffer);
     ConsolePlayer cart(rom, ConsoleFileKind::Nes, *apu);
-    std::array<int, 20> registers = {};
+    Registers registers = {};
     std::vector<ApuWrite> writes;
     cart.runFrame(nullptr, &writes);  // the NMI is enabled during this frame
     std::vector<State> states;
@@ -69,6 +73,7 @@ std::vector<State> cartridgeStates(const std::vector<uint8_t>& rom, int frames) 
             if (wr.address == 0x4015 && (wr.value & 0x10)) started = true;
         }
         states.push_back(fromRegisters(registers));
+        if (kept) kept->push_back(registers);
         if (started) {
             states.back()[8] = registers[0x10];
             const size_t at = 16 + 0xC000 - 0x8000 + size_t(registers[0x12]) * 64;
@@ -129,6 +134,7 @@ const std::string UPDATE_ONLY = " jsr bleep_update\n rti";
 // its states, the Player's of the song or of `heard` (one frame more) and of the effect.
 struct DriverRun {
     std::vector<State> ours, music, theirs;
+    std::vector<Registers> registers;
 };
 DriverRun runCartridge(const std::string& nmi, int frames, Song& song, Song* fx = nullptr,
                        Song* heard = nullptr) {
@@ -142,8 +148,11 @@ DriverRun runCartridge(const std::string& nmi, int frames, Song& song, Song* fx 
     testing::internal::GetCapturedStdout();
     EXPECT_FALSE(rom.empty());
     if (rom.empty()) return {};
-    return {cartridgeStates(rom, frames), playerStates(heard ? *heard : song, frames + 1),
-            fx ? playerStates(*fx, frames) : std::vector<State>{}};
+    DriverRun r;
+    r.ours = cartridgeStates(rom, frames, &r.registers);
+    r.music = playerStates(heard ? *heard : song, frames + 1);
+    if (fx) r.theirs = playerStates(*fx, frames);
+    return r;
 }
 
 // The song plays in the cartridge as the Player plays it (or plays `heard`) for `frames` frames,
@@ -257,6 +266,13 @@ TEST(GameDriver, PauseHoldsTheSongAndStopSilencesIt) {
     for (int f = 40; f < 70; ++f) EXPECT_EQ(r.ours[size_t(f)], SILENT) << f;
     EXPECT_EQ(differences({r.ours.begin() + 70, r.ours.begin() + 149}, r.music, 40, "after the pause"), 0);
     for (int f = 150; f < 200; ++f) EXPECT_EQ(r.ours[size_t(f)], SILENT) << f;
+    // What the silencing writes leave: the pulses and the noise at constant volume 0, the
+    // pulses' sweeps off, the triangle's linear counter at 0.
+    for (size_t f : {40, 150}) {
+        const Registers& w = r.registers[f];
+        const std::array<int, 6> left = {w[0], w[1], w[4], w[5], w[8], w[12]};
+        EXPECT_EQ(left, (std::array<int, 6>{0x30, 8, 0x30, 8, 0x80, 0x30})) << f;
+    }
 }
 
 // bleep_play while a song plays starts it again from its first row, in whatever frame of a row
