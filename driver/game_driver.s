@@ -368,6 +368,7 @@ bleepSfxUpdate:
 @end:
     lda #0                  ; bleepSfxRelease gives the channels back
     sta bleepSfxHi
+@return:
     rts
 @loop:
     iny
@@ -385,6 +386,7 @@ bleepSfxUpdate:
     lda (bleepEnv),y
     sta $4002,x
     jmp @next
+bleepPaused = @return       ; (bleep_update's return while the song is paused)
 
 bleepCommandsLo:            ; (bleepCommandsHi follows the row reader)
     .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
@@ -394,8 +396,6 @@ bleepCommandsLo:            ; (bleepCommandsHi follows the row reader)
 bleepSfxAlone:
     jsr bleepSfxUpdate      ; no song: the effect alone
     jmp bleepSfxRelease
-bleepPaused:
-    rts
 
 ; The effect plays first, so that the song leaves alone the channels it takes in this frame; an
 ; effect that ended in it gives them back after the song's channels.
