@@ -167,14 +167,6 @@ bleepLookAhead:
     sta bleepNextHi,x
     rts
 
-; The state becomes A.
-bleepState:
-    eor bleepMode
-    and #3
-    eor bleepMode           ; the state's bits from A, the others kept
-    sta bleepMode
-    rts
-
 bleep_play:
     ldy #0
     jsr bleepEntryWord
@@ -416,6 +408,16 @@ bleep_update:
     bpl :-
     sta bleepKnown          ; A >= $80: the song data lies at $8000 and up
     bmi :++
+; An effect that has ended gives its channels back to the song. (It stands here, where no code
+; runs into it, so that bleepChannel's bmi reaches bleepStepEnvelopes.)
+bleepSfxRelease:
+    lda bleepSfxHi
+    bne bleepSfxKept
+    lda bleepSfxOwn
+    beq bleepSfxKept
+    jmp bleepSfxEnd
+bleepSfxKept:
+    rts
 :   jsr bleepLookAhead
 :   ldx #0
 bleepChannel:
@@ -456,17 +458,7 @@ bleepChannelsDone:          ; (where the noise's output ends)
     jsr bleepReadDpcm       ; the commands of the next frame
 :   lda bleepWait+BLEEP_AHEAD
     cmp #1
-    beq bleepReadAhead      ; its row comes in the next frame
-; An effect that has ended gives its channels back to the song.
-bleepSfxRelease:
-    lda bleepSfxHi
-    bne :+
-    lda bleepSfxOwn
-    beq :+
-    jmp bleepSfxEnd
-:   rts
-bleepToAhead:
-    jmp bleepChannelAhead   ; its row is read
+    bne bleepSfxRelease     ; else its row comes in the next frame: it is read now
 ; Channel BLEEP_AHEAD's row of the next frame, read now (it goes on at bleepAheadDone).
 bleepReadAhead:
     ldx #BLEEP_AHEAD
@@ -477,7 +469,7 @@ bleepReadAhead:
     bne bleepChannelReadNow
 bleepChannelRead:
     cpx #BLEEP_AHEAD
-    beq bleepToAhead
+    beq bleepChannelAhead   ; its row is read
 bleepChannelReadNow:
     lda bleepPatLo,x
     sta bleepPtr
@@ -492,6 +484,19 @@ bleepDoLongNote:            ; (two commands': here only for the layout of the co
 bleepDoLongInstrument:
     iny
     jmp bleepTakeInstrument
+; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
+; as after reading it.
+bleepChannelAhead:
+    lda bleepAheadWait
+    sta bleepWait,x
+    lda bleepAheadRow
+    sta bleepGate           ; bit 7
+    and #$1F
+    tay
+    dey
+    sty bleepLevel
+    bit bleepGate
+    bvs bleepEnvStepped     ; else on to the envelopes' step
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
 ; end byte, the value at the loop point (or the last value again, held from then on). A Volume
 ; envelope held on a silent value (on the triangle: below 8) ends the note.
@@ -963,21 +968,6 @@ bleepOutput:
     bne @control
 bleepNibbleOut = @nibbleOut ; where bleepScaled goes on
 
-; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
-; as after reading it.
-bleepChannelAhead:
-    lda bleepAheadWait
-    sta bleepWait,x
-    lda bleepAheadRow
-    sta bleepGate           ; bit 7
-    and #$1F
-    tay
-    dey
-    sty bleepLevel
-    bit bleepGate
-    bvs bleepToStepped
-    bvc bleepToEnvelopes
-
 ; A channel's volume slide, bleepVolSlide units (signed): a part of bleepEffects, which goes on at its level.
 ; (It and bleepTimes stand here, before bleepRestartEnvelopes, for the layout of the code after them.)
 bleepVolumeSlide:
@@ -1050,9 +1040,7 @@ bleepReadPos:               ; (where the DPCM stream's reader ends too)
                             ; or the DPCM stream
     bit bleepAHi
     bpl :+
-bleepToStepped:
     jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
-bleepToEnvelopes:
 :   jmp bleepStepEnvelopes
 
 bleepDoEnd:
@@ -1507,4 +1495,12 @@ bleep_sfx:
     sta bleepSfxHi
     lda #1
     sta bleepSfxWait
+    rts
+
+; The state becomes A.
+bleepState:
+    eor bleepMode
+    and #3
+    eor bleepMode           ; the state's bits from A, the others kept
+    sta bleepMode
     rts
