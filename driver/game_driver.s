@@ -385,9 +385,6 @@ bleepCommandsLo:            ; (bleepCommandsHi follows the row reader)
     .lobytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
     .lobytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
     .lobytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
-bleepSfxAlone:
-    jsr bleepSfxUpdate      ; no song: the effect alone
-    jmp bleepSfxRelease
 
 ; The effect plays first, so that the song leaves alone the channels it takes in this frame; an
 ; effect that ended in it gives them back after the song's channels.
@@ -408,8 +405,10 @@ bleep_update:
     bpl :-
     sta bleepKnown          ; A >= $80: the song data lies at $8000 and up
     bmi :++
+bleepSfxAlone:
+    jsr bleepSfxUpdate      ; no song: the effect alone
 ; An effect that has ended gives its channels back to the song. (It stands here, where no code
-; runs into it, so that bleepChannel's bmi reaches bleepStepEnvelopes.)
+; of the frame runs into it, so that bleepChannel's bmi reaches bleepStepEnvelopes.)
 bleepSfxRelease:
     lda bleepSfxHi
     bne bleepSfxKept
