@@ -230,7 +230,7 @@ bleepOrderPattern:
     asl a                   ; C: patterns 128 and up lie in the list's second page
     pha
     ldy bleepPtr
-    jsr bleepHeaderWord     ; the pattern pointer list (C stays)
+    jsr bleepHeaderNext     ; the pattern pointer list (C stays)
     bcc :+
     inc bleepAHi
 :   pla
@@ -248,6 +248,7 @@ bleepHeaderWord:
     sta bleepEnv
     lda bleepSong+1
     sta bleepEnv+1
+bleepHeaderNext:            ; (bleepEnv holds the header already)
     lda (bleepEnv),y
     sta bleepALo
     iny
@@ -1459,10 +1460,9 @@ bleepRewrite:
 bleepEntryWord:
     asl a
     pha
-    lda bleepEntry
-    sta bleepEnv
+    ldx bleepEntry
     lda bleepEntry+1
-    sta bleepEnv+1
+    jsr bleepEnvSet         ; bleepEnv = the entry tables
     jsr bleepEnvWord
     pla
     tay
@@ -1472,6 +1472,7 @@ bleepEnvWord:
     tax
     iny
     lda (bleepEnv),y
+bleepEnvSet:                ; (bleepEnv = A:X)
     sta bleepEnv+1
     stx bleepEnv
     rts
