@@ -379,7 +379,8 @@ bleepSfxUpdate:
     lda (bleepEnv),y
     sta $4002,x
     jmp @next
-bleepPaused = @return       ; (bleep_update's return while the song is paused)
+bleepPaused = @return       ; (bleep_update's return while the song is paused, and
+bleepSfxKept = bleepPaused  ; bleepSfxRelease's while the effect keeps its channels)
 
 bleepCommandsLo:            ; (bleepCommandsHi follows the row reader)
     .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
@@ -416,8 +417,6 @@ bleepSfxRelease:
     lda bleepSfxOwn
     beq bleepSfxKept
     jmp bleepSfxEnd
-bleepSfxKept:
-    rts
 :   jsr bleepLookAhead
 :   ldx #0
 bleepChannel:
