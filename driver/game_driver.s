@@ -422,11 +422,10 @@ bleepSfxRelease:
 bleepChannel:
     lda #$FF
     sta bleepLevel
-    lda bleepVol,x
-    sta bleepGate           ; bit 7
     dec bleepWait,x
     beq bleepChannelRead
-    tay
+    lda bleepVol,x
+    sta bleepGate           ; bit 7
     bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
     jmp bleepEffects
 bleepChannelDone:           ; where a channel the sound effect has ends
@@ -461,15 +460,15 @@ bleepChannelsDone:          ; (where the noise's output ends)
 ; Channel BLEEP_AHEAD's row of the next frame, read now (it goes on at bleepAheadDone).
 bleepReadAhead:
     ldx #BLEEP_AHEAD
-    lda bleepVol,x
-    sta bleepGate           ; bit 7
     lda #$FF
     sta bleepLevel
     bne bleepChannelReadNow
 bleepChannelRead:
     cpx #BLEEP_AHEAD
-    beq bleepChannelAhead   ; its row is read
+    beq bleepChannelAhead   ; its row is read (bleepChannelAhead sets bleepGate from it)
 bleepChannelReadNow:
+    lda bleepVol,x
+    sta bleepGate           ; bit 7
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
