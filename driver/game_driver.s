@@ -476,10 +476,7 @@ bleepChannelReadNow:
     ldy #0
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
-bleepDoLongNote:            ; (two commands': here only for the layout of the code after them)
-    iny
-    jmp bleepNoteOn
-bleepDoLongInstrument:
+bleepDoLongInstrument:      ; (here only for the layout of the code after it)
     iny
     jmp bleepTakeInstrument
 ; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
@@ -913,17 +910,19 @@ bleepOutput:
     beq @triangle
     ; pulse: duty from the song, else from the Duty/Mode envelope
     lda bleepDutyOv,x
-    bmi :+
-    lsr a
-    ror a
-    ror a                   ; duty 0-3 to bits 6-7, C clear
-    bcc :++
-:   lda bleepVal+8,x        ; duty in bits 6-7 (the data's values have no other bits)
-:   ora bleepNibble
+    bpl @dutySong
+    lda bleepVal+8,x        ; duty in bits 6-7 (the data's values have no other bits)
+@duty:
+    ora bleepNibble
 @control:                   ; (the triangle's, Y = 8)
     sta $4000,y
     inx                     ; the next channel: the noise comes after these
     jmp bleepChannel
+@dutySong:
+    lsr a
+    ror a
+    ror a                   ; duty 0-3 to bits 6-7, C clear
+    bcc @duty
 @x00:
     inc bleepAHi            ; a period of $x00 (note 18 on NTSC): 1 more
     bne @period
@@ -1097,6 +1096,10 @@ bleepTimes:
 :   dey
     bne :--
     rts
+
+bleepDoLongNote:            ; (command $D5 n: the note in A; Y stays below 256 in a row)
+    iny
+    bne bleepNoteOn
 
 bleepReadHigh:
     iny
