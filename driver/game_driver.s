@@ -239,7 +239,7 @@ bleepOrderPattern:
     sta bleepPtr
     iny
     lda (bleepALo),y
-    sta bleepPtr+1
+    sta bleepPtr+1          ; (which A keeps: bleepStreamPattern takes it)
     rts
 
 ; bleepALo/bleepAHi = the word at offset Y of the song's header (bleepEnv), Y = offset + 1.
@@ -1374,8 +1374,7 @@ bleepStreamPattern:
     sta bleepPtr
     lda bleepNextHi,x
     bne @known
-    jsr bleepOrderPattern   ; (none looked up: bleepKnown is clear already)
-    lda bleepPtr+1
+    jsr bleepOrderPattern   ; (none looked up: bleepKnown is clear already); A = bleepPtr+1
 @known:
     sta bleepPtr+1
     sta bleepPatHi,x
