@@ -160,11 +160,18 @@ bleepQuietValues:
 
 ; Stream X's pattern after the one it plays, found in a frame before it is needed.
 bleepLookAhead:
-    jsr bleepOrderPattern
+    jsr bleepOrderPattern   ; A = bleepPtr+1
+    sta bleepNextHi,x
     lda bleepPtr
     sta bleepNextLo,x
-    lda bleepPtr+1
-    sta bleepNextHi,x
+    rts
+
+; The state becomes A. (It stands here, before bleep_play, for the layout of the code after it.)
+bleepState:
+    eor bleepMode
+    and #3
+    eor bleepMode           ; the state's bits from A, the others kept
+    sta bleepMode
     rts
 
 bleep_play:
@@ -1497,10 +1504,3 @@ bleep_sfx:
     sta bleepSfxWait
     rts
 
-; The state becomes A.
-bleepState:
-    eor bleepMode
-    and #3
-    eor bleepMode           ; the state's bits from A, the others kept
-    sta bleepMode
-    rts
