@@ -483,9 +483,6 @@ bleepChannelReadNow:
     ldy #0
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
-bleepDoLongInstrument:      ; (here only for the layout of the code after it)
-    iny
-    jmp bleepTakeInstrument
 ; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
 ; as after reading it.
 bleepChannelAhead:
@@ -1104,9 +1101,12 @@ bleepTimes:
     bne :--
     rts
 
-bleepDoLongNote:            ; (command $D5 n: the note in A; Y stays below 256 in a row)
-    iny
+bleepDoLongNote:            ; (commands $D5 n and $D8 n: the note or instrument in A; Y stays
+    iny                     ; below 256 in a row)
     bne bleepNoteOn
+bleepDoLongInstrument:
+    iny
+    bne bleepTakeInstrument
 
 bleepReadHigh:
     iny
