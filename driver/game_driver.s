@@ -834,12 +834,10 @@ bleepOutput:
     ; 16 periods repeat every 16 notes, the highest note on the shortest period
     and #$0F
     eor #$0F
-    sta bleepPLo
-    lda bleepVal+8+3
-    and #$40
-    asl a                   ; mode bit 7
-    ora bleepPLo
-    sta $400E
+    bit bleepVal+8+3        ; V: the mode (bit 6 of the Duty/Mode value)
+    bvc :+
+    ora #$80                ; mode bit 7
+:   sta $400E
     lda bleepNibble
     sta $400C
     lda #0
