@@ -143,8 +143,6 @@ SONG_CHANNELS    = 5
 .include "game_periods.inc"
 bleepArpNext:               ; the arpeggio's step after each step
     .byte 1, 2, 3, 1
-bleepAudible:               ; per channel the lowest Volume value heard (the triangle's is 8)
-    .byte $10, $10, $80, $10
 bleepLevelVolumes:          ; the channel volume a level read sets: the one Cxy gives the level
     .byte 0, 8, 12, 16, 17  ; (y x 63 / 15; of two, the lower y's), else the level's lowest
     .byte 21, 29, 33, 37, 38, 42, 50, 54, 58, 59, 63
@@ -495,10 +493,10 @@ bleepChannelAhead:
     dey
     sty bleepLevel
     bit bleepGate
-    bvs bleepEnvStepped     ; else on to the envelopes' step
+    bvs bleepEffects        ; else on to the envelopes' step
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
-; end byte, the value at the loop point (or the last value again, held from then on). A Volume
-; envelope held on a silent value (on the triangle: below 8) ends the note.
+; end byte, the value at the loop point (or the last value again, held from then on). (A Volume
+; envelope held on a silent value ends the note by the note cut that the song data holds there.)
 ; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
@@ -544,34 +542,6 @@ bleepStepEnvelopes:
     bcs @envelope           ; (no borrow: a kind is left)
     and #3
     tax
-bleepEnvStepped:
-    lda bleepVol,x
-    bpl bleepEnvDone
-    lda bleepVal,x
-    cmp bleepAudible,x      ; the lowest audible Volume value
-    bcs bleepEnvDone
-    ; a silent value: the note ends when the envelope stands on its last value for good
-    ldy bleepEnvPos,x
-    cpy #2
-    bcc @release            ; one value or held
-    lda bleepEnvLo,x
-    sta bleepEnv
-    lda bleepEnvHi,x
-    sta bleepEnv+1
-    lda (bleepEnv),y
-    cmp #$FF
-    beq :+                  ; the value read was the last: its loop byte tells
-    iny
-    lda (bleepEnv),y
-    cmp #$FF
-    bne bleepEnvDone
-:   iny
-    lda (bleepEnv),y
-    bne bleepEnvDone
-@release:
-    asl bleepVol,x          ; the note's bit off
-    lsr bleepVol,x
-bleepEnvDone:                ; on to the effects, which follow
 
 ; The continuous effects of channel X for this frame, while its note sounds (or starts): slides
 ; of pitch and volume (not on the frame a note starts), the volume level read, the arpeggio,
@@ -1039,7 +1009,7 @@ bleepReadPos:               ; (where the DPCM stream's reader ends too)
                             ; or the DPCM stream
     bit bleepAHi
     bpl :+
-    jmp bleepEnvStepped     ; a new instrument or note has made the envelopes' first step
+    jmp bleepEffects        ; a new instrument or note has made the envelopes' first step
 :   jmp bleepStepEnvelopes
 
 bleepDoEnd:
@@ -1054,7 +1024,7 @@ bleepDoEndRestart:
     and #<~FX_STEP
     sta bleepFx,x
 ; Runs channel X's commands from bleepPtr (Y = 0) up to the next wait, then goes on at
-; bleepStepEnvelopes (or bleepEnvStepped). The commands read on from bleepPtr + Y.
+; bleepStepEnvelopes (or bleepEffects). The commands read on from bleepPtr + Y.
 bleepRead:
     sty bleepAHi            ; no instrument taken yet
 bleepReadNext:
