@@ -261,17 +261,6 @@ bleepHeaderNext:            ; (bleepEnv holds the header already)
     sta bleepAHi
     rts
 
-; X = the register offset of the effect's part at offset A (a pulse part goes to the pulse the
-; effect was started on). Y is kept.
-.macro bleepSfxPart
-    cmp #8
-    bcs :+
-    bit bleepSfxOwn
-    bvc :+
-    eor #4
-:   tax
-.endmacro
-
 ; One frame of the sound effect: its register values up to the next wait.
 bleepSfxUpdate:
     lda bleepSfxHi
@@ -286,15 +275,6 @@ bleepSfxUpdate:
     sta bleepEnv
     ldy #0                  ; Y: the byte being read
     beq @read
-@periodHigh:
-    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
-    and #$18
-    lsr a
-    bleepSfxPart
-    lda (bleepEnv),y        ; the byte again
-    and #$07
-    sta $4003,x
-    bpl @next               ; (N is clear)
 @volume:
     ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
     sta bleepPLo            ; (free while the effect plays)
@@ -323,10 +303,8 @@ bleepSfxUpdate:
     bpl @volume
     cmp #$CA
     bcs @control
-    cmp #$98
-    bcc @periodHigh
     cmp #$9A
-    bcc @triangle
+    bcc @toneHigh
     cmp #$AA
     bcs @noisePeriod
     sbc #$9A - 1            ; C is clear
@@ -343,8 +321,10 @@ bleepSfxUpdate:
     lda #0
     sta $400F
     beq @next
-@triangle:
-    sbc #$18 - 1            ; C is clear: $98/$99 to $80/$81
+@toneHigh:
+    cmp #$98
+    bcc @periodHigh
+    sbc #$18                ; C is set: the triangle's $98/$99 to $80/$81
     sta $4008
     lda #4
     bne @own
@@ -360,30 +340,48 @@ bleepSfxUpdate:
     bcc :+
     inc bleepSfxHi          ; (which a loop keeps as bleepEnv+1)
 :   rts
-@notWait:                   ; $FC-$FF for $CA-$CD
-    cmp #$FF
-    bne @periodLow
-@end:
-    lda #0                  ; bleepSfxRelease gives the channels back
-    sta bleepSfxHi
-@return:
-    rts
 @loop:
     iny
     jsr bleepEnvWord        ; the address to go on at
     sta bleepSfxHi
     ldy #0
     beq @read
-@periodLow:
+@periodHigh:
+    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
+    and #$18
+    lsr a                   ; C clear: a high byte
+    ora #1                  ; (its register is the low byte's + 1)
+    bne @period
+@notWait:                   ; $FC-$FF for $CA-$CD
+    cmp #$FF
+    beq @end
     ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
     asl a
     asl a
-    and #$0C
-    bleepSfxPart
-    iny
-    lda (bleepEnv),y
-    sta $4002,x
+    and #$0C                ; (C is set: bit 6 of $FC-$FE)
+    iny                     ; the byte after it
+@period:
+    ; A = the part's register offset from $4002, + 1 for a high byte (C clear; Y then at the
+    ; byte itself, its bits 0-2 the value); a pulse part goes to the pulse the effect was
+    ; started on
+    tax
+    and #8
+    bne :+                  ; the triangle
+    bit bleepSfxOwn
+    bvc :+
+    txa
+    eor #4
+    tax
+:   lda (bleepEnv),y
+    bcs :+
+    and #$07
+:   sta $4002,x
     jmp @next
+@end:
+    lda #0                  ; bleepSfxRelease gives the channels back
+    sta bleepSfxHi
+@return:
+    rts
 bleepPaused = @return       ; (bleep_update's return while the song is paused, and
 bleepSfxKept = bleepPaused  ; bleepSfxRelease's while the effect keeps its channels)
 
@@ -397,10 +395,10 @@ bleepCommandsLo:            ; (bleepCommandsHi follows the row reader)
 ; effect that ended in it gives them back after the song's channels.
 bleep_update:
     lda bleepMode
-    and #3
-    lsr a
+    lsr a                   ; C: the state's bit 0 (a song plays or is paused)
     bcc bleepSfxAlone
-    bne bleepPaused
+    lsr a                   ; C: bit 1 (paused)
+    bcs bleepPaused
     jsr bleepSfxUpdate
     ; one stream whose next pattern is not known yet looks it up (each frame one, until all are)
     lda bleepKnown
