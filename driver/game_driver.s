@@ -778,8 +778,17 @@ bleepOutput:
 @fractionSet:
     sty bleepPLo
 @add:
-    ldy bleepVibOff
-    bne @vibrato
+    ldy bleepVibOff         ; the vibrato's 1/256 semitones (signed)
+    beq @fineTune
+    tya
+    bpl :+
+    dec bleepPHi            ; a negative one: $FF in the high byte
+:   clc
+    adc bleepPLo
+    sta bleepPLo
+    bcc :+
+    inc bleepPHi
+:   lda bleepPHi
 @fineTune:
     ldy bleepVal+12,x       ; fine-tune: value - 127
     cpy #127
@@ -818,17 +827,6 @@ bleepOutput:
     ldy #0
 :   lda bleepPHi
     jmp @fractionSet
-@vibrato:                   ; Y = the vibrato's 1/256 semitones (signed)
-    tya
-    bpl :+
-    dec bleepPHi            ; a negative one: $FF in the high byte
-:   clc
-    adc bleepPLo
-    sta bleepPLo
-    bcc :+
-    inc bleepPHi
-:   lda bleepPHi
-    jmp @fineTune
 @upper:
     cmp #96 - BLEEP_LOW_NOTE
     bcs @outside            ; not 8-95
