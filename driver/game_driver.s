@@ -1131,21 +1131,31 @@ bleepRestartEnvelopes:
     sta bleepVal,x
     lda #2
     sta bleepEnvPos,x
-:
-    .repeat 3, J
-    K .set J + 1
-    lda bleepEnvPos+K*4,x
-    beq :+
-    lda bleepEnvLo+K*4,x
+:   lda bleepEnvPos+4,x
+    ora bleepEnvPos+8,x
+    ora bleepEnvPos+12,x
+    beq bleepEnvelopesDone  ; (the most common: the other kinds of one value each)
+    txa
+    ora #12
+    tax                     ; the Fine-tune envelope's index, the last kind first
+    sec
+@kind:                      ; X = the channel + 4 x the envelope kind, C set, Y = 1
+    lda bleepEnvPos,x
+    beq @next
+    lda bleepEnvLo,x
     sta bleepEnv
-    lda bleepEnvHi+K*4,x
+    lda bleepEnvHi,x
     sta bleepEnv+1
     lda (bleepEnv),y
-    sta bleepVal+K*4,x
+    sta bleepVal,x
     lda #2
-    sta bleepEnvPos+K*4,x
-:
-    .endrep
+    sta bleepEnvPos,x
+@next:
+    txa
+    sbc #4
+    tax
+    cmp #4
+    bcs @kind               ; (C set again)
 bleepEnvelopesDone:
     ldy bleepTmp
     jmp bleepReadNext
