@@ -1409,8 +1409,8 @@ bleepReturn:
 bleep_pause:
     tay
     lda bleepMode
-    and #3
-    beq bleepReturn         ; no song
+    lsr a                   ; C: the state's bit 0
+    bcc bleepReturn         ; no song
     tya
     beq :+
     lda #2
