@@ -1131,31 +1131,21 @@ bleepRestartEnvelopes:
     sta bleepVal,x
     lda #2
     sta bleepEnvPos,x
-:   lda bleepEnvPos+4,x
-    ora bleepEnvPos+8,x
-    ora bleepEnvPos+12,x
-    beq bleepEnvelopesDone  ; (the most common: the other kinds of one value each)
-    txa
-    ora #12
-    tax                     ; the Fine-tune envelope's index, the last kind first
-    sec
-@kind:                      ; X = the channel + 4 x the envelope kind, C set, Y = 1
-    lda bleepEnvPos,x
-    beq @next
-    lda bleepEnvLo,x
+:
+    .repeat 3, J
+    K .set J + 1
+    lda bleepEnvPos+K*4,x
+    beq :+
+    lda bleepEnvLo+K*4,x
     sta bleepEnv
-    lda bleepEnvHi,x
+    lda bleepEnvHi+K*4,x
     sta bleepEnv+1
     lda (bleepEnv),y
-    sta bleepVal,x
+    sta bleepVal+K*4,x
     lda #2
-    sta bleepEnvPos,x
-@next:
-    txa
-    sbc #4
-    tax
-    cmp #4
-    bcs @kind               ; (C set again)
+    sta bleepEnvPos+K*4,x
+:
+    .endrep
 bleepEnvelopesDone:
     ldy bleepTmp
     jmp bleepReadNext
