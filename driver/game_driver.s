@@ -1197,7 +1197,8 @@ bleepInstrument:
     bpl @pointer
     and #3
     tax
-    bcc bleepEnvelopesDone  ; (C is clear: the borrow)
+    ldy bleepTmp            ; (as at bleepEnvelopesDone, without the branch there)
+    jmp bleepReadNext
 
 bleepCommandsHi:
     .hibytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
