@@ -420,17 +420,9 @@ bleepSfxRelease:
     lda bleepSfxOwn
     beq bleepSfxKept
     jmp bleepSfxEnd
-:   jsr bleepLookAhead
-:   ldx #0
-bleepChannel:
-    lda #$FF
-    sta bleepLevel
-    dec bleepWait,x
-    beq bleepChannelRead
-    lda bleepVol,x
-    sta bleepGate           ; bit 7
-    bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
-    jmp bleepEffects
+; The channel loop's end and what follows the last channel stand before bleepChannel (nothing
+; runs into them), so that bleepChannel's bmi to bleepStepEnvelopes is short and seldom crosses
+; a page.
 bleepChannelDone:           ; where a channel the sound effect has ends
     inx
     cpx #BLEEP_CHANNELS
@@ -455,9 +447,10 @@ bleepChannelsDone:          ; (where the noise's output ends)
     sta $4015
 @noSample:
     dec bleepWait+BLEEP_CHANNELS
-    bne :+
+    bne @ahead
     jsr bleepReadDpcm       ; the commands of the next frame
-:   lda bleepWait+BLEEP_AHEAD
+@ahead:
+    lda bleepWait+BLEEP_AHEAD
     cmp #1
     bne bleepSfxRelease     ; else its row comes in the next frame: it is read now
 ; Channel BLEEP_AHEAD's row of the next frame, read now (it goes on at bleepAheadDone).
@@ -466,6 +459,17 @@ bleepReadAhead:
     lda #$FF
     sta bleepLevel
     bne bleepChannelReadNow
+:   jsr bleepLookAhead
+:   ldx #0
+bleepChannel:
+    lda #$FF
+    sta bleepLevel
+    dec bleepWait,x
+    beq bleepChannelRead
+    lda bleepVol,x
+    sta bleepGate           ; bit 7
+    bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
+    jmp bleepEffects
 bleepChannelRead:
     cpx #BLEEP_AHEAD
     beq bleepChannelAhead   ; its row is read (bleepChannelAhead sets bleepGate from it)
