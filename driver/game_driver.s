@@ -938,7 +938,7 @@ bleepOutput:
 bleepNibbleOut = @nibbleOut ; where bleepScaled goes on
 
 ; A channel's volume slide, bleepVolSlide units (signed): a part of bleepEffects, which goes on at its level.
-; (It and bleepTimes stand here, before bleepRestartEnvelopes, for the layout of the code after them.)
+; (It stands here, before bleepRestartEnvelopes, for the layout of the code after it.)
 bleepVolumeSlide:
     lda bleepVol,x
     and #$80
@@ -1012,6 +1012,23 @@ bleepReadPos:               ; (where the DPCM stream's reader ends too)
     jmp bleepEffects        ; a new instrument or note has made the envelopes' first step
 :   jmp bleepStepEnvelopes
 
+; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
+; nibble's highest bit. Y = 0; bleepPLo and bleepPHi are lost. (It stands before the row
+; reader for the layout: where the example songs place it, bleepReadNext and the branches back
+; to it then keep to one page.)
+bleepTimes:
+    sta bleepPHi
+    dec bleepPLo            ; less 1: it is added with C set
+    lda #0
+    ldy #4
+:   asl a
+    asl bleepPHi
+    bcc :+
+    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
+:   dey
+    bne :--
+    rts
+
 bleepDoEnd:
     jsr bleepStreamPattern  ; the pattern looked up ahead (or now, if the last one was too
                             ; short for it); A = 0
@@ -1053,21 +1070,6 @@ bleepNoteOn:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up (0 without instrument)
     sta bleepAHi
     bvc bleepRestartEnvelopes ; (V is clear: bleepAHi was 0)
-
-; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
-; nibble's highest bit. Y = 0; bleepPLo and bleepPHi are lost.
-bleepTimes:
-    sta bleepPHi
-    dec bleepPLo            ; less 1: it is added with C set
-    lda #0
-    ldy #4
-:   asl a
-    asl bleepPHi
-    bcc :+
-    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
-:   dey
-    bne :--
-    rts
 
 bleepDoLongNote:            ; (commands $D5 n and $D8 n: the note or instrument in A; Y stays
     iny                     ; below 256 in a row)
