@@ -563,8 +563,7 @@ bleepEffects:
     bne @slide
 @volume:
     lda bleepVolSlide,x
-    beq @level
-    jmp bleepVolumeSlide
+    bne @volumeSlide
 @level:
     ldy bleepLevel
     bpl @levelRead
@@ -574,6 +573,21 @@ bleepEffects:
     bne @wobbles
 @done:
     jmp bleepEffectsDone
+@volumeSlide:               ; bleepVolSlide units (signed)
+    lda bleepVol,x
+    and #$80
+    sta bleepGate           ; (free after the first test) the note's bit
+    eor bleepVol,x
+    clc
+    adc bleepVolSlide,x
+    bpl :+
+    lda #0
+:   cmp #64
+    bcc :+
+    lda #63
+:   ora bleepGate
+    sta bleepVol,x
+    jmp @level
 @slide:                     ; A = the speed
     ldy bleepFx,x
     cpy #FX_DOWN            ; C: down
@@ -700,7 +714,6 @@ bleepEffects:
     beq bleepTremolo
     sty bleepVibOff
     bcc bleepEffectsDone    ; (C is clear: the position's sum is below 256)
-bleepEffectsLevel = @level  ; where bleepVolumeSlide goes on
 bleepTaken:
     jmp bleepChannelDone    ; the sound effect has the channel
 bleepScaled:                ; bleepOutput's nibble below full volume: A = the volume 0-59
@@ -936,24 +949,6 @@ bleepOutput:
     adc #0                  ; $81 from level 8 on
     bne @control
 bleepNibbleOut = @nibbleOut ; where bleepScaled goes on
-
-; A channel's volume slide, bleepVolSlide units (signed): a part of bleepEffects, which goes on at its level.
-; (It stands here, before bleepRestartEnvelopes, for the layout of the code after it.)
-bleepVolumeSlide:
-    lda bleepVol,x
-    and #$80
-    sta bleepGate           ; (free after the first test) the note's bit
-    eor bleepVol,x
-    clc
-    adc bleepVolSlide,x
-    bpl :+
-    lda #0
-:   cmp #64
-    bcc :+
-    lda #63
-:   ora bleepGate
-    sta bleepVol,x
-    jmp bleepEffectsLevel
 
 bleepReturnDpcm:
     rts
