@@ -259,17 +259,15 @@ bleepHeaderNext:            ; (bleepEnv holds the header already)
     iny
     lda (bleepEnv),y
     sta bleepAHi
+bleepSfxNone:               ; (bleepSfxUpdate's return in a frame it reads nothing)
     rts
 
 ; One frame of the sound effect: its register values up to the next wait.
 bleepSfxUpdate:
     lda bleepSfxHi
-    beq @none
+    beq bleepSfxNone
     dec bleepSfxWait
-    beq @frame
-@none:
-    rts
-@frame:
+    bne bleepSfxNone
     sta bleepEnv+1
     lda bleepSfxLo
     sta bleepEnv
