@@ -1209,20 +1209,25 @@ bleepDoCut:
     asl bleepVol,x          ; the note's bit off
     lsr bleepVol,x
     bpl bleepToRow
+bleepDoArpOn:
+    iny
+    sta bleepArp,x
+    lda #FX_ARP
 bleepFxOn:
     ora bleepFx,x
 bleepFxStore:
     sta bleepFx,x
 bleepToRow:
     jmp bleepReadNext
+bleepDoGliss:
+    iny
+    cmp #1                  ; C: on
+    lda #FX_GLISS
+    bcs bleepFxOn
+    lda #<~FX_GLISS         ; (C is clear)
 bleepFxOff:
     and bleepFx,x
     bcc bleepFxStore        ; C is clear (the commands come with it clear)
-bleepDoArpOn:
-    iny
-    sta bleepArp,x
-    lda #FX_ARP
-    bne bleepFxOn
 bleepDoArpOff:
     lda #<~FX_ARP
     bne bleepFxOff
@@ -1270,13 +1275,6 @@ bleepDoVolOff:
 bleepDoTremOff:
     lda #<~FX_TREM
     bne bleepFxOff
-bleepDoGliss:
-    iny
-    cmp #1                  ; C: on
-    lda #FX_GLISS
-    bcs bleepFxOn
-    lda #<~FX_GLISS
-    bcc bleepFxOff
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
