@@ -1224,13 +1224,19 @@ bleepDoGliss:
     cmp #1                  ; C: on
     lda #FX_GLISS
     bcs bleepFxOn
-    lda #<~FX_GLISS         ; (C is clear)
+    lda #<~FX_GLISS
+    bcc bleepFxOff          ; (C is clear)
+bleepDoTremOff:
+    lda #<~FX_TREM
+    .byte $2C               ; (bit abs: skips the next lda)
+bleepDoVibOff:
+    lda #<~FX_VIB
+    .byte $2C
+bleepDoArpOff:
+    lda #<~FX_ARP
 bleepFxOff:
     and bleepFx,x
     bcc bleepFxStore        ; C is clear (the commands come with it clear)
-bleepDoArpOff:
-    lda #<~FX_ARP
-    bne bleepFxOff
 ; (the commands come with C clear)
 bleepDoSlideDown:
     sec
@@ -1259,9 +1265,6 @@ bleepDoVibOn:
     bcc bleepFxOn
     lsr a                   ; FX_TREM
     bne bleepFxOn
-bleepDoVibOff:
-    lda #<~FX_VIB
-    bne bleepFxOff
 bleepDoVolDown:
     eor #$FF
     adc #1                  ; C is clear
@@ -1272,9 +1275,6 @@ bleepDoVolOff:
     lda #0
     sta bleepVolSlide,x
     jmp bleepReadNext
-bleepDoTremOff:
-    lda #<~FX_TREM
-    bne bleepFxOff
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
