@@ -832,8 +832,7 @@ bleepOutput:
 :   sta $400E
     lda bleepNibble
     sta $400C
-    lda #0
-    sta $400F
+    stx $400F               ; (X = 3: the length bits 3-7 are 0, bits 0-2 unused)
     jmp bleepChannelsDone   ; the last channel
 @fraction:
     lda bleepFx,x
@@ -901,17 +900,6 @@ bleepOutput:
     sta $4000,y
     inx                     ; the next channel: the noise comes after these
     jmp bleepChannel
-@dutySong:
-    lsr a
-    ror a
-    ror a                   ; duty 0-3 to bits 6-7, C clear
-    bcc @duty
-@x00:
-    inc bleepAHi            ; a period of $x00 (note 18 on NTSC): 1 more
-    bne @period
-@x00a:
-    inc bleepAHi
-    bne @a
 @interpolate:
     ; (a - b) * fraction / 256: a - b is below 256. Only the product's high byte is kept, so
     ; the fraction shifts out under a marker bit that ends the loop after its eighth bit.
@@ -946,6 +934,17 @@ bleepOutput:
     lda #$80
     adc #0                  ; $81 from level 8 on
     bne @control
+@dutySong:
+    lsr a
+    ror a
+    ror a                   ; duty 0-3 to bits 6-7, C clear
+    bcc @duty
+@x00:
+    inc bleepAHi            ; a period of $x00 (note 18 on NTSC): 1 more
+    bne @period
+@x00a:
+    inc bleepAHi
+    bne @a
 bleepNibbleOut = @nibbleOut ; where bleepScaled goes on
 
 bleepReturnDpcm:
