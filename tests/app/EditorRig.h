@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -125,15 +126,12 @@ inline void fillEverySongPart(Song& s) {
 // Keys as the stress and undo sessions list them: "KMOD_LCTRL+SDLK_z", space separated.
 inline std::vector<KeyEvent> comboKeys(const std::string& text) {
     std::vector<KeyEvent> keys;
-    size_t start = 0;
-    for (size_t end = 0; end != std::string::npos; start = end + 1) {
-        std::string combo = text.substr(start, (end = text.find(' ', start)) - start);
-        if (combo.empty()) continue;
-        KeyEvent e;
+    std::istringstream words(text);
+    for (std::string combo; words >> combo;) {
+        KeyEvent& e = keys.emplace_back();
         for (size_t plus; (plus = combo.find('+')) != std::string::npos; combo.erase(0, plus + 1))
             e.mod |= modifierNameTable().at(combo.substr(0, plus));
         e.sym = keyNameTable().at(combo);
-        keys.push_back(e);
     }
     return keys;
 }

@@ -44,15 +44,14 @@ inline std::string escapeBytes(const std::string& s) {
 inline std::string unescapeBytes(const std::string& s) {
     std::string out;
     for (size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) {
+        const char c = s[i] == '\\' && i + 1 < s.size() ? s[++i] : 0;
+        const size_t named = std::string_view("nrt").find(c);
+        if (!c)
             out += s[i];
-            continue;
-        }
-        const char c = s[++i];
-        if (c == 'x' && i + 2 < s.size())
+        else if (c == 'x' && i + 2 < s.size())
             out += char(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
         else
-            out += c == 'n' ? '\n' : c == 'r' ? '\r' : c == 't' ? '\t' : c;
+            out += named != std::string_view::npos ? "\n\r\t"[named] : c;
     }
     return out;
 }

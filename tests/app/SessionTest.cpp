@@ -19,7 +19,7 @@ namespace {
 template <typename... T>
 std::string list(T... v) {
     std::string out;
-    ((out += (out.empty() ? "" : ",") + std::to_string(v)), ...);
+    ((out += (out.empty() ? "" : ",") + std::to_string(long(v))), ...);
     return out;
 }
 
@@ -49,42 +49,58 @@ struct Session {
         last = std::move(now);
         copySong(*r->song, *lastSong);
     }
+    // Values the trace shows under a name, which "set NAME VALUE..." takes in the same order.
+    struct Field {
+        std::function<std::string()> show;
+        std::function<void(const int*)> set;
+        size_t count;  // values a set line gives
+    };
+    template <typename... T>
+    static Field field(T&... v) {
+        return {[&v...] { return list(v...); }, [&v...](const int* n) { ((v = T(*n++)), ...); },
+                sizeof...(T)};
+    }
+    std::map<std::string, Field> fields() {
+        EditingState& e = r->edit;
+        Player& p = r->player;
+        PatternSelection& sel = e.selection;
+        RepeatBlock& block = e.repeatBlock;
+        int32_t* envCursor = e.envelopeCursor;
+        return {{"mode", field(e.mode)},
+                {"cursor", field(e.cursor.row, e.cursor.channel, e.cursor.column)},
+                {"octave", field(e.octave)},
+                {"step", field(e.step)},
+                {"record", field(e.record)},
+                {"follow", field(e.cursorFollow)},
+                {"blockRepeat", field(e.blockRepeat)},
+                {"metronome", field(e.metronome)},
+                {"selection", field(sel.channel1, sel.channel2, sel.row1, sel.row2, sel.marking)},
+                {"repeatBlock", field(block.pattern, block.row1, block.row2, block.marking)},
+                {"order", field(e.currentOrder)},
+                {"instrument", field(e.currentInstrument)},
+                {"firstShown", field(e.firstShownInstrument)},
+                {"name", field(e.nameEditing, e.nameCursor)},
+                {"envelope", field(e.currentEnvelope, e.typeFieldSelected)},
+                {"envCursors", field(envCursor[0], envCursor[1], envCursor[2], envCursor[3])},
+                {"running", field(r->program->running)},
+                {"play", field(p.playing, p.patternMode, p.currentOrder, p.currentRow)},
+                {"mask", field(p.channelMask)}};
+    }
     std::map<std::string, std::string> state() {
         const EditingState& e = r->edit;
         Player& player = r->player;
         Program& program = *r->program;
-        const auto& sel = e.selection;
         std::map<std::string, std::string> m = {
-            {"mode", list(int(e.mode))},
-            {"cursor", list(e.cursor.row, e.cursor.channel, e.cursor.column)},
-            {"octave", list(e.octave)},
-            {"step", list(e.step)},
-            {"record", list(e.record)},
-            {"follow", list(e.cursorFollow)},
-            {"blockRepeat", list(e.blockRepeat)},
-            {"metronome", list(e.metronome)},
             {"playStart", list(e.playPatternStartRow)},
-            {"selection", list(sel.channel1, sel.channel2, sel.row1, sel.row2, sel.marking)},
-            {"repeatBlock",
-             list(e.repeatBlock.pattern, e.repeatBlock.row1, e.repeatBlock.row2, e.repeatBlock.marking)},
             {"clipboard", list(e.clipboard.width, e.clipboard.height, e.clipboard.cells[0].note)},
-            {"order", list(e.currentOrder)},
-            {"instrument", list(e.currentInstrument)},
-            {"firstShown", list(e.firstShownInstrument)},
-            {"name", list(e.nameEditing, e.nameCursor)},
-            {"envelope", list(e.currentEnvelope, e.typeFieldSelected)},
-            {"envCursors",
-             list(e.envelopeCursor[0], e.envelopeCursor[1], e.envelopeCursor[2], e.envelopeCursor[3])},
             {"status", "\"" + e.status.text + "\""},
-            {"running", list(program.running)},
             {"help", list(program.helpOverlay().isOpen(), program.helpOverlay().scroll())},
             {"held", list(long(program.heldNoteKeys().size()))},
             {"undo", list(long(program.history().undoSteps()), program.history().modified())},
-            {"play", list(player.playing, player.patternMode, player.currentOrder, player.currentRow)},
-            {"mask", list(player.channelMask)},
             {"metronomeOn", list(player.metronomeOn)},
             {"repeat", list(player.repeatBlockOn, player.repeatMarkA, player.repeatMarkB)},
             {"lock", list(r->lock.depth, r->lock.maxDepth)}};
+        for (const auto& [name, f] : fields()) m[name] = f.show();
         std::string sounding;
         for (int c = 0; c < CHANNEL_COUNT; ++c)
             sounding += (c ? "," : "") + list(player.channels[c].volume > 0 ? player.channels[c].noteOn : 0);
@@ -336,51 +352,26 @@ struct Session {
             note((serializeSong(s) == songs.at(a) ? "song as " : "song unlike ") + a);
         } else if (verb == "set" && (in >> a, a == "status")) {
             x.program->setStatus(rest());
-        } else if (verb == "set") {  // set FIELD VALUE...
+        } else if (verb == "set") {  // set FIELD VALUE...: a traced field as the trace shows it
             const int* n = ints();
-            // A field taking one number, converted to its type.
-            auto to = [&n](auto& field) {
-                return [&field, &n] { field = std::remove_reference_t<decltype(field)>(n[0]); };
-            };
-            const std::map<std::string, std::function<void()>> fields = {
-                {"record", to(e.record)},
-                {"octave", to(e.octave)},
-                {"step", to(e.step)},
-                {"follow", to(e.cursorFollow)},
-                {"blockRepeat", to(e.blockRepeat)},
-                {"metronome", to(e.metronome)},
-                {"mode", to(e.mode)},
-                {"cursor", [&] { e.cursor = PatternCursor(n[0], n[1], n[2]); }},
-                {"row", to(e.cursor.row)},
-                {"channel", to(e.cursor.channel)},
-                {"column", to(e.cursor.column)},
-                {"instrument", to(e.currentInstrument)},
-                {"firstShown", to(e.firstShownInstrument)},
-                {"order", to(e.currentOrder)},
-                {"envelope", to(e.currentEnvelope)},
-                {"envCursor", [&] { e.envelopeCursor[n[0]] = n[1]; }},
-                {"typeField", to(e.typeFieldSelected)},
-                {"nameEditing", to(e.nameEditing)},
-                {"nameCursor", to(e.nameCursor)},
-                {"selection", [&] { e.selection = PatternSelection(n[0], n[1], n[2], n[3], n[4] != 0); }},
-                {"repeatBlock", [&] { e.repeatBlock.row1 = n[0], e.repeatBlock.row2 = n[1]; }},
-                {"playing", to(x.player.playing)},
-                {"mask", to(x.player.channelMask)},
-                {"ntsc", to(s.ntsc)},
-                {"patternMode", to(x.player.patternMode)},
-                {"playerOrder", to(x.player.currentOrder)},
-                {"playerRow", to(x.player.currentRow)},
-                {"tempoAccumulator", to(x.player.tempoAccumulator)},
-                {"backupInterval", to(x.program->backupIntervalMs)},
-                {"running", to(x.program->running)},
-                {"fps", to(x.settings.targetFps)},
+            const std::map<std::string, Field> traced = fields();
+            const std::map<std::string, std::function<void()>> others = {
+                {"ntsc", [&] { field(s.ntsc).set(n); }},
+                {"tempoAccumulator", [&] { field(x.player.tempoAccumulator).set(n); }},
+                {"backupInterval", [&] { field(x.program->backupIntervalMs).set(n); }},
+                {"fps", [&] { field(x.settings.targetFps).set(n); }},
                 {"dialogs", [&] { x.program->setFileDialogs(n[0] ? &dialogs : nullptr); }},
                 {"keepClipboard", [&] { kept = e.clipboard; }},
                 {"keptClipboard", [&] { e.clipboard = kept; }},
                 {"select", [&] { x.program->instrumentList().selectInstrument(n[0]); }},
                 {"markRepeatBlock", [&] { x.program->patternEditor().markRepeatBlock(n[0]); }}};
-            if (!fields.count(a)) FAIL() << "no field " << a;
-            fields.at(a)();
+            if (traced.count(a)) {
+                ASSERT_EQ(v.size(), traced.at(a).count) << "values of " << a;
+                traced.at(a).set(n);
+            } else if (others.count(a))
+                others.at(a)();
+            else
+                FAIL() << "no field " << a;
         } else if (verb == "cell") {  // cell PATTERN CHANNEL ROW NOTE [INSTRUMENT FX PARAM]: the rest kept
             const int* n = ints();
             PatternCell& c = s.patterns[n[0]].at(n[1], n[2]);

@@ -22,7 +22,6 @@ namespace {
 struct DialogHost : FixedHost {
     bool gap = false;
     int quitsSent = 0;
-    DialogHost() { now = 5000; }
     bool pollEvent(AppEvent& e) override {
         if ((gap = !gap) == false) return false;
         e = AppEvent{};

@@ -1,7 +1,6 @@
-// Register behaviour of the 2A03 and VRC6 channels and what a listener hears of them, pinned as
-// traces: each script in tests/data/apu/ is followed by the channel state that changed after each
-// line, the DMC's sample reads and a summary of rendered audio (see tests/TraceScripts.h).
-// Then the sound paths: lazy rendering, the band-limited buffers and synth, the mixer, fast paths.
+// Register behaviour of the 2A03 and VRC6 channels as traces (tests/data/apu/*.txt: the channel
+// state changed by each line, the DMC's reads, rendered audio in brief); then the sound paths:
+// lazy rendering, the band-limited buffers and synth, the mixer, fast paths.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <sstream>
+#include <tuple>
 #include <vector>
 
 #include "apu/Apu.h"
@@ -138,10 +138,9 @@ Capture play(bool eager) {
             if (read && i % 50 == 49) take();
         }
     };
-    w(0x4015, 0x1F);
-    w(0x4010, 0x4C);
-    w(0x4013, 0x20);
-    w(0x4015, 0x1F);
+    for (const auto& [address, value] :
+         {std::pair{0x4015, 0x1F}, {0x4010, 0x4C}, {0x4013, 0x20}, {0x4015, 0x1F}})
+        w(address, value);
     for (int frame = 0; frame < 60; ++frame) {
         rng = rng * 1664525u + 1013904223u;
         const auto r = [&](int shift) { return static_cast<std::uint8_t>(rng >> shift); };
@@ -318,9 +317,8 @@ TEST(BandLimitedSynth, StepsSettleExactlyAtEveryPhaseAndVolumeRescales) {
             out.endFrame(400);
             auto s = readAll(out);
             ASSERT_EQ(s.size(), 400u);
-            EXPECT_EQ(s[90], 0) << width << " " << phase;
-            EXPECT_EQ(s[150], 3 * unit) << width << " " << phase;
-            EXPECT_EQ(s[399], 2 * unit) << width << " " << phase;
+            EXPECT_EQ(std::make_tuple(s[90], s[150], s[399]), std::make_tuple(0, 3 * unit, 2 * unit))
+                << width << " " << phase;
         }
     }
 

@@ -7,12 +7,9 @@
 
 namespace {
 
-// Writes text to a file of its own and returns the quoted path for the command line.
+// Writes text to the scratch configuration file and returns its quoted path for the command line.
 std::string configFile(const std::string& text) {
-    static int counter = 0;
-    const std::string path = (scratch() / ("config" + std::to_string(counter++) + ".ini")).string();
-    std::ofstream(path, std::ios::binary) << text;
-    return "'" + path + "'";
+    return "'" + writeFile(scratch() / "config.ini", {text.begin(), text.end()}) + "'";
 }
 
 }  // namespace

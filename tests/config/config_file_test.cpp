@@ -43,10 +43,8 @@ TEST(ConfigFileParse, CasesGiveTheirValuesOrExactMessages) {
 TEST(ConfigFileLookup, ParsedTextsAndWhatLookupsGive) {
     expectTable("config/lookups", [](const std::string& c) {
         std::vector<std::string> f;
-        for (size_t at = 0, bar = 0; bar != std::string::npos; at = bar + 1) {
-            bar = c.find('|', at);
-            f.push_back(c.substr(at, bar - at));
-        }
+        std::istringstream fields(c);
+        for (std::string field; std::getline(fields, field, '|');) f.push_back(field);
         ConfigFile file;
         std::string out;
         for (size_t i = 3; i < f.size(); ++i) {

@@ -62,15 +62,17 @@ inline void songScriptLine(Song& s, const std::string& line, const std::string& 
         in >> slot >> size >> loop >> fill;
         std::vector<uint8_t> bytes(static_cast<size_t>(size), static_cast<uint8_t>(fill));
         for (int i = 0; fill < 0 && i < size; ++i) bytes[size_t(i)] = uint8_t(i * 37 + slot);
-        s.instruments[slot].type = op == "pcm" ? INST_PCM : INST_DPCM;
-        (op == "pcm" ? s.instruments[slot].pcm : s.instruments[slot].dpcm).assign(bytes.data(), uint32_t(size), loop != 0);
+        Instrument& instrument = s.instruments[slot];
+        instrument.type = op == "pcm" ? INST_PCM : INST_DPCM;
+        (op == "pcm" ? instrument.pcm : instrument.dpcm).assign(bytes.data(), uint32_t(size), loop != 0);
     } else if (op == "cell") {
         static const std::string channels = "P1P2TRNODM";
         std::string rows, fx;
         int pattern = 0;
         in >> pattern >> a >> rows >> b >> c >> fx;
-        const size_t dash = rows.find('-');
-        const int first = std::stoi(rows), last = dash == std::string::npos ? first : std::stoi(rows.substr(dash + 1));
+        // Without a '-' the last row is the first (npos + 1 is 0).
+        const int first = std::stoi(rows), last = std::stoi(rows.substr(rows.find('-') + 1));
+        const int effect = fx == "-" ? -1 : std::stoi(fx, nullptr, 16);
         const size_t channel = channels.find(a);
         ASSERT_TRUE(channel % 2 == 0 && channel < channels.size() && pattern >= 0 && pattern < MAX_PATTERNS &&
                     first >= 0 && last < ROWS_PER_PATTERN)
@@ -79,7 +81,7 @@ inline void songScriptLine(Song& s, const std::string& line, const std::string& 
             PatternCell& cell = s.patterns[pattern].at(int(channel / 2), r);
             cell.note = uint8_t(b == "off" ? NOTE_OFF : number(b, 0));
             cell.instrument = uint8_t(number(c, 0));
-            if (fx != "-") cell.setEffect(std::stoi(fx.substr(0, 1), nullptr, 16), std::stoi(fx.substr(1), nullptr, 16));
+            if (effect >= 0) cell.setEffect(effect >> 8, effect & 0xFF);
         }
     } else {
         ASSERT_TRUE(op.empty()) << name << ": " << line;

@@ -72,10 +72,11 @@ struct ScratchDir {
     // Includes every file in one source (segment CODE, the samples in DPCM) and links it into
     // all.bin, by default with the samples at $C000, where the DMC reads them: every label must
     // resolve and every byte be in range (false too when cc65 is not on PATH).
-    bool assembleAndLink(const std::vector<std::string>& codeFiles, const std::string& dpcmFile,
-                         const std::string& config =
-                             "MEMORY { DATA: start = $2000, size = $A000; SAMPLES: start = $C000, size = $4000; }\n"
-                             "SEGMENTS { CODE: load = DATA, type = ro; DPCM: load = SAMPLES, type = ro; }\n") const {
+    bool assembleAndLink(
+        const std::vector<std::string>& codeFiles, const std::string& dpcmFile,
+        const std::string& config =
+            "MEMORY { DATA: start = $2000, size = $A000; SAMPLES: start = $C000, size = $4000; }\n"
+            "SEGMENTS { CODE: load = DATA, type = ro; DPCM: load = SAMPLES, type = ro; }\n") const {
         std::ofstream wrapper(path("all.s"));
         wrapper << ".segment \"CODE\"\n";
         for (const std::string& f : codeFiles) wrapper << ".include \"" << f << "\"\n";

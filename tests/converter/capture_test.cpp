@@ -1,11 +1,11 @@
-// Captures: the recorder (scripts in tests/data/converter/recorder); stretches and sound effects
-// with a scripted player; songs with the real Player, and the Player left as it was found.
+// Captures: the recorder and sound effects (scripts in tests/data/converter/recorder, effects);
+// stretches with a scripted player; songs with the real Player, and the Player left as found.
 
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <iomanip>
-#include <set>
+#include <iterator>
 
 #include "TestData.h"
 #include "export/Capture.h"
@@ -16,11 +16,10 @@
 
 namespace {
 
-// A scripted stand-in for the Player: a row clock walking the order list (the position after a
-// tick is the one the next tick plays) and a per-tick hook that reports driver commands, sets
-// register values and asks for jumps.
+// A scripted Player: a row clock walking the order list (the position after a tick is the one
+// the next tick plays), and a hook per tick that reports commands, sets registers and jumps.
 struct FakePlayer : CapturePlayer {
-    DriverCommandRecorder* recorder = nullptr;
+    DriverCommandRecorder recorder;
     int orders = 1, rows = 64, framesPerRow = 6;
     std::function<void(FakePlayer&, int order, int row, int frame)> onTick;
     int jumpOrder = -1;  // taken at the end of the current row, to its row 0
@@ -32,19 +31,16 @@ struct FakePlayer : CapturePlayer {
     EffectRegisters regs{};
 
     void report(int channel, int code, std::vector<int32_t> args = {}) {
-        if (capture && recorder) recorder->recordDriverCommand(channel, code, args);
+        if (capture) recorder.recordDriverCommand(channel, code, args);
     }
 
     void frameTick() override {
         if (onTick) onTick(*this, order, row, frame);
         if (++frame < framesPerRow) return;
         frame = 0;
-        if (jumpOrder >= 0) {
-            order = jumpOrder, row = 0, jumpOrder = -1;
-        } else if (++row >= rows) {
-            row = 0;
-            order = (order + 1) % orders;
-        }
+        row = jumpOrder >= 0 ? 0 : (row + 1) % rows;
+        order = jumpOrder >= 0 ? jumpOrder : row == 0 ? (order + 1) % orders : order;
+        jumpOrder = -1;
     }
 
     void reset() override {}
@@ -104,25 +100,34 @@ std::string captureText(const CapturedEffect& e) {
     return out.str() + "\n";
 }
 
-// A recorder script (tests/data/converter/recorder/): "rec CHANNEL CODE [ARGUMENT]", "restate
-// CHANNEL SLOT", "advance FRAMES", "recording 0|1" and "stretch" drive the recorder; "pending
-// CHANNEL", "end" (every channel's list) and "used SLOT" print, codes in hex.
-std::string runRecorder(std::istream& script) {
+// A capture script, each line printed with what it prints after " |", codes and bytes in hex.
+// The recorder: "rec CHANNEL CODE [ARGUMENT]", "restate CHANNEL SLOT", "advance FRAMES", "recording
+// 0|1" and "stretch" drive it; "pending CHANNEL", "end" (every channel's list) and "used SLOT" print.
+// Sound effects: "player ORDERS ROWS FRAMES_PER_ROW" starts a scripted song; "at ORDER|* ROW|*
+// FIELD=VALUE|loop=1|jump=ORDER..." sets register fields, asks for a loop (EEy) or jumps at the end
+// of the row, on every tick of the row; "capture" prints the effect captured, "text" its assembler
+// text too; "trim EVENT..." and "encode LOOP EVENT..." an event list trimmed or encoded.
+std::string runCaptureScript(std::istream& script) {
+    const auto at = [](const std::string& rule, int n) { return rule == "*" || rule == std::to_string(n); };
     DriverCommandRecorder r;
     r.beginCapture();
+    std::vector<std::vector<std::string>> rules;
+    int orders = 1, rows = 64, framesPerRow = 6;
+    LabelTable labels;
+    labels.labelFor("first");
     std::ostringstream out;
     for (std::string line; std::getline(script, line) && line != "--- trace";) {
-        std::istringstream in(line);
-        std::string op;
+        std::istringstream in(line.substr(0, line.find('#')));
+        const std::vector<std::string> w{std::istream_iterator<std::string>(in), {}};
+        if (w.empty()) continue;
+        const std::string& op = w[0];
         int a = 0, b = 0, c = -1;
-        if (!(in >> op) || op[0] == '#') continue;
-        in >> a >> b >> c;
+        std::istringstream(line.substr(op.size())) >> a >> b >> c;
         out << line << " |";
-        static const std::set<std::string> ops = {"rec",     "restate", "advance", "recording",
-                                                  "stretch", "pending", "used",    "end"};
-        if (!ops.count(op)) throw std::runtime_error("unknown line: " + line);
-        if (op == "rec" && c < 0) r.recordDriverCommand(a, b);
-        if (op == "rec" && c >= 0) r.recordDriverCommand(a, b, c);
+        const std::string ops =
+            " rec restate advance recording stretch pending used end player at capture text trim encode ";
+        if (ops.find(" " + op + " ") == std::string::npos) throw std::runtime_error("unknown line: " + line);
+        if (op == "rec") r.recordDriverCommand(a, b, std::vector<int32_t>(c < 0 ? 0 : 1, c));
         if (op == "restate") r.restateInstrument(a, b);
         for (int n = 0; op == "advance" && n < a; ++n) r.advanceFrame();
         if (op == "recording") r.setRecording(a != 0);
@@ -132,44 +137,48 @@ std::string runRecorder(std::istream& script) {
         if (op == "end") {
             for (const CommandList& list : r.endStretch()) out << " [" << commandsText(list) << " ]";
         }
+        if (op == "player") {
+            rules.clear();
+            orders = a, rows = b, framesPerRow = c;
+        }
+        if (op == "at") rules.push_back(w);
+        if (op == "capture" || op == "text") {
+            FakePlayer p;
+            p.orders = orders, p.rows = rows, p.framesPerRow = framesPerRow;
+            p.onTick = [&](FakePlayer& f, int order, int row, int) {
+                for (const std::vector<std::string>& rule : rules)
+                    for (size_t i = 3; at(rule[1], order) && at(rule[2], row) && i < rule.size(); ++i) {
+                        const std::string key = rule[i].substr(0, rule[i].find('='));
+                        const int value = std::stoi(rule[i].substr(key.size() + 1), nullptr, 0);
+                        if (key == "loop") f.loopFlag = value != 0;
+                        if (key == "jump") f.jumpOrder = value;
+                        if (key != "loop" && key != "jump") f.regs.field[std::stoi(key)] = value;
+                    }
+                f.report(0, DRV_NOTE, {1});  // recording is off during an effect capture
+            };
+            const CapturedEffect e = captureEffect(p, p.recorder);
+            EXPECT_TRUE(p.recorder.pending(0).empty()) << line;
+            EXPECT_TRUE(p.recorder.recording()) << line;
+            EXPECT_FALSE(p.capture || p.playing) << line;
+            out << " " << captureText(e) << (op == "text" ? effectText(e, labels, "fx") : "");
+        }
+        if (op == "trim" || op == "encode") {
+            std::vector<uint8_t> events;
+            for (size_t i = op == "trim" ? 1 : 2; i < w.size(); ++i)
+                events.push_back(uint8_t(std::stoi(w[i], nullptr, 0)));
+            out << " "
+                << captureText(op == "trim" ? CapturedEffect{trimEffectEvents(events)}
+                                            : encodeEffectEvents(events, a));
+        }
         out << "\n";
     }
     return out.str();
 }
 
 KEPT_TRACE_SUITE(RecorderScript, std::filesystem::path(BF_SOURCE_DIR "/tests/data/converter/recorder"),
-                 runRecorder);
-
-using Script = std::function<void(FakePlayer&, int order, int row, int frame)>;
-
-CapturedEffect runEffect(int orders, int rows, int framesPerRow, Script script) {
-    FakePlayer p;
-    DriverCommandRecorder r;
-    p.recorder = &r;
-    p.orders = orders, p.rows = rows, p.framesPerRow = framesPerRow;
-    p.onTick = [script](FakePlayer& f, int o, int row, int frame) {
-        script(f, o, row, frame);
-        f.report(0, DRV_NOTE, {1});  // recording is off during an effect capture
-    };
-    CapturedEffect e = captureEffect(p, r);
-    EXPECT_TRUE(r.pending(0).empty());
-    EXPECT_TRUE(r.recording());
-    EXPECT_FALSE(p.capture || p.playing);
-    return e;
-}
-
-void note(EffectRegisters& r, int dutyVolume, int period) {
-    r.field[0] = dutyVolume, r.field[1] = period & 0xFF, r.field[2] = period >> 8;
-}
-void silence(EffectRegisters& r) { r.field[0] = 0x30, r.field[1] = r.field[2] = -1; }
-
-struct Rig : ConverterSetup {
-    Rig() {
-        // Instrument 1 sounds at full volume for as long as the note lasts (the default Volume
-        // envelope is silent and would cut every note at once).
-        song->instruments[1].envelopes[ENV_VOLUME].values[0] = 0xF0;
-    }
-};
+                 runCaptureScript);
+KEPT_TRACE_SUITE(EffectScript, std::filesystem::path(BF_SOURCE_DIR "/tests/data/converter/effects"),
+                 runCaptureScript);
 
 }  // namespace
 
@@ -194,81 +203,24 @@ TEST(CaptureSong, OneStretchPerOrderEntryWithEffectsClosedAtItsEnd) {
             f.active[4][DRV_VIBRATO] = true;  // no such command on the DPCM channel
         }
     };
-    DriverCommandRecorder r;
-    p.recorder = &r;
     CapturedSong song;
-    captureSong(p, r, song);
+    captureSong(p, p.recorder, song);
     EXPECT_FALSE(p.playing || p.capture);
     expectTestData("converter/stretches.capture", captureText(song));
 }
 
-// Each capture against tests/data/converter/effect-changes.capture.
-TEST(EffectCapture, ChangesWaitsAndTheTrimmedTail) {
-    // One note, then silence until the song wraps: the silencing change and all after it go.
-    std::string out = captureText(runEffect(1, 24, 1, [](FakePlayer& f, int, int row, int) {
-        if (row == 0) note(f.regs, 0xBF, 0x1FC);
-        if (row == 10) silence(f.regs);
-        f.regs.field[3] = 0x40;  // pulse 2 starts silent: never written
-    }));
-    out += captureText(runEffect(1, 200, 1, [](FakePlayer& f, int, int row, int) {
-        EffectRegisters& r = f.regs;
-        if (row == 0) note(r, 0x0F, 0x1FC);
-        if (row == 1) note(r, 0x0F, 0x1FD);  // only the low byte changes
-        if (row == 121) r.field[0] = 0x0E;   // 120 frames later
-        if (row == 122)
-            r.field[6] = 0x81, r.field[7] = 0x20, r.field[8] = 3, r.field[9] = 15, r.field[10] = 0x13;
-        if (row == 123) r.field[6] = 0x80, r.field[7] = r.field[8] = -1;
-        if (row == 124) r.field[0] = 0x00, r.field[9] = 0;  // the noise is the last to stop
-    }));
-    // Pulse 2 sounds on after pulse 1 and the noise fell silent; only its own silencing goes.
-    out += captureText(
-        CapturedEffect{trimEffectEvents({3, 0x4F, 9, 5, 0, 0x00, 11, 4, 9, 0, 11, 7, 3, 0x40, EFX_END, 0})});
-    expectTestData("converter/effect-changes.capture", out);
-}
-
-// Each capture against tests/data/converter/effect-loops.capture.
-TEST(EffectCapture, LoopsOnlyWhenAskedToAndNeverWithoutTime) {
-    // Order 0 plays a note, order 1 silence, and at its end jumps to `loopTo` (EEy if asked).
-    const auto script = [](bool askLoop, int loopTo) -> Script {
-        return [=](FakePlayer& f, int order, int row, int) {
-            if (order == 0 && row == 0) note(f.regs, 0x0F, 0x100);
-            if (order == 0 && row == 2) f.regs.field[0] = 0x0C;
-            if (order == 1 && row == 0) silence(f.regs);
-            if (order == 1 && row == 3) f.loopFlag = askLoop, f.jumpOrder = loopTo;
-        };
-    };
-    // The first two as assembler text too: a .word back to the loop offset only with EEy.
-    LabelTable labels;
-    labels.labelFor("first");
-    CapturedEffect e = runEffect(2, 4, 2, script(true, 0));
-    std::string out = captureText(e) + effectText(e, labels, "fx");
-    e = runEffect(2, 4, 2, script(false, 0));
-    out += captureText(e) + effectText(e, labels, "fx");
-    // The repeated position (order 1) lies in the trimmed tail: the loop restarts from the top.
-    out += captureText(runEffect(3, 4, 2, script(true, 1)));
-    // A loop into a sounding part keeps its place.
-    out += captureText(runEffect(2, 2, 1, [](FakePlayer& f, int order, int row, int) {
-        if (order == 0 && row == 0) note(f.regs, 0x0F, 0x100);
-        if (order == 1 && row == 0) f.regs.field[1] = 0x80;
-        if (order == 1 && row == 1) f.loopFlag = true, f.jumpOrder = 1;
-    }));
-    // Nothing audible at all: only the end remains, even with EEy.
-    out += captureText(
-        runEffect(1, 4, 6, [](FakePlayer& f, int, int, int) { f.regs.field[0] = 0x30, f.loopFlag = true; }));
-    // A loop body of register writes only would give the driver no frame to end on: it ends.
-    out += captureText(encodeEffectEvents({0, 0x0F, 11, 3, 0, 0x0E, EFX_END_LOOP, 0}, 4));
-    expectTestData("converter/effect-loops.capture", out);
-}
-
 // Each song's capture and effect capture against tests/data/converter/<song>.capture. A second
-// capture gives the same (it is not cut short by the first), and each leaves the Player stopped.
-TEST(RealPlayerCapture, SongsCaptureAsRecorded) {
+// capture gives the same (it is not cut short by the first), and each leaves the Player stopped;
+// between a save and a restore of its state, the Player is left as it was found.
+TEST(RealPlayerCapture, SongsCaptureAsRecordedAndPhasesLeaveThePlayerAsFound) {
     for (const char* name :
          {"three-entries", "break-and-jump", "waits-fold", "effects-close", "instrument-carries",
           "dpcm-channel", "speed-zero", "speed-zero-at-start", "two-notes", "two-notes-and-samples"}) {
-        Rig r, fx;
-        loadSongScript(*r.song, std::string("converter/") + name);
-        loadSongScript(*fx.song, std::string("converter/") + name);
+        ConverterSetup r, fx;
+        for (ConverterSetup* s : {&r, &fx}) {
+            songScriptLine(*s->song, "env 1 volume 0 240", name);  // the default Volume is silent
+            loadSongScript(*s->song, std::string("converter/") + name);
+        }
         CapturedSong first, second;
         captureSong(r.capture, r.recorder, first);
         captureSong(r.capture, r.recorder, second);
@@ -278,10 +230,7 @@ TEST(RealPlayerCapture, SongsCaptureAsRecorded) {
         EXPECT_FALSE(fx.player->captureMode || fx.player->playing) << name;
         EXPECT_TRUE(fx.recorder.recording()) << name;
     }
-}
-
-TEST(RealPlayerCapture, PhasesLeaveThePlayerAsFound) {
-    Rig r;
+    ConverterSetup r;
     Player& p = *r.player;
     p.currentOrder = 2, p.currentRow = 17, p.frameInRow = 3, p.tempoAccumulator = 1234;
     p.patternMode = true, p.repeatBlockOn = true;

@@ -47,14 +47,12 @@ std::string runSongData(std::istream& script) {
             in >> songs.back().path;
             instruments.push_back(std::make_unique<Song>());
         } else if (op.back() == ':') {
-            CommandList stretch;
+            CommandList& stretch = songs.back().channels[size_t(std::stoi(op))].emplace_back();
             for (std::string command; in >> command;) {
-                stretch.push_back({std::stoi(command, nullptr, 16), {}});
                 const size_t open = command.find('(');
-                if (open != std::string::npos)
-                    stretch.back().args.push_back(std::stoi(command.substr(open + 1)));
+                stretch.push_back({std::stoi(command, nullptr, 16), {}});
+                if (open != std::string::npos) stretch.back().args = {std::stoi(command.substr(open + 1))};
             }
-            songs.back().channels[size_t(std::stoi(op))].push_back(stretch);
         } else if (op == "loop") {
             in >> songs.back().loopIndex;
         } else if (op == "used") {
@@ -111,17 +109,16 @@ TEST(ConverterArguments, Grammar) {
     EXPECT_EQ(runConverter({"song.zcm"}).code, std::nullopt);
 }
 
-TEST(Converter, WholeRunAssemblesAndLinks) {
-    const auto run = [&](const Workspace& w, const char* dialect) {
+TEST(Converter, WholeRunAndEveryEntryLabelAssembleAndLink) {
+    const auto run = [](const Workspace& w, std::vector<std::string> args) {
         fs::create_directories(w.dir / "out");
-        std::vector<std::string> args = {"-s", w.path("a.zcm"), w.path("song b.zcm")};
-        args.insert(args.end(), {BF_SOURCE_DIR "/examples/demo.zcm", BF_SOURCE_DIR "/examples/example.zcm"});
-        args.insert(args.end(), {"-e", w.path("zap.zcm"), w.path("coin.zcm"), "-o", w.path("out/music.s")});
-        if (*dialect) args.push_back(dialect);
+        args.insert(args.end(), {"-s", w.path("a.zcm"), w.path("song b.zcm"),
+                                 BF_SOURCE_DIR "/examples/demo.zcm", BF_SOURCE_DIR "/examples/example.zcm",
+                                 "-e", w.path("zap.zcm"), w.path("coin.zcm"), "-o", w.path("out/music.s")});
         return runConverter(args);
     };
     Workspace w("full");
-    ConverterRun r = run(w, "");
+    ConverterRun r = run(w, {});
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.err, "");
     // The progress lines and every file exactly: the zap really played, sounds and loops back to
@@ -136,9 +133,23 @@ TEST(Converter, WholeRunAssemblesAndLinks) {
 
     // The other assembler dialect changes the low-byte operator of the sample table, nothing else.
     Workspace n("full-nesasm");
-    ASSERT_EQ(run(n, "-nesasm").code, 0);
+    ASSERT_EQ(run(n, {"-nesasm"}).code, 0);
     EXPECT_EQ(replaceAll(n.read("out/music.s"), "  .byte low( ", "  .byte <( "), w.read(files[0]));
     for (size_t i = 1; i < files.size(); ++i) EXPECT_EQ(n.read(files[i]), w.read(files[i])) << files[i];
+
+    // Names that are symbols already keep their label, the others get the prefix; each run is
+    // assembled and linked, and the label must be defined exactly once.
+    std::ifstream table(BF_SOURCE_DIR "/tests/data/converter/entry-labels.txt");
+    ASSERT_TRUE(table);
+    for (std::string file, label; table >> file >> label;) {
+        const std::string stem = replaceExtension(file, "");
+        r = runConverter({"-s", w.path("a.zcm"), "-e", w.path("zap.zcm"), "-o", w.path(file)});
+        ASSERT_EQ(r.code, 0) << file << r.err;
+        EXPECT_EQ(w.read(file).find(label + ":\n  .word BLEEP_L0\n"), 0u) << file;
+        std::ofstream(w.path("use.s")) << ".export " << label << "\n";
+        EXPECT_TRUE(w.assembleAndLink({file, stem + "-a.s", stem + "-zap.s", "use.s"}, stem + "-dpcm.s"))
+            << file;
+    }
 }
 
 // Runs that fail, one a line of tests/data/converter/failures.txt in one workspace ($W), each
@@ -156,9 +167,7 @@ TEST(Converter, FailuresEndTheRunLoudly) {
     for (int slot = 1; slot <= 140; ++slot) many->instruments[slot].envelopes[ENV_VOLUME].values[0] = 224;
     EXPECT_TRUE(saveSong(*many, w.path("many-b.zcm")));
     const std::string root = w.dir.string();
-    const auto unroot = [&](const std::string& t) {
-        return replaceAll(replaceAll(t, root, "$W"), "\n", "\\n");
-    };
+    const auto unroot = [&](const auto& t) { return replaceAll(replaceAll(t, root, "$W"), "\n", "\\n"); };
     const auto files = [&] {
         std::map<std::string, std::string> all;
         for (const auto& e : fs::recursive_directory_iterator(w.dir))
@@ -185,39 +194,18 @@ TEST(Converter, FailuresEndTheRunLoudly) {
     });
 }
 
-TEST(Converter, EntryLabelAssemblesWhateverTheOutputIsCalled) {
-    // Names that are symbols already keep their label, the others get the prefix; each run is
-    // assembled and linked, and the label must be defined exactly once.
-    Workspace w("labels");
-    std::ifstream table(BF_SOURCE_DIR "/tests/data/converter/entry-labels.txt");
-    ASSERT_TRUE(table);
-    for (std::string file, label; table >> file >> label;) {
-        const std::string stem = replaceExtension(file, "");
-        ConverterRun r = runConverter({"-s", w.path("a.zcm"), "-e", w.path("zap.zcm"), "-o", w.path(file)});
-        ASSERT_EQ(r.code, 0) << file << r.err;
-        EXPECT_EQ(w.read(file).find(label + ":\n  .word BLEEP_L0\n"), 0u) << file;
-        std::ofstream(w.path("use.s")) << ".export " << label << "\n";
-        EXPECT_TRUE(w.assembleAndLink({file, stem + "-a.s", stem + "-zap.s", "use.s"}, stem + "-dpcm.s"))
-            << file;
-    }
-}
-
 TEST(AsmNames, PathHelpersOutputNamesAndLabels) {
-    EXPECT_EQ(directoryOf("a/b\\c.zcm") + "|" + fileNameOf("a/b\\c.zcm") + "|" + fileNameOf("c"),
-              "a/b|c.zcm|c");
-    EXPECT_EQ(extensionOf("x.tar.asm", "s") + extensionOf(".hidden", "s") + extensionOf("dir.v2/music", "s"),
-              "asmss");
-    EXPECT_EQ(replaceExtension(".zcm", "s") + "|" + replaceExtension("d.x/song", "asm"),
-              ".zcm.s|d.x/song.asm");
+    EXPECT_EQ(directoryOf("a/b\\c.zcm") + "|" + fileNameOf("a/b\\c.zcm") + "|" + fileNameOf("c") + "|" +
+                  extensionOf("x.tar.asm", "s") + extensionOf(".hidden", "s") +
+                  extensionOf("dir.v2/music", "s") + "|" + replaceExtension(".zcm", "s") + "|" +
+                  replaceExtension("d.x/song", "asm"),
+              "a/b|c.zcm|c|asmss|.zcm.s|d.x/song.asm");
     EXPECT_EQ(entryKey("music", "dir/my-song\xc3\xa9.zcm"), "music_my_song__");
     EXPECT_EQ(entryKey("m", "a-b.zcm"), entryKey("m", "a_b.zcm"));  // one label for both
-
-    const OutputNames bare("music");
+    const OutputNames bare("music"), nested("out\\sub/snd-data.asm");
     EXPECT_EQ(bare.songFileName("songs/title.zcm") + "|" + bare.dpcmFileName(), "music-title.s|music-dpcm.s");
-    const OutputNames nested("out\\sub/snd-data.asm");
-    EXPECT_EQ(nested.base, "snd_data");
-    EXPECT_EQ(nested.effectFileName("fx/jump.zcm"), "out\\sub/snd-data-jump.asm");
-
+    EXPECT_EQ(nested.base + "|" + nested.effectFileName("fx/jump.zcm"),
+              "snd_data|out\\sub/snd-data-jump.asm");
     LabelTable labels;
     EXPECT_EQ(labels.labelFor("x") + labels.labelFor("y") + labels.labelFor("x"), "BLEEP_L0BLEEP_L1BLEEP_L0");
 }

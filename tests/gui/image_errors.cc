@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -80,9 +81,7 @@ std::vector<uint8_t> jpegOf(bool progressive, uint8_t tables, uint8_t spectrumSt
 int main() {
     using namespace std::string_view_literals;
     const auto raw = [](std::string_view s) { return std::vector<uint8_t>(s.begin(), s.end()); };
-    const auto asset = [](const uint8_t* bytes, size_t size) {
-        return std::vector<uint8_t>(bytes, bytes + size);
-    };
+    const auto asset = [](const uint8_t* b, size_t n) { return std::vector<uint8_t>(b, b + n); };
     // Only PNG, BMP, JPEG and TGA; sizes checked before pixels; nothing read past the bytes given; a
     // JPEG Huffman table of over 256 codes refused before it is built; a scan names only tables
     // defined before it, and only those it decodes with count (a progressive DC scan no AC table).
@@ -123,10 +122,7 @@ int main() {
     }
 
     const std::string notImage = "/tmp/bf_image_errors_" + std::to_string(getpid()) + ".png";
-    if (std::FILE* f = std::fopen(notImage.c_str(), "wb")) {
-        std::fputs("this is text, not a picture", f);
-        std::fclose(f);
-    }
+    std::ofstream(notImage) << "this is text, not a picture";
     check("missing file", thrown([] { loadImageFromFile("/nonexistent/user-background.bmp", GL_LINEAR); }),
           "couldn't load image '/nonexistent/user-background.bmp': can't fopen");
     const std::string fileNotImage = "couldn't load image '" + notImage + "': ";

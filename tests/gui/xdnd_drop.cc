@@ -29,13 +29,10 @@ void sendMessage(const char* type, long l1, long l2, long l3, long l4) {
 
 // Waits up to 5 s for an event; false on timeout.
 bool nextEvent(XEvent& e) {
-    for (int waited = 0; waited < 500; ++waited, usleep(10000)) {
-        if (XPending(dpy)) {
-            XNextEvent(dpy, &e);
-            return true;
-        }
-    }
-    return false;
+    for (int waited = 0; waited < 500 && !XPending(dpy); ++waited) usleep(10000);
+    if (!XPending(dpy)) return false;
+    XNextEvent(dpy, &e);
+    return true;
 }
 
 }  // namespace

@@ -14,34 +14,29 @@ namespace {
 
 // An NSF whose code (at $8000) holds init at $8000 and play at `play`.
 std::vector<uint8_t> nsfFile(const std::vector<uint8_t>& code, uint16_t play = 0x8000, bool pal = false) {
-    std::vector<uint8_t> f(128 + code.size(), 0);
-    const char tag[] = "NESM\x1A";
-    std::copy(tag, tag + 5, f.begin());
-    f[5] = 1, f[6] = 1, f[7] = 1;
-    f[9] = 0x80, f[11] = 0x80;
-    f[12] = uint8_t(play), f[13] = uint8_t(play >> 8);
+    std::vector<uint8_t> f = {
+        'N', 'E', 'S', 'M', 0x1A, 1, 1, 1, 0, 0x80, 0, 0x80, uint8_t(play), uint8_t(play >> 8)};
+    f.resize(128);
     f[110] = 0x1B, f[111] = 0x41, f[120] = 0x20, f[121] = 0x4E;
     f[122] = pal;
-    std::copy(code.begin(), code.end(), f.begin() + 128);
+    f.insert(f.end(), code.begin(), code.end());
     return f;
 }
 
 // A 16 KB NROM cartridge from code at $C000 with the NMI and reset vectors given.
 std::vector<uint8_t> nesFile(const std::vector<uint8_t>& code, uint16_t nmi, uint16_t reset, int mapper = 0) {
     std::vector<uint8_t> f = {'N', 'E', 'S', 0x1A, 1, 0, uint8_t(mapper << 4), 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    std::vector<uint8_t> prg(0x4000, 0);
-    std::copy(code.begin(), code.end(), prg.begin());
-    prg[0x3FFA] = uint8_t(nmi), prg[0x3FFB] = uint8_t(nmi >> 8);
-    prg[0x3FFC] = uint8_t(reset), prg[0x3FFD] = uint8_t(reset >> 8);
-    f.insert(f.end(), prg.begin(), prg.end());
+    f.insert(f.end(), code.begin(), code.end());
+    f.resize(16 + 0x4000);
+    f[16 + 0x3FFA] = uint8_t(nmi), f[16 + 0x3FFB] = uint8_t(nmi >> 8);
+    f[16 + 0x3FFC] = uint8_t(reset), f[16 + 0x3FFD] = uint8_t(reset >> 8);
     return f;
 }
 
 }  // namespace
 
-// A sample of 17 bytes costs 17 fetches of 4 cycles each; a looping one refetches once per 8
-// output bits, at the rate row of the console's TV system. (Without the DMA model nothing is
-// stolen: nsf_test.)
+// A sample of 17 bytes costs 17 fetches of 4 cycles each; a looping one refetches once per 8 output
+// bits, at the rate row of the console's TV system. (Without the DMA model nothing is stolen.)
 TEST(Cpu6502, DmcFetchesHaltTheCpu) {
     // lda #$4F/$0F, sta $4010; lda #1, sta $4013; lda #$10, sta $4015; then a loop that counts.
     for (const auto& [pal, loop] : {std::pair{false, false}, {true, false}, {false, true}, {true, true}}) {
@@ -50,11 +45,9 @@ TEST(Cpu6502, DmcFetchesHaltTheCpu) {
         cpu.poke(0x0400, {0xA9, uint8_t(loop ? 0x4F : 0x0F), 0x8D, 0x10, 0x40, 0xA9, 0x01, 0x8D, 0x13, 0x40,
                           0xA9, 0x10, 0x8D, 0x15, 0x40, 0x4C, 0x0F, 0x04});
         cpu.pc = 0x0400;
-        const uint64_t span = 200'000;
-        cpu.run(span);
-        const double perFetch = 8.0 * (pal ? 50 : 54);
+        cpu.run(200'000);
         if (loop) {
-            EXPECT_NEAR(double(cpu.dmc.fetches()), double(cpu.cycles) / perFetch, 2.0) << pal;
+            EXPECT_NEAR(double(cpu.dmc.fetches()), double(cpu.cycles) / (8.0 * (pal ? 50 : 54)), 2.0) << pal;
             EXPECT_TRUE(cpu.dmc.active());
         } else {
             EXPECT_EQ(cpu.dmc.fetches(), 17u) << pal;
@@ -97,10 +90,9 @@ TEST(ConsolePlayer, MisbehavingFilesEndWithinTheirBudget) {
     }
 }
 
-// A cartridge's reset enables the NMI and waits; its NMI handler writes a counter to $4000 once
-// per frame, from the first vertical blank after the NMI was enabled. An NSF that sets no banks
-// is mapped from its load address: past its data the windows read as zeros instead of showing
-// the first bank again (its play reads $9000 into $4000).
+// A cartridge's NMI handler writes a counter to $4000 once per frame, from the first vertical blank
+// after its reset enabled the NMI. An NSF that sets no banks is mapped from its load address: past
+// its data the windows read as zeros, not the first bank again (its play reads $9000 into $4000).
 TEST(ConsolePlayer, CartridgeMusicRunsFromItsNmiAndUnbankedFilesReadZerosPastTheirData) {
     const std::vector<uint8_t> code = {
         0xA9, 0x80, 0x8D, 0x00, 0x20, 0x4C, 0x05, 0xC0,  // $C000 reset: lda #$80, sta $2000, jmp *
@@ -115,10 +107,9 @@ TEST(ConsolePlayer, CartridgeMusicRunsFromItsNmiAndUnbankedFilesReadZerosPastThe
     EXPECT_EQ(consoleFileKind("song.zcm"), std::nullopt);
 }
 
-// Each official opcode's cycles, from the processor's data sheet (without page crossings; "."
-// is an unofficial opcode, which the core refuses). A branch taken costs one more, so a branch
-// run once with every flag clear and once with every flag set costs 2 + 3.
-TEST(Cpu6502, EveryOfficialOpcodeTakesItsCycles) {
+// Each official opcode's cycles from the data sheet, without page crossings ("." is an unofficial
+// opcode, refused); a branch run with every flag clear, then set, costs 2 + 3 (taken once).
+TEST(Cpu6502, EveryOfficialOpcodeTakesItsCyclesAndProgramsComputeRight) {
     const char* sheet[16] = {"76...35.322..46.", "25...46.24...47.", "66..335.422.446.", "25...46.24...47.",
                              "66...35.322.346.", "25...46.24...47.", "66...35.422.546.", "25...46.24...47.",
                              ".6..333.2.2.444.", "26..444.252..5..", "262.333.222.444.", "25..444.242.444.",
@@ -148,4 +139,23 @@ TEST(Cpu6502, EveryOfficialOpcodeTakesItsCycles) {
     Cpu6502 cpu;
     cpu.nmi();
     EXPECT_EQ(cpu.cycles, 7u);
+    // ldx #$FF; lda $02F0,x (page crossed: 5); adc #1; bcs +0 (taken: 3); sta $4000; rts
+    Cpu6502 a;
+    a.poke(0x0400, {0xA2, 0xFF, 0xBD, 0xF0, 0x02, 0x69, 0x01, 0xB0, 0x00, 0x8D, 0x00, 0x40, 0x60});
+    a.poke(0x03EF, {0xFF});
+    ASSERT_TRUE(a.call(0x0400, 0, 0, 100));
+    ASSERT_EQ(a.writes.size(), 1u);
+    EXPECT_EQ(a.writes[0].value, 0x00);
+    EXPECT_EQ(a.writes[0].cycle, 2u + 5 + 2 + 3 + 3);  // the store's last cycle
+    EXPECT_EQ(a.p & 0x03, 0x03);                       // carry and zero
+    EXPECT_EQ(a.cycles, 2u + 5 + 2 + 3 + 4 + 6);
+    // sbc with borrow, ror through carry, indirect jmp quirk at a page end
+    Cpu6502 b;
+    b.poke(0x0400, {0x38, 0xA9, 0x10, 0xE9, 0x20, 0x6A, 0x8D, 0x01, 0x40, 0x6C, 0xFF, 0x02});
+    b.poke(0x02FF, {0x20});
+    b.poke(0x0200, {0x05});
+    b.poke(0x0520, {0x60});
+    ASSERT_TRUE(b.call(0x0400, 0, 0, 100));
+    ASSERT_EQ(b.writes.size(), 1u);
+    EXPECT_EQ(b.writes[0].value, 0x78);  // $10 - $20 = $F0, borrow -> C=0, ror -> $78
 }

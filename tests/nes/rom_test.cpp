@@ -30,9 +30,8 @@ std::string savedScript(const ScratchDir& w, const std::string& name) {
     return w.path(name + ".zcm");
 }
 
-// The demo with a 12 KB DPCM sample that it does not play (named, so that the file keeps it):
-// the samples fill most of $C000-$FFFF, so the rest of the data moves down to $8000 (NROM-256),
-// and it sounds the same.
+// The demo with a 12 KB DPCM sample it does not play (named, so that the file keeps it): the
+// samples fill most of $C000-$FFFF, so the rest of the data moves down to $8000 (NROM-256).
 std::string bigSampleDemo(const ScratchDir& w, uint32_t size = 12 * 1024) {
     SongRig rig;
     EXPECT_TRUE(rig.load());
@@ -56,40 +55,35 @@ void expectKeptLines(const std::string& file, const std::function<std::string(co
 
 }  // namespace
 
-// Converted by the converter's own command line, assembled by ca65 and linked by ld65 at the
-// places the ROM gives them: every byte from the data's start to the driver image is the same.
-// The verb's in-process conversion gives the same file too.
+// The converter's command line output, assembled by ca65 and linked by ld65 where the ROM puts it,
+// gives every byte from the data's start to the driver image; the verb's own conversion too.
 TEST(Rom, DataBytesAreWhatCa65MakesOfTheConverterText) {
     ScratchDir w("rom-bytes");
     const std::string loop = savedScript(w, "looping-effect"), coin = savedScript(w, "coin"),
                       samples = savedScript(w, "two-notes-and-samples");
-    const struct {
-        std::vector<std::string> songs, effects;
-        int banks;
-    } cases[] = {
+    using Names = std::vector<std::string>;  // songs, effects; then the banks the ROM takes
+    const std::tuple<Names, Names, int> cases[] = {
         {{EXAMPLES + "demo.zcm", EXAMPLES + "example.zcm", samples}, {loop, coin}, 1},
         {{bigSampleDemo(w)}, {}, 2},
     };
-    for (const auto& c : cases) {
+    for (const auto& [songs, effects, banks] : cases) {
         std::vector<std::string> args = {"-s"};
-        args.insert(args.end(), c.songs.begin(), c.songs.end());
-        if (!c.effects.empty()) args.push_back("-e");
-        args.insert(args.end(), c.effects.begin(), c.effects.end());
+        args.insert(args.end(), songs.begin(), songs.end());
+        if (!effects.empty()) args.push_back("-e");
+        args.insert(args.end(), effects.begin(), effects.end());
         args.insert(args.end(), {"-o", w.path("music.s")});
         ASSERT_EQ(runConverter(args).code, 0);
-
-        const Rom rom =
-            romFromConverterTexts(readConverterOutput(w.path("music.s"), c.songs, c.effects), true);
+        const Rom rom = romFromConverterTexts(readConverterOutput(w.path("music.s"), songs, effects), true);
         const RomLayout& l = rom.layout;
-        EXPECT_EQ(l.prgBanks, c.banks);
+        EXPECT_EQ(l.prgBanks, banks);
         EXPECT_EQ(l.dpcmStart % 64, 0u);
         EXPECT_GE(l.dpcmStart, 0xC000u);
-        EXPECT_EQ(rom.file, exportRom(c.songs, c.effects).file);
+        EXPECT_EQ(rom.file, exportRom(songs, effects).file);
 
         const OutputNames names(w.path("music.s"));
         std::vector<std::string> files = {"music.s"};
-        for (const std::string& s : c.songs) files.push_back(names.songFileName(s));
-        for (const std::string& e : c.effects) files.push_back(names.effectFileName(e));
+        for (const std::string& s : songs) files.push_back(names.songFileName(s));
+        for (const std::string& e : effects) files.push_back(names.effectFileName(e));
         char cfg[256];
         std::snprintf(cfg, sizeof cfg,
                       "MEMORY { M: start = $%X, size = $%X, fill = yes; }\n"
@@ -103,24 +97,22 @@ TEST(Rom, DataBytesAreWhatCa65MakesOfTheConverterText) {
     }
 }
 
-// A ROM of each example song, played by the 6502 core, against the editor's render, window by
-// window (50 ms). Windows lose their clear pitch where the driver writes a pulse's period high
-// byte, which restarts its duty cycle (an arpeggio across a high byte does so every frame), and
-// pitches differ where the driver cannot follow the editor (the frame a portamento leads by).
+// A ROM of each example song on the 6502 core against the editor's render. Windows lose their
+// clear pitch where the driver writes a pulse's period high byte, restarting its duty cycle (an
+// arpeggio across one does so every frame); pitches differ in the frame a portamento leads by.
 TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
     const double seconds = 40.0;
-    const auto romRender = [&](const Rom& rom, bool ntsc, size_t* lead) {
+    // The ROM's render, from the sample that the editor's render begins with.
+    const auto romRender = [&](const Rom& rom, bool ntsc) {
         SongRig rig;  // for its APU
         ConsolePlayer console(rom.file, ConsoleFileKind::Nes, *rig.apu);
         EXPECT_EQ(console.ntsc(), ntsc);
         std::vector<int16_t> samples;
         while (samples.size() < size_t((seconds + 0.1) * LISTEN_RATE)) console.runFrame(&samples);
-        // The shell waits two vertical blanks before it enables the NMI: the driver's first
-        // update comes three frames after the editor's. On NTSC it runs at the first NMI after
-        // each of the editor's longer frames began, half a frame later on average.
+        // The shell enables the NMI after two vertical blanks: the driver's first update comes
+        // three frames after the editor's, on NTSC half a frame more (the editor's frames are longer).
         const double delay = (ntsc ? 3.5 : 3.0) * console.frameCycles() / double(console.clockRate());
-        *lead = size_t(std::lround(delay * LISTEN_RATE));
-        return std::vector<double>(samples.begin(), samples.end());
+        return std::vector<double>(samples.begin() + std::lround(delay * LISTEN_RATE), samples.end());
     };
     std::vector<double> demo;
     ScratchDir w("rom-listen");
@@ -133,10 +125,9 @@ TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
         ASSERT_TRUE(saveSong(*rig.song, path));
         leaveOutWhatTheDataCannotCarry(*rig.song);
         const std::vector<int16_t> editor = renderSong(rig.play(), *rig.apu, LISTEN_RATE, seconds);
-        size_t lead = 0;
-        const std::vector<double> cartridge = romRender(exportRom({path}, {}), ntsc, &lead);
+        const std::vector<double> cartridge = romRender(exportRom({path}, {}), ntsc);
         if (demo.empty()) demo = cartridge;
-        const Heard h = compareHeard({editor.begin(), editor.end()}, cartridge, lead);
+        const Heard h = compareHeard({editor.begin(), editor.end()}, cartridge, 0);
         std::printf("[ listen   ] %s: envelope correlation %.4f; %d clear windows, %d in the ROM, %d alike\n",
                     what.c_str(), h.envelopeCorrelation, h.clear, h.bothClear, h.agreed);
         EXPECT_GE(h.envelopeCorrelation, 0.95) << what;
@@ -144,11 +135,9 @@ TEST(Rom, ExampleSongsSoundAsTheEditorPlaysThem) {
         EXPECT_GE(h.bothClear, h.clear * 4 / 5) << what;
         EXPECT_GE(h.agreed, h.bothClear * 9 / 10) << what;
     }
-    // Moved down to $8000 by a large sample it does not play (NROM-256), the demo plays the same,
-    // to within the few cycles its data reads take more or less across pages (which the noise
-    // channel's random sequence does not forgive: its loudness is compared).
-    size_t lead = 0;
-    const std::vector<double> moved = romRender(exportRom({bigSampleDemo(w)}, {}), false, &lead);
+    // Moved down to $8000, the demo plays the same but for the cycles its data reads take more or
+    // less across pages (which the noise's random sequence does not forgive: loudness is compared).
+    const std::vector<double> moved = romRender(exportRom({bigSampleDemo(w)}, {}), false);
     EXPECT_GT(correlation(rmsEnvelope(moved, LISTEN_RATE / 20), rmsEnvelope(demo, LISTEN_RATE / 20)), 0.995);
 }
 

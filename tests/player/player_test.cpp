@@ -1,20 +1,23 @@
-// Row processing, effects, envelopes and channel output, pinned as traces: each script in
-// tests/data/player/ is followed by the register writes and changed player state of each frame.
-// Then what a trace does not reach (tables, period writes set up by hand, damaged song data) and
+// Row processing, effects, envelopes and channel output as traces (tests/data/player/*.txt: the
+// register writes and changed player state of each frame); then tables, damaged song data, and
 // what a listener gets: rendered audio, renders streamed to files, the render and trace commands.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "apu/Apu.h"
@@ -35,11 +38,7 @@ namespace fs = std::filesystem;
 namespace {
 
 // A song, an Apu and a Player wired as the program wires them, with per-frame register capture.
-struct RegisterWrite {
-    uint16_t address;
-    uint8_t value;
-    bool operator==(const RegisterWrite&) const = default;
-};
+using RegisterWrite = std::pair<uint16_t, uint8_t>;  // address, value
 
 struct PlayerRig : RegisterTraceSink {
     std::unique_ptr<Song> songPtr = std::make_unique<Song>();
@@ -78,9 +77,8 @@ struct PlayerRig : RegisterTraceSink {
     }
 
     void registerWritten(uint16_t address, uint8_t value) override { writes.push_back({address, value}); }
-    PatternCell& cell(int pattern, int channel, int row) { return song.patterns[pattern].at(channel, row); }
     void put(int pattern, int channel, int row, int note, int instrument = 0, int effect = 0, int param = 0) {
-        PatternCell& c = cell(pattern, channel, row);
+        PatternCell& c = song.patterns[pattern].at(channel, row);
         c.note = uint8_t(note);
         c.instrument = uint8_t(instrument);
         c.setEffect(effect, param);
@@ -154,15 +152,11 @@ std::string run(std::istream& script) {
         if (op == "env") {  // env SLOT KIND VALUES... [loop N]
             static const std::map<std::string, EnvelopeKind> kinds = {
                 {"volume", ENV_VOLUME}, {"note", ENV_NOTE}, {"duty", ENV_DUTY}, {"fine", ENV_FINETUNE}};
+            const auto loop = std::find(a.begin(), a.end(), "loop");
             std::vector<int> values;
-            int loop = 0;
-            for (size_t i = 2; i < a.size(); ++i) {
-                if (a[i] == "loop")
-                    loop = num(a[++i]);
-                else
-                    values.push_back(num(a[i]));
-            }
-            setEnvelope(song.instruments[arg(0)].envelopes[kinds.at(a[1])], values, loop);
+            std::transform(a.begin() + 2, loop, std::back_inserter(values), num);
+            setEnvelope(song.instruments[arg(0)].envelopes[kinds.at(a[1])], values,
+                        loop == a.end() ? 0 : num(loop[1]));
         } else if (op == "type") {
             static const std::map<std::string, InstrumentType> types = {
                 {"pcm", INST_PCM}, {"dpcm", INST_DPCM}, {"pulse", INST_PCM_PULSE}, {"saw", INST_PCM_SAW}};
@@ -176,7 +170,7 @@ std::string run(std::istream& script) {
         } else if (op == "put") {  // PATTERN CHANNEL ROW NOTE [INSTRUMENT [EFFECT PARAMETER]]
             rig->put(arg(0), arg(1), arg(2), arg(3), arg(4), arg(5), arg(6));
         } else if (op == "fx") {  // PATTERN CHANNEL ROW BYTE: the raw effect byte
-            rig->cell(arg(0), arg(1), arg(2)).fx = uint8_t(arg(3));
+            song.patterns[arg(0)].at(arg(1), arg(2)).fx = uint8_t(arg(3));
         } else if (op == "tempo") {
             song.tempo = arg(0);
         } else if (op == "orders") {  // ENTRIES...
@@ -218,7 +212,7 @@ std::string run(std::istream& script) {
                 for (size_t i = 0, j = 0; i < writes.size(); i = j) {
                     while (j < writes.size() && writes[j] == writes[i]) ++j;
                     char w[24];
-                    std::snprintf(w, sizeof w, " %04X=%02X", writes[i].address, writes[i].value);
+                    std::snprintf(w, sizeof w, " %04X=%02X", writes[i].first, writes[i].second);
                     out << w;
                     if (j - i > 1) out << "*" << (j - i);
                 }
@@ -257,15 +251,6 @@ struct Collect : SampleSink {
         return true;
     }
 };
-
-std::vector<int16_t> render(Song& song, const RenderOptions& options) {
-    Nonlinear_Buffer buffer;
-    Apu apu(buffer);
-    Player player(song, apu);
-    Collect sink;
-    EXPECT_TRUE(renderStream(player, apu, options, sink).ok);
-    return sink.samples;
-}
 
 }  // namespace
 
@@ -316,9 +301,9 @@ TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
         for (int i = 0; i < 8; ++i) rig.apu.endScanline();
         std::string out;
         char w[16];
-        for (const RegisterWrite& r : rig.writes)
-            if ((r.address >= 0x4001 && r.address <= 0x4003) || r.address == 0x4017) {
-                std::snprintf(w, sizeof w, "%s%04X=%02X", out.empty() ? "" : " ", r.address, r.value);
+        for (const auto& [address, value] : rig.writes)
+            if ((address >= 0x4001 && address <= 0x4003) || address == 0x4017) {
+                std::snprintf(w, sizeof w, "%s%04X=%02X", out.empty() ? "" : " ", address, value);
                 out += w;
             }
         return out + " | period " + std::to_string(ch.lastPeriod) + ", sounding " +
@@ -347,11 +332,9 @@ TEST(PlayerOutput, DamagedSongDataPlaysWithoutFault) {
     for (int i = 0; i < 500; ++i) rig.frame();
     // The empty Note envelope plays as its default (no offset); the rest stays within range.
     EXPECT_EQ(rig.player.channels[0].noteEnvOffset, 0);
-    for (const ChannelState& ch : rig.player.channels) {
-        EXPECT_GE(ch.volume, 0);
-        EXPECT_LE(ch.volume, 63);
-        EXPECT_LE(ch.volumeValue, 255);
-    }
+    for (const ChannelState& ch : rig.player.channels)
+        EXPECT_TRUE(ch.volume >= 0 && ch.volume <= 63 && ch.volumeValue <= 255)
+            << ch.volume << " " << ch.volumeValue;
     // A sample shrunk under a playing voice is read within its new bounds.
     rig.song.instruments[2].pcm.assign(pcm, 1, true);
     rig.player.pcm.pcmInstrument = 2;
@@ -396,33 +379,31 @@ TEST(PlayerListen, OfflineRunStopsAtTheLoopPointOrTheEnd) {
     });
 }
 
-// The example songs rendered in several ways, pinned to fingerprints in player/cases/renders.txt.
-TEST(AudioExport, ExampleSongsRenderToPinnedSamples) {
+// The example songs and a test song rendered in several ways, pinned in player/cases/renders.txt.
+TEST(AudioExport, SongsRenderToPinnedSamples) {
     expectTable("player/cases/renders", [](const std::string& c) {
         std::string name;
-        RenderOptions options;
-        int ntsc = 0;
-        std::istringstream(c) >> name >> options.sampleRate >> options.channelMask >> ntsc;
-        auto song = std::make_unique<Song>();
-        loadExample(*song, name);
-        if (ntsc >= 0) song->ntsc = ntsc == 1;
-        const std::vector<int16_t> samples = render(*song, options);
-        uint64_t print = 1469598103934665603ull;
-        for (int16_t sample : samples) print = (print ^ uint16_t(sample)) * 1099511628211ull;
-        char hex[20];
-        std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(print));
-        return std::to_string(samples.size()) + " samples, " + hex;
-    });
-}
-
-// Render lengths for "passes fade rate seconds", kept in tests/data/player/cases/render_lengths.txt.
-TEST(AudioExport, PassesAndFadeLengths) {
-    const auto song = songScript("player/three-voices");
-    expectTable("player/cases/render_lengths", [&](const std::string& c) {
         RenderOptions o;
-        std::istringstream(c) >> o.passes >> o.fadeSeconds >> o.sampleRate >> o.seconds;
-        const std::vector<int16_t> s = render(*song, o);
-        return std::to_string(s.size()) + " samples, the last " + std::to_string(s.back());
+        int ntsc = 0;
+        std::istringstream(c) >> name >> o.sampleRate >> o.channelMask >> ntsc >> o.passes >> o.fadeSeconds >>
+            o.seconds;
+        auto song = std::make_unique<Song>();
+        if (name.starts_with("player/"))
+            loadSongScript(*song, name);
+        else
+            loadExample(*song, name);
+        if (ntsc >= 0) song->ntsc = ntsc == 1;
+        Nonlinear_Buffer buffer;
+        Apu apu(buffer);
+        Player player(*song, apu);
+        Collect sink;
+        EXPECT_TRUE(renderStream(player, apu, o, sink).ok);
+        uint64_t print = 1469598103934665603ull;
+        for (int16_t sample : sink.samples) print = (print ^ uint16_t(sample)) * 1099511628211ull;
+        char text[80];
+        std::snprintf(text, sizeof text, "%zu samples, the last %d, %016llx", sink.samples.size(),
+                      sink.samples.back(), static_cast<unsigned long long>(print));
+        return std::string(text);
     });
 }
 

@@ -18,15 +18,10 @@ struct FileBytes {
     FileBytes& u16(uint32_t v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
     FileBytes& u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
     FileBytes& text(const std::string& s) { return bytes.insert(bytes.end(), s.begin(), s.end()), *this; }
-    FileBytes& raw(std::initializer_list<int> values) {
-        for (int v : values) u8(v);
-        return *this;
-    }
+    FileBytes& raw(std::initializer_list<uint8_t> v) { return bytes.insert(bytes.end(), v), *this; }
     FileBytes& zeros(size_t n) { return bytes.insert(bytes.end(), n, 0), *this; }
     FileBytes& name(const std::string& s) { return u8(int(s.size())).text(s); }
-    FileBytes& envelope(int loop, std::initializer_list<int> values) {
-        return u8(loop).u8(int(values.size())).raw(values);
-    }
+    FileBytes& envelope(int loop, std::initializer_list<uint8_t> v) { return u8(loop).u8(v.size()).raw(v); }
     // Size, and for a non-empty sample the loop byte and the data.
     FileBytes& sample(const std::vector<uint8_t>& data, bool loop) {
         u32(uint32_t(data.size()));
@@ -73,8 +68,7 @@ inline void expectRefused(const std::string& args) {
 }
 
 inline std::string writeFile(const std::filesystem::path& file, const std::vector<uint8_t>& bytes) {
-    std::ofstream(file, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    std::ofstream(file, std::ios::binary) << std::string(bytes.begin(), bytes.end());
     return file.string();
 }
 

@@ -47,10 +47,7 @@ TEST(EditorStress, RandomEditingWhileAudioRendersKeepsTheSongWellFormed) {
 
     AudioRenderer renderer(r.player, r.apu);
     ASSERT_EQ(initPlayback(r.player, r.apu, 44100), nullptr);
-    {
-        AudioLockGuard guard(r.lock);
-        r.player.reset();
-    }
+    r.player.reset();  // no lock needed: the audio thread starts below
 
     std::atomic<bool> stop{false};
     std::atomic<long> samplesRendered{0}, nonSilent{0};
