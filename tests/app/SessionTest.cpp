@@ -236,10 +236,8 @@ struct Session {
             note((found ? "drawn: " : "not drawn: ") + a);
         } else if (verb == "answer") {  // answer NAME|.|""|-: a file, the folder, no name, cancel
             a = rest();
-            if (a == "-")
-                dialogs.answer = std::nullopt;
-            else
-                dialogs.answer = a == "." ? files.dir.string() : a == "\"\"" ? "" : files.path(a);
+            dialogs.answer = a == "." ? files.dir.string() : a == "\"\"" ? "" : files.path(a);
+            if (a == "-") dialogs.answer.reset();
         } else if (verb == "run") {  // run ACTION: a global action, what it says and prints
             testing::internal::CaptureStdout();
             x.bindings.keyboardGlobal.handlers.at(rest())();
@@ -302,9 +300,8 @@ struct Session {
         } else if (verb == "watch") {  // from now on each lock, unlock, pause and resume
             x.lock.observe = [this](char c) {
                 snap();
-                static const std::map<char, std::string> events = {
-                    {'L', "lock"}, {'U', "unlock"}, {'P', "pause"}, {'R', "resume"}};
-                note("audio " + events.at(c) + (r->player.captureMode ? ", player borrowed" : ""));
+                const char* event = c == 'L' ? "lock" : c == 'U' ? "unlock" : c == 'P' ? "pause" : "resume";
+                note("audio " + std::string(event) + (r->player.captureMode ? ", player borrowed" : ""));
             };
         } else if (verb == "write") {  // write NAME BYTES | write NAME instrument N: a file to answer with
             in >> a;
@@ -386,23 +383,21 @@ struct Session {
             Envelope& env = s.instruments[v[0]].envelopes[v[1]];
             std::copy(v.begin() + 2, v.end(), env.values);
             env.values[v.size() - 2] = END_MARKER;
-        } else if (verb == "inst") {  // inst N type T | name TEXT | loop ENVELOPE POINT | dpcm
-                                      // SIZE LOOP | pcm SIZE LOOP | colour C
+        } else if (verb == "inst") {  // inst N name TEXT | type T | colour C | loop E P | pcm|dpcm SIZE LOOP
             int i;
             in >> i >> a;
+            Instrument& inst = s.instruments[i];
             static const uint8_t bytes[1 << 14] = {1, 2, 3};
             if (a == "name")
                 s.instrumentNames[i] = rest();
-            else if (a == "type")
-                s.instruments[i].type = InstrumentType(*ints());
-            else if (a == "loop")
-                ints(), s.instruments[i].envelopes[v[0]].loopPoint = v[1];
-            else if (a == "dpcm")
-                ints(), s.instruments[i].dpcm.assign(bytes, uint32_t(v[0]), v[1]);
-            else if (a == "pcm")
-                ints(), s.instruments[i].pcm.assign(bytes, uint32_t(v[0]), v[1]);
+            else if (ints(), a == "type")
+                inst.type = InstrumentType(v.at(0));
             else if (a == "colour")
-                s.instrumentColours[i] = *ints();
+                s.instrumentColours[i] = v.at(0);
+            else if (a == "loop")
+                inst.envelopes[v.at(0)].loopPoint = v.at(1);
+            else if (a == "pcm" || a == "dpcm")
+                (a == "pcm" ? inst.pcm : inst.dpcm).assign(bytes, uint32_t(v.at(0)), v.at(1));
             else
                 FAIL() << "no instrument field " << a;
         } else {

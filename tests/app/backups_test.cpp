@@ -8,7 +8,7 @@
 
 namespace fs = std::filesystem;
 
-TEST(Backups, FolderNameAndSongName) {
+TEST(Backups, NamesAndTheNewestFiftyKept) {
     EXPECT_EQ(backupDirectory("/state", "/home/u"), "/state/bleepforge/backups");
     EXPECT_EQ(backupDirectory("relative", "/home/u"), "/home/u/.local/state/bleepforge/backups");
     EXPECT_EQ(backupDirectory(nullptr, "/home/u"), "/home/u/.local/state/bleepforge/backups");
@@ -16,9 +16,7 @@ TEST(Backups, FolderNameAndSongName) {
     EXPECT_EQ(backupSongName("/music/tune.zcm"), "tune");
     EXPECT_EQ(backupSongName(""), "untitled");
     EXPECT_EQ(backupSongName("/m/a\tb.zcm"), "a_b");
-}
 
-TEST(Backups, NewestFiftyKeptListedNewestFirstOtherFilesUntouched) {
     TempDir dir;
     std::ofstream(dir.dir / "notes.txt") << "mine";
     std::time_t t = 1700000000;

@@ -61,8 +61,7 @@ std::uint8_t logRead(void* log, std::uint16_t address) {
 
 std::string run(std::istream& script) {
     std::unique_ptr<ApuHarness> h;
-    std::vector<int> reads;
-    std::vector<int> last;
+    std::vector<int> reads, last;
     std::ostringstream out;
     for (std::string line; std::getline(script, line) && line != "--- trace";) {
         std::istringstream in(line);
@@ -85,11 +84,10 @@ std::string run(std::istream& script) {
         } else if (op == "steps" || op == "frames") {
             h->endSteps(std::stoi(a) * (op == "frames" ? ApuHarness::kStepsPerFrame : 1));
         } else if (op == "step") {  // N single steps, each traced
-            for (int n = std::stoi(a); n > 1; --n) {
+            for (int n = std::stoi(a); n > 0; --n) {
                 h->endSteps(1);
-                seen << changes(state(h->apu), last);
+                if (n > 1) seen << changes(state(h->apu), last);
             }
-            h->endSteps(1);
         } else if (op == "render") {  // SECONDS: sample count, measures and FNV-1a hash
             const std::vector<std::int16_t> s = h->renderSeconds(std::stod(a));
             seen << " samples=" << s.size() << " p2p=" << measurePeakToPeak(s) << " rms=" << measureRms(s)
@@ -217,8 +215,9 @@ TEST(Apu, SampleMemoryAnswersOpenBusOutsideTheImage) {
         EXPECT_EQ(readSampleMemory(&image, std::uint16_t(address)), value) << std::hex << address;
 }
 
-// Long bursts of writes carry time into the next step; unknown addresses only advance the clock.
-TEST(Apu, WriteBurstsAndStrayAddresses) {
+// Long bursts of writes carry time into the next step; unknown addresses only advance the clock;
+// writes to an oscillator or register the VRC6 does not have change nothing.
+TEST(Apu, WriteBurstsAndStrayWrites) {
     ApuHarness h;
     h.write(0x4015, 0x0F);
     for (int i = 0; i < 200; ++i) h.write(static_cast<std::uint16_t>(0x4000 + (i % 4)), 0xBF);
@@ -226,6 +225,11 @@ TEST(Apu, WriteBurstsAndStrayAddresses) {
         if (a != 0x4015 && a != 0x4017) h.write(static_cast<std::uint16_t>(a), 0x5A);
     h.endSteps(400);
     EXPECT_EQ(h.render(4000).size(), 4000u);
+    Vrc6Sound vrc6;
+    vrc6.writeOsc(0, 3, 0, 0x7F);
+    vrc6.writeOsc(0, 0, 3, 0x7F);
+    EXPECT_EQ(vrc6.sawAccumulator, 0);
+    for (const Vrc6Sound::Oscillator& osc : vrc6.oscs) EXPECT_EQ(osc.regs[0] | osc.regs[1] | osc.regs[2], 0);
 }
 
 // The time base moves on as samples are read; a channel nobody writes must move with it, not
@@ -240,19 +244,8 @@ TEST(Apu, TimesOfUnwrittenChannelsStayNearTheCurrentStep) {
         h.drain();
     }
     h.apu.catchUp();
-    const Apu& apu = h.apu;
-    using Channels = std::initializer_list<const ApuChannel*>;
-    for (const ApuChannel* c : Channels{&apu.pulse2, &apu.triangle, &apu.noise, &apu.dmc})
-        EXPECT_GT(c->due, -100000);
-}
-
-// Writes to an oscillator or register the VRC6 does not have change nothing.
-TEST(Apu, Vrc6IgnoresOscillatorsItDoesNotHave) {
-    Vrc6Sound vrc6;
-    vrc6.writeOsc(0, 3, 0, 0x7F);
-    vrc6.writeOsc(0, 0, 3, 0x7F);
-    EXPECT_EQ(vrc6.sawAccumulator, 0);
-    for (const Vrc6Sound::Oscillator& osc : vrc6.oscs) EXPECT_EQ(osc.regs[0] | osc.regs[1] | osc.regs[2], 0);
+    const ApuChannel* unwritten[] = {&h.apu.pulse2, &h.apu.triangle, &h.apu.noise, &h.apu.dmc};
+    for (const ApuChannel* c : unwritten) EXPECT_GT(c->due, -100000);
 }
 
 // Two rising crossings are the fewest that give a frequency: one period between them.
@@ -331,8 +324,7 @@ TEST(BandLimitedSynth, StepsSettleExactlyAtEveryPhaseAndVolumeRescales) {
     EXPECT_EQ(std::vector<std::uint16_t>(synth.rawKernel(), synth.rawKernel() + 17 * 12), raw);
     EXPECT_EQ(synth.biasWord(), 0x10001u * 32768u);
     // The kernel is a low-pass step: the middle taps of the first row carry most of the weight.
-    int middle = synth.stepTable()[5] + synth.stepTable()[6] - 2 * 32768;
-    EXPECT_GT(middle, 32768 / 2);
+    EXPECT_GT(synth.stepTable()[5] + synth.stepTable()[6] - 2 * 32768, 32768 / 2);
 }
 
 // The mixer curve's 2048 entries, kept in apu/mixer_table.out.
@@ -345,37 +337,9 @@ TEST(NonlinearMixer, TablePassThroughAndTop) {
     expectTestData("apu/mixer_table.out", out.str());
 }
 
-// Sums out of range clamp; a reader that fell behind must not let a step write past the array.
-TEST(Nonlinear_Buffer, OutOfRangeSumsClampAndAnOverfullBufferStaysInBounds) {
-    for (int sign : {1, -1}) {
-        Nonlinear_Buffer out;
-        setRates(out);
-        BandLimitedSynth synth(8);
-        synth.setVolumeUnit(0.4);
-        synth.addStepResampled(10u << 16, sign, out.linear);
-        synth.addStepResampled(10u << 16, sign, out.nonlinear);
-        out.endFrame(100);
-        auto s = readAll(out);
-        ASSERT_EQ(s.size(), 100u);
-        EXPECT_EQ(s[99], sign > 0 ? 32767 : -32768);
-    }
-    Nonlinear_Buffer out;
-    setRates(out, 1662607, 10);
-    BandLimitedSynth synth(12);
-    synth.setVolumeUnit(0.1);
-    for (int i = 0; i < 2000; ++i) {
-        synth.addStep(50, (i & 1) ? 1 : -1, out.linear);
-        out.endFrame(107);
-    }
-    EXPECT_EQ(out.samplesAvailable(), out.linear.size());
-    std::vector<std::int16_t> s(static_cast<std::size_t>(out.linear.size()));
-    EXPECT_EQ(out.readSamples(s.data(), 100000), out.linear.size());
-    EXPECT_EQ(out.samplesAvailable(), 0);
-}
-
 // The sounding noise skips from one output change to the next: in both modes, at every rate, over
 // spans shorter and far longer than a skip, its state and steps are kept in apu/noise_skips.out.
-TEST(NoiseChannel, SkippingToEachChange) {
+TEST(NoiseChannel, SkippingToEachChangeAndCountingMutedClocks) {
     std::ostringstream out;
     for (int mode : {0x00, 0x80}) {
         for (int rate = 0; rate < 16; ++rate) {
@@ -402,11 +366,20 @@ TEST(NoiseChannel, SkippingToEachChange) {
         }
     }
     expectTestData("apu/noise_skips.out", out.str());
+    // The muted noise counts timer clocks by a multiply with the period's reciprocal.
+    for (int rate = 0; rate < 16; ++rate) {
+        const auto reg2 = static_cast<std::uint8_t>(0x80 | rate);
+        for (int span = 1; span < (1 << 20) + 5000; span += span < 70000 ? 1 : 37) {
+            ASSERT_EQ(NoiseChannel::clocksToReach(-span, 0, reg2),
+                      ApuChannel::periodsToReach(-span, 0, NoiseChannel::timerPeriodOf(reg2)))
+                << "rate " << rate << " span " << span;
+        }
+    }
 }
 
 // The reader integrates both buffers in one pass, applying the mixer curve on the fly (a loop of
 // its own for equal high-pass strengths): samples and end state kept in apu/fused_read.out.
-TEST(Nonlinear_Buffer, FusedRead) {
+TEST(Nonlinear_Buffer, FusedReadClampsAndStaysInBounds) {
     std::ostringstream text;
     for (bool curve : {true, false}) {
         for (int nonlinearBass : {16, 90}) {
@@ -440,16 +413,29 @@ TEST(Nonlinear_Buffer, FusedRead) {
         }
     }
     expectTestData("apu/fused_read.out", text.str());
-}
-
-// The muted noise counts timer clocks by a multiply with the period's reciprocal.
-TEST(NoiseChannel, ReciprocalClockCountMatchesDivision) {
-    for (int rate = 0; rate < 16; ++rate) {
-        const auto reg2 = static_cast<std::uint8_t>(0x80 | rate);
-        for (int span = 1; span < (1 << 20) + 5000; span += span < 70000 ? 1 : 37) {
-            ASSERT_EQ(NoiseChannel::clocksToReach(-span, 0, reg2),
-                      ApuChannel::periodsToReach(-span, 0, NoiseChannel::timerPeriodOf(reg2)))
-                << "rate " << rate << " span " << span;
-        }
+    // Sums out of range clamp; a reader that fell behind must not let a step write past the array.
+    for (int sign : {1, -1}) {
+        Nonlinear_Buffer out;
+        setRates(out);
+        BandLimitedSynth synth(8);
+        synth.setVolumeUnit(0.4);
+        synth.addStepResampled(10u << 16, sign, out.linear);
+        synth.addStepResampled(10u << 16, sign, out.nonlinear);
+        out.endFrame(100);
+        auto s = readAll(out);
+        ASSERT_EQ(s.size(), 100u);
+        EXPECT_EQ(s[99], sign > 0 ? 32767 : -32768);
     }
+    Nonlinear_Buffer out;
+    setRates(out, 1662607, 10);
+    BandLimitedSynth synth(12);
+    synth.setVolumeUnit(0.1);
+    for (int i = 0; i < 2000; ++i) {
+        synth.addStep(50, (i & 1) ? 1 : -1, out.linear);
+        out.endFrame(107);
+    }
+    EXPECT_EQ(out.samplesAvailable(), out.linear.size());
+    std::vector<std::int16_t> s(static_cast<std::size_t>(out.linear.size()));
+    EXPECT_EQ(out.readSamples(s.data(), 100000), out.linear.size());
+    EXPECT_EQ(out.samplesAvailable(), 0);
 }

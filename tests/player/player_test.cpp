@@ -1,6 +1,6 @@
-// Row processing, effects, envelopes and channel output as traces (tests/data/player/*.txt: the
-// register writes and changed player state of each frame); then tables, damaged song data, and
-// what a listener gets: rendered audio, renders streamed to files, the render and trace commands.
+// Row processing, effects, envelopes, channel output, tables and damaged song data as traces
+// (tests/data/player/*.txt: the register writes and changed player state of each frame); then what
+// a listener gets: rendered audio, renders streamed to files, the render and trace commands.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -77,12 +77,6 @@ struct PlayerRig : RegisterTraceSink {
     }
 
     void registerWritten(uint16_t address, uint8_t value) override { writes.push_back({address, value}); }
-    void put(int pattern, int channel, int row, int note, int instrument = 0, int effect = 0, int param = 0) {
-        PatternCell& c = song.patterns[pattern].at(channel, row);
-        c.note = uint8_t(note);
-        c.instrument = uint8_t(instrument);
-        c.setEffect(effect, param);
-    }
 };
 
 // " cmdCHANNEL:CODE:ARGUMENT" for each driver command, the code in hexadecimal.
@@ -131,6 +125,18 @@ std::string run(std::istream& script) {
     std::ostringstream out;
     std::string line;
     int frame = 0;
+    // Runs of one value written to one address print once, with their count.
+    const auto written = [](const std::vector<RegisterWrite>& writes) {
+        std::ostringstream text;
+        for (size_t i = 0, j = 0; i < writes.size(); i = j) {
+            while (j < writes.size() && writes[j] == writes[i]) ++j;
+            char w[24];
+            std::snprintf(w, sizeof w, " %04X=%02X", writes[i].first, writes[i].second);
+            text << w;
+            if (j - i > 1) text << "*" << (j - i);
+        }
+        return text.str();
+    };
     while (std::getline(script, line) && line != "--- trace") {
         std::istringstream in(line);
         std::string op;
@@ -149,14 +155,16 @@ std::string run(std::istream& script) {
         if (!rig) throw std::runtime_error("no rig before: " + line);
         Song& song = rig->song;
         Player& p = rig->player;
+        static const std::map<std::string, EnvelopeKind> kinds = {
+            {"volume", ENV_VOLUME}, {"note", ENV_NOTE}, {"duty", ENV_DUTY}, {"fine", ENV_FINETUNE}};
         if (op == "env") {  // env SLOT KIND VALUES... [loop N]
-            static const std::map<std::string, EnvelopeKind> kinds = {
-                {"volume", ENV_VOLUME}, {"note", ENV_NOTE}, {"duty", ENV_DUTY}, {"fine", ENV_FINETUNE}};
             const auto loop = std::find(a.begin(), a.end(), "loop");
             std::vector<int> values;
             std::transform(a.begin() + 2, loop, std::back_inserter(values), num);
             setEnvelope(song.instruments[arg(0)].envelopes[kinds.at(a[1])], values,
                         loop == a.end() ? 0 : num(loop[1]));
+        } else if (op == "fill") {  // SLOT KIND VALUE: every slot of an envelope, the marker's too
+            std::ranges::fill(song.instruments[arg(0)].envelopes[kinds.at(a[1])].values, arg(2));
         } else if (op == "type") {
             static const std::map<std::string, InstrumentType> types = {
                 {"pcm", INST_PCM}, {"dpcm", INST_DPCM}, {"pulse", INST_PCM_PULSE}, {"saw", INST_PCM_SAW}};
@@ -168,11 +176,12 @@ std::string run(std::istream& script) {
             Instrument& inst = song.instruments[arg(0)];
             (op == "dpcm" ? inst.dpcm : inst.pcm).assign(bytes.data(), uint32_t(bytes.size()), a.size() > 3);
         } else if (op == "put") {  // PATTERN CHANNEL ROW NOTE [INSTRUMENT [EFFECT PARAMETER]]
-            rig->put(arg(0), arg(1), arg(2), arg(3), arg(4), arg(5), arg(6));
+            PatternCell& c = song.patterns[arg(0)].at(arg(1), arg(2));
+            c.note = uint8_t(arg(3));
+            c.instrument = uint8_t(arg(4));
+            c.setEffect(arg(5), arg(6));
         } else if (op == "fx") {  // PATTERN CHANNEL ROW BYTE: the raw effect byte
             song.patterns[arg(0)].at(arg(1), arg(2)).fx = uint8_t(arg(3));
-        } else if (op == "tempo") {
-            song.tempo = arg(0);
         } else if (op == "orders") {  // ENTRIES...
             song.orders.count = int(a.size());
             for (size_t i = 0; i < a.size(); ++i) song.orders.entries[i] = uint8_t(arg(i));
@@ -191,6 +200,9 @@ std::string run(std::istream& script) {
                 {"maskchanged", [](Player& q, int v) { q.maskChanged = v; }},
                 {"reconfigure", [](Player& q, int v) { q.reconfigureRequest = v; }},
                 {"ntsc", [](Player& q, int v) { q.song.ntsc = v; }},
+                {"tempo", [](Player& q, int v) { q.song.tempo = v; }},
+                {"pcm", [](Player& q, int v) { q.pcm.pcmInstrument = v; }},
+                {"pcmhalves", [](Player& q, int v) { q.pcm.position = v / 2.0; }},  // in half bytes
             };
             setters.at(a[0])(p, arg(1));
         } else if (op == "commands") {
@@ -202,23 +214,52 @@ std::string run(std::istream& script) {
             for (size_t i = 0; i < a.size(); ++i)
                 out << " " << int(Player::readSampleMemory(&p, uint16_t(arg(i))));
             out << " dac=" << rig->apu.dmc.dac << "\n";
+        } else if (op == "skip") {  // N frames, not traced
+            for (int n = arg(0); n > 0; --n, ++frame) rig->frame();
         } else if (op == "frames" || op == "tick") {  // N frames, or one scanline step's requests
             for (int n = op == "tick" ? 1 : arg(0); n > 0; --n) {
                 rig->writes.clear();
                 if (op == "tick") p.scanlineTick();
                 const std::vector<RegisterWrite> writes = op == "tick" ? rig->writes : rig->frame();
-                out << (op == "tick" ? "tick" : std::to_string(frame++)) << ":";
-                // Runs of one value written to one address print once, with their count.
-                for (size_t i = 0, j = 0; i < writes.size(); i = j) {
-                    while (j < writes.size() && writes[j] == writes[i]) ++j;
-                    char w[24];
-                    std::snprintf(w, sizeof w, " %04X=%02X", writes[i].first, writes[i].second);
-                    out << w;
-                    if (j - i > 1) out << "*" << (j - i);
-                }
+                out << (op == "tick" ? "tick" : std::to_string(frame++)) << ":" << written(writes);
                 out << commands.text.str() << " |" << changes(observe(p), last) << "\n";
                 commands.text.str("");
             }
+        } else if (op == "glide") {  // FROM TO: pulse 1 from one period (-1: none yet) to another
+            ChannelState& ch = p.channels[0];
+            // The hardware on the old period first, so that the glide shows on the Apu too.
+            if (arg(0) >= 0) {
+                rig->apu.writeRegister(0x4002, uint8_t(arg(0) & 0xFF));
+                rig->apu.writeRegister(0x4003, uint8_t(arg(0) >> 8));
+                rig->apu.endScanline();
+            }
+            ch.lastPeriod = arg(0);
+            for (ch.pitch = 256; ch.pitch < 96 * 256 && p.periodForPitch(ch.pitch) != arg(1);) ++ch.pitch;
+            rig->writes.clear();
+            p.writeChannels();
+            for (int i = 0; i < 8; ++i) rig->apu.endScanline();
+            out << "glide:" << written(rig->writes) << " | period " << ch.lastPeriod << ", sounding "
+                << rig->apu.pulse1.period() << "\n";
+        } else if (op == "tables") {  // the period and vibrato tables, one vibrato cycle, periods by pitch
+            int32_t table[PERIOD_TABLE_SIZE], vib[16][16];
+            for (bool ntsc : {false, true}) {
+                buildPeriodTable(ntsc, table);
+                out << (ntsc ? "ntsc" : "pal");
+                for (int32_t v : table) out << " " << v;
+                out << "\n";
+            }
+            buildVibratoTable(vib);
+            for (const auto& row : vib) {
+                for (int32_t v : row) out << " " << v;
+                out << "\n";
+            }
+            for (int position = 0; position < 64; ++position) out << " " << vibratoValue(vib, position, 15);
+            out << "\npitch";  // every quarter semitone, past both ends
+            for (int pitch = -5 * 256; pitch <= 120 * 256; pitch += 64) out << " " << p.periodForPitch(pitch);
+            out << "\n";
+        } else if (op == "offline") {  // a run to the loop point or the end: its frames, its last row
+            const size_t frames = traceSong(p, rig->apu, 0).size();
+            out << "offline: " << frames << " frames, on row " << p.currentRow << "\n";
         } else {
             throw std::runtime_error("unknown line: " + line);
         }
@@ -254,95 +295,6 @@ struct Collect : SampleSink {
 
 }  // namespace
 
-// The period and vibrato tables, one vibrato cycle and the periods between table entries, kept in
-// tests/data/player/tables.out.
-TEST(PlayerOutput, PeriodAndVibratoTables) {
-    std::ostringstream out;
-    int32_t table[PERIOD_TABLE_SIZE], vib[16][16];
-    for (bool ntsc : {false, true}) {
-        buildPeriodTable(ntsc, table);
-        out << (ntsc ? "ntsc" : "pal");
-        for (int32_t v : table) out << " " << v;
-        out << "\n";
-    }
-    buildVibratoTable(vib);
-    for (const auto& row : vib) {
-        for (int32_t v : row) out << " " << v;
-        out << "\n";
-    }
-    for (int position = 0; position < 64; ++position) out << " " << vibratoValue(vib, position, 15);
-    // Periods for pitches every quarter semitone, clamped at both ends.
-    out << "\npitch";
-    PlayerRig rig;
-    for (int pitch = -5 * 256; pitch <= 120 * 256; pitch += 64)
-        out << " " << rig.player.periodForPitch(pitch);
-    expectTestData("player/tables.out", out.str() + "\n");
-}
-
-// Pulse 1 going from one period to another ("FROM TO", FROM -1 after a reset): its writes and the
-// frame counter's ("4017=40 4002=00"), the period remembered and the one it sounds, kept in
-// tests/data/player/cases/pulse_periods.txt.
-TEST(PlayerOutput, PulsePeriodWritesAvoidThePhaseReset) {
-    PlayerRig rig;
-    ChannelState& ch = rig.player.channels[0];
-    expectTable("player/cases/pulse_periods", [&](const std::string& c) {
-        const int from = std::stoi(c, nullptr, 0), to = std::stoi(c.substr(c.find(' ')), nullptr, 0);
-        // Put the hardware on the old period first, so the glide can be checked on the Apu too.
-        if (from >= 0) {
-            rig.apu.writeRegister(0x4002, uint8_t(from & 0xFF));
-            rig.apu.writeRegister(0x4003, uint8_t(from >> 8));
-            rig.apu.endScanline();
-        }
-        ch.lastPeriod = from;
-        // The first pitch that gives TO.
-        for (ch.pitch = 256; ch.pitch < 96 * 256 && rig.player.periodForPitch(ch.pitch) != to;) ++ch.pitch;
-        rig.writes.clear();
-        rig.player.writeChannels();
-        for (int i = 0; i < 8; ++i) rig.apu.endScanline();
-        std::string out;
-        char w[16];
-        for (const auto& [address, value] : rig.writes)
-            if ((address >= 0x4001 && address <= 0x4003) || address == 0x4017) {
-                std::snprintf(w, sizeof w, "%s%04X=%02X", out.empty() ? "" : " ", address, value);
-                out += w;
-            }
-        return out + " | period " + std::to_string(ch.lastPeriod) + ", sounding " +
-               std::to_string(rig.apu.pulse1.period());
-    });
-}
-
-TEST(PlayerOutput, DamagedSongDataPlaysWithoutFault) {
-    PlayerRig rig;
-    Instrument& inst = rig.song.instruments[1];
-    for (int32_t& v : inst.envelopes[ENV_VOLUME].values) v = 0x1F0;  // no marker, values too big
-    inst.envelopes[ENV_NOTE].values[0] = END_MARKER;                 // empty envelope
-    setEnvelope(inst.envelopes[ENV_DUTY], {0x40, 0x80}, -7);
-    setEnvelope(inst.envelopes[ENV_FINETUNE], {127, 130}, 400);
-    rig.song.instruments[2].type = INST_PCM;
-    const uint8_t pcm[3] = {1, 2, 3};
-    rig.song.instruments[2].pcm.assign(pcm, 3, true);
-    rig.song.orders.count = 70;
-    rig.song.orders.entries[0] = 99;
-    for (int row = 0; row < 64; row += 2) {
-        rig.put(0, row % 5, row, 1 + (row * 37) % 254, 1 + row % 2, row % 16, (row * 29) & 0xFF);
-        rig.put(0, 4, row + 1, 200, 2);
-    }
-    rig.play();
-    rig.player.currentRow = 70;
-    for (int i = 0; i < 500; ++i) rig.frame();
-    // The empty Note envelope plays as its default (no offset); the rest stays within range.
-    EXPECT_EQ(rig.player.channels[0].noteEnvOffset, 0);
-    for (const ChannelState& ch : rig.player.channels)
-        EXPECT_TRUE(ch.volume >= 0 && ch.volume <= 63 && ch.volumeValue <= 255)
-            << ch.volume << " " << ch.volumeValue;
-    // A sample shrunk under a playing voice is read within its new bounds.
-    rig.song.instruments[2].pcm.assign(pcm, 1, true);
-    rig.player.pcm.pcmInstrument = 2;
-    rig.player.pcm.position = 2.5;
-    rig.frame();
-    rig.frame();
-}
-
 TEST(PlayerListen, CallbackSizesDoNotChangeTheAudio) {
     auto render = [](long chunk) {
         PlayerRig rig;
@@ -358,25 +310,6 @@ TEST(PlayerListen, CallbackSizesDoNotChangeTheAudio) {
     EXPECT_EQ(render(100), whole);  // smaller than a frame: frames span callbacks
     EXPECT_EQ(render(4096), whole);
     EXPECT_GT(measureRms(whole), 500.0);
-}
-
-// Where an offline run stops, for one effect on pulse 1 and the repeat block, kept in
-// tests/data/player/cases/offline_ends.txt.
-TEST(PlayerListen, OfflineRunStopsAtTheLoopPointOrTheEnd) {
-    expectTable("player/cases/offline_ends", [](const std::string& c) {
-        PlayerRig rig;
-        int row = 0, effect = 0, param = 0, markA = 0, markB = 0;
-        std::istringstream in(c);
-        in >> rig.song.orders.count >> row >> std::hex >> effect >> param;
-        rig.put(0, 0, row, 0, 0, effect, param);
-        if (in >> std::dec >> markA >> markB) {
-            rig.player.repeatBlockOn = true;
-            rig.player.repeatMarkA = markA;
-            rig.player.repeatMarkB = markB;
-        }
-        const size_t frames = traceSong(rig.player, rig.apu, 0).size();
-        return std::to_string(frames) + " frames, on row " + std::to_string(rig.player.currentRow);
-    });
 }
 
 // The example songs and a test song rendered in several ways, pinned in player/cases/renders.txt.
@@ -407,7 +340,7 @@ TEST(AudioExport, SongsRenderToPinnedSamples) {
     });
 }
 
-TEST(AudioExport, FilesReadBackInEveryFormat) {
+TEST(AudioExport, FilesReadBackInEveryFormatAndStreamsHoldTheirBytes) {
     const auto song = songScript("player/three-voices");
     AudioExportOptions options;
     options.render.seconds = 1.5;
@@ -442,10 +375,7 @@ TEST(AudioExport, FilesReadBackInEveryFormat) {
     EXPECT_EQ(slurp(keep), "old contents");
     for (const auto& entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().find("keep.wav.tmp"), std::string::npos) << entry.path();
-}
-
-// A WAV stream's bytes (its sizes filled in at the end on a file); a write that fails is reported.
-TEST(AudioExport, WavStreamBytesAndFailedWrites) {
+    // A WAV stream's bytes (its sizes filled in at the end on a file); a write that fails is reported.
     const int16_t samples[] = {1, -2, 0x1234};
     const int fd = ::open((dir / "stream.wav").c_str(), O_CREAT | O_TRUNC | O_RDWR, 0644);
     WavStreamSink sink(fd, 22050);
@@ -464,7 +394,7 @@ TEST(AudioExport, WavStreamBytesAndFailedWrites) {
 
 // The render command's file is the whole-song render; the committed demo song is what make_demo
 // writes. Standard output carries a WAV stream; stems are files, one for each channel chosen.
-TEST(PlayerListen, RenderCommand) {
+TEST(PlayerListen, RenderAndTraceCommands) {
     ran("render '" + demoPath + "' '" + (dir / "demo.wav").string() + "'");
     SF_INFO info;
     std::vector<int16_t> s = readAudio(dir / "demo.wav", info);
@@ -487,6 +417,16 @@ TEST(PlayerListen, RenderCommand) {
     EXPECT_EQ(readAudio(dir / "st-Pulse1.wav", info).size(), 33075u);
     EXPECT_EQ(readAudio(dir / "st-Triangle.wav", info).size(), 33075u);
     EXPECT_FALSE(fs::exists(dir / "st-Noise.wav"));
+    // The first five frames and the frame reaching order 1, kept in tests/data/player/trace_demo.out:
+    // frame 0 starts with the song's first row.
+    const std::string out = ran("trace '" + demoPath + "' --frames " + std::to_string(64 * 6 + 1));
+    size_t fifth = 0;
+    for (int n = 0; n < 5; ++n) fifth = out.find('\n', fifth) + 1;
+    expectTestData("player/trace_demo.out",
+                   out.substr(0, fifth) + out.substr(out.rfind('\n', out.size() - 2) + 1));
+    // Without --frames the trace ends at the loop point: six patterns of 64 rows of 6 frames.
+    const std::string whole = ran("trace '" + demoPath + "'");
+    EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), 6 * 64 * 6);
 }
 
 // Refused render and trace commands and what they say, kept in tests/data/player/cases/refused.txt
@@ -502,17 +442,4 @@ TEST(PlayerListen, RefusedCommandsSayWhy) {
             runTool(replaced(replaced(args, "DEMO", "'" + demoPath + "'"), "DIR", dir.string()));
         return replaced(std::to_string(r.status) + " " + r.output(), dir.string(), "DIR");
     });
-}
-
-// The first five frames and the frame reaching order 1, kept in tests/data/player/trace_demo.out:
-// frame 0 starts with the song's first row.
-TEST(PlayerListen, TraceCommand) {
-    const std::string out = ran("trace '" + demoPath + "' --frames " + std::to_string(64 * 6 + 1));
-    size_t fifth = 0;
-    for (int n = 0; n < 5; ++n) fifth = out.find('\n', fifth) + 1;
-    expectTestData("player/trace_demo.out",
-                   out.substr(0, fifth) + out.substr(out.rfind('\n', out.size() - 2) + 1));
-    // Without --frames the trace ends at the loop point: six patterns of 64 rows of 6 frames.
-    const std::string whole = ran("trace '" + demoPath + "'");
-    EXPECT_EQ(std::count(whole.begin(), whole.end(), '\n'), 6 * 64 * 6);
 }

@@ -109,8 +109,8 @@ std::vector<uint8_t> fileOfVersion(int version) {
     return f.bytes;
 }
 
-// Loads `f` into slot 5, which already holds something so that what a load keeps is visible.
-std::unique_ptr<Song> loadOverSlot5(const FileBytes& f, bool loads) {
+// Loads `f` into `slot` of a song whose slot 5 holds something, so that what a load keeps is visible.
+std::unique_ptr<Song> loadOverSlot5(const FileBytes& f, bool loads, int slot = 5) {
     auto song = std::make_unique<Song>();
     uint8_t pcm[3] = {1, 2, 3}, dpcm[2] = {4, 5};
     song->instruments[5].type = INST_PCM_SAW;
@@ -119,7 +119,7 @@ std::unique_ptr<Song> loadOverSlot5(const FileBytes& f, bool loads) {
     song->instrumentNames[5] = "before";
     song->instrumentColours[5] = 9;
     SongLoadHooks hooks;
-    EXPECT_EQ(loadInstrument(*song, 5, f.bytes.data(), f.bytes.size(), hooks), loads);
+    EXPECT_EQ(loadInstrument(*song, slot, f.bytes.data(), f.bytes.size(), hooks), loads);
     return song;
 }
 
@@ -224,8 +224,8 @@ TEST(SongFile, RoundTripKeepsEveryFieldAndCutFilesLoadWhatTheyHold) {
 }
 
 // Each version's file dumps as tests/data/song/version-N.json, and saved it dumps the same at
-// the current version.
-TEST(SongFile, EveryVersionLoadsToTheCurrentModelAndSavesAsIt) {
+// the current version. The committed example song and instrument are what make_example writes.
+TEST(SongFile, EveryVersionAndTheExamplesDumpAsKept) {
     const std::string saved = (scratch() / "new.zcm").string();
     for (int version = 0; version <= 11; ++version) {
         const std::string v = std::to_string(version);
@@ -238,35 +238,17 @@ TEST(SongFile, EveryVersionLoadsToTheCurrentModelAndSavesAsIt) {
         dump.replace(dump.find(field), field.size(), "\"version\":11,");
         EXPECT_EQ(runTool("dump '" + saved + "'").out, dump) << version;
     }
-}
-
-TEST(SongFile, LegacySamplesBecomePcmInstruments) {
-    FileBytes f;
-    f.songHeader(7, 0, 1, 1).u8(0).u8(0);
-    Pattern p;
-    p.clear();
-    p.at(CH_DPCM, 0) = {3, 0, 0, 0x50};  // the non-musical nibble does not matter: converted
-    p.at(CH_DPCM, 1) = {3, 7, 0, 0};     // with an instrument, an effect or a parameter: kept
-    p.at(CH_DPCM, 2) = {3, 0, 0x01, 0};
-    p.at(CH_DPCM, 3) = {3, 0, 0, 0x01};
-    p.at(CH_PULSE1, 4) = {3, 0, 0, 0};  // not the DPCM column: kept
-    p.at(CH_DPCM, 5) = {5, 0, 0, 0};
-    p.at(CH_DPCM, 6) = {4, 0, 0, 0};  // sample 4 is named but has no data: kept
-    const uint8_t* cells = reinterpret_cast<const uint8_t*>(p.cells);
-    f.bytes.insert(f.bytes.end(), cells, cells + PATTERN_BYTES);
-    f.u8(0).u8(0);  // legacy samples 1 and 2 unnamed, 6 to 255 too
-    f.name("a sample with a very long name indeed").u32(2).u8(0).raw({1, 2});
-    f.name("empty").u32(0).u8(0);
-    f.name("five").u32(1).u8(1).raw({9});
-    f.zeros(250);
-    // Pattern 0 uses instrument 7, so the new instruments are 8 and 9; a name is cut to 30.
-    expectTestData("song/legacy-samples.json", dumpOf(f.bytes));
-    // With all 255 slots taken, the samples are dropped.
-    FileBytes full;
-    full.songHeader(3, 255, 1, 0);
-    for (int slot = 1; slot <= 255; ++slot) full.name("x").envelope(0, {1}).envelope(0, {0}).envelope(0, {0});
-    full.u8(0).u8(0).name("lost").u32(4).u8(0).raw({1, 2, 3, 4}).zeros(253);
-    expectTestData("song/crowded.json", dumpOf(full.bytes));
+    fs::path dir = scratch() / "example";
+    fs::create_directories(dir);
+    std::string cmd = std::string("'") + BF_BINARY_DIR + "/examples/make_example' '" + dir.string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+    for (const std::string name : {"example.zcm", "example.zci"}) {
+        EXPECT_EQ(slurp(dir / name), slurp(fs::path(BF_SOURCE_DIR) / "examples" / name))
+            << name << " differs from make_example's";
+        ToolRun r = runTool("dump '" BF_SOURCE_DIR "/examples/" + name + "'");
+        ASSERT_EQ(r.status, 0) << r.err;
+        expectTestData("song/" + name + ".json", r.out);
+    }
 }
 
 // Refused by loadSong, dump and save.
@@ -295,7 +277,34 @@ TEST(SongFile, RefusedFilesLeaveTheSongAlone) {
     EXPECT_FALSE(fs::exists(dir / "out.zcm"));
 }
 
-TEST(SongFile, OutOfRangeInputIsClampedNotTrusted) {
+// Hand-built files dump as kept in tests/data/song: legacy samples, out-of-range values, many orders.
+TEST(SongFile, LegacySamplesAndOutOfRangeInputLoadAsKept) {
+    FileBytes legacy;
+    legacy.songHeader(7, 0, 1, 1).u8(0).u8(0);
+    Pattern p;
+    p.clear();
+    p.at(CH_DPCM, 0) = {3, 0, 0, 0x50};  // the non-musical nibble does not matter: converted
+    p.at(CH_DPCM, 1) = {3, 7, 0, 0};     // with an instrument, an effect or a parameter: kept
+    p.at(CH_DPCM, 2) = {3, 0, 0x01, 0};
+    p.at(CH_DPCM, 3) = {3, 0, 0, 0x01};
+    p.at(CH_PULSE1, 4) = {3, 0, 0, 0};  // not the DPCM column: kept
+    p.at(CH_DPCM, 5) = {5, 0, 0, 0};
+    p.at(CH_DPCM, 6) = {4, 0, 0, 0};  // sample 4 is named but has no data: kept
+    const uint8_t* cells = reinterpret_cast<const uint8_t*>(p.cells);
+    legacy.bytes.insert(legacy.bytes.end(), cells, cells + PATTERN_BYTES);
+    legacy.u8(0).u8(0);  // legacy samples 1 and 2 unnamed, 6 to 255 too
+    legacy.name("a sample with a very long name indeed").u32(2).u8(0).raw({1, 2});
+    legacy.name("empty").u32(0).u8(0);
+    legacy.name("five").u32(1).u8(1).raw({9});
+    legacy.zeros(250);
+    // Pattern 0 uses instrument 7, so the new instruments are 8 and 9; a name is cut to 30.
+    expectTestData("song/legacy-samples.json", dumpOf(legacy.bytes));
+    // With all 255 slots taken, the samples are dropped.
+    FileBytes full;
+    full.songHeader(3, 255, 1, 0);
+    for (int slot = 1; slot <= 255; ++slot) full.name("x").envelope(0, {1}).envelope(0, {0}).envelope(0, {0});
+    full.u8(0).u8(0).name("lost").u32(4).u8(0).raw({1, 2, 3, 4}).zeros(253);
+    expectTestData("song/crowded.json", dumpOf(full.bytes));
     // 255 values, an unknown type, colour 40, loop point 255, a sample size past the file's end.
     FileBytes f;
     f.songHeader(11, 2, 1, 0).u8(0);
@@ -404,21 +413,6 @@ TEST(SongModel, EmptinessAndTheLastUsedInstrument) {
     EXPECT_EQ(std::tie(song->instrumentNames[200], song->instrumentColours[200]), std::make_tuple("", 4));
 }
 
-// The committed example song and instrument are what make_example writes; their dumps.
-TEST(CliDump, ExampleSongAndInstrument) {
-    fs::path dir = scratch() / "example";
-    fs::create_directories(dir);
-    std::string cmd = std::string("'") + BF_BINARY_DIR + "/examples/make_example' '" + dir.string() + "'";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
-    for (const std::string name : {"example.zcm", "example.zci"}) {
-        EXPECT_EQ(slurp(dir / name), slurp(fs::path(BF_SOURCE_DIR) / "examples" / name))
-            << name << " differs from make_example's";
-        ToolRun r = runTool("dump '" BF_SOURCE_DIR "/examples/" + name + "'");
-        ASSERT_EQ(r.status, 0) << r.err;
-        expectTestData("song/" + name + ".json", r.out);
-    }
-}
-
 // Each version loads to the instrument in tests/data/song/instrument-version-N.json; into a slot
 // that holds something, what the version has no place for stays, and the colour is never read.
 TEST(InstrumentFile, EveryVersionLoadsRefusedOnesChangeNothingAndSavedOnesLoadBack) {
@@ -448,15 +442,13 @@ TEST(InstrumentFile, EveryVersionLoadsRefusedOnesChangeNothingAndSavedOnesLoadBa
         if (&f != &bad.back()) expectRefused("dump '" + writeFile(scratch() / "bad.zci", f.bytes) + "'");
     }
     // No current instrument: nothing is loaded or saved.
-    auto song = std::make_unique<Song>();
-    FileBytes good = instrumentOfVersion(4);
-    SongLoadHooks hooks;
-    EXPECT_FALSE(loadInstrument(*song, 0, good.bytes.data(), good.bytes.size(), hooks));
+    auto song = loadOverSlot5(instrumentOfVersion(4), false, 0);
     EXPECT_TRUE(song->instrumentNames[0].empty());
     const std::string path = (scratch() / "slot0.zci").string(), saved = (scratch() / "saved.zci").string();
     EXPECT_FALSE(saveInstrument(*song, 0, path));
     EXPECT_FALSE(fs::exists(path));
-    EXPECT_FALSE(loadInstrument(*song, 1, path, hooks));
+    RecordingHooks recording;
+    EXPECT_FALSE(loadInstrument(*song, 1, path, recording));
     // Saved and loaded into another song, all comes back but the colour.
     fillEverything(*song);  // slot 8: a looping PCM sample, a one-shot DPCM one
     ASSERT_TRUE(saveInstrument(*song, 8, saved));
@@ -465,7 +457,6 @@ TEST(InstrumentFile, EveryVersionLoadsRefusedOnesChangeNothingAndSavedOnesLoadBa
               std::make_tuple(4, song->instrumentColours[8]));  // colour last
     auto other = std::make_unique<Song>();
     other->instrumentColours[1] = 2;
-    RecordingHooks recording;
     ASSERT_TRUE(loadInstrument(*other, 1, saved, recording));
     EXPECT_TRUE(other->instruments[1] == song->instruments[8]);
     EXPECT_EQ(std::tie(other->instrumentNames[1], other->instrumentColours[1]),
@@ -576,21 +567,19 @@ TEST_F(SampleImport, TakesNearestEarlierFrameAndAveragesChannels) {
         for (size_t k = 0; k < got.size(); ++k, p += rate / 7801.0)
             ASSERT_EQ(got[k], uint8_t(int(items[int(p)] * 63.0 + 64.0))) << k;
     }
+    const auto loaded = [&](int bits, int channels, const std::vector<double>& v) {
+        EXPECT_TRUE(loadPcmSample(*song, 2, writeSound("n.wav", SF_FORMAT_WAV | bits, 7801, channels, v)));
+        return pcm(2);
+    };
     // Channels are averaged; full scale gives the ends.
-    const int wavFloat = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-    std::vector<double> stereo = {1.0, 1.0, -1.0, -1.0, 1.0, -0.5, 0.0, 0.0, 2.0, 3.0, NAN, 0.5};
-    ASSERT_TRUE(loadPcmSample(*song, 2, writeSound("stereo.wav", wavFloat, 7801, 2, stereo)));
-    EXPECT_EQ(pcm(2), (std::vector<uint8_t>{127, 1, 79, 64, 127, 64}));
+    EXPECT_EQ(loaded(SF_FORMAT_FLOAT, 2, {1.0, 1.0, -1.0, -1.0, 1.0, -0.5, 0.0, 0.0, 2.0, 3.0, NAN, 0.5}),
+              (std::vector<uint8_t>{127, 1, 79, 64, 127, 64}));
     // 16-bit: the most negative value is exactly -1.0.
-    const std::vector<double> s16 = {-1.0, -1.0, 0.0, 0.0};
-    ASSERT_TRUE(
-        loadPcmSample(*song, 2, writeSound("s16.wav", SF_FORMAT_WAV | SF_FORMAT_PCM_16, 7801, 2, s16)));
-    EXPECT_EQ(pcm(2), (std::vector<uint8_t>{1, 64}));
+    EXPECT_EQ(loaded(SF_FORMAT_PCM_16, 2, {-1.0, -1.0, 0.0, 0.0}), (std::vector<uint8_t>{1, 64}));
     // Many channels: the average of 64 channels of which one is full scale.
     std::vector<double> wide(64 * 10, 0.0);
     for (int f = 0; f < 10; ++f) wide[f * 64 + 63] = 1.0;
-    ASSERT_TRUE(loadPcmSample(*song, 2, writeSound("wide.wav", wavFloat, 7801, 64, wide)));
-    EXPECT_EQ(pcm(2), std::vector<uint8_t>(10, 64));  // trunc(63 / 64 + 64)
+    EXPECT_EQ(loaded(SF_FORMAT_FLOAT, 64, wide), std::vector<uint8_t>(10, 64));  // trunc(63 / 64 + 64)
 }
 
 // Bad input changes nothing. A DPCM file's bytes are taken as they are; the other sample, the
