@@ -198,9 +198,7 @@ bleep_play:
     sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up
     sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
     lsr a
-    sta bleepVal+12,x       ; 127
-    lsr a
-    sta bleepVol,x          ; 63
+    sta bleepVal+12,x       ; 127 (the channel volume is a note's: a note sets 63)
     lda #64
     sta bleepVal+4,x
     dex
@@ -1094,10 +1092,10 @@ bleepReadHigh:
 @command:
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
-    cmp #$E8
-    bcs bleepReadNext       ; not a command of these channels
+    clc                     ; (for the commands)
     sty bleepALo            ; (free while a row is read)
-    tay                     ; the tables start at command $D4
+    tay                     ; the tables start at command $D4 and end at $E7, the last one
+                            ; the song data holds for these channels
     lda bleepCommandsHi - $D4,y
     pha
     lda bleepCommandsLo - $D4,y
