@@ -967,9 +967,9 @@ bleepAheadDone:
 
 ; The row ends with a wait: the stream's pattern goes on after it next time, and the channel's
 ; envelopes step (but for the first step, which a new instrument or note has made). A pattern
-; that ends right after the wait gives way to the next one now, as at bleepDoEnd, when no
-; arpeggio, vibrato or tremolo runs until then (nor has an arpeggio left its step other than
-; 0): the new pattern's start is then not heard before its first row.
+; that ends right after the wait gives way to the next one now, as at bleepDoEnd: the song data
+; switches the arpeggio, the vibrato and the tremolo off before a pattern's end, so that none
+; runs until then, and the new pattern's start is not heard before its first row.
 bleepDoLongWait:            ; (command $D4 n: n frames, its argument in A)
     iny
 bleepReadWait:
@@ -978,13 +978,9 @@ bleepReadDone:
     lda (bleepPtr),y
     cmp #$D7
     bne :+
-    lda bleepFx,x
-    and #FX_ARP | FX_VIB | FX_TREM | FX_STEP
-    bne :+
-    sta bleepVibPos,x       ; A = 0
     lda bleepAHi            ; which the order list's walk takes
     pha
-    jsr bleepStreamPattern
+    jsr bleepChannelPattern
     pla
     sta bleepAHi
 bleepReadPos:               ; (where the DPCM stream's reader ends too)
@@ -1020,16 +1016,10 @@ bleepTimes:
     rts
 
 bleepDoEnd:
-    jsr bleepStreamPattern  ; the pattern looked up ahead (or now, if the last one was too
-                            ; short for it); A = 0
-bleepDoEndRestart:
-    ; a new pattern restarts the arpeggio and the vibrato, and is read from its start; a
-    ; pattern ends where a row starts, so no instrument has set bleepAHi, which bleepRead clears
-    ; (Y = 0)
-    sta bleepVibPos,x       ; A = 0
-    lda bleepFx,x
-    and #<~FX_STEP
-    sta bleepFx,x
+    jsr bleepChannelPattern ; the pattern looked up ahead (or now, if the last one was too
+                            ; short for it), read from its start; a pattern ends where a row
+                            ; starts, so no instrument has set bleepAHi, which bleepRead clears
+                            ; (Y = 0)
 ; Runs channel X's commands from bleepPtr (Y = 0) up to the next wait, then goes on at
 ; bleepStepEnvelopes (or bleepEffects). The commands read on from bleepPtr + Y.
 bleepRead:
@@ -1333,6 +1323,13 @@ bleepReadDpcm:
     ldy bleepTmp
     bne @next
 
+; Channel X's next pattern, which restarts the arpeggio and the vibrato: as bleepStreamPattern.
+bleepChannelPattern:
+    lda bleepFx,x
+    and #<~FX_STEP
+    sta bleepFx,x
+    lda #0
+    sta bleepVibPos,x
 ; bleepPtr = stream X's next pattern (looked up ahead, or now), and its high byte in bleepPatHi;
 ; A = Y = 0.
 bleepStreamPattern:
