@@ -1284,7 +1284,9 @@ bleepReadDpcm:
 @wait:
     sta bleepWait,x
     ; a pattern that ends after the wait gives way to the next one now: a frame that reads a
-    ; wait has less to do than the one where the patterns change
+    ; wait has less to do than the one where the patterns change. (The stream's end comes
+    ; after a wait always: the song data has nothing else for it in the frame where a pattern
+    ; ends, so the reader meets $81 only here.)
     lda (bleepPtr),y
     cmp #$81
     bne :+
@@ -1293,10 +1295,6 @@ bleepReadDpcm:
 @notWait:
     cmp #$82
     beq @play
-    bcs @notEnd
-    jsr bleepStreamPattern    ; $81: the pattern's end
-    beq @next               ; Y = 0
-@notEnd:
     cmp #$85                ; the DMC rate and loop byte (else $86 y, a loop mark: nothing to
     bne :+                  ; play; the stream holds no other commands)
     lda (bleepPtr),y
