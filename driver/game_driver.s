@@ -428,8 +428,7 @@ bleepChannelsDone:          ; (where the noise's output ends)
     bit bleepDpcmGo
     bpl @noSample
     lsr bleepDpcmGo
-    lda bleepRate
-    and #$4F
+    lda bleepRate           ; (the data's rate index with the loop flag: no IRQ bit)
     sta $4010
     lda #$3F
     sta $4011
