@@ -345,7 +345,7 @@ bleepSfxUpdate:
 @periodHigh:
     ; a period high byte: $80 first pulse part, $88 second, $90 triangle
     and #$18
-    lsr a                   ; C clear: a high byte
+    lsr a
     ora #1                  ; (its register is the low byte's + 1)
     bne @period
 @notWait:                   ; $FC-$FF for $CA-$CD
@@ -354,12 +354,13 @@ bleepSfxUpdate:
     ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
     asl a
     asl a
-    and #$0C                ; (C is set: bit 6 of $FC-$FE)
+    and #$0C
     iny                     ; the byte after it
 @period:
-    ; A = the part's register offset from $4002, + 1 for a high byte (C clear; Y then at the
-    ; byte itself, its bits 0-2 the value); a pulse part goes to the pulse the effect was
-    ; started on
+    ; A = the part's register offset from $4002, + 1 for a high byte (Y then at the byte
+    ; itself, written as it is: bits 0-2 the value, the others go to the length counter's
+    ; index, which the halt flag every volume byte sets keeps from counting); a pulse part
+    ; goes to the pulse the effect was started on
     tax
     and #8
     bne :+                  ; the triangle
@@ -369,9 +370,7 @@ bleepSfxUpdate:
     eor #4
     tax
 :   lda (bleepEnv),y
-    bcs :+
-    and #$07
-:   sta $4002,x
+    sta $4002,x
     jmp @next
 @end:
     lda #0                  ; bleepSfxRelease gives the channels back
