@@ -1206,7 +1206,7 @@ bleepToRow:
     jmp bleepReadNext
 bleepDoGliss:
     iny
-    cmp #1                  ; C: on
+    lsr a                   ; C: on (the argument is 1 or 0)
     lda #FX_GLISS
     bcs bleepFxOn
     lda #<~FX_GLISS
@@ -1259,7 +1259,7 @@ bleepDoVolUp:
 bleepDoVolOff:
     lda #0
     sta bleepVolSlide,x
-    jmp bleepReadNext
+    bcc bleepToRow          ; (C is clear: a negative slide's add carries nothing)
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
