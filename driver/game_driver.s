@@ -314,9 +314,8 @@ bleepSfxUpdate:
     bcc :+
     eor #$90                ; mode from bit 4 to bit 7
 :   sta $400E
-    lda #0
-    sta $400F
-    beq @next
+    sta $400F               ; (any length counter load: the halt flag keeps it)
+    jmp @next
 @toneHigh:
     cmp #$98
     bcc @periodHigh
