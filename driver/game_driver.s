@@ -1362,11 +1362,10 @@ bleepSilence:
 ; Silences the channels whose bits are clear in A, and the DPCM channel.
 bleepQuiet:
     sta bleepTmp
-    ldx #BLEEP_CHANNELS - 1
+    ldx #0
 @channel:
-    lda bleepBits,x
-    and bleepTmp
-    bne @next
+    lsr bleepTmp            ; the channel's bit
+    bcs @next
     txa
     asl a
     asl a
@@ -1376,8 +1375,9 @@ bleepQuiet:
     lda #$08                ; sweep off
     sta $4001,y
 @next:
-    dex
-    bpl @channel
+    inx
+    cpx #BLEEP_CHANNELS
+    bne @channel
     lda #$0F
     sta $4015
 bleepReturn:
