@@ -89,8 +89,8 @@ bleepVol      = bleepFrac + BLEEP_CHANNELS      ; channel volume 0-63, bit 7: a 
 bleepDutyOv   = bleepVol + BLEEP_CHANNELS       ; (pulses) duty set by the song, $FF none
 bleepKnown    = bleepDutyOv + 2                 ; (the triangle and the noise have no duty) bit 7:
                                                 ; every stream's next pattern is looked up
-bleepDpcmGo   = bleepDutyOv + 3                 ; bit 7: the sample in bleepDpcmNext starts in
-                                                ; this frame
+bleepDpcmGo   = bleepDutyOv + 3                 ; bit 7 clear: the sample in bleepDpcmNext
+                                                ; starts in this frame
 bleepInst     = bleepDutyOv + BLEEP_CHANNELS    ; instrument index (none while bleepEnvHi is 0)
 bleepLastHi   = bleepInst + BLEEP_CHANNELS      ; period high byte last written
 bleepRate     = bleepLastHi + 3                 ; (the noise has none) DMC rate and loop byte
@@ -195,7 +195,8 @@ bleep_play:
     ldx #BLEEP_CHANNELS - 1
 @channel:
     lda #$FF
-    sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up
+    sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up, and
+                            ; bleepDpcmGo: no sample to start
     sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
     lsr a
     sta bleepVal+12,x       ; 127 (the channel volume is a note's: a note sets 63)
@@ -203,7 +204,6 @@ bleep_play:
     sta bleepVal+4,x
     dex
     bpl @channel
-    lsr bleepDpcmGo         ; no sample to start
     jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
     lda #1
     jsr bleepState
@@ -424,8 +424,9 @@ bleepChannelDone:           ; where a channel the sound effect has ends
 bleepChannelsDone:          ; (where the noise's output ends)
     ; the sample read in the frame before starts
     bit bleepDpcmGo
-    bpl @noSample
-    lsr bleepDpcmGo
+    bmi @noSample
+    ror bleepDpcmGo         ; bit 7 set again (C is set: both ways here end with a compare of
+                            ; X, 3 or 4, that falls through)
     lda bleepRate           ; (the data's rate index with the loop flag: no IRQ bit)
     sta $4010
     lda #$3F
@@ -1313,8 +1314,7 @@ bleepReadDpcm:
     iny
     lda (bleepALo),y
     sta bleepDpcmNext+1
-    sec
-    ror bleepDpcmGo         ; bit 7
+    lsr bleepDpcmGo         ; bit 7 clear
     ldy bleepTmp
     bne @next
 
