@@ -328,8 +328,7 @@ bleepSfxUpdate:
     bcc @notWait            ; $CA-$CD
     beq @loop               ; $CE
     sta bleepSfxWait        ; a wait
-    tya
-    sec                     ; past the wait
+    tya                     ; (C is set still: the sbc's) past the wait
     adc bleepEnv
     sta bleepSfxLo
     bcc :+
