@@ -716,8 +716,7 @@ bleepScaled:                ; bleepOutput's nibble below full volume: A = the vo
     lda bleepVal,x          ; the Volume value's level in the high nibble (the rest 0)
     jsr bleepTimes          ; level x volume / 4
     ; / 15, as (p + 1) x 17 / 256 (exact for p 0-225), which is (a + a / 16) / 16 for a = p + 1
-    sec
-    adc #0
+    adc #1                  ; (C is clear)
     sta bleepPLo
     lsr a
     lsr a
@@ -914,8 +913,7 @@ bleepOutput:
 :   ror a
     lsr bleepPLo
     bne @bits
-    eor #$FF                ; a - the product
-    sec
+    eor #$FF                ; a - the product (C is set: the marker bit went out last)
     adc bleepPeriodLo-1,y
     bcs @period
     dec bleepAHi
@@ -996,7 +994,8 @@ bleepReadPos:               ; (where the DPCM stream's reader ends too)
 :   jmp bleepStepEnvelopes
 
 ; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
-; nibble's highest bit. Y = 0; bleepPLo and bleepPHi are lost. (It stands before the row
+; nibble's highest bit. Y = 0, C clear (the last bit shifted out is the low nibble's); bleepPLo
+; and bleepPHi are lost. (It stands before the row
 ; reader for the layout: where the example songs place it, bleepReadNext and the branches back
 ; to it then keep to one page.)
 bleepTimes:
