@@ -462,7 +462,7 @@ bleepChannel:
     lda bleepVol,x
     sta bleepGate           ; bit 7
     bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
-    jmp bleepEffects
+    bpl bleepEffects
 bleepChannelRead:
     cpx #BLEEP_AHEAD
     beq bleepChannelAhead   ; its row is read (bleepChannelAhead sets bleepGate from it)
