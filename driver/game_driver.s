@@ -303,8 +303,7 @@ bleepSfxUpdate:
     bcc @toneHigh
     cmp #$AA
     bcs @noisePeriod
-    sbc #$9A - 1            ; C is clear
-    ora #$30
+    sbc #$9A - $30 - 1      ; C is clear: the volume 0-15 with $30
     sta $400C
     lda #8
     bne @own
