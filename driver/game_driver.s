@@ -1178,8 +1178,7 @@ bleepInstrument:
     bpl @pointer
     and #3
     tax
-    ldy bleepTmp            ; (as at bleepEnvelopesDone, without the branch there)
-    jmp bleepReadNext
+    bcc bleepEnvelopesDone  ; (C is clear: the last sbc borrowed)
 
 bleepCommandsHi:
     .hibytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
