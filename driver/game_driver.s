@@ -1097,7 +1097,7 @@ bleepTakeInstrument:
     ; (every index may be an instrument's, $FF too: the first one loads whatever bleepInst holds)
     lda bleepEnvHi,x
     sta bleepAHi            ; (as at bleepNoteOn; a load sets it again)
-    beq bleepTakeLoad       ; else the same instrument starts its envelopes again
+    beq bleepLoad           ; else the same instrument starts its envelopes again
 ; The envelopes start again with their first step, but for those of one value, which have it
 ; already. The callers set bleepAHi to the first envelope's high byte: >= $80 tells bleepReadDone
 ; that the step is made (0 without instrument).
@@ -1131,13 +1131,12 @@ bleepEnvelopesDone:
     ldy bleepTmp
     jmp bleepReadNext
 
-bleepTakeLoad:              ; (none taken yet: the first load)
-    lda bleepInst,x
 ; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
 ; table, then each envelope's first step, which bleepStepEnvelopes then leaves out this frame
 ; (and a note after it in the row). The row goes on at Y.
 bleepInstrument:
     sta bleepInst,x
+bleepLoad:                  ; (none taken yet: the first load, of the index bleepInst holds)
     sty bleepTmp
     ldy #SONG_INSTRUMENTS
     jsr bleepHeaderWord     ; the song's instrument pointer table
