@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <map>
 
 #include "Cartridge.h"
 #include "TestData.h"
@@ -387,6 +389,115 @@ TEST(GameDriver, LoopingEffectPlaysOn) {
         EXPECT_EQ(ours[size_t(f)], expected) << "frame " << f;
         if (ours[size_t(f)] != expected) break;
     }
+}
+
+// The converter's .s text as blocks: label -> lines -> what follows .byte / .word, item by item
+// (a label without its " - 1"). Returns the first label.
+using Blocks = std::map<std::string, std::vector<std::vector<std::string>>>;
+std::string readBlocks(const std::string& text, Blocks& blocks) {
+    std::istringstream in(text);
+    std::string first, label;
+    for (std::string line; std::getline(in, line);) {
+        if (line.ends_with(":")) label = line.substr(0, line.size() - 1);
+        if (first.empty()) first = label;
+        if (!line.starts_with("  .") || label.empty()) continue;
+        std::vector<std::string>& items = blocks[label].emplace_back();
+        std::istringstream fields(line.substr(8));
+        for (std::string f; std::getline(fields >> std::ws, f, ',');)
+            items.push_back(f.substr(0, f.find(' ')));
+    }
+    return first;
+}
+
+int byteOf(const std::string& item) {
+    return item[0] == '$' ? std::stoi(item.substr(1), nullptr, 16) : std::stoi(item);
+}
+
+// One read of the song data: a pattern byte (a DPCM channel's `code` is the byte + 0x100) with
+// its argument, or a Volume (0x200 + value) or Duty/Mode (0x300 + value) envelope value. `wait`:
+// the command before was a wait; `on`: the arpeggio, vibrato and tremolo bits the pattern has set.
+struct Read {
+    int code, arg;
+    bool wait, last;
+    int on;
+};
+
+// What the driver takes for granted in the data, which only the converter can keep.
+const std::vector<std::pair<const char*, bool (*)(const Read&)>> GUARANTEES = {
+    {"no tone channel command above $E7", [](const Read& r) { return r.code > 0xFF || r.code <= 0xE7; }},
+    {"DPCM codes $00-$82, $85, $86 only",
+     [](const Read& r) { return r.code >> 8 != 1 || r.code <= 0x182 || r.code == 0x185 || r.code == 0x186; }},
+    {"an end code only as a pattern's last byte",
+     [](const Read& r) { return (r.code == 0xD7 || r.code == 0x181) == r.last; }},
+    {"a wait right before a DPCM pattern's end", [](const Read& r) { return r.code != 0x181 || r.wait; }},
+    {"no arpeggio, vibrato, tremolo at an end", [](const Read& r) { return r.code != 0xD7 || r.on == 0; }},
+    {"the DMC rate byte: rate and loop flag",
+     [](const Read& r) { return r.code != 0x185 || (r.arg & ~0x4F) == 0; }},
+    {"the glissando's argument 0 or 1", [](const Read& r) { return r.code != 0xE6 || r.arg <= 1; }},
+    {"Volume values are levels", [](const Read& r) { return r.code >> 8 != 2 || (r.code & 0x0F) == 0; }},
+    {"Duty/Mode values are modes", [](const Read& r) { return r.code >> 8 != 3 || (r.code & 0x3F) == 0; }},
+};
+
+// The reads of one pattern on channel `c`, walked with the channel's vocabulary.
+void walk(const std::vector<int>& bytes, int c, std::vector<Read>& reads) {
+    const auto in = [](int code, std::initializer_list<int> codes) {
+        return std::ranges::count(codes, code) > 0;
+    };
+    bool wait = false;
+    int on = 0;
+    for (size_t i = 0; i < bytes.size(); ++i) {
+        const int code = bytes[i] + (c == 4 ? 0x100 : 0);
+        const bool arg = in(code, {0xD4, 0xD5, 0xD8, 0xD9, 0xDB, 0xDC, 0xDE, 0xDF, 0xE1, 0xE2, 0xE4, 0xE6,
+                                   0x180, 0x182, 0x185, 0x186});
+        const int argument = arg && i + 1 < bytes.size() ? bytes[++i] : 0;
+        on = in(code, {0xD9, 0xDF, 0xE4})   ? on | 1 << (code - 0xD9) / 5
+             : in(code, {0xDA, 0xE0, 0xE5}) ? on & ~(1 << (code - 0xDA) / 5)
+                                            : on;
+        reads.push_back({code, argument, wait, i + 1 == bytes.size(), on});
+        wait = c == 4 ? code <= 0x180 : code <= 0x3F || code == 0xD4;
+    }
+}
+
+// The guarantees hold in the data of the example songs and of every song of tests/data/converter/.
+TEST(GameDriver, SongDataKeepsWhatTheDriverTakesForGranted) {
+    ScratchDir w("game-driver-guarantees");
+    std::vector<std::string> songs = {BF_SOURCE_DIR "/examples/demo.zcm",
+                                      BF_SOURCE_DIR "/examples/example.zcm"};
+    for (const auto& f : fs::directory_iterator(BF_SOURCE_DIR "/tests/data/converter"))
+        if (f.path().extension() == ".song") {
+            songs.push_back(w.path(f.path().stem().string() + ".zcm"));
+            ASSERT_TRUE(saveSong(*script(f.path().stem().string()), songs.back()));
+        }
+    std::vector<Read> reads;
+    for (const std::string& song : songs) {
+        std::vector<std::string> args = {"bleepforge", "-s", song, "-o", w.path("music.s")};
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        testing::internal::CaptureStdout();
+        ASSERT_EQ(runConverterFromCommandLine(int(argv.size()), argv.data()), 0) << song;
+        testing::internal::GetCapturedStdout();
+        Blocks b;
+        readBlocks(w.read("music.s"), b);
+        const auto& header = b[readBlocks(w.read("music-" + fs::path(song).stem().string() + ".s"), b)];
+        for (const auto& instruments : b[header.at(1)[0]])  // one line, none without instruments
+            for (const std::string& instrument : instruments)
+                for (size_t kind : {0u, 2u})
+                    for (const std::string& v : b[b[instrument].at(kind)[0]].at(0)) {
+                        if (v == "$FF") break;
+                        reads.push_back({int(0x200 + kind / 2 * 0x100) + byteOf(v), 0, false, false, 0});
+                    }
+        for (int c = 0; c < 5; ++c)
+            for (const std::string& pattern : b[header.at(size_t(4 + 2 * c))[0]].at(0)) {
+                std::vector<int> bytes;
+                for (const auto& line : b[pattern])
+                    for (const std::string& item : line) bytes.push_back(byteOf(item));
+                walk(bytes, c, reads);
+            }
+    }
+    for (int kind = 0; kind < 4; ++kind)  // tone, DPCM, Volume, Duty/Mode
+        EXPECT_GT(std::ranges::count_if(reads, [&](const Read& r) { return r.code >> 8 == kind; }), 200) << kind;
+    for (const auto& [what, holds] : GUARANTEES)
+        EXPECT_EQ(std::ranges::count_if(reads, [&](const Read& r) { return !holds(r); }), 0) << what;
 }
 
 // A fault of the song data that no driver can make up for (the Player reports the volume level
