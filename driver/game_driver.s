@@ -1285,12 +1285,12 @@ bleepReadDpcm:
     bne :+
     jsr bleepStreamPattern
 :   jmp bleepReadPos        ; the read position, as the channels store theirs
-@notWait:
-    cmp #$82
-    beq @play
-    cmp #$85                ; the DMC rate and loop byte (else $86 y, a loop mark: nothing to
-    bne :+                  ; play; the stream holds no other commands)
-    lda (bleepPtr),y
+@notWait:                   ; ($81 comes only after a wait)
+    cmp #$85
+    bcc @play               ; $82
+    bne :+                  ; $86 y, a loop mark: nothing to play (the stream holds no other
+                            ; commands)
+    lda (bleepPtr),y        ; $85: the DMC rate and loop byte
     sta bleepRate
 :   iny
     bne @next
