@@ -314,7 +314,7 @@ bleepSfxUpdate:
     eor #$90                ; mode from bit 4 to bit 7
 :   sta $400E
     sta $400F               ; (any length counter load: the halt flag keeps it)
-    jmp @next
+    bvc @next               ; (V is clear: the sbc took a negative from a negative)
 @toneHigh:
     cmp #$98
     bcc @periodHigh
