@@ -579,7 +579,7 @@ bleepEffects:
     lda #63
 :   ora bleepGate
     sta bleepVol,x
-    jmp @level
+    bvc @level              ; (V is clear: a volume of 0-63 and a slide of -15 to 15)
 @slide:                     ; A = the speed
     ldy bleepFx,x
     cpy #FX_DOWN            ; C: down

@@ -433,6 +433,8 @@ const std::vector<std::pair<const char*, bool (*)(const Read&)>> GUARANTEES = {
     {"no arpeggio, vibrato, tremolo at an end", [](const Read& r) { return r.code != 0xD7 || r.on == 0; }},
     {"the DMC rate byte: rate and loop flag",
      [](const Read& r) { return r.code != 0x185 || (r.arg & ~0x4F) == 0; }},
+    {"volume slides of at most 15",
+     [](const Read& r) { return (r.code != 0xE1 && r.code != 0xE2) || r.arg <= 15; }},
     {"the glissando's argument 0 or 1", [](const Read& r) { return r.code != 0xE6 || r.arg <= 1; }},
     {"Volume values are levels", [](const Read& r) { return r.code >> 8 != 2 || (r.code & 0x0F) == 0; }},
     {"Duty/Mode values are modes", [](const Read& r) { return r.code >> 8 != 3 || (r.code & 0x3F) == 0; }},
