@@ -1383,11 +1383,12 @@ bleep_pause:
     lda bleepMode
     lsr a                   ; C: the state's bit 0
     bcc bleepReturn         ; no song
-    tya
-    beq :+
-    lda #2
-:   ora #1                  ; 3 paused, 1 playing
-    jsr bleepState
+    lsr a                   ; (the paused bit out)
+    cpy #1                  ; C: pause
+    rol a
+    sec
+    rol a                   ; the state 3 paused, 1 playing, the other bits kept
+    sta bleepMode
     tya
     beq bleepRewrite        ; on again; else on to bleepSfxEnd, which silences everything
 ; The effect gives its channels back to the song.
