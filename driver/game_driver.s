@@ -164,14 +164,6 @@ bleepLookAhead:
     sta bleepNextLo,x
     rts
 
-; The state becomes A. (It stands here, before bleep_play, for the layout of the code after it.)
-bleepState:
-    eor bleepMode
-    and #3
-    eor bleepMode           ; the state's bits from A, the others kept
-    sta bleepMode
-    rts
-
 bleep_play:
     ldy #0
     jsr bleepEntryWord
@@ -205,8 +197,10 @@ bleep_play:
     dex
     bpl @channel
     jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
-    lda #1
-    jsr bleepState
+    lda bleepMode
+    and #<~3
+    ora #1                  ; playing
+    sta bleepMode
     jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
 
 ; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
@@ -1348,8 +1342,9 @@ bleep_init:
     sty bleepEntry+1
     bpl bleepSfxEnd         ; (N is clear: A is 0 or 92) no sound effect, and silence
 bleep_stop:
-    lda #0
-    jsr bleepState
+    lda bleepMode
+    and #<~3                ; stopped
+    sta bleepMode
     lda bleepSfxOwn         ; the sound effect's channels play on
     .byte $2C               ; (bit abs: the next two bytes are its operand)
 bleepSilence:
