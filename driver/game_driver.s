@@ -488,6 +488,7 @@ bleepChannelAhead:
 ; A part of bleep_update's channel loop: it goes on at bleepEffects.
 bleepStepEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
+bleepStepOrNot:
     beq bleepEffects
     txa
     ora #12
@@ -981,10 +982,9 @@ bleepReadPos:               ; (where the DPCM stream's reader ends too)
 :   cpx #BLEEP_AHEAD
     bcs bleepAheadOrDpcm    ; channel BLEEP_AHEAD (read a frame ahead, as all its rows are)
                             ; or the DPCM stream
-    bit bleepAHi
-    bpl :+
-    jmp bleepEffects        ; a new instrument or note has made the envelopes' first step
-:   jmp bleepStepEnvelopes
+    lda bleepEnvHi,x        ; 0 when a new instrument or note has made the envelopes' first
+    eor bleepAHi            ; step (bleepAHi is the Volume envelope's high byte then, else 0),
+    jmp bleepStepOrNot      ; or when there is no instrument
 
 ; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
 ; nibble's highest bit. Y = 0, C clear (the last bit shifted out is the low nibble's); bleepPLo
