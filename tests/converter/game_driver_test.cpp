@@ -496,8 +496,10 @@ TEST(GameDriver, SongDataKeepsWhatTheDriverTakesForGranted) {
                 walk(bytes, c, reads);
             }
     }
-    for (int kind = 0; kind < 4; ++kind)  // tone, DPCM, Volume, Duty/Mode
-        EXPECT_GT(std::ranges::count_if(reads, [&](const Read& r) { return r.code >> 8 == kind; }), 200) << kind;
+    for (int kind = 0; kind < 4; ++kind) {  // tone, DPCM, Volume, Duty/Mode
+        const auto ofKind = [&](const Read& r) { return r.code >> 8 == kind; };
+        EXPECT_GT(std::ranges::count_if(reads, ofKind), 200) << kind;
+    }
     for (const auto& [what, holds] : GUARANTEES)
         EXPECT_EQ(std::ranges::count_if(reads, [&](const Read& r) { return !holds(r); }), 0) << what;
 }
