@@ -415,7 +415,8 @@ int byteOf(const std::string& item) {
 
 // One read of the song data: a pattern byte (a DPCM channel's `code` is the byte + 0x100) with
 // its argument, or a Volume (0x200 + value) or Duty/Mode (0x300 + value) envelope value. `wait`:
-// the command before was a wait; `on`: the arpeggio, vibrato and tremolo bits the pattern has set.
+// the command before was a wait; `on`: the arpeggio, vibrato and tremolo bits the pattern has set,
+// and 8 once it has set the DMC rate.
 struct Read {
     int code, arg;
     bool wait, last;
@@ -431,6 +432,8 @@ const std::vector<std::pair<const char*, bool (*)(const Read&)>> GUARANTEES = {
      [](const Read& r) { return (r.code == 0xD7 || r.code == 0x181) == r.last; }},
     {"a wait right before a DPCM pattern's end", [](const Read& r) { return r.code != 0x181 || r.wait; }},
     {"no arpeggio, vibrato, tremolo at an end", [](const Read& r) { return r.code != 0xD7 || r.on == 0; }},
+    {"a DMC rate byte before each sample of a pattern",
+     [](const Read& r) { return r.code != 0x182 || r.on & 8; }},
     {"the DMC rate byte: rate and loop flag",
      [](const Read& r) { return r.code != 0x185 || (r.arg & ~0x4F) == 0; }},
     {"volume slides of at most 15",
@@ -454,6 +457,7 @@ void walk(const std::vector<int>& bytes, int c, std::vector<Read>& reads) {
         const int argument = arg && i + 1 < bytes.size() ? bytes[++i] : 0;
         on = in(code, {0xD9, 0xDF, 0xE4})   ? on | 1 << (code - 0xD9) / 5
              : in(code, {0xDA, 0xE0, 0xE5}) ? on & ~(1 << (code - 0xDA) / 5)
+             : code == 0x185                ? on | 8
                                             : on;
         reads.push_back({code, argument, wait, i + 1 == bytes.size(), on});
         wait = c == 4 ? code <= 0x180 : code <= 0x3F || code == 0xD4;
