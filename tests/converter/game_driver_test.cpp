@@ -141,7 +141,9 @@ struct DriverRun {
 DriverRun runCartridge(const std::string& nmi, int frames, Song& song, Song* fx = nullptr,
                        Song* heard = nullptr) {
     static int runs = 0;
-    ScratchDir w("game-driver-" + std::to_string(runs++));
+    // one folder per test and run: ctest runs this file's tests in parallel processes
+    ScratchDir w(std::string("game-driver-") + testing::UnitTest::GetInstance()->current_test_info()->name() +
+                 "-" + std::to_string(runs++));
     EXPECT_TRUE(saveSong(song, w.path("plain.zcm")));
     EXPECT_TRUE(!fx || saveSong(*fx, w.path("fx.zcm")));
     testing::internal::CaptureStdout();  // the converter's progress

@@ -183,8 +183,9 @@ std::string run(std::istream& script) {
         } else if (op == "fx") {  // PATTERN CHANNEL ROW BYTE: the raw effect byte
             song.patterns[arg(0)].at(arg(1), arg(2)).fx = uint8_t(arg(3));
         } else if (op == "orders") {  // ENTRIES...
-            song.orders.count = int(a.size());
-            for (size_t i = 0; i < a.size(); ++i) song.orders.entries[i] = uint8_t(arg(i));
+            song.orders.count = int(a.size());  // a damaged count may pass the list's end
+            for (size_t i = 0; i < a.size() && i < std::size(song.orders.entries); ++i)
+                song.orders.entries[i] = uint8_t(arg(i));
         } else if (op == "set") {
             static const std::map<std::string, std::function<void(Player&, int)>> setters = {
                 {"capture", [](Player& q, int v) { q.captureMode = v; }},
