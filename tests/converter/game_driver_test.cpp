@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <set>
 
 #include "Cartridge.h"
 #include "TestData.h"
 #include "TestFiles.h"
 #include "apu/Apu.h"
 #include "export/ConverterEntry.h"
+#include "export/RomAssembler.h"
 #include "nes/ConsolePlayer.h"
 #include "player/OfflinePlayback.h"
 #include "song/SongFile.h"
@@ -393,28 +395,6 @@ TEST(GameDriver, LoopingEffectPlaysOn) {
     }
 }
 
-// The converter's .s text as blocks: label -> lines -> what follows .byte / .word, item by item
-// (a label without its " - 1"). Returns the first label.
-using Blocks = std::map<std::string, std::vector<std::vector<std::string>>>;
-std::string readBlocks(const std::string& text, Blocks& blocks) {
-    std::istringstream in(text);
-    std::string first, label;
-    for (std::string line; std::getline(in, line);) {
-        if (line.ends_with(":")) label = line.substr(0, line.size() - 1);
-        if (first.empty()) first = label;
-        if (!line.starts_with("  .") || label.empty()) continue;
-        std::vector<std::string>& items = blocks[label].emplace_back();
-        std::istringstream fields(line.substr(8));
-        for (std::string f; std::getline(fields >> std::ws, f, ',');)
-            items.push_back(f.substr(0, f.find(' ')));
-    }
-    return first;
-}
-
-int byteOf(const std::string& item) {
-    return item[0] == '$' ? std::stoi(item.substr(1), nullptr, 16) : std::stoi(item);
-}
-
 // One read of the song data: a pattern byte (a DPCM channel's `code` is the byte + 0x100) with
 // its argument, or a Volume (0x200 + value) or Duty/Mode (0x300 + value) envelope value. `wait`:
 // the command before was a wait; `on`: the arpeggio, vibrato and tremolo bits the pattern has set,
@@ -478,29 +458,34 @@ TEST(GameDriver, SongDataKeepsWhatTheDriverTakesForGranted) {
         }
     std::vector<Read> reads;
     for (const std::string& song : songs) {
-        std::vector<std::string> args = {"bleepforge", "-s", song, "-o", w.path("music.s")};
-        std::vector<char*> argv;
-        for (std::string& a : args) argv.push_back(a.data());
-        testing::internal::CaptureStdout();
-        ASSERT_EQ(runConverterFromCommandLine(int(argv.size()), argv.data()), 0) << song;
-        testing::internal::GetCapturedStdout();
-        Blocks b;
-        readBlocks(w.read("music.s"), b);
-        const auto& header = b[readBlocks(w.read("music-" + fs::path(song).stem().string() + ".s"), b)];
-        for (const auto& instruments : b[header.at(1)[0]])  // one line, none without instruments
-            for (const std::string& instrument : instruments)
-                for (size_t kind : {0u, 2u})
-                    for (const std::string& v : b[b[instrument].at(kind)[0]].at(0)) {
-                        if (v == "$FF") break;
-                        reads.push_back({int(0x200 + kind / 2 * 0x100) + byteOf(v), 0, false, false, 0});
-                    }
+        ASSERT_EQ(runConverter({"-s", song, "-o", w.path("music.s")}).code, 0) << song;
+        // The files assembled one after the other from $8000 and walked from the labels: a block
+        // ends where the next label (or the data) starts.
+        const std::string stem = fs::path(song).stem().string();
+        const std::string texts[] = {w.read("music.s"), w.read("music-" + stem + ".s"), w.read("music-dpcm.s")};
+        RomAssembler as;
+        std::vector<uint32_t> origins = {0x8000};
+        for (const std::string& text : texts) origins.push_back(origins.back() + uint32_t(as.add("", text)));
+        origins.pop_back();
+        std::vector<uint8_t> mem(0x8000);
+        for (const auto& file : as.assemble(origins)) mem.insert(mem.end(), file.begin(), file.end());
+        std::set<long> starts = {long(mem.size())};
+        for (const std::string& text : texts) {
+            std::istringstream in(text);
+            for (std::string line; std::getline(in, line);)
+                if (line.ends_with(":")) starts.insert(as.address(line.substr(0, line.size() - 1)));
+        }
+        const auto word = [&](long a) { return long(mem[size_t(a)] | mem[size_t(a) + 1] << 8); };
+        const auto end = [&](long a) { return *starts.upper_bound(a); };
+        const long header = word(word(as.address("music"))), instruments = word(header + 1);
+        // The sample table follows the instrument list; both may be empty, at one address.
+        for (long i = instruments; i < std::min(end(instruments), word(header + 3)); i += 2)
+            for (int kind : {0, 2})  // Volume, Duty/Mode; each address is the values' less one
+                for (long v = word(word(i) + 2 * kind) + 1; mem[size_t(v)] != 0xFF; ++v)
+                    reads.push_back({0x200 + kind / 2 * 0x100 + mem[size_t(v)], 0, false, false, 0});
         for (int c = 0; c < 5; ++c)
-            for (const std::string& pattern : b[header.at(size_t(4 + 2 * c))[0]].at(0)) {
-                std::vector<int> bytes;
-                for (const auto& line : b[pattern])
-                    for (const std::string& item : line) bytes.push_back(byteOf(item));
-                walk(bytes, c, reads);
-            }
+            for (long list = word(header + 7 + 4 * c), p = list; p < end(list); p += 2)
+                walk({mem.begin() + word(p), mem.begin() + end(word(p))}, c, reads);
     }
     for (int kind = 0; kind < 4; ++kind) {  // tone, DPCM, Volume, Duty/Mode
         const auto ofKind = [&](const Read& r) { return r.code >> 8 == kind; };
