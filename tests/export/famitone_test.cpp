@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <map>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "export/FamiTone.h"
