@@ -313,7 +313,8 @@ int portamentoLead(const char* name, int frames) {
             const int now = theirs[f][i], next = theirs[f + 1][i];
             if (i == 1 || i == 5)
                 EXPECT_TRUE(std::min(now, next) <= ours[f][i] && ours[f][i] <= std::max(now, next))
-                    << name << " frame " << f << " value " << i << ": " << ours[f][i] << " vs " << now << ", " << next;
+                    << name << " frame " << f << " value " << i << ": " << ours[f][i] << " vs " << now << ", "
+                    << next;
             else
                 EXPECT_EQ(ours[f][i], now) << name << " frame " << f << " value " << i;
         }
@@ -382,8 +383,9 @@ TEST(GameDriver, EffectTakesItsChannelsFromTheSongWhileItPlays) {
 // song that stops under it.
 TEST(GameDriver, LoopingEffectPlaysOn) {
     const int frames = 250;  // before the frame counter comes round
-    const DriverRun r = runCartridge(" inc $20\n lda $20\n cmp #11\n bne :+\n lda #0\n ldx #0\n jsr bleep_sfx\n"
-                                     ":lda $20\n cmp #61\n bne :+\n jsr bleep_stop\n: jsr bleep_update\n rti",
+    const DriverRun r = runCartridge(" inc $20\n lda $20\n cmp #11\n bne :+\n lda #0\n ldx #0\n"
+                                     " jsr bleep_sfx\n:lda $20\n cmp #61\n bne :+\n jsr bleep_stop\n"
+                                     ": jsr bleep_update\n rti",
                                      frames, *script("plain"), script("looping-effect").get());
     ASSERT_EQ(r.ours.size(), size_t(frames));
     const std::vector<State>&ours = r.ours, &music = r.music, &theirs = r.theirs;
@@ -462,7 +464,8 @@ TEST(GameDriver, SongDataKeepsWhatTheDriverTakesForGranted) {
         // The files assembled one after the other from $8000 and walked from the labels: a block
         // ends where the next label (or the data) starts.
         const std::string stem = fs::path(song).stem().string();
-        const std::string texts[] = {w.read("music.s"), w.read("music-" + stem + ".s"), w.read("music-dpcm.s")};
+        const std::string texts[] = {w.read("music.s"), w.read("music-" + stem + ".s"),
+                                     w.read("music-dpcm.s")};
         RomAssembler as;
         std::vector<uint32_t> origins = {0x8000};
         for (const std::string& text : texts) origins.push_back(origins.back() + uint32_t(as.add("", text)));
