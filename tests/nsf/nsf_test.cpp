@@ -66,19 +66,18 @@ void expectHeardAlike(SongRig& rig, double seconds, const std::vector<double>& t
     EXPECT_GE(h.agreed, h.clear * 9 / 10) << what;
 }
 
-// Reads an exported NSF back the way the driver does.
-struct NsfStretchEntry {
-    int window = 0, bank = 0, frames = 0;  // window: the stream's address in $A000-$AFFF
-};
-
 // One decoded frame of a stream: the values sent (nullopt = not sent); raw bits as 0 or 1.
 using NsfSentValues = std::vector<std::optional<int>>;
 
+// Reads an exported NSF back the way the driver does.
 struct NsfReader {
+    struct Entry {
+        int window, bank, frames;  // window: the stream's address in $A000-$AFFF
+    };
     std::vector<uint8_t> file;
     int directory[NSF_DIRECTORY_WORDS] = {};
     std::vector<int> orderLists[NSF_CHANNELS];
-    std::vector<NsfStretchEntry> entries[NSF_CHANNELS];
+    std::vector<Entry> entries[NSF_CHANNELS];
 
     explicit NsfReader(std::vector<uint8_t> bytes) : file(std::move(bytes)) {
         const int at = NSF_DIRECTORY_OFFSET - NSF_TAG_OFFSET;
@@ -96,7 +95,7 @@ struct NsfReader {
     int word(int dataOffset) const { return dataByte(dataOffset) | dataByte(dataOffset + 1) << 8; }
 
     std::vector<NsfSentValues> decode(int c, int e) const {
-        const NsfStretchEntry& entry = entries[c].at(size_t(e));
+        const Entry& entry = entries[c].at(size_t(e));
         // Follows the stream across a bank end the way the driver's pointer does.
         int bank = entry.bank, window = entry.window, bit = 0;
         const auto nextBit = [&]() {
@@ -145,10 +144,9 @@ std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& frames, int
         NsfSentValues& sent = out.emplace_back();
         for (int v = NSF_STREAM_FIRST[c]; v < NSF_STREAM_FIRST[c + 1]; ++v) {
             const int value = f.values[v];
-            const bool forced = v == NSF_DPCM_KIND && f.sampleStart;
             if (NSF_VALUE_BITS[v] == 0)
                 sent.push_back(value > 0 ? value & 1 : 0);
-            else if (value != -1 && (value != previous[v] || forced))
+            else if (value != -1 && (value != previous[v] || (v == NSF_DPCM_KIND && f.sampleStart)))
                 sent.push_back(value & ((1 << NSF_VALUE_BITS[v]) - 1));
             else
                 sent.emplace_back();
@@ -159,13 +157,6 @@ std::vector<NsfSentValues> expectedSent(const std::vector<NsfFrame>& frames, int
 }
 
 const std::vector<uint8_t> kDummyDriver(NSF_DRIVER_SIZE, 0xEA);
-
-void expectStretchDecodes(const NsfReader& r, const NsfCapture& cap, int stretch) {
-    const std::vector<NsfFrame>& frames = cap.stretches.at(size_t(stretch));
-    for (int c = 0; c < NSF_CHANNELS; ++c)  // also as many frames as the entry says
-        EXPECT_EQ(r.decode(c, r.orderLists[c].at(size_t(stretch))), expectedSent(frames, c))
-            << "stretch " << stretch << " channel " << c;
-}
 
 // Plays a scripted list of frames: each gives the position after it, and optionally a sample
 // started by an instrument (kind, instrument) and the end-of-song flag.
@@ -205,13 +196,12 @@ struct ScriptedSource : NsfFrameSource {
     void beginStretch() override { kind = value = -1; }
 };
 
-constexpr int SLOTS = 156;
-
 // Runs an exported file for `frames` frames, each level slot 213 or 214 cycles after the last. Play
 // starts at slot 129: frame f's writes start at slot write 156 f, its 156 level slots 27 later (a
 // PCM unit fills one group). The text: init's APU writes; every `stride`-th frame and the last with
 // its writes (but bank switches) and $4011 values ("--" for $4018) or "silent"; an FNV-1a hash of all.
 std::string runText(const std::vector<uint8_t>& nsf, int frames, size_t stride = 1) {
+    constexpr size_t SLOTS = 156;
     // The driver's own cycle counting, as a player that does not halt the CPU for DMC fetches.
     Cpu6502 cpu(nsf);
     cpu.modelDmcDma = false;
@@ -404,7 +394,7 @@ TEST(NsfCore, DemoSongKeepsTimeWhileTheDmcStealsCyclesAtTheApusRate) {
         }
 }
 
-TEST(NsfWriter, StreamsTablesAndSharingDecodeBackAcrossBanks) {
+TEST(NsfWriter, StreamsTablesAndSharingDecodeBackAcrossPagesAndBanks) {
     std::mt19937 rng(7);
     NsfCapture cap;
     for (int s = 0; s < 6; ++s) cap.stretches.push_back(randomStretch(rng, 20 + 37 * s));
@@ -414,78 +404,50 @@ TEST(NsfWriter, StreamsTablesAndSharingDecodeBackAcrossBanks) {
     cap.stretches[4].resize(cap.stretches[1].size());
     cap.stretches[5] = cap.stretches[0];
     cap.loopTarget = 2;
-
-    NsfReader r(buildNsf(cap, kDummyDriver));
-    EXPECT_EQ(r.dataByte(NSF_DIRECTORY_OFFSET - NSF_TAG_OFFSET + NSF_DIRECTORY_LOOP_TARGET), 2);
-    EXPECT_EQ(r.orderLists[0], (std::vector<int>{0, 1, 2, 3, 1, 0}));
-    for (int c = 1; c < NSF_CHANNELS; ++c) EXPECT_EQ(r.orderLists[c], (std::vector<int>{0, 1, 2, 3, 4, 0}));
-    for (int s = 0; s < 6; ++s) expectStretchDecodes(r, cap, s);
-    // The directory and where every stream went, kept in nsf/tables.txt.
-    std::ostringstream out;
-    for (int d : r.directory) out << d << " ";
-    for (int c = 0; c < NSF_CHANNELS; ++c) {
-        out << "\n" << c << ":";
-        for (auto& e : r.entries[c])
-            out << " " << std::hex << e.window << std::dec << "/" << e.bank << "/" << e.frames;
-    }
-    expectTestData("nsf/tables.txt", out.str() + "\n");
     // Streams longer than a bank follow into the next; channel 4's first starts in a fresh bank
     // because it does not fit the current one.
     rng.seed(3);
     NsfCapture longer;
     longer.stretches = {randomStretch(rng, 3000), randomStretch(rng, 2500)};
-    const NsfReader l(buildNsf(longer, kDummyDriver));
-    for (int s = 0; s < 2; ++s) expectStretchDecodes(l, longer, s);
-    EXPECT_EQ(l.entries[4][0].window, 0xA000);
-}
-
-// An order list that would cross a page starts on the next page; tables past bank one are refused.
-TEST(NsfWriter, TablesKeepOrderListsOnOnePageAndWithinBankOne) {
-    // 150 one-frame stretches sharing one entry: channel 1's long list would cross the first page.
-    NsfCapture cap;
-    cap.stretches.assign(150, {NsfFrame{}});
-    const NsfReader r(buildNsf(cap, kDummyDriver));
-    EXPECT_EQ(r.directory[0], 29);
-    EXPECT_EQ(r.directory[2], 256);  // 29 + 151 bytes, aligned 8 + 8, would end past 256
-    for (int c = 0; c < NSF_CHANNELS; ++c)
-        EXPECT_EQ(std::make_pair(r.orderLists[c].size(), r.entries[c].size()),
-                  (std::pair<size_t, size_t>{150, 1}));
-    for (int d = 192; d < 256; ++d) EXPECT_EQ(r.dataByte(d), 0);
+    // 150 one-frame stretches sharing one entry: channel 1's list would cross the first page's end
+    // (29 + 151 bytes, aligned 8 + 8), so it starts on the next page.
+    NsfCapture many;
+    many.stretches.assign(150, {NsfFrame{}});
     // 90 distinct stretches need 90 * 8 * 5 bytes of stretch tables: past the 3714-byte limit.
-    std::mt19937 rng(11);
-    cap.stretches.clear();
-    for (int s = 0; s < 90; ++s) cap.stretches.push_back(randomStretch(rng, 3));
-    EXPECT_THROW(buildNsf(cap, kDummyDriver), std::runtime_error);
-    cap.stretches.resize(70);
-    const NsfReader fits(buildNsf(cap, kDummyDriver));
-    EXPECT_LE(fits.directory[11], 3714);
-    expectStretchDecodes(fits, cap, 69);
-}
-
-// The header for PAL and NTSC (names cut to 31 bytes, "<?>" for an empty one), kept in
-// nsf/header.txt as hex; the driver follows, then the tag.
-TEST(NsfWriter, HeaderFieldsAndNames) {
-    NsfCapture cap;
-    cap.stretches.push_back({NsfFrame{}});
-    cap.names[1] = std::string(40, 'x');
-    cap.names[2] = "Me";
-    std::string got;
-    for (bool ntsc : {false, true}) {
-        cap.ntsc = ntsc;
-        const std::vector<uint8_t> file = buildNsf(cap, kDummyDriver);
-        EXPECT_EQ(NsfReader(file).imageByte(0), 0xEA);
-        EXPECT_EQ(std::string(file.begin() + NSF_TAG_OFFSET, file.begin() + NSF_TAG_OFFSET + 4), "Q.Z.");
-        for (size_t i = 0; i < NSF_HEADER_SIZE; ++i)
-            got += {"0123456789ABCDEF"[file[i] >> 4], "0123456789ABCDEF"[file[i] & 15]};
-        got += "\n";
+    rng.seed(11);
+    NsfCapture distinct;
+    for (int s = 0; s < 90; ++s) distinct.stretches.push_back(randomStretch(rng, 3));
+    EXPECT_THROW(buildNsf(distinct, kDummyDriver), std::runtime_error);
+    distinct.stretches.resize(70);
+    // Per capture, kept in nsf/tables.txt: the directory, the loop target, each channel's order
+    // list and where its streams went.
+    std::ostringstream out;
+    for (const NsfCapture* c : {&cap, &longer, &many, &distinct}) {
+        const NsfReader r(buildNsf(*c, kDummyDriver));
+        EXPECT_LE(r.directory[NSF_DIRECTORY_DPCM_TABLE], 3714);
+        for (size_t s = 0; s < c->stretches.size(); ++s)
+            for (int ch = 0; ch < NSF_CHANNELS; ++ch)  // also as many frames as the entry says
+                EXPECT_EQ(r.decode(ch, r.orderLists[ch].at(s)), expectedSent(c->stretches[s], ch))
+                    << "stretch " << s << " channel " << ch;
+        for (int d : r.directory) out << d << " ";
+        out << "loop " << r.dataByte(NSF_DIRECTORY_OFFSET - NSF_TAG_OFFSET + NSF_DIRECTORY_LOOP_TARGET);
+        for (int ch = 0; ch < NSF_CHANNELS; ++ch) {
+            out << "\n" << ch << ":";
+            for (int o : r.orderLists[ch]) out << " " << o;
+            out << " |";
+            for (auto& e : r.entries[ch])
+                out << " " << std::hex << e.window << std::dec << "/" << e.bank << "/" << e.frames;
+        }
+        out << "\n";
+        for (int d = 192; c == &many && d < 256; ++d) EXPECT_EQ(r.dataByte(d), 0);
     }
-    expectTestData("nsf/header.txt", got);
+    expectTestData("nsf/tables.txt", out.str());
 }
 
 // PCM units: a 128-aligned part and a 28-byte part that crosses no page, padded with the last byte
 // (none for a sample without data). DPCM samples start 64-aligned within one bank (a long one cut
 // to 255 * 16 + 1 bytes), loop byte bit 7 for nothing to play, each byte the DMC plays as ours.
-TEST(NsfWriter, SampleTablesAndBytes) {
+TEST(NsfWriter, HeaderSampleTablesAndBytes) {
     NsfCapture cap;
     cap.stretches.push_back({NsfFrame{}});
     NsfSample a, b, empty, small, big, huge, emptyLoop, units;
@@ -534,78 +496,79 @@ TEST(NsfWriter, SampleTablesAndBytes) {
     std::ostringstream retimed;
     for (int v : nsfPcmUnits(ramp, true)) retimed << v << " ";
     expectTestData("nsf/pcm_ntsc.txt", retimed.str() + "\n");
+    // The header for PAL and NTSC (names cut to 31 bytes, "<?>" for an empty one), kept in
+    // nsf/header.txt as hex; the driver follows, then the tag.
+    cap.names[1] = std::string(40, 'x');
+    cap.names[2] = "Me";
+    std::string header;
+    for (bool ntsc : {false, true}) {
+        cap.ntsc = ntsc;
+        const std::vector<uint8_t> file = buildNsf(cap, kDummyDriver);
+        EXPECT_EQ(NsfReader(file).imageByte(0), 0xEA);
+        EXPECT_EQ(std::string(file.begin() + NSF_TAG_OFFSET, file.begin() + NSF_TAG_OFFSET + 4), "Q.Z.");
+        for (size_t i = 0; i < NSF_HEADER_SIZE; ++i)
+            header += {"0123456789ABCDEF"[file[i] >> 4], "0123456789ABCDEF"[file[i] & 15]};
+        header += "\n";
+    }
+    expectTestData("nsf/header.txt", header);
 }
 
 // A stretch ends when the position repeats one a stretch began at (the loop target), when the
-// row goes backwards, or when the song stops.
+// row goes backwards, or when the song stops; samples are numbered by first use.
 TEST(NsfCapture, StretchesEndAndLoopWhereThePositionRepeatsAndSamplesGetIndices) {
-    struct Case {
-        const char* what;
-        std::vector<ScriptedFrame> script;
-        std::vector<size_t> sizes;
-        int loopTarget;
-    } cases[] = {
+    const std::pair<const char*, std::vector<ScriptedFrame>> scripts[] = {
         // Orders 0, 1, 2; the last frame of order 2 jumps back to order 1 (as Bxx does).
-        {"jump back",
-         {{0, 1, 1}, {0, 2, 1}, {1, 0, 1}, {1, 1, 2}, {2, 0, 2}, {2, 1, 3}, {1, 0, 3}},
-         {3, 2, 2},
-         1},
+        {"jump back", {{0, 1, 1}, {0, 2, 1}, {1, 0, 1}, {1, 1, 2}, {2, 0, 2}, {2, 1, 3}, {1, 0, 3}}},
         // A row going backwards inside one order (E6x-style loop) also ends the stretch.
-        {"row back", {{0, 1}, {0, 2}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {0, 0}}, {3, 3, 1}, 0},
+        {"row back", {{0, 1}, {0, 2}, {0, 1}, {0, 2}, {0, 3}, {1, 0}, {0, 0}}},
         // Speed 0 on row 2: the next stretch starts at row 2, lasts one frame and loops to itself.
-        {"stops", {{0, 1}, {0, 2, 0, -1, 0, true}}, {2, 1}, 1},
+        {"stops", {{0, 1}, {0, 2, 0, -1, 0, true}}},
         // Stopping on the row the stretch began at closes the loop at once.
-        {"stops at once", {{0, 0, 0, -1, 0, true}}, {1}, 0},
+        {"stops at once", {{0, 0, 0, -1, 0, true}}},
+        {"samples",
+         {{0, 1, 0, 1, 9},  // DPCM instrument 9 -> DPCM index 0
+          {0, 2, 0, 0, 4},  // PCM instrument 4 -> PCM index 0
+          {0, 3, 0, 1, 5},  // DPCM instrument 5 -> DPCM index 1
+          {0, 4, 0, 1, 9},  // instrument 9 again: index 0, kind resent
+          {0, 5},           // nothing started: the index stays
+          {1, 0, 0, 1, 9},
+          {1, 1},  // order 1 starts without a sample: its kind is left out
+          {0, 0}}},
     };
     auto song = std::make_unique<Song>();
     song->instrumentNames[1] = "Title";
     song->ntsc = true;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        ScriptedSource src(c.script);
-        NsfCapture cap = captureNsf(*song, src);
-        std::vector<size_t> sizes;
-        for (auto& st : cap.stretches) sizes.push_back(st.size());
-        EXPECT_EQ(sizes, c.sizes);
-        EXPECT_EQ(cap.loopTarget, c.loopTarget);
-        EXPECT_TRUE(c.script.back().endOfSong || src.framesRun == c.script.size()) << src.framesRun;
-        EXPECT_TRUE(cap.names[0] == "Title" && cap.ntsc);
+    const uint8_t bytes[] = {1, 2, 3};
+    song->instruments[9].dpcm.assign(bytes, 3, true);
+    song->instruments[4].pcm.assign(bytes, 2, false);
+    // Kept in nsf/capture_samples.txt: per script the frames run and the loop target; per stretch
+    // and frame pulse 1's value, the DPCM kind and index ("!": a start); then the sample tables.
+    std::ostringstream out;
+    for (const auto& [what, script] : scripts) {
+        ScriptedSource src(script);
+        const NsfCapture cap = captureNsf(*song, src);
+        EXPECT_TRUE(cap.names[0] == "Title" && cap.ntsc) << what;
+        out << what << ": " << src.framesRun << " frames run, loop " << cap.loopTarget << "\n";
+        for (const auto& stretch : cap.stretches) {
+            for (const NsfFrame& f : stretch)
+                out << " " << f.values[NSF_PULSE1_DUTY_VOLUME] << "/" << f.values[NSF_DPCM_KIND] << "/"
+                    << f.values[NSF_DPCM_VALUE] << (f.sampleStart ? "!" : "");
+            out << "\n";
+        }
+        for (const auto* table : {&cap.dpcmSamples, &cap.pcmSamples}) {
+            for (const NsfSample& sample : *table) {
+                for (uint8_t b : sample.bytes) out << int(b) << ",";
+                out << (sample.loop ? " loop; " : "; ");
+            }
+            out << "\n";
+        }
     }
+    expectTestData("nsf/capture_samples.txt", out.str());
     // More stretches than the driver can index are refused.
     std::vector<ScriptedFrame> script;
     for (int k = 1; k < 300; ++k) script.push_back({k % 2, k / 2});  // a new order every frame
     ScriptedSource tooMany(script);
     EXPECT_THROW(captureNsf(*song, tooMany), std::runtime_error);
-    // Samples are numbered by first use, and a start resends their kind.
-    song = std::make_unique<Song>();
-    const uint8_t bytes[] = {1, 2, 3};
-    song->instruments[9].dpcm.assign(bytes, 3, true);
-    song->instruments[4].pcm.assign(bytes, 2, false);
-    ScriptedSource src({{0, 1, 0, 1, 9},  // DPCM instrument 9 -> DPCM index 0
-                        {0, 2, 0, 0, 4},  // PCM instrument 4 -> PCM index 0
-                        {0, 3, 0, 1, 5},  // DPCM instrument 5 -> DPCM index 1
-                        {0, 4, 0, 1, 9},  // instrument 9 again: index 0, kind resent
-                        {0, 5},           // nothing started: the index stays
-                        {1, 0, 0, 1, 9},
-                        {1, 1},  // order 1 starts without a sample: its kind is left out
-                        {0, 0}});
-    // Per stretch and frame the DPCM kind, index and start flag, then the sample tables.
-    NsfCapture cap = captureNsf(*song, src);
-    std::ostringstream out;
-    for (const auto& stretch : cap.stretches) {
-        for (const NsfFrame& f : stretch)
-            out << " " << f.values[NSF_DPCM_KIND] << "/" << f.values[NSF_DPCM_VALUE]
-                << (f.sampleStart ? "!" : "");
-        out << "\n";
-    }
-    for (const auto* table : {&cap.dpcmSamples, &cap.pcmSamples}) {
-        for (const NsfSample& sample : *table) {
-            for (uint8_t b : sample.bytes) out << int(b) << ",";
-            out << (sample.loop ? " loop; " : "; ");
-        }
-        out << "\n";
-    }
-    expectTestData("nsf/capture_samples.txt", out.str());
 }
 
 // Random stretches, the DPCM channel silent: five, one of them shared on every channel; and 45,
