@@ -477,9 +477,8 @@ bleepChannelAhead:
     lda bleepAheadRow
     sta bleepGate           ; bit 7
     and #$1F
-    tay
-    dey
-    sty bleepLevel
+    sbc #1                  ; (C is set: the cpx found it)
+    sta bleepLevel
     bit bleepGate
     bvs bleepEffects        ; else on to the envelopes' step
 ; One step of channel X's envelopes: the value at the position, then the next position; at the
@@ -1071,8 +1070,7 @@ bleepReadHigh:
 @command:
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
-    clc                     ; (for the commands)
-    sty bleepALo            ; (free while a row is read)
+    sty bleepALo            ; (C is set for the commands from $D8 on: the cmp's)            ; (free while a row is read)
     tay                     ; the tables start at command $D4 and end at $E7, the last one
                             ; the song data holds for these channels
     lda bleepCommandsHi - $D4,y
@@ -1189,20 +1187,17 @@ bleepDoArpOn:
     lda #FX_ARP
 bleepFxOn:
     ora bleepFx,x
-bleepFxStore:
-    sta bleepFx,x
-bleepToRow:
-    jmp bleepReadNext
+    bne bleepFxStore        ; (the bit is set)
 bleepDoGliss:
     iny
     lsr a                   ; C: on (the argument is 1 or 0)
     lda #FX_GLISS
     bcs bleepFxOn
     lda #<~FX_GLISS
-    bcc bleepFxOff          ; (C is clear)
+    .byte $2C               ; (bit abs: skips the next lda, as the next two skip theirs)
 bleepDoTremOff:
     lda #<~FX_TREM
-    .byte $2C               ; (bit abs: skips the next lda)
+    .byte $2C
 bleepDoVibOff:
     lda #<~FX_VIB
     .byte $2C
@@ -1210,15 +1205,18 @@ bleepDoArpOff:
     lda #<~FX_ARP
 bleepFxOff:
     and bleepFx,x
-    bcc bleepFxStore        ; C is clear (the commands come with it clear)
-; (the commands come with C clear)
+bleepFxStore:
+    sta bleepFx,x
+bleepToRow:
+    jmp bleepReadNext
+; (the commands from $D8 on come with C set)
 bleepDoSlideDown:
-    sec
+    clc
 bleepDoSlideUp:
     iny
     sta bleepSlide,x
     lda #<~FX_DOWN
-    bcc bleepFxOff
+    bcs bleepFxOff
     lda #FX_DOWN
     bne bleepFxOn
 bleepDoArrived:
@@ -1231,24 +1229,24 @@ bleepDoSlideOff:
     sta bleepSlide,x
     beq bleepToRow
 bleepDoTremOn:
-    sec
+    clc
 bleepDoVibOn:
     iny
     sta bleepVib,x
     lda #FX_VIB
-    bcc bleepFxOn
+    bcs bleepFxOn
     lsr a                   ; FX_TREM
     bne bleepFxOn
 bleepDoVolDown:
     eor #$FF
-    adc #1                  ; C is clear
+    adc #0                  ; C is set: the negative
 bleepDoVolUp:
     iny
     .byte $2C               ; (bit abs: the next two bytes are its operand)
 bleepDoVolOff:
     lda #0
     sta bleepVolSlide,x
-    bcc bleepToRow          ; (C is clear: a negative slide's add carries nothing)
+    jmp bleepReadNext
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
