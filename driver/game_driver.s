@@ -1070,7 +1070,8 @@ bleepReadHigh:
 @command:
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
-    sty bleepALo            ; (C is set for the commands from $D8 on: the cmp's)            ; (free while a row is read)
+    sty bleepALo            ; (free while a row is read; C is set for the commands from $D8 on:
+                            ; the cmp's)
     tay                     ; the tables start at command $D4 and end at $E7, the last one
                             ; the song data holds for these channels
     lda bleepCommandsHi - $D4,y
