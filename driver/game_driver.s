@@ -156,14 +156,6 @@ bleepBits:                  ; and the channel bits by channel, in the first four
 bleepQuietValues:
     .byte $30, $30, $80, $30
 
-; Stream X's pattern after the one it plays, found in a frame before it is needed.
-bleepLookAhead:
-    jsr bleepOrderPattern   ; A = bleepPtr+1
-    sta bleepNextHi,x
-    lda bleepPtr
-    sta bleepNextLo,x
-    rts
-
 bleep_play:
     ldy #0
     jsr bleepEntryWord
@@ -203,7 +195,10 @@ bleep_play:
     sta bleepMode
     jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
 
-; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern.
+; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern,
+; which is the one it plays after the one it plays now, found in a frame before it is needed
+; (bleepNextLo/bleepNextHi: bleepStreamPattern takes it from there, or right here).
+bleepLookAhead:
 bleepOrderPattern:
     inc bleepOrder,x
     txa
@@ -234,9 +229,11 @@ bleepOrderPattern:
     tay
     lda (bleepALo),y
     sta bleepPtr
+    sta bleepNextLo,x
     iny
     lda (bleepALo),y
     sta bleepPtr+1          ; (which A keeps: bleepStreamPattern takes it)
+    sta bleepNextHi,x
     rts
 
 ; bleepALo/bleepAHi = the word at offset Y of the song's header (bleepEnv), Y = offset + 1.
