@@ -11,7 +11,8 @@
 ;   bleep_init    A = TV system (0 NTSC, 1 PAL), X/Y = low/high byte of the converter's entry
 ;                 label (the name of its main output file); silences the sound channels and
 ;                 ends any sound effect. Call it first.
-;   bleep_play    A = song number, 0 for the first song named on the converter's command line
+;   bleep_play    A = song number, 0 for the first song named on the converter's command line;
+;                 the song playing before it stops as at bleep_stop (its looping sample too)
 ;   bleep_stop    silences the song's channels; bleep_update then plays no song, and a sound
 ;                 effect that plays goes on to its end
 ;   bleep_pause   A <> 0: silences, ends a sound effect and holds the song where it is;
@@ -161,6 +162,7 @@ bleep_play:
     jsr bleepEntryWord
     stx bleepSong
     sta bleepSong+1
+    jsr bleep_stop          ; the song before it silent (a looping sample too), the state 0
     lda #0
     ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepWait
 :   sta bleepWait-1,x       ; every stream's and channel's state, and no sample to start
@@ -189,10 +191,7 @@ bleep_play:
     dex
     bpl @channel
     jsr bleepReadDpcm       ; the DPCM stream reads a frame ahead: its first frame now
-    lda bleepMode
-    and #<~3
-    ora #1                  ; playing
-    sta bleepMode
+    inc bleepMode           ; playing
     jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
 
 ; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern,

@@ -47,7 +47,7 @@ int checksum(const uint8_t* bytes, size_t size, int length) {
     return length << 20 | sum;
 }
 
-using Registers = std::array<int, 20>;
+using Registers = std::array<int, 0x16>;  // $4000-$4015 as last written
 
 State fromRegisters(const Registers& r) {
     const int v1 = r[0] & 15, v2 = r[4] & 15, n = r[12] & 15;
@@ -73,7 +73,7 @@ std::vector<State> cartridgeStates(const std::vector<uint8_t>& rom, int frames,
         cart.runFrame(nullptr, &writes);
         bool started = false;
         for (const ApuWrite& wr : writes) {
-            if (wr.address < 0x4014) registers[wr.address - 0x4000] = wr.value;
+            if (wr.address != 0x4014 && wr.address <= 0x4015) registers[wr.address - 0x4000] = wr.value;
             if (wr.address == 0x4015 && (wr.value & 0x10)) started = true;
         }
         states.push_back(fromRegisters(registers));
@@ -296,6 +296,19 @@ TEST(GameDriver, PlayAgainStartsFromTheFirstRow) {
         EXPECT_EQ(differences(run, r.music, 0, "played again at " + std::to_string(start)), 0);
     }
     EXPECT_EQ(start, 350u);
+}
+
+// bleep_play silences the song it replaces, whose looping sample stops too: played again in
+// frame 70, the song's first rows start no sample.
+TEST(GameDriver, PlayStopsTheLoopingSampleOfTheSongBefore) {
+    const DriverRun r = runCartridge(" inc $20\n lda $20\n cmp #71\n bne :+\n lda #0\n jsr bleep_play\n"
+                                     ": jsr bleep_update\n rti",
+                                     80, *script("samples"));
+    ASSERT_EQ(r.ours.size(), 80u);
+    ASSERT_EQ(r.registers[69][0x10] & 0x40, 0x40);  // the sample started last loops
+    EXPECT_EQ(r.registers[69][0x15], 0x1F);
+    EXPECT_EQ(r.registers[70][0x15], 0x0F);
+    EXPECT_EQ(differences({r.ours.begin() + 70, r.ours.end()}, r.music, 0, "played again"), 0);
 }
 
 // The data names a tone portamento's slide as it does a plain slide, which moves on the row
