@@ -929,8 +929,6 @@ bleepOutput:
     bne @a
 bleepNibbleOut = @nibbleOut ; where bleepScaled goes on
 
-bleepReturnDpcm:
-    rts
 bleepAheadOrDpcm:           ; (Z set for channel BLEEP_AHEAD)
     bne bleepReturnDpcm
 ; Channel BLEEP_AHEAD's row read ahead: what its frame needs is kept, and its wait begins then.
@@ -997,6 +995,7 @@ bleepTimes:
     adc bleepPLo            ; (0 - 1 + C leaves A as it was)
 :   dey
     bne :--
+bleepReturnDpcm:            ; (where the DPCM stream's reader ends)
     rts
 
 bleepDoEnd:
