@@ -5,7 +5,8 @@
 //
 // With BF_PROFILE_FRAME=N in the environment, every instruction of frame N's update goes to
 // stderr as "address label cycles A X Y opcode", to follow the path the code takes (and to
-// find the page crossings that cost a cycle more). BF_PROFILE_SHIFT=N places the song data and the
+// find the page crossings that cost a cycle more). With BF_PROFILE_LOCALS set, the cycles count to
+// the local labels (@name) too. BF_PROFILE_SHIFT=N places the song data and the
 // driver N bytes later, as bench_driver_cost's BF_DRIVER_SHIFTS does.
 //
 // With TRACE_FILE, every sound register write of every frame goes there as "frame address value",
@@ -37,15 +38,22 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Address -> label, from ld65's VICE label file (global labels only).
-std::map<uint16_t, std::string> readLabels(const fs::path& file) {
-    std::map<uint16_t, std::string> labels;
+// Address -> label, from ld65's VICE label file: the global labels, and with `locals` the
+// cheap local ones too, named after the global label before them ("bleepEffects@slide").
+std::map<uint16_t, std::string> readLabels(const fs::path& file, bool locals) {
+    std::map<uint16_t, std::string> labels, local;
     std::ifstream in(file);
     std::string al, address, name;
     while (in >> al >> address >> name) {
-        if (name.size() < 2 || name[1] == '@' || name.find("__") != std::string::npos) continue;
+        if (name.size() < 2 || name.find("__") != std::string::npos) continue;
         const auto a = uint16_t(std::stoul(address, nullptr, 16));
-        if (a >= 0x8000) labels[a] = name.substr(1);
+        if (a >= 0x8000) (name[1] == '@' ? local : labels)[a] = name.substr(1);
+    }
+    if (!locals) return labels;
+    const auto globals = labels;
+    for (const auto& [a, n] : local) {
+        const auto next = globals.upper_bound(a);
+        if (next != globals.begin() && !globals.count(a)) labels[a] = std::prev(next)->second + n;
     }
     return labels;
 }
@@ -93,7 +101,7 @@ int main(int argc, char** argv) {
         fs::remove_all(dir);
         return 1;
     }
-    const auto labels = readLabels(dir / "labels.txt");
+    const auto labels = readLabels(dir / "labels.txt", std::getenv("BF_PROFILE_LOCALS") != nullptr);
     fs::remove_all(dir);
     const auto labelAt = [&](uint16_t pc) {
         auto it = labels.upper_bound(pc);
