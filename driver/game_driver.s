@@ -772,7 +772,12 @@ bleepOutput:
     adc bleepNote,x
     sta bleepPHi
     ldy bleepFrac,x
-    bne @fraction
+    beq @fractionSet
+    lda bleepFx,x
+    asl a                   ; N: FX_GLISS
+    bpl :+
+    ldy #0
+:   lda bleepPHi
 @fractionSet:
     sty bleepPLo
 @add:
@@ -817,13 +822,6 @@ bleepOutput:
     sta $400C
     stx $400F               ; (X = 3: the length bits 3-7 are 0, bits 0-2 unused)
     jmp bleepChannelsDone   ; the last channel
-@fraction:
-    lda bleepFx,x
-    asl a                   ; N: FX_GLISS
-    bpl :+
-    ldy #0
-:   lda bleepPHi
-    jmp @fractionSet
 @upper:
     cmp #96 - BLEEP_LOW_NOTE
     bcs @outside            ; not 8-95
