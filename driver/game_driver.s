@@ -1284,7 +1284,7 @@ bleepReadDpcm:
     ; the sample's pair in the DPCM pointer table of the song's header
     lda (bleepPtr),y        ; its offset in the table (twice the sample's index)
     iny
-    sty bleepTmp
+    sty bleepPLo            ; (free: no channel's pitch is worked out now)
     pha
     ldy #SONG_DPCM
     jsr bleepHeaderWord
@@ -1296,7 +1296,7 @@ bleepReadDpcm:
     lda (bleepALo),y
     sta bleepDpcmNext+1
     lsr bleepDpcmGo         ; bit 7 clear
-    ldy bleepTmp
+    ldy bleepPLo
     bne @next
 
 ; Channel X's next pattern, which restarts the arpeggio and the vibrato: as bleepStreamPattern.
