@@ -1088,7 +1088,8 @@ bleepTakeInstrument:
 ; already. The callers set bleepAHi to the first envelope's high byte: >= $80 tells bleepReadDone
 ; that the step is made (0 without instrument).
 bleepRestartEnvelopes:
-    sty bleepTmp
+    tya                     ; the row's read position, kept on the stack
+    pha
     ldy #1
     lda bleepEnvPos,x
     beq :+
@@ -1114,7 +1115,8 @@ bleepRestartEnvelopes:
 :
     .endrep
 bleepEnvelopesDone:
-    ldy bleepTmp
+    pla
+    tay
     jmp bleepReadNext
 
 ; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
@@ -1123,7 +1125,8 @@ bleepEnvelopesDone:
 bleepInstrument:
     sta bleepInst,x
 bleepLoad:                  ; (none taken yet: the first load, of the index bleepInst holds)
-    sty bleepTmp
+    tya
+    pha
     ldy #SONG_INSTRUMENTS
     jsr bleepHeaderWord     ; the song's instrument pointer table
     lda bleepInst,x
