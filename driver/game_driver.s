@@ -298,13 +298,13 @@ bleepSfxUpdate:
     lda #8
     bne @own
 @noisePeriod:
-    sbc #$AA
-    cmp #$10
-    bcc :+
-    eor #$90                ; mode from bit 4 to bit 7
-:   sta $400E
+    ; $AA + the period (0-15) + 16 for mode 1: less $3A, mode 0 is $70-$7F and mode 1 $80-$8F,
+    ; which the and makes the register's value, the mode in bit 7
+    sbc #$3A                ; (C is set, and stays so)
+    and #$8F
+    sta $400E
     sta $400F               ; (any length counter load: the halt flag keeps it)
-    bvc @next               ; (V is clear: the sbc took a negative from a negative)
+    bcs @next
 @toneHigh:
     cmp #$98
     bcc @periodHigh
