@@ -73,7 +73,8 @@ bleepMode     = BLEEP_RAM + 4           ; TV system (0 NTSC, BLEEP_PAL PAL: the 
 bleepTmp      = BLEEP_RAM + 5
 bleepSfxLo    = BLEEP_RAM + 6           ; effect data, high byte 0 when none plays
 bleepSfxHi    = BLEEP_RAM + 7
-bleepSfxWait  = BLEEP_RAM + 8
+bleepSfxWait  = BLEEP_RAM + 8           ; frames until the effect reads on; 0 after an update:
+                                        ; it has ended in that frame (1 while none plays)
 bleepSfxOwn   = BLEEP_RAM + 9           ; bit per channel the effect has taken; bit 6: its first
                                         ; pulse part plays on pulse 2 (bits 4-5 stay 0)
 ; per stream (the four channels, then DPCM)
@@ -337,7 +338,8 @@ bleepSfxUpdate:
     bne @period
 @notWait:                   ; $FC-$FF for $CA-$CD
     cmp #$FF
-    beq @end
+    beq @return             ; the end: bleepSfxWait stays 0, and bleepSfxRelease gives the
+                            ; channels back
     ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
     asl a
     asl a
@@ -359,9 +361,6 @@ bleepSfxUpdate:
 :   lda (bleepEnv),y
     sta $4002,x
     jmp @next
-@end:
-    lda #0                  ; bleepSfxRelease gives the channels back
-    sta bleepSfxHi
 @return:
     rts
 bleepPaused = @return       ; (bleep_update's return while the song is paused, and
@@ -397,10 +396,8 @@ bleepSfxAlone:
 ; An effect that has ended gives its channels back to the song. (It stands here, where no code
 ; of the frame runs into it, so that bleepChannel's bmi reaches bleepStepEnvelopes.)
 bleepSfxRelease:
-    lda bleepSfxHi
+    lda bleepSfxWait
     bne bleepSfxKept
-    lda bleepSfxOwn
-    beq bleepSfxKept
     jmp bleepSfxEnd
 ; The channel loop's end and what follows the last channel stand before bleepChannel (nothing
 ; runs into them), so that bleepChannel's bmi to bleepStepEnvelopes is short and seldom crosses
@@ -1384,8 +1381,12 @@ bleep_pause:
 ; The effect gives its channels back to the song.
 bleepSfxEnd:
     lda #0
-    sta bleepSfxHi
+bleepSfxStart:              ; (bleep_sfx: A = the new effect's bleepSfxOwn)
+    ldx #0
+    stx bleepSfxHi          ; no effect
     sta bleepSfxOwn
+    inx
+    stx bleepSfxWait        ; 1: an effect started now reads its first frame in the next update
     lda bleepMode
     and #3
     cmp #1
@@ -1428,16 +1429,11 @@ bleep_sfx:
     lsr a
     ror a
     ror a                   ; the pulse (0 or 1) in bit 6
-    pha
-    jsr bleepSfxEnd
-    pla
-    sta bleepSfxOwn
+    jsr bleepSfxStart
     pla
     ldy #2
     jsr bleepEntryWord
     stx bleepSfxLo
     sta bleepSfxHi
-    lda #1
-    sta bleepSfxWait
     rts
 
