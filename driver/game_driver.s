@@ -260,6 +260,7 @@ bleepSfxUpdate:
     sta bleepEnv+1
     lda bleepSfxLo
     sta bleepEnv
+@start:
     ldy #0                  ; Y: the byte being read
     beq @read
 @volume:
@@ -283,6 +284,42 @@ bleepSfxUpdate:
     ; sounds, so that one of those comes first.
     ora bleepSfxOwn
     sta bleepSfxOwn
+    bne @next               ; (A holds the bit)
+@loop:
+    iny
+    jsr bleepEnvWord        ; the address to go on at
+    sta bleepSfxHi          ; (not 0)
+    bne @start
+@periodHigh:
+    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
+    and #$18
+    lsr a
+    ora #1                  ; (its register is the low byte's + 1)
+    bne @period
+@notWait:                   ; $FC-$FF for $CA-$CD
+    cmp #$FF
+    beq @return             ; the end: bleepSfxWait stays 0, and bleepSfxRelease gives the
+                            ; channels back
+    ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
+    asl a
+    asl a
+    and #$0C
+    iny                     ; the byte after it
+@period:
+    ; A = the part's register offset from $4002, + 1 for a high byte (Y then at the byte
+    ; itself, written as it is: bits 0-2 the value, the others go to the length counter's
+    ; index, which the halt flag every volume byte sets keeps from counting); a pulse part
+    ; goes to the pulse the effect was started on
+    tax
+    and #8
+    bne :+                  ; the triangle
+    bit bleepSfxOwn
+    bvc :+
+    txa
+    eor #4
+    tax
+:   lda (bleepEnv),y
+    sta $4002,x
 @next:
     iny
 @read:
@@ -321,46 +358,8 @@ bleepSfxUpdate:
     tya                     ; (C is set still: the sbc's) past the wait
     adc bleepEnv
     sta bleepSfxLo
-    bcc :+
+    bcc @return
     inc bleepSfxHi          ; (which a loop keeps as bleepEnv+1)
-:   rts
-@loop:
-    iny
-    jsr bleepEnvWord        ; the address to go on at
-    sta bleepSfxHi
-    ldy #0
-    beq @read
-@periodHigh:
-    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
-    and #$18
-    lsr a
-    ora #1                  ; (its register is the low byte's + 1)
-    bne @period
-@notWait:                   ; $FC-$FF for $CA-$CD
-    cmp #$FF
-    beq @return             ; the end: bleepSfxWait stays 0, and bleepSfxRelease gives the
-                            ; channels back
-    ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
-    asl a
-    asl a
-    and #$0C
-    iny                     ; the byte after it
-@period:
-    ; A = the part's register offset from $4002, + 1 for a high byte (Y then at the byte
-    ; itself, written as it is: bits 0-2 the value, the others go to the length counter's
-    ; index, which the halt flag every volume byte sets keeps from counting); a pulse part
-    ; goes to the pulse the effect was started on
-    tax
-    and #8
-    bne :+                  ; the triangle
-    bit bleepSfxOwn
-    bvc :+
-    txa
-    eor #4
-    tax
-:   lda (bleepEnv),y
-    sta $4002,x
-    jmp @next
 @return:
     rts
 bleepPaused = @return       ; (bleep_update's return while the song is paused, and
