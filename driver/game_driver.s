@@ -1342,10 +1342,10 @@ bleepSilence:
     lda #0
 ; Silences the channels whose bits are clear in A, and the DPCM channel.
 bleepQuiet:
-    sta bleepTmp
+    sta bleepPLo            ; (free: no channel is being worked on)
     ldx #0
 @channel:
-    lsr bleepTmp            ; the channel's bit
+    lsr bleepPLo            ; the channel's bit
     bcs @next
     txa
     asl a
