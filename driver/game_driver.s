@@ -311,10 +311,10 @@ bleepSfxUpdate:
     ; index, which the halt flag every volume byte sets keeps from counting); a pulse part
     ; goes to the pulse the effect was started on
     tax
+    bit bleepSfxOwn
+    bvc :+                  ; the parts play on the pulses they are written for
     and #8
     bne :+                  ; the triangle
-    bit bleepSfxOwn
-    bvc :+
     txa
     eor #4
     tax
