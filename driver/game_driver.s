@@ -265,16 +265,15 @@ bleepSfxUpdate:
     beq @read
 @volume:
     ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
-    sta bleepPLo            ; (free while the effect plays)
     eor bleepSfxOwn         ; (whose bits 4-5 are 0)
     asl a
     asl a                   ; the pulse in C, the duty in bits 6-7
     ldx #0
     bcc :+
     ldx #4
-:   eor bleepPLo
+:   eor (bleepEnv),y        ; (the value, read again)
     and #$C0
-    eor bleepPLo            ; the duty with bits 0-5 of the value
+    eor (bleepEnv),y        ; the duty with bits 0-5 of the value
     ora #$30
     sta $4000,x
     lda bleepOwnAt,x
