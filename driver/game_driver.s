@@ -1341,7 +1341,8 @@ bleepSilence:
     lda #0
 ; Silences the channels whose bits are clear in A, and the DPCM channel.
 bleepQuiet:
-    sta bleepPLo            ; (free: no channel is being worked on)
+    sta bleepPLo            ; (an update in the middle of a call finds the song stopped or
+                            ; paused, and the effect's reader leaves bleepPLo alone)
     ldx #0
 @channel:
     lsr bleepPLo            ; the channel's bit
