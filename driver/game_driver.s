@@ -275,7 +275,8 @@ bleepSfxUpdate:
     and #$C0
     eor (bleepEnv),y        ; the duty with bits 0-5 of the value
     ora #$30
-    sta $4000,x
+@store:
+    sta $4000,x             ; (its operand, $00 $40, is also the effect's bit 6 by pulse)
     lda bleepOwnAt,x
 @own:
     ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
@@ -297,7 +298,7 @@ bleepSfxUpdate:
     bne @period
 @notWait:                   ; $FC-$FF for $CA-$CD
     cmp #$FF
-    beq @return             ; the end: bleepSfxWait stays 0, and bleepSfxRelease gives the
+    beq bleepPaused         ; the end: bleepSfxWait stays 0, and bleepSfxRelease gives the
                             ; channels back
     ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
     asl a
@@ -357,12 +358,12 @@ bleepSfxUpdate:
     tya                     ; (C is set still: the sbc's) past the wait
     adc bleepEnv
     sta bleepSfxLo
-    bcc @return
+    bcc bleepPaused
     inc bleepSfxHi          ; (which a loop keeps as bleepEnv+1)
-@return:
-    rts
-bleepPaused = @return       ; (bleep_update's return while the song is paused, and
-bleepSfxKept = bleepPaused  ; bleepSfxRelease's while the effect keeps its channels)
+bleepSwapBits = @store + 1  ; (bleep_sfx: bleepSfxOwn's bit 6 for pulse 0 and 1)
+bleepPaused:                ; (bleep_update's return while the song is paused, and
+    rts                     ; bleepSfxRelease's while the effect keeps its channels)
+bleepSfxKept = bleepPaused
 
 bleepCommandsLo:            ; (bleepCommandsHi follows the row reader)
     .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
@@ -1424,10 +1425,7 @@ bleepEnvSet:                ; (bleepEnv = A:X)
 ; Sound effect A on the pulse X (0 or 1) for its first pulse part.
 bleep_sfx:
     pha
-    txa
-    lsr a
-    ror a
-    ror a                   ; the pulse (0 or 1) in bit 6
+    lda bleepSwapBits,x     ; the pulse (0 or 1) in bit 6
     jsr bleepSfxStart
     pla
     ldy #2
