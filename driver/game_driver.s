@@ -544,7 +544,18 @@ bleepEffects:
     bne @volumeSlide
 @level:
     ldy bleepLevel
-    bpl @levelRead
+    bmi @arpeggio
+@levelRead:
+    ; a level read: the volume stays unless its level differs
+    lda bleepVol,x
+    and #$3F
+    cmp bleepVolumes,y
+    bcc :+
+    cmp bleepVolumes+1,y
+    bcc @arpeggio
+:   eor bleepVol,x          ; the note's bit
+    ora bleepLevelVolumes,y
+    sta bleepVol,x
 @arpeggio:
     lda bleepFx,x
     and #FX_ARP | FX_VIB | FX_TREM
@@ -587,18 +598,6 @@ bleepEffects:
     eor #$80
     sta bleepFrac,x         ; with the fraction $FF, or 0
     bvs @volume
-@levelRead:
-    ; a level read: the volume stays unless its level differs
-    lda bleepVol,x
-    and #$3F
-    cmp bleepVolumes,y
-    bcc :+
-    cmp bleepVolumes+1,y
-    bcc @arpeggio
-:   eor bleepVol,x          ; the note's bit
-    ora bleepLevelVolumes,y
-    sta bleepVol,x
-    jmp @arpeggio
 @started:
     ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
     ; leaves it, but only a new note, which sets it again, looks at it next)
