@@ -2,7 +2,7 @@
 ;
 ; Include it in a code segment after the converter's files, having defined:
 ;   BLEEP_ZP    a zero-page address: the driver uses BLEEP_ZP_SIZE (8) bytes there
-;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE (160) bytes there
+;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE (159) bytes there
 ; It writes the sound registers only ($4000-$4013, $4015), never the PPU or the controllers.
 ; The DPCM samples must lie where the converter's DPCM file is placed: at a 64-byte boundary in
 ; $C000-$FFFF.
@@ -70,15 +70,14 @@ bleepEntry    = BLEEP_RAM               ; 2: the converter's entry tables
 bleepSong     = BLEEP_RAM + 2           ; 2: header of the song playing
 bleepMode     = BLEEP_RAM + 4           ; TV system (0 NTSC, BLEEP_PAL PAL: the PAL periods' place
                                         ; in the table) + state (0 stopped, 1 playing, 3 paused)
-bleepTmp      = BLEEP_RAM + 5
-bleepSfxLo    = BLEEP_RAM + 6           ; effect data, high byte 0 when none plays
-bleepSfxHi    = BLEEP_RAM + 7
-bleepSfxWait  = BLEEP_RAM + 8           ; frames until the effect reads on; 0 after an update:
+bleepSfxLo    = BLEEP_RAM + 5           ; effect data, high byte 0 when none plays
+bleepSfxHi    = BLEEP_RAM + 6
+bleepSfxWait  = BLEEP_RAM + 7           ; frames until the effect reads on; 0 after an update:
                                         ; it has ended in that frame (1 while none plays)
-bleepSfxOwn   = BLEEP_RAM + 9           ; bit per channel the effect has taken; bit 6: its first
+bleepSfxOwn   = BLEEP_RAM + 8           ; bit per channel the effect has taken; bit 6: its first
                                         ; pulse part plays on pulse 2 (bits 4-5 stay 0)
 ; per stream (the four channels, then DPCM)
-bleepWait     = BLEEP_RAM + 10          ; frames until the next command
+bleepWait     = BLEEP_RAM + 9           ; frames until the next command
 bleepNextLo   = bleepWait + 5           ; the pattern after this one, looked up ahead
 bleepNextHi   = bleepNextLo + 5         ; (high byte 0 until then)
 bleepOrder    = bleepNextHi + 5         ; order list position
