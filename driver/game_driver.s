@@ -563,17 +563,18 @@ bleepEffects:
     jmp bleepEffectsDone
 @volumeSlide:               ; bleepVolSlide units (signed)
     lda bleepVol,x
-    and #$80
-    sta bleepGate           ; (free after the first test) the note's bit
-    eor bleepVol,x
-    clc
+    asl a
+    ror bleepGate           ; (free after the first test) the note's bit in bit 7
+    lsr a                   ; the volume, C clear
     adc bleepVolSlide,x
     bpl :+
     lda #0
 :   cmp #64
     bcc :+
     lda #63
-:   ora bleepGate
+:   asl a
+    asl bleepGate
+    ror a                   ; with the note's bit
     sta bleepVol,x
     bvc @level              ; (V is clear: a volume of 0-63 and a slide of -15 to 15)
 @slide:                     ; A = the speed
