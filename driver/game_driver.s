@@ -588,16 +588,15 @@ bleepEffects:
     sta bleepFrac,x
     tya
     adc bleepNote,x
-    bvs @held               ; beyond the highest or the lowest pitch it can hold
+    bvc @noteSet
+    tya                     ; beyond the highest or the lowest pitch it can hold:
+    eor #$FF
+    sta bleepFrac,x         ; the fraction $FF, or 0,
+    eor #$80                ; of 127 up, -128 down
+    clv
+@noteSet:
     sta bleepNote,x
     bvc @volume
-@held:
-    tya
-    eor #$7F
-    sta bleepNote,x         ; up 127, down -128
-    eor #$80
-    sta bleepFrac,x         ; with the fraction $FF, or 0
-    bvs @volume
 @started:
     ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
     ; leaves it, but only a new note, which sets it again, looks at it next)
