@@ -792,16 +792,15 @@ bleepOutput:
     beq @semitones
 @fine:
     tya
-    clc
+    eor #$80                ; value - 128 (signed), and 1 more by the carry
+    bpl :+
+    dec bleepPHi
+:   sec
     adc bleepPLo
+    sta bleepPLo
     bcc :+
     inc bleepPHi
-:   sec
-    sbc #127
-    sta bleepPLo
-    lda bleepPHi
-    sbc #0                  ; the borrow
-    sta bleepPHi
+:   lda bleepPHi
 @semitones:
     cpx #3
     bne @tone
