@@ -173,8 +173,6 @@ bleep_play:
     inc bleepWait,x         ; 1
     dec bleepOrder,x        ; $FF, before the first entry
     jsr bleepStreamPattern  ; (none looked up yet: the first entry's)
-    lda bleepPtr
-    sta bleepPatLo,x
     jsr bleepLookAhead
     dex
     bpl @stream
@@ -1264,9 +1262,8 @@ bleepReadDpcm:
     ; ends, so the reader meets $81 only here.)
     lda (bleepPtr),y
     cmp #$81
-    bne :+
-    jsr bleepStreamPattern
-:   jmp bleepReadPos        ; the read position, as the channels store theirs
+    beq bleepStreamPattern  ; (which stores the new pattern's read position)
+    jmp bleepReadPos        ; the read position, as the channels store theirs
 @notWait:                   ; ($81 comes only after a wait)
     cmp #$85
     bcc @play               ; $82
@@ -1302,14 +1299,16 @@ bleepChannelPattern:
     sta bleepFx,x
     lda #0
     sta bleepVibPos,x
-; bleepPtr = stream X's next pattern (looked up ahead, or now), and its high byte in bleepPatHi;
-; A = Y = 0.
+; bleepPtr = stream X's next pattern (looked up ahead, or now), and the stream's read position
+; its start (bleepPatLo, bleepPatHi); A = Y = 0.
 bleepStreamPattern:
     lda bleepNextLo,x
     sta bleepPtr
+    sta bleepPatLo,x
     lda bleepNextHi,x
     bne @known
-    jsr bleepOrderPattern   ; (none looked up: bleepKnown is clear already); A = bleepPtr+1
+    jsr bleepOrderPattern   ; (none looked up: bleepKnown is clear already)
+    bne bleepStreamPattern  ; and from there again (A: its high byte, the data lies at $8000 and up)
 @known:
     sta bleepPtr+1
     sta bleepPatHi,x
