@@ -192,9 +192,10 @@ bleep_play:
     inc bleepMode           ; playing
     jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
 
-; Stream X moves to its next order entry (the loop index after the last): bleepPtr = its pattern,
-; which is the one it plays after the one it plays now, found in a frame before it is needed
-; (bleepNextLo/bleepNextHi: bleepStreamPattern takes it from there, or right here).
+; Stream X moves to its next order entry (the loop index after the last): bleepNextLo/bleepNextHi
+; = its pattern, which is the one it plays after the one it plays now, found in a frame before it
+; is needed (bleepStreamPattern takes it from there, or has it found right then); A = the high
+; byte. bleepPtr is lost.
 bleepLookAhead:
 bleepOrderPattern:
     inc bleepOrder,x
@@ -225,11 +226,9 @@ bleepOrderPattern:
 :   pla
     tay
     lda (bleepALo),y
-    sta bleepPtr
     sta bleepNextLo,x
     iny
     lda (bleepALo),y
-    sta bleepPtr+1          ; (which A keeps: bleepStreamPattern takes it)
     sta bleepNextHi,x
     rts
 
