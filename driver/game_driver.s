@@ -80,7 +80,7 @@ bleepSfxOwn   = BLEEP_RAM + 8           ; bit per channel the effect has taken; 
 bleepWait     = BLEEP_RAM + 9           ; frames until the next command
 bleepNextLo   = bleepWait + 5           ; the pattern after this one, looked up ahead
 bleepNextHi   = bleepNextLo + 5         ; (high byte 0 until then)
-bleepOrder    = bleepNextHi + 5         ; order list position
+bleepOrder    = bleepNextHi + 5         ; order list position of the entry looked up next
 bleepPatLo    = bleepOrder + 5          ; next command byte
 bleepPatHi    = bleepPatLo + 5
 ; per channel
@@ -137,9 +137,9 @@ SONG_DPCM        = 3
 SONG_CHANNELS    = 5
 
 ; The tables come first, so that where their indexed reads cross a page (a cycle more each)
-; does not move when the code changes; then bleep_play, the order-list walk, the header word and
-; the sound effect's reader, whose size sets where the code of bleep_update falls in its pages
-; (placed so, and the command table's low bytes just before bleep_update, the frames of the
+; does not move when the code changes; then bleep_play, bleep_sfx, the order-list walk, the header
+; word and the sound effect's reader, whose size sets where the code of bleep_update falls in its
+; pages (placed so, and the command table's low bytes just before bleep_update, the frames of the
 ; example songs that cost most cross fewest pages).
 .include "game_periods.inc"
 bleepArpNext:               ; the arpeggio's step after each step
@@ -170,8 +170,7 @@ bleep_play:
     bne :-
     ldx #BLEEP_CHANNELS
 @stream:
-    inc bleepWait,x         ; 1
-    dec bleepOrder,x        ; $FF, before the first entry
+    inc bleepWait,x         ; 1 (and bleepOrder 0: the first entry next)
     jsr bleepStreamPattern  ; (none looked up yet: the first entry's)
     jsr bleepLookAhead
     dex
@@ -192,13 +191,24 @@ bleep_play:
     inc bleepMode           ; playing
     jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
 
+; Sound effect A on the pulse X (0 or 1) for its first pulse part.
+bleep_sfx:
+    pha
+    lda bleepSwapBits,x     ; the pulse (0 or 1) in bit 6
+    jsr bleepSfxStart
+    pla
+    ldy #2
+    jsr bleepEntryWord
+    stx bleepSfxLo
+    sta bleepSfxHi
+    rts
+
 ; Stream X moves to its next order entry (the loop index after the last): bleepNextLo/bleepNextHi
 ; = its pattern, which is the one it plays after the one it plays now, found in a frame before it
 ; is needed (bleepStreamPattern takes it from there, or has it found right then); A = the high
 ; byte. bleepPtr is lost.
 bleepLookAhead:
 bleepOrderPattern:
-    inc bleepOrder,x
     txa
     asl a
     asl a
@@ -213,12 +223,14 @@ bleepOrderPattern:
     bne @entry
     ldy #0
     lda (bleepEnv),y        ; the loop index
-    sta bleepOrder,x
     tay
     lda (bleepALo),y
 @entry:
     asl a                   ; C: patterns 128 and up lie in the list's second page
     pha
+    iny                     ; the entry after it next
+    tya
+    sta bleepOrder,x
     ldy bleepPtr
     jsr bleepHeaderNext     ; the pattern pointer list (C stays)
     bcc :+
@@ -1416,16 +1428,3 @@ bleepEnvSet:                ; (bleepEnv = A:X)
     sta bleepEnv+1
     stx bleepEnv
     rts
-
-; Sound effect A on the pulse X (0 or 1) for its first pulse part.
-bleep_sfx:
-    pha
-    lda bleepSwapBits,x     ; the pulse (0 or 1) in bit 6
-    jsr bleepSfxStart
-    pla
-    ldy #2
-    jsr bleepEntryWord
-    stx bleepSfxLo
-    sta bleepSfxHi
-    rts
-
