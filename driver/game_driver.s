@@ -209,11 +209,7 @@ bleep_sfx:
 ; byte. bleepPtr is lost.
 bleepLookAhead:
 bleepOrderPattern:
-    txa
-    asl a
-    asl a
-    adc #SONG_CHANNELS      ; C is clear: X < 64
-    tay
+    ldy bleepHeaderAt,x     ; the stream's order list pointer in the header
     jsr bleepHeaderWord     ; the order list
     iny
     sty bleepPtr            ; (free until the end) the pattern pointer list's offset
@@ -243,6 +239,12 @@ bleepOrderPattern:
     lda (bleepALo),y
     sta bleepNextHi,x
     rts
+
+; (the lowest volumes of levels 1-5 are 5, 9, 13, 17 and 21, the streams' offsets in the header)
+bleepHeaderAt = bleepVolumes + 1
+.repeat BLEEP_CHANNELS + 1, i
+    .assert ((i + 1) * 63 + 14) / 15 = SONG_CHANNELS + i * 4, error, "bleepHeaderAt: a stream's offset"
+.endrep
 
 ; bleepALo/bleepAHi = the word at offset Y of the song's header (bleepEnv), Y = offset + 1.
 bleepHeaderWord:
