@@ -209,7 +209,7 @@ bleep_sfx:
 ; byte. bleepPtr is lost.
 bleepLookAhead:
 bleepOrderPattern:
-    ldy bleepHeaderAt,x     ; the stream's order list pointer in the header
+    ldy bleepStreamAt,x     ; the stream's order list pointer in the header
     jsr bleepHeaderWord     ; the order list
     iny
     sty bleepPtr            ; (free until the end) the pattern pointer list's offset
@@ -240,10 +240,11 @@ bleepOrderPattern:
     sta bleepNextHi,x
     rts
 
-; (the lowest volumes of levels 1-5 are 5, 9, 13, 17 and 21, the streams' offsets in the header)
-bleepHeaderAt = bleepVolumes + 1
+; 4 x X + SONG_CHANNELS (5) for X = 0-4: a stream's order list pointer in the header, a channel's
+; registers + 5. They are the lowest volumes of levels 1-5, 5, 9, 13, 17 and 21.
+bleepStreamAt = bleepVolumes + 1
 .repeat BLEEP_CHANNELS + 1, i
-    .assert ((i + 1) * 63 + 14) / 15 = SONG_CHANNELS + i * 4, error, "bleepHeaderAt: a stream's offset"
+    .assert ((i + 1) * 63 + 14) / 15 = SONG_CHANNELS + i * 4, error, "bleepStreamAt: 4 x X + 5"
 .endrep
 
 ; bleepALo/bleepAHi = the word at offset Y of the song's header (bleepEnv), Y = offset + 1.
@@ -1357,14 +1358,11 @@ bleepQuiet:
 @channel:
     lsr bleepPLo            ; the channel's bit
     bcs @next
-    txa
-    asl a
-    asl a
-    tay                     ; the channel's registers
+    ldy bleepStreamAt,x     ; the channel's registers + SONG_CHANNELS
     lda bleepQuietValues,x
-    sta $4000,y
+    sta $4000 - SONG_CHANNELS,y
     lda #$08                ; sweep off
-    sta $4001,y
+    sta $4001 - SONG_CHANNELS,y
 @next:
     inx
     cpx #BLEEP_CHANNELS
