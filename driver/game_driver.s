@@ -1240,15 +1240,15 @@ bleepDoVibOn:
     lsr a                   ; FX_TREM
     bne bleepFxOn
 bleepDoVolDown:
-    eor #$FF
-    adc #0                  ; C is set: the negative
+    sbc #1                  ; C is set, and stays so: the song data's slides are 1 to 15
+    eor #$FF                ; the negative
 bleepDoVolUp:
     iny
     .byte $2C               ; (bit abs: the next two bytes are its operand)
 bleepDoVolOff:
     lda #0
     sta bleepVolSlide,x
-    jmp bleepReadNext
+    bcs bleepToRow          ; (C is set)
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
