@@ -445,24 +445,9 @@ bleepChannelsDone:          ; (where the noise's output ends)
 ; Channel BLEEP_AHEAD's row of the next frame, read now (it goes on at bleepAheadDone).
 bleepReadAhead:
     ldx #BLEEP_AHEAD
+bleepChannelReadNow:        ; channel X reads its row
     lda #$FF
     sta bleepLevel
-    bne bleepChannelReadNow
-:   jsr bleepLookAhead
-:   ldx #0
-bleepChannel:
-    lda #$FF
-    sta bleepLevel
-    dec bleepWait,x
-    beq bleepChannelRead
-    lda bleepVol,x
-    sta bleepGate           ; bit 7
-    bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
-    bpl bleepEffects
-bleepChannelRead:
-    cpx #BLEEP_AHEAD
-    beq bleepChannelAhead   ; its row is read (bleepChannelAhead sets bleepGate from it)
-bleepChannelReadNow:
     lda bleepVol,x
     sta bleepGate           ; bit 7
     lda bleepPatLo,x
@@ -472,6 +457,21 @@ bleepChannelReadNow:
     ldy #0
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
+:   jsr bleepLookAhead
+:   ldx #0
+bleepChannel:
+    dec bleepWait,x
+    beq bleepChannelRead
+    lda #$FF
+    sta bleepLevel
+    lda bleepVol,x
+    sta bleepGate           ; bit 7
+    bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
+    bpl bleepEffects
+bleepChannelRead:
+    cpx #BLEEP_AHEAD
+    bne bleepChannelReadNow ; else its row is read (bleepChannelAhead sets bleepGate and
+                            ; bleepLevel from it)
 ; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
 ; as after reading it.
 bleepChannelAhead:
