@@ -142,8 +142,8 @@ SONG_CHANNELS    = 5
 ; pages (placed so, and the command table's low bytes just before bleep_update, the frames of the
 ; example songs that cost most cross fewest pages).
 .include "game_periods.inc"
-bleepArpNext:               ; the arpeggio's step after each step
-    .byte 1, 2, 3, 1
+bleepArpNext:               ; the arpeggio's step after each step: 0 (none, as at a note's
+    .byte 1, 2              ; start), x, y, and from there 0 again (the next table's first byte)
 bleepLevelVolumes:          ; the channel volume a level read sets: the one Cxy gives the level
     .byte 0, 8, 12, 16, 17  ; (y x 63 / 15; of two, the lower y's), else the level's lowest
     .byte 21, 29, 33, 37, 38, 42, 50, 54, 58, 59, 63
@@ -638,7 +638,7 @@ bleepEffects:
     lsr a
     bpl :++
 :   dey
-    bne @vibrato            ; steps 0 and 3: none
+    bne @vibrato            ; step 0: none
     and #$0F                ; step 2: y
 :   sta bleepArpOff
 @vibrato:
