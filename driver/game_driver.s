@@ -940,8 +940,7 @@ bleepAheadDone:
     sta bleepAheadWait
     lda #1
     sta bleepWait,x
-    lda bleepGate
-    asl a                   ; C: the note sounded before the row
+    asl bleepGate           ; C: the note sounded before the row (bleepGate is free now)
     lda bleepAHi
     and #$80                ; the envelopes' first step is made
     ror a                   ; those in bits 7 and 6, C clear
