@@ -439,9 +439,9 @@ bleepChannelsDone:          ; (where the noise's output ends)
     bne @ahead
     jsr bleepReadDpcm       ; the commands of the next frame
 @ahead:
-    lda bleepWait+BLEEP_AHEAD
-    cmp #1
-    bne bleepSfxRelease     ; else its row comes in the next frame: it is read now
+    ldy bleepWait+BLEEP_AHEAD
+    dey
+    bne bleepSfxRelease     ; else (1) its row comes in the next frame: it is read now
 ; Channel BLEEP_AHEAD's row of the next frame, read now (it goes on at bleepAheadDone).
 bleepReadAhead:
     ldx #BLEEP_AHEAD
