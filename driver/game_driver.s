@@ -646,17 +646,16 @@ bleepEffects:
     and #FX_VIB | FX_TREM
     beq bleepEffectsDone
     ; Y = the vibrato value at the channel's position and depth; the position moves on
-    lda bleepVibPos,x
-    and #$1F
-    cmp #$10
-    bcc :+
-    eor #$1F                ; 16-31 and 48-63 fall back
-:   sta bleepPLo
     lda bleepVib,x
+    and #$0F
+    sta bleepPLo            ; the depth
+    lda bleepVibPos,x
     asl a
     asl a
-    asl a
-    asl a                   ; the depth in the high nibble
+    asl a                   ; bits 0-4 in bits 3-7 (bit 5 out)
+    bpl :+
+    eor #$F8                ; 16-31 and 48-63 fall back: 15 - bits 0-3
+:   asl a                   ; the position 0-15 in the high nibble
     jsr bleepTimes
     ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
     ; (p + (31p + 489) / 256) / 4
