@@ -99,7 +99,7 @@ bleepSlide    = bleepLastHi + BLEEP_CHANNELS    ; slide speed, 0 none
 bleepFx       = bleepSlide + BLEEP_CHANNELS     ; FX_ bits, arpeggio step in bits 0-1
 bleepArp      = bleepFx + BLEEP_CHANNELS        ; arpeggio xy
 bleepVib      = bleepArp + BLEEP_CHANNELS       ; vibrato or tremolo speed x, depth y
-bleepVibPos   = bleepVib + BLEEP_CHANNELS       ; vibrato or tremolo position 0-63
+bleepVibPos   = bleepVib + BLEEP_CHANNELS       ; vibrato or tremolo position 0-63, x 4
 bleepTrem     = bleepVibPos + BLEEP_CHANNELS    ; volume units of the tremolo (signed)
 bleepVolSlide = bleepTrem + BLEEP_CHANNELS      ; volume units per frame (signed), 0 none
 ; per envelope kind (Volume, Note, Duty/Mode, Fine-tune) and channel: index kind * 4 + channel
@@ -650,9 +650,7 @@ bleepEffects:
     and #$0F
     sta bleepPLo            ; the depth
     lda bleepVibPos,x
-    asl a
-    asl a
-    asl a                   ; bits 0-4 in bits 3-7 (bit 5 out)
+    asl a                   ; bits 0-4 of the position in bits 3-7 (bit 5 out)
     bpl :+
     eor #$F8                ; 16-31 and 48-63 fall back: 15 - bits 0-3
 :   asl a                   ; the position 0-15 in the high nibble
@@ -682,7 +680,7 @@ bleepEffects:
     lsr a
     lsr a
     ldy bleepVibPos,x
-    cpy #32
+    cpy #32 * 4
     bcc :+
     eor #$FF                ; the second half is negative (C set: the add's 1)
     adc #0
@@ -690,17 +688,15 @@ bleepEffects:
     lda bleepVib,x
     lsr a
     lsr a
-    lsr a
-    lsr a
+    and #$3C                ; the speed x 4
     clc
-    adc bleepVibPos,x
-    and #63
+    adc bleepVibPos,x       ; (the position x 4 comes round at 256)
     sta bleepVibPos,x
     lda bleepFx,x
     and #FX_VIB
     beq bleepTremolo
     sty bleepVibOff
-    bcc bleepEffectsDone    ; (C is clear: the position's sum is below 256)
+    bne bleepEffectsDone
 bleepTaken:
     jmp bleepChannelDone    ; the sound effect has the channel
 bleepScaled:                ; bleepOutput's nibble below full volume: A = the volume 0-59
