@@ -679,10 +679,10 @@ bleepEffects:
     adc #>489
     lsr a
     lsr a
-    ldy bleepVibPos,x
-    cpy #32 * 4
-    bcc :+
-    eor #$FF                ; the second half is negative (C set: the add's 1)
+    ldy bleepVibPos,x       ; bit 7: the second half, which is negative
+    bpl :+
+    eor #$FF
+    sec
     adc #0
 :   tay
     lda bleepVib,x
