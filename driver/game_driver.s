@@ -622,7 +622,7 @@ bleepEffects:
     beq @done
 @wobbles:
     and #FX_ARP
-    beq @vibrato
+    beq @vibrating          ; (a vibrato or a tremolo then)
     lda bleepFx,x
     and #FX_STEP
     tay
@@ -645,6 +645,7 @@ bleepEffects:
     lda bleepFx,x
     and #FX_VIB | FX_TREM
     beq bleepEffectsDone
+@vibrating:
     ; Y = the vibrato value at the channel's position and depth; the position moves on
     lda bleepVib,x
     and #$0F
@@ -729,12 +730,10 @@ bleepOutput:
     lda bleepVol,x
     bpl @off
     and #$3F
-    ldy bleepTrem,x         ; -63 to 63
-    beq @nibble
     clc
-    adc bleepTrem,x
+    adc bleepTrem,x         ; -63 to 63
     bcs @nibble             ; a negative tremolo that left the sum at 0 or more
-    bpl @nibble             ; a positive one: 126 at most, which plays as 63 does (from 60 on)
+    bpl @nibble             ; none, or a positive one: 126 at most, full from 60 on
 @off:                       ; (and one that took it below 0)
     lda #$30                ; volume 0
     bne @level
