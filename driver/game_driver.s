@@ -687,10 +687,9 @@ bleepEffects:
     adc #0
 :   tay
     lda bleepVib,x
+    and #$F0
     lsr a
-    lsr a
-    and #$3C                ; the speed x 4
-    clc
+    lsr a                   ; the speed x 4, C clear
     adc bleepVibPos,x       ; (the position x 4 comes round at 256)
     sta bleepVibPos,x
     lda bleepFx,x
