@@ -1,17 +1,45 @@
 #pragma once
 // Exact outputs kept as files under tests/data/. After a deliberate change of behaviour, run the
 // tests with BF_UPDATE_TEST_DATA=1 to write what they now produce, and read the difference
-// before committing it.
+// before committing it. Also the small helpers the outputs are made with: a file's bytes, a text
+// with names replaced, the message a call throws.
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 inline bool updatingTestData() { return std::getenv("BF_UPDATE_TEST_DATA") != nullptr; }
+
+// The file's bytes ("" when it cannot be read).
+inline std::string readFile(const std::filesystem::path& path) {
+    std::stringstream s;
+    s << std::ifstream(path, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+// `text` with every `from` replaced by `to`.
+inline std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+// What `f` throws, "" when it returns.
+inline std::string errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::runtime_error& e) {
+        return e.what();
+    }
+    return "";
+}
 
 // Expects `got` to equal `want`, reporting the first line that differs rather than two texts.
 inline void expectSameText(const std::string& got, const std::string& want, const std::string& where) {
@@ -33,7 +61,5 @@ inline void expectSameText(const std::string& got, const std::string& want, cons
 inline void expectTestData(const std::string& file, const std::string& text) {
     const std::string path = BF_SOURCE_DIR "/tests/data/" + file;
     if (updatingTestData()) std::ofstream(path, std::ios::binary) << text;
-    std::stringstream expected;
-    expected << std::ifstream(path, std::ios::binary).rdbuf();
-    expectSameText(text, expected.str(), file);
+    expectSameText(text, readFile(path), file);
 }

@@ -29,10 +29,7 @@ inline std::vector<std::string> traceScripts(const std::filesystem::path& dir) {
 // trace, reporting the first line that differs.
 inline void expectKeptTrace(const std::filesystem::path& path,
                             const std::function<std::string(std::istream&)>& run) {
-    std::ifstream file(path);
-    std::stringstream text;
-    text << file.rdbuf();
-    const std::string all = text.str();
+    const std::string all = readFile(path);
     const size_t mark = all.find("--- trace\n");
     ASSERT_NE(mark, std::string::npos) << path;
     std::istringstream script(all);

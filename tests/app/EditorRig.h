@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <deque>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -25,6 +24,7 @@
 #include "config/ConfigFile.h"
 #include "config/DefaultConfig.h"
 #include "config/KeyNames.h"
+#include "tests/ExpectedText.h"
 
 // A clock that moves only when told to or when the program waits, events handed out in order, and
 // the window titles set.
@@ -100,11 +100,6 @@ struct TempDir {
     std::string path(const std::string& name = "") const { return (dir / name).string(); }
     static inline int made = 0;
 };
-
-inline std::string readFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 // Something in every part of the song for the commands to change (the undo checks).
 inline void fillEverySongPart(Song& s) {

@@ -150,11 +150,7 @@ struct Session {
         }
     }
     // Texts without the session folder's name, which changes from run to run.
-    std::string unrooted(std::string text) const {
-        for (size_t at; (at = text.find(files.path())) != std::string::npos;)
-            text.erase(at, files.path().size());
-        return text;
-    }
+    std::string unrooted(const std::string& text) const { return replaceAll(text, files.path(), ""); }
     // The name without the session folder and with its digits hidden (backup names carry the time).
     std::string masked(std::string name) const {
         name = unrooted(name);

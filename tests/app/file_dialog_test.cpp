@@ -56,11 +56,7 @@ class FileDialog : public testing::Test {
         return FileBrowser(FileBrowser::Mode::Open, SONG_FILTER, "zcm", folder);
     }
     // The text with the tree's folder named ROOT.
-    std::string unrooted(std::string text) const {
-        for (size_t i; (i = text.find(root.string())) != std::string::npos;)
-            text.replace(i, root.string().size(), "ROOT");
-        return text;
-    }
+    std::string unrooted(const std::string& text) const { return replaceAll(text, root.string(), "ROOT"); }
     void startIn(const std::string& folder) { dialogs.noteFileUsed((root / folder / "x").string()); }
     std::optional<std::string> askOpen() { return dialogs.askOpenPath(SONG_FILTER, "zcm"); }
     // Text typed as it is (each character its key and the typed character), <KEY> a key by its SDLK_

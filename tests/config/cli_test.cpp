@@ -19,7 +19,7 @@ std::string configFile(const std::string& text) {
 TEST(CliConfig, DefaultConfigPrintsTheBuiltInTextByteForByte) {
     const ToolRun r = runTool("default-config");
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.output(), slurp(BF_SOURCE_DIR "/tests/data/config/default.ini"));
+    EXPECT_EQ(r.output(), readFile(BF_SOURCE_DIR "/tests/data/config/default.ini"));
     // What it prints is itself a valid configuration.
     EXPECT_EQ(runTool("check-config " + configFile(r.output())).output(), "ok\n");
 }

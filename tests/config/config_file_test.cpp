@@ -5,20 +5,6 @@
 #include "config/ConfigFile.h"
 #include "tests/app/Golden.h"
 
-namespace {
-
-// The message `f` throws, or "" when it throws nothing.
-std::string thrownMessage(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "";
-}
-
-}  // namespace
-
 // "kind|text": a "text" parsed whole (malformed lines throw exact messages), an "int" read by getInt
 // like stream extraction (out of range fails, never wraps) and the "leading" white space
 // readLeadingInt skips (the C locale's: tab to carriage return and space).
@@ -29,7 +15,7 @@ TEST(ConfigFileParse, CasesGiveTheirValuesOrExactMessages) {
         int32_t v = 0;
         if (kind == "leading") return readLeadingInt(text, v) ? std::to_string(v) : std::string("no number");
         ConfigFile file;
-        const std::string thrown = thrownMessage([&] {
+        const std::string thrown = errorOf([&] {
             file.parseText(kind == "int" ? "v = " + text + "\n" : text);
             if (kind == "int") v = file.getInt("unnamed", "v");
         });
@@ -48,12 +34,11 @@ TEST(ConfigFileLookup, ParsedTextsAndWhatLookupsGive) {
         ConfigFile file;
         std::string out;
         for (size_t i = 3; i < f.size(); ++i) {
-            const std::string thrown =
-                thrownMessage([&] { out += file.parseText(f[i]) ? "" : "parse false; "; });
+            const std::string thrown = errorOf([&] { out += file.parseText(f[i]) ? "" : "parse false; "; });
             if (!thrown.empty()) out += "parse throws: " + thrown + "; ";
         }
         if (f[0] == "section" && !file.hasSection(f[1])) out += "no section; ";
-        const std::string thrown = thrownMessage([&] {
+        const std::string thrown = errorOf([&] {
             if (f[0] == "get") out += "\"" + file.get(f[1], f[2]) + "\"";
             if (f[0] == "int") out += std::to_string(file.getInt(f[1], f[2]));
             if (f[0] == "section")

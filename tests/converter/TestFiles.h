@@ -1,45 +1,20 @@
 #pragma once
-// The converter's command line, a scratch folder under the build tree, the real assembler and
-// linker over converter output, and small helpers for texts and errors.
+// The converter's command line, a scratch folder under the build tree, and the real assembler and
+// linker over converter output.
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <optional>
-#include <sstream>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "export/ConverterEntry.h"
+#include "tests/ExpectedText.h"
 
 namespace fs = std::filesystem;
-
-inline std::string readFile(const fs::path& path) {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-}
-
-// `text` with every `from` replaced by `to`.
-inline std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size())
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-// What `f` throws, "" when it returns.
-inline std::string errorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const std::runtime_error& e) {
-        return e.what();
-    }
-    return "";
-}
 
 // The converter's command line run in this process with `args` (the program name is put
 // before them): its exit code (none when it only parsed the arguments), output and errors.

@@ -209,7 +209,7 @@ TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
     };
     ToolRun r = run("in.zcm", "out.txt", "--strict ");
     EXPECT_EQ(std::tie(r.status, r.err), std::make_tuple(0, ""));
-    EXPECT_EQ(slurp(dir / "out.txt"), exportFamiTone(*song));
+    EXPECT_EQ(readFile(dir / "out.txt"), exportFamiTone(*song));
     // What the library will not play is reported; the file is written all the same, and only
     // --strict turns the report into a failure.
     song->patterns[0].at(CH_PULSE2, 0x1F).setEffect(0x4, 0xA3);
@@ -220,7 +220,7 @@ TEST(FamiToneCli, ExportsASavedSongAndFailsOnBadInput) {
         EXPECT_EQ(r.status != 0, strict);
         EXPECT_EQ(r.err, "order 00 row 1F Pulse 2: effect 4 (vibrato) is not played\n" +
                              std::string(strict ? "Error: " : "") + "1 cell will not play as written\n");
-        EXPECT_EQ(slurp(dir / "vibrato.txt"), exportFamiTone(*song));
+        EXPECT_EQ(readFile(dir / "vibrato.txt"), exportFamiTone(*song));
     }
 
     EXPECT_NE(run("junk.zcm", "junk.txt").status, 0);

@@ -320,7 +320,7 @@ TEST(AudioExport, FailedExportsAndStreamBytes) {
     EXPECT_FALSE(exportAudio(
         *song, keep.string(), options, [&](double) { return ++calls < 2; }, error));
     EXPECT_EQ(std::tie(error, calls), std::make_tuple("cancelled", 2));
-    EXPECT_EQ(slurp(keep), "old contents");
+    EXPECT_EQ(readFile(keep), "old contents");
     for (const auto& entry : fs::directory_iterator(dir))
         EXPECT_EQ(entry.path().filename().string().find("keep.wav.tmp"), std::string::npos) << entry.path();
     // A WAV stream's bytes (its sizes filled in at the end on a file); a write that fails is reported.
@@ -330,7 +330,7 @@ TEST(AudioExport, FailedExportsAndStreamBytes) {
     EXPECT_TRUE(sink.write(samples, 3) && sink.finish());
     ::close(fd);
     std::string hex;
-    for (unsigned char c : slurp(dir / "stream.wav"))
+    for (unsigned char c : readFile(dir / "stream.wav"))
         hex += "0123456789ABCDEF"[c >> 4], hex += "0123456789ABCDEF"[c & 15];
     EXPECT_EQ(hex,
               "524946462A00000057415645666D742010000000010001002256000044AC00000200100064617461060000000100FE"
@@ -362,7 +362,7 @@ TEST(PlayerListen, RenderedFileIsTheWholeSongAtAnyCallbackSize) {
         EXPECT_TRUE(s.size() > out.size() && std::equal(out.begin(), out.end(), s.begin())) << chunk;
     }
     ASSERT_EQ(std::system(("'" BF_BINARY_DIR "/examples/make_demo' '" + dir.string() + "'").c_str()), 0);
-    EXPECT_EQ(slurp(dir / "demo.zcm"), slurp(demoPath)) << "examples/demo.zcm differs from make_demo's";
+    EXPECT_EQ(readFile(dir / "demo.zcm"), readFile(demoPath)) << "examples/demo.zcm differs from make_demo's";
 }
 
 // Render and trace commands: what they print (of more than five lines, their count and the last)
@@ -370,11 +370,6 @@ TEST(PlayerListen, RenderedFileIsTheWholeSongAtAnyCallbackSize) {
 // DEMO stands for the demo song, DIR for the folder; a WAV stream on standard output reads back as "out".
 TEST(PlayerListen, CommandsSayWhyOrLeaveTheirFiles) {
     const fs::path files = dir / "files";
-    const auto replaced = [](std::string s, const std::string& from, const std::string& to) {
-        for (size_t at = 0; (at = s.find(from, at)) != std::string::npos; at += to.size())
-            s.replace(at, from.size(), to);
-        return s;
-    };
     const auto audio = [](const fs::path& path) {
         SF_INFO info;
         const std::vector<int16_t> s = readAudio(path, info);
@@ -388,7 +383,7 @@ TEST(PlayerListen, CommandsSayWhyOrLeaveTheirFiles) {
         fs::remove_all(files);
         fs::create_directory(files);
         const ToolRun r =
-            runTool(replaced(replaced(args, "DEMO", "'" + demoPath + "'"), "DIR", files.string()));
+            runTool(replaceAll(replaceAll(args, "DEMO", "'" + demoPath + "'"), "DIR", files.string()));
         std::string said = r.out.starts_with("RIFF") ? audio(dir / "out") : r.out;
         if (const auto lines = std::count(said.begin(), said.end(), '\n'); lines > 5)
             said = std::to_string(lines) +
@@ -396,6 +391,6 @@ TEST(PlayerListen, CommandsSayWhyOrLeaveTheirFiles) {
         std::set<fs::path> left;
         for (const auto& entry : fs::directory_iterator(files)) left.insert(entry.path());
         for (const fs::path& file : left) said += audio(file);
-        return replaced(std::to_string(r.status) + " " + said + r.err, files.string(), "DIR");
+        return replaceAll(std::to_string(r.status) + " " + said + r.err, files.string(), "DIR");
     });
 }

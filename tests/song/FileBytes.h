@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "song/Song.h"
+#include "tests/ExpectedText.h"
 
 struct FileBytes {
     std::vector<uint8_t> bytes;
@@ -33,11 +34,6 @@ struct FileBytes {
     }
 };
 
-inline std::string slurp(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 inline std::filesystem::path scratch() {
     auto dir = std::filesystem::path(testing::TempDir()) / ("songcli" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
@@ -56,7 +52,7 @@ inline ToolRun runTool(const std::string& args) {
     std::string cmd = std::string("'") + BF_BINARY_DIR + "/cli/bleepforge-cli' " + args + " >'" +
                       (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
     int raw = std::system(cmd.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(dir / "out"), slurp(dir / "err")};
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, readFile(dir / "out"), readFile(dir / "err")};
 }
 
 // Expects the tool to refuse `args`: status 1, nothing on standard output and an "Error: " message.

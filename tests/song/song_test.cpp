@@ -219,7 +219,7 @@ TEST(SongFile, EveryVersionAndTheExamplesDumpAsKept) {
     ASSERT_EQ(std::system(("'" BF_BINARY_DIR "/examples/make_example' '" + scratch().string() + "'").c_str()),
               0);
     for (const std::string name : {"example.zcm", "example.zci"}) {
-        EXPECT_EQ(slurp(scratch() / name), slurp(fs::path(BF_SOURCE_DIR) / "examples" / name))
+        EXPECT_EQ(readFile(scratch() / name), readFile(fs::path(BF_SOURCE_DIR) / "examples" / name))
             << name << " differs from make_example's";
         ToolRun r = runTool("dump '" BF_SOURCE_DIR "/examples/" + name + "'");
         ASSERT_EQ(r.status, 0) << r.err;
@@ -482,7 +482,7 @@ TEST_F(SampleImport, LengthFollowsRateInEveryFormat) {
         EXPECT_TRUE(song->instruments[5].type == INST_PCM && song->instrumentNames[5] == name) << c;
         for (uint8_t level : bytesOf(got)) EXPECT_NEAR(level, 95, 1) << c;  // trunc(0.5 * 63 + 64)
         // The same file's bytes read from memory give the same sample and name.
-        const std::string bytes = slurp(path);
+        const std::string bytes = readFile(path);
         const auto* data = reinterpret_cast<const uint8_t*>(bytes.data());
         ImportedSample in, cut;
         EXPECT_TRUE(readPcmBytes(data, bytes.size(), path, in) && in.sample == got && in.name == name) << c;
