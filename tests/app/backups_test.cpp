@@ -30,9 +30,8 @@ TEST(Backups, NamesAndTheNewestFiftyKept) {
     }
     const std::vector<BackupEntry> list = listBackups(dir.path());
     ASSERT_EQ(list.size(), size_t(ROLLING_BACKUP_COUNT));
-    EXPECT_EQ(list.front().size, uint64_t(ROLLING_BACKUP_COUNT + 5));  // the newest
-    EXPECT_EQ(list.back().size, 6u);
-    EXPECT_EQ(list.front().songName, "tune");
+    EXPECT_EQ(std::tie(list.front().size, list.back().size, list.front().songName),  // newest first
+              std::make_tuple(uint64_t(ROLLING_BACKUP_COUNT + 5), 6u, "tune"));
     EXPECT_EQ(list[1].path.substr(list[1].path.size() - 6), "-2.zcm");  // the second in its second
     EXPECT_FALSE(fs::exists(first));
     EXPECT_TRUE(fs::exists(dir.dir / "notes.txt"));
