@@ -321,15 +321,13 @@ bleepSfxUpdate:
     ; itself, written as it is: bits 0-2 the value, the others go to the length counter's
     ; index, which the halt flag every volume byte sets keeps from counting); a pulse part
     ; goes to the pulse the effect was started on
-    tax
     bit bleepSfxOwn
     bvc :+                  ; the parts play on the pulses they are written for
-    and #8
-    bne :+                  ; the triangle
-    txa
+    cmp #8
+    bcs :+                  ; the triangle
     eor #4
-    tax
-:   lda (bleepEnv),y
+:   tax
+    lda (bleepEnv),y
     sta $4002,x
 @next:
     iny
