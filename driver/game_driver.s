@@ -301,6 +301,9 @@ bleepSfxUpdate:
     jsr bleepEnvWord        ; the address to go on at
     sta bleepSfxHi          ; (not 0)
     bne @start
+@toneHigh:
+    cmp #$98
+    bcs @triangle           ; (the period high bytes, more frequent, run on)
 @periodHigh:
     ; a period high byte: $80 first pulse part, $88 second, $90 triangle
     and #$18
@@ -352,9 +355,7 @@ bleepSfxUpdate:
     sta $400E
     sta $400F               ; (any length counter load: the halt flag keeps it)
     bcs @next
-@toneHigh:
-    cmp #$98
-    bcc @periodHigh
+@triangle:
     sbc #$18                ; C is set: the triangle's $98/$99 to $80/$81
     sta $4008
     lda #4
