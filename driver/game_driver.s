@@ -1337,10 +1337,9 @@ bleep_stop:
     lda bleepMode
     and #<~3                ; stopped
     sta bleepMode
+bleepSilence:               ; (bleepSfxStart's way to silence everything: the effect it has
+                            ; just set up owns no channel yet, its bleepSfxOwn is 0 or $40)
     lda bleepSfxOwn         ; the sound effect's channels play on
-    .byte $2C               ; (bit abs: the next two bytes are its operand)
-bleepSilence:
-    lda #0
 ; Silences the channels whose bits are clear in A, and the DPCM channel.
 bleepQuiet:
     sta bleepPLo            ; (an update in the middle of a call finds the song stopped or
