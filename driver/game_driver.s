@@ -162,14 +162,14 @@ bleep_play:
     jsr bleepEntryWord
     stx bleepSong
     sta bleepSong+1
-    jsr bleep_stop          ; the song before it silent (a looping sample too), the state 0
+    jsr bleep_stop          ; the song before it silent (a looping sample too), the state 0;
+                            ; X = BLEEP_CHANNELS (its channel loop's end)
     lda #0
-    ldx #BLEEP_RAM + BLEEP_RAM_SIZE - bleepWait
-:   sta bleepWait-1,x       ; every stream's and channel's state, and no sample to start
-    dex
+    ldy #BLEEP_RAM + BLEEP_RAM_SIZE - bleepWait
+:   sta bleepWait-1,y       ; every stream's and channel's state, and no sample to start
+    dey
     bne :-
-    ldx #BLEEP_CHANNELS
-@stream:
+@stream:                    ; X = BLEEP_CHANNELS down to 0
     inc bleepWait,x         ; 1 (and bleepOrder 0: the first entry next)
     jsr bleepStreamPattern  ; (none looked up yet: the first entry's)
     jsr bleepLookAhead
@@ -1356,7 +1356,7 @@ bleepQuiet:
 @next:
     inx
     cpx #BLEEP_CHANNELS
-    bne @channel
+    bne @channel            ; (X = BLEEP_CHANNELS after it: bleep_play counts on it)
     lda #$0F
     sta $4015
 bleepReturn:
