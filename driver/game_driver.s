@@ -407,7 +407,7 @@ bleepSfxAlone:
 bleepSfxRelease:
     lda bleepSfxWait
     bne bleepSfxKept
-    jmp bleepSfxEnd
+    jmp bleepSfxStart       ; (A = 0: bleepSfxEnd's)
 ; The channel loop's end and what follows the last channel stand before bleepChannel (nothing
 ; runs into them), so that bleepChannel's bmi to bleepStepEnvelopes is short and seldom crosses
 ; a page.
