@@ -1307,16 +1307,15 @@ bleepChannelPattern:
 ; bleepPtr = stream X's next pattern (looked up ahead, or now), and the stream's read position
 ; its start (bleepPatLo, bleepPatHi); A = Y = 0.
 bleepStreamPattern:
-    lda bleepNextLo,x
-    sta bleepPtr
-    sta bleepPatLo,x
     lda bleepNextHi,x
     bne @known
-    jsr bleepOrderPattern   ; (none looked up: bleepKnown is clear already)
-    bne bleepStreamPattern  ; and from there again (A: its high byte, the data lies at $8000 and up)
+    jsr bleepOrderPattern   ; (none looked up: bleepKnown is clear already; A: its high byte)
 @known:
     sta bleepPtr+1
     sta bleepPatHi,x
+    lda bleepNextLo,x
+    sta bleepPtr
+    sta bleepPatLo,x
     lda #0
     sta bleepNextHi,x
     sta bleepKnown
