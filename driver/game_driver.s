@@ -1004,10 +1004,11 @@ bleepRead:
 bleepReadNext:
     lda (bleepPtr),y
     bmi bleepReadHigh       ; commands and instruments
-    iny
     cmp #$40
-    bcc bleepReadWait
+    bcc bleepDoLongWait     ; (whose iny steps past the byte)
     and #$3F
+bleepDoLongNote:            ; (command $D5 n: the note in A, Y at n; Y stays below 256 in a row)
+    iny
 ; A note starts on channel X: full channel volume, envelopes from their first values (unless an
 ; instrument taken in the row has started them: bleepAHi >= $80), the arpeggio from its first
 ; step, no tremolo. The row goes on at bleepReadNext.
@@ -1028,19 +1029,15 @@ bleepNoteOn:
     sta bleepAHi
     bvc bleepRestartEnvelopes ; (V is clear: bleepAHi was 0)
 
-bleepDoLongNote:            ; (commands $D5 n and $D8 n: the note or instrument in A; Y stays
-    iny                     ; below 256 in a row)
-    bne bleepNoteOn
-bleepDoLongInstrument:
-    iny
-    bne bleepTakeInstrument
-
+; Y is still at the byte: each way steps past it on its own, and the long notes and instruments
+; ($D5 n, $D8 n) come in at those steps (bleepDoLongNote, bleepDoLongInstrument) with n in A and
+; Y at n, as a wait of n frames ($D4 n) does at the wait's.
 bleepReadHigh:
-    iny
     cmp #$D4
     bcs @command
     cmp #$C0
     bcc @instrument
+    iny
     cmp #$D0
     bcs @duty
     and #$0F
@@ -1057,6 +1054,7 @@ bleepReadHigh:
     sta bleepDutyOv,x
     bcc bleepReadNext
 @command:
+    iny
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
     sty bleepALo            ; (free while a row is read; C is set for the commands from $D8 on:
@@ -1073,6 +1071,8 @@ bleepReadHigh:
 @instrument:
     and #$3F
 bleepDoDutyRelease = @dutyRelease
+bleepDoLongInstrument:
+    iny
 bleepTakeInstrument:
     cmp bleepInst,x
     bne bleepInstrument
