@@ -1026,7 +1026,6 @@ bleepNoteOn:
     bit bleepAHi
     bmi bleepReadNext       ; the instrument has started the envelopes
     lda bleepEnvHi,x        ; the song data lies at $8000 and up (0 without instrument)
-    sta bleepAHi
     bvc bleepRestartEnvelopes ; (V is clear: bleepAHi was 0)
 
 ; Y is still at the byte: each way steps past it on its own, and the long notes and instruments
@@ -1077,13 +1076,13 @@ bleepTakeInstrument:
     cmp bleepInst,x
     bne bleepInstrument
     ; (every index may be an instrument's, $FF too: the first one loads whatever bleepInst holds)
-    lda bleepEnvHi,x
-    sta bleepAHi            ; (as at bleepNoteOn; a load sets it again)
+    lda bleepEnvHi,x        ; (as at bleepNoteOn; a load sets bleepAHi, 0 until then)
     beq bleepLoad           ; else the same instrument starts its envelopes again
 ; The envelopes start again with their first step, but for those of one value, which have it
-; already. The callers set bleepAHi to the first envelope's high byte: >= $80 tells bleepReadDone
-; that the step is made (0 without instrument).
+; already. A = the first envelope's high byte, which goes to bleepAHi: >= $80 tells
+; bleepReadDone that the step is made (0 without instrument).
 bleepRestartEnvelopes:
+    sta bleepAHi
     tya                     ; the row's read position, kept on the stack
     pha
     ldy #1
@@ -1272,17 +1271,17 @@ bleepReadDpcm:
 @notWait:                   ; ($81 comes only after a wait)
     cmp #$85
     bcc @play               ; $82
-    bne :+                  ; $86 y, a loop mark: nothing to play (the stream holds no other
+    bne @argument           ; $86 y, a loop mark: nothing to play (the stream holds no other
                             ; commands)
     lda (bleepPtr),y        ; $85: the DMC rate and loop byte
     sta bleepRate
-:   iny
+@argument:
+    iny
     bne @next
 @play:
     ; the sample's pair in the DPCM pointer table of the song's header
     lda (bleepPtr),y        ; its offset in the table (twice the sample's index)
-    iny
-    sty bleepPLo            ; (free: no channel's pitch is worked out now)
+    sty bleepPLo            ; (free: no channel's pitch is worked out now) Y at the offset
     pha
     ldy #SONG_DPCM
     jsr bleepHeaderWord
@@ -1295,7 +1294,7 @@ bleepReadDpcm:
     sta bleepDpcmNext+1
     lsr bleepDpcmGo         ; bit 7 clear
     ldy bleepPLo
-    bne @next
+    bne @argument           ; (past the offset)
 
 ; Channel X's next pattern, which restarts the arpeggio and the vibrato: as bleepStreamPattern.
 bleepChannelPattern:
