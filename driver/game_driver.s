@@ -1053,9 +1053,9 @@ bleepReadHigh:
     sta bleepDutyOv,x
     bcc bleepReadNext
 @command:
-    iny
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
+    iny
     sty bleepALo            ; (free while a row is read; C is set for the commands from $D8 on:
                             ; the cmp's)
     tay                     ; the tables start at command $D4 and end at $E7, the last one
