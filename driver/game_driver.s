@@ -1244,10 +1244,9 @@ bleepDoVolOff:
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
 ; when a sample starts).
 bleepReadDpcm:
-    ldx #BLEEP_CHANNELS
-    lda bleepPatLo,x
+    lda bleepPatLo+BLEEP_CHANNELS
     sta bleepPtr
-    lda bleepPatHi,x
+    lda bleepPatHi+BLEEP_CHANNELS
     sta bleepPtr+1
     ldy #0
 @next:
@@ -1255,10 +1254,21 @@ bleepReadDpcm:
     iny
     cmp #$80
     bcc @wait               ; 0 waits 256 frames
-    bne @notWait
-    lda (bleepPtr),y        ; $80 n: n frames
+    ; the others have an argument: $80 n, a wait of n frames; $82 a sample; $85 the DMC rate
+    ; and loop byte; $86 y, a loop mark, with nothing to play (the stream holds no other
+    ; commands, and $81 comes only after a wait)
+    tax                     ; (X is the stream's again at the wait)
+    lda (bleepPtr),y        ; the argument
     iny
+    cpx #$82
+    bcc @wait               ; $80
+    beq @play
+    cpx #$85
+    bne @next               ; $86
+    sta bleepRate
+    bcs @next               ; (C is set: the cpx found it)
 @wait:
+    ldx #BLEEP_CHANNELS
     sta bleepWait,x
     ; a pattern that ends after the wait gives way to the next one now: a frame that reads a
     ; wait has less to do than the one where the patterns change. (The stream's end comes
@@ -1268,20 +1278,10 @@ bleepReadDpcm:
     cmp #$81
     beq bleepStreamPattern  ; (which stores the new pattern's read position)
     jmp bleepReadPos        ; the read position, as the channels store theirs
-@notWait:                   ; ($81 comes only after a wait)
-    cmp #$85
-    bcc @play               ; $82
-    bne @argument           ; $86 y, a loop mark: nothing to play (the stream holds no other
-                            ; commands)
-    lda (bleepPtr),y        ; $85: the DMC rate and loop byte
-    sta bleepRate
-@argument:
-    iny
-    bne @next
 @play:
-    ; the sample's pair in the DPCM pointer table of the song's header
-    lda (bleepPtr),y        ; its offset in the table (twice the sample's index)
-    sty bleepPLo            ; (free: no channel's pitch is worked out now) Y at the offset
+    ; the sample's pair in the DPCM pointer table of the song's header, A = its offset in the
+    ; table (twice the sample's index)
+    sty bleepPLo            ; (free: no channel's pitch is worked out now)
     pha
     ldy #SONG_DPCM
     jsr bleepHeaderWord
@@ -1294,7 +1294,7 @@ bleepReadDpcm:
     sta bleepDpcmNext+1
     lsr bleepDpcmGo         ; bit 7 clear
     ldy bleepPLo
-    bne @argument           ; (past the offset)
+    bne @next
 
 ; Channel X's next pattern, which restarts the arpeggio and the vibrato: as bleepStreamPattern.
 bleepChannelPattern:
