@@ -974,21 +974,21 @@ bleepReadPos:               ; (where the DPCM stream's reader ends too)
     jmp bleepStepOrNot      ; or when there is no instrument
 
 ; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
-; nibble's highest bit. Y = 0, C clear (the last bit shifted out is the low nibble's); bleepPLo
-; and bleepPHi are lost. (It stands before the row
-; reader for the layout: where the example songs place it, bleepReadNext and the branches back
-; to it then keep to one page.)
+; factor's lowest bit: each bit adds the nibble to the product's high bits, which shift down
+; with the carry after it, under a marker bit that leaves after the fourth shift. Y is kept, C
+; is clear; bleepPLo and bleepPHi are lost. (It stands before the row reader for the layout:
+; where the example songs place it, bleepReadNext and the branches back to it then keep to one
+; page.)
 bleepTimes:
     sta bleepPHi
-    dec bleepPLo            ; less 1: it is added with C set
-    lda #0
-    ldy #4
-:   asl a
-    asl bleepPHi
+    lda #$08                ; the marker
+:   lsr bleepPLo
     bcc :+
-    adc bleepPLo            ; (0 - 1 + C leaves A as it was)
-:   dey
-    bne :--
+    clc
+    adc bleepPHi
+:   ror a
+    bcc :--
+    clc
 bleepReturnDpcm:            ; (where the DPCM stream's reader ends)
     rts
 
