@@ -946,22 +946,23 @@ bleepAheadDone:
 ; that ends right after the wait gives way to the next one now, as at bleepDoEnd: the song data
 ; switches the arpeggio, the vibrato and the tremolo off before a pattern's end, so that none
 ; runs until then, and the new pattern's start is not heard before its first row.
+; (C is clear at the wait: a wait byte is below $40, and command $D4 below $D7)
 bleepDoLongWait:            ; (command $D4 n: n frames, its argument in A)
     iny
 bleepReadWait:
     sta bleepWait,x         ; 0 waits 256 frames
 bleepReadDone:
     lda (bleepPtr),y
-    cmp #$D7
-    bne :+
+    eor #$D7                ; (C stays clear)
+    bne bleepReadPos
     lda bleepAHi            ; which the order list's walk takes
     pha
     jsr bleepChannelPattern
     pla
     sta bleepAHi
-bleepReadPos:               ; (where the DPCM stream's reader ends too)
-:   tya                     ; (bleepPatHi is the pattern's: the pattern ends store theirs)
     clc
+bleepReadPos:               ; (where the DPCM stream's reader ends too) C is clear
+    tya                     ; (bleepPatHi is the pattern's: the pattern ends store theirs)
     adc bleepPtr
     sta bleepPatLo,x
     bcc :+
@@ -1275,7 +1276,7 @@ bleepReadDpcm:
     ; after a wait always: the song data has nothing else for it in the frame where a pattern
     ; ends, so the reader meets $81 only here.)
     lda (bleepPtr),y
-    cmp #$81
+    eor #$81                ; (C stays clear: both ways here found the wait below $80 or $82)
     beq bleepStreamPattern  ; (which stores the new pattern's read position)
     jmp bleepReadPos        ; the read position, as the channels store theirs
 @play:
