@@ -1028,6 +1028,12 @@ bleepNoteOn:
     bmi bleepReadNext       ; the instrument has started the envelopes
     lda bleepEnvHi,x        ; the song data lies at $8000 and up (0 without instrument)
     bvc bleepRestartEnvelopes ; (V is clear: bleepAHi was 0)
+; (A note cut stands in reach of bleepReadNext: it is the command the example songs' costliest
+; frame holds. The other commands go on there through bleepToRow.)
+bleepDoCut:
+    asl bleepVol,x          ; the note's bit off
+    lsr bleepVol,x
+    bpl bleepReadNext
 
 ; Y is still at the byte: each way steps past it on its own, and the long notes and instruments
 ; ($D5 n, $D8 n) come in at those steps (bleepDoLongNote, bleepDoLongInstrument) with n in A and
@@ -1170,10 +1176,6 @@ bleepCommandsHi:
     .hibytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
     .hibytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
 
-bleepDoCut:
-    asl bleepVol,x          ; the note's bit off
-    lsr bleepVol,x
-    bpl bleepToRow
 bleepDoArpOn:
     iny
     sta bleepArp,x
