@@ -726,9 +726,9 @@ bleepEffectsDone:           ; where bleepEffects ends
 ; A part of bleep_update's channel loop: it goes on with the next channel.
 bleepOutput:
     lda bleepVol,x
-    bpl @off
-    and #$3F
-    clc
+    asl a                   ; C: a note sounds
+    bcc @off
+    lsr a                   ; the volume (bit 6 is 0), C clear
     adc bleepTrem,x         ; -63 to 63
     bcs @nibble             ; a negative tremolo that left the sum at 0 or more
     bpl @nibble             ; none, or a positive one: 126 at most, full from 60 on
@@ -760,8 +760,7 @@ bleepOutput:
     adc #64                 ; C is clear: at most 127 + 15
     sta bleepPHi
     ldy #0
-    sty bleepPLo
-    beq @add
+    beq @fractionSet
 @none:
     lda #64                 ; absolute note 0: none
 @relative:                  ; A = the relative Note value, 64 for none
