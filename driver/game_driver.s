@@ -855,6 +855,7 @@ bleepOutput:
     sta bleepAHi
     lda bleepPLo
     bne @interpolate
+@whole:                     ; (and where a = b)
     lda bleepPeriodLo-1,y
     beq @x00
 @period:                    ; A = the period's low byte
@@ -885,7 +886,7 @@ bleepOutput:
 @a: clc
     sbc bleepPeriodLo,y
     cmp #$FF
-    beq @equal              ; a = b (the lowest notes' longest period)
+    beq @whole              ; a = b (the lowest notes' longest period, whose low byte is not 0)
     sta bleepALo            ; a - b - 1: C is set at each add
     lda #0
     sec
@@ -901,9 +902,6 @@ bleepOutput:
     bcs @period
     dec bleepAHi
     bcc @period             ; C is clear
-@equal:
-    lda bleepPeriodLo-1,y
-    bcs @period             ; C is set
 @triangle:
     lda bleepNibble
     cmp #$38
