@@ -704,14 +704,13 @@ bleepScaled:                ; bleepOutput's nibble below full volume: A = the vo
     sta bleepPLo            ; volume / 4, 0-14 (free until the pitch)
     lda bleepVal,x          ; the Volume value's level in the high nibble (the rest 0)
     jsr bleepTimes          ; level x volume / 4
-    ; / 15, as (p + 1) x 17 / 256 (exact for p 0-225), which is (a + a / 16) / 16 for a = p + 1
-    adc #1                  ; (C is clear)
+    ; / 15, as (p + p / 16 + 1) / 16 (exact for the products p of 0-15 and 0-14)
     sta bleepPLo
     lsr a
     lsr a
     lsr a
     lsr a
-    clc
+    sec
     adc bleepPLo
     bcc bleepNibbleOut      ; (below 256)
 bleepTremolo:
