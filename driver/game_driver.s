@@ -514,8 +514,7 @@ bleepStepOrNot:
     dey
     dey                     ; the last value
     cpy #2                  ; C: more than one value
-    lda #0
-    sbc #0                  ; $FF for the only value
+    sbc #0                  ; (A = 0: the loop byte) $FF for the only value
     .byte $24               ; (bit zp: skips the tay)
 @loop:
     tay
