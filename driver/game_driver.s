@@ -655,27 +655,25 @@ bleepEffects:
 :   asl a                   ; the position 0-15 in the high nibble
     jsr bleepTimes
     ; p = position x depth (0-225): the offset is p x 63 / 225 rounded, which is
-    ; (p + (31p + 489) / 256) / 4
+    ; (287p + 496) / 1024 (or + 495), so (p + p / 8 + 1 + c) / 4 with c = 1 when
+    ; 32p mod 256 - p is 16 or more (17 or more when the carry takes 1 off)
     sta bleepPLo
     lsr a
     lsr a
     lsr a
-    sta bleepPHi            ; 32p = bleepPHi, A
+    sta bleepPHi            ; p / 8
     lda bleepPLo
     asl a
     asl a
     asl a
     asl a
-    asl a
-    sec
-    sbc bleepPLo
-    bcs :+                  ; (C set: the add's 1)
-    dec bleepPHi
-    sec
-:   adc #<489 - 1
-    lda bleepPLo
-    adc bleepPHi            ; (below 256: C clear)
-    adc #>489
+    asl a                   ; 32p mod 256
+    sbc bleepPLo            ; - p (- 1 when C is clear)
+    bcc :+                  ; below 0: c = 0
+    cmp #16                 ; c
+:   lda bleepPLo
+    adc bleepPHi            ; (below 255: C clear)
+    adc #1
     lsr a
     lsr a
     ldy bleepVibPos,x       ; bit 7: the second half, which is negative
