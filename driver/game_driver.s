@@ -661,7 +661,7 @@ bleepEffects:
     lsr a
     lsr a
     lsr a
-    sta bleepPHi            ; p / 8
+    tay                     ; p / 8
     lda bleepPLo
     asl a
     asl a
@@ -671,8 +671,8 @@ bleepEffects:
     sbc bleepPLo            ; - p (- 1 when C is clear)
     bcc :+                  ; below 0: c = 0
     cmp #16                 ; c
-:   lda bleepPLo
-    adc bleepPHi            ; (below 255: C clear)
+:   tya
+    adc bleepPLo            ; (below 255: C clear)
     adc #1
     lsr a
     lsr a
