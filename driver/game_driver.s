@@ -629,16 +629,14 @@ bleepEffects:
     sta bleepFx,x
     lda bleepArp,x
     dey
-    bne :+
+    bmi @vibrato            ; step 0: none
+    bne :+                  ; step 2: y
     lsr a                   ; step 1: x
     lsr a
     lsr a
     lsr a
-    bpl :++
-:   dey
-    bne @vibrato            ; step 0: none
-    and #$0F                ; step 2: y
-:   sta bleepArpOff
+:   and #$0F
+    sta bleepArpOff
 @vibrato:
     lda bleepFx,x
     and #FX_VIB | FX_TREM
