@@ -747,9 +747,9 @@ bleepOutput:
     ; periods do not see, and the tone's table index takes off), and A too from @add on
     lda bleepVal+4,x
     bpl @relative
-    and #$7F
+    asl a
     beq @none
-    clc
+    lsr a                   ; the absolute note, C clear
     adc bleepArpOff
     adc #64                 ; C is clear: at most 127 + 15
     sta bleepPHi
