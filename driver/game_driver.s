@@ -790,10 +790,10 @@ bleepOutput:
 @fine:
     tya
     eor #$80                ; value - 128 (signed), and 1 more by the carry
-    bpl :+
+    bcs :+                  ; (C: the value is 128 or more, a positive one)
     dec bleepPHi
-:   sec
-    adc bleepPLo
+    sec
+:   adc bleepPLo
     sta bleepPLo
     bcc :+
     inc bleepPHi
