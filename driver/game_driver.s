@@ -567,6 +567,7 @@ bleepEffects:
     sta bleepVol,x
 @arpeggio:
     lda bleepFx,x
+@wobblesOrNot:
     and #FX_ARP | FX_VIB | FX_TREM
     bne @wobbles
 @done:
@@ -613,11 +614,9 @@ bleepEffects:
     eor bleepFx,x           ; A = FX_STARTED
     sta bleepFx,x
     ldy bleepLevel          ; as at @level, with the bits at hand
-    bmi :+
-    cpy #15                 ; which keeps the note's 63
-    bne @levelRead
-:   and #FX_ARP | FX_VIB | FX_TREM
-    beq @done
+    cpy #15
+    bcc @levelRead          ; levels 0-14 (15 keeps the note's 63, and $FF is none)
+    bcs @wobblesOrNot
 @wobbles:
     and #FX_ARP
     beq @vibrating          ; (a vibrato or a tremolo then)
