@@ -898,8 +898,8 @@ bleepOutput:
 @triangle:
     lda bleepNibble
     cmp #$38
-    lda #$80
-    adc #0                  ; $81 from level 8 on
+    lda #$40
+    rol a                   ; $80, $81 from level 8 on
     bne @control
 @dutySong:
     lsr a
