@@ -492,8 +492,9 @@ bleepStepEnvelopes:
 bleepStepOrNot:
     beq bleepEffects
     txa
-    ora #12
-    tax                     ; the Fine-tune envelope's index, the last kind first
+    ora #12                 ; the Fine-tune envelope's index, the last kind first
+@kind:
+    tax
 @envelope:                  ; X = the channel + 4 x the envelope kind
     ldy bleepEnvPos,x
     cpy #2
@@ -527,10 +528,7 @@ bleepStepOrNot:
 @next:                      ; C is clear
     txa
     sbc #4 - 1
-    tax
-    bcs @envelope           ; (no borrow: a kind is left)
-    and #3
-    tax
+    bcs @kind               ; (no borrow: a kind is left; else X is the channel's)
 
 ; The continuous effects of channel X for this frame, while its note sounds (or starts): slides
 ; of pitch and volume (not on the frame a note starts), the volume level read, the arpeggio,
