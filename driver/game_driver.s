@@ -873,7 +873,8 @@ bleepOutput:
     ; (a - b) * fraction / 256: a - b is below 256. Only the product's high byte is kept, so
     ; the fraction shifts out under a marker bit that ends the loop after its eighth bit.
     lda bleepPeriodLo-1,y
-    beq @x00a
+    bne @a
+    inc bleepAHi            ; (a of $x00)
 @a: clc
     sbc bleepPeriodLo,y
     cmp #$FF
@@ -907,9 +908,6 @@ bleepOutput:
 @x00:
     inc bleepAHi            ; a period of $x00 (note 18 on NTSC): 1 more
     bne @period
-@x00a:
-    inc bleepAHi
-    bne @a
 bleepNibbleOut = @nibbleOut ; where bleepScaled goes on
 
 bleepAheadOrDpcm:           ; (Z set for channel BLEEP_AHEAD)
