@@ -848,7 +848,8 @@ bleepOutput:
     bne @interpolate
 @whole:                     ; (and where a = b)
     lda bleepPeriodLo-1,y
-    beq @x00
+    bne @period
+    inc bleepAHi            ; a period of $x00 (note 18 on NTSC): 1 more
 @period:                    ; A = the period's low byte
     ldy bleepOffsets,x
     sta $4002,y
@@ -905,9 +906,6 @@ bleepOutput:
     ror a
     ror a                   ; duty 0-3 to bits 6-7, C clear
     bcc @duty
-@x00:
-    inc bleepAHi            ; a period of $x00 (note 18 on NTSC): 1 more
-    bne @period
 bleepNibbleOut = @nibbleOut ; where bleepScaled goes on
 
 bleepAheadOrDpcm:           ; (Z set for channel BLEEP_AHEAD)
