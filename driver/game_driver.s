@@ -750,8 +750,7 @@ bleepOutput:
     adc bleepArpOff
     adc #64                 ; C is clear: at most 127 + 15
     sta bleepPHi
-    ldy #0
-    beq @fractionSet
+    bcc @noFraction         ; (C is clear) as with glissando
 @none:
     lda #64                 ; absolute note 0: none
 @relative:                  ; A = the relative Note value, 64 for none
@@ -764,6 +763,7 @@ bleepOutput:
     lda bleepFx,x
     asl a                   ; N: FX_GLISS
     bpl :+
+@noFraction:
     ldy #0
 :   lda bleepPHi
 @fractionSet:
