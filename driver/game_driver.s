@@ -461,10 +461,10 @@ bleepChannelReadNow:        ; channel X reads its row
 bleepChannel:
     dec bleepWait,x
     beq bleepChannelRead
-    lda #$FF
-    sta bleepLevel
     lda bleepVol,x
     sta bleepGate           ; bit 7
+    sta bleepLevel          ; none: negative while the note sounds (and unread when it does
+                            ; not: without a row the effects stop at the note's bit)
     bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
     bpl bleepEffects
 bleepChannelRead:
