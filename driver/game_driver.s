@@ -1189,6 +1189,14 @@ bleepFxStore:
 bleepToRow:
     jmp bleepReadNext
 ; (the commands from $D8 on come with C set)
+bleepDoArrived:
+    iny
+    sta bleepNote,x
+    lda #0
+    sta bleepFrac,x
+bleepDoSlideOff:            ; a slide up of speed 0 (FX_DOWN matters only while it slides)
+    lda #0
+    .byte $2C               ; (bit abs: skips the clc and the iny)
 bleepDoSlideDown:
     clc
 bleepDoSlideUp:
@@ -1198,15 +1206,6 @@ bleepDoSlideUp:
     bcs bleepFxOff
     lda #FX_DOWN
     bne bleepFxOn
-bleepDoArrived:
-    iny
-    sta bleepNote,x
-    lda #0
-    sta bleepFrac,x
-bleepDoSlideOff:
-    lda #0
-    sta bleepSlide,x
-    beq bleepToRow
 bleepDoTremOn:
     clc
 bleepDoVibOn:
