@@ -375,7 +375,7 @@ bleepPaused:                ; (bleep_update's return while the song is paused, a
     rts                     ; bleepSfxRelease's while the effect keeps its channels)
 bleepSfxKept = bleepPaused
 
-bleepCommandsLo:            ; (bleepCommandsHi follows the row reader)
+bleepCommandsLo:            ; (bleepCommandsHi follows the first commands)
     .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
     .lobytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
     .lobytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
@@ -1154,12 +1154,9 @@ bleepLoad:                  ; (none taken yet: the first load, of the index blee
     tax
     bcc bleepEnvelopesDone  ; (C is clear: the last sbc borrowed)
 
-bleepCommandsHi:
-    .hibytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
-    .hibytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
-    .hibytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
-    .hibytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
-
+; The first commands stand before bleepCommandsHi, which the dispatch reads at its address less
+; $D4: placed at $D4-$EC in its page (where the example songs place it), those reads do not
+; cross a page.
 bleepDoArpOn:
     iny
     sta bleepArp,x
@@ -1188,6 +1185,12 @@ bleepFxStore:
     sta bleepFx,x
 bleepToRow:
     jmp bleepReadNext
+bleepCommandsHi:
+    .hibytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
+    .hibytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
+    .hibytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
+    .hibytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
+
 ; (the commands from $D8 on come with C set)
 bleepDoArrived:
     iny
