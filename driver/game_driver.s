@@ -1128,9 +1128,9 @@ bleepLoad:                  ; (none taken yet: the first load, of the index blee
     ; each pointer stands one byte before the envelope, so position p (from 1) is at offset p;
     ; the first step reads position 1 and goes on at 2
     txa
-    ora #12
-    tax                     ; the Fine-tune envelope's index, the last kind first
-@pointer:                   ; A = X = kind * 4 + channel
+    ora #12                 ; the Fine-tune envelope's index, the last kind first
+@pointer:                   ; A = kind * 4 + channel
+    tax
     ora #3
     lsr a                   ; C set, for the sbc below
     tay                     ; kind * 2 + 1: the pointer's high byte
@@ -1148,10 +1148,7 @@ bleepLoad:                  ; (none taken yet: the first load, of the index blee
     sta bleepEnvPos,x
     txa
     sbc #4
-    tax
-    bpl @pointer
-    and #3
-    tax
+    bpl @pointer            ; (X is the channel after the last kind)
     bcc bleepEnvelopesDone  ; (C is clear: the last sbc borrowed)
 
 ; The first commands stand before bleepCommandsHi, which the dispatch reads at its address less
