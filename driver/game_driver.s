@@ -60,7 +60,7 @@ bleepAHi      = BLEEP_ZP + 7
 BLEEP_ZP_SIZE = 8
 ; while a channel's row is read and its effects run, the same bytes hold:
 bleepGate     = bleepPLo                ; the note sounded when the frame began
-bleepLevel    = bleepPHi                ; volume level read this frame, $FF none
+bleepLevel    = bleepPHi                ; volume level read this frame, negative: none
 bleepVibOff   = bleepALo                ; 1/256 semitones of the vibrato this frame
 bleepArpOff   = bleepAHi                ; semitones of the arpeggio this frame
 ; while a channel's registers are written:
