@@ -1071,23 +1071,15 @@ bleepTakeInstrument:
     beq bleepLoad           ; else the same instrument starts its envelopes again
 ; The envelopes start again with their first step, but for those of one value, which have it
 ; already. A = the first envelope's high byte, which goes to bleepAHi: >= $80 tells
-; bleepReadDone that the step is made (0 without instrument).
+; bleepReadDone that the step is made (0 without instrument). The Volume envelope comes last,
+; through the instrument load's first step, whose loop ends after it.
 bleepRestartEnvelopes:
     sta bleepAHi
     tya                     ; the row's read position, kept on the stack
     pha
     ldy #1
-    lda bleepEnvPos,x
-    beq :+
-    lda bleepEnvLo,x        ; the Volume envelope's, with bleepAHi
-    sta bleepALo
-    lda (bleepALo),y
-    sta bleepVal,x
-    lda #2
-    sta bleepEnvPos,x
-:
     .repeat 3, J
-    K .set J + 1
+    K .set 3 - J
     lda bleepEnvPos+K*4,x
     beq :+
     lda bleepEnvLo+K*4,x
@@ -1100,6 +1092,18 @@ bleepRestartEnvelopes:
     sta bleepEnvPos+K*4,x
 :
     .endrep
+    lda bleepEnvPos,x
+    beq bleepEnvelopesDone
+    lda bleepEnvLo,x        ; the Volume envelope's, with bleepAHi
+bleepFirstStep:             ; A = the envelope's low byte, X = kind * 4 + channel, Y = 1
+    sta bleepALo
+    lda (bleepALo),y
+    sta bleepVal,x
+    lda #2
+    sta bleepEnvPos,x
+    txa
+    sbc #4                  ; (a restart's channel less 4 or 5: below 0 either way)
+    bpl bleepLoadKind       ; (X is the channel after the last kind)
 bleepEnvelopesDone:
     pla
     tay
@@ -1129,10 +1133,10 @@ bleepLoad:                  ; (none taken yet: the first load, of the index blee
     ; the first step reads position 1 and goes on at 2
     txa
     ora #12                 ; the Fine-tune envelope's index, the last kind first
-@pointer:                   ; A = kind * 4 + channel
+bleepLoadKind:              ; A = kind * 4 + channel
     tax
     ora #3
-    lsr a                   ; C set, for the sbc below
+    lsr a                   ; C set, for the sbc at bleepFirstStep
     tay                     ; kind * 2 + 1: the pointer's high byte
     lda (bleepEnv),y
     sta bleepEnvHi,x
@@ -1140,16 +1144,8 @@ bleepLoad:                  ; (none taken yet: the first load, of the index blee
     dey
     lda (bleepEnv),y
     sta bleepEnvLo,x
-    sta bleepALo
     ldy #1
-    lda (bleepALo),y
-    sta bleepVal,x
-    lda #2
-    sta bleepEnvPos,x
-    txa
-    sbc #4
-    bpl @pointer            ; (X is the channel after the last kind)
-    bcc bleepEnvelopesDone  ; (C is clear: the last sbc borrowed)
+    bne bleepFirstStep      ; (which goes on here for the kinds left)
 
 ; The first commands stand before bleepCommandsHi, which the dispatch reads at its address less
 ; $D4: placed at $D4-$EC in its page (where the example songs place it), those reads do not
@@ -1194,14 +1190,15 @@ bleepDoArrived:
     sta bleepNote,x
     lda #0
     sta bleepFrac,x
-bleepDoSlideOff:            ; a slide up of speed 0 (FX_DOWN matters only while it slides)
-    lda #0
+bleepDoSlideOff:            ; a slide of speed 0, which leaves FX_DOWN as it is (it matters
+    lda #0                  ; only while a slide moves)
     .byte $2C               ; (bit abs: skips the clc and the iny)
 bleepDoSlideDown:
     clc
 bleepDoSlideUp:
     iny
     sta bleepSlide,x
+    beq bleepToRow          ; speed 0
     lda #<~FX_DOWN
     bcs bleepFxOff
     lda #FX_DOWN
