@@ -939,12 +939,9 @@ bleepReadDone:
     lda (bleepPtr),y
     eor #$D7                ; (C stays clear)
     bne bleepReadPos
-    lda bleepAHi            ; which the order list's walk takes
-    pha
-    jsr bleepChannelPattern
-    pla
-    sta bleepAHi
-    clc
+    ora bleepNextHi,x       ; (A = 0) 0: not looked up yet, and the order list's walk would
+    beq bleepReadPos        ; take bleepAHi: the end is read with the next row then
+    jsr bleepChannelPattern ; (which keeps C clear and bleepAHi, the pattern being known)
 bleepReadPos:               ; (where the DPCM stream's reader ends too) C is clear
     tya                     ; (bleepPatHi is the pattern's: the pattern ends store theirs)
     adc bleepPtr
@@ -1265,10 +1262,10 @@ bleepReadDpcm:
     ; the sample's pair in the DPCM pointer table of the song's header, A = its offset in the
     ; table (twice the sample's index)
     sty bleepPLo            ; (free: no channel's pitch is worked out now)
-    pha
+    tax                     ; (bleepHeaderWord keeps X)
     ldy #SONG_DPCM
     jsr bleepHeaderWord
-    pla
+    txa
     tay
     lda (bleepALo),y
     sta bleepDpcmNext
