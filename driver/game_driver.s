@@ -191,16 +191,26 @@ bleep_play:
     inc bleepMode           ; playing
     jmp bleepReadAhead      ; and channel BLEEP_AHEAD its first row
 
-; Sound effect A on the pulse X (0 or 1) for its first pulse part.
-bleep_sfx:
+; bleepEnv = the word at offset A of the entry tables' table Y (0 songs, 2 effects), its low
+; byte in X and its high byte in A too.
+bleepEntryWord:
+    asl a
     pha
-    lda bleepSwapBits,x     ; the pulse (0 or 1) in bit 6
-    jsr bleepSfxStart
+    ldx bleepEntry
+    lda bleepEntry+1
+    jsr bleepEnvSet         ; bleepEnv = the entry tables
+    jsr bleepEnvWord
     pla
-    ldy #2
-    jsr bleepEntryWord
-    stx bleepSfxLo
-    sta bleepSfxHi
+    tay
+; bleepEnv = the word at bleepEnv + Y, its low byte in X and its high byte in A too.
+bleepEnvWord:
+    lda (bleepEnv),y
+    tax
+    iny
+    lda (bleepEnv),y
+bleepEnvSet:                ; (bleepEnv = A:X)
+    sta bleepEnv+1
+    stx bleepEnv
     rts
 
 ; Stream X moves to its next order entry (the loop index after the last): bleepNextLo/bleepNextHi
@@ -298,9 +308,8 @@ bleepSfxUpdate:
     bne @next               ; (A holds the bit)
 @loop:
     iny
-    jsr bleepEnvWord        ; the address to go on at
-    sta bleepSfxHi          ; (not 0)
-    bne @start
+    jsr bleepEnvWord        ; the address to go on at (bleepSfxHi follows at the wait)
+    bne @start              ; (A: its high byte, not 0)
 @toneHigh:
     cmp #$98
     bcs @triangle           ; (the period high bytes, more frequent, run on)
@@ -367,12 +376,26 @@ bleepSfxUpdate:
     sta bleepSfxWait        ; a wait
     tya                     ; (C is set still: the sbc's) past the wait
     adc bleepEnv
-    sta bleepSfxLo
-    bcc bleepPaused
-    inc bleepSfxHi          ; (which a loop keeps as bleepEnv+1)
+    tax
+    lda bleepEnv+1
+    adc #0
 bleepSwapBits = @store + 1  ; (bleep_sfx: bleepSfxOwn's bit 6 for pulse 0 and 1)
+bleepSfxAt:                 ; the effect goes on at A:X (high:low) from the next wait's end
+    stx bleepSfxLo
+    sta bleepSfxHi
 bleepPaused:                ; (bleep_update's return while the song is paused, and
     rts                     ; bleepSfxRelease's while the effect keeps its channels)
+
+; Sound effect A on the pulse X (0 or 1) for its first pulse part. (It ends at the effect
+; reader's end, which it shares.)
+bleep_sfx:
+    pha
+    lda bleepSwapBits,x     ; the pulse (0 or 1) in bit 6
+    jsr bleepSfxStart
+    pla
+    ldy #2
+    jsr bleepEntryWord
+    bne bleepSfxAt          ; (A: the high byte, not 0)
 bleepSfxKept = bleepPaused
 
 bleepCommandsLo:            ; (bleepCommandsHi follows the first commands)
@@ -1373,26 +1396,4 @@ bleepRewrite:
 :   sta bleepLastHi,x
     dex
     bpl :-
-    rts
-
-; bleepEnv = the word at offset A of the entry tables' table Y (0 songs, 2 effects), its low
-; byte in X and its high byte in A too.
-bleepEntryWord:
-    asl a
-    pha
-    ldx bleepEntry
-    lda bleepEntry+1
-    jsr bleepEnvSet         ; bleepEnv = the entry tables
-    jsr bleepEnvWord
-    pla
-    tay
-; bleepEnv = the word at bleepEnv + Y, its low byte in X and its high byte in A too.
-bleepEnvWord:
-    lda (bleepEnv),y
-    tax
-    iny
-    lda (bleepEnv),y
-bleepEnvSet:                ; (bleepEnv = A:X)
-    sta bleepEnv+1
-    stx bleepEnv
     rts
