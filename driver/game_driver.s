@@ -593,22 +593,25 @@ bleepEffects:
     bne @wobbles
 @done:
     jmp bleepEffectsDone
-@volumeSlide:               ; bleepVolSlide units (signed)
-    lda bleepVol,x
-    asl a
-    ror bleepGate           ; (free after the first test) the note's bit in bit 7
-    lsr a                   ; the volume, C clear
-    adc bleepVolSlide,x
-    bpl :+
-    lda #0
-:   cmp #64
-    bcc :+
-    lda #63
-:   asl a
-    asl bleepGate
-    ror a                   ; with the note's bit
+@volumeSlide:               ; A = bleepVolSlide units (signed, -15 to 15)
+    ; added to the byte with the note's bit: a volume of 0-63 (bit 6 is 0) stays in bits 0-5
+    ; and bit 7 stays; beyond 63 bit 6 is set, and so it is below 0, where the borrow also
+    ; flips bit 7
+    clc
+    adc bleepVol,x
+    asl a                   ; C: bit 7, N: bit 6 (outside 0-63)
+    bpl @volumeIn
+    lda #63 * 2             ; above 63: 63, with bit 7 (C)
+    ldy bleepVolSlide,x
+    bpl @volumeIn
+    lda #0                  ; below 0: 0, with bit 7 flipped back (C is the flipped one)
+    rol a
+    eor #1
+    lsr a
+@volumeIn:
+    ror a                   ; (C is clear after it: bit 0 was 0)
     sta bleepVol,x
-    bvc @level              ; (V is clear: a volume of 0-63 and a slide of -15 to 15)
+    bcc @level
 @slide:                     ; A = the speed
     ldy bleepFx,x
     cpy #FX_DOWN            ; C: down
