@@ -641,10 +641,11 @@ bleepEffects:
     cpy #15
     bcc @levelRead          ; levels 0-14 (15 keeps the note's 63, and $FF is none)
     bcs @wobblesOrNot
-@wobbles:
-    and #FX_ARP
-    beq @vibrating          ; (a vibrato or a tremolo then)
-    lda bleepFx,x
+@wobbles:                   ; A = the bits of those on
+    cmp #FX_ARP
+    bcc @vibrating          ; (a vibrato or a tremolo then)
+    adc #$80 - (FX_ARP | FX_TREM) - 1 ; C is set: V set when a vibrato or a tremolo is on too
+    lda bleepFx,x           ; (the arpeggio's code leaves V alone)
     and #FX_STEP
     tay
     eor bleepFx,x           ; the bits but the step
@@ -661,9 +662,7 @@ bleepEffects:
 :   and #$0F
     sta bleepArpOff
 @vibrato:
-    lda bleepFx,x
-    and #FX_VIB | FX_TREM
-    beq bleepEffectsDone
+    bvc bleepEffectsDone
 @vibrating:
     ; Y = the vibrato value at the channel's position and depth; the position moves on
     lda bleepVib,x
