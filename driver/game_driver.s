@@ -468,15 +468,15 @@ bleepChannelsDone:          ; (where the noise's output ends)
 bleepReadAhead:
     ldx #BLEEP_AHEAD
 bleepChannelReadNow:        ; channel X reads its row
-    lda #$FF
-    sta bleepLevel
+    ldy #$FF
+    sty bleepLevel
     lda bleepVol,x
     sta bleepGate           ; bit 7
     lda bleepPatLo,x
     sta bleepPtr
     lda bleepPatHi,x
     sta bleepPtr+1
-    ldy #0
+    iny                     ; 0
     jmp bleepRead           ; which goes on at bleepStepEnvelopes: a row with commands steps
                             ; the envelopes even after a note off
 :   jsr bleepLookAhead
