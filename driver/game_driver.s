@@ -571,7 +571,25 @@ bleepEffects:
     bne @slide
 @volume:
     lda bleepVolSlide,x
-    bne @volumeSlide
+    beq @level
+@volumeSlide:               ; A = bleepVolSlide units (signed, -15 to 15)
+    ; added to the byte with the note's bit: a volume of 0-63 (bit 6 is 0) stays in bits 0-5
+    ; and bit 7 stays; beyond 63 bit 6 is set, and so it is below 0, where the borrow also
+    ; flips bit 7
+    clc
+    adc bleepVol,x
+    asl a                   ; C: bit 7, N: bit 6 (outside 0-63)
+    bpl @volumeIn
+    lda #63 * 2             ; above 63: 63, with bit 7 (C)
+    ldy bleepVolSlide,x
+    bpl @volumeIn
+    lda #0                  ; below 0: 0, with bit 7 flipped back (C is the flipped one)
+    rol a
+    eor #1
+    lsr a
+@volumeIn:
+    ror a
+    sta bleepVol,x
 @level:
     ldy bleepLevel
     bmi @arpeggio
@@ -593,25 +611,6 @@ bleepEffects:
     bne @wobbles
 @done:
     jmp bleepEffectsDone
-@volumeSlide:               ; A = bleepVolSlide units (signed, -15 to 15)
-    ; added to the byte with the note's bit: a volume of 0-63 (bit 6 is 0) stays in bits 0-5
-    ; and bit 7 stays; beyond 63 bit 6 is set, and so it is below 0, where the borrow also
-    ; flips bit 7
-    clc
-    adc bleepVol,x
-    asl a                   ; C: bit 7, N: bit 6 (outside 0-63)
-    bpl @volumeIn
-    lda #63 * 2             ; above 63: 63, with bit 7 (C)
-    ldy bleepVolSlide,x
-    bpl @volumeIn
-    lda #0                  ; below 0: 0, with bit 7 flipped back (C is the flipped one)
-    rol a
-    eor #1
-    lsr a
-@volumeIn:
-    ror a                   ; (C is clear after it: bit 0 was 0)
-    sta bleepVol,x
-    bcc @level
 @slide:                     ; A = the speed
     ldy bleepFx,x
     cpy #FX_DOWN            ; C: down
