@@ -568,7 +568,25 @@ bleepEffects:
     and #FX_STARTED
     bne @started
     lda bleepSlide,x
-    bne @slide
+    beq @volume
+@slide:                     ; A = the speed
+    ldy bleepFx,x
+    cpy #FX_DOWN            ; C: down
+    ldy #0
+    bcc :+
+    eor #$FF                ; down: $FF:~speed + 1 (C)
+    dey
+:   adc bleepFrac,x
+    sta bleepFrac,x
+    tya
+    adc bleepNote,x
+    bvc @noteSet
+    tya                     ; beyond the highest or the lowest pitch it can hold:
+    eor #$FF
+    sta bleepFrac,x         ; the fraction $FF, or 0,
+    eor #$80                ; of 127 up, -128 down
+@noteSet:
+    sta bleepNote,x
 @volume:
     lda bleepVolSlide,x
     beq @level
@@ -611,26 +629,6 @@ bleepEffects:
     bne @wobbles
 @done:
     jmp bleepEffectsDone
-@slide:                     ; A = the speed
-    ldy bleepFx,x
-    cpy #FX_DOWN            ; C: down
-    ldy #0
-    bcc :+
-    eor #$FF                ; down: $FF:~speed + 1 (C)
-    dey
-:   adc bleepFrac,x
-    sta bleepFrac,x
-    tya
-    adc bleepNote,x
-    bvc @noteSet
-    tya                     ; beyond the highest or the lowest pitch it can hold:
-    eor #$FF
-    sta bleepFrac,x         ; the fraction $FF, or 0,
-    eor #$80                ; of 127 up, -128 down
-    clv
-@noteSet:
-    sta bleepNote,x
-    bvc @volume
 @started:
     ; the frame a note starts (its mark is cleared here: a note that ends in the frame it starts
     ; leaves it, but only a new note, which sets it again, looks at it next)
