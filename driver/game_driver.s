@@ -638,6 +638,7 @@ bleepEffects:
     cpy #15
     bcc @levelRead          ; levels 0-14 (15 keeps the note's 63, and $FF is none)
     bcs @wobblesOrNot
+.assert FX_TREM < FX_VIB && FX_VIB < FX_ARP && FX_ARP < $40, error, "@wobbles: FX_ARP the highest"
 @wobbles:                   ; A = the bits of those on
     cmp #FX_ARP
     bcc @vibrating          ; (a vibrato or a tremolo then)
