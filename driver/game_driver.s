@@ -137,10 +137,10 @@ SONG_DPCM        = 3
 SONG_CHANNELS    = 5
 
 ; The tables come first, so that where their indexed reads cross a page (a cycle more each)
-; does not move when the code changes; then bleep_play, bleep_sfx, the order-list walk, the header
-; word and the sound effect's reader, whose size sets where the code of bleep_update falls in its
-; pages (placed so, and the command table's low bytes just before bleep_update, the frames of the
-; example songs that cost most cross fewest pages).
+; does not move when the code changes; then bleep_play, the entry word, the order-list walk, the
+; header word, the sound effect's reader and bleep_sfx, whose size sets where the code of
+; bleep_update falls in its pages (placed so, and the command table's low bytes just before
+; bleep_update, the frames of the example songs that cost most cross fewest pages).
 .include "game_periods.inc"
 bleepArpNext:               ; the arpeggio's step after each step: 0 (none, as at a note's
     .byte 1, 2              ; start), x, y, and from there 0 again (the next table's first byte)
