@@ -1048,17 +1048,14 @@ bleepReadHigh:
     cmp #$C0
     bcc @instrument
     iny
-    cmp #$D0
+    cmp #$D0                ; C: a duty, $D0-$D3, else a level, $C0-$CF
+    and #$0F                ; either one's value
     bcs @duty
-    and #$0F
     sta bleepLevel
     bpl bleepReadNext       ; (N is clear)
 @dutyRelease:               ; (command $E7)
     lda #$FF
-    .byte $2C               ; (bit abs $0329: skips the and)
-@duty:
-    and #$03
-@dutySet:                   ; A = the duty, $FF none
+@duty:                      ; A = the duty, $FF none
     cpx #2
     bcs bleepReadNext       ; no duty: those bytes are bleepKnown and bleepDpcmGo
     sta bleepDutyOv,x
