@@ -980,20 +980,19 @@ bleepReadPos:               ; (where the DPCM stream's reader ends too) C is cle
 
 ; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
 ; factor's lowest bit: each bit adds the nibble to the product's high bits, which shift down
-; with the carry after it, under a marker bit that leaves after the fourth shift. Y is kept, C
-; is clear; bleepPLo and bleepPHi are lost. (It stands before the row reader for the layout:
+; with the carry after it, above three marker bits that leave one by one (C set) until the
+; fourth shift takes out the 0 above them. Y is kept, C is clear; bleepPLo and bleepPHi are lost. (It stands before the row reader for the layout:
 ; where the example songs place it, bleepReadNext and the branches back to it then keep to one
 ; page.)
 bleepTimes:
     sta bleepPHi
-    lda #$08                ; the marker
+    lda #$07                ; the markers (the nibble adds leave them alone)
 :   lsr bleepPLo
     bcc :+
     clc
     adc bleepPHi
 :   ror a
-    bcc :--
-    clc
+    bcs :--                 ; (the fourth shift leaves C clear)
 bleepReturnDpcm:            ; (where the DPCM stream's reader ends)
     rts
 
