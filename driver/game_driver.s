@@ -792,32 +792,25 @@ bleepOutput:
 @fractionSet:
     sty bleepPLo
 @add:
-    ldy bleepVibOff         ; the vibrato's 1/256 semitones (signed)
-    beq @fineTune
-    tya
-    bpl :+
-    dec bleepPHi            ; a negative one: $FF in the high byte
-:   clc
+    ; the vibrato's 1/256 semitones (signed) and the fine-tune (value - 127) added as one
+    ; offset of -190 to 191: its sign is N, or not N when V is set
+    lda bleepVal+12,x
+    eor #$80                ; fine-tune value - 128 (signed)
+    sec                     ; and 1 more
+    adc bleepVibOff
+    beq @pitched            ; none
+    bvs @over
+    bpl @up
+@down:
+    dec bleepPHi            ; $FF in the high byte
+@up:
+    clc
     adc bleepPLo
     sta bleepPLo
-    bcc :+
+    bcc @pitched
     inc bleepPHi
-:   lda bleepPHi
-@fineTune:
-    ldy bleepVal+12,x       ; fine-tune: value - 127
-    cpy #127
-    beq @semitones
-@fine:
-    tya
-    eor #$80                ; value - 128 (signed), and 1 more by the carry
-    bcs :+                  ; (C: the value is 128 or more, a positive one)
-    dec bleepPHi
-    sec
-:   adc bleepPLo
-    sta bleepPLo
-    bcc :+
-    inc bleepPHi
-:   lda bleepPHi
+@pitched:
+    lda bleepPHi
 @semitones:
     cpx #3
     bne @tone
@@ -832,6 +825,9 @@ bleepOutput:
     sta $400C
     stx $400F               ; (X = 3: the length bits 3-7 are 0, bits 0-2 unused)
     jmp bleepChannelsDone   ; the last channel
+@over:                      ; the offset beyond -128 to 127: N is the other way round
+    bmi @up
+    bpl @down
 @upper:
     cmp #96 - BLEEP_LOW_NOTE
     bcs @outside            ; not 8-95
