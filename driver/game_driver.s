@@ -764,7 +764,7 @@ bleepOutput:
     ; the pitch: the note with its fraction (none with glissando), or the Note envelope's
     ; absolute note, with the vibrato and the fine-tune, then whole semitones of the relative
     ; Note envelope and of the arpeggio; bleepPHi holds the semitone + 64 (which the noise's 16
-    ; periods do not see, and the tone's table index takes off), and A too from @add on
+    ; periods do not see, and the tone's table index takes off), and A too from @pitched on
     lda bleepVal+4,x
     bpl @relative
     asl a
@@ -785,10 +785,9 @@ bleepOutput:
     beq @fractionSet
     lda bleepFx,x
     asl a                   ; N: FX_GLISS
-    bpl :+
+    bpl @fractionSet
 @noFraction:
     ldy #0
-:   lda bleepPHi
 @fractionSet:
     sty bleepPLo
 @add:
