@@ -1246,12 +1246,11 @@ bleepReadDpcm:
 @next:
     lda (bleepPtr),y
     iny
-    cmp #$80
-    bcc @wait               ; 0 waits 256 frames
+    tax                     ; (X is the stream's again at the wait)
+    bpl @short              ; 0 waits 256 frames
     ; the others have an argument: $80 n, a wait of n frames; $82 a sample; $85 the DMC rate
     ; and loop byte; $86 y, a loop mark, with nothing to play (the stream holds no other
     ; commands, and $81 comes only after a wait)
-    tax                     ; (X is the stream's again at the wait)
     lda (bleepPtr),y        ; the argument
     iny
     cpx #$82
@@ -1261,7 +1260,9 @@ bleepReadDpcm:
     bne @next               ; $86
     sta bleepRate
     bcs @next               ; (C is set: the cpx found it)
-@wait:
+@short:
+    clc
+@wait:                      ; (C clear)
     ldx #BLEEP_CHANNELS
     sta bleepWait,x
     ; a pattern that ends after the wait gives way to the next one now: a frame that reads a
@@ -1269,7 +1270,7 @@ bleepReadDpcm:
     ; after a wait always: the song data has nothing else for it in the frame where a pattern
     ; ends, so the reader meets $81 only here.)
     lda (bleepPtr),y
-    eor #$81                ; (C stays clear: both ways here found the wait below $80 or $82)
+    eor #$81                ; (C stays clear)
     beq bleepStreamPattern  ; (which stores the new pattern's read position)
     jmp bleepReadPos        ; the read position, as the channels store theirs
 @play:
