@@ -176,13 +176,13 @@ bleep_play:
     dex
     bpl @stream
     ldx #BLEEP_CHANNELS - 1
-@channel:
-    lda #$FF
-    sta bleepDutyOv,x       ; and bleepKnown: every next pattern is looked up, and
+@channel:                   ; (the bytes it sets to $FF are 0 still: the stream loop
+                            ; leaves them alone, but for bleepKnown, which it clears)
+    dec bleepDutyOv,x       ; $FF, and bleepKnown: every next pattern is looked up, and
                             ; bleepDpcmGo: no sample to start
-    sta bleepLastHi,x       ; and bleepRate, which starts at $FF too
-    lsr a
-    sta bleepVal+12,x       ; 127 (the channel volume is a note's: a note sets 63)
+    dec bleepLastHi,x       ; and bleepRate, which starts at $FF too
+    lda #127
+    sta bleepVal+12,x       ; (the channel volume is a note's: a note sets 63)
     lda #64
     sta bleepVal+4,x
     dex
