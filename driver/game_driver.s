@@ -662,11 +662,17 @@ bleepEffects:
 @vibrato:
     bvc bleepEffectsDone
 @vibrating:
-    ; Y = the vibrato value at the channel's position and depth; the position moves on
+    ; the position moves on; Y = the vibrato value at the old one and the channel's depth
     lda bleepVib,x
     and #$0F
     sta bleepPLo            ; the depth
-    lda bleepVibPos,x
+    eor bleepVib,x          ; the speed in the high nibble
+    lsr a
+    lsr a                   ; the speed x 4, C clear
+    ldy bleepVibPos,x       ; (kept until the value's sign)
+    adc bleepVibPos,x       ; (the position x 4 comes round at 256)
+    sta bleepVibPos,x
+    tya
     asl a                   ; bits 0-4 of the position in bits 3-7 (bit 5 out)
     bpl :+
     eor #$F8                ; 16-31 and 48-63 fall back: 15 - bits 0-3
@@ -679,7 +685,7 @@ bleepEffects:
     lsr a
     lsr a
     lsr a
-    tay                     ; p / 8
+    pha                     ; p / 8
     lda bleepPLo
     asl a
     asl a
@@ -689,23 +695,16 @@ bleepEffects:
     sbc bleepPLo            ; - p (- 1 when C is clear)
     bcc :+                  ; below 0: c = 0
     cmp #16                 ; c
-:   tya
+:   pla                     ; (C stays)
     adc bleepPLo            ; (below 255: C clear)
     adc #1
     lsr a
     lsr a
-    ldy bleepVibPos,x       ; bit 7: the second half, which is negative
-    bpl :+
+    cpy #$80                ; C: bit 7 of the old position, the second half (negative)
+    bcc :+
     eor #$FF
-    sec
-    adc #0
+    adc #0                  ; (C is set)
 :   tay
-    lda bleepVib,x
-    and #$F0
-    lsr a
-    lsr a                   ; the speed x 4, C clear
-    adc bleepVibPos,x       ; (the position x 4 comes round at 256)
-    sta bleepVibPos,x
     lda bleepFx,x
     and #FX_VIB
     beq bleepTremolo
