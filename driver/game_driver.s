@@ -797,8 +797,10 @@ bleepOutput:
     sec                     ; and 1 more
     adc bleepVibOff
     beq @pitched            ; none
-    bvs @over
-    bpl @up
+    bvc :+
+    bmi @up                 ; beyond -128 to 127: N is the other way round
+    .byte $2C               ; (bit $0210, a RAM read: skips the bpl)
+:   bpl @up
 @down:
     dec bleepPHi            ; $FF in the high byte
 @up:
@@ -823,9 +825,6 @@ bleepOutput:
     sta $400C
     stx $400F               ; (X = 3: the length bits 3-7 are 0, bits 0-2 unused)
     jmp bleepChannelsDone   ; the last channel
-@over:                      ; the offset beyond -128 to 127: N is the other way round
-    bmi @up
-    bpl @down
 @upper:
     cmp #96 - BLEEP_LOW_NOTE
     bcs @outside            ; not 8-95
