@@ -804,6 +804,7 @@ bleepOutput:
 @down:
     dec bleepPHi            ; $FF in the high byte
 @up:
+    .assert @up - @down < 8, error, "the bit before @down must read RAM ($0010-$0710)"
     clc
     adc bleepPLo
     sta bleepPLo
