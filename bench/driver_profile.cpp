@@ -13,6 +13,10 @@
 // so that two versions of the driver can be compared write for write. A costly frame's labels
 // show how often the code ran into each label's first instruction, too.
 //
+// It reports the stack each call takes too, its own return address included: bleep_init with
+// bleep_play (from reset), bleep_sfx and bleep_update (from the NMI handler), the deepest over
+// the run.
+//
 // The cartridge is built as bench_driver_cost builds it, assembled again with debug labels; each
 // instruction's cycles count to the nearest global label at or before it.
 
@@ -116,6 +120,9 @@ int main(int argc, char** argv) {
     Frame current;
     uint64_t start = 0;
     uint16_t pc = 0;
+    // stack: the lowest pointer before the first NMI (below reset's $FF), and below the one the
+    // NMI handler starts with, outside the marks (bleep_sfx) and between them (bleep_update)
+    int handlerSp = -1, stackReset = 0, stackSfx = 0, stackUpdate = 0;
     const char* stepFrame = std::getenv("BF_PROFILE_FRAME");
     const long stepped = stepFrame ? std::atol(stepFrame) : -1;
     cpu.onWrite = [&](const ApuWrite& w) {
@@ -136,7 +143,10 @@ int main(int argc, char** argv) {
     for (long f = 0; f < 3000; ++f) {
         const auto end = uint64_t(double(f + 1) * frameCycles);
         current.frame = f;
-        if (cpu.startVblank()) cpu.nmi();
+        if (cpu.startVblank()) {
+            cpu.nmi();
+            handlerSp = cpu.sp;
+        }
         bool vblank = true;
         while (cpu.cycles < end) {
             if (vblank && cpu.cycles > end - uint64_t(frameCycles * 0.8)) {
@@ -147,6 +157,10 @@ int main(int argc, char** argv) {
             const uint8_t opcode = measuring && f == stepped ? cpu.read(pc) : 0;
             const uint64_t before = cpu.cycles;
             cpu.step();
+            if (handlerSp < 0)
+                stackReset = std::max(stackReset, 0xFF - cpu.sp);
+            else if (int& deepest = measuring ? stackUpdate : stackSfx; handlerSp - cpu.sp > deepest)
+                deepest = handlerSp - cpu.sp;
             if (measuring) {
                 if (f == stepped)
                     std::fprintf(stderr, "%04X %-24s %2ld %02X %02X %02X %02X\n", pc, labelAt(pc).c_str(),
@@ -160,6 +174,8 @@ int main(int argc, char** argv) {
     for (const Frame& f : frames) total += double(f.cycles);
     std::printf("%s %s: %zu updates, mean %.0f cycles\n", fs::path(song).filename().c_str(), pal ? "PAL" : "NTSC",
                 frames.size(), frames.empty() ? 0.0 : total / double(frames.size()));
+    std::printf("stack: bleep_init and bleep_play %d bytes, bleep_sfx %d, bleep_update %d\n", stackReset, stackSfx,
+                stackUpdate);
     std::map<std::string, long> meanByLabel;
     for (const Frame& f : frames)
         for (const auto& [label, c] : f.byLabel) meanByLabel[label] += c;

@@ -3,14 +3,17 @@
 ; Include it in a code segment after the converter's files, having defined:
 ;   BLEEP_ZP    a zero-page address: the driver uses BLEEP_ZP_SIZE (8) bytes there
 ;   BLEEP_RAM   an address in RAM: the driver uses BLEEP_RAM_SIZE (159) bytes there
+; and, if the game runs on one TV system only:
+;   BLEEP_TV_SYSTEM  0 NTSC or 1 PAL: the driver then holds that system's periods alone (89
+;               bytes less)
 ; It writes the sound registers only ($4000-$4013, $4015), never the PPU or the controllers.
 ; The DPCM samples must lie where the converter's DPCM file is placed: at a 64-byte boundary in
 ; $C000-$FFFF.
 ;
 ; Calls (jsr; A, X and Y are not kept):
-;   bleep_init    A = TV system (0 NTSC, 1 PAL), X/Y = low/high byte of the converter's entry
-;                 label (the name of its main output file); silences the sound channels and
-;                 ends any sound effect. Call it first.
+;   bleep_init    A = TV system (0 NTSC, 1 PAL; not read with BLEEP_TV_SYSTEM), X/Y = low/high
+;                 byte of the converter's entry label (the name of its main output file);
+;                 silences the sound channels and ends any sound effect. Call it first.
 ;   bleep_play    A = song number, 0 for the first song named on the converter's command line;
 ;                 the song playing before it stops as at bleep_stop (its looping sample too)
 ;   bleep_stop    silences the song's channels; bleep_update then plays no song, and a sound
@@ -23,6 +26,9 @@
 ;                 it has written to is its own and the song goes on silently there; when it ends
 ;                 the song is heard there again from the next frame.
 ;   bleep_update  once per frame, from the NMI handler (the effect first, then the song)
+;
+; Stack, return address included: bleep_update takes up to 7 bytes, bleep_sfx 7, bleep_play 9
+; (over the example songs: bench_driver_profile reports them).
 ;
 ; What it plays, on the pulses, the triangle and the noise: notes 1-96, instruments with their
 ; Volume, Note, Duty/Mode and Fine-tune envelopes (looping or held), the channel volume, duty
@@ -47,6 +53,11 @@
 .endif
 .ifndef BLEEP_RAM
     .error "define BLEEP_RAM, the address of the driver's RAM block"
+.endif
+.ifdef BLEEP_TV_SYSTEM
+    .if BLEEP_TV_SYSTEM <> 0 .and BLEEP_TV_SYSTEM <> 1
+        .error "BLEEP_TV_SYSTEM is 0 (NTSC) or 1 (PAL)"
+    .endif
 .endif
 
 BLEEP_CHANNELS = 4                      ; pulses, triangle, noise; the DPCM stream comes after
@@ -1315,76 +1326,6 @@ bleepStreamPattern:
     tay
     rts
 
-; The other calls that do not run in every frame come last, so that the code of bleep_update
-; keeps its place (and its page crossings) when they change.
-bleep_init:
-    and #1
-    beq :+
-    lda #BLEEP_PAL
-:   sta bleepMode           ; no song
-    stx bleepEntry
-    sty bleepEntry+1
-    bpl bleepSfxEnd         ; (N is clear: A is 0 or 92) no sound effect, and silence
-bleep_stop:
-    lda bleepMode
-    and #<~3                ; stopped
-    sta bleepMode
-bleepSilence:               ; (bleepSfxStart's way to silence everything: the effect it has
-                            ; just set up owns no channel yet, its bleepSfxOwn is 0 or $40)
-    lda bleepSfxOwn         ; the sound effect's channels play on
-; Silences the channels whose bits are clear in A, and the DPCM channel.
-bleepQuiet:
-    sta bleepPLo            ; (an update in the middle of a call finds the song stopped or
-                            ; paused, and the effect's reader leaves bleepPLo alone)
-    ldx #0
-@channel:
-    lsr bleepPLo            ; the channel's bit
-    bcs @next
-    ldy bleepStreamAt,x     ; the channel's registers + SONG_CHANNELS
-    lda bleepQuietValues,x
-    sta $4000 - SONG_CHANNELS,y
-    lda #$08                ; sweep off
-    sta $4001 - SONG_CHANNELS,y
-@next:
-    inx
-    cpx #BLEEP_CHANNELS
-    bne @channel            ; (X = BLEEP_CHANNELS after it: bleep_play counts on it)
-    lda #$0F
-    sta $4015
-bleepReturn:
-    rts
-
-bleep_pause:
-    tay
-    lda bleepMode
-    lsr a                   ; C: the state's bit 0
-    bcc bleepReturn         ; no song
-    lsr a                   ; (the paused bit out)
-    cpy #1                  ; C: pause
-    rol a
-    sec
-    rol a                   ; the state 3 paused, 1 playing, the other bits kept
-    sta bleepMode
-    tya
-    beq bleepRewrite        ; on again; else on to bleepSfxEnd, which silences everything
-; The effect gives its channels back to the song.
-bleepSfxEnd:
-    lda #0
-bleepSfxStart:              ; (bleep_sfx: A = the new effect's bleepSfxOwn)
-    ldx #0
-    stx bleepSfxHi          ; no effect
-    sta bleepSfxOwn
-    inx
-    stx bleepSfxWait        ; 1: an effect started now reads its first frame in the next update
-    lda bleepMode
-    and #3
-    cmp #1
-    bne bleepSilence        ; no song plays; else on to bleepRewrite
-; The period high bytes of the pulses and the triangle are written again, as after a silence.
-bleepRewrite:
-    lda #$FF
-    ldx #2
-:   sta bleepLastHi,x
-    dex
-    bpl :-
-    rts
+.ifndef BLEEP_TV_SYSTEM
+.include "game_calls.inc"   ; (with one TV system, in the place of the other's periods)
+.endif

@@ -15,12 +15,12 @@
 // `song` (and `moreSongs` after it) converted, with `effect` as the first sound effect unless
 // empty, into `dir`: reset starts song `play` on TV system `tv` (0 NTSC, 1 PAL) and enables the
 // NMI, whose handler is `nmi` (ending in rti). `shift` bytes of padding come before the song
-// data and the driver. The samples lie at $C000, where the DMC reads them. Empty when a step
-// failed.
+// data and the driver; with `oneTv` the driver is built for TV system `tv` alone. The samples
+// lie at $C000, where the DMC reads them. Empty when a step failed.
 inline std::vector<uint8_t> driverCartridge(const std::filesystem::path& dir, std::string song,
                                             std::string effect, int tv, const std::string& nmi,
                                             std::vector<std::string> moreSongs = {}, int play = 0,
-                                            int shift = 0) {
+                                            int shift = 0, bool oneTv = false) {
     const auto stem = [](const std::string& p) { return std::filesystem::path(p).stem().string(); };
     moreSongs.insert(moreSongs.begin(), song);
     std::vector<std::string> args = {"bleepforge", "-s"};
@@ -32,7 +32,9 @@ inline std::vector<uint8_t> driverCartridge(const std::filesystem::path& dir, st
     std::vector<char*> argv;
     for (std::string& a : args) argv.push_back(a.data());
     if (runConverterFromCommandLine(int(argv.size()), argv.data()) != 0) return {};
-    std::ofstream(dir / "rom.s") << "BLEEP_ZP = $10\nBLEEP_RAM = $0300\n.segment \"CODE\"\n"
+    std::ofstream(dir / "rom.s") << "BLEEP_ZP = $10\nBLEEP_RAM = $0300\n"
+                                 << (oneTv ? "BLEEP_TV_SYSTEM = " + std::to_string(tv) + "\n" : "")
+                                 << ".segment \"CODE\"\n"
                                  << (shift > 0 ? ".res " + std::to_string(shift) + "\n" : "")
                                  << ".include \"music.s\"\n"
                                  << songFiles

@@ -256,6 +256,48 @@ TEST(GameDriver, EveryNoteAndEveryPitchBetweenTwo) {
     expectSamePlay(*song, 96 * 6, "every-note");
 }
 
+// Built for one TV system (BLEEP_TV_SYSTEM), the driver writes what it writes built for both, on
+// that system: every note of its period table, and the demo song with an effect started every
+// 24 frames on alternate pulses, paused for a while.
+TEST(GameDriver, BuiltForOneTvSystemItWritesWhatItWritesBuiltForBoth) {
+    ScratchDir w("game-driver-one-tv");
+    auto everyNote = script("every-note");
+    for (int note = 1; note <= 96; ++note) {
+        PatternCell& cell = everyNote->patterns[(note - 1) / ROWS_PER_PATTERN].at(CH_PULSE1, (note - 1) % 64);
+        cell.note = uint8_t(note);
+        cell.instrument = 1;
+    }
+    ASSERT_TRUE(saveSong(*everyNote, w.path("every-note.zcm")) && saveSong(*script("effect"), w.path("fx.zcm")));
+    const std::string nmi = " dec $20\n bpl :+\n lda #23\n sta $20\n lda $21\n eor #1\n sta $21\n tax\n"
+                            " lda #0\n jsr bleep_sfx\n"
+                            ":lda $20\n bne :+\n inc $22\n lda $22\n and #4\n jsr bleep_pause\n"
+                            ": jsr bleep_update\n rti";
+    for (const auto& [song, frames] : {std::pair{std::string(BF_SOURCE_DIR "/examples/demo.zcm"), 2000},
+                                       {w.path("every-note.zcm"), 96 * 6}}) {
+        for (int tv : {0, 1}) {
+            std::vector<std::vector<std::pair<int, int>>> writes[2];
+            for (bool one : {false, true}) {
+                testing::internal::CaptureStdout();
+                const std::vector<uint8_t> rom = driverCartridge(w.dir, song, w.path("fx.zcm"), tv, nmi, {}, 0, 0, one);
+                testing::internal::GetCapturedStdout();
+                ASSERT_FALSE(rom.empty());
+                auto buffer = std::make_unique<Nonlinear_Buffer>();
+                auto apu = std::make_unique<Apu>(*buffer);
+                ConsolePlayer cart(rom, ConsoleFileKind::Nes, *apu);
+                std::vector<ApuWrite> frame;
+                for (int f = 0; f < frames; ++f) {
+                    frame.clear();
+                    cart.runFrame(nullptr, &frame);
+                    writes[one].emplace_back();
+                    for (const ApuWrite& wr : frame) writes[one].back().emplace_back(wr.address, wr.value);
+                }
+            }
+            for (int f = 0; f < frames; ++f)
+                ASSERT_EQ(writes[1][size_t(f)], writes[0][size_t(f)]) << song << " TV " << tv << " frame " << f;
+        }
+    }
+}
+
 const State SILENT = {0, -1, 0, -1, 0x80, -1, 0, -1, -1, -1};
 
 // Paused for frames 40-69 the channels are silent and the song holds; after it, it goes on where
