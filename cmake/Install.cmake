@@ -41,6 +41,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/examples/demo.zcm ${PROJECT_SOURCE_DIR}/exam
               ${PROJECT_SOURCE_DIR}/examples/example.zci
         DESTINATION share/bleepforge/examples)
 install(FILES ${BF_DIST}/bleepforge.xml DESTINATION share/mime/packages)
+# The game driver's source, for NES programs that play the converter's output.
+install(FILES ${PROJECT_SOURCE_DIR}/driver/game_driver.s ${PROJECT_SOURCE_DIR}/driver/game_periods.inc
+              ${PROJECT_SOURCE_DIR}/driver/game_calls.inc
+        DESTINATION share/bleepforge/driver)
 
 # Manual pages carry the project's version and are installed compressed, as Debian keeps them.
 find_program(BF_GZIP gzip REQUIRED)

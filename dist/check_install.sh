@@ -27,6 +27,9 @@ bin/bleepforge
 bin/bleepforge-cli
 share/applications/bleepforge.desktop
 share/bash-completion/completions/bleepforge-cli
+share/bleepforge/driver/game_calls.inc
+share/bleepforge/driver/game_driver.s
+share/bleepforge/driver/game_periods.inc
 share/bleepforge/examples/demo.zcm
 share/bleepforge/examples/example.zci
 share/bleepforge/examples/example.zcm
@@ -47,6 +50,10 @@ check "the prefix holds exactly the expected files" \
   diff <(echo "$expected") <(cd "$prefix" && find . -type f | sed 's|^\./||' | sort)
 check "the installed bleepforge-cli renders an installed example" \
   bash -c "cd '$work' && '$prefix/bin/bleepforge-cli' render '$prefix/share/bleepforge/examples/demo.zcm' out.wav --seconds 1 && test -s out.wav"
+check "the installed game driver assembles, for both TV systems and for one" \
+  bash -c "cd '$work' && for tv in '' 'BLEEP_TV_SYSTEM = 1'; do
+             printf 'BLEEP_ZP = 16\\nBLEEP_RAM = 768\\n%s\\n.include \"game_driver.s\"\\n' \"\$tv\" > driver.s &&
+             ca65 -I '$prefix/share/bleepforge/driver' -o driver.o driver.s || exit 1; done"
 icon_sizes() {
   local n
   for n in 16 32 64 128 256; do
