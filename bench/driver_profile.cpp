@@ -78,7 +78,8 @@ int main(int argc, char** argv) {
     const std::string song = argv[1];
     const bool pal = argc < 3 || std::string(argv[2]) != "ntsc";
     const int shown = argc > 3 ? std::atoi(argv[3]) : 3;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace(argc > 4 ? std::fopen(argv[4], "w") : nullptr, std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> trace(argc > 4 ? std::fopen(argv[4], "w") : nullptr,
+                                                          std::fclose);
     if (argc > 4 && !trace) {
         std::fprintf(stderr, "Error: cannot write %s\n", argv[4]);
         return 1;
@@ -94,8 +95,8 @@ int main(int argc, char** argv) {
     }
     const char* shiftText = std::getenv("BF_PROFILE_SHIFT");
     const int shift = shiftText ? std::atoi(shiftText) : 0;
-    const std::vector<uint8_t> rom = driverCartridge(dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0,
-                                                     driverBenchNmi, {}, 0, shift);
+    const std::vector<uint8_t> rom =
+        driverCartridge(dir, song, (dir / "fx.zcm").string(), pal ? 1 : 0, driverBenchNmi, {}, 0, shift);
     const std::string cd = "cd '" + dir.string() + "' && ";
     if (rom.empty() ||
         std::system((cd + "ca65 -g -I " BF_SOURCE_DIR "/driver -o rom.o rom.s && ld65 -C rom.cfg -o rom.bin "
@@ -172,14 +173,15 @@ int main(int argc, char** argv) {
     }
     double total = 0;
     for (const Frame& f : frames) total += double(f.cycles);
-    std::printf("%s %s: %zu updates, mean %.0f cycles\n", fs::path(song).filename().c_str(), pal ? "PAL" : "NTSC",
-                frames.size(), frames.empty() ? 0.0 : total / double(frames.size()));
-    std::printf("stack: bleep_init and bleep_play %d bytes, bleep_sfx %d, bleep_update %d\n", stackReset, stackSfx,
-                stackUpdate);
+    std::printf("%s %s: %zu updates, mean %.0f cycles\n", fs::path(song).filename().c_str(),
+                pal ? "PAL" : "NTSC", frames.size(), frames.empty() ? 0.0 : total / double(frames.size()));
+    std::printf("stack: bleep_init and bleep_play %d bytes, bleep_sfx %d, bleep_update %d\n", stackReset,
+                stackSfx, stackUpdate);
     std::map<std::string, long> meanByLabel;
     for (const Frame& f : frames)
         for (const auto& [label, c] : f.byLabel) meanByLabel[label] += c;
-    std::sort(frames.begin(), frames.end(), [](const Frame& a, const Frame& b) { return a.cycles > b.cycles; });
+    std::sort(frames.begin(), frames.end(),
+              [](const Frame& a, const Frame& b) { return a.cycles > b.cycles; });
     const auto print = [](const std::map<std::string, long>& m, double divide) {
         std::vector<std::pair<long, std::string>> rows;
         for (const auto& [label, c] : m) rows.emplace_back(c, label);

@@ -263,11 +263,12 @@ TEST(GameDriver, BuiltForOneTvSystemItWritesWhatItWritesBuiltForBoth) {
     ScratchDir w("game-driver-one-tv");
     auto everyNote = script("every-note");
     for (int note = 1; note <= 96; ++note) {
-        PatternCell& cell = everyNote->patterns[(note - 1) / ROWS_PER_PATTERN].at(CH_PULSE1, (note - 1) % 64);
+        PatternCell& cell = everyNote->patterns[(note - 1) / ROWS_PER_PATTERN].at(CH_PULSE1, (note - 1) % ROWS_PER_PATTERN);
         cell.note = uint8_t(note);
         cell.instrument = 1;
     }
-    ASSERT_TRUE(saveSong(*everyNote, w.path("every-note.zcm")) && saveSong(*script("effect"), w.path("fx.zcm")));
+    ASSERT_TRUE(saveSong(*everyNote, w.path("every-note.zcm")));
+    ASSERT_TRUE(saveSong(*script("effect"), w.path("fx.zcm")));
     const std::string nmi = " dec $20\n bpl :+\n lda #23\n sta $20\n lda $21\n eor #1\n sta $21\n tax\n"
                             " lda #0\n jsr bleep_sfx\n"
                             ":lda $20\n bne :+\n inc $22\n lda $22\n and #4\n jsr bleep_pause\n"
@@ -278,7 +279,8 @@ TEST(GameDriver, BuiltForOneTvSystemItWritesWhatItWritesBuiltForBoth) {
             std::vector<std::vector<std::pair<int, int>>> writes[2];
             for (bool one : {false, true}) {
                 testing::internal::CaptureStdout();
-                const std::vector<uint8_t> rom = driverCartridge(w.dir, song, w.path("fx.zcm"), tv, nmi, {}, 0, 0, one);
+                const std::vector<uint8_t> rom =
+                    driverCartridge(w.dir, song, w.path("fx.zcm"), tv, nmi, {}, 0, 0, one);
                 testing::internal::GetCapturedStdout();
                 ASSERT_FALSE(rom.empty());
                 auto buffer = std::make_unique<Nonlinear_Buffer>();
@@ -293,7 +295,8 @@ TEST(GameDriver, BuiltForOneTvSystemItWritesWhatItWritesBuiltForBoth) {
                 }
             }
             for (int f = 0; f < frames; ++f)
-                ASSERT_EQ(writes[1][size_t(f)], writes[0][size_t(f)]) << song << " TV " << tv << " frame " << f;
+                ASSERT_EQ(writes[1][size_t(f)], writes[0][size_t(f)])
+                    << song << " TV " << tv << " frame " << f;
         }
     }
 }
