@@ -409,11 +409,32 @@ bleep_sfx:
     bne bleepSfxAt          ; (A: the high byte, not 0)
 bleepSfxKept = bleepPaused
 
-bleepCommandsLo:            ; (bleepCommandsHi follows the first commands)
-    .lobytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
-    .lobytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
-    .lobytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
-    .lobytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
+; The commands' offsets from bleepCommandBase, less the dispatch's carry (set for $D8 and up).
+.macro bleepCommand target, carry
+    .assert target - carry - bleepCommandBase >= 0 && target - carry - bleepCommandBase < 256, error, "bleepCommandsLo: a command beyond bleepCommandBase + 255"
+    .byte <(target - carry - bleepCommandBase)
+.endmacro
+bleepCommandsLo:
+    bleepCommand bleepDoLongWait, 0
+    bleepCommand bleepDoLongNote, 0
+    bleepCommand bleepDoCut, 0
+    .byte 0                 ; ($D7, the pattern's end, is not dispatched)
+    bleepCommand bleepDoLongInstrument, 1
+    bleepCommand bleepDoArpOn, 1
+    bleepCommand bleepDoArpOff, 1
+    bleepCommand bleepDoSlideUp, 1
+    bleepCommand bleepDoSlideDown, 1
+    bleepCommand bleepDoSlideOff, 1
+    bleepCommand bleepDoArrived, 1
+    bleepCommand bleepDoVibOn, 1
+    bleepCommand bleepDoVibOff, 1
+    bleepCommand bleepDoVolUp, 1
+    bleepCommand bleepDoVolDown, 1
+    bleepCommand bleepDoVolOff, 1
+    bleepCommand bleepDoTremOn, 1
+    bleepCommand bleepDoTremOff, 1
+    bleepCommand bleepDoGliss, 1
+    bleepCommand bleepDoDutyRelease, 1
 
 ; The effect plays first, so that the song leaves alone the channels it takes in this frame; an
 ; effect that ended in it gives them back after the song's channels.
@@ -953,12 +974,66 @@ bleepAheadDone:
     sta bleepAheadRow
     jmp bleepSfxRelease
 
+; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
+; factor's lowest bit: each bit adds the nibble to the product's high bits, which shift down
+; with the carry after it, above three marker bits that leave one by one (C set) until the
+; fourth shift takes out the 0 above them. Y is kept, C is clear; bleepPLo and bleepPHi are
+; lost. (It stands first here: its rts is bleepAheadOrDpcm's, and the commands' span, below,
+; leaves it out.)
+bleepTimes:
+    sta bleepPHi
+    lda #$07                ; the markers (the nibble adds leave them alone)
+:   lsr bleepPLo
+    bcc :+
+    clc
+    adc bleepPHi
+:   ror a
+    bcs :--                 ; (the fourth shift leaves C clear)
+bleepReturnDpcm:            ; (where the DPCM stream's reader ends)
+    rts
+
+; The commands that bleepReadHigh dispatches: each one's address is bleepCommandBase + its
+; offset in bleepCommandsLo + the carry of the dispatch (set for $D8 and up), so they all lie
+; within 256 bytes from bleepCommandBase: the first ones here, the others after the wait's
+; code (bleepDoLongWait), the long note, the cut, the duty release and the long instrument in
+; the row reader, which ends the span. Each one comes with C clear, Y past the command byte
+; and the byte there (the argument of those that have one) in A, and goes on at bleepReadNext.
+bleepCommandBase = bleepDoArpOn - 1
+bleepDoArpOn:
+    iny
+    sta bleepArp,x
+    lda #FX_ARP
+bleepFxOn:
+    ora bleepFx,x
+    bne bleepFxStore        ; (the bit is set)
+bleepDoGliss:
+    iny
+    lsr a                   ; C: on (the argument is 1 or 0)
+    lda #FX_GLISS
+    bcs bleepFxOn
+    lda #<~FX_GLISS
+    .byte $2C               ; (bit abs: skips the next lda, as the next two skip theirs)
+bleepDoTremOff:
+    lda #<~FX_TREM
+    .byte $2C
+bleepDoVibOff:
+    lda #<~FX_VIB
+    .byte $2C
+bleepDoArpOff:
+    lda #<~FX_ARP
+bleepFxOff:
+    and bleepFx,x
+bleepFxStore:
+    sta bleepFx,x
+bleepToRow:
+    jmp bleepReadNext
+
 ; The row ends with a wait: the stream's pattern goes on after it next time, and the channel's
 ; envelopes step (but for the first step, which a new instrument or note has made). A pattern
 ; that ends right after the wait gives way to the next one now, as at bleepDoEnd: the song data
 ; switches the arpeggio, the vibrato and the tremolo off before a pattern's end, so that none
 ; runs until then, and the new pattern's start is not heard before its first row.
-; (C is clear at the wait: a wait byte is below $40, and command $D4 below $D7)
+; (C is clear at the wait: a wait byte is below $40, and the dispatch clears it)
 bleepDoLongWait:            ; (command $D4 n: n frames, its argument in A)
     iny
 bleepReadWait:
@@ -983,23 +1058,44 @@ bleepReadPos:               ; (where the DPCM stream's reader ends too) C is cle
     eor bleepAHi            ; step (bleepAHi is the Volume envelope's high byte then, else 0),
     jmp bleepStepOrNot      ; or when there is no instrument
 
-; A = bleepPLo (0-15) x the high nibble of A (the low nibble 0), by shifts and adds from the
-; factor's lowest bit: each bit adds the nibble to the product's high bits, which shift down
-; with the carry after it, above three marker bits that leave one by one (C set) until the
-; fourth shift takes out the 0 above them. Y is kept, C is clear; bleepPLo and bleepPHi are lost. (It stands before the row reader for the layout:
-; where the example songs place it, bleepReadNext and the branches back to it then keep to one
-; page.)
-bleepTimes:
-    sta bleepPHi
-    lda #$07                ; the markers (the nibble adds leave them alone)
-:   lsr bleepPLo
-    bcc :+
-    clc
-    adc bleepPHi
-:   ror a
-    bcs :--                 ; (the fourth shift leaves C clear)
-bleepReturnDpcm:            ; (where the DPCM stream's reader ends)
-    rts
+; (the other commands, in reach of bleepReadNext)
+bleepDoArrived:
+    iny
+    sta bleepNote,x
+    lda #0
+    sta bleepFrac,x
+bleepDoSlideOff:            ; a slide of speed 0, which leaves FX_DOWN as it is (it matters
+    lda #0                  ; only while a slide moves)
+    .byte $2C               ; (bit abs: skips the sec and the iny)
+bleepDoSlideUp:
+    sec
+bleepDoSlideDown:
+    iny
+    sta bleepSlide,x
+    beq bleepReadNext       ; speed 0
+    lda #<~FX_DOWN
+    bcs bleepFxOff          ; up
+    lda #FX_DOWN
+    bne bleepFxOn
+bleepDoVibOn:
+    sec
+bleepDoTremOn:
+    iny
+    sta bleepVib,x
+    lda #FX_VIB
+    bcs bleepFxOn
+    lsr a                   ; FX_TREM
+    bne bleepFxOn
+bleepDoVolDown:
+    eor #$FF                ; the negative, C clear: the song data's slides are 1 to 15
+    adc #1
+bleepDoVolUp:
+    iny
+    .byte $2C               ; (bit abs: the next two bytes are its operand)
+bleepDoVolOff:
+    lda #0
+    sta bleepVolSlide,x
+    bcc bleepReadNext       ; (C is clear)
 
 bleepDoEnd:
     jsr bleepChannelPattern ; the pattern looked up ahead (or now, if the last one was too
@@ -1037,7 +1133,7 @@ bleepNoteOn:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up (0 without instrument)
     bvc bleepRestartEnvelopes ; (V is clear: bleepAHi was 0)
 ; (A note cut stands in reach of bleepReadNext: it is the command the example songs' costliest
-; frame holds. The other commands go on there through bleepToRow.)
+; frame holds.)
 bleepDoCut:
     asl bleepVol,x          ; the note's bit off
     lsr bleepVol,x
@@ -1068,17 +1164,19 @@ bleepReadHigh:
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
     iny
-    sty bleepALo            ; (free while a row is read; C is set for the commands from $D8 on:
-                            ; the cmp's)
-    tay                     ; the tables start at command $D4 and end at $E7, the last one
+    sty bleepALo            ; (free while a row is read)
+    tay                     ; the table starts at command $D4 and ends at $E7, the last one
                             ; the song data holds for these channels
-    lda bleepCommandsHi - $D4,y
-    pha
     lda bleepCommandsLo - $D4,y
-    pha
+    adc #<bleepCommandBase  ; C: the command is $D8 or above (the cmp's), which its offset
+    sta bleepEnv            ; takes into account
+    lda #>bleepCommandBase
+    adc #0                  ; (C is clear after it)
+    sta bleepEnv+1
     ldy bleepALo
     lda (bleepPtr),y        ; the argument of those that have one
-    rts                     ; to the command, which goes on at bleepReadNext
+    jmp (bleepEnv)          ; to the command, which goes on at bleepReadNext
+    .assert <bleepEnv <> $FF, error, "jmp (bleepEnv) reads its high byte from bleepEnv + 1"
 @instrument:
     and #$3F
 bleepDoDutyRelease = @dutyRelease
@@ -1168,82 +1266,6 @@ bleepLoadKind:              ; A = kind * 4 + channel
     ldy #1
     bne bleepFirstStep      ; (which goes on here for the kinds left)
 
-; The first commands stand before bleepCommandsHi, which the dispatch reads at its address less
-; $D4: placed at $D4-$EC in its page (where the example songs place it), those reads do not
-; cross a page.
-bleepDoArpOn:
-    iny
-    sta bleepArp,x
-    lda #FX_ARP
-bleepFxOn:
-    ora bleepFx,x
-    bne bleepFxStore        ; (the bit is set)
-bleepDoGliss:
-    iny
-    lsr a                   ; C: on (the argument is 1 or 0)
-    lda #FX_GLISS
-    bcs bleepFxOn
-    lda #<~FX_GLISS
-    .byte $2C               ; (bit abs: skips the next lda, as the next two skip theirs)
-bleepDoTremOff:
-    lda #<~FX_TREM
-    .byte $2C
-bleepDoVibOff:
-    lda #<~FX_VIB
-    .byte $2C
-bleepDoArpOff:
-    lda #<~FX_ARP
-bleepFxOff:
-    and bleepFx,x
-bleepFxStore:
-    sta bleepFx,x
-bleepToRow:
-    jmp bleepReadNext
-bleepCommandsHi:
-    .hibytes bleepDoLongWait-1, bleepDoLongNote-1, bleepDoCut-1, bleepDoEnd-1, bleepDoLongInstrument-1
-    .hibytes bleepDoArpOn-1, bleepDoArpOff-1, bleepDoSlideUp-1, bleepDoSlideDown-1, bleepDoSlideOff-1
-    .hibytes bleepDoArrived-1, bleepDoVibOn-1, bleepDoVibOff-1, bleepDoVolUp-1, bleepDoVolDown-1
-    .hibytes bleepDoVolOff-1, bleepDoTremOn-1, bleepDoTremOff-1, bleepDoGliss-1, bleepDoDutyRelease-1
-
-; (the commands from $D8 on come with C set)
-bleepDoArrived:
-    iny
-    sta bleepNote,x
-    lda #0
-    sta bleepFrac,x
-bleepDoSlideOff:            ; a slide of speed 0, which leaves FX_DOWN as it is (it matters
-    lda #0                  ; only while a slide moves)
-    .byte $2C               ; (bit abs: skips the clc and the iny)
-bleepDoSlideDown:
-    clc
-bleepDoSlideUp:
-    iny
-    sta bleepSlide,x
-    beq bleepToRow          ; speed 0
-    lda #<~FX_DOWN
-    bcs bleepFxOff
-    lda #FX_DOWN
-    bne bleepFxOn
-bleepDoTremOn:
-    clc
-bleepDoVibOn:
-    iny
-    sta bleepVib,x
-    lda #FX_VIB
-    bcs bleepFxOn
-    lsr a                   ; FX_TREM
-    bne bleepFxOn
-bleepDoVolDown:
-    sbc #1                  ; C is set, and stays so: the song data's slides are 1 to 15
-    eor #$FF                ; the negative
-bleepDoVolUp:
-    iny
-    .byte $2C               ; (bit abs: the next two bytes are its operand)
-bleepDoVolOff:
-    lda #0
-    sta bleepVolSlide,x
-    bcs bleepToRow          ; (C is set)
-
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
 ; when a sample starts).
@@ -1300,7 +1322,6 @@ bleepReadDpcm:
     lsr bleepDpcmGo         ; bit 7 clear
     ldy bleepPLo
     bne @next
-
 ; Channel X's next pattern, which restarts the arpeggio and the vibrato: as bleepStreamPattern.
 bleepChannelPattern:
     lda bleepFx,x
