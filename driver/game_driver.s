@@ -168,6 +168,139 @@ bleepBits:                  ; and the channel bits by channel, in the first four
 bleepQuietValues:
     .byte $30, $30, $80, $30
 
+; One frame of the sound effect: its register values up to the next wait. (It stands first, so
+; that the operand of the triangle's sta $4008 is bleepOwnAt + 12, the noise's bit: the noise
+; volume goes through @store with X = 12. The entry, bleepSfxUpdate, is near its end.)
+bleepSfxReader:
+@triangle:
+    sbc #$18                ; C is set: the triangle's $98/$99 to $80/$81
+    sta $4008
+    lda #4
+    bne @own
+@volume:
+    ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
+    eor bleepSfxOwn         ; (whose bits 4-5 are 0)
+    asl a
+    asl a                   ; the pulse in C, the duty in bits 6-7
+    ldx #0
+    bcc :+
+    ldx #4
+:   eor (bleepEnv),y        ; (the value, read again)
+    and #$C0
+    eor (bleepEnv),y        ; the duty with bits 0-5 of the value
+    ora #$30
+@store:
+    sta $4000,x             ; (its operand, $00 $40, is also the effect's bit 6 by pulse)
+    lda bleepOwnAt,x        ; (at 12, the noise's: the operand of the sta $4008 above)
+@own:
+    ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
+    ; the control) bytes take a channel: the converter writes a channel's periods only while it
+    ; sounds, so that one of those comes first.
+    ora bleepSfxOwn
+    sta bleepSfxOwn
+    bne @next               ; (A holds the bit)
+@toneHigh:
+    cmp #$98
+    bcs @triangle           ; (the period high bytes, more frequent, run on)
+@periodHigh:
+    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
+    and #$18
+    lsr a
+    ora #1                  ; (its register is the low byte's + 1)
+    bne @period
+@notWait:                   ; $FC-$FF for $CA-$CD
+    cmp #$FF
+    beq @none               ; the end: bleepSfxWait stays 0, and bleepSfxRelease gives the
+                            ; channels back
+    ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
+    asl a
+    asl a
+    and #$0C
+    iny                     ; the byte after it
+@period:
+    ; A = the part's register offset from $4002, + 1 for a high byte (Y then at the byte
+    ; itself, written as it is: bits 0-2 the value, the others go to the length counter's
+    ; index, which the halt flag every volume byte sets keeps from counting); a pulse part
+    ; goes to the pulse the effect was started on
+    bit bleepSfxOwn
+    bvc :+                  ; the parts play on the pulses they are written for
+    cmp #8
+    bcs :+                  ; the triangle
+    eor #4
+:   tax
+    lda (bleepEnv),y
+    sta $4002,x
+@next:
+    iny
+@read:
+    lda (bleepEnv),y
+    bpl @volume
+    cmp #$CA
+    bcs @control
+    cmp #$9A
+    bcc @toneHigh
+    cmp #$AA
+    bcs @noisePeriod
+    sbc #$9A - $30 - 1      ; C is clear: the volume 0-15 with $30
+    ldx #12
+    bne @store
+@noisePeriod:
+    ; $AA + the period (0-15) + 16 for mode 1: less $3A, mode 0 is $70-$7F and mode 1 $80-$8F,
+    ; which the and makes the register's value, the mode in bit 7
+    sbc #$3A                ; (C is set, and stays so)
+    and #$8F
+    sta $400E
+    sta $400F               ; (any length counter load: the halt flag keeps it)
+    bcs @next
+@loop:
+    iny
+    jsr bleepEnvWord        ; the address to go on at (bleepSfxHi follows at the wait)
+    bne @start              ; (A: its high byte, not 0)
+@control:
+    sbc #$CE                ; C is set
+    bcc @notWait            ; $CA-$CD
+    beq @loop               ; $CE
+    sta bleepSfxWait        ; a wait
+    tya                     ; (C is set still: the sbc's) past the wait
+    adc bleepEnv
+    tax
+    lda bleepEnv+1
+    adc #0
+@at:                        ; the effect goes on at A:X (high:low) from the next wait's end
+    stx bleepSfxLo
+    sta bleepSfxHi
+@none:                      ; (the return in a frame it reads nothing, and at the end byte)
+    rts
+@update:
+    lda bleepSfxHi
+    beq @none
+    dec bleepSfxWait
+    bne @none
+    sta bleepEnv+1
+    lda bleepSfxLo
+    sta bleepEnv
+@start:
+    ldy #0                  ; Y: the byte being read
+    beq @read
+.assert bleepOwnAt + 12 = @triangle + 3, error, "the noise's bit is the operand of sta $4008"
+.assert @store + 1 = bleepSfxReader + 29, error, "bleepSwapBits"
+.assert @update - 7 = @at, error, "bleepSfxAt"
+bleepSfxUpdate := @update   ; (the one assignment: it ends the reader's local labels)
+bleepSfxAt = bleepSfxUpdate - 7             ; (bleep_sfx's end)
+bleepSwapBits = bleepSfxReader + 29         ; @store + 1 (bleep_sfx: bleepSfxOwn's bit 6 for
+                                            ; pulse 0 and 1)
+
+; Sound effect A on the pulse X (0 or 1) for its first pulse part. (It ends at the effect
+; reader's end, which it shares.)
+bleep_sfx:
+    pha
+    lda bleepSwapBits,x     ; the pulse (0 or 1) in bit 6
+    jsr bleepSfxStart
+    pla
+    ldy #2
+    jsr bleepEntryWord
+    bne bleepSfxAt          ; (A: the high byte, not 0)
+
 bleep_play:
     ldy #0
     jsr bleepEntryWord
@@ -280,133 +413,8 @@ bleepHeaderNext:            ; (bleepEnv holds the header already)
     iny
     lda (bleepEnv),y
     sta bleepAHi
-bleepSfxNone:               ; (bleepSfxUpdate's return in a frame it reads nothing)
-    rts
-
-; One frame of the sound effect: its register values up to the next wait.
-bleepSfxUpdate:
-    lda bleepSfxHi
-    beq bleepSfxNone
-    dec bleepSfxWait
-    bne bleepSfxNone
-    sta bleepEnv+1
-    lda bleepSfxLo
-    sta bleepEnv
-@start:
-    ldy #0                  ; Y: the byte being read
-    beq @read
-@volume:
-    ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
-    eor bleepSfxOwn         ; (whose bits 4-5 are 0)
-    asl a
-    asl a                   ; the pulse in C, the duty in bits 6-7
-    ldx #0
-    bcc :+
-    ldx #4
-:   eor (bleepEnv),y        ; (the value, read again)
-    and #$C0
-    eor (bleepEnv),y        ; the duty with bits 0-5 of the value
-    ora #$30
-@store:
-    sta $4000,x             ; (its operand, $00 $40, is also the effect's bit 6 by pulse)
-    lda bleepOwnAt,x
-@own:
-    ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
-    ; the control) bytes take a channel: the converter writes a channel's periods only while it
-    ; sounds, so that one of those comes first.
-    ora bleepSfxOwn
-    sta bleepSfxOwn
-    bne @next               ; (A holds the bit)
-@loop:
-    iny
-    jsr bleepEnvWord        ; the address to go on at (bleepSfxHi follows at the wait)
-    bne @start              ; (A: its high byte, not 0)
-@toneHigh:
-    cmp #$98
-    bcs @triangle           ; (the period high bytes, more frequent, run on)
-@periodHigh:
-    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
-    and #$18
-    lsr a
-    ora #1                  ; (its register is the low byte's + 1)
-    bne @period
-@notWait:                   ; $FC-$FF for $CA-$CD
-    cmp #$FF
-    beq bleepPaused         ; the end: bleepSfxWait stays 0, and bleepSfxRelease gives the
-                            ; channels back
-    ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
-    asl a
-    asl a
-    and #$0C
-    iny                     ; the byte after it
-@period:
-    ; A = the part's register offset from $4002, + 1 for a high byte (Y then at the byte
-    ; itself, written as it is: bits 0-2 the value, the others go to the length counter's
-    ; index, which the halt flag every volume byte sets keeps from counting); a pulse part
-    ; goes to the pulse the effect was started on
-    bit bleepSfxOwn
-    bvc :+                  ; the parts play on the pulses they are written for
-    cmp #8
-    bcs :+                  ; the triangle
-    eor #4
-:   tax
-    lda (bleepEnv),y
-    sta $4002,x
-@next:
-    iny
-@read:
-    lda (bleepEnv),y
-    bpl @volume
-    cmp #$CA
-    bcs @control
-    cmp #$9A
-    bcc @toneHigh
-    cmp #$AA
-    bcs @noisePeriod
-    sbc #$9A - $30 - 1      ; C is clear: the volume 0-15 with $30
-    sta $400C
-    lda #8
-    bne @own
-@noisePeriod:
-    ; $AA + the period (0-15) + 16 for mode 1: less $3A, mode 0 is $70-$7F and mode 1 $80-$8F,
-    ; which the and makes the register's value, the mode in bit 7
-    sbc #$3A                ; (C is set, and stays so)
-    and #$8F
-    sta $400E
-    sta $400F               ; (any length counter load: the halt flag keeps it)
-    bcs @next
-@triangle:
-    sbc #$18                ; C is set: the triangle's $98/$99 to $80/$81
-    sta $4008
-    lda #4
-    bne @own
-@control:
-    sbc #$CE                ; C is set
-    bcc @notWait            ; $CA-$CD
-    beq @loop               ; $CE
-    sta bleepSfxWait        ; a wait
-    tya                     ; (C is set still: the sbc's) past the wait
-    adc bleepEnv
-    tax
-    lda bleepEnv+1
-    adc #0
-bleepSwapBits = @store + 1  ; (bleep_sfx: bleepSfxOwn's bit 6 for pulse 0 and 1)
-bleepSfxAt:                 ; the effect goes on at A:X (high:low) from the next wait's end
-    stx bleepSfxLo
-    sta bleepSfxHi
 bleepPaused:                ; (bleep_update's return while the song is paused, and
     rts                     ; bleepSfxRelease's while the effect keeps its channels)
-
-; Sound effect A on the pulse X (0 or 1) for its first pulse part. (It ends at the effect
-; reader's end, which it shares.)
-bleep_sfx:
-    pha
-    lda bleepSwapBits,x     ; the pulse (0 or 1) in bit 6
-    jsr bleepSfxStart
-    pla
-    ldy #2
-    jsr bleepEntryWord
-    bne bleepSfxAt          ; (A: the high byte, not 0)
 bleepSfxKept = bleepPaused
 
 ; The commands' offsets from bleepCommandBase, less the dispatch's carry (set for $D8 and up).
