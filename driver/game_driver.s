@@ -273,7 +273,7 @@ bleepSfxReader:
     rts
 @update:
     lda bleepSfxHi
-    beq @none
+    bpl @none               ; none plays (the effect data lies at $8000 and up)
     dec bleepSfxWait
     bne @none
     sta bleepEnv+1
