@@ -369,18 +369,17 @@ bleepOrderPattern:
     sty bleepPtr            ; (free until the end) the pattern pointer list's offset
     ldy bleepOrder,x
     lda (bleepALo),y
-    cmp #$FF
-    bne @entry
-    ldy #0
+    tay
+    iny
+    bne @entry              ; else $FF, the end: Y = 0
     lda (bleepEnv),y        ; the loop index
+    sta bleepOrder,x
     tay
     lda (bleepALo),y
 @entry:
+    inc bleepOrder,x        ; the entry after it next
     asl a                   ; C: patterns 128 and up lie in the list's second page
     pha
-    iny                     ; the entry after it next
-    tya
-    sta bleepOrder,x
     ldy bleepPtr
     jsr bleepHeaderNext     ; the pattern pointer list (C stays)
     bcc :+
