@@ -170,7 +170,8 @@ bleepQuietValues:
 
 ; One frame of the sound effect: its register values up to the next wait. (It stands first, so
 ; that the operand of the triangle's sta $4008 is bleepOwnAt + 12, the noise's bit: the noise
-; volume goes through @store with X = 12. The entry, bleepSfxUpdate, is near its end.)
+; volume goes through @store with X = 12. The entry, bleepSfxUpdate, stands further down,
+; before the control bytes' code.)
 bleepSfxReader:
 @triangle:
     sbc #$18                ; C is set: the triangle's $98/$99 to $80/$81
@@ -252,10 +253,17 @@ bleepSfxReader:
     sta $400E
     sta $400F               ; (any length counter load: the halt flag keeps it)
     bcs @next
-@loop:
-    iny
-    jsr bleepEnvWord        ; the address to go on at (bleepSfxHi follows at the wait)
-    bne @start              ; (A: its high byte, not 0)
+@update:
+    lda bleepSfxHi
+    bpl @none               ; none plays (the effect data lies at $8000 and up)
+    dec bleepSfxWait
+    bne @none
+    sta bleepEnv+1
+    lda bleepSfxLo
+    sta bleepEnv
+@start:
+    ldy #0                  ; Y: the byte being read
+    beq @read
 @control:
     sbc #$CE                ; C is set
     bcc @notWait            ; $CA-$CD
@@ -271,22 +279,15 @@ bleepSfxReader:
     sta bleepSfxHi
 @none:                      ; (the return in a frame it reads nothing, and at the end byte)
     rts
-@update:
-    lda bleepSfxHi
-    bpl @none               ; none plays (the effect data lies at $8000 and up)
-    dec bleepSfxWait
-    bne @none
-    sta bleepEnv+1
-    lda bleepSfxLo
-    sta bleepEnv
-@start:
-    ldy #0                  ; Y: the byte being read
-    beq @read
+@loop:
+    iny
+    jsr bleepEnvWord        ; the address to go on at (bleepSfxHi follows at the wait)
+    bne @start              ; (A: its high byte, not 0)
 .assert bleepOwnAt + 12 = @triangle + 3, error, "the noise's bit is the operand of sta $4008"
 .assert @store + 1 = bleepSfxReader + 29, error, "bleepSwapBits"
-.assert @update - 7 = @at, error, "bleepSfxAt"
+.assert @update + 38 = @at, error, "bleepSfxAt"
 bleepSfxUpdate := @update   ; (the one assignment: it ends the reader's local labels)
-bleepSfxAt = bleepSfxUpdate - 7             ; (bleep_sfx's end)
+bleepSfxAt = bleepSfxUpdate + 38            ; (bleep_sfx's end)
 bleepSwapBits = bleepSfxReader + 29         ; @store + 1 (bleep_sfx: bleepSfxOwn's bit 6 for
                                             ; pulse 0 and 1)
 
