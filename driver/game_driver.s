@@ -632,21 +632,21 @@ bleepEffects:
     beq @level
 @volumeSlide:               ; A = bleepVolSlide units (signed, -15 to 15)
     ; added to the byte with the note's bit: a volume of 0-63 (bit 6 is 0) stays in bits 0-5
-    ; and bit 7 stays; beyond 63 bit 6 is set, and so it is below 0, where the borrow also
-    ; flips bit 7
+    ; and bit 7 stays; beyond 63 (64-78) bit 6 is set and bit 5 clear, and below 0 (-15 to -1,
+    ; where the borrow also flips bit 7) bits 6 and 5 are set
     clc
     adc bleepVol,x
     asl a                   ; C: bit 7, N: bit 6 (outside 0-63)
     bpl @volumeIn
-    lda #63 * 2             ; above 63: 63, with bit 7 (C)
-    ldy bleepVolSlide,x
-    bpl @volumeIn
-    lda #0                  ; below 0: 0, with bit 7 flipped back (C is the flipped one)
-    rol a
-    eor #1
-    lsr a
+    cmp #$C0                ; C: bit 5 (bit 6 of A), below 0
+    lda bleepVol,x
+    and #$80                ; the note's bit, with 0 below 0
+    bcs @volumeSet
+    ora #63                 ; or 63 above
+    .byte $24               ; (bit zp: skips the ror)
 @volumeIn:
     ror a
+@volumeSet:
     sta bleepVol,x
 @level:
     ldy bleepLevel
