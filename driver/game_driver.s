@@ -782,9 +782,8 @@ bleepOutput:
     asl a                   ; C: a note sounds
     bcc @off
     lsr a                   ; the volume (bit 6 is 0), C clear
-    adc bleepTrem,x         ; -63 to 63
-    bcs @nibble             ; a negative tremolo that left the sum at 0 or more
-    bpl @nibble             ; none, or a positive one: 126 at most, full from 60 on
+    adc bleepTrem,x         ; -63 to 63: 126 at most (full from 60 on), and a negative one
+    bpl @nibble             ; leaves 0-63 or takes it below 0 (-63 to -1)
 @off:                       ; (and one that took it below 0)
     lda #$30                ; volume 0
     bne @level
