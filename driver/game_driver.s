@@ -605,13 +605,12 @@ bleepEffects:
     ora bleepVol,x
     bpl @done
     lda bleepFx,x
+    cmp #FX_DOWN            ; C: the slide goes down
     and #FX_STARTED
     bne @started
     lda bleepSlide,x
     beq @volume
-@slide:                     ; A = the speed
-    ldy bleepFx,x
-    cpy #FX_DOWN            ; C: down
+@slide:                     ; A = the speed, C: down
     ldy #0
     bcc :+
     eor #$FF                ; down: $FF:~speed + 1 (C)
