@@ -663,9 +663,7 @@ bleepEffects:
     sta bleepVol,x
 @arpeggio:
     lda bleepFx,x
-@wobblesOrNot:
-    and #FX_ARP | FX_VIB | FX_TREM
-    bne @wobbles
+    bne @wobblesOrNot       ; (none of the bits: nothing more to do)
 @done:
     jmp bleepEffectsDone
 @started:
@@ -676,7 +674,9 @@ bleepEffects:
     ldy bleepLevel          ; as at @level, with the bits at hand
     cpy #15
     bcc @levelRead          ; levels 0-14 (15 keeps the note's 63, and $FF is none)
-    bcs @wobblesOrNot
+@wobblesOrNot:
+    and #FX_ARP | FX_VIB | FX_TREM
+    beq @done
 .assert FX_TREM < FX_VIB && FX_VIB < FX_ARP && FX_ARP < $40, error, "@wobbles: FX_ARP the highest"
 @wobbles:                   ; A = the bits of those on
     cmp #FX_ARP
