@@ -878,8 +878,7 @@ bleepOutput:
     cmp #128 - BLEEP_LOW_NOTE
     lda #96 - BLEEP_LOW_NOTE ; 96 and up: 96
     bcc @upperIn
-    lda #$FF                ; below 8: 8 ($FF and the carry add 0)
-    bcs @lower
+    lda #64 + BLEEP_LOW_NOTE - 1 ; below 8: 8 (with C set, the index 0)
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
     sbc #64 + BLEEP_LOW_NOTE - 1 ; C is clear (X < 3): note - 8, the table's index
