@@ -676,7 +676,7 @@ bleepEffects:
     bcc @levelRead          ; levels 0-14 (15 keeps the note's 63, and $FF is none)
 @wobblesOrNot:
     and #FX_ARP | FX_VIB | FX_TREM
-    beq @done
+    beq bleepEffectsDone
 .assert FX_TREM < FX_VIB && FX_VIB < FX_ARP && FX_ARP < $40, error, "@wobbles: FX_ARP the highest"
 @wobbles:                   ; A = the bits of those on
     cmp #FX_ARP
@@ -751,21 +751,6 @@ bleepEffects:
     bne bleepEffectsDone
 bleepTaken:
     jmp bleepChannelDone    ; the sound effect has the channel
-bleepScaled:                ; bleepOutput's nibble below full volume: A = the volume 0-59
-    lsr a
-    lsr a
-    sta bleepPLo            ; volume / 4, 0-14 (free until the pitch)
-    lda bleepVal,x          ; the Volume value's level in the high nibble (the rest 0)
-    jsr bleepTimes          ; level x volume / 4
-    ; / 15, as (p + p / 16 + 1) / 16 (exact for the products p of 0-15 and 0-14)
-    sta bleepPLo
-    lsr a
-    lsr a
-    lsr a
-    lsr a
-    sec
-    adc bleepPLo
-    bcc bleepNibbleOut      ; (below 256)
 bleepTremolo:
     tya
     sta bleepTrem,x
@@ -788,7 +773,7 @@ bleepOutput:
     bne @level
 @nibble:                    ; A = the volume 0-63 (or more, which is full)
     cmp #60
-    bcc bleepScaled         ; else volume / 4 = 15: the Volume value's level
+    bcc @scaled             ; else volume / 4 = 15: the Volume value's level
     lda bleepVal,x
 @nibbleOut:
     lsr a
@@ -811,6 +796,21 @@ bleepOutput:
     adc #64                 ; C is clear: at most 127 + 15
     sta bleepPHi
     bcc @noFraction         ; (C is clear) as with glissando
+@scaled:                    ; the nibble below full volume: A = the volume 0-59 (it stands
+    lsr a                   ; where nothing runs into it)
+    lsr a
+    sta bleepPLo            ; volume / 4, 0-14 (free until the pitch)
+    lda bleepVal,x          ; the Volume value's level in the high nibble (the rest 0)
+    jsr bleepTimes          ; level x volume / 4
+    ; / 15, as (p + p / 16 + 1) / 16 (exact for the products p of 0-15 and 0-14)
+    sta bleepPLo
+    lsr a
+    lsr a
+    lsr a
+    lsr a
+    sec
+    adc bleepPLo
+    bcc @nibbleOut          ; (below 256)
 @none:
     lda #64                 ; absolute note 0: none
 @relative:                  ; A = the relative Note value, 64 for none
@@ -960,7 +960,6 @@ bleepOutput:
     ror a
     ror a                   ; duty 0-3 to bits 6-7, C clear
     bcc @duty
-bleepNibbleOut = @nibbleOut ; where bleepScaled goes on
 
 bleepAheadOrDpcm:           ; (Z set for channel BLEEP_AHEAD)
     bne bleepReturnDpcm
