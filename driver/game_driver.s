@@ -486,15 +486,15 @@ bleepChannelsDone:          ; (where the noise's output ends)
                             ; X, 3 or 4, that falls through)
     lda bleepRate           ; (the data's rate index with the loop flag: no IRQ bit)
     sta $4010
-    lda #$3F
-    sta $4011
     lda bleepDpcmNext
     sta $4012
     lda bleepDpcmNext+1
     sta $4013
     lda #$0F
     sta $4015
-    lda #$1F                ; enabling again starts the sample
+    lda #$3F                ; the level the sample starts from
+    sta $4011
+    lsr a                   ; $1F: enabling again starts the sample
     sta $4015
 @noSample:
     dec bleepWait+BLEEP_CHANNELS
