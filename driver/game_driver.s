@@ -767,14 +767,14 @@ bleepOutput:
     bcc @off
     lsr a                   ; the volume (bit 6 is 0), C clear
     adc bleepTrem,x         ; -63 to 63: 126 at most (full from 60 on), and a negative one
-    bpl @nibble             ; leaves 0-63 or takes it below 0 (-63 to -1)
-@off:                       ; (and one that took it below 0)
-    lda #$30                ; volume 0
-    bne @level
+    bmi @off                ; leaves 0-63 or takes it below 0 (-63 to -1)
 @nibble:                    ; A = the volume 0-63 (or more, which is full)
     cmp #60
     bcc @scaled             ; else volume / 4 = 15: the Volume value's level
     lda bleepVal,x
+    .byte $2C               ; (bit $00A9, a RAM read: skips the lda)
+@off:                       ; (and a tremolo that took it below 0)
+    lda #0                  ; volume 0
 @nibbleOut:
     lsr a
     lsr a
