@@ -881,7 +881,7 @@ bleepOutput:
     lda #64 + BLEEP_LOW_NOTE - 1 ; below 8: 8 (with C set, the index 0)
 @tone:
     ; period = a - (a - b) * fraction / 256, a and b the table's periods of notes n and n + 1
-    sbc #64 + BLEEP_LOW_NOTE - 1 ; C is clear (X < 3): note - 8, the table's index
+    sbc #64 + BLEEP_LOW_NOTE - 1 ; C is clear (X < 3; set from @outside): note - 8, the index
     cmp #49 - BLEEP_LOW_NOTE
     bcs @upper              ; notes 49 and up have high byte 0, 97 and up and 7 and below are
                             ; outside
