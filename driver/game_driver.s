@@ -486,15 +486,16 @@ bleepChannelsDone:          ; (where the noise's output ends)
                             ; X, 3 or 4, that falls through)
     lda bleepRate           ; (the data's rate index with the loop flag: no IRQ bit)
     sta $4010
-    lda bleepDpcmNext
-    sta $4012
-    lda bleepDpcmNext+1
-    sta $4013
-    lda #$0F
-    sta $4015
-    lda #$3F                ; the level the sample starts from
+    lda #$3F
     sta $4011
-    lsr a                   ; $1F: enabling again starts the sample
+    ldx bleepDpcmNext       ; (X is free: the DPCM reader, the next row read and the
+    stx $4012               ; effect's release set it)
+    ldx bleepDpcmNext+1
+    stx $4013
+    lsr a
+    lsr a                   ; $0F, C set
+    sta $4015
+    rol a                   ; $1F: enabling again starts the sample
     sta $4015
 @noSample:
     dec bleepWait+BLEEP_CHANNELS
