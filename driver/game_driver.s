@@ -81,7 +81,7 @@ bleepEntry    = BLEEP_RAM               ; 2: the converter's entry tables
 bleepSong     = BLEEP_RAM + 2           ; 2: header of the song playing
 bleepMode     = BLEEP_RAM + 4           ; TV system (0 NTSC, BLEEP_PAL PAL: the PAL periods' place
                                         ; in the table) + state (0 stopped, 1 playing, 3 paused)
-bleepSfxLo    = BLEEP_RAM + 5           ; effect data, high byte 0 when none plays
+bleepSfxLo    = BLEEP_RAM + 5           ; effect data, high byte with bit 7 clear when none plays
 bleepSfxHi    = BLEEP_RAM + 6
 bleepSfxWait  = BLEEP_RAM + 7           ; frames until the effect reads on; 0 after an update:
                                         ; it has ended in that frame (1 while none plays)
@@ -148,9 +148,9 @@ SONG_DPCM        = 3
 SONG_CHANNELS    = 5
 
 ; The tables come first, so that where their indexed reads cross a page (a cycle more each)
-; does not move when the code changes; then bleep_play, the entry word, the order-list walk, the
-; header word, the sound effect's reader and bleep_sfx, whose size sets where the code of
-; bleep_update falls in its pages (placed so, and the command table's low bytes just before
+; does not move when the code changes; then the sound effect's reader, bleep_sfx, bleep_play,
+; the entry word, the order-list walk and the header word, whose size sets where the code of
+; bleep_update falls in its pages (placed so, and the command table's offsets just before
 ; bleep_update, the frames of the example songs that cost most cross fewest pages).
 .include "game_periods.inc"
 bleepArpNext:               ; the arpeggio's step after each step: 0 (none, as at a note's
@@ -162,16 +162,13 @@ bleepVolumes:               ; the lowest channel volume of each level 0-15 (leve
     .repeat 16, i           ; bound is the next table's byte: below 63 or not, 63 is stored)
         .byte (i * 63 + 14) / 15
     .endrep
-bleepOwnAt:                 ; the bits of the pulses by register offset (read at 0 and 4 only)
-bleepBits:                  ; and the channel bits by channel, in the first four bytes
-    .byte 1, 2, 4, 8, 2
+bleepBits:                  ; the channel bits by channel
+    .byte 1, 2, 4, 8
 bleepQuietValues:
     .byte $30, $30, $80, $30
 
-; One frame of the sound effect: its register values up to the next wait. (It stands first, so
-; that the operand of the triangle's sta $4008 is bleepOwnAt + 12, the noise's bit: the noise
-; volume goes through @store with X = 12. The entry, bleepSfxUpdate, stands further down,
-; before the control bytes' code.)
+; One frame of the sound effect: its register values up to the next wait. (The entry,
+; bleepSfxUpdate, stands further down, before the control bytes' code.)
 bleepSfxReader:
 @triangle:
     sbc #$18                ; C is set: the triangle's $98/$99 to $80/$81
@@ -182,17 +179,19 @@ bleepSfxReader:
     ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
     eor bleepSfxOwn         ; (whose bits 4-5 are 0)
     asl a
-    asl a                   ; the pulse in C, the duty in bits 6-7
-    ldx #0
-    bcc :+
-    ldx #4
-:   eor (bleepEnv),y        ; (the value, read again)
+    asl a                   ; the pulse in C (which the next four keep), the duty in bits 6-7
+    eor (bleepEnv),y        ; (the value, read again)
     and #$C0
     eor (bleepEnv),y        ; the duty with bits 0-5 of the value
     ora #$30
-@store:
-    sta $4000,x             ; (its operand, $00 $40, is also the effect's bit 6 by pulse)
-    lda bleepOwnAt,x        ; (at 12, the noise's: the operand of the sta $4008 above)
+    bcs @pulse2
+@pulse1:
+    sta $4000               ; (its operand, $00 $40, is also the effect's bit 6 by pulse)
+    lda #1
+    bne @own
+@pulse2:
+    sta $4004
+    lda #2
 @own:
     ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
     ; the control) bytes take a channel: the converter writes a channel's periods only while it
@@ -243,8 +242,9 @@ bleepSfxReader:
     cmp #$AA
     bcs @noisePeriod
     sbc #$9A - $30 - 1      ; C is clear: the volume 0-15 with $30
-    ldx #12
-    bne @store
+    sta $400C
+    lda #8
+    bne @own
 @noisePeriod:
     ; $AA + the period (0-15) + 16 for mode 1: less $3A, mode 0 is $70-$7F and mode 1 $80-$8F,
     ; which the and makes the register's value, the mode in bit 7
@@ -283,12 +283,11 @@ bleepSfxReader:
     iny
     jsr bleepEnvWord        ; the address to go on at (bleepSfxHi follows at the wait)
     bne @start              ; (A: its high byte, not 0)
-.assert bleepOwnAt + 12 = @triangle + 3, error, "the noise's bit is the operand of sta $4008"
-.assert @store + 1 = bleepSfxReader + 29, error, "bleepSwapBits"
+.assert @pulse1 + 1 = bleepSfxReader + 25, error, "bleepSwapBits"
 .assert @update + 38 = @at, error, "bleepSfxAt"
 bleepSfxUpdate := @update   ; (the one assignment: it ends the reader's local labels)
 bleepSfxAt = bleepSfxUpdate + 38            ; (bleep_sfx's end)
-bleepSwapBits = bleepSfxReader + 29         ; @store + 1 (bleep_sfx: bleepSfxOwn's bit 6 for
+bleepSwapBits = bleepSfxReader + 25         ; @pulse1 + 1 (bleep_sfx: bleepSfxOwn's bit 6 for
                                             ; pulse 0 and 1)
 
 ; Sound effect A on the pulse X (0 or 1) for its first pulse part. (It ends at the effect
