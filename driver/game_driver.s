@@ -192,13 +192,7 @@ bleepSfxReader:
 @pulse2:
     sta $4004
     lda #2
-@own:
-    ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
-    ; the control) bytes take a channel: the converter writes a channel's periods only while it
-    ; sounds, so that one of those comes first.
-    ora bleepSfxOwn
-    sta bleepSfxOwn
-    bne @next               ; (A holds the bit)
+    bne @own
 @toneHigh:
     cmp #$98
     bcs @triangle           ; (the period high bytes, more frequent, run on)
@@ -244,7 +238,13 @@ bleepSfxReader:
     sbc #$9A - $30 - 1      ; C is clear: the volume 0-15 with $30
     sta $400C
     lda #8
-    bne @own
+@own:
+    ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
+    ; the control) bytes take a channel: the converter writes a channel's periods only while it
+    ; sounds, so that one of those comes first.
+    ora bleepSfxOwn
+    sta bleepSfxOwn
+    bne @next               ; (A holds the bit)
 @noisePeriod:
     ; $AA + the period (0-15) + 16 for mode 1: less $3A, mode 0 is $70-$7F and mode 1 $80-$8F,
     ; which the and makes the register's value, the mode in bit 7
