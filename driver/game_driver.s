@@ -271,27 +271,22 @@ bleepSfxReader:
     sta bleepSfxWait        ; a wait
     tya                     ; (C is set still: the sbc's) past the wait
     adc bleepEnv
-    tax
-    lda bleepEnv+1
-    adc #0
-@at:                        ; the effect goes on at A:X (high:low) from the next wait's end
-    stx bleepSfxLo
-    sta bleepSfxHi
+    sta bleepSfxLo          ; the effect goes on there from the next wait's end
+    bcc @none
+    inc bleepSfxHi          ; (which is bleepEnv+1: the loop keeps it so)
 @none:                      ; (the return in a frame it reads nothing, and at the end byte)
     rts
 @loop:
     iny
-    jsr bleepEnvWord        ; the address to go on at (bleepSfxHi follows at the wait)
+    jsr bleepEnvWord        ; the address to go on at
+    sta bleepSfxHi          ; (bleepSfxLo follows at the wait)
     bne @start              ; (A: its high byte, not 0)
 .assert @pulse1 + 1 = bleepSfxReader + 25, error, "bleepSwapBits"
-.assert @update + 38 = @at, error, "bleepSfxAt"
 bleepSfxUpdate := @update   ; (the one assignment: it ends the reader's local labels)
-bleepSfxAt = bleepSfxUpdate + 38            ; (bleep_sfx's end)
 bleepSwapBits = bleepSfxReader + 25         ; @pulse1 + 1 (bleep_sfx: bleepSfxOwn's bit 6 for
                                             ; pulse 0 and 1)
 
-; Sound effect A on the pulse X (0 or 1) for its first pulse part. (It ends at the effect
-; reader's end, which it shares.)
+; Sound effect A on the pulse X (0 or 1) for its first pulse part.
 bleep_sfx:
     pha
     lda bleepSwapBits,x     ; the pulse (0 or 1) in bit 6
@@ -299,7 +294,9 @@ bleep_sfx:
     pla
     ldy #2
     jsr bleepEntryWord
-    bne bleepSfxAt          ; (A: the high byte, not 0)
+    stx bleepSfxLo          ; (the low byte first: an update in between finds no effect)
+    sta bleepSfxHi
+    rts
 
 bleep_play:
     ldy #0
