@@ -167,8 +167,10 @@ bleepBits:                  ; the channel bits by channel
 bleepQuietValues:
     .byte $30, $30, $80, $30
 
-; One frame of the sound effect: its register values up to the next wait. (The entry,
-; bleepSfxUpdate, stands further down, before the control bytes' code.)
+; One frame of the sound effect: its register values up to the next wait. Its entry is
+; bleep_update's (further down, before the control bytes' code): the effect plays first, so that
+; the song leaves alone the channels it takes in this frame, and the reader ends with a jmp to
+; bleepSongUpdate, no jsr and rts.
 bleepSfxReader:
 @triangle:
     sbc #$18                ; C is set: the triangle's $98/$99 to $80/$81
@@ -253,7 +255,11 @@ bleepSfxReader:
     sta $400E
     sta $400F               ; (any length counter load: the halt flag keeps it)
     bcs @next
-@update:
+@entry:                     ; (bleep_update: the effect first, then the song)
+    lda #2
+    bit bleepMode
+    bne bleepPaused         ; paused: nothing (an effect started now plays from the end
+                            ; of the pause on)
     lda bleepSfxHi
     bpl @none               ; none plays (the effect data lies at $8000 and up)
     dec bleepSfxWait
@@ -274,15 +280,15 @@ bleepSfxReader:
     sta bleepSfxLo          ; the effect goes on there from the next wait's end
     bcc @none
     inc bleepSfxHi          ; (which is bleepEnv+1: the loop keeps it so)
-@none:                      ; (the return in a frame it reads nothing, and at the end byte)
-    rts
+@none:                      ; (in a frame it reads nothing, and at the end byte) the song
+    jmp bleepSongUpdate
 @loop:
     iny
     jsr bleepEnvWord        ; the address to go on at
     sta bleepSfxHi          ; (bleepSfxLo follows at the wait)
     bne @start              ; (A: its high byte, not 0)
 .assert @pulse1 + 1 = bleepSfxReader + 25, error, "bleepSwapBits"
-bleepSfxUpdate := @update   ; (the one assignment: it ends the reader's local labels)
+bleep_update := @entry      ; (the one assignment: it ends the reader's local labels)
 bleepSwapBits = bleepSfxReader + 25         ; @pulse1 + 1 (bleep_sfx: bleepSfxOwn's bit 6 for
                                             ; pulse 0 and 1)
 
@@ -296,6 +302,7 @@ bleep_sfx:
     jsr bleepEntryWord
     stx bleepSfxLo          ; (the low byte first: an update in between finds no effect)
     sta bleepSfxHi
+bleepPaused:                ; (bleep_update's return while the song is paused)
     rts
 
 bleep_play:
@@ -409,9 +416,8 @@ bleepHeaderNext:            ; (bleepEnv holds the header already)
     iny
     lda (bleepEnv),y
     sta bleepAHi
-bleepPaused:                ; (bleep_update's return while the song is paused, and
-    rts                     ; bleepSfxRelease's while the effect keeps its channels)
-bleepSfxKept = bleepPaused
+bleepSfxKept:               ; (bleepSfxRelease's return while the effect keeps its channels)
+    rts
 
 ; The commands' offsets from bleepCommandBase, less the dispatch's carry (set for $D8 and up).
 .macro bleepCommand target, carry
@@ -440,15 +446,12 @@ bleepCommandsLo:
     bleepCommand bleepDoGliss, 1
     bleepCommand bleepDoDutyRelease, 1
 
-; The effect plays first, so that the song leaves alone the channels it takes in this frame; an
-; effect that ended in it gives them back after the song's channels.
-bleep_update:
+; bleep_update goes on here after the effect's reader (its entry); an effect that ended in this
+; frame gives its channels back after the song's channels.
+bleepSongUpdate:            ; (where bleep_update goes on after the effect's reader)
     lda bleepMode
-    lsr a                   ; C: the state's bit 0 (a song plays or is paused)
-    bcc bleepSfxAlone
-    lsr a                   ; C: bit 1 (paused)
-    bcs bleepPaused
-    jsr bleepSfxUpdate
+    lsr a                   ; C: the state's bit 0 (a song plays: the reader has told a
+    bcc bleepSfxRelease     ; paused one), else the effect alone
     ; one stream whose next pattern is not known yet looks it up (each frame one, until all are)
     lda bleepKnown
     bmi :+++
@@ -459,8 +462,6 @@ bleep_update:
     bpl :-
     sta bleepKnown          ; A >= $80: the song data lies at $8000 and up
     bmi :++
-bleepSfxAlone:
-    jsr bleepSfxUpdate      ; no song: the effect alone
 ; An effect that has ended gives its channels back to the song. (It stands here, where no code
 ; of the frame runs into it, so that bleepChannel's bmi reaches bleepStepEnvelopes.)
 bleepSfxRelease:
