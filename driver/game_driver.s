@@ -167,131 +167,6 @@ bleepBits:                  ; the channel bits by channel
 bleepQuietValues:
     .byte $30, $30, $80, $30
 
-; One frame of the sound effect: its register values up to the next wait. Its entry is
-; bleep_update's (further down, before the control bytes' code): the effect plays first, so that
-; the song leaves alone the channels it takes in this frame, and the reader ends with a jmp to
-; bleepSongUpdate, no jsr and rts.
-bleepSfxReader:
-@triangle:
-    sbc #$18                ; C is set: the triangle's $98/$99 to $80/$81
-    sta $4008
-    lda #4
-    bne @own
-@volume:
-    ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
-    eor bleepSfxOwn         ; (whose bits 4-5 are 0)
-    asl a
-    asl a                   ; the pulse in C (which the next four keep), the duty in bits 6-7
-    eor (bleepEnv),y        ; (the value, read again)
-    and #$C0
-    eor (bleepEnv),y        ; the duty with bits 0-5 of the value
-    ora #$30
-    bcs @pulse2
-@pulse1:
-    sta $4000               ; (its operand, $00 $40, is also the effect's bit 6 by pulse)
-    lda #1
-    bne @own
-@pulse2:
-    sta $4004
-    lda #2
-    bne @own
-@toneHigh:
-    cmp #$98
-    bcs @triangle           ; (the period high bytes, more frequent, run on)
-@periodHigh:
-    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
-    and #$18
-    lsr a
-    ora #1                  ; (its register is the low byte's + 1)
-    bne @period
-@notWait:                   ; $FC-$FF for $CA-$CD
-    cmp #$FF
-    beq @none               ; the end: bleepSfxWait stays 0, and bleepSfxRelease gives the
-                            ; channels back
-    ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
-    asl a
-    asl a
-    and #$0C
-    iny                     ; the byte after it
-@period:
-    ; A = the part's register offset from $4002, + 1 for a high byte (Y then at the byte
-    ; itself, written as it is: bits 0-2 the value, the others go to the length counter's
-    ; index, which the halt flag every volume byte sets keeps from counting); a pulse part
-    ; goes to the pulse the effect was started on
-    bit bleepSfxOwn
-    bvc :+                  ; the parts play on the pulses they are written for
-    cmp #8
-    bcs :+                  ; the triangle
-    eor #4
-:   tax
-    lda (bleepEnv),y
-    sta $4002,x
-@next:
-    iny
-@read:
-    lda (bleepEnv),y
-    bpl @volume
-    cmp #$CA
-    bcs @control
-    cmp #$9A
-    bcc @toneHigh
-    cmp #$AA
-    bcs @noisePeriod
-    sbc #$9A - $30 - 1      ; C is clear: the volume 0-15 with $30
-    sta $400C
-    lda #8
-@own:
-    ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
-    ; the control) bytes take a channel: the converter writes a channel's periods only while it
-    ; sounds, so that one of those comes first.
-    ora bleepSfxOwn
-    sta bleepSfxOwn
-    bne @next               ; (A holds the bit)
-@noisePeriod:
-    ; $AA + the period (0-15) + 16 for mode 1: less $3A, mode 0 is $70-$7F and mode 1 $80-$8F,
-    ; which the and makes the register's value, the mode in bit 7
-    sbc #$3A                ; (C is set, and stays so)
-    and #$8F
-    sta $400E
-    sta $400F               ; (any length counter load: the halt flag keeps it)
-    bcs @next
-@entry:                     ; (bleep_update: the effect first, then the song)
-    lda #2
-    bit bleepMode
-    bne bleepPaused         ; paused: nothing (an effect started now plays from the end
-                            ; of the pause on)
-    lda bleepSfxHi
-    bpl @none               ; none plays (the effect data lies at $8000 and up)
-    dec bleepSfxWait
-    bne @none
-    sta bleepEnv+1
-    lda bleepSfxLo
-    sta bleepEnv
-@start:
-    ldy #0                  ; Y: the byte being read
-    beq @read
-@control:
-    sbc #$CE                ; C is set
-    bcc @notWait            ; $CA-$CD
-    beq @loop               ; $CE
-    sta bleepSfxWait        ; a wait
-    tya                     ; (C is set still: the sbc's) past the wait
-    adc bleepEnv
-    sta bleepSfxLo          ; the effect goes on there from the next wait's end
-    bcc @none
-    inc bleepSfxHi          ; (which is bleepEnv+1: the loop keeps it so)
-@none:                      ; (in a frame it reads nothing, and at the end byte) the song
-    jmp bleepSongUpdate
-@loop:
-    iny
-    jsr bleepEnvWord        ; the address to go on at
-    sta bleepSfxHi          ; (bleepSfxLo follows at the wait)
-    bne @start              ; (A: its high byte, not 0)
-.assert @pulse1 + 1 = bleepSfxReader + 25, error, "bleepSwapBits"
-bleep_update := @entry      ; (the one assignment: it ends the reader's local labels)
-bleepSwapBits = bleepSfxReader + 25         ; @pulse1 + 1 (bleep_sfx: bleepSfxOwn's bit 6 for
-                                            ; pulse 0 and 1)
-
 ; Sound effect A on the pulse X (0 or 1) for its first pulse part.
 bleep_sfx:
     pha
@@ -302,7 +177,6 @@ bleep_sfx:
     jsr bleepEntryWord
     stx bleepSfxLo          ; (the low byte first: an update in between finds no effect)
     sta bleepSfxHi
-bleepPaused:                ; (bleep_update's return while the song is paused)
     rts
 
 bleep_play:
@@ -416,7 +290,6 @@ bleepHeaderNext:            ; (bleepEnv holds the header already)
     iny
     lda (bleepEnv),y
     sta bleepAHi
-bleepSfxKept:               ; (bleepSfxRelease's return while the effect keeps its channels)
     rts
 
 ; The commands' offsets from bleepCommandBase, less the dispatch's carry (set for $D8 and up).
@@ -446,6 +319,135 @@ bleepCommandsLo:
     bleepCommand bleepDoGliss, 1
     bleepCommand bleepDoDutyRelease, 1
 
+; One frame of the sound effect: its register values up to the next wait. Its entry, before
+; the control bytes' code, is bleep_update's: the effect plays first, so that the song leaves
+; alone the channels it takes in this frame, and the reader runs on into the song's part.
+bleepSfxReader:
+@triangle:
+    sbc #$18                ; C is set: the triangle's $98/$99 to $80/$81
+    sta $4008
+    lda #4
+    bne @own
+@volume:
+    ; duty and volume of a pulse part: bit 6 the second part, which bit 6 of bleepSfxOwn swaps
+    eor bleepSfxOwn         ; (whose bits 4-5 are 0)
+    asl a
+    asl a                   ; the pulse in C (which the next four keep), the duty in bits 6-7
+    eor (bleepEnv),y        ; (the value, read again)
+    and #$C0
+    eor (bleepEnv),y        ; the duty with bits 0-5 of the value
+    ora #$30
+    bcs @pulse2
+@pulse1:
+    sta $4000               ; (its operand, $00 $40, is also the effect's bit 6 by pulse)
+    lda #1
+    bne @own
+@pulse2:
+    sta $4004
+    lda #2
+    bne @own
+@toneHigh:
+    cmp #$98
+    bcs @triangle           ; (the period high bytes, more frequent, run on)
+@periodHigh:
+    ; a period high byte: $80 first pulse part, $88 second, $90 triangle
+    and #$18
+    lsr a
+    ora #1                  ; (its register is the low byte's + 1)
+    bne @period
+@notWait:                   ; $FC-$FF for $CA-$CD
+    cmp #$FF
+    beq @none               ; the end: bleepSfxWait stays 0, and bleepSfxRelease gives the
+                            ; channels back
+    ; a period low byte: $CA first pulse part, $CB second, $CC triangle ($FC-$FE in A)
+    asl a
+    asl a
+    and #$0C
+    iny                     ; the byte after it
+@period:
+    ; A = the part's register offset from $4002, + 1 for a high byte (Y then at the byte
+    ; itself, written as it is: bits 0-2 the value, the others go to the length counter's
+    ; index, which the halt flag every volume byte sets keeps from counting); a pulse part
+    ; goes to the pulse the effect was started on
+    bit bleepSfxOwn
+    bvc :+                  ; the parts play on the pulses they are written for
+    cmp #8
+    bcs :+                  ; the triangle
+    eor #4
+:   tax
+    lda (bleepEnv),y
+    sta $4002,x
+@next:
+    iny
+@read:
+    lda (bleepEnv),y
+    bpl @volume
+    cmp #$CA
+    bcs @control
+    cmp #$9A
+    bcc @toneHigh
+    cmp #$AA
+    bcs @noisePeriod
+    sbc #$9A - $30 - 1      ; C is clear: the volume 0-15 with $30
+    sta $400C
+    lda #8
+@own:
+    ; the effect has written to the channel whose bit is in A. Only the volume (on the triangle:
+    ; the control) bytes take a channel: the converter writes a channel's periods only while it
+    ; sounds, so that one of those comes first.
+    ora bleepSfxOwn
+    sta bleepSfxOwn
+    bne @next               ; (A holds the bit)
+@noisePeriod:
+    ; $AA + the period (0-15) + 16 for mode 1: less $3A, mode 0 is $70-$7F and mode 1 $80-$8F,
+    ; which the and makes the register's value, the mode in bit 7
+    sbc #$3A                ; (C is set, and stays so)
+    and #$8F
+    sta $400E
+    sta $400F               ; (any length counter load: the halt flag keeps it)
+    bcs @next
+@loop:
+    iny
+    jsr bleepEnvWord        ; the address to go on at
+    sta bleepSfxHi          ; (bleepSfxLo follows at the wait)
+    bne @start              ; (A: its high byte, not 0)
+@paused:                    ; (bleepPaused)
+    rts
+@entry:                     ; (bleep_update: the effect first, then the song)
+    lda #2
+    bit bleepMode
+    bne @paused             ; paused: nothing (an effect started now plays from the end
+                            ; of the pause on)
+    lda bleepSfxHi
+    bpl @none               ; none plays (the effect data lies at $8000 and up)
+    dec bleepSfxWait
+    bne @none
+    sta bleepEnv+1
+    lda bleepSfxLo
+    sta bleepEnv
+@start:
+    ldy #0                  ; Y: the byte being read
+    beq @read
+@control:
+    sbc #$CE                ; C is set
+    bcc @notWait            ; $CA-$CD
+    beq @loop               ; $CE
+    sta bleepSfxWait        ; a wait
+    tya                     ; (C is set still: the sbc's) past the wait
+    adc bleepEnv
+    sta bleepSfxLo          ; the effect goes on there from the next wait's end
+    bcc @none
+    inc bleepSfxHi          ; (which is bleepEnv+1: the loop keeps it so)
+@none:                      ; (in a frame it reads nothing, and at the end byte) on to the
+                            ; song's part, which follows
+.assert @pulse1 + 1 = bleepSfxReader + 25, error, "bleepSwapBits"
+.assert @paused + 1 = @entry, error, "bleepPaused"
+bleep_update := @entry      ; (the one assignment: it ends the reader's local labels)
+bleepPaused = bleep_update - 1              ; @paused: bleep_update's return while the song is
+bleepSfxKept = bleepPaused                  ; paused, and bleepSfxRelease's while the effect
+                                            ; keeps its channels
+bleepSwapBits = bleepSfxReader + 25         ; @pulse1 + 1 (bleep_sfx: bleepSfxOwn's bit 6 for
+                                            ; pulse 0 and 1)
 ; bleep_update goes on here after the effect's reader (its entry); an effect that ended in this
 ; frame gives its channels back after the song's channels.
 bleepSongUpdate:            ; (where bleep_update goes on after the effect's reader)
