@@ -148,10 +148,11 @@ SONG_DPCM        = 3
 SONG_CHANNELS    = 5
 
 ; The tables come first, so that where their indexed reads cross a page (a cycle more each)
-; does not move when the code changes; then the sound effect's reader, bleep_sfx, bleep_play,
-; the entry word, the order-list walk and the header word, whose size sets where the code of
-; bleep_update falls in its pages (placed so, and the command table's offsets just before
-; bleep_update, the frames of the example songs that cost most cross fewest pages).
+; does not move when the code changes; then bleep_sfx, bleep_play, the entry word, the
+; order-list walk, the header word, the command table's offsets and the sound effect's reader,
+; which is bleep_update's entry and runs into the song's part: their size sets where the code of
+; bleep_update falls in its pages (placed so, the frames of the example songs that cost most
+; cross fewest pages).
 .include "game_periods.inc"
 bleepArpNext:               ; the arpeggio's step after each step: 0 (none, as at a note's
     .byte 1, 2              ; start), x, y, and from there 0 again (the next table's first byte)
