@@ -554,7 +554,7 @@ bleepChannelAhead:
 bleepStepEnvelopes:
     lda bleepEnvHi,x        ; the song data lies at $8000 and up: 0 before the first instrument
 bleepStepOrNot:
-    beq bleepEffects
+    beq bleepEffectsZero    ; (A = 0)
     txa
     ora #12                 ; the Fine-tune envelope's index, the last kind first
 @kind:
@@ -600,6 +600,7 @@ bleepStepOrNot:
 ; A part of bleep_update's channel loop: it goes on at bleepEffectsDone.
 bleepEffects:
     lda #0
+bleepEffectsZero:           ; (A = 0)
     sta bleepArpOff
     sta bleepVibOff
     lda bleepGate
