@@ -787,8 +787,8 @@ bleepOutput:
     sta bleepNibble         ; the volume nibble, 0-15, with $30 (no length counter, constant)
     ; the pitch: the note with its fraction (none with glissando), or the Note envelope's
     ; absolute note, with the vibrato and the fine-tune, then whole semitones of the relative
-    ; Note envelope and of the arpeggio; bleepPHi holds the semitone + 64 (which the noise's 16
-    ; periods do not see, and the tone's table index takes off), and A too from @pitched on
+    ; Note envelope and of the arpeggio; Y holds the semitone + 64 (which the noise's 16
+    ; periods do not see, and the tone's table index takes off) up to @pitched, A from there
     lda bleepVal+4,x
     bpl @relative
     asl a
@@ -796,7 +796,7 @@ bleepOutput:
     lsr a                   ; the absolute note, C clear
     adc bleepArpOff
     adc #64                 ; C is clear: at most 127 + 15
-    sta bleepPHi
+    tay
     bcc @noFraction         ; (C is clear) as with glissando
 @scaled:                    ; the nibble below full volume: A = the volume 0-59 (it stands
     lsr a                   ; where nothing runs into it)
@@ -819,16 +819,16 @@ bleepOutput:
     clc
     adc bleepArpOff         ; (at most 127 + 15)
     adc bleepNote,x
-    sta bleepPHi
-    ldy bleepFrac,x
-    beq @fractionSet
+    tay
+    lda bleepFrac,x
+    sta bleepPLo
+    beq @add
     lda bleepFx,x
     asl a                   ; N: FX_GLISS
-    bpl @fractionSet
+    bpl @add
 @noFraction:
-    ldy #0
-@fractionSet:
-    sty bleepPLo
+    lda #0
+    sta bleepPLo
 @add:
     ; the vibrato's 1/256 semitones (signed) and the fine-tune (value - 127) added as one
     ; offset of -190 to 191: its sign is N, or not N when V is set
@@ -839,19 +839,19 @@ bleepOutput:
     beq @pitched            ; none
     bvc :+
     bmi @up                 ; beyond -128 to 127: N is the other way round
-    .byte $2C               ; (bit $0210, a RAM read: skips the bpl)
+    .byte $2C               ; (bit $0110, a RAM read: skips the bpl)
 :   bpl @up
 @down:
-    dec bleepPHi            ; $FF in the high byte
+    dey                     ; $FF in the high byte
 @up:
     .assert @up - @down < 8, error, "the bit before @down must read RAM ($0010-$0710)"
     clc
     adc bleepPLo
     sta bleepPLo
     bcc @pitched
-    inc bleepPHi
+    iny
 @pitched:
-    lda bleepPHi
+    tya
 @semitones:
     cpx #3
     bne @tone
