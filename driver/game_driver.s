@@ -774,9 +774,6 @@ bleepOutput:
     cmp #60
     bcc @scaled             ; else volume / 4 = 15: the Volume value's level
     lda bleepVal,x
-    .byte $2C               ; (bit $00A9, a RAM read: skips the lda)
-@off:                       ; (and a tremolo that took it below 0)
-    lda #0                  ; volume 0
 @nibbleOut:
     lsr a
     lsr a
@@ -813,6 +810,9 @@ bleepOutput:
     sec
     adc bleepPLo
     bcc @nibbleOut          ; (below 256)
+@off:                       ; (and a tremolo that took it below 0)
+    lda #$30                ; volume 0
+    bne @level
 @none:
     lda #64                 ; absolute note 0: none
 @relative:                  ; A = the relative Note value, 64 for none
