@@ -690,10 +690,11 @@ bleepEffectsZero:           ; (A = 0)
     eor bleepFx,x           ; the bits but the step
     ora bleepArpNext,y
     sta bleepFx,x
-    lda bleepArp,x
     dey
     bmi @vibrato            ; step 0: none
-    bne :+                  ; step 2: y
+    lda bleepArp,x
+    dey
+    bpl :+                  ; step 2: y
     lsr a                   ; step 1: x
     lsr a
     lsr a
