@@ -476,8 +476,9 @@ bleepSfxRelease:
 ; a page.
 bleepChannelDone:           ; where a channel the sound effect has ends
     inx
-    cpx #BLEEP_CHANNELS
-    bne bleepChannel
+    cpx #BLEEP_AHEAD
+    bcc bleepChannel
+    beq bleepChannelLast    ; (C set)
 bleepChannelsDone:          ; (where the noise's output ends)
     ; the sample read in the frame before starts
     bit bleepDpcmGo
@@ -522,19 +523,19 @@ bleepChannelReadNow:        ; channel X reads its row
                             ; the envelopes even after a note off
 :   jsr bleepLookAhead
 :   ldx #0
-bleepChannel:
+bleepChannel:               ; X = 0 to BLEEP_AHEAD - 1
     dec bleepWait,x
-    beq bleepChannelRead
+    beq bleepChannelReadNow
+bleepChannelOn:             ; (no row in this frame)
     lda bleepVol,x
     sta bleepGate           ; bit 7
     sta bleepLevel          ; none: negative while the note sounds (and unread when it does
                             ; not: without a row the effects stop at the note's bit)
     bmi bleepStepEnvelopes  ; the envelopes step while the note sounds
     bpl bleepEffects
-bleepChannelRead:
-    cpx #BLEEP_AHEAD
-    bne bleepChannelReadNow ; else its row is read (bleepChannelAhead sets bleepGate and
-                            ; bleepLevel from it)
+bleepChannelLast:           ; X = BLEEP_AHEAD, C set: the last channel, whose rows are read
+    dec bleepWait,x         ; in the frame before (bleepChannelAhead sets bleepGate and
+    bne bleepChannelOn      ; bleepLevel from the row)
 ; Channel BLEEP_AHEAD's row, read in the frame before: its wait begins, and the frame goes on
 ; as after reading it.
 bleepChannelAhead:
@@ -543,7 +544,7 @@ bleepChannelAhead:
     lda bleepAheadRow
     sta bleepGate           ; bit 7
     and #$1F
-    sbc #1                  ; (C is set: the cpx found it)
+    sbc #1                  ; (C is set)
     sta bleepLevel
     bit bleepGate
     bvs bleepEffects        ; else on to the envelopes' step
@@ -955,9 +956,11 @@ bleepOutput:
 @triangle:
     lda bleepNibble
     cmp #$38
-    lda #$40
-    rol a                   ; $80, $81 from level 8 on
-    bne @control
+    lda #$C0
+    rol a                   ; $80, $81 from level 8 on, C set
+    sta $4008
+    inx
+    jmp bleepChannelLast
 @dutySong:
     lsr a
     ror a
