@@ -480,11 +480,11 @@ bleepChannelDone:           ; where a channel the sound effect has ends
     bcc bleepChannel
     beq bleepChannelLast    ; (C set)
 bleepChannelsDone:          ; (where the noise's output ends)
-    ; the sample read in the frame before starts
-    bit bleepDpcmGo
-    bmi @noSample
-    ror bleepDpcmGo         ; bit 7 set again (C is set: both ways here end with a compare of
-                            ; X, 3 or 4, that falls through)
+    ; the sample read in the frame before starts. bleepDpcmGo is $FF, or $7F after the one lsr
+    ; of a sample read (one at most between two waits): the rol takes out bit 7 and puts $FF
+    ; back (C is set: both ways here end with a compare of X, 3 or 4, that falls through)
+    rol bleepDpcmGo
+    bcs @noSample
     lda bleepRate           ; (the data's rate index with the loop flag: no IRQ bit)
     sta $4010
     lda #$3F

@@ -458,11 +458,13 @@ TEST(GameDriver, LoopingEffectPlaysOn) {
 // One read of the song data: a pattern byte (a DPCM channel's `code` is the byte + 0x100) with
 // its argument, or a Volume (0x200 + value) or Duty/Mode (0x300 + value) envelope value. `wait`:
 // the command before was a wait; `on`: the arpeggio, vibrato and tremolo bits the pattern has set,
-// and 8 once it has set the DMC rate.
+// and 8 once it has set the DMC rate; `sampled`: a sample came after the last wait (or the
+// pattern's start) before this read.
 struct Read {
     int code, arg;
     bool wait, last;
     int on;
+    bool sampled;
 };
 
 // What the driver takes for granted in the data, which only the converter can keep.
@@ -474,6 +476,8 @@ const std::vector<std::pair<const char*, bool (*)(const Read&)>> GUARANTEES = {
      [](const Read& r) { return (r.code == 0xD7 || r.code == 0x181) == r.last; }},
     {"a wait right before a DPCM pattern's end", [](const Read& r) { return r.code != 0x181 || r.wait; }},
     {"no arpeggio, vibrato, tremolo at an end", [](const Read& r) { return r.code != 0xD7 || r.on == 0; }},
+    {"one sample at most between two waits (the start's rol takes out one lsr)",
+     [](const Read& r) { return r.code != 0x182 || !r.sampled; }},
     {"a DMC rate byte before each sample of a pattern",
      [](const Read& r) { return r.code != 0x182 || r.on & 8; }},
     {"the DMC rate byte: rate and loop flag",
@@ -490,7 +494,7 @@ void walk(const std::vector<int>& bytes, int c, std::vector<Read>& reads) {
     const auto in = [](int code, std::initializer_list<int> codes) {
         return std::ranges::count(codes, code) > 0;
     };
-    bool wait = false;
+    bool wait = false, sampled = false;
     int on = 0;
     for (size_t i = 0; i < bytes.size(); ++i) {
         const int code = bytes[i] + (c == 4 ? 0x100 : 0);
@@ -501,8 +505,9 @@ void walk(const std::vector<int>& bytes, int c, std::vector<Read>& reads) {
              : in(code, {0xDA, 0xE0, 0xE5}) ? on & ~(1 << (code - 0xDA) / 5)
              : code == 0x185                ? on | 8
                                             : on;
-        reads.push_back({code, argument, wait, i + 1 == bytes.size(), on});
+        reads.push_back({code, argument, wait, i + 1 == bytes.size(), on, sampled});
         wait = c == 4 ? code <= 0x180 : code <= 0x3F || code == 0xD4;
+        sampled = !wait && (sampled || code == 0x182);
     }
 }
 
@@ -543,7 +548,7 @@ TEST(GameDriver, SongDataKeepsWhatTheDriverTakesForGranted) {
         for (long i = instruments; i < std::min(end(instruments), word(header + 3)); i += 2)
             for (int kind : {0, 2})  // Volume, Duty/Mode; each address is the values' less one
                 for (long v = word(word(i) + 2 * kind) + 1; mem[size_t(v)] != 0xFF; ++v)
-                    reads.push_back({0x200 + kind / 2 * 0x100 + mem[size_t(v)], 0, false, false, 0});
+                    reads.push_back({0x200 + kind / 2 * 0x100 + mem[size_t(v)], 0, false, false, 0, false});
         for (int c = 0; c < 5; ++c)
             for (long list = word(header + 7 + 4 * c), p = list; p < end(list); p += 2)
                 walk({mem.begin() + word(p), mem.begin() + end(word(p))}, c, reads);
