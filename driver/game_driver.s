@@ -293,7 +293,7 @@ bleepHeaderNext:            ; (bleepEnv holds the header already)
     sta bleepAHi
     rts
 
-; The commands' offsets from bleepCommandBase, less the dispatch's carry (set for $D8 and up).
+; The commands' offsets from bleepCommandBase, less the dispatch's carry (set for $DB and up).
 .macro bleepCommand target, carry
     .assert target - carry - bleepCommandBase >= 0 && target - carry - bleepCommandBase < 256, error, "bleepCommandsLo: a command beyond bleepCommandBase + 255"
     .byte <(target - carry - bleepCommandBase)
@@ -303,9 +303,9 @@ bleepCommandsLo:
     bleepCommand bleepDoLongNote, 0
     bleepCommand bleepDoCut, 0
     .byte 0                 ; ($D7, the pattern's end, is not dispatched)
-    bleepCommand bleepDoLongInstrument, 1
-    bleepCommand bleepDoArpOn, 1
-    bleepCommand bleepDoArpOff, 1
+    bleepCommand bleepDoLongInstrument, 0
+    bleepCommand bleepDoArpOn, 0
+    .byte 0                 ; ($DA, the arpeggio's end, is tested for before the table)
     bleepCommand bleepDoSlideUp, 1
     bleepCommand bleepDoSlideDown, 1
     bleepCommand bleepDoSlideOff, 1
@@ -1003,40 +1003,41 @@ bleepReturnDpcm:            ; (where the DPCM stream's reader ends)
     rts
 
 ; The commands that bleepReadHigh dispatches: each one's address is bleepCommandBase + its
-; offset in bleepCommandsLo + the carry of the dispatch (set for $D8 and up), so they all lie
-; within 256 bytes from bleepCommandBase: the first ones here, the others after the wait's
-; code (bleepDoLongWait), the long note, the cut, the duty release and the long instrument in
-; the row reader, which ends the span. Each one comes with C clear, Y past the command byte
-; and the byte there (the argument of those that have one) in A, and goes on at bleepReadNext.
-bleepCommandBase = bleepDoArpOn - 1
-bleepDoArpOn:
+; offset in bleepCommandsLo + the carry of the dispatch (set for $DB and up), so they all lie
+; within 256 bytes from bleepCommandBase: the slides and wobbles here, the volume slides after
+; the wait's code (bleepDoLongWait), then the flags, the long note, the cut, the duty release
+; and the long instrument in the row reader, which ends the span. Each one comes with C clear,
+; Y past the command byte and the byte there (the argument of those that have one) in A, and
+; goes on at bleepReadNext. (The arpeggio's end, $DA, which the costliest frames of the
+; example songs hold, is tested for before the table: it comes to bleepDoArpOff with C set.)
+bleepCommandBase = bleepDoArrived - 1
+bleepDoArrived:
     iny
-    sta bleepArp,x
-    lda #FX_ARP
-bleepFxOn:
-    ora bleepFx,x
-    bne bleepFxStore        ; (the bit is set)
-bleepDoGliss:
+    sta bleepNote,x
+    lda #0
+    sta bleepFrac,x
+bleepDoSlideOff:            ; a slide of speed 0, which leaves FX_DOWN as it is (it matters
+    lda #0                  ; only while a slide moves)
+    .byte $2C               ; (bit abs: skips the sec and the iny)
+bleepDoSlideUp:
+    sec
+bleepDoSlideDown:
     iny
-    lsr a                   ; C: on (the argument is 1 or 0)
-    lda #FX_GLISS
+    sta bleepSlide,x
+    beq bleepReadNext       ; speed 0
+    lda #<~FX_DOWN
+    bcs bleepFxOff          ; up
+    lda #FX_DOWN
+    bne bleepFxOn
+bleepDoVibOn:
+    sec
+bleepDoTremOn:
+    iny
+    sta bleepVib,x
+    lda #FX_VIB
     bcs bleepFxOn
-    lda #<~FX_GLISS
-    .byte $2C               ; (bit abs: skips the next lda, as the next two skip theirs)
-bleepDoTremOff:
-    lda #<~FX_TREM
-    .byte $2C
-bleepDoVibOff:
-    lda #<~FX_VIB
-    .byte $2C
-bleepDoArpOff:
-    lda #<~FX_ARP
-bleepFxOff:
-    and bleepFx,x
-bleepFxStore:
-    sta bleepFx,x
-bleepToRow:
-    jmp bleepReadNext
+    lsr a                   ; FX_TREM
+    bne bleepFxOn
 
 ; The row ends with a wait: the stream's pattern goes on after it next time, and the channel's
 ; envelopes step (but for the first step, which a new instrument or note has made). A pattern
@@ -1068,34 +1069,6 @@ bleepReadPos:               ; (where the DPCM stream's reader ends too) C is cle
     eor bleepAHi            ; step (bleepAHi is the Volume envelope's high byte then, else 0),
     jmp bleepStepOrNot      ; or when there is no instrument
 
-; (the other commands, in reach of bleepReadNext)
-bleepDoArrived:
-    iny
-    sta bleepNote,x
-    lda #0
-    sta bleepFrac,x
-bleepDoSlideOff:            ; a slide of speed 0, which leaves FX_DOWN as it is (it matters
-    lda #0                  ; only while a slide moves)
-    .byte $2C               ; (bit abs: skips the sec and the iny)
-bleepDoSlideUp:
-    sec
-bleepDoSlideDown:
-    iny
-    sta bleepSlide,x
-    beq bleepReadNext       ; speed 0
-    lda #<~FX_DOWN
-    bcs bleepFxOff          ; up
-    lda #FX_DOWN
-    bne bleepFxOn
-bleepDoVibOn:
-    sec
-bleepDoTremOn:
-    iny
-    sta bleepVib,x
-    lda #FX_VIB
-    bcs bleepFxOn
-    lsr a                   ; FX_TREM
-    bne bleepFxOn
 bleepDoVolDown:
     eor #$FF                ; the negative, C clear: the song data's slides are 1 to 15
     adc #1
@@ -1106,6 +1079,37 @@ bleepDoVolOff:
     lda #0
     sta bleepVolSlide,x
     bcc bleepReadNext       ; (C is clear)
+
+; The flags' commands, in reach of the slides and wobbles (bleepFxOn, bleepFxOff) and of
+; bleepReadHigh's test for the arpeggio's end (bleepDoArpOff).
+bleepDoGliss:
+    iny
+    lsr a                   ; C: on (the argument is 1 or 0)
+    lda #FX_GLISS
+    bcs bleepFxOn
+    lda #<~FX_GLISS
+    .byte $2C               ; (bit abs: skips the next lda, as the next two skip theirs)
+bleepDoTremOff:
+    lda #<~FX_TREM
+    .byte $2C
+bleepDoVibOff:
+    lda #<~FX_VIB
+    .byte $2C
+bleepDoArpOff:
+    lda #<~FX_ARP
+bleepFxOff:
+    and bleepFx,x
+bleepFxStore:
+    sta bleepFx,x
+bleepToRow:
+    jmp bleepReadNext
+bleepDoArpOn:
+    iny
+    sta bleepArp,x
+    lda #FX_ARP
+bleepFxOn:
+    ora bleepFx,x
+    bne bleepFxStore        ; (the bit is set)
 
 bleepDoEnd:
     jsr bleepChannelPattern ; the pattern looked up ahead (or now, if the last one was too
@@ -1175,11 +1179,13 @@ bleepReadHigh:
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
     iny
     sty bleepALo            ; (free while a row is read)
-    tay                     ; the table starts at command $D4 and ends at $E7, the last one
-                            ; the song data holds for these channels
+    cmp #$DA
+    beq bleepDoArpOff       ; (C: the command is $DB or above, which the offsets take into
+    tay                     ; account; the table starts at command $D4 and ends at $E7, the
+                            ; last one the song data holds for these channels)
     lda bleepCommandsLo - $D4,y
-    adc #<bleepCommandBase  ; C: the command is $D8 or above (the cmp's), which its offset
-    sta bleepEnv            ; takes into account
+    adc #<bleepCommandBase
+    sta bleepEnv
     lda #>bleepCommandBase
     adc #0                  ; (C is clear after it)
     sta bleepEnv+1
@@ -1224,19 +1230,7 @@ bleepRestartEnvelopes:
     lda bleepEnvPos,x
     beq bleepEnvelopesDone
     lda bleepEnvLo,x        ; the Volume envelope's, with bleepAHi
-bleepFirstStep:             ; A = the envelope's low byte, X = kind * 4 + channel, Y = 1
-    sta bleepALo
-    lda (bleepALo),y
-    sta bleepVal,x
-    lda #2
-    sta bleepEnvPos,x
-    txa
-    sbc #4                  ; (a restart's channel less 4 or 5: below 0 either way)
-    bpl bleepLoadKind       ; (X is the channel after the last kind)
-bleepEnvelopesDone:
-    pla
-    tay
-    jmp bleepReadNext
+    jmp bleepFirstStep      ; (the load's kinds run into it, the restart comes by this jmp)
 
 ; Channel X takes another instrument, A: its four envelope pointers from the instrument pointer
 ; table, then each envelope's first step, which bleepStepEnvelopes then leaves out this frame
@@ -1274,7 +1268,19 @@ bleepLoadKind:              ; A = kind * 4 + channel
     lda (bleepEnv),y
     sta bleepEnvLo,x
     ldy #1
-    bne bleepFirstStep      ; (which goes on here for the kinds left)
+bleepFirstStep:             ; A = the envelope's low byte, X = kind * 4 + channel, Y = 1
+    sta bleepALo
+    lda (bleepALo),y
+    sta bleepVal,x
+    lda #2
+    sta bleepEnvPos,x
+    txa
+    sbc #4                  ; (a restart's channel less 4 or 5: below 0 either way)
+    bpl bleepLoadKind       ; (X is the channel after the last kind)
+bleepEnvelopesDone:
+    pla
+    tay
+    jmp bleepReadNext
 
 ; Runs the DPCM stream's commands up to the next wait, in the frame before the one they are
 ; for: a sample they start is noted in bleepDpcmNext (the DMC rate and loop byte is only read
