@@ -1178,9 +1178,9 @@ bleepReadHigh:
     cmp #$D7
     beq bleepDoEnd          ; the pattern's end, where every channel may be at once
     iny
-    sty bleepALo            ; (free while a row is read)
     cmp #$DA
     beq bleepDoArpOff       ; (C: the command is $DB or above, which the offsets take into
+    sty bleepALo            ; (free while a row is read)
     tay                     ; account; the table starts at command $D4 and ends at $E7, the
                             ; last one the song data holds for these channels)
     lda bleepCommandsLo - $D4,y
