@@ -263,7 +263,8 @@ TEST(GameDriver, BuiltForOneTvSystemItWritesWhatItWritesBuiltForBoth) {
     ScratchDir w("game-driver-one-tv");
     auto everyNote = script("every-note");
     for (int note = 1; note <= 96; ++note) {
-        PatternCell& cell = everyNote->patterns[(note - 1) / ROWS_PER_PATTERN].at(CH_PULSE1, (note - 1) % ROWS_PER_PATTERN);
+        Pattern& pattern = everyNote->patterns[(note - 1) / ROWS_PER_PATTERN];
+        PatternCell& cell = pattern.at(CH_PULSE1, (note - 1) % ROWS_PER_PATTERN);
         cell.note = uint8_t(note);
         cell.instrument = 1;
     }
